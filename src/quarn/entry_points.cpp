@@ -1,0 +1,35 @@
+// The engine's five entry points: each runs one whole job on the caller's
+// thread and returns its result code. No exception leaves them.
+#include "quarn.h"
+
+#include <cstdio>
+
+int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
+{
+    std::fputs("backup_ntfs\n", stderr);
+    return ERR_OPEN_PART;  // the NTFS walk is not built yet
+}
+
+int backup_fat32(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
+{
+    std::fputs("backup_fat32\n", stderr);
+    return ERR_OPEN_PART;  // the FAT32 walk is not built yet
+}
+
+int restore_ntfs(tagRestoreArgument, tagCallBackFunc)
+{
+    std::fputs("restore_ntfs\n", stderr);
+    return ERR_OPEN_PART;
+}
+
+int restore_fat32(tagRestoreArgument, tagCallBackFunc)
+{
+    std::fputs("restore_fat32\n", stderr);
+    return ERR_OPEN_PART;
+}
+
+int restore_mbr(tagRestoreArgument, tagCallBackFunc)
+{
+    std::fputs("restore_mbr\n", stderr);
+    return ERR_OPEN_PART;
+}

@@ -1,0 +1,110 @@
+// Public interface of the imaging engine (libquarn.so.1).
+// Callers include only this header.
+#ifndef QUARN_QUARN_H
+#define QUARN_QUARN_H
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#if defined(__GNUC__)
+#define QUARN_EXPORT __attribute__((visibility("default")))
+#else
+#define QUARN_EXPORT
+#endif
+
+// Backup request. The field order is part of the interface: callers fill the
+// record and the engine copies it field by field.
+struct tagBackupArgument {
+    bool incremental = false;     // true: build on prevImage
+    std::string srcPartition;     // source partition device, opened read-only
+    std::string imagePath;        // image base path; volume names derive from it
+    std::string mbrSource;        // whole disk whose first mbrSize bytes are stored
+    std::string prevImage;        // first volume of the image this one builds on
+    int fsType = 0;               // 4 NTFS, 3 FAT32
+    int reserved = 0;             // stored, never read
+    int compressType = 0;         // 0 none, 1 QuickLZ, 2 deflate level 1, 3 deflate default
+    bool saveMbr = false;         // stored, never read
+    int mbrSize = 0;              // bytes of mbrSource to store (512 or 0)
+    std::string password;         // empty: none; stored as its MD5 digest
+    std::string description;      // free text, stored compressed
+    uint64_t volumeSize = ~0ULL;  // split size; all ones: never split
+    uint64_t bytesToProcess = 0;  // progress total when the used-size query fails
+};
+
+// Restore request.
+struct tagRestoreArgument {
+    std::string imagePath;        // image volume to start from (volume 0)
+    std::string targetPartition;  // partition device written
+    int hasMbr = 0;               // non-zero: also write the stored disk start back
+};
+
+// Callback record: seven functions and the context handed back to each.
+// A null slot is a no-op: a null onProgress never cancels, a null
+// onNextFile gives up.
+struct tagCallBackFunc {
+    int (*onProgress)(int step, void* context) = nullptr;
+    void (*onTotalBytes)(uint64_t total, void* context) = nullptr;
+    int (*onNextFile)(QString& path, void* context) = nullptr;
+    void (*onBytesDone)(uint64_t bytes, void* context) = nullptr;
+    void (*onName)(QString name, void* context) = nullptr;
+    void (*onMessage)(QString text, void* context) = nullptr;
+    void (*onState)(QString state, void* context) = nullptr;
+    void* context = nullptr;
+};
+
+// The caller-built description of the source; the engine stores its bytes
+// unchanged at offset 0 of the first volume and never looks inside.
+struct tagBackupImageHeadInfo;
+
+// Engine result codes: 0 is success, everything else a failure.
+enum QuarnResult : int {
+    ERR_SUCCESS = 0,
+    ERR_NO_BOOT_AREA = 1,
+    ERR_OPEN_FILE = 16,
+    ERR_READ_FILE = 17,
+    ERR_WRITE_FILE = 18,
+    ERR_FILE_NOT_FOUND = 20,
+    ERR_SEEK_FILE = 21,
+    ERR_BAD_MAGIC = 31,
+    ERR_OPEN_PART = 32,
+    ERR_READ_PART = 33,
+    ERR_WRITE_PART = 34,
+    ERR_SEEK_PART = 37,
+    ERR_PART_INFO = 47,
+    ERR_PART_TOO_SMALL = 48,
+    ERR_NO_MEMORY = 64,
+    ERR_OPEN_DISK = 80,
+    ERR_READ_MBR = 81,
+    ERR_WRITE_MBR = 82,
+    ERR_CANCELLED = 97,
+    ERR_COMPRESS = 99,
+    ERR_NOT_FIRST_VOLUME = 0x10000,
+    ERR_VOLUME_ORDER = 0x10001,
+    ERR_VOLUME_CHAIN = 0x10002,
+};
+
+// File-system codes of tagBackupArgument::fsType and the volume trailer.
+enum QuarnFsType : int { FS_TYPE_FAT32 = 3, FS_TYPE_NTFS = 4 };
+
+QUARN_EXPORT int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb,
+                             tagBackupImageHeadInfo* head, int headLength);
+QUARN_EXPORT int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb,
+                              tagBackupImageHeadInfo* head, int headLength);
+QUARN_EXPORT int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
+QUARN_EXPORT int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
+QUARN_EXPORT int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
+
+// printf-style trace line on standard error.
+QUARN_EXPORT void DEBUG_TRACE(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// The part after the last slash or backslash (the whole path without one).
+QUARN_EXPORT std::string SplitFileName(const std::string& path);
+// The part up to and including the last slash or backslash (empty without one).
+QUARN_EXPORT std::string GetFileNamePath(const std::string& path);
+
+#endif
