@@ -1,0 +1,7 @@
+#include "system_paths.h"
+
+SystemPaths& systemPaths()
+{
+    static SystemPaths paths;
+    return paths;
+}
