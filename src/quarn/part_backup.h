@@ -111,6 +111,19 @@ protected:
     CCompressData* m_compressor = nullptr;  // null for compression type 0
     // Set when the trailer should say that every extent's data set is stored.
     uint8_t m_spare3 = 0;
+
+private:
+    int WriteDataSetHead();
+    int PatchDataSetHead();
+    int WriteStoredBytes(const unsigned char* data, uint64_t length);
+    int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
+    int FailCompress();
+
+    // The data set being written: its head in the current volume and the
+    // stored bytes that follow that head.
+    bool m_dataSetOpen = false;
+    tagDATA_SET_HEAD m_dataSetHead {};
+    uint64_t m_dataSetHeadPos = 0;
 };
 
 #endif

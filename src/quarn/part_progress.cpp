@@ -1,16 +1,20 @@
 #include "part_progress.h"
 
+#include "callbacks.h"
+
 CPartProgress::CPartProgress(uint64_t total, int (*onProgress)(int, void*), void* context)
-    : m_total(total), m_stepSize(total / kSteps), m_onProgress(onProgress), m_context(context)
+    : m_total(total), m_stepSize(total / kSteps)
 {
+    m_cb.onProgress = onProgress;
+    m_cb.context = context;
 }
 
 void CPartProgress::SetCallbacks(const tagCallBackFunc& cb)
 {
-    m_onName = cb.onName;
-    m_onMessage = cb.onMessage;
-    m_onBytesDone = cb.onBytesDone;
-    m_onState = cb.onState;
+    m_cb.onName = cb.onName;
+    m_cb.onMessage = cb.onMessage;
+    m_cb.onBytesDone = cb.onBytesDone;
+    m_cb.onState = cb.onState;
 }
 
 int CPartProgress::ProgressFunc(uint64_t bytes)
@@ -20,29 +24,25 @@ int CPartProgress::ProgressFunc(uint64_t bytes)
     // than loop forever.
     while (m_stepSize != 0 && m_done - m_stepped >= m_stepSize) {
         ++m_step;
-        if (m_onProgress != nullptr && m_onProgress(m_step, m_context) != 0)
+        if (Callbacks::Progress(m_cb, m_step) != 0)
             return ERR_CANCELLED;
         m_stepped += m_stepSize;
     }
-    if (m_onBytesDone != nullptr)
-        m_onBytesDone(bytes, m_context);
+    Callbacks::BytesDone(m_cb, bytes);
     return 0;
 }
 
 void CPartProgress::ProcessName(const char* name)
 {
-    if (m_onName != nullptr)
-        m_onName(QString::fromLocal8Bit(name ? name : ""), m_context);
+    Callbacks::Name(m_cb, QString::fromLocal8Bit(name ? name : ""));
 }
 
 void CPartProgress::ProcessMsg(const QString& text)
 {
-    if (m_onMessage != nullptr)
-        m_onMessage(text, m_context);
+    Callbacks::Message(m_cb, text);
 }
 
 void CPartProgress::ProcessState(const QString& state)
 {
-    if (m_onState != nullptr)
-        m_onState(state, m_context);
+    Callbacks::State(m_cb, state);
 }

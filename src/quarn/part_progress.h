@@ -12,7 +12,7 @@ public:
     CPartProgress(uint64_t total, int (*onProgress)(int, void*), void* context);
     virtual ~CPartProgress() = default;
 
-    // Hands over the remaining callbacks of the job's record.
+    // Hands over onName, onMessage, onBytesDone and onState of the job's record.
     void SetCallbacks(const tagCallBackFunc& cb);
 
     // Adds bytes; reports each full step. ERR_CANCELLED when the caller
@@ -32,12 +32,7 @@ private:
     uint64_t m_stepped = 0;
     uint64_t m_stepSize;
     int m_step = 0;
-    int (*m_onProgress)(int, void*);
-    void (*m_onName)(QString, void*) = nullptr;
-    void (*m_onMessage)(QString, void*) = nullptr;
-    void (*m_onBytesDone)(uint64_t, void*) = nullptr;
-    void (*m_onState)(QString, void*) = nullptr;
-    void* m_context;
+    tagCallBackFunc m_cb;
 };
 
 #endif
