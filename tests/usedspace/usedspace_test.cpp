@@ -1,0 +1,221 @@
+// ntfs_used and fat32_used against ntfs-3g's and dosfstools' own figures,
+// and on damaged sources.
+#include "ntfs_fixture.h"
+#include "test_support.h"
+#include "usedspace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace testsupport;
+
+namespace {
+
+// Used bytes of a FAT32 file system as fsck.fat counts them ("a/b clusters")
+// times the cluster size it prints; 0 when the output cannot be read.
+uint64_t FsckFatUsedBytes(const std::string& path)
+{
+    CommandResult result = testsupport::Run("fsck.fat -n -v " + Quote(path));
+    size_t slash = result.output.find(" clusters\n");
+    size_t cluster = result.output.find("bytes per cluster");
+    if (slash == std::string::npos || cluster == std::string::npos)
+        return 0;
+    size_t start = result.output.rfind(", ", slash);
+    uint64_t usedClusters = std::strtoull(result.output.c_str() + start + 2, nullptr, 10);
+    size_t lineStart = result.output.rfind('\n', cluster);
+    uint64_t clusterBytes = std::strtoull(result.output.c_str() + lineStart + 1, nullptr, 10);
+    return usedClusters * clusterBytes;
+}
+
+struct NtfsCase {
+    const char* name;
+    const char* mkntfsOptions;
+    int files;
+    size_t fileBytes;
+};
+
+}  // namespace
+
+TEST(NtfsUsed, MatchesNtfsClusterOnFreshAndFilledVolumes)
+{
+    if (!HaveNtfsTools() || !HaveProgram("ntfscluster"))
+        GTEST_SKIP() << "ntfs-3g tools are not installed";
+    const NtfsCase cases[] = {
+        {"empty 4K clusters", "", 0, 0},
+        {"files 4K clusters", "", 6, 300000},
+        {"files 1K clusters", "-c 1024", 5, 123457},
+        {"files 64K clusters", "-c 65536", 3, 70000},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string part = dir.file("sdz1");
+        std::string log;
+        ASSERT_TRUE(MakeNtfsPartition(part, 24 << 20, &log, c.mkntfsOptions)) << c.name << log;
+        for (int i = 0; i < c.files; ++i) {
+            ASSERT_TRUE(NtfsCopyIn(part, dir.path(), "/f" + std::to_string(i), PatternBytes(c.fileBytes * (i + 1) / 2 + 1, i), &log))
+                << c.name << log;
+        }
+        uint64_t expected = NtfsUsedBytesByNtfsCluster(part);
+        ASSERT_NE(expected, 0u) << c.name;
+        unsigned long long used = 0;
+        ASSERT_EQ(ntfs_used(part.c_str(), &used), 0) << c.name;
+        EXPECT_EQ(used, expected) << c.name;
+    }
+}
+
+TEST(NtfsUsed, DamagedSourcesFailWithoutTouchingTheResult)
+{
+    if (!HaveNtfsTools())
+        GTEST_SKIP() << "ntfs-3g tools are not installed";
+    TempDir dir;
+    std::string pristine = dir.file("pristine");
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(pristine, 16 << 20, &log)) << log;
+    std::vector<uint8_t> image = ReadFileBytes(pristine);
+    uint64_t mftOffset = 0;
+    {
+        uint64_t lcn;
+        std::memcpy(&lcn, image.data() + 48, 8);
+        mftOffset = lcn * 4096;
+    }
+    struct Damage {
+        const char* name;
+        void (*apply)(std::vector<uint8_t>& bytes, uint64_t mft);
+    } damages[] = {
+        {"no NTFS signature", [](std::vector<uint8_t>& b, uint64_t) { std::memset(b.data() + 3, 'X', 8); }},
+        {"zero sectors per cluster", [](std::vector<uint8_t>& b, uint64_t) { b[13] = 0; }},
+        {"volume larger than the device", [](std::vector<uint8_t>& b, uint64_t) { b[47] = 0x40; }},
+        {"MFT past the volume", [](std::vector<uint8_t>& b, uint64_t) { b[55] = 0x7F; }},
+        {"MFT record without FILE", [](std::vector<uint8_t>& b, uint64_t m) { b[m] = 'X'; }},
+        {"MFT update sequence broken", [](std::vector<uint8_t>& b, uint64_t m) { b[m + 510] ^= 0xFF; }},
+        {"bitmap record without FILE", [](std::vector<uint8_t>& b, uint64_t m) { b[m + 6 * 1024] = 0; }},
+        {"truncated device", [](std::vector<uint8_t>& b, uint64_t) { b.resize(b.size() / 2); }},
+        {"empty device", [](std::vector<uint8_t>& b, uint64_t) { b.clear(); }},
+    };
+    for (const auto& damage : damages) {
+        std::vector<uint8_t> bytes = image;
+        damage.apply(bytes, mftOffset);
+        std::string path = dir.file("sdz1");
+        WriteFileBytes(path, bytes);
+        unsigned long long used = 12345;
+        EXPECT_NE(ntfs_used(path.c_str(), &used), 0) << damage.name;
+        EXPECT_EQ(used, 12345u) << damage.name;
+    }
+    unsigned long long used = 0;
+    EXPECT_NE(ntfs_used(dir.file("missing").c_str(), &used), 0);
+    EXPECT_NE(ntfs_used(nullptr, &used), 0);
+    EXPECT_NE(ntfs_used(pristine.c_str(), nullptr), 0);
+}
+
+TEST(NtfsUsed, HostileRunListsOfTheBitmapAreRefused)
+{
+    if (!HaveNtfsTools())
+        GTEST_SKIP() << "ntfs-3g tools are not installed";
+    TempDir dir;
+    std::string part = dir.file("sdz1");
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(part, 16 << 20, &log)) << log;
+    std::vector<uint8_t> image = ReadFileBytes(part);
+    uint64_t lcn;
+    std::memcpy(&lcn, image.data() + 48, 8);
+    uint64_t record = lcn * 4096 + 6 * 1024;
+    // Find the $DATA attribute of $Bitmap and its run list.
+    uint16_t attrOffset;
+    std::memcpy(&attrOffset, &image[record + 20], 2);
+    uint64_t at = record + attrOffset;
+    while (true) {
+        uint32_t type, length;
+        std::memcpy(&type, &image[at], 4);
+        std::memcpy(&length, &image[at + 4], 4);
+        ASSERT_NE(type, 0xFFFFFFFFu);
+        if (type == 0x80)
+            break;
+        at += length;
+    }
+    uint16_t runOffset;
+    std::memcpy(&runOffset, &image[at + 32], 2);
+    uint64_t runs = at + runOffset;
+    const std::vector<std::vector<uint8_t>> badRuns = {
+        {0x9F, 1, 2, 3},                         // length and offset fields too wide
+        {0x41, 0x01, 0x00, 0x00, 0x00, 0x40},    // first run far past the volume
+        {0x21, 0x01, 0x00, 0x80},                // negative first LCN
+        {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F},  // huge sparse run
+    };
+    for (const auto& bad : badRuns) {
+        std::vector<uint8_t> bytes = image;
+        std::copy(bad.begin(), bad.end(), bytes.begin() + static_cast<long>(runs));
+        bytes[runs + bad.size()] = 0;
+        std::string path = dir.file("damaged");
+        WriteFileBytes(path, bytes);
+        unsigned long long used = 0;
+        EXPECT_NE(ntfs_used(path.c_str(), &used), 0) << int(bad[0]);
+    }
+}
+
+TEST(Fat32Used, MatchesFsckFat)
+{
+    REQUIRE_PROGRAM("mkfs.fat");
+    REQUIRE_PROGRAM("mcopy");
+    REQUIRE_PROGRAM("fsck.fat");
+    // mtools wants at least 65525 clusters, hence the larger (sparse) 4K case.
+    struct Case { const char* name; const char* options; uint64_t bytes; int files; } cases[] = {
+        {"empty 512-byte clusters", "-s 1", 40 << 20, 0},
+        {"files 512-byte clusters", "-s 1", 40 << 20, 5},
+        {"files 4K clusters", "-s 8", 300 << 20, 7},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string part = dir.file("sdz1");
+        MakeSparseFile(part, c.bytes);
+        CommandResult made = testsupport::Run(std::string("mkfs.fat -F 32 ") + c.options + " " + Quote(part));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        for (int i = 0; i < c.files; ++i) {
+            std::string source = dir.file("src" + std::to_string(i));
+            WriteFileBytes(source, PatternBytes(size_t(40000) * (i + 1) + 7, i));
+            CommandResult copied = testsupport::Run("mcopy -i " + Quote(part) + " " + Quote(source) + " ::/F" + std::to_string(i));
+            ASSERT_EQ(copied.exitCode, 0) << copied.output;
+        }
+        testsupport::Run("mmd -i " + Quote(part) + " ::/DIR");
+        uint64_t expected = FsckFatUsedBytes(part);
+        ASSERT_NE(expected, 0u) << c.name;
+        unsigned long long used = 0;
+        ASSERT_EQ(fat32_used(part.c_str(), &used), 0) << c.name;
+        EXPECT_EQ(used, expected) << c.name;
+    }
+}
+
+TEST(Fat32Used, DamagedSourcesFail)
+{
+    REQUIRE_PROGRAM("mkfs.fat");
+    TempDir dir;
+    std::string pristine = dir.file("pristine");
+    MakeSparseFile(pristine, 40 << 20);
+    ASSERT_EQ(testsupport::Run("mkfs.fat -F 32 " + Quote(pristine)).exitCode, 0);
+    std::vector<uint8_t> image = ReadFileBytes(pristine);
+    struct Damage {
+        const char* name;
+        void (*apply)(std::vector<uint8_t>& bytes);
+    } damages[] = {
+        {"no boot signature", [](std::vector<uint8_t>& b) { b[510] = 0; }},
+        {"zero sectors per cluster", [](std::vector<uint8_t>& b) { b[13] = 0; }},
+        {"odd sector size", [](std::vector<uint8_t>& b) { b[11] = 1; }},
+        {"no FATs", [](std::vector<uint8_t>& b) { b[16] = 0; }},
+        {"FAT smaller than the clusters", [](std::vector<uint8_t>& b) { b[36] = 1; b[37] = 0; b[38] = 0; b[39] = 0; }},
+        {"FAT16 layout", [](std::vector<uint8_t>& b) { b[22] = 1; }},
+        {"truncated device", [](std::vector<uint8_t>& b) { b.resize(8192); }},
+        {"empty device", [](std::vector<uint8_t>& b) { b.clear(); }},
+    };
+    for (const auto& damage : damages) {
+        std::vector<uint8_t> bytes = image;
+        damage.apply(bytes);
+        std::string path = dir.file("sdz1");
+        WriteFileBytes(path, bytes);
+        unsigned long long used = 777;
+        EXPECT_NE(fat32_used(path.c_str(), &used), 0) << damage.name;
+        EXPECT_EQ(used, 777u) << damage.name;
+    }
+    unsigned long long used = 0;
+    EXPECT_NE(fat32_used(dir.file("missing").c_str(), &used), 0);
+}
