@@ -2,6 +2,8 @@
 // thread and returns its result code. No exception leaves them.
 #include "quarn.h"
 
+#include "part_ntfs_restore.h"
+
 #include <cstdio>
 
 int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
@@ -16,10 +18,14 @@ int backup_fat32(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, in
     return ERR_OPEN_PART;  // the FAT32 walk is not built yet
 }
 
-int restore_ntfs(tagRestoreArgument, tagCallBackFunc)
+int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     std::fputs("restore_ntfs\n", stderr);
-    return ERR_OPEN_PART;
+    CPartNtfsRestore job(arg, cb);
+    int result = job.RestoreInit();
+    if (result == 0)
+        result = job.RestorePartition();
+    return result;
 }
 
 int restore_fat32(tagRestoreArgument, tagCallBackFunc)
@@ -28,8 +34,14 @@ int restore_fat32(tagRestoreArgument, tagCallBackFunc)
     return ERR_OPEN_PART;
 }
 
-int restore_mbr(tagRestoreArgument, tagCallBackFunc)
+int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     std::fputs("restore_mbr\n", stderr);
-    return ERR_OPEN_PART;
+    // The saved disk start is the same in every image, whatever its file
+    // system: the NTFS job reads it.
+    CPartNtfsRestore job(arg, cb);
+    int result = job.RestoreInit();
+    if (result == 0)
+        result = job.OnlyRestoreMbr();
+    return result;
 }

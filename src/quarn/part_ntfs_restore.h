@@ -1,0 +1,69 @@
+// Restores an NTFS image, full or the newest of an incremental chain, onto a
+// target partition of any sufficient size: the file system is laid out
+// afresh (see CResFileRecord) rather than copied cluster by cluster.
+#ifndef QUARN_PART_NTFS_RESTORE_H
+#define QUARN_PART_NTFS_RESTORE_H
+
+#include "part_restore.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CResFileRecord;
+
+class CPartNtfsRestore : public CPartRestore {
+public:
+    CPartNtfsRestore();
+    CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
+    ~CPartNtfsRestore() override;
+
+    int RestorePartition();
+
+    // 1 when record n is free in the newest image's MFT bitmap (or beyond it).
+    int IsFileRecordFree(unsigned int n) const;
+    // The same on the bitmap of the older image now being read, when one is.
+    int IsCurFileRecordFree(unsigned int n) const;
+    int ReadPrevFileInfo();
+    int SetMFTBitmapBufCur(unsigned int size);
+
+    uint32_t RecordCount() const { return m_recordCount; }
+    uint32_t FileRecordSize() const { return m_fileRecordSize; }
+    uint8_t Spare3() const { return m_spare3; }
+    const unsigned char* MftBitmap() const { return m_mftBitmap; }
+    uint64_t MftBitmapSize() const { return m_mftBitmapSize; }
+    uint8_t HasMbr() const { return m_hasMbr; }
+    const unsigned char* BootArea() const { return m_bootArea; }
+    uint16_t BootAreaSize() const { return m_bootAreaSize; }
+    const unsigned char* Mbr() const { return m_mbr; }
+    uint32_t MbrSize() const { return m_mbrSize; }
+    uint32_t SectorBytes() const { return m_sectorBytes; }
+    const tagCallBackFunc& CallBacks() const { return m_cb; }
+
+protected:
+    int SetMFTBitmapBuf(unsigned int size) override;
+    void SetPartInfo(tagPARTITION_INFO info) override;
+    bool AskForNextVolume(std::string& path) override;
+
+private:
+    int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
+    int OpenPrevImage();
+    int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
+
+    uint32_t m_recordNumber = 0;
+    unsigned char* m_record = nullptr;
+    unsigned char* m_mftBitmap = nullptr;
+    uint64_t m_mftBitmapSize = 0;
+    unsigned char* m_curMftBitmap = nullptr;
+    uint64_t m_curMftBitmapSize = 0;
+    uint64_t m_dataSectionPos = 0;
+    uint32_t m_recordCount = 0;
+    uint32_t m_fileRecordSize = 0;
+    uint32_t m_indexRecordSize = 0;
+    uint32_t m_reservedFs = 0;
+    // One bit per record number: set once the record has been restored
+    // from the newest image that holds it.
+    std::vector<uint8_t> m_restored;
+};
+
+#endif
