@@ -4,6 +4,10 @@
 
 #include "part_ntfs_restore.h"
 
+#include "part_fat32_backup.h"
+
+#include <new>
+
 #include <cstdio>
 
 int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
@@ -12,10 +16,16 @@ int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int
     return ERR_OPEN_PART;  // the NTFS walk is not built yet
 }
 
-int backup_fat32(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
+int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
 {
     std::fputs("backup_fat32\n", stderr);
-    return ERR_OPEN_PART;  // the FAT32 walk is not built yet
+    try {
+        CPartFat32Backup job(arg, cb, head, headLength);
+        return job.BackupPartition();
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
 
 int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
