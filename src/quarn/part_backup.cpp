@@ -265,11 +265,19 @@ int CPartBackup::WritePartInfo()
     }
 
     if (info.bootAreaSize != 0) {
-        if (m_part->Seek(0, SEEK_SET) != 0)
+        // Not through m_buffer: a volume change ends the volume while the
+        // data chunk that caused it still waits there to be written.
+        // Nor may it move the source: a walk that reads a file
+        // sequentially goes on where it was after a volume change.
+        std::vector<unsigned char> boot(info.bootAreaSize);
+        const int64_t sourcePos = m_part->GetCurrentPos();
+        if (sourcePos < 0 || m_part->Seek(0, SEEK_SET) != 0)
             return ERR_SEEK_PART;
-        if (m_part->Read(m_buffer, info.bootAreaSize) != info.bootAreaSize)
+        if (m_part->Read(boot.data(), info.bootAreaSize) != info.bootAreaSize)
             return ERR_READ_PART;
-        if (!WriteAll(*m_image, m_buffer, info.bootAreaSize))
+        if (m_part->Seek(sourcePos, SEEK_SET) != 0)
+            return ERR_SEEK_PART;
+        if (!WriteAll(*m_image, boot.data(), boot.size()))
             return ERR_WRITE_FILE;
         if (m_progress->ProgressFunc(info.bootAreaSize) != 0)
             return ERR_CANCELLED;

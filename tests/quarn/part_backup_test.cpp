@@ -1,0 +1,858 @@
+// The file-system-independent backup job, driven by a small job of the
+// tests' own whose "file system" is a list of byte ranges of a partition
+// file (sdz1, next to its disk file sdz). The volumes it writes are read
+// back record by record.
+#include "compress_data.h"
+#include "image_format.h"
+#include "part_backup.h"
+#include "test_support.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testsupport::FileExists;
+using testsupport::PatternBytes;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+// One file of the fake file system: a byte range of the partition.
+struct FakeFile {
+    uint64_t offset;
+    uint64_t length;
+    const char* name;
+};
+
+struct FakeFsOptions {
+    bool recordsInEveryVolume = false;  // FAT32-like: every volume ends with its records
+    uint32_t mftBitmapBytes = 0;
+    uint16_t bootAreaBytes = ImageFormat::kNtfsBootAreaBytes;
+    uint64_t usedBytes = 0;             // 0: the used-size query fails
+    uint32_t chunkBytes = ImageFormat::kChunkBytes;
+    std::vector<FakeFile> files;
+};
+
+Bytes MftBitmap(uint32_t size) { return PatternBytes(size, 77); }
+
+class FakeFsBackup : public CPartBackup {
+public:
+    FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const Bytes* head,
+                 const FakeFsOptions& options)
+        : CPartBackup(arg, cb,
+                      head ? reinterpret_cast<tagBackupImageHeadInfo*>(const_cast<uint8_t*>(head->data())) : nullptr,
+                      head ? static_cast<int>(head->size()) : 0),
+          m_options(options)
+    {
+        m_recordsInEveryVolume = options.recordsInEveryVolume;
+    }
+
+    uint64_t ReserveAtStart() const { return m_volumeBytes; }
+
+protected:
+    int BackupFiles() override
+    {
+        m_dataSectionPos = static_cast<uint64_t>(m_image->GetCurrentPos());
+        for (const auto& file : m_options.files) {
+            m_storedRaw = IsCompressFile(file.name) != 0;
+            m_progress->ProcessName(file.name);
+            int result = BeginDataSet(m_storedRaw);
+            // One seek per file, then sequential reads, as a cluster-chain
+            // walk does.
+            if (m_part->Seek(static_cast<int64_t>(file.offset), SEEK_SET) != 0)
+                return ERR_SEEK_PART;
+            for (uint64_t done = 0; result == 0 && done < file.length;) {
+                uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_options.chunkBytes, file.length - done));
+                if (m_part->Read(m_buffer, n) != n)
+                    return ERR_READ_PART;
+                result = WriteDataChunk(m_buffer, n);
+                if (result == 0)
+                    result = m_progress->ProgressFunc(n);
+                done += n;
+            }
+            if (result == 0)
+                result = EndDataSet();
+            if (result != 0)
+                return result;
+        }
+        return 0;
+    }
+
+    int GetBootCodeInfo() override
+    {
+        m_sectorBytes = 512;
+        m_clusterBytes = 4096;
+        if (m_part->Seek(0, SEEK_END) != 0)
+            return ERR_SEEK_PART;
+        m_partitionBytes = static_cast<uint64_t>(m_part->GetCurrentPos());
+        m_clusterCount = m_partitionBytes / m_clusterBytes;
+        if (m_recordsInEveryVolume)
+            m_volumeBytes = 0;
+        return m_part->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_PART;
+    }
+
+    int GetPartNumOfUsedBytes() override
+    {
+        if (m_options.usedBytes == 0)
+            return ERR_PART_INFO;
+        m_totalBytes = m_options.usedBytes;
+        return 0;
+    }
+
+    uint64_t GetMftBitmapAllocSize() const override { return m_options.mftBitmapBytes; }
+
+    int WriteMFTBitmap() override
+    {
+        Bytes bitmap = MftBitmap(m_options.mftBitmapBytes);
+        if (!bitmap.empty() && m_image->Write(bitmap.data(), static_cast<int64_t>(bitmap.size())) !=
+                                   static_cast<int64_t>(bitmap.size()))
+            return ERR_READ_FILE;
+        return 0;
+    }
+
+    void WritePartInfoDiff(tagPARTITION_INFO* info) override
+    {
+        info->dataSectionPos = m_dataSectionPos;
+        info->recordCount = static_cast<uint32_t>(m_options.files.size());
+        info->fileRecordSize = 1024;
+        info->reservedFs = ImageFormat::kNtfsReservedFs;
+        info->bootAreaSize = m_options.bootAreaBytes;
+    }
+
+private:
+    FakeFsOptions m_options;
+    uint64_t m_dataSectionPos = 0;
+};
+
+// What the job told the caller.
+struct Recorder {
+    std::vector<uint64_t> totals;
+    std::vector<int> steps;
+    uint64_t bytesDone = 0;
+    std::vector<QString> names, states;
+    int cancelAtStep = 0;
+};
+
+tagCallBackFunc Record(Recorder& r)
+{
+    tagCallBackFunc cb;
+    cb.onProgress = [](int step, void* c) {
+        auto* r = static_cast<Recorder*>(c);
+        r->steps.push_back(step);
+        return step == r->cancelAtStep ? 1 : 0;
+    };
+    cb.onTotalBytes = [](uint64_t total, void* c) { static_cast<Recorder*>(c)->totals.push_back(total); };
+    cb.onBytesDone = [](uint64_t bytes, void* c) { static_cast<Recorder*>(c)->bytesDone += bytes; };
+    cb.onName = [](QString name, void* c) { static_cast<Recorder*>(c)->names.push_back(name); };
+    cb.onState = [](QString state, void* c) { static_cast<Recorder*>(c)->states.push_back(state); };
+    cb.context = &r;
+    return cb;
+}
+
+// ---- Reading an image back -------------------------------------------------
+
+template <class T>
+bool ReadAt(const Bytes& bytes, uint64_t pos, T& out)
+{
+    if (pos > bytes.size() || bytes.size() - pos < sizeof(T))
+        return false;
+    std::memcpy(&out, bytes.data() + pos, sizeof(T));
+    return true;
+}
+
+Bytes Slice(const Bytes& bytes, uint64_t pos, uint64_t length)
+{
+    return Bytes(bytes.begin() + static_cast<long>(pos), bytes.begin() + static_cast<long>(pos + length));
+}
+
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// tagBLOCK_START, the MFT bitmap, tagPARTITION_INFO and its five blobs.
+struct EndRecords {
+    uint64_t pos = 0;
+    tagBLOCK_START start {};
+    Bytes mftBitmap;
+    tagPARTITION_INFO info {};
+    Bytes mbr, boot, digest, description;
+    std::string fileName;
+};
+
+struct Volume {
+    std::string name;
+    Bytes bytes;
+    tagBLOCK_END end {};
+    std::string prevName, nextName;
+    uint64_t trailerPos = 0;  // where name 1 starts
+    bool hasRecords = false;
+    EndRecords records;
+    uint64_t dataBytes = 0;   // stored data-set bytes in this volume (heads excluded)
+};
+
+struct DataSet {
+    bool storedRaw = false;
+    Bytes stored;
+    std::vector<uint64_t> parts;  // dataBytes of each head
+    std::vector<size_t> volumes;  // volume of each head
+};
+
+// Reads the trailer and, when present, the records before it. "" on success.
+std::string ParseVolume(const std::string& path, bool withRecords, Volume& v)
+{
+    v.name = SplitFileName(path);
+    v.bytes = ReadFileBytes(path);
+    const Bytes& b = v.bytes;
+    if (b.size() < sizeof(tagBLOCK_END))
+        return v.name + ": shorter than a trailer";
+    ReadAt(b, b.size() - sizeof(tagBLOCK_END), v.end);
+    if (v.end.magic != ImageFormat::kBlockEndMagic)
+        return v.name + ": no BLKE";
+    uint64_t names = uint64_t(v.end.prevNameSize) + v.end.nextNameSize + sizeof(tagBLOCK_END);
+    if (names > b.size())
+        return v.name + ": trailer names overrun the file";
+    v.trailerPos = b.size() - names;
+    v.prevName = Text(Slice(b, v.trailerPos, v.end.prevNameSize));
+    v.nextName = Text(Slice(b, v.trailerPos + v.end.prevNameSize, v.end.nextNameSize));
+    v.hasRecords = withRecords;
+    if (!withRecords)
+        return "";
+
+    EndRecords& r = v.records;
+    r.pos = v.end.blkStartLow | (uint64_t(v.end.blkStartHigh) << 32);
+    uint64_t pos = r.pos;
+    if (!ReadAt(b, pos, r.start) || r.start.magic != ImageFormat::kBlockStartMagic)
+        return v.name + ": no BLKS at the trailer's offset";
+    pos += sizeof r.start;
+    if (pos + r.start.mftBitmapSize > v.trailerPos)
+        return v.name + ": MFT bitmap overruns";
+    r.mftBitmap = Slice(b, pos, r.start.mftBitmapSize);
+    pos += r.start.mftBitmapSize;
+    if (!ReadAt(b, pos, r.info) || r.info.magic != ImageFormat::kPartitionInfoMagic)
+        return v.name + ": no PIFO after the block start";
+    pos += sizeof r.info;
+    for (auto blob : {std::make_pair(&r.mbr, uint64_t(r.info.mbrSize)),
+                      std::make_pair(&r.boot, uint64_t(r.info.bootAreaSize)),
+                      std::make_pair(&r.digest, uint64_t(r.info.passwordHashSize)),
+                      std::make_pair(&r.description, uint64_t(r.info.descriptionSize))}) {
+        if (pos + blob.second > v.trailerPos)
+            return v.name + ": blob overruns";
+        *blob.first = Slice(b, pos, blob.second);
+        pos += blob.second;
+    }
+    if (pos + r.info.fileNameSize != v.trailerPos)
+        return v.name + ": the records do not end where the trailer starts";
+    r.fileName = Text(Slice(b, pos, r.info.fileNameSize));
+    return "";
+}
+
+// Walks the data-set heads of [from, to) and appends to the sets.
+std::string ParseDataSets(Volume& v, size_t volumeNumber, uint64_t from, uint64_t to,
+                          std::vector<DataSet>& sets, bool& continuing)
+{
+    uint64_t pos = from;
+    while (pos < to) {
+        tagDATA_SET_HEAD head;
+        if (!ReadAt(v.bytes, pos, head) || pos + sizeof head + head.dataBytes > to)
+            return v.name + ": data-set head overruns at " + std::to_string(pos);
+        if (continuing) {
+            if (sets.back().storedRaw != (head.storedRaw != 0))
+                return v.name + ": continued set changed storedRaw";
+        } else {
+            sets.emplace_back();
+            sets.back().storedRaw = head.storedRaw != 0;
+        }
+        DataSet& set = sets.back();
+        Bytes part = Slice(v.bytes, pos + sizeof head, head.dataBytes);
+        set.stored.insert(set.stored.end(), part.begin(), part.end());
+        const uint64_t partBytes = head.dataBytes;
+        set.parts.push_back(partBytes);
+        set.volumes.push_back(volumeNumber);
+        v.dataBytes += partBytes;
+        continuing = head.continued != 0;
+        pos += sizeof head + head.dataBytes;
+    }
+    return "";
+}
+
+struct Image {
+    std::vector<Volume> volumes;
+    std::vector<DataSet> sets;
+};
+
+// Follows the chain of volumes from <base>_0_<generation>.bkp by name 2.
+std::string ReadImage(const std::string& base, unsigned generation, bool recordsInEveryVolume,
+                      uint64_t dataStart, Image& image)
+{
+    const std::string dir = GetFileNamePath(base);
+    std::string next = SplitFileName(VolumeFileName(base, 0, generation));
+    bool continuing = false;
+    for (size_t i = 0; !next.empty(); ++i) {
+        if (i > 300)
+            return "too many volumes";
+        if (next != SplitFileName(VolumeFileName(base, static_cast<unsigned>(i), generation)))
+            return "volume " + std::to_string(i) + " is named " + next;
+        image.volumes.emplace_back();
+        Volume& v = image.volumes.back();
+        std::string error = ParseVolume(dir + next, i == 0 || recordsInEveryVolume, v);
+        if (!error.empty())
+            return error;
+        uint64_t from = i == 0 ? dataStart : 0;
+        uint64_t to = v.hasRecords ? v.records.pos : v.trailerPos;
+        if (i > 0 && !continuing)
+            return v.name + ": a later volume must begin inside a data set";
+        error = ParseDataSets(v, i, from, to, image.sets, continuing);
+        if (!error.empty())
+            return error;
+        next = v.nextName;
+    }
+    if (continuing)
+        return "the last data set is marked as continued";
+    return "";
+}
+
+// Undoes the compressor in the order a reader follows.
+Bytes Decompress(int type, const Bytes& stored)
+{
+    CCompressData coder(static_cast<unsigned char>(type));
+    Bytes plain;
+    auto drain = [&](unsigned char* in, unsigned length, bool final) {
+        bool more = false;
+        do {
+            unsigned char* out = nullptr;
+            unsigned long outLength = 0;
+            if (coder.Decompress(more ? nullptr : in, more ? 0 : length, final, &out, &outLength, more) != 0) {
+                ADD_FAILURE() << "decompress failed";
+                return;
+            }
+            plain.insert(plain.end(), out, out + outLength);
+        } while (more);
+    };
+    Bytes copy = stored;
+    for (size_t pos = 0; pos < copy.size(); pos += 0x8000)
+        drain(copy.data() + pos, static_cast<unsigned>(std::min<size_t>(0x8000, copy.size() - pos)), false);
+    drain(nullptr, 0, true);
+    return plain;
+}
+
+std::string Md5Hex(const std::string& text)
+{
+    auto r = testsupport::Run("printf %s " + testsupport::Quote(text) + " | md5sum");
+    return r.output.substr(0, 32);
+}
+
+std::string Hex(const Bytes& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())).toHex().toStdString();
+}
+
+// ---- The fixture: a disk file with an MBR and its partition file ----------
+
+class PartBackupTest : public testing::Test {
+protected:
+    static constexpr uint64_t kPartitionBytes = 2 << 20;
+
+    void SetUp() override
+    {
+        disk = dir.file("sdz");
+        partition = dir.file("sdz1");
+        base = dir.file("img");
+        Bytes mbr = PatternBytes(512, 1);
+        mbr[510] = 0x55;
+        mbr[511] = 0xAA;
+        Bytes diskBytes = mbr;
+        diskBytes.resize(64 * 1024, 0);
+        WriteFileBytes(disk, diskBytes);
+        partitionBytes = PatternBytes(kPartitionBytes, 2);
+        // A run of zeros gives the compressors something to shrink.
+        std::fill(partitionBytes.begin() + 0x100000, partitionBytes.begin() + 0x140000, 0);
+        WriteFileBytes(partition, partitionBytes);
+
+        arg.srcPartition = partition;
+        arg.imagePath = base;
+        arg.mbrSource = disk;
+        arg.fsType = FS_TYPE_NTFS;
+        arg.saveMbr = true;
+        arg.mbrSize = 512;
+        arg.password = "secret1";
+        arg.description = "Weekly backup of the system partition";
+        options.mftBitmapBytes = 40;
+        options.files = {
+            {0x2000, 300000, "system.dat"},
+            {0x60000, 1, "tiny.txt"},
+            {0x80000, 0x20000, "MOVIE.MKV"},
+            {0x100000, 0x50001, "zeros.log"},
+        };
+    }
+
+    int RunJob(const Bytes* head = nullptr, tagCallBackFunc* cb = nullptr)
+    {
+        tagCallBackFunc callbacks = cb ? *cb : Record(recorder);
+        FakeFsBackup job(arg, callbacks, head, options);
+        reserve = job.ReserveAtStart();
+        before = time(nullptr);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int result = job.BackupPartition();
+        stdoutText = testing::internal::GetCapturedStdout();
+        stderrText = testing::internal::GetCapturedStderr();
+        after = time(nullptr);
+        return result;
+    }
+
+    Bytes PlainOf(const FakeFile& f) const
+    {
+        return Slice(partitionBytes, f.offset, f.length);
+    }
+
+    void ExpectSetsMatchFiles(const Image& image, int compressType = 0)
+    {
+        ASSERT_EQ(image.sets.size(), options.files.size());
+        for (size_t i = 0; i < options.files.size(); ++i) {
+            SCOPED_TRACE(options.files[i].name);
+            const DataSet& set = image.sets[i];
+            EXPECT_EQ(set.storedRaw, IsCompressFile(options.files[i].name) != 0);
+            Bytes plain = (compressType == 0 || set.storedRaw) ? set.stored : Decompress(compressType, set.stored);
+            EXPECT_TRUE(plain == PlainOf(options.files[i])) << "set " << i << " differs from its file";
+        }
+    }
+
+    TempDir dir;
+    std::string disk, partition, base;
+    Bytes partitionBytes;
+    tagBackupArgument arg;
+    FakeFsOptions options;
+    Recorder recorder;
+    uint64_t reserve = 0;
+    time_t before = 0, after = 0;
+    std::string stdoutText, stderrText;
+};
+
+TEST_F(PartBackupTest, FirstVolumeLayout)
+{
+    struct Case {
+        const char* what;
+        bool head, mbr, password, description;
+        uint64_t usedBytes, bytesToProcess, expectedTotal;
+    };
+    const Case cases[] = {
+        {"everything, used bytes known", true, true, true, true, 777777, 5, 777777},
+        {"nothing stored, request's total", false, false, false, false, 0, 123456, 123456},
+        {"head only, device size as total", true, false, false, false, 0, 0, kPartitionBytes},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        base = out.file("img");
+        arg.imagePath = base;
+        const Bytes head = PatternBytes(300, 3);
+        if (!c.mbr) {
+            arg.mbrSize = 0;
+            arg.mbrSource = "/nonexistent/disk";
+        }
+        if (!c.password)
+            arg.password.clear();
+        if (!c.description)
+            arg.description.clear();
+        options.usedBytes = c.usedBytes;
+        arg.bytesToProcess = c.bytesToProcess;
+        recorder = Recorder();
+
+        ASSERT_EQ(RunJob(c.head ? &head : nullptr), 0) << stderrText;
+        EXPECT_EQ(stdoutText, "");
+        EXPECT_NE(stderrText.find("Backup Time: "), std::string::npos);
+        EXPECT_FALSE(FileExists(VolumeFileName(base, 1, 0)));
+
+        Image image;
+        const uint64_t dataStart = c.head ? head.size() : 0;
+        ASSERT_EQ(ReadImage(base, 0, false, dataStart, image), "");
+        ASSERT_EQ(image.volumes.size(), 1u);
+        const Volume& v = image.volumes[0];
+        if (c.head) {
+            EXPECT_TRUE(Slice(v.bytes, 0, head.size()) == head) << "head block at offset 0";
+        }
+        ExpectSetsMatchFiles(image);
+        for (const auto& set : image.sets)
+            EXPECT_EQ(set.parts.size(), 1u);
+
+        // tagBLOCK_START and the MFT bitmap.
+        const EndRecords& r = v.records;
+        EXPECT_EQ(Text(Slice(v.bytes, r.pos, 4)), "BLKS");
+        struct tm local {};
+        time_t chain = v.end.chainId;
+        localtime_r(&chain, &local);
+        EXPECT_EQ(+r.start.year, local.tm_year + 1900);
+        EXPECT_EQ(+r.start.month, local.tm_mon + 1);
+        EXPECT_EQ(+r.start.day, local.tm_mday);
+        EXPECT_EQ(+r.start.hour, local.tm_hour);
+        EXPECT_EQ(+r.start.minute, local.tm_min);
+        EXPECT_EQ(+r.start.second, local.tm_sec);
+        EXPECT_EQ(+r.start.mftBitmapSize, 40u);
+        EXPECT_TRUE(r.mftBitmap == MftBitmap(40));
+
+        // tagPARTITION_INFO.
+        EXPECT_EQ(Text(Slice(v.bytes, r.pos + 15 + 40, 4)), "PIFO");
+        EXPECT_EQ(+r.info.recordSectionPos, 0u);
+        EXPECT_EQ(+r.info.dataSectionPos, dataStart);
+        EXPECT_EQ(+r.info.recordCount, options.files.size());
+        EXPECT_EQ(+r.info.fileRecordSize, 1024u);
+        EXPECT_EQ(+r.info.reservedFs, 0xFFFFFFFFu);
+        EXPECT_EQ(+r.info.partitionBytes, kPartitionBytes);
+        EXPECT_EQ(+r.info.usedBytes, c.expectedTotal);
+        EXPECT_EQ(+r.info.clusterBytes, 4096u);
+        EXPECT_EQ(+r.info.sectorBytes, 512u);
+        EXPECT_EQ(+r.info.compressType, 0);
+        EXPECT_EQ(+r.info.mbrSize, c.mbr ? 512u : 0u);
+        EXPECT_EQ(+r.info.bootAreaSize, ImageFormat::kNtfsBootAreaBytes);
+
+        // The five blobs.
+        EXPECT_TRUE(r.mbr == (c.mbr ? Slice(ReadFileBytes(disk), 0, 512) : Bytes())) << "MBR area from the disk file";
+        EXPECT_TRUE(r.boot == Slice(partitionBytes, 0, ImageFormat::kNtfsBootAreaBytes)) << "boot area";
+        EXPECT_EQ(Hex(r.digest), c.password ? Md5Hex("secret1") : "");
+        if (c.description) {
+            QByteArray stored(reinterpret_cast<const char*>(r.description.data()), static_cast<int>(r.description.size()));
+            EXPECT_EQ(qUncompress(stored).toStdString(), arg.description);
+        } else {
+            EXPECT_TRUE(r.description.empty());
+        }
+        EXPECT_EQ(r.fileName, "img_0_0.bkp");
+
+        // The trailer.
+        EXPECT_EQ(Text(Slice(v.bytes, v.bytes.size() - 27, 4)), "BLKE");
+        EXPECT_GE(+v.end.chainId, static_cast<uint32_t>(before));
+        EXPECT_LE(+v.end.chainId, static_cast<uint32_t>(after));
+        EXPECT_EQ(+v.end.blkStartLow, r.pos);
+        EXPECT_EQ(+v.end.blkStartHigh, 0u);
+        EXPECT_EQ(+v.end.volumeIndex, 0);
+        EXPECT_EQ(+v.end.singleVolume, 1);
+        EXPECT_EQ(+v.end.generation, 0);
+        EXPECT_EQ(+v.end.spare1, 0);
+        EXPECT_EQ(+v.end.fsType, FS_TYPE_NTFS);
+        EXPECT_EQ(+v.end.spare2, 2);
+        EXPECT_EQ(+v.end.spare3, 0);
+        EXPECT_EQ(+v.end.prevNameSize, 0);
+        EXPECT_EQ(+v.end.nextNameSize, 0);
+
+        // What the caller heard.
+        EXPECT_EQ(recorder.totals, std::vector<uint64_t>{c.expectedTotal});
+        EXPECT_EQ(recorder.states, (std::vector<QString>{"Initializing ...", "Finish"}));
+        EXPECT_EQ(recorder.names, (std::vector<QString>{"system.dat", "tiny.txt", "MOVIE.MKV", "zeros.log"}));
+        uint64_t processed = ImageFormat::kNtfsBootAreaBytes;
+        for (const auto& f : options.files)
+            processed += f.length;
+        EXPECT_EQ(recorder.bytesDone, processed);
+        const uint64_t expectedSteps = processed / (c.expectedTotal / 95);
+        EXPECT_EQ(recorder.steps.size(), expectedSteps);
+        for (size_t i = 0; i < recorder.steps.size(); ++i)
+            EXPECT_EQ(recorder.steps[i], static_cast<int>(i + 1));
+    }
+}
+
+TEST_F(PartBackupTest, SplitVolumes)
+{
+    struct Case {
+        const char* what;
+        bool recordsInEveryVolume;
+    };
+    const Case cases[] = {{"records in the first volume (NTFS)", false},
+                          {"records in every volume (FAT32)", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        base = out.file("img");
+        arg.imagePath = base;
+        arg.volumeSize = 300000;
+        arg.fsType = c.recordsInEveryVolume ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
+        options.recordsInEveryVolume = c.recordsInEveryVolume;
+        options.bootAreaBytes = c.recordsInEveryVolume ? ImageFormat::kFat32BootAreaBytes : ImageFormat::kNtfsBootAreaBytes;
+        options.mftBitmapBytes = c.recordsInEveryVolume ? 0 : 40;
+        const Bytes head = PatternBytes(200, 4);
+
+        ASSERT_EQ(RunJob(&head), 0) << stderrText;
+        EXPECT_EQ(stdoutText, "");
+
+        Image image;
+        ASSERT_EQ(ReadImage(base, 0, c.recordsInEveryVolume, head.size(), image), "");
+        ExpectSetsMatchFiles(image);
+        ASSERT_GE(image.volumes.size(), 3u);
+        EXPECT_TRUE(FileExists(base + "_1_0.bkp"));
+        EXPECT_TRUE(FileExists(base + "_2_0.bkp"));
+        EXPECT_FALSE(FileExists(VolumeFileName(base, static_cast<unsigned>(image.volumes.size()), 0)));
+        EXPECT_TRUE(Slice(image.volumes[0].bytes, 0, head.size()) == head);
+
+        const uint64_t firstReserve = c.recordsInEveryVolume ? 0 : reserve;
+        for (size_t i = 0; i < image.volumes.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "volume " << i);
+            const Volume& v = image.volumes[i];
+            const bool last = i + 1 == image.volumes.size();
+            EXPECT_EQ(+v.end.volumeIndex, i);
+            EXPECT_EQ(+v.end.singleVolume, 0);
+            EXPECT_EQ(+v.end.generation, 0);
+            EXPECT_EQ(+v.end.chainId, +image.volumes[0].end.chainId);
+            EXPECT_EQ(+v.end.fsType, arg.fsType);
+            EXPECT_EQ(+v.end.prevNameSize, 0);
+            EXPECT_EQ(v.nextName, last ? "" : SplitFileName(VolumeFileName(base, static_cast<unsigned>(i + 1), 0)));
+            if (i == 0 || c.recordsInEveryVolume) {
+                EXPECT_NE(+v.end.blkStartLow, 0u);
+                EXPECT_EQ(v.records.fileName, v.name) << "the records name their own volume";
+                EXPECT_EQ(+v.records.info.dataSectionPos, head.size()) << "always points into the first volume";
+                EXPECT_TRUE(v.records.boot == Slice(partitionBytes, 0, options.bootAreaBytes));
+            } else {
+                EXPECT_EQ(+v.end.blkStartLow, 0u);
+                EXPECT_EQ(+v.end.blkStartHigh, 0u);
+            }
+            // Stored bytes plus the first volume's reserve stay within the
+            // split size, and a volume is only left when the next chunk
+            // would not fit.
+            const uint64_t counted = v.dataBytes + (i == 0 ? firstReserve : 0);
+            EXPECT_LE(counted, arg.volumeSize);
+            if (!last) {
+                EXPECT_GT(counted + options.chunkBytes, arg.volumeSize);
+            }
+            if (i > 0) {
+                EXPECT_NE(stderrText.find("Create a new volume file --- " + VolumeFileName(base, static_cast<unsigned>(i), 0) + "\n"),
+                          std::string::npos);
+            }
+        }
+        bool someSetSpansVolumes = false;
+        for (const auto& set : image.sets)
+            someSetSpansVolumes |= set.parts.size() > 1;
+        EXPECT_TRUE(someSetSpansVolumes);
+    }
+}
+
+TEST_F(PartBackupTest, IncrementalOnGeneration3)
+{
+    // The previous image lives elsewhere; only its file name is stored.
+    TempDir old;
+    const std::string prev = old.file("old_0_3.bkp");
+    Bytes prevBytes = PatternBytes(1000, 5);
+    tagBLOCK_END prevEnd {};
+    prevEnd.magic = ImageFormat::kBlockEndMagic;
+    prevEnd.chainId = 0x12345678;
+    prevEnd.generation = 3;
+    prevEnd.fsType = FS_TYPE_NTFS;
+    const auto* raw = reinterpret_cast<const uint8_t*>(&prevEnd);
+    prevBytes.insert(prevBytes.end(), raw, raw + sizeof prevEnd);
+    WriteFileBytes(prev, prevBytes);
+
+    arg.incremental = true;
+    arg.prevImage = prev;
+    arg.volumeSize = 400000;
+    ASSERT_EQ(RunJob(), 0) << stderrText;
+
+    EXPECT_FALSE(FileExists(base + "_0_0.bkp"));
+    EXPECT_TRUE(FileExists(base + "_0_4.bkp"));
+    EXPECT_TRUE(FileExists(base + "_1_4.bkp"));
+    Image image;
+    ASSERT_EQ(ReadImage(base, 4, false, 0, image), "");
+    ExpectSetsMatchFiles(image);
+    ASSERT_GE(image.volumes.size(), 2u);
+    for (const auto& v : image.volumes) {
+        SCOPED_TRACE(v.name);
+        EXPECT_EQ(+v.end.generation, 4);
+        EXPECT_EQ(+v.end.chainId, 0x12345678u);
+        EXPECT_EQ(v.prevName, "old_0_3.bkp");
+    }
+    EXPECT_EQ(image.volumes[0].records.fileName, "img_0_4.bkp");
+    EXPECT_EQ(ReadFileBytes(prev), prevBytes) << "the previous image is only read";
+}
+
+TEST_F(PartBackupTest, FullJobIgnoresPreviousImage)
+{
+    arg.incremental = false;
+    arg.prevImage = dir.file("missing_0_0.bkp");
+    ASSERT_EQ(RunJob(), 0) << stderrText;
+    Image image;
+    ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+    EXPECT_EQ(+image.volumes[0].end.prevNameSize, 0);
+    EXPECT_EQ(+image.volumes[0].end.generation, 0);
+}
+
+TEST_F(PartBackupTest, ResultCodes)
+{
+    auto writePrev = [&](uint32_t magic, uint8_t generation) {
+        tagBLOCK_END end {};
+        end.magic = magic;
+        end.generation = generation;
+        const auto* raw = reinterpret_cast<const uint8_t*>(&end);
+        WriteFileBytes(dir.file("prev_0_0.bkp"), Bytes(raw, raw + sizeof end));
+        arg.incremental = true;
+        arg.prevImage = dir.file("prev_0_0.bkp");
+    };
+    const std::string firstVolume = VolumeFileName(base, 0, 0);
+    auto volumeIs = [&](const std::string& target) { return symlink(target.c_str(), firstVolume.c_str()) == 0; };
+    const bool haveDevFull = FileExists("/dev/full");
+
+    struct Case {
+        const char* what;
+        std::function<bool()> setUp;  // false: the machine cannot set the case up
+        int expected;
+        bool withHead;
+        bool refusedBeforeVolume;     // an existing first volume stays untouched
+    };
+    const Case cases[] = {
+        {"previous image missing",
+         [&] { arg.incremental = true; arg.prevImage = dir.file("none_0_0.bkp"); return true; },
+         ERR_FILE_NOT_FOUND, false, true},
+        {"previous image without BLKE", [&] { writePrev(0x11223344, 0); return true; }, ERR_BAD_MAGIC, false, true},
+        {"previous image shorter than a trailer",
+         [&] { WriteFileBytes(dir.file("p"), Bytes(5, 0)); arg.incremental = true; arg.prevImage = dir.file("p"); return true; },
+         ERR_SEEK_FILE, false, true},
+        {"chain already at generation 255", [&] { writePrev(ImageFormat::kBlockEndMagic, 255); return true; },
+         ERR_OPEN_FILE, false, true},
+        {"image folder missing", [&] { arg.imagePath = dir.file("no/such/dir/img"); return true; },
+         ERR_OPEN_FILE, false, true},
+        {"source partition missing", [&] { arg.srcPartition = dir.file("sdz9"); return true; },
+         ERR_OPEN_PART, false, true},
+        {"MBR disk missing", [&] { arg.mbrSource = dir.file("sdy"); return true; }, ERR_OPEN_DISK, false, false},
+        {"MBR disk too short",
+         [&] { WriteFileBytes(dir.file("sdy"), Bytes(100, 1)); arg.mbrSource = dir.file("sdy"); return true; },
+         ERR_READ_MBR, false, false},
+        {"partition shorter than its boot area",
+         [&] { WriteFileBytes(dir.file("sdz2"), Bytes(1000, 1)); arg.srcPartition = dir.file("sdz2"); options.files.clear(); return true; },
+         ERR_READ_PART, false, false},
+        {"volume cannot be sought", [&] { return mkfifo(firstVolume.c_str(), 0600) == 0; }, ERR_SEEK_FILE, false, false},
+        {"head block short write", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, true, false},
+        {"data-set head short write", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, false, false},
+        {"block start short write", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
+         ERR_READ_FILE, false, false},
+        {"cancelled at the first step", [&] { recorder.cancelAtStep = 1; return true; }, ERR_CANCELLED, false, false},
+    };
+    const tagBackupArgument original = arg;
+    const FakeFsOptions originalOptions = options;
+    const Bytes earlier = PatternBytes(500, 8);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        arg = original;
+        options = originalOptions;
+        recorder = Recorder();
+        unlink(firstVolume.c_str());
+        if (c.refusedBeforeVolume)
+            WriteFileBytes(firstVolume, earlier);
+        if (!c.setUp()) {
+            std::fprintf(stderr, "case \"%s\" cannot be set up here; skipped\n", c.what);
+            continue;
+        }
+        const Bytes head = PatternBytes(100, 6);
+        EXPECT_EQ(RunJob(c.withHead ? &head : nullptr), c.expected) << stderrText;
+        EXPECT_EQ(stdoutText, "");
+        if (c.refusedBeforeVolume) {
+            EXPECT_EQ(ReadFileBytes(firstVolume), earlier) << "an earlier volume was overwritten";
+            EXPECT_FALSE(FileExists(VolumeFileName(base, 0, 1)));
+            EXPECT_TRUE(recorder.totals.empty());
+        }
+    }
+}
+
+TEST_F(PartBackupTest, DataChunkShortWrite)
+{
+    // Past the file-size limit a write fails with EFBIG (SIGXFSZ ignored):
+    // the data-set head fits, its first chunk does not.
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    if (old.rlim_max != RLIM_INFINITY && old.rlim_max < 4096)
+        GTEST_SKIP() << "file-size limit already below 4 KiB";
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = RunJob();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(result, ERR_READ_FILE) << stderrText;
+    EXPECT_NE(stderrText.find("Write the data error! \n"), std::string::npos);
+}
+
+TEST_F(PartBackupTest, RefusesA257thVolume)
+{
+    struct Case { unsigned chunks; int expected; } cases[] = {{255, 0}, {256, ERR_OPEN_FILE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chunks);
+        TempDir out;
+        base = out.file("img");
+        arg.imagePath = base;
+        // Every chunk overflows a volume of one byte: chunk k lands in volume k.
+        arg.volumeSize = 1;
+        options.chunkBytes = 16;
+        options.files = {{0x4000, 16ULL * c.chunks, "many.bin"}};
+        ASSERT_EQ(RunJob(), c.expected) << stderrText;
+        EXPECT_TRUE(FileExists(VolumeFileName(base, 255, 0)));
+        EXPECT_FALSE(FileExists(VolumeFileName(base, 256, 0)));
+
+        Volume first;
+        ASSERT_EQ(ParseVolume(VolumeFileName(base, 0, 0), true, first), "");
+        EXPECT_EQ(+first.end.volumeIndex, 0);
+        EXPECT_EQ(first.nextName, "img_1_0.bkp");
+        tagDATA_SET_HEAD head;
+        ASSERT_TRUE(ReadAt(first.bytes, 0, head));
+        EXPECT_EQ(+head.dataBytes, 0u) << "the split left the first volume's part empty";
+        EXPECT_EQ(+head.continued, 1);
+
+        if (c.expected == 0) {
+            Image image;
+            ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+            ASSERT_EQ(image.volumes.size(), 256u);
+            EXPECT_EQ(+image.volumes.back().end.volumeIndex, 255);
+            ExpectSetsMatchFiles(image);
+        } else {
+            Volume last;
+            EXPECT_NE(ParseVolume(VolumeFileName(base, 255, 0), false, last), "")
+                << "the refused job leaves the last volume unfinished";
+            Volume v254;
+            ASSERT_EQ(ParseVolume(VolumeFileName(base, 254, 0), false, v254), "");
+            EXPECT_EQ(+v254.end.volumeIndex, 254);
+        }
+    }
+}
+
+TEST_F(PartBackupTest, NullCallbacksAreSkipped)
+{
+    tagCallBackFunc empty;
+    options.usedBytes = 95 * 1000;  // many steps, none of them reported
+    ASSERT_EQ(RunJob(nullptr, &empty), 0) << stderrText;
+    Image image;
+    ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+    ExpectSetsMatchFiles(image);
+}
+
+TEST_F(PartBackupTest, CompressedDataSets)
+{
+    std::vector<int> types;
+    for (int type : {1, 2, 3})
+        if (CCompressData(static_cast<unsigned char>(type)).IsReady())
+            types.push_back(type);
+    if (types.empty())
+        GTEST_SKIP() << "no coder is built yet";
+    for (int type : types) {
+        for (uint64_t volumeSize : {ImageFormat::kNeverSplit, uint64_t(120000)}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << " split " << volumeSize);
+            TempDir out;
+            base = out.file("img");
+            arg.imagePath = base;
+            arg.compressType = type;
+            arg.volumeSize = volumeSize;
+            ASSERT_EQ(RunJob(), 0) << stderrText;
+            Image image;
+            ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+            EXPECT_EQ(+image.volumes[0].records.info.compressType, type);
+            EXPECT_EQ(image.volumes.size() > 1, volumeSize != ImageFormat::kNeverSplit);
+            ExpectSetsMatchFiles(image, type);
+            // The run of zeros shrinks; the stored-raw movie does not pass the coder.
+            EXPECT_LT(image.sets[3].stored.size(), options.files[3].length);
+            EXPECT_TRUE(image.sets[2].stored == PlainOf(options.files[2]));
+        }
+    }
+}
+
+}  // namespace
