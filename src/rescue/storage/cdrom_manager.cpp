@@ -1,0 +1,65 @@
+#include "cdrom_manager.h"
+
+#include "errno_text.h"
+#include "system_probes.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void reportEjectFailure(const char* node, int error)
+{
+    qCritical() << "Unable to eject cdrom " << node << ", errno=" << error << ", "
+                << errnoText(error);
+}
+
+// ejectMedia cannot tell an unopenable node from a done eject, so the node
+// is tried first.
+bool canOpenNode(const char* node, int* error)
+{
+    const int fd = open(node, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+}  // namespace
+
+CDROMManager* CDROMManager::instance()
+{
+    static CDROMManager* manager = nullptr;
+    if (!manager) {
+        manager = new CDROMManager;
+        qAddPostRoutine([] {
+            delete manager;
+            manager = nullptr;
+        });
+    }
+    return manager;
+}
+
+int CDROMManager::eject(dev_t device)
+{
+    char node[DEV_NODE_PATH_SIZE];
+    if (devNodePath(device, node) != 0)
+        return 0;
+    emit requestUmount(device);
+    int error = 0;
+    if (!canOpenNode(node, &error)) {
+        reportEjectFailure(node, error);
+        return 0;
+    }
+    errno = 0;
+    if (ejectMedia(node) != 0) {
+        reportEjectFailure(node, errno);
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,191 @@
+#include "device_records.h"
+
+#include <cstdlib>
+#include <cstring>
+
+DiskRecord::~DiskRecord()
+{
+    freeText(path);
+    freeText(model);
+    freePartitionList(partitions);
+}
+
+PartitionRecord::~PartitionRecord()
+{
+    freeText(path);
+    freeText(fsName);
+    freeText(label);
+    freeText(uuid);
+    if (ownsDisk)
+        delete disk;
+}
+
+char* duplicateText(const char* text)
+{
+    return text ? strdup(text) : nullptr;
+}
+
+void freeText(char* text)
+{
+    free(text);
+}
+
+void assignText(char** field, const char* text)
+{
+    char* copy = duplicateText(text);
+    freeText(*field);
+    *field = copy;
+}
+
+static DiskRecord* detachedDiskCopy(const DiskRecord* disk)
+{
+    if (!disk)
+        return nullptr;
+    DiskRecord* copy = new DiskRecord;
+    copy->sectorSize = disk->sectorSize;
+    copy->length = disk->length;
+    copy->path = duplicateText(disk->path);
+    copy->model = duplicateText(disk->model);
+    copy->rdev = disk->rdev;
+    copy->usb = disk->usb;
+    copy->removable = disk->removable;
+    copy->kind = disk->kind;
+    copy->driveStatus = disk->driveStatus;
+    return copy;
+}
+
+PartitionRecord* copyPartitionRecord(const PartitionRecord* record)
+{
+    if (!record)
+        return nullptr;
+    PartitionRecord* copy = new PartitionRecord;
+    copy->disk = detachedDiskCopy(record->disk);
+    copy->ownsDisk = copy->disk != nullptr;
+    copy->start = record->start;
+    copy->end = record->end;
+    copy->length = record->length;
+    copy->rdev = record->rdev;
+    copy->path = duplicateText(record->path);
+    copy->fsName = duplicateText(record->fsName);
+    copy->label = duplicateText(record->label);
+    copy->active = record->active;
+    copy->usedSectors = record->usedSectors;
+    copy->letter = record->letter;
+    copy->kind = record->kind;
+    copy->wholeDisk = record->wholeDisk;
+    return copy;
+}
+
+void freePartitionRecord(PartitionRecord* record)
+{
+    delete record;
+}
+
+void freeDiskList(DiskRecord* head)
+{
+    while (head) {
+        DiskRecord* next = head->next;
+        delete head;
+        head = next;
+    }
+}
+
+void freePartitionList(PartitionRecord* head)
+{
+    while (head) {
+        PartitionRecord* next = head->next;
+        delete head;
+        head = next;
+    }
+}
+
+DiskRecord* findDiskByDev(DiskRecord* head, dev_t rdev)
+{
+    for (DiskRecord* disk = head; disk; disk = disk->next) {
+        if (disk->rdev == rdev)
+            return disk;
+    }
+    return nullptr;
+}
+
+PartitionRecord* findPartitionInList(PartitionRecord* head, dev_t rdev)
+{
+    for (PartitionRecord* part = head; part; part = part->next) {
+        if (part->rdev == rdev)
+            return part;
+    }
+    return nullptr;
+}
+
+PartitionRecord* findPartitionByDev(DiskRecord* head, dev_t rdev)
+{
+    for (DiskRecord* disk = head; disk; disk = disk->next) {
+        if (PartitionRecord* part = findPartitionInList(disk->partitions, rdev))
+            return part;
+    }
+    return nullptr;
+}
+
+PartitionRecord* findPartitionByPath(PartitionRecord* head, const char* path)
+{
+    if (!path)
+        return nullptr;
+    for (PartitionRecord* part = head; part; part = part->next) {
+        if (part->path && strcmp(part->path, path) == 0)
+            return part;
+    }
+    return nullptr;
+}
+
+template <typename Record>
+static void appendRecord(Record** head, Record* record)
+{
+    if (!record)
+        return;
+    record->next = nullptr;
+    Record** link = head;
+    while (*link)
+        link = &(*link)->next;
+    *link = record;
+}
+
+template <typename Record>
+static bool unlinkRecord(Record** head, Record* record)
+{
+    for (Record** link = head; *link; link = &(*link)->next) {
+        if (*link == record) {
+            *link = record->next;
+            record->next = nullptr;
+            return true;
+        }
+    }
+    return false;
+}
+
+void appendDisk(DiskRecord** head, DiskRecord* disk)
+{
+    appendRecord(head, disk);
+}
+
+void appendPartition(PartitionRecord** head, PartitionRecord* partition)
+{
+    appendRecord(head, partition);
+}
+
+bool unlinkDisk(DiskRecord** head, DiskRecord* disk)
+{
+    return unlinkRecord(head, disk);
+}
+
+bool unlinkPartition(PartitionRecord** head, PartitionRecord* partition)
+{
+    return unlinkRecord(head, partition);
+}
+
+int countPartitions(const PartitionRecord* head)
+{
+    int count = 0;
+    for (; head; head = head->next)
+        ++count;
+    return count;
+}

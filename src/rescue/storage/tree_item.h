@@ -1,0 +1,50 @@
+// One row of a partition tree: the root, a disk or a partition.
+#ifndef TREE_ITEM_H
+#define TREE_ITEM_H
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+
+class TreeItem {
+public:
+    enum Type {
+        Root = 0,
+        Disk = 1,
+        UsbDisk = 2,
+        DiskPartition = 3,
+        UsbDiskPartition = 4,
+    };
+
+    explicit TreeItem(const QList<QVariant>& columns, TreeItem* parent = nullptr);
+    ~TreeItem();
+    TreeItem(const TreeItem&) = delete;
+    TreeItem& operator=(const TreeItem&) = delete;
+
+    TreeItem* child(int row) const;
+    int childCount() const;
+    int columnCount() const;
+    QVariant data(int column) const;
+    TreeItem* parent() const;
+    int row() const;  // -1 for the root
+    void appendChild(TreeItem* item);  // takes ownership
+    void deleteChildren();
+
+    QList<TreeItem*> children;
+    QList<QVariant> columns;
+    TreeItem* parentItem;
+    int type = Root;
+    QString path;
+    // Disk row: its place among the listed disks; partition row: the number
+    // at the end of its device path.
+    int number = 0;
+    char letter = '0';  // partition row: drive letter; '0' for other rows
+    QString text;       // disk row: model; partition row: label
+    uint64_t startSector = 0;
+    uint64_t sectorCount = 0;
+    uint64_t usedBytes = 0;
+    int partitionCount = 0;  // disk row: all its partitions, lettered or not
+};
+
+#endif

@@ -1,0 +1,247 @@
+#include "tree_model.h"
+
+#include "device_prober.h"
+#include "size_text.h"
+
+#include <QMutexLocker>
+#include <QRegularExpression>
+
+namespace {
+
+QString utf8(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+int trailingNumber(const QString& path)
+{
+    static const QRegularExpression number(QStringLiteral("(\\d+)$"));
+    const QRegularExpressionMatch match = number.match(path);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+QString flagsText(const PartitionRecord& part)
+{
+    if (part.active) {
+        if (part.kind == PartitionKindPrimary)
+            return TreeModel::tr("Pri,Act");
+        if (part.kind == PartitionKindLogical)
+            return TreeModel::tr("Logic,Act");
+        return TreeModel::tr("Act");
+    }
+    if (part.kind == PartitionKindPrimary)
+        return TreeModel::tr("Pri");
+    if (part.kind == PartitionKindLogical)
+        return TreeModel::tr("Logic");
+    return QString();
+}
+
+qint64 bytesOf(uint64_t sectors, uint64_t sectorSize)
+{
+    return static_cast<qint64>(sectors * sectorSize);
+}
+
+}  // namespace
+
+TreeModel::TreeModel(QObject* parent) : TreeModel(DeviceProber::instance(), parent)
+{
+}
+
+TreeModel::TreeModel(DeviceProber* prober, QObject* parent)
+    : QAbstractItemModel(parent), m_prober(prober)
+{
+    m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
+                           tr("Used space"), tr("Type")});
+    connect(m_prober, &DeviceProber::probeFinished, this, &TreeModel::refresh);
+}
+
+TreeModel::~TreeModel()
+{
+    delete m_root;
+}
+
+TreeItem* TreeModel::itemFor(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<TreeItem*>(index.internalPointer()) : m_root;
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return QModelIndex();
+    TreeItem* parentItem = itemFor(parent);
+    TreeItem* child = parentItem->child(row);
+    if (!child || column < 0 || column >= m_root->columnCount())
+        return QModelIndex();
+    return createIndex(row, column, child);
+}
+
+QModelIndex TreeModel::parent(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    TreeItem* parentItem = itemFor(index)->parent();
+    if (!parentItem || parentItem == m_root)
+        return QModelIndex();
+    return createIndex(parentItem->row(), 0, parentItem);
+}
+
+int TreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return itemFor(parent)->childCount();
+}
+
+int TreeModel::columnCount(const QModelIndex& parent) const
+{
+    return itemFor(parent)->columnCount();
+}
+
+QVariant TreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const TreeItem* item = itemFor(index);
+    if (role == Qt::DisplayRole)
+        return item->data(index.column());
+    if (role == Qt::DecorationRole && index.column() == IconColumn &&
+        (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition))
+        return m_iconProvider.icon(QFileIconProvider::Drive);
+    return QVariant();
+}
+
+QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_root->data(section);
+    return QVariant();
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+TreeItem* TreeModel::newDiskItem(const DiskRecord& disk, int number) const
+{
+    const QString model = utf8(disk.model);
+    TreeItem* item = new TreeItem({tr("Disk %1").arg(number), model, QStringLiteral(" "),
+                                   formatSize(bytesOf(disk.length, disk.sectorSize)),
+                                   QStringLiteral(" "), QStringLiteral(" ")});
+    item->type = disk.usb ? TreeItem::UsbDisk : TreeItem::Disk;
+    item->path = utf8(disk.path);
+    item->number = number;
+    item->text = model;
+    item->sectorCount = disk.length;
+    item->partitionCount = countPartitions(disk.partitions);
+    return item;
+}
+
+TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
+{
+    const DiskRecord* disk = part.disk;
+    const uint64_t sectorSize = disk ? disk->sectorSize : 0;
+    const QString label = utf8(part.label);
+    const QString name = part.letter == ' '
+        ? label
+        : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
+    TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
+                                   formatSize(bytesOf(part.length, sectorSize)),
+                                   formatSize(bytesOf(part.usedSectors, sectorSize)),
+                                   utf8(part.fsName).toUpper()});
+    item->type = disk && disk->usb ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
+    item->path = utf8(part.path);
+    item->number = trailingNumber(item->path);
+    item->letter = part.letter;
+    item->text = label;
+    item->startSector = part.start;
+    item->sectorCount = part.length;
+    item->usedBytes = part.usedSectors * sectorSize;
+    return item;
+}
+
+void TreeModel::rebuild()
+{
+    QMutexLocker lock(&m_prober->mutex);
+    int number = 0;
+    for (const DiskRecord* disk = m_prober->disks; disk; disk = disk->next) {
+        if (disk->kind == DiskKindOptical)
+            continue;
+        TreeItem* diskItem = newDiskItem(*disk, number++);
+        for (const PartitionRecord* part = disk->partitions; part; part = part->next) {
+            if (part->letter == 0)
+                continue;
+            diskItem->appendChild(newPartitionItem(*part));
+        }
+        m_root->appendChild(diskItem);
+    }
+}
+
+void TreeModel::refresh()
+{
+    beginResetModel();
+    m_root->deleteChildren();
+    rebuild();
+    endResetModel();
+    emit rowCountChanged();
+}
+
+void TreeModel::addDisk(dev_t device)
+{
+    QMutexLocker lock(&m_prober->mutex);
+    int number = 0;
+    const DiskRecord* disk = m_prober->disks;
+    for (; disk; disk = disk->next) {
+        if (disk->kind == DiskKindOptical)
+            continue;
+        if (disk->rdev == device)
+            break;
+        ++number;
+    }
+    if (!disk)
+        return;
+    TreeItem* diskItem = newDiskItem(*disk, number);
+    const int diskRow = m_root->childCount();
+    beginInsertRows(QModelIndex(), diskRow, diskRow);
+    m_root->appendChild(diskItem);
+    endInsertRows();
+    const QModelIndex diskIndex = index(diskRow, 0);
+    for (const PartitionRecord* part = disk->partitions; part; part = part->next) {
+        if (part->letter == 0)
+            continue;
+        const int row = diskItem->childCount();
+        beginInsertRows(diskIndex, row, row);
+        diskItem->appendChild(newPartitionItem(*part));
+        endInsertRows();
+    }
+    emit rowCountChanged();
+}
+
+void TreeModel::addPartition(dev_t device)
+{
+    QMutexLocker lock(&m_prober->mutex);
+    const PartitionRecord* part = findPartitionByDev(m_prober->disks, device);
+    if (!part || !part->disk || part->disk->kind == DiskKindOptical || part->letter == 0)
+        return;
+    const QString diskPath = utf8(part->disk->path);
+    const QString partPath = utf8(part->path);
+    TreeItem* diskItem = nullptr;
+    for (TreeItem* candidate : qAsConst(m_root->children)) {
+        if (candidate->path == diskPath)
+            diskItem = candidate;
+    }
+    if (!diskItem)
+        return;
+    for (const TreeItem* child : qAsConst(diskItem->children)) {
+        if (child->path == partPath)
+            return;
+    }
+    const int row = diskItem->childCount();
+    beginInsertRows(index(diskItem->row(), 0), row, row);
+    diskItem->appendChild(newPartitionItem(*part));
+    endInsertRows();
+    emit rowCountChanged();
+}

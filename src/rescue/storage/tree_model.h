@@ -1,0 +1,55 @@
+// The prober's disks and their lettered partitions as a two-level tree of
+// six columns, rebuilt after every full probe.
+#ifndef TREE_MODEL_H
+#define TREE_MODEL_H
+
+#include "tree_item.h"
+
+#include <QAbstractItemModel>
+#include <QFileIconProvider>
+#include <sys/types.h>
+
+class DeviceProber;
+struct DiskRecord;
+struct PartitionRecord;
+
+class TreeModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    enum Column { IconColumn, NameColumn, FlagsColumn, CapacityColumn, UsedColumn, TypeColumn };
+
+    explicit TreeModel(QObject* parent = nullptr);
+    // Shows another prober's list (tests).
+    TreeModel(DeviceProber* prober, QObject* parent);
+    ~TreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    void rowCountChanged();
+
+public slots:
+    void addDisk(dev_t device);
+    void addPartition(dev_t device);
+    void refresh();
+
+private:
+    TreeItem* itemFor(const QModelIndex& index) const;
+    TreeItem* newDiskItem(const DiskRecord& disk, int number) const;
+    TreeItem* newPartitionItem(const PartitionRecord& part) const;
+    void rebuild();
+
+    DeviceProber* m_prober;
+    TreeItem* m_root;
+    QFileIconProvider m_iconProvider;
+};
+
+#endif
