@@ -1,23 +1,66 @@
 #include "compress_data.h"
 
-// Placeholder until the coders land: no type has a coder yet.
-CCompressData::CCompressData(unsigned char type, bool) : m_type(type) {}
-CCompressData::~CCompressData() = default;
+#include "quick_lz.h"
+#include "zcomp.h"
 
-int CCompressData::Compress(unsigned char*, unsigned, bool, unsigned char** out,
+#include <new>
+
+namespace {
+enum CompressType : unsigned char { kQuickLz = 1, kDeflateFast = 2, kDeflateDefault = 3 };
+}
+
+CCompressData::CCompressData(unsigned char type, bool) : m_ready(true), m_type(type)
+{
+    if (m_type == kQuickLz) {
+        m_quickLz = new (std::nothrow) CQuick_LZ();
+        m_ready = m_quickLz != nullptr && m_quickLz->init(false) == 0;
+    } else if (m_type == kDeflateFast || m_type == kDeflateDefault) {
+        m_libz = new (std::nothrow) CLibz();
+        m_ready = m_libz != nullptr && m_libz->init(m_type == kDeflateDefault) == 0;
+    }
+}
+
+CCompressData::~CCompressData()
+{
+    delete m_quickLz;
+    delete m_libz;
+}
+
+namespace {
+// A coder reports failure with any non-zero value; the caller then sees no output.
+int Finish(int result, unsigned char** out, unsigned long* outLength, bool& more)
+{
+    if (result != 0) {
+        *out = nullptr;
+        *outLength = 0;
+        more = false;
+    }
+    return result;
+}
+}  // namespace
+
+int CCompressData::Compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                             unsigned long* outLength, bool& more)
 {
     *out = nullptr;
     *outLength = 0;
     more = false;
+    if (m_quickLz != nullptr && m_ready)
+        return Finish(m_quickLz->compress(data, length, final, out, outLength, more), out, outLength, more);
+    if (m_libz != nullptr && m_ready)
+        return Finish(m_libz->compress(data, length, final, out, outLength, more), out, outLength, more);
     return 1;
 }
 
-int CCompressData::Decompress(unsigned char*, unsigned, bool, unsigned char** out,
+int CCompressData::Decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                               unsigned long* outLength, bool& more)
 {
     *out = nullptr;
     *outLength = 0;
     more = false;
+    if (m_quickLz != nullptr && m_ready)
+        return Finish(m_quickLz->decompress(data, length, final, out, outLength, more), out, outLength, more);
+    if (m_libz != nullptr && m_ready)
+        return Finish(m_libz->decompress(data, length, final, out, outLength, more), out, outLength, more);
     return 1;
 }
