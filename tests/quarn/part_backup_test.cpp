@@ -49,14 +49,17 @@ Bytes MftBitmap(uint32_t size) { return PatternBytes(size, 77); }
 
 class FakeFsBackup : public CPartBackup {
 public:
-    FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const Bytes* head,
+    FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const uint8_t* head, int headLength,
                  const FakeFsOptions& options)
-        : CPartBackup(arg, cb,
-                      head ? reinterpret_cast<tagBackupImageHeadInfo*>(const_cast<uint8_t*>(head->data())) : nullptr,
-                      head ? static_cast<int>(head->size()) : 0),
+        : CPartBackup(arg, cb, reinterpret_cast<tagBackupImageHeadInfo*>(const_cast<uint8_t*>(head)), headLength),
           m_options(options)
     {
         m_recordsInEveryVolume = options.recordsInEveryVolume;
+    }
+    FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const Bytes* head,
+                 const FakeFsOptions& options)
+        : FakeFsBackup(arg, cb, head ? head->data() : nullptr, head ? static_cast<int>(head->size()) : 0, options)
+    {
     }
 
     uint64_t ReserveAtStart() const { return m_volumeBytes; }
@@ -728,6 +731,11 @@ TEST_F(PartBackupTest, ResultCodes)
         {"block start short write", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
          ERR_READ_FILE, false, false},
         {"cancelled at the first step", [&] { recorder.cancelAtStep = 1; return true; }, ERR_CANCELLED, false, false},
+        {"description too long for its 16-bit size",
+         [&] { Bytes noise = PatternBytes(70000, 9); arg.description.assign(noise.begin(), noise.end()); return true; },
+         ERR_WRITE_FILE, false, true},
+        {"compression type without a coder",
+         [&] { arg.compressType = 4; return CCompressData(4).IsReady(); }, ERR_COMPRESS, false, false},
     };
     const tagBackupArgument original = arg;
     const FakeFsOptions originalOptions = options;
@@ -753,6 +761,23 @@ TEST_F(PartBackupTest, ResultCodes)
             EXPECT_TRUE(recorder.totals.empty());
         }
     }
+}
+
+TEST_F(PartBackupTest, NegativeSizesStoreNothing)
+{
+    arg.mbrSize = -5;
+    const Bytes head = PatternBytes(64, 10);
+    FakeFsBackup job(arg, Record(recorder), head.data(), -64, options);
+    testing::internal::CaptureStderr();
+    const int result = job.BackupPartition();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(result, 0);
+    Image image;
+    ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+    EXPECT_EQ(+image.volumes[0].records.info.dataSectionPos, 0u) << "no head block";
+    EXPECT_EQ(+image.volumes[0].records.info.mbrSize, 0u);
+    EXPECT_TRUE(image.volumes[0].records.mbr.empty());
+    ExpectSetsMatchFiles(image);
 }
 
 TEST_F(PartBackupTest, DataChunkShortWrite)
