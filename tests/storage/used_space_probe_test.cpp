@@ -105,6 +105,9 @@ TEST_F(UsedSpaceProbeTest, Fat32AgreesWithFsckFat)
     std::string image = MakeFatImage(m_dir.file("fat32"), 32, 40, "USED", "12345678");
     fillFat(m_dir, image);
     uint64_t expected = fsckFatUsedSectors(image);
+    unsigned long long libraryBytes = 0;
+    if (fat32_used(image.c_str(), &libraryBytes) == 0)
+        EXPECT_EQ(libraryBytes / 512, expected) << "the used-space library disagrees";
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "fat32"), expected);
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "FAT32"), expected);
     EXPECT_EQ(usedSectorsByTool(image.c_str(), "Fat32"), expected);

@@ -137,6 +137,27 @@ TEST_F(VolumeProbeTest, NothingFoundGivesNullAndClearsTheOutParameters)
     EXPECT_EQ(probeVolume(nullptr, 0, nullptr, nullptr), nullptr);
 }
 
+// The prober asks the whole disk first: a partition table with a file
+// system inside a partition is not a whole-disk volume.
+TEST_F(VolumeProbeTest, APartitionedDiskIsNoVolume)
+{
+    REQUIRE_PROGRAM("mkfs.fat");
+    REQUIRE_PROGRAM("sfdisk");
+    std::string disk = m_dir.file("sdz");
+    std::string partition = MakeFatImage(m_dir.file("sdz1"), 12, 6, "INSIDE", "0A0B0C0D");
+    testsupport::MakeSparseFile(disk, 8 << 20);
+    MustRun("echo 'start=2048, type=1' | sfdisk -q " + Quote(disk));
+    MustRun("dd if=" + Quote(partition) + " of=" + Quote(disk) +
+            " bs=1M seek=1 conv=notrunc,sparse status=none");
+
+    Probe whole = probe(disk);
+    EXPECT_EQ(whole.label, nullptr);
+    EXPECT_EQ(whole.type, nullptr);
+    Probe inside = probe(partition);
+    EXPECT_EQ(textOf(inside.label), "INSIDE");
+    EXPECT_EQ(textOf(inside.type), "FAT12");
+}
+
 TEST_F(VolumeProbeTest, UnlabelledVolumesHaveNoLabelButATypeAndUuid)
 {
     REQUIRE_PROGRAM("mkfs.fat");

@@ -42,10 +42,8 @@ int forEachOpticalDrive(OpticalDriveCallback callback, void* context)
         return -1;
     }
     std::ifstream info(systemPaths().proc + "/sys/dev/cdrom/info");
-    if (!info) {
-        errno = ENOENT;
+    if (!info)
         return -1;
-    }
     std::string line;
     while (std::getline(info, line)) {
         if (line.compare(0, sizeof kDriveNamePrefix - 1, kDriveNamePrefix) != 0)
