@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,26 @@ inline void PatchFatLabel(const std::string& image, const std::string& oldLabel,
     if (copies == 0)
         ADD_FAILURE() << "label " << oldLabel << " not found in " << image;
     testsupport::WriteFileBytes(image, std::vector<uint8_t>(data.begin(), data.end()));
+}
+
+// The first capture of a pattern in a text, as a number; -1 when absent.
+inline long long FirstNumber(const std::string& text, const std::string& pattern)
+{
+    std::smatch match;
+    if (!std::regex_search(text, match, std::regex(pattern)))
+        return -1;
+    return std::stoll(match[1].str());
+}
+
+// Used sectors as fsck.fat counts them: used clusters times cluster size.
+inline uint64_t FsckFatUsedSectors(const std::string& image)
+{
+    std::string output = MustRun("fsck.fat -n -v " + testsupport::Quote(image));
+    long long clusters = FirstNumber(output, "files, (\\d+)/\\d+ clusters");
+    long long clusterSize = FirstNumber(output, "(\\d+) bytes per cluster");
+    EXPECT_GT(clusters, 0);
+    EXPECT_GT(clusterSize, 0);
+    return uint64_t(clusters) * uint64_t(clusterSize) / 512;
 }
 
 }  // namespace probetest

@@ -6,43 +6,21 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 using namespace probetest;
 using testsupport::Quote;
 using testsupport::TempDir;
 
 namespace {
 
-// The first capture of a pattern in a text, as a number; -1 when absent.
-long long firstNumber(const std::string& text, const std::string& pattern)
-{
-    std::smatch match;
-    if (!std::regex_search(text, match, std::regex(pattern)))
-        return -1;
-    return std::stoll(match[1].str());
-}
-
-// Used sectors as fsck.fat counts them: used clusters times cluster size.
-uint64_t fsckFatUsedSectors(const std::string& image)
-{
-    std::string output = MustRun("fsck.fat -n -v " + Quote(image));
-    long long clusters = firstNumber(output, "files, (\\d+)/\\d+ clusters");
-    long long clusterSize = firstNumber(output, "(\\d+) bytes per cluster");
-    EXPECT_GT(clusters, 0);
-    EXPECT_GT(clusterSize, 0);
-    return uint64_t(clusters) * uint64_t(clusterSize) / 512;
-}
-
 // Used sectors as ntfs-3g's tools count them: the volume's clusters less the
 // free ones, times the cluster size.
 uint64_t ntfsInfoUsedSectors(const std::string& image)
 {
     std::string info = MustRun("ntfsinfo -m " + Quote(image));
-    long long clusterSize = firstNumber(info, "Cluster Size: (\\d+)");
-    long long clusters = firstNumber(info, "Volume Size in Clusters: (\\d+)");
+    long long clusterSize = FirstNumber(info, "Cluster Size: (\\d+)");
+    long long clusters = FirstNumber(info, "Volume Size in Clusters: (\\d+)");
     std::string usage = MustRun("ntfscluster " + Quote(image));
-    long long freeClusters = firstNumber(usage, "clusters of free space\\s*: (\\d+)");
+    long long freeClusters = FirstNumber(usage, "clusters of free space\\s*: (\\d+)");
     EXPECT_GT(clusterSize, 0);
     EXPECT_GT(clusters, freeClusters);
     return uint64_t(clusters - freeClusters) * uint64_t(clusterSize) / 512;
@@ -51,7 +29,7 @@ uint64_t ntfsInfoUsedSectors(const std::string& image)
 uint64_t ntfsresizeSectors(const std::string& image)
 {
     std::string output = MustRun("ntfsresize --info --force --no-progress-bar " + Quote(image));
-    long long bytes = firstNumber(output, "resize at (\\d+) bytes");
+    long long bytes = FirstNumber(output, "resize at (\\d+) bytes");
     EXPECT_GT(bytes, 0);
     return uint64_t(bytes) / 512;
 }
@@ -104,7 +82,7 @@ TEST_F(UsedSpaceProbeTest, Fat32AgreesWithFsckFat)
     REQUIRE_PROGRAM("fsck.fat");
     std::string image = MakeFatImage(m_dir.file("fat32"), 32, 40, "USED", "12345678");
     fillFat(m_dir, image);
-    uint64_t expected = fsckFatUsedSectors(image);
+    uint64_t expected = FsckFatUsedSectors(image);
     unsigned long long libraryBytes = 0;
     if (fat32_used(image.c_str(), &libraryBytes) == 0)
         EXPECT_EQ(libraryBytes / 512, expected) << "the used-space library disagrees";
@@ -120,7 +98,7 @@ TEST_F(UsedSpaceProbeTest, Fat16IsMeasuredByTheCheckerOnlyWhenNamedInLowerCase)
     REQUIRE_PROGRAM("fsck.fat");
     std::string image = MakeFatImage(m_dir.file("fat16"), 16, 16, "USED", "12345678");
     fillFat(m_dir, image);
-    uint64_t expected = fsckFatUsedSectors(image);
+    uint64_t expected = FsckFatUsedSectors(image);
     ASSERT_GT(expected, 0u);
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "fat16"), expected);
     EXPECT_EQ(usedSectorsByTool(image.c_str(), "fat16"), expected);
