@@ -24,24 +24,25 @@ bool ExternalCommand::execute(int timeoutMs)
 {
     start(m_program, m_arguments, QIODevice::ReadWrite);
     if (!waitForStarted(timeoutMs)) {
-        if (error() == QProcess::Timedout) {
-            fputs("(Command timeout while starting)\n", stdout);
-            fflush(stdout);
-        }
-        stopRunaway();
+        giveUp();
         return false;
     }
     closeWriteChannel();
     if (!waitForFinished(timeoutMs)) {
-        if (error() == QProcess::Timedout) {
-            fputs("(Command timeout while starting)\n", stdout);
-            fflush(stdout);
-        }
-        stopRunaway();
+        giveUp();
         return false;
     }
     onReadOutput();
     return exitStatus() == QProcess::NormalExit;
+}
+
+void ExternalCommand::giveUp()
+{
+    if (error() == QProcess::Timedout) {
+        fputs("(Command timeout while starting)\n", stdout);
+        fflush(stdout);
+    }
+    stopRunaway();
 }
 
 void ExternalCommand::stopRunaway()

@@ -29,6 +29,8 @@ private slots:
     void onReadOutput();
 
 private:
+    // Reports a timeout and stops the program when it still runs.
+    void giveUp();
     void stopRunaway();
 
     QString m_program;
