@@ -5,15 +5,23 @@
 #include "part_ntfs_restore.h"
 
 #include "part_fat32_backup.h"
+#include "part_ntfs_backup.h"
+#include "part_fat_restore.h"
 
 #include <new>
 
 #include <cstdio>
 
-int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
+int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
 {
     std::fputs("backup_ntfs\n", stderr);
-    return ERR_OPEN_PART;  // the NTFS walk is not built yet
+    try {
+        CPartNtfsBackup job(arg, cb, head, headLength);
+        return job.BackupPartition();
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
 
 int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
@@ -38,10 +46,19 @@ int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
     return result;
 }
 
-int restore_fat32(tagRestoreArgument, tagCallBackFunc)
+int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     std::fputs("restore_fat32\n", stderr);
-    return ERR_OPEN_PART;
+    try {
+        CPartFatRestore job(arg, cb);
+        int result = job.RestoreInit();
+        if (result == 0)
+            result = job.RestorePartition();
+        return result;
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
 
 int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)

@@ -1,0 +1,496 @@
+// FAT32 round trips judged by fsck.fat, mdir and mcopy, the new layout for
+// the target's size, and the restore's answers to bad targets and images.
+#include "fat32_layout.h"
+#include "fat_fixture.h"
+#include "image_format.h"
+#include "part_fat_restore.h"
+#include "quarn.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr uint64_t kMiB = 1ull << 20;
+constexpr uint64_t kGiB = 1ull << 30;
+
+int Backup(const std::string& source, const std::string& base, int compressType = 0,
+           uint64_t volumeSize = ImageFormat::kNeverSplit, const std::string& mbrSource = std::string())
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = FS_TYPE_FAT32;
+    arg.compressType = compressType;
+    arg.volumeSize = volumeSize;
+    if (!mbrSource.empty()) {
+        arg.mbrSource = mbrSource;
+        arg.mbrSize = 512;
+        arg.saveMbr = true;
+    }
+    return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
+}
+
+struct RestoreCalls {
+    int nextFileAsked = 0;
+};
+
+int AskNextFile(QString&, void* context)
+{
+    ++static_cast<RestoreCalls*>(context)->nextFileAsked;
+    return 1;
+}
+
+int Restore(const std::string& image, const std::string& target, RestoreCalls* calls = nullptr, int hasMbr = 0)
+{
+    tagRestoreArgument arg;
+    arg.imagePath = image;
+    arg.targetPartition = target;
+    arg.hasMbr = hasMbr;
+    tagCallBackFunc cb;
+    if (calls != nullptr) {
+        cb.onNextFile = AskNextFile;
+        cb.context = calls;
+    }
+    return restore_fat32(arg, cb);
+}
+
+// What fsck.fat -n says when it finds nothing to mend.
+void ExpectCleanFat(const std::string& image)
+{
+    const CommandResult check = CheckFat(image);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    for (const char* complaint : {"Invalid", "wrong", "differ", "Orphan", "bad", "chain", "Free cluster"})
+        EXPECT_EQ(check.output.find(complaint), std::string::npos) << complaint << "\n" << check.output;
+}
+
+// The source's listing as the restored target must show it: the page file
+// comes back empty.
+std::vector<std::string> ExpectedListing(const std::vector<std::string>& source)
+{
+    std::vector<std::string> lines = source;
+    for (auto& line : lines)
+        if (line.rfind("PAGEFILE SYS ", 0) == 0)
+            line = "PAGEFILE SYS 0" + line.substr(line.find(' ', 13));
+    return lines;
+}
+
+uint32_t FatEntry(const std::string& image, uint32_t cluster)
+{
+    const auto boot = ReadFileHead(image, 512);
+    const uint64_t fatPos = uint64_t(Le16(boot, 14)) * Le16(boot, 11);
+    return Le32(ReadFileHead(image, 4, fatPos + uint64_t(cluster) * 4), 0) & Fat32::kEntryMask;
+}
+
+class Fat32RestoreTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!HaveProgram("mkfs.fat") || !HaveProgram("mcopy") || !HaveProgram("fsck.fat"))
+            return;
+        s_dir = new TempDir;
+        s_source = s_dir->file("sdz1");
+        s_content = new FatSourceContent(BuildRichFatSource(s_source, s_dir->file("scratch")));
+        s_listing = new std::vector<std::string>(FatListing(s_source));
+        s_extracted = s_dir->file("source-files");
+        ExtractFatTree(s_source, s_extracted);
+        // The page file comes back empty.
+        MakeSparseFile(s_extracted + "/PAGEFILE.SYS", 0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_content;
+        delete s_listing;
+        delete s_dir;
+        s_content = nullptr;
+        s_listing = nullptr;
+        s_dir = nullptr;
+    }
+    void SetUp() override
+    {
+        if (s_dir == nullptr)
+            GTEST_SKIP() << "dosfstools or mtools are not installed";
+        m_fakeChecker.reset(new FakeDosfsckOnPath(dir.file("fakebin")));
+    }
+
+    // Restores and judges the target against the source.
+    void ExpectSameAsSource(const std::string& target)
+    {
+        ExpectCleanFat(target);
+        ASSERT_GT(s_listing->size(), 300u);
+        EXPECT_EQ(FatListing(target), ExpectedListing(*s_listing));
+        const std::string out = dir.file("restored-files-" + std::to_string(m_extractions++));
+        ASSERT_TRUE(ExtractFatTree(target, out));
+        std::string differences;
+        EXPECT_TRUE(SameTree(s_extracted, out, &differences)) << differences;
+    }
+
+    static TempDir* s_dir;
+    static std::string s_source;
+    static std::string s_extracted;
+    static FatSourceContent* s_content;
+    static std::vector<std::string>* s_listing;
+    TempDir dir;
+    std::unique_ptr<FakeDosfsckOnPath> m_fakeChecker;
+    int m_extractions = 0;
+};
+
+TempDir* Fat32RestoreTest::s_dir = nullptr;
+std::string Fat32RestoreTest::s_source;
+std::string Fat32RestoreTest::s_extracted;
+FatSourceContent* Fat32RestoreTest::s_content = nullptr;
+std::vector<std::string>* Fat32RestoreTest::s_listing = nullptr;
+
+struct RoundTrip {
+    const char* name;
+    uint64_t targetBytes;
+    int compressType;
+    uint64_t volumeSize;
+};
+
+class Fat32RoundTripTest : public Fat32RestoreTest, public ::testing::WithParamInterface<RoundTrip> {};
+
+TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
+{
+    const RoundTrip& c = GetParam();
+    ASSERT_EQ(Backup(s_source, dir.file("img"), c.compressType, c.volumeSize), 0);
+    if (c.volumeSize != ImageFormat::kNeverSplit)
+        ASSERT_TRUE(FileExists(dir.file("img_2_0.bkp")));
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, c.targetBytes);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    ExpectSameAsSource(target);
+    // The checker ran on the target, and could not have mended anything.
+    EXPECT_EQ(ReadFileBytes(m_fakeChecker->marker()).size(), std::string("-aV " + target + "\n").size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Fat32RoundTripTest,
+    ::testing::Values(RoundTrip {"EqualPlain", kRichSourceBytes, 0, ImageFormat::kNeverSplit},
+                      RoundTrip {"SmallerQuickLz", 36 * kMiB, 1, ImageFormat::kNeverSplit},
+                      RoundTrip {"LargerDeflateFast", 300 * kMiB, 2, ImageFormat::kNeverSplit},
+                      RoundTrip {"EqualDeflate", kRichSourceBytes, 3, ImageFormat::kNeverSplit},
+                      RoundTrip {"SmallerPlainSplit", 36 * kMiB, 0, 100 * 1024},
+                      RoundTrip {"LargerQuickLzSplit", 300 * kMiB, 1, 64 * 1024},
+                      RoundTrip {"EqualDeflateFastSplit", kRichSourceBytes, 2, 48 * 1024},
+                      RoundTrip {"EqualDeflateSplit", kRichSourceBytes, 3, 48 * 1024}),
+    [](const ::testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
+
+TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
+{
+    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, 64 * 1024), 0);
+    ASSERT_EQ(unlink(dir.file("img_2_0.bkp").c_str()), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    RestoreCalls calls;
+    EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target, &calls), ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(calls.nextFileAsked, 0);
+}
+
+TEST_F(Fat32RestoreTest, EmptyDirectoryGetsOneClusterWithDotsAndEndMark)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
+    image.MakeDir("/EMPTY");
+    image.MakeDir("/OUTER");
+    image.MakeDir("/OUTER/INNER");
+    image.AddFile("/ONE.BIN", PatternBytes(512, 11));
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, 64 * kMiB);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    ExpectCleanFat(target);
+
+    const auto boot = ReadFileHead(target, 512);
+    const uint64_t dataPos = uint64_t(Le16(boot, 14) + 2 * Le32(boot, 36)) * 512;
+    const uint32_t clusterBytes = 512u * boot[13];
+    auto clusterPos = [&](uint32_t c) { return dataPos + uint64_t(c - 2) * clusterBytes; };
+    auto findIn = [&](uint32_t dirCluster, const char* name11) {
+        const auto bytes = ReadFileHead(target, clusterBytes, clusterPos(dirCluster));
+        for (size_t i = 0; i + 32 <= bytes.size(); i += 32)
+            if (std::memcmp(&bytes[i], name11, 11) == 0)
+                return std::vector<uint8_t>(bytes.begin() + static_cast<long>(i), bytes.begin() + static_cast<long>(i + 32));
+        ADD_FAILURE() << "no " << name11;
+        return std::vector<uint8_t>(32, 0);
+    };
+    auto startOf = [](const std::vector<uint8_t>& e) { return (uint32_t(Le16(e, 20)) << 16) | Le16(e, 26); };
+
+    EXPECT_EQ(Le32(boot, 44), 2u);
+    const uint32_t empty = startOf(findIn(2, "EMPTY      "));
+    EXPECT_GE(FatEntry(target, empty), Fat32::kEndOfChainMin);
+    const auto cluster = ReadFileHead(target, clusterBytes, clusterPos(empty));
+    EXPECT_EQ(std::string(cluster.begin(), cluster.begin() + 11), ".          ");
+    EXPECT_EQ(startOf(std::vector<uint8_t>(cluster.begin(), cluster.begin() + 32)), empty);
+    EXPECT_EQ(std::string(cluster.begin() + 32, cluster.begin() + 43), "..         ");
+    EXPECT_EQ(startOf(std::vector<uint8_t>(cluster.begin() + 32, cluster.begin() + 64)), 0u);
+    EXPECT_EQ(cluster[64], 0);
+
+    // ".." below a subdirectory names that subdirectory.
+    const uint32_t outer = startOf(findIn(2, "OUTER      "));
+    const uint32_t inner = startOf(findIn(outer, "INNER      "));
+    EXPECT_EQ(startOf(findIn(inner, "..         ")), outer);
+    // A file of exactly one cluster: one FAT entry, the end mark.
+    const uint32_t one = startOf(findIn(2, "ONE     BIN"));
+    EXPECT_GE(FatEntry(target, one), Fat32::kEndOfChainMin);
+}
+
+TEST(Fat32LayoutTest, ClusterSizeFollowsTheTargetsSize)
+{
+    struct Case {
+        uint64_t bytes;
+        uint32_t sectorsPerCluster;
+    };
+    for (const Case& c : {Case {200 * kMiB, 1}, Case {0x103FFFFF, 1}, Case {0x10400000, 8}, Case {4 * kGiB, 8},
+                          Case {12 * kGiB, 16}, Case {16 * kGiB, 32}, Case {100 * kGiB, 32}}) {
+        Fat32NewLayout layout;
+        ASSERT_EQ(PlanFat32Layout(c.bytes / 512, layout), 0) << c.bytes;
+        EXPECT_EQ(layout.sectorsPerCluster, c.sectorsPerCluster) << c.bytes;
+        // The FAT describes every cluster, and no cluster runs past the end.
+        EXPECT_GE(layout.FatBytes() / 4, uint64_t(layout.clusterCount) + 2) << c.bytes;
+        EXPECT_LE(layout.DataPos() + uint64_t(layout.clusterCount) * layout.ClusterBytes(), c.bytes) << c.bytes;
+        EXPECT_GE(layout.clusterCount, Fat32::kMinClusterCount);
+    }
+}
+
+TEST(Fat32LayoutTest, RefusesTargetsFat32CannotDescribe)
+{
+    Fat32NewLayout layout;
+    EXPECT_EQ(PlanFat32Layout(0, layout), ERR_PART_TOO_SMALL);
+    EXPECT_EQ(PlanFat32Layout(30 * kMiB / 512, layout), ERR_PART_TOO_SMALL);
+    EXPECT_EQ(PlanFat32Layout(0x100000000ull, layout), ERR_PART_INFO);
+    EXPECT_EQ(PlanFat32Layout(~0ull, layout), ERR_PART_INFO);
+    EXPECT_EQ(PlanFat32Layout(0xFFFFFFFFull, layout), 0);
+}
+
+TEST_F(Fat32RestoreTest, SparseTargetsGetTheClusterSizeOfTheirSize)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, kRichSourceBytes, 1, "SMALL", dir.file("scratch"));
+    image.MakeDir("/Some Folder");
+    image.AddFile("/Some Folder/data file.bin", PatternBytes(100000, 12));
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    struct Case {
+        uint64_t bytes;
+        uint8_t sectorsPerCluster;
+    };
+    for (const Case& c : {Case {200 * kMiB, 1}, Case {4 * kGiB, 8}, Case {12 * kGiB, 16}, Case {100 * kGiB, 32}}) {
+        const std::string target = dir.file("sdy1");
+        MakeSparseFile(target, c.bytes);
+        ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0) << c.bytes;
+        const auto boot = ReadFileHead(target, 512);
+        EXPECT_EQ(boot[13], c.sectorsPerCluster) << c.bytes;
+        EXPECT_EQ(Le16(boot, 14), 38);
+        EXPECT_EQ(Le32(boot, 32), c.bytes / 512);
+        ExpectCleanFat(target);
+        unlink(target.c_str());
+    }
+}
+
+struct RefusedTarget {
+    const char* name;
+    uint64_t bytes;
+    int expected;
+};
+
+class Fat32RefusedTargetTest : public Fat32RestoreTest, public ::testing::WithParamInterface<RefusedTarget> {};
+
+TEST_P(Fat32RefusedTargetTest, RefusedBeforeAnythingIsWritten)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
+    image.AddFile("/A.TXT", PatternBytes(1000, 13));
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    try {
+        MakeSparseFile(target, GetParam().bytes);
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "no sparse file of this size here";
+    }
+    EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target), GetParam().expected);
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(uint64_t(st.st_size), GetParam().bytes);
+    EXPECT_EQ(st.st_blocks, 0) << "the target was written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Fat32RefusedTargetTest,
+                         ::testing::Values(RefusedTarget {"TooFewClusters", 30 * kMiB, ERR_PART_TOO_SMALL},
+                                           RefusedTarget {"TwoTiB", 0x100000000ull * 512, ERR_PART_INFO},
+                                           RefusedTarget {"FourTiB", 0x200000000ull * 512, ERR_PART_INFO}),
+                         [](const ::testing::TestParamInfo<RefusedTarget>& info) { return std::string(info.param.name); });
+
+TEST_F(Fat32RestoreTest, TargetTooSmallForTheDataEndsWith48InsideTheTarget)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, 300 * kMiB, 8, "", dir.file("scratch"));
+    image.AddFile("/BIG.BIN", PatternBytes(40 * kMiB, 14));
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, 36 * kMiB);
+    EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target), ERR_PART_TOO_SMALL);
+    EXPECT_EQ(FileSize(target), 36 * kMiB);
+}
+
+// Entries the backup found damaged, and long-name parts out of range.
+TEST_F(Fat32RestoreTest, DamagedEntriesRestoreAsEmptyFiles)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
+    image.AddFile("/DAMAGED.BIN", PatternBytes(3000, 15));
+    image.AddFile("/a long name to break.txt", PatternBytes(700, 16));
+    image.AddFile("/AFTER.BIN", PatternBytes(5000, 17));
+
+    const auto boot = ReadFileHead(source, 512);
+    const uint64_t rootPos = uint64_t(Le16(boot, 14) + boot[16] * Le32(boot, 36)) * 512;
+    auto root = ReadFileHead(source, 512, rootPos);
+    for (size_t i = 0; i + 32 <= root.size(); i += 32) {
+        if (std::memcmp(&root[i], "DAMAGED BIN", 11) == 0) {
+            // A file with a size but no start cluster.
+            root[i + 20] = root[i + 21] = root[i + 26] = root[i + 27] = 0;
+        } else if (root[i + 11] == Fat32::kAttrLongName) {
+            // An ordinal far beyond the 20 parts of the longest name.
+            root[i] = 0x40 | 0x3F;
+        }
+    }
+    WriteFileAt(source, rootPos, root);
+
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+
+    const std::string out = dir.file("out");
+    ASSERT_TRUE(ExtractFatTree(target, out));
+    EXPECT_EQ(FileSize(out + "/DAMAGED.BIN"), 0u);
+    EXPECT_TRUE(FileExists(out + "/DAMAGED.BIN"));
+    EXPECT_TRUE(ReadFileBytes(out + "/AFTER.BIN") == PatternBytes(5000, 17));
+}
+
+enum class ImageDamage { HugeDataBytes, EntryLongerThanItsData, StreamIntoTrailer };
+
+class Fat32DamagedImageTest : public Fat32RestoreTest, public ::testing::WithParamInterface<ImageDamage> {};
+
+TEST_P(Fat32DamagedImageTest, EndsWithACode)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
+    image.AddFile("/A.BIN", PatternBytes(3000, 18));
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    auto bytes = ReadFileBytes(volume);
+    const size_t endAt = bytes.size() - sizeof(tagBLOCK_END);
+    tagBLOCK_END end;
+    std::memcpy(&end, &bytes[endAt], sizeof end);
+    tagPARTITION_INFO info;
+    std::memcpy(&info, &bytes[end.blkStartLow + sizeof(tagBLOCK_START)], sizeof info);
+    size_t fileEntry = SIZE_MAX;
+    for (size_t p = info.dataSectionPos; p + 32 <= end.blkStartLow; p += 32)
+        if (std::memcmp(&bytes[p], "A       BIN", 11) == 0) {
+            fileEntry = p;
+            break;
+        }
+    ASSERT_NE(fileEntry, SIZE_MAX);
+    const size_t headAt = fileEntry + 32;
+
+    int expected = ERR_READ_FILE;
+    switch (GetParam()) {
+    case ImageDamage::HugeDataBytes: {
+        const uint64_t huge = 0x7FFFFFFFFFFFull;
+        std::memcpy(&bytes[headAt + 1], &huge, sizeof huge);
+        break;
+    }
+    case ImageDamage::EntryLongerThanItsData: {
+        const uint32_t size = 100000;
+        std::memcpy(&bytes[fileEntry + 28], &size, sizeof size);
+        break;
+    }
+    case ImageDamage::StreamIntoTrailer:
+        // No end marks: the stream would run into the volume's records.
+        for (size_t p = headAt + 10 + 3000; p + 32 <= end.blkStartLow; p += 32)
+            bytes[p] = 'X';
+        break;
+    }
+    WriteFileBytes(volume, bytes);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), expected);
+    EXPECT_EQ(FileSize(target), kRichSourceBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedImageTest,
+                         ::testing::Values(ImageDamage::HugeDataBytes, ImageDamage::EntryLongerThanItsData,
+                                           ImageDamage::StreamIntoTrailer));
+
+// The checker is advisory: whatever it answers, or when it is missing, the
+// restore's result stands, and its child never goes on with the restore.
+struct CheckerCase {
+    const char* name;
+    bool present;
+    int exitCode;
+};
+
+class Fat32CheckerTest : public Fat32RestoreTest, public ::testing::WithParamInterface<CheckerCase> {};
+
+TEST_P(Fat32CheckerTest, ResultIgnored)
+{
+    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+
+    m_fakeChecker.reset();
+    const std::string oldPath = getenv("PATH");
+    std::unique_ptr<FakeDosfsckOnPath> checker;
+    if (GetParam().present)
+        checker.reset(new FakeDosfsckOnPath(dir.file("checker"), GetParam().exitCode));
+    else
+        setenv("PATH", dir.path().c_str(), 1);  // holds no dosfsck
+    const pid_t self = getpid();
+    const int result = Restore(dir.file("img_0_0.bkp"), target);
+    if (getpid() != self) {
+        // A child that went on with the restore: leave a trace and vanish.
+        WriteFileBytes(dir.file("child-went-on"), {1});
+        _exit(0);
+    }
+    if (!GetParam().present)
+        setenv("PATH", oldPath.c_str(), 1);
+    checker.reset();
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(FileExists(dir.file("child-went-on")));
+    ExpectCleanFat(target);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
+                         ::testing::Values(CheckerCase {"Fails", true, 4}, CheckerCase {"Missing", false, 0}),
+                         [](const ::testing::TestParamInfo<CheckerCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)
+{
+    const std::string disk = dir.file("sdx");
+    const auto mbr = PatternBytes(512, 19);
+    WriteFileBytes(disk, mbr);
+    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, disk), 0);
+
+    const std::string targetDisk = dir.file("sdy");
+    const auto before = PatternBytes(4096, 20);
+    WriteFileBytes(targetDisk, before);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target, nullptr, 1), 0);
+    const auto after = ReadFileBytes(targetDisk);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 440, mbr.begin()));
+    EXPECT_TRUE(std::equal(after.begin() + 440, after.end(), before.begin() + 440));
+    ExpectCleanFat(target);
+
+    // Without the flag the disk stays as it was.
+    WriteFileBytes(targetDisk, before);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target, nullptr, 0), 0);
+    EXPECT_TRUE(ReadFileBytes(targetDisk) == before);
+}
+
+}  // namespace
