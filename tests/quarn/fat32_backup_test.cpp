@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <map>
 
 using namespace testsupport;
@@ -381,5 +382,60 @@ INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedSourceTest,
                          ::testing::Values(Damage::DirectoryChainLoops, Damage::SubdirectoryIsAncestor,
                                            Damage::SubdirectoryIsRoot, Damage::FileChainEndsEarly,
                                            Damage::NoBootSector));
+
+}  // namespace
+
+namespace {
+
+struct NameLog {
+    std::vector<QString> names;
+};
+
+void LogName(QString name, void* context)
+{
+    static_cast<NameLog*>(context)->names.push_back(name);
+}
+
+int CancelAtOnce(int, void*)
+{
+    return 1;
+}
+
+TEST_F(Fat32BackupTest, FilesAreShownByTheirOwnNames)
+{
+    const std::string source = dir.file("sdz1");
+    BuildRichFatSource(source, dir.file("scratch"));
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = dir.file("img");
+    arg.fsType = FS_TYPE_FAT32;
+    NameLog log;
+    tagCallBackFunc cb;
+    cb.onName = LogName;
+    cb.context = &log;
+    ASSERT_EQ(backup_fat32(arg, cb, nullptr, 0), 0);
+    auto shown = [&](const QString& name) {
+        return std::find(log.names.begin(), log.names.end(), name) != log.names.end();
+    };
+    // README follows subdirectories with long names in the root.
+    EXPECT_TRUE(shown(QStringLiteral("README")));
+    EXPECT_TRUE(shown(QString::fromUtf8("Grüße aus Köln – ünïcödé.txt")));
+    EXPECT_TRUE(shown(QString::fromUtf8("日本語のファイル名.txt")));
+    EXPECT_TRUE(shown(QStringLiteral("A rather long file name that needs several entries.doc")));
+    EXPECT_FALSE(shown(QStringLiteral("Many files here")));
+}
+
+TEST_F(Fat32BackupTest, CancelledAtTheFirstStep)
+{
+    const std::string source = dir.file("sdz1");
+    BuildRichFatSource(source, dir.file("scratch"));
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = dir.file("img");
+    arg.fsType = FS_TYPE_FAT32;
+    tagCallBackFunc cb;
+    cb.onProgress = CancelAtOnce;
+    EXPECT_EQ(backup_fat32(arg, cb, nullptr, 0), ERR_CANCELLED);
+}
 
 }  // namespace

@@ -428,9 +428,11 @@ INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedImageTest,
 
 // The checker is advisory: whatever it answers, or when it is missing, the
 // restore's result stands, and its child never goes on with the restore.
+enum class Checker { Fake, Missing, Real };
+
 struct CheckerCase {
     const char* name;
-    bool present;
+    Checker checker;
     int exitCode;
 };
 
@@ -445,10 +447,12 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
     m_fakeChecker.reset();
     const std::string oldPath = getenv("PATH");
     std::unique_ptr<FakeDosfsckOnPath> checker;
-    if (GetParam().present)
+    if (GetParam().checker == Checker::Fake)
         checker.reset(new FakeDosfsckOnPath(dir.file("checker"), GetParam().exitCode));
-    else
+    else if (GetParam().checker == Checker::Missing)
         setenv("PATH", dir.path().c_str(), 1);  // holds no dosfsck
+    else if (!HaveProgram("dosfsck"))
+        GTEST_SKIP() << "dosfsck is not installed";
     const pid_t self = getpid();
     const int result = Restore(dir.file("img_0_0.bkp"), target);
     if (getpid() != self) {
@@ -456,8 +460,7 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
         WriteFileBytes(dir.file("child-went-on"), {1});
         _exit(0);
     }
-    if (!GetParam().present)
-        setenv("PATH", oldPath.c_str(), 1);
+    setenv("PATH", oldPath.c_str(), 1);
     checker.reset();
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(FileExists(dir.file("child-went-on")));
@@ -465,8 +468,28 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
-                         ::testing::Values(CheckerCase {"Fails", true, 4}, CheckerCase {"Missing", false, 0}),
+                         ::testing::Values(CheckerCase {"Fails", Checker::Fake, 4},
+                                           CheckerCase {"Missing", Checker::Missing, 0},
+                                           CheckerCase {"Real", Checker::Real, 0}),
                          [](const ::testing::TestParamInfo<CheckerCase>& info) { return std::string(info.param.name); });
+
+int CancelAtOnce(int, void*)
+{
+    return 1;
+}
+
+TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
+{
+    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    tagRestoreArgument arg;
+    arg.imagePath = dir.file("img_0_0.bkp");
+    arg.targetPartition = target;
+    tagCallBackFunc cb;
+    cb.onProgress = CancelAtOnce;
+    EXPECT_EQ(restore_fat32(arg, cb), ERR_CANCELLED);
+}
 
 TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)
 {
