@@ -1,6 +1,7 @@
 #include "part_ntfs_restore.h"
 
 #include "callbacks.h"
+#include "res_file_record.h"
 
 #include <QString>
 
@@ -93,5 +94,164 @@ int CPartNtfsRestore::IsCurFileRecordFree(unsigned int n) const
 
 int CPartNtfsRestore::RestorePartition()
 {
-    return ERR_PART_INFO;
+    if (m_fsType != FS_TYPE_NTFS || m_mftBitmap == nullptr)
+        return ERR_BAD_MAGIC;
+    if (m_fileRecordSize == 0) {
+        DEBUG_TRACE("File Record size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
+    // Only 1024-byte records are ever stored; the record count cannot pass
+    // what the MFT bitmap describes.
+    if (m_fileRecordSize != ImageFormat::kNtfsFileRecordBytes || m_recordCount == 0 ||
+        m_recordCount / 8 > m_mftBitmapSize)
+        return ERR_PART_INFO;
+    if (m_bootArea == nullptr || m_bootAreaSize < 512)
+        return ERR_NO_BOOT_AREA;
+    m_record = new (std::nothrow) unsigned char[m_fileRecordSize];
+    if (m_record == nullptr)
+        return ERR_NO_MEMORY;
+    try {
+        m_restored.assign((m_recordCount + 7) / 8, 0);
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    m_progress->ProcessState(QStringLiteral("Restoring partition ..."));
+    if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+
+    CResFileRecord records(*this);
+    int result = records.Initialize();
+    if (result != 0)
+        return result;
+    uint32_t entries = 0;
+    if (m_image->Read(&entries, sizeof(entries)) != static_cast<int64_t>(sizeof(entries)))
+        return ERR_READ_FILE;
+
+    for (;;) {
+        DEBUG_TRACE("Restore File: %s\n", m_imagePath.c_str());
+        result = RestoreImageRecords(records, entries);
+        if (result != 0)
+            return result;
+        if (m_generation == 0)
+            break;
+        result = OpenPrevImage();
+        if (result != 0)
+            return result;
+        result = ReadPrevFileInfo();
+        if (result != 0) {
+            DEBUG_TRACE("ReadPrevFileInfo failed!\n");
+            return result;
+        }
+        result = records.ChangeCompressType();
+        if (result != 0)
+            return result;
+        if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
+            return ERR_SEEK_FILE;
+        if (m_image->Read(&entries, sizeof(entries)) != static_cast<int64_t>(sizeof(entries)))
+            return ERR_READ_FILE;
+        DEBUG_TRACE("this file totoal MFT counts %lld\n", static_cast<long long>(entries));
+    }
+
+    DEBUG_TRACE("finish restore file\n");
+    m_progress->ProcessState(QStringLiteral("Finishing restore partition ..."));
+    result = records.ResMFTBitmap();
+    if (result == 0)
+        result = records.ResBitmap();
+    if (result == 0)
+        result = records.ResMFTMirr();
+    if (result == 0)
+        result = records.ResBootCode();
+    if (result != 0) {
+        DEBUG_TRACE("Restore MFT Bitmap or Bitmap or MFTMirr failed!\n");
+        return result;
+    }
+    DEBUG_TRACE("finish restore!\n");
+    m_progress->ProcessState(QStringLiteral("Finish"));
+    return 0;
+}
+
+int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entries)
+{
+    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(m_record);
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint32_t n = 0;
+        if (m_image->Read(&n, sizeof(n)) != static_cast<int64_t>(sizeof(n)))
+            return ERR_READ_FILE;
+        if (n == ImageFormat::kRecordStreamEnd)
+            break;
+        if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
+            return ERR_READ_FILE;
+        m_recordNumber = n;
+        bool holderInUse = IsCurFileRecordFree(n) == 0;
+        int result = 0;
+        // Records past the newest MFT's end and records a newer image
+        // restored already: only their data sets are stepped over.
+        if (n >= m_recordCount || (m_restored[n / 8] >> (n % 8) & 1) != 0) {
+            result = records.SeekFileRecord(n, header, holderInUse);
+        } else {
+            m_restored[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+            result = records.ProcFileRecord(n, header, holderInUse, IsFileRecordFree(n) == 0);
+        }
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CPartNtfsRestore::OpenPrevImage()
+{
+    m_image->Close();
+    DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
+    std::string path = m_prevImagePath;
+    while (path.empty() || m_image->Open(path, CLinuxIo::ModeRead) != 0) {
+        QString asked = QString::fromLocal8Bit(path.c_str());
+        if (Callbacks::NextFile(m_cb, asked) != 0)
+            return ERR_OPEN_FILE;
+        path = asked.toLocal8Bit().toStdString();
+    }
+    return 0;
+}
+
+int CPartNtfsRestore::ReadPrevFileInfo()
+{
+    tagBLOCK_END end;
+    int result = ReadTrailer(&end);
+    if (result != 0)
+        return result;
+    // Each older image must belong to the chain and be older than the one
+    // before it, which also ends a chain whose names loop.
+    if (end.chainId != m_chainId || end.generation >= m_generation || end.fsType != FS_TYPE_NTFS)
+        return ERR_VOLUME_CHAIN;
+    if (end.volumeIndex != 0)
+        return ERR_NOT_FIRST_VOLUME;
+    m_generation = end.generation;
+    m_volumeIndex = end.volumeIndex;
+    m_spare3 = end.spare3;
+    m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+
+    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    tagBLOCK_START start;
+    if (m_image->Read(&start, sizeof(start)) != static_cast<int64_t>(sizeof(start)))
+        return ERR_READ_FILE;
+    if (start.magic != ImageFormat::kBlockStartMagic)
+        return ERR_BAD_MAGIC;
+    if (start.mftBitmapSize == 0) {
+        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
+    result = SetMFTBitmapBufCur(start.mftBitmapSize);
+    if (result != 0)
+        return result;
+    tagPARTITION_INFO info;
+    if (m_image->Read(&info, sizeof(info)) != static_cast<int64_t>(sizeof(info)))
+        return ERR_READ_FILE;
+    if (info.magic != ImageFormat::kPartitionInfoMagic)
+        return ERR_BAD_MAGIC;
+    // Every image of a chain describes the same volume.
+    if (info.clusterBytes != m_clusterBytes || info.fileRecordSize != m_fileRecordSize)
+        return ERR_PART_INFO;
+    m_dataSectionPos = info.dataSectionPos;
+    m_compressType = info.compressType;
+    return 0;
 }

@@ -354,10 +354,15 @@ CDataSetReader::~CDataSetReader()
 
 int CDataSetReader::Init()
 {
-    m_piece = new (std::nothrow) unsigned char[kPieceBytes];
-    m_scratch = new (std::nothrow) unsigned char[kPieceBytes];
+    if (m_piece == nullptr)
+        m_piece = new (std::nothrow) unsigned char[kPieceBytes];
+    if (m_scratch == nullptr)
+        m_scratch = new (std::nothrow) unsigned char[kPieceBytes];
     if (m_piece == nullptr || m_scratch == nullptr)
         return ERR_NO_MEMORY;
+    delete m_decompressor;
+    m_decompressor = nullptr;
+    m_active = false;
     if (m_job.m_compressType != 0) {
         m_decompressor = new (std::nothrow) CCompressData(m_job.m_compressType);
         if (m_decompressor == nullptr || !m_decompressor->IsReady())

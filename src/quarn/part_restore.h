@@ -142,7 +142,8 @@ public:
     CDataSetReader& operator=(const CDataSetReader&) = delete;
 
     // Creates the decompressor when the image is compressed: ERR_NO_MEMORY
-    // when it cannot be made or is not ready.
+    // when it cannot be made or is not ready. Called again, it takes up the
+    // job's compression type anew (an older image of a chain).
     int Init();
     // Reads the head of the next set at the image's current position
     // (ERR_READ_FILE when short).
