@@ -192,6 +192,24 @@ TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
     EXPECT_EQ(calls.nextFileAsked, 0);
 }
 
+TEST_F(Fat32RestoreTest, IncrementalImageRestoresByItself)
+{
+    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    tagBackupArgument arg;
+    arg.incremental = true;
+    arg.srcPartition = s_source;
+    arg.imagePath = dir.file("img");
+    arg.prevImage = dir.file("img_0_0.bkp");
+    arg.fsType = FS_TYPE_FAT32;
+    arg.compressType = 2;
+    ASSERT_EQ(backup_fat32(arg, tagCallBackFunc {}, nullptr, 0), 0);
+    ASSERT_EQ(unlink(dir.file("img_0_0.bkp").c_str()), 0);
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("img_0_1.bkp"), target), 0);
+    ExpectSameAsSource(target);
+}
+
 TEST_F(Fat32RestoreTest, EmptyDirectoryGetsOneClusterWithDotsAndEndMark)
 {
     const std::string source = dir.file("sdx1");
