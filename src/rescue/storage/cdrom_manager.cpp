@@ -1,5 +1,6 @@
 #include "cdrom_manager.h"
 
+#include "device_records.h"
 #include "errno_text.h"
 #include "system_probes.h"
 
@@ -43,6 +44,11 @@ CDROMManager* CDROMManager::instance()
         });
     }
     return manager;
+}
+
+CDROMManager::CDROMManager()
+{
+    registerDevMetaType();
 }
 
 int CDROMManager::eject(dev_t device)

@@ -11,6 +11,8 @@ class CDROMManager : public QObject {
 public:
     static CDROMManager* instance();
 
+    CDROMManager();
+
     // Unmounts (through requestUmount) and ejects the disc. 1 when the
     // drive took the eject request, 0 when the drive is unknown, its node
     // cannot be opened or the request failed.

@@ -47,7 +47,7 @@ DeviceProber* DeviceProber::instance()
 
 DeviceProber::DeviceProber()
 {
-    qRegisterMetaType<dev_t>("dev_t");
+    registerDevMetaType();
 }
 
 DeviceProber::~DeviceProber()

@@ -1,5 +1,6 @@
 #include "device_records.h"
 
+#include <QMetaType>
 #include <cstdlib>
 #include <cstring>
 
@@ -188,4 +189,9 @@ int countPartitions(const PartitionRecord* head)
     for (; head; head = head->next)
         ++count;
     return count;
+}
+
+void registerDevMetaType()
+{
+    qRegisterMetaType<dev_t>("dev_t");
 }

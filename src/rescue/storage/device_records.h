@@ -99,4 +99,8 @@ bool unlinkPartition(PartitionRecord** head, PartitionRecord* partition);
 
 int countPartitions(const PartitionRecord* head);
 
+// Registers dev_t with Qt's meta-types under "dev_t", so that device numbers
+// can travel in queued signals. Safe to call more than once.
+void registerDevMetaType();
+
 #endif
