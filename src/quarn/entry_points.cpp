@@ -5,16 +5,23 @@
 #include "part_ntfs_restore.h"
 
 #include "part_fat32_backup.h"
+#include "part_ntfs_backup.h"
 #include "part_fat_restore.h"
 
 #include <new>
 
 #include <cstdio>
 
-int backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int)
+int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
 {
     std::fputs("backup_ntfs\n", stderr);
-    return ERR_OPEN_PART;  // the NTFS walk is not built yet
+    try {
+        CPartNtfsBackup job(arg, cb, head, headLength);
+        return job.BackupPartition();
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
 
 int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)

@@ -1,0 +1,47 @@
+// Reads one extent of a non-resident NTFS attribute through its run list:
+// byte offsets count from the extent's lowest VCN, sparse runs read as zeros.
+#ifndef QUARN_NTFS_ATTR_READER_H
+#define QUARN_NTFS_ATTR_READER_H
+
+#include "linux_io.h"
+#include "ntfs_layout.h"
+
+#include <cstdint>
+#include <vector>
+
+class CAttrReadData {
+public:
+    // attribute must stay valid while ParseDataRunList runs; clusterCount
+    // is the volume's, which every run must lie within.
+    CAttrReadData(CLinuxIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
+                  uint64_t clusterCount);
+    virtual ~CAttrReadData() = default;
+
+    // 0, or ERR_PART_INFO when the run list does not decode, yields no run
+    // or points past the volume.
+    int ParseDataRunList();
+    // Reads length bytes at offset into buffer; *got receives the bytes read
+    // (fewer at the extent's end). 1 for a null buffer or an offset past
+    // the extent, ERR_READ_PART for a short read, else 0.
+    int AttrReadData(uint64_t offset, void* buffer, unsigned length, unsigned* got);
+    bool ReadVirtualClusters(uint64_t vcn, unsigned count, void* buffer, unsigned bufferLength,
+                             unsigned* got);
+    bool ReadClusters(void* buffer, unsigned count, int64_t lcn);
+
+    // Bytes the extent covers: (highest VCN - lowest VCN + 1) x cluster bytes.
+    uint64_t ExtentBytes() const { return m_extentBytes; }
+
+private:
+    // The run holding vcn (runs are in rising VCN order), or null.
+    const tagDataRunList* FindRun(uint64_t vcn) const;
+
+    CLinuxIo* m_device;
+    const tagRECORD_ATTR* m_attr;
+    unsigned m_clusterBytes;
+    uint64_t m_clusterCount;
+    uint64_t m_extentBytes = 0;
+    CRunList m_runList;
+    std::vector<unsigned char> m_scratch;  // one cluster, for partial clusters
+};
+
+#endif

@@ -1,0 +1,325 @@
+// Full NTFS backups judged against ntfs-3g's own view of the source
+// (ntfscat of the MFT, its bitmap and every file), with each compression
+// type, split and unsplit; progress and cancellation.
+#include "image_format.h"
+#include "ntfs_layout.h"
+#include "ntfs_fixture.h"
+#include "ntfs_image_reader.h"
+#include "quarn.h"
+#include "test_support.h"
+#include "usedspace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+using namespace testsupport;
+
+namespace {
+
+struct ProgressLog {
+    int lastStep = 0;
+    int cancelAt = 0;
+    uint64_t total = 0;
+    uint64_t bytesDone = 0;
+    std::vector<std::string> states;
+    std::vector<std::string> names;
+};
+
+tagCallBackFunc LoggingCallbacks(ProgressLog* log)
+{
+    tagCallBackFunc cb;
+    cb.context = log;
+    cb.onProgress = [](int step, void* c) {
+        auto* l = static_cast<ProgressLog*>(c);
+        l->lastStep = step;
+        return l->cancelAt != 0 && step >= l->cancelAt ? 1 : 0;
+    };
+    cb.onTotalBytes = [](uint64_t total, void* c) { static_cast<ProgressLog*>(c)->total = total; };
+    cb.onBytesDone = [](uint64_t bytes, void* c) { static_cast<ProgressLog*>(c)->bytesDone += bytes; };
+    cb.onState = [](QString s, void* c) { static_cast<ProgressLog*>(c)->states.push_back(s.toStdString()); };
+    cb.onName = [](QString s, void* c) { static_cast<ProgressLog*>(c)->names.push_back(s.toStdString()); };
+    return cb;
+}
+
+int Backup(const std::string& source, const std::string& base, int compressType = 0,
+           uint64_t volumeSize = ImageFormat::kNeverSplit, ProgressLog* log = nullptr)
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = FS_TYPE_NTFS;
+    arg.compressType = compressType;
+    arg.volumeSize = volumeSize;
+    ProgressLog ignored;
+    return backup_ntfs(arg, LoggingCallbacks(log != nullptr ? log : &ignored), nullptr, 0);
+}
+
+std::vector<uint8_t> FileHead(const std::string& path, size_t bytes)
+{
+    std::vector<uint8_t> head(bytes);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    size_t got = f != nullptr ? std::fread(head.data(), 1, bytes, f) : 0;
+    if (f != nullptr)
+        std::fclose(f);
+    head.resize(got);
+    return head;
+}
+
+std::vector<uint8_t> Cat(const std::string& part, const std::string& args)
+{
+    TempDir dir;
+    CommandResult r = Run("ntfscat " + args + " " + Quote(part) + " > " + Quote(dir.file("out")));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    return ReadFileBytes(dir.file("out"));
+}
+
+// The file set of the main fixture: names of several kinds, sizes from
+// empty to a few MiB, a sparse file, a page file and stored-raw extensions.
+std::vector<NtfsFileSpec> RichFileSet()
+{
+    std::vector<NtfsFileSpec> files;
+    auto add = [&](const std::string& path, size_t size, uint32_t seed) {
+        NtfsFileSpec f;
+        f.path = path;
+        f.data = PatternBytes(size, seed);
+        files.push_back(f);
+    };
+    add("tiny.txt", 5, 1);
+    add("empty.bin", 0, 2);
+    add("resident.dat", 400, 3);
+    add("one cluster.dat", 4000, 4);
+    add("docs/deeper/nested/leaf.txt", 70000, 5);
+    add(std::string("docs/\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"), 12345, 6);
+    add("media/MOVIE.MKV", 300000, 7);
+    add("media/archive.tar.gz", 150000, 8);
+    add("big/compressible.log", 3 << 20, 0);
+    files.back().data.assign(files.back().data.size(), 'a');
+    add("big/random.bin", 2 << 20, 9);
+    add("pagefile.sys", 1 << 20, 10);
+    NtfsFileSpec sparse;
+    sparse.path = "sparse.img";
+    sparse.data = PatternBytes(10000, 11);
+    sparse.sparseSize = 128 << 10;
+    files.push_back(sparse);
+    NtfsFileSpec dir;
+    dir.path = "empty dir";
+    dir.directory = true;
+    files.push_back(dir);
+    return files;
+}
+
+class NtfsBackupTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!HaveNtfsTools() || !NtfsMountUsable())
+            return;
+        s_dir = new TempDir;
+        s_part = s_dir->file("sdz1");
+        std::string log;
+        if (!MakeNtfsPartition(s_part, 40 << 20, &log) || !FillNtfsPartition(s_part, s_dir->path(), RichFileSet(), &log)) {
+            ADD_FAILURE() << log;
+            s_part.clear();
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!HaveNtfsTools())
+            GTEST_SKIP() << "ntfs-3g tools are not installed";
+        if (!NtfsMountUsable())
+            GTEST_SKIP() << "no ntfs-3g mount here: the rich fixture needs directories";
+        ASSERT_FALSE(s_part.empty());
+    }
+
+    // Checks an image against ntfs-3g's view of the source partition.
+    void ExpectImageMatchesSource(const NtfsImage& image)
+    {
+        const uint32_t clusterBytes = image.info.clusterBytes;
+        ASSERT_EQ(clusterBytes, 4096u);
+        // The MFT: every record is in the stream, byte for byte.
+        std::vector<uint8_t> mft = Cat(s_part, "-i 0");
+        // A fresh volume's MFT is one run at the boot sector's LCN.
+        std::vector<uint8_t> partition = FileHead(s_part, 8 << 20);
+        uint64_t mftLcn;
+        std::memcpy(&mftLcn, partition.data() + 48, 8);
+        const size_t mftOffset = size_t(mftLcn) * clusterBytes;
+        ASSERT_LE(mftOffset + mft.size(), partition.size());
+        ASSERT_EQ(+image.info.recordCount, image.summaries.size());
+        ASSERT_EQ(image.records.size(), +image.info.recordCount);
+        // Records past the MFT's data size (but within its allocation) are
+        // never in use; ntfscat does not print them.
+        for (uint32_t i = 0; i < image.records.size(); ++i) {
+            ASSERT_EQ(image.records[i].number, i);
+            if (size_t(i) * 1024 >= mft.size()) {
+                EXPECT_FALSE(image.InUse(i));
+                continue;
+            }
+            // Stored as on the partition; ntfscat shows records with their
+            // update sequence undone.
+            ASSERT_EQ(0, std::memcmp(image.records[i].raw.data(), partition.data() + mftOffset + size_t(i) * 1024, 1024))
+                << "record " << i;
+            std::vector<uint8_t> fixed = image.records[i].raw;
+            if (std::memcmp(fixed.data(), "FILE", 4) == 0)
+                ASSERT_TRUE(Ntfs::RemoveFixup(fixed.data(), 1024)) << "record " << i;
+            ASSERT_EQ(0, std::memcmp(fixed.data(), mft.data() + size_t(i) * 1024, 1024)) << "record " << i;
+            bool inUse = image.InUse(i) && std::memcmp(mft.data() + size_t(i) * 1024, "FILE", 4) == 0;
+            bool zeroSummary = true;
+            const auto* bytes = reinterpret_cast<const uint8_t*>(&image.summaries[i]);
+            for (size_t k = 0; k < sizeof(tagFileRecordInfo); ++k)
+                zeroSummary = zeroSummary && bytes[k] == 0;
+            if (!inUse) {
+                EXPECT_TRUE(zeroSummary) << "free record " << i << " has a summary";
+            } else {
+                EXPECT_FALSE(zeroSummary) << "record " << i << " in use without a summary";
+            }
+        }
+        // The MFT bitmap as ntfs-3g reads it.
+        std::vector<uint8_t> bitmap = Cat(s_part, "-a 0xB0 -i 0");
+        ASSERT_GE(image.mftBitmap.size(), bitmap.size());
+        EXPECT_EQ(0, std::memcmp(image.mftBitmap.data(), bitmap.data(), bitmap.size()));
+
+        // Each file's $DATA decodes to what ntfscat prints, padded to clusters.
+        for (const auto& file : RichFileSet()) {
+            if (file.directory)
+                continue;
+            int64_t inode = NtfsInodeOf(s_part, "/" + file.path);
+            ASSERT_GE(inode, 16) << file.path;
+            const ImageRecordEntry* record = image.Record(uint32_t(inode));
+            ASSERT_NE(record, nullptr) << file.path;
+            std::vector<uint8_t> expected = Cat(s_part, "-i " + std::to_string(inode));
+            const ImageDataSet* data = nullptr;
+            for (const auto& set : record->sets)
+                if (set.attrType == 0x80)
+                    data = &set;
+            if (file.path == "pagefile.sys") {
+                EXPECT_EQ(data, nullptr) << "the page file's data is stored";
+                continue;
+            }
+            if (expected.size() <= 600) {
+                EXPECT_EQ(data, nullptr) << file.path << ": a resident file has no data set";
+                continue;
+            }
+            ASSERT_NE(data, nullptr) << file.path;
+            ASSERT_EQ(data->plain.size(), (expected.size() + clusterBytes - 1) / clusterBytes * clusterBytes)
+                << file.path;
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data->plain.begin())) << file.path;
+            bool raw = file.path.find(".MKV") != std::string::npos || file.path.find(".gz") != std::string::npos;
+            if (image.info.compressType != 0)
+                EXPECT_EQ(+data->storedRaw, raw ? 1 : 0) << file.path;
+        }
+    }
+
+    static TempDir* s_dir;
+    static std::string s_part;
+};
+
+TempDir* NtfsBackupTest::s_dir = nullptr;
+std::string NtfsBackupTest::s_part;
+
+}  // namespace
+
+TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUnsplit)
+{
+    struct Case { int type; uint64_t volumeSize; } cases[] = {
+        {0, ImageFormat::kNeverSplit}, {1, ImageFormat::kNeverSplit}, {2, ImageFormat::kNeverSplit},
+        {3, ImageFormat::kNeverSplit}, {0, 3 << 20}, {2, 1 << 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type) + " volume size " + std::to_string(c.volumeSize));
+        TempDir out;
+        ASSERT_EQ(Backup(s_part, out.file("img"), c.type, c.volumeSize), 0);
+        NtfsImage image;
+        std::string error;
+        ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
+        EXPECT_EQ(+image.info.compressType, c.type);
+        ExpectImageMatchesSource(image);
+
+        unsigned long long used = 0;
+        ASSERT_EQ(ntfs_used(s_part.c_str(), &used), 0);
+        EXPECT_EQ(+image.info.usedBytes, used);
+        EXPECT_EQ(+image.info.fileRecordSize, 1024u);
+        EXPECT_EQ(+image.info.reservedFs, 0xFFFFFFFFu);
+        EXPECT_EQ(+image.info.bootAreaSize, 0x1200);
+        EXPECT_EQ(image.bootArea, FileHead(s_part, 0x1200));
+        EXPECT_EQ(image.fileName, "img_0_0.bkp");
+
+        const bool split = c.volumeSize != ImageFormat::kNeverSplit;
+        if (split) {
+            EXPECT_GE(image.volumes.size(), 2u);
+        } else {
+            EXPECT_EQ(image.volumes.size(), 1u);
+        }
+        for (size_t v = 0; v < image.volumes.size(); ++v) {
+            const auto& volume = image.volumes[v];
+            EXPECT_EQ(volume.path, out.file("img_" + std::to_string(v) + "_0.bkp"));
+            EXPECT_EQ(+volume.end.volumeIndex, v);
+            EXPECT_EQ(+volume.end.singleVolume, split ? 0 : 1);
+            EXPECT_EQ(+volume.end.generation, 0);
+            EXPECT_EQ(+volume.end.fsType, FS_TYPE_NTFS);
+            EXPECT_EQ(+volume.end.spare2, 2);
+            EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
+            EXPECT_EQ(+volume.end.chainId, +image.volumes[0].end.chainId);
+            EXPECT_EQ(+volume.end.prevNameSize, 0);
+            uint64_t blockStart = volume.end.blkStartLow | (uint64_t(volume.end.blkStartHigh) << 32);
+            EXPECT_EQ(blockStart != 0, v == 0);
+            EXPECT_EQ(volume.nextName.empty(), v + 1 == image.volumes.size());
+            if (split && v > 0) {
+                // A later volume begins inside a data set.
+                std::vector<uint8_t> bytes = ReadFileBytes(volume.path);
+                ASSERT_GE(bytes.size(), sizeof(tagDATA_SET_HEAD));
+                tagDATA_SET_HEAD head;
+                std::memcpy(&head, bytes.data(), sizeof head);
+                EXPECT_LE(+head.continued, 1);
+                EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(), bytes.size());
+            }
+            if (split && v + 1 < image.volumes.size())
+                EXPECT_LE(volume.bytes, c.volumeSize + (256 << 10)) << "volume " << v << " far over its size";
+        }
+    }
+}
+
+TEST_F(NtfsBackupTest, CompressionShrinksTheImage)
+{
+    TempDir out;
+    ASSERT_EQ(Backup(s_part, out.file("raw"), 0), 0);
+    ASSERT_EQ(Backup(s_part, out.file("lz"), 1), 0);
+    ASSERT_EQ(Backup(s_part, out.file("z"), 2), 0);
+    uint64_t raw = FileSize(out.file("raw_0_0.bkp"));
+    EXPECT_LT(FileSize(out.file("lz_0_0.bkp")), raw - (2 << 20));
+    EXPECT_LT(FileSize(out.file("z_0_0.bkp")), raw - (2 << 20));
+}
+
+TEST_F(NtfsBackupTest, ProgressEndsNearNinetyFiveStepsAndNamesAreShown)
+{
+    TempDir out;
+    ProgressLog log;
+    ASSERT_EQ(Backup(s_part, out.file("img"), 1, ImageFormat::kNeverSplit, &log), 0);
+    unsigned long long used = 0;
+    ASSERT_EQ(ntfs_used(s_part.c_str(), &used), 0);
+    EXPECT_EQ(log.total, used);
+    // The page file's megabyte is not stored but still counted.
+    EXPECT_GE(log.lastStep, 90);
+    EXPECT_LE(log.lastStep, 100);
+    EXPECT_EQ(log.states, (std::vector<std::string> {"Initializing ...", "Backuping partition ...", "Finish"}));
+    EXPECT_NE(std::find(log.names.begin(), log.names.end(), "leaf.txt"), log.names.end());
+    EXPECT_NE(std::find(log.names.begin(), log.names.end(),
+                        "\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"),
+              log.names.end());
+}
+
+TEST_F(NtfsBackupTest, CancellingAtTheFirstStepReturns97)
+{
+    TempDir out;
+    ProgressLog log;
+    log.cancelAt = 1;
+    EXPECT_EQ(Backup(s_part, out.file("img"), 0, ImageFormat::kNeverSplit, &log), ERR_CANCELLED);
+    EXPECT_EQ(log.lastStep, 1);
+}
