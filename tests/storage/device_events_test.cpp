@@ -144,7 +144,10 @@ TEST_F(HotPlug, EventsOutsideTheHandledOnesAreDropped)
     noType.devType.clear();
     BlockDeviceEvent oddType = event("add", "sdb");
     oddType.devType = QStringLiteral("scsi_device");
-    for (const BlockDeviceEvent& e : {change, otherSubsystem, noNode, noType, oddType})
+    BlockDeviceEvent notADisk = event("add", "sdb");  // a loop device is no disk to list
+    testsupport::MakeSparseFile(machine.dev("loop0"), 1 << 20);
+    notADisk.devNode = QString::fromStdString(machine.dev("loop0"));
+    for (const BlockDeviceEvent& e : {change, otherSubsystem, noNode, noType, oddType, notADisk})
         dispatcher.handleEvent(e);
     EXPECT_EQ(prober.disks, nullptr);
 

@@ -149,6 +149,23 @@ TEST_F(TreeModelTest, RowsFollowTheProbersList)
     EXPECT_EQ(model.flags(QModelIndex()), Qt::NoItemFlags);
 }
 
+TEST_F(TreeModelTest, UsedSpaceIsCountedIn512ByteUnitsOnLargeSectorDisks)
+{
+    DiskRecord* disk = addDisk("/dev/nvme0n1", "NVMe");
+    disk->sectorSize = 4096;
+    disk->length = 262144;  // 1 GiB
+    PartitionRecord* part = addPartition(disk, "/dev/nvme0n1p1", 'C', "DATA", "ntfs");
+    part->length = 25600;   // 100 MiB
+    model.refresh();
+    const QModelIndex diskIndex = model.index(0, 0);
+    EXPECT_EQ(rowTexts(diskIndex).at(3), QStringLiteral("1024.00 MB"));
+    const QModelIndex row = model.index(0, 0, diskIndex);
+    EXPECT_EQ(rowTexts(row).at(3), QStringLiteral("100.00 MB"));
+    EXPECT_EQ(rowTexts(row).at(4), QStringLiteral("2.00 MB"));
+    EXPECT_EQ(item(row)->usedBytes, 4096u * 512);
+    EXPECT_EQ(item(row)->number, 1);
+}
+
 TEST_F(TreeModelTest, OnlyOpticalDrivesGiveAnEmptyTree)
 {
     addDisk("/dev/sr0", nullptr, DiskKindOptical);

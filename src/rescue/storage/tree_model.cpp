@@ -8,6 +8,9 @@
 
 namespace {
 
+// Used space is measured in 512-byte units whatever the disk's sector size.
+const uint64_t kUsedSectorSize = 512;
+
 QString utf8(const char* text)
 {
     return text ? QString::fromUtf8(text) : QString();
@@ -150,7 +153,7 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
         : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
     TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
                                    formatSize(bytesOf(part.length, sectorSize)),
-                                   formatSize(bytesOf(part.usedSectors, sectorSize)),
+                                   formatSize(bytesOf(part.usedSectors, kUsedSectorSize)),
                                    utf8(part.fsName).toUpper()});
     item->type = disk && disk->usb ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
     item->path = utf8(part.path);
@@ -159,7 +162,7 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
     item->text = label;
     item->startSector = part.start;
     item->sectorCount = part.length;
-    item->usedBytes = part.usedSectors * sectorSize;
+    item->usedBytes = part.usedSectors * kUsedSectorSize;
     return item;
 }
 
