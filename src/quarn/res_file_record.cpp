@@ -77,7 +77,7 @@ int CResFileRecord::Initialize()
     m_mftBitmapLcn = m_bootClusters;
     m_mftLcn = std::max<uint64_t>(0x4000 / c, m_bootClusters + 1);
     m_mirrorLcn = (m_targetBytes / 2) / c;
-    m_mirrorReserve = (8ull * m_recordBytes + c - 1) / c;
+    m_mirrorReserve = std::max<uint64_t>((8ull * m_recordBytes + c - 1) / c, (MirrorBytes() + c - 1) / c);
     m_secondCursor = m_mirrorLcn + m_mirrorReserve;
     if (m_mirrorLcn <= m_mftLcn || m_secondCursor > m_clusters)
         return ERR_PART_TOO_SMALL;
@@ -92,6 +92,13 @@ int CResFileRecord::Initialize()
         return ERR_NO_MEMORY;
     }
     return m_reader.Init();
+}
+
+// ntfs-3g and Windows compare a whole cluster of records with the mirror
+// when a cluster holds more than four.
+uint64_t CResFileRecord::MirrorBytes() const
+{
+    return std::max<uint64_t>(4ull * m_recordBytes, m_clusterBytes);
 }
 
 int CResFileRecord::ChangeCompressType()
@@ -675,7 +682,7 @@ int CResFileRecord::ResMFTMirr()
     int result = ClearUnwrittenRecords();
     if (result != 0)
         return result;
-    uint64_t length = 4ull * m_recordBytes;
+    uint64_t length = MirrorBytes();
     std::vector<uint8_t> mirror(length);
     if (m_part->Seek(int64_t(m_mftLcn * m_clusterBytes), SEEK_SET) != 0)
         return ERR_SEEK_PART;

@@ -64,6 +64,7 @@ private:
     };
     enum class Area { First, Second };
 
+    uint64_t MirrorBytes() const;
     int WalkAttributes(unsigned int n, uint8_t* record, bool restore);
     int ProcNonResident(unsigned int n, uint8_t* record, uint32_t offset);
     int SkipNonResident(unsigned int n, const tagRECORD_ATTR* attr);
