@@ -3,6 +3,7 @@
 #include "device_prober.h"
 #include "device_records.h"
 #include "drive_letters.h"
+#include "errno_text.h"
 #include "parted_sanitizer_options.h"
 #include "size_text.h"
 #include "system_paths.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -235,6 +237,13 @@ TEST(SizeText, Table)
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatSize(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
+}
+
+TEST(ErrnoText, TheCLibrarysText)
+{
+    EXPECT_EQ(errnoText(ENOENT), QStringLiteral("No such file or directory"));
+    EXPECT_EQ(errnoText(EIO), QString::fromUtf8(strerror(EIO)));
+    EXPECT_FALSE(errnoText(123456).isEmpty());
 }
 
 }  // namespace
