@@ -55,6 +55,9 @@ public:
 protected:
     int SetMFTBitmapBuf(unsigned int) override { return 0; }
     void SetPartInfo(tagPARTITION_INFO info) override;
+    // A FAT32 restore never asks for a missing volume: it ends with
+    // ERR_FILE_NOT_FOUND at once.
+    bool AskForNextVolume(std::string&) override { return false; }
 
 private:
     // A directory being written: where its next entry goes.

@@ -378,10 +378,17 @@ TEST_P(Fat32DamagedSourceTest, EndsWithACode)
     EXPECT_EQ(Backup(source, dir.file("img")), expected);
 }
 
+std::string DamageName(const ::testing::TestParamInfo<Damage>& info)
+{
+    static const char* const names[] = {"DirectoryChainLoops", "SubdirectoryIsAncestor", "SubdirectoryIsRoot", "FileChainEndsEarly", "NoBootSector"};
+    return names[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedSourceTest,
                          ::testing::Values(Damage::DirectoryChainLoops, Damage::SubdirectoryIsAncestor,
                                            Damage::SubdirectoryIsRoot, Damage::FileChainEndsEarly,
-                                           Damage::NoBootSector));
+                                           Damage::NoBootSector),
+                         DamageName);
 
 }  // namespace
 

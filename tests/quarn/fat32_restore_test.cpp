@@ -440,9 +440,16 @@ TEST_P(Fat32DamagedImageTest, EndsWithACode)
     EXPECT_EQ(FileSize(target), kRichSourceBytes);
 }
 
+std::string ImageDamageName(const ::testing::TestParamInfo<ImageDamage>& info)
+{
+    static const char* const names[] = {"HugeDataBytes", "EntryLongerThanItsData", "StreamIntoTrailer"};
+    return names[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedImageTest,
                          ::testing::Values(ImageDamage::HugeDataBytes, ImageDamage::EntryLongerThanItsData,
-                                           ImageDamage::StreamIntoTrailer));
+                                           ImageDamage::StreamIntoTrailer),
+                         ImageDamageName);
 
 // The checker is advisory: whatever it answers, or when it is missing, the
 // restore's result stands, and its child never goes on with the restore.
