@@ -339,6 +339,28 @@ TEST(LetterExhaustion, TwentyFifthVolumeGetsNoLetterAndRemovalFreesLetters)
     EXPECT_EQ(prober.disks->partitions->letter, 'C');
 }
 
+TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
+{
+    probertest::testApp();
+    requireFormatters();
+    FakeMachine machine;
+    ASSERT_TRUE(machine.makeWholeDiskVolume("sdr", makedev(8, 96), {"ext4", 16384, "", false, false}));
+    ASSERT_TRUE(machine.makeWholeDiskVolume("sds", makedev(8, 112), {"swap", 8192, "", false, false}));
+    ASSERT_TRUE(machine.makeWholeDiskVolume("sdt", makedev(8, 128), {"fat12", 4096, "", false, false}));
+    const QString dev = QString::fromStdString(machine.dev(""));
+    DeviceProber prober;
+    prober.setDiskScanner([dev] { return QStringList{dev + "sdr", dev + "sds", dev + "sdt"}; });
+    prober.probeAll();
+    std::string found;
+    for (const DiskRecord* disk = prober.disks; disk; disk = disk->next) {
+        ASSERT_EQ(countPartitions(disk->partitions), 1) << disk->path;
+        EXPECT_EQ(disk->partitions->wholeDisk, 1);
+        found += std::string(disk->partitions->fsName) + "=" +
+            (disk->partitions->letter ? disk->partitions->letter : '0') + " ";
+    }
+    EXPECT_EQ(found, "ext4=0 swap=0 FAT12=C ");
+}
+
 TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 {
     probertest::testApp();
