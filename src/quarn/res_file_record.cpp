@@ -150,15 +150,19 @@ int CResFileRecord::SeekFileRecord(unsigned int n, tagFILE_RECORD_HEADER* header
 
 int CResFileRecord::WalkAttributes(unsigned int n, uint8_t* record, bool restore)
 {
-    uint32_t offset = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->attrsOffset;
+    const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
+    uint32_t offset = header->attrsOffset;
     for (;;) {
-        if (offset + 8u > m_recordBytes)
+        // The walk stays within the bytes in use, as the backup's did;
+        // growing an attribute moves that bound along with the rest.
+        uint32_t bound = std::min(m_recordBytes, header->bytesInUse);
+        if (offset + 8u > bound)
             return 0;
         const tagRECORD_ATTR* attr = AttrAt(record, offset);
-        if (attr->type == Ntfs::ATTR_END || !AttributeFits(record, m_recordBytes, offset))
+        if (attr->type == Ntfs::ATTR_END || !AttributeFits(record, bound, offset))
             return 0;
         if (attr->nonResident) {
-            int result = restore ? ProcNonResident(n, record, offset) : SkipNonResident(n, attr);
+            int result = restore ? ProcNonResident(n, record, offset) : SkipNonResident(OwnerRecord(n, record), attr);
             if (result != 0)
                 return result;
         } else if (attr->type == Ntfs::ATTR_FILE_NAME) {
@@ -191,31 +195,42 @@ void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
     m_progress->ProcessName(decoded.toLocal8Bit().constData());
 }
 
+// The record whose rules an attribute follows: the base record for an
+// extension record, else the record itself.
+unsigned int CResFileRecord::OwnerRecord(unsigned int n, const uint8_t* record) const
+{
+    uint64_t base = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->baseRecord & 0xFFFFFFFFFFFFull;
+    return base != 0 && base < m_job.RecordCount() ? static_cast<unsigned int>(base) : n;
+}
+
+bool CResFileRecord::IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const
+{
+    return attr->type == Ntfs::ATTR_DATA && (owner == m_pagefileRecord || owner == m_hiberfilRecord);
+}
+
 // The backup's rule for which non-resident attributes get a data set.
-bool CResFileRecord::StoresDataSet(unsigned int n, const tagRECORD_ATTR* attr) const
+bool CResFileRecord::StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const
 {
     bool data = attr->type == Ntfs::ATTR_DATA;
-    if (n == Ntfs::kBadClusRecord)
+    if (owner == Ntfs::kBadClusRecord)
         return false;
-    if (n == Ntfs::kMftRecord && (data || attr->type == Ntfs::ATTR_BITMAP))
+    if (owner == Ntfs::kMftRecord && (data || attr->type == Ntfs::ATTR_BITMAP))
         return false;
-    if ((n == Ntfs::kMftMirrRecord || n == Ntfs::kBitmapRecord || n == Ntfs::kBootRecord) && data)
+    if ((owner == Ntfs::kMftMirrRecord || owner == Ntfs::kBitmapRecord || owner == Ntfs::kBootRecord) && data)
         return false;
-    if ((n == m_pagefileRecord || n == m_hiberfilRecord) && data)
+    if (IsPagefileData(owner, attr))
         return false;
     // Continuation extents carry no allocated size; their data is stored
     // only by backups that mark their images so.
     if (attr->nonRes.lowestVcn != 0)
-        return m_job.Spare3() == ImageFormat::kSpare3ExtentsStored;
+        return m_job.Spare3() == ImageFormat::kSpare3ExtentsStored && Ntfs::ExtentClusters(attr) != 0;
     return attr->nonRes.allocatedSize != 0;
 }
 
-int CResFileRecord::SkipNonResident(unsigned int n, const tagRECORD_ATTR* attr)
+int CResFileRecord::SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr)
 {
-    bool pagefileData = (n == m_pagefileRecord || n == m_hiberfilRecord) && attr->type == Ntfs::ATTR_DATA;
-    if (!StoresDataSet(n, attr)) {
-        return pagefileData ? ProgressBytes(attr->nonRes.allocatedSize) : 0;
-    }
+    if (!StoresDataSet(owner, attr))
+        return IsPagefileData(owner, attr) ? ProgressBytes(attr->nonRes.allocatedSize) : 0;
     int result = m_reader.Begin();
     if (result == 0)
         result = m_reader.Skip();
@@ -230,15 +245,15 @@ int CResFileRecord::ProcNonResident(unsigned int n, uint8_t* record, uint32_t of
     const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
     uint32_t type = attr->type;
     bool data = type == Ntfs::ATTR_DATA;
-    bool stored = StoresDataSet(n, attr);
-    uint64_t base = header->baseRecord & 0xFFFFFFFFFFFFull;
+    unsigned int owner = OwnerRecord(n, record);
+    bool stored = StoresDataSet(owner, attr);
 
     if (n == Ntfs::kMftRecord && data)
         return attr->nonRes.lowestVcn == 0 ? PlaceMft(record, offset) : PlaceMftExtent(record, offset, false);
     if (n == Ntfs::kMftRecord && type == Ntfs::ATTR_BITMAP)
         return PlaceMftBitmap(record, offset);
     // A later extent of the MFT's own data, kept in an extension record.
-    if (header->baseRecord != 0 && base == Ntfs::kMftRecord && data)
+    if (header->baseRecord != 0 && owner == Ntfs::kMftRecord && data)
         return PlaceMftExtent(record, offset, stored);
     if (n == Ntfs::kMftMirrRecord && data)
         return PlaceMirror(record, offset);
@@ -250,7 +265,7 @@ int CResFileRecord::ProcNonResident(unsigned int n, uint8_t* record, uint32_t of
         return PlaceBadClusters(record, offset);
     if (n < Ntfs::kFirstUserRecord)
         return PlaceData(n, record, offset, Area::Second, stored, stored);
-    if ((n == m_pagefileRecord || n == m_hiberfilRecord) && data)
+    if (IsPagefileData(owner, attr))
         return PlaceData(n, record, offset, Area::First, false, false);
     return PlaceData(n, record, offset, Area::First, stored, stored);
 }
@@ -470,7 +485,7 @@ int CResFileRecord::PlaceData(unsigned int n, uint8_t* record, uint32_t offset, 
             result = m_reader.Finish(&extra);
         return result != 0 ? result : (extra != 0 ? m_reader.MismatchCode() : 0);
     }
-    bool pagefile = (n == m_pagefileRecord || n == m_hiberfilRecord) && attr->type == Ntfs::ATTR_DATA;
+    bool pagefile = IsPagefileData(OwnerRecord(n, record), attr);
     // A continuation extent whose data the image does not hold reads as
     // zeros rather than pointing at clusters given to someone else.
     bool hole = attr->nonRes.lowestVcn != 0 && !stored && !pagefile;

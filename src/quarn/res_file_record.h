@@ -67,8 +67,10 @@ private:
     uint64_t MirrorBytes() const;
     int WalkAttributes(unsigned int n, uint8_t* record, bool restore);
     int ProcNonResident(unsigned int n, uint8_t* record, uint32_t offset);
-    int SkipNonResident(unsigned int n, const tagRECORD_ATTR* attr);
-    bool StoresDataSet(unsigned int n, const tagRECORD_ATTR* attr) const;
+    int SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr);
+    unsigned int OwnerRecord(unsigned int n, const uint8_t* record) const;
+    bool IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const;
+    bool StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const;
     void DisplayName(unsigned int n, const tagRECORD_ATTR* attr);
 
     int PlaceMft(uint8_t* record, uint32_t offset);

@@ -1,0 +1,237 @@
+// The pieces of the NTFS layout (run-list encoding, the volume bitmap) and
+// the placement rules seen on real restored volumes.
+#include "ntfs_fixture.h"
+#include "ntfs_restore_fixture.h"
+#include "quarn.h"
+#include "ntfs_layout.h"
+#include "res_bitmap.h"
+#include "res_set_run_list.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr uint64_t kMiB = 1 << 20;
+
+int Backup(const std::string& source, const std::string& base)
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = FS_TYPE_NTFS;
+    arg.compressType = 1;
+    return backup_ntfs(arg, tagCallBackFunc(), nullptr, 0);
+}
+
+int Restore(const std::string& image, const std::string& target)
+{
+    tagRestoreArgument arg;
+    arg.imagePath = image;
+    arg.targetPartition = target;
+    return restore_ntfs(arg, tagCallBackFunc());
+}
+
+struct DataRun {
+    uint64_t vcn, lcn, length;
+};
+
+// The runs of a file's $DATA as ntfsinfo -v prints them.
+std::vector<DataRun> RunsOf(const std::string& partition, const std::string& path)
+{
+    CommandResult info = testsupport::Run("ntfsinfo -v -F " + Quote(path) + " " + Quote(partition));
+    std::vector<DataRun> runs;
+    std::regex line("\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)");
+    auto at = info.output.find("Dumping attribute $DATA");
+    if (at == std::string::npos)
+        return runs;
+    std::string rest = info.output.substr(at);
+    for (std::sregex_iterator it(rest.begin(), rest.end(), line), end; it != end; ++it)
+        runs.push_back({std::stoull((*it)[1], nullptr, 16), std::stoull((*it)[2], nullptr, 16),
+                        std::stoull((*it)[3], nullptr, 16)});
+    return runs;
+}
+
+#define REQUIRE_NTFS_TOOLS()                                                        \
+    do {                                                                            \
+        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix")) \
+            GTEST_SKIP() << "ntfs-3g tools are not installed";                      \
+    } while (0)
+
+}  // namespace
+
+TEST(RunListEncoding, NumberLengths)
+{
+    struct Case { long long v; int bytes; } cases[] = {
+        {0, 0}, {1, 1}, {127, 1}, {128, 2}, {32767, 2}, {32768, 3}, {(1LL << 23) - 1, 3}, {1LL << 23, 4},
+        {(1LL << 31) - 1, 4}, {1LL << 31, 5}, {1LL << 39, 6}, {1LL << 47, 7}, {1LL << 55, 8},
+        {-1, 1}, {-128, 1}, {-129, 2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetNumLength(c.v), c.bytes) << c.v;
+}
+
+TEST(RunListEncoding, SparseZeroAndRelativeRuns)
+{
+    // 16 clusters at LCN 0x1000, a sparse run of 8, 200 clusters right behind.
+    std::vector<uint8_t> list = CResSetRunList::Encode({{0x1000, 16}, {-1, 8}, {0x1010, 200}});
+    std::vector<uint8_t> want = {0x21, 16, 0x00, 0x10, 0x01, 8, 0x12, 200, 0, 0x10, 0};
+    EXPECT_EQ(list, want);
+    // $Boot at LCN 0 must not read as sparse.
+    EXPECT_EQ(CResSetRunList::Encode({{0, 2}}), (std::vector<uint8_t> {0x11, 2, 0, 0}));
+    EXPECT_TRUE(CResSetRunList::Encode({{5, 0}}).empty());
+}
+
+namespace {
+
+// A record with one non-resident attribute whose run list has `room` bytes,
+// followed by a resident attribute and the end marker.
+std::vector<uint8_t> RecordWithRoom(uint32_t room, uint32_t* attrOffset)
+{
+    std::vector<uint8_t> record(1024, 0);
+    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(record.data());
+    header->magic = 0x454C4946;
+    header->attrsOffset = 56;
+    header->bytesAllocated = 1024;
+    *attrOffset = 56;
+    auto* attr = reinterpret_cast<tagRECORD_ATTR*>(record.data() + 56);
+    attr->type = 0x80;
+    attr->nonResident = 1;
+    attr->length = 64 + room;
+    attr->nonRes.runListOffset = 64;
+    uint32_t next = 56 + attr->length;
+    auto* tail = reinterpret_cast<tagRECORD_ATTR*>(record.data() + next);
+    tail->type = 0x10;
+    tail->length = 24;
+    std::memset(record.data() + next + 24, 0xFF, 4);
+    header->bytesInUse = next + 24 + 8;
+    return record;
+}
+
+}  // namespace
+
+TEST(RunListEncoding, GrowsTheAttributeOrRefuses)
+{
+    uint32_t offset = 0;
+    std::vector<uint8_t> record = RecordWithRoom(8, &offset);
+    auto* attr = reinterpret_cast<tagRECORD_ATTR*>(record.data() + offset);
+    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(record.data());
+    uint32_t inUse = header->bytesInUse;
+    std::vector<tagNewRun> runs = {{1LL << 40, 3}, {-1, 5}, {(1LL << 40) + 3, 70000}};
+    ASSERT_EQ(CResSetRunList::SetRuns(record.data(), 1024, offset, runs), 0);
+    std::vector<uint8_t> list = CResSetRunList::Encode(runs);
+    uint32_t grown = uint32_t((list.size() - 8 + 7) / 8 * 8);
+    EXPECT_EQ(attr->length, 72u + grown);
+    EXPECT_EQ(header->bytesInUse, inUse + grown);
+    EXPECT_EQ(0, std::memcmp(record.data() + offset + 64, list.data(), list.size()));
+    // The attribute behind it moved up intact.
+    EXPECT_EQ(reinterpret_cast<tagRECORD_ATTR*>(record.data() + offset + attr->length)->type, 0x10u);
+
+    // A list that cannot fit leaves the record as it was.
+    std::vector<tagNewRun> many;
+    for (int i = 0; i < 300; ++i)
+        many.push_back({i % 2 ? -1 : (1LL << 40) + i * (1LL << 33), 100});
+    std::vector<uint8_t> before = record;
+    EXPECT_EQ(CResSetRunList::SetRuns(record.data(), 1024, offset, many), ERR_PART_INFO);
+    EXPECT_EQ(record, before);
+}
+
+TEST(ResBitmap, SizesTailBitsAndBounds)
+{
+    CResBitmap bitmap;
+    ASSERT_EQ(bitmap.Initialize(100, 512), 0);
+    EXPECT_EQ(bitmap.AllocatedSize(), 512u);
+    EXPECT_EQ(bitmap.UsedSize(), 16u);
+    EXPECT_FALSE(bitmap.IsSet(99));
+    EXPECT_EQ(bitmap.Bytes()[12], 0xF0);  // clusters 100-103 do not exist
+    EXPECT_EQ(bitmap.Bytes()[15], 0xFF);
+    EXPECT_EQ(bitmap.Bytes()[16], 0x00);
+    ASSERT_EQ(bitmap.SetBitMap(3, 20), 0);
+    for (uint64_t c = 0; c < 30; ++c)
+        EXPECT_EQ(bitmap.IsSet(c), c >= 3 && c < 23) << c;
+    EXPECT_EQ(bitmap.SetBitMap(90, 11), ERR_PART_TOO_SMALL);
+    EXPECT_FALSE(bitmap.IsSet(90));
+    EXPECT_EQ(bitmap.SetBitMap(90, 10), 0);
+    EXPECT_EQ(bitmap.SetSmallBitMap(40, 9), ERR_PART_INFO);
+}
+
+TEST(NtfsRestoreLayout, FileReachingTheMirrorIsSplitAtA32KiBBoundary)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 32 * kMiB, &why)) << why;
+    std::vector<uint8_t> huge = PatternBytes(14 * kMiB, 21);
+    ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/huge.bin", huge, &why)) << why;
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    std::string target = dir.file("sdx1");
+    const uint64_t size = 20 * kMiB + 12 * 4096;  // the mirror at an odd cluster
+    MakeSparseFile(target, size);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(NtfsCat(target, "/huge.bin", &back));
+    EXPECT_TRUE(back == huge);
+
+    std::vector<DataRun> runs = RunsOf(target, "/huge.bin");
+    ASSERT_EQ(runs.size(), 2u);
+    const uint64_t mirror = size / 2 / 4096;
+    EXPECT_LE(runs[0].lcn + runs[0].length, mirror);
+    EXPECT_GT(runs[0].lcn + runs[0].length + 8, mirror);  // less than 32 KiB left unused
+    EXPECT_EQ(runs[0].length * 4096 % 0x8000, 0u);
+    EXPECT_GT(runs[1].lcn, mirror);
+}
+
+TEST(NtfsRestoreLayout, MftLargerThanHalfTheTargetIsRefused)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    CommandResult info = testsupport::Run("ntfsinfo -v -i 0 " + Quote(source));
+    std::smatch m;
+    std::regex alloc("Allocated size:\\s+(\\d+)");
+    ASSERT_TRUE(std::regex_search(info.output, m, alloc)) << info.output;
+    uint64_t mft = std::stoull(m[1]);
+    for (uint64_t size : {mft * 2 - 4096, mft * 2 + 4096 * 4}) {
+        std::string target = dir.file("sdx1");
+        MakeSparseFile(target, size);
+        int result = Restore(dir.file("img_0_0.bkp"), target);
+        if (size < mft * 2)
+            EXPECT_EQ(result, ERR_PART_TOO_SMALL) << size;
+        else
+            EXPECT_NE(result, 0) << size;  // fits the MFT, not the data
+        EXPECT_EQ(FileSize(target), size);
+    }
+}
+
+TEST(NtfsRestoreLayout, PagefileGetsClustersButNoData)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 24 * kMiB, &why)) << why;
+    std::vector<uint8_t> page = PatternBytes(2 * kMiB, 31), other = PatternBytes(50000, 32);
+    ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/PAGEFILE.SYS", page, &why)) << why;
+    ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/after.bin", other, &why)) << why;
+    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    std::string target = dir.file("sdx1");
+    MakeSparseFile(target, 24 * kMiB);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(NtfsCat(target, "/PAGEFILE.SYS", &back));
+    EXPECT_EQ(back.size(), page.size());
+    EXPECT_TRUE(back != page);  // its data was never stored
+    ASSERT_TRUE(NtfsCat(target, "/after.bin", &back));
+    EXPECT_TRUE(back == other);
+}
