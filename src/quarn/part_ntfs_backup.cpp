@@ -332,6 +332,8 @@ bool CPartNtfsBackup::CompareFileRecordInfo(const tagFileRecordInfo* a, const ta
 
 void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
 {
+    // A name may stand in an extension record; the file is its base record.
+    record = OwnerOf(fixed, record);
     Ntfs::AttributeWalker walker(fixed, WalkBound(fixed));
     while (const tagRECORD_ATTR* attr = walker.Next()) {
         if (attr->nonResident || attr->type != Ntfs::ATTR_FILE_NAME ||
@@ -340,12 +342,17 @@ void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
         const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
         if (!IsShownName(name, false))
             continue;
-        QString text = FileNameText(name, attr->resident.valueLength);
-        if (m_pagefileRecord < 0 && text.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
-            m_pagefileRecord = record;
-        if (m_hiberfileRecord < 0 && text.compare(QLatin1String("hiberfil.sys"), Qt::CaseInsensitive) == 0)
-            m_hiberfileRecord = record;
+        NoteSpecialName(record, FileNameText(name, attr->resident.valueLength));
     }
+}
+
+void CPartNtfsBackup::NoteSpecialName(unsigned record, const QString& name)
+{
+    // The first file met by each name is the one the system uses.
+    if (m_pagefileRecord < 0 && name.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
+        m_pagefileRecord = record;
+    if (m_hiberfileRecord < 0 && name.compare(QLatin1String("hiberfil.sys"), Qt::CaseInsensitive) == 0)
+        m_hiberfileRecord = record;
 }
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
@@ -548,10 +555,15 @@ int CPartNtfsBackup::WriteFileRecord(unsigned record, const unsigned char* bytes
     return m_progress->ProgressFunc(kRecordBytes) != 0 ? ERR_CANCELLED : 0;
 }
 
+unsigned CPartNtfsBackup::OwnerOf(const uint8_t* bytes, unsigned record) const
+{
+    uint64_t base = Header(bytes)->baseRecord & 0xFFFFFFFFFFFFull;
+    return base != 0 && base < m_recordCount ? unsigned(base) : record;
+}
+
 unsigned CPartNtfsBackup::OwnerRecord(unsigned record) const
 {
-    uint64_t base = Header(m_record.data())->baseRecord & 0xFFFFFFFFFFFFull;
-    return base != 0 && base < m_recordCount ? unsigned(base) : record;
+    return OwnerOf(m_record.data(), record);
 }
 
 int CPartNtfsBackup::ProcFileRecord(unsigned record)
@@ -614,10 +626,7 @@ void CPartNtfsBackup::DisplayName(unsigned record, const tagATTR_FILE_NAME* name
     QString text = FileNameText(name, valueLength);
     if (text.isEmpty())
         return;
-    if (m_pagefileRecord < 0 && text.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
-        m_pagefileRecord = record;
-    if (m_hiberfileRecord < 0 && text.compare(QLatin1String("hiberfil.sys"), Qt::CaseInsensitive) == 0)
-        m_hiberfileRecord = record;
+    NoteSpecialName(OwnerRecord(record), text);
     QByteArray utf8 = text.toUtf8();
     m_fileName = utf8.toStdString();
     m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;

@@ -10,6 +10,8 @@
 #include "ntfs_layout.h"
 #include "part_backup.h"
 
+#include <QString>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,6 +84,8 @@ private:
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
+    unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
+    void NoteSpecialName(unsigned record, const QString& name);
     int OpenPreviousImage(CLinuxIo& prev);
     int WriteSummaries(const std::vector<tagFileRecordInfo>& entries);
 

@@ -268,11 +268,11 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
                         for (unsigned k = 0; k < fn->nameLength && fn->nameSpace != 2; ++k)
                             ascii += char(std::tolower(fn->name[k] & 0x7F));
                         if (!foundPage && ascii == "pagefile.sys") {
-                            unstored.insert(entry.number);
+                            unstored.insert(owner);
                             foundPage = true;
                         }
                         if (!foundHiber && ascii == "hiberfil.sys") {
-                            unstored.insert(entry.number);
+                            unstored.insert(owner);
                             foundHiber = true;
                         }
                     }

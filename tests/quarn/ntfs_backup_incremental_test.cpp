@@ -1,0 +1,245 @@
+// Incremental NTFS backups (changed, added and deleted files; an unchanged
+// volume; a broken chain) and files whose $DATA spreads over several MFT
+// records, judged against ntfs-3g's view of the source.
+#include "image_format.h"
+#include "ntfs_fixture.h"
+#include "ntfs_image_reader.h"
+#include "ntfs_layout.h"
+#include "quarn.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+int Backup(const std::string& source, const std::string& base, const std::string& prevImage = std::string(),
+           int compressType = 2, uint64_t volumeSize = ImageFormat::kNeverSplit)
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = FS_TYPE_NTFS;
+    arg.compressType = compressType;
+    arg.volumeSize = volumeSize;
+    arg.incremental = !prevImage.empty();
+    arg.prevImage = prevImage;
+    return backup_ntfs(arg, tagCallBackFunc {}, nullptr, 0);
+}
+
+bool SameSummary(const tagFileRecordInfo& a, const tagFileRecordInfo& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool IsZeroSummary(const tagFileRecordInfo& a)
+{
+    return SameSummary(a, tagFileRecordInfo {});
+}
+
+std::vector<uint32_t> StreamNumbers(const NtfsImage& image)
+{
+    std::vector<uint32_t> numbers;
+    for (const auto& record : image.records)
+        numbers.push_back(record.number);
+    return numbers;
+}
+
+// Every cluster of a file's unnamed $DATA, put together from the data sets
+// of all its extents (the base record's and its extension records').
+std::vector<uint8_t> AssembleData(const NtfsImage& image, uint32_t inode, uint32_t clusterBytes, size_t* extents)
+{
+    std::vector<uint8_t> data;
+    *extents = 0;
+    for (const auto& record : image.records) {
+        uint64_t base;
+        std::memcpy(&base, record.raw.data() + 32, 8);
+        base &= 0xFFFFFFFFFFFFull;
+        if (record.number != inode && base != inode)
+            continue;
+        for (const auto& set : record.sets) {
+            if (set.attrType != Ntfs::ATTR_DATA)
+                continue;
+            ++*extents;
+            size_t at = size_t(set.lowestVcn) * clusterBytes;
+            if (data.size() < at + set.plain.size())
+                data.resize(at + set.plain.size());
+            std::memcpy(data.data() + at, set.plain.data(), set.plain.size());
+        }
+    }
+    return data;
+}
+
+class NtfsMountedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveNtfsTools())
+            GTEST_SKIP() << "ntfs-3g tools are not installed";
+        if (!NtfsMountUsable())
+            GTEST_SKIP() << "no ntfs-3g mount here";
+        m_part = m_dir.file("sdz1");
+    }
+
+    TempDir m_dir;
+    std::string m_part;
+};
+
+}  // namespace
+
+TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
+{
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(m_part, 24 << 20, &log)) << log;
+    std::vector<NtfsFileSpec> files = {
+        {"doomed.txt", PatternBytes(20000, 1)},
+        {"changed.txt", PatternBytes(30000, 2)},
+        {"kept.txt", PatternBytes(50000, 3)},
+        {"dir/inner.txt", PatternBytes(9000, 4)},
+    };
+    ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), files, &log)) << log;
+    const int64_t doomed = NtfsInodeOf(m_part, "/doomed.txt");
+    const int64_t changed = NtfsInodeOf(m_part, "/changed.txt");
+    const int64_t kept = NtfsInodeOf(m_part, "/kept.txt");
+    ASSERT_GT(doomed, 15);
+
+    ASSERT_EQ(Backup(m_part, m_dir.file("img")), 0);
+    {
+        NtfsMount mount(m_part, m_dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        // Added before the deletion, so that it cannot reuse the record.
+        WriteFileBytes(mount.path() + "/added.txt", PatternBytes(70000, 23));
+        ASSERT_EQ(::unlink((mount.path() + "/doomed.txt").c_str()), 0);
+        WriteFileBytes(mount.path() + "/changed.txt", PatternBytes(45000, 22));
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    const int64_t added = NtfsInodeOf(m_part, "/added.txt");
+    ASSERT_GT(added, 15);
+
+    ASSERT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("img_0_0.bkp")), 0);
+    NtfsImage full, inc;
+    std::string error;
+    ASSERT_TRUE(ReadNtfsImage(m_dir.file("img_0_0.bkp"), &full, &error)) << error;
+    ASSERT_TRUE(ReadNtfsImage(m_dir.file("img_0_1.bkp"), &inc, &error)) << error;
+
+    // Chain: next generation, same chain id, name 1 = the previous image.
+    ASSERT_EQ(inc.volumes.size(), 1u);
+    EXPECT_EQ(+inc.volumes[0].end.generation, 1);
+    EXPECT_EQ(+inc.volumes[0].end.chainId, +full.volumes[0].end.chainId);
+    EXPECT_EQ(inc.volumes[0].prevName, "img_0_0.bkp");
+    EXPECT_EQ(inc.fileName, "img_0_1.bkp");
+
+    // Records 0-15 always, then exactly those whose summary changed.
+    std::vector<uint32_t> numbers = StreamNumbers(inc);
+    ASSERT_GE(numbers.size(), 16u);
+    for (uint32_t i = 0; i < 16; ++i)
+        EXPECT_EQ(numbers[i], i);
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    std::set<uint32_t> listed(numbers.begin(), numbers.end());
+    ASSERT_EQ(inc.summaries.size(), +inc.info.recordCount);
+    const uint32_t limit = uint32_t(std::min(full.summaries.size(), inc.summaries.size()));
+    for (uint32_t r = 16; r < limit; ++r)
+        EXPECT_EQ(listed.count(r) == 1, !SameSummary(full.summaries[r], inc.summaries[r])) << "record " << r;
+
+    EXPECT_EQ(listed.count(uint32_t(changed)), 1u);
+    EXPECT_EQ(listed.count(uint32_t(added)), 1u);
+    EXPECT_EQ(listed.count(uint32_t(kept)), 0u);
+    // The deleted file: listed, summarised as free, and free in the bitmap.
+    ASSERT_NE(added, doomed);
+    EXPECT_FALSE(IsZeroSummary(full.summaries[size_t(doomed)]));
+    EXPECT_EQ(listed.count(uint32_t(doomed)), 1u) << "a deleted file is not listed";
+    EXPECT_TRUE(IsZeroSummary(inc.summaries[size_t(doomed)]));
+    EXPECT_FALSE(inc.InUse(uint32_t(doomed)));
+    ASSERT_NE(inc.Record(uint32_t(doomed)), nullptr);
+    EXPECT_TRUE(inc.Record(uint32_t(doomed))->sets.empty());
+
+    // The changed and added files' data as ntfs-3g reads them now.
+    for (int64_t inode : {changed, added}) {
+        std::vector<uint8_t> expected;
+        ASSERT_TRUE(NtfsCatInode(m_part, uint64_t(inode), &expected));
+        size_t extents = 0;
+        std::vector<uint8_t> data = AssembleData(inc, uint32_t(inode), inc.info.clusterBytes, &extents);
+        ASSERT_EQ(extents, 1u);
+        ASSERT_GE(data.size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin())) << "inode " << inode;
+    }
+
+    // A further incremental backup of the unchanged volume stores 0-15 only.
+    ASSERT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("img_0_1.bkp")), 0);
+    NtfsImage unchanged;
+    ASSERT_TRUE(ReadNtfsImage(m_dir.file("img_0_2.bkp"), &unchanged, &error)) << error;
+    std::vector<uint32_t> systemOnly(16);
+    for (uint32_t i = 0; i < 16; ++i)
+        systemOnly[i] = i;
+    EXPECT_EQ(StreamNumbers(unchanged), systemOnly);
+    EXPECT_EQ(+unchanged.volumes[0].end.generation, 2);
+    EXPECT_EQ(+unchanged.volumes[0].end.chainId, +full.volumes[0].end.chainId);
+}
+
+TEST_F(NtfsMountedTest, BrokenChainsAreRefused)
+{
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(m_part, 16 << 20, &log)) << log;
+    ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), {{"big.bin", PatternBytes(3 << 20, 5)}}, &log)) << log;
+    EXPECT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("missing_0_0.bkp")), ERR_FILE_NOT_FOUND);
+    EXPECT_FALSE(FileExists(m_dir.file("img_0_1.bkp")));
+
+    // A later volume of a split image has no block start.
+    ASSERT_EQ(Backup(m_part, m_dir.file("split"), std::string(), 0, 1 << 20), 0);
+    ASSERT_TRUE(FileExists(m_dir.file("split_1_0.bkp")));
+    EXPECT_EQ(Backup(m_part, m_dir.file("split"), m_dir.file("split_1_0.bkp")), ERR_BAD_MAGIC);
+
+    // Not an image at all.
+    WriteFileBytes(m_dir.file("junk_0_0.bkp"), PatternBytes(4096, 6));
+    EXPECT_EQ(Backup(m_part, m_dir.file("junk"), m_dir.file("junk_0_0.bkp")), ERR_BAD_MAGIC);
+}
+
+TEST_F(NtfsMountedTest, AttributeListFragmentsAreStoredExtentByExtent)
+{
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(m_part, 12 << 20, &log)) << log;
+    {
+        // One cluster of data every other cluster: hundreds of runs, more
+        // than one record holds, so ntfs-3g moves $DATA into extension
+        // records named by an $ATTRIBUTE_LIST. (Freeing every other small
+        // file leaves holes that ntfs-3g's allocator fills in larger runs.)
+        NtfsMount mount(m_part, m_dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        FILE* f = std::fopen((mount.path() + "/fragmented.bin").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        for (int i = 0; i < 700; ++i) {
+            std::vector<uint8_t> block = PatternBytes(4096, uint32_t(i));
+            ASSERT_EQ(std::fseek(f, long(i) * 8192, SEEK_SET), 0);
+            ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
+            ASSERT_EQ(std::fflush(f), 0);
+        }
+        ASSERT_EQ(std::fclose(f), 0);
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    const int64_t inode = NtfsInodeOf(m_part, "/fragmented.bin");
+    ASSERT_GT(inode, 15);
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(NtfsCatInode(m_part, uint64_t(inode), &expected));
+
+    for (int type : {0, 1}) {
+        TempDir out;
+        ASSERT_EQ(Backup(m_part, out.file("img"), std::string(), type, 256 << 10), 0);
+        NtfsImage image;
+        std::string error;
+        ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
+        for (const auto& volume : image.volumes)
+            EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
+        size_t extents = 0;
+        std::vector<uint8_t> data = AssembleData(image, uint32_t(inode), image.info.clusterBytes, &extents);
+        ASSERT_GE(extents, 2u) << "the file did not spread over several records";
+        ASSERT_EQ(data.size(), (expected.size() + 4095) / 4096 * 4096);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin())) << "type " << type;
+    }
+}
