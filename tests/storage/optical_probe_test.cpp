@@ -120,8 +120,10 @@ TEST(OpticalRequestTest, RequestsOnMissingNodesAndOrdinaryFiles)
     EXPECT_EQ(opticalDriveStatus(nullptr), -1);
     EXPECT_EQ(opticalDriveStatus(file.c_str()), -1);
 
-    // A node that cannot be opened counts as nothing to eject.
-    EXPECT_EQ(ejectMedia(dir.file("missing").c_str()), 0);
+    // A node that cannot be opened is a failed eject, with its errno.
+    errno = 0;
+    EXPECT_EQ(ejectMedia(dir.file("missing").c_str()), -1);
+    EXPECT_EQ(errno, ENOENT);
     errno = 0;
     EXPECT_EQ(ejectMedia(file.c_str()), -1);
     EXPECT_EQ(errno, ENOTTY);

@@ -7,8 +7,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -16,19 +14,6 @@ void reportEjectFailure(const char* node, int error)
 {
     qCritical() << "Unable to eject cdrom " << node << ", errno=" << error << ", "
                 << errnoText(error);
-}
-
-// ejectMedia cannot tell an unopenable node from a done eject, so the node
-// is tried first.
-bool canOpenNode(const char* node, int* error)
-{
-    const int fd = open(node, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    close(fd);
-    return true;
 }
 
 }  // namespace
@@ -57,11 +42,6 @@ int CDROMManager::eject(dev_t device)
     if (devNodePath(device, node) != 0)
         return 0;
     emit requestUmount(device);
-    int error = 0;
-    if (!canOpenNode(node, &error)) {
-        reportEjectFailure(node, error);
-        return 0;
-    }
     errno = 0;
     if (ejectMedia(node) != 0) {
         reportEjectFailure(node, errno);

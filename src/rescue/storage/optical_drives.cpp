@@ -109,7 +109,7 @@ int ejectMedia(const char* path)
 {
     int fd = openDriveNode(path);
     if (fd < 0)
-        return 0;
+        return -1;
     int result = ioctl(fd, CDROMEJECT, 0);
     closeKeepingErrno(fd);
     return result;

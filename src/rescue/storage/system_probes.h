@@ -75,8 +75,8 @@ std::vector<OpticalDrive> listOpticalDrives();
 
 // The drive-status request's value (CDS_NO_INFO .. CDS_DISC_OK), or -1.
 int opticalDriveStatus(const char* path);
-// The eject request's result with its errno kept; 0 when the node cannot
-// be opened.
+// The eject request's result with its errno kept; -1 (errno kept) when the
+// node cannot be opened, so that a caller never reports such an eject as done.
 int ejectMedia(const char* path);
 
 // --- Volume probe -------------------------------------------------------
