@@ -152,6 +152,14 @@ int CPartNtfsRestore::RestorePartition()
         DEBUG_TRACE("this file totoal MFT counts %lld\n", static_cast<long long>(entries));
     }
 
+    // Every record the newest MFT bitmap calls in use must have come from
+    // some image of the chain; a stream that left one out lied about itself.
+    for (uint32_t n = 0; n < m_recordCount; ++n) {
+        if (IsFileRecordFree(n) == 0 && (m_restored[n / 8] >> (n % 8) & 1) == 0) {
+            DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
+            return ERR_PART_INFO;
+        }
+    }
     DEBUG_TRACE("finish restore file\n");
     m_progress->ProcessState(QStringLiteral("Finishing restore partition ..."));
     result = records.ResMFTBitmap();
