@@ -235,3 +235,39 @@ TEST(NtfsRestoreLayout, PagefileGetsClustersButNoData)
     ASSERT_TRUE(NtfsCat(target, "/after.bin", &back));
     EXPECT_TRUE(back == other);
 }
+
+TEST(NtfsRestoreLayout, DiskBootCodeRestoredWithThePartitionWhenAsked)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
+    std::vector<uint8_t> sourceDisk = PatternBytes(4096, 51);
+    WriteFileBytes(dir.file("sdy"), sourceDisk);
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = dir.file("img");
+    arg.fsType = FS_TYPE_NTFS;
+    arg.mbrSource = dir.file("sdy");
+    arg.mbrSize = 512;
+    arg.saveMbr = true;
+    ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+
+    std::vector<uint8_t> targetDisk = PatternBytes(4096, 52);
+    for (int withMbr : {0, 1}) {
+        WriteFileBytes(dir.file("sdx"), targetDisk);
+        MakeSparseFile(dir.file("sdx1"), 16 * kMiB);
+        tagRestoreArgument restore;
+        restore.imagePath = dir.file("img_0_0.bkp");
+        restore.targetPartition = dir.file("sdx1");
+        restore.hasMbr = withMbr;
+        ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc()), 0);
+        EXPECT_EQ(NtfsCheckProblems(dir.file("sdx1")), "");
+        std::vector<uint8_t> disk = ReadFileBytes(dir.file("sdx"));
+        std::vector<uint8_t> want = targetDisk;
+        if (withMbr)
+            std::copy(sourceDisk.begin(), sourceDisk.begin() + 440, want.begin());
+        EXPECT_TRUE(disk == want) << "hasMbr " << withMbr;
+    }
+}
