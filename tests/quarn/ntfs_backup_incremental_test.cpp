@@ -5,6 +5,7 @@
 #include "ntfs_fixture.h"
 #include "ntfs_image_reader.h"
 #include "ntfs_layout.h"
+#include "ntfs_restore_fixture.h"
 #include "quarn.h"
 #include "test_support.h"
 
@@ -171,6 +172,24 @@ TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin())) << "inode " << inode;
     }
 
+    // The chain restores to the newest state: the deleted file is gone and
+    // its record and clusters are free (ntfs-3g finds no orphan or leak).
+    {
+        std::string target = m_dir.file("sdy1");
+        MakeSparseFile(target, 24 << 20);
+        tagRestoreArgument restore;
+        restore.imagePath = m_dir.file("img_0_1.bkp");
+        restore.targetPartition = target;
+        ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc {}), 0);
+        EXPECT_EQ(NtfsCheckProblems(target), "");
+        EXPECT_EQ(NtfsInodeOf(target, "/doomed.txt"), -1);
+        EXPECT_EQ(CompareNtfsFiles(target, {{"changed.txt", PatternBytes(45000, 22)},
+                                            {"added.txt", PatternBytes(70000, 23)},
+                                            {"kept.txt", PatternBytes(50000, 3)},
+                                            {"dir/inner.txt", PatternBytes(9000, 4)}}),
+                  "");
+    }
+
     // A further incremental backup of the unchanged volume stores 0-15 only.
     ASSERT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("img_0_1.bkp")), 0);
     NtfsImage unchanged;
@@ -241,5 +260,16 @@ TEST_F(NtfsMountedTest, AttributeListFragmentsAreStoredExtentByExtent)
         ASSERT_GE(extents, 2u) << "the file did not spread over several records";
         ASSERT_EQ(data.size(), (expected.size() + 4095) / 4096 * 4096);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin())) << "type " << type;
+
+        // The restore expects the extents' sets: the file comes back whole.
+        std::string target = out.file("sdy1");
+        MakeSparseFile(target, 12 << 20);
+        tagRestoreArgument restore;
+        restore.imagePath = out.file("img_0_0.bkp");
+        restore.targetPartition = target;
+        ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc {}), 0);
+        std::vector<uint8_t> restored;
+        ASSERT_TRUE(NtfsCat(target, "/fragmented.bin", &restored));
+        EXPECT_EQ(restored, expected) << "type " << type;
     }
 }
