@@ -39,11 +39,16 @@ int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadIn
 int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     std::fputs("restore_ntfs\n", stderr);
-    CPartNtfsRestore job(arg, cb);
-    int result = job.RestoreInit();
-    if (result == 0)
-        result = job.RestorePartition();
-    return result;
+    try {
+        CPartNtfsRestore job(arg, cb);
+        int result = job.RestoreInit();
+        if (result == 0)
+            result = job.RestorePartition();
+        return result;
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
 
 int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
@@ -66,9 +71,14 @@ int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
     std::fputs("restore_mbr\n", stderr);
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
-    CPartNtfsRestore job(arg, cb);
-    int result = job.RestoreInit();
-    if (result == 0)
-        result = job.OnlyRestoreMbr();
-    return result;
+    try {
+        CPartNtfsRestore job(arg, cb);
+        int result = job.RestoreInit();
+        if (result == 0)
+            result = job.OnlyRestoreMbr();
+        return result;
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
 }
