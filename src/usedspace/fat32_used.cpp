@@ -59,8 +59,6 @@ int fat32_used(const char* device, unsigned long long* used)
     if (used == nullptr)
         return -1;
     DeviceReader reader(device);
-    if (!reader.IsOpen())
-        return -1;
     uint8_t boot[512];
     FatGeometry geometry;
     if (!reader.ReadAt(0, boot, sizeof boot) || boot[510] != 0x55 || boot[511] != 0xAA ||

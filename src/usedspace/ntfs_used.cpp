@@ -108,9 +108,6 @@ int ntfs_used(const char* device, unsigned long long* used)
     if (used == nullptr)
         return -1;
     DeviceReader reader(device);
-    if (!reader.IsOpen())
-        return -1;
-
     tagNTFS_BOOT_SECTOR boot;
     Ntfs::BootGeometry geometry;
     if (!reader.ReadAt(0, &boot, sizeof boot) || !Ntfs::ReadBootGeometry(boot, &geometry))

@@ -2,9 +2,9 @@
 
 #include "device_records.h"
 #include "errno_text.h"
+#include "process_instance.h"
 #include "system_probes.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <cerrno>
 
@@ -20,15 +20,7 @@ void reportEjectFailure(const char* node, int error)
 
 CDROMManager* CDROMManager::instance()
 {
-    static CDROMManager* manager = nullptr;
-    if (!manager) {
-        manager = new CDROMManager;
-        qAddPostRoutine([] {
-            delete manager;
-            manager = nullptr;
-        });
-    }
-    return manager;
+    return processInstance<CDROMManager>();
 }
 
 CDROMManager::CDROMManager()

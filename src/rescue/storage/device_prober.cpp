@@ -2,6 +2,7 @@
 
 #include "device_events.h"
 #include "parted_disks.h"
+#include "process_instance.h"
 #include "system_paths.h"
 #include "system_probes.h"
 #include "volume_rules.h"
@@ -34,15 +35,7 @@ void adoptText(char** field, char* text)
 
 DeviceProber* DeviceProber::instance()
 {
-    static DeviceProber* prober = nullptr;
-    if (!prober) {
-        prober = new DeviceProber;
-        qAddPostRoutine([] {
-            delete prober;
-            prober = nullptr;
-        });
-    }
-    return prober;
+    return processInstance<DeviceProber>();
 }
 
 DeviceProber::DeviceProber()
@@ -225,8 +218,7 @@ DiskRecord* DeviceProber::newOpticalDriveRecord(const QString& path, char letter
     drive->rdev = nodeNumber(drive->path);
     drive->usb = isUsbDevice(drive->path);
     drive->removable = isRemovableDevice(drive->path);
-    drive->driveStatus = driveStatusReader ? driveStatusReader(path)
-                                           : opticalDriveStatus(drive->path);
+    drive->driveStatus = readDriveStatus(drive->path);
     PartitionRecord* medium = new PartitionRecord;
     medium->disk = drive;
     medium->letter = letter;
@@ -234,6 +226,12 @@ DiskRecord* DeviceProber::newOpticalDriveRecord(const QString& path, char letter
     medium->path = duplicateText(drive->path);
     drive->partitions = medium;
     return drive;
+}
+
+int DeviceProber::readDriveStatus(const char* path) const
+{
+    return driveStatusReader ? driveStatusReader(QString::fromLocal8Bit(path))
+                             : opticalDriveStatus(path);
 }
 
 void DeviceProber::addOpticalDrives()
@@ -455,8 +453,7 @@ void DeviceProber::pollOpticalDrives()
     for (DiskRecord* disk = disks; disk; disk = disk->next) {
         if (disk->kind != DiskKindOptical)
             continue;
-        const int status = driveStatusReader ? driveStatusReader(QString::fromLocal8Bit(disk->path))
-                                             : opticalDriveStatus(disk->path);
+        const int status = readDriveStatus(disk->path);
         if (status != disk->driveStatus) {
             disk->driveStatus = status;
             emit oddStatusChanged(disk->rdev, status);

@@ -99,6 +99,7 @@ private:
     DiskRecord* newDiskRecord(const PartedDisk& parted, dev_t rdev);
     PartitionRecord* newPartitionRecord(DiskRecord* disk, const TablePartition& entry);
     DiskRecord* newOpticalDriveRecord(const QString& path, char letter);
+    int readDriveStatus(const char* path) const;
     bool probeWholeDiskVolume(DiskRecord* disk, char keepLetter);
     void addOpticalDrives();
     void rereadPartition(PartitionRecord* partition);

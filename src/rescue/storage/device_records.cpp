@@ -82,58 +82,24 @@ void freePartitionRecord(PartitionRecord* record)
     delete record;
 }
 
-void freeDiskList(DiskRecord* head)
+// Disk and partition lists are alike: singly linked through `next`, each
+// record with its `rdev`.
+template <typename Record>
+static void freeRecordList(Record* head)
 {
     while (head) {
-        DiskRecord* next = head->next;
+        Record* next = head->next;
         delete head;
         head = next;
     }
 }
 
-void freePartitionList(PartitionRecord* head)
+template <typename Record>
+static Record* findRecordByDev(Record* head, dev_t rdev)
 {
-    while (head) {
-        PartitionRecord* next = head->next;
-        delete head;
-        head = next;
-    }
-}
-
-DiskRecord* findDiskByDev(DiskRecord* head, dev_t rdev)
-{
-    for (DiskRecord* disk = head; disk; disk = disk->next) {
-        if (disk->rdev == rdev)
-            return disk;
-    }
-    return nullptr;
-}
-
-PartitionRecord* findPartitionInList(PartitionRecord* head, dev_t rdev)
-{
-    for (PartitionRecord* part = head; part; part = part->next) {
-        if (part->rdev == rdev)
-            return part;
-    }
-    return nullptr;
-}
-
-PartitionRecord* findPartitionByDev(DiskRecord* head, dev_t rdev)
-{
-    for (DiskRecord* disk = head; disk; disk = disk->next) {
-        if (PartitionRecord* part = findPartitionInList(disk->partitions, rdev))
-            return part;
-    }
-    return nullptr;
-}
-
-PartitionRecord* findPartitionByPath(PartitionRecord* head, const char* path)
-{
-    if (!path)
-        return nullptr;
-    for (PartitionRecord* part = head; part; part = part->next) {
-        if (part->path && strcmp(part->path, path) == 0)
-            return part;
+    for (Record* record = head; record; record = record->next) {
+        if (record->rdev == rdev)
+            return record;
     }
     return nullptr;
 }
@@ -161,6 +127,46 @@ static bool unlinkRecord(Record** head, Record* record)
         }
     }
     return false;
+}
+
+void freeDiskList(DiskRecord* head)
+{
+    freeRecordList(head);
+}
+
+void freePartitionList(PartitionRecord* head)
+{
+    freeRecordList(head);
+}
+
+DiskRecord* findDiskByDev(DiskRecord* head, dev_t rdev)
+{
+    return findRecordByDev(head, rdev);
+}
+
+PartitionRecord* findPartitionInList(PartitionRecord* head, dev_t rdev)
+{
+    return findRecordByDev(head, rdev);
+}
+
+PartitionRecord* findPartitionByDev(DiskRecord* head, dev_t rdev)
+{
+    for (DiskRecord* disk = head; disk; disk = disk->next) {
+        if (PartitionRecord* part = findPartitionInList(disk->partitions, rdev))
+            return part;
+    }
+    return nullptr;
+}
+
+PartitionRecord* findPartitionByPath(PartitionRecord* head, const char* path)
+{
+    if (!path)
+        return nullptr;
+    for (PartitionRecord* part = head; part; part = part->next) {
+        if (part->path && strcmp(part->path, path) == 0)
+            return part;
+    }
+    return nullptr;
 }
 
 void appendDisk(DiskRecord** head, DiskRecord* disk)
