@@ -470,26 +470,6 @@ int CPartFatRestore::MirrorFat()
     return 0;
 }
 
-int CPartFatRestore::RestoreDiskBootCode()
-{
-    if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
-        return 0;
-    // A target whose name names no partition of a disk: the "disk" would be
-    // the target itself, and its boot code would overwrite the new boot sector.
-    if (m_diskPath.empty() || m_diskPath == m_targetPartition) {
-        DEBUG_TRACE("No disk holds %s: its boot code is not restored!\n", m_targetPartition.c_str());
-        return 0;
-    }
-    CLinuxIo disk;
-    if (disk.Open(m_diskPath, CLinuxIo::ModeUpdate) != 0)
-        return ERR_OPEN_DISK;
-    if (disk.pWrite(0, m_mbr, kBootCodeBytes) != static_cast<int64_t>(kBootCodeBytes))
-        return ERR_WRITE_MBR;
-    if (m_mbrSize > 512 && disk.pWrite(512, m_mbr + 512, m_mbrSize - 512) != static_cast<int64_t>(m_mbrSize - 512))
-        return ERR_WRITE_MBR;
-    return disk.Close() == 0 ? 0 : ERR_WRITE_MBR;
-}
-
 int CPartFatRestore::CheckPartition(const std::string& partition)
 {
     const pid_t pid = fork();

@@ -83,7 +83,6 @@ private:
     int SetFatTable(uint32_t first, uint32_t count);
     int ResBootCode();
     int MirrorFat();
-    int RestoreDiskBootCode();
     void DisplayName(const tagFatDirEntry& entry);
     int WritePart(uint64_t offset, const void* data, uint64_t length);
     static uint32_t PartitionStartSector(const std::string& partition);

@@ -169,6 +169,8 @@ int CPartNtfsRestore::RestorePartition()
         result = records.ResMFTMirr();
     if (result == 0)
         result = records.ResBootCode();
+    if (result == 0)
+        result = RestoreDiskBootCode();
     if (result != 0) {
         DEBUG_TRACE("Restore MFT Bitmap or Bitmap or MFTMirr failed!\n");
         return result;

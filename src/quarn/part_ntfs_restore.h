@@ -32,11 +32,8 @@ public:
     uint8_t Spare3() const { return m_spare3; }
     const unsigned char* MftBitmap() const { return m_mftBitmap; }
     uint64_t MftBitmapSize() const { return m_mftBitmapSize; }
-    uint8_t HasMbr() const { return m_hasMbr; }
     const unsigned char* BootArea() const { return m_bootArea; }
     uint16_t BootAreaSize() const { return m_bootAreaSize; }
-    const unsigned char* Mbr() const { return m_mbr; }
-    uint32_t MbrSize() const { return m_mbrSize; }
     uint32_t SectorBytes() const { return m_sectorBytes; }
     const tagCallBackFunc& CallBacks() const { return m_cb; }
 

@@ -302,15 +302,31 @@ int CPartRestore::OnlyRestoreMbr()
 {
     if (m_mbr == nullptr || m_mbrSize == 0)
         return 0;
+    return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes), false);
+}
+
+int CPartRestore::RestoreDiskBootCode()
+{
+    if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
+        return 0;
+    if (m_diskPath.empty() || m_diskPath == m_targetPartition) {
+        DEBUG_TRACE("No disk holds %s: its boot code is not restored!\n", m_targetPartition.c_str());
+        return 0;
+    }
+    return WriteDiskStart(kBootCodeBytes, true);
+}
+
+int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
+{
     CLinuxIo disk;
     if (disk.Open(m_diskPath, CLinuxIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;
-    uint32_t length = std::min(m_mbrSize, kBootCodeBytes);
-    if (disk.pWrite(0, m_mbr, length) != static_cast<int64_t>(length))
+    if (disk.pWrite(0, m_mbr, bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
         return ERR_WRITE_MBR;
-    if (disk.Close() != 0)
+    if (laterSectors && m_mbrSize > 512 &&
+        disk.pWrite(512, m_mbr + 512, m_mbrSize - 512) != static_cast<int64_t>(m_mbrSize - 512))
         return ERR_WRITE_MBR;
-    return 0;
+    return disk.Close() == 0 ? 0 : ERR_WRITE_MBR;
 }
 
 bool CPartRestore::AskForNextVolume(std::string&)

@@ -26,8 +26,9 @@ public:
     static constexpr uint64_t kSizeSlack = 0xA00000;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
     static constexpr uint32_t kMaxMbrBytes = 0x100000;
-    // Bytes of the saved disk start that OnlyRestoreMbr writes: the boot
-    // code, not the disk signature nor the partition table.
+    // Bytes of the saved disk start that are written back to the disk's
+    // first sector: the boot code, not the disk signature nor the partition
+    // table.
     static constexpr uint32_t kBootCodeBytes = 440;
 
     CPartRestore();
@@ -42,6 +43,8 @@ public:
     int ReadBlkStart();
     int ReadPartInfo();
     void GetDestPartSize();
+    // restore_mbr: the saved boot code (up to kBootCodeBytes) onto the disk
+    // that holds the target; nothing when the image saved no disk start.
     int OnlyRestoreMbr();
 
     // Closes the image, opens the volume named by the last trailer read,
@@ -81,6 +84,18 @@ protected:
     // Reads a stored name or blob of `length` bytes into a zeroed buffer of
     // kNameBufferBytes. ERR_BAD_MAGIC when it cannot fit, ERR_READ_FILE short.
     int ReadSmallBlob(uint32_t length, char* buffer);
+    // The last step of a partition restore: when the request asks for it
+    // and the image saved a whole first sector, the saved disk start goes
+    // back to the disk that holds the target (WriteDiskStart with the
+    // sectors after the first). A target that names no partition of a disk
+    // is left alone: its "disk" is the target itself, and the boot code
+    // would overwrite the boot sector just written.
+    int RestoreDiskBootCode();
+    // Writes the first `bootCodeBytes` of the saved disk start at the disk's
+    // byte 0 and, with `laterSectors`, the saved bytes from 512 on at 512.
+    // ERR_OPEN_DISK when the disk cannot be opened, ERR_WRITE_MBR when a
+    // write falls short or the disk does not close cleanly.
+    int WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors);
 
     CLinuxIo* m_image = nullptr;
     CLinuxIo* m_part = nullptr;

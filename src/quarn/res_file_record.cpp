@@ -731,19 +731,5 @@ int CResFileRecord::ResBootCode()
         return ERR_SEEK_PART;
     if (m_part->Write(area.data(), sector) != (int64_t)sector)
         return ERR_WRITE_PART;
-    int result = ProgressBytes(areaSize);
-    if (result != 0)
-        return result;
-
-    if (!m_job.HasMbr() || m_job.Mbr() == nullptr || m_job.MbrSize() < 512)
-        return 0;
-    CLinuxIo disk;
-    if (disk.Open(m_job.DiskPath(), CLinuxIo::ModeUpdate) != 0)
-        return ERR_OPEN_DISK;
-    if (disk.pWrite(0, m_job.Mbr(), CPartRestore::kBootCodeBytes) != CPartRestore::kBootCodeBytes)
-        return ERR_WRITE_MBR;
-    uint32_t rest = m_job.MbrSize() - 512;
-    if (rest != 0 && disk.pWrite(512, m_job.Mbr() + 512, rest) != (int64_t)rest)
-        return ERR_WRITE_MBR;
-    return disk.Close() == 0 ? 0 : ERR_WRITE_MBR;
+    return ProgressBytes(areaSize);
 }

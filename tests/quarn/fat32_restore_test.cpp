@@ -541,4 +541,22 @@ TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)
     EXPECT_TRUE(ReadFileBytes(targetDisk) == before);
 }
 
+TEST_F(Fat32RestoreTest, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
+{
+    const std::string disk = dir.file("sdx");
+    const auto mbr = PatternBytes(512, 21);
+    WriteFileBytes(disk, mbr);
+    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, disk), 0);
+
+    // Without a partition number the disk derived from the name is the
+    // target itself: its new boot sector must stay.
+    const std::string target = dir.file("volume");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target, nullptr, 1), 0);
+    const auto after = ReadFileBytes(target);
+    ASSERT_GE(after.size(), 440u);
+    EXPECT_FALSE(std::equal(mbr.begin(), mbr.begin() + 440, after.begin()));
+    ExpectCleanFat(target);
+}
+
 }  // namespace

@@ -271,3 +271,36 @@ TEST(NtfsRestoreLayout, DiskBootCodeRestoredWithThePartitionWhenAsked)
         EXPECT_TRUE(disk == want) << "hasMbr " << withMbr;
     }
 }
+
+TEST(NtfsRestoreLayout, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
+    std::vector<uint8_t> sourceDisk = PatternBytes(512, 53);
+    WriteFileBytes(dir.file("sdy"), sourceDisk);
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = dir.file("img");
+    arg.fsType = FS_TYPE_NTFS;
+    arg.mbrSource = dir.file("sdy");
+    arg.mbrSize = 512;
+    arg.saveMbr = true;
+    ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+
+    // Without a partition number the disk derived from the name is the
+    // target itself: its new boot sector must stay.
+    std::string target = dir.file("volume");
+    MakeSparseFile(target, 16 * kMiB);
+    tagRestoreArgument restore;
+    restore.imagePath = dir.file("img_0_0.bkp");
+    restore.targetPartition = target;
+    restore.hasMbr = 1;
+    ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc()), 0);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    std::vector<uint8_t> start = ReadFileBytes(target);
+    ASSERT_GE(start.size(), 440u);
+    EXPECT_FALSE(std::equal(sourceDisk.begin(), sourceDisk.begin() + 440, start.begin()));
+}
