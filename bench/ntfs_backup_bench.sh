@@ -1,108 +1,101 @@
 #!/usr/bin/env bash
-# Backs up one NTFS partition image of at least 1 GiB, filled with mixed
-# files, with our engine (compression types 0, 1 and 2) and with
-# `partclone.ntfs -c` and `ntfsclone --save-image`, and prints wall time,
-# throughput (used bytes per second), image size and our time as a ratio to
-# each peer's. Aims: type 0 no slower than either peer; type 1 within 1.5
-# times of type 0.
+# Backs up NTFS partition images with our engine (compression types 0, 1 and
+# 2) and, in the same run and under the same page-cache conditions, with
+# `partclone.ntfs -c` and `ntfsclone --save-image`, and prints one table per
+# case: wall time, CPU time, throughput (used bytes per second), image size
+# and our wall time as a ratio to each peer's.
+# Aims: type 0 no slower than either peer; type 1 within 1.5 times of type 0.
+#
+# Cases (BENCH_CASES, default "mixed many"):
+#   mixed  a BENCH_MIB (default 1536) MiB partition, about 80% full of mixed
+#          files (text, random data, media, zeros, 2000 small files)
+#   many   BENCH_RECORDS (default 200000) small files, so per-record costs show
+# Timing rules (BENCH_CACHE, BENCH_RUNS): see bench/ntfs_bench_common.sh.
+# BENCH_REUSE=1 keeps and reuses the partitions made in the same work dir.
 #
 # usage: bench/ntfs_backup_bench.sh [build dir] [work dir]
-# Needs root for the ntfs-3g mount that fills the partition (falls back to
-# ntfscp into the root directory where no mount works).
+# Needs root for the ntfs-3g mount that fills the partitions. A work dir made
+# here is removed at the end; a given one keeps only reused partitions.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
-work="${2:-$(mktemp -d /tmp/ntfs-bench-XXXXXX)}"
+made_work=0
+if [ -n "${2:-}" ]; then work="$2"; mkdir -p "$work"; else work="$(mktemp -d /tmp/ntfs-bench-XXXXXX)"; made_work=1; fi
 runner="$build/bench/ntfs_backup_bench"
 [ -x "$runner" ] || { echo "build the benchmarks first: $runner is missing" >&2; exit 1; }
-for tool in mkntfs ntfscp ntfsinfo partclone.ntfs ntfsclone; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
-done
-mkdir -p "$work"
-part="$work/sdz1"
-mnt="$work/mnt"
+source "$root/bench/ntfs_bench_common.sh"
+need_tools mkntfs ntfs-3g ntfsinfo partclone.ntfs ntfsclone python3
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt" || true
+    mountpoint -q "$work/mnt" 2>/dev/null && umount "$work/mnt" || true
+    rm -f "$work"/img*_*.bkp "$work/pc.img" "$work/nc.img" "$work/last.err" "$work/peer_shim.so"
+    if [ "$made_work" = 1 ]; then rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
-echo "== making a 1.5 GiB NTFS partition with mixed files in $work"
-rm -f "$part"
-truncate -s 1536M "$part"
-mkntfs -F -q -Q "$part" >/dev/null 2>&1
-
-# Mixed content: text-like (compressible), random (incompressible), already
-# compressed media names, many small files, a few large ones. About 1.1 GiB.
-gen() { # gen <file> <MiB> <kind>
-    case "$3" in
-        # yes ends by SIGPIPE, which pipefail would count as a failure.
-        text) (set +o pipefail; yes "the quick brown fox jumps over the lazy dog $2 $RANDOM" | head -c "$(($2 << 20))") > "$1" ;;
-        random) head -c "$(($2 << 20))" /dev/urandom > "$1" ;;
-        zero) head -c "$(($2 << 20))" /dev/zero > "$1" ;;
-    esac
-}
-src="$work/src"
-mkdir -p "$src"
-gen "$src/logs.txt" 300 text
-gen "$src/random.bin" 300 random
-gen "$src/movie.mkv" 200 random
-gen "$src/disk.img" 150 zero
-gen "$src/db.dat" 100 text
-mkdir -p "$src/small"
-for i in $(seq 1 2000); do head -c $((RANDOM % 32768 + 100)) /dev/urandom > "$src/small/f$i.bin"; done
-
-mkdir -p "$mnt"
-if ntfs-3g "$part" "$mnt" 2>/dev/null; then
-    cp -r "$src/." "$mnt/"
-    umount "$mnt"
-else
-    echo "(no ntfs-3g mount: copying the large files with ntfscp only)"
-    for f in logs.txt random.bin movie.mkv disk.img db.dat; do ntfscp -f "$part" "$src/$f" "/$f" >/dev/null; done
-fi
-rm -rf "$src"
-sync
-
-clusters=$(ntfsinfo -m "$part" | awk -F: '/Volume Size in Clusters/ {print $2+0}')
-free=$(ntfsinfo -m "$part" | awk -F: '/Free Clusters/ {print $2+0}')
-csize=$(ntfsinfo -m "$part" | awk -F: '/Cluster Size/ {print $2+0}')
-used=$(( (clusters - free) * csize ))
-echo "partition: $(stat -c %s "$part") bytes, used $used bytes"
-
-now() { date +%s.%N; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-declare -A secs size
-measure() { # measure <name> <output file or glob> <command...>
-    local name="$1" out="$2"; shift 2
-    sync; echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || true
-    local t0 t1
-    t0=$(now)
-    "$@" >/dev/null 2>&1 || { echo "$name failed" >&2; return 1; }
-    t1=$(now)
-    secs[$name]=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-    size[$name]=$(du -cb $out | tail -1 | cut -f1)
-    rm -f $out
-}
-
+drop_ours() { rm -f "$work"/img*_*.bkp; }
+drop_pc() { rm -f "$work/pc.img"; }
+drop_nc() { rm -f "$work/nc.img"; }
+size_of() { out_bytes[$1]=$(du -cb $2 | tail -1 | cut -f1); }
 for type in 0 1 2; do
-    measure "quarn-type$type" "$work/img${type}_*.bkp" "$runner" "$part" "$work/img$type" "$type"
+    eval "size_q$type() { size_of 'quarn type $type' \"\$work/img${type}_*.bkp\"; drop_ours; }"
 done
-measure "partclone.ntfs" "$work/pc.img" partclone.ntfs -c -q -s "$part" -o "$work/pc.img"
-measure "ntfsclone" "$work/nc.img" ntfsclone --save-image -f -o "$work/nc.img" "$part"
+size_pc() { size_of partclone.ntfs "$work/pc.img"; drop_pc; }
+size_nc() { size_of ntfsclone "$work/nc.img"; drop_nc; }
 
-echo
-printf "%-16s %10s %12s %14s\n" "tool" "wall s" "MiB/s" "image bytes"
-for name in quarn-type0 quarn-type1 quarn-type2 partclone.ntfs ntfsclone; do
-    rate=$(awk -v u="$used" -v s="${secs[$name]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')
-    printf "%-16s %10.2f %12.1f %14d\n" "$name" "${secs[$name]}" "$rate" "${size[$name]}"
-done
-echo
-for type in 0 1 2; do
-    for peer in partclone.ntfs ntfsclone; do
-        printf "quarn-type%d / %-15s time ratio %.2f\n" "$type" "$peer" \
-            "$(ratio "${secs[quarn-type$type]}" "${secs[$peer]}")"
+bench_case() { # bench_case <title> <partition>
+    local title="$1" part="$2" used name
+    used=$(used_bytes "$part")
+    tool_names=()
+    for type in 0 1 2; do
+        tool "quarn type $type" drop_ours "size_q$type" \
+            "$(ours "$work/img${type}_*.bkp" "$runner" "$part" "$work/img$type" "$type")"
     done
+    tool partclone.ntfs drop_pc size_pc \
+        "$(peer "$work/pc.img" partclone.ntfs -c -q -L "$work/pc.log" -s "$part" -o "$work/pc.img")"
+    tool ntfsclone drop_nc size_nc \
+        "$(peer "$work/nc.img" ntfsclone --save-image -f -o "$work/nc.img" "$part")"
+    echo "== backup, $title"
+    measure_all
+
+    echo
+    echo "NTFS backup, $title: partition $(mib "$(stat -c %s "$part")") MiB, used $(mib "$used") MiB, $(mft_records "$part") MFT records"
+    conditions
+    printf "%-24s %8s %8s %8s %9s %11s %12s %12s\n" tool "wall s" "user s" "sys s" "MiB/s" "image MiB" "/ partclone" "/ ntfsclone"
+    for name in "quarn type 0" "quarn type 1" "quarn type 2" partclone.ntfs ntfsclone; do
+        local label="$name"
+        case "$name" in
+            "quarn type 0") label="quarn type 0 (none)" ;;
+            "quarn type 1") label="quarn type 1 (QuickLZ)" ;;
+            "quarn type 2") label="quarn type 2 (deflate 1)" ;;
+            partclone.ntfs) label="partclone.ntfs -c" ;;
+            ntfsclone) label="ntfsclone --save-image" ;;
+        esac
+        printf "%-24s %8.2f %8.2f %8.2f %9.1f %11.1f %12s %12s\n" "$label" \
+            "${best_real[$name]}" "${best_user[$name]}" "${best_sys[$name]}" \
+            "$(awk -v u="$used" -v s="${best_real[$name]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')" \
+            "$(mib "${out_bytes[$name]}")" \
+            "$(ratio "${best_real[$name]}" "${best_real[partclone.ntfs]}")" \
+            "$(ratio "${best_real[$name]}" "${best_real[ntfsclone]}")"
+    done
+    local r0p r0n r10
+    r0p=$(ratio "${best_real[quarn type 0]}" "${best_real[partclone.ntfs]}")
+    r0n=$(ratio "${best_real[quarn type 0]}" "${best_real[ntfsclone]}")
+    r10=$(ratio "${best_real[quarn type 1]}" "${best_real[quarn type 0]}")
+    echo "aim type 0 <= partclone.ntfs: $r0p $(verdict "$r0p" 1); type 0 <= ntfsclone: $r0n $(verdict "$r0n" 1); type 1 <= 1.5 x type 0: $r10 $(verdict "$r10" 1.5)"
+    echo
+    rm -f "$work/pc.log"
+}
+
+for case_name in ${BENCH_CASES:-mixed many}; do
+    case "$case_name" in
+        mixed)
+            fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
+            bench_case "mixed files" "$work/mixed.ntfs" ;;
+        many)
+            fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
+            bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
+        *) echo "unknown case $case_name" >&2; exit 2 ;;
+    esac
 done
-printf "quarn-type1 / quarn-type0 time ratio %.2f (aim: <= 1.5)\n" \
-    "$(ratio "${secs[quarn-type1]}" "${secs[quarn-type0]}")"
-rm -f "$part"
+if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi

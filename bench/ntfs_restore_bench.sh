@@ -1,109 +1,111 @@
 #!/usr/bin/env bash
-# Restores the same NTFS partition with our engine (from images of
-# compression types 0 and 1) and with `partclone.ntfs -r` (from its own
-# image), in the same run, and prints wall time, throughput (used bytes per
-# second) and our time as a ratio to partclone's. Aim: no slower than
-# partclone. Two cases: a partition of mixed large and small files, and one
-# with at least 200,000 MFT records (many small files) so that per-record
-# costs show.
+# Restores NTFS partitions with our engine (from its images of compression
+# types 0, 1 and 2) and, in the same run and under the same page-cache
+# conditions, with `partclone.ntfs -r` and `ntfsclone --restore-image` (each
+# from its own image of the same partition), onto a new sparse target file of
+# the source's size, and prints one table per case: wall time, CPU time,
+# throughput (used bytes per second) and our wall time as a ratio to
+# partclone's. Aim: no slower than partclone. After the timing, the target of
+# a type 0 restore is checked with `ntfsfix -n`.
+#
+# Cases (BENCH_CASES, default "mixed many"):
+#   mixed  a BENCH_MIB (default 1536) MiB partition, about 80% full of mixed
+#          files (text, random data, media, zeros, 2000 small files)
+#   many   BENCH_RECORDS (default 200000) small files, so per-record costs show
+# Timing rules (BENCH_CACHE, BENCH_RUNS): see bench/ntfs_bench_common.sh.
+# BENCH_REUSE=1 keeps and reuses the partitions made in the same work dir.
 #
 # usage: bench/ntfs_restore_bench.sh [build dir] [work dir]
-# Environment: BENCH_MIB (size of the mixed partition, default 1536),
-# BENCH_RECORDS (files of the many-records case, default 200000).
-# Needs root for the ntfs-3g mount that fills the partitions.
+# Needs root for the ntfs-3g mount that fills the partitions. A work dir made
+# here is removed at the end; a given one keeps only reused partitions.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
-work="${2:-$(mktemp -d /tmp/ntfs-restore-bench-XXXXXX)}"
+made_work=0
+if [ -n "${2:-}" ]; then work="$2"; mkdir -p "$work"; else work="$(mktemp -d /tmp/ntfs-restore-bench-XXXXXX)"; made_work=1; fi
 backup="$build/bench/ntfs_backup_bench"
 restore="$build/bench/ntfs_restore_bench"
-mib="${BENCH_MIB:-1536}"
-records="${BENCH_RECORDS:-200000}"
 for runner in "$backup" "$restore"; do
     [ -x "$runner" ] || { echo "build the benchmarks first: $runner is missing" >&2; exit 1; }
 done
-for tool in mkntfs ntfs-3g ntfsinfo partclone.ntfs; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
-done
-mkdir -p "$work"
-mnt="$work/mnt"
-mkdir -p "$mnt"
+source "$root/bench/ntfs_bench_common.sh"
+need_tools mkntfs ntfs-3g ntfsinfo ntfsfix partclone.ntfs ntfsclone python3
+target="$work/sdx1"
 cleanup() {
-    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt" || true
+    mountpoint -q "$work/mnt" 2>/dev/null && umount "$work/mnt" || true
+    rm -f "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/last.err" "$work/pc.log" "$work/peer_shim.so"
+    if [ "$made_work" = 1 ]; then rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
-now() { date +%s.%N; }
-used_bytes() {
-    local info clusters free csize
-    info=$(ntfsinfo -m "$1")
-    clusters=$(awk -F: '/Volume Size in Clusters/ {print $2+0}' <<<"$info")
-    free=$(awk -F: '/Free Clusters/ {print $2+0}' <<<"$info")
-    csize=$(awk -F: '/Cluster Size/ {print $2+0}' <<<"$info")
-    echo $(( (clusters - free) * csize ))
-}
-timed() { # timed <command...>: prints the wall seconds
-    sync; echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || true
-    local t0 t1
-    t0=$(now)
-    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-    t1=$(now)
-    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
-}
+target_size=0
+new_target() { rm -f "$target"; truncate -s "$target_size" "$target"; }
+nothing() { :; }
 
-bench_case() { # bench_case <name> <partition>
-    local name="$1" part="$2" size used target
-    size=$(stat -c %s "$part")
+bench_case() { # bench_case <title> <partition>
+    local title="$1" part="$2" used name type check
     used=$(used_bytes "$part")
-    target="$work/sdx1"
-    "$backup" "$part" "$work/img0" 0 >/dev/null 2>&1
-    "$backup" "$part" "$work/img1" 1 >/dev/null 2>&1
-    partclone.ntfs -c -q -s "$part" -o "$work/pc.img" >/dev/null 2>&1
-    declare -A secs
-    for type in 0 1; do
-        rm -f "$target"; truncate -s "$size" "$target"
-        secs[quarn-type$type]=$(timed "$restore" "$work/img${type}_0_0.bkp" "$target")
+    target_size=$(stat -c %s "$part")
+    echo "== restore, $title: making the images"
+    for type in 0 1 2; do
+        rm -f "$work"/rimg${type}_*.bkp
+        "$backup" "$part" "$work/rimg$type" "$type" >/dev/null 2>&1
     done
-    rm -f "$target"; truncate -s "$size" "$target"
-    secs[partclone.ntfs]=$(timed partclone.ntfs -r -q -s "$work/pc.img" -O "$target")
+    rm -f "$work/rpc.img" "$work/rnc.img"
+    partclone.ntfs -c -q -L "$work/pc.log" -s "$part" -o "$work/rpc.img" >/dev/null 2>&1
+    ntfsclone --save-image -f -o "$work/rnc.img" "$part" >/dev/null 2>&1
+
+    tool_names=()
+    for type in 0 1 2; do
+        tool "quarn type $type" new_target nothing "$(ours "$target" "$restore" "$work/rimg${type}_0_0.bkp" "$target")"
+    done
+    tool partclone.ntfs new_target nothing \
+        "$(peer "$target" partclone.ntfs -r -q -L "$work/pc.log" -s "$work/rpc.img" -O "$target")"
+    tool ntfsclone new_target nothing \
+        "$(peer "$target" ntfsclone --restore-image --overwrite "$target" "$work/rnc.img")"
+    measure_all
+
+    new_target
+    "$restore" "$work/rimg0_0_0.bkp" "$target" >/dev/null 2>&1
+    if ntfsfix -n "$target" >"$work/last.err" 2>&1; then check="ntfsfix -n passed"; else check="ntfsfix -n FAILED"; fi
+
     echo
-    echo "== $name: partition $size bytes, used $used bytes"
-    printf "%-16s %10s %12s\n" "restore" "wall s" "MiB/s"
-    for tool in quarn-type0 quarn-type1 partclone.ntfs; do
-        printf "%-16s %10.2f %12.1f\n" "$tool" "${secs[$tool]}" \
-            "$(awk -v u="$used" -v s="${secs[$tool]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')"
+    echo "NTFS restore, $title: partition $(mib "$target_size") MiB, used $(mib "$used") MiB, $(mft_records "$part") MFT records"
+    conditions
+    printf "%-27s %8s %8s %8s %9s %11s %12s\n" tool "wall s" "user s" "sys s" "MiB/s" "image MiB" "/ partclone"
+    for name in "quarn type 0" "quarn type 1" "quarn type 2" partclone.ntfs ntfsclone; do
+        local label="$name" image
+        case "$name" in
+            "quarn type "*) type=${name##* }; image=$(du -cb "$work"/rimg${type}_*.bkp | tail -1 | cut -f1)
+                case "$type" in 0) label="$name (none)" ;; 1) label="$name (QuickLZ)" ;; 2) label="$name (deflate 1)" ;; esac ;;
+            partclone.ntfs) label="partclone.ntfs -r"; image=$(stat -c %s "$work/rpc.img") ;;
+            ntfsclone) label="ntfsclone --restore-image"; image=$(stat -c %s "$work/rnc.img") ;;
+        esac
+        printf "%-27s %8.2f %8.2f %8.2f %9.1f %11.1f %12s\n" "$label" \
+            "${best_real[$name]}" "${best_user[$name]}" "${best_sys[$name]}" \
+            "$(awk -v u="$used" -v s="${best_real[$name]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')" \
+            "$(mib "$image")" "$(ratio "${best_real[$name]}" "${best_real[partclone.ntfs]}")"
     done
-    for type in 0 1; do
-        printf "quarn-type%d / partclone.ntfs time ratio %.2f (aim: <= 1)\n" "$type" \
-            "$(awk -v a="${secs[quarn-type$type]}" -v b="${secs[partclone.ntfs]}" 'BEGIN { printf "%.2f", a / b }')"
-    done
-    rm -f "$work"/img0_*.bkp "$work"/img1_*.bkp "$work/pc.img" "$target"
+    local r0 r1 r2
+    r0=$(ratio "${best_real[quarn type 0]}" "${best_real[partclone.ntfs]}")
+    r1=$(ratio "${best_real[quarn type 1]}" "${best_real[partclone.ntfs]}")
+    r2=$(ratio "${best_real[quarn type 2]}" "${best_real[partclone.ntfs]}")
+    echo "aim <= partclone.ntfs -r: type 0 $r0 $(verdict "$r0" 1); type 1 $r1 $(verdict "$r1" 1); type 2 $r2 $(verdict "$r2" 1)"
+    echo "type 0 target: $check"
+    echo
+    rm -f "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/pc.log"
 }
 
-echo "== making a $mib MiB NTFS partition with mixed files"
-part="$work/sdz1"
-rm -f "$part"; truncate -s "${mib}M" "$part"
-mkntfs -F -q -Q "$part" >/dev/null 2>&1
-ntfs-3g "$part" "$mnt"
-share=$(( mib / 8 ))
-(set +o pipefail; yes "the quick brown fox jumps over the lazy dog" | head -c "$((share << 20))") > "$mnt/logs.txt"
-head -c "$((share << 20))" /dev/urandom > "$mnt/random.bin"
-head -c "$((share << 20))" /dev/urandom > "$mnt/movie.mkv"
-head -c "$((share << 20))" /dev/zero > "$mnt/disk.img"
-mkdir -p "$mnt/small"
-for i in $(seq 1 2000); do head -c $((RANDOM % 32768 + 100)) /dev/urandom > "$mnt/small/f$i.bin"; done
-umount "$mnt"
-bench_case "mixed files" "$part"
-rm -f "$part"
-
-echo "== making an NTFS partition with $records small files"
-part="$work/sdy1"
-rm -f "$part"; truncate -s "$(( records / 1024 * 3 + 256 ))M" "$part"
-mkntfs -F -q -Q "$part" >/dev/null 2>&1
-ntfs-3g "$part" "$mnt"
-mkdir -p "$mnt/many"
-(cd "$mnt/many" && seq -f "f%.0f" 1 "$records" | xargs touch)
-umount "$mnt"
-bench_case "$records MFT records" "$part"
-rm -f "$part"
+for case_name in ${BENCH_CASES:-mixed many}; do
+    case "$case_name" in
+        mixed)
+            fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
+            bench_case "mixed files" "$work/mixed.ntfs" ;;
+        many)
+            fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
+            bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
+        *) echo "unknown case $case_name" >&2; exit 2 ;;
+    esac
+done
+if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi
