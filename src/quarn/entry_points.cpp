@@ -2,83 +2,79 @@
 // thread and returns its result code. No exception leaves them.
 #include "quarn.h"
 
+#include "part_fat32_backup.h"
+#include "part_fat_restore.h"
+#include "part_ntfs_backup.h"
 #include "part_ntfs_restore.h"
 
-#include "part_fat32_backup.h"
-#include "part_ntfs_backup.h"
-#include "part_fat_restore.h"
-
+#include <cstdio>
 #include <new>
 
-#include <cstdio>
+namespace {
 
-int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+// Names the job on standard error and runs it; an allocation that throws
+// ends it with ERR_NO_MEMORY.
+template <typename Work>
+int RunJob(const char* name, Work work)
 {
-    std::fputs("backup_ntfs\n", stderr);
+    std::fprintf(stderr, "%s\n", name);
     try {
-        CPartNtfsBackup job(arg, cb, head, headLength);
-        return job.BackupPartition();
+        return work();
     } catch (const std::bad_alloc&) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
+}
+
+template <typename Job>
+int RunBackup(const char* name, const tagBackupArgument& arg, const tagCallBackFunc& cb,
+              tagBackupImageHeadInfo* head, int headLength)
+{
+    return RunJob(name, [&] {
+        Job job(arg, cb, head, headLength);
+        return job.BackupPartition();
+    });
+}
+
+// `step` runs only when RestoreInit (the image's end records, the target)
+// succeeded.
+template <typename Job, typename Step>
+int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb, Step step)
+{
+    return RunJob(name, [&] {
+        Job job(arg, cb);
+        int result = job.RestoreInit();
+        if (result == 0)
+            result = (job.*step)();
+        return result;
+    });
+}
+
+}  // namespace
+
+int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+{
+    return RunBackup<CPartNtfsBackup>("backup_ntfs", arg, cb, head, headLength);
 }
 
 int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
 {
-    std::fputs("backup_fat32\n", stderr);
-    try {
-        CPartFat32Backup job(arg, cb, head, headLength);
-        return job.BackupPartition();
-    } catch (const std::bad_alloc&) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    return RunBackup<CPartFat32Backup>("backup_fat32", arg, cb, head, headLength);
 }
 
 int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    std::fputs("restore_ntfs\n", stderr);
-    try {
-        CPartNtfsRestore job(arg, cb);
-        int result = job.RestoreInit();
-        if (result == 0)
-            result = job.RestorePartition();
-        return result;
-    } catch (const std::bad_alloc&) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    return RunRestore<CPartNtfsRestore>("restore_ntfs", arg, cb, &CPartNtfsRestore::RestorePartition);
 }
 
 int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    std::fputs("restore_fat32\n", stderr);
-    try {
-        CPartFatRestore job(arg, cb);
-        int result = job.RestoreInit();
-        if (result == 0)
-            result = job.RestorePartition();
-        return result;
-    } catch (const std::bad_alloc&) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    return RunRestore<CPartFatRestore>("restore_fat32", arg, cb, &CPartFatRestore::RestorePartition);
 }
 
 int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    std::fputs("restore_mbr\n", stderr);
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
-    try {
-        CPartNtfsRestore job(arg, cb);
-        int result = job.RestoreInit();
-        if (result == 0)
-            result = job.OnlyRestoreMbr();
-        return result;
-    } catch (const std::bad_alloc&) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr);
 }
