@@ -26,10 +26,20 @@ CCompressData::~CCompressData()
     delete m_libz;
 }
 
-namespace {
-// A coder reports failure with any non-zero value; the caller then sees no output.
-int Finish(int result, unsigned char** out, unsigned long* outLength, bool& more)
+template <typename Step>
+int CCompressData::RunCoder(Step step, unsigned char** out, unsigned long* outLength, bool& more)
 {
+    *out = nullptr;
+    *outLength = 0;
+    more = false;
+    int result;
+    if (m_quickLz != nullptr && m_ready)
+        result = step(*m_quickLz);
+    else if (m_libz != nullptr && m_ready)
+        result = step(*m_libz);
+    else
+        return 1;
+    // A coder reports failure with any non-zero value; the caller then sees no output.
     if (result != 0) {
         *out = nullptr;
         *outLength = 0;
@@ -37,30 +47,17 @@ int Finish(int result, unsigned char** out, unsigned long* outLength, bool& more
     }
     return result;
 }
-}  // namespace
 
 int CCompressData::Compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                             unsigned long* outLength, bool& more)
 {
-    *out = nullptr;
-    *outLength = 0;
-    more = false;
-    if (m_quickLz != nullptr && m_ready)
-        return Finish(m_quickLz->compress(data, length, final, out, outLength, more), out, outLength, more);
-    if (m_libz != nullptr && m_ready)
-        return Finish(m_libz->compress(data, length, final, out, outLength, more), out, outLength, more);
-    return 1;
+    return RunCoder([&](auto& coder) { return coder.compress(data, length, final, out, outLength, more); }, out,
+                    outLength, more);
 }
 
 int CCompressData::Decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                               unsigned long* outLength, bool& more)
 {
-    *out = nullptr;
-    *outLength = 0;
-    more = false;
-    if (m_quickLz != nullptr && m_ready)
-        return Finish(m_quickLz->decompress(data, length, final, out, outLength, more), out, outLength, more);
-    if (m_libz != nullptr && m_ready)
-        return Finish(m_libz->decompress(data, length, final, out, outLength, more), out, outLength, more);
-    return 1;
+    return RunCoder([&](auto& coder) { return coder.decompress(data, length, final, out, outLength, more); },
+                    out, outLength, more);
 }

@@ -29,6 +29,11 @@ public:
                    unsigned char** out, unsigned long* outLength, bool& more);
 
 private:
+    // Clears the outputs, runs `step` on the coder of this type (1 without
+    // one) and clears them again when it fails.
+    template <typename Step>
+    int RunCoder(Step step, unsigned char** out, unsigned long* outLength, bool& more);
+
     bool m_ready = false;
     unsigned char m_type;
     CQuick_LZ* m_quickLz = nullptr;
