@@ -84,6 +84,33 @@ unsigned char* CQuick_LZ::JoinPending(unsigned char* data, unsigned long length)
     return m_work;
 }
 
+bool CQuick_LZ::BeginCall(unsigned char* data, unsigned length, bool& final, unsigned char** input,
+                          unsigned long* total, unsigned char** out, unsigned long* outLength, bool& more)
+{
+    *out = nullptr;
+    *outLength = 0;
+    more = false;
+    if (!m_initialised || (length > 0 && data == nullptr))
+        return false;
+    final = final || m_finishing;
+    *total = m_pendingLength + length;
+    if (*total > kWorkBytes)
+        return false;
+    *input = JoinPending(data, length);
+    return true;
+}
+
+int CQuick_LZ::EndCall(const unsigned char* rest, unsigned long restLength, unsigned long produced, bool final,
+                       bool more, unsigned char** out, unsigned long* outLength)
+{
+    if (!KeepPending(rest, restLength))
+        return Fail();
+    m_finishing = final && more;
+    *out = produced > 0 ? m_output : nullptr;
+    *outLength = produced;
+    return 0;
+}
+
 bool CQuick_LZ::KeepPending(const unsigned char* rest, unsigned long length)
 {
     if (length > kPendingBytes)
@@ -98,16 +125,10 @@ bool CQuick_LZ::KeepPending(const unsigned char* rest, unsigned long length)
 int CQuick_LZ::compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                         unsigned long* outLength, bool& more)
 {
-    *out = nullptr;
-    *outLength = 0;
-    more = false;
-    if (!m_initialised || (length > 0 && data == nullptr))
+    unsigned char* input = nullptr;
+    unsigned long total = 0;
+    if (!BeginCall(data, length, final, &input, &total, out, outLength, more))
         return Fail();
-    final = final || m_finishing;
-    const unsigned long total = m_pendingLength + length;
-    if (total > kWorkBytes)
-        return Fail();
-    unsigned char* input = JoinPending(data, length);
 
     unsigned long used = 0;
     unsigned long produced = 0;
@@ -124,27 +145,16 @@ int CQuick_LZ::compress(unsigned char* data, unsigned length, bool final, unsign
         produced += packet;
         used += block;
     }
-    if (!KeepPending(input + used, total - used))
-        return Fail();
-    m_finishing = final && more;
-    *out = produced > 0 ? m_output : nullptr;
-    *outLength = produced;
-    return 0;
+    return EndCall(input + used, total - used, produced, final, more, out, outLength);
 }
 
 int CQuick_LZ::decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                           unsigned long* outLength, bool& more)
 {
-    *out = nullptr;
-    *outLength = 0;
-    more = false;
-    if (!m_initialised || (length > 0 && data == nullptr))
+    unsigned char* input = nullptr;
+    unsigned long total = 0;
+    if (!BeginCall(data, length, final, &input, &total, out, outLength, more))
         return Fail();
-    final = final || m_finishing;
-    const unsigned long total = m_pendingLength + length;
-    if (total > kWorkBytes)
-        return Fail();
-    unsigned char* input = JoinPending(data, length);
 
     unsigned long used = 0;
     unsigned long produced = 0;
@@ -169,12 +179,7 @@ int CQuick_LZ::decompress(unsigned char* data, unsigned length, bool final, unsi
     }
     if (final && !more && used < total)
         return Fail();  // the stream ends inside a packet
-    if (!KeepPending(input + used, total - used))
-        return Fail();
-    m_finishing = final && more;
-    *out = produced > 0 ? m_output : nullptr;
-    *outLength = produced;
-    return 0;
+    return EndCall(input + used, total - used, produced, final, more, out, outLength);
 }
 
 int CQuick_LZ::decompres(ReadFunc read, WriteFunc write, void* user, uint64_t* compressedBytes, bool final,

@@ -49,6 +49,15 @@ private:
     // Puts the pending bytes before data; returns where the whole input lies.
     unsigned char* JoinPending(unsigned char* data, unsigned long length);
     bool KeepPending(const unsigned char* rest, unsigned long length);
+    // The start of a compress or decompress call: clears its outputs, makes
+    // `final` stick while a final call drains, and joins the pending bytes
+    // with the new ones (*input, *total). False when the call must fail.
+    bool BeginCall(unsigned char* data, unsigned length, bool& final, unsigned char** input,
+                   unsigned long* total, unsigned char** out, unsigned long* outLength, bool& more);
+    // The end of a call: keeps the unused rest pending and hands out what
+    // was produced.
+    int EndCall(const unsigned char* rest, unsigned long restLength, unsigned long produced, bool final,
+                bool more, unsigned char** out, unsigned long* outLength);
     void FreeBuffers();
 
     bool m_initialised = false;
