@@ -134,27 +134,44 @@ int CLibz::deinit()
     return 0;
 }
 
-int CLibz::compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
-                    unsigned long* outLength, bool& more)
+bool CLibz::BeginCall(unsigned char** out, unsigned long* outLength, bool& more)
 {
     *out = nullptr;
     *outLength = 0;
     more = false;
-    if (!m_initialised) {
+    if (!m_initialised)
         Report("Invalid handle", -1, __LINE__);
+    return m_initialised;
+}
+
+bool CLibz::TakeInput(unsigned char* data, unsigned length)
+{
+    if (length > 0 && data == nullptr)
+        return false;
+    m_stream->next_in = data;
+    m_stream->avail_in = length;
+    return true;
+}
+
+void CLibz::RestartInflate()
+{
+    inflateReset(m_stream);
+    ClearStreamState();
+}
+
+int CLibz::compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
+                    unsigned long* outLength, bool& more)
+{
+    if (!BeginCall(out, outLength, more))
         return -1;
-    }
     if (!SetUp(kDeflate))
         return m_lastResult;
     if (m_continuation) {
         // The stream still holds the previous input; new bytes now would be lost.
         if (length > 0)
             return Fail("Compress data error", Z_STREAM_ERROR, __LINE__);
-    } else {
-        if (length > 0 && data == nullptr)
-            return Fail("Compress data error", Z_STREAM_ERROR, __LINE__);
-        m_stream->next_in = data;
-        m_stream->avail_in = length;
+    } else if (!TakeInput(data, length)) {
+        return Fail("Compress data error", Z_STREAM_ERROR, __LINE__);
     }
     m_stream->next_out = m_output;
     m_stream->avail_out = kOutputBytes;
@@ -195,13 +212,8 @@ int CLibz::TakeInflated(unsigned char** out, unsigned long* outLength)
 int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                       unsigned long* outLength, bool& more)
 {
-    *out = nullptr;
-    *outLength = 0;
-    more = false;
-    if (!m_initialised) {
-        Report("Invalid handle", -1, __LINE__);
+    if (!BeginCall(out, outLength, more))
         return -1;
-    }
     if (m_continuation && length > 0)
         return Fail("Decompress data error", Z_STREAM_ERROR, __LINE__);
     if (final && length == 0 && !m_continuation) {
@@ -216,10 +228,8 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
     if (!SetUp(kInflate))
         return m_lastResult;
     if (!m_continuation) {
-        if (length > 0 && data == nullptr)
+        if (!TakeInput(data, length))
             return Fail("Decompress data error", Z_STREAM_ERROR, __LINE__);
-        m_stream->next_in = data;
-        m_stream->avail_in = length;
         m_inputSeen = m_inputSeen || length > 0;
     }
     if (m_windowTaken) {
@@ -231,10 +241,8 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
         if (m_stream->avail_in > 0)
             return Fail("Decompress data error", Z_DATA_ERROR, __LINE__);
         m_continuation = false;
-        if (final) {
-            inflateReset(m_stream);
-            ClearStreamState();
-        }
+        if (final)
+            RestartInflate();
         return 0;
     }
     m_stream->next_out = m_output + m_inflated;
@@ -249,10 +257,8 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
         m_streamEnded = true;
         TakeInflated(out, outLength);
         more = !final && full;
-        if (final) {
-            inflateReset(m_stream);
-            ClearStreamState();
-        }
+        if (final)
+            RestartInflate();
     } else if (result == Z_OK || result == Z_BUF_ERROR) {
         if (full) {
             TakeInflated(out, outLength);

@@ -41,6 +41,13 @@ private:
     void ClearStreamState();
     int Fail(const char* text, int error, int line);
     int TakeInflated(unsigned char** out, unsigned long* outLength);
+    // The start of a compress or decompress call: clears its outputs; false
+    // (reported) when the coder was never set up.
+    bool BeginCall(unsigned char** out, unsigned long* outLength, bool& more);
+    // Gives the stream new input; false for a length without bytes.
+    bool TakeInput(unsigned char* data, unsigned length);
+    // The data set's stream ended: the next bytes start a new one.
+    void RestartInflate();
 
     int m_error = 0;
     unsigned char* m_output = nullptr;
