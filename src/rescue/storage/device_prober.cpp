@@ -470,7 +470,7 @@ qint64 freeBytesOf(const PartitionRecord& part)
         return 0;
     const unsigned __int128 total =
         static_cast<unsigned __int128>(part.length) * part.disk->sectorSize;
-    const unsigned __int128 used = static_cast<unsigned __int128>(part.usedSectors) * 512;
+    const unsigned __int128 used = static_cast<unsigned __int128>(part.usedSectors) * USED_SECTOR_SIZE;
     if (used >= total)
         return 0;
     const unsigned __int128 free = total - used;

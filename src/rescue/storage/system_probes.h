@@ -89,6 +89,9 @@ char* probeVolume(const char* path, uint64_t size, char** type, char** uuid);
 
 // --- Used space ---------------------------------------------------------
 
+// The unit of used space, whatever the disk's own sector size.
+enum { USED_SECTOR_SIZE = 512 };
+
 // Used space in 512-byte sectors for fsName "fat32"/"ntfs" (any case) or
 // "fat16"; 0 when it cannot be measured.
 uint64_t partitionUsedSectors(const char* path, const char* fsName);

@@ -2,14 +2,12 @@
 
 #include "device_prober.h"
 #include "size_text.h"
+#include "system_probes.h"
 
 #include <QMutexLocker>
 #include <QRegularExpression>
 
 namespace {
-
-// Used space is measured in 512-byte units whatever the disk's sector size.
-const uint64_t kUsedSectorSize = 512;
 
 QString utf8(const char* text)
 {
@@ -153,7 +151,7 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
         : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
     TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
                                    formatSize(bytesOf(part.length, sectorSize)),
-                                   formatSize(bytesOf(part.usedSectors, kUsedSectorSize)),
+                                   formatSize(bytesOf(part.usedSectors, USED_SECTOR_SIZE)),
                                    utf8(part.fsName).toUpper()});
     item->type = disk && disk->usb ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
     item->path = utf8(part.path);
@@ -162,7 +160,7 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
     item->text = label;
     item->startSector = part.start;
     item->sectorCount = part.length;
-    item->usedBytes = part.usedSectors * kUsedSectorSize;
+    item->usedBytes = part.usedSectors * USED_SECTOR_SIZE;
     return item;
 }
 

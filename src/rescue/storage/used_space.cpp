@@ -13,7 +13,6 @@
 namespace {
 
 const int kToolTimeoutMs = 30000;
-const uint64_t kSectorSize = 512;
 
 bool isNamed(const char* fsName, const char* name)
 {
@@ -60,7 +59,7 @@ uint64_t fatUsedSectorsByChecker(const char* path)
         return 0;
     if (clusterSize != 0 && clusters > UINT64_MAX / clusterSize)
         return 0;
-    return clusters * clusterSize / kSectorSize;
+    return clusters * clusterSize / USED_SECTOR_SIZE;
 }
 
 uint64_t ntfsUsedSectorsByResizer(const char* path)
@@ -74,7 +73,7 @@ uint64_t ntfsUsedSectorsByResizer(const char* path)
     uint64_t bytes = 0;
     if (!captureNumber(output, QStringLiteral("resize at (\\d+) bytes"), &bytes))
         return 0;
-    return bytes / kSectorSize;
+    return bytes / USED_SECTOR_SIZE;
 }
 
 }  // namespace
@@ -105,6 +104,6 @@ uint64_t partitionUsedSectors(const char* path, const char* fsName)
     else
         return 0;
     if (result == 0)
-        return usedBytes / kSectorSize;
+        return usedBytes / USED_SECTOR_SIZE;
     return usedSectorsByTool(path, fsName);
 }
