@@ -6,12 +6,16 @@
 #include "parted_sanitizer_options.h"
 #include "prober_fixtures.h"
 
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 using probertest::FakeMachine;
 using probertest::PartSpec;
@@ -38,10 +42,7 @@ protected:
     void SetUp() override
     {
         probertest::testApp();
-        for (const char* tool : {"sfdisk", "mkfs.fat"}) {
-            if (!testsupport::HaveProgram(tool))
-                GTEST_SKIP() << tool << " is not installed";
-        }
+        REQUIRE_PROGRAMS("sfdisk", "mkfs.fat");
         ASSERT_TRUE(machine.makeDisk("sdb", kDisk, {{"fat16", 16384, "ONE", false, false},
                                                     {"fat16", 16384, "TWO", false, false}}));
         diskFolder = machine.addSysfsDevice("pci0000:00/usb1/1-1/host6/block/sdb", kDisk, "disk");
@@ -203,6 +204,27 @@ TEST(OpticalHotPlug, DriveStartsAndStopsThePollWhichReportsStatusChanges)
     EXPECT_EQ(dispatcher.pollTimerId(), 0);
 }
 
+// Collects the critical-level lines written while it lives.
+class CriticalMessages {
+public:
+    CriticalMessages()
+    {
+        lines.clear();
+        m_previous = qInstallMessageHandler(collect);
+    }
+    ~CriticalMessages() { qInstallMessageHandler(m_previous); }
+
+    static inline QStringList lines;
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtCriticalMsg)
+            lines << text;
+    }
+    QtMessageHandler m_previous;
+};
+
 // The scanner of this prober blocks until the test lets it go, which holds
 // the prober inside a full probe.
 class GatedScanner {
@@ -287,22 +309,37 @@ TEST(Eject, FailuresAreReportedAsFailures)
 {
     probertest::testApp();
     FakeMachine machine;
-    const std::string root = machine.root();
     // sr1: the node is a plain file, which refuses the eject request.
     testsupport::MakeSparseFile(machine.dev("sr1"), 0);
-    testsupport::Run("mkdir -p " + testsupport::Quote(root + "/dev/block") + " " +
-                     testsupport::Quote(root + "/sys/dev/block") + " " +
-                     testsupport::Quote(root + "/sys/devices/virtual/block/sr2"));
-    testsupport::Run("ln -s " + testsupport::Quote(machine.dev("sr1")) + " " +
-                     testsupport::Quote(root + "/dev/block/11:1"));
+    machine.linkDevBlock(makedev(11, 1), "sr1");
     // sr2: sysfs knows the drive but its node is gone.
-    testsupport::Run("ln -s ../../devices/virtual/block/sr2 " +
-                     testsupport::Quote(root + "/sys/dev/block/11:2"));
+    machine.addSysfsDevice("virtual/block/sr2", makedev(11, 2), "disk");
     CDROMManager manager;
     QSignalSpy umounts(&manager, &CDROMManager::requestUmount);
+    CriticalMessages critical;
     EXPECT_EQ(manager.eject(makedev(11, 1)), 0);
     EXPECT_EQ(manager.eject(makedev(11, 2)), 0);
     EXPECT_EQ(numbersOf(umounts), (std::vector<dev_t>{makedev(11, 1), makedev(11, 2)}));
+
+    // One line each: the node, the error number and its text in quotes.
+    char* sr1 = realpath(machine.dev("sr1").c_str(), nullptr);
+    ASSERT_NE(sr1, nullptr);
+    const struct {
+        std::string node;
+        int error;
+    } expected[] = {{sr1, ENOTTY}, {machine.dev("sr2"), ENOENT}};
+    free(sr1);
+    ASSERT_EQ(critical.lines.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QString line = critical.lines.at(i);
+        SCOPED_TRACE(line.toStdString());
+        EXPECT_TRUE(line.startsWith(QStringLiteral("Unable to eject cdrom ")));
+        EXPECT_TRUE(line.contains(QString::fromStdString(expected[i].node)));
+        EXPECT_TRUE(line.contains(
+            QRegularExpression(QStringLiteral("errno=\\s*%1\\b").arg(expected[i].error))));
+        EXPECT_TRUE(line.contains(QLatin1Char('"') + QString::fromUtf8(strerror(expected[i].error)) +
+                                  QLatin1Char('"')));
+    }
 }
 
 }  // namespace

@@ -22,12 +22,10 @@ const dev_t kSdw = makedev(8, 32);
 const dev_t kNvme = makedev(8, 48);  // small numbers keep the fake simple
 const dev_t kSr0 = makedev(11, 0);
 
-void requireFormatters()
+// The tools that make the fake disks' tables and file systems.
+std::string missingFormatter()
 {
-    for (const char* tool : {"sfdisk", "mkfs.fat", "mkntfs", "mkswap", "mke2fs"}) {
-        if (!testsupport::HaveProgram(tool))
-            GTEST_SKIP() << tool << " is not installed";
-    }
+    return probetest::FirstMissingProgram({"sfdisk", "mkfs.fat", "mkntfs", "mkswap", "mke2fs"});
 }
 
 const PartitionRecord* partitionAt(const DiskRecord* disk, const std::string& path)
@@ -54,10 +52,8 @@ protected:
     static void SetUpTestSuite()
     {
         probertest::testApp();
-        for (const char* tool : {"sfdisk", "mkfs.fat", "mkntfs", "mkswap", "mke2fs"}) {
-            if (!testsupport::HaveProgram(tool))
-                return;
-        }
+        if (!missingFormatter().empty())
+            return;
         machine = new FakeMachine;
         bool built =
             machine->makeDisk("sdx", kSdx,
@@ -98,7 +94,7 @@ protected:
     }
     void SetUp() override
     {
-        requireFormatters();
+        SKIP_IF_MISSING(missingFormatter());
         if (!prober)
             GTEST_FAIL() << "the fake machine could not be built";
     }
@@ -304,7 +300,7 @@ TEST_F(HandBuiltList, LookUpsSearchOnlyTheDiskThePathNames)
 TEST(LetterExhaustion, TwentyFifthVolumeGetsNoLetterAndRemovalFreesLetters)
 {
     probertest::testApp();
-    requireFormatters();
+    SKIP_IF_MISSING(missingFormatter());
     FakeMachine machine;
     QStringList paths;
     std::vector<dev_t> numbers;
@@ -342,7 +338,7 @@ TEST(LetterExhaustion, TwentyFifthVolumeGetsNoLetterAndRemovalFreesLetters)
 TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
 {
     probertest::testApp();
-    requireFormatters();
+    SKIP_IF_MISSING(missingFormatter());
     FakeMachine machine;
     ASSERT_TRUE(machine.makeWholeDiskVolume("sdr", makedev(8, 96), {"ext4", 16384, "", false, false}));
     ASSERT_TRUE(machine.makeWholeDiskVolume("sds", makedev(8, 112), {"swap", 8192, "", false, false}));
@@ -364,7 +360,7 @@ TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
 TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 {
     probertest::testApp();
-    requireFormatters();
+    SKIP_IF_MISSING(missingFormatter());
     FakeMachine machine;
     const dev_t disk = makedev(8, 64);
     ASSERT_TRUE(machine.makeDisk("sdz", disk, {{"fat16", 16384, "OLD", false, false}}));
@@ -378,13 +374,10 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 
     // The kernel's view of the partition, and a new file system on it.
     const dev_t partNumber = disk + 1;
-    const std::string block = machine.root() + "/sys/dev/block/8:65";
-    testsupport::Run("mkdir -p " + testsupport::Quote(block) + " " +
-                     testsupport::Quote(machine.root() + "/dev/block"));
+    const std::string block = machine.addSysfsDevice("virtual/block/sdz/sdz1", partNumber, "partition");
     std::ofstream(block + "/start") << "2048\n";
     std::ofstream(block + "/size") << "16384\n";
-    testsupport::Run("ln -s " + testsupport::Quote(machine.dev("sdz1")) + " " +
-                     testsupport::Quote(machine.root() + "/dev/block/8:65"));
+    machine.linkDevBlock(partNumber, "sdz1");
     ASSERT_TRUE(FakeMachine::format(machine.dev("sdz1"), {"swap", 16384, "NEW", false, false}, 0));
 
     QSignalSpy updated(&prober, &DeviceProber::partitionUpdated);
@@ -403,7 +396,7 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 TEST(ProbeDevice, ReReadWholeDiskVolumeKeepsItsLetter)
 {
     probertest::testApp();
-    requireFormatters();
+    SKIP_IF_MISSING(missingFormatter());
     FakeMachine machine;
     const dev_t number = makedev(8, 80);
     ASSERT_TRUE(machine.makeWholeDiskVolume("sdv", number, {"fat16", 16384, "BEFORE", false, false}));

@@ -104,6 +104,24 @@ TEST(DeviceRecords, CopyOutlivesTheListItCameFrom)
     EXPECT_EQ(copyPartitionRecord(nullptr), nullptr);
 }
 
+// The wizards refuse to write boot code "to the disk" of a whole-disk
+// volume; they decide on their copy of the record.
+TEST(DeviceRecords, CopyOfAWholeDiskVolumeKeepsItsMark)
+{
+    DiskRecord* stick = newDisk(0x820, "/dev/sdc");
+    PartitionRecord* volume = newPartition(stick, 0x820, "/dev/sdc");
+    volume->wholeDisk = 1;
+    appendPartition(&stick->partitions, volume);
+
+    PartitionRecord* copy = copyPartitionRecord(volume);
+    freeDiskList(stick);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->wholeDisk, 1);
+    ASSERT_NE(copy->disk, nullptr);
+    EXPECT_STREQ(copy->path, copy->disk->path);
+    freePartitionRecord(copy);
+}
+
 TEST(DriveLetters, HandsOutCToZThenNothingAndReusesReleasedLetters)
 {
     DriveLetters letters;

@@ -4,7 +4,6 @@
 #include "probe_fixtures.h"
 
 #include <gtest/gtest.h>
-#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <memory>
@@ -64,8 +63,7 @@ TEST(LoopDeviceProbeTest, ProbesAgreeWithTheKernelAndBlkid)
     ASSERT_EQ(devNodePath(info.rdev, path), 0);
     EXPECT_EQ(std::string(path), loop.node());
 
-    std::string uevent = "/sys/dev/block/" + std::to_string(major(info.rdev)) + ":" +
-                         std::to_string(minor(info.rdev)) + "/uevent";
+    std::string uevent = systemPaths().sys + "/dev/block/" + NumberText(info.rdev) + "/uevent";
     dev_t fromUevent = 0;
     char type[16];
     ASSERT_EQ(readUevent(uevent.c_str(), &fromUevent, type, sizeof type), 0);

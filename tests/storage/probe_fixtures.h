@@ -4,6 +4,7 @@
 #ifndef TESTS_STORAGE_PROBE_FIXTURES_H
 #define TESTS_STORAGE_PROBE_FIXTURES_H
 
+#include "fsck_fat.h"
 #include "parted_sanitizer_options.h"
 #include "system_paths.h"
 #include "system_probes.h"
@@ -11,9 +12,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <regex>
@@ -21,6 +24,16 @@
 #include <vector>
 
 namespace probetest {
+
+// The first of the programs that is not on PATH, or "" when all are.
+inline std::string FirstMissingProgram(std::initializer_list<const char*> programs)
+{
+    for (const char* program : programs) {
+        if (!testsupport::HaveProgram(program))
+            return program;
+    }
+    return std::string();
+}
 
 // Sets or unsets one environment variable and puts it back afterwards.
 class ScopedEnv {
@@ -110,6 +123,23 @@ inline void MakeSymlink(const std::string& target, const std::string& link)
     testsupport::Run("ln -sfn " + testsupport::Quote(target) + " " + testsupport::Quote(link));
 }
 
+// "major:minor", as sysfs and /dev/block name a device number.
+inline std::string NumberText(dev_t number)
+{
+    return std::to_string(major(number)) + ":" + std::to_string(minor(number));
+}
+
+// A device folder <sys>/devices/<devicePath> and the kernel's link to it by
+// number, <sys>/dev/<kind>/<major>:<minor>. Returns the folder.
+inline std::string AddSysfsDevice(const std::string& kind, dev_t number, const std::string& devicePath)
+{
+    const std::string folder = systemPaths().sys + "/devices/" + devicePath;
+    MakeDirs(folder);
+    MakeDirs(systemPaths().sys + "/dev/" + kind);
+    MakeSymlink("../../devices/" + devicePath, systemPaths().sys + "/dev/" + kind + "/" + NumberText(number));
+    return folder;
+}
+
 // An executable shell script.
 inline void WriteScript(const std::string& path, const std::string& body)
 {
@@ -192,14 +222,24 @@ inline long long FirstNumber(const std::string& text, const std::string& pattern
 // Used sectors as fsck.fat counts them: used clusters times cluster size.
 inline uint64_t FsckFatUsedSectors(const std::string& image)
 {
-    std::string output = MustRun("fsck.fat -n -v " + testsupport::Quote(image));
-    long long clusters = FirstNumber(output, "files, (\\d+)/\\d+ clusters");
-    long long clusterSize = FirstNumber(output, "(\\d+) bytes per cluster");
-    EXPECT_GT(clusters, 0);
-    EXPECT_GT(clusterSize, 0);
-    return uint64_t(clusters) * uint64_t(clusterSize) / 512;
+    uint64_t bytes = testsupport::FsckFatUsedBytes(image);
+    EXPECT_GT(bytes, 0u) << "fsck.fat gave no figure for " << image;
+    return bytes / 512;
 }
 
 }  // namespace probetest
+
+// Skips the test (from its body or SetUp) when a program is missing: the
+// argument names it, or is "" when nothing is missing.
+#define SKIP_IF_MISSING(missingProgram)                              \
+    do {                                                             \
+        const std::string missing = (missingProgram);                \
+        if (!missing.empty()) {                                      \
+            GTEST_SKIP() << missing << " is not installed";          \
+        }                                                            \
+    } while (0)
+
+// Skips the test unless every program named is on PATH.
+#define REQUIRE_PROGRAMS(...) SKIP_IF_MISSING(probetest::FirstMissingProgram({__VA_ARGS__}))
 
 #endif

@@ -5,17 +5,13 @@
 #ifndef TESTS_STORAGE_PROBER_FIXTURES_H
 #define TESTS_STORAGE_PROBER_FIXTURES_H
 
-#include "system_paths.h"
-#include "system_probes.h"
-#include "test_support.h"
+#include "probe_fixtures.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
-#include <sys/sysmacros.h>
 
 #include <cctype>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +28,12 @@ inline QApplication& testApp()
     return *app;
 }
 
+using probetest::AddSysfsDevice;
+using probetest::FakeNodes;
+using probetest::MakeDirs;
+using probetest::MakeSymlink;
+using probetest::NumberText;
+using probetest::ScopedSystemPaths;
 using testsupport::Quote;
 using testsupport::Run;
 
@@ -45,25 +47,13 @@ struct PartSpec {
 
 class FakeMachine {
 public:
-    FakeMachine() : m_saved(systemPaths())
+    FakeMachine()
     {
         for (const char* folder : {"dev", "sys", "proc/sys/dev/cdrom", "parts"})
             Run("mkdir -p " + Quote(m_root.file(folder)));
         systemPaths().dev = m_root.file("dev");
         systemPaths().sys = m_root.file("sys");
         systemPaths().proc = m_root.file("proc");
-        setNodeLookup([this](const char* path, NodeInfo* info) {
-            auto it = m_nodes.find(path ? path : "");
-            if (it == m_nodes.end())
-                return false;
-            *info = it->second;
-            return true;
-        });
-    }
-    ~FakeMachine()
-    {
-        setNodeLookup(NodeLookup());
-        systemPaths() = m_saved;
     }
     FakeMachine(const FakeMachine&) = delete;
     FakeMachine& operator=(const FakeMachine&) = delete;
@@ -73,10 +63,7 @@ public:
 
     void addNode(const std::string& name, dev_t number)
     {
-        NodeInfo info;
-        info.kind = NodeKind::Block;
-        info.rdev = number;
-        m_nodes[dev(name)] = info;
+        m_nodes.add(dev(name), NodeKind::Block, number);
     }
 
     // Formats a file of the given size; false when the tool failed.
@@ -189,14 +176,21 @@ public:
             << "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\n" << line << "\n";
     }
 
-    // A sysfs folder with a uevent file, as udev names in its events.
+    // A block device's sysfs folder with its uevent file, as udev names it in
+    // its events, and the kernel's link to it by number.
     std::string addSysfsDevice(const std::string& relativePath, dev_t number, const std::string& type)
     {
-        const std::string folder = m_root.file("sys/devices/" + relativePath);
-        Run("mkdir -p " + Quote(folder));
+        const std::string folder = AddSysfsDevice("block", number, relativePath);
         std::ofstream(folder + "/uevent") << "MAJOR=" << major(number) << "\nMINOR=" << minor(number)
                                           << "\nDEVNAME=x\nDEVTYPE=" << type << "\n";
         return folder;
+    }
+
+    // udev's link <dev>/block/<major>:<minor> to the node of that name.
+    void linkDevBlock(dev_t number, const std::string& name)
+    {
+        MakeDirs(dev("block"));
+        MakeSymlink(dev(name), dev("block/" + NumberText(number)));
     }
 
     // sdz + 1 gives sdz1; nvme0n1 + 1 gives nvme0n1p1, as libparted names them.
@@ -221,8 +215,8 @@ private:
     }
 
     testsupport::TempDir m_root;
-    SystemPaths m_saved;
-    std::map<std::string, NodeInfo> m_nodes;
+    ScopedSystemPaths m_restorePaths;
+    FakeNodes m_nodes;
     std::vector<std::string> m_opticalNames;
 };
 

@@ -18,24 +18,10 @@ protected:
     {
         systemPaths().sys = m_root.file("sys");
         systemPaths().dev = m_root.file("dev");
-        MakeDirs(sys("/dev/block"));
-        MakeDirs(sys("/dev/char"));
         MakeDirs(dev("/block"));
     }
 
-    std::string sys(const std::string& rest) const { return systemPaths().sys + rest; }
     std::string dev(const std::string& rest) const { return systemPaths().dev + rest; }
-
-    // A device folder under /sys/devices and its /sys/dev/<kind>/M:m link.
-    std::string addSysfsDevice(const std::string& kind, dev_t number, const std::string& devicePath)
-    {
-        std::string folder = sys("/devices/" + devicePath);
-        MakeDirs(folder);
-        std::string link = sys("/dev/" + kind + "/" + std::to_string(major(number)) + ":" +
-                               std::to_string(minor(number)));
-        MakeSymlink("../../devices/" + devicePath, link);
-        return folder;
-    }
 
     TempDir m_root;
     ScopedSystemPaths m_restorePaths;
@@ -45,7 +31,7 @@ protected:
 TEST_F(SysfsProbeTest, ReadsDecimalValuesOfBlockDevices)
 {
     dev_t partition = makedev(8, 17);
-    std::string folder = addSysfsDevice("block", partition, "pci0000:00/ata1/block/sdb/sdb1");
+    std::string folder = AddSysfsDevice("block", partition, "pci0000:00/ata1/block/sdb/sdb1");
     WriteText(folder + "/start", "2048\n");
     WriteText(folder + "/size", "976771168\n");
     WriteText(folder + "/negative", "-5\n");
@@ -66,7 +52,7 @@ TEST_F(SysfsProbeTest, NumbersAbove255KeepTheirMajorAndMinor)
 {
     // NVMe namespaces and partitions beyond the 15th use such numbers.
     dev_t partition = makedev(259, 300);
-    std::string folder = addSysfsDevice("block", partition, "pci0000:00/nvme/nvme0n1/nvme0n1p5");
+    std::string folder = AddSysfsDevice("block", partition, "pci0000:00/nvme/nvme0n1/nvme0n1p5");
     WriteText(folder + "/size", "4096\n");
     EXPECT_EQ(readSysfsBlockValue(partition, "size"), 4096);
 
@@ -78,7 +64,7 @@ TEST_F(SysfsProbeTest, NumbersAbove255KeepTheirMajorAndMinor)
 TEST_F(SysfsProbeTest, DevNodePathPrefersTheResolvedDevBlockLink)
 {
     dev_t partition = makedev(8, 1);
-    addSysfsDevice("block", partition, "pci0000:00/ata1/block/sda/sda1");
+    AddSysfsDevice("block", partition, "pci0000:00/ata1/block/sda/sda1");
     MakeDirs(dev("/disk"));
     WriteText(dev("/disk/real-sda1"), "");
     MakeSymlink("../disk/real-sda1", dev("/block/8:1"));
@@ -98,7 +84,7 @@ TEST_F(SysfsProbeTest, DevNodePathPrefersTheResolvedDevBlockLink)
 TEST_F(SysfsProbeTest, DevNodePathFallsBackToTheSysfsName)
 {
     dev_t drive = makedev(11, 0);
-    addSysfsDevice("block", drive, "pci0000:00/ata2/block/sr0");
+    AddSysfsDevice("block", drive, "pci0000:00/ata2/block/sr0");
     // A dangling /dev/block link does not resolve either.
     MakeSymlink("../gone", dev("/block/11:0"));
 
@@ -165,16 +151,16 @@ TEST_F(SysfsProbeTest, ReadUeventCutsTheTypeToItsBuffer)
 TEST_F(SysfsProbeTest, UsbAndRemovableComeFromTheNodesSysfsEntry)
 {
     dev_t stick = makedev(8, 32);
-    std::string stickFolder = addSysfsDevice(
+    std::string stickFolder = AddSysfsDevice(
         "block", stick, "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdc");
     WriteText(stickFolder + "/removable", "1\n");
     dev_t disk = makedev(8, 0);
-    std::string diskFolder = addSysfsDevice("block", disk, "pci0000:00/ata1/host0/block/sda");
+    std::string diskFolder = AddSysfsDevice("block", disk, "pci0000:00/ata1/host0/block/sda");
     WriteText(diskFolder + "/removable", "0\n");
     dev_t reader = makedev(189, 5);  // a character node on USB without "removable"
-    addSysfsDevice("char", reader, "pci0000:00/usb2/2-1");
+    AddSysfsDevice("char", reader, "pci0000:00/usb2/2-1");
     dev_t partition = makedev(8, 33);  // partitions have no "removable" file
-    addSysfsDevice("block", partition,
+    AddSysfsDevice("block", partition,
                    "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host6/target6:0:0/6:0:0:0/block/sdc/sdc1");
 
     m_nodes.add("/dev/sdc", NodeKind::Block, stick);

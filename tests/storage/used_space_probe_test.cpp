@@ -1,6 +1,7 @@
 // Used space of FAT and NTFS images, judged by the file systems' own tools
 // (fsck.fat, ntfsinfo/ntfscluster, ntfsresize), and the choice between the
 // used-space library and the tools, seen through fake tools on PATH.
+#include "ntfs_fixture.h"
 #include "probe_fixtures.h"
 #include "usedspace.h"
 
@@ -12,20 +13,6 @@ using testsupport::TempDir;
 
 namespace {
 
-// Used sectors as ntfs-3g's tools count them: the volume's clusters less the
-// free ones, times the cluster size.
-uint64_t ntfsInfoUsedSectors(const std::string& image)
-{
-    std::string info = MustRun("ntfsinfo -m " + Quote(image));
-    long long clusterSize = FirstNumber(info, "Cluster Size: (\\d+)");
-    long long clusters = FirstNumber(info, "Volume Size in Clusters: (\\d+)");
-    std::string usage = MustRun("ntfscluster " + Quote(image));
-    long long freeClusters = FirstNumber(usage, "clusters of free space\\s*: (\\d+)");
-    EXPECT_GT(clusterSize, 0);
-    EXPECT_GT(clusters, freeClusters);
-    return uint64_t(clusters - freeClusters) * uint64_t(clusterSize) / 512;
-}
-
 uint64_t ntfsresizeSectors(const std::string& image)
 {
     std::string output = MustRun("ntfsresize --info --force --no-progress-bar " + Quote(image));
@@ -34,14 +21,17 @@ uint64_t ntfsresizeSectors(const std::string& image)
     return uint64_t(bytes) / 512;
 }
 
-// Copies a few files of different sizes onto a FAT image.
-void fillFat(const TempDir& dir, const std::string& image)
+// A FAT image holding a few files of different sizes in two folders.
+std::string filledFatImage(const TempDir& dir, int bits, int sizeMiB)
 {
+    const std::string image =
+        MakeFatImage(dir.file("fat" + std::to_string(bits)), bits, sizeMiB, "USED", "12345678");
     testsupport::WriteFileBytes(dir.file("a.bin"), testsupport::PatternBytes(300000, 1));
     testsupport::WriteFileBytes(dir.file("b.bin"), testsupport::PatternBytes(70001, 2));
     MustRun("mmd -i " + Quote(image) + " ::/sub");
     MustRun("mcopy -i " + Quote(image) + " " + Quote(dir.file("a.bin")) + " ::/a.bin");
     MustRun("mcopy -i " + Quote(image) + " " + Quote(dir.file("b.bin")) + " ::/sub/b.bin");
+    return image;
 }
 
 class UsedSpaceProbeTest : public ::testing::Test {
@@ -77,15 +67,12 @@ protected:
 
 TEST_F(UsedSpaceProbeTest, Fat32AgreesWithFsckFat)
 {
-    REQUIRE_PROGRAM("mkfs.fat");
-    REQUIRE_PROGRAM("mcopy");
-    REQUIRE_PROGRAM("fsck.fat");
-    std::string image = MakeFatImage(m_dir.file("fat32"), 32, 40, "USED", "12345678");
-    fillFat(m_dir, image);
+    REQUIRE_PROGRAMS("mkfs.fat", "mcopy", "fsck.fat");
+    std::string image = filledFatImage(m_dir, 32, 40);
     uint64_t expected = FsckFatUsedSectors(image);
     unsigned long long libraryBytes = 0;
-    if (fat32_used(image.c_str(), &libraryBytes) == 0)
-        EXPECT_EQ(libraryBytes / 512, expected) << "the used-space library disagrees";
+    ASSERT_EQ(fat32_used(image.c_str(), &libraryBytes), 0);
+    EXPECT_EQ(libraryBytes / 512, expected) << "the used-space library disagrees";
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "fat32"), expected);
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "FAT32"), expected);
     EXPECT_EQ(usedSectorsByTool(image.c_str(), "Fat32"), expected);
@@ -93,11 +80,8 @@ TEST_F(UsedSpaceProbeTest, Fat32AgreesWithFsckFat)
 
 TEST_F(UsedSpaceProbeTest, Fat16IsMeasuredByTheCheckerOnlyWhenNamedInLowerCase)
 {
-    REQUIRE_PROGRAM("mkfs.fat");
-    REQUIRE_PROGRAM("mcopy");
-    REQUIRE_PROGRAM("fsck.fat");
-    std::string image = MakeFatImage(m_dir.file("fat16"), 16, 16, "USED", "12345678");
-    fillFat(m_dir, image);
+    REQUIRE_PROGRAMS("mkfs.fat", "mcopy", "fsck.fat");
+    std::string image = filledFatImage(m_dir, 16, 16);
     uint64_t expected = FsckFatUsedSectors(image);
     ASSERT_GT(expected, 0u);
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "fat16"), expected);
@@ -109,26 +93,22 @@ TEST_F(UsedSpaceProbeTest, Fat16IsMeasuredByTheCheckerOnlyWhenNamedInLowerCase)
 
 TEST_F(UsedSpaceProbeTest, NtfsAgreesWithTheNtfsTools)
 {
-    REQUIRE_PROGRAM("mkntfs");
-    REQUIRE_PROGRAM("ntfscp");
-    REQUIRE_PROGRAM("ntfsinfo");
-    REQUIRE_PROGRAM("ntfscluster");
-    REQUIRE_PROGRAM("ntfsresize");
+    REQUIRE_PROGRAMS("mkntfs", "ntfscp", "ntfsinfo", "ntfscluster", "ntfsresize");
     std::string image = MakeNtfsImage(m_dir.file("ntfs"), 16, "USED");
     testsupport::WriteFileBytes(m_dir.file("a.bin"), testsupport::PatternBytes(700000, 3));
     MustRun("ntfscp -q " + Quote(image) + " " + Quote(m_dir.file("a.bin")) + " a.bin");
 
-    uint64_t byBitmap = ntfsInfoUsedSectors(image);
+    uint64_t byBitmap = testsupport::NtfsUsedBytesByNtfsCluster(image) / 512;
+    ASSERT_GT(byBitmap, 0u);
     uint64_t byResizer = ntfsresizeSectors(image);
     EXPECT_EQ(usedSectorsByTool(image.c_str(), "ntfs"), byResizer);
     EXPECT_EQ(usedSectorsByTool(image.c_str(), "NTFS"), byResizer);
 
     unsigned long long libraryBytes = 0;
+    ASSERT_EQ(ntfs_used(image.c_str(), &libraryBytes), 0);
+    EXPECT_EQ(libraryBytes / 512, byBitmap);
     uint64_t measured = partitionUsedSectors(image.c_str(), "ntfs");
-    if (ntfs_used(image.c_str(), &libraryBytes) == 0)
-        EXPECT_EQ(measured, byBitmap);
-    else
-        EXPECT_EQ(measured, byResizer);
+    EXPECT_EQ(measured, byBitmap);
     EXPECT_GE(measured, 700000u / 512);
 }
 
