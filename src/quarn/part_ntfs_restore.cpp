@@ -235,29 +235,17 @@ int CPartNtfsRestore::ReadPrevFileInfo()
     if (end.volumeIndex != 0)
         return ERR_NOT_FIRST_VOLUME;
     m_generation = end.generation;
-    m_volumeIndex = end.volumeIndex;
-    m_spare3 = end.spare3;
-    m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    KeepTrailer(end);
 
-    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
     tagBLOCK_START start;
-    if (m_image->Read(&start, sizeof(start)) != static_cast<int64_t>(sizeof(start)))
-        return ERR_READ_FILE;
-    if (start.magic != ImageFormat::kBlockStartMagic)
-        return ERR_BAD_MAGIC;
-    if (start.mftBitmapSize == 0) {
-        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
-        return ERR_BAD_MAGIC;
-    }
-    result = SetMFTBitmapBufCur(start.mftBitmapSize);
+    result = ReadBlockStartRecord(&start, true);
+    if (result == 0)
+        result = SetMFTBitmapBufCur(start.mftBitmapSize);
+    tagPARTITION_INFO info;
+    if (result == 0)
+        result = ReadPartitionInfoRecord(&info);
     if (result != 0)
         return result;
-    tagPARTITION_INFO info;
-    if (m_image->Read(&info, sizeof(info)) != static_cast<int64_t>(sizeof(info)))
-        return ERR_READ_FILE;
-    if (info.magic != ImageFormat::kPartitionInfoMagic)
-        return ERR_BAD_MAGIC;
     // Every image of a chain describes the same volume.
     if (info.clusterBytes != m_clusterBytes || info.fileRecordSize != m_fileRecordSize)
         return ERR_PART_INFO;

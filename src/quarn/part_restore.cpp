@@ -184,39 +184,57 @@ int CPartRestore::ReadBlkEnd()
         if (end.volumeIndex != static_cast<uint8_t>(m_volumeIndex + 1) || m_volumeIndex == 0xFF)
             return ERR_VOLUME_ORDER;
     }
+    KeepTrailer(end);
+    return 0;
+}
+
+void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
+{
     m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
     m_volumeIndex = end.volumeIndex;
     m_spare3 = end.spare3;
+}
+
+int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
+{
+    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (m_image->Read(start, sizeof(*start)) != static_cast<int64_t>(sizeof(*start)))
+        return ERR_READ_FILE;
+    if (start->magic != ImageFormat::kBlockStartMagic)
+        return ERR_BAD_MAGIC;
+    if (needsMftBitmap && start->mftBitmapSize == 0) {
+        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
     return 0;
+}
+
+int CPartRestore::ReadPartitionInfoRecord(tagPARTITION_INFO* info)
+{
+    if (m_image->Read(info, sizeof(*info)) != static_cast<int64_t>(sizeof(*info)))
+        return ERR_READ_FILE;
+    return info->magic == ImageFormat::kPartitionInfoMagic ? 0 : ERR_BAD_MAGIC;
 }
 
 int CPartRestore::ReadBlkStart()
 {
-    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
+    const bool ntfs = m_fsType == FS_TYPE_NTFS;
     tagBLOCK_START start;
-    if (m_image->Read(&start, sizeof(start)) != static_cast<int64_t>(sizeof(start)))
-        return ERR_READ_FILE;
-    if (start.magic != ImageFormat::kBlockStartMagic)
-        return ERR_BAD_MAGIC;
+    int result = ReadBlockStartRecord(&start, ntfs);
+    if (result != 0)
+        return result;
     DEBUG_TRACE("Backup Time: %d-%d-%d %d:%d:%d\n", start.year, start.month, start.day, start.hour,
                 start.minute, start.second);
-    if (m_fsType != FS_TYPE_NTFS)
-        return 0;
-    if (start.mftBitmapSize == 0) {
-        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
-        return ERR_BAD_MAGIC;
-    }
-    return SetMFTBitmapBuf(start.mftBitmapSize);
+    return ntfs ? SetMFTBitmapBuf(start.mftBitmapSize) : 0;
 }
 
 int CPartRestore::ReadPartInfo()
 {
     tagPARTITION_INFO info;
-    if (m_image->Read(&info, sizeof(info)) != static_cast<int64_t>(sizeof(info)))
-        return ERR_READ_FILE;
-    if (info.magic != ImageFormat::kPartitionInfoMagic)
-        return ERR_BAD_MAGIC;
+    int result = ReadPartitionInfoRecord(&info);
+    if (result != 0)
+        return result;
     SetPartInfo(info);
     m_clusterBytes = info.clusterBytes;
     m_sectorBytes = info.sectorBytes;
@@ -248,14 +266,14 @@ int CPartRestore::ReadPartInfo()
 
     char blob[kNameBufferBytes];
     if (info.passwordHashSize != 0) {
-        int result = ReadSmallBlob(info.passwordHashSize, blob);
+        result = ReadSmallBlob(info.passwordHashSize, blob);
         if (result != 0)
             return result;
         QByteArray digest(blob, static_cast<int>(std::strlen(blob)));
         DEBUG_TRACE("Password MD5: %s\n", digest.toHex().constData());
     }
     if (info.descriptionSize != 0) {
-        int result = ReadSmallBlob(info.descriptionSize, blob);
+        result = ReadSmallBlob(info.descriptionSize, blob);
         if (result != 0)
             return result;
         QString text = DescriptionText(blob, info.descriptionSize);
@@ -266,7 +284,7 @@ int CPartRestore::ReadPartInfo()
     }
     if (info.fileNameSize == 0)
         return 0;
-    int result = ReadSmallBlob(info.fileNameSize, blob);
+    result = ReadSmallBlob(info.fileNameSize, blob);
     if (result != 0)
         return result;
     DEBUG_TRACE("File Name: %s\n", blob);

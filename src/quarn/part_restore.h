@@ -79,6 +79,14 @@ protected:
     // (the previous image's and the next volume's paths), without the
     // volume checks of ReadBlkEnd.
     int ReadTrailer(tagBLOCK_END* end);
+    // Takes the block start's position, the volume index and the spare
+    // byte from a trailer that passed its checks.
+    void KeepTrailer(const tagBLOCK_END& end);
+    // The tagBLOCK_START at m_blkStartPos; with needsMftBitmap, one that
+    // announces no MFT bitmap is refused (ERR_BAD_MAGIC).
+    int ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap);
+    // The tagPARTITION_INFO at the image's current position.
+    int ReadPartitionInfoRecord(tagPARTITION_INFO* info);
     // Bytes left in the image volume now open from its current position.
     uint64_t ImageBytesLeft() const;
     // Reads a stored name or blob of `length` bytes into a zeroed buffer of
