@@ -15,6 +15,15 @@ namespace {
 
 using Counter = int (*)(const char* device, unsigned long long* used);
 
+// Expects the counter to measure the partition as the oracle did.
+void ExpectAgrees(Counter count, const std::string& path, uint64_t expected, const std::string& what)
+{
+    ASSERT_NE(expected, 0u) << what << ": the oracle gave no figure";
+    unsigned long long used = 0;
+    ASSERT_EQ(count(path.c_str(), &used), 0) << what;
+    EXPECT_EQ(used, expected) << what;
+}
+
 // Writes a damaged copy of a partition and expects the counter to refuse
 // it without touching its result.
 void ExpectRefused(Counter count, const std::string& path, const std::vector<uint8_t>& bytes,
@@ -54,11 +63,7 @@ TEST(NtfsUsed, MatchesNtfsClusterOnFreshAndFilledVolumes)
             ASSERT_TRUE(NtfsCopyIn(part, dir.path(), "/f" + std::to_string(i), PatternBytes(c.fileBytes * (i + 1) / 2 + 1, i), &log))
                 << c.name << log;
         }
-        uint64_t expected = NtfsUsedBytesByNtfsCluster(part);
-        ASSERT_NE(expected, 0u) << c.name;
-        unsigned long long used = 0;
-        ASSERT_EQ(ntfs_used(part.c_str(), &used), 0) << c.name;
-        EXPECT_EQ(used, expected) << c.name;
+        ExpectAgrees(ntfs_used, part, NtfsUsedBytesByNtfsCluster(part), c.name);
     }
 }
 
@@ -168,11 +173,7 @@ TEST(Fat32Used, MatchesFsckFat)
             ASSERT_EQ(copied.exitCode, 0) << copied.output;
         }
         testsupport::Run("mmd -i " + Quote(part) + " ::/DIR");
-        uint64_t expected = FsckFatUsedBytes(part);
-        ASSERT_NE(expected, 0u) << c.name;
-        unsigned long long used = 0;
-        ASSERT_EQ(fat32_used(part.c_str(), &used), 0) << c.name;
-        EXPECT_EQ(used, expected) << c.name;
+        ExpectAgrees(fat32_used, part, FsckFatUsedBytes(part), c.name);
     }
 }
 
