@@ -361,36 +361,49 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 {
     probertest::testApp();
     SKIP_IF_MISSING(missingFormatter());
-    FakeMachine machine;
-    const dev_t disk = makedev(8, 64);
-    ASSERT_TRUE(machine.makeDisk("sdz", disk, {{"fat16", 16384, "OLD", false, false}}));
-    DeviceProber prober;
-    const QString diskPath = QString::fromStdString(machine.dev("sdz"));
-    prober.setDiskScanner([diskPath] { return QStringList{diskPath}; });
-    prober.probeAll();
-    const PartitionRecord* part = prober.disks->partitions;
-    ASSERT_NE(part, nullptr);
-    ASSERT_EQ(part->letter, 'C');
+    // A lettered partition, and a hidden system partition that must leave the
+    // tree as well once it holds swap.
+    const struct {
+        PartSpec before;
+        char letterBefore;
+    } cases[] = {
+        {{"fat16", 16384, "OLD", false, false}, 'C'},
+        {{"ntfs", 16384, "System Reserved", true, false}, ' '},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before.fs);
+        FakeMachine machine;
+        const dev_t disk = makedev(8, 64);
+        ASSERT_TRUE(machine.makeDisk("sdz", disk, {c.before}));
+        DeviceProber prober;
+        const QString diskPath = QString::fromStdString(machine.dev("sdz"));
+        prober.setDiskScanner([diskPath] { return QStringList{diskPath}; });
+        prober.probeAll();
+        const PartitionRecord* part = prober.disks->partitions;
+        ASSERT_NE(part, nullptr);
+        ASSERT_EQ(part->letter, c.letterBefore);
 
-    // The kernel's view of the partition, and a new file system on it.
-    const dev_t partNumber = disk + 1;
-    const std::string block = machine.addSysfsDevice("virtual/block/sdz/sdz1", partNumber, "partition");
-    std::ofstream(block + "/start") << "2048\n";
-    std::ofstream(block + "/size") << "16384\n";
-    machine.linkDevBlock(partNumber, "sdz1");
-    ASSERT_TRUE(FakeMachine::format(machine.dev("sdz1"), {"swap", 16384, "NEW", false, false}, 0));
+        // The kernel's view of the partition, and a new file system on it.
+        const dev_t partNumber = disk + 1;
+        const std::string block =
+            machine.addSysfsDevice("virtual/block/sdz/sdz1", partNumber, "partition");
+        std::ofstream(block + "/start") << "2048\n";
+        std::ofstream(block + "/size") << "16384\n";
+        machine.linkDevBlock(partNumber, "sdz1");
+        ASSERT_TRUE(FakeMachine::format(machine.dev("sdz1"), {"swap", 16384, "NEW", false, false}, 0));
 
-    QSignalSpy updated(&prober, &DeviceProber::partitionUpdated);
-    prober.probeDevice(partNumber);
-    ASSERT_EQ(updated.count(), 1);
-    EXPECT_EQ(updated.at(0).at(0).value<dev_t>(), partNumber);
-    EXPECT_STREQ(part->fsName, "swap");
-    EXPECT_STREQ(part->label, "NEW");
-    EXPECT_EQ(part->letter, 0);
-    EXPECT_EQ(part->start, 2048u);
-    EXPECT_EQ(part->length, 16384u);
-    EXPECT_EQ(part->end, 2048u + 16384u - 1);
-    EXPECT_EQ(prober.letters.take(), 'C');  // released
+        QSignalSpy updated(&prober, &DeviceProber::partitionUpdated);
+        prober.probeDevice(partNumber);
+        ASSERT_EQ(updated.count(), 1);
+        EXPECT_EQ(updated.at(0).at(0).value<dev_t>(), partNumber);
+        EXPECT_STREQ(part->fsName, "swap");
+        EXPECT_STREQ(part->label, "NEW");
+        EXPECT_EQ(part->letter, 0);
+        EXPECT_EQ(part->start, 2048u);
+        EXPECT_EQ(part->length, 16384u);
+        EXPECT_EQ(part->end, 2048u + 16384u - 1);
+        EXPECT_EQ(prober.letters.take(), 'C');  // released, or never taken
+    }
 }
 
 TEST(ProbeDevice, ReReadWholeDiskVolumeKeepsItsLetter)

@@ -414,7 +414,7 @@ void DeviceProber::rereadPartition(PartitionRecord* part)
     adoptText(&part->fsName, type);
     adoptText(&part->label, label);
     adoptText(&part->uuid, uuid);
-    if (part->letter != ' ' && !takesLetter(part->fsName)) {
+    if (!takesLetter(part->fsName)) {
         letters.release(part->letter);
         part->letter = 0;
     }
