@@ -117,6 +117,8 @@ TEST_F(SysfsProbeTest, ReadUeventTakesTheFirstOfEachKey)
         {"no minor", "MAJOR=8\nDEVTYPE=disk\n", -1, 0, "disk"},
         {"no major", "MINOR=8\nDEVTYPE=disk\n", -1, 0, "disk"},
         {"no newline at end", "DEVTYPE=disk\nMAJOR=8\nMINOR=32", 0, makedev(8, 32), "disk"},
+        {"negative major", "MAJOR=-8\nMINOR=1\nDEVTYPE=disk\n", -1, 0, "disk"},
+        {"minor beyond 32 bits", "MAJOR=8\nMINOR=4294967297\nDEVTYPE=disk\n", -1, 0, "disk"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <string>
 
 namespace {
@@ -58,16 +59,23 @@ std::string sysfsPathOfNode(const char* path)
     return kind ? sysfsDevicePath(kind, info.rdev) : std::string();
 }
 
-bool parseNumber(const std::string& text, unsigned long* value)
+// The signed decimal number at the start of text.
+bool parseNumber(const char* text, long long* value)
 {
-    const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
-    unsigned long parsed = strtoul(begin, &end, 10);
-    if (end == begin || errno != 0)
+    long long parsed = strtoll(text, &end, 10);
+    if (end == text || errno != 0)
         return false;
     *value = parsed;
     return true;
+}
+
+// A major or minor number: a decimal number that makedev() can take whole.
+bool parseDeviceNumber(const std::string& text, long long* value)
+{
+    return parseNumber(text.c_str(), value) && *value >= 0 &&
+        *value <= static_cast<long long>(std::numeric_limits<unsigned int>::max());
 }
 
 }  // namespace
@@ -86,12 +94,8 @@ int64_t readSysfsBlockValue(dev_t dev, const char* name)
     if (n <= 0)
         return -1;
     text[n] = '\0';
-    char* end = nullptr;
-    errno = 0;
-    long long value = strtoll(text, &end, 10);
-    if (end == text || errno != 0)
-        return -1;
-    return value;
+    long long value = 0;
+    return parseNumber(text, &value) ? value : -1;
 }
 
 int devNodePath(dev_t dev, char* out)
@@ -138,13 +142,13 @@ int readUevent(const char* fileName, dev_t* dev, char* type, size_t typeSize)
     if (!file)
         return -1;
     bool haveMajor = false, haveMinor = false, haveType = false;
-    unsigned long majorNumber = 0, minorNumber = 0;
+    long long majorNumber = 0, minorNumber = 0;
     std::string line;
     while (std::getline(file, line)) {
         if (!haveMajor && line.compare(0, 6, "MAJOR=") == 0)
-            haveMajor = parseNumber(line.substr(6), &majorNumber);
+            haveMajor = parseDeviceNumber(line.substr(6), &majorNumber);
         else if (!haveMinor && line.compare(0, 6, "MINOR=") == 0)
-            haveMinor = parseNumber(line.substr(6), &minorNumber);
+            haveMinor = parseDeviceNumber(line.substr(6), &minorNumber);
         else if (!haveType && line.compare(0, 8, "DEVTYPE=") == 0) {
             haveType = true;
             if (type && typeSize > 0) {
