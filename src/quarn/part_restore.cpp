@@ -138,27 +138,28 @@ int CPartRestore::ReadTrailer(tagBLOCK_END* end)
     if (end->prevNameSize >= kNameBufferBytes || end->nextNameSize >= kNameBufferBytes)
         return ERR_BAD_MAGIC;
 
-    char name[kNameBufferBytes];
     m_prevImagePath.clear();
     m_nextVolumePath.clear();
-    if (end->prevNameSize != 0) {
-        int64_t back = int64_t(sizeof(tagBLOCK_END)) + end->nextNameSize + end->prevNameSize;
-        if (m_image->Seek(-back, SEEK_END) != 0)
-            return ERR_SEEK_FILE;
-        int result = ReadSmallBlob(end->prevNameSize, name);
-        if (result != 0)
-            return result;
-        m_prevImagePath = m_imageDir + SplitFileName(name);
-    }
-    if (end->nextNameSize != 0) {
-        int64_t back = int64_t(sizeof(tagBLOCK_END)) + end->nextNameSize;
-        if (m_image->Seek(-back, SEEK_END) != 0)
-            return ERR_SEEK_FILE;
-        int result = ReadSmallBlob(end->nextNameSize, name);
-        if (result != 0)
-            return result;
-        m_nextVolumePath = m_imageDir + SplitFileName(name);
-    }
+    // The previous image's name, then the next volume's, stand before the trailer.
+    const int64_t trailer = sizeof(tagBLOCK_END);
+    int result = ReadTrailerName(trailer + end->nextNameSize + end->prevNameSize, end->prevNameSize,
+                                 &m_prevImagePath);
+    if (result == 0)
+        result = ReadTrailerName(trailer + end->nextNameSize, end->nextNameSize, &m_nextVolumePath);
+    return result;
+}
+
+int CPartRestore::ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path)
+{
+    if (length == 0)
+        return 0;
+    if (m_image->Seek(-fromEnd, SEEK_END) != 0)
+        return ERR_SEEK_FILE;
+    char name[kNameBufferBytes];
+    int result = ReadSmallBlob(length, name);
+    if (result != 0)
+        return result;
+    *path = m_imageDir + SplitFileName(name);
     return 0;
 }
 

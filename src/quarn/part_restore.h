@@ -79,6 +79,9 @@ protected:
     // (the previous image's and the next volume's paths), without the
     // volume checks of ReadBlkEnd.
     int ReadTrailer(tagBLOCK_END* end);
+    // A name of `length` bytes that starts `fromEnd` bytes before the end of
+    // the volume, as a path in the image's folder; nothing when length is 0.
+    int ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path);
     // Takes the block start's position, the volume index and the spare
     // byte from a trailer that passed its checks.
     void KeepTrailer(const tagBLOCK_END& end);
