@@ -15,6 +15,22 @@ namespace {
 
 using Counter = int (*)(const char* device, unsigned long long* used);
 
+// A fresh 16 MiB NTFS partition (4 KiB clusters, 1 KiB records): its bytes
+// and the offset of its MFT.
+bool MakeSmallNtfs(const std::string& path, std::vector<uint8_t>* bytes, uint64_t* mftOffset)
+{
+    std::string log;
+    if (!MakeNtfsPartition(path, 16 << 20, &log)) {
+        ADD_FAILURE() << log;
+        return false;
+    }
+    *bytes = ReadFileBytes(path);
+    uint64_t lcn;
+    std::memcpy(&lcn, bytes->data() + 48, 8);
+    *mftOffset = lcn * 4096;
+    return true;
+}
+
 // Expects the counter to measure the partition as the oracle did.
 void ExpectAgrees(Counter count, const std::string& path, uint64_t expected, const std::string& what)
 {
@@ -72,16 +88,10 @@ TEST(NtfsUsed, DamagedSourcesFailWithoutTouchingTheResult)
     if (!HaveNtfsTools())
         GTEST_SKIP() << "ntfs-3g tools are not installed";
     TempDir dir;
-    std::string pristine = dir.file("pristine");
-    std::string log;
-    ASSERT_TRUE(MakeNtfsPartition(pristine, 16 << 20, &log)) << log;
-    std::vector<uint8_t> image = ReadFileBytes(pristine);
+    const std::string pristine = dir.file("pristine");
+    std::vector<uint8_t> image;
     uint64_t mftOffset = 0;
-    {
-        uint64_t lcn;
-        std::memcpy(&lcn, image.data() + 48, 8);
-        mftOffset = lcn * 4096;
-    }
+    ASSERT_TRUE(MakeSmallNtfs(pristine, &image, &mftOffset));
     struct Damage {
         const char* name;
         void (*apply)(std::vector<uint8_t>& bytes, uint64_t mft);
@@ -112,13 +122,10 @@ TEST(NtfsUsed, HostileRunListsOfTheBitmapAreRefused)
     if (!HaveNtfsTools())
         GTEST_SKIP() << "ntfs-3g tools are not installed";
     TempDir dir;
-    std::string part = dir.file("sdz1");
-    std::string log;
-    ASSERT_TRUE(MakeNtfsPartition(part, 16 << 20, &log)) << log;
-    std::vector<uint8_t> image = ReadFileBytes(part);
-    uint64_t lcn;
-    std::memcpy(&lcn, image.data() + 48, 8);
-    uint64_t record = lcn * 4096 + 6 * 1024;
+    std::vector<uint8_t> image;
+    uint64_t mftOffset = 0;
+    ASSERT_TRUE(MakeSmallNtfs(dir.file("sdz1"), &image, &mftOffset));
+    uint64_t record = mftOffset + 6 * 1024;
     // Find the $DATA attribute of $Bitmap and its run list.
     uint16_t attrOffset;
     std::memcpy(&attrOffset, &image[record + 20], 2);
