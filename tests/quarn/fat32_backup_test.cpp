@@ -4,6 +4,7 @@
 #include "fat_fixture.h"
 #include "image_format.h"
 #include "quarn.h"
+#include "recording_callbacks.h"
 
 #include <gtest/gtest.h>
 
@@ -394,20 +395,6 @@ INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedSourceTest,
 
 namespace {
 
-struct NameLog {
-    std::vector<QString> names;
-};
-
-void LogName(QString name, void* context)
-{
-    static_cast<NameLog*>(context)->names.push_back(name);
-}
-
-int CancelAtOnce(int, void*)
-{
-    return 1;
-}
-
 TEST_F(Fat32BackupTest, FilesAreShownByTheirOwnNames)
 {
     const std::string source = dir.file("sdz1");
@@ -416,11 +403,8 @@ TEST_F(Fat32BackupTest, FilesAreShownByTheirOwnNames)
     arg.srcPartition = source;
     arg.imagePath = dir.file("img");
     arg.fsType = FS_TYPE_FAT32;
-    NameLog log;
-    tagCallBackFunc cb;
-    cb.onName = LogName;
-    cb.context = &log;
-    ASSERT_EQ(backup_fat32(arg, cb, nullptr, 0), 0);
+    RecordingCallbacks log;
+    ASSERT_EQ(backup_fat32(arg, log.Bind(), nullptr, 0), 0);
     auto shown = [&](const QString& name) {
         return std::find(log.names.begin(), log.names.end(), name) != log.names.end();
     };
@@ -440,9 +424,9 @@ TEST_F(Fat32BackupTest, CancelledAtTheFirstStep)
     arg.srcPartition = source;
     arg.imagePath = dir.file("img");
     arg.fsType = FS_TYPE_FAT32;
-    tagCallBackFunc cb;
-    cb.onProgress = CancelAtOnce;
-    EXPECT_EQ(backup_fat32(arg, cb, nullptr, 0), ERR_CANCELLED);
+    RecordingCallbacks user;
+    user.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
+    EXPECT_EQ(backup_fat32(arg, user.Bind(), nullptr, 0), ERR_CANCELLED);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "image_format.h"
 #include "part_fat_restore.h"
 #include "quarn.h"
+#include "recording_callbacks.h"
 
 #include <gtest/gtest.h>
 
@@ -36,28 +37,14 @@ int Backup(const std::string& source, const std::string& base, int compressType 
     return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
 }
 
-struct RestoreCalls {
-    int nextFileAsked = 0;
-};
-
-int AskNextFile(QString&, void* context)
-{
-    ++static_cast<RestoreCalls*>(context)->nextFileAsked;
-    return 1;
-}
-
-int Restore(const std::string& image, const std::string& target, RestoreCalls* calls = nullptr, int hasMbr = 0)
+int Restore(const std::string& image, const std::string& target, RecordingCallbacks* calls = nullptr,
+            int hasMbr = 0)
 {
     tagRestoreArgument arg;
     arg.imagePath = image;
     arg.targetPartition = target;
     arg.hasMbr = hasMbr;
-    tagCallBackFunc cb;
-    if (calls != nullptr) {
-        cb.onNextFile = AskNextFile;
-        cb.context = calls;
-    }
-    return restore_fat32(arg, cb);
+    return restore_fat32(arg, calls != nullptr ? calls->Bind() : tagCallBackFunc {});
 }
 
 // What fsck.fat -n says when it finds nothing to mend.
@@ -187,9 +174,9 @@ TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
     ASSERT_EQ(unlink(dir.file("img_2_0.bkp").c_str()), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
-    RestoreCalls calls;
+    RecordingCallbacks calls;
     EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target, &calls), ERR_FILE_NOT_FOUND);
-    EXPECT_EQ(calls.nextFileAsked, 0);
+    EXPECT_TRUE(calls.askedFiles.empty());
 }
 
 TEST_F(Fat32RestoreTest, IncrementalImageRestoresByItself)
@@ -498,11 +485,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
                                            CheckerCase {"Real", Checker::Real, 0}),
                          [](const ::testing::TestParamInfo<CheckerCase>& info) { return std::string(info.param.name); });
 
-int CancelAtOnce(int, void*)
-{
-    return 1;
-}
-
 TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
 {
     ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
@@ -511,9 +493,9 @@ TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
     tagRestoreArgument arg;
     arg.imagePath = dir.file("img_0_0.bkp");
     arg.targetPartition = target;
-    tagCallBackFunc cb;
-    cb.onProgress = CancelAtOnce;
-    EXPECT_EQ(restore_fat32(arg, cb), ERR_CANCELLED);
+    RecordingCallbacks user;
+    user.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
+    EXPECT_EQ(restore_fat32(arg, user.Bind()), ERR_CANCELLED);
 }
 
 TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)

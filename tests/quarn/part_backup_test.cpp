@@ -5,6 +5,7 @@
 #include "compress_data.h"
 #include "image_format.h"
 #include "part_backup.h"
+#include "recording_callbacks.h"
 #include "test_support.h"
 
 #include <QByteArray>
@@ -23,6 +24,7 @@
 using testsupport::FileExists;
 using testsupport::PatternBytes;
 using testsupport::ReadFileBytes;
+using testsupport::RecordingCallbacks;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 using Bytes = std::vector<uint8_t>;
@@ -138,31 +140,6 @@ private:
     FakeFsOptions m_options;
     uint64_t m_dataSectionPos = 0;
 };
-
-// What the job told the caller.
-struct Recorder {
-    std::vector<uint64_t> totals;
-    std::vector<int> steps;
-    uint64_t bytesDone = 0;
-    std::vector<QString> names, states;
-    int cancelAtStep = 0;
-};
-
-tagCallBackFunc Record(Recorder& r)
-{
-    tagCallBackFunc cb;
-    cb.onProgress = [](int step, void* c) {
-        auto* r = static_cast<Recorder*>(c);
-        r->steps.push_back(step);
-        return step == r->cancelAtStep ? 1 : 0;
-    };
-    cb.onTotalBytes = [](uint64_t total, void* c) { static_cast<Recorder*>(c)->totals.push_back(total); };
-    cb.onBytesDone = [](uint64_t bytes, void* c) { static_cast<Recorder*>(c)->bytesDone += bytes; };
-    cb.onName = [](QString name, void* c) { static_cast<Recorder*>(c)->names.push_back(name); };
-    cb.onState = [](QString state, void* c) { static_cast<Recorder*>(c)->states.push_back(state); };
-    cb.context = &r;
-    return cb;
-}
 
 // ---- Reading an image back -------------------------------------------------
 
@@ -400,7 +377,7 @@ protected:
 
     int RunJob(const Bytes* head = nullptr, tagCallBackFunc* cb = nullptr)
     {
-        tagCallBackFunc callbacks = cb ? *cb : Record(recorder);
+        tagCallBackFunc callbacks = cb ? *cb : recorder.Bind();
         FakeFsBackup job(arg, callbacks, head, options);
         reserve = job.ReserveAtStart();
         before = time(nullptr);
@@ -435,7 +412,7 @@ protected:
     Bytes partitionBytes;
     tagBackupArgument arg;
     FakeFsOptions options;
-    Recorder recorder;
+    RecordingCallbacks recorder;
     uint64_t reserve = 0;
     time_t before = 0, after = 0;
     std::string stdoutText, stderrText;
@@ -469,7 +446,7 @@ TEST_F(PartBackupTest, FirstVolumeLayout)
             arg.description.clear();
         options.usedBytes = c.usedBytes;
         arg.bytesToProcess = c.bytesToProcess;
-        recorder = Recorder();
+        recorder = RecordingCallbacks();
 
         ASSERT_EQ(RunJob(c.head ? &head : nullptr), 0) << stderrText;
         EXPECT_EQ(stdoutText, "");
@@ -553,7 +530,7 @@ TEST_F(PartBackupTest, FirstVolumeLayout)
         uint64_t processed = ImageFormat::kNtfsBootAreaBytes;
         for (const auto& f : options.files)
             processed += f.length;
-        EXPECT_EQ(recorder.bytesDone, processed);
+        EXPECT_EQ(recorder.BytesDoneSum(), processed);
         const uint64_t expectedSteps = processed / (c.expectedTotal / 95);
         EXPECT_EQ(recorder.steps.size(), expectedSteps);
         for (size_t i = 0; i < recorder.steps.size(); ++i)
@@ -744,7 +721,7 @@ TEST_F(PartBackupTest, ResultCodes)
         SCOPED_TRACE(c.what);
         arg = original;
         options = originalOptions;
-        recorder = Recorder();
+        recorder = RecordingCallbacks();
         unlink(firstVolume.c_str());
         if (c.refusedBeforeVolume)
             WriteFileBytes(firstVolume, earlier);
@@ -767,7 +744,7 @@ TEST_F(PartBackupTest, NegativeSizesStoreNothing)
 {
     arg.mbrSize = -5;
     const Bytes head = PatternBytes(64, 10);
-    FakeFsBackup job(arg, Record(recorder), head.data(), -64, options);
+    FakeFsBackup job(arg, recorder.Bind(), head.data(), -64, options);
     testing::internal::CaptureStderr();
     const int result = job.BackupPartition();
     testing::internal::GetCapturedStderr();

@@ -1,42 +1,14 @@
 #include "callbacks.h"
 #include "part_progress.h"
+#include "recording_callbacks.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+using testsupport::RecordingCallbacks;
+
 namespace {
-
-// Records what the reporter hands to the caller.
-struct Recorder {
-    std::vector<int> steps;
-    std::vector<uint64_t> bytesDone;
-    std::vector<QString> names, messages, states;
-    int cancelAtStep = 0;  // 0: never cancel
-};
-
-int OnProgress(int step, void* context)
-{
-    auto* r = static_cast<Recorder*>(context);
-    r->steps.push_back(step);
-    return step == r->cancelAtStep ? 1 : 0;
-}
-void OnBytesDone(uint64_t bytes, void* context) { static_cast<Recorder*>(context)->bytesDone.push_back(bytes); }
-void OnName(QString name, void* context) { static_cast<Recorder*>(context)->names.push_back(name); }
-void OnMessage(QString text, void* context) { static_cast<Recorder*>(context)->messages.push_back(text); }
-void OnState(QString state, void* context) { static_cast<Recorder*>(context)->states.push_back(state); }
-
-tagCallBackFunc FullRecord(Recorder& r)
-{
-    tagCallBackFunc cb;
-    cb.onProgress = OnProgress;
-    cb.onBytesDone = OnBytesDone;
-    cb.onName = OnName;
-    cb.onMessage = OnMessage;
-    cb.onState = OnState;
-    cb.context = &r;
-    return cb;
-}
 
 std::vector<int> Range(int first, int last)
 {
@@ -73,9 +45,9 @@ TEST(PartProgress, StepTable)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Recorder r;
+        RecordingCallbacks r;
         r.cancelAtStep = c.cancelAtStep;
-        tagCallBackFunc cb = FullRecord(r);
+        tagCallBackFunc cb = r.Bind();
         CPartProgress progress(c.total, cb.onProgress, cb.context);
         progress.SetCallbacks(cb);
         for (const auto& call : c.calls) {
@@ -101,8 +73,8 @@ TEST(PartProgress, NullCallbacksAreNoOps)
 
 TEST(PartProgress, ForwardsNamesMessagesAndStates)
 {
-    Recorder r;
-    tagCallBackFunc cb = FullRecord(r);
+    RecordingCallbacks r;
+    tagCallBackFunc cb = r.Bind();
     CPartProgress progress(0, cb.onProgress, cb.context);
     progress.SetCallbacks(cb);
     progress.ProcessName("caf\xc3\xa9.txt");
@@ -113,15 +85,6 @@ TEST(PartProgress, ForwardsNamesMessagesAndStates)
     EXPECT_EQ(r.messages, std::vector<QString>{"hello"});
     EXPECT_EQ(r.states, std::vector<QString>{"Finish"});
 }
-
-namespace {
-int AskTwice(QString& path, void* context)
-{
-    int* calls = static_cast<int*>(context);
-    path = "/chosen/by/user";
-    return ++*calls >= 2 ? 1 : 0;
-}
-}  // namespace
 
 TEST(Callbacks, EmptySlotsAreSafe)
 {
@@ -136,10 +99,9 @@ TEST(Callbacks, EmptySlotsAreSafe)
     Callbacks::Message(empty, "m");
     Callbacks::State(empty, "s");
 
-    int calls = 0;
-    tagCallBackFunc ask;
-    ask.onNextFile = AskTwice;
-    ask.context = &calls;
+    RecordingCallbacks user;
+    user.nextFileChoices = {"/chosen/by/user"};
+    tagCallBackFunc ask = user.Bind();
     EXPECT_EQ(Callbacks::NextFile(ask, path), 0);
     EXPECT_EQ(path, "/chosen/by/user");
     EXPECT_NE(Callbacks::NextFile(ask, path), 0);

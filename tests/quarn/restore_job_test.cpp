@@ -4,6 +4,7 @@
 #include "image_builder.h"
 #include "part_restore.h"
 #include "quarn.h"
+#include "recording_callbacks.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -98,15 +99,12 @@ TEST(RestoreJob, ReadsRecordsAndTargetSize)
     end.passwordHash = PatternBytes(16, 3);
     end.fileName = "img_0_0.bkp";
     WriteVolume(f.image, end);
-    uint64_t total = 0;
-    tagCallBackFunc cb;
-    cb.context = &total;
-    cb.onTotalBytes = [](uint64_t t, void* c) { *static_cast<uint64_t*>(c) = t; };
-    PlainRestore job(f.Arg(), cb);
+    RecordingCallbacks calls;
+    PlainRestore job(f.Arg(), calls.Bind());
     ASSERT_EQ(job.RestoreInit(), 0);
     EXPECT_EQ(job.bitmapCalls, 1);
     EXPECT_EQ(job.info.recordCount, 77u);
-    EXPECT_EQ(total, uint64_t(5) << 20);
+    EXPECT_EQ(calls.totals, std::vector<uint64_t>{uint64_t(5) << 20});
     EXPECT_EQ(job.TargetBytes(), uint64_t(24) << 20);
     EXPECT_EQ(job.TargetSectors(), uint64_t(24) << 11);
     EXPECT_EQ(job.TargetClusters(), uint64_t(24) << 9);
