@@ -2,6 +2,7 @@
 // mkfs.fat and mtools, and its refusal of damaged sources.
 #include "fat32_layout.h"
 #include "fat_fixture.h"
+#include "fat_jobs.h"
 #include "image_format.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
@@ -15,20 +16,6 @@
 using namespace testsupport;
 
 namespace {
-
-int Backup(const std::string& source, const std::string& base, int compressType = 0,
-           uint64_t volumeSize = ImageFormat::kNeverSplit, const std::string& prevImage = std::string())
-{
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_FAT32;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
-    arg.incremental = !prevImage.empty();
-    arg.prevImage = prevImage;
-    return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
-}
 
 template <typename T>
 T Record(const std::vector<uint8_t>& bytes, size_t offset)
@@ -169,7 +156,7 @@ TEST_F(Fat32BackupTest, StreamHoldsEveryEntryAndEachFilesBytes)
 {
     const std::string source = dir.file("sdz1");
     const FatSourceContent content = BuildRichFatSource(source, dir.file("scratch"));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
 
     const auto volume = ReadFileBytes(dir.file("img_0_0.bkp"));
     const VolumeRecords records = ReadVolumeRecords(volume);
@@ -215,7 +202,7 @@ TEST_F(Fat32BackupTest, StoredRawFollowsTheExtension)
 {
     const std::string source = dir.file("sdz1");
     BuildRichFatSource(source, dir.file("scratch"));
-    ASSERT_EQ(Backup(source, dir.file("img"), 0), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img"), 0), 0);
     const auto volume = ReadFileBytes(dir.file("img_0_0.bkp"));
     const ParsedStream stream = ParseStream(volume, ReadVolumeRecords(volume));
     ASSERT_TRUE(stream.ok);
@@ -229,10 +216,10 @@ TEST_F(Fat32BackupTest, EverySplitVolumeEndsWithItsOwnRecords)
 {
     const std::string source = dir.file("sdz1");
     BuildRichFatSource(source, dir.file("scratch"));
-    ASSERT_EQ(Backup(source, dir.file("whole")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("whole")), 0);
     const uint32_t wholeCount = ReadVolumeRecords(ReadFileBytes(dir.file("whole_0_0.bkp"))).info.recordCount;
 
-    ASSERT_EQ(Backup(source, dir.file("img"), 0, 96 * 1024), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img"), 0, 96 * 1024), 0);
     unsigned index = 0;
     uint32_t lastCount = 0;
     uint64_t firstDataSection = 0;
@@ -266,15 +253,16 @@ TEST_F(Fat32BackupTest, IncrementalRequestTakesTheNextGenerationOfTheChain)
     const std::string source = dir.file("sdz1");
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.AddFile("/A.TXT", PatternBytes(1000, 9));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
-    ASSERT_EQ(Backup(source, dir.file("img"), 0, ImageFormat::kNeverSplit, dir.file("img_0_0.bkp")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img"), 0, ImageFormat::kNeverSplit, dir.file("img_0_0.bkp")), 0);
     const auto full = ReadVolumeRecords(ReadFileBytes(dir.file("img_0_0.bkp")));
     const auto incremental = ReadVolumeRecords(ReadFileBytes(dir.file("img_0_1.bkp")));
     EXPECT_EQ(+incremental.end.generation, 1);
     EXPECT_EQ(+incremental.end.chainId, +full.end.chainId);
     EXPECT_EQ(+incremental.info.recordCount, +full.info.recordCount);
 
-    EXPECT_EQ(Backup(source, dir.file("other"), 0, ImageFormat::kNeverSplit, dir.file("missing_0_0.bkp")),
+    EXPECT_EQ(BackupFat32Image(source, dir.file("other"), 0, ImageFormat::kNeverSplit,
+                               dir.file("missing_0_0.bkp")),
               ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(FileExists(dir.file("other_0_1.bkp")));
 }
@@ -376,7 +364,7 @@ TEST_P(Fat32DamagedSourceTest, EndsWithACode)
         WriteFileAt(source, 0, std::vector<uint8_t>(512, 0));
         break;
     }
-    EXPECT_EQ(Backup(source, dir.file("img")), expected);
+    EXPECT_EQ(BackupFat32Image(source, dir.file("img")), expected);
 }
 
 std::string DamageName(const ::testing::TestParamInfo<Damage>& info)

@@ -2,6 +2,7 @@
 // the target's size, and the restore's answers to bad targets and images.
 #include "fat32_layout.h"
 #include "fat_fixture.h"
+#include "fat_jobs.h"
 #include "image_format.h"
 #include "part_fat_restore.h"
 #include "quarn.h"
@@ -19,23 +20,6 @@ namespace {
 
 constexpr uint64_t kMiB = 1ull << 20;
 constexpr uint64_t kGiB = 1ull << 30;
-
-int Backup(const std::string& source, const std::string& base, int compressType = 0,
-           uint64_t volumeSize = ImageFormat::kNeverSplit, const std::string& mbrSource = std::string())
-{
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_FAT32;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
-    if (!mbrSource.empty()) {
-        arg.mbrSource = mbrSource;
-        arg.mbrSize = 512;
-        arg.saveMbr = true;
-    }
-    return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
-}
 
 int Restore(const std::string& image, const std::string& target, RecordingCallbacks* calls = nullptr,
             int hasMbr = 0)
@@ -145,7 +129,7 @@ class Fat32RoundTripTest : public Fat32RestoreTest, public ::testing::WithParamI
 TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
 {
     const RoundTrip& c = GetParam();
-    ASSERT_EQ(Backup(s_source, dir.file("img"), c.compressType, c.volumeSize), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), c.compressType, c.volumeSize), 0);
     if (c.volumeSize != ImageFormat::kNeverSplit)
         ASSERT_TRUE(FileExists(dir.file("img_2_0.bkp")));
     const std::string target = dir.file("sdy1");
@@ -170,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
 {
-    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, 64 * 1024), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, 64 * 1024), 0);
     ASSERT_EQ(unlink(dir.file("img_2_0.bkp").c_str()), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
@@ -181,7 +165,7 @@ TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
 
 TEST_F(Fat32RestoreTest, IncrementalImageRestoresByItself)
 {
-    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
     tagBackupArgument arg;
     arg.incremental = true;
     arg.srcPartition = s_source;
@@ -205,7 +189,7 @@ TEST_F(Fat32RestoreTest, EmptyDirectoryGetsOneClusterWithDotsAndEndMark)
     image.MakeDir("/OUTER");
     image.MakeDir("/OUTER/INNER");
     image.AddFile("/ONE.BIN", PatternBytes(512, 11));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, 64 * kMiB);
     ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
@@ -278,7 +262,7 @@ TEST_F(Fat32RestoreTest, SparseTargetsGetTheClusterSizeOfTheirSize)
     FatImage image(source, kRichSourceBytes, 1, "SMALL", dir.file("scratch"));
     image.MakeDir("/Some Folder");
     image.AddFile("/Some Folder/data file.bin", PatternBytes(100000, 12));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     struct Case {
         uint64_t bytes;
         uint8_t sectorsPerCluster;
@@ -309,7 +293,7 @@ TEST_P(Fat32RefusedTargetTest, RefusedBeforeAnythingIsWritten)
     const std::string source = dir.file("sdx1");
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.AddFile("/A.TXT", PatternBytes(1000, 13));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     try {
         MakeSparseFile(target, GetParam().bytes);
@@ -334,7 +318,7 @@ TEST_F(Fat32RestoreTest, TargetTooSmallForTheDataEndsWith48InsideTheTarget)
     const std::string source = dir.file("sdx1");
     FatImage image(source, 300 * kMiB, 8, "", dir.file("scratch"));
     image.AddFile("/BIG.BIN", PatternBytes(40 * kMiB, 14));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, 36 * kMiB);
     EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target), ERR_PART_TOO_SMALL);
@@ -364,7 +348,7 @@ TEST_F(Fat32RestoreTest, DamagedEntriesRestoreAsEmptyFiles)
     }
     WriteFileAt(source, rootPos, root);
 
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
     ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
@@ -385,7 +369,7 @@ TEST_P(Fat32DamagedImageTest, EndsWithACode)
     const std::string source = dir.file("sdx1");
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.AddFile("/A.BIN", PatternBytes(3000, 18));
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
     const std::string volume = dir.file("img_0_0.bkp");
     auto bytes = ReadFileBytes(volume);
     const size_t endAt = bytes.size() - sizeof(tagBLOCK_END);
@@ -452,7 +436,7 @@ class Fat32CheckerTest : public Fat32RestoreTest, public ::testing::WithParamInt
 
 TEST_P(Fat32CheckerTest, ResultIgnored)
 {
-    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
 
@@ -487,7 +471,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
 
 TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
 {
-    ASSERT_EQ(Backup(s_source, dir.file("img")), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
     tagRestoreArgument arg;
@@ -503,7 +487,7 @@ TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)
     const std::string disk = dir.file("sdx");
     const auto mbr = PatternBytes(512, 19);
     WriteFileBytes(disk, mbr);
-    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, disk), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk), 0);
 
     const std::string targetDisk = dir.file("sdy");
     const auto before = PatternBytes(4096, 20);
@@ -528,7 +512,7 @@ TEST_F(Fat32RestoreTest, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
     const std::string disk = dir.file("sdx");
     const auto mbr = PatternBytes(512, 21);
     WriteFileBytes(disk, mbr);
-    ASSERT_EQ(Backup(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, disk), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk), 0);
 
     // Without a partition number the disk derived from the name is the
     // target itself: its new boot sector must stay.

@@ -1,0 +1,40 @@
+// The FAT32 backup as the tests call it: a partition file into an image
+// base path, optionally with the disk's first sector saved.
+#ifndef TEST_SUPPORT_FAT_JOBS_H
+#define TEST_SUPPORT_FAT_JOBS_H
+
+#include "image_format.h"
+#include "quarn.h"
+
+#include <cstdint>
+#include <string>
+
+namespace testsupport {
+
+// backup_fat32 of `source` into volumes named after `base`; `prevImage` asks
+// for an incremental backup (which FAT32 refuses), `mbrSource` saves the
+// first 512 bytes of that disk file.
+inline int BackupFat32Image(const std::string& source, const std::string& base, int compressType = 0,
+                            uint64_t volumeSize = ImageFormat::kNeverSplit,
+                            const std::string& prevImage = std::string(),
+                            const std::string& mbrSource = std::string())
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = FS_TYPE_FAT32;
+    arg.compressType = compressType;
+    arg.volumeSize = volumeSize;
+    arg.incremental = !prevImage.empty();
+    arg.prevImage = prevImage;
+    if (!mbrSource.empty()) {
+        arg.mbrSource = mbrSource;
+        arg.mbrSize = 512;
+        arg.saveMbr = true;
+    }
+    return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
+}
+
+}  // namespace testsupport
+
+#endif
