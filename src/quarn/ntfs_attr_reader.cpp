@@ -15,15 +15,28 @@ int CAttrReadData::ParseDataRunList()
 {
     if (m_clusterBytes == 0 || !m_attr->nonResident)
         return ERR_PART_INFO;
-    uint64_t clusters = Ntfs::ExtentClusters(m_attr);
-    if (clusters == 0 || clusters > UINT64_MAX / 2 / m_clusterBytes)
-        return ERR_PART_INFO;
     if (!m_runList.ParseDataRunList(m_attr) || m_runList.Runs().empty())
         return ERR_PART_INFO;
+    return CheckRuns();
+}
+
+int CAttrReadData::AppendExtent(const tagRECORD_ATTR* extent)
+{
+    if (m_extentBytes == 0 || !extent->nonResident || !m_runList.AppendExtent(extent))
+        return ERR_PART_INFO;
+    return CheckRuns();
+}
+
+int CAttrReadData::CheckRuns()
+{
+    m_extentBytes = 0;
     if (!m_runList.WithinVolume(m_clusterCount)) {
         DEBUG_TRACE("DataRun points past the partition\n");
         return ERR_PART_INFO;
     }
+    uint64_t clusters = m_runList.Clusters();
+    if (clusters == 0 || clusters > UINT64_MAX / 2 / m_clusterBytes)
+        return ERR_PART_INFO;
     m_extentBytes = clusters * m_clusterBytes;
     return 0;
 }

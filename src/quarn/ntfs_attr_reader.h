@@ -20,6 +20,10 @@ public:
     // 0, or ERR_PART_INFO when the run list does not decode, yields no run
     // or points past the volume.
     int ParseDataRunList();
+    // Adds a later extent of the same attribute, after ParseDataRunList:
+    // reads then go on into its clusters. ERR_PART_INFO when it does not
+    // decode, does not follow on or points past the volume.
+    int AppendExtent(const tagRECORD_ATTR* extent);
     // Reads length bytes at offset into buffer; *got receives the bytes read
     // (fewer at the extent's end). 1 for a null buffer or an offset past
     // the extent, ERR_READ_PART for a short read, else 0.
@@ -28,10 +32,11 @@ public:
                              unsigned* got);
     bool ReadClusters(void* buffer, unsigned count, int64_t lcn);
 
-    // Bytes the extent covers: (highest VCN - lowest VCN + 1) x cluster bytes.
+    // Bytes the extents cover: (highest VCN - lowest VCN + 1) x cluster bytes.
     uint64_t ExtentBytes() const { return m_extentBytes; }
 
 private:
+    int CheckRuns();
     // The run holding vcn (runs are in rising VCN order), or null.
     const tagDataRunList* FindRun(uint64_t vcn) const;
 

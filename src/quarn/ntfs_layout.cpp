@@ -29,7 +29,35 @@ bool CRunList::PickData(const unsigned char** cursor, long long* clusters, long 
 
 bool CRunList::ParseDataRunList(const tagRECORD_ATTR* attr)
 {
-    switch (Ntfs::DecodeRunList(attr, &m_runs)) {
+    m_firstVcn = attr->nonRes.lowestVcn;
+    m_endVcn = attr->nonRes.highestVcn + 1;
+    return Decode(attr, &m_runs);
+}
+
+bool CRunList::AppendExtent(const tagRECORD_ATTR* attr)
+{
+    const uint64_t covered = m_runs.empty() ? 0 : m_runs.back().lastVcn + 1;
+    if (m_endVcn == m_firstVcn || attr->nonRes.lowestVcn != m_endVcn || covered != Clusters()) {
+        DEBUG_TRACE("DataRun extent does not follow on: VCN %llu after %llu\n",
+                    static_cast<unsigned long long>(attr->nonRes.lowestVcn),
+                    static_cast<unsigned long long>(m_endVcn));
+        return false;
+    }
+    std::vector<tagDataRunList> runs;
+    if (!Decode(attr, &runs))
+        return false;
+    for (auto& run : runs) {
+        run.firstVcn += covered;
+        run.lastVcn += covered;
+        m_runs.push_back(run);
+    }
+    m_endVcn = attr->nonRes.highestVcn + 1;
+    return true;
+}
+
+bool CRunList::Decode(const tagRECORD_ATTR* attr, std::vector<tagDataRunList>* runs)
+{
+    switch (Ntfs::DecodeRunList(attr, runs)) {
     case Ntfs::RunListStatus::Ok:
         return true;
     case Ntfs::RunListStatus::NegativeLcn:

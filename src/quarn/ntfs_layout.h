@@ -32,6 +32,7 @@ constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kBootRecord = 7;
 constexpr uint32_t kBadClusRecord = 8;
 constexpr uint32_t kFirstUserRecord = 16;  // records 0-15 are reserved for the system
+constexpr uint64_t kRecordNumberMask = 0xFFFFFFFFFFFFull;  // a file reference's low 48 bits
 
 enum AttrType : uint32_t {
     ATTR_STANDARD_INFORMATION = 0x10,
@@ -249,16 +250,28 @@ inline bool ReadBootGeometry(const tagNTFS_BOOT_SECTOR& boot, BootGeometry* out)
 // of every 512-byte stride must hold the update sequence number and get back
 // their saved values. False (record unchanged) when the sequence does not
 // fit the record or a stride does not carry the number.
-inline bool RemoveFixup(uint8_t* record, uint32_t recordBytes)
+// The offset of the update sequence of a record (or index block: both
+// keep it at the same place) when it has one entry per stride and lies
+// inside the record, else 0.
+inline uint32_t UpdateSequenceOffset(const uint8_t* record, uint32_t recordBytes)
 {
     if (recordBytes < kUpdateSequenceStride || recordBytes % kUpdateSequenceStride != 0)
-        return false;
+        return 0;
     const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
     uint32_t strides = recordBytes / kUpdateSequenceStride;
     uint32_t offset = header->usaOffset;
-    if (header->usaCount != strides + 1 || (offset & 1) != 0 ||
+    if (offset == 0 || header->usaCount != strides + 1 || (offset & 1) != 0 ||
         offset + 2u * header->usaCount > recordBytes)
+        return 0;
+    return offset;
+}
+
+inline bool RemoveFixup(uint8_t* record, uint32_t recordBytes)
+{
+    uint32_t offset = UpdateSequenceOffset(record, recordBytes);
+    if (offset == 0)
         return false;
+    uint32_t strides = recordBytes / kUpdateSequenceStride;
     uint16_t number;
     std::memcpy(&number, record + offset, 2);
     for (uint32_t i = 1; i <= strides; ++i) {
@@ -274,14 +287,10 @@ inline bool RemoveFixup(uint8_t* record, uint32_t recordBytes)
 // the update sequence and puts the number in their place.
 inline bool ApplyFixup(uint8_t* record, uint32_t recordBytes)
 {
-    if (recordBytes < kUpdateSequenceStride || recordBytes % kUpdateSequenceStride != 0)
+    uint32_t offset = UpdateSequenceOffset(record, recordBytes);
+    if (offset == 0)
         return false;
-    const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
     uint32_t strides = recordBytes / kUpdateSequenceStride;
-    uint32_t offset = header->usaOffset;
-    if (header->usaCount != strides + 1 || (offset & 1) != 0 ||
-        offset + 2u * header->usaCount > recordBytes)
-        return false;
     for (uint32_t i = 1; i <= strides; ++i) {
         std::memcpy(record + offset + 2 * i, record + i * kUpdateSequenceStride - 2, 2);
         std::memcpy(record + i * kUpdateSequenceStride - 2, record + offset, 2);
@@ -299,6 +308,17 @@ inline bool HasFileMagic(const uint8_t* record)
 inline bool IsRecordInUse(const uint8_t* record)
 {
     return (reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->flags & kRecordInUse) != 0;
+}
+
+// The record whose rules the attributes of record `number` follow: an
+// extension record's belong to its base record. The MFT's own extension
+// records name record 0 as their base, so only the whole reference, not
+// the record number in it, tells an extension record.
+inline uint32_t OwnerRecord(const uint8_t* record, uint32_t number, uint32_t recordCount)
+{
+    uint64_t reference = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->baseRecord;
+    uint64_t base = reference & kRecordNumberMask;
+    return reference != 0 && base < recordCount ? uint32_t(base) : number;
 }
 
 // Steps through the attributes of a record (fixup already removed). Each
@@ -489,6 +509,13 @@ public:
     // Ntfs::AttributeWalker yielded). False, with a trace line, when it
     // does not decode.
     bool ParseDataRunList(const tagRECORD_ATTR* attr);
+    // Adds a later extent of the same attribute (one kept in an extension
+    // record): it must start where the extents so far end, and those must
+    // be covered by their runs. Its runs then count on from theirs. False,
+    // with a trace line, when it does not decode or does not follow on.
+    bool AppendExtent(const tagRECORD_ATTR* attr);
+    // Clusters from the first extent's lowest VCN to the last one's highest.
+    uint64_t Clusters() const { return m_endVcn - m_firstVcn; }
 
     const std::vector<tagDataRunList>& Runs() const { return m_runs; }
     bool WithinVolume(uint64_t clusterCount) const
@@ -497,7 +524,11 @@ public:
     }
 
 private:
+    bool Decode(const tagRECORD_ATTR* attr, std::vector<tagDataRunList>* runs);
+
     std::vector<tagDataRunList> m_runs;
+    uint64_t m_firstVcn = 0;  // the first extent's lowest VCN
+    uint64_t m_endVcn = 0;    // one past the last extent's highest VCN
 };
 
 #endif

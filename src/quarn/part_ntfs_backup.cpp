@@ -13,6 +13,7 @@ namespace {
 constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
 constexpr unsigned kSystemRecords = Ntfs::kFirstUserRecord;
 constexpr size_t kSummaryBatch = 4096;
+constexpr uint64_t kMaxAttributeListBytes = 0x40000;
 
 const tagFILE_RECORD_HEADER* Header(const uint8_t* record)
 {
@@ -207,8 +208,15 @@ int CPartNtfsBackup::ProcMFT()
     const uint64_t volumeBytes = m_clusterCount * m_clusterBytes;
     const uint64_t bitmapLimit = volumeBytes / (kRecordBytes * 8) + 2ull * m_clusterBytes + 8;
     uint64_t count = UINT64_MAX;
+    std::vector<unsigned char> attributeList;
     Ntfs::AttributeWalker walker(m_fixed.data(), kRecordBytes);
     while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->type == Ntfs::ATTR_ATTRIBUTE_LIST && attributeList.empty()) {
+            int result = ReadAttributeList(attr, &attributeList);
+            if (result != 0)
+                return result;
+            continue;
+        }
         if (!attr->nonResident || attr->nameLength != 0)
             continue;
         if (attr->type == Ntfs::ATTR_BITMAP && m_mftBitmap.empty()) {
@@ -252,7 +260,98 @@ int CPartNtfsBackup::ProcMFT()
         m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes, m_clusterCount));
     if (!m_mftReader)
         return ERR_NO_MEMORY;
-    return m_mftReader->ParseDataRunList();
+    int result = m_mftReader->ParseDataRunList();
+    if (result == 0 && !attributeList.empty())
+        result = AddMftExtents(attributeList);
+    if (result != 0)
+        return result;
+    if (m_mftReader->ExtentBytes() / kRecordBytes < m_recordCount) {
+        DEBUG_TRACE("dev:%s, the MFT's extents hold fewer than its %u records\n", m_srcPartition.c_str(),
+                    m_recordCount);
+        return ERR_PART_INFO;
+    }
+    return 0;
+}
+
+int CPartNtfsBackup::ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<unsigned char>* value)
+{
+    if (!attr->nonResident) {
+        const unsigned char* bytes = Ntfs::ResidentValue(attr);
+        value->assign(bytes, bytes + attr->resident.valueLength);
+        return 0;
+    }
+    // No attribute list is longer than this; a larger size is damage.
+    const uint64_t size = attr->nonRes.dataSize;
+    if (attr->nonRes.lowestVcn != 0 || size > kMaxAttributeListBytes)
+        return ERR_PART_INFO;
+    CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+    int result = reader.ParseDataRunList();
+    if (result != 0)
+        return result;
+    value->assign(size, 0);
+    unsigned got = 0;
+    if (reader.AttrReadData(0, value->data(), unsigned(size), &got) != 0 || got != size)
+        return ERR_PART_INFO;
+    return 0;
+}
+
+// The MFT's own $DATA may go on in extension records that record 0's
+// attribute list names. They always lie among the low records, which the
+// extents read so far reach; each extent must follow on from the one
+// before, so a list that repeats, loops back or leaves a gap is refused.
+int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeList)
+{
+    struct Extent {
+        uint64_t lowestVcn;
+        uint64_t record;
+    };
+    std::vector<Extent> extents;
+    for (size_t at = 0; at < attributeList.size();) {
+        tagATTR_LIST_ENTRY entry;
+        if (attributeList.size() - at < sizeof entry)
+            return ERR_PART_INFO;
+        std::memcpy(&entry, attributeList.data() + at, sizeof entry);
+        if (entry.length < sizeof entry || entry.length > attributeList.size() - at)
+            return ERR_PART_INFO;
+        at += entry.length;
+        const uint64_t record = entry.recordReference & Ntfs::kRecordNumberMask;
+        if (entry.type != Ntfs::ATTR_DATA || entry.nameLength != 0 || entry.lowestVcn == 0)
+            continue;
+        if (record == Ntfs::kMftRecord)
+            return ERR_PART_INFO;
+        extents.push_back({entry.lowestVcn, record});
+    }
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.lowestVcn < b.lowestVcn; });
+    for (const Extent& extent : extents) {
+        if (extent.record >= m_recordCount || (extent.record + 1) * kRecordBytes > m_mftReader->ExtentBytes()) {
+            DEBUG_TRACE("MFT extension record %llu lies outside the MFT read so far\n",
+                        static_cast<unsigned long long>(extent.record));
+            return ERR_PART_INFO;
+        }
+        int result = ReadFileRecord(unsigned(extent.record));
+        if (result != 0)
+            return result;
+        std::memcpy(m_fixed.data(), m_record.data(), kRecordBytes);
+        const auto* header = Header(m_fixed.data());
+        if (!Ntfs::HasFileMagic(m_fixed.data()) || !Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes) ||
+            !Ntfs::IsRecordInUse(m_fixed.data()) || (header->baseRecord & Ntfs::kRecordNumberMask) != Ntfs::kMftRecord)
+            return ERR_PART_INFO;
+        const tagRECORD_ATTR* data = nullptr;
+        Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
+        while (const tagRECORD_ATTR* attr = walker.Next()) {
+            if (attr->type == Ntfs::ATTR_DATA && attr->nameLength == 0 && attr->nonResident &&
+                attr->nonRes.lowestVcn == extent.lowestVcn)
+                data = attr;
+        }
+        if (data == nullptr || m_mftReader->AppendExtent(data) != 0) {
+            DEBUG_TRACE("MFT extent at VCN %llu in record %llu does not decode\n",
+                        static_cast<unsigned long long>(extent.lowestVcn),
+                        static_cast<unsigned long long>(extent.record));
+            return ERR_PART_INFO;
+        }
+    }
+    return 0;
 }
 
 int CPartNtfsBackup::ReadFileRecord(unsigned record)
@@ -557,8 +656,7 @@ int CPartNtfsBackup::WriteFileRecord(unsigned record, const unsigned char* bytes
 
 unsigned CPartNtfsBackup::OwnerOf(const uint8_t* bytes, unsigned record) const
 {
-    uint64_t base = Header(bytes)->baseRecord & 0xFFFFFFFFFFFFull;
-    return base != 0 && base < m_recordCount ? unsigned(base) : record;
+    return Ntfs::OwnerRecord(bytes, record, m_recordCount);
 }
 
 unsigned CPartNtfsBackup::OwnerRecord(unsigned record) const

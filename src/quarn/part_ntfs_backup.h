@@ -58,6 +58,8 @@ private:
     friend class CNtfsBackupData;
 
     int ProcMFT();
+    int ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<unsigned char>* value);
+    int AddMftExtents(const std::vector<unsigned char>& attributeList);
     int BackupFilesInfo();
     int BackupFilesInfoFull();
     int BackupFilesInfoInc();

@@ -199,8 +199,7 @@ void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
 // extension record, else the record itself.
 unsigned int CResFileRecord::OwnerRecord(unsigned int n, const uint8_t* record) const
 {
-    uint64_t base = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->baseRecord & 0xFFFFFFFFFFFFull;
-    return base != 0 && base < m_job.RecordCount() ? static_cast<unsigned int>(base) : n;
+    return Ntfs::OwnerRecord(record, n, m_job.RecordCount());
 }
 
 bool CResFileRecord::IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const

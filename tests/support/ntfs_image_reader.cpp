@@ -257,8 +257,7 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
                 return false;
             }
             const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(fixed.data());
-            uint64_t base = header->baseRecord & 0xFFFFFFFFFFFFull;
-            uint32_t owner = base != 0 && base < image->info.recordCount ? uint32_t(base) : entry.number;
+            uint32_t owner = Ntfs::OwnerRecord(fixed.data(), entry.number, image->info.recordCount);
             Ntfs::AttributeWalker walker(fixed.data(), std::min<uint32_t>(1024, header->bytesInUse));
             while (const tagRECORD_ATTR* attr = walker.Next()) {
                 if (!attr->nonResident) {
