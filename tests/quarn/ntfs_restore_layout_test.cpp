@@ -236,15 +236,16 @@ TEST(NtfsRestoreLayout, PagefileGetsClustersButNoData)
     EXPECT_TRUE(back == other);
 }
 
-TEST(NtfsRestoreLayout, DiskBootCodeRestoredWithThePartitionWhenAsked)
+namespace {
+
+// Backs up a fresh NTFS partition "sdy1" into "img", saving the first 512
+// bytes of its disk file "sdy", which holds diskBytes.
+void BackupWithDiskStart(TempDir& dir, const std::vector<uint8_t>& diskBytes)
 {
-    REQUIRE_NTFS_TOOLS();
-    TempDir dir;
     std::string source = dir.file("sdy1");
     std::string why;
     ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
-    std::vector<uint8_t> sourceDisk = PatternBytes(4096, 51);
-    WriteFileBytes(dir.file("sdy"), sourceDisk);
+    WriteFileBytes(dir.file("sdy"), diskBytes);
     tagBackupArgument arg;
     arg.srcPartition = source;
     arg.imagePath = dir.file("img");
@@ -253,6 +254,16 @@ TEST(NtfsRestoreLayout, DiskBootCodeRestoredWithThePartitionWhenAsked)
     arg.mbrSize = 512;
     arg.saveMbr = true;
     ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+}
+
+}  // namespace
+
+TEST(NtfsRestoreLayout, DiskBootCodeRestoredWithThePartitionWhenAsked)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::vector<uint8_t> sourceDisk = PatternBytes(4096, 51);
+    ASSERT_NO_FATAL_FAILURE(BackupWithDiskStart(dir, sourceDisk));
 
     std::vector<uint8_t> targetDisk = PatternBytes(4096, 52);
     for (int withMbr : {0, 1}) {
@@ -276,19 +287,8 @@ TEST(NtfsRestoreLayout, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
 {
     REQUIRE_NTFS_TOOLS();
     TempDir dir;
-    std::string source = dir.file("sdy1");
-    std::string why;
-    ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
     std::vector<uint8_t> sourceDisk = PatternBytes(512, 53);
-    WriteFileBytes(dir.file("sdy"), sourceDisk);
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = dir.file("img");
-    arg.fsType = FS_TYPE_NTFS;
-    arg.mbrSource = dir.file("sdy");
-    arg.mbrSize = 512;
-    arg.saveMbr = true;
-    ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+    ASSERT_NO_FATAL_FAILURE(BackupWithDiskStart(dir, sourceDisk));
 
     // Without a partition number the disk derived from the name is the
     // target itself: its new boot sector must stay.
