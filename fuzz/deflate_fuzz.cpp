@@ -1,11 +1,15 @@
 // Stored raw deflate streams from damaged images: CCompressData must refuse
 // them cleanly. Plain inputs also go through the encoder and must come back.
 #include "compress_data.h"
+#include "fuzz_support.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using fuzzsupport::Coding;
+using fuzzsupport::RunDataSet;
 
 namespace {
 
@@ -16,55 +20,6 @@ CCompressData& Coder(unsigned char type, int role)
 {
     static CCompressData coders[2][2] = {{CCompressData(2), CCompressData(3)}, {CCompressData(2), CCompressData(3)}};
     return coders[role][type - 2];
-}
-
-// Runs the reader's calling order; false when a call fails.
-bool Decode(unsigned char type, const uint8_t* data, size_t size, size_t piece, std::vector<uint8_t>* plain)
-{
-    CCompressData& reader = Coder(type, 0);
-    std::vector<uint8_t> copy(data, data + size);
-    for (size_t done = 0;; done += piece) {
-        const bool final = done >= size;
-        const unsigned length = final ? 0 : static_cast<unsigned>(size - done < piece ? size - done : piece);
-        bool more = false;
-        bool first = true;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            if (reader.Decompress(first ? copy.data() + done : nullptr, first ? length : 0, final, &out, &outLength,
-                                  more) != 0)
-                return false;
-            first = false;
-            if (outLength > 0)
-                plain->insert(plain->end(), out, out + outLength);
-        } while (more);
-        if (final)
-            return true;
-    }
-}
-
-bool Encode(unsigned char type, const uint8_t* data, size_t size, size_t chunk, std::vector<uint8_t>* stored)
-{
-    CCompressData& writer = Coder(type, 1);
-    std::vector<uint8_t> copy(data, data + size);
-    for (size_t done = 0;; done += chunk) {
-        const bool final = done >= size;
-        const unsigned length = final ? 0 : static_cast<unsigned>(size - done < chunk ? size - done : chunk);
-        bool more = false;
-        bool first = true;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            if (writer.Compress(first ? copy.data() + done : nullptr, first ? length : 0, final, &out, &outLength,
-                                more) != 0)
-                return false;
-            first = false;
-            if (outLength > 0)
-                stored->insert(stored->end(), out, out + outLength);
-        } while (more);
-        if (final)
-            return true;
-    }
 }
 
 }  // namespace
@@ -78,11 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const unsigned char type = (data[0] & 1) ? 3 : 2;
     const size_t piece = 1 + size_t(data[0] >> 1) * 613;
     std::vector<uint8_t> plain;
-    Decode(type, data + 1, size - 1, piece, &plain);
+    RunDataSet(Coder(type, 0), Coding::Decompress, data + 1, size - 1, piece, &plain);
 
     std::vector<uint8_t> stored;
     std::vector<uint8_t> back;
-    if (!Encode(type, data + 1, size - 1, piece, &stored) || !Decode(type, stored.data(), stored.size(), piece, &back) ||
+    if (!RunDataSet(Coder(type, 1), Coding::Compress, data + 1, size - 1, piece, &stored) ||
+        !RunDataSet(Coder(type, 0), Coding::Decompress, stored.data(), stored.size(), piece, &back) ||
         back.size() != size - 1 || (size > 1 && std::memcmp(back.data(), data + 1, size - 1) != 0))
         std::abort();
     return 0;

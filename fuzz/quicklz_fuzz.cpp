@@ -2,6 +2,7 @@
 // streaming coder must refuse them cleanly. Plain inputs also go through
 // the encoder and must come back unchanged.
 #include "compress_data.h"
+#include "fuzz_support.h"
 #include "quicklz.h"
 
 #include <cstdint>
@@ -20,28 +21,6 @@ CCompressData& Reader()
 {
     static CCompressData reader(1);
     return reader;
-}
-
-void DecodeStream(const uint8_t* data, size_t size, size_t piece)
-{
-    CCompressData& reader = Reader();
-    std::vector<uint8_t> copy(data, data + size);
-    for (size_t done = 0;; done += piece) {
-        const bool final = done >= size;
-        const unsigned length = final ? 0 : static_cast<unsigned>(size - done < piece ? size - done : piece);
-        bool more = false;
-        bool first = true;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            if (reader.Decompress(first ? copy.data() + done : nullptr, first ? length : 0, final, &out, &outLength,
-                                  more) != 0)
-                return;
-            first = false;
-        } while (more);
-        if (final)
-            return;
-    }
 }
 
 void RoundTrip(const uint8_t* data, size_t size)
@@ -73,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> out(1 + size_t(data[0]) * 300);
     qlz_decompress_bounded(packet.data(), packet.size(), out.data(), out.size(), scratch.data());
 
-    DecodeStream(body, bodySize, PieceSize(data[0]));
+    fuzzsupport::RunDataSet(Reader(), fuzzsupport::Coding::Decompress, body, bodySize, PieceSize(data[0]), nullptr);
     RoundTrip(body, bodySize);
     return 0;
 }
