@@ -19,6 +19,10 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
 
 namespace Ntfs {
 constexpr uint32_t kFileMagic = 0x454C4946;  // "FILE"
+constexpr uint32_t kIndexBlockMagic = 0x58444E49;  // "INDX"
+constexpr uint32_t kIndexBlockHeaderBytes = 24;    // the node header follows
+constexpr uint32_t kIndexRootHeaderBytes = 16;     // likewise in $INDEX_ROOT
+constexpr uint16_t kIndexEntryLast = 0x0002;
 constexpr uint32_t kUpdateSequenceStride = 512;
 constexpr uint16_t kRecordInUse = 0x0001;
 constexpr uint16_t kRecordIsDirectory = 0x0002;
@@ -168,6 +172,25 @@ struct tagATTR_LIST_ENTRY {
     uint16_t instance;
 };
 
+// The header of an index node: in $INDEX_ROOT after its 16-byte root
+// header, in an index block ("INDX") at offset 24. Offsets count from it.
+struct tagINDEX_HEADER {
+    uint32_t entriesOffset;
+    uint32_t indexLength;          // bytes in use
+    uint32_t allocatedSize;
+    uint8_t flags;
+    uint8_t reserved[3];
+};
+
+// One entry of a directory index; its key is a $FILE_NAME value.
+struct tagINDEX_ENTRY_HEADER {
+    uint64_t fileReference;        // low 48 bits: record number
+    uint16_t length;               // whole entry
+    uint16_t keyLength;
+    uint16_t flags;                // Ntfs::kIndexEntryLast
+    uint16_t reserved;
+};
+
 // One decoded run: lcn -1 marks a sparse run.
 struct tagDataRunList {
     int64_t lcn;
@@ -185,6 +208,8 @@ static_assert(offsetof(tagRECORD_ATTR, nonRes) == 16, "attribute header layout")
 static_assert(offsetof(tagATTR_FILE_NAME, name) == 66, "file name layout");
 static_assert(sizeof(tagATTR_LIST_ENTRY) == 26, "attribute list entry layout");
 static_assert(sizeof(tagDataRunList) == 32, "run layout");
+static_assert(sizeof(tagINDEX_HEADER) == 16, "index header layout");
+static_assert(sizeof(tagINDEX_ENTRY_HEADER) == 16, "index entry layout");
 
 namespace Ntfs {
 

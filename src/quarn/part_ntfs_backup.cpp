@@ -730,3 +730,160 @@ void CPartNtfsBackup::DisplayName(unsigned record, const tagATTR_FILE_NAME* name
     m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;
     m_progress->ProcessName(m_fileName.c_str());
 }
+
+// ---------------------------------------------------------------------------
+// Directory look-up
+
+namespace {
+
+constexpr int kNotFound = -1;
+constexpr uint64_t kMaxIndexBitmapBytes = 1 << 20;
+
+// Directories keep their file-name index in attributes named "$I30".
+bool IsFileNameIndex(const tagRECORD_ATTR* attr)
+{
+    static const uint16_t kName[] = {'$', 'I', '3', '0'};
+    return attr->nameLength == 4 &&
+           std::memcmp(reinterpret_cast<const uint8_t*>(attr) + attr->nameOffset, kName, sizeof kName) == 0;
+}
+
+bool BitSet(const std::vector<uint8_t>& bits, uint64_t n)
+{
+    return n / 8 < bits.size() && ((bits[size_t(n / 8)] >> (n % 8)) & 1) != 0;
+}
+
+}  // namespace
+
+// Walks the entries of one index node; every step moves on by at least an
+// entry header and stays inside the node, so damage cannot loop or overrun.
+int CPartNtfsBackup::SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name,
+                                     bool directoriesOnly, unsigned* out)
+{
+    tagINDEX_HEADER header;
+    if (nodeBytes < sizeof header)
+        return ERR_PART_INFO;
+    std::memcpy(&header, node, sizeof header);
+    const uint32_t end = std::min(nodeBytes, header.indexLength);
+    for (uint32_t at = header.entriesOffset;;) {
+        tagINDEX_ENTRY_HEADER entry;
+        if (at < sizeof header || at > end || end - at < sizeof entry)
+            return ERR_PART_INFO;
+        std::memcpy(&entry, node + at, sizeof entry);
+        if (entry.length < sizeof entry || (entry.length & 7) != 0 || entry.length > end - at)
+            return ERR_PART_INFO;
+        if ((entry.flags & Ntfs::kIndexEntryLast) != 0) {
+            DEBUG_TRACE("Last Index Entry\n");
+            return kNotFound;
+        }
+        if (entry.keyLength < offsetof(tagATTR_FILE_NAME, name) || sizeof entry + entry.keyLength > entry.length)
+            return ERR_PART_INFO;
+        const auto* key = reinterpret_cast<const tagATTR_FILE_NAME*>(node + at + sizeof entry);
+        if (offsetof(tagATTR_FILE_NAME, name) + 2u * key->nameLength > entry.keyLength)
+            return ERR_PART_INFO;
+        at += entry.length;
+        if (directoriesOnly && (key->flags & Ntfs::kFileNameIsDirectory) == 0)
+            continue;
+        const unsigned record = unsigned(entry.fileReference & Ntfs::kRecordNumberMask);
+        DisplayName(record, key, entry.keyLength, true);
+        if (FileNameText(key, entry.keyLength).toUtf8().toStdString() == name) {
+            *out = record;
+            return 0;
+        }
+    }
+}
+
+int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
+                                       const std::string& name, bool directoriesOnly, unsigned* out)
+{
+    const uint32_t blockBytes = m_indexRecordSize;
+    if (blockBytes < Ntfs::kUpdateSequenceStride || blockBytes > Ntfs::kMaxRecordBytes ||
+        blockBytes % Ntfs::kUpdateSequenceStride != 0)
+        return ERR_PART_INFO;
+    CAttrReadData reader(m_part, allocation, m_clusterBytes, m_clusterCount);
+    if (reader.ParseDataRunList() != 0)
+        return ERR_PART_INFO;
+    std::vector<uint8_t> block(blockBytes);
+    const uint64_t blocks = reader.ExtentBytes() / blockBytes;
+    for (uint64_t n = 0; n < blocks; ++n) {
+        // A free block may still hold the entries of deleted files.
+        if (!BitSet(inUse, n))
+            continue;
+        unsigned got = 0;
+        if (reader.AttrReadData(n * blockBytes, block.data(), blockBytes, &got) != 0 || got != blockBytes)
+            return ERR_READ_PART;
+        uint32_t magic;
+        std::memcpy(&magic, block.data(), 4);
+        if (magic != Ntfs::kIndexBlockMagic || !Ntfs::RemoveFixup(block.data(), blockBytes))
+            return ERR_PART_INFO;
+        int result = SearchIndexNode(block.data() + Ntfs::kIndexBlockHeaderBytes,
+                                     blockBytes - Ntfs::kIndexBlockHeaderBytes, name, directoriesOnly, out);
+        if (result != kNotFound)
+            return result;
+    }
+    return kNotFound;
+}
+
+int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out,
+                                     bool directoriesOnly)
+{
+    if (!m_mftReader || directoryRecord >= m_recordCount)
+        return kNotFound;
+    int result = ReadFileRecord(directoryRecord);
+    if (result != 0)
+        return result;
+    if (!IsRecordInUse(directoryRecord))
+        return kNotFound;
+    std::vector<uint8_t> record(m_record);
+    if (!Ntfs::RemoveFixup(record.data(), kRecordBytes))
+        return ERR_PART_INFO;
+
+    const tagRECORD_ATTR* root = nullptr;
+    const tagRECORD_ATTR* allocation = nullptr;
+    const tagRECORD_ATTR* bitmap = nullptr;
+    Ntfs::AttributeWalker walker(record.data(), WalkBound(record.data()));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (!IsFileNameIndex(attr))
+            continue;
+        if (attr->type == Ntfs::ATTR_INDEX_ROOT && !attr->nonResident)
+            root = attr;
+        else if (attr->type == Ntfs::ATTR_INDEX_ALLOCATION && attr->nonResident)
+            allocation = attr;
+        else if (attr->type == Ntfs::ATTR_BITMAP)
+            bitmap = attr;
+    }
+    if (walker.Damaged())
+        return ERR_PART_INFO;
+
+    // Small directories keep all their entries in the index root; larger
+    // ones keep some there and the rest in the index blocks.
+    result = kNotFound;
+    if (root != nullptr) {
+        if (root->resident.valueLength < Ntfs::kIndexRootHeaderBytes)
+            return ERR_PART_INFO;
+        result = SearchIndexNode(Ntfs::ResidentValue(root) + Ntfs::kIndexRootHeaderBytes,
+                                 root->resident.valueLength - Ntfs::kIndexRootHeaderBytes, name, directoriesOnly,
+                                 out);
+    }
+    if (result == kNotFound && allocation != nullptr) {
+        std::vector<uint8_t> inUse;
+        if (bitmap != nullptr && !bitmap->nonResident) {
+            inUse.assign(Ntfs::ResidentValue(bitmap), Ntfs::ResidentValue(bitmap) + bitmap->resident.valueLength);
+        } else if (bitmap != nullptr) {
+            if (bitmap->nonRes.dataSize > kMaxIndexBitmapBytes)
+                return ERR_PART_INFO;
+            CAttrReadData reader(m_part, bitmap, m_clusterBytes, m_clusterCount);
+            inUse.assign(size_t(bitmap->nonRes.dataSize), 0);
+            unsigned got = 0;
+            if (!inUse.empty() &&
+                (reader.ParseDataRunList() != 0 ||
+                 reader.AttrReadData(0, inUse.data(), unsigned(inUse.size()), &got) != 0 || got != inUse.size()))
+                return ERR_PART_INFO;
+        } else {
+            return ERR_PART_INFO;  // an allocation without its bitmap
+        }
+        result = SearchIndexBlocks(allocation, inUse, name, directoriesOnly, out);
+    }
+    if (result != 0 || name == "BCD")
+        return result;
+    return GetFileRecordNo(*out, "BCD", out, false);
+}

@@ -46,6 +46,17 @@ public:
     static bool GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info);
     static bool CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b);
 
+    // Reads record 0: the MFT's bitmap, its record count and the run list
+    // of all its extents. Needs the source opened (BackupInit).
+    int ProcMFT();
+    // Looks `name` up in the index of directory `directoryRecord` (after
+    // ProcMFT): 0 with the entry's record number in *out, -1 when no entry
+    // (or, with directoriesOnly, no directory) has that exact name,
+    // ERR_PART_INFO for a damaged record or index, ERR_READ_PART for a
+    // short read. A name other than "BCD" is followed by a search for
+    // "BCD" inside the directory found, whose result then stands.
+    int GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out, bool directoriesOnly);
+
 protected:
     int BackupFiles() override;
     int GetBootCodeInfo() override;
@@ -57,7 +68,6 @@ protected:
 private:
     friend class CNtfsBackupData;
 
-    int ProcMFT();
     int ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<unsigned char>* value);
     int AddMftExtents(const std::vector<unsigned char>& attributeList);
     int BackupFilesInfo();
@@ -89,6 +99,10 @@ private:
     unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
     void NoteSpecialName(unsigned record, const QString& name);
     int OpenPreviousImage(CLinuxIo& prev);
+    int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name, bool directoriesOnly,
+                        unsigned* out);
+    int SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
+                          const std::string& name, bool directoriesOnly, unsigned* out);
     int WriteSummaries(const std::vector<tagFileRecordInfo>& entries);
 
     tagNTFS_BOOT_SECTOR m_boot {};
