@@ -3,6 +3,7 @@
 // target's size.
 #include "image_format.h"
 #include "ntfs_fixture.h"
+#include "ntfs_jobs.h"
 #include "quarn.h"
 #include "test_support.h"
 
@@ -44,25 +45,16 @@ struct Images {
             !NtfsCopyIn(source, dir.path(), "/text.txt", TextBytes(600000), &why) ||
             !NtfsCopyIn(source, dir.path(), "/rand.bin", PatternBytes(200000, 5), &why))
             return;
-        tagBackupArgument arg;
-        arg.srcPartition = source;
-        arg.imagePath = base;
-        arg.fsType = FS_TYPE_NTFS;
-        arg.compressType = compress;
-        arg.volumeSize = split;
-        ready = backup_ntfs(arg, tagCallBackFunc(), nullptr, 0) == 0;
+        ready = BackupNtfsImage(source, base, compress, split) == 0;
     }
     std::string Volume(unsigned v, unsigned g = 0) const
     {
-        return base + "_" + std::to_string(v) + "_" + std::to_string(g) + ".bkp";
+        return VolumeFileName(base, v, g);
     }
     int Restore(const std::string& image)
     {
         MakeSparseFile(target, kTargetBytes);
-        tagRestoreArgument arg;
-        arg.imagePath = image;
-        arg.targetPartition = target;
-        int result = restore_ntfs(arg, tagCallBackFunc());
+        int result = RestoreNtfsImage(image, target);
         EXPECT_EQ(FileSize(target), kTargetBytes) << "written beyond the target";
         return result;
     }
@@ -189,13 +181,7 @@ TEST(NtfsRestoreDamage, PreviousImageOfAnotherChain)
 {
     Images images(1);
     REQUIRE_IMAGES(images);
-    tagBackupArgument arg;
-    arg.srcPartition = images.source;
-    arg.imagePath = images.base;
-    arg.fsType = FS_TYPE_NTFS;
-    arg.incremental = true;
-    arg.prevImage = images.Volume(0);
-    ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+    ASSERT_EQ(BackupNtfsImage(images.source, images.base, 0, ImageFormat::kNeverSplit, images.Volume(0)), 0);
     ASSERT_TRUE(FileExists(images.Volume(0, 1)));
     EXPECT_EQ(images.Restore(images.Volume(0, 1)), 0);
 

@@ -1,6 +1,7 @@
 // The pieces of the NTFS layout (run-list encoding, the volume bitmap) and
 // the placement rules seen on real restored volumes.
 #include "ntfs_fixture.h"
+#include "ntfs_jobs.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
 #include "ntfs_layout.h"
@@ -18,24 +19,6 @@ using namespace testsupport;
 namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
-
-int Backup(const std::string& source, const std::string& base)
-{
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_NTFS;
-    arg.compressType = 1;
-    return backup_ntfs(arg, tagCallBackFunc(), nullptr, 0);
-}
-
-int Restore(const std::string& image, const std::string& target)
-{
-    tagRestoreArgument arg;
-    arg.imagePath = image;
-    arg.targetPartition = target;
-    return restore_ntfs(arg, tagCallBackFunc());
-}
 
 struct DataRun {
     uint64_t vcn, lcn, length;
@@ -169,11 +152,11 @@ TEST(NtfsRestoreLayout, FileReachingTheMirrorIsSplitAtA32KiBBoundary)
     ASSERT_TRUE(MakeNtfsPartition(source, 32 * kMiB, &why)) << why;
     std::vector<uint8_t> huge = PatternBytes(14 * kMiB, 21);
     ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/huge.bin", huge, &why)) << why;
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupNtfsImage(source, dir.file("img"), 1), 0);
     std::string target = dir.file("sdx1");
     const uint64_t size = 20 * kMiB + 12 * 4096;  // the mirror at an odd cluster
     MakeSparseFile(target, size);
-    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    ASSERT_EQ(RestoreNtfsImage(dir.file("img_0_0.bkp"), target), 0);
     EXPECT_EQ(NtfsCheckProblems(target), "");
     std::vector<uint8_t> back;
     ASSERT_TRUE(NtfsCat(target, "/huge.bin", &back));
@@ -195,7 +178,7 @@ TEST(NtfsRestoreLayout, MftLargerThanHalfTheTargetIsRefused)
     std::string source = dir.file("sdy1");
     std::string why;
     ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupNtfsImage(source, dir.file("img"), 1), 0);
     CommandResult info = testsupport::Run("ntfsinfo -v -i 0 " + Quote(source));
     std::smatch m;
     std::regex alloc("Allocated size:\\s+(\\d+)");
@@ -204,7 +187,7 @@ TEST(NtfsRestoreLayout, MftLargerThanHalfTheTargetIsRefused)
     for (uint64_t size : {mft * 2 - 4096, mft * 2 + 4096 * 4}) {
         std::string target = dir.file("sdx1");
         MakeSparseFile(target, size);
-        int result = Restore(dir.file("img_0_0.bkp"), target);
+        int result = RestoreNtfsImage(dir.file("img_0_0.bkp"), target);
         if (size < mft * 2)
             EXPECT_EQ(result, ERR_PART_TOO_SMALL) << size;
         else
@@ -223,10 +206,10 @@ TEST(NtfsRestoreLayout, PagefileGetsClustersButNoData)
     std::vector<uint8_t> page = PatternBytes(2 * kMiB, 31), other = PatternBytes(50000, 32);
     ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/PAGEFILE.SYS", page, &why)) << why;
     ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/after.bin", other, &why)) << why;
-    ASSERT_EQ(Backup(source, dir.file("img")), 0);
+    ASSERT_EQ(BackupNtfsImage(source, dir.file("img"), 1), 0);
     std::string target = dir.file("sdx1");
     MakeSparseFile(target, 24 * kMiB);
-    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    ASSERT_EQ(RestoreNtfsImage(dir.file("img_0_0.bkp"), target), 0);
     EXPECT_EQ(NtfsCheckProblems(target), "");
     std::vector<uint8_t> back;
     ASSERT_TRUE(NtfsCat(target, "/PAGEFILE.SYS", &back));

@@ -2,6 +2,7 @@
 // smaller, equal and larger targets, judged by ntfs-3g (ntfsresize --check,
 // ntfsfix -n, ntfsls -R, ntfscat).
 #include "ntfs_fixture.h"
+#include "ntfs_jobs.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
 #include "test_support.h"
@@ -18,28 +19,6 @@ using namespace testsupport;
 namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
-
-int BackupNtfs(const std::string& source, const std::string& base, int compressType,
-               uint64_t volumeSize = ~0ULL, const std::string& prevImage = "")
-{
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_NTFS;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
-    arg.incremental = !prevImage.empty();
-    arg.prevImage = prevImage;
-    return backup_ntfs(arg, tagCallBackFunc(), nullptr, 0);
-}
-
-int RestoreNtfs(const std::string& image, const std::string& target)
-{
-    tagRestoreArgument arg;
-    arg.imagePath = image;
-    arg.targetPartition = target;
-    return restore_ntfs(arg, tagCallBackFunc());
-}
 
 std::vector<NtfsFileSpec> MixedFiles()
 {
@@ -91,7 +70,7 @@ void ExpectRestores(const Source& source, const std::string& image, uint64_t siz
     TempDir dir;
     std::string target = dir.file("sdx1");
     MakeSparseFile(target, size);
-    ASSERT_EQ(RestoreNtfs(image, target), 0) << what;
+    ASSERT_EQ(RestoreNtfsImage(image, target), 0) << what;
     EXPECT_EQ(FileSize(target), size) << what << ": written beyond the target";
     EXPECT_EQ(NtfsCheckProblems(target), "") << what;
     EXPECT_EQ(NtfsTree(target), source.tree) << what;
@@ -114,7 +93,7 @@ TEST(NtfsRestoreRoundTrip, SmallerEqualAndLargerTargets)
     std::string why;
     if (!source.Make(40 * kMiB, MixedFiles(), &why))
         GTEST_SKIP() << why;
-    ASSERT_EQ(BackupNtfs(source.part, source.base, 0), 0);
+    ASSERT_EQ(BackupNtfsImage(source.part, source.base, 0), 0);
     for (uint64_t size : {24 * kMiB, 40 * kMiB, 64 * kMiB + 512 * 3})
         ExpectRestores(source, source.Image(), size, "target of " + std::to_string(size));
 }
@@ -132,7 +111,7 @@ TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
     for (const auto& c : cases) {
         TempDir images;
         std::string base = images.file("img");
-        ASSERT_EQ(BackupNtfs(source.part, base, c.compress, c.split), 0);
+        ASSERT_EQ(BackupNtfsImage(source.part, base, c.compress, c.split), 0);
         std::string what = "compression " + std::to_string(c.compress) + " split " + std::to_string(c.split);
         if (c.split != ~0ULL)
             ASSERT_TRUE(FileExists(base + "_2_0.bkp")) << what << ": the image was not split";
@@ -151,7 +130,7 @@ TEST(NtfsRestoreRoundTrip, EveryClusterSize)
                                            {"c.bin", PatternBytes(1, 9)}};
         if (!source.Make(24 * kMiB, files, &why, "-c " + std::to_string(cluster)))
             GTEST_SKIP() << why;
-        ASSERT_EQ(BackupNtfs(source.part, source.base, 1), 0) << cluster;
+        ASSERT_EQ(BackupNtfsImage(source.part, source.base, 1), 0) << cluster;
         for (uint64_t size : {20 * kMiB, 33 * kMiB})
             ExpectRestores(source, source.Image(), size,
                            "cluster " + std::to_string(cluster) + " target " + std::to_string(size));
@@ -226,7 +205,7 @@ TEST(NtfsRestoreRoundTrip, CompressedAndSparseFiles)
 
     for (int compress : {0, 3}) {
         TempDir images;
-        ASSERT_EQ(BackupNtfs(source.part, images.file("img"), compress), 0);
+        ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), compress), 0);
         ExpectRestores(source, images.file("img_0_0.bkp"), 36 * kMiB, "compression " + std::to_string(compress));
     }
 }
@@ -244,7 +223,7 @@ TEST(NtfsRestoreRoundTrip, ThreeImageChainGivesTheNewestState)
                                        {"dir/inner.bin", PatternBytes(120000, 3)}};
     ASSERT_TRUE(source.Make(32 * kMiB, files, &why)) << why;
     std::string base = source.dir.file("chain");
-    ASSERT_EQ(BackupNtfs(source.part, base, 2), 0);
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 2), 0);
 
     auto change = [&](const std::function<void(const std::string&)>& edit) {
         NtfsMount mount(source.part, source.dir.file("mnt"));
@@ -257,14 +236,14 @@ TEST(NtfsRestoreRoundTrip, ThreeImageChainGivesTheNewestState)
         WriteFileBytes(root + "/added.bin", PatternBytes(400000, 4));
         ::unlink((root + "/gone.bin").c_str());
     });
-    ASSERT_EQ(BackupNtfs(source.part, base, 1, ~0ULL, base + "_0_0.bkp"), 0);
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 1, ~0ULL, base + "_0_0.bkp"), 0);
     ASSERT_TRUE(FileExists(base + "_0_1.bkp"));
     change([&](const std::string& root) {
         WriteFileBytes(root + "/change.txt", TextBytes(20000, "third"));
         WriteFileBytes(root + "/dir/inner.bin", PatternBytes(5000, 5));
         WriteFileBytes(root + "/dir/new.txt", TextBytes(3000, "new"));
     });
-    ASSERT_EQ(BackupNtfs(source.part, base, 0, 200000, base + "_0_1.bkp"), 0);
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 0, 200000, base + "_0_1.bkp"), 0);
     ASSERT_TRUE(FileExists(base + "_0_2.bkp"));
 
     source.files = {{"keep.bin", PatternBytes(300000, 1)},
@@ -278,7 +257,7 @@ TEST(NtfsRestoreRoundTrip, ThreeImageChainGivesTheNewestState)
     TempDir dir;
     std::string target = dir.file("sdw1");
     MakeSparseFile(target, 32 * kMiB);
-    ASSERT_EQ(RestoreNtfs(base + "_0_1.bkp", target), 0);
+    ASSERT_EQ(RestoreNtfsImage(base + "_0_1.bkp", target), 0);
     EXPECT_EQ(NtfsCheckProblems(target), "");
     std::vector<NtfsFileSpec> middle = {{"change.txt", TextBytes(80000, "second")},
                                         {"dir/inner.bin", PatternBytes(120000, 3)}};
