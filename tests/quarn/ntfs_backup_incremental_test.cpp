@@ -3,6 +3,7 @@
 // records, judged against ntfs-3g's view of the source.
 #include "image_format.h"
 #include "ntfs_fixture.h"
+#include "ntfs_fragmented_file.h"
 #include "ntfs_image_reader.h"
 #include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
@@ -223,25 +224,7 @@ TEST_F(NtfsMountedTest, BrokenChainsAreRefused)
 TEST_F(NtfsMountedTest, AttributeListFragmentsAreStoredExtentByExtent)
 {
     std::string log;
-    ASSERT_TRUE(MakeNtfsPartition(m_part, 12 << 20, &log)) << log;
-    {
-        // One cluster of data every other cluster: hundreds of runs, more
-        // than one record holds, so ntfs-3g moves $DATA into extension
-        // records named by an $ATTRIBUTE_LIST. (Freeing every other small
-        // file leaves holes that ntfs-3g's allocator fills in larger runs.)
-        NtfsMount mount(m_part, m_dir.file("mnt"));
-        ASSERT_TRUE(mount.ok()) << mount.log();
-        FILE* f = std::fopen((mount.path() + "/fragmented.bin").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        for (int i = 0; i < 700; ++i) {
-            std::vector<uint8_t> block = PatternBytes(4096, uint32_t(i));
-            ASSERT_EQ(std::fseek(f, long(i) * 8192, SEEK_SET), 0);
-            ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
-            ASSERT_EQ(std::fflush(f), 0);
-        }
-        ASSERT_EQ(std::fclose(f), 0);
-        ASSERT_TRUE(mount.Unmount()) << mount.log();
-    }
+    ASSERT_TRUE(MakeFragmentedFilePartition(m_part, m_dir.path(), &log)) << log;
     const int64_t inode = NtfsInodeOf(m_part, "/fragmented.bin");
     ASSERT_GT(inode, 15);
     std::vector<uint8_t> expected;

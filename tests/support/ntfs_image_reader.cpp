@@ -41,6 +41,8 @@ public:
         out.resize(old + length);
         return Take(out.data() + old, length);
     }
+    size_t Volume() const { return m_volume; }
+    uint64_t Position() const { return m_pos; }
     // The set continues at the start of the next volume.
     bool NextVolume()
     {
@@ -60,6 +62,8 @@ private:
 bool ReadDataSet(StreamCursor& cursor, int type, bool decode, ImageDataSet* set, std::string* error)
 {
     std::vector<uint8_t> stored;
+    set->firstVolume = cursor.Volume();
+    set->firstOffset = cursor.Position();
     for (;;) {
         tagDATA_SET_HEAD head {};
         if (!cursor.Take(&head, sizeof head)) {
@@ -77,8 +81,11 @@ bool ReadDataSet(StreamCursor& cursor, int type, bool decode, ImageDataSet* set,
             *error = "data set cut short";
             return false;
         }
-        if (!head.continued)
+        if (!head.continued) {
+            set->lastVolume = cursor.Volume();
+            set->endOffset = cursor.Position();
             break;
+        }
         if (!cursor.NextVolume()) {
             *error = "set continues past the last volume";
             return false;

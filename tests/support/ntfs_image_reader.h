@@ -31,6 +31,12 @@ struct ImageDataSet {
     uint8_t storedRaw = 0;
     unsigned parts = 0;            // heads met (more than 1 when split)
     std::vector<uint8_t> plain;    // decoded contents
+    // Where its stored bytes lie: from its first head in volume firstVolume
+    // to endOffset in volume lastVolume.
+    size_t firstVolume = 0;
+    uint64_t firstOffset = 0;
+    size_t lastVolume = 0;
+    uint64_t endOffset = 0;
 };
 
 struct ImageRecordEntry {
