@@ -58,41 +58,50 @@ struct StreamStats {
     int drains = 0;  // calls made because the previous one set more
 };
 
+enum class Coding { Compress, Decompress };
+
+// One call of a calling order, then the calls without input that drain the
+// coder while it says more; the output is appended.
+int CallAndDrain(CCompressData& coder, Coding coding, const uint8_t* data, size_t length, bool final,
+                 Bytes* output, StreamStats& s)
+{
+    bool more = false;
+    bool first = true;
+    do {
+        unsigned char* in = first ? const_cast<uint8_t*>(data) : nullptr;
+        const unsigned inLength = first ? static_cast<unsigned>(length) : 0;
+        unsigned char* out = nullptr;
+        unsigned long outLength = 0;
+        int result = coding == Coding::Compress ? coder.Compress(in, inLength, final, &out, &outLength, more)
+                                                : coder.Decompress(in, inLength, final, &out, &outLength, more);
+        ++s.calls;
+        if (!first)
+            ++s.drains;
+        first = false;
+        if (result != 0)
+            return result;
+        if ((out == nullptr) != (outLength == 0))
+            return -100;
+        if (outLength > 0)
+            output->insert(output->end(), out, out + outLength);
+    } while (more);
+    return 0;
+}
+
 // The writer's calling order. chunkSizes are used in turn.
 int CompressStream(CCompressData& coder, const Bytes& plain, const std::vector<size_t>& chunkSizes, Bytes* stored,
                    StreamStats* stats = nullptr)
 {
     StreamStats local;
     StreamStats& s = stats ? *stats : local;
-    auto call = [&](const uint8_t* data, size_t length, bool final) {
-        bool more = false;
-        bool first = true;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            int result = coder.Compress(first ? const_cast<uint8_t*>(data) : nullptr,
-                                        first ? static_cast<unsigned>(length) : 0, final, &out, &outLength, more);
-            ++s.calls;
-            if (!first)
-                ++s.drains;
-            first = false;
-            if (result != 0)
-                return result;
-            if ((out == nullptr) != (outLength == 0))
-                return -100;
-            if (outLength > 0)
-                stored->insert(stored->end(), out, out + outLength);
-        } while (more);
-        return 0;
-    };
     size_t done = 0;
     for (size_t k = 0; done < plain.size(); ++k) {
         size_t length = std::min(chunkSizes[k % chunkSizes.size()], plain.size() - done);
-        if (int result = call(plain.data() + done, length, false))
+        if (int result = CallAndDrain(coder, Coding::Compress, plain.data() + done, length, false, stored, s))
             return result;
         done += length;
     }
-    return call(nullptr, 0, true);
+    return CallAndDrain(coder, Coding::Compress, nullptr, 0, true, stored, s);
 }
 
 // The reader's mirror image, feeding the stored bytes in pieces.
@@ -101,33 +110,12 @@ int DecompressStream(CCompressData& coder, const Bytes& stored, size_t pieceSize
 {
     StreamStats local;
     StreamStats& s = stats ? *stats : local;
-    auto call = [&](const uint8_t* data, size_t length, bool final) {
-        bool more = false;
-        bool first = true;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            int result = coder.Decompress(first ? const_cast<uint8_t*>(data) : nullptr,
-                                          first ? static_cast<unsigned>(length) : 0, final, &out, &outLength, more);
-            ++s.calls;
-            if (!first)
-                ++s.drains;
-            first = false;
-            if (result != 0)
-                return result;
-            if ((out == nullptr) != (outLength == 0))
-                return -100;
-            if (outLength > 0)
-                plain->insert(plain->end(), out, out + outLength);
-        } while (more);
-        return 0;
-    };
     for (size_t done = 0; done < stored.size(); done += pieceSize) {
         size_t length = std::min(pieceSize, stored.size() - done);
-        if (int result = call(stored.data() + done, length, false))
+        if (int result = CallAndDrain(coder, Coding::Decompress, stored.data() + done, length, false, plain, s))
             return result;
     }
-    return call(nullptr, 0, true);
+    return CallAndDrain(coder, Coding::Decompress, nullptr, 0, true, plain, s);
 }
 
 // Counts the QuickLZ packets in a stream; -1 when they do not tile it.
