@@ -149,6 +149,16 @@ protected:
         REQUIRE_PROGRAM("mkfs.fat");
         REQUIRE_PROGRAM("mcopy");
     }
+    // A backup request of the standard source, built as "sdz1", into "img".
+    tagBackupArgument RichSourceRequest()
+    {
+        tagBackupArgument arg;
+        arg.srcPartition = dir.file("sdz1");
+        arg.imagePath = dir.file("img");
+        arg.fsType = FS_TYPE_FAT32;
+        BuildRichFatSource(arg.srcPartition, dir.file("scratch"));
+        return arg;
+    }
     TempDir dir;
 };
 
@@ -385,12 +395,7 @@ namespace {
 
 TEST_F(Fat32BackupTest, FilesAreShownByTheirOwnNames)
 {
-    const std::string source = dir.file("sdz1");
-    BuildRichFatSource(source, dir.file("scratch"));
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = dir.file("img");
-    arg.fsType = FS_TYPE_FAT32;
+    const tagBackupArgument arg = RichSourceRequest();
     RecordingCallbacks log;
     ASSERT_EQ(backup_fat32(arg, log.Bind(), nullptr, 0), 0);
     auto shown = [&](const QString& name) {
@@ -406,12 +411,7 @@ TEST_F(Fat32BackupTest, FilesAreShownByTheirOwnNames)
 
 TEST_F(Fat32BackupTest, CancelledAtTheFirstStep)
 {
-    const std::string source = dir.file("sdz1");
-    BuildRichFatSource(source, dir.file("scratch"));
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = dir.file("img");
-    arg.fsType = FS_TYPE_FAT32;
+    const tagBackupArgument arg = RichSourceRequest();
     RecordingCallbacks user;
     user.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
     EXPECT_EQ(backup_fat32(arg, user.Bind(), nullptr, 0), ERR_CANCELLED);

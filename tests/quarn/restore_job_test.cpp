@@ -282,14 +282,21 @@ struct SplitImage {
     }
 };
 
-int ReadWholeSet(PlainRestore& job, std::vector<uint8_t>* out)
+// Sets the reader up and begins the set at the start of the first volume.
+int BeginFirstSet(PlainRestore& job, CDataSetReader& reader)
 {
-    CDataSetReader reader(job);
     int result = reader.Init();
     if (result == 0)
         result = job.ImageIo()->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
     if (result == 0)
         result = reader.Begin();
+    return result;
+}
+
+int ReadWholeSet(PlainRestore& job, std::vector<uint8_t>* out)
+{
+    CDataSetReader reader(job);
+    int result = BeginFirstSet(job, reader);
     out->assign(100000, 0);
     if (result == 0)
         result = reader.ReadExactly(out->data(), 100000);
@@ -324,9 +331,7 @@ TEST(DataSetReader, SkipFollowsVolumesToo)
     PlainRestore job(s.f.Arg(), {});
     ASSERT_EQ(job.RestoreInit(), 0);
     CDataSetReader reader(job);
-    ASSERT_EQ(reader.Init(), 0);
-    ASSERT_EQ(job.ImageIo()->Seek(0, SEEK_SET), 0);
-    ASSERT_EQ(reader.Begin(), 0);
+    ASSERT_EQ(BeginFirstSet(job, reader), 0);
     ASSERT_EQ(reader.Skip(), 0);
     std::vector<uint8_t> second(10);
     ASSERT_EQ(reader.Begin(), 0);
@@ -386,9 +391,7 @@ TEST(DataSetReader, SetsThatLieAboutTheirSize)
         PlainRestore job(f.Arg(), {});
         ASSERT_EQ(job.RestoreInit(), 0);
         CDataSetReader reader(job);
-        ASSERT_EQ(reader.Init(), 0);
-        ASSERT_EQ(job.ImageIo()->Seek(0, SEEK_SET), 0);
-        ASSERT_EQ(reader.Begin(), 0);
+        ASSERT_EQ(BeginFirstSet(job, reader), 0);
         std::vector<uint8_t> out(c.asked);
         EXPECT_EQ(reader.ReadExactly(out.data(), c.asked), ERR_READ_FILE) << c.stored;
     }
@@ -401,8 +404,6 @@ TEST(DataSetReader, SetsThatLieAboutTheirSize)
     PlainRestore job(f.Arg(), {});
     ASSERT_EQ(job.RestoreInit(), 0);
     CDataSetReader reader(job);
-    ASSERT_EQ(reader.Init(), 0);
-    ASSERT_EQ(job.ImageIo()->Seek(0, SEEK_SET), 0);
-    ASSERT_EQ(reader.Begin(), 0);
+    ASSERT_EQ(BeginFirstSet(job, reader), 0);
     EXPECT_EQ(reader.Skip(), ERR_READ_FILE);
 }
