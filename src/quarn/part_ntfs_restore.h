@@ -29,13 +29,8 @@ public:
 
     uint32_t RecordCount() const { return m_recordCount; }
     uint32_t FileRecordSize() const { return m_fileRecordSize; }
-    uint8_t Spare3() const { return m_spare3; }
     const unsigned char* MftBitmap() const { return m_mftBitmap; }
     uint64_t MftBitmapSize() const { return m_mftBitmapSize; }
-    const unsigned char* BootArea() const { return m_bootArea; }
-    uint16_t BootAreaSize() const { return m_bootAreaSize; }
-    uint32_t SectorBytes() const { return m_sectorBytes; }
-    const tagCallBackFunc& CallBacks() const { return m_cb; }
 
 protected:
     int SetMFTBitmapBuf(unsigned int size) override;

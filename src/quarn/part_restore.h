@@ -66,6 +66,10 @@ public:
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const { return m_compressType; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
+    uint32_t SectorBytes() const { return m_sectorBytes; }
+    const unsigned char* BootArea() const { return m_bootArea; }
+    uint16_t BootAreaSize() const { return m_bootAreaSize; }
+    uint8_t Spare3() const { return m_spare3; }
 
 protected:
     // Reads the MFT bitmap that follows tagBLOCK_START (NTFS images only).
