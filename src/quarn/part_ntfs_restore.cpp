@@ -213,11 +213,10 @@ int CPartNtfsRestore::OpenPrevImage()
     m_image->Close();
     DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
     std::string path = m_prevImagePath;
+    // A previous image that cannot be opened is asked for like a missing volume.
     while (path.empty() || m_image->Open(path, CLinuxIo::ModeRead) != 0) {
-        QString asked = QString::fromLocal8Bit(path.c_str());
-        if (Callbacks::NextFile(m_cb, asked) != 0)
+        if (!AskForNextVolume(path))
             return ERR_OPEN_FILE;
-        path = asked.toLocal8Bit().toStdString();
     }
     return 0;
 }
