@@ -476,13 +476,22 @@ int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFile
     return 0;
 }
 
-int CPartNtfsBackup::WriteSummaries(const std::vector<tagFileRecordInfo>& entries)
+int CPartNtfsBackup::WriteSummaries(std::vector<tagFileRecordInfo>& entries)
 {
     if (entries.empty())
         return 0;
     int64_t bytes = int64_t(entries.size() * sizeof(tagFileRecordInfo));
     m_volumeBytes += uint64_t(bytes);
-    return m_image->Write(entries.data(), bytes) == bytes ? 0 : ERR_WRITE_FILE;
+    bool written = m_image->Write(entries.data(), bytes) == bytes;
+    entries.clear();
+    return written ? 0 : ERR_WRITE_FILE;
+}
+
+// Summaries are written in batches rather than 25 bytes at a time.
+int CPartNtfsBackup::AddSummary(std::vector<tagFileRecordInfo>& batch, const tagFileRecordInfo& info)
+{
+    batch.push_back(info);
+    return batch.size() == kSummaryBatch ? WriteSummaries(batch) : 0;
 }
 
 int CPartNtfsBackup::BackupFilesInfo()
@@ -506,14 +515,10 @@ int CPartNtfsBackup::BackupFilesInfoFull()
         tagFileRecordInfo info {};
         if (result == 0)
             result = SummarizeRecord(record, false, &info);
+        if (result == 0)
+            result = AddSummary(batch, info);
         if (result != 0)
             return result;
-        batch.push_back(info);
-        if (batch.size() == kSummaryBatch) {
-            if ((result = WriteSummaries(batch)) != 0)
-                return result;
-            batch.clear();
-        }
     }
     return WriteSummaries(batch);
 }
@@ -607,16 +612,12 @@ int CPartNtfsBackup::BackupFilesInfoInc()
             result = SummarizeRecord(record, false, &current);
             listed = Ntfs::HasFileMagic(m_record.data());
         }
+        if (result == 0)
+            result = AddSummary(batch, current);
         if (result != 0)
             return result;
         if (listed)
             m_changeList.push_back(record);
-        batch.push_back(current);
-        if (batch.size() == kSummaryBatch) {
-            if ((result = WriteSummaries(batch)) != 0)
-                return result;
-            batch.clear();
-        }
     }
     return WriteSummaries(batch);
 }

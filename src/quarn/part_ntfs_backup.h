@@ -103,7 +103,8 @@ private:
                         unsigned* out);
     int SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
                           const std::string& name, bool directoriesOnly, unsigned* out);
-    int WriteSummaries(const std::vector<tagFileRecordInfo>& entries);
+    int WriteSummaries(std::vector<tagFileRecordInfo>& entries);
+    int AddSummary(std::vector<tagFileRecordInfo>& batch, const tagFileRecordInfo& info);
 
     tagNTFS_BOOT_SECTOR m_boot {};
     std::vector<unsigned char> m_record;         // the record being processed

@@ -5,6 +5,7 @@
 #include "ntfs_fixture.h"
 #include "ntfs_fragmented_file.h"
 #include "ntfs_image_reader.h"
+#include "ntfs_jobs.h"
 #include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
@@ -25,15 +26,7 @@ namespace {
 int Backup(const std::string& source, const std::string& base, const std::string& prevImage = std::string(),
            int compressType = 2, uint64_t volumeSize = ImageFormat::kNeverSplit)
 {
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_NTFS;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
-    arg.incremental = !prevImage.empty();
-    arg.prevImage = prevImage;
-    return backup_ntfs(arg, tagCallBackFunc {}, nullptr, 0);
+    return BackupNtfsImage(source, base, compressType, volumeSize, prevImage);
 }
 
 bool SameSummary(const tagFileRecordInfo& a, const tagFileRecordInfo& b)
@@ -178,10 +171,7 @@ TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
     {
         std::string target = m_dir.file("sdy1");
         MakeSparseFile(target, 24 << 20);
-        tagRestoreArgument restore;
-        restore.imagePath = m_dir.file("img_0_1.bkp");
-        restore.targetPartition = target;
-        ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc {}), 0);
+        ASSERT_EQ(RestoreNtfsImage(m_dir.file("img_0_1.bkp"), target), 0);
         EXPECT_EQ(NtfsCheckProblems(target), "");
         EXPECT_EQ(NtfsInodeOf(target, "/doomed.txt"), -1);
         EXPECT_EQ(CompareNtfsFiles(target, {{"changed.txt", PatternBytes(45000, 22)},
@@ -247,10 +237,7 @@ TEST_F(NtfsMountedTest, AttributeListFragmentsAreStoredExtentByExtent)
         // The restore expects the extents' sets: the file comes back whole.
         std::string target = out.file("sdy1");
         MakeSparseFile(target, 12 << 20);
-        tagRestoreArgument restore;
-        restore.imagePath = out.file("img_0_0.bkp");
-        restore.targetPartition = target;
-        ASSERT_EQ(restore_ntfs(restore, tagCallBackFunc {}), 0);
+        ASSERT_EQ(RestoreNtfsImage(out.file("img_0_0.bkp"), target), 0);
         std::vector<uint8_t> restored;
         ASSERT_TRUE(NtfsCat(target, "/fragmented.bin", &restored));
         EXPECT_EQ(restored, expected) << "type " << type;

@@ -5,6 +5,7 @@
 #include "ntfs_layout.h"
 #include "part_ntfs_backup.h"
 #include "quarn.h"
+#include "suite_partition.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -64,18 +65,14 @@ protected:
     {
         if (!HaveNtfsTools() || !NtfsMountUsable())
             return;
-        s_dir = new TempDir;
-        s_part = s_dir->file("sdz1");
-        std::string log;
-        if (!MakeNtfsPartition(s_part, 16 << 20, &log) || !FillNtfsPartition(s_part, s_dir->path(), BootFiles(), &log)) {
-            ADD_FAILURE() << log;
-            s_part.clear();
-        }
+        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
+            return MakeNtfsPartition(part, 16 << 20, log) && FillNtfsPartition(part, dir, BootFiles(), log);
+        });
+        s_part = s_partition.path();
     }
     static void TearDownTestSuite()
     {
-        delete s_dir;
-        s_dir = nullptr;
+        s_partition.Release();
         s_part.clear();
     }
     void SetUp() override
@@ -87,11 +84,11 @@ protected:
         ASSERT_FALSE(s_part.empty());
     }
 
-    static TempDir* s_dir;
+    static SuitePartition s_partition;
     static std::string s_part;
 };
 
-TempDir* NtfsIndexLookupTest::s_dir = nullptr;
+SuitePartition NtfsIndexLookupTest::s_partition;
 std::string NtfsIndexLookupTest::s_part;
 
 // The byte offset in the partition of every index block of a directory.
@@ -222,6 +219,10 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
          })},
         {"no INDX magic", inBlocks([](uint8_t* block) { std::memcpy(block, "JUNK", 4); }, false)},
         {"update sequence that does not match", inBlocks([](uint8_t* block) { block[510] ^= 0x55; }, false)},
+        {"folder record whose update sequence does not match",
+         [&](std::vector<uint8_t>& part) {
+             part[size_t(geometry.mftLcn * geometry.clusterBytes + uint64_t(boot) * 1024 + 510)] ^= 0x55;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,15 +237,4 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
         // An absent name makes the search read every block.
         EXPECT_EQ(lookup.Find(unsigned(boot), "Missing", false, &out), ERR_PART_INFO);
     }
-
-    // The folder's own record with a broken update sequence.
-    TempDir dir;
-    std::vector<uint8_t> damaged = pristine;
-    damaged[size_t(geometry.mftLcn * geometry.clusterBytes + uint64_t(boot) * 1024 + 510)] ^= 0x55;
-    std::string part = dir.file("sdw1");
-    WriteFileBytes(part, damaged);
-    Lookup lookup;
-    ASSERT_EQ(lookup.Open(part), 0);
-    unsigned out = 0;
-    EXPECT_EQ(lookup.Find(unsigned(boot), "BCD", false, &out), ERR_PART_INFO);
 }

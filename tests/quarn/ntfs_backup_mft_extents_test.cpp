@@ -9,6 +9,7 @@
 #include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
+#include "suite_partition.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -213,21 +214,17 @@ protected:
         if (!HaveNtfsTools() || !NtfsMountUsable() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||
             !HaveProgram("ntfsls"))
             return;
-        s_dir = new TempDir;
-        s_part = s_dir->file("sdz1");
         s_files = new std::vector<NtfsFileSpec>;
-        std::string log;
-        if (!MakeFragmentedMft(s_part, s_dir->path(), s_files, &log)) {
-            ADD_FAILURE() << log;
-            s_part.clear();
-        }
+        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
+            return MakeFragmentedMft(part, dir, s_files, log);
+        });
+        s_part = s_partition.path();
     }
     static void TearDownTestSuite()
     {
         delete s_files;
         s_files = nullptr;
-        delete s_dir;
-        s_dir = nullptr;
+        s_partition.Release();
         s_part.clear();
     }
     void SetUp() override
@@ -244,13 +241,13 @@ protected:
         ASSERT_LT(m_extension.record, m_extension.firstExtentRecords);
     }
 
-    static TempDir* s_dir;
+    static SuitePartition s_partition;
     static std::string s_part;
     static std::vector<NtfsFileSpec>* s_files;
     MftExtension m_extension;
 };
 
-TempDir* NtfsMftExtentsTest::s_dir = nullptr;
+SuitePartition NtfsMftExtentsTest::s_partition;
 std::string NtfsMftExtentsTest::s_part;
 std::vector<NtfsFileSpec>* NtfsMftExtentsTest::s_files = nullptr;
 

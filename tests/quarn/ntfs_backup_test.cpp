@@ -5,7 +5,9 @@
 #include "ntfs_layout.h"
 #include "ntfs_fixture.h"
 #include "ntfs_image_reader.h"
+#include "ntfs_jobs.h"
 #include "quarn.h"
+#include "suite_partition.h"
 #include "test_support.h"
 #include "usedspace.h"
 
@@ -47,14 +49,9 @@ tagCallBackFunc LoggingCallbacks(ProgressLog* log)
 int Backup(const std::string& source, const std::string& base, int compressType = 0,
            uint64_t volumeSize = ImageFormat::kNeverSplit, ProgressLog* log = nullptr)
 {
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_NTFS;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
     ProgressLog ignored;
-    return backup_ntfs(arg, LoggingCallbacks(log != nullptr ? log : &ignored), nullptr, 0);
+    return BackupNtfsImage(source, base, compressType, volumeSize, std::string(),
+                           LoggingCallbacks(log != nullptr ? log : &ignored));
 }
 
 std::vector<uint8_t> FileHead(const std::string& path, size_t bytes)
@@ -117,18 +114,15 @@ protected:
     {
         if (!HaveNtfsTools() || !NtfsMountUsable())
             return;
-        s_dir = new TempDir;
-        s_part = s_dir->file("sdz1");
-        std::string log;
-        if (!MakeNtfsPartition(s_part, 40 << 20, &log) || !FillNtfsPartition(s_part, s_dir->path(), RichFileSet(), &log)) {
-            ADD_FAILURE() << log;
-            s_part.clear();
-        }
+        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
+            return MakeNtfsPartition(part, 40 << 20, log) && FillNtfsPartition(part, dir, RichFileSet(), log);
+        });
+        s_part = s_partition.path();
     }
     static void TearDownTestSuite()
     {
-        delete s_dir;
-        s_dir = nullptr;
+        s_partition.Release();
+        s_part.clear();
     }
     void SetUp() override
     {
@@ -217,11 +211,11 @@ protected:
         }
     }
 
-    static TempDir* s_dir;
+    static SuitePartition s_partition;
     static std::string s_part;
 };
 
-TempDir* NtfsBackupTest::s_dir = nullptr;
+SuitePartition NtfsBackupTest::s_partition;
 std::string NtfsBackupTest::s_part;
 
 }  // namespace
