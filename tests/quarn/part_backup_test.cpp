@@ -4,6 +4,7 @@
 // back record by record.
 #include "compress_data.h"
 #include "image_format.h"
+#include "ntfs_image_reader.h"
 #include "part_backup.h"
 #include "recording_callbacks.h"
 #include "test_support.h"
@@ -304,24 +305,8 @@ std::string ReadImage(const std::string& base, unsigned generation, bool records
 // Undoes the compressor in the order a reader follows.
 Bytes Decompress(int type, const Bytes& stored)
 {
-    CCompressData coder(static_cast<unsigned char>(type));
     Bytes plain;
-    auto drain = [&](unsigned char* in, unsigned length, bool final) {
-        bool more = false;
-        do {
-            unsigned char* out = nullptr;
-            unsigned long outLength = 0;
-            if (coder.Decompress(more ? nullptr : in, more ? 0 : length, final, &out, &outLength, more) != 0) {
-                ADD_FAILURE() << "decompress failed";
-                return;
-            }
-            plain.insert(plain.end(), out, out + outLength);
-        } while (more);
-    };
-    Bytes copy = stored;
-    for (size_t pos = 0; pos < copy.size(); pos += 0x8000)
-        drain(copy.data() + pos, static_cast<unsigned>(std::min<size_t>(0x8000, copy.size() - pos)), false);
-    drain(nullptr, 0, true);
+    EXPECT_TRUE(testsupport::DecodeDataSet(type, stored, &plain)) << "decompress failed";
     return plain;
 }
 
