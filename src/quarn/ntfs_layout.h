@@ -346,6 +346,27 @@ inline uint32_t OwnerRecord(const uint8_t* record, uint32_t number, uint32_t rec
     return reference != 0 && base < recordCount ? uint32_t(base) : number;
 }
 
+// True when the attribute at `offset` (at least 8 bytes before `bound`)
+// lies whole before `bound`, with a header long enough for its kind and its
+// name and value (resident) or run list (non-resident) inside its length.
+inline bool AttributeFits(const uint8_t* record, uint32_t bound, uint32_t offset)
+{
+    const auto* attr = reinterpret_cast<const tagRECORD_ATTR*>(record + offset);
+    uint32_t length = attr->length;
+    if (length < kResidentHeaderBytes || length > bound - offset || (length & 7) != 0)
+        return false;
+    if (attr->nameLength != 0 && uint32_t(attr->nameOffset) + 2u * attr->nameLength > length)
+        return false;
+    if (attr->nonResident) {
+        if (length < kNonResidentHeaderBytes)
+            return false;
+        if (attr->nonRes.runListOffset >= length || attr->nonRes.runListOffset < 0x40)
+            return false;
+        return attr->nonRes.highestVcn + 1 >= attr->nonRes.lowestVcn;
+    }
+    return uint64_t(attr->resident.valueOffset) + attr->resident.valueLength <= length;
+}
+
 // Steps through the attributes of a record (fixup already removed). Each
 // attribute it yields lies whole inside the record, with a header long
 // enough for its kind and its name and value (resident) or run list
@@ -373,32 +394,15 @@ public:
         const auto* attr = reinterpret_cast<const tagRECORD_ATTR*>(m_record + m_offset);
         if (attr->type == ATTR_END)
             return Stop(false);
-        uint32_t length = attr->length;
-        if (length < kResidentHeaderBytes || length > m_size - m_offset || (length & 7) != 0)
+        if (!AttributeFits(m_record, m_size, m_offset))
             return Stop(true);
-        if (!HeaderFits(attr, length))
-            return Stop(true);
-        m_offset += length;
+        m_offset += attr->length;
         return attr;
     }
 
     bool Damaged() const { return m_damaged; }
 
 private:
-    static bool HeaderFits(const tagRECORD_ATTR* attr, uint32_t length)
-    {
-        if (attr->nameLength != 0 && uint32_t(attr->nameOffset) + 2u * attr->nameLength > length)
-            return false;
-        if (attr->nonResident) {
-            if (length < kNonResidentHeaderBytes)
-                return false;
-            if (attr->nonRes.runListOffset >= length || attr->nonRes.runListOffset < 0x40)
-                return false;
-            return attr->nonRes.highestVcn + 1 >= attr->nonRes.lowestVcn;
-        }
-        return uint64_t(attr->resident.valueOffset) + attr->resident.valueLength <= length;
-    }
-
     const tagRECORD_ATTR* Stop(bool damaged)
     {
         m_done = true;

@@ -14,26 +14,6 @@ constexpr uint16_t kAttrFlagsPlacedWhole = 0x0001 | 0x4000 | 0x8000;  // compres
 constexpr uint32_t kBootSectorPatchEnd = 0x40;
 constexpr uint32_t kBatchRecords = 256;
 
-// The same checks the NTFS layout's attribute walker makes, for a walk that
-// may grow the attribute it stands on.
-bool AttributeFits(const uint8_t* record, uint32_t recordBytes, uint32_t offset)
-{
-    const auto* attr = reinterpret_cast<const tagRECORD_ATTR*>(record + offset);
-    uint32_t length = attr->length;
-    if (length < Ntfs::kResidentHeaderBytes || length > recordBytes - offset || (length & 7) != 0)
-        return false;
-    if (attr->nameLength != 0 && uint32_t(attr->nameOffset) + 2u * attr->nameLength > length)
-        return false;
-    if (attr->nonResident) {
-        if (length < Ntfs::kNonResidentHeaderBytes)
-            return false;
-        if (attr->nonRes.runListOffset >= length || attr->nonRes.runListOffset < 0x40)
-            return false;
-        return attr->nonRes.highestVcn + 1 >= attr->nonRes.lowestVcn;
-    }
-    return uint64_t(attr->resident.valueOffset) + attr->resident.valueLength <= length;
-}
-
 tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 {
     return reinterpret_cast<tagRECORD_ATTR*>(record + offset);
@@ -159,7 +139,7 @@ int CResFileRecord::WalkAttributes(unsigned int n, uint8_t* record, bool restore
         if (offset + 8u > bound)
             return 0;
         const tagRECORD_ATTR* attr = AttrAt(record, offset);
-        if (attr->type == Ntfs::ATTR_END || !AttributeFits(record, bound, offset))
+        if (attr->type == Ntfs::ATTR_END || !Ntfs::AttributeFits(record, bound, offset))
             return 0;
         if (attr->nonResident) {
             int result = restore ? ProcNonResident(n, record, offset) : SkipNonResident(OwnerRecord(n, record), attr);
