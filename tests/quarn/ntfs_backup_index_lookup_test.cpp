@@ -5,7 +5,7 @@
 #include "ntfs_layout.h"
 #include "part_ntfs_backup.h"
 #include "quarn.h"
-#include "suite_partition.h"
+#include "ntfs_suite.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -59,37 +59,13 @@ private:
     std::unique_ptr<CPartNtfsBackup> m_job;
 };
 
-class NtfsIndexLookupTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+class NtfsIndexLookupTest : public NtfsSuiteTest<NtfsIndexLookupTest> {
+public:
+    static bool Build(const std::string& part, const std::string& dir, std::string* log)
     {
-        if (!HaveNtfsTools() || !NtfsMountUsable())
-            return;
-        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
-            return MakeNtfsPartition(part, 16 << 20, log) && FillNtfsPartition(part, dir, BootFiles(), log);
-        });
-        s_part = s_partition.path();
+        return MakeNtfsPartition(part, 16 << 20, log) && FillNtfsPartition(part, dir, BootFiles(), log);
     }
-    static void TearDownTestSuite()
-    {
-        s_partition.Release();
-        s_part.clear();
-    }
-    void SetUp() override
-    {
-        if (!HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
-        if (!NtfsMountUsable())
-            GTEST_SKIP() << "no ntfs-3g mount here: the fixture needs folders";
-        ASSERT_FALSE(s_part.empty());
-    }
-
-    static SuitePartition s_partition;
-    static std::string s_part;
 };
-
-SuitePartition NtfsIndexLookupTest::s_partition;
-std::string NtfsIndexLookupTest::s_part;
 
 // The byte offset in the partition of every index block of a directory.
 Ntfs::BootGeometry Geometry(const std::vector<uint8_t>& part)
@@ -126,17 +102,17 @@ std::vector<uint64_t> IndexBlockOffsets(const std::vector<uint8_t>& part, uint64
 
 TEST_F(NtfsIndexLookupTest, NamesAreFoundAsNtfs3gNumbersThem)
 {
-    const int64_t boot = NtfsInodeOf(s_part, "/Boot");
-    const int64_t bootBcd = NtfsInodeOf(s_part, "/Boot/BCD");
-    const int64_t tinyBcd = NtfsInodeOf(s_part, "/Tiny/BCD");
+    const int64_t boot = NtfsInodeOf(Partition(), "/Boot");
+    const int64_t bootBcd = NtfsInodeOf(Partition(), "/Boot/BCD");
+    const int64_t tinyBcd = NtfsInodeOf(Partition(), "/Tiny/BCD");
     ASSERT_GT(boot, 15);
     ASSERT_GT(bootBcd, 15);
     ASSERT_GT(tinyBcd, 15);
-    std::vector<uint8_t> bytes = ReadFileBytes(s_part);
+    std::vector<uint8_t> bytes = ReadFileBytes(Partition());
     ASSERT_FALSE(IndexBlockOffsets(bytes, uint64_t(boot)).empty()) << "Boot has no index blocks";
 
     Lookup lookup;
-    ASSERT_EQ(lookup.Open(s_part), 0);
+    ASSERT_EQ(lookup.Open(Partition()), 0);
     struct Case {
         unsigned directory;
         std::string name;
@@ -168,9 +144,9 @@ TEST_F(NtfsIndexLookupTest, NamesAreFoundAsNtfs3gNumbersThem)
 
 TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
 {
-    const int64_t boot = NtfsInodeOf(s_part, "/Boot");
+    const int64_t boot = NtfsInodeOf(Partition(), "/Boot");
     ASSERT_GT(boot, 15);
-    const std::vector<uint8_t> pristine = ReadFileBytes(s_part);
+    const std::vector<uint8_t> pristine = ReadFileBytes(Partition());
     const std::vector<uint64_t> blocks = IndexBlockOffsets(pristine, uint64_t(boot));
     ASSERT_FALSE(blocks.empty());
     const Ntfs::BootGeometry geometry = Geometry(pristine);

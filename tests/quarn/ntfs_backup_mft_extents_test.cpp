@@ -9,7 +9,7 @@
 #include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
-#include "suite_partition.h"
+#include "ntfs_suite.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -207,49 +207,38 @@ bool MakeFragmentedMft(const std::string& part, const std::string& work, std::ve
     return false;
 }
 
-class NtfsMftExtentsTest : public ::testing::Test {
+class NtfsMftExtentsTest : public NtfsSuiteTest<NtfsMftExtentsTest> {
+public:
+    static bool ToolsInstalled()
+    {
+        return HaveProgram("ntfsresize") && HaveProgram("ntfsfix") && HaveProgram("ntfsls");
+    }
+    static bool Build(const std::string& part, const std::string& dir, std::string* log)
+    {
+        return MakeFragmentedMft(part, dir, &Files(), log);
+    }
+    // What the suite's partition holds.
+    static std::vector<NtfsFileSpec>& Files()
+    {
+        static std::vector<NtfsFileSpec> files;
+        return files;
+    }
+
 protected:
-    static void SetUpTestSuite()
-    {
-        if (!HaveNtfsTools() || !NtfsMountUsable() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||
-            !HaveProgram("ntfsls"))
-            return;
-        s_files = new std::vector<NtfsFileSpec>;
-        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
-            return MakeFragmentedMft(part, dir, s_files, log);
-        });
-        s_part = s_partition.path();
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_files;
-        s_files = nullptr;
-        s_partition.Release();
-        s_part.clear();
-    }
     void SetUp() override
     {
-        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") || !HaveProgram("ntfsls"))
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
-        if (!NtfsMountUsable())
-            GTEST_SKIP() << "no ntfs-3g mount here: the fixture is made through one";
-        ASSERT_FALSE(s_part.empty());
-        PartitionBytes part(s_part);
+        NtfsSuiteTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        PartitionBytes part(Partition());
         ASSERT_TRUE(FindMftExtension(part, &m_extension))
             << "the fixture's MFT did not spread into an extension record";
         ASSERT_NE(m_extension.record, 0u);
         ASSERT_LT(m_extension.record, m_extension.firstExtentRecords);
     }
 
-    static SuitePartition s_partition;
-    static std::string s_part;
-    static std::vector<NtfsFileSpec>* s_files;
     MftExtension m_extension;
 };
-
-SuitePartition NtfsMftExtentsTest::s_partition;
-std::string NtfsMftExtentsTest::s_part;
-std::vector<NtfsFileSpec>* NtfsMftExtentsTest::s_files = nullptr;
 
 // Every file of `files` reads back through a mount of `partition`.
 std::string CompareMountedFiles(const std::string& partition, const std::string& mountDir,
@@ -274,11 +263,11 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
 {
     // ntfs-3g's reading of the whole MFT, through every extent.
     std::vector<uint8_t> mft;
-    ASSERT_TRUE(NtfsCatInode(s_part, 0, &mft));
+    ASSERT_TRUE(NtfsCatInode(Partition(), 0, &mft));
     std::vector<uint8_t> mftBitmap;
     {
         TempDir dir;
-        CommandResult r = testsupport::Run("ntfscat -i 0 -a BITMAP " + Quote(s_part) + " > " + Quote(dir.file("bitmap")));
+        CommandResult r = testsupport::Run("ntfscat -i 0 -a BITMAP " + Quote(Partition()) + " > " + Quote(dir.file("bitmap")));
         ASSERT_EQ(r.exitCode, 0) << r.output;
         mftBitmap = ReadFileBytes(dir.file("bitmap"));
     }
@@ -288,7 +277,7 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
     for (int type : {0, 2}) {
         SCOPED_TRACE("compression type " + std::to_string(type));
         TempDir out;
-        ASSERT_EQ(BackupNtfsImage(s_part, out.file("img"), type, type == 2 ? 512 << 10 : ~0ULL), 0);
+        ASSERT_EQ(BackupNtfsImage(Partition(), out.file("img"), type, type == 2 ? 512 << 10 : ~0ULL), 0);
         NtfsImage image;
         std::string error;
         ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
@@ -314,10 +303,10 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
         ASSERT_NE(extension, nullptr);
         EXPECT_TRUE(extension->sets.empty());
         // The 1 KiB files' data sets hold their bytes.
-        for (const auto& file : *s_files) {
+        for (const auto& file : Files()) {
             if (file.data.empty() || file.path != "f1")
                 continue;
-            int64_t inode = NtfsInodeOf(s_part, "/" + file.path);
+            int64_t inode = NtfsInodeOf(Partition(), "/" + file.path);
             ASSERT_GT(inode, 15);
             const ImageRecordEntry* entry = image.Record(uint32_t(inode));
             ASSERT_NE(entry, nullptr);
@@ -330,8 +319,8 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
 TEST_F(NtfsMftExtentsTest, RestoredVolumePassesNtfs3gChecks)
 {
     TempDir out;
-    ASSERT_EQ(BackupNtfsImage(s_part, out.file("img"), 1), 0);
-    const std::string tree = NtfsTree(s_part);
+    ASSERT_EQ(BackupNtfsImage(Partition(), out.file("img"), 1), 0);
+    const std::string tree = NtfsTree(Partition());
     ASSERT_FALSE(tree.empty());
     // The source is nearly full, and a fresh layout keeps room for the MFT
     // to grow and around the mirror: larger targets.
@@ -343,7 +332,7 @@ TEST_F(NtfsMftExtentsTest, RestoredVolumePassesNtfs3gChecks)
         EXPECT_EQ(FileSize(target), size);
         EXPECT_EQ(NtfsCheckProblems(target), "");
         EXPECT_EQ(NtfsTree(target), tree);
-        EXPECT_EQ(CompareMountedFiles(target, out.file("mnt"), *s_files), "");
+        EXPECT_EQ(CompareMountedFiles(target, out.file("mnt"), Files()), "");
         // The restored MFT still goes on in the extension record, and
         // ntfs-3g reads it whole.
         std::vector<uint8_t> mft;
@@ -420,7 +409,7 @@ TEST_F(NtfsMftExtentsTest, ExtentsThatDoNotDecodeLoopOrLeaveTheVolumeAreRefused)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        PartitionBytes part(s_part);
+        PartitionBytes part(Partition());
         c.damage(part);
         std::string damaged = dir.file("sdw1");
         WriteFileBytes(damaged, part.bytes());

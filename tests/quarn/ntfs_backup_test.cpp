@@ -7,7 +7,7 @@
 #include "ntfs_image_reader.h"
 #include "ntfs_jobs.h"
 #include "quarn.h"
-#include "suite_partition.h"
+#include "ntfs_suite.h"
 #include "test_support.h"
 #include "usedspace.h"
 
@@ -108,40 +108,23 @@ std::vector<NtfsFileSpec> RichFileSet()
     return files;
 }
 
-class NtfsBackupTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+class NtfsBackupTest : public NtfsSuiteTest<NtfsBackupTest> {
+public:
+    static bool Build(const std::string& part, const std::string& dir, std::string* log)
     {
-        if (!HaveNtfsTools() || !NtfsMountUsable())
-            return;
-        s_partition.Make([](const std::string& part, const std::string& dir, std::string* log) {
-            return MakeNtfsPartition(part, 40 << 20, log) && FillNtfsPartition(part, dir, RichFileSet(), log);
-        });
-        s_part = s_partition.path();
-    }
-    static void TearDownTestSuite()
-    {
-        s_partition.Release();
-        s_part.clear();
-    }
-    void SetUp() override
-    {
-        if (!HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
-        if (!NtfsMountUsable())
-            GTEST_SKIP() << "no ntfs-3g mount here: the rich fixture needs directories";
-        ASSERT_FALSE(s_part.empty());
+        return MakeNtfsPartition(part, 40 << 20, log) && FillNtfsPartition(part, dir, RichFileSet(), log);
     }
 
+protected:
     // Checks an image against ntfs-3g's view of the source partition.
     void ExpectImageMatchesSource(const NtfsImage& image)
     {
         const uint32_t clusterBytes = image.info.clusterBytes;
         ASSERT_EQ(clusterBytes, 4096u);
         // The MFT: every record is in the stream, byte for byte.
-        std::vector<uint8_t> mft = Cat(s_part, "-i 0");
+        std::vector<uint8_t> mft = Cat(Partition(), "-i 0");
         // A fresh volume's MFT is one run at the boot sector's LCN.
-        std::vector<uint8_t> partition = FileHead(s_part, 8 << 20);
+        std::vector<uint8_t> partition = FileHead(Partition(), 8 << 20);
         uint64_t mftLcn;
         std::memcpy(&mftLcn, partition.data() + 48, 8);
         const size_t mftOffset = size_t(mftLcn) * clusterBytes;
@@ -176,7 +159,7 @@ protected:
             }
         }
         // The MFT bitmap as ntfs-3g reads it.
-        std::vector<uint8_t> bitmap = Cat(s_part, "-a 0xB0 -i 0");
+        std::vector<uint8_t> bitmap = Cat(Partition(), "-a 0xB0 -i 0");
         ASSERT_GE(image.mftBitmap.size(), bitmap.size());
         EXPECT_EQ(0, std::memcmp(image.mftBitmap.data(), bitmap.data(), bitmap.size()));
 
@@ -184,11 +167,11 @@ protected:
         for (const auto& file : RichFileSet()) {
             if (file.directory)
                 continue;
-            int64_t inode = NtfsInodeOf(s_part, "/" + file.path);
+            int64_t inode = NtfsInodeOf(Partition(), "/" + file.path);
             ASSERT_GE(inode, 16) << file.path;
             const ImageRecordEntry* record = image.Record(uint32_t(inode));
             ASSERT_NE(record, nullptr) << file.path;
-            std::vector<uint8_t> expected = Cat(s_part, "-i " + std::to_string(inode));
+            std::vector<uint8_t> expected = Cat(Partition(), "-i " + std::to_string(inode));
             const ImageDataSet* data = nullptr;
             for (const auto& set : record->sets)
                 if (set.attrType == 0x80)
@@ -211,12 +194,8 @@ protected:
         }
     }
 
-    static SuitePartition s_partition;
-    static std::string s_part;
 };
 
-SuitePartition NtfsBackupTest::s_partition;
-std::string NtfsBackupTest::s_part;
 
 }  // namespace
 
@@ -229,7 +208,7 @@ TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUn
     for (const auto& c : cases) {
         SCOPED_TRACE("type " + std::to_string(c.type) + " volume size " + std::to_string(c.volumeSize));
         TempDir out;
-        ASSERT_EQ(Backup(s_part, out.file("img"), c.type, c.volumeSize), 0);
+        ASSERT_EQ(Backup(Partition(), out.file("img"), c.type, c.volumeSize), 0);
         NtfsImage image;
         std::string error;
         ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
@@ -237,12 +216,12 @@ TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUn
         ExpectImageMatchesSource(image);
 
         unsigned long long used = 0;
-        ASSERT_EQ(ntfs_used(s_part.c_str(), &used), 0);
+        ASSERT_EQ(ntfs_used(Partition().c_str(), &used), 0);
         EXPECT_EQ(+image.info.usedBytes, used);
         EXPECT_EQ(+image.info.fileRecordSize, 1024u);
         EXPECT_EQ(+image.info.reservedFs, 0xFFFFFFFFu);
         EXPECT_EQ(+image.info.bootAreaSize, 0x1200);
-        EXPECT_EQ(image.bootArea, FileHead(s_part, 0x1200));
+        EXPECT_EQ(image.bootArea, FileHead(Partition(), 0x1200));
         EXPECT_EQ(image.fileName, "img_0_0.bkp");
 
         const bool split = c.volumeSize != ImageFormat::kNeverSplit;
@@ -283,9 +262,9 @@ TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUn
 TEST_F(NtfsBackupTest, CompressionShrinksTheImage)
 {
     TempDir out;
-    ASSERT_EQ(Backup(s_part, out.file("raw"), 0), 0);
-    ASSERT_EQ(Backup(s_part, out.file("lz"), 1), 0);
-    ASSERT_EQ(Backup(s_part, out.file("z"), 2), 0);
+    ASSERT_EQ(Backup(Partition(), out.file("raw"), 0), 0);
+    ASSERT_EQ(Backup(Partition(), out.file("lz"), 1), 0);
+    ASSERT_EQ(Backup(Partition(), out.file("z"), 2), 0);
     uint64_t raw = FileSize(out.file("raw_0_0.bkp"));
     EXPECT_LT(FileSize(out.file("lz_0_0.bkp")), raw - (2 << 20));
     EXPECT_LT(FileSize(out.file("z_0_0.bkp")), raw - (2 << 20));
@@ -295,9 +274,9 @@ TEST_F(NtfsBackupTest, ProgressEndsNearNinetyFiveStepsAndNamesAreShown)
 {
     TempDir out;
     ProgressLog log;
-    ASSERT_EQ(Backup(s_part, out.file("img"), 1, ImageFormat::kNeverSplit, &log), 0);
+    ASSERT_EQ(Backup(Partition(), out.file("img"), 1, ImageFormat::kNeverSplit, &log), 0);
     unsigned long long used = 0;
-    ASSERT_EQ(ntfs_used(s_part.c_str(), &used), 0);
+    ASSERT_EQ(ntfs_used(Partition().c_str(), &used), 0);
     EXPECT_EQ(log.total, used);
     // The page file's megabyte is not stored but still counted.
     EXPECT_GE(log.lastStep, 90);
@@ -314,6 +293,6 @@ TEST_F(NtfsBackupTest, CancellingAtTheFirstStepReturns97)
     TempDir out;
     ProgressLog log;
     log.cancelAt = 1;
-    EXPECT_EQ(Backup(s_part, out.file("img"), 0, ImageFormat::kNeverSplit, &log), ERR_CANCELLED);
+    EXPECT_EQ(Backup(Partition(), out.file("img"), 0, ImageFormat::kNeverSplit, &log), ERR_CANCELLED);
     EXPECT_EQ(log.lastStep, 1);
 }

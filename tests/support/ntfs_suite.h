@@ -1,0 +1,44 @@
+// A test suite over one NTFS partition that ntfs-3g made through a mount:
+// Suite::Build(partition, workDir, log) makes it once for the suite; every
+// test skips where the tools or the mount are missing.
+#ifndef TEST_SUPPORT_NTFS_SUITE_H
+#define TEST_SUPPORT_NTFS_SUITE_H
+
+#include "ntfs_fixture.h"
+#include "suite_partition.h"
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+template <typename Suite>
+class NtfsSuiteTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (HaveNtfsTools() && NtfsMountUsable() && Suite::ToolsInstalled())
+            s_partition.Make(&Suite::Build);
+    }
+    static void TearDownTestSuite() { s_partition.Release(); }
+    void SetUp() override
+    {
+        if (!HaveNtfsTools() || !Suite::ToolsInstalled())
+            GTEST_SKIP() << "ntfs-3g tools are not installed";
+        if (!NtfsMountUsable())
+            GTEST_SKIP() << "no ntfs-3g mount here: the suite's partition is made through one";
+        ASSERT_FALSE(s_partition.path().empty());
+    }
+    // A suite that needs more than mkntfs, ntfscp, ntfscat and ntfsinfo says so.
+    static bool ToolsInstalled() { return true; }
+    static const std::string& Partition() { return s_partition.path(); }
+
+private:
+    static SuitePartition s_partition;
+};
+
+template <typename Suite>
+SuitePartition NtfsSuiteTest<Suite>::s_partition;
+
+}  // namespace testsupport
+
+#endif
