@@ -214,3 +214,33 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
         EXPECT_EQ(lookup.Find(unsigned(boot), "Missing", false, &out), ERR_PART_INFO);
     }
 }
+
+TEST_F(NtfsIndexLookupTest, BlocksTheIndexBitmapCallsFreeAreNotRead)
+{
+    const int64_t boot = NtfsInodeOf(Partition(), "/Boot");
+    ASSERT_GT(boot, 15);
+    std::vector<uint8_t> damaged = ReadFileBytes(Partition());
+    const Ntfs::BootGeometry geometry = Geometry(damaged);
+    // Every block unreadable as an index block...
+    for (uint64_t at : IndexBlockOffsets(damaged, uint64_t(boot)))
+        std::memcpy(damaged.data() + at, "JUNK", 4);
+    // ...and every one free in the folder's index bitmap.
+    uint8_t* record = damaged.data() + geometry.mftLcn * geometry.clusterBytes + uint64_t(boot) * 1024;
+    ASSERT_TRUE(Ntfs::RemoveFixup(record, 1024));
+    bool cleared = false;
+    Ntfs::AttributeWalker walker(record, 1024);
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->type == Ntfs::ATTR_BITMAP && !attr->nonResident) {
+            std::memset(const_cast<uint8_t*>(Ntfs::ResidentValue(attr)), 0, attr->resident.valueLength);
+            cleared = true;
+        }
+    }
+    ASSERT_TRUE(cleared);
+    ASSERT_TRUE(Ntfs::ApplyFixup(record, 1024));
+    TempDir dir;
+    WriteFileBytes(dir.file("sdw1"), damaged);
+    Lookup lookup;
+    ASSERT_EQ(lookup.Open(dir.file("sdw1")), 0);
+    unsigned out = 0;
+    EXPECT_EQ(lookup.Find(unsigned(boot), "Missing", false, &out), kNotFound);
+}
