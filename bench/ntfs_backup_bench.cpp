@@ -21,5 +21,7 @@ int main(int argc, char** argv)
     int result = backup_ntfs(arg, tagCallBackFunc {}, nullptr, 0);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f\n", seconds);
+    if (result != 0)
+        std::fprintf(stderr, "backup_ntfs returned %d\n", result);
     return result == 0 ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 # Page cache, BENCH_CACHE:
 #   warm (default): one unmeasured round of every tool first, so the source
 #        sits in the page cache for all of them; then BENCH_RUNS rounds
-#        (default 3), the tools taking turns inside each round, best wall
+#        (default 5), the tools taking turns inside each round, best wall
 #        time of each kept.
 #   cold: page cache dropped (sync; echo 3 > /proc/sys/vm/drop_caches, needs
 #        root) before every measured run; best of BENCH_RUNS. Dropping the
@@ -23,7 +23,7 @@
 # recreated as an empty sparse file outside the timed region.
 
 bench_cache="${BENCH_CACHE:-warm}"
-bench_runs="${BENCH_RUNS:-3}"
+bench_runs="${BENCH_RUNS:-5}"
 bench_sync="${BENCH_SYNC:-yes}"
 case "$bench_cache" in warm|cold) ;; *) echo "BENCH_CACHE must be warm or cold" >&2; exit 2 ;; esac
 case "$bench_sync" in yes|no) ;; *) echo "BENCH_SYNC must be yes or no" >&2; exit 2 ;; esac

@@ -18,5 +18,7 @@ int main(int argc, char** argv)
     int result = restore_ntfs(arg, tagCallBackFunc {});
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.3f\n", seconds);
+    if (result != 0)
+        std::fprintf(stderr, "restore_ntfs returned %d\n", result);
     return result == 0 ? 0 : 1;
 }
