@@ -59,7 +59,7 @@ mount_ntfs() {
 
 # make_mixed_partition <file> <MiB>: a partition about 80% full of mixed files:
 # compressible text, incompressible random data and media, zeros, a
-# database-like file and 2000 small files.
+# database-like file and up to 2000 small files.
 make_mixed_partition() {
     local part="$1" mib="$2" mnt="$work/mnt" share
     rm -f "$part"; truncate -s "${mib}M" "$part"
@@ -72,7 +72,9 @@ make_mixed_partition() {
     head -c "$(( share << 20 ))" /dev/urandom > "$mnt/movie.mkv"
     head -c "$(( share << 20 ))" /dev/zero > "$mnt/disk.img"
     (set +o pipefail; seq 1 100000000 | head -c "$(( share / 2 << 20 ))") > "$mnt/db.dat"
-    python3 - "$mnt/small" 2000 <<'EOF'
+    # 2000 small files (about 33 MiB), fewer on small partitions so that
+    # they stay about 80% full.
+    python3 - "$mnt/small" "$(( mib * 8 < 2000 ? mib * 8 : 2000 ))" <<'EOF'
 import os, random, sys
 root, count = sys.argv[1], int(sys.argv[2])
 random.seed(1)
