@@ -149,7 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip {"SmallerPlainSplit", 36 * kMiB, 0, 100 * 1024},
                       RoundTrip {"LargerQuickLzSplit", 300 * kMiB, 1, 64 * 1024},
                       RoundTrip {"EqualDeflateFastSplit", kRichSourceBytes, 2, 48 * 1024},
-                      RoundTrip {"EqualDeflateSplit", kRichSourceBytes, 3, 48 * 1024}),
+                      RoundTrip {"EqualDeflateSplit", kRichSourceBytes, 3, 48 * 1024},
+                      // Not a whole number of clusters or even sectors.
+                      RoundTrip {"OddSizedPlain", 37 * kMiB + 3 * 512 + 100, 0, ImageFormat::kNeverSplit},
+                      RoundTrip {"OddSizedLargerDeflate", 300 * kMiB + 5 * 512 + 7, 3, ImageFormat::kNeverSplit},
+                      // Volumes smaller than one data chunk.
+                      RoundTrip {"PlainSplitBelowAChunk", 36 * kMiB, 0, 100000},
+                      RoundTrip {"QuickLzSplitBelowAChunk", 36 * kMiB, 1, 30000}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
 
 TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)

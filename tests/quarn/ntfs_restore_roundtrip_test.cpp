@@ -34,6 +34,9 @@ std::vector<NtfsFileSpec> MixedFiles()
     }
     files.push_back({"text.log", text});
     files.push_back({"movie.mkv", PatternBytes(300000, 4)});
+    // Exactly two of the backup's 0x20000-byte chunks, stored raw and compressed.
+    files.push_back({"two-chunks.zip", PatternBytes(0x40000, 5)});
+    files.push_back({"two-chunks.bin", PatternBytes(0x40000, 6)});
     return files;
 }
 
@@ -107,6 +110,8 @@ TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
         GTEST_SKIP() << why;
     struct Case { int compress; uint64_t split; } cases[] = {
         {0, ~0ULL}, {1, ~0ULL}, {2, ~0ULL}, {3, ~0ULL}, {0, 700000}, {1, 300000}, {3, 250000},
+        // Volumes smaller than one data chunk.
+        {0, 100000}, {2, 60000},
     };
     for (const auto& c : cases) {
         TempDir images;

@@ -100,6 +100,8 @@ FatSourceContent BuildRichFatSource(const std::string& path, const std::string& 
     add("/Documents and Settings/Deeply/A rather long file name that needs several entries.doc",
         PatternBytes(5000, 5));
     add("/PAGEFILE.SYS", PatternBytes(4096, 6));
+    // Exactly two of the backup's 0x20000-byte chunks.
+    add("/two chunks.bin", PatternBytes(0x40000, 7));
 
     // "." and ".." plus 14 short-named files fill the directory's only
     // 512-byte cluster exactly.
