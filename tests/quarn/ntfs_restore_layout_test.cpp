@@ -287,3 +287,37 @@ TEST(NtfsRestoreLayout, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
     ASSERT_GE(start.size(), 440u);
     EXPECT_FALSE(std::equal(sourceDisk.begin(), sourceDisk.begin() + 440, start.begin()));
 }
+
+TEST(NtfsRestoreLayout, BootSectorLeavesTheLastSectorToItsBackupCopy)
+{
+    REQUIRE_NTFS_TOOLS();
+    TempDir dir;
+    std::string source = dir.file("sdy1");
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source, 16 * kMiB, &why)) << why;
+    std::vector<uint8_t> file = PatternBytes(300000, 41);
+    ASSERT_TRUE(NtfsCopyIn(source, dir.path(), "/file.bin", file, &why)) << why;
+    ASSERT_EQ(BackupNtfsImage(source, dir.file("img"), 2), 0);
+
+    // Whole clusters; whole sectors but not clusters; not even whole sectors.
+    for (uint64_t size : {20 * kMiB, 20 * kMiB + 3 * 4096 + 5 * 512, 20 * kMiB + 4096 + 700}) {
+        SCOPED_TRACE(size);
+        TempDir out;
+        std::string target = out.file("sdx1");
+        MakeSparseFile(target, size);
+        ASSERT_EQ(RestoreNtfsImage(dir.file("img_0_0.bkp"), target), 0);
+        EXPECT_EQ(FileSize(target), size);
+        const uint64_t lastSector = size / 512 - 1;
+        std::vector<uint8_t> all = ReadFileBytes(target);
+        std::vector<uint8_t> boot(all.begin(), all.begin() + 512);
+        uint64_t totalSectors = 0;
+        std::memcpy(&totalSectors, boot.data() + 0x28, 8);
+        EXPECT_EQ(totalSectors, lastSector) << "the volume must end before the partition's last sector";
+        std::vector<uint8_t> backup(all.begin() + long(lastSector * 512), all.begin() + long(lastSector * 512 + 512));
+        EXPECT_TRUE(backup == boot) << "no backup boot sector in the last sector";
+        EXPECT_EQ(NtfsCheckProblems(target), "");
+        std::vector<uint8_t> back;
+        ASSERT_TRUE(NtfsCat(target, "/file.bin", &back));
+        EXPECT_TRUE(back == file);
+    }
+}
