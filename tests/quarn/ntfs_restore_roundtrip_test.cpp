@@ -268,3 +268,37 @@ TEST(NtfsRestoreRoundTrip, ThreeImageChainGivesTheNewestState)
                                         {"dir/inner.bin", PatternBytes(120000, 3)}};
     EXPECT_EQ(CompareNtfsFiles(target, middle), "");
 }
+
+TEST(NtfsRestoreRoundTrip, ChainWhoseOlderImagesAreSplitAndOtherwiseCompressed)
+{
+    REQUIRE_NTFS_TOOLS();
+    if (!NtfsMountUsable())
+        GTEST_SKIP() << "no ntfs-3g mount here";
+    Source source;
+    std::string why;
+    std::vector<NtfsFileSpec> files = {{"kept.bin", PatternBytes(700000, 1)},
+                                       {"kept.zip", PatternBytes(0x40000, 2)},
+                                       {"change.txt", TextBytes(300000, "first")}};
+    ASSERT_TRUE(source.Make(32 * kMiB, files, &why)) << why;
+    std::string base = source.dir.file("chain");
+    // The full image: QuickLZ, split below one chunk.
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 1, 90000), 0);
+    ASSERT_TRUE(FileExists(base + "_3_0.bkp"));
+    {
+        NtfsMount mount(source.part, source.dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        WriteFileBytes(mount.path() + "/change.txt", TextBytes(200000, "second"));
+        WriteFileBytes(mount.path() + "/added.bin", PatternBytes(0x20000, 3));
+        ASSERT_TRUE(mount.Unmount());
+    }
+    // The newest: uncompressed, split too.
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 0, 150000, base + "_0_0.bkp"), 0);
+    ASSERT_TRUE(FileExists(base + "_1_1.bkp"));
+
+    source.files = {{"kept.bin", PatternBytes(700000, 1)},
+                    {"kept.zip", PatternBytes(0x40000, 2)},
+                    {"change.txt", TextBytes(200000, "second")},
+                    {"added.bin", PatternBytes(0x20000, 3)}};
+    source.tree = NtfsTree(source.part);
+    ExpectRestores(source, base + "_0_1.bkp", 30 * kMiB, "split chain");
+}
