@@ -296,3 +296,30 @@ TEST_F(NtfsBackupTest, CancellingAtTheFirstStepReturns97)
     EXPECT_EQ(Backup(Partition(), out.file("img"), 0, ImageFormat::kNeverSplit, &log), ERR_CANCELLED);
     EXPECT_EQ(log.lastStep, 1);
 }
+
+TEST_F(NtfsBackupTest, EveryProcessedByteIsReportedAndThePageFileCountsItsAllocation)
+{
+    TempDir out;
+    ProgressLog log;
+    ASSERT_EQ(Backup(Partition(), out.file("img"), 1, ImageFormat::kNeverSplit, &log), 0);
+    NtfsImage image;
+    std::string error;
+    ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
+    // The page file's allocation as ntfs-3g reports it.
+    CommandResult info = testsupport::Run("ntfsinfo -v -F /pagefile.sys " + Quote(Partition()));
+    const size_t data = info.output.find("Dumping attribute $DATA");
+    ASSERT_NE(data, std::string::npos) << info.output;
+    const size_t at = info.output.find("Allocated size:", data);
+    ASSERT_NE(at, std::string::npos) << info.output;
+    const uint64_t pagefileAllocated = std::stoull(info.output.substr(at + std::strlen("Allocated size:")));
+    ASSERT_GE(pagefileAllocated, uint64_t(1) << 20);
+
+    // Records, the stored data's plain bytes, the MFT bitmap, the boot
+    // area, and the page file's allocation that was never read.
+    uint64_t expected = image.records.size() * 1024 + image.start.mftBitmapSize + image.info.bootAreaSize +
+                        pagefileAllocated;
+    for (const auto& record : image.records)
+        for (const auto& set : record.sets)
+            expected += set.plain.size();
+    EXPECT_EQ(log.bytesDone, expected);
+}
