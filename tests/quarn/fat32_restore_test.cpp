@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -332,6 +333,52 @@ TEST_F(Fat32RestoreTest, TargetTooSmallForTheDataEndsWith48InsideTheTarget)
 }
 
 // Entries the backup found damaged, and long-name parts out of range.
+// A volume filled with files, every other one deleted (their directory
+// entries stay behind as deleted ones), then a file written into the gaps:
+// its cluster chain jumps from gap to gap.
+TEST_F(Fat32RestoreTest, FragmentedFilesAndDeletedEntriesRoundTrip)
+{
+    if (!HaveProgram("mdel") || !HaveProgram("mshowfat"))
+        GTEST_SKIP() << "mtools without mdel or mshowfat";
+    const std::string source = dir.file("sdw1");
+    {
+        FatImage image(source, 34 * kMiB, 1, "", dir.file("scratch"));
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> filler;
+        for (int i = 0; i < 60; ++i)
+            filler.emplace_back("F" + std::to_string(i) + ".BIN", PatternBytes(512 * 1024, 100 + i));
+        image.AddFiles("/", filler);
+        std::string doomed;
+        for (int i = 0; i < 60; i += 2)
+            doomed += " " + Quote("::/F" + std::to_string(i) + ".BIN");
+        const CommandResult del = testsupport::Run(MtoolsEnv() + "mdel -i " + Quote(source) + doomed);
+        ASSERT_EQ(del.exitCode, 0) << del.output;
+        image.AddFile("/fragmented file.bin", PatternBytes(6000000, 7));
+    }
+    const CommandResult chain = testsupport::Run(MtoolsEnv() + "mshowfat -i " + Quote(source) + " " + Quote("::/fragmented file.bin"));
+    ASSERT_EQ(chain.exitCode, 0) << chain.output;
+    ASSERT_GE(std::count(chain.output.begin(), chain.output.end(), '<'), 3) << "not fragmented: " << chain.output;
+    const std::vector<std::string> listing = FatListing(source);
+    const std::string extracted = dir.file("source-files");
+    ASSERT_TRUE(ExtractFatTree(source, extracted));
+
+    struct Case { int compressType; uint64_t volumeSize; } cases[] = {
+        {0, ImageFormat::kNeverSplit}, {3, ImageFormat::kNeverSplit}, {1, 100000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.compressType << " split " << c.volumeSize);
+        TempDir out;
+        ASSERT_EQ(BackupFat32Image(source, out.file("img"), c.compressType, c.volumeSize), 0);
+        const std::string target = out.file("sdy1");
+        MakeSparseFile(target, 36 * kMiB);
+        ASSERT_EQ(Restore(out.file("img_0_0.bkp"), target), 0);
+        ExpectCleanFat(target);
+        EXPECT_EQ(FatListing(target), listing);
+        const std::string restored = out.file("restored-files");
+        ASSERT_TRUE(ExtractFatTree(target, restored));
+        std::string differences;
+        EXPECT_TRUE(SameTree(extracted, restored, &differences)) << differences;
+    }
+}
+
 TEST_F(Fat32RestoreTest, DamagedEntriesRestoreAsEmptyFiles)
 {
     const std::string source = dir.file("sdx1");
