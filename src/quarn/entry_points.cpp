@@ -37,15 +37,18 @@ int RunBackup(const char* name, const tagBackupArgument& arg, const tagCallBackF
 }
 
 // `step` runs only when RestoreInit (the image's end records, the target)
-// succeeded.
+// succeeded; a step that writes the partition ends with it on its device.
 template <typename Job, typename Step>
-int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb, Step step)
+int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb, Step step,
+               bool writesPartition = true)
 {
     return RunJob(name, [&] {
         Job job(arg, cb);
         int result = job.RestoreInit();
         if (result == 0)
             result = (job.*step)();
+        if (result == 0 && writesPartition)
+            result = job.SyncTarget();
         return result;
     });
 }
@@ -76,5 +79,5 @@ int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
-    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr);
+    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, false);
 }

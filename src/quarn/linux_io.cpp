@@ -29,19 +29,62 @@ int CLinuxIo::Open(const std::string& path, int mode)
     return 0;
 }
 
+void CLinuxIo::BufferWrites()
+{
+    if (m_stream == nullptr || m_buffered)
+        return;
+    // The stream itself keeps nothing back: every byte it is handed goes
+    // to the file at once, so its errors show where they happen and the
+    // descriptor always matches it.
+    std::setvbuf(m_stream, nullptr, _IONBF, 0);
+    m_pending.reserve(kWriteBufferBytes);
+    m_streamPos = static_cast<int64_t>(ftello64(m_stream));
+    m_buffered = true;
+}
+
 int CLinuxIo::Close()
 {
     if (m_stream == nullptr)
         return 0;
-    int result = std::fclose(m_stream);
+    bool ok = FlushBuffer() && !m_failed;
+    if (std::fclose(m_stream) != 0) {
+        std::fprintf(stderr, "Close the file error! --- %s\n", std::strerror(errno));
+        ok = false;
+    }
     m_stream = nullptr;
-    return result;
+    m_buffered = false;
+    m_failed = false;
+    m_pending.clear();
+    m_pending.shrink_to_fit();
+    return ok ? 0 : -1;
+}
+
+int CLinuxIo::Sync()
+{
+    if (m_stream == nullptr)
+        return 0;
+    if (!FlushBuffer() || m_failed || std::fflush(m_stream) != 0) {
+        std::fprintf(stderr, "Write the data error! \n");
+        m_failed = m_buffered;
+        return -1;
+    }
+    if (fsync(fileno(m_stream)) != 0 && errno != EINVAL && errno != EROFS) {
+        std::fprintf(stderr, "Sync the data error! --- %s\n", std::strerror(errno));
+        m_failed = m_buffered;
+        return -1;
+    }
+    return 0;
 }
 
 int CLinuxIo::Seek(int64_t offset, int whence)
 {
-    if (m_stream != nullptr && fseeko64(m_stream, offset, whence) == 0)
+    if (m_stream != nullptr && !FlushBuffer())
+        return -1;
+    if (m_stream != nullptr && fseeko64(m_stream, offset, whence) == 0) {
+        if (m_buffered)
+            m_streamPos = whence == SEEK_SET ? offset : static_cast<int64_t>(ftello64(m_stream));
         return 0;
+    }
     std::fprintf(stderr, "Seek partition error! --- %s\n", std::strerror(m_stream ? errno : EBADF));
     std::fprintf(stderr, " offset = %lld\n", static_cast<long long>(offset));
     std::fprintf(stderr, " whence = %d\n", whence);
@@ -50,7 +93,7 @@ int CLinuxIo::Seek(int64_t offset, int whence)
 
 int64_t CLinuxIo::Read(void* buffer, int64_t length)
 {
-    if (length <= 0 || m_stream == nullptr)
+    if (length <= 0 || m_stream == nullptr || !FlushBuffer())
         return 0;
     auto* out = static_cast<unsigned char*>(buffer);
     int64_t done = 0;
@@ -62,7 +105,8 @@ int64_t CLinuxIo::Read(void* buffer, int64_t length)
         if (std::ferror(m_stream)) {
             std::fprintf(stderr, "Read partition error! --- %s\n", std::strerror(errno));
             std::clearerr(m_stream);
-            return 0;
+            done = 0;
+            break;
         }
         if (std::feof(m_stream)) {
             std::fprintf(stderr, "It's come to the end of the part!\n");
@@ -70,25 +114,97 @@ int64_t CLinuxIo::Read(void* buffer, int64_t length)
             break;
         }
     }
+    if (m_buffered)
+        m_streamPos = static_cast<int64_t>(ftello64(m_stream));
     return done;
+}
+
+bool CLinuxIo::WriteFailed()
+{
+    std::fprintf(stderr, "Write the data error! \n");
+    if (m_stream != nullptr)
+        std::clearerr(m_stream);
+    // Bytes the caller was told are written are lost: the file stays failed.
+    m_failed = m_buffered;
+    return false;
+}
+
+bool CLinuxIo::WriteOut(const void* buffer, size_t length)
+{
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < length) {
+        size_t n = std::fwrite(in + done, 1, length - done, m_stream);
+        if (n == 0 || (!m_buffered && std::fflush(m_stream) != 0))
+            return WriteFailed();
+        done += n;
+    }
+    m_streamPos += static_cast<int64_t>(done);
+    return true;
+}
+
+bool CLinuxIo::FlushBuffer()
+{
+    if (m_pending.empty())
+        return true;
+    bool ok = WriteOut(m_pending.data(), m_pending.size());
+    m_pending.clear();
+    return ok;
 }
 
 int64_t CLinuxIo::Write(const void* buffer, int64_t length)
 {
     if (length <= 0 || m_stream == nullptr)
         return 0;
+    const size_t n = static_cast<size_t>(length);
+    if (!m_buffered)
+        return WriteOut(buffer, n) ? length : 0;
+    if (m_failed) {
+        WriteFailed();
+        return 0;
+    }
+    if (n >= kStraightWriteBytes)
+        return FlushBuffer() && WriteOut(buffer, n) ? length : 0;
+    if (m_pending.size() + n > kWriteBufferBytes && !FlushBuffer())
+        return 0;
     const auto* in = static_cast<const unsigned char*>(buffer);
-    int64_t done = 0;
-    while (done < length) {
-        size_t n = std::fwrite(in + done, 1, static_cast<size_t>(length - done), m_stream);
-        if (n == 0 || std::fflush(m_stream) != 0) {
-            std::fprintf(stderr, "Write the data error! \n");
-            std::clearerr(m_stream);
+    m_pending.insert(m_pending.end(), in, in + n);
+    return length;
+}
+
+int64_t CLinuxIo::WriteAt(int64_t offset, const void* buffer, int64_t length)
+{
+    if (length <= 0 || offset < 0 || m_stream == nullptr)
+        return 0;
+    if (!m_buffered) {
+        const int64_t pos = GetCurrentPos();
+        if (pos < 0 || pWrite(offset, buffer, length) != length || Seek(pos, SEEK_SET) != 0)
+            return 0;
+        return length;
+    }
+    if (m_failed) {
+        WriteFailed();
+        return 0;
+    }
+    const int64_t pendingEnd = m_streamPos + static_cast<int64_t>(m_pending.size());
+    if (offset >= m_streamPos && length <= pendingEnd - offset) {
+        std::memcpy(m_pending.data() + (offset - m_streamPos), buffer, static_cast<size_t>(length));
+        return length;
+    }
+    if (!FlushBuffer())
+        return 0;
+    // Every byte handed to the stream is in the file: write beside it
+    // without moving its offset.
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    for (int64_t done = 0; done < length;) {
+        ssize_t n = pwrite64(fileno(m_stream), in + done, static_cast<size_t>(length - done), offset + done);
+        if (n <= 0) {
+            WriteFailed();
             return 0;
         }
-        done += static_cast<int64_t>(n);
+        done += n;
     }
-    return done;
+    return length;
 }
 
 int64_t CLinuxIo::pRead(int64_t offset, int64_t length, void* buffer)
@@ -107,6 +223,9 @@ int64_t CLinuxIo::pWrite(int64_t offset, const void* buffer, int64_t length)
 
 int CLinuxIo::RemoveFile()
 {
+    // The file goes away: what is still buffered need not be written.
+    m_pending.clear();
+    m_failed = false;
     Close();
     struct stat st;
     if (m_path.empty() || ::stat(m_path.c_str(), &st) != 0)
@@ -121,5 +240,9 @@ int CLinuxIo::GetHandle() const
 
 int64_t CLinuxIo::GetCurrentPos() const
 {
-    return m_stream ? static_cast<int64_t>(ftello64(m_stream)) : -1;
+    if (m_stream == nullptr)
+        return -1;
+    if (m_buffered)
+        return m_streamPos + static_cast<int64_t>(m_pending.size());
+    return static_cast<int64_t>(ftello64(m_stream));
 }

@@ -79,6 +79,8 @@ int CPartBackup::BackupPartition()
         m_progress->ProcessState(QStringLiteral("Finish"));
         result = WriteBackupFileEndInfo();
     }
+    if (result == 0)
+        result = CloseVolume();
     return result;
 }
 
@@ -111,6 +113,7 @@ int CPartBackup::BackupInit()
         return ERR_OPEN_PART;
     if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
         return ERR_OPEN_FILE;
+    m_image->BufferWrites();
 
     int result = GetBootCodeInfo();
     if (result != 0)
@@ -333,18 +336,29 @@ int CPartBackup::IntoNewVolume()
 
     int result = WriteBackupFileEndInfo();
     m_nextVolumeName.clear();
+    if (result == 0)
+        result = CloseVolume();
     if (result != 0)
         return result;
-    m_image->Close();
 
     m_volumePath = nextPath;
     if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
         return ERR_OPEN_FILE;
+    m_image->BufferWrites();
     DEBUG_TRACE("Create a new volume file --- %s\n", m_volumePath.c_str());
     if (!m_recordsInEveryVolume)
         m_firstVolume = false;
     m_volumeBytes = 0;
     return 0;
+}
+
+// A finished volume must be on its device before the job goes on or says
+// it succeeded: the user may take the disc or the disk away next.
+int CPartBackup::CloseVolume()
+{
+    const bool synced = m_image->Sync() == 0;
+    const bool closed = m_image->Close() == 0;
+    return synced && closed ? 0 : ERR_WRITE_FILE;
 }
 
 int CPartBackup::BeginDataSet(bool storedRaw)
@@ -366,11 +380,10 @@ int CPartBackup::WriteDataSetHead()
 
 int CPartBackup::PatchDataSetHead()
 {
-    if (m_image->Seek(static_cast<int64_t>(m_dataSetHeadPos), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
-    if (!WriteAll(*m_image, &m_dataSetHead, sizeof m_dataSetHead))
-        return ERR_WRITE_FILE;
-    return m_image->Seek(0, SEEK_END) == 0 ? 0 : ERR_SEEK_FILE;
+    const int64_t length = sizeof m_dataSetHead;
+    return m_image->WriteAt(static_cast<int64_t>(m_dataSetHeadPos), &m_dataSetHead, length) == length
+               ? 0
+               : ERR_WRITE_FILE;
 }
 
 int CPartBackup::WriteStoredBytes(const unsigned char* data, uint64_t length)

@@ -47,6 +47,9 @@ protected:
 
     // Ends the current volume (its records and trailer) and opens the next.
     int IntoNewVolume();
+    // Puts the current volume on its device and closes it: ERR_WRITE_FILE
+    // when any of its bytes could not be written.
+    int CloseVolume();
 
     // Data sets (one per NTFS non-resident attribute or FAT32 file), shared
     // by both walks: BeginDataSet writes the head, WriteDataChunk compresses

@@ -345,7 +345,13 @@ int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
     if (laterSectors && m_mbrSize > 512 &&
         disk.pWrite(512, m_mbr + 512, m_mbrSize - 512) != static_cast<int64_t>(m_mbrSize - 512))
         return ERR_WRITE_MBR;
-    return disk.Close() == 0 ? 0 : ERR_WRITE_MBR;
+    const bool synced = disk.Sync() == 0;
+    return disk.Close() == 0 && synced ? 0 : ERR_WRITE_MBR;
+}
+
+int CPartRestore::SyncTarget()
+{
+    return m_part == nullptr || m_part->Sync() == 0 ? 0 : ERR_WRITE_PART;
 }
 
 bool CPartRestore::AskForNextVolume(std::string&)

@@ -46,6 +46,10 @@ public:
     // restore_mbr: the saved boot code (up to kBootCodeBytes) onto the disk
     // that holds the target; nothing when the image saved no disk start.
     int OnlyRestoreMbr();
+    // Waits until every byte written to the target partition is on its
+    // device: a restore must not say it succeeded before. ERR_WRITE_PART
+    // when that fails.
+    int SyncTarget();
 
     // Closes the image, opens the volume named by the last trailer read,
     // checks its trailer (ReadBlkEnd) and seeks to its start. A missing

@@ -130,3 +130,124 @@ TEST(LinuxIo, RemoveFile)
     EXPECT_FALSE(testsupport::FileExists(path));
     EXPECT_EQ(io.RemoveFile(), 0) << "a file that is already gone is not an error";
 }
+
+TEST(LinuxIo, BufferedWritesKeepTheirOrderAndPositions)
+{
+    TempDir dir;
+    const std::string path = dir.file("volume");
+    CLinuxIo io;
+    ASSERT_EQ(io.Open(path, CLinuxIo::ModeCreate), 0);
+    io.BufferWrites();
+    std::vector<uint8_t> expected;
+    auto write = [&](const std::vector<uint8_t>& bytes) {
+        ASSERT_EQ(io.Write(bytes.data(), int64_t(bytes.size())), int64_t(bytes.size()));
+        expected.insert(expected.end(), bytes.begin(), bytes.end());
+        EXPECT_EQ(io.GetCurrentPos(), int64_t(expected.size()));
+    };
+    auto patch = [&](int64_t offset, const std::vector<uint8_t>& bytes) {
+        const int64_t pos = io.GetCurrentPos();
+        ASSERT_EQ(io.WriteAt(offset, bytes.data(), int64_t(bytes.size())), int64_t(bytes.size()));
+        std::copy(bytes.begin(), bytes.end(), expected.begin() + offset);
+        EXPECT_EQ(io.GetCurrentPos(), pos) << "a patch leaves the position alone";
+    };
+
+    write(testsupport::PatternBytes(100, 1));
+    EXPECT_EQ(testsupport::FileSize(path), 0u) << "small writes wait in the buffer";
+    patch(10, {1, 2, 3});
+    // A chunk of the straight-write size goes out at once, after the
+    // buffered bytes.
+    write(testsupport::PatternBytes(CLinuxIo::kStraightWriteBytes, 2));
+    EXPECT_EQ(testsupport::FileSize(path), expected.size());
+    patch(50, {4, 5});                       // in the file
+    write(testsupport::PatternBytes(30, 3));
+    patch(expected.size() - 40, std::vector<uint8_t>(20, 6));  // across the file and the buffer
+    // Small writes beyond the buffer's room push it out first.
+    const size_t before = expected.size();
+    while (expected.size() - before <= CLinuxIo::kWriteBufferBytes)
+        write(testsupport::PatternBytes(1000, uint8_t(expected.size())));
+    EXPECT_GT(testsupport::FileSize(path), before);
+    EXPECT_LT(testsupport::FileSize(path), expected.size());
+
+    // Seeks and reads see every byte written.
+    ASSERT_EQ(io.Seek(0, SEEK_END), 0);
+    EXPECT_EQ(io.GetCurrentPos(), int64_t(expected.size()));
+    std::vector<uint8_t> head(200);
+    ASSERT_EQ(io.pRead(0, 200, head.data()), 200);
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), expected.begin()));
+    ASSERT_EQ(io.Seek(0, SEEK_END), 0);
+    write(testsupport::PatternBytes(7, 4));
+    EXPECT_EQ(io.Sync(), 0);
+    EXPECT_EQ(testsupport::FileSize(path), expected.size());
+    write(testsupport::PatternBytes(9, 5));
+    EXPECT_EQ(io.Close(), 0);
+    EXPECT_EQ(testsupport::ReadFileBytes(path), expected);
+}
+
+TEST(LinuxIo, UnbufferedPatchesKeepThePosition)
+{
+    TempDir dir;
+    const std::string path = dir.file("part");
+    testsupport::WriteFileBytes(path, testsupport::PatternBytes(300, 1));
+    CLinuxIo io;
+    ASSERT_EQ(io.Open(path, CLinuxIo::ModeUpdate), 0);
+    ASSERT_EQ(io.Seek(200, SEEK_SET), 0);
+    EXPECT_EQ(io.WriteAt(5, "ab", 2), 2);
+    EXPECT_EQ(io.GetCurrentPos(), 200);
+    EXPECT_EQ(io.Sync(), 0);
+    EXPECT_EQ(io.Close(), 0);
+    auto expected = testsupport::PatternBytes(300, 1);
+    expected[5] = 'a';
+    expected[6] = 'b';
+    EXPECT_EQ(testsupport::ReadFileBytes(path), expected);
+}
+
+TEST(LinuxIo, BufferedWriteErrorsFailEveryLaterStep)
+{
+    if (!testsupport::FileExists("/dev/full"))
+        GTEST_SKIP() << "/dev/full is missing";
+    const std::string error = "Write the data error! \n";
+    struct Case {
+        const char* what;
+        bool syncFirst;
+    } cases[] = {{"sync then close", true}, {"close alone", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CLinuxIo io;
+        ASSERT_EQ(io.Open("/dev/full", CLinuxIo::ModeCreate), 0);
+        io.BufferWrites();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(io.Write("0123456789", 10), 10) << "still in the buffer";
+        if (c.syncFirst) {
+            EXPECT_EQ(io.Sync(), -1);
+            EXPECT_EQ(io.Write("0123456789", 10), 0) << "the handle stays failed";
+            EXPECT_EQ(io.WriteAt(0, "x", 1), 0);
+            EXPECT_EQ(io.Sync(), -1);
+        }
+        EXPECT_EQ(io.Close(), -1);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(error), std::string::npos);
+        EXPECT_EQ(io.Close(), 0) << "nothing left open";
+    }
+
+    CLinuxIo io;
+    ASSERT_EQ(io.Open("/dev/full", CLinuxIo::ModeCreate), 0);
+    io.BufferWrites();
+    std::vector<uint8_t> chunk(CLinuxIo::kStraightWriteBytes, 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(io.Write(chunk.data(), int64_t(chunk.size())), 0) << "a large write fails at once";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), error);
+    EXPECT_EQ(io.Close(), -1);
+}
+
+TEST(LinuxIo, SyncOfWhatCannotBeSynchronised)
+{
+    CLinuxIo closed;
+    EXPECT_EQ(closed.Sync(), 0);
+    if (!testsupport::FileExists("/dev/null"))
+        GTEST_SKIP() << "/dev/null is missing";
+    // A character device has no storage to wait for.
+    CLinuxIo io;
+    ASSERT_EQ(io.Open("/dev/null", CLinuxIo::ModeUpdate), 0);
+    EXPECT_EQ(io.Write("abc", 3), 3);
+    EXPECT_EQ(io.Sync(), 0);
+    EXPECT_EQ(io.Close(), 0);
+}

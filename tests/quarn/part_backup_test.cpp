@@ -688,10 +688,15 @@ TEST_F(PartBackupTest, ResultCodes)
          [&] { WriteFileBytes(dir.file("sdz2"), Bytes(1000, 1)); arg.srcPartition = dir.file("sdz2"); options.files.clear(); return true; },
          ERR_READ_PART, false, false},
         {"volume cannot be sought", [&] { return mkfifo(firstVolume.c_str(), 0600) == 0; }, ERR_SEEK_FILE, false, false},
-        {"head block short write", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, true, false},
-        {"data-set head short write", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, false, false},
-        {"block start short write", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
-         ERR_READ_FILE, false, false},
+        // Small writes wait in the volume's buffer: a full device shows when
+        // the first data chunk goes out after them, or at the volume's end.
+        {"full volume, head block and first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); },
+         ERR_READ_FILE, true, false},
+        {"full volume, first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_READ_FILE, false, false},
+        {"full volume, only small records", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
+         ERR_WRITE_FILE, false, false},
+        {"full volume, small chunks only",
+         [&] { options.chunkBytes = 1000; return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, true, false},
         {"cancelled at the first step", [&] { recorder.cancelAtStep = 1; return true; }, ERR_CANCELLED, false, false},
         {"description too long for its 16-bit size",
          [&] { Bytes noise = PatternBytes(70000, 9); arg.description.assign(noise.begin(), noise.end()); return true; },
@@ -759,6 +764,21 @@ TEST_F(PartBackupTest, DataChunkShortWrite)
     signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(result, ERR_READ_FILE) << stderrText;
     EXPECT_NE(stderrText.find("Write the data error! \n"), std::string::npos);
+}
+
+TEST_F(PartBackupTest, AVolumeThatCannotBeWrittenOutStopsTheJobAtTheVolumeChange)
+{
+    if (!FileExists("/dev/full"))
+        GTEST_SKIP() << "/dev/full is missing";
+    // Every byte of the first volume is small enough to wait in its buffer
+    // until the volume is ended; the next volume must not be begun.
+    ASSERT_EQ(symlink("/dev/full", VolumeFileName(base, 0, 0).c_str()), 0);
+    arg.volumeSize = 1;
+    options.chunkBytes = 16;
+    options.files = {{0x4000, 64, "small.bin"}};
+    EXPECT_EQ(RunJob(), ERR_WRITE_FILE) << stderrText;
+    EXPECT_NE(stderrText.find("Write the data error! \n"), std::string::npos);
+    EXPECT_FALSE(FileExists(VolumeFileName(base, 1, 0)));
 }
 
 TEST_F(PartBackupTest, RefusesA257thVolume)

@@ -1,0 +1,191 @@
+// Jobs wait for what they wrote to reach its device before they report
+// success, and a failed wait fails them. This program replaces fsync for
+// itself (and the engine library it loads) to watch and fail those waits.
+#include "fat_fixture.h"
+#include "fat_jobs.h"
+#include "image_format.h"
+#include "quarn.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string g_failSuffix;                  // fsync fails for paths ending so
+std::vector<std::string> g_syncedPaths;    // every path fsync was asked for
+
+std::string PathOf(int fd)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd)
+{
+    const std::string path = PathOf(fd);
+    g_syncedPaths.push_back(path);
+    if (!g_failSuffix.empty() && EndsWith(path, g_failSuffix)) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+namespace {
+
+using testsupport::FileExists;
+using testsupport::TempDir;
+
+constexpr uint64_t kVolumeBytes = 4ull << 20;
+
+class SyncFailureTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_PROGRAM("mkfs.fat");
+        REQUIRE_PROGRAM("mcopy");
+        source = dir.file("sdx1");
+        disk = dir.file("sdz");
+        target = dir.file("sdz1");
+        testsupport::FatImage image(source, testsupport::kRichSourceBytes, 1, "SYNC", dir.file("scratch"));
+        // Enough data for a few volumes of kVolumeBytes.
+        image.AddFile("/BIG.BIN", testsupport::PatternBytes(10 << 20, 3));
+        std::vector<uint8_t> mbr = testsupport::PatternBytes(512, 4);
+        mbr[510] = 0x55;
+        mbr[511] = 0xAA;
+        testsupport::WriteFileBytes(disk, mbr);
+        checker.reset(new testsupport::FakeDosfsckOnPath(dir.file("fakebin")));
+    }
+
+    void TearDown() override { g_failSuffix.clear(); }
+
+    int Backup(const std::string& base, uint64_t volumeSize)
+    {
+        g_syncedPaths.clear();
+        testing::internal::CaptureStderr();
+        const int result = testsupport::BackupFat32Image(source, base, 0, volumeSize, std::string(), disk);
+        stderrText = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    int Restore(int (*entry)(tagRestoreArgument, tagCallBackFunc), const std::string& image)
+    {
+        tagRestoreArgument arg;
+        arg.imagePath = image;
+        arg.targetPartition = target;
+        arg.hasMbr = 1;
+        g_syncedPaths.clear();
+        testing::internal::CaptureStderr();
+        const int result = entry(arg, tagCallBackFunc {});
+        stderrText = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    bool Synced(const std::string& path) const
+    {
+        for (const auto& p : g_syncedPaths)
+            if (p == path)
+                return true;
+        return false;
+    }
+
+    TempDir dir;
+    std::string source, disk, target, stderrText;
+    std::unique_ptr<testsupport::FakeDosfsckOnPath> checker;
+};
+
+TEST_F(SyncFailureTest, EveryImageVolumeIsSyncedAndAFailedSyncFailsTheBackup)
+{
+    struct Case {
+        const char* what;
+        uint64_t volumeSize;
+        const char* failing;   // suffix of the volume whose sync fails, or ""
+        int expected;
+        unsigned volumesMade;  // volumes on disk afterwards
+    } cases[] = {
+        {"one volume", ImageFormat::kNeverSplit, "", 0, 1},
+        {"split", kVolumeBytes, "", 0, 0},
+        {"one volume, its sync fails", ImageFormat::kNeverSplit, "_0_0.bkp", ERR_WRITE_FILE, 1},
+        {"split, the first volume's sync fails", kVolumeBytes, "_0_0.bkp", ERR_WRITE_FILE, 1},
+        {"split, the second volume's sync fails", kVolumeBytes, "_1_0.bkp", ERR_WRITE_FILE, 2},
+    };
+    unsigned splitVolumes = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        const std::string base = out.file("img");
+        g_failSuffix = c.failing;
+        EXPECT_EQ(Backup(base, c.volumeSize), c.expected) << stderrText;
+        g_failSuffix.clear();
+        unsigned volumes = 0;
+        while (FileExists(VolumeFileName(base, volumes, 0)))
+            ++volumes;
+        if (c.expected == 0) {
+            for (unsigned v = 0; v < volumes; ++v)
+                EXPECT_TRUE(Synced(VolumeFileName(base, v, 0))) << "volume " << v << " was not synced";
+            if (c.volumeSize != ImageFormat::kNeverSplit) {
+                EXPECT_GE(volumes, 3u);
+                splitVolumes = volumes;
+            }
+        } else {
+            EXPECT_NE(stderrText.find("Sync the data error! --- Input/output error\n"), std::string::npos);
+        }
+        if (c.volumesMade != 0) {
+            EXPECT_EQ(volumes, c.volumesMade) << "no volume is begun after a failed sync";
+        }
+    }
+    EXPECT_GE(splitVolumes, 3u);
+}
+
+TEST_F(SyncFailureTest, RestoreSyncsTheTargetAndTheDisk)
+{
+    TempDir out;
+    const std::string base = out.file("img");
+    ASSERT_EQ(Backup(base, ImageFormat::kNeverSplit), 0) << stderrText;
+    const std::string image = VolumeFileName(base, 0, 0);
+
+    struct Case {
+        const char* what;
+        int (*entry)(tagRestoreArgument, tagCallBackFunc);
+        const char* failing;
+        int expected;
+        bool syncsTarget;
+    } cases[] = {
+        {"restore", restore_fat32, "", 0, true},
+        {"restore, the target's sync fails", restore_fat32, "/sdz1", ERR_WRITE_PART, true},
+        {"restore, the disk's sync fails", restore_fat32, "/sdz", ERR_WRITE_MBR, false},
+        {"boot code alone", restore_mbr, "", 0, false},
+        {"boot code alone, the disk's sync fails", restore_mbr, "/sdz", ERR_WRITE_MBR, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::MakeSparseFile(target, testsupport::kRichSourceBytes);
+        g_failSuffix = c.failing;
+        EXPECT_EQ(Restore(c.entry, image), c.expected) << stderrText;
+        g_failSuffix.clear();
+        if (c.expected == 0) {
+            EXPECT_TRUE(Synced(disk)) << "the boot code was not synced";
+            EXPECT_EQ(Synced(target), c.syncsTarget);
+        }
+    }
+}
+
+}  // namespace
