@@ -2,6 +2,7 @@
 
 #include "quarn.h"
 
+#include <algorithm>
 #include <new>
 
 int CResBitmap::Initialize(unsigned long long clusters, unsigned int clusterBytes)
@@ -54,4 +55,40 @@ int CResBitmap::SetSmallBitMap(unsigned long long first, int count)
 bool CResBitmap::IsSet(unsigned long long cluster) const
 {
     return cluster < m_clusters && (m_bits[cluster / 8] >> (cluster % 8) & 1) != 0;
+}
+
+namespace {
+
+// The first bit in [from, end) that equals `wanted`, else end; whole bytes
+// without such a bit are stepped over at once.
+uint64_t NextWithBit(const std::vector<unsigned char>& bits, uint64_t from, uint64_t end, bool wanted)
+{
+    const unsigned char skipByte = wanted ? 0x00 : 0xFF;
+    uint64_t bit = from;
+    while (bit < end) {
+        if (bit % 8 == 0 && end - bit >= 8 && bits[bit / 8] == skipByte) {
+            bit += 8;
+            continue;
+        }
+        if (((bits[bit / 8] >> (bit % 8) & 1) != 0) == wanted)
+            return bit;
+        ++bit;
+    }
+    return end;
+}
+
+}  // namespace
+
+uint64_t CResBitmap::NextClear(uint64_t from, uint64_t end) const
+{
+    uint64_t limit = std::min<uint64_t>(end, m_clusters);
+    uint64_t found = from < limit ? NextWithBit(m_bits, from, limit, false) : limit;
+    return found < limit ? found : end;
+}
+
+uint64_t CResBitmap::NextSet(uint64_t from, uint64_t end) const
+{
+    uint64_t limit = std::min<uint64_t>(end, m_clusters);
+    uint64_t found = from < limit ? NextWithBit(m_bits, from, limit, true) : limit;
+    return found < limit ? found : end;
 }

@@ -21,6 +21,9 @@ public:
     // A run of at most 8 bits.
     int SetSmallBitMap(unsigned long long first, int count);
     bool IsSet(unsigned long long cluster) const;
+    // The first clear (or set) cluster in [from, end), or end when none.
+    uint64_t NextClear(uint64_t from, uint64_t end) const;
+    uint64_t NextSet(uint64_t from, uint64_t end) const;
 
     const unsigned char* Bytes() const { return m_bits.data(); }
     uint64_t AllocatedSize() const { return m_allocatedSize; }

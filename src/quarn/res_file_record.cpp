@@ -325,21 +325,17 @@ int CResFileRecord::PlaceMftBitmap(uint8_t* record, uint32_t offset)
     uint64_t clusters = Ntfs::ExtentClusters(attr);
     if (attr->nonRes.lowestVcn != 0 || clusters == 0 || m_mftBitmapClusters != 0)
         return ERR_PART_INFO;
-    uint64_t lcn = m_mftBitmapLcn;
-    if (lcn + clusters > m_mftLcn) {
-        std::vector<Piece> pieces;
-        int result = AllocateSecond(clusters, &pieces);
-        if (result != 0)
-            return result;
-        lcn = pieces[0].lcn;
-        m_mftBitmapLcn = lcn;
-    }
-    int result = CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters, (long long)lcn);
-    if (result == 0)
-        result = m_bitmap.SetBitMap(lcn, clusters);
-    if (result == 0)
-        m_mftBitmapClusters = clusters;
-    return result;
+    std::vector<Piece> pieces;
+    int result = 0;
+    if (m_mftBitmapLcn + clusters <= m_mftLcn)
+        result = TakePiece(Piece {m_mftBitmapLcn, clusters}, &pieces);
+    else
+        result = AllocateSecond(clusters, &pieces, true);
+    if (result != 0)
+        return result;
+    m_mftBitmapLcn = pieces[0].lcn;
+    m_mftBitmapClusters = clusters;
+    return CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters, (long long)m_mftBitmapLcn);
 }
 
 int CResFileRecord::PlaceMirror(uint8_t* record, uint32_t offset)
@@ -352,6 +348,8 @@ int CResFileRecord::PlaceMirror(uint8_t* record, uint32_t offset)
                                             (long long)m_mirrorLcn);
     if (result == 0)
         result = m_bitmap.SetBitMap(m_mirrorLcn, clusters);
+    if (result == 0)
+        m_mirrorPlaced = true;
     return result;
 }
 
@@ -362,7 +360,7 @@ int CResFileRecord::PlaceVolumeBitmap(uint8_t* record, uint32_t offset)
         return ERR_PART_INFO;
     uint64_t clusters = m_bitmap.AllocatedSize() / m_clusterBytes;
     std::vector<Piece> pieces;
-    int result = AllocateSecond(clusters, &pieces);
+    int result = AllocateSecond(clusters, &pieces, true);
     if (result != 0)
         return result;
     uint64_t lcn = pieces[0].lcn;
@@ -371,8 +369,6 @@ int CResFileRecord::PlaceVolumeBitmap(uint8_t* record, uint32_t offset)
     attr->nonRes.dataSize = m_bitmap.UsedSize();
     attr->nonRes.initializedSize = m_bitmap.UsedSize();
     result = CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters, (long long)lcn);
-    if (result == 0)
-        result = m_bitmap.SetBitMap(lcn, clusters);
     if (result == 0)
         m_bitmap.SetLcn(lcn);
     return result;
@@ -404,15 +400,21 @@ int CResFileRecord::PlaceBadClusters(uint8_t* record, uint32_t offset)
 
 // --- placing data -----------------------------------------------------------
 
-int CResFileRecord::AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces)
+int CResFileRecord::TakePiece(const Piece& piece, std::vector<Piece>* pieces)
 {
-    if (m_secondCursor > m_clusters || clusters > m_clusters - m_secondCursor) {
-        DEBUG_TRACE("The target partition is too small for the restored data\n");
-        return ERR_PART_TOO_SMALL;
-    }
-    pieces->push_back({m_secondCursor, clusters});
+    int result = m_bitmap.SetBitMap(piece.lcn, piece.clusters);
+    if (result == 0)
+        pieces->push_back(piece);
+    return result;
+}
+
+int CResFileRecord::AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces, bool contiguous)
+{
+    if (m_secondCursor > m_clusters || clusters > m_clusters - m_secondCursor)
+        return AllocateFromGaps(clusters, contiguous, pieces);
+    Piece piece {m_secondCursor, clusters};
     m_secondCursor += clusters;
-    return 0;
+    return TakePiece(piece, pieces);
 }
 
 int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std::vector<Piece>* pieces)
@@ -420,9 +422,9 @@ int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std:
     if (area == Area::Second || !m_firstOpen)
         return AllocateSecond(clusters, pieces);
     if (clusters <= m_mirrorLcn - m_firstCursor) {
-        pieces->push_back({m_firstCursor, clusters});
+        Piece piece {m_firstCursor, clusters};
         m_firstCursor += clusters;
-        return 0;
+        return TakePiece(piece, pieces);
     }
     uint64_t room = m_mirrorLcn - m_firstCursor;
     uint64_t splitClusters = std::max<uint64_t>(1, kSplitUnit / m_clusterBytes);
@@ -431,22 +433,95 @@ int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std:
         m_firstOpen = false;
         return AllocateSecond(clusters, pieces);
     }
-    int result = AllocateSecond(clusters - first, pieces);
-    if (result != 0)
-        return result;
-    pieces->insert(pieces->begin(), Piece {m_firstCursor, first});
     m_firstOpen = false;
+    int result = TakePiece(Piece {m_firstCursor, first}, pieces);
+    if (result == 0)
+        result = AllocateSecond(clusters - first, pieces);
     m_firstCursor = m_secondCursor;
-    return 0;
+    return result;
 }
 
-int CResFileRecord::MarkPieces(const std::vector<Piece>& pieces)
+// Clusters whose bits are still clear but that the finishing steps write:
+// $Boot's clusters, the mirror's (its whole reserve until record 1 placed
+// it) and the MFT bitmap's place until record 0 placed it. Returns the first
+// cluster from lcn on that is not kept.
+uint64_t CResFileRecord::SkipKeptClusters(uint64_t lcn) const
 {
-    for (const auto& piece : pieces) {
-        int result = m_bitmap.SetBitMap(piece.lcn, piece.clusters);
+    uint64_t mirrorKept = m_mirrorPlaced ? (MirrorBytes() + m_clusterBytes - 1) / m_clusterBytes : m_mirrorReserve;
+    for (;;) {
+        if (lcn < m_bootClusters)
+            lcn = m_bootClusters;
+        else if (m_mftBitmapClusters == 0 && lcn < m_mftLcn)
+            lcn = m_mftLcn;
+        else if (lcn >= m_mirrorLcn && lcn - m_mirrorLcn < mirrorKept)
+            lcn = m_mirrorLcn + mirrorKept;
+        else
+            return lcn;
+    }
+}
+
+// The next run of free clusters at or after `from` that nothing in the
+// layout keeps for itself.
+bool CResFileRecord::NextGap(uint64_t from, Piece* gap) const
+{
+    uint64_t lcn = from;
+    for (;;) {
+        uint64_t kept = SkipKeptClusters(lcn);
+        lcn = m_bitmap.NextClear(kept, m_clusters);
+        if (lcn >= m_clusters)
+            return false;
+        if (SkipKeptClusters(lcn) == lcn)
+            break;
+    }
+    uint64_t end = m_bitmap.NextSet(lcn, m_clusters);
+    if (lcn < m_mirrorLcn)
+        end = std::min(end, m_mirrorLcn);
+    *gap = Piece {lcn, end - lcn};
+    return true;
+}
+
+// The layout keeps room in several places that data never reaches while
+// the cursors find room: the MFT's reserve, what the first area leaves
+// before the mirror when a file is not split there, the rest of the
+// mirror's reserve and the clusters between the MFT bitmap and the MFT. A
+// nearly full volume needs them to fit onto a target of its own size, so
+// once the room behind the second cursor runs short the data takes them,
+// lowest first, together with that room. Refused, with nothing taken, only
+// when the free clusters of the whole volume do not suffice.
+int CResFileRecord::AllocateFromGaps(uint64_t clusters, bool contiguous, std::vector<Piece>* pieces)
+{
+    if (!m_mftPlaced) {
+        DEBUG_TRACE("The target partition is too small for the restored data\n");
+        return ERR_PART_TOO_SMALL;  // the MFT's own place is not known yet
+    }
+    std::vector<Piece> found;
+    uint64_t need = clusters;
+    Piece gap {0, 0};
+    uint64_t from = contiguous ? 0 : m_gapScan;
+    while (need != 0 && NextGap(from, &gap)) {
+        from = gap.lcn + gap.clusters;
+        if (contiguous && gap.clusters < clusters)
+            continue;
+        uint64_t take = std::min(need, gap.clusters);
+        found.push_back({gap.lcn, take});
+        need -= take;
+    }
+    if (need != 0) {
+        DEBUG_TRACE("The target partition is too small for the restored data\n");
+        return ERR_PART_TOO_SMALL;
+    }
+    // The first area's cursor must not hand out what was taken here.
+    m_firstOpen = false;
+    for (const auto& piece : found) {
+        int result = TakePiece(piece, pieces);
         if (result != 0)
             return result;
+        m_secondCursor = std::max(m_secondCursor, piece.lcn + piece.clusters);
     }
+    // What the layout keeps changes only until records 0 and 1 are placed;
+    // from then on nothing below the last cluster taken here is free.
+    if (!contiguous && !found.empty() && m_mftBitmapClusters != 0 && m_mirrorPlaced)
+        m_gapScan = found.back().lcn + found.back().clusters;
     return 0;
 }
 
@@ -536,8 +611,6 @@ int CResFileRecord::PlaceData(unsigned int n, uint8_t* record, uint32_t offset, 
     }
 
     int result = CResSetRunList::SetRuns(record, m_recordBytes, offset, runs);
-    if (result == 0)
-        result = MarkPieces(pieces);
     if (result != 0)
         return result;
     if (writeData)

@@ -1,9 +1,10 @@
 // Lays an NTFS volume out afresh on the target, one MFT record at a time:
 // the MFT near the start (after $Boot and the MFT bitmap), its mirror in
 // the middle, every attribute's allocated clusters contiguously behind one
-// of two cursors (before the mirror while there is room, then behind it),
-// new run lists, and at the end the MFT bitmap, the volume bitmap, the
-// mirror and the boot sectors.
+// of two cursors (before the mirror while there is room, then behind it;
+// once both run short, in the room the layout left unused), new run lists,
+// and at the end the MFT bitmap, the volume bitmap, the mirror and the boot
+// sectors.
 #ifndef QUARN_RES_FILE_RECORD_H
 #define QUARN_RES_FILE_RECORD_H
 
@@ -86,9 +87,14 @@ private:
     int PlaceData(unsigned int n, uint8_t* record, uint32_t offset, Area area, bool stored,
                   bool writeData);
 
+    // The allocators mark the clusters they hand out in the volume bitmap
+    // at once, so that the bitmap always tells which clusters are taken.
     int Allocate(uint64_t clusters, Area area, bool splittable, std::vector<Piece>* pieces);
-    int AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces);
-    int MarkPieces(const std::vector<Piece>& pieces);
+    int AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces, bool contiguous = false);
+    int AllocateFromGaps(uint64_t clusters, bool contiguous, std::vector<Piece>* pieces);
+    bool NextGap(uint64_t from, Piece* gap) const;
+    uint64_t SkipKeptClusters(uint64_t lcn) const;
+    int TakePiece(const Piece& piece, std::vector<Piece>* pieces);
     int WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters);
     int WriteRecord(unsigned int n, const uint8_t* record);
     int FlushRecords();
@@ -120,6 +126,10 @@ private:
     uint64_t m_firstCursor = 0;
     uint64_t m_secondCursor = 0;
     bool m_firstOpen = true;
+    bool m_mirrorPlaced = false;
+    // Where the search for clusters left unused resumes: every cluster
+    // below it is taken or kept by the layout.
+    uint64_t m_gapScan = 0;
     bool m_mftPlaced = false;
     uint64_t m_mftClusters = 0;
     uint64_t m_mftCapacity = 0;

@@ -1,0 +1,205 @@
+// A nearly full NTFS volume restores onto a target of its own size (most
+// restores go back onto the partition that was backed up) and onto any
+// target that holds its clusters: the fresh layout leaves room free in
+// several places (the MFT's reserve, before and after the mirror), and the
+// data must be able to take all of it. Only a target that truly lacks
+// clusters is refused, and then within its own size.
+#include "ntfs_fixture.h"
+#include "ntfs_full_volume.h"
+#include "ntfs_jobs.h"
+#include "ntfs_restore_fixture.h"
+#include "quarn.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr uint64_t kMiB = 1 << 20;
+
+#define REQUIRE_NTFS_TOOLS()                                                                       \
+    do {                                                                                           \
+        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||           \
+            !HaveProgram("ntfscluster") || !HaveProgram("ntfsls"))                                 \
+            GTEST_SKIP() << "ntfs-3g tools are not installed";                                     \
+    } while (0)
+
+struct FullSource {
+    TempDir dir;
+    std::string part = dir.file("sdy1");
+    uint64_t clusterBytes = 0;
+    std::vector<NtfsFileSpec> files;
+    std::string tree;
+    int64_t clusters = 0;
+    int64_t free = 0;
+};
+
+// Takes the source's measures once its files are written.
+void Measure(FullSource* source)
+{
+    source->tree = NtfsTree(source->part);
+    source->clusters = NtfsVolumeClusters(source->part);
+    source->free = NtfsFreeClusters(source->part);
+    ASSERT_FALSE(source->tree.empty());
+    ASSERT_GT(source->clusters, 0);
+}
+
+// Restores `image` onto a new target of `size` bytes, which must pass
+// ntfs-3g's checks, list the source's tree, hold its bytes, and have every
+// cluster free that the source had free or that it has beyond the source's.
+void ExpectRestoresOnto(const FullSource& source, const std::string& image, uint64_t size)
+{
+    SCOPED_TRACE("target of " + std::to_string(size) + " bytes");
+    TempDir out;
+    std::string target = out.file("sdx1");
+    MakeSparseFile(target, size);
+    ASSERT_EQ(RestoreNtfsImage(image, target), 0);
+    EXPECT_EQ(FileSize(target), size);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    EXPECT_EQ(NtfsTree(target), source.tree);
+    EXPECT_EQ(CompareNtfsFiles(target, source.files), "");
+    // The volume bitmap grows with the volume.
+    auto bitmapClusters = [&source](int64_t clusters) {
+        int64_t c = int64_t(source.clusterBytes);
+        return ((clusters + 7) / 8 + c - 1) / c;
+    };
+    int64_t clusters = NtfsVolumeClusters(target);
+    EXPECT_EQ(NtfsFreeClusters(target), source.free + (clusters - source.clusters) -
+                                            (bitmapClusters(clusters) - bitmapClusters(source.clusters)));
+}
+
+// Bytes from an eight-letter alphabet: NTFS compression packs them to about
+// two thirds, so a compressed file still takes many clusters.
+std::vector<uint8_t> LetterBytes(size_t size, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>("abcdefgh"[random() % 8]);
+    return bytes;
+}
+
+struct DataRun {
+    uint64_t vcn, lcn, length;
+};
+
+// The allocated runs of a file's $DATA as ntfsinfo -v prints them.
+std::vector<DataRun> AllocatedRunsOf(const std::string& partition, const std::string& path)
+{
+    CommandResult info = testsupport::Run("ntfsinfo -v -F " + Quote(path) + " " + Quote(partition));
+    std::vector<DataRun> runs;
+    std::regex line("\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)");
+    auto at = info.output.find("Dumping attribute $DATA");
+    if (at == std::string::npos)
+        return runs;
+    std::string rest = info.output.substr(at);
+    for (std::sregex_iterator it(rest.begin(), rest.end(), line), end; it != end; ++it)
+        runs.push_back({std::stoull((*it)[1], nullptr, 16), std::stoull((*it)[2], nullptr, 16),
+                        std::stoull((*it)[3], nullptr, 16)});
+    return runs;
+}
+
+}  // namespace
+
+TEST(NtfsFullVolumeRestore, RestoresOntoItsOwnSizeAndAnyTargetHoldingItsClusters)
+{
+    REQUIRE_NTFS_TOOLS();
+    struct Case {
+        uint64_t bytes;
+        uint32_t clusterBytes;
+        uint64_t leave;
+        int compress;
+    } cases[] = {
+        {8 * kMiB, 512, 4, 1},
+        {32 * kMiB, 4096, 4, 0},
+        {32 * kMiB, 65536, 3, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("clusters of " + std::to_string(c.clusterBytes) + " bytes");
+        FullSource source;
+        source.clusterBytes = c.clusterBytes;
+        std::string why;
+        ASSERT_TRUE(MakeNtfsPartition(source.part, c.bytes, &why, "-c " + std::to_string(c.clusterBytes))) << why;
+        ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), c.leave, &source.files, &why)) << why;
+        ASSERT_NO_FATAL_FAILURE(Measure(&source));
+        TempDir images;
+        ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), c.compress), 0);
+        std::string image = images.file("img_0_0.bkp");
+        // Its own size; a little larger (the layout's reserves grow with the
+        // room); two free clusters smaller, leaving two free.
+        for (uint64_t size : {c.bytes, c.bytes + kMiB, c.bytes - (c.leave - 2) * c.clusterBytes})
+            ExpectRestoresOnto(source, image, size);
+    }
+}
+
+TEST(NtfsFullVolumeRestore, FileThatMayNotBeSplitLeavesNoRoomUnused)
+{
+    REQUIRE_NTFS_TOOLS();
+    if (!NtfsMountUsable())
+        GTEST_SKIP() << "no ntfs-3g mount here: compressed files are made through one";
+    FullSource source;
+    source.clusterBytes = 4096;
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source.part, 32 * kMiB, &why)) << why;
+    {
+        NtfsMount mount(source.part, source.dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        std::string packed = mount.path() + "/packed";
+        ASSERT_EQ(testsupport::Run("mkdir " + Quote(packed)).exitCode, 0);
+        ASSERT_TRUE(SetNtfsAttributes(packed, 0x800));
+        // The first file leaves a few MiB before the mirror; the compressed
+        // one cannot be split there and goes behind the mirror whole.
+        source.files.push_back({"first.bin", PatternBytes(12 * kMiB, 81)});
+        source.files.push_back({"packed/letters.txt", LetterBytes(9 * kMiB, 82)});
+        for (const auto& file : source.files) {
+            WriteFileBytes(mount.path() + "/" + file.path, file.data);
+            ASSERT_EQ(FileSize(mount.path() + "/" + file.path), file.data.size()) << file.path;
+        }
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    CommandResult info = testsupport::Run("ntfsinfo -F /packed/letters.txt " + Quote(source.part));
+    ASSERT_NE(info.output.find("COMPRESSED"), std::string::npos) << info.output;
+    ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), 4, &source.files, &why)) << why;
+    ASSERT_NO_FATAL_FAILURE(Measure(&source));
+
+    TempDir images;
+    ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), 2), 0);
+    TempDir out;
+    std::string target = out.file("sdx1");
+    MakeSparseFile(target, 32 * kMiB);
+    ASSERT_EQ(RestoreNtfsImage(images.file("img_0_0.bkp"), target), 0);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    EXPECT_EQ(NtfsTree(target), source.tree);
+    EXPECT_EQ(CompareNtfsFiles(target, source.files), "");
+    EXPECT_EQ(NtfsFreeClusters(target), source.free);
+    // The layout the case is about: the compressed file behind the mirror.
+    std::vector<DataRun> runs = AllocatedRunsOf(target, "/packed/letters.txt");
+    ASSERT_FALSE(runs.empty());
+    EXPECT_GT(runs[0].lcn, 32 * kMiB / 2 / 4096);
+}
+
+TEST(NtfsFullVolumeRestore, TargetShortOfClustersIsRefusedWithinItsSize)
+{
+    REQUIRE_NTFS_TOOLS();
+    FullSource source;
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source.part, 32 * kMiB, &why)) << why;
+    ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), 4, &source.files, &why)) << why;
+    TempDir images;
+    ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), 1), 0);
+    // One cluster short, and a whole MiB short (both within the 10 MiB the
+    // size check lets through).
+    for (uint64_t size : {32 * kMiB - 5 * 4096, 31 * kMiB}) {
+        SCOPED_TRACE(size);
+        TempDir out;
+        std::string target = out.file("sdx1");
+        MakeSparseFile(target, size);
+        EXPECT_EQ(RestoreNtfsImage(images.file("img_0_0.bkp"), target), ERR_PART_TOO_SMALL);
+        EXPECT_EQ(FileSize(target), size) << "written past the target's end";
+    }
+}
