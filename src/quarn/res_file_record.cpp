@@ -335,6 +335,7 @@ int CResFileRecord::PlaceMftBitmap(uint8_t* record, uint32_t offset)
         return result;
     m_mftBitmapLcn = pieces[0].lcn;
     m_mftBitmapClusters = clusters;
+    m_gapScan = std::min(m_gapScan, m_bootClusters);
     return CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters, (long long)m_mftBitmapLcn);
 }
 
@@ -348,8 +349,10 @@ int CResFileRecord::PlaceMirror(uint8_t* record, uint32_t offset)
                                             (long long)m_mirrorLcn);
     if (result == 0)
         result = m_bitmap.SetBitMap(m_mirrorLcn, clusters);
-    if (result == 0)
+    if (result == 0) {
         m_mirrorPlaced = true;
+        m_gapScan = std::min(m_gapScan, m_mirrorLcn);
+    }
     return result;
 }
 
@@ -518,9 +521,9 @@ int CResFileRecord::AllocateFromGaps(uint64_t clusters, bool contiguous, std::ve
             return result;
         m_secondCursor = std::max(m_secondCursor, piece.lcn + piece.clusters);
     }
-    // What the layout keeps changes only until records 0 and 1 are placed;
-    // from then on nothing below the last cluster taken here is free.
-    if (!contiguous && !found.empty() && m_mftBitmapClusters != 0 && m_mirrorPlaced)
+    // Nothing below the last cluster taken here is free now (placing the
+    // MFT bitmap or the mirror moves this back over what they no longer keep).
+    if (!contiguous && !found.empty())
         m_gapScan = found.back().lcn + found.back().clusters;
     return 0;
 }

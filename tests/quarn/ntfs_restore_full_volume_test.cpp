@@ -203,3 +203,36 @@ TEST(NtfsFullVolumeRestore, TargetShortOfClustersIsRefusedWithinItsSize)
         EXPECT_EQ(FileSize(target), size) << "written past the target's end";
     }
 }
+
+TEST(NtfsFullVolumeRestore, NewestImageOfAChainOntoItsOwnSize)
+{
+    REQUIRE_NTFS_TOOLS();
+    if (!NtfsMountUsable())
+        GTEST_SKIP() << "no ntfs-3g mount here: an incremental image sees changes made through one";
+    FullSource source;
+    source.clusterBytes = 4096;
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source.part, 32 * kMiB, &why)) << why;
+    ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), 6, &source.files, &why)) << why;
+    std::string base = source.dir.file("chain");
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 1), 0);
+    // Changes that keep the volume as full: one file rewritten, another
+    // shrunk by two clusters and a third grown by as much.
+    {
+        NtfsMount mount(source.part, source.dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        auto rewrite = [&](size_t index, size_t size, uint32_t seed) {
+            NtfsFileSpec& file = source.files[index];
+            file.data = PatternBytes(size, seed);
+            WriteFileBytes(mount.path() + "/" + file.path, file.data);
+        };
+        rewrite(3, source.files[3].data.size(), 91);
+        rewrite(0, source.files[0].data.size() - 2 * 4096, 92);
+        rewrite(7, source.files[7].data.size() + 2 * 4096, 93);
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    ASSERT_EQ(BackupNtfsImage(source.part, base, 0, ~0ULL, base + "_0_0.bkp"), 0);
+    ASSERT_NO_FATAL_FAILURE(Measure(&source));
+    ASSERT_LE(source.free, 8);
+    ExpectRestoresOnto(source, base + "_0_1.bkp", 32 * kMiB);
+}
