@@ -1,7 +1,6 @@
 #include "image_format.h"
 
 #include <cstdio>
-#include <strings.h>
 #include <cstring>
 
 std::string VolumeFileName(const std::string& base, unsigned volumeIndex, unsigned generation)
@@ -23,8 +22,19 @@ int IsCompressFile(const char* name)
     const char* dot = std::strrchr(name, '.');
     if (dot == nullptr)
         return 0;
-    for (const char* ext : FileExtList) {
-        if (strcasecmp(dot + 1, ext) == 0)
+    // No listed extension is longer than 4 characters: fold a short text
+    // after the dot to lower case once and compare it with each exactly.
+    constexpr size_t kLongestExt = 4;
+    char ext[kLongestExt + 1];
+    size_t length = 0;
+    for (const char* c = dot + 1; *c != '\0'; ++c) {
+        if (length == kLongestExt)
+            return 0;
+        ext[length++] = (*c >= 'A' && *c <= 'Z') ? char(*c - 'A' + 'a') : *c;
+    }
+    ext[length] = '\0';
+    for (const char* listed : FileExtList) {
+        if (std::strcmp(ext, listed) == 0)
             return 1;
     }
     return 0;

@@ -139,7 +139,8 @@ bool CLinuxIo::WriteOut(const void* buffer, size_t length)
             return WriteFailed();
         done += n;
     }
-    m_streamPos += static_cast<int64_t>(done);
+    if (m_streamPos >= 0)
+        m_streamPos += static_cast<int64_t>(done);
     return true;
 }
 
@@ -187,7 +188,7 @@ int64_t CLinuxIo::WriteAt(int64_t offset, const void* buffer, int64_t length)
         return 0;
     }
     const int64_t pendingEnd = m_streamPos + static_cast<int64_t>(m_pending.size());
-    if (offset >= m_streamPos && length <= pendingEnd - offset) {
+    if (m_streamPos >= 0 && offset >= m_streamPos && length <= pendingEnd - offset) {
         std::memcpy(m_pending.data() + (offset - m_streamPos), buffer, static_cast<size_t>(length));
         return length;
     }
@@ -243,6 +244,6 @@ int64_t CLinuxIo::GetCurrentPos() const
     if (m_stream == nullptr)
         return -1;
     if (m_buffered)
-        return m_streamPos + static_cast<int64_t>(m_pending.size());
+        return m_streamPos < 0 ? -1 : m_streamPos + static_cast<int64_t>(m_pending.size());
     return static_cast<int64_t>(ftello64(m_stream));
 }

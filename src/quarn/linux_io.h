@@ -70,7 +70,7 @@ private:
     bool m_buffered = false;
     bool m_failed = false;            // a buffered write was lost
     std::vector<unsigned char> m_pending;
-    int64_t m_streamPos = 0;          // the stream's offset, kept while buffered
+    int64_t m_streamPos = 0;          // the stream's offset, kept while buffered; -1 unknown
 };
 
 #endif

@@ -93,6 +93,44 @@ bool CAttrReadData::ReadVirtualClusters(uint64_t vcn, unsigned count, void* buff
     return true;
 }
 
+bool CAttrReadWindow::Load(uint64_t start)
+{
+    m_valid = 0;
+    m_extentBytes = m_reader.ExtentBytes();
+    if (start == m_failedStart || start >= m_extentBytes)
+        return false;
+    const unsigned length = unsigned(std::min<uint64_t>(kWindowBytes, m_extentBytes - start));
+    if (m_bytes.size() < length)
+        m_bytes.resize(kWindowBytes);
+    unsigned got = 0;
+    if (m_reader.AttrReadData(start, m_bytes.data(), length, &got) != 0 || got != length) {
+        m_failedStart = start;
+        return false;
+    }
+    m_start = start;
+    m_valid = length;
+    return true;
+}
+
+int CAttrReadWindow::AttrReadData(uint64_t offset, void* buffer, unsigned length, unsigned* got)
+{
+    // Later extents may have been added since the window was read.
+    if (m_reader.ExtentBytes() != m_extentBytes) {
+        m_valid = 0;
+        m_failedStart = UINT64_MAX;
+    }
+    auto inWindow = [&] {
+        return offset >= m_start && offset - m_start <= m_valid && length <= m_valid - (offset - m_start);
+    };
+    const bool servable = buffer != nullptr && length != 0 && length <= kWindowBytes;
+    if (servable && (inWindow() || (Load(offset - offset % kWindowBytes) && inWindow()))) {
+        std::memcpy(buffer, m_bytes.data() + (offset - m_start), length);
+        *got = length;
+        return 0;
+    }
+    return m_reader.AttrReadData(offset, buffer, length, got);
+}
+
 int CAttrReadData::AttrReadData(uint64_t offset, void* buffer, unsigned length, unsigned* got)
 {
     *got = 0;

@@ -49,4 +49,30 @@ private:
     std::vector<unsigned char> m_scratch;  // one cluster, for partial clusters
 };
 
+// Serves small reads of an attribute, such as MFT records one after
+// another, from a window of it read in one piece: one device read per
+// window instead of one for each record.
+class CAttrReadWindow {
+public:
+    static constexpr unsigned kWindowBytes = 1 << 20;
+
+    explicit CAttrReadWindow(CAttrReadData& reader) : m_reader(reader) {}
+    virtual ~CAttrReadWindow() = default;
+
+    // As CAttrReadData::AttrReadData. A read the window cannot serve, or
+    // one in a window that could not be read whole, goes to the reader
+    // itself, so errors come out as they would without the window.
+    int AttrReadData(uint64_t offset, void* buffer, unsigned length, unsigned* got);
+
+private:
+    bool Load(uint64_t start);
+
+    CAttrReadData& m_reader;
+    std::vector<unsigned char> m_bytes;
+    uint64_t m_start = 0;
+    uint64_t m_valid = 0;               // bytes of the window read
+    uint64_t m_extentBytes = 0;         // the reader's extent when loaded
+    uint64_t m_failedStart = UINT64_MAX;  // a window that could not be read
+};
+
 #endif

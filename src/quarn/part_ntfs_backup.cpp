@@ -14,6 +14,8 @@ constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
 constexpr unsigned kSystemRecords = Ntfs::kFirstUserRecord;
 constexpr size_t kSummaryBatch = 4096;
 constexpr uint64_t kMaxAttributeListBytes = 0x40000;
+// "pagefile.sys" and "hiberfil.sys" alike.
+constexpr int kSpecialNameLength = 12;
 
 const tagFILE_RECORD_HEADER* Header(const uint8_t* record)
 {
@@ -256,9 +258,13 @@ int CPartNtfsBackup::ProcMFT()
         return ERR_PART_INFO;
     }
     m_recordCount = uint32_t(count);
+    m_mftWindow.reset();
     m_mftReader.reset(new (std::nothrow) CAttrReadData(
         m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes, m_clusterCount));
     if (!m_mftReader)
+        return ERR_NO_MEMORY;
+    m_mftWindow.reset(new (std::nothrow) CAttrReadWindow(*m_mftReader));
+    if (!m_mftWindow)
         return ERR_NO_MEMORY;
     int result = m_mftReader->ParseDataRunList();
     if (result == 0 && !attributeList.empty())
@@ -357,7 +363,7 @@ int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeLi
 int CPartNtfsBackup::ReadFileRecord(unsigned record)
 {
     unsigned got = 0;
-    if (m_mftReader->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) != 0 ||
+    if (m_mftWindow->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) != 0 ||
         got != kRecordBytes)
         return ERR_READ_PART;
     return 0;
@@ -439,7 +445,8 @@ void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
             attr->resident.valueLength < offsetof(tagATTR_FILE_NAME, name))
             continue;
         const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
-        if (!IsShownName(name, false))
+        // Only a name as long as the special ones is worth converting.
+        if (!IsShownName(name, false) || name->nameLength != kSpecialNameLength)
             continue;
         NoteSpecialName(record, FileNameText(name, attr->resident.valueLength));
     }
@@ -447,6 +454,8 @@ void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
 
 void CPartNtfsBackup::NoteSpecialName(unsigned record, const QString& name)
 {
+    if (name.size() != kSpecialNameLength)
+        return;
     // The first file met by each name is the one the system uses.
     if (m_pagefileRecord < 0 && name.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
         m_pagefileRecord = record;

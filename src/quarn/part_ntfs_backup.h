@@ -112,6 +112,7 @@ private:
     std::vector<unsigned char> m_mftBitmap;      // the whole $MFT $BITMAP attribute
     std::vector<unsigned char> m_mftDataAttr;    // copy of the $MFT $DATA attribute
     std::unique_ptr<CAttrReadData> m_mftReader;  // reads records through it
+    std::unique_ptr<CAttrReadWindow> m_mftWindow;  // records walked in order come from here
     std::unique_ptr<CNtfsBackupData> m_backupData;
     uint32_t m_fileRecordSize = 1024;
     uint32_t m_indexRecordSize = 0;

@@ -34,7 +34,9 @@ int CPartProgress::ProgressFunc(uint64_t bytes)
 
 void CPartProgress::ProcessName(const char* name)
 {
-    Callbacks::Name(m_cb, QString::fromLocal8Bit(name ? name : ""));
+    // Jobs name every file they pass: build no text that nobody reads.
+    if (m_cb.onName != nullptr)
+        Callbacks::Name(m_cb, QString::fromLocal8Bit(name ? name : ""));
 }
 
 void CPartProgress::ProcessMsg(const QString& text)
