@@ -261,20 +261,23 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
     if (m_mftPlaced || clusters == 0 || allocated % c != 0 || extent > clusters)
         return ERR_PART_INFO;
     const uint64_t t = m_targetBytes;
-    if (allocated > t / 2)
-        return ERR_PART_TOO_SMALL;
-    // The MFT zone: the first of T/8, T/4, 3T/8, T/2 that holds the MFT.
-    uint64_t zone = t / 2;
-    for (uint64_t k = 1; k <= 4; ++k) {
-        if (k * t / 8 >= allocated) {
-            zone = k * t / 8;
-            break;
+    uint64_t reserve = 0;
+    if (m_mftLcn + clusters <= m_mirrorLcn) {
+        // The MFT zone: the first of T/8, T/4, 3T/8, T/2 that holds the MFT.
+        uint64_t zone = t / 2;
+        for (uint64_t k = 1; k <= 4; ++k) {
+            if (k * t / 8 >= allocated) {
+                zone = k * t / 8;
+                break;
+            }
         }
+        reserve = std::min(m_freeBytes, zone - std::min(zone, allocated));
+        reserve = std::min<uint64_t>(reserve, 4096 * c);
+    } else {
+        int result = PlaceMirrorBehindMft(clusters);
+        if (result != 0)
+            return result;
     }
-    uint64_t reserve = std::min(m_freeBytes, zone - allocated);
-    reserve = std::min<uint64_t>(reserve, 4096 * c);
-    if (m_mftLcn + clusters > m_mirrorLcn)
-        return ERR_PART_TOO_SMALL;
     int result = CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)extent, (long long)m_mftLcn);
     if (result != 0)
         return result;
@@ -294,6 +297,23 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
         return ERR_NO_MEMORY;
     }
     m_mftPlaced = true;
+    return 0;
+}
+
+// A small volume full of small files can hold an MFT that reaches past the
+// middle of a target of its own size. Rather than refuse it, the mirror
+// goes right behind the MFT, which leaves no first area; the second area
+// follows the mirror as usual.
+int CResFileRecord::PlaceMirrorBehindMft(uint64_t mftClusters)
+{
+    // Nothing may have been placed behind the mirror yet.
+    if (m_secondCursor != m_mirrorLcn + m_mirrorReserve || m_mirrorPlaced ||
+        m_mftLcn + mftClusters + m_mirrorReserve > m_clusters) {
+        DEBUG_TRACE("The target partition is too small for the restored data\n");
+        return ERR_PART_TOO_SMALL;
+    }
+    m_mirrorLcn = m_mftLcn + mftClusters;
+    m_secondCursor = m_mirrorLcn + m_mirrorReserve;
     return 0;
 }
 

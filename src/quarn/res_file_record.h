@@ -75,6 +75,7 @@ private:
     void DisplayName(unsigned int n, const tagRECORD_ATTR* attr);
 
     int PlaceMft(uint8_t* record, uint32_t offset);
+    int PlaceMirrorBehindMft(uint64_t mftClusters);
     int PlaceMftExtent(uint8_t* record, uint32_t offset, bool stored);
     int PlaceMftBitmap(uint8_t* record, uint32_t offset);
     int PlaceMirror(uint8_t* record, uint32_t offset);

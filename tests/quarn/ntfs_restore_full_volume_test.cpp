@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstring>
 #include <random>
 #include <regex>
 
@@ -235,4 +238,52 @@ TEST(NtfsFullVolumeRestore, NewestImageOfAChainOntoItsOwnSize)
     ASSERT_NO_FATAL_FAILURE(Measure(&source));
     ASSERT_LE(source.free, 8);
     ExpectRestoresOnto(source, base + "_0_1.bkp", 32 * kMiB);
+}
+
+TEST(NtfsFullVolumeRestore, MftReachingPastTheMiddleOfItsOwnSize)
+{
+    REQUIRE_NTFS_TOOLS();
+    if (!NtfsMountUsable())
+        GTEST_SKIP() << "no ntfs-3g mount here: the small files are made through one";
+    FullSource source;
+    source.clusterBytes = 512;
+    const uint64_t size = 8 * kMiB;
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source.part, size, &why, "-c 512")) << why;
+    {
+        // Small files stay in their MFT records: 4,500 of them make an MFT
+        // larger than half the volume.
+        NtfsMount mount(source.part, source.dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        for (int d = 0; d < 9; ++d) {
+            std::string dir = "d" + std::to_string(d);
+            ASSERT_EQ(::mkdir((mount.path() + "/" + dir).c_str(), 0755), 0);
+            for (int i = 0; i < 500; ++i) {
+                NtfsFileSpec file {dir + "/f" + std::to_string(i), PatternBytes(100, uint32_t(d * 1000 + i))};
+                WriteFileBytes(mount.path() + "/" + file.path, file.data);
+                if (i % 125 == 0)
+                    source.files.push_back(file);
+            }
+        }
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), 4, &source.files, &why)) << why;
+    ASSERT_NO_FATAL_FAILURE(Measure(&source));
+    TempDir images;
+    ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), 1), 0);
+    ExpectRestoresOnto(source, images.file("img_0_0.bkp"), size);
+
+    // The case is the one meant: the MFT reaches past the middle, and the
+    // mirror (its LCN at 0x38 of the boot sector) follows it.
+    TempDir out;
+    std::string target = out.file("sdx1");
+    MakeSparseFile(target, size);
+    ASSERT_EQ(RestoreNtfsImage(images.file("img_0_0.bkp"), target), 0);
+    std::vector<uint8_t> boot = ReadFileBytes(target);
+    ASSERT_GE(boot.size(), 0x40u);
+    uint64_t mftLcn = 0, mirrorLcn = 0;
+    std::memcpy(&mftLcn, boot.data() + 0x30, 8);
+    std::memcpy(&mirrorLcn, boot.data() + 0x38, 8);
+    EXPECT_GT(mirrorLcn * 512, size / 2);
+    EXPECT_GT(mirrorLcn, mftLcn);
 }

@@ -40,14 +40,21 @@ bool FillNtfsToFreeClusters(const std::string& partition, const std::string& wor
         *log += geometry.output;
         return false;
     }
+    int64_t free = NtfsFreeClusters(partition);
+    if (free <= 0) {
+        *log += "no free clusters to fill\n";
+        return false;
+    }
+    // Together the files take about half the free room (0 + 1 + ... + 11 = 66 steps).
+    const size_t step = size_t(uint64_t(free) * uint64_t(clusterBytes) / 2 / 66);
     std::vector<NtfsFileSpec> written;
     for (uint32_t i = 0; i < 12; ++i) {
-        NtfsFileSpec file {"fill" + std::to_string(i) + ".bin", PatternBytes(100 + i * 37000, 700 + i)};
+        NtfsFileSpec file {"fill" + std::to_string(i) + ".bin", PatternBytes(100 + i * step, 700 + i)};
         if (!NtfsCopyIn(partition, workDir, "/" + file.path, file.data, log))
             return false;
         written.push_back(file);
     }
-    int64_t free = NtfsFreeClusters(partition);
+    free = NtfsFreeClusters(partition);
     if (free < 0 || uint64_t(free) <= leaveClusters) {
         *log += "the partition is too small for its fill: " + std::to_string(free) + " clusters free\n";
         return false;

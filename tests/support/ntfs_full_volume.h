@@ -15,8 +15,8 @@ namespace testsupport {
 int64_t NtfsVolumeClusters(const std::string& partition);
 int64_t NtfsFreeClusters(const std::string& partition);
 
-// Writes a dozen files of growing sizes into a formatted partition with
-// ntfscp, then rewrites the first of them so large that exactly
+// Writes a dozen files of growing sizes (together about half the free
+// room) into a formatted partition with ntfscp, then rewrites the first of them so large that exactly
 // `leaveClusters` clusters stay free (a rewrite needs no new MFT record, so
 // the count comes out exact). The files written are appended to *files.
 // False with the reason in *log.
