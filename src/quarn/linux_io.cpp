@@ -85,10 +85,42 @@ int CLinuxIo::Seek(int64_t offset, int whence)
             m_streamPos = whence == SEEK_SET ? offset : static_cast<int64_t>(ftello64(m_stream));
         return 0;
     }
-    std::fprintf(stderr, "Seek partition error! --- %s\n", std::strerror(m_stream ? errno : EBADF));
+    ReportSeekError(m_stream ? errno : EBADF, offset, whence);
+    return -1;
+}
+
+void CLinuxIo::ReportSeekError(int error, int64_t offset, int whence)
+{
+    std::fprintf(stderr, "Seek partition error! --- %s\n", std::strerror(error));
     std::fprintf(stderr, " offset = %lld\n", static_cast<long long>(offset));
     std::fprintf(stderr, " whence = %d\n", whence);
-    return -1;
+}
+
+int64_t CLinuxIo::ReadAt(int64_t offset, int64_t length, void* buffer)
+{
+    if (m_stream == nullptr || offset < 0) {
+        ReportSeekError(m_stream ? EINVAL : EBADF, offset, SEEK_SET);
+        return -1;
+    }
+    if (length <= 0 || !FlushBuffer())
+        return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    int64_t done = 0;
+    while (done < length) {
+        const ssize_t n = pread64(fileno(m_stream), out + done, static_cast<size_t>(length - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            std::fprintf(stderr, "Read partition error! --- %s\n", std::strerror(errno));
+            return 0;
+        }
+        if (n == 0) {
+            std::fprintf(stderr, "It's come to the end of the part!\n");
+            break;
+        }
+        done += n;
+    }
+    return done;
 }
 
 int64_t CLinuxIo::Read(void* buffer, int64_t length)

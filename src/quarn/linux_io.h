@@ -45,6 +45,8 @@ public:
     // Seek to offset from the start, then read or write; -1 when the seek fails.
     int64_t pRead(int64_t offset, int64_t length, void* buffer);
     int64_t pWrite(int64_t offset, const void* buffer, int64_t length);
+    // As pRead, but in one request that leaves the position where it was.
+    int64_t ReadAt(int64_t offset, int64_t length, void* buffer);
     // Rewrites bytes already written, at offset, and leaves the position
     // where it was; bytes still in the write buffer are changed there.
     // Returns length, or 0 on an error.
@@ -64,6 +66,7 @@ private:
     // Writes straight to the stream; false on an error, reported once.
     bool WriteOut(const void* buffer, size_t length);
     bool WriteFailed();
+    static void ReportSeekError(int error, int64_t offset, int whence);
 
     FILE* m_stream = nullptr;
     std::string m_path;

@@ -251,3 +251,41 @@ TEST(LinuxIo, SyncOfWhatCannotBeSynchronised)
     EXPECT_EQ(io.Sync(), 0);
     EXPECT_EQ(io.Close(), 0);
 }
+
+TEST(LinuxIo, ReadAtLeavesThePositionAlone)
+{
+    TempDir dir;
+    const std::string path = dir.file("part");
+    const auto bytes = testsupport::PatternBytes(1000, 2);
+    testsupport::WriteFileBytes(path, bytes);
+    CLinuxIo io;
+    ASSERT_EQ(io.Open(path, CLinuxIo::ModeRead), 0);
+    ASSERT_EQ(io.Seek(100, SEEK_SET), 0);
+    std::vector<uint8_t> got(100, 0);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(io.ReadAt(500, 100, got.data()), 100);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin() + 500));
+    EXPECT_EQ(io.ReadAt(960, 100, got.data()), 40);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 40, bytes.begin() + 960));
+    EXPECT_EQ(io.ReadAt(-1, 10, got.data()), -1);
+    EXPECT_EQ(io.ReadAt(0, 0, got.data()), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("It's come to the end of the part!\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"), std::string::npos)
+        << err;
+
+    EXPECT_EQ(io.GetCurrentPos(), 100);
+    ASSERT_EQ(io.Read(got.data(), 10), 10);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 10, bytes.begin() + 100)) << "sequential reads go on";
+
+    // A buffered file's bytes are read as written.
+    CLinuxIo out;
+    ASSERT_EQ(out.Open(dir.file("volume"), CLinuxIo::ModeCreate), 0);
+    out.BufferWrites();
+    ASSERT_EQ(out.Write("abcdef", 6), 6);
+    char back[3] = {};
+    EXPECT_EQ(out.ReadAt(2, 3, back), 3);
+    EXPECT_EQ(std::string(back, 3), "cde");
+    EXPECT_EQ(out.GetCurrentPos(), 6);
+}
