@@ -12,10 +12,10 @@
 #        cache slows everything else on the machine.
 # Flushing the output, BENCH_SYNC:
 #   yes (default): every timed command ends with `sync <its output files>`,
-#        so each tool's time includes putting its output on disk (both peers
-#        fsync their output themselves; our engine does not).
-#   no:  nobody flushes: the peers' fsync() is made a no-op (bench/peer_shim.c),
-#        so the times show the tools' own work.
+#        so each tool's time includes putting its output on disk (every tool,
+#        our engine too, also fsyncs its output itself).
+#   no:  nobody flushes: every tool's fsync() is made a no-op (bench/peer_shim.c,
+#        preloaded into our runners too), so the times show the tools' own work.
 # In both modes the peers run with bench/peer_shim.c preloaded, which cuts
 # sleep() to 10 ms: partclone joins a progress thread that sleeps 2 s per
 # tick, which otherwise rounds its wall time up to the next 2 s.
@@ -145,19 +145,27 @@ tool() {
 # command string of one of our runners or of a peer tool; <output glob> names
 # the files the command writes, flushed inside the timed region when
 # BENCH_SYNC=yes.
-ours() {
-    local outputs="$1"; shift
-    local cmd; cmd="$(printf '%q ' "$@")"
-    [ "$bench_sync" = yes ] && cmd="$cmd && sync $outputs"
-    echo "$cmd"
-}
 peer_shim=""
-peer() {
-    local outputs="$1"; shift
+build_shim() {
     if [ -z "$peer_shim" ]; then
         peer_shim="$work/peer_shim.so"
         cc -shared -fPIC -O2 -o "$peer_shim" "$root/bench/peer_shim.c" -ldl
     fi
+}
+ours() {
+    local outputs="$1"; shift
+    local cmd; cmd="$(printf '%q ' "$@")"
+    if [ "$bench_sync" = yes ]; then
+        cmd="$cmd && sync $outputs"
+    else
+        build_shim
+        cmd="env LD_PRELOAD=$(printf '%q' "$peer_shim") BENCH_SHIM_NO_FSYNC=1 $cmd"
+    fi
+    echo "$cmd"
+}
+peer() {
+    local outputs="$1"; shift
+    build_shim
     local cmd nosync=0
     [ "$bench_sync" = no ] && nosync=1
     cmd="env LD_PRELOAD=$(printf '%q' "$peer_shim") BENCH_SHIM_NO_FSYNC=$nosync $(printf '%q ' "$@")"

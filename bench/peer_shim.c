@@ -4,7 +4,8 @@
  *    tick and the main thread joins it at the end, which rounds partclone's
  *    wall time up to the next tick.
  *  - with BENCH_SHIM_NO_FSYNC=1, fsync() and fdatasync() return at once, for
- *    comparisons where no tool flushes its output (our engine does not). */
+ *    comparisons where no tool flushes its output (then preloaded into our
+ *    runners as well, since our engine fsyncs its image volumes too). */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdlib.h>
