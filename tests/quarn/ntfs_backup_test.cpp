@@ -74,7 +74,7 @@ std::vector<uint8_t> Cat(const std::string& part, const std::string& args)
 }
 
 // The file set of the main fixture: names of several kinds, sizes from
-// empty to a few MiB, a sparse file, a page file and stored-raw extensions.
+// empty to tens of MiB, a sparse file, a page file and stored-raw extensions.
 std::vector<NtfsFileSpec> RichFileSet()
 {
     std::vector<NtfsFileSpec> files;
@@ -95,6 +95,7 @@ std::vector<NtfsFileSpec> RichFileSet()
     add("big/compressible.log", 3 << 20, 0);
     files.back().data.assign(files.back().data.size(), 'a');
     add("big/random.bin", 2 << 20, 9);
+    add("big/large.bin", 20 << 20, 12);
     add("pagefile.sys", 1 << 20, 10);
     NtfsFileSpec sparse;
     sparse.path = "sparse.img";
@@ -112,7 +113,7 @@ class NtfsBackupTest : public NtfsSuiteTest<NtfsBackupTest> {
 public:
     static bool Build(const std::string& part, const std::string& dir, std::string* log)
     {
-        return MakeNtfsPartition(part, 40 << 20, log) && FillNtfsPartition(part, dir, RichFileSet(), log);
+        return MakeNtfsPartition(part, 64 << 20, log) && FillNtfsPartition(part, dir, RichFileSet(), log);
     }
 
 protected:
