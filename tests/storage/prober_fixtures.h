@@ -67,21 +67,21 @@ public:
     }
 
     // Formats a file of the given size; false when the tool failed.
-    static bool format(const std::string& file, const PartSpec& spec, uint64_t startSector)
+    static bool format(const std::string& file, const PartSpec& layout, uint64_t startSector)
     {
-        testsupport::MakeSparseFile(file, spec.sectors * 512);
-        const std::string label = spec.label;
+        testsupport::MakeSparseFile(file, layout.sectors * 512);
+        const std::string label = layout.label;
         std::string command;
-        if (spec.fs == "fat16" || spec.fs == "fat32" || spec.fs == "fat12") {
-            command = "mkfs.fat -F " + spec.fs.substr(3) + " -s 1" +
+        if (layout.fs == "fat16" || layout.fs == "fat32" || layout.fs == "fat12") {
+            command = "mkfs.fat -F " + layout.fs.substr(3) + " -s 1" +
                 (label.empty() ? "" : " -n " + Quote(label)) + " " + Quote(file);
-        } else if (spec.fs == "ntfs") {
+        } else if (layout.fs == "ntfs") {
             command = "mkntfs -F -Q -q -s 512 -p " + std::to_string(startSector) +
                 " -H 255 -S 63" + (label.empty() ? "" : " -L " + Quote(label)) + " " + Quote(file);
-        } else if (spec.fs == "swap") {
+        } else if (layout.fs == "swap") {
             command = "mkswap" + (label.empty() ? std::string() : " -L " + Quote(label)) + " " +
                 Quote(file);
-        } else if (spec.fs == "ext4") {
+        } else if (layout.fs == "ext4") {
             command = "mke2fs -q -F -t ext4" + (label.empty() ? std::string() : " -L " + Quote(label)) +
                 " " + Quote(file);
         } else {
@@ -105,26 +105,26 @@ public:
         int logical = 4;
         bool extendedOpen = false;
         uint64_t logicalTotal = 0;
-        for (const PartSpec& spec : parts) {
-            if (spec.logical)
-                logicalTotal += spec.sectors + 2048;
+        for (const PartSpec& layout : parts) {
+            if (layout.logical)
+                logicalTotal += layout.sectors + 2048;
         }
-        for (const PartSpec& spec : parts) {
-            if (spec.logical && !extendedOpen) {
+        for (const PartSpec& layout : parts) {
+            if (layout.logical && !extendedOpen) {
                 script += "start=" + std::to_string(next) + ", size=" +
                     std::to_string(logicalTotal) + ", type=5\n";
                 ++primary;
                 extendedOpen = true;
             }
-            if (spec.logical) {
+            if (layout.logical) {
                 next += 2048;  // room for the extended boot record
                 placed.push_back({++logical, next});
             } else {
                 placed.push_back({++primary, next});
             }
-            script += "start=" + std::to_string(next) + ", size=" + std::to_string(spec.sectors) +
-                ", type=" + typeCode(spec.fs) + (spec.bootable ? ", bootable" : "") + "\n";
-            next += spec.sectors;
+            script += "start=" + std::to_string(next) + ", size=" + std::to_string(layout.sectors) +
+                ", type=" + typeCode(layout.fs) + (layout.bootable ? ", bootable" : "") + "\n";
+            next += layout.sectors;
         }
         const std::string disk = dev(name);
         testsupport::MakeSparseFile(disk, (next + 2048) * 512);
@@ -157,10 +157,10 @@ public:
     }
 
     // A stick formatted without a partition table.
-    bool makeWholeDiskVolume(const std::string& name, dev_t number, const PartSpec& spec)
+    bool makeWholeDiskVolume(const std::string& name, dev_t number, const PartSpec& layout)
     {
         addNode(name, number);
-        return format(dev(name), spec, 0);
+        return format(dev(name), layout, 0);
     }
 
     // An optical drive the kernel lists; its node is an empty file.
