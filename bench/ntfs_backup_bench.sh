@@ -20,17 +20,12 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
-made_work=0
-if [ -n "${2:-}" ]; then work="$2"; mkdir -p "$work"; else work="$(mktemp -d /tmp/ntfs-bench-XXXXXX)"; made_work=1; fi
 runner="$build/bench/ntfs_backup_bench"
 [ -x "$runner" ] || { echo "build the benchmarks first: $runner is missing" >&2; exit 1; }
 source "$root/bench/ntfs_bench_common.sh"
 need_tools mkntfs ntfs-3g ntfsinfo partclone.ntfs ntfsclone python3
-cleanup() {
-    mountpoint -q "$work/mnt" 2>/dev/null && umount "$work/mnt" || true
-    rm -f "$work"/img*_*.bkp "$work/pc.img" "$work/nc.img" "$work/last.err" "$work/peer_shim.so"
-    if [ "$made_work" = 1 ]; then rm -rf "$work"; fi
-}
+make_work_dir "${2:-}" ntfs-bench
+cleanup() { cleanup_work "$work"/img*_*.bkp "$work/pc.img" "$work/nc.img"; }
 trap cleanup EXIT
 
 drop_ours() { rm -f "$work"/img*_*.bkp; }
@@ -73,7 +68,7 @@ bench_case() { # bench_case <title> <partition>
         esac
         printf "%-24s %8.2f %8.2f %8.2f %9.1f %11.1f %12s %12s\n" "$label" \
             "${best_real[$name]}" "${best_user[$name]}" "${best_sys[$name]}" \
-            "$(awk -v u="$used" -v s="${best_real[$name]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')" \
+            "$(throughput "$used" "${best_real[$name]}")" \
             "$(mib "${out_bytes[$name]}")" \
             "$(ratio "${best_real[$name]}" "${best_real[partclone.ntfs]}")" \
             "$(ratio "${best_real[$name]}" "${best_real[ntfsclone]}")"
@@ -87,15 +82,4 @@ bench_case() { # bench_case <title> <partition>
     rm -f "$work/pc.log"
 }
 
-for case_name in ${BENCH_CASES:-mixed many}; do
-    case "$case_name" in
-        mixed)
-            fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
-            bench_case "mixed files" "$work/mixed.ntfs" ;;
-        many)
-            fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
-            bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
-        *) echo "unknown case $case_name" >&2; exit 2 ;;
-    esac
-done
-if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi
+run_cases

@@ -1,5 +1,6 @@
 # Shared by bench/ntfs_backup_bench.sh and bench/ntfs_restore_bench.sh:
-# the NTFS fixtures, the timing loop and the table helpers. Sourced, not run.
+# the work dir, the NTFS fixtures and cases, the timing loop and the table
+# helpers. Sourced, not run.
 #
 # Fairness: every tool runs under the same conditions.
 # Page cache, BENCH_CACHE:
@@ -30,6 +31,25 @@ case "$bench_sync" in yes|no) ;; *) echo "BENCH_SYNC must be yes or no" >&2; exi
 if [ "$bench_cache" = cold ] && ! (sync; echo 3 > /proc/sys/vm/drop_caches) 2>/dev/null; then
     echo "BENCH_CACHE=cold needs write access to /proc/sys/vm/drop_caches" >&2; exit 2
 fi
+
+# make_work_dir <given dir or empty> <name>: sets work to the given dir (made
+# if missing) or to a new one under /tmp, which cleanup_work then removes.
+make_work_dir() {
+    made_work=0
+    if [ -n "$1" ]; then
+        work="$1"; mkdir -p "$work"
+    else
+        work="$(mktemp -d "/tmp/$2-XXXXXX")"; made_work=1
+    fi
+}
+
+# cleanup_work <files...>: for the EXIT trap; unmounts the fill mount if a
+# fixture was cut short, removes the files and the work dir if made here.
+cleanup_work() {
+    mountpoint -q "$work/mnt" 2>/dev/null && umount "$work/mnt" || true
+    rm -f "$@" "$work/last.err" "$work/peer_shim.so"
+    if [ "$made_work" = 1 ]; then rm -rf "$work"; fi
+}
 
 need_tools() {
     command -v cc >/dev/null || { echo "cc is needed for bench/peer_shim.c" >&2; exit 1; }
@@ -203,8 +223,27 @@ measure_all() { # runs the warm-up round (warm mode) and the measured rounds
     done
 }
 
+# run_cases: makes the partition of each of BENCH_CASES (default "mixed
+# many") and runs the script's bench_case <title> <partition> on it.
+run_cases() {
+    local case_name
+    for case_name in ${BENCH_CASES:-mixed many}; do
+        case "$case_name" in
+            mixed)
+                fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
+                bench_case "mixed files" "$work/mixed.ntfs" ;;
+            many)
+                fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
+                bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
+            *) echo "unknown case $case_name" >&2; exit 2 ;;
+        esac
+    done
+    if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi
+}
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
+throughput() { awk -v u="$1" -v s="$2" 'BEGIN { printf "%.1f", u / s / 1048576 }'; } # <bytes> <seconds>: MiB/s
 verdict() { # verdict <value> <limit>
     awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "met" : "MISSED" }'
 }

@@ -22,8 +22,6 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
-made_work=0
-if [ -n "${2:-}" ]; then work="$2"; mkdir -p "$work"; else work="$(mktemp -d /tmp/ntfs-restore-bench-XXXXXX)"; made_work=1; fi
 backup="$build/bench/ntfs_backup_bench"
 restore="$build/bench/ntfs_restore_bench"
 for runner in "$backup" "$restore"; do
@@ -31,12 +29,9 @@ for runner in "$backup" "$restore"; do
 done
 source "$root/bench/ntfs_bench_common.sh"
 need_tools mkntfs ntfs-3g ntfsinfo ntfsfix partclone.ntfs ntfsclone python3
+make_work_dir "${2:-}" ntfs-restore-bench
 target="$work/sdx1"
-cleanup() {
-    mountpoint -q "$work/mnt" 2>/dev/null && umount "$work/mnt" || true
-    rm -f "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/last.err" "$work/pc.log" "$work/peer_shim.so"
-    if [ "$made_work" = 1 ]; then rm -rf "$work"; fi
-}
+cleanup() { cleanup_work "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/pc.log"; }
 trap cleanup EXIT
 
 target_size=0
@@ -84,7 +79,7 @@ bench_case() { # bench_case <title> <partition>
         esac
         printf "%-27s %8.2f %8.2f %8.2f %9.1f %11.1f %12s\n" "$label" \
             "${best_real[$name]}" "${best_user[$name]}" "${best_sys[$name]}" \
-            "$(awk -v u="$used" -v s="${best_real[$name]}" 'BEGIN { printf "%.1f", u / s / 1048576 }')" \
+            "$(throughput "$used" "${best_real[$name]}")" \
             "$(mib "$image")" "$(ratio "${best_real[$name]}" "${best_real[partclone.ntfs]}")"
     done
     local r0 r1 r2
@@ -97,15 +92,4 @@ bench_case() { # bench_case <title> <partition>
     rm -f "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/pc.log"
 }
 
-for case_name in ${BENCH_CASES:-mixed many}; do
-    case "$case_name" in
-        mixed)
-            fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
-            bench_case "mixed files" "$work/mixed.ntfs" ;;
-        many)
-            fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
-            bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
-        *) echo "unknown case $case_name" >&2; exit 2 ;;
-    esac
-done
-if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi
+run_cases

@@ -9,6 +9,7 @@
 #include "image_format.h"
 #include "part_backup.h"
 #include "part_restore.h"
+#include "plain_partition_backup.h"
 #include "quarn.h"
 #include "test_support.h"
 
@@ -39,10 +40,10 @@ Bytes Record(size_t index) { return PatternBytes(kRecordBytes, static_cast<uint3
 
 // Writes, for each file, a record then the file's data set; then a stream
 // end mark. Records count towards the volume as NTFS file records do.
-class SplitJob : public CPartBackup {
+class SplitJob : public testsupport::PlainPartitionBackup {
 public:
     SplitJob(const tagBackupArgument& arg, std::vector<FileSpec> files, bool recordsInEveryVolume)
-        : CPartBackup(arg, tagCallBackFunc {}, nullptr, 0), m_files(std::move(files))
+        : PlainPartitionBackup(arg, tagCallBackFunc {}, nullptr, 0), m_files(std::move(files))
     {
         m_recordsInEveryVolume = recordsInEveryVolume;
     }
@@ -72,17 +73,6 @@ protected:
                 return result;
         }
         return m_image->Write(&kStreamEnd, sizeof kStreamEnd) == sizeof kStreamEnd ? 0 : ERR_WRITE_FILE;
-    }
-    int GetBootCodeInfo() override
-    {
-        m_sectorBytes = 512;
-        m_clusterBytes = 4096;
-        if (m_part->Seek(0, SEEK_END) != 0)
-            return ERR_SEEK_PART;
-        m_partitionBytes = static_cast<uint64_t>(m_part->GetCurrentPos());
-        if (m_recordsInEveryVolume)
-            m_volumeBytes = 0;
-        return m_part->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_PART;
     }
     int GetPartNumOfUsedBytes() override { return ERR_PART_INFO; }
     uint64_t GetMftBitmapAllocSize() const override { return m_recordsInEveryVolume ? 0 : 8; }

@@ -56,15 +56,22 @@ TEST(LinuxIo, OpenModes)
     }
 }
 
-TEST(LinuxIo, ReadPastEndReturnsWhatIsThere)
-{
-    TempDir dir;
-    const std::string path = dir.file("part");
-    const auto bytes = testsupport::PatternBytes(1000, 2);
-    testsupport::WriteFileBytes(path, bytes);
+// A 1000-byte partition file of known bytes, open for reading.
+class LinuxIoRead : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsupport::WriteFileBytes(dir.file("part"), bytes);
+        ASSERT_EQ(io.Open(dir.file("part"), CLinuxIo::ModeRead), 0);
+    }
 
+    TempDir dir;
+    const std::vector<uint8_t> bytes = testsupport::PatternBytes(1000, 2);
     CLinuxIo io;
-    ASSERT_EQ(io.Open(path, CLinuxIo::ModeRead), 0);
+};
+
+TEST_F(LinuxIoRead, ReadPastEndReturnsWhatIsThere)
+{
     std::vector<uint8_t> got(100, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(io.pRead(960, 100, got.data()), 40);
@@ -252,14 +259,8 @@ TEST(LinuxIo, SyncOfWhatCannotBeSynchronised)
     EXPECT_EQ(io.Close(), 0);
 }
 
-TEST(LinuxIo, ReadAtLeavesThePositionAlone)
+TEST_F(LinuxIoRead, ReadAtLeavesThePositionAlone)
 {
-    TempDir dir;
-    const std::string path = dir.file("part");
-    const auto bytes = testsupport::PatternBytes(1000, 2);
-    testsupport::WriteFileBytes(path, bytes);
-    CLinuxIo io;
-    ASSERT_EQ(io.Open(path, CLinuxIo::ModeRead), 0);
     ASSERT_EQ(io.Seek(100, SEEK_SET), 0);
     std::vector<uint8_t> got(100, 0);
 

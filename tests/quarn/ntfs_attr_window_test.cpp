@@ -1,6 +1,7 @@
 // The window that serves MFT records gives exactly what reading each record
 // through the attribute reader gives: the same bytes, and the same results
 // where the device cannot be read.
+#include "ntfs_attr_builder.h"
 #include "ntfs_attr_reader.h"
 #include "quarn.h"
 #include "test_support.h"
@@ -12,30 +13,13 @@
 
 namespace {
 
+using testsupport::AsAttr;
+using testsupport::NonResidentAttribute;
 using Bytes = std::vector<uint8_t>;
 
 constexpr unsigned kCluster = 4096;
 constexpr uint64_t kDeviceClusters = 1000;
 constexpr uint64_t kAttrClusters = 640;  // 2.5 windows
-
-Bytes Attribute(uint64_t lowest, uint64_t highest, const Bytes& runs)
-{
-    Bytes bytes(64 + ((runs.size() + 8) & ~size_t(7)), 0);
-    auto* attr = reinterpret_cast<tagRECORD_ATTR*>(bytes.data());
-    attr->type = Ntfs::ATTR_DATA;
-    attr->length = uint32_t(bytes.size());
-    attr->nonResident = 1;
-    attr->nonRes.lowestVcn = lowest;
-    attr->nonRes.highestVcn = highest;
-    attr->nonRes.runListOffset = 64;
-    std::memcpy(bytes.data() + 64, runs.data(), runs.size());
-    return bytes;
-}
-
-const tagRECORD_ATTR* AsAttr(const Bytes& bytes)
-{
-    return reinterpret_cast<const tagRECORD_ATTR*>(bytes.data());
-}
 
 // 200 clusters at 600, 40 sparse, 300 at 100, 100 at 900: out of order, so
 // windows straddle runs.
@@ -109,7 +93,7 @@ std::vector<std::pair<uint64_t, unsigned>> EveryRecordAndSomeOddReads()
 
 TEST_F(AttrReadWindowTest, ServesTheSameBytesAsReadingEachRecord)
 {
-    const Bytes attr = Attribute(0, kAttrClusters - 1, kWholeRuns);
+    const Bytes attr = NonResidentAttribute(0, kAttrClusters - 1, kWholeRuns);
     CAttrReadData reader(&io, AsAttr(attr), kCluster, kDeviceClusters);
     ASSERT_EQ(reader.ParseDataRunList(), 0);
     ASSERT_EQ(reader.ExtentBytes(), kAttrClusters * kCluster);
@@ -118,9 +102,9 @@ TEST_F(AttrReadWindowTest, ServesTheSameBytesAsReadingEachRecord)
 
 TEST_F(AttrReadWindowTest, ExtentsAddedLaterAreReadToo)
 {
-    const Bytes whole = Attribute(0, kAttrClusters - 1, kWholeRuns);
-    const Bytes first = Attribute(0, 199, kFirstRuns);
-    const Bytes later = Attribute(200, kAttrClusters - 1, kLaterRuns);
+    const Bytes whole = NonResidentAttribute(0, kAttrClusters - 1, kWholeRuns);
+    const Bytes first = NonResidentAttribute(0, 199, kFirstRuns);
+    const Bytes later = NonResidentAttribute(200, kAttrClusters - 1, kLaterRuns);
     CAttrReadData reader(&io, AsAttr(first), kCluster, kDeviceClusters);
     ASSERT_EQ(reader.ParseDataRunList(), 0);
     CAttrReadWindow window(reader);
@@ -145,7 +129,7 @@ TEST_F(AttrReadWindowTest, ATruncatedDeviceFailsOnlyTheRecordsItLacks)
     // over it cannot be read whole, yet the records before the end still
     // come out and those after it fail as they would one by one.
     ASSERT_EQ(truncate(device.c_str(), 950 * kCluster + 512), 0);
-    const Bytes attr = Attribute(0, kAttrClusters - 1, kWholeRuns);
+    const Bytes attr = NonResidentAttribute(0, kAttrClusters - 1, kWholeRuns);
     CAttrReadData reader(&io, AsAttr(attr), kCluster, kDeviceClusters);
     ASSERT_EQ(reader.ParseDataRunList(), 0);
     testing::internal::CaptureStderr();

@@ -1,39 +1,20 @@
 // Run-list decoding and the update-sequence fixup on hand-made records,
 // including hostile encodings.
+#include "ntfs_attr_builder.h"
 #include "ntfs_layout.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-namespace {
-
-// A non-resident attribute with the given VCN range and run list.
-std::vector<uint8_t> Attribute(uint64_t lowest, uint64_t highest, const std::vector<uint8_t>& runs)
-{
-    std::vector<uint8_t> bytes(64 + ((runs.size() + 8) & ~size_t(7)), 0);
-    auto* attr = reinterpret_cast<tagRECORD_ATTR*>(bytes.data());
-    attr->type = Ntfs::ATTR_DATA;
-    attr->length = uint32_t(bytes.size());
-    attr->nonResident = 1;
-    attr->nonRes.lowestVcn = lowest;
-    attr->nonRes.highestVcn = highest;
-    attr->nonRes.runListOffset = 64;
-    std::memcpy(bytes.data() + 64, runs.data(), runs.size());
-    return bytes;
-}
-
-const tagRECORD_ATTR* AsAttr(const std::vector<uint8_t>& bytes)
-{
-    return reinterpret_cast<const tagRECORD_ATTR*>(bytes.data());
-}
-
-}  // namespace
+using testsupport::AsAttr;
+using testsupport::NonResidentAttribute;
 
 TEST(NtfsRunList, DecodesRunsSparseRunsAndBackwardOffsets)
 {
     // 0x10 clusters at 0x100; 8 sparse; 4 clusters 0x80 back (at 0x80).
-    std::vector<uint8_t> attr = Attribute(0, 0x1B, {0x21, 0x10, 0x00, 0x01, 0x01, 0x08, 0x11, 0x04, 0x80, 0x00});
+    std::vector<uint8_t> attr =
+        NonResidentAttribute(0, 0x1B, {0x21, 0x10, 0x00, 0x01, 0x01, 0x08, 0x11, 0x04, 0x80, 0x00});
     CRunList list;
     ASSERT_TRUE(list.ParseDataRunList(AsAttr(attr)));
     const auto& runs = list.Runs();
@@ -52,7 +33,7 @@ TEST(NtfsRunList, DecodesRunsSparseRunsAndBackwardOffsets)
 
 TEST(NtfsRunList, ContinuationExtentsCountVcnsFromTheirLowestVcn)
 {
-    std::vector<uint8_t> attr = Attribute(1000, 1009, {0x21, 0x0A, 0x00, 0x02, 0x00});
+    std::vector<uint8_t> attr = NonResidentAttribute(1000, 1009, {0x21, 0x0A, 0x00, 0x02, 0x00});
     CRunList list;
     ASSERT_TRUE(list.ParseDataRunList(AsAttr(attr)));
     ASSERT_EQ(list.Runs().size(), 1u);
@@ -79,7 +60,7 @@ TEST(NtfsRunList, RefusesHostileEncodings)
           0xFF, 0xFF, 0x7F, 0x00}},
     };
     for (const auto& c : cases) {
-        std::vector<uint8_t> attr = Attribute(0, c.highest, c.runs);
+        std::vector<uint8_t> attr = NonResidentAttribute(0, c.highest, c.runs);
         if (std::string(c.name) == "runs past the attribute's end") {
             // Every byte up to the attribute's end is a run header that
             // promises more bytes than are left.

@@ -17,7 +17,6 @@
 
 #include <cstring>
 #include <random>
-#include <regex>
 
 using namespace testsupport;
 
@@ -85,26 +84,6 @@ std::vector<uint8_t> LetterBytes(size_t size, uint32_t seed)
     for (auto& b : bytes)
         b = static_cast<uint8_t>("abcdefgh"[random() % 8]);
     return bytes;
-}
-
-struct DataRun {
-    uint64_t vcn, lcn, length;
-};
-
-// The allocated runs of a file's $DATA as ntfsinfo -v prints them.
-std::vector<DataRun> AllocatedRunsOf(const std::string& partition, const std::string& path)
-{
-    CommandResult info = testsupport::Run("ntfsinfo -v -F " + Quote(path) + " " + Quote(partition));
-    std::vector<DataRun> runs;
-    std::regex line("\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)");
-    auto at = info.output.find("Dumping attribute $DATA");
-    if (at == std::string::npos)
-        return runs;
-    std::string rest = info.output.substr(at);
-    for (std::sregex_iterator it(rest.begin(), rest.end(), line), end; it != end; ++it)
-        runs.push_back({std::stoull((*it)[1], nullptr, 16), std::stoull((*it)[2], nullptr, 16),
-                        std::stoull((*it)[3], nullptr, 16)});
-    return runs;
 }
 
 }  // namespace
@@ -181,7 +160,7 @@ TEST(NtfsFullVolumeRestore, FileThatMayNotBeSplitLeavesNoRoomUnused)
     EXPECT_EQ(CompareNtfsFiles(target, source.files), "");
     EXPECT_EQ(NtfsFreeClusters(target), source.free);
     // The layout the case is about: the compressed file behind the mirror.
-    std::vector<DataRun> runs = AllocatedRunsOf(target, "/packed/letters.txt");
+    std::vector<NtfsDataRun> runs = NtfsDataRunsOf(target, "/packed/letters.txt");
     ASSERT_FALSE(runs.empty());
     EXPECT_GT(runs[0].lcn, 32 * kMiB / 2 / 4096);
 }

@@ -20,26 +20,6 @@ namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
 
-struct DataRun {
-    uint64_t vcn, lcn, length;
-};
-
-// The runs of a file's $DATA as ntfsinfo -v prints them.
-std::vector<DataRun> RunsOf(const std::string& partition, const std::string& path)
-{
-    CommandResult info = testsupport::Run("ntfsinfo -v -F " + Quote(path) + " " + Quote(partition));
-    std::vector<DataRun> runs;
-    std::regex line("\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)");
-    auto at = info.output.find("Dumping attribute $DATA");
-    if (at == std::string::npos)
-        return runs;
-    std::string rest = info.output.substr(at);
-    for (std::sregex_iterator it(rest.begin(), rest.end(), line), end; it != end; ++it)
-        runs.push_back({std::stoull((*it)[1], nullptr, 16), std::stoull((*it)[2], nullptr, 16),
-                        std::stoull((*it)[3], nullptr, 16)});
-    return runs;
-}
-
 #define REQUIRE_NTFS_TOOLS()                                                        \
     do {                                                                            \
         if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix")) \
@@ -162,7 +142,7 @@ TEST(NtfsRestoreLayout, FileReachingTheMirrorIsSplitAtA32KiBBoundary)
     ASSERT_TRUE(NtfsCat(target, "/huge.bin", &back));
     EXPECT_TRUE(back == huge);
 
-    std::vector<DataRun> runs = RunsOf(target, "/huge.bin");
+    std::vector<NtfsDataRun> runs = NtfsDataRunsOf(target, "/huge.bin");
     ASSERT_EQ(runs.size(), 2u);
     const uint64_t mirror = size / 2 / 4096;
     EXPECT_LE(runs[0].lcn + runs[0].length, mirror);

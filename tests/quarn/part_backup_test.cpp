@@ -6,6 +6,7 @@
 #include "image_format.h"
 #include "ntfs_image_reader.h"
 #include "part_backup.h"
+#include "plain_partition_backup.h"
 #include "recording_callbacks.h"
 #include "test_support.h"
 
@@ -50,11 +51,12 @@ struct FakeFsOptions {
 
 Bytes MftBitmap(uint32_t size) { return PatternBytes(size, 77); }
 
-class FakeFsBackup : public CPartBackup {
+class FakeFsBackup : public testsupport::PlainPartitionBackup {
 public:
     FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const uint8_t* head, int headLength,
                  const FakeFsOptions& options)
-        : CPartBackup(arg, cb, reinterpret_cast<tagBackupImageHeadInfo*>(const_cast<uint8_t*>(head)), headLength),
+        : PlainPartitionBackup(arg, cb, reinterpret_cast<tagBackupImageHeadInfo*>(const_cast<uint8_t*>(head)),
+                               headLength),
           m_options(options)
     {
         m_recordsInEveryVolume = options.recordsInEveryVolume;
@@ -94,19 +96,6 @@ protected:
                 return result;
         }
         return 0;
-    }
-
-    int GetBootCodeInfo() override
-    {
-        m_sectorBytes = 512;
-        m_clusterBytes = 4096;
-        if (m_part->Seek(0, SEEK_END) != 0)
-            return ERR_SEEK_PART;
-        m_partitionBytes = static_cast<uint64_t>(m_part->GetCurrentPos());
-        m_clusterCount = m_partitionBytes / m_clusterBytes;
-        if (m_recordsInEveryVolume)
-            m_volumeBytes = 0;
-        return m_part->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_PART;
     }
 
     int GetPartNumOfUsedBytes() override

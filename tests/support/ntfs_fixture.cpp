@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <cstdlib>
+#include <regex>
 #include <sys/stat.h>
 
 namespace testsupport {
@@ -211,6 +212,21 @@ uint64_t NtfsUsedBytesByNtfsCluster(const std::string& partition)
         return 0;
     uint64_t clusters = std::strtoull(info.output.c_str() + at + 24, nullptr, 10);
     return clusters >= freeClusters ? (clusters - freeClusters) * clusterBytes : 0;
+}
+
+std::vector<NtfsDataRun> NtfsDataRunsOf(const std::string& partition, const std::string& ntfsPath)
+{
+    CommandResult info = Run("ntfsinfo -v -F " + Quote(ntfsPath) + " " + Quote(partition));
+    std::vector<NtfsDataRun> runs;
+    std::regex line("\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)\\s+0x([0-9a-f]+)");
+    auto at = info.output.find("Dumping attribute $DATA");
+    if (at == std::string::npos)
+        return runs;
+    std::string rest = info.output.substr(at);
+    for (std::sregex_iterator it(rest.begin(), rest.end(), line), end; it != end; ++it)
+        runs.push_back({std::stoull((*it)[1], nullptr, 16), std::stoull((*it)[2], nullptr, 16),
+                        std::stoull((*it)[3], nullptr, 16)});
+    return runs;
 }
 
 }  // namespace testsupport

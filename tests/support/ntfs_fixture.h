@@ -73,6 +73,14 @@ int64_t NtfsInodeOf(const std::string& partition, const std::string& ntfsPath);
 // ntfscluster reports them; 0 on failure.
 uint64_t NtfsUsedBytesByNtfsCluster(const std::string& partition);
 
+// One allocated run of a file's $DATA: vcn, lcn and length in clusters.
+struct NtfsDataRun {
+    uint64_t vcn, lcn, length;
+};
+// The allocated runs of a file's $DATA as ntfsinfo -v prints them (empty
+// when ntfsinfo shows none).
+std::vector<NtfsDataRun> NtfsDataRunsOf(const std::string& partition, const std::string& ntfsPath);
+
 }  // namespace testsupport
 
 #endif
