@@ -3,6 +3,7 @@
 #ifndef TEST_SUPPORT_FAT_JOBS_H
 #define TEST_SUPPORT_FAT_JOBS_H
 
+#include "backup_argument.h"
 #include "image_format.h"
 #include "quarn.h"
 
@@ -19,14 +20,7 @@ inline int BackupFat32Image(const std::string& source, const std::string& base, 
                             const std::string& prevImage = std::string(),
                             const std::string& mbrSource = std::string())
 {
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = FS_TYPE_FAT32;
-    arg.compressType = compressType;
-    arg.volumeSize = volumeSize;
-    arg.incremental = !prevImage.empty();
-    arg.prevImage = prevImage;
+    tagBackupArgument arg = BackupArgumentFor(FS_TYPE_FAT32, source, base, compressType, volumeSize, prevImage);
     if (!mbrSource.empty()) {
         arg.mbrSource = mbrSource;
         arg.mbrSize = 512;

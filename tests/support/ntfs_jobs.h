@@ -3,6 +3,7 @@
 #ifndef TEST_SUPPORT_NTFS_JOBS_H
 #define TEST_SUPPORT_NTFS_JOBS_H
 
+#include "image_format.h"
 #include "quarn.h"
 
 #include <cstdint>
@@ -13,7 +14,7 @@ namespace testsupport {
 // backup_ntfs of `source` into volumes named after `base`; incremental when
 // `prevImage` is given.
 int BackupNtfsImage(const std::string& source, const std::string& base, int compressType = 0,
-                    uint64_t volumeSize = ~0ULL, const std::string& prevImage = std::string(),
+                    uint64_t volumeSize = ImageFormat::kNeverSplit, const std::string& prevImage = std::string(),
                     const tagCallBackFunc& callbacks = tagCallBackFunc());
 // restore_ntfs of the image whose first volume is `image` onto `target`.
 int RestoreNtfsImage(const std::string& image, const std::string& target);
