@@ -84,7 +84,6 @@ CPartFatRestore::~CPartFatRestore() = default;
 void CPartFatRestore::SetPartInfo(tagPARTITION_INFO info)
 {
     m_dataSectionPos = info.dataSectionPos;
-    m_recordCount = info.recordCount;
 }
 
 int CPartFatRestore::RestorePartition()

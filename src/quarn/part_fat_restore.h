@@ -93,7 +93,6 @@ public:
 
 private:
     uint64_t m_dataSectionPos = 0;
-    uint32_t m_recordCount = 0;
     Fat32NewLayout m_layout;
     tagFat32BootSector m_newBoot {};
     uint32_t m_lastHandedOut = Fat32::kFirstDataCluster - 1;

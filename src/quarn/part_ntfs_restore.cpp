@@ -58,8 +58,6 @@ void CPartNtfsRestore::SetPartInfo(tagPARTITION_INFO info)
     m_dataSectionPos = info.dataSectionPos;
     m_recordCount = info.recordCount;
     m_fileRecordSize = info.fileRecordSize;
-    m_indexRecordSize = info.indexRecordSize;
-    m_reservedFs = info.reservedFs;
 }
 
 bool CPartNtfsRestore::AskForNextVolume(std::string& path)
@@ -191,7 +189,6 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
             break;
         if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
             return ERR_READ_FILE;
-        m_recordNumber = n;
         bool holderInUse = IsCurFileRecordFree(n) == 0;
         int result = 0;
         // Records past the newest MFT's end and records a newer image

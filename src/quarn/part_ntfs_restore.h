@@ -42,7 +42,6 @@ private:
     int OpenPrevImage();
     int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
 
-    uint32_t m_recordNumber = 0;
     unsigned char* m_record = nullptr;
     unsigned char* m_mftBitmap = nullptr;
     uint64_t m_mftBitmapSize = 0;
@@ -51,8 +50,6 @@ private:
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCount = 0;
     uint32_t m_fileRecordSize = 0;
-    uint32_t m_indexRecordSize = 0;
-    uint32_t m_reservedFs = 0;
     // One bit per record number: set once the record has been restored
     // from the newest image that holds it.
     std::vector<uint8_t> m_restored;

@@ -241,7 +241,6 @@ int CPartRestore::ReadPartInfo()
     m_sectorBytes = info.sectorBytes;
     m_compressType = info.compressType;
     m_usedBytes = info.usedBytes;
-    m_partitionBytes = info.partitionBytes;
     Callbacks::TotalBytes(m_cb, m_usedBytes);
 
     if (info.mbrSize != 0) {

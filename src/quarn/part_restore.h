@@ -139,7 +139,6 @@ protected:
     uint32_t m_sectorBytes = 0;
     uint8_t m_compressType = 0;
     uint64_t m_usedBytes = 0;
-    uint64_t m_partitionBytes = 0;
 
     uint64_t m_targetSectors = 0;   // 512-byte sectors
     uint64_t m_targetClusters = 0;  // clusters of the image's cluster size

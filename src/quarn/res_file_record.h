@@ -48,16 +48,6 @@ public:
     // image of a chain may use another one).
     int ChangeCompressType();
 
-    // The layout, for tests and traces.
-    uint64_t MftLcn() const { return m_mftLcn; }
-    uint64_t MftBitmapLcn() const { return m_mftBitmapLcn; }
-    uint64_t MirrorLcn() const { return m_mirrorLcn; }
-    uint64_t VolumeClusters() const { return m_clusters; }
-    uint64_t VolumeSectors() const { return m_volumeSectors; }
-    const CResBitmap& Bitmap() const { return m_bitmap; }
-    // Records the MFT's clusters hold (0 until record 0 is placed).
-    uint64_t MftCapacity() const { return m_mftCapacity; }
-
 private:
     struct Piece {
         uint64_t lcn;
@@ -133,7 +123,7 @@ private:
     uint64_t m_gapScan = 0;
     bool m_mftPlaced = false;
     uint64_t m_mftClusters = 0;
-    uint64_t m_mftCapacity = 0;
+    uint64_t m_mftCapacity = 0;     // records the MFT's clusters hold
 
     // MFT records are gathered while they follow one another and written
     // in one go.
