@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+class QString;
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "NTFS structures are read as they lie in memory");
 
@@ -520,6 +522,26 @@ inline bool RunsWithinVolume(const std::vector<tagDataRunList>& runs, uint64_t c
     }
     return true;
 }
+
+// The system files whose attribute data no image stores: $BadClus, the
+// MFT's own data and bitmap, and the data of $MFTMirr, $Bitmap and $Boot.
+// Backup and restore must agree on it, or the data sets would not line up.
+inline bool IsUnstoredSystemAttribute(uint32_t owner, uint32_t type)
+{
+    const bool data = type == ATTR_DATA;
+    if (owner == kBadClusRecord)
+        return true;
+    if (owner == kMftRecord && (data || type == ATTR_BITMAP))
+        return true;
+    return data && (owner == kMftMirrRecord || owner == kBitmapRecord || owner == kBootRecord);
+}
+
+// The files whose data no image stores either, known only by name.
+enum class SpecialFile { None, Pagefile, Hiberfile };
+
+// Which of them a $FILE_NAME names, without regard to case (engine only:
+// implemented in ntfs_layout.cpp).
+SpecialFile SpecialFileNamed(const QString& name);
 
 }  // namespace Ntfs
 

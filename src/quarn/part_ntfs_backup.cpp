@@ -457,9 +457,10 @@ void CPartNtfsBackup::NoteSpecialName(unsigned record, const QString& name)
     if (name.size() != kSpecialNameLength)
         return;
     // The first file met by each name is the one the system uses.
-    if (m_pagefileRecord < 0 && name.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
+    const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(name);
+    if (m_pagefileRecord < 0 && special == Ntfs::SpecialFile::Pagefile)
         m_pagefileRecord = record;
-    if (m_hiberfileRecord < 0 && name.compare(QLatin1String("hiberfil.sys"), Qt::CaseInsensitive) == 0)
+    if (m_hiberfileRecord < 0 && special == Ntfs::SpecialFile::Hiberfile)
         m_hiberfileRecord = record;
 }
 
@@ -704,11 +705,7 @@ int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attr
 {
     const unsigned owner = OwnerRecord(record);
     const bool isData = attribute->type == Ntfs::ATTR_DATA;
-    if (owner == Ntfs::kMftRecord && (isData || attribute->type == Ntfs::ATTR_BITMAP))
-        return 0;
-    if (owner == Ntfs::kBadClusRecord)
-        return 0;
-    if (isData && (owner == Ntfs::kMftMirrRecord || owner == Ntfs::kBitmapRecord || owner == Ntfs::kBootRecord))
+    if (Ntfs::IsUnstoredSystemAttribute(owner, attribute->type))
         return 0;
     if (isData && (int64_t(owner) == m_pagefileRecord || int64_t(owner) == m_hiberfileRecord)) {
         // Not stored, but its size still moves the progress (once, with the

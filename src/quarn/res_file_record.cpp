@@ -168,9 +168,10 @@ void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
     char16_t text[256];
     std::memcpy(text, value + offsetof(tagATTR_FILE_NAME, name), 2u * units);
     QString decoded = QString::fromUtf16(text, static_cast<int>(units));
-    if (m_pagefileRecord == kNoRecord && decoded.compare(QLatin1String("pagefile.sys"), Qt::CaseInsensitive) == 0)
+    const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(decoded);
+    if (m_pagefileRecord == kNoRecord && special == Ntfs::SpecialFile::Pagefile)
         m_pagefileRecord = n;
-    if (m_hiberfilRecord == kNoRecord && decoded.compare(QLatin1String("hiberfil.sys"), Qt::CaseInsensitive) == 0)
+    if (m_hiberfilRecord == kNoRecord && special == Ntfs::SpecialFile::Hiberfile)
         m_hiberfilRecord = n;
     m_progress->ProcessName(decoded.toLocal8Bit().constData());
 }
@@ -190,12 +191,7 @@ bool CResFileRecord::IsPagefileData(unsigned int owner, const tagRECORD_ATTR* at
 // The backup's rule for which non-resident attributes get a data set.
 bool CResFileRecord::StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const
 {
-    bool data = attr->type == Ntfs::ATTR_DATA;
-    if (owner == Ntfs::kBadClusRecord)
-        return false;
-    if (owner == Ntfs::kMftRecord && (data || attr->type == Ntfs::ATTR_BITMAP))
-        return false;
-    if ((owner == Ntfs::kMftMirrRecord || owner == Ntfs::kBitmapRecord || owner == Ntfs::kBootRecord) && data)
+    if (Ntfs::IsUnstoredSystemAttribute(owner, attr->type))
         return false;
     if (IsPagefileData(owner, attr))
         return false;
@@ -292,7 +288,7 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
         m_firstCursor = m_secondCursor;
     }
     try {
-        m_written.assign((m_mftCapacity + 7) / 8, 0);
+        m_written.assign(m_mftCapacity, false);
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
@@ -696,7 +692,7 @@ int CResFileRecord::WriteRecord(unsigned int n, const uint8_t* record)
         m_batchFirst = n;
     std::memcpy(m_recordBatch.data() + size_t(m_batchCount) * m_recordBytes, record, m_recordBytes);
     ++m_batchCount;
-    m_written[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+    m_written[n] = true;
     return ProgressBytes(m_recordBytes);
 }
 
@@ -724,12 +720,12 @@ int CResFileRecord::ClearUnwrittenRecords()
     std::vector<uint8_t> zeros(m_recordBatch.size(), 0);
     uint64_t n = 0;
     while (n < m_mftCapacity) {
-        if (m_written[n / 8] >> (n % 8) & 1) {
+        if (m_written[n]) {
             ++n;
             continue;
         }
         uint64_t first = n;
-        while (n < m_mftCapacity && n - first < kBatchRecords && !(m_written[n / 8] >> (n % 8) & 1))
+        while (n < m_mftCapacity && n - first < kBatchRecords && !m_written[n])
             ++n;
         uint64_t length = (n - first) * m_recordBytes;
         if (m_part->pWrite(int64_t(m_mftLcn * m_clusterBytes + first * m_recordBytes), zeros.data(),
