@@ -109,7 +109,7 @@ int CPartNtfsRestore::RestorePartition()
     if (m_record == nullptr)
         return ERR_NO_MEMORY;
     try {
-        m_restored.assign((m_recordCount + 7) / 8, 0);
+        m_restored.assign(m_recordCount, false);
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
@@ -153,7 +153,7 @@ int CPartNtfsRestore::RestorePartition()
     // Every record the newest MFT bitmap calls in use must have come from
     // some image of the chain; a stream that left one out lied about itself.
     for (uint32_t n = 0; n < m_recordCount; ++n) {
-        if (IsFileRecordFree(n) == 0 && (m_restored[n / 8] >> (n % 8) & 1) == 0) {
+        if (IsFileRecordFree(n) == 0 && !m_restored[n]) {
             DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
             return ERR_PART_INFO;
         }
@@ -193,10 +193,10 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
         int result = 0;
         // Records past the newest MFT's end and records a newer image
         // restored already: only their data sets are stepped over.
-        if (n >= m_recordCount || (m_restored[n / 8] >> (n % 8) & 1) != 0) {
+        if (n >= m_recordCount || m_restored[n]) {
             result = records.SeekFileRecord(n, header, holderInUse);
         } else {
-            m_restored[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+            m_restored[n] = true;
             result = records.ProcFileRecord(n, header, holderInUse, IsFileRecordFree(n) == 0);
         }
         if (result != 0)

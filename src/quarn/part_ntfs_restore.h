@@ -50,9 +50,9 @@ private:
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCount = 0;
     uint32_t m_fileRecordSize = 0;
-    // One bit per record number: set once the record has been restored
-    // from the newest image that holds it.
-    std::vector<uint8_t> m_restored;
+    // Per record number: restored already, from the newest image that
+    // holds it.
+    std::vector<bool> m_restored;
 };
 
 #endif

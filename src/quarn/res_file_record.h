@@ -130,7 +130,7 @@ private:
     std::vector<uint8_t> m_recordBatch;
     uint64_t m_batchFirst = 0;
     uint32_t m_batchCount = 0;
-    std::vector<uint8_t> m_written;  // one bit per MFT record written
+    std::vector<bool> m_written;  // per MFT record: written
 };
 
 #endif
