@@ -385,11 +385,6 @@ bool CPartNtfsBackup::TurnOffFixup()
     return Ntfs::RemoveFixup(m_record.data(), kRecordBytes);
 }
 
-bool CPartNtfsBackup::TurnOnFixup()
-{
-    return Ntfs::ApplyFixup(m_record.data(), kRecordBytes);
-}
-
 bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info)
 {
     *info = tagFileRecordInfo {};

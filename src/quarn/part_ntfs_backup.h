@@ -82,7 +82,6 @@ private:
     bool IsRecordInUse(unsigned record) const;
     int WriteFileRecord(unsigned record, const unsigned char* bytes, unsigned size);
     bool TurnOffFixup();
-    bool TurnOnFixup();
 
     // Reads MFT record `record` into m_record, as it is on the partition.
     int ReadFileRecord(unsigned record);
