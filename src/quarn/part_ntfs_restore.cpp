@@ -48,11 +48,6 @@ int CPartNtfsRestore::SetMFTBitmapBuf(unsigned int size)
     return ReadBitmap(size, &m_mftBitmap, &m_mftBitmapSize);
 }
 
-int CPartNtfsRestore::SetMFTBitmapBufCur(unsigned int size)
-{
-    return ReadBitmap(size, &m_curMftBitmap, &m_curMftBitmapSize);
-}
-
 void CPartNtfsRestore::SetPartInfo(tagPARTITION_INFO info)
 {
     m_dataSectionPos = info.dataSectionPos;
@@ -70,24 +65,22 @@ bool CPartNtfsRestore::AskForNextVolume(std::string& path)
 }
 
 namespace {
-int BitClear(const unsigned char* bitmap, uint64_t size, unsigned int n)
+bool BitSet(const unsigned char* bitmap, uint64_t size, unsigned int n)
 {
-    if (bitmap == nullptr || n / 8 >= size)
-        return 1;
-    return (bitmap[n / 8] >> (n % 8) & 1) == 0 ? 1 : 0;
+    return bitmap != nullptr && n / 8 < size && (bitmap[n / 8] >> (n % 8) & 1) != 0;
 }
 }  // namespace
 
-int CPartNtfsRestore::IsFileRecordFree(unsigned int n) const
+bool CPartNtfsRestore::RecordInUse(unsigned int n) const
 {
-    return BitClear(m_mftBitmap, m_mftBitmapSize, n);
+    return BitSet(m_mftBitmap, m_mftBitmapSize, n);
 }
 
-int CPartNtfsRestore::IsCurFileRecordFree(unsigned int n) const
+bool CPartNtfsRestore::RecordInUseInHolder(unsigned int n) const
 {
     if (m_curMftBitmap == nullptr)
-        return IsFileRecordFree(n);
-    return BitClear(m_curMftBitmap, m_curMftBitmapSize, n);
+        return RecordInUse(n);
+    return BitSet(m_curMftBitmap, m_curMftBitmapSize, n);
 }
 
 int CPartNtfsRestore::RestorePartition()
@@ -153,7 +146,7 @@ int CPartNtfsRestore::RestorePartition()
     // Every record the newest MFT bitmap calls in use must have come from
     // some image of the chain; a stream that left one out lied about itself.
     for (uint32_t n = 0; n < m_recordCount; ++n) {
-        if (IsFileRecordFree(n) == 0 && !m_restored[n]) {
+        if (RecordInUse(n) && !m_restored[n]) {
             DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
             return ERR_PART_INFO;
         }
@@ -189,7 +182,7 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
             break;
         if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
             return ERR_READ_FILE;
-        bool holderInUse = IsCurFileRecordFree(n) == 0;
+        bool holderInUse = RecordInUseInHolder(n);
         int result = 0;
         // Records past the newest MFT's end and records a newer image
         // restored already: only their data sets are stepped over.
@@ -197,7 +190,7 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
             result = records.SeekFileRecord(n, header, holderInUse);
         } else {
             m_restored[n] = true;
-            result = records.ProcFileRecord(n, header, holderInUse, IsFileRecordFree(n) == 0);
+            result = records.ProcFileRecord(n, header, holderInUse, RecordInUse(n));
         }
         if (result != 0)
             return result;
@@ -236,7 +229,7 @@ int CPartNtfsRestore::ReadPrevFileInfo()
     tagBLOCK_START start;
     result = ReadBlockStartRecord(&start, true);
     if (result == 0)
-        result = SetMFTBitmapBufCur(start.mftBitmapSize);
+        result = ReadBitmap(start.mftBitmapSize, &m_curMftBitmap, &m_curMftBitmapSize);
     tagPARTITION_INFO info;
     if (result == 0)
         result = ReadPartitionInfoRecord(&info);

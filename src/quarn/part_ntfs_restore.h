@@ -20,13 +20,6 @@ public:
 
     int RestorePartition();
 
-    // 1 when record n is free in the newest image's MFT bitmap (or beyond it).
-    int IsFileRecordFree(unsigned int n) const;
-    // The same on the bitmap of the older image now being read, when one is.
-    int IsCurFileRecordFree(unsigned int n) const;
-    int ReadPrevFileInfo();
-    int SetMFTBitmapBufCur(unsigned int size);
-
     uint32_t RecordCount() const { return m_recordCount; }
     uint32_t FileRecordSize() const { return m_fileRecordSize; }
     const unsigned char* MftBitmap() const { return m_mftBitmap; }
@@ -38,6 +31,13 @@ protected:
     bool AskForNextVolume(std::string& path) override;
 
 private:
+    // Record n is in use in the newest image's MFT bitmap (false beyond it).
+    bool RecordInUse(unsigned int n) const;
+    // The same on the bitmap of the older image now being read, when one is.
+    bool RecordInUseInHolder(unsigned int n) const;
+    // Takes up the older image just opened: its trailer, MFT bitmap and
+    // partition info.
+    int ReadPrevFileInfo();
     int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
     int OpenPrevImage();
     int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
