@@ -82,15 +82,14 @@ TEST(PublicApi, EntryPointSignatures)
 {
     using Backup = int (*)(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
     using Restore = int (*)(tagRestoreArgument, tagCallBackFunc);
-    Backup backups[] = {&backup_ntfs, &backup_fat32};
-    Restore restores[] = {&restore_ntfs, &restore_fat32, &restore_mbr};
-    for (Backup b : backups)
-        EXPECT_NE(b, nullptr);
-    for (Restore r : restores)
-        EXPECT_NE(r, nullptr);
     using Trace = void (*)(const char*, ...);
-    Trace trace = &DEBUG_TRACE;
-    EXPECT_NE(trace, nullptr);
+    // A function's address is never null; what can break is its type.
+    static_assert(std::is_same<decltype(&backup_ntfs), Backup>::value, "backup_ntfs");
+    static_assert(std::is_same<decltype(&backup_fat32), Backup>::value, "backup_fat32");
+    static_assert(std::is_same<decltype(&restore_ntfs), Restore>::value, "restore_ntfs");
+    static_assert(std::is_same<decltype(&restore_fat32), Restore>::value, "restore_fat32");
+    static_assert(std::is_same<decltype(&restore_mbr), Restore>::value, "restore_mbr");
+    static_assert(std::is_same<decltype(&DEBUG_TRACE), Trace>::value, "DEBUG_TRACE");
 }
 
 TEST(PublicApi, EntryPointsReportTheirNameOnStandardErrorOnly)
