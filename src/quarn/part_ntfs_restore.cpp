@@ -8,10 +8,6 @@
 #include <cstring>
 #include <new>
 
-CPartNtfsRestore::CPartNtfsRestore()
-{
-}
-
 CPartNtfsRestore::CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : CPartRestore(arg, cb)
 {

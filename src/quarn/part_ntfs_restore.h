@@ -14,7 +14,6 @@ class CResFileRecord;
 
 class CPartNtfsRestore : public CPartRestore {
 public:
-    CPartNtfsRestore();
     CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
     ~CPartNtfsRestore() override;
 

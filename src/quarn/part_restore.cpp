@@ -35,10 +35,6 @@ QString DescriptionText(const char* stored, uint32_t length)
 
 }  // namespace
 
-CPartRestore::CPartRestore()
-{
-}
-
 CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : m_cb(cb),
       m_imagePath(arg.imagePath),

@@ -31,7 +31,6 @@ public:
     // table.
     static constexpr uint32_t kBootCodeBytes = 440;
 
-    CPartRestore();
     CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
     virtual ~CPartRestore();
     CPartRestore(const CPartRestore&) = delete;
