@@ -122,12 +122,9 @@ int CPartBackup::BackupInit()
     // The used-size query may fail; the request's total then stands.
     (void)GetPartNumOfUsedBytes();
     if (m_totalBytes == 0) {
-        if (m_part->Seek(0, SEEK_END) != 0)
-            return ERR_SEEK_PART;
-        int64_t size = m_part->GetCurrentPos();
-        if (m_part->Seek(0, SEEK_SET) != 0 || size < 0)
-            return ERR_SEEK_PART;
-        m_totalBytes = static_cast<uint64_t>(size);
+        result = MeasurePartition(&m_totalBytes);
+        if (result != 0)
+            return result;
     }
     Callbacks::TotalBytes(m_cb, m_totalBytes);
 
@@ -161,13 +158,10 @@ int CPartBackup::GetPrevFileInfo()
     CLinuxIo prev;
     if (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    if (prev.Seek(-static_cast<int64_t>(sizeof(tagBLOCK_END)), SEEK_END) != 0)
-        return ERR_SEEK_FILE;
     tagBLOCK_END end {};
-    if (prev.Read(&end, sizeof end) != static_cast<int64_t>(sizeof end))
-        return ERR_READ_FILE;
-    if (end.magic != ImageFormat::kBlockEndMagic)
-        return ERR_BAD_MAGIC;
+    const int result = ReadVolumeTrailer(prev, &end);
+    if (result != 0)
+        return result;
     // The generation is one byte: a further image would take generation 0
     // and overwrite the full backup's first volume.
     if (end.generation >= ImageFormat::kMaxGeneration) {
@@ -178,6 +172,26 @@ int CPartBackup::GetPrevFileInfo()
     m_chainId = end.chainId;
     m_volumePath = VolumePath(0);
     return 0;
+}
+
+int CPartBackup::MeasurePartition(uint64_t* bytes)
+{
+    if (m_part->Seek(0, SEEK_END) != 0)
+        return ERR_SEEK_PART;
+    const int64_t size = m_part->GetCurrentPos();
+    if (size < 0 || m_part->Seek(0, SEEK_SET) != 0)
+        return ERR_SEEK_PART;
+    *bytes = static_cast<uint64_t>(size);
+    return 0;
+}
+
+int CPartBackup::ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end)
+{
+    if (volume.Seek(-static_cast<int64_t>(sizeof *end), SEEK_END) != 0)
+        return ERR_SEEK_FILE;
+    if (volume.Read(end, sizeof *end) != static_cast<int64_t>(sizeof *end))
+        return ERR_READ_FILE;
+    return end->magic == ImageFormat::kBlockEndMagic ? 0 : ERR_BAD_MAGIC;
 }
 
 int CPartBackup::WriteBackupFileEndInfo()

@@ -61,6 +61,12 @@ protected:
     int EndDataSet();
     // Path of volume `index` of this image.
     std::string VolumePath(unsigned index) const;
+    // The source partition's size; leaves it at its start. ERR_SEEK_PART
+    // when it cannot be measured.
+    int MeasurePartition(uint64_t* bytes);
+    // The trailer that ends every image volume: ERR_SEEK_FILE,
+    // ERR_READ_FILE or ERR_BAD_MAGIC when it cannot be read.
+    static int ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end);
 
     // Devices and buffer.
     CLinuxIo* m_part = nullptr;     // source partition

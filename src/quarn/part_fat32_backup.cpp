@@ -63,12 +63,9 @@ int CPartFat32Backup::GetBootCodeInfo()
     if (!IsDataCluster(m_rootCluster))
         return DamagedFileSystem("the root directory lies outside the data area", m_rootCluster);
 
-    if (m_part->Seek(0, SEEK_END) != 0)
-        return ERR_SEEK_PART;
-    const int64_t size = m_part->GetCurrentPos();
-    if (size < 0 || m_part->Seek(0, SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    m_partitionBytes = static_cast<uint64_t>(size);
+    const int result = MeasurePartition(&m_partitionBytes);
+    if (result != 0)
+        return result;
 
     m_dirCluster.assign(m_clusterBytes, 0);
     m_recordCount = 0;

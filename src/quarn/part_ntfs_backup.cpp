@@ -133,12 +133,9 @@ int CPartNtfsBackup::GetBootCodeInfo()
         m_image->RemoveFile();
         return ERR_PART_INFO;
     }
-    if (m_part->Seek(0, SEEK_END) != 0)
-        return ERR_SEEK_PART;
-    int64_t size = m_part->GetCurrentPos();
-    if (size < 0 || m_part->Seek(0, SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    m_partitionBytes = uint64_t(size);
+    const int result = MeasurePartition(&m_partitionBytes);
+    if (result != 0)
+        return result;
     m_record.assign(kRecordBytes, 0);
     m_fixed.assign(kRecordBytes, 0);
     return 0;
@@ -547,12 +544,9 @@ int CPartNtfsBackup::BackupFilesInfoInc()
         return result;
 
     tagBLOCK_END end {};
-    if (prev.Seek(-int64_t(sizeof end), SEEK_END) != 0)
-        return ERR_SEEK_FILE;
-    if (prev.Read(&end, sizeof end) != int64_t(sizeof end))
-        return ERR_READ_FILE;
-    if (end.magic != ImageFormat::kBlockEndMagic)
-        return ERR_BAD_MAGIC;
+    result = ReadVolumeTrailer(prev, &end);
+    if (result != 0)
+        return result;
     // Only an image's first volume holds its block start.
     uint64_t blockStart = end.blkStartLow | (uint64_t(end.blkStartHigh) << 32);
     if (blockStart == 0)
