@@ -696,18 +696,21 @@ int CResFileRecord::WriteRecord(unsigned int n, const uint8_t* record)
     return ProgressBytes(m_recordBytes);
 }
 
+int CResFileRecord::WriteAt(uint64_t offset, const void* data, uint64_t length)
+{
+    if (m_part->Seek(int64_t(offset), SEEK_SET) != 0)
+        return ERR_SEEK_PART;
+    return m_part->Write(data, int64_t(length)) == int64_t(length) ? 0 : ERR_WRITE_PART;
+}
+
 int CResFileRecord::FlushRecords()
 {
     if (m_batchCount == 0)
         return 0;
     uint64_t length = uint64_t(m_batchCount) * m_recordBytes;
-    int64_t at = int64_t(m_mftLcn * m_clusterBytes + m_batchFirst * m_recordBytes);
+    uint64_t at = m_mftLcn * m_clusterBytes + m_batchFirst * m_recordBytes;
     m_batchCount = 0;
-    if (m_part->Seek(at, SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(m_recordBatch.data(), (int64_t)length) != (int64_t)length)
-        return ERR_WRITE_PART;
-    return 0;
+    return WriteAt(at, m_recordBatch.data(), length);
 }
 
 // MFT records that no image held are written as zeros, so that nothing the
@@ -744,11 +747,8 @@ int CResFileRecord::ResMFTBitmap()
     if (m_mftBitmapClusters == 0)
         return ERR_PART_INFO;  // record 0 held no $BITMAP
     uint64_t size = std::min(m_job.MftBitmapSize(), m_mftBitmapClusters * m_clusterBytes);
-    if (m_part->Seek(int64_t(m_mftBitmapLcn * m_clusterBytes), SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(m_job.MftBitmap(), (int64_t)size) != (int64_t)size)
-        return ERR_WRITE_PART;
-    return ProgressBytes(size);
+    int result = WriteAt(m_mftBitmapLcn * m_clusterBytes, m_job.MftBitmap(), size);
+    return result != 0 ? result : ProgressBytes(size);
 }
 
 int CResFileRecord::ResBitmap()
@@ -756,11 +756,8 @@ int CResFileRecord::ResBitmap()
     if (m_bitmap.Lcn() == 0)
         return ERR_PART_INFO;  // the image held no $Bitmap record
     uint64_t size = m_bitmap.AllocatedSize();
-    if (m_part->Seek(int64_t(m_bitmap.Lcn() * m_clusterBytes), SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(m_bitmap.Bytes(), (int64_t)size) != (int64_t)size)
-        return ERR_WRITE_PART;
-    return ProgressBytes(size);
+    int result = WriteAt(m_bitmap.Lcn() * m_clusterBytes, m_bitmap.Bytes(), size);
+    return result != 0 ? result : ProgressBytes(size);
 }
 
 int CResFileRecord::ResMFTMirr()
@@ -774,11 +771,8 @@ int CResFileRecord::ResMFTMirr()
         return ERR_SEEK_PART;
     if (m_part->Read(mirror.data(), (int64_t)length) != (int64_t)length)
         return ERR_READ_PART;
-    if (m_part->Seek(int64_t(m_mirrorLcn * m_clusterBytes), SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(mirror.data(), (int64_t)length) != (int64_t)length)
-        return ERR_WRITE_PART;
-    return ProgressBytes(length);
+    result = WriteAt(m_mirrorLcn * m_clusterBytes, mirror.data(), length);
+    return result != 0 ? result : ProgressBytes(length);
 }
 
 int CResFileRecord::ResBootCode()
@@ -792,15 +786,9 @@ int CResFileRecord::ResBootCode()
     static_assert(kBootSectorPatchEnd <= 512, "patched fields lie in the boot sector");
     uint64_t values[3] = {m_volumeSectors, m_mftLcn, m_mirrorLcn};
     std::memcpy(area.data() + 0x28, values, sizeof(values));
-    if (m_part->Seek(0, SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(area.data(), areaSize) != (int64_t)areaSize)
-        return ERR_WRITE_PART;
+    int result = WriteAt(0, area.data(), areaSize);
     // The backup boot sector in the partition's last sector.
-    uint32_t sector = std::min(m_sectorBytes, areaSize);
-    if (m_part->Seek(int64_t(m_volumeSectors * m_sectorBytes), SEEK_SET) != 0)
-        return ERR_SEEK_PART;
-    if (m_part->Write(area.data(), sector) != (int64_t)sector)
-        return ERR_WRITE_PART;
-    return ProgressBytes(areaSize);
+    if (result == 0)
+        result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), std::min(m_sectorBytes, areaSize));
+    return result != 0 ? result : ProgressBytes(areaSize);
 }

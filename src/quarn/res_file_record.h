@@ -88,6 +88,8 @@ private:
     int TakePiece(const Piece& piece, std::vector<Piece>* pieces);
     int WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters);
     int WriteRecord(unsigned int n, const uint8_t* record);
+    // ERR_SEEK_PART or ERR_WRITE_PART when the bytes do not all land at offset.
+    int WriteAt(uint64_t offset, const void* data, uint64_t length);
     int FlushRecords();
     int ClearUnwrittenRecords();
     int ProgressBytes(uint64_t bytes);
