@@ -1,5 +1,6 @@
 #include "part_ntfs_backup.h"
 
+#include "callbacks.h"
 #include "usedspace.h"
 
 #include <QString>
@@ -529,7 +530,7 @@ int CPartNtfsBackup::OpenPreviousImage(CLinuxIo& prev)
 {
     while (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0) {
         QString path = QString::fromLocal8Bit(m_prevImage.c_str());
-        if (m_cb.onNextFile == nullptr || m_cb.onNextFile(path, m_cb.context) != 0)
+        if (Callbacks::NextFile(m_cb, path) != 0)
             return ERR_OPEN_FILE;
         m_prevImage = path.toLocal8Bit().toStdString();
     }
