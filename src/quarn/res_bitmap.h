@@ -28,7 +28,6 @@ public:
     const unsigned char* Bytes() const { return m_bits.data(); }
     uint64_t AllocatedSize() const { return m_allocatedSize; }
     uint64_t UsedSize() const { return m_usedSize; }
-    uint64_t Clusters() const { return m_clusters; }
     uint64_t Lcn() const { return m_lcn; }
     void SetLcn(uint64_t lcn) { m_lcn = lcn; }
 

@@ -85,34 +85,3 @@ int CResSetRunList::SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t a
 {
     return SetRuns(record, recordBytes, attribute, {{lcn, clusters}});
 }
-
-int CResSetRunList::SetCrossRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                                    long long clusters1, long long lcn1, long long clusters2,
-                                    long long offset2)
-{
-    return SetRuns(record, recordBytes, attribute, {{lcn1, clusters1}, {lcn1 + offset2, clusters2}});
-}
-
-int CResSetRunList::SetCompressRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                                       long long clusters, long long lcn)
-{
-    CRunList old;
-    if (!old.ParseDataRunList(reinterpret_cast<const tagRECORD_ATTR*>(record + attribute)))
-        return ERR_PART_INFO;
-    std::vector<tagNewRun> runs;
-    long long next = lcn;
-    long long placed = 0;
-    for (const auto& run : old.Runs()) {
-        long long length = static_cast<long long>(run.clusters);
-        if (run.lcn < 0) {
-            runs.push_back({-1, length});
-        } else {
-            runs.push_back({next, length});
-            next += length;
-            placed += length;
-        }
-    }
-    if (placed > clusters)
-        return ERR_PART_INFO;
-    return SetRuns(record, recordBytes, attribute, runs);
-}

@@ -24,13 +24,6 @@ public:
     // offset of the attribute in the record of `recordBytes` bytes.
     static int SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
                           long long clusters, long long lcn);
-    static int SetCrossRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                               long long clusters1, long long lcn1, long long clusters2,
-                               long long offset2);
-    // Keeps the lengths of the attribute's runs, sparse runs sparse, and
-    // lays the allocated runs back to back from lcn.
-    static int SetCompressRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                                  long long clusters, long long lcn);
     // Any list of runs, in VCN order.
     static int SetRuns(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
                        const std::vector<tagNewRun>& runs);
