@@ -18,7 +18,6 @@ constexpr uint64_t kOneGiB = 1ull << 30;
 // characters): the image is damaged.
 constexpr size_t kMaxDirectoryDepth = 65536;
 constexpr size_t kZeroBytes = 0x40000;
-constexpr uint32_t kDirEntriesBytes = sizeof(tagFatDirEntry);
 
 }  // namespace
 
@@ -275,8 +274,9 @@ int CPartFatRestore::NewDirectoryCluster(uint32_t& cluster)
 
 int CPartFatRestore::PlaceEntry(DirCursor& dir, const tagFatDirEntry& entry)
 {
-    const int result = WritePart(m_layout.ClusterPos(dir.cluster) + uint64_t(dir.entriesInCluster) * kDirEntriesBytes,
-                                 &entry, sizeof entry);
+    const uint64_t at =
+        m_layout.ClusterPos(dir.cluster) + uint64_t(dir.entriesInCluster) * ImageFormat::kFat32DirEntryBytes;
+    const int result = WritePart(at, &entry, sizeof entry);
     if (result == 0)
         ++dir.entriesInCluster;
     return result;
@@ -284,7 +284,7 @@ int CPartFatRestore::PlaceEntry(DirCursor& dir, const tagFatDirEntry& entry)
 
 int CPartFatRestore::ProcDirEntry()
 {
-    const uint32_t entriesPerCluster = m_layout.ClusterBytes() / kDirEntriesBytes;
+    const uint32_t entriesPerCluster = m_layout.ClusterBytes() / ImageFormat::kFat32DirEntryBytes;
     std::vector<DirCursor> path;
     uint32_t root = 0;
     int result = NewDirectoryCluster(root);
