@@ -68,7 +68,7 @@ void WriteVolume(const std::string& path, VolumeEnd end, const std::vector<uint8
     ByteSink sink;
     sink.Put(data);
     end.info.dataSectionPos = 0;
-    if (end.mftBitmap.empty() && end.end.fsType == 4)
+    if (end.mftBitmap.empty() && end.end.fsType == FS_TYPE_NTFS)
         end.mftBitmap.assign(8, 0xFF);
     end.AppendTo(sink);
     WriteFileBytes(path, sink.bytes);
