@@ -30,8 +30,7 @@ bool WriteAll(CLinuxIo& io, const void* data, uint64_t length)
 
 CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
                          tagBackupImageHeadInfo* head, int headLength)
-    : m_bufferSize(kBufferBytes),
-      m_incremental(arg.incremental),
+    : m_incremental(arg.incremental),
       m_srcPartition(arg.srcPartition),
       m_mbrSource(arg.mbrSource),
       m_prevImage(arg.incremental ? arg.prevImage : std::string()),

@@ -72,7 +72,6 @@ protected:
     CLinuxIo* m_part = nullptr;     // source partition
     CLinuxIo* m_image = nullptr;    // current image volume
     unsigned char* m_buffer = nullptr;
-    uint32_t m_bufferSize;
 
     // Request settings.
     bool m_incremental;
