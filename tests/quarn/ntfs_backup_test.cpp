@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -323,4 +325,32 @@ TEST_F(NtfsBackupTest, EveryProcessedByteIsReportedAndThePageFileCountsItsAlloca
         for (const auto& set : record.sets)
             expected += set.plain.size();
     EXPECT_EQ(log.bytesDone, expected);
+}
+
+// Backup and restore both ask these two rules which attributes get no data
+// set; a wrong answer shifts every data set that follows.
+TEST(NtfsUnstoredData, PageAndHibernationFilesAreKnownByNameInAnyCase)
+{
+    struct Case { const char* name; Ntfs::SpecialFile file; } cases[] = {
+        {"pagefile.sys", Ntfs::SpecialFile::Pagefile}, {"PAGEFILE.SYS", Ntfs::SpecialFile::Pagefile},
+        {"hiberfil.sys", Ntfs::SpecialFile::Hiberfile}, {"HiberFil.Sys", Ntfs::SpecialFile::Hiberfile},
+        {"pagefile.sy", Ntfs::SpecialFile::None},       {"pagefile.sys ", Ntfs::SpecialFile::None},
+        {"swapfile.sys", Ntfs::SpecialFile::None},      {"", Ntfs::SpecialFile::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ntfs::SpecialFileNamed(QString::fromLatin1(c.name)), c.file) << c.name;
+}
+
+TEST(NtfsUnstoredData, SystemFilesWhoseDataNoImageStores)
+{
+    struct Case { uint32_t owner; uint32_t type; bool unstored; } cases[] = {
+        {Ntfs::kMftRecord, Ntfs::ATTR_DATA, true},         {Ntfs::kMftRecord, Ntfs::ATTR_BITMAP, true},
+        {Ntfs::kMftMirrRecord, Ntfs::ATTR_DATA, true},     {Ntfs::kBitmapRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBootRecord, Ntfs::ATTR_DATA, true},        {Ntfs::kBadClusRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBadClusRecord, Ntfs::ATTR_BITMAP, true},   {Ntfs::kMftMirrRecord, Ntfs::ATTR_BITMAP, false},
+        {Ntfs::kMftRecord, Ntfs::ATTR_INDEX_ALLOCATION, false},
+        {5, Ntfs::ATTR_INDEX_ALLOCATION, false},           {Ntfs::kFirstUserRecord, Ntfs::ATTR_DATA, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ntfs::IsUnstoredSystemAttribute(c.owner, c.type), c.unstored) << c.owner << " " << c.type;
 }
