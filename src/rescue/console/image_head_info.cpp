@@ -1,0 +1,266 @@
+#include "image_head_info.h"
+
+#include "device_prober.h"
+#include "device_records.h"
+#include "system_probes.h"
+#include "tree_item.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMutexLocker>
+#include <QtEndian>
+
+#include <cstdio>
+#include <cstring>
+
+namespace ImageHead {
+
+int fsCodeOfName(const QString& fsName)
+{
+    const QString name = fsName.toUpper();
+    if (name == QLatin1String("NTFS"))
+        return 4;
+    if (name == QLatin1String("FAT32"))
+        return 3;
+    if (name == QLatin1String("FAT16"))
+        return 2;
+    if (name == QLatin1String("FAT12"))
+        return 1;
+    return 0;
+}
+
+int partitionNumberOfPath(const QString& path)
+{
+    // The storage layer knows where the disk's name ends (sda|12,
+    // nvme0n1|p3, mmcblk0|p2); what follows is the partition's number.
+    QString tail = path.mid(DeviceProber::stripPartitionNumber(path).size());
+    if (tail.startsWith(QLatin1Char('p')))
+        tail.remove(0, 1);
+    bool ok = false;
+    const int number = tail.toInt(&ok);
+    if (!ok || number < 0)
+        return 0;
+    return number > 255 ? 255 : number;
+}
+
+bool hasSignature(const char* signature)
+{
+    return qstrnicmp(signature, "SORVIK", 6) == 0;
+}
+
+}  // namespace ImageHead
+
+namespace {
+
+// One partition of the disk as the block stores it.
+ImageHeadEntry entryOf(const PartitionRecord& part)
+{
+    ImageHeadEntry entry;
+    entry.number = ImageHead::partitionNumberOfPath(QString::fromLocal8Bit(part.path));
+    entry.startSector = part.start;
+    entry.sectorCount = part.length;
+    return entry;
+}
+
+DiskRecord* findDiskByPath(DiskRecord* head, const QByteArray& path)
+{
+    for (DiskRecord* disk = head; disk; disk = disk->next) {
+        if (disk->path && path == disk->path)
+            return disk;
+    }
+    return nullptr;
+}
+
+QByteArray cut(const char* text, int maxBytes)
+{
+    QByteArray bytes(text ? text : "");
+    return bytes.left(maxBytes);
+}
+
+}  // namespace
+
+int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
+                  const QString& partitionPath, ImageHeadBlock* block)
+{
+    QMutexLocker lock(&prober.mutex);
+    DiskRecord* disk = findDiskByPath(prober.disks, diskPath.toLocal8Bit());
+    PartitionRecord* part =
+        disk ? findPartitionByPath(disk->partitions, partitionPath.toLocal8Bit().constData()) : nullptr;
+    if (!part) {
+        fprintf(stderr, "get partition information failed!\n");
+        return -1;
+    }
+
+    const int partitionCount = qMin(countPartitions(disk->partitions), 255);
+    const QByteArray diskName = cut(disk->model, ImageHead::kMaxDiskNameBytes);
+    const QByteArray partName = cut(part->label, ImageHead::kMaxPartNameBytes);
+    const int size = ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount +
+        diskName.size() + partName.size();
+
+    QByteArray bytes(size, '\0');
+    auto* head = reinterpret_cast<tagBackupImageHeadInfo*>(bytes.data());
+    head->blockSize = qToLittleEndian<quint32>(size);
+    memcpy(head->signature, ImageHead::kSignature, sizeof head->signature);
+    memcpy(head->contact, ImageHead::kContact, sizeof head->contact);
+    head->diskNameLength = static_cast<uint8_t>(diskName.size());
+    head->diskNumber = static_cast<uint8_t>(diskNumber);
+    head->diskBytes = qToLittleEndian<quint64>(disk->length * disk->sectorSize);
+    head->partitionCount = static_cast<uint8_t>(partitionCount);
+    head->driveLetter = static_cast<uint8_t>(part->letter);
+    head->partNameLength = qToLittleEndian<quint32>(partName.size());
+    head->partitionNumber =
+        static_cast<uint8_t>(ImageHead::partitionNumberOfPath(QString::fromLocal8Bit(part->path)));
+    const int fsCode = ImageHead::fsCodeOfName(QString::fromLatin1(part->fsName ? part->fsName : ""));
+    head->fsCode = static_cast<uint8_t>(fsCode);
+    head->active = part->active ? 1 : 0;
+    head->partStartSector = qToLittleEndian<quint64>(part->start);
+    head->partSectorCount = qToLittleEndian<quint64>(part->length);
+    // Used space is measured in 512-byte units whatever the disk's sector size.
+    const quint64 usedBytes = part->usedSectors * USED_SECTOR_SIZE;
+    head->partitionUsedBytes = qToLittleEndian<quint64>(usedBytes);
+    uint64_t serial = 0;
+    if (readVolumeSerial(part->path, fsCode, &serial) == 0)
+        qToLittleEndian<quint64>(serial, head->volumeSerial);
+
+    auto* entries = reinterpret_cast<tagImagePartEntry*>(bytes.data() + ImageHead::kFixedSize);
+    int primary = 0;
+    int logical = 0;
+    int index = 0;
+    for (PartitionRecord* p = disk->partitions; p && index < partitionCount; p = p->next, ++index) {
+        const ImageHeadEntry entry = entryOf(*p);
+        (entry.number <= 4 ? primary : logical) += 1;
+        entries[index].number = static_cast<uint8_t>(entry.number);
+        entries[index].startSector = qToLittleEndian<quint64>(entry.startSector);
+        entries[index].sectorCount = qToLittleEndian<quint64>(entry.sectorCount);
+        entries[index].moreFollows = index + 1 < partitionCount ? 1 : 0;
+    }
+    head->primaryCount = static_cast<uint8_t>(primary);
+    head->logicalCount = static_cast<uint8_t>(logical);
+
+    char* texts = bytes.data() + ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount;
+    memcpy(texts, diskName.constData(), diskName.size());
+    memcpy(texts + diskName.size(), partName.constData(), partName.size());
+
+    block->bytes = bytes;
+    block->fsCode = fsCode;
+    block->usedBytes = static_cast<qint64>(usedBytes);
+    block->partBytes = static_cast<qint64>(part->length * disk->sectorSize);
+    block->active = part->active != 0;
+    block->letter = part->letter;
+    return 0;
+}
+
+int buildHeadInfo(DeviceProber& prober, const TreeItem* partitionRow, ImageHeadBlock* block)
+{
+    if (!partitionRow || !partitionRow->parentItem) {
+        fprintf(stderr, "get partition information failed!\n");
+        return -1;
+    }
+    const TreeItem* diskRow = partitionRow->parentItem;
+    return buildHeadInfo(prober, diskRow->path, diskRow->number, partitionRow->path, block);
+}
+
+QString headReadMessage(HeadReadResult result)
+{
+    switch (result) {
+    case HeadReadResult::Ok:
+        return QString();
+    case HeadReadResult::CannotOpen:
+        return QCoreApplication::translate("ImageHead", "The backup image file cannot be opened!");
+    case HeadReadResult::NotAnImage:
+        return QCoreApplication::translate("ImageHead", "The backup image file is invalid!");
+    case HeadReadResult::TooShort:
+    case HeadReadResult::Damaged:
+        break;
+    }
+    return QCoreApplication::translate("ImageHead", "The head of the backup image file is damaged!");
+}
+
+HeadReadResult parseHeadFixedPart(const QByteArray& head, ImageHeadView* view)
+{
+    if (head.size() < ImageHead::kFixedSize)
+        return HeadReadResult::TooShort;
+    tagBackupImageHeadInfo fixed;
+    memcpy(&fixed, head.constData(), sizeof fixed);
+    if (!ImageHead::hasSignature(fixed.signature))
+        return HeadReadResult::NotAnImage;
+    const quint32 blockSize = qFromLittleEndian(fixed.blockSize);
+    if (blockSize < static_cast<quint32>(ImageHead::kFixedSize) ||
+        blockSize > static_cast<quint32>(ImageHead::kMaxBlockSize))
+        return HeadReadResult::Damaged;
+
+    ImageHeadView parsed;
+    parsed.blockSize = blockSize;
+    parsed.diskNumber = fixed.diskNumber;
+    parsed.diskBytes = qFromLittleEndian(fixed.diskBytes);
+    parsed.primaryCount = fixed.primaryCount;
+    parsed.logicalCount = fixed.logicalCount;
+    parsed.driveLetter = static_cast<char>(fixed.driveLetter);
+    parsed.partitionNumber = fixed.partitionNumber;
+    parsed.fsCode = fixed.fsCode;
+    parsed.active = fixed.active != 0;
+    parsed.partStartSector = qFromLittleEndian(fixed.partStartSector);
+    parsed.partSectorCount = qFromLittleEndian(fixed.partSectorCount);
+    parsed.partitionUsedBytes = qFromLittleEndian(fixed.partitionUsedBytes);
+    parsed.volumeSerial = QByteArray(reinterpret_cast<const char*>(fixed.volumeSerial), 8);
+    *view = parsed;
+    return HeadReadResult::Ok;
+}
+
+HeadReadResult parseHeadBlock(const QByteArray& block, ImageHeadView* view)
+{
+    ImageHeadView parsed;
+    const HeadReadResult fixedResult = parseHeadFixedPart(block, &parsed);
+    if (fixedResult != HeadReadResult::Ok)
+        return fixedResult;
+    if (static_cast<quint64>(block.size()) < parsed.blockSize)
+        return HeadReadResult::TooShort;
+
+    tagBackupImageHeadInfo fixed;
+    memcpy(&fixed, block.constData(), sizeof fixed);
+    const quint64 partitionCount = fixed.partitionCount;
+    const quint64 diskNameLength = fixed.diskNameLength;
+    const quint64 partNameLength = qFromLittleEndian(fixed.partNameLength);
+    // 64-bit sums: a 32-bit label length cannot wrap them.
+    const quint64 needed = ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount +
+        diskNameLength + partNameLength;
+    if (needed > parsed.blockSize)
+        return HeadReadResult::Damaged;
+
+    const char* cursor = block.constData() + ImageHead::kFixedSize;
+    for (quint64 i = 0; i < partitionCount; ++i, cursor += ImageHead::kEntrySize) {
+        tagImagePartEntry raw;
+        memcpy(&raw, cursor, sizeof raw);
+        ImageHeadEntry entry;
+        entry.number = raw.number;
+        entry.startSector = qFromLittleEndian(raw.startSector);
+        entry.sectorCount = qFromLittleEndian(raw.sectorCount);
+        entry.moreFollows = raw.moreFollows != 0;
+        parsed.entries.append(entry);
+    }
+    parsed.diskName = QByteArray(cursor, static_cast<int>(diskNameLength));
+    cursor += diskNameLength;
+    parsed.partName = QByteArray(cursor, static_cast<int>(partNameLength));
+    *view = parsed;
+    return HeadReadResult::Ok;
+}
+
+HeadReadResult readHeadBlock(const QString& imagePath, ImageHeadView* view)
+{
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return HeadReadResult::CannotOpen;
+    const QByteArray fixed = file.read(ImageHead::kFixedSize);
+    ImageHeadView parsed;
+    const HeadReadResult fixedResult = parseHeadFixedPart(fixed, &parsed);
+    if (fixedResult != HeadReadResult::Ok)
+        return fixedResult;
+    // A block longer than the file is damaged; the size check before the
+    // read keeps a bad length from driving the allocation.
+    if (static_cast<quint64>(file.size()) < parsed.blockSize)
+        return HeadReadResult::TooShort;
+    if (!file.seek(0))
+        return HeadReadResult::CannotOpen;
+    const QByteArray block = file.read(parsed.blockSize);
+    return parseHeadBlock(block, view);
+}

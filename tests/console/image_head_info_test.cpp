@@ -1,0 +1,364 @@
+// The image head block: built from the prober's list for a partition of a
+// fake disk whose partitions are real file systems, read back field by
+// field, and damaged blocks refused with a message.
+#include "image_head_info.h"
+
+#include "../storage/parted_sanitizer_options.h"
+#include "console_test_app.h"
+#include "device_prober.h"
+#include "device_records.h"
+#include "ntfs_fixture.h"
+#include "test_support.h"
+#include "tree_item.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+using testsupport::Quote;
+using testsupport::TempDir;
+
+namespace {
+
+struct FakePartition {
+    std::string name;       // file name beside the disk, e.g. "sdz12"
+    const char* fsName;     // as the prober stores it
+    const char* label;      // null: none
+    uint64_t start, length, usedSectors;
+    char letter;
+    bool active;
+};
+
+// A disk of the prober's list whose partitions are files in a folder.
+class FakeDisk {
+public:
+    FakeDisk(DeviceProber& prober, const TempDir& dir, const char* model, uint64_t sectorSize,
+             uint64_t length, const std::vector<FakePartition>& parts)
+        : m_dir(dir)
+    {
+        auto* disk = new DiskRecord;
+        disk->path = duplicateText(dir.file("sdz").c_str());
+        disk->model = duplicateText(model);
+        disk->sectorSize = sectorSize;
+        disk->length = length;
+        for (const FakePartition& spec : parts) {
+            auto* part = new PartitionRecord;
+            part->disk = disk;
+            part->path = duplicateText(dir.file(spec.name).c_str());
+            part->fsName = duplicateText(spec.fsName);
+            part->label = duplicateText(spec.label);
+            part->start = spec.start;
+            part->length = spec.length;
+            part->end = spec.start + spec.length - 1;
+            part->usedSectors = spec.usedSectors;
+            part->letter = spec.letter;
+            part->active = spec.active;
+            appendPartition(&disk->partitions, part);
+        }
+        QMutexLocker lock(&prober.mutex);
+        appendDisk(&prober.disks, disk);
+    }
+
+    QString diskPath() const { return QString::fromStdString(m_dir.file("sdz")); }
+    QString partPath(const std::string& name) const { return QString::fromStdString(m_dir.file(name)); }
+
+private:
+    const TempDir& m_dir;
+};
+
+quint64 le64(const QByteArray& bytes, int offset)
+{
+    return qFromLittleEndian<quint64>(bytes.constData() + offset);
+}
+
+QByteArray validBlock(DeviceProber& prober, const TempDir& dir)
+{
+    FakeDisk disk(prober, dir, "Disk model", 512, 100000,
+                  {{"sdz1", "ntfs", "Data", 2048, 4096, 100, 'C', true},
+                   {"sdz5", "fat32", "", 8192, 4096, 10, 'D', false}});
+    ImageHeadBlock block;
+    EXPECT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz1"), &block));
+    return block.bytes;
+}
+
+}  // namespace
+
+class ImageHeadTest : public ::testing::Test {
+protected:
+    void SetUp() override { consoletest::testApp(); }
+    DeviceProber prober;
+    TempDir dir;
+};
+
+TEST_F(ImageHeadTest, BuiltBlockReadsBackFieldByField)
+{
+    REQUIRE_PROGRAM("blkid");
+    REQUIRE_PROGRAM("mkfs.fat");
+    if (!testsupport::HaveNtfsTools())
+        GTEST_SKIP() << "ntfs-3g tools are not installed";
+    std::string log;
+    ASSERT_TRUE(testsupport::MakeNtfsPartition(dir.file("sdz12"), 16 << 20, &log)) << log;
+    testsupport::MakeSparseFile(dir.file("sdz5"), 40 << 20);
+    ASSERT_EQ(0, testsupport::Run("mkfs.fat -F 32 -i 1234ABCD " + Quote(dir.file("sdz5")) + " >/dev/null 2>&1").exitCode);
+
+    // Partitions 1, 2, 5, 12 in list order; the source is sdz12.
+    FakeDisk disk(prober, dir, "QEMU HARDDISK", 512, 2000000,
+                  {{"sdz1", "fat16", nullptr, 63, 1000, 0, 0, false},
+                   {"sdz2", "ext3", nullptr, 2048, 20000, 0, 0, false},
+                   {"sdz5", "FAT32", "STICK", 30000, 81920, 500, 'E', false},
+                   {"sdz12", "ntfs", "Daten", 200000, 32768, 1234, 'C', true}});
+    TreeItem root({QStringLiteral("root")});
+    auto* diskRow = new TreeItem({QStringLiteral("Disk 3")}, &root);
+    diskRow->path = disk.diskPath();
+    diskRow->number = 3;
+    root.appendChild(diskRow);
+    auto* partRow = new TreeItem({QStringLiteral("Daten (C:)")}, diskRow);
+    partRow->path = disk.partPath("sdz12");
+    diskRow->appendChild(partRow);
+
+    ImageHeadBlock block;
+    ASSERT_EQ(0, buildHeadInfo(prober, partRow, &block));
+    const QByteArray diskName("QEMU HARDDISK");
+    const QByteArray label("Daten");
+    ASSERT_EQ(99 + 18 * 4 + diskName.size() + label.size(), block.size());
+    EXPECT_EQ(4, block.fsCode);
+    EXPECT_EQ(1234 * 512, block.usedBytes);
+    EXPECT_EQ(32768LL * 512, block.partBytes);
+    EXPECT_TRUE(block.active);
+    EXPECT_EQ('C', block.letter);
+
+    // The stored bytes themselves: signature, contact, zero fillers.
+    const QByteArray& raw = block.bytes;
+    EXPECT_EQ(0, memcmp(raw.constData() + 4, "Sorvik \0\0\0\0\0", 12));
+    EXPECT_EQ(QByteArray(9, '\0'), raw.mid(37, 9));
+    for (int i = 16; i < 37; ++i)
+        EXPECT_TRUE(QChar::fromLatin1(raw.at(i)).isPrint()) << "contact byte " << i;
+
+    // Written to a file and read back the way the restore wizard reads it.
+    const QString image = QString::fromStdString(dir.file("image_0_0.bkp"));
+    QFile out(image);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(block.bytes);
+    out.write(QByteArray(4096, 'x'));  // the engine's records follow the block
+    out.close();
+
+    ImageHeadView view;
+    ASSERT_EQ(HeadReadResult::Ok, readHeadBlock(image, &view));
+    EXPECT_EQ(static_cast<quint32>(block.size()), view.blockSize);
+    EXPECT_EQ(3, view.diskNumber);
+    EXPECT_EQ(2000000ULL * 512, view.diskBytes);
+    EXPECT_EQ(4, view.entries.size());
+    EXPECT_EQ(2, view.primaryCount);  // 1, 2
+    EXPECT_EQ(2, view.logicalCount);  // 5, 12
+    EXPECT_EQ('C', view.driveLetter);
+    EXPECT_EQ(12, view.partitionNumber);
+    EXPECT_EQ(4, view.fsCode);
+    EXPECT_TRUE(view.active);
+    EXPECT_EQ(200000u, view.partStartSector);
+    EXPECT_EQ(32768u, view.partSectorCount);
+    EXPECT_EQ(1234u * 512, view.partitionUsedBytes);
+    EXPECT_EQ(diskName, view.diskName);
+    EXPECT_EQ(label, view.partName);
+
+    const int numbers[] = {1, 2, 5, 12};
+    const quint64 starts[] = {63, 2048, 30000, 200000};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(numbers[i], view.entries[i].number) << i;
+        EXPECT_EQ(starts[i], view.entries[i].startSector) << i;
+        EXPECT_EQ(i < 3, view.entries[i].moreFollows) << i;
+    }
+
+    // The NTFS volume serial as blkid reads it from the same partition file.
+    const auto uuid = testsupport::Run("blkid -p -o value -s UUID " + Quote(dir.file("sdz12")));
+    ASSERT_EQ(0, uuid.exitCode) << uuid.output;
+    const quint64 serial = std::stoull(uuid.output, nullptr, 16);
+    EXPECT_EQ(serial, le64(view.volumeSerial, 0));
+
+    // A FAT32 source: its 4-byte serial in the first half, zeros after.
+    ASSERT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 3, disk.partPath("sdz5"), &block));
+    ASSERT_EQ(HeadReadResult::Ok, parseHeadBlock(block.bytes, &view));
+    EXPECT_EQ(3, view.fsCode);
+    EXPECT_EQ(0x1234ABCDULL, le64(view.volumeSerial, 0));
+    EXPECT_EQ(QByteArray("STICK"), view.partName);
+    EXPECT_EQ(5, view.partitionNumber);
+}
+
+TEST_F(ImageHeadTest, UsedBytesStayBytesOnLargeSectorDisks)
+{
+    // Used space is counted in 512-byte units even on a 4096-byte-sector disk.
+    FakeDisk disk(prober, dir, "Big", 4096, 1000000,
+                  {{"sdz1", "NTFS", nullptr, 256, 10000, 100, 'C', false}});
+    ImageHeadBlock block;
+    ASSERT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz1"), &block));
+    EXPECT_EQ(100 * 512, block.usedBytes);
+    EXPECT_EQ(10000LL * 4096, block.partBytes);
+    ImageHeadView view;
+    ASSERT_EQ(HeadReadResult::Ok, parseHeadBlock(block.bytes, &view));
+    EXPECT_EQ(100u * 512, view.partitionUsedBytes);
+    EXPECT_EQ(1000000ULL * 4096, view.diskBytes);
+    // No label: the block ends with the disk's model.
+    EXPECT_EQ(99 + 18 + 3, static_cast<int>(view.blockSize));
+    EXPECT_TRUE(view.partName.isEmpty());
+    // Nothing readable at the partition's path: a zero serial.
+    EXPECT_EQ(QByteArray(8, '\0'), view.volumeSerial);
+}
+
+TEST_F(ImageHeadTest, LongModelIsCutToWhatOneLengthByteHolds)
+{
+    const std::string model(300, 'M');
+    FakeDisk disk(prober, dir, model.c_str(), 512, 1000,
+                  {{"sdz1", "fat32", "L", 1, 10, 1, 'C', false}});
+    ImageHeadBlock block;
+    ASSERT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz1"), &block));
+    ImageHeadView view;
+    ASSERT_EQ(HeadReadResult::Ok, parseHeadBlock(block.bytes, &view));
+    EXPECT_EQ(QByteArray(255, 'M'), view.diskName);
+    EXPECT_EQ(QByteArray("L"), view.partName);
+    EXPECT_EQ(99 + 18 + 255 + 1, block.size());
+}
+
+TEST_F(ImageHeadTest, UnknownDiskOrPartitionKeepsThePreviousBlock)
+{
+    FakeDisk disk(prober, dir, "Model", 512, 1000, {{"sdz1", "ntfs", "A", 1, 10, 1, 'C', true}});
+    ImageHeadBlock block;
+    ASSERT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz1"), &block));
+    const QByteArray before = block.bytes;
+    EXPECT_EQ(-1, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz9"), &block));
+    EXPECT_EQ(-1, buildHeadInfo(prober, QStringLiteral("/dev/none"), 0, disk.partPath("sdz1"), &block));
+    EXPECT_EQ(-1, buildHeadInfo(prober, static_cast<const TreeItem*>(nullptr), &block));
+    EXPECT_EQ(before, block.bytes);
+    EXPECT_EQ(4, block.fsCode);
+    EXPECT_EQ('C', block.letter);
+}
+
+TEST(ImageHeadRules, PartitionNumberIsTheWholeNumberAfterTheDiskName)
+{
+    const struct {
+        const char* path;
+        int number;
+    } cases[] = {
+        {"/dev/sda1", 1},       {"/dev/sda12", 12},       {"/dev/sdb5", 5},
+        {"/dev/nvme0n1p3", 3},  {"/dev/nvme10n2p14", 14}, {"/dev/mmcblk0p2", 2},
+        {"/dev/loop0p1", 1},    {"/dev/sda", 0},          {"/dev/nvme0n1", 0},
+        {"/dev/mmcblk1", 0},    {"", 0},                  {"/dev/sda999", 255},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.number, ImageHead::partitionNumberOfPath(QString::fromLatin1(c.path))) << c.path;
+}
+
+TEST(ImageHeadRules, FileSystemCodesInAnyCase)
+{
+    const struct {
+        const char* name;
+        int code;
+    } cases[] = {{"ntfs", 4}, {"NTFS", 4}, {"fat32", 3}, {"FAT32", 3}, {"Fat16", 2},
+                 {"fat12", 1}, {"ext3", 0}, {"linux-swap", 0}, {"", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.code, ImageHead::fsCodeOfName(QString::fromLatin1(c.name))) << c.name;
+}
+
+TEST_F(ImageHeadTest, SignatureIsMatchedInAnyCaseOnSixBytes)
+{
+    const QByteArray good = validBlock(prober, dir);
+    const struct {
+        const char* signature;
+        bool accepted;
+    } cases[] = {{"Sorvik ", true}, {"sorvik ", true}, {"SORVIK ", true}, {"SORVIKX", true},
+                 {"SORVIQ ", false}, {"       ", false}, {"\0\0\0\0\0\0\0", false}};
+    for (const auto& c : cases) {
+        QByteArray block = good;
+        memcpy(block.data() + 4, c.signature, 7);
+        ImageHeadView view;
+        const HeadReadResult result = parseHeadBlock(block, &view);
+        EXPECT_EQ(c.accepted ? HeadReadResult::Ok : HeadReadResult::NotAnImage, result) << c.signature;
+    }
+}
+
+// Hand-damaged blocks: each gives its result and a message, never a read
+// past the bytes (AddressSanitizer watches) or a huge allocation.
+TEST_F(ImageHeadTest, DamagedBlocksAreRefusedWithAMessage)
+{
+    const QByteArray good = validBlock(prober, dir);
+    auto withU32 = [&](int offset, quint32 value) {
+        QByteArray b = good;
+        qToLittleEndian(value, b.data() + offset);
+        return b;
+    };
+    auto withU8 = [&](int offset, quint8 value) {
+        QByteArray b = good;
+        b[offset] = static_cast<char>(value);
+        return b;
+    };
+    const struct {
+        const char* what;
+        QByteArray block;
+        HeadReadResult expected;
+    } cases[] = {
+        {"empty", QByteArray(), HeadReadResult::TooShort},
+        {"shorter than the fixed part", good.left(98), HeadReadResult::TooShort},
+        {"block size below the fixed part", withU32(0, 98), HeadReadResult::Damaged},
+        {"block size zero", withU32(0, 0), HeadReadResult::Damaged},
+        {"huge block size", withU32(0, 0xFFFFFFFFu), HeadReadResult::Damaged},
+        {"block size past the bytes", withU32(0, good.size() + 1), HeadReadResult::TooShort},
+        {"block cut short", good.left(good.size() - 1), HeadReadResult::TooShort},
+        {"huge label length", withU32(60, 0xFFFFFFF0u), HeadReadResult::Damaged},
+        {"label past the block", withU32(60, 5), HeadReadResult::Damaged},
+        {"disk name past the block", withU8(46, 255), HeadReadResult::Damaged},
+        {"too many entries", withU8(56, 255), HeadReadResult::Damaged},
+    };
+    for (const auto& c : cases) {
+        ImageHeadView view;
+        view.blockSize = 77;  // a failed parse leaves the view alone
+        EXPECT_EQ(c.expected, parseHeadBlock(c.block, &view)) << c.what;
+        EXPECT_EQ(77u, view.blockSize) << c.what;
+        EXPECT_FALSE(headReadMessage(c.expected).isEmpty()) << c.what;
+
+        // The same bytes as an image file.
+        const QString path = QString::fromStdString(dir.file("damaged_0_0.bkp"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.block);
+        file.close();
+        EXPECT_EQ(c.expected, readHeadBlock(path, &view)) << c.what << " (file)";
+    }
+    ImageHeadView view;
+    EXPECT_EQ(HeadReadResult::CannotOpen, readHeadBlock(QString::fromStdString(dir.file("none")), &view));
+    EXPECT_FALSE(headReadMessage(HeadReadResult::CannotOpen).isEmpty());
+}
+
+TEST_F(ImageHeadTest, RandomlyDamagedBlocksNeverReadPastTheirBytes)
+{
+    const QByteArray good = validBlock(prober, dir);
+    std::mt19937 random(13);
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray block = good;
+        const int flips = 1 + random() % 6;
+        for (int i = 0; i < flips; ++i)
+            block[static_cast<int>(random() % block.size())] = static_cast<char>(random());
+        if (random() % 4 == 0)
+            block.truncate(static_cast<int>(random() % (block.size() + 1)));
+        ImageHeadView view;
+        if (parseHeadBlock(block, &view) != HeadReadResult::Ok)
+            continue;
+        // Whatever was accepted fits inside its block and its bytes.
+        const qint64 used = 99 + 18LL * view.entries.size() + view.diskName.size() + view.partName.size();
+        ASSERT_LE(used, static_cast<qint64>(view.blockSize));
+        ASSERT_LE(static_cast<qint64>(view.blockSize), block.size());
+    }
+}
+
+TEST_F(ImageHeadTest, FixedPartAloneServesTheIncrementalCheck)
+{
+    const QByteArray good = validBlock(prober, dir);
+    ImageHeadView view;
+    ASSERT_EQ(HeadReadResult::Ok, parseHeadFixedPart(good.left(99), &view));
+    EXPECT_EQ(1, view.partitionNumber);
+    EXPECT_EQ(4, view.fsCode);
+    EXPECT_TRUE(view.active);
+    EXPECT_EQ(2048u, view.partStartSector);
+    EXPECT_EQ(4096u, view.partSectorCount);
+    EXPECT_TRUE(view.entries.isEmpty());
+}
