@@ -103,6 +103,8 @@ int CPartFatRestore::RestorePartition()
     result = ResBootCode();
     m_progress->ProcessState(QStringLiteral("Checking partition ... "));
     CheckPartition(m_targetPartition);
+    if (result == 0)
+        m_progress->Complete();
     m_progress->ProcessState(QStringLiteral("Finish"));
     return result;
 }

@@ -163,6 +163,7 @@ int CPartNtfsRestore::RestorePartition()
         return result;
     }
     DEBUG_TRACE("finish restore!\n");
+    m_progress->Complete();
     m_progress->ProcessState(QStringLiteral("Finish"));
     return 0;
 }

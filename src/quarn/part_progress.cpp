@@ -2,6 +2,8 @@
 
 #include "callbacks.h"
 
+#include <algorithm>
+
 CPartProgress::CPartProgress(uint64_t total, int (*onProgress)(int, void*), void* context)
     : m_total(total), m_stepSize(total / kSteps)
 {
@@ -19,10 +21,13 @@ void CPartProgress::SetCallbacks(const tagCallBackFunc& cb)
 
 int CPartProgress::ProgressFunc(uint64_t bytes)
 {
+    // The caller's bar ends at the total: bytes beyond it (a job that meets
+    // more than it measured) are not reported.
+    bytes = std::min(bytes, m_total - m_done);
     m_done += bytes;
     // A total below kSteps gives a step size of 0: report no steps rather
     // than loop forever.
-    while (m_stepSize != 0 && m_done - m_stepped >= m_stepSize) {
+    while (m_stepSize != 0 && m_step < kSteps && m_done - m_stepped >= m_stepSize) {
         ++m_step;
         if (Callbacks::Progress(m_cb, m_step) != 0)
             return ERR_CANCELLED;
@@ -30,6 +35,20 @@ int CPartProgress::ProgressFunc(uint64_t bytes)
     }
     Callbacks::BytesDone(m_cb, bytes);
     return 0;
+}
+
+void CPartProgress::Complete()
+{
+    const uint64_t rest = m_total - m_done;
+    m_done = m_total;
+    // The job is done: an answer asking to cancel comes too late to matter.
+    while (m_stepSize != 0 && m_step < kSteps) {
+        ++m_step;
+        Callbacks::Progress(m_cb, m_step);
+    }
+    m_stepped = m_done;
+    if (rest != 0)
+        Callbacks::BytesDone(m_cb, rest);
 }
 
 void CPartProgress::ProcessName(const char* name)

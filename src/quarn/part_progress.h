@@ -1,4 +1,4 @@
-// Turns the bytes a job processes into at most about 95 progress steps and
+// Turns the bytes a job processes into at most 95 progress steps and
 // forwards names, messages and states to the caller's callbacks.
 #ifndef QUARN_PART_PROGRESS_H
 #define QUARN_PART_PROGRESS_H
@@ -16,8 +16,12 @@ public:
     void SetCallbacks(const tagCallBackFunc& cb);
 
     // Adds bytes; reports each full step. ERR_CANCELLED when the caller
-    // cancels at a step (onBytesDone is then skipped), else 0.
+    // cancels at a step (onBytesDone is then skipped), else 0. Neither the
+    // bytes reported pass the total nor the steps kSteps.
     int ProgressFunc(uint64_t bytes);
+    // A job that succeeded: reports the steps up to kSteps and the bytes up
+    // to the total that its own count fell short of.
+    void Complete();
     void ProcessName(const char* name);
     void ProcessMsg(const QString& text);
     void ProcessState(const QString& state);

@@ -202,15 +202,16 @@ bool CResFileRecord::StoresDataSet(unsigned int owner, const tagRECORD_ATTR* att
     return attr->nonRes.allocatedSize != 0;
 }
 
+// The data of a record that a newer image restored, or that the newest image
+// calls free, is no part of the restored volume: it is stepped over without
+// counting as progress, so that a chain restore counts each byte once.
 int CResFileRecord::SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr)
 {
     if (!StoresDataSet(owner, attr))
-        return IsPagefileData(owner, attr) ? ProgressBytes(attr->nonRes.allocatedSize) : 0;
+        return 0;
     int result = m_reader.Begin();
     if (result == 0)
         result = m_reader.Skip();
-    if (result == 0)
-        result = ProgressBytes(attr->nonRes.allocatedSize);
     return result;
 }
 

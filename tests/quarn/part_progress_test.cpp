@@ -22,7 +22,9 @@ std::vector<int> Range(int first, int last)
 
 TEST(PartProgress, StepTable)
 {
-    struct Call { uint64_t bytes; int result; std::vector<int> newSteps; bool bytesDone; };
+    static constexpr uint64_t kAsGiven = ~0ULL;
+    // reported: the bytes onBytesDone hears (kAsGiven: `bytes`).
+    struct Call { uint64_t bytes; int result; std::vector<int> newSteps; bool bytesDone; uint64_t reported = kAsGiven; };
     struct Case {
         const char* what;
         uint64_t total;
@@ -36,12 +38,14 @@ TEST(PartProgress, StepTable)
          {{15, 0, {1}, true}, {4, 0, {}, true}, {1, 0, {2}, true}}},
         {"cancel at step 3", 950, 3,
          {{100, ERR_CANCELLED, Range(1, 3), false}}},
-        {"bytes past the total go on stepping", 95, 0,
-         {{95, 0, Range(1, 95), true}, {2, 0, {96, 97}, true}}},
+        {"bytes past the total are neither stepped nor reported", 95, 0,
+         {{95, 0, Range(1, 95), true, 95}, {2, 0, {}, true, 0}}},
+        {"one call far past the total stops at step 95", 950, 0,
+         {{5000, 0, Range(1, 95), true, 950}, {10, 0, {}, true, 0}}},
         {"total below 95 gives no steps and ends", 94, 0,
-         {{1000, 0, {}, true}, {0, 0, {}, true}}},
+         {{1000, 0, {}, true, 94}, {0, 0, {}, true}}},
         {"total 0 gives no steps and ends", 0, 0,
-         {{1ULL << 40, 0, {}, true}}},
+         {{1ULL << 40, 0, {}, true, 0}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -55,7 +59,8 @@ TEST(PartProgress, StepTable)
             r.bytesDone.clear();
             EXPECT_EQ(progress.ProgressFunc(call.bytes), call.result);
             EXPECT_EQ(r.steps, call.newSteps);
-            EXPECT_EQ(r.bytesDone, call.bytesDone ? std::vector<uint64_t>{call.bytes} : std::vector<uint64_t>{});
+            const uint64_t reported = call.reported == kAsGiven ? call.bytes : call.reported;
+            EXPECT_EQ(r.bytesDone, call.bytesDone ? std::vector<uint64_t>{reported} : std::vector<uint64_t>{});
         }
     }
 }
@@ -65,7 +70,8 @@ TEST(PartProgress, NullCallbacksAreNoOps)
     CPartProgress progress(950, nullptr, nullptr);
     progress.SetCallbacks(tagCallBackFunc {});
     EXPECT_EQ(progress.ProgressFunc(10000), 0);  // never cancels
-    EXPECT_EQ(progress.LastStep(), 1000);
+    EXPECT_EQ(progress.LastStep(), 95);
+    progress.Complete();
     progress.ProcessName("x");
     progress.ProcessMsg("m");
     progress.ProcessState("s");
@@ -105,4 +111,45 @@ TEST(Callbacks, EmptySlotsAreSafe)
     EXPECT_EQ(Callbacks::NextFile(ask, path), 0);
     EXPECT_EQ(path, "/chosen/by/user");
     EXPECT_NE(Callbacks::NextFile(ask, path), 0);
+}
+
+TEST(PartProgress, CompleteReportsWhatTheJobsCountFellShortOf)
+{
+    struct Case {
+        const char* what;
+        uint64_t total;
+        std::vector<uint64_t> before;  // ProgressFunc calls before Complete
+        std::vector<int> completeSteps;
+        std::vector<uint64_t> completeBytes;
+    };
+    const Case cases[] = {
+        {"short by a few bytes", 950, {945}, {95}, {5}},
+        {"short by many steps", 950, {100}, Range(11, 95), {850}},
+        {"nothing done", 950, {}, Range(1, 95), {950}},
+        {"already at the total", 950, {950}, {}, {}},
+        {"past the total", 950, {2000}, {}, {}},
+        {"total below 95: bytes, no steps", 50, {20}, {}, {30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingCallbacks r;
+        tagCallBackFunc cb = r.Bind();
+        CPartProgress progress(c.total, cb.onProgress, cb.context);
+        progress.SetCallbacks(cb);
+        for (uint64_t bytes : c.before)
+            ASSERT_EQ(progress.ProgressFunc(bytes), 0);
+        r.steps.clear();
+        r.bytesDone.clear();
+        r.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;  // too late to cancel
+        progress.Complete();
+        EXPECT_EQ(r.steps, c.completeSteps);
+        EXPECT_EQ(r.bytesDone, c.completeBytes);
+        EXPECT_EQ(progress.BytesDone(), c.total);
+        // Nothing more after the end.
+        r.steps.clear();
+        r.bytesDone.clear();
+        progress.Complete();
+        EXPECT_TRUE(r.steps.empty());
+        EXPECT_TRUE(r.bytesDone.empty());
+    }
 }

@@ -21,6 +21,7 @@ struct RecordingCallbacks {
     std::vector<uint64_t> totals;
     std::vector<uint64_t> bytesDone;   // one entry per report
     std::vector<QString> names, messages, states;
+    std::vector<size_t> stepsBeforeState;  // per state: the steps reported before it
     std::vector<QString> askedFiles;   // the names onNextFile was called with
 
     // 0: never cancel; a step number: cancel at that step; kCancelAtAnyStep.
@@ -54,7 +55,11 @@ struct RecordingCallbacks {
         cb.onBytesDone = [](uint64_t bytes, void* c) { Self(c)->bytesDone.push_back(bytes); };
         cb.onName = [](QString name, void* c) { Self(c)->names.push_back(name); };
         cb.onMessage = [](QString text, void* c) { Self(c)->messages.push_back(text); };
-        cb.onState = [](QString state, void* c) { Self(c)->states.push_back(state); };
+        cb.onState = [](QString state, void* c) {
+            auto* r = Self(c);
+            r->states.push_back(state);
+            r->stepsBeforeState.push_back(r->steps.size());
+        };
         cb.context = this;
         return cb;
     }
