@@ -1,0 +1,23 @@
+#include "smb_auth_requests.h"
+
+#include "process_instance.h"
+
+#include <QMetaObject>
+
+SmbAuthRequests* SmbAuthRequests::instance()
+{
+    return processInstance<SmbAuthRequests>();
+}
+
+void SmbAuthRequests::postRefusal(const QString& key, int refusals)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, key, refusals] {
+            if (refusals > kMaxPrompts)
+                emit accessDenied(key);
+            else
+                emit credentialsNeeded(key, refusals);
+        },
+        Qt::QueuedConnection);
+}
