@@ -1,0 +1,180 @@
+#include "quarn_thread.h"
+
+#include <QMetaMethod>
+
+QuarnEngine QuarnEngine::library()
+{
+    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr};
+}
+
+QuarnThread::QuarnThread(const QuarnEngine& engine)
+    : QThread(nullptr), m_engine(engine)
+{
+}
+
+QuarnThread::~QuarnThread()
+{
+    cancelJob();
+    wait();
+}
+
+void QuarnThread::setBackup(const tagBackupArgument& arg, int fsType, tagBackupImageHeadInfo* headInfo,
+                            int headInfoLen)
+{
+    m_backupArg = arg;
+    m_operation = Backup;
+    m_fsType = fsType;
+    m_headInfo = headInfo;
+    m_headInfoLen = headInfo ? headInfoLen : 0;
+}
+
+void QuarnThread::setRestore(const tagRestoreArgument& arg, int fsType)
+{
+    m_restoreArg = arg;
+    m_operation = RestorePartition;
+    m_fsType = fsType;
+    m_headInfo = nullptr;
+    m_headInfoLen = 0;
+}
+
+void QuarnThread::setRestoreMbr(const tagRestoreArgument& arg)
+{
+    m_restoreArg = arg;
+    m_operation = RestoreMbr;
+    m_fsType = 0;
+    m_headInfo = nullptr;
+    m_headInfoLen = 0;
+}
+
+void QuarnThread::startJob()
+{
+    m_result = 0;
+    m_cancel.store(false);
+    m_lastPercent = 0;
+    start();
+}
+
+tagCallBackFunc QuarnThread::callbacks()
+{
+    tagCallBackFunc cb;
+    cb.onProgress = progressCallback;
+    cb.onTotalBytes = totalBytesCallback;
+    cb.onNextFile = nextFileCallback;
+    cb.onBytesDone = bytesDoneCallback;
+    cb.onName = nameCallback;
+    cb.onMessage = messageCallback;
+    cb.onState = stateCallback;
+    cb.context = this;
+    return cb;
+}
+
+void QuarnThread::run()
+{
+    const tagCallBackFunc cb = callbacks();
+    int result = -1;
+    if (m_operation == RestoreMbr) {
+        result = m_engine.restoreMbr(m_restoreArg, cb);
+    } else if (m_fsType == FS_TYPE_NTFS && m_operation == Backup) {
+        result = m_engine.backupNtfs(m_backupArg, cb, m_headInfo, m_headInfoLen);
+    } else if (m_fsType == FS_TYPE_NTFS && m_operation == RestorePartition) {
+        result = m_engine.restoreNtfs(m_restoreArg, cb);
+    } else if (m_fsType == FS_TYPE_FAT32 && m_operation == Backup) {
+        result = m_engine.backupFat32(m_backupArg, cb, m_headInfo, m_headInfoLen);
+    } else if (m_fsType == FS_TYPE_FAT32 && m_operation == RestorePartition) {
+        result = m_engine.restoreFat32(m_restoreArg, cb);
+    }
+    m_result = result;
+}
+
+int QuarnThread::reportPercent(int step)
+{
+    if (step != m_lastPercent) {
+        m_lastPercent = step;
+        emit progressChanged(step);
+    }
+    return m_cancel.load() ? -1 : 0;
+}
+
+void QuarnThread::reportTotalBytes(long long total)
+{
+    emit sendTotalUsedBytes(total);
+}
+
+void QuarnThread::reportBytes(long long bytes)
+{
+    emit processBytesSig(bytes);
+}
+
+int QuarnThread::requestNextFile(QString& fileName)
+{
+    // With nobody to ask, answering "try again" would make the engine ask
+    // for the same missing file for ever: give up instead.
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&QuarnThread::nextFileNotified);
+    if (!isSignalConnected(signal))
+        return -1;
+    emit nextFileNotified(fileName);
+    return m_cancel.load() ? -1 : 0;
+}
+
+void QuarnThread::reportName(const QString& name)
+{
+    emit displayNameSig(name);
+}
+
+void QuarnThread::reportState(const QString& state)
+{
+    emit displayStateSig(state);
+}
+
+void QuarnThread::reportMessage(const QString&)
+{
+    // Engine messages are not shown.
+}
+
+namespace {
+QuarnThread* workerOf(void* context)
+{
+    return static_cast<QuarnThread*>(context);
+}
+}  // namespace
+
+int QuarnThread::progressCallback(int step, void* context)
+{
+    return context ? workerOf(context)->reportPercent(step) : 0;
+}
+
+void QuarnThread::totalBytesCallback(uint64_t total, void* context)
+{
+    if (context)
+        workerOf(context)->reportTotalBytes(static_cast<long long>(total));
+}
+
+int QuarnThread::nextFileCallback(QString& path, void* context)
+{
+    // Without a worker nobody can answer: give up rather than be asked again.
+    return context ? workerOf(context)->requestNextFile(path) : -1;
+}
+
+void QuarnThread::bytesDoneCallback(uint64_t bytes, void* context)
+{
+    if (context)
+        workerOf(context)->reportBytes(static_cast<long long>(bytes));
+}
+
+void QuarnThread::nameCallback(QString name, void* context)
+{
+    if (context)
+        workerOf(context)->reportName(name);
+}
+
+void QuarnThread::messageCallback(QString text, void* context)
+{
+    if (context)
+        workerOf(context)->reportMessage(text);
+}
+
+void QuarnThread::stateCallback(QString state, void* context)
+{
+    if (context)
+        workerOf(context)->reportState(state);
+}
