@@ -1,0 +1,8 @@
+#include "event_button.h"
+
+EventButton::EventButton(QWidget* parent) : QPushButton(parent) {}
+
+void EventButton::enterEvent(QEvent*)
+{
+    emit enterButton();
+}

@@ -1,0 +1,22 @@
+// The pictures, style sheet and Chinese catalogue compiled into the frame
+// library, reached as ":images/<name>.png", ":/qss/stylesheet.qss" and
+// ":/translations/pelrid_zh_CN.qm".
+#ifndef RESCUE_FRAME_RESOURCES_H
+#define RESCUE_FRAME_RESOURCES_H
+
+#include <QString>
+
+// Registers the resources (once; later calls do nothing) and maps the font
+// names the style sheets use ("wenquanyi", "l047013t") to an installed
+// Chinese font. BaseDlg and BaseMsgDlg call it themselves, so any program or
+// test that builds a frame window has the pictures; call it directly before
+// reading a resource without a window. Needs the QGuiApplication to exist.
+void initRescueFrame();
+
+// The application style sheet of the console (empty when missing).
+QString frameStyleSheet();
+
+// Resource path of the console's own Chinese catalogue.
+inline QString frameCatalogPath() { return QStringLiteral(":/translations/pelrid_zh_CN.qm"); }
+
+#endif
