@@ -1,0 +1,189 @@
+#include "image_trailer.h"
+
+#include "image_format.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A stated plain length above this is a damaged description: qUncompress
+// would allocate whatever the first four bytes claim.
+constexpr uint32_t kMaxDescriptionBytes = 0x100000;
+
+class ImageFile {
+public:
+    explicit ImageFile(const QString& path) : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
+    ~ImageFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ImageFile(const ImageFile&) = delete;
+    ImageFile& operator=(const ImageFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+
+    // The file's length, or -1 when it cannot be measured.
+    int64_t size() const
+    {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0) {
+            std::fprintf(stderr, "seek error: %s\n", std::strerror(errno));
+            return -1;
+        }
+        return st.st_size;
+    }
+
+    // Reads exactly `length` bytes at `offset`; a failure is reported on
+    // standard error.
+    bool readAt(uint64_t offset, void* buffer, size_t length) const
+    {
+        auto* out = static_cast<char*>(buffer);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t got = ::pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                std::fprintf(stderr, "read error: %s\n", got < 0 ? std::strerror(errno) : "short read");
+                return false;
+            }
+            done += static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+    bool readAt(uint64_t offset, QByteArray* bytes, uint32_t length) const
+    {
+        bytes->resize(static_cast<int>(length));
+        return readAt(offset, bytes->data(), length);
+    }
+
+private:
+    int m_fd;
+};
+
+uint32_t bigEndian32(const QByteArray& bytes)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+}
+
+// The Qt-compressed description as text up to its first zero byte; false
+// when the blob is damaged.
+bool decodeDescription(const QByteArray& stored, QString* text)
+{
+    if (stored.size() < 4)
+        return false;
+    const uint32_t plainBytes = bigEndian32(stored);
+    if (plainBytes == 0) {
+        text->clear();
+        return true;
+    }
+    if (plainBytes > kMaxDescriptionBytes)
+        return false;
+    QByteArray plain = qUncompress(stored);
+    if (plain.isEmpty())
+        return false;
+    const int zero = plain.indexOf('\0');
+    if (zero >= 0)
+        plain.truncate(zero);
+    *text = QString::fromLocal8Bit(plain);
+    return true;
+}
+
+ImageTrailer failed(ImageTrailer::Status status)
+{
+    ImageTrailer result;
+    result.status = status;
+    return result;
+}
+
+}  // namespace
+
+ImageTrailer readImageTrailerRecords(const QString& path)
+{
+    ImageFile file(path);
+    if (!file.isOpen())
+        return failed(ImageTrailer::OpenFailed);
+    const int64_t fileSize = file.size();
+    if (fileSize < 0)
+        return failed(ImageTrailer::StreamFailed);
+    const uint64_t size = static_cast<uint64_t>(fileSize);
+    if (size < sizeof(tagBLOCK_END))
+        return failed(ImageTrailer::Corrupted);
+
+    tagBLOCK_END end {};
+    if (!file.readAt(size - sizeof(end), &end, sizeof(end)))
+        return failed(ImageTrailer::StreamFailed);
+    if (end.magic != ImageFormat::kBlockEndMagic)
+        return failed(ImageTrailer::Corrupted);
+    if (end.volumeIndex != 0)
+        return failed(ImageTrailer::NotFirstVolume);
+
+    // Everything between the block start and the trailer's names must lie
+    // inside the file, in front of those names.
+    const uint64_t names = uint64_t(end.prevNameSize) + end.nextNameSize;
+    if (names > size - sizeof(end))
+        return failed(ImageTrailer::Corrupted);
+    const uint64_t recordsEnd = size - sizeof(end) - names;
+    const uint64_t blockStart = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    if (blockStart > recordsEnd)
+        return failed(ImageTrailer::Corrupted);
+    uint64_t pos = blockStart;
+    auto fits = [&](uint64_t length) { return length <= recordsEnd - pos; };
+
+    tagBLOCK_START start {};
+    if (!fits(sizeof(start)))
+        return failed(ImageTrailer::Corrupted);
+    if (!file.readAt(pos, &start, sizeof(start)))
+        return failed(ImageTrailer::StreamFailed);
+    if (start.magic != ImageFormat::kBlockStartMagic)
+        return failed(ImageTrailer::Corrupted);
+    pos += sizeof(start);
+    if (!fits(start.mftBitmapSize))
+        return failed(ImageTrailer::Corrupted);
+    pos += start.mftBitmapSize;
+
+    tagPARTITION_INFO info {};
+    if (!fits(sizeof(info)))
+        return failed(ImageTrailer::Corrupted);
+    if (!file.readAt(pos, &info, sizeof(info)))
+        return failed(ImageTrailer::StreamFailed);
+    if (info.magic != ImageFormat::kPartitionInfoMagic)
+        return failed(ImageTrailer::Corrupted);
+    pos += sizeof(info);
+
+    const uint64_t blobs = uint64_t(info.mbrSize) + info.bootAreaSize + info.passwordHashSize +
+        info.descriptionSize + info.fileNameSize;
+    if (!fits(blobs))
+        return failed(ImageTrailer::Corrupted);
+    if (info.passwordHashSize != 0 && info.passwordHashSize != kPasswordDigestBytes)
+        return failed(ImageTrailer::Corrupted);
+    pos += uint64_t(info.mbrSize) + info.bootAreaSize;
+
+    ImageTrailer result;
+    result.mbrBytes = info.mbrSize;
+    result.fsType = end.fsType;
+    if (info.passwordHashSize > 0) {
+        if (!file.readAt(pos, &result.passwordDigest, info.passwordHashSize))
+            return failed(ImageTrailer::StreamFailed);
+        pos += info.passwordHashSize;
+    }
+    if (info.descriptionSize > 0) {
+        QByteArray stored;
+        if (!file.readAt(pos, &stored, info.descriptionSize))
+            return failed(ImageTrailer::StreamFailed);
+        if (!decodeDescription(stored, &result.description))
+            return failed(ImageTrailer::Corrupted);
+    }
+    result.status = ImageTrailer::Ok;
+    return result;
+}

@@ -1,0 +1,35 @@
+// What the restore wizard needs from the records that end an image's first
+// volume: the stored password digest, the description and the size of the
+// saved disk start. Every stored offset and size is checked against the
+// file before it drives a seek, a read or an allocation.
+#ifndef IMAGE_TRAILER_H
+#define IMAGE_TRAILER_H
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+struct ImageTrailer {
+    enum Status {
+        Ok,
+        OpenFailed,      // the file cannot be opened (nothing shown)
+        StreamFailed,    // a read of the file failed (standard error only)
+        Corrupted,       // a record lacks its magic, or a size does not fit the file
+        NotFirstVolume,  // a later volume of a split image
+    };
+
+    Status status = OpenFailed;
+    QByteArray passwordDigest;  // all stored bytes; empty without a password
+    QString description;        // empty without one
+    uint32_t mbrBytes = 0;      // saved disk start; 0 when the image holds none
+    uint8_t fsType = 0;         // file-system code of the trailer
+};
+
+// Bytes of the password digest an image stores (an MD5 digest).
+constexpr int kPasswordDigestBytes = 16;
+// Bytes of boot code a restore of the MBR alone writes.
+constexpr uint32_t kBootCodeBytes = 440;
+
+ImageTrailer readImageTrailerRecords(const QString& path);
+
+#endif

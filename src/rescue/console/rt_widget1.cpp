@@ -1,0 +1,205 @@
+#include "rt_widget1.h"
+
+#include "base_msg_dlg.h"
+#include "image_head_info.h"
+#include "image_trailer.h"
+#include "restore_page_style.h"
+#include "size_text.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+const char kStopIcon[] = ":images/MsgIcon_Stop.png";
+
+QString fsTypeText(int fsCode)
+{
+    switch (fsCode) {
+    case 4:
+        return QStringLiteral("NTFS");
+    case 3:
+        return QStringLiteral("FAT32");
+    case 2:
+        return QStringLiteral("FAT16");
+    default:
+        return QStringLiteral("UNKNOWN");
+    }
+}
+
+}  // namespace
+
+RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
+{
+    setFixedSize(530, 400);
+    m_titleLabel = new QLabel(tr("Select images"), this);
+    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_titleLabel->setStyleSheet(RestorePageStyle::kTitle);
+    m_titleLabel->setGeometry(10, 5, 510, 32);
+
+    m_fileNameEdit = new QLineEdit(this);
+    m_fileNameEdit->setObjectName(QStringLiteral("fileNameEdit"));
+    m_fileNameEdit->setAccessibleName(tr("Image file"));
+    m_fileNameEdit->setReadOnly(true);
+    m_fileNameEdit->setStyleSheet(RestorePageStyle::kEdit);
+    m_fileNameEdit->setGeometry(10, 45, 390, 34);
+    m_browseButton = new QPushButton(tr("Browse"), this);
+    m_browseButton->setObjectName(QStringLiteral("m_browseButton"));
+    m_browseButton->setGeometry(410, 45, 110, 34);
+    connect(m_browseButton, &QPushButton::clicked, this, &RtWidget1::showFileDialog);
+
+    m_infoLabel = new QLabel(tr("Image info"), this);
+    m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
+    m_infoLabel->setStyleSheet(RestorePageStyle::kBody);
+    m_infoLabel->setGeometry(10, 90, 510, 28);
+
+    m_treeWidget = new QTreeWidget(this);
+    m_treeWidget->setObjectName(QStringLiteral("treeWidget"));
+    m_treeWidget->setAccessibleName(tr("Image info"));
+    m_treeWidget->setStyleSheet(RestorePageStyle::kTree);
+    m_treeWidget->setGeometry(10, 122, 510, 268);
+    m_treeWidget->setColumnCount(6);
+    m_treeWidget->setHeaderLabels({tr("  "), tr("Partition"), tr("Flag"), tr("Capacity"), tr("Used space"),
+                                   tr("Type")});
+    m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+}
+
+RtWidget1::~RtWidget1() = default;
+
+bool RtWidget1::isPartitionChecked() const
+{
+    return m_partItem && m_partItem->checkState(1) == Qt::Checked;
+}
+
+bool RtWidget1::isMbrChecked() const
+{
+    return m_mbrItem && m_mbrItem->checkState(1) == Qt::Checked;
+}
+
+void RtWidget1::showFileDialog()
+{
+}
+
+void RtWidget1::acceptBackupFile()
+{
+}
+
+void RtWidget1::showError(const QString& title, const QString& text)
+{
+    BaseMsgDlg box(title, text, QString::fromLatin1(kStopIcon), this, true, false);
+    box.exec();
+}
+
+void RtWidget1::clearImageData()
+{
+    m_imagePath.clear();
+    m_imageDevice.clear();
+    m_pwdDigest.clear();
+    m_description.clear();
+    m_mbrBytes = 0;
+    emit pwdSig(m_pwdDigest);
+    emit descSig(m_description);
+}
+
+void RtWidget1::chooseImage(const QString& path, const QString& name, const QString& device)
+{
+    m_fileNameEdit->clear();
+    m_treeWidget->clear();
+    m_partItem = nullptr;
+    m_mbrItem = nullptr;
+    m_fsCode = 0;
+    m_hasMbr = false;
+    clearImageData();
+    if (QFileInfo(path).isDir())
+        return;
+    if (!name.endsWith(QLatin1String(".bkp"))) {
+        showError(tr("Error"), tr("The file name of a Sorvik backup image ends in \".bkp\"!"));
+        return;
+    }
+
+    QStringList partitionRow;
+    QStringList diskRow;
+    if (readImageHead(path, &partitionRow, &diskRow) == 0 && readImageTrailer(path)) {
+        m_imagePath = path;
+        m_imageDevice = device;
+        auto* disk = new QTreeWidgetItem(m_treeWidget, diskRow);
+        m_partItem = new QTreeWidgetItem(disk, partitionRow);
+        m_partItem->setIcon(1, QFileIconProvider().icon(QFileIconProvider::Drive));
+        m_partItem->setCheckState(1, Qt::Checked);
+        // Only an image that saved the disk's boot code can restore it.
+        if (m_hasMbr && m_mbrBytes >= kBootCodeBytes) {
+            m_mbrItem = new QTreeWidgetItem(disk, {tr("  "), tr("MBR and Track 0"), tr(" "), tr(" "), tr(" "),
+                                                   tr("MBR and Track 0")});
+            m_mbrItem->setCheckState(1, Qt::Unchecked);
+        }
+        disk->setExpanded(true);
+        emit pwdSig(m_pwdDigest);
+        emit descSig(m_description);
+    } else {
+        m_pwdDigest.clear();
+        m_description.clear();
+        m_mbrBytes = 0;
+    }
+    m_fileNameEdit->setText(name);
+}
+
+int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QStringList* diskRow)
+{
+    ImageHeadView head;
+    const HeadReadResult result = readHeadBlock(path, &head);
+    if (result != HeadReadResult::Ok) {
+        showError(tr("Error"), headReadMessage(result));
+        return -1;
+    }
+    m_hasMbr = head.active;
+    m_fsCode = head.fsCode;
+    *partitionRow = QStringList{
+        tr("   "),
+        QStringLiteral("%1(%2)").arg(QString::fromLocal8Bit(head.partName)).arg(QChar::fromLatin1(head.driveLetter)),
+        QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
+                                   head.active ? tr(",Act") : QString()),
+        formatSize(static_cast<qint64>(head.partSectorCount * 512)),
+        formatSize(static_cast<qint64>(head.partitionUsedBytes)),
+        fsTypeText(head.fsCode),
+    };
+    *diskRow = QStringList{
+        tr("disk %1").arg(head.diskNumber),
+        QString::fromLocal8Bit(head.diskName),
+        QStringLiteral(" "),
+        formatSize(static_cast<qint64>(head.diskBytes)),
+        QStringLiteral(" "),
+        QStringLiteral(" "),
+    };
+    return 0;
+}
+
+bool RtWidget1::readImageTrailer(const QString& path)
+{
+    m_pwdDigest.clear();
+    m_description.clear();
+    m_mbrBytes = 0;
+    const ImageTrailer trailer = readImageTrailerRecords(path);
+    switch (trailer.status) {
+    case ImageTrailer::Ok:
+        m_pwdDigest = trailer.passwordDigest;
+        m_description = trailer.description;
+        m_mbrBytes = trailer.mbrBytes;
+        return true;
+    case ImageTrailer::OpenFailed:
+    case ImageTrailer::StreamFailed:
+        return false;
+    case ImageTrailer::NotFirstVolume:
+        showError(tr("Error!"), tr("The file is not the first volume, if you have much more than one volume, "
+                                   "you must select the first volume!"));
+        return false;
+    case ImageTrailer::Corrupted:
+        break;
+    }
+    showError(tr("Error"), tr("Image file is corrupted!"));
+    return false;
+}
