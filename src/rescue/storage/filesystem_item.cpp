@@ -33,7 +33,7 @@ bool isPlaceDisk(const DiskRecord& disk, bool withOpticalDrives)
 
 bool isPlacePartition(const PartitionRecord& part)
 {
-    if (!part.path)
+    if (!part.path || !*part.path)
         return false;
     if (part.fsName && std::strstr(part.fsName, "swap"))
         return false;

@@ -1,5 +1,6 @@
 #include "mount_table.h"
 
+#include "cifs_credentials.h"
 #include "errno_text.h"
 #include "system_paths.h"
 
@@ -190,24 +191,23 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
         QByteArray type;
         QByteArray options;
         QByteArray helperSource = source;
-        QByteArray passwordEnvironment;
+        // Credentials travel in a file of mode 0600 that mount.cifs reads
+        // (credentials=), removed once the helper ended: in the options the
+        // password would show in every process listing, and a comma in a
+        // name or password would start further options.
+        CifsCredentialsFile credentials;
         if (isSmbType(fsType)) {
             type = "cifs";
             helperSource = withoutSmbScheme(source).toUtf8();
-            const QByteArray name = user ? user : "guest";
-            const QByteArray secret = password ? password : "";
-            if (name.contains(',') || name.contains('%')) {
-                qCritical("Unable to mount %s (%s) to %s, errno=%d, %s", source, fsType,
-                          directory.constData(), EINVAL, qPrintable(errnoText(EINVAL)));
-                return nullptr;
-            }
-            // A comma would end the option and start another one: such a
-            // password travels in the helper's environment instead.
-            if (secret.contains(',')) {
-                options = "user=" + name;
-                passwordEnvironment = "PASSWD=" + secret;
+            if (!user) {
+                options = "user=guest%";
+            } else if (credentials.write(user, password ? password : "")) {
+                options = credentials.mountOption();
             } else {
-                options = "user=" + name + '%' + secret;
+                const int error = errno;
+                qCritical("Unable to mount %s (%s) to %s, errno=%d, %s", source, fsType,
+                          directory.constData(), error, qPrintable(errnoText(error)));
+                return nullptr;
             }
         } else if (startsWithNoCase(fsType, "fat") || strcasecmp(fsType, "msdos") == 0) {
             type = "vfat";
@@ -218,9 +218,7 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
                 options = "utf8";
         }
         const int error = runMountHelper(helperSource.constData(), directory.constData(), type.constData(),
-                                         options.isEmpty() ? nullptr : options.constData(),
-                                         passwordEnvironment.isEmpty() ? nullptr
-                                                                       : passwordEnvironment.constData());
+                                         options.isEmpty() ? nullptr : options.constData(), nullptr);
         if (error != 0) {
             qCritical("Unable to mount %s (%s) to %s, errno=%d, %s", source, fsType, directory.constData(),
                       error, qPrintable(errnoText(error)));
@@ -269,11 +267,13 @@ bool MountTable::release(const QString& key)
         return true;
     const int error = runProgram({QByteArray("umount"), entry->directory}, nullptr);
     if (error != 0) {
-        // Still mounted: keep the entry, so that the next mount of the
-        // source reuses it instead of mounting a second time over it.
         qWarning() << "Unable to umount " << entry->directory.constData() << ", errno=" << error << ", "
                    << errnoText(error);
-        return false;
+        // Still mounted (busy): keep the entry, so that the next mount of
+        // the source reuses it instead of mounting a second time over it.
+        // Gone already (unmounted behind our back): forget it.
+        if (isMountOf(entry->directory.constData(), key.toUtf8().constData()))
+            return false;
     }
     m_entries.erase(entry);
     return true;
