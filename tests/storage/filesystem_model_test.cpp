@@ -206,10 +206,17 @@ TEST_F(FilesystemModelTest, ADestinationInUseSurvivesAProbeAndIsCheckedBeforeAJo
     EXPECT_TRUE(mounttest::IsMountPoint(dir));
     EXPECT_TRUE(MountTable::isMountOf(dir.c_str(), device.c_str()));
     EXPECT_TRUE(testsupport::FileExists(dir + "/backup/a.bkp"));
+    const QString chosen = QString::fromStdString(dir + "/backup/new.bkp");
+    EXPECT_TRUE(MountTable::instance()->isPathOnMountOf(chosen, device.c_str()));
+    EXPECT_TRUE(MountTable::instance()->isPathOnMountOf(QString::fromStdString(dir), device.c_str()));
+    EXPECT_FALSE(MountTable::instance()->isPathOnMountOf(QString::fromStdString(dir + "-other/x.bkp"),
+                                                         device.c_str()));
+    EXPECT_FALSE(MountTable::instance()->isPathOnMountOf(chosen, "/dev/sdq9"));
 
     // Someone else unmounts it behind the console's back: the job must see it.
     ASSERT_EQ(testsupport::Run("umount " + testsupport::Quote(dir)).exitCode, 0);
     EXPECT_FALSE(MountTable::isMountOf(dir.c_str(), device.c_str()));
+    EXPECT_FALSE(MountTable::instance()->isPathOnMountOf(chosen, device.c_str()));
 
     MountTable::instance()->unmount(device.c_str());
     EXPECT_EQ(MountTable::instance()->mountedDirectory(device.c_str()), nullptr);

@@ -349,3 +349,14 @@ bool MountTable::isMountOf(const char* directory, const char* source)
     endmntent(file);
     return topmostMatches;
 }
+
+bool MountTable::isPathOnMountOf(const QString& path, const char* source) const
+{
+    const char* directory = mountedDirectory(source);
+    if (!directory)
+        return false;
+    const QString mountDir = QString::fromUtf8(directory);
+    if (path != mountDir && !path.startsWith(mountDir + QLatin1Char('/')))
+        return false;
+    return isMountOf(directory, withoutSmbScheme(source).toUtf8().constData());
+}

@@ -56,8 +56,10 @@ public:
     const char* mountedDirectory(const char* source) const;
 
     // Takes one more use of the source's mount, so that it stays mounted
-    // while a job writes there whatever the browser does; false when the
-    // table knows no mount of the source. Give it back with unmount().
+    // while a job writes there whatever the browser does (a wizard retains
+    // its chosen destination's partition and gives it back when it lets the
+    // choice go); false when the table knows no mount of the source. Give it
+    // back with unmount().
     bool retain(const char* source);
 
     // Uses held on the source's mount; 0 for an unknown source and for a
@@ -69,6 +71,10 @@ public:
     // destination with this before it writes: after an unplug or an unmount
     // the directory is a plain folder and writing there would fill memory.
     static bool isMountOf(const char* directory, const char* source);
+    // Whether `path` (a chosen destination: the source's mount directory or
+    // a path below it) lies on the table's mount of `source`, and the system
+    // still lists that mount.
+    bool isPathOnMountOf(const QString& path, const char* source) const;
 
     // Replaces the system call of the optical-disc path (tests).
     void setSystemMount(SystemMount systemMount);
