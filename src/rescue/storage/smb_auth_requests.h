@@ -15,7 +15,7 @@ class SmbAuthRequests : public QObject {
 
 public:
     // How often one login may be refused before the listing gives up.
-    static const int kMaxPrompts = 3;
+    static constexpr int kMaxPrompts = 3;
 
     static SmbAuthRequests* instance();
 

@@ -87,7 +87,10 @@ void smbAuthCallback(SMBCCTX* context, const char* server, const char* share, ch
                      int /*workgroupLength*/, char* user, int userLength, char* password,
                      int passwordLength)
 {
-    copyInto(user, userLength, QByteArrayLiteral("anonymous"));
+    // Without a stored login the session is anonymous, which servers map
+    // to their guest user. libsmbclient wants an empty user name for that:
+    // a named user ("anonymous") without password is refused with EINVAL.
+    copyInto(user, userLength, QByteArray());
     auto* store = context ? static_cast<SmbCredentialStore*>(smbc_getOptionUserData(context))
                           : nullptr;
     if (!store)

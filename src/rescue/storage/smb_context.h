@@ -14,8 +14,8 @@ SMBCCTX* smbContext();
 void setSmbPort(int port);
 
 // Answers the library's request for a login: the stored credentials of the
-// share, then of the server, that the user gave or that worked; else the
-// anonymous user. It never asks the user itself: the listing that was
+// share, then of the server, that the user gave or that worked; else an
+// anonymous login (an empty user name). It never asks the user itself: the listing that was
 // refused asks, outside any library or model call (SmbAuthRequests).
 void smbAuthCallback(SMBCCTX* context, const char* server, const char* share, char* workgroup,
                      int workgroupLength, char* user, int userLength, char* password,
