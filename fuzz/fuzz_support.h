@@ -4,7 +4,7 @@
 #ifndef FUZZ_SUPPORT_H
 #define FUZZ_SUPPORT_H
 
-#include "compress_data.h"
+#include "compression/compress_data.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // Stored QuickLZ streams from damaged images: the packet decoder and the
 // streaming coder must refuse them cleanly. Plain inputs also go through
 // the encoder and must come back unchanged.
-#include "compress_data.h"
+#include "compression/compress_data.h"
+#include "compression/quicklz_codec.h"
 #include "fuzz_support.h"
-#include "quicklz.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,11 +1,11 @@
 // CCompressData and its two coders, driven the way the data-set writers and
 // readers drive them: chunks of at most 0x20000 plain bytes, drained while
 // `more` is set, closed by a final call.
-#include "compress_data.h"
-#include "quick_lz.h"
-#include "quicklz.h"
+#include "compression/compress_data.h"
+#include "compression/deflate_stream.h"
+#include "compression/quicklz_codec.h"
+#include "compression/quicklz_stream.h"
 #include "test_support.h"
-#include "zcomp.h"
 
 #include <gtest/gtest.h>
 

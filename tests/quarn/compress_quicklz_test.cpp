@@ -1,7 +1,7 @@
 // The QuickLZ packet coder: packets made by the published library decode
 // exactly, our packets are byte for byte the same, and damaged packets are
 // refused without touching memory outside the buffers.
-#include "quicklz.h"
+#include "compression/quicklz_codec.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

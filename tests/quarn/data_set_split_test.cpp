@@ -5,10 +5,11 @@
 // chunk, or below one chunk. Between the sets stand fixed-size records, as
 // the NTFS record stream has them, so that the reader must stop exactly at
 // each set's end, also when the set ended in an earlier volume.
-#include "compress_data.h"
+#include "compression/compress_data.h"
+#include "image/compressed_file_types.h"
+#include "image/part_backup.h"
+#include "image/part_restore.h"
 #include "image_format.h"
-#include "part_backup.h"
-#include "part_restore.h"
 #include "plain_partition_backup.h"
 #include "quarn.h"
 #include "test_support.h"

@@ -1,10 +1,10 @@
 // FAT32 round trips judged by fsck.fat, mdir and mcopy, the new layout for
 // the target's size, and the restore's answers to bad targets and images.
+#include "fat32/part_fat32_restore.h"
 #include "fat32_layout.h"
 #include "fat_fixture.h"
 #include "fat_jobs.h"
 #include "image_format.h"
-#include "part_fat_restore.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
 

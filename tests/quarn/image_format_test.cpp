@@ -1,3 +1,4 @@
+#include "image/compressed_file_types.h"
 #include "image_format.h"
 #include "quarn.h"
 

@@ -1,4 +1,4 @@
-#include "linux_io.h"
+#include "io/linux_io.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The window that serves MFT records gives exactly what reading each record
 // through the attribute reader gives: the same bytes, and the same results
 // where the device cannot be read.
+#include "ntfs/ntfs_attr_reader.h"
 #include "ntfs_attr_builder.h"
-#include "ntfs_attr_reader.h"
 #include "quarn.h"
 #include "test_support.h"
 

@@ -8,8 +8,8 @@
 #include "ntfs_jobs.h"
 #include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
-#include "quarn.h"
 #include "ntfs_suite.h"
+#include "quarn.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // Run-list decoding and the update-sequence fixup on hand-made records,
 // including hostile encodings.
+#include "ntfs/run_list.h"
 #include "ntfs_attr_builder.h"
 #include "ntfs_layout.h"
 

@@ -2,12 +2,12 @@
 // (ntfscat of the MFT, its bitmap and every file), with each compression
 // type, split and unsplit; progress and cancellation.
 #include "image_format.h"
-#include "ntfs_layout.h"
 #include "ntfs_fixture.h"
 #include "ntfs_image_reader.h"
 #include "ntfs_jobs.h"
-#include "quarn.h"
+#include "ntfs_layout.h"
 #include "ntfs_suite.h"
+#include "quarn.h"
 #include "test_support.h"
 #include "usedspace.h"
 

@@ -1,12 +1,12 @@
 // The pieces of the NTFS layout (run-list encoding, the volume bitmap) and
 // the placement rules seen on real restored volumes.
+#include "ntfs/run_list_encoder.h"
+#include "ntfs/volume_bitmap.h"
 #include "ntfs_fixture.h"
 #include "ntfs_jobs.h"
+#include "ntfs_layout.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
-#include "ntfs_layout.h"
-#include "res_bitmap.h"
-#include "res_set_run_list.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

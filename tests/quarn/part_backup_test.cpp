@@ -2,10 +2,11 @@
 // tests' own whose "file system" is a list of byte ranges of a partition
 // file (sdz1, next to its disk file sdz). The volumes it writes are read
 // back record by record.
-#include "compress_data.h"
+#include "compression/compress_data.h"
+#include "image/compressed_file_types.h"
+#include "image/part_backup.h"
 #include "image_format.h"
 #include "ntfs_image_reader.h"
-#include "part_backup.h"
 #include "plain_partition_backup.h"
 #include "recording_callbacks.h"
 #include "test_support.h"

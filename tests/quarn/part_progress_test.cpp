@@ -1,5 +1,5 @@
-#include "callbacks.h"
-#include "part_progress.h"
+#include "image/callbacks.h"
+#include "image/part_progress.h"
 #include "recording_callbacks.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The restore job's shared half: the records that end an image, the checks
 // on volumes and sizes, the target's size, the MBR restore and the data-set
 // reader, on hand-made images.
+#include "image/part_restore.h"
 #include "image_builder.h"
-#include "part_restore.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
 #include "test_support.h"

@@ -1,6 +1,6 @@
 #include "ntfs_image_reader.h"
 
-#include "compress_data.h"
+#include "compression/compress_data.h"
 #include "ntfs_layout.h"
 #include "test_support.h"
 

@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_PLAIN_PARTITION_BACKUP_H
 #define TEST_SUPPORT_PLAIN_PARTITION_BACKUP_H
 
-#include "part_backup.h"
+#include "image/part_backup.h"
 #include "quarn.h"
 
 #include <cstdint>

@@ -1,0 +1,83 @@
+// The engine's five entry points: each runs one whole job on the caller's
+// thread and returns its result code. No exception leaves them.
+#include "quarn.h"
+
+#include "fat32/part_fat32_backup.h"
+#include "fat32/part_fat32_restore.h"
+#include "ntfs/part_ntfs_backup.h"
+#include "ntfs/part_ntfs_restore.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// Names the job on standard error and runs it; an allocation that throws
+// ends it with ERR_NO_MEMORY.
+template <typename Work>
+int RunJob(const char* name, Work work)
+{
+    std::fprintf(stderr, "%s\n", name);
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+}
+
+template <typename Job>
+int RunBackup(const char* name, const tagBackupArgument& arg, const tagCallBackFunc& cb,
+              tagBackupImageHeadInfo* head, int headLength)
+{
+    return RunJob(name, [&] {
+        Job job(arg, cb, head, headLength);
+        return job.BackupPartition();
+    });
+}
+
+// `step` runs only when RestoreInit (the image's end records, the target)
+// succeeded; a step that writes the partition ends with it on its device.
+template <typename Job, typename Step>
+int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb, Step step,
+               bool writesPartition = true)
+{
+    return RunJob(name, [&] {
+        Job job(arg, cb);
+        int result = job.RestoreInit();
+        if (result == 0)
+            result = (job.*step)();
+        if (result == 0 && writesPartition)
+            result = job.SyncTarget();
+        return result;
+    });
+}
+
+}  // namespace
+
+int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+{
+    return RunBackup<CPartNtfsBackup>("backup_ntfs", arg, cb, head, headLength);
+}
+
+int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+{
+    return RunBackup<CPartFat32Backup>("backup_fat32", arg, cb, head, headLength);
+}
+
+int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return RunRestore<CPartNtfsRestore>("restore_ntfs", arg, cb, &CPartNtfsRestore::RestorePartition);
+}
+
+int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return RunRestore<CPartFatRestore>("restore_fat32", arg, cb, &CPartFatRestore::RestorePartition);
+}
+
+int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    // The saved disk start is the same in every image, whatever its file
+    // system: the NTFS job reads it.
+    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, false);
+}

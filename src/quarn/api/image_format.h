@@ -1,0 +1,116 @@
+// The records of an image volume, defined once for writers and readers (the
+// engine and the console, which reads image trailers itself). Header only:
+// nothing here is a symbol of libquarn.so.1.
+// All integers are little-endian; records are packed; stored names carry no
+// terminating zero. docs/image-format.md describes the layout in prose.
+#ifndef QUARN_IMAGE_FORMAT_H
+#define QUARN_IMAGE_FORMAT_H
+
+#include <cstdint>
+#include <string>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "image records are written as they lie in memory");
+
+namespace ImageFormat {
+constexpr uint32_t kBlockStartMagic = 0x534B4C42;     // "BLKS"
+constexpr uint32_t kPartitionInfoMagic = 0x4F464950;  // "PIFO"
+constexpr uint32_t kBlockEndMagic = 0x454B4C42;       // "BLKE"
+constexpr uint32_t kRecordStreamEnd = 0xFFFFFFFF;     // closes the NTFS record stream
+
+constexpr uint32_t kChunkBytes = 0x20000;      // plain bytes per data-set chunk
+constexpr uint32_t kNtfsFileRecordBytes = 1024;
+constexpr uint16_t kNtfsBootAreaBytes = 0x1200;
+constexpr uint16_t kFat32BootAreaBytes = 0x4000;
+constexpr uint32_t kNtfsReservedFs = 0xFFFFFFFF;
+constexpr uint8_t kSpare2Value = 2;
+// tagBLOCK_END::spare3 of an NTFS image that stores a data set for every
+// extent of an attribute, continuation extents included.
+constexpr uint8_t kSpare3ExtentsStored = 1;
+constexpr uint32_t kFat32DirEntryBytes = 32;
+constexpr uint64_t kNeverSplit = ~0ULL;
+// Volume index and generation are one byte each in the trailer and the name.
+constexpr unsigned kMaxVolumes = 256;
+constexpr unsigned kMaxGeneration = 255;
+}  // namespace ImageFormat
+
+#pragma pack(push, 1)
+
+struct tagBLOCK_START {
+    uint32_t magic;
+    uint16_t year;
+    uint8_t month;
+    uint8_t day;
+    uint8_t hour;
+    uint8_t minute;
+    uint8_t second;
+    uint32_t mftBitmapSize;
+};
+
+struct tagPARTITION_INFO {
+    uint32_t magic;
+    uint32_t recordSectionPos;
+    uint64_t dataSectionPos;
+    uint32_t recordCount;
+    uint32_t fileRecordSize;
+    uint32_t indexRecordSize;
+    uint32_t reservedFs;
+    uint64_t partitionBytes;
+    uint64_t usedBytes;
+    uint32_t clusterBytes;
+    uint32_t sectorBytes;
+    uint8_t compressType;
+    uint32_t mbrSize;
+    uint16_t bootAreaSize;
+    uint16_t passwordHashSize;
+    uint16_t descriptionSize;
+    uint16_t fileNameSize;
+};
+
+struct tagBLOCK_END {
+    uint32_t magic;
+    uint32_t chainId;
+    uint32_t blkStartLow;
+    uint8_t volumeIndex;
+    uint8_t singleVolume;
+    uint8_t generation;
+    uint8_t spare1;
+    uint8_t fsType;
+    uint8_t spare2;
+    uint8_t spare3;
+    uint32_t blkStartHigh;
+    uint16_t prevNameSize;
+    uint16_t nextNameSize;
+};
+
+struct tagDATA_SET_HEAD {
+    uint8_t storedRaw;
+    uint64_t dataBytes;
+    uint8_t continued;
+};
+
+// One entry of the NTFS MFT record section: a summary of MFT record i.
+struct tagFileRecordInfo {
+    uint8_t nonResidentCount;
+    uint64_t creationTime;
+    uint64_t modificationTime;
+    uint32_t fileAttributes;
+    uint16_t nameLength;
+    uint16_t nameChecksum;
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(tagBLOCK_START) == 15, "tagBLOCK_START layout");
+static_assert(sizeof(tagPARTITION_INFO) == 69, "tagPARTITION_INFO layout");
+static_assert(sizeof(tagBLOCK_END) == 27, "tagBLOCK_END layout");
+static_assert(sizeof(tagDATA_SET_HEAD) == 10, "tagDATA_SET_HEAD layout");
+static_assert(sizeof(tagFileRecordInfo) == 25, "tagFileRecordInfo layout");
+
+// "<base>_<volume>_<generation>.bkp"
+inline std::string VolumeFileName(const std::string& base, unsigned volumeIndex, unsigned generation)
+{
+    return base + "_" + std::to_string(volumeIndex) + "_" + std::to_string(generation) + ".bkp";
+}
+
+#endif

@@ -1,0 +1,474 @@
+#include "image/part_backup.h"
+
+#include "compression/compress_data.h"
+#include "image/callbacks.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <cstring>
+#include <new>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// qCompress of the description, as stored in the image.
+QByteArray CompressDescription(const std::string& description)
+{
+    if (description.empty())
+        return QByteArray();
+    return qCompress(QByteArray(description.data(), static_cast<int>(description.size())));
+}
+
+bool WriteAll(CLinuxIo& io, const void* data, uint64_t length)
+{
+    return length == 0 || io.Write(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
+}
+
+}  // namespace
+
+CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
+                         tagBackupImageHeadInfo* head, int headLength)
+    : m_incremental(arg.incremental),
+      m_srcPartition(arg.srcPartition),
+      m_mbrSource(arg.mbrSource),
+      m_prevImage(arg.incremental ? arg.prevImage : std::string()),
+      m_fsType(arg.fsType),
+      m_reserved(arg.reserved),
+      m_saveMbr(arg.saveMbr),
+      // A negative size cannot be read from a disk: treat it as no MBR area.
+      m_mbrSize(arg.mbrSize > 0 ? arg.mbrSize : 0),
+      m_compressType(arg.compressType),
+      m_password(arg.password),
+      m_description(arg.description),
+      m_volumeSize(arg.volumeSize),
+      m_totalBytes(arg.bytesToProcess),
+      m_cb(cb),
+      m_head(head),
+      m_headLength(head != nullptr && headLength > 0 ? headLength : 0),
+      m_imagePath(arg.imagePath)
+{
+    // Room for the records that end the first volume.
+    m_volumeBytes = 1024 + m_prevImage.size() + m_password.size() + m_description.size() +
+                    static_cast<uint64_t>(m_mbrSize) + static_cast<uint64_t>(m_headLength);
+    m_volumePath = VolumePath(0);
+}
+
+CPartBackup::~CPartBackup()
+{
+    delete m_compressor;
+    delete m_progress;
+    delete[] m_buffer;
+    delete m_image;
+    delete m_part;
+}
+
+std::string CPartBackup::VolumePath(unsigned index) const
+{
+    return VolumeFileName(m_imagePath, index, m_generation);
+}
+
+int CPartBackup::BackupPartition()
+{
+    int result = BackupInit();
+    if (result == 0)
+        result = BackupFiles();
+    if (result == 0) {
+        m_progress->ProcessState(QStringLiteral("Finish"));
+        result = WriteBackupFileEndInfo();
+    }
+    if (result == 0)
+        result = CloseVolume();
+    return result;
+}
+
+int CPartBackup::BackupInit()
+{
+    if (m_incremental) {
+        int result = GetPrevFileInfo();
+        if (result != 0)
+            return result;
+    }
+    // Its size field is 16 bits wide: a longer blob would make the
+    // partition record lie about where the file name starts.
+    if (CompressDescription(m_description).size() > 0xFFFF) {
+        DEBUG_TRACE("The description is too long to be stored!\n");
+        return ERR_WRITE_FILE;
+    }
+
+    m_part = new (std::nothrow) CLinuxIo;
+    m_image = new (std::nothrow) CLinuxIo;
+    m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
+    if (m_compressType != 0)
+        m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
+    if (m_part == nullptr || m_image == nullptr || m_buffer == nullptr ||
+        (m_compressType != 0 && (m_compressor == nullptr || !m_compressor->IsReady()))) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+
+    if (m_part->Open(m_srcPartition, CLinuxIo::ModeRead) != 0)
+        return ERR_OPEN_PART;
+    if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
+        return ERR_OPEN_FILE;
+    m_image->BufferWrites();
+
+    int result = GetBootCodeInfo();
+    if (result != 0)
+        return result;
+
+    // The used-size query may fail; the request's total then stands.
+    (void)GetPartNumOfUsedBytes();
+    if (m_totalBytes == 0) {
+        result = MeasurePartition(&m_totalBytes);
+        if (result != 0)
+            return result;
+    }
+    Callbacks::TotalBytes(m_cb, m_totalBytes);
+
+    m_progress = new (std::nothrow) CPartProgress(m_totalBytes, m_cb.onProgress, m_cb.context);
+    if (m_progress == nullptr) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    m_progress->SetCallbacks(m_cb);
+    m_progress->ProcessState(QStringLiteral("Initializing ..."));
+
+    time_t now = time(nullptr);
+    localtime_r(&now, &m_startTime);
+    char line[256];
+    if (strftime(line, sizeof line, "Backup Time: %A, day %d of %B in the year %Y.\n", &m_startTime) > 0)
+        DEBUG_TRACE("%s", line);
+    if (!m_incremental)
+        m_chainId = static_cast<uint32_t>(now);
+
+    if (m_image->Seek(0, SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (m_headLength > 0 && !WriteAll(*m_image, m_head, static_cast<uint64_t>(m_headLength)))
+        return ERR_WRITE_FILE;
+    return 0;
+}
+
+int CPartBackup::GetPrevFileInfo()
+{
+    if (access(m_prevImage.c_str(), F_OK) != 0)
+        return ERR_FILE_NOT_FOUND;
+    CLinuxIo prev;
+    if (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    tagBLOCK_END end {};
+    const int result = ReadVolumeTrailer(prev, &end);
+    if (result != 0)
+        return result;
+    // The generation is one byte: a further image would take generation 0
+    // and overwrite the full backup's first volume.
+    if (end.generation >= ImageFormat::kMaxGeneration) {
+        DEBUG_TRACE("The incremental chain of %s is full!\n", m_prevImage.c_str());
+        return ERR_OPEN_FILE;
+    }
+    m_generation = static_cast<uint8_t>(end.generation + 1);
+    m_chainId = end.chainId;
+    m_volumePath = VolumePath(0);
+    return 0;
+}
+
+int CPartBackup::MeasurePartition(uint64_t* bytes)
+{
+    if (m_part->Seek(0, SEEK_END) != 0)
+        return ERR_SEEK_PART;
+    const int64_t size = m_part->GetCurrentPos();
+    if (size < 0 || m_part->Seek(0, SEEK_SET) != 0)
+        return ERR_SEEK_PART;
+    *bytes = static_cast<uint64_t>(size);
+    return 0;
+}
+
+int CPartBackup::ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end)
+{
+    if (volume.Seek(-static_cast<int64_t>(sizeof *end), SEEK_END) != 0)
+        return ERR_SEEK_FILE;
+    if (volume.Read(end, sizeof *end) != static_cast<int64_t>(sizeof *end))
+        return ERR_READ_FILE;
+    return end->magic == ImageFormat::kBlockEndMagic ? 0 : ERR_BAD_MAGIC;
+}
+
+int CPartBackup::WriteBackupFileEndInfo()
+{
+    int result = 0;
+    if (m_firstVolume) {
+        result = WriteBlkStart();
+        if (result == 0)
+            result = WritePartInfo();
+    }
+    if (result == 0)
+        result = WriteBlkEnd();
+    return result;
+}
+
+int CPartBackup::WriteBlkStart()
+{
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    m_blkStartPos = static_cast<uint64_t>(pos);
+
+    tagBLOCK_START start {};
+    start.magic = ImageFormat::kBlockStartMagic;
+    start.year = static_cast<uint16_t>(m_startTime.tm_year + 1900);
+    start.month = static_cast<uint8_t>(m_startTime.tm_mon + 1);
+    start.day = static_cast<uint8_t>(m_startTime.tm_mday);
+    start.hour = static_cast<uint8_t>(m_startTime.tm_hour);
+    start.minute = static_cast<uint8_t>(m_startTime.tm_min);
+    start.second = static_cast<uint8_t>(m_startTime.tm_sec);
+    start.mftBitmapSize = static_cast<uint32_t>(GetMftBitmapAllocSize());
+    if (!WriteAll(*m_image, &start, sizeof start))
+        return ERR_READ_FILE;
+    return WriteMFTBitmap();
+}
+
+int CPartBackup::WritePartInfo()
+{
+    tagPARTITION_INFO info {};
+    info.magic = ImageFormat::kPartitionInfoMagic;
+    info.recordSectionPos = static_cast<uint32_t>(m_recordSectionPos);
+    WritePartInfoDiff(&info);
+    info.partitionBytes = m_partitionBytes;
+    info.usedBytes = m_totalBytes;
+    info.clusterBytes = m_clusterBytes;
+    info.sectorBytes = m_sectorBytes;
+    info.compressType = static_cast<uint8_t>(m_compressType);
+    info.mbrSize = static_cast<uint32_t>(m_mbrSize);
+
+    QByteArray digest;
+    if (!m_password.empty()) {
+        digest = QCryptographicHash::hash(
+            QByteArray(m_password.data(), static_cast<int>(m_password.size())), QCryptographicHash::Md5);
+        DEBUG_TRACE("password MD5: %s\n", digest.toHex().constData());
+    }
+    info.passwordHashSize = static_cast<uint16_t>(digest.size());
+
+    QByteArray description = CompressDescription(m_description);
+    if (!description.isEmpty()) {
+        DEBUG_TRACE("description: %s\n", m_description.c_str());
+        DEBUG_TRACE("compress deccription: %s\n", description.toHex().constData());
+        DEBUG_TRACE("compress description size : %d\n", description.size());
+    }
+    info.descriptionSize = static_cast<uint16_t>(description.size());
+
+    const std::string fileName = SplitFileName(m_volumePath);
+    info.fileNameSize = static_cast<uint16_t>(fileName.size());
+
+    // A short write of the record still lets the blobs follow; a later
+    // failure replaces its code.
+    int result = WriteAll(*m_image, &info, sizeof info) ? 0 : ERR_READ_FILE;
+
+    if (m_mbrSize > 0) {
+        std::vector<unsigned char> mbr;
+        try {
+            mbr.resize(static_cast<size_t>(m_mbrSize));
+        } catch (const std::bad_alloc&) {
+            DEBUG_TRACE("Allocate memory failed!\n");
+            return ERR_NO_MEMORY;
+        }
+        CLinuxIo disk;
+        if (disk.Open(m_mbrSource, CLinuxIo::ModeRead) != 0)
+            return ERR_OPEN_DISK;
+        if (disk.Read(mbr.data(), m_mbrSize) != m_mbrSize)
+            return ERR_READ_MBR;
+        if (!WriteAll(*m_image, mbr.data(), mbr.size()))
+            return ERR_WRITE_FILE;
+    }
+
+    if (info.bootAreaSize != 0) {
+        // Not through m_buffer: a volume change ends the volume while the
+        // data chunk that caused it still waits there to be written.
+        // Nor may it move the source: a walk that reads a file
+        // sequentially goes on where it was after a volume change.
+        std::vector<unsigned char> boot(info.bootAreaSize);
+        const int64_t sourcePos = m_part->GetCurrentPos();
+        if (sourcePos < 0 || m_part->Seek(0, SEEK_SET) != 0)
+            return ERR_SEEK_PART;
+        if (m_part->Read(boot.data(), info.bootAreaSize) != info.bootAreaSize)
+            return ERR_READ_PART;
+        if (m_part->Seek(sourcePos, SEEK_SET) != 0)
+            return ERR_SEEK_PART;
+        if (!WriteAll(*m_image, boot.data(), boot.size()))
+            return ERR_WRITE_FILE;
+        if (m_progress->ProgressFunc(info.bootAreaSize) != 0)
+            return ERR_CANCELLED;
+    }
+
+    if (!WriteAll(*m_image, digest.constData(), static_cast<uint64_t>(digest.size())) ||
+        !WriteAll(*m_image, description.constData(), static_cast<uint64_t>(description.size())) ||
+        !WriteAll(*m_image, fileName.data(), fileName.size()))
+        return ERR_WRITE_FILE;
+    return result;
+}
+
+int CPartBackup::WriteBlkEnd()
+{
+    const std::string prevName = m_incremental ? SplitFileName(m_prevImage) : std::string();
+
+    tagBLOCK_END end {};
+    end.magic = ImageFormat::kBlockEndMagic;
+    end.chainId = m_chainId;
+    if (m_firstVolume) {
+        end.blkStartLow = static_cast<uint32_t>(m_blkStartPos);
+        end.blkStartHigh = static_cast<uint32_t>(m_blkStartPos >> 32);
+    }
+    end.volumeIndex = m_volumeIndex++;
+    end.singleVolume = m_singleVolume;
+    end.generation = m_generation;
+    end.spare1 = 0;
+    end.fsType = static_cast<uint8_t>(m_fsType);
+    end.spare2 = ImageFormat::kSpare2Value;
+    end.spare3 = m_spare3;
+    end.prevNameSize = static_cast<uint16_t>(prevName.size());
+    end.nextNameSize = static_cast<uint16_t>(m_nextVolumeName.size());
+
+    if (!WriteAll(*m_image, prevName.data(), prevName.size()) ||
+        !WriteAll(*m_image, m_nextVolumeName.data(), m_nextVolumeName.size()) ||
+        !WriteAll(*m_image, &end, sizeof end))
+        return ERR_WRITE_FILE;
+    return 0;
+}
+
+int CPartBackup::IntoNewVolume()
+{
+    // The index is one byte in the trailer: a 257th volume would carry
+    // index 0 again and could not be told from the first.
+    const unsigned nextIndex = m_volumeIndex + 1u;
+    if (nextIndex >= ImageFormat::kMaxVolumes) {
+        DEBUG_TRACE("An image cannot have more than %u volumes!\n", ImageFormat::kMaxVolumes);
+        return ERR_OPEN_FILE;
+    }
+    const std::string nextPath = VolumePath(nextIndex);
+    m_nextVolumeName = SplitFileName(nextPath);
+    m_singleVolume = 0;
+
+    int result = WriteBackupFileEndInfo();
+    m_nextVolumeName.clear();
+    if (result == 0)
+        result = CloseVolume();
+    if (result != 0)
+        return result;
+
+    m_volumePath = nextPath;
+    if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
+        return ERR_OPEN_FILE;
+    m_image->BufferWrites();
+    DEBUG_TRACE("Create a new volume file --- %s\n", m_volumePath.c_str());
+    if (!m_recordsInEveryVolume)
+        m_firstVolume = false;
+    m_volumeBytes = 0;
+    return 0;
+}
+
+// A finished volume must be on its device before the job goes on or says
+// it succeeded: the user may take the disc or the disk away next.
+int CPartBackup::CloseVolume()
+{
+    const bool synced = m_image->Sync() == 0;
+    const bool closed = m_image->Close() == 0;
+    return synced && closed ? 0 : ERR_WRITE_FILE;
+}
+
+int CPartBackup::BeginDataSet(bool storedRaw)
+{
+    m_dataSetHead = tagDATA_SET_HEAD {};
+    m_dataSetHead.storedRaw = storedRaw ? 1 : 0;
+    m_dataSetOpen = true;
+    return WriteDataSetHead();
+}
+
+int CPartBackup::WriteDataSetHead()
+{
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    m_dataSetHeadPos = static_cast<uint64_t>(pos);
+    return WriteAll(*m_image, &m_dataSetHead, sizeof m_dataSetHead) ? 0 : ERR_WRITE_FILE;
+}
+
+int CPartBackup::PatchDataSetHead()
+{
+    const int64_t length = sizeof m_dataSetHead;
+    return m_image->WriteAt(static_cast<int64_t>(m_dataSetHeadPos), &m_dataSetHead, length) == length
+               ? 0
+               : ERR_WRITE_FILE;
+}
+
+int CPartBackup::WriteStoredBytes(const unsigned char* data, uint64_t length)
+{
+    if (length == 0)
+        return 0;
+    const bool overflows = m_volumeSize != ImageFormat::kNeverSplit &&
+                           (m_volumeBytes > m_volumeSize || length > m_volumeSize - m_volumeBytes);
+    if (overflows) {
+        m_dataSetHead.continued = 1;
+        int result = PatchDataSetHead();
+        if (result == 0)
+            result = IntoNewVolume();
+        if (result != 0)
+            return result;
+        m_dataSetHead.continued = 0;
+        m_dataSetHead.dataBytes = 0;
+        result = WriteDataSetHead();
+        if (result != 0)
+            return result;
+    }
+    m_dataSetHead.dataBytes += length;
+    m_volumeBytes += length;
+    return WriteAll(*m_image, data, length) ? 0 : ERR_READ_FILE;
+}
+
+int CPartBackup::FailCompress()
+{
+    DEBUG_TRACE(m_fsType == FS_TYPE_FAT32 ? "fat32 compress failed!\n" : "compress data failed!\n");
+    return ERR_COMPRESS;
+}
+
+int CPartBackup::WriteCompressorOutput(unsigned char* data, uint32_t length, bool final)
+{
+    bool more = false;
+    do {
+        unsigned char* out = nullptr;
+        unsigned long outLength = 0;
+        if (m_compressor->Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) != 0)
+            return FailCompress();
+        if (outLength != 0) {
+            if (out == nullptr)
+                return FailCompress();
+            int result = WriteStoredBytes(out, outLength);
+            if (result != 0)
+                return result;
+        }
+    } while (more);
+    return 0;
+}
+
+int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
+{
+    if (!m_dataSetOpen)
+        return ERR_WRITE_FILE;
+    if (length == 0)
+        return 0;
+    if (m_compressor == nullptr || m_dataSetHead.storedRaw)
+        return WriteStoredBytes(data, length);
+    return WriteCompressorOutput(const_cast<unsigned char*>(data), length, false);
+}
+
+int CPartBackup::EndDataSet()
+{
+    if (!m_dataSetOpen)
+        return ERR_WRITE_FILE;
+    m_dataSetOpen = false;
+    if (m_compressor != nullptr && !m_dataSetHead.storedRaw) {
+        int result = WriteCompressorOutput(nullptr, 0, true);
+        if (result != 0)
+            return result;
+    }
+    m_dataSetHead.continued = 0;
+    return PatchDataSetHead();
+}

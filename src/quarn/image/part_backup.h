@@ -1,0 +1,138 @@
+// The file-system-independent half of a backup: the source device, the image
+// volume being written, progress, the previous image of a chain, volume
+// changes and the records that end a volume. File-system jobs derive from it
+// and supply the walk.
+#ifndef QUARN_IMAGE_PART_BACKUP_H
+#define QUARN_IMAGE_PART_BACKUP_H
+
+#include "image/compressed_file_types.h"
+#include "image/part_progress.h"
+#include "image_format.h"
+#include "io/linux_io.h"
+#include "quarn.h"
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+class CCompressData;
+
+class CPartBackup {
+public:
+    static constexpr uint32_t kBufferBytes = ImageFormat::kChunkBytes;
+
+    CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
+                tagBackupImageHeadInfo* head, int headLength);
+    virtual ~CPartBackup();
+    CPartBackup(const CPartBackup&) = delete;
+    CPartBackup& operator=(const CPartBackup&) = delete;
+
+    // BackupInit, BackupFiles, state "Finish", WriteBackupFileEndInfo.
+    int BackupPartition();
+    int BackupInit();
+    int GetPrevFileInfo();
+    int WriteBlkStart();
+    int WritePartInfo();
+    int WriteBlkEnd();
+    int WriteBackupFileEndInfo();
+    static int IsCompressFile(const char* name) { return ::IsCompressFile(name); }
+
+protected:
+    // The file-system walk, supplied by the derived job.
+    virtual int BackupFiles() = 0;
+    virtual int GetBootCodeInfo() = 0;
+    virtual int GetPartNumOfUsedBytes() = 0;
+    virtual uint64_t GetMftBitmapAllocSize() const = 0;
+    virtual int WriteMFTBitmap() = 0;
+    virtual void WritePartInfoDiff(tagPARTITION_INFO* info) = 0;
+
+    // Ends the current volume (its records and trailer) and opens the next.
+    int IntoNewVolume();
+    // Puts the current volume on its device and closes it: ERR_WRITE_FILE
+    // when any of its bytes could not be written.
+    int CloseVolume();
+
+    // Data sets (one per NTFS non-resident attribute or FAT32 file), shared
+    // by both walks: BeginDataSet writes the head, WriteDataChunk compresses
+    // a plain chunk of at most kBufferBytes (unless stored raw), counts it
+    // and changes volume when the split size is reached, EndDataSet flushes
+    // the compressor and patches the head. Progress is the caller's job.
+    int BeginDataSet(bool storedRaw);
+    int WriteDataChunk(const unsigned char* data, uint32_t length);
+    int EndDataSet();
+    // Path of volume `index` of this image.
+    std::string VolumePath(unsigned index) const;
+    // The source partition's size; leaves it at its start. ERR_SEEK_PART
+    // when it cannot be measured.
+    int MeasurePartition(uint64_t* bytes);
+    // The trailer that ends every image volume: ERR_SEEK_FILE,
+    // ERR_READ_FILE or ERR_BAD_MAGIC when it cannot be read.
+    static int ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end);
+
+    // Devices and buffer.
+    CLinuxIo* m_part = nullptr;     // source partition
+    CLinuxIo* m_image = nullptr;    // current image volume
+    unsigned char* m_buffer = nullptr;
+
+    // Request settings.
+    bool m_incremental;
+    std::string m_srcPartition;
+    std::string m_volumePath;       // current volume's path
+    std::string m_mbrSource;
+    std::string m_prevImage;
+    int m_fsType;
+    int m_reserved;
+    bool m_saveMbr;
+    int m_mbrSize;
+    int m_compressType;
+    std::string m_password;
+    std::string m_description;
+    uint64_t m_volumeSize;
+    uint64_t m_totalBytes;          // progress total
+
+    tagCallBackFunc m_cb;
+    tagBackupImageHeadInfo* m_head;
+    int m_headLength;
+    CPartProgress* m_progress = nullptr;
+
+    std::string m_nextVolumeName;   // name 2, only while a volume is ended
+    std::string m_imagePath;        // base path
+
+    // Geometry, filled by GetBootCodeInfo.
+    uint64_t m_clusterCount = 0;
+    uint64_t m_partitionBytes = 0;
+    uint32_t m_sectorBytes = 0;
+    uint32_t m_clusterBytes = 0;
+
+    bool m_firstVolume = true;
+    // FAT32 ends every volume with its own block start and partition info.
+    bool m_recordsInEveryVolume = false;
+    uint64_t m_volumeBytes;         // bytes counted for the current volume
+    uint8_t m_volumeIndex = 0;
+    uint8_t m_singleVolume = 1;
+    uint8_t m_generation = 0;
+    uint32_t m_chainId = 0;
+    uint64_t m_blkStartPos = 0;
+    struct tm m_startTime {};
+    bool m_storedRaw = false;       // the file being processed is stored raw
+    uint64_t m_recordSectionPos = 0;
+    std::string m_fileName;         // file being processed
+    CCompressData* m_compressor = nullptr;  // null for compression type 0
+    // Set when the trailer should say that every extent's data set is stored.
+    uint8_t m_spare3 = 0;
+
+private:
+    int WriteDataSetHead();
+    int PatchDataSetHead();
+    int WriteStoredBytes(const unsigned char* data, uint64_t length);
+    int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
+    int FailCompress();
+
+    // The data set being written: its head in the current volume and the
+    // stored bytes that follow that head.
+    bool m_dataSetOpen = false;
+    tagDATA_SET_HEAD m_dataSetHead {};
+    uint64_t m_dataSetHeadPos = 0;
+};
+
+#endif

@@ -1,0 +1,566 @@
+#include "image/part_restore.h"
+
+#include "compression/compress_data.h"
+#include "image/callbacks.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <linux/fs.h>
+#include <new>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The description is only traced; its stated plain length must stay small
+// so that a damaged blob cannot make qUncompress allocate gigabytes.
+constexpr uint32_t kMaxDescriptionBytes = 0x100000;
+
+QString DescriptionText(const char* stored, uint32_t length)
+{
+    if (length < 4)
+        return QString();
+    const auto* b = reinterpret_cast<const unsigned char*>(stored);
+    uint32_t plain = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    if (plain == 0 || plain > kMaxDescriptionBytes)
+        return QString();
+    QByteArray text = qUncompress(b, static_cast<int>(length));
+    return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
+    : m_cb(cb),
+      m_imagePath(arg.imagePath),
+      m_targetPartition(arg.targetPartition),
+      m_diskPath(DiskOfPartition(arg.targetPartition)),
+      m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
+{
+}
+
+CPartRestore::~CPartRestore()
+{
+    delete m_image;
+    delete m_part;
+    delete[] m_buffer;
+    delete[] m_mbr;
+    delete m_progress;
+    delete[] m_bootArea;
+}
+
+std::string CPartRestore::DiskOfPartition(const std::string& partition)
+{
+    std::string disk = partition;
+    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
+        disk.pop_back();
+    // nvme0n1p1, mmcblk0p1, loop0p1: the disk's own name ends in a digit and
+    // a 'p' separates the partition number from it.
+    if (disk.size() >= 2 && disk.back() == 'p' && disk.size() < partition.size() &&
+        std::isdigit(static_cast<unsigned char>(disk[disk.size() - 2])))
+        disk.pop_back();
+    return disk;
+}
+
+int CPartRestore::RestoreInit()
+{
+    m_image = new (std::nothrow) CLinuxIo;
+    m_part = new (std::nothrow) CLinuxIo;
+    m_buffer = new (std::nothrow) unsigned char[m_bufferSize];
+    if (m_image == nullptr || m_part == nullptr || m_buffer == nullptr) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    if (m_part->Open(m_targetPartition, CLinuxIo::ModeUpdate) != 0)
+        return ERR_OPEN_PART;
+    if (m_image->Open(m_imagePath, CLinuxIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    m_imageDir = GetFileNamePath(m_imagePath);
+
+    int result = ReadBlkEnd();
+    if (result == 0)
+        result = ReadBlkStart();
+    if (result == 0)
+        result = ReadPartInfo();
+    if (result != 0)
+        return result;
+
+    GetDestPartSize();
+    if (m_usedBytes >= m_targetBytes + kSizeSlack)
+        return ERR_PART_TOO_SMALL;
+
+    m_progress = new (std::nothrow) CPartProgress(m_usedBytes, m_cb.onProgress, m_cb.context);
+    if (m_progress == nullptr)
+        return ERR_NO_MEMORY;
+    m_progress->SetCallbacks(m_cb);
+    m_progress->ProcessState(QStringLiteral("Initializing ..."));
+    // Used bytes above the target (let through by the slack) leave nothing free.
+    m_freeBytes = m_usedBytes < m_targetBytes ? m_targetBytes - m_usedBytes : 0;
+    return 0;
+}
+
+uint64_t CPartRestore::ImageBytesLeft() const
+{
+    struct stat st;
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0 || fstat(m_image->GetHandle(), &st) != 0 || st.st_size < pos)
+        return 0;
+    return static_cast<uint64_t>(st.st_size - pos);
+}
+
+int CPartRestore::ReadSmallBlob(uint32_t length, char* buffer)
+{
+    std::memset(buffer, 0, kNameBufferBytes);
+    if (length >= kNameBufferBytes)
+        return ERR_BAD_MAGIC;
+    if (m_image->Read(buffer, length) != static_cast<int64_t>(length))
+        return ERR_READ_FILE;
+    return 0;
+}
+
+int CPartRestore::ReadTrailer(tagBLOCK_END* end)
+{
+    if (m_image->Seek(-static_cast<int64_t>(sizeof(tagBLOCK_END)), SEEK_END) != 0)
+        return ERR_SEEK_FILE;
+    if (m_image->Read(end, sizeof(tagBLOCK_END)) != static_cast<int64_t>(sizeof(tagBLOCK_END)))
+        return ERR_READ_FILE;
+    if (end->magic != ImageFormat::kBlockEndMagic)
+        return ERR_BAD_MAGIC;
+    if (end->prevNameSize >= kNameBufferBytes || end->nextNameSize >= kNameBufferBytes)
+        return ERR_BAD_MAGIC;
+
+    m_prevImagePath.clear();
+    m_nextVolumePath.clear();
+    // The previous image's name, then the next volume's, stand before the trailer.
+    const int64_t trailer = sizeof(tagBLOCK_END);
+    int result = ReadTrailerName(trailer + end->nextNameSize + end->prevNameSize, end->prevNameSize,
+                                 &m_prevImagePath);
+    if (result == 0)
+        result = ReadTrailerName(trailer + end->nextNameSize, end->nextNameSize, &m_nextVolumePath);
+    return result;
+}
+
+int CPartRestore::ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path)
+{
+    if (length == 0)
+        return 0;
+    if (m_image->Seek(-fromEnd, SEEK_END) != 0)
+        return ERR_SEEK_FILE;
+    char name[kNameBufferBytes];
+    int result = ReadSmallBlob(length, name);
+    if (result != 0)
+        return result;
+    *path = m_imageDir + SplitFileName(name);
+    return 0;
+}
+
+int CPartRestore::ReadBlkEnd()
+{
+    tagBLOCK_END end;
+    int result = ReadTrailer(&end);
+    if (result != 0)
+        return result;
+
+    if (m_expectFirstVolume) {
+        if (end.volumeIndex != 0)
+            return ERR_NOT_FIRST_VOLUME;
+        m_expectFirstVolume = false;
+        m_chainId = end.chainId;
+        m_generation = end.generation;
+        m_fsType = end.fsType;
+    } else {
+        // A later volume must continue this very image: same chain, same
+        // generation, file system and the next index.
+        if (end.chainId != m_chainId || end.generation != m_generation || end.fsType != m_fsType)
+            return ERR_VOLUME_CHAIN;
+        if (end.volumeIndex != static_cast<uint8_t>(m_volumeIndex + 1) || m_volumeIndex == 0xFF)
+            return ERR_VOLUME_ORDER;
+    }
+    KeepTrailer(end);
+    return 0;
+}
+
+void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
+{
+    m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    m_volumeIndex = end.volumeIndex;
+    m_spare3 = end.spare3;
+}
+
+int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
+{
+    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (m_image->Read(start, sizeof(*start)) != static_cast<int64_t>(sizeof(*start)))
+        return ERR_READ_FILE;
+    if (start->magic != ImageFormat::kBlockStartMagic)
+        return ERR_BAD_MAGIC;
+    if (needsMftBitmap && start->mftBitmapSize == 0) {
+        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
+    return 0;
+}
+
+int CPartRestore::ReadPartitionInfoRecord(tagPARTITION_INFO* info)
+{
+    if (m_image->Read(info, sizeof(*info)) != static_cast<int64_t>(sizeof(*info)))
+        return ERR_READ_FILE;
+    return info->magic == ImageFormat::kPartitionInfoMagic ? 0 : ERR_BAD_MAGIC;
+}
+
+int CPartRestore::ReadBlkStart()
+{
+    const bool ntfs = m_fsType == FS_TYPE_NTFS;
+    tagBLOCK_START start;
+    int result = ReadBlockStartRecord(&start, ntfs);
+    if (result != 0)
+        return result;
+    DEBUG_TRACE("Backup Time: %d-%d-%d %d:%d:%d\n", start.year, start.month, start.day, start.hour,
+                start.minute, start.second);
+    return ntfs ? SetMFTBitmapBuf(start.mftBitmapSize) : 0;
+}
+
+int CPartRestore::ReadPartInfo()
+{
+    tagPARTITION_INFO info;
+    int result = ReadPartitionInfoRecord(&info);
+    if (result != 0)
+        return result;
+    SetPartInfo(info);
+    m_clusterBytes = info.clusterBytes;
+    m_sectorBytes = info.sectorBytes;
+    m_compressType = info.compressType;
+    m_usedBytes = info.usedBytes;
+    Callbacks::TotalBytes(m_cb, m_usedBytes);
+
+    if (info.mbrSize != 0) {
+        if (info.mbrSize > kMaxMbrBytes || info.mbrSize > ImageBytesLeft())
+            return ERR_READ_FILE;
+        m_mbr = new (std::nothrow) unsigned char[info.mbrSize];
+        if (m_mbr == nullptr) {
+            DEBUG_TRACE("Allocate memory for MBR failded!\n");
+            return ERR_NO_MEMORY;
+        }
+        if (m_image->Read(m_mbr, info.mbrSize) != static_cast<int64_t>(info.mbrSize))
+            return ERR_READ_FILE;
+        m_mbrSize = info.mbrSize;
+    }
+    if (info.bootAreaSize != 0) {
+        m_bootArea = new (std::nothrow) unsigned char[info.bootAreaSize];
+        if (m_bootArea == nullptr)
+            return ERR_NO_MEMORY;
+        if (m_image->Read(m_bootArea, info.bootAreaSize) != static_cast<int64_t>(info.bootAreaSize))
+            return ERR_READ_FILE;
+        m_bootAreaSize = info.bootAreaSize;
+    }
+
+    char blob[kNameBufferBytes];
+    if (info.passwordHashSize != 0) {
+        result = ReadSmallBlob(info.passwordHashSize, blob);
+        if (result != 0)
+            return result;
+        QByteArray digest(blob, static_cast<int>(std::strlen(blob)));
+        DEBUG_TRACE("Password MD5: %s\n", digest.toHex().constData());
+    }
+    if (info.descriptionSize != 0) {
+        result = ReadSmallBlob(info.descriptionSize, blob);
+        if (result != 0)
+            return result;
+        QString text = DescriptionText(blob, info.descriptionSize);
+        if (text.isEmpty())
+            DEBUG_TRACE("corrupt compress data");
+        else
+            DEBUG_TRACE("Desciption:: %s\n", text.toUtf8().constData());
+    }
+    if (info.fileNameSize == 0)
+        return 0;
+    result = ReadSmallBlob(info.fileNameSize, blob);
+    if (result != 0)
+        return result;
+    DEBUG_TRACE("File Name: %s\n", blob);
+    return 0;
+}
+
+void CPartRestore::GetDestPartSize()
+{
+    int fd = m_part->GetHandle();
+    uint64_t bytes = 0;
+    uint64_t logicalSector = 0;
+    struct stat st;
+    if (ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+        bytes = 0;
+        // A regular file stands for the partition: its size is the target's.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            bytes = static_cast<uint64_t>(st.st_size);
+            logicalSector = 512;
+        }
+    } else {
+        int sector = 0;
+        if (ioctl(fd, BLKSSZGET, &sector) == 0 && sector > 0)
+            logicalSector = static_cast<uint64_t>(sector);
+    }
+    // The size query answers in bytes whatever the logical sector size.
+    m_targetBytes = logicalSector != 0 ? bytes : 0;
+    m_targetSectors = m_targetBytes >> 9;
+    m_targetClusters = m_clusterBytes != 0 ? m_targetBytes / m_clusterBytes : 0;
+    DEBUG_TRACE("Tatal Size: %lld\n", static_cast<long long>(m_targetBytes));
+}
+
+int CPartRestore::OnlyRestoreMbr()
+{
+    if (m_mbr == nullptr || m_mbrSize == 0)
+        return 0;
+    return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes), false);
+}
+
+int CPartRestore::RestoreDiskBootCode()
+{
+    if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
+        return 0;
+    if (m_diskPath.empty() || m_diskPath == m_targetPartition) {
+        DEBUG_TRACE("No disk holds %s: its boot code is not restored!\n", m_targetPartition.c_str());
+        return 0;
+    }
+    return WriteDiskStart(kBootCodeBytes, true);
+}
+
+int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
+{
+    CLinuxIo disk;
+    if (disk.Open(m_diskPath, CLinuxIo::ModeUpdate) != 0)
+        return ERR_OPEN_DISK;
+    if (disk.pWrite(0, m_mbr, bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
+        return ERR_WRITE_MBR;
+    if (laterSectors && m_mbrSize > 512 &&
+        disk.pWrite(512, m_mbr + 512, m_mbrSize - 512) != static_cast<int64_t>(m_mbrSize - 512))
+        return ERR_WRITE_MBR;
+    const bool synced = disk.Sync() == 0;
+    return disk.Close() == 0 && synced ? 0 : ERR_WRITE_MBR;
+}
+
+int CPartRestore::SyncTarget()
+{
+    return m_part == nullptr || m_part->Sync() == 0 ? 0 : ERR_WRITE_PART;
+}
+
+bool CPartRestore::AskForNextVolume(std::string&)
+{
+    return false;
+}
+
+int CPartRestore::OpenNextVolume()
+{
+    m_image->Close();
+    std::string path = m_nextVolumePath;
+    if (path.empty())
+        return ERR_FILE_NOT_FOUND;
+    while (access(path.c_str(), F_OK) != 0) {
+        if (!AskForNextVolume(path))
+            return ERR_FILE_NOT_FOUND;
+    }
+    if (m_image->Open(path, CLinuxIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    DEBUG_TRACE("Open next file --- %s\n", path.c_str());
+    int result = ReadBlkEnd();
+    if (result != 0)
+        return result;
+    if (m_image->Seek(0, SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+CDataSetReader::CDataSetReader(CPartRestore& job) : m_job(job)
+{
+}
+
+CDataSetReader::~CDataSetReader()
+{
+    delete m_decompressor;
+    delete[] m_piece;
+    delete[] m_scratch;
+}
+
+int CDataSetReader::Init()
+{
+    if (m_piece == nullptr)
+        m_piece = new (std::nothrow) unsigned char[kPieceBytes];
+    if (m_scratch == nullptr)
+        m_scratch = new (std::nothrow) unsigned char[kPieceBytes];
+    if (m_piece == nullptr || m_scratch == nullptr)
+        return ERR_NO_MEMORY;
+    delete m_decompressor;
+    m_decompressor = nullptr;
+    m_active = false;
+    if (m_job.m_compressType != 0) {
+        m_decompressor = new (std::nothrow) CCompressData(m_job.m_compressType);
+        if (m_decompressor == nullptr || !m_decompressor->IsReady())
+            return ERR_NO_MEMORY;
+    }
+    return 0;
+}
+
+int CDataSetReader::ReadHead()
+{
+    if (m_job.m_image->Read(&m_head, sizeof(m_head)) != static_cast<int64_t>(sizeof(m_head)))
+        return ERR_READ_FILE;
+    m_storedLeft = m_head.dataBytes;
+    m_continued = m_head.continued != 0;
+    return 0;
+}
+
+int CDataSetReader::Begin()
+{
+    m_active = false;
+    m_touched = false;
+    m_finalDone = false;
+    m_more = false;
+    m_drainFinal = false;
+    m_out = nullptr;
+    m_outLeft = 0;
+    int result = ReadHead();
+    if (result != 0)
+        return result;
+    m_raw = m_decompressor == nullptr || m_head.storedRaw == 1;
+    m_active = true;
+    return 0;
+}
+
+int CDataSetReader::NextPart()
+{
+    int result = m_job.OpenNextVolume();
+    if (result != 0)
+        return result;
+    return ReadHead();
+}
+
+int CDataSetReader::Decompress(unsigned char* data, unsigned length, bool final)
+{
+    unsigned char* out = nullptr;
+    unsigned long outLength = 0;
+    bool more = false;
+    if (m_decompressor->Decompress(data, length, final, &out, &outLength, more) != 0) {
+        DEBUG_TRACE(final ? "decompress last buf failed!\n" : "decompress failed!\n");
+        return ERR_COMPRESS;
+    }
+    // A coder that asks to be called again without giving anything would
+    // never end.
+    if (more && outLength == 0 && data == nullptr)
+        return ERR_COMPRESS;
+    m_out = out;
+    m_outLeft = out != nullptr ? outLength : 0;
+    m_more = more;
+    m_drainFinal = final;
+    return 0;
+}
+
+int CDataSetReader::Read(unsigned char* out, uint32_t want, uint32_t* got)
+{
+    *got = 0;
+    if (!m_active)
+        return 0;
+    m_touched = true;
+    while (*got < want) {
+        if (m_outLeft != 0) {
+            uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_outLeft, want - *got));
+            std::memcpy(out + *got, m_out, n);
+            m_out += n;
+            m_outLeft -= n;
+            *got += n;
+            continue;
+        }
+        int result = 0;
+        if (m_raw) {
+            if (m_storedLeft == 0) {
+                if (!m_continued)
+                    break;
+                result = NextPart();
+            } else {
+                uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, want - *got));
+                if (m_job.m_image->Read(out + *got, n) != static_cast<int64_t>(n))
+                    return ERR_READ_FILE;
+                m_storedLeft -= n;
+                *got += n;
+            }
+        } else if (m_more) {
+            result = Decompress(nullptr, 0, m_drainFinal);
+        } else if (m_storedLeft != 0) {
+            uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, kPieceBytes));
+            if (m_job.m_image->Read(m_piece, n) != static_cast<int64_t>(n))
+                return ERR_READ_FILE;
+            m_storedLeft -= n;
+            result = Decompress(m_piece, n, false);
+        } else if (m_continued) {
+            result = NextPart();
+        } else if (!m_finalDone) {
+            m_finalDone = true;
+            result = Decompress(nullptr, 0, true);
+        } else {
+            break;
+        }
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CDataSetReader::Finish(uint64_t* extra)
+{
+    *extra = 0;
+    for (;;) {
+        uint32_t got = 0;
+        int result = Read(m_scratch, kPieceBytes, &got);
+        if (result != 0)
+            return result;
+        *extra += got;
+        if (got < kPieceBytes)
+            break;
+    }
+    m_active = false;
+    return 0;
+}
+
+int CDataSetReader::Skip()
+{
+    if (!m_active)
+        return 0;
+    if (m_touched) {
+        uint64_t extra = 0;
+        return Finish(&extra);
+    }
+    for (;;) {
+        if (m_storedLeft > m_job.ImageBytesLeft())
+            return ERR_READ_FILE;
+        if (m_storedLeft != 0 &&
+            m_job.m_image->Seek(static_cast<int64_t>(m_storedLeft), SEEK_CUR) != 0)
+            return ERR_SEEK_FILE;
+        m_storedLeft = 0;
+        if (!m_continued)
+            break;
+        int result = NextPart();
+        if (result != 0)
+            return result;
+    }
+    m_active = false;
+    return 0;
+}
+
+int CDataSetReader::ReadExactly(unsigned char* out, uint32_t length)
+{
+    uint32_t got = 0;
+    int result = Read(out, length, &got);
+    if (result != 0)
+        return result;
+    uint64_t extra = 0;
+    result = Finish(&extra);
+    if (result != 0)
+        return result;
+    return got == length && extra == 0 ? 0 : MismatchCode();
+}

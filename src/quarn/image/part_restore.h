@@ -1,0 +1,224 @@
+// The file-system-independent half of a restore: the image volume being
+// read, the target partition, the records that end the image, the target's
+// size, progress, volume changes and the data sets both file-system restores
+// read. CPartNtfsRestore and CPartFatRestore derive from it.
+#ifndef QUARN_IMAGE_PART_RESTORE_H
+#define QUARN_IMAGE_PART_RESTORE_H
+
+#include "image/part_progress.h"
+#include "image_format.h"
+#include "io/linux_io.h"
+#include "quarn.h"
+
+#include <cstdint>
+#include <string>
+
+class CCompressData;
+class CDataSetReader;
+
+class CPartRestore {
+public:
+    static constexpr uint32_t kBufferBytes = 0x4000;
+    // Names, the password digest and the description are read into a
+    // buffer of this size; a stored length that does not fit is refused.
+    static constexpr uint32_t kNameBufferBytes = 1024;
+    // Used bytes may exceed the target's size by less than this.
+    static constexpr uint64_t kSizeSlack = 0xA00000;
+    // Upper bound for the stored disk start (the backup stores 512 bytes).
+    static constexpr uint32_t kMaxMbrBytes = 0x100000;
+    // Bytes of the saved disk start that are written back to the disk's
+    // first sector: the boot code, not the disk signature nor the partition
+    // table.
+    static constexpr uint32_t kBootCodeBytes = 440;
+
+    CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
+    virtual ~CPartRestore();
+    CPartRestore(const CPartRestore&) = delete;
+    CPartRestore& operator=(const CPartRestore&) = delete;
+
+    int RestoreInit();
+    // The three records that end the image volume now open.
+    int ReadBlkEnd();
+    int ReadBlkStart();
+    int ReadPartInfo();
+    void GetDestPartSize();
+    // restore_mbr: the saved boot code (up to kBootCodeBytes) onto the disk
+    // that holds the target; nothing when the image saved no disk start.
+    int OnlyRestoreMbr();
+    // Waits until every byte written to the target partition is on its
+    // device: a restore must not say it succeeded before. ERR_WRITE_PART
+    // when that fails.
+    int SyncTarget();
+
+    // Closes the image, opens the volume named by the last trailer read,
+    // checks its trailer (ReadBlkEnd) and seeks to its start. A missing
+    // volume is asked for through AskForNextVolume.
+    int OpenNextVolume();
+
+    // The whole disk that holds a partition: trailing digits removed, and a
+    // 'p' that then follows a digit too (nvme0n1p1 -> nvme0n1).
+    static std::string DiskOfPartition(const std::string& partition);
+
+    const std::string& DiskPath() const { return m_diskPath; }
+    uint64_t TargetBytes() const { return m_targetBytes; }
+    uint64_t TargetSectors() const { return m_targetSectors; }
+    uint64_t TargetClusters() const { return m_targetClusters; }
+    uint64_t FreeBytes() const { return m_freeBytes; }
+    CLinuxIo* ImageIo() const { return m_image; }
+    CLinuxIo* PartIo() const { return m_part; }
+    CPartProgress* Progress() const { return m_progress; }
+    uint8_t CompressType() const { return m_compressType; }
+    uint32_t ClusterBytes() const { return m_clusterBytes; }
+    uint32_t SectorBytes() const { return m_sectorBytes; }
+    const unsigned char* BootArea() const { return m_bootArea; }
+    uint16_t BootAreaSize() const { return m_bootAreaSize; }
+    uint8_t Spare3() const { return m_spare3; }
+
+protected:
+    // Reads the MFT bitmap that follows tagBLOCK_START (NTFS images only).
+    virtual int SetMFTBitmapBuf(unsigned int size) = 0;
+    virtual void SetPartInfo(tagPARTITION_INFO info) = 0;
+    // A volume the restore needs does not exist. True: try path (which the
+    // callee may have changed) again; false: give up (ERR_FILE_NOT_FOUND).
+    virtual bool AskForNextVolume(std::string& path);
+
+    // Reads the trailer of the volume now open and the names before it
+    // (the previous image's and the next volume's paths), without the
+    // volume checks of ReadBlkEnd.
+    int ReadTrailer(tagBLOCK_END* end);
+    // A name of `length` bytes that starts `fromEnd` bytes before the end of
+    // the volume, as a path in the image's folder; nothing when length is 0.
+    int ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path);
+    // Takes the block start's position, the volume index and the spare
+    // byte from a trailer that passed its checks.
+    void KeepTrailer(const tagBLOCK_END& end);
+    // The tagBLOCK_START at m_blkStartPos; with needsMftBitmap, one that
+    // announces no MFT bitmap is refused (ERR_BAD_MAGIC).
+    int ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap);
+    // The tagPARTITION_INFO at the image's current position.
+    int ReadPartitionInfoRecord(tagPARTITION_INFO* info);
+    // Bytes left in the image volume now open from its current position.
+    uint64_t ImageBytesLeft() const;
+    // Reads a stored name or blob of `length` bytes into a zeroed buffer of
+    // kNameBufferBytes. ERR_BAD_MAGIC when it cannot fit, ERR_READ_FILE short.
+    int ReadSmallBlob(uint32_t length, char* buffer);
+    // The last step of a partition restore: when the request asks for it
+    // and the image saved a whole first sector, the saved disk start goes
+    // back to the disk that holds the target (WriteDiskStart with the
+    // sectors after the first). A target that names no partition of a disk
+    // is left alone: its "disk" is the target itself, and the boot code
+    // would overwrite the boot sector just written.
+    int RestoreDiskBootCode();
+    // Writes the first `bootCodeBytes` of the saved disk start at the disk's
+    // byte 0 and, with `laterSectors`, the saved bytes from 512 on at 512.
+    // ERR_OPEN_DISK when the disk cannot be opened, ERR_WRITE_MBR when a
+    // write falls short or the disk does not close cleanly.
+    int WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors);
+
+    CLinuxIo* m_image = nullptr;
+    CLinuxIo* m_part = nullptr;
+    unsigned char* m_buffer = nullptr;
+    uint32_t m_bufferSize = kBufferBytes;
+    CPartProgress* m_progress = nullptr;
+
+    tagCallBackFunc m_cb;
+
+    std::string m_imagePath;
+    std::string m_targetPartition;
+    std::string m_diskPath;
+    uint8_t m_hasMbr = 0;
+    std::string m_imageDir;
+    std::string m_nextVolumePath;   // empty in the last volume
+    std::string m_prevImagePath;    // empty in a full image
+
+    uint8_t m_volumeIndex = 0;
+    bool m_expectFirstVolume = true;
+
+    uint32_t m_clusterBytes = 0;
+    uint32_t m_sectorBytes = 0;
+    uint8_t m_compressType = 0;
+    uint64_t m_usedBytes = 0;
+
+    uint64_t m_targetSectors = 0;   // 512-byte sectors
+    uint64_t m_targetClusters = 0;  // clusters of the image's cluster size
+
+    unsigned char* m_mbr = nullptr;
+    uint32_t m_mbrSize = 0;
+    unsigned char* m_bootArea = nullptr;
+    uint16_t m_bootAreaSize = 0;
+
+    uint32_t m_chainId = 0xFFFFFFFF;
+    uint64_t m_blkStartPos = 0;
+    uint8_t m_fsType = 0;
+    uint8_t m_spare3 = 0;           // trailer byte 18 of the first volume
+
+    uint64_t m_targetBytes = 0;
+    uint64_t m_freeBytes = 0;       // 0 when the used bytes exceed the target
+
+    uint8_t m_generation = 0;
+
+    friend class CDataSetReader;
+};
+
+// Reads one data set after another from the image: the head, the stored
+// bytes across volume boundaries (through CPartRestore::OpenNextVolume),
+// decompressed when the image is compressed and the set is not stored raw.
+// Hands out plain bytes.
+class CDataSetReader {
+public:
+    static constexpr uint32_t kPieceBytes = 0x8000;
+
+    explicit CDataSetReader(CPartRestore& job);
+    virtual ~CDataSetReader();
+    CDataSetReader(const CDataSetReader&) = delete;
+    CDataSetReader& operator=(const CDataSetReader&) = delete;
+
+    // Creates the decompressor when the image is compressed: ERR_NO_MEMORY
+    // when it cannot be made or is not ready. Called again, it takes up the
+    // job's compression type anew (an older image of a chain).
+    int Init();
+    // Reads the head of the next set at the image's current position
+    // (ERR_READ_FILE when short).
+    int Begin();
+    // Up to `want` plain bytes of the set into out; *got < want only at the
+    // set's end. ERR_READ_FILE, ERR_SEEK_FILE, ERR_COMPRESS or a volume
+    // change's code on failure.
+    int Read(unsigned char* out, uint32_t want, uint32_t* got);
+    // Reads and drops plain bytes up to the set's end; *extra receives
+    // their count. Keeps the decompressor ready for the next set.
+    int Finish(uint64_t* extra);
+    // Steps over the stored bytes of a set just begun without decompressing
+    // them (the set's volume parts are followed).
+    int Skip();
+    // Read exactly `length` plain bytes then Finish, failing with
+    // MismatchCode() when the set holds more or fewer.
+    int ReadExactly(unsigned char* out, uint32_t length);
+    // The code for a set whose plain size is not what its owner expects.
+    int MismatchCode() const { return m_raw ? ERR_READ_FILE : ERR_COMPRESS; }
+
+    const tagDATA_SET_HEAD& Head() const { return m_head; }
+    bool StoredRaw() const { return m_raw; }
+
+private:
+    int NextPart();
+    int ReadHead();
+    int Decompress(unsigned char* data, unsigned length, bool final);
+
+    CPartRestore& m_job;
+    CCompressData* m_decompressor = nullptr;
+    unsigned char* m_piece = nullptr;    // stored bytes on their way in
+    unsigned char* m_scratch = nullptr;  // plain bytes that Finish drops
+    tagDATA_SET_HEAD m_head {};
+    bool m_raw = true;
+    bool m_active = false;
+    bool m_touched = false;         // plain bytes were asked for
+    uint64_t m_storedLeft = 0;      // stored bytes of this part not yet read
+    bool m_continued = false;
+    bool m_finalDone = false;
+    bool m_more = false;
+    bool m_drainFinal = false;
+    unsigned char* m_out = nullptr; // decompressed bytes not yet handed out
+    unsigned long m_outLeft = 0;
+};
+
+#endif

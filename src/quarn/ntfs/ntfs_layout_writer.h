@@ -1,0 +1,138 @@
+// Lays an NTFS volume out afresh on the target, one MFT record at a time:
+// the MFT near the start (after $Boot and the MFT bitmap), its mirror in
+// the middle, every attribute's allocated clusters contiguously behind one
+// of two cursors (before the mirror while there is room, then behind it;
+// once both run short, in the room the layout left unused), new run lists,
+// and at the end the MFT bitmap, the volume bitmap, the mirror and the boot
+// sectors.
+#ifndef QUARN_NTFS_NTFS_LAYOUT_WRITER_H
+#define QUARN_NTFS_NTFS_LAYOUT_WRITER_H
+
+#include "image/part_restore.h"
+#include "ntfs/run_list_encoder.h"
+#include "ntfs/volume_bitmap.h"
+#include "ntfs_layout.h"
+
+#include <cstdint>
+#include <vector>
+
+class CPartNtfsRestore;
+
+class CResFileRecord {
+public:
+    static constexpr uint32_t kTransferBytes = 0x40000;
+    // A file that would reach the mirror is split there only at a boundary
+    // of this many bytes, and only when at least that much room is left.
+    static constexpr uint32_t kSplitUnit = 0x8000;
+    static constexpr uint32_t kNoRecord = 0xFFFFFFFF;
+
+    explicit CResFileRecord(CPartNtfsRestore& job);
+    virtual ~CResFileRecord();
+    CResFileRecord(const CResFileRecord&) = delete;
+    CResFileRecord& operator=(const CResFileRecord&) = delete;
+
+    int Initialize();
+    // Restores record n from the image now being read: places its
+    // non-resident attributes and writes their data, then the record.
+    // holderInUse: n is in use in that image's MFT bitmap; newestInUse: in
+    // the newest image's.
+    int ProcFileRecord(unsigned int n, tagFILE_RECORD_HEADER* record, bool holderInUse,
+                       bool newestInUse);
+    // Steps over the data sets of a record that a newer image restored.
+    int SeekFileRecord(unsigned int n, tagFILE_RECORD_HEADER* record, bool holderInUse);
+    int ResMFTBitmap();
+    int ResBitmap();
+    int ResMFTMirr();
+    int ResBootCode();
+    // The compression type of the image now being read changed (an older
+    // image of a chain may use another one).
+    int ChangeCompressType();
+
+private:
+    struct Piece {
+        uint64_t lcn;
+        uint64_t clusters;
+    };
+    enum class Area { First, Second };
+
+    uint64_t MirrorBytes() const;
+    int WalkAttributes(unsigned int n, uint8_t* record, bool restore);
+    int ProcNonResident(unsigned int n, uint8_t* record, uint32_t offset);
+    int SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr);
+    unsigned int OwnerRecord(unsigned int n, const uint8_t* record) const;
+    bool IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const;
+    bool StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const;
+    void DisplayName(unsigned int n, const tagRECORD_ATTR* attr);
+
+    int PlaceMft(uint8_t* record, uint32_t offset);
+    int PlaceMirrorBehindMft(uint64_t mftClusters);
+    int PlaceMftExtent(uint8_t* record, uint32_t offset, bool stored);
+    int PlaceMftBitmap(uint8_t* record, uint32_t offset);
+    int PlaceMirror(uint8_t* record, uint32_t offset);
+    int PlaceVolumeBitmap(uint8_t* record, uint32_t offset);
+    int MarkBoot(uint8_t* record, uint32_t offset);
+    int PlaceBadClusters(uint8_t* record, uint32_t offset);
+    // Any other attribute: new clusters in the given area (first area:
+    // split at the mirror when the attribute may be split), sparse runs kept
+    // sparse, data written from its set when one is stored.
+    int PlaceData(unsigned int n, uint8_t* record, uint32_t offset, Area area, bool stored,
+                  bool writeData);
+
+    // The allocators mark the clusters they hand out in the volume bitmap
+    // at once, so that the bitmap always tells which clusters are taken.
+    int Allocate(uint64_t clusters, Area area, bool splittable, std::vector<Piece>* pieces);
+    int AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces, bool contiguous = false);
+    int AllocateFromGaps(uint64_t clusters, bool contiguous, std::vector<Piece>* pieces);
+    bool NextGap(uint64_t from, Piece* gap) const;
+    uint64_t SkipKeptClusters(uint64_t lcn) const;
+    int TakePiece(const Piece& piece, std::vector<Piece>* pieces);
+    int WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters);
+    int WriteRecord(unsigned int n, const uint8_t* record);
+    // ERR_SEEK_PART or ERR_WRITE_PART when the bytes do not all land at offset.
+    int WriteAt(uint64_t offset, const void* data, uint64_t length);
+    int FlushRecords();
+    int ClearUnwrittenRecords();
+    int ProgressBytes(uint64_t bytes);
+
+    CPartNtfsRestore& m_job;
+    CLinuxIo* m_part;
+    CPartProgress* m_progress;
+    CDataSetReader m_reader;
+    uint32_t m_clusterBytes;
+    uint32_t m_recordBytes;
+    uint32_t m_sectorBytes = 512;
+    CResBitmap m_bitmap;
+    uint32_t m_pagefileRecord = kNoRecord;
+    uint32_t m_hiberfilRecord = kNoRecord;
+    std::vector<uint8_t> m_transfer;
+
+    uint64_t m_targetBytes;
+    uint64_t m_freeBytes;
+    uint64_t m_volumeSectors = 0;   // boot sector's total sectors: target - 1
+    uint64_t m_clusters = 0;        // clusters of the new volume
+    uint64_t m_bootClusters = 0;
+    uint64_t m_mftLcn = 0;
+    uint64_t m_mftBitmapLcn = 0;
+    uint64_t m_mftBitmapClusters = 0;
+    uint64_t m_mirrorLcn = 0;
+    uint64_t m_mirrorReserve = 0;   // clusters kept for the mirror at m_mirrorLcn
+    uint64_t m_firstCursor = 0;
+    uint64_t m_secondCursor = 0;
+    bool m_firstOpen = true;
+    bool m_mirrorPlaced = false;
+    // Where the search for clusters left unused resumes: every cluster
+    // below it is taken or kept by the layout.
+    uint64_t m_gapScan = 0;
+    bool m_mftPlaced = false;
+    uint64_t m_mftClusters = 0;
+    uint64_t m_mftCapacity = 0;     // records the MFT's clusters hold
+
+    // MFT records are gathered while they follow one another and written
+    // in one go.
+    std::vector<uint8_t> m_recordBatch;
+    uint64_t m_batchFirst = 0;
+    uint32_t m_batchCount = 0;
+    std::vector<bool> m_written;  // per MFT record: written
+};
+
+#endif

@@ -1,0 +1,886 @@
+#include "ntfs/part_ntfs_backup.h"
+
+#include "image/callbacks.h"
+#include "usedspace.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
+constexpr unsigned kSystemRecords = Ntfs::kFirstUserRecord;
+constexpr size_t kSummaryBatch = 4096;
+constexpr uint64_t kMaxAttributeListBytes = 0x40000;
+// "pagefile.sys" and "hiberfil.sys" alike.
+constexpr int kSpecialNameLength = 12;
+
+const tagFILE_RECORD_HEADER* Header(const uint8_t* record)
+{
+    return reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
+}
+
+// Attributes are walked only as far as the record says it uses, the bound
+// the restore walks by too, so both agree on which data sets follow.
+uint32_t WalkBound(const uint8_t* record)
+{
+    return std::min<uint32_t>(kRecordBytes, Header(record)->bytesInUse);
+}
+
+// The name of a resident $FILE_NAME value, or an empty string when the
+// value is too short for it.
+QString FileNameText(const tagATTR_FILE_NAME* name, uint32_t valueLength)
+{
+    if (valueLength < offsetof(tagATTR_FILE_NAME, name) ||
+        offsetof(tagATTR_FILE_NAME, name) + 2u * name->nameLength > valueLength)
+        return QString();
+    std::vector<ushort> units(name->nameLength);
+    std::memcpy(units.data(), name->name, units.size() * 2);
+    return QString::fromUtf16(units.data(), int(units.size()));
+}
+
+// The names a file is shown by: not DOS names, not directories unless asked.
+bool IsShownName(const tagATTR_FILE_NAME* name, bool evenDirectories)
+{
+    return name->nameLength != 0 && name->nameSpace != Ntfs::kNameSpaceDos &&
+           (evenDirectories || (name->flags & Ntfs::kFileNameIsDirectory) == 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CNtfsBackupData
+
+CNtfsBackupData::CNtfsBackupData(CPartNtfsBackup& job) : m_job(job) {}
+
+int CNtfsBackupData::Init()
+{
+    return m_job.m_compressType != 0 && m_job.m_compressor == nullptr ? ERR_NO_MEMORY : 0;
+}
+
+int CNtfsBackupData::WriteDataSet()
+{
+    return m_job.BeginDataSet(m_job.m_storedRaw);
+}
+
+int CNtfsBackupData::WriteData(unsigned char* bytes, unsigned length)
+{
+    return m_job.WriteDataChunk(bytes, length);
+}
+
+int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
+{
+    CAttrReadData reader(m_job.m_part, attribute, m_job.m_clusterBytes, m_job.m_clusterCount);
+    int result = reader.ParseDataRunList();
+    if (result != 0)
+        return result;
+    result = WriteDataSet();
+    if (result != 0)
+        return result;
+    const uint64_t total = reader.ExtentBytes();
+    for (uint64_t offset = 0; offset < total;) {
+        unsigned length = unsigned(std::min<uint64_t>(CPartBackup::kBufferBytes, total - offset));
+        unsigned got = 0;
+        if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
+            return ERR_READ_PART;
+        result = WriteData(m_job.m_buffer, length);
+        if (result != 0)
+            return result;
+        if (m_job.m_progress->ProgressFunc(length) != 0)
+            return ERR_CANCELLED;
+        offset += length;
+    }
+    return m_job.EndDataSet();
+}
+
+// ---------------------------------------------------------------------------
+// CPartNtfsBackup
+
+CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
+                                 tagBackupImageHeadInfo* head, int headLength)
+    : CPartBackup(arg, cb, head, headLength)
+{
+    // Every extent of an attribute gets its own data set, continuation
+    // extents included; the trailer tells readers to expect them.
+    m_spare3 = ImageFormat::kSpare3ExtentsStored;
+}
+
+CPartNtfsBackup::~CPartNtfsBackup() = default;
+
+int CPartNtfsBackup::GetBootCodeInfo()
+{
+    if (m_part->pRead(0, sizeof m_boot, &m_boot) != int64_t(sizeof m_boot))
+        return ERR_READ_FILE;
+    Ntfs::BootGeometry geometry;
+    if (!Ntfs::ReadBootGeometry(m_boot, &geometry)) {
+        DEBUG_TRACE("dev:%s, no usable NTFS boot sector\n", m_srcPartition.c_str());
+        return ERR_PART_INFO;
+    }
+    m_sectorBytes = geometry.sectorBytes;
+    m_clusterBytes = geometry.clusterBytes;
+    m_clusterCount = geometry.clusterCount;
+    m_mftLcn = geometry.mftLcn;
+    m_mftMirrLcn = geometry.mftMirrLcn;
+    m_indexRecordSize = geometry.indexRecordBytes;
+    m_fileRecordSize = geometry.fileRecordBytes;
+    if (m_fileRecordSize != kRecordBytes) {
+        // Images hold 1024-byte records; walking larger ones in 1024-byte
+        // steps would store garbage. Nothing has been written yet: the
+        // empty first volume goes too.
+        DEBUG_TRACE("dev:%s, file record size is %u\n", m_srcPartition.c_str(), m_fileRecordSize);
+        m_image->RemoveFile();
+        return ERR_PART_INFO;
+    }
+    const int result = MeasurePartition(&m_partitionBytes);
+    if (result != 0)
+        return result;
+    m_record.assign(kRecordBytes, 0);
+    m_fixed.assign(kRecordBytes, 0);
+    return 0;
+}
+
+int CPartNtfsBackup::GetPartNumOfUsedBytes()
+{
+    unsigned long long used = 0;
+    if (ntfs_used(m_srcPartition.c_str(), &used) != 0)
+        return ERR_PART_INFO;
+    m_totalBytes = used;
+    return 0;
+}
+
+int CPartNtfsBackup::WriteMFTBitmap()
+{
+    if (!m_mftBitmap.empty() &&
+        m_image->Write(m_mftBitmap.data(), int64_t(m_mftBitmap.size())) != int64_t(m_mftBitmap.size()))
+        return ERR_READ_FILE;
+    return m_progress->ProgressFunc(m_mftBitmap.size()) != 0 ? ERR_CANCELLED : 0;
+}
+
+void CPartNtfsBackup::WritePartInfoDiff(tagPARTITION_INFO* info)
+{
+    info->dataSectionPos = m_dataSectionPos;
+    info->recordCount = m_recordCount;
+    info->fileRecordSize = kRecordBytes;
+    info->indexRecordSize = m_indexRecordSize;
+    info->reservedFs = uint32_t(m_reservedFs);
+    info->bootAreaSize = ImageFormat::kNtfsBootAreaBytes;
+}
+
+int CPartNtfsBackup::BackupFiles()
+{
+    int result = ProcMFT();
+    if (result == 0)
+        result = BackupFilesInfo();
+    if (result != 0)
+        return result;
+
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    m_dataSectionPos = uint64_t(pos);
+    m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
+    if (!m_backupData || m_backupData->Init() != 0) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    DEBUG_TRACE("start backup files ...\n");
+    m_progress->ProcessState(QStringLiteral("Backuping partition ..."));
+    return WriteRecordStream();
+}
+
+int CPartNtfsBackup::ProcMFT()
+{
+    if (m_mftLcn >= m_clusterCount)
+        return ERR_PART_INFO;
+    if (m_part->pRead(int64_t(m_mftLcn * m_clusterBytes), kRecordBytes, m_record.data()) != kRecordBytes)
+        return ERR_READ_FILE;
+    if (!Ntfs::HasFileMagic(m_record.data()))
+        return ERR_PART_INFO;
+    m_fixed = m_record;
+    if (!Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes))
+        return ERR_PART_INFO;
+
+    // No volume has more records than 1024-byte pieces, so no sound MFT
+    // bitmap is longer than one bit for each, plus cluster rounding.
+    const uint64_t volumeBytes = m_clusterCount * m_clusterBytes;
+    const uint64_t bitmapLimit = volumeBytes / (kRecordBytes * 8) + 2ull * m_clusterBytes + 8;
+    uint64_t count = UINT64_MAX;
+    std::vector<unsigned char> attributeList;
+    Ntfs::AttributeWalker walker(m_fixed.data(), kRecordBytes);
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->type == Ntfs::ATTR_ATTRIBUTE_LIST && attributeList.empty()) {
+            int result = ReadAttributeList(attr, &attributeList);
+            if (result != 0)
+                return result;
+            continue;
+        }
+        if (!attr->nonResident || attr->nameLength != 0)
+            continue;
+        if (attr->type == Ntfs::ATTR_BITMAP && m_mftBitmap.empty()) {
+            uint64_t allocated = attr->nonRes.allocatedSize;
+            if (allocated == 0 || allocated > bitmapLimit || allocated > UINT32_MAX)
+                return ERR_PART_INFO;
+            count = std::min(count, attr->nonRes.dataSize * 8);
+            CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+            int result = reader.ParseDataRunList();
+            if (result != 0)
+                return result;
+            try {
+                m_mftBitmap.assign(allocated, 0);
+            } catch (const std::bad_alloc&) {
+                DEBUG_TRACE("Allocate memory failed!\n");
+                return ERR_NO_MEMORY;
+            }
+            unsigned got = 0;
+            if (reader.AttrReadData(0, m_mftBitmap.data(), unsigned(allocated), &got) != 0 || got != allocated)
+                return ERR_READ_PART;
+            m_volumeBytes += allocated;
+        } else if (attr->type == Ntfs::ATTR_DATA && m_mftDataAttr.empty()) {
+            if (attr->nonRes.lowestVcn != 0)
+                return ERR_PART_INFO;
+            const auto* bytes = reinterpret_cast<const unsigned char*>(attr);
+            m_mftDataAttr.assign(bytes, bytes + attr->length);
+            count = std::min(count, attr->nonRes.allocatedSize / kRecordBytes);
+        }
+    }
+    if (walker.Damaged() || m_mftDataAttr.empty() || m_mftBitmap.empty())
+        return ERR_PART_INFO;
+    // Records 0-15 belong to the system files: a table without them is not
+    // an MFT, and an incremental job always stores them.
+    if (count < kSystemRecords || count > UINT32_MAX) {
+        DEBUG_TRACE("dev:%s, unusable MFT record count %llu\n", m_srcPartition.c_str(),
+                    static_cast<unsigned long long>(count));
+        return ERR_PART_INFO;
+    }
+    m_recordCount = uint32_t(count);
+    m_mftWindow.reset();
+    m_mftReader.reset(new (std::nothrow) CAttrReadData(
+        m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes, m_clusterCount));
+    if (!m_mftReader)
+        return ERR_NO_MEMORY;
+    m_mftWindow.reset(new (std::nothrow) CAttrReadWindow(*m_mftReader));
+    if (!m_mftWindow)
+        return ERR_NO_MEMORY;
+    int result = m_mftReader->ParseDataRunList();
+    if (result == 0 && !attributeList.empty())
+        result = AddMftExtents(attributeList);
+    if (result != 0)
+        return result;
+    if (m_mftReader->ExtentBytes() / kRecordBytes < m_recordCount) {
+        DEBUG_TRACE("dev:%s, the MFT's extents hold fewer than its %u records\n", m_srcPartition.c_str(),
+                    m_recordCount);
+        return ERR_PART_INFO;
+    }
+    return 0;
+}
+
+int CPartNtfsBackup::ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<unsigned char>* value)
+{
+    if (!attr->nonResident) {
+        const unsigned char* bytes = Ntfs::ResidentValue(attr);
+        value->assign(bytes, bytes + attr->resident.valueLength);
+        return 0;
+    }
+    // No attribute list is longer than this; a larger size is damage.
+    const uint64_t size = attr->nonRes.dataSize;
+    if (attr->nonRes.lowestVcn != 0 || size > kMaxAttributeListBytes)
+        return ERR_PART_INFO;
+    CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+    int result = reader.ParseDataRunList();
+    if (result != 0)
+        return result;
+    value->assign(size, 0);
+    unsigned got = 0;
+    if (reader.AttrReadData(0, value->data(), unsigned(size), &got) != 0 || got != size)
+        return ERR_PART_INFO;
+    return 0;
+}
+
+// The MFT's own $DATA may go on in extension records that record 0's
+// attribute list names. They always lie among the low records, which the
+// extents read so far reach; each extent must follow on from the one
+// before, so a list that repeats, loops back or leaves a gap is refused.
+int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeList)
+{
+    struct Extent {
+        uint64_t lowestVcn;
+        uint64_t record;
+    };
+    std::vector<Extent> extents;
+    for (size_t at = 0; at < attributeList.size();) {
+        tagATTR_LIST_ENTRY entry;
+        if (attributeList.size() - at < sizeof entry)
+            return ERR_PART_INFO;
+        std::memcpy(&entry, attributeList.data() + at, sizeof entry);
+        if (entry.length < sizeof entry || entry.length > attributeList.size() - at)
+            return ERR_PART_INFO;
+        at += entry.length;
+        const uint64_t record = entry.recordReference & Ntfs::kRecordNumberMask;
+        if (entry.type != Ntfs::ATTR_DATA || entry.nameLength != 0 || entry.lowestVcn == 0)
+            continue;
+        if (record == Ntfs::kMftRecord)
+            return ERR_PART_INFO;
+        extents.push_back({entry.lowestVcn, record});
+    }
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.lowestVcn < b.lowestVcn; });
+    for (const Extent& extent : extents) {
+        if (extent.record >= m_recordCount || (extent.record + 1) * kRecordBytes > m_mftReader->ExtentBytes()) {
+            DEBUG_TRACE("MFT extension record %llu lies outside the MFT read so far\n",
+                        static_cast<unsigned long long>(extent.record));
+            return ERR_PART_INFO;
+        }
+        int result = ReadFileRecord(unsigned(extent.record));
+        if (result != 0)
+            return result;
+        std::memcpy(m_fixed.data(), m_record.data(), kRecordBytes);
+        const auto* header = Header(m_fixed.data());
+        if (!Ntfs::HasFileMagic(m_fixed.data()) || !Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes) ||
+            !Ntfs::IsRecordInUse(m_fixed.data()) || (header->baseRecord & Ntfs::kRecordNumberMask) != Ntfs::kMftRecord)
+            return ERR_PART_INFO;
+        const tagRECORD_ATTR* data = nullptr;
+        Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
+        while (const tagRECORD_ATTR* attr = walker.Next()) {
+            if (attr->type == Ntfs::ATTR_DATA && attr->nameLength == 0 && attr->nonResident &&
+                attr->nonRes.lowestVcn == extent.lowestVcn)
+                data = attr;
+        }
+        if (data == nullptr || m_mftReader->AppendExtent(data) != 0) {
+            DEBUG_TRACE("MFT extent at VCN %llu in record %llu does not decode\n",
+                        static_cast<unsigned long long>(extent.lowestVcn),
+                        static_cast<unsigned long long>(extent.record));
+            return ERR_PART_INFO;
+        }
+    }
+    return 0;
+}
+
+int CPartNtfsBackup::ReadFileRecord(unsigned record)
+{
+    unsigned got = 0;
+    if (m_mftWindow->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) != 0 ||
+        got != kRecordBytes)
+        return ERR_READ_PART;
+    return 0;
+}
+
+bool CPartNtfsBackup::IsFileRecordFree(unsigned record) const
+{
+    size_t byte = record / 8;
+    return byte >= m_mftBitmap.size() || ((m_mftBitmap[byte] >> (record % 8)) & 1) == 0;
+}
+
+bool CPartNtfsBackup::IsRecordInUse(unsigned record) const
+{
+    return Ntfs::HasFileMagic(m_record.data()) && !IsFileRecordFree(record);
+}
+
+bool CPartNtfsBackup::TurnOffFixup()
+{
+    return Ntfs::RemoveFixup(m_record.data(), kRecordBytes);
+}
+
+bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info)
+{
+    *info = tagFileRecordInfo {};
+    const tagRECORD_ATTR* standard = nullptr;
+    const tagRECORD_ATTR* fileName = nullptr;
+    unsigned nonResident = 0;
+    Ntfs::AttributeWalker walker(record, std::min(size, Header(record)->bytesInUse));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->nonResident) {
+            ++nonResident;
+            continue;
+        }
+        if (attr->type == Ntfs::ATTR_STANDARD_INFORMATION)
+            standard = attr;
+        else if (attr->type == Ntfs::ATTR_FILE_NAME)
+            fileName = attr;
+    }
+    if (walker.Damaged())
+        return false;
+    info->nonResidentCount = uint8_t(std::min(nonResident, 255u));
+    if (standard != nullptr && standard->resident.valueLength >= 36) {
+        tagATTR_STANDARD_INFORMATION si;
+        std::memcpy(&si, Ntfs::ResidentValue(standard), 36);
+        info->creationTime = si.creationTime;
+        info->modificationTime = si.modificationTime;
+        info->fileAttributes = si.fileAttributes;
+    }
+    if (fileName != nullptr) {
+        const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(fileName));
+        if (fileName->resident.valueLength >= offsetof(tagATTR_FILE_NAME, name) && IsShownName(name, false)) {
+            QByteArray utf8 = FileNameText(name, fileName->resident.valueLength).toUtf8().left(1024);
+            info->nameLength = uint16_t(utf8.size());
+            info->nameChecksum = qChecksum(utf8.constData(), uint(utf8.size()));
+        }
+    }
+    return true;
+}
+
+bool CPartNtfsBackup::CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b)
+{
+    return a->nonResidentCount == b->nonResidentCount && a->creationTime == b->creationTime &&
+           a->modificationTime == b->modificationTime && a->fileAttributes == b->fileAttributes &&
+           a->nameLength == b->nameLength && a->nameChecksum == b->nameChecksum;
+}
+
+void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
+{
+    // A name may stand in an extension record; the file is its base record.
+    record = OwnerOf(fixed, record);
+    Ntfs::AttributeWalker walker(fixed, WalkBound(fixed));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->nonResident || attr->type != Ntfs::ATTR_FILE_NAME ||
+            attr->resident.valueLength < offsetof(tagATTR_FILE_NAME, name))
+            continue;
+        const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
+        // Only a name as long as the special ones is worth converting.
+        if (!IsShownName(name, false) || name->nameLength != kSpecialNameLength)
+            continue;
+        NoteSpecialName(record, FileNameText(name, attr->resident.valueLength));
+    }
+}
+
+void CPartNtfsBackup::NoteSpecialName(unsigned record, const QString& name)
+{
+    if (name.size() != kSpecialNameLength)
+        return;
+    // The first file met by each name is the one the system uses.
+    const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(name);
+    if (m_pagefileRecord < 0 && special == Ntfs::SpecialFile::Pagefile)
+        m_pagefileRecord = record;
+    if (m_hiberfileRecord < 0 && special == Ntfs::SpecialFile::Hiberfile)
+        m_hiberfileRecord = record;
+}
+
+int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
+{
+    *info = tagFileRecordInfo {};
+    const bool inUse = IsRecordInUse(record);
+    if (!Ntfs::HasFileMagic(m_record.data()) || (!inUse && !evenWhenFree))
+        return 0;
+    std::memcpy(m_fixed.data(), m_record.data(), kRecordBytes);
+    if (!Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes) ||
+        !GetFileRecordInfo(m_fixed.data(), kRecordBytes, info)) {
+        *info = tagFileRecordInfo {};
+        if (!inUse)
+            return 0;
+        DEBUG_TRACE("File record %u is damaged\n", record);
+        return ERR_PART_INFO;
+    }
+    // Which record is the page file must be known before any data set is
+    // written, for extension records met before their base record too.
+    if (inUse)
+        NoteSpecialFiles(record, m_fixed.data());
+    return 0;
+}
+
+int CPartNtfsBackup::WriteSummaries(std::vector<tagFileRecordInfo>& entries)
+{
+    if (entries.empty())
+        return 0;
+    int64_t bytes = int64_t(entries.size() * sizeof(tagFileRecordInfo));
+    m_volumeBytes += uint64_t(bytes);
+    bool written = m_image->Write(entries.data(), bytes) == bytes;
+    entries.clear();
+    return written ? 0 : ERR_WRITE_FILE;
+}
+
+// Summaries are written in batches rather than 25 bytes at a time.
+int CPartNtfsBackup::AddSummary(std::vector<tagFileRecordInfo>& batch, const tagFileRecordInfo& info)
+{
+    batch.push_back(info);
+    return batch.size() == kSummaryBatch ? WriteSummaries(batch) : 0;
+}
+
+int CPartNtfsBackup::BackupFilesInfo()
+{
+    return m_incremental ? BackupFilesInfoInc() : BackupFilesInfoFull();
+}
+
+int CPartNtfsBackup::BackupFilesInfoFull()
+{
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    m_recordSectionPos = uint64_t(pos);
+    m_changeList.clear();
+    if (m_image->Write(&m_recordCount, 4) != 4)
+        return ERR_WRITE_FILE;
+    std::vector<tagFileRecordInfo> batch;
+    batch.reserve(kSummaryBatch);
+    for (uint32_t record = 0; record < m_recordCount; ++record) {
+        int result = ReadFileRecord(record);
+        tagFileRecordInfo info {};
+        if (result == 0)
+            result = SummarizeRecord(record, false, &info);
+        if (result == 0)
+            result = AddSummary(batch, info);
+        if (result != 0)
+            return result;
+    }
+    return WriteSummaries(batch);
+}
+
+int CPartNtfsBackup::OpenPreviousImage(CLinuxIo& prev)
+{
+    while (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0) {
+        QString path = QString::fromLocal8Bit(m_prevImage.c_str());
+        if (Callbacks::NextFile(m_cb, path) != 0)
+            return ERR_OPEN_FILE;
+        m_prevImage = path.toLocal8Bit().toStdString();
+    }
+    return 0;
+}
+
+int CPartNtfsBackup::BackupFilesInfoInc()
+{
+    CLinuxIo prev;
+    int result = OpenPreviousImage(prev);
+    if (result != 0)
+        return result;
+
+    tagBLOCK_END end {};
+    result = ReadVolumeTrailer(prev, &end);
+    if (result != 0)
+        return result;
+    // Only an image's first volume holds its block start.
+    uint64_t blockStart = end.blkStartLow | (uint64_t(end.blkStartHigh) << 32);
+    if (blockStart == 0)
+        return ERR_BAD_MAGIC;
+    tagBLOCK_START start {};
+    if (prev.Seek(int64_t(blockStart), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (prev.Read(&start, sizeof start) != int64_t(sizeof start))
+        return ERR_READ_FILE;
+    if (start.magic != ImageFormat::kBlockStartMagic)
+        return ERR_BAD_MAGIC;
+    if (start.mftBitmapSize == 0) {
+        DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
+    tagPARTITION_INFO info {};
+    if (prev.Seek(int64_t(blockStart + sizeof start + start.mftBitmapSize), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (prev.Read(&info, sizeof info) != int64_t(sizeof info))
+        return ERR_READ_FILE;
+    if (info.magic != ImageFormat::kPartitionInfoMagic)
+        return ERR_BAD_MAGIC;
+    uint32_t prevCount = 0;
+    if (prev.Seek(info.recordSectionPos, SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (prev.Read(&prevCount, 4) != 4)
+        return ERR_READ_FILE;
+
+    int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    m_recordSectionPos = uint64_t(pos);
+    if (m_image->Write(&m_recordCount, 4) != 4)
+        return ERR_WRITE_FILE;
+    m_changeList.clear();
+    const uint32_t limit = std::min(m_recordCount, prevCount);
+    if (prev.Seek(int64_t(kSystemRecords * sizeof(tagFileRecordInfo)), SEEK_CUR) != 0)
+        return ERR_SEEK_FILE;
+
+    std::vector<tagFileRecordInfo> batch;
+    batch.reserve(kSummaryBatch);
+    for (uint32_t record = 0; record < m_recordCount; ++record) {
+        result = ReadFileRecord(record);
+        if (result != 0)
+            return result;
+        tagFileRecordInfo current {};
+        bool listed = false;
+        if (record < kSystemRecords) {
+            // The system files are always stored, whatever they hold.
+            result = SummarizeRecord(record, true, &current);
+            listed = true;
+        } else if (record < limit) {
+            tagFileRecordInfo previous {};
+            if (prev.Read(&previous, sizeof previous) != int64_t(sizeof previous))
+                return ERR_READ_FILE;
+            // A record not in use is summarised as zero, as a full backup
+            // does: a file deleted since the previous image is then listed
+            // and restored as free rather than from the older image.
+            result = SummarizeRecord(record, false, &current);
+            listed = !CompareFileRecordInfo(&current, &previous);
+        } else {
+            result = SummarizeRecord(record, false, &current);
+            listed = Ntfs::HasFileMagic(m_record.data());
+        }
+        if (result == 0)
+            result = AddSummary(batch, current);
+        if (result != 0)
+            return result;
+        if (listed)
+            m_changeList.push_back(record);
+    }
+    return WriteSummaries(batch);
+}
+
+int CPartNtfsBackup::WriteRecordStream()
+{
+    const bool full = !m_incremental;
+    const uint32_t entries = full ? m_recordCount : uint32_t(m_changeList.size());
+    if (m_image->Write(&entries, 4) != 4)
+        return ERR_WRITE_FILE;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint32_t record = full ? i : m_changeList[i];
+        int result = ReadFileRecord(record);
+        if (result == 0)
+            result = WriteFileRecord(record, m_record.data(), kRecordBytes);
+        if (result == 0 && IsRecordInUse(record))
+            result = ProcFileRecord(record);
+        if (result != 0)
+            return result;
+    }
+    m_recordCountWritten = entries;
+    const uint32_t endMark = ImageFormat::kRecordStreamEnd;
+    return m_image->Write(&endMark, 4) == 4 ? 0 : ERR_WRITE_FILE;
+}
+
+int CPartNtfsBackup::WriteFileRecord(unsigned record, const unsigned char* bytes, unsigned size)
+{
+    m_volumeBytes += kRecordBytes;
+    unsigned char entry[4 + kRecordBytes];
+    uint32_t number = record;
+    std::memcpy(entry, &number, 4);
+    std::memcpy(entry + 4, bytes, std::min(size, kRecordBytes));
+    if (m_image->Write(entry, sizeof entry) != int64_t(sizeof entry))
+        return ERR_WRITE_FILE;
+    return m_progress->ProgressFunc(kRecordBytes) != 0 ? ERR_CANCELLED : 0;
+}
+
+unsigned CPartNtfsBackup::OwnerOf(const uint8_t* bytes, unsigned record) const
+{
+    return Ntfs::OwnerRecord(bytes, record, m_recordCount);
+}
+
+unsigned CPartNtfsBackup::OwnerRecord(unsigned record) const
+{
+    return OwnerOf(m_record.data(), record);
+}
+
+int CPartNtfsBackup::ProcFileRecord(unsigned record)
+{
+    if (!TurnOffFixup()) {
+        DEBUG_TRACE("File record %u: update sequence does not match\n", record);
+        return ERR_PART_INFO;
+    }
+    Ntfs::AttributeWalker walker(m_record.data(), WalkBound(m_record.data()));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->nonResident) {
+            int result = ProcNonResident(record, attr);
+            if (result != 0) {
+                DEBUG_TRACE("Process non-resident data error!\n");
+                return result;
+            }
+        } else if (attr->type == Ntfs::ATTR_FILE_NAME) {
+            DisplayName(record, reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr)),
+                        attr->resident.valueLength, false);
+        }
+    }
+    if (walker.Damaged()) {
+        DEBUG_TRACE("File record %u: damaged attribute\n", record);
+        return ERR_PART_INFO;
+    }
+    return 0;
+}
+
+int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attribute)
+{
+    const unsigned owner = OwnerRecord(record);
+    const bool isData = attribute->type == Ntfs::ATTR_DATA;
+    if (Ntfs::IsUnstoredSystemAttribute(owner, attribute->type))
+        return 0;
+    if (isData && (int64_t(owner) == m_pagefileRecord || int64_t(owner) == m_hiberfileRecord)) {
+        // Not stored, but its size still moves the progress (once, with the
+        // extent that carries the attribute's sizes).
+        if (attribute->nonRes.lowestVcn == 0 && m_progress->ProgressFunc(attribute->nonRes.allocatedSize) != 0)
+            return ERR_CANCELLED;
+        return 0;
+    }
+    if (attribute->nonRes.lowestVcn == 0) {
+        if (attribute->nonRes.allocatedSize == 0)
+            return 0;
+    } else if (Ntfs::ExtentClusters(attribute) == 0) {
+        return 0;
+    }
+    return m_backupData->BackupData(attribute, record);
+}
+
+void CPartNtfsBackup::DisplayName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength,
+                                  bool evenDirectories)
+{
+    if (valueLength < offsetof(tagATTR_FILE_NAME, name) || !IsShownName(name, evenDirectories))
+        return;
+    QString text = FileNameText(name, valueLength);
+    if (text.isEmpty())
+        return;
+    NoteSpecialName(OwnerRecord(record), text);
+    QByteArray utf8 = text.toUtf8();
+    m_fileName = utf8.toStdString();
+    m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;
+    m_progress->ProcessName(m_fileName.c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Directory look-up
+
+namespace {
+
+constexpr int kNotFound = -1;
+constexpr uint64_t kMaxIndexBitmapBytes = 1 << 20;
+
+// Directories keep their file-name index in attributes named "$I30".
+bool IsFileNameIndex(const tagRECORD_ATTR* attr)
+{
+    static const uint16_t kName[] = {'$', 'I', '3', '0'};
+    return attr->nameLength == 4 &&
+           std::memcmp(reinterpret_cast<const uint8_t*>(attr) + attr->nameOffset, kName, sizeof kName) == 0;
+}
+
+bool BitSet(const std::vector<uint8_t>& bits, uint64_t n)
+{
+    return n / 8 < bits.size() && ((bits[size_t(n / 8)] >> (n % 8)) & 1) != 0;
+}
+
+}  // namespace
+
+// Walks the entries of one index node; every step moves on by at least an
+// entry header and stays inside the node, so damage cannot loop or overrun.
+int CPartNtfsBackup::SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name,
+                                     bool directoriesOnly, unsigned* out)
+{
+    tagINDEX_HEADER header;
+    if (nodeBytes < sizeof header)
+        return ERR_PART_INFO;
+    std::memcpy(&header, node, sizeof header);
+    const uint32_t end = std::min(nodeBytes, header.indexLength);
+    for (uint32_t at = header.entriesOffset;;) {
+        tagINDEX_ENTRY_HEADER entry;
+        if (at < sizeof header || at > end || end - at < sizeof entry)
+            return ERR_PART_INFO;
+        std::memcpy(&entry, node + at, sizeof entry);
+        if (entry.length < sizeof entry || (entry.length & 7) != 0 || entry.length > end - at)
+            return ERR_PART_INFO;
+        if ((entry.flags & Ntfs::kIndexEntryLast) != 0) {
+            DEBUG_TRACE("Last Index Entry\n");
+            return kNotFound;
+        }
+        if (entry.keyLength < offsetof(tagATTR_FILE_NAME, name) || sizeof entry + entry.keyLength > entry.length)
+            return ERR_PART_INFO;
+        const auto* key = reinterpret_cast<const tagATTR_FILE_NAME*>(node + at + sizeof entry);
+        if (offsetof(tagATTR_FILE_NAME, name) + 2u * key->nameLength > entry.keyLength)
+            return ERR_PART_INFO;
+        at += entry.length;
+        if (directoriesOnly && (key->flags & Ntfs::kFileNameIsDirectory) == 0)
+            continue;
+        const unsigned record = unsigned(entry.fileReference & Ntfs::kRecordNumberMask);
+        DisplayName(record, key, entry.keyLength, true);
+        if (FileNameText(key, entry.keyLength).toUtf8().toStdString() == name) {
+            *out = record;
+            return 0;
+        }
+    }
+}
+
+int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
+                                       const std::string& name, bool directoriesOnly, unsigned* out)
+{
+    const uint32_t blockBytes = m_indexRecordSize;
+    if (blockBytes < Ntfs::kUpdateSequenceStride || blockBytes > Ntfs::kMaxRecordBytes ||
+        blockBytes % Ntfs::kUpdateSequenceStride != 0)
+        return ERR_PART_INFO;
+    CAttrReadData reader(m_part, allocation, m_clusterBytes, m_clusterCount);
+    if (reader.ParseDataRunList() != 0)
+        return ERR_PART_INFO;
+    std::vector<uint8_t> block(blockBytes);
+    const uint64_t blocks = reader.ExtentBytes() / blockBytes;
+    for (uint64_t n = 0; n < blocks; ++n) {
+        // A free block may still hold the entries of deleted files.
+        if (!BitSet(inUse, n))
+            continue;
+        unsigned got = 0;
+        if (reader.AttrReadData(n * blockBytes, block.data(), blockBytes, &got) != 0 || got != blockBytes)
+            return ERR_READ_PART;
+        uint32_t magic;
+        std::memcpy(&magic, block.data(), 4);
+        if (magic != Ntfs::kIndexBlockMagic || !Ntfs::RemoveFixup(block.data(), blockBytes))
+            return ERR_PART_INFO;
+        int result = SearchIndexNode(block.data() + Ntfs::kIndexBlockHeaderBytes,
+                                     blockBytes - Ntfs::kIndexBlockHeaderBytes, name, directoriesOnly, out);
+        if (result != kNotFound)
+            return result;
+    }
+    return kNotFound;
+}
+
+int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out,
+                                     bool directoriesOnly)
+{
+    if (!m_mftReader || directoryRecord >= m_recordCount)
+        return kNotFound;
+    int result = ReadFileRecord(directoryRecord);
+    if (result != 0)
+        return result;
+    if (!IsRecordInUse(directoryRecord))
+        return kNotFound;
+    std::vector<uint8_t> record(m_record);
+    if (!Ntfs::RemoveFixup(record.data(), kRecordBytes))
+        return ERR_PART_INFO;
+
+    const tagRECORD_ATTR* root = nullptr;
+    const tagRECORD_ATTR* allocation = nullptr;
+    const tagRECORD_ATTR* bitmap = nullptr;
+    Ntfs::AttributeWalker walker(record.data(), WalkBound(record.data()));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (!IsFileNameIndex(attr))
+            continue;
+        if (attr->type == Ntfs::ATTR_INDEX_ROOT && !attr->nonResident)
+            root = attr;
+        else if (attr->type == Ntfs::ATTR_INDEX_ALLOCATION && attr->nonResident)
+            allocation = attr;
+        else if (attr->type == Ntfs::ATTR_BITMAP)
+            bitmap = attr;
+    }
+    if (walker.Damaged())
+        return ERR_PART_INFO;
+
+    // Small directories keep all their entries in the index root; larger
+    // ones keep some there and the rest in the index blocks.
+    result = kNotFound;
+    if (root != nullptr) {
+        if (root->resident.valueLength < Ntfs::kIndexRootHeaderBytes)
+            return ERR_PART_INFO;
+        result = SearchIndexNode(Ntfs::ResidentValue(root) + Ntfs::kIndexRootHeaderBytes,
+                                 root->resident.valueLength - Ntfs::kIndexRootHeaderBytes, name, directoriesOnly,
+                                 out);
+    }
+    if (result == kNotFound && allocation != nullptr) {
+        std::vector<uint8_t> inUse;
+        if (bitmap != nullptr && !bitmap->nonResident) {
+            inUse.assign(Ntfs::ResidentValue(bitmap), Ntfs::ResidentValue(bitmap) + bitmap->resident.valueLength);
+        } else if (bitmap != nullptr) {
+            if (bitmap->nonRes.dataSize > kMaxIndexBitmapBytes)
+                return ERR_PART_INFO;
+            CAttrReadData reader(m_part, bitmap, m_clusterBytes, m_clusterCount);
+            inUse.assign(size_t(bitmap->nonRes.dataSize), 0);
+            unsigned got = 0;
+            if (!inUse.empty() &&
+                (reader.ParseDataRunList() != 0 ||
+                 reader.AttrReadData(0, inUse.data(), unsigned(inUse.size()), &got) != 0 || got != inUse.size()))
+                return ERR_PART_INFO;
+        } else {
+            return ERR_PART_INFO;  // an allocation without its bitmap
+        }
+        result = SearchIndexBlocks(allocation, inUse, name, directoriesOnly, out);
+    }
+    if (result != 0 || name == "BCD")
+        return result;
+    return GetFileRecordNo(*out, "BCD", out, false);
+}

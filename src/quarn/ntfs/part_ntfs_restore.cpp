@@ -1,0 +1,241 @@
+#include "ntfs/part_ntfs_restore.h"
+
+#include "image/callbacks.h"
+#include "ntfs/ntfs_layout_writer.h"
+
+#include <QString>
+
+#include <cstring>
+#include <new>
+
+CPartNtfsRestore::CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
+    : CPartRestore(arg, cb)
+{
+}
+
+CPartNtfsRestore::~CPartNtfsRestore()
+{
+    delete[] m_record;
+    delete[] m_mftBitmap;
+    delete[] m_curMftBitmap;
+}
+
+int CPartNtfsRestore::ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize)
+{
+    delete[] *bitmap;
+    *bitmap = nullptr;
+    *bitmapSize = 0;
+    // The bitmap lies in the image: a size beyond the volume's end is a lie.
+    if (size > ImageBytesLeft())
+        return ERR_READ_FILE;
+    *bitmap = new (std::nothrow) unsigned char[size];
+    if (*bitmap == nullptr) {
+        DEBUG_TRACE("Allocate Memory for MFT Bitmap failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    if (m_image->Read(*bitmap, size) != static_cast<int64_t>(size))
+        return ERR_READ_FILE;
+    *bitmapSize = size;
+    return 0;
+}
+
+int CPartNtfsRestore::SetMFTBitmapBuf(unsigned int size)
+{
+    return ReadBitmap(size, &m_mftBitmap, &m_mftBitmapSize);
+}
+
+void CPartNtfsRestore::SetPartInfo(tagPARTITION_INFO info)
+{
+    m_dataSectionPos = info.dataSectionPos;
+    m_recordCount = info.recordCount;
+    m_fileRecordSize = info.fileRecordSize;
+}
+
+bool CPartNtfsRestore::AskForNextVolume(std::string& path)
+{
+    QString asked = QString::fromLocal8Bit(path.c_str());
+    if (Callbacks::NextFile(m_cb, asked) != 0)
+        return false;
+    path = asked.toLocal8Bit().toStdString();
+    return true;
+}
+
+namespace {
+bool BitSet(const unsigned char* bitmap, uint64_t size, unsigned int n)
+{
+    return bitmap != nullptr && n / 8 < size && (bitmap[n / 8] >> (n % 8) & 1) != 0;
+}
+}  // namespace
+
+bool CPartNtfsRestore::RecordInUse(unsigned int n) const
+{
+    return BitSet(m_mftBitmap, m_mftBitmapSize, n);
+}
+
+bool CPartNtfsRestore::RecordInUseInHolder(unsigned int n) const
+{
+    if (m_curMftBitmap == nullptr)
+        return RecordInUse(n);
+    return BitSet(m_curMftBitmap, m_curMftBitmapSize, n);
+}
+
+int CPartNtfsRestore::RestorePartition()
+{
+    if (m_fsType != FS_TYPE_NTFS || m_mftBitmap == nullptr)
+        return ERR_BAD_MAGIC;
+    if (m_fileRecordSize == 0) {
+        DEBUG_TRACE("File Record size is zero!\n");
+        return ERR_BAD_MAGIC;
+    }
+    // Only 1024-byte records are ever stored; the record count cannot pass
+    // what the MFT bitmap describes.
+    if (m_fileRecordSize != ImageFormat::kNtfsFileRecordBytes || m_recordCount == 0 ||
+        m_recordCount / 8 > m_mftBitmapSize)
+        return ERR_PART_INFO;
+    if (m_bootArea == nullptr || m_bootAreaSize < 512)
+        return ERR_NO_BOOT_AREA;
+    m_record = new (std::nothrow) unsigned char[m_fileRecordSize];
+    if (m_record == nullptr)
+        return ERR_NO_MEMORY;
+    try {
+        m_restored.assign(m_recordCount, false);
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    m_progress->ProcessState(QStringLiteral("Restoring partition ..."));
+    if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+
+    CResFileRecord records(*this);
+    int result = records.Initialize();
+    if (result != 0)
+        return result;
+    uint32_t entries = 0;
+    if (m_image->Read(&entries, sizeof(entries)) != static_cast<int64_t>(sizeof(entries)))
+        return ERR_READ_FILE;
+
+    for (;;) {
+        DEBUG_TRACE("Restore File: %s\n", m_imagePath.c_str());
+        result = RestoreImageRecords(records, entries);
+        if (result != 0)
+            return result;
+        if (m_generation == 0)
+            break;
+        result = OpenPrevImage();
+        if (result != 0)
+            return result;
+        result = ReadPrevFileInfo();
+        if (result != 0) {
+            DEBUG_TRACE("ReadPrevFileInfo failed!\n");
+            return result;
+        }
+        result = records.ChangeCompressType();
+        if (result != 0)
+            return result;
+        if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
+            return ERR_SEEK_FILE;
+        if (m_image->Read(&entries, sizeof(entries)) != static_cast<int64_t>(sizeof(entries)))
+            return ERR_READ_FILE;
+        DEBUG_TRACE("this file totoal MFT counts %lld\n", static_cast<long long>(entries));
+    }
+
+    // Every record the newest MFT bitmap calls in use must have come from
+    // some image of the chain; a stream that left one out lied about itself.
+    for (uint32_t n = 0; n < m_recordCount; ++n) {
+        if (RecordInUse(n) && !m_restored[n]) {
+            DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
+            return ERR_PART_INFO;
+        }
+    }
+    DEBUG_TRACE("finish restore file\n");
+    m_progress->ProcessState(QStringLiteral("Finishing restore partition ..."));
+    result = records.ResMFTBitmap();
+    if (result == 0)
+        result = records.ResBitmap();
+    if (result == 0)
+        result = records.ResMFTMirr();
+    if (result == 0)
+        result = records.ResBootCode();
+    if (result == 0)
+        result = RestoreDiskBootCode();
+    if (result != 0) {
+        DEBUG_TRACE("Restore MFT Bitmap or Bitmap or MFTMirr failed!\n");
+        return result;
+    }
+    DEBUG_TRACE("finish restore!\n");
+    m_progress->Complete();
+    m_progress->ProcessState(QStringLiteral("Finish"));
+    return 0;
+}
+
+int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entries)
+{
+    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(m_record);
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint32_t n = 0;
+        if (m_image->Read(&n, sizeof(n)) != static_cast<int64_t>(sizeof(n)))
+            return ERR_READ_FILE;
+        if (n == ImageFormat::kRecordStreamEnd)
+            break;
+        if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
+            return ERR_READ_FILE;
+        bool holderInUse = RecordInUseInHolder(n);
+        int result = 0;
+        // Records past the newest MFT's end and records a newer image
+        // restored already: only their data sets are stepped over.
+        if (n >= m_recordCount || m_restored[n]) {
+            result = records.SeekFileRecord(n, header, holderInUse);
+        } else {
+            m_restored[n] = true;
+            result = records.ProcFileRecord(n, header, holderInUse, RecordInUse(n));
+        }
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CPartNtfsRestore::OpenPrevImage()
+{
+    m_image->Close();
+    DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
+    std::string path = m_prevImagePath;
+    // A previous image that cannot be opened is asked for like a missing volume.
+    while (path.empty() || m_image->Open(path, CLinuxIo::ModeRead) != 0) {
+        if (!AskForNextVolume(path))
+            return ERR_OPEN_FILE;
+    }
+    return 0;
+}
+
+int CPartNtfsRestore::ReadPrevFileInfo()
+{
+    tagBLOCK_END end;
+    int result = ReadTrailer(&end);
+    if (result != 0)
+        return result;
+    // Each older image must belong to the chain and be older than the one
+    // before it, which also ends a chain whose names loop.
+    if (end.chainId != m_chainId || end.generation >= m_generation || end.fsType != FS_TYPE_NTFS)
+        return ERR_VOLUME_CHAIN;
+    if (end.volumeIndex != 0)
+        return ERR_NOT_FIRST_VOLUME;
+    m_generation = end.generation;
+    KeepTrailer(end);
+
+    tagBLOCK_START start;
+    result = ReadBlockStartRecord(&start, true);
+    if (result == 0)
+        result = ReadBitmap(start.mftBitmapSize, &m_curMftBitmap, &m_curMftBitmapSize);
+    tagPARTITION_INFO info;
+    if (result == 0)
+        result = ReadPartitionInfoRecord(&info);
+    if (result != 0)
+        return result;
+    // Every image of a chain describes the same volume.
+    if (info.clusterBytes != m_clusterBytes || info.fileRecordSize != m_fileRecordSize)
+        return ERR_PART_INFO;
+    m_dataSectionPos = info.dataSectionPos;
+    m_compressType = info.compressType;
+    return 0;
+}

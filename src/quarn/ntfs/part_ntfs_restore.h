@@ -1,0 +1,57 @@
+// Restores an NTFS image, full or the newest of an incremental chain, onto a
+// target partition of any sufficient size: the file system is laid out
+// afresh (see CResFileRecord) rather than copied cluster by cluster.
+#ifndef QUARN_NTFS_PART_NTFS_RESTORE_H
+#define QUARN_NTFS_PART_NTFS_RESTORE_H
+
+#include "image/part_restore.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CResFileRecord;
+
+class CPartNtfsRestore : public CPartRestore {
+public:
+    CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
+    ~CPartNtfsRestore() override;
+
+    int RestorePartition();
+
+    uint32_t RecordCount() const { return m_recordCount; }
+    uint32_t FileRecordSize() const { return m_fileRecordSize; }
+    const unsigned char* MftBitmap() const { return m_mftBitmap; }
+    uint64_t MftBitmapSize() const { return m_mftBitmapSize; }
+
+protected:
+    int SetMFTBitmapBuf(unsigned int size) override;
+    void SetPartInfo(tagPARTITION_INFO info) override;
+    bool AskForNextVolume(std::string& path) override;
+
+private:
+    // Record n is in use in the newest image's MFT bitmap (false beyond it).
+    bool RecordInUse(unsigned int n) const;
+    // The same on the bitmap of the older image now being read, when one is.
+    bool RecordInUseInHolder(unsigned int n) const;
+    // Takes up the older image just opened: its trailer, MFT bitmap and
+    // partition info.
+    int ReadPrevFileInfo();
+    int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
+    int OpenPrevImage();
+    int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
+
+    unsigned char* m_record = nullptr;
+    unsigned char* m_mftBitmap = nullptr;
+    uint64_t m_mftBitmapSize = 0;
+    unsigned char* m_curMftBitmap = nullptr;
+    uint64_t m_curMftBitmapSize = 0;
+    uint64_t m_dataSectionPos = 0;
+    uint32_t m_recordCount = 0;
+    uint32_t m_fileRecordSize = 0;
+    // Per record number: restored already, from the newest image that
+    // holds it.
+    std::vector<bool> m_restored;
+};
+
+#endif
