@@ -227,6 +227,23 @@ TEST_F(PlacesTest, APlaceWhoseMountFailsShowsNoExpanderUntilMadeAccessible)
     EXPECT_FALSE(d->hasChildren());
 }
 
+TEST_F(PlacesTest, ReopeningAnEmptyMountedPlaceTakesNoSecondUse)
+{
+    mounttest::FakeHelpers helpers({"mount.ntfs", "umount"});
+    addPartition(addDisk("/dev/sdw"), "/dev/sdw1", 'D', nullptr, "ntfs");
+    {
+        RootFilesystemItem root(nullptr, false, &prober);
+        IFilesystemItem* d = root.child(0);
+        d->populate();
+        EXPECT_FALSE(d->hasChildren()) << "the fake helper mounts nothing: an empty volume";
+        d->setAccessible(true);
+        d->populate();
+        EXPECT_EQ(MountTable::instance()->users("/dev/sdw1"), 1);
+    }
+    EXPECT_EQ(helpers.runs().size(), 2u) << "one mount, one umount";
+    EXPECT_EQ(MountTable::instance()->mountedDirectory("/dev/sdw1"), nullptr);
+}
+
 TEST_F(PlacesTest, AFat32PlaceMountsThroughTheMountProgram)
 {
     for (const char* program : {"fusefat", "mkfs.fat", "mcopy", "mmd"})

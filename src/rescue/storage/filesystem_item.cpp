@@ -286,11 +286,15 @@ void MountPointItem::populate()
     // Set first: a failed mount is not retried until the place is cleared
     // or made accessible again.
     m_populated = true;
-    const char* directory = MountTable::instance()->mount(m_devicePath, m_fsName, nullptr, nullptr);
-    if (!directory)
-        return;
-    m_mountedByUs = true;
-    m_mountDir = QFileInfo(QString::fromUtf8(directory));
+    // An empty volume reopened by setAccessible(true) is still mounted: its
+    // one use must not become two.
+    if (!m_mountedByUs) {
+        const char* directory = MountTable::instance()->mount(m_devicePath, m_fsName, nullptr, nullptr);
+        if (!directory)
+            return;
+        m_mountedByUs = true;
+        m_mountDir = QFileInfo(QString::fromUtf8(directory));
+    }
 
     const DirectoryListing listing = listDirectory(m_mountDir.absoluteFilePath(), m_nameFilters, true);
     for (const QFileInfo& info : listing.directories)
