@@ -213,14 +213,21 @@ QString SMBFilesystemItem::url() const
         return QStringLiteral("smb://");
     case WorkgroupType:
     case ServerType:
+        if (!isSafeSmbName(m_name))
+            return QString();
         return QStringLiteral("smb://") + smbUrlSegment(m_name) + QLatin1Char('/');
     case ShareType: {
+        // ".." stays ".." when encoded: a name that is no plain name gives
+        // no URL at all.
         const QList<const SMBFilesystemItem*> nodes = chain();
         if (nodes.isEmpty())
             return QString();
         QString text = QStringLiteral("smb://");
-        for (const SMBFilesystemItem* node : nodes)
+        for (const SMBFilesystemItem* node : nodes) {
+            if (!isSafeSmbName(node->m_name))
+                return QString();
             text += smbUrlSegment(node->m_name) + QLatin1Char('/');
+        }
         return text;
     }
     default:

@@ -40,7 +40,8 @@ public:
     void clearChildren() override;
 
     // smb:// URL of the node with percent-encoded names, ending in "/";
-    // "smb://" for the network; empty for a file.
+    // "smb://" for the network; empty for a file and for a node whose path
+    // holds a name that isSafeSmbName refuses.
     QString url() const;
     // The store key a login for this node is kept under: "//srv" for a
     // server, "//srv/share" for a share and everything below; empty above.
