@@ -1,0 +1,518 @@
+#include "backup_dlg.h"
+
+#include "backup_rules.h"
+#include "base_msg_dlg.h"
+#include "bk_widget1.h"
+#include "bk_widget2.h"
+#include "bk_widget3.h"
+#if __has_include("browse_for_file_dialog.h")
+#include "browse_for_file_dialog.h"
+#define HAVE_FILE_DIALOG 1
+#endif
+#include "device_prober.h"
+#include "filesystem_model.h"
+#include "image_head_info.h"
+#include "mount_table.h"
+#include "quarn_thread.h"
+#include "start_bk_widget.h"
+#include "system_probes.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
+const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kCurrentSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+const char kOtherSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+const int kTitleY[3] = {80, 175, 280};
+const int kSubtitleY[3] = {120, 215, 320};
+const int kArrowY[3] = {108, 198, 288};
+const QPoint kPagePos(220, 90);
+const char kInfoIcon[] = ":images/MsgIcon_Info.png";
+// The next-volume dialog's window: frameless, modal, over the wizard.
+const Qt::WindowFlags kDialogFlags(0xB003);
+
+QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
+{
+    QPushButton* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(x, 498, 140, 34);
+    button->setStyleSheet(QLatin1String(kButtonStyle));
+    return button;
+}
+
+QLabel* newDivider(QWidget* parent, int y)
+{
+    QLabel* label = new QLabel(parent);
+    const QPixmap picture(QStringLiteral(":images/divider.png"));
+    const QPixmap scaled = picture.isNull() ? picture : picture.scaledToWidth(175);
+    label->setPixmap(scaled);
+    label->setGeometry(23, y, 175, qMax(1, scaled.height()));
+    return label;
+}
+
+// Device number of a node, 0 when it cannot be examined.
+dev_t nodeNumber(const QString& path)
+{
+    NodeInfo info;
+    const QByteArray native = QFile::encodeName(path);
+    return lookupNode(native.constData(), &info) ? info.rdev : 0;
+}
+
+bool sameDevice(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    if (a == b)
+        return true;
+    const dev_t first = nodeNumber(a);
+    return first != 0 && first == nodeNumber(b);
+}
+
+// Whether `path` lies in `folder` or one of its subfolders.
+bool isInside(const QString& path, const QString& folder)
+{
+    const QString cleanFolder = QDir::cleanPath(folder);
+    const QString cleanPath = QDir::cleanPath(path);
+    return cleanPath == cleanFolder || cleanPath.startsWith(cleanFolder + QLatin1Char('/'));
+}
+
+}  // namespace
+
+BackupDlg::BackupDlg(QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true), m_mainDlg(parent)
+{
+    const QString titles[3] = {tr("Step 1"), tr("step 2"), tr("step 3")};
+    const QString subtitles[3] = {tr("choose partition "), tr("choose destination"), tr("start backup")};
+    for (int step = 0; step < 3; ++step) {
+        m_stepTitles[step] = new QLabel(titles[step], this);
+        m_stepTitles[step]->setGeometry(48, kTitleY[step], 100, 50);
+        m_stepSubtitles[step] = new QLabel(subtitles[step], this);
+        m_stepSubtitles[step]->setGeometry(48, kSubtitleY[step], 150, 20);
+    }
+    m_arrow = new QLabel(this);
+    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
+    m_arrow->setPixmap(arrow);
+    m_arrowWidth = arrow.width();
+    m_arrowHeight = arrow.height();
+    m_returnBtn = newButton(this, tr("Return"), 49, "returnButton");
+    m_preBtn = newButton(this, tr("Previous"), 441, "previousButton");
+    m_nextBtn = newButton(this, tr("Next"), 617, "nextButton");
+
+    m_page1 = new BkWidget1(this);
+    m_page2 = new BkWidget2(this);
+    m_page3 = new BkWidget3(this);
+    m_progressPage = new StartBkWidget(this, false);
+    for (QWidget* page : {static_cast<QWidget*>(m_page1), static_cast<QWidget*>(m_page2),
+                          static_cast<QWidget*>(m_page3), static_cast<QWidget*>(m_progressPage)})
+        page->move(kPagePos);
+
+    resize(800, 600);
+    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
+    m_titleText = tr("Backup");
+    initTitleBar();
+    newDivider(this, 158);
+    newDivider(this, 253);
+
+    connect(m_returnBtn, &QPushButton::clicked, this, &BackupDlg::returnBtnClicked);
+    connect(m_page1, &BkWidget1::partTypeSig, m_page2, &BkWidget2::recvPartType);
+    connect(this, &BackupDlg::finish, m_progressPage, &StartBkWidget::finish);
+    showStep1();
+}
+
+BackupDlg::~BackupDlg()
+{
+    if (m_worker && m_worker->isRunning()) {
+        m_worker->cancelJob();
+        // A next-volume request may be waiting for this thread: answer it
+        // (the slot gives up at once once the job is cancelled) while waiting.
+        while (!m_worker->wait(20))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    delete m_worker;
+    if (!m_heldMount.isEmpty())
+        MountTable::instance()->unmount(m_heldMount.constData());
+}
+
+void BackupDlg::returnBtnClicked()
+{
+    emit returnMainDlg();
+}
+
+int BackupDlg::message(const QString& title, const QString& text, bool okCancel, const QString& icon)
+{
+    BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
+    return box.exec();
+}
+
+void BackupDlg::setStepStyles(int current)
+{
+    for (int step = 0; step < 3; ++step) {
+        const bool isCurrent = step == current;
+        m_stepTitles[step]->setStyleSheet(QLatin1String(isCurrent ? kCurrentTitle : kOtherTitle));
+        m_stepSubtitles[step]->setStyleSheet(QLatin1String(isCurrent ? kCurrentSubtitle : kOtherSubtitle));
+    }
+    m_arrow->setGeometry(187, kArrowY[qBound(0, current, 2)], m_arrowWidth, m_arrowHeight);
+}
+
+void BackupDlg::setNavButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                             void (BackupDlg::*slot)())
+{
+    disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    if (slot)
+        connect(button, &QPushButton::clicked, this, slot);
+    button->setText(text);
+    button->setEnabled(enabled);
+    button->setVisible(visible);
+}
+
+void BackupDlg::enterState(State state)
+{
+    m_state = state;
+    m_page1->setVisible(state == Step1);
+    m_page2->setVisible(state == Step2);
+    m_page3->setVisible(state == Step3);
+    m_progressPage->setVisible(state == Running);
+    // While a cancelled job winds down, no step may start another job or
+    // change the head block the engine still reads.
+    const bool idle = !m_jobActive;
+    switch (state) {
+    case Step1:
+        setStepStyles(0);
+        setNavButton(m_preBtn, false, idle, tr("Previous"), nullptr);
+        setNavButton(m_nextBtn, true, idle, tr("Next"), &BackupDlg::showStep2);
+        break;
+    case Step2:
+        setStepStyles(1);
+        setNavButton(m_preBtn, true, idle, tr("Previous"), &BackupDlg::showStep1);
+        setNavButton(m_nextBtn, true, idle, tr("Next"), &BackupDlg::showStep3);
+        break;
+    case Step3:
+        setStepStyles(2);
+        setNavButton(m_preBtn, true, idle, tr("Previous"), &BackupDlg::showStep2);
+        setNavButton(m_nextBtn, true, idle, tr("Start"), &BackupDlg::startBackup);
+        break;
+    case Running:
+        setStepStyles(2);
+        setNavButton(m_preBtn, true, true, tr("Cancel"), &BackupDlg::cancelBackup);
+        setNavButton(m_nextBtn, true, false, tr("Finish"), nullptr);
+        m_returnBtn->setEnabled(false);
+        break;
+    }
+}
+
+void BackupDlg::showStep1()
+{
+    enterState(Step1);
+}
+
+void BackupDlg::showStep2()
+{
+    if (m_page1->m_partPath.isEmpty()) {
+        message(tr("Error"), tr("You must select a partition to back up!"));
+        return;
+    }
+    enterState(Step2);
+}
+
+void BackupDlg::showStep3()
+{
+    if (m_page2->m_imagePath.isEmpty()) {
+        message(tr("Error"), tr("You must select a place to save the backup image!"));
+        return;
+    }
+    if (imageOnSource()) {
+        message(tr("Error"), tr("The partition you want to back up must be different from the place "
+                                "of the backup image!"));
+        return;
+    }
+    m_page3->setDestinationFs(m_page2->m_destFsName);
+    enterState(Step3);
+}
+
+// The image would be written inside the partition it is taken from: the
+// destination is the source (by name or by device number), or the image
+// folder lies in the source's mount.
+bool BackupDlg::imageOnSource()
+{
+    const QString source = m_page1->m_partPath;
+    if (sameDevice(m_page2->m_destPath, source))
+        return true;
+    const QByteArray nativeSource = QFile::encodeName(source);
+    const char* sourceMount = MountTable::instance()->mountedDirectory(nativeSource.constData());
+    return sourceMount && isInside(QFileInfo(m_page2->m_imagePath).absolutePath(),
+                                   QFile::decodeName(sourceMount));
+}
+
+// The destination chosen on page 2 may have moved or vanished since (a new
+// probe, an unplugged disk, a place the browser gave back): it must still
+// be listed and the image folder must still lie in its mount. Its file
+// system and free space are taken afresh.
+bool BackupDlg::destinationStillThere()
+{
+    const QString folder = QFileInfo(m_page2->m_imagePath).absolutePath();
+    const QString device = m_page2->m_destPath;
+    if (device.isEmpty()) {
+        if (!QFileInfo(folder).isDir())
+            return false;
+        m_page2->m_destFreeBytes = BkWidget2::folderFreeBytes(folder);
+        return true;
+    }
+    DeviceProber* prober = DeviceProber::instance();
+    const QString fsName = prober->partitionFsName(device);
+    const QByteArray nativeDevice = QFile::encodeName(device);
+    const char* mountDir = MountTable::instance()->mountedDirectory(nativeDevice.constData());
+    if (fsName.isEmpty() || !mountDir || !MountTable::isMountOf(mountDir, nativeDevice.constData()) ||
+        !isInside(folder, QFile::decodeName(mountDir)) || !QFileInfo(folder).isDir())
+        return false;
+    m_page2->m_destFsName = fsName;
+    m_page2->m_destFreeBytes = static_cast<quint64>(qMax<qint64>(0, prober->partitionFreeBytes(device)));
+    return true;
+}
+
+bool BackupDlg::sameAsPreviousPartition()
+{
+    char stored[FILE_HEAD_SIZE];
+    const QByteArray path = BackupRules::engineText(m_page2->m_prevImage);
+    ImageHeadView previous;
+    ImageHeadView current;
+    if (readFileHead(path.constData(), stored) != 0 ||
+        parseHeadFixedPart(QByteArray(stored, FILE_HEAD_SIZE), &previous) != HeadReadResult::Ok) {
+        message(tr("Error"), tr("Getting information on the previous image you selected failed!"));
+        return false;
+    }
+    if (parseHeadFixedPart(m_page1->m_headInfo.bytes.left(ImageHead::kFixedSize), &current) !=
+            HeadReadResult::Ok ||
+        previous.partitionNumber != current.partitionNumber || previous.fsCode != current.fsCode ||
+        previous.active != current.active || previous.partStartSector != current.partStartSector ||
+        previous.partSectorCount != current.partSectorCount) {
+        message(tr("Error"), tr("The backup image you selected is not of the same partition you selected!"));
+        return false;
+    }
+    return true;
+}
+
+bool BackupDlg::checkBackup()
+{
+    if (m_page1->m_usedBytes <= 0) {
+        const QString text =
+            tr("Getting the used size of partition %1 failed. If you are sure the destination has "
+               "enough space for the backup file,\nyou can press \"Ok\" to continue or press "
+               "\"Cancel\" to cancel the backup!")
+                .arg(QChar::fromLatin1(m_page1->m_letter));
+        if (message(tr("Warning"), text, true) != 1)
+            return false;
+    }
+    if (m_page2->m_fullBackup == 0) {
+        if (m_page1->m_fsCode != 4) {
+            message(tr("Error"), tr("Incremental backup is only for NTFS partitions now!"));
+            return false;
+        }
+        if (!sameAsPreviousPartition())
+            return false;
+        const QString newer = BackupRules::newerImageInChain(m_page2->m_prevImage);
+        if (!newer.isEmpty()) {
+            message(tr("Error"), tr("The image you selected is not the newest of its chain: an "
+                                    "incremental backup builds on %1.")
+                                     .arg(QFileInfo(newer).fileName()));
+            return false;
+        }
+    }
+    if (imageOnSource()) {
+        message(tr("Error"), tr("The partition you want to back up must be different from the place "
+                                "of the backup image!"));
+        return false;
+    }
+    if (!destinationStillThere()) {
+        message(tr("Error"), tr("The place you chose for the backup image is no longer available. "
+                                "Please choose it again!"));
+        return false;
+    }
+    if (double(m_page1->m_usedBytes) > 0.8 * double(m_page2->m_destFreeBytes)) {
+        message(tr("Error"), tr("The destination partition does not have enough space to hold the "
+                                "backup image!"));
+        return false;
+    }
+    const int first = m_page3->password().size();
+    const int second = m_page3->confirmPassword().size();
+    if ((first >= 1 && first <= 5) || (second >= 1 && second <= 5)) {
+        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
+        return false;
+    }
+    if (m_page3->password() != m_page3->confirmPassword()) {
+        message(tr("Password Error"), tr("Your first password input is different from the second!"));
+        return false;
+    }
+    return true;
+}
+
+bool BackupDlg::fillRequest(tagBackupArgument* arg)
+{
+    using BackupRules::engineText;
+    arg->incremental = m_page2->m_fullBackup == 0;
+    arg->srcPartition = engineText(m_page1->m_partPath).toStdString();
+    arg->imagePath = engineText(m_page2->m_imagePath).toStdString();
+    const QString disk = m_page1->m_diskPath.isEmpty()
+                             ? DeviceProber::stripPartitionNumber(m_page1->m_partPath)
+                             : m_page1->m_diskPath;
+    arg->mbrSource = engineText(disk).toStdString();
+    arg->prevImage = arg->incremental ? engineText(m_page2->m_prevImage).toStdString() : std::string();
+    arg->fsType = m_page1->m_fsCode;
+    arg->reserved = 0;
+    arg->compressType = m_page3->compressIndex() + 1;
+    arg->saveMbr = m_page1->m_active;
+    arg->mbrSize = m_page1->m_active ? 512 : 0;
+    arg->password = engineText(m_page3->password()).toStdString();
+    arg->description = engineText(m_page3->description()).toStdString();
+    uint64_t volumeSize = 0;
+    if (!BackupRules::splitSize(m_page3->volumeSizeIndex(), m_page2->m_destFsName, &volumeSize)) {
+        message(tr("Error"), tr("The destination partition's file system is unknown!"));
+        return false;
+    }
+    arg->volumeSize = volumeSize;
+    arg->bytesToProcess = m_page1->m_usedBytes > 0 ? uint64_t(m_page1->m_usedBytes) : 0;
+    return true;
+}
+
+// A full backup over an image of the same name would leave the old image's
+// later volumes and the incremental images built on it behind, pointing at
+// data that is gone: ask, and on OK remove the whole old set first.
+bool BackupDlg::replaceExistingImage()
+{
+    if (m_page2->m_fullBackup == 0)
+        return true;
+    const QStringList existing = BackupRules::imageSetFiles(m_page2->m_imagePath);
+    if (existing.isEmpty())
+        return true;
+    const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
+                            "images built on it will be replaced. Do you want to go on?")
+                             .arg(QFileInfo(m_page2->m_imagePath).fileName());
+    if (message(tr("Warning"), text, true) != 1)
+        return false;
+    for (const QString& file : existing) {
+        if (!QFile::remove(file)) {
+            message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(file));
+            return false;
+        }
+    }
+    return true;
+}
+
+void BackupDlg::createWorker()
+{
+    m_worker = new QuarnThread;
+    connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
+    connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
+    connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
+    connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
+    connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+    connect(m_worker, &QuarnThread::nextFileNotified, this, &BackupDlg::browseForPreviousImage,
+            Qt::BlockingQueuedConnection);
+    connect(m_worker, &QThread::finished, this, &BackupDlg::finishBackup);
+}
+
+void BackupDlg::startBackup()
+{
+    if (m_jobActive || !checkBackup())
+        return;
+    if (!m_worker)
+        createWorker();
+    tagBackupArgument arg;
+    if (!fillRequest(&arg) || !replaceExistingImage())
+        return;
+    // Keep the destination mounted while the job writes there, whatever the
+    // file browser gives back meanwhile.
+    const QByteArray device = QFile::encodeName(m_page2->m_destPath);
+    if (!device.isEmpty() && MountTable::instance()->retain(device.constData()))
+        m_heldMount = device;
+    m_jobActive = true;
+    enterState(Running);
+    m_worker->setBackup(arg, m_page1->m_fsCode, m_page1->headInfo(), m_page1->headInfoLen());
+    m_worker->startJob();
+}
+
+void BackupDlg::cancelBackup()
+{
+    if (m_state != Running || !m_worker)
+        return;
+    m_worker->cancelJob();
+    showStep3();
+}
+
+void BackupDlg::finishBackup()
+{
+    if (m_worker) {
+        m_worker->wait();
+        m_jobActive = false;
+        if (!m_heldMount.isEmpty()) {
+            MountTable::instance()->unmount(m_heldMount.constData());
+            m_heldMount.clear();
+        }
+        emit finish();
+        if (m_worker->result() == 0)
+            message(tr("Success"), tr("Backup success!"), false, QLatin1String(kInfoIcon));
+        else
+            message(tr("Failed"), tr("Backup failed!"));
+    }
+    showStep1();
+    m_returnBtn->setEnabled(true);
+    m_nextBtn->setEnabled(true);
+    emit returnMainDlg();
+}
+
+void BackupDlg::browseForPreviousImage(QString& fileName)
+{
+    if (!m_worker || m_worker->cancelRequested())
+        return;
+#ifdef HAVE_FILE_DIALOG
+    const QStringList expected{QFileInfo(fileName).fileName()};
+    BrowseForFileDialog dialog(this, &expected, false, true, -1, kDialogFlags);
+    if (dialog.exec() == QDialog::Accepted) {
+        const QString chosen = dialog.selectedData(FilesystemModel::PathRole);
+        if (!chosen.isEmpty()) {
+            fileName = chosen;
+            return;
+        }
+    }
+#endif
+    m_worker->cancelJob();
+}
+
+void BackupDlg::waitForJobEnd()
+{
+    if (!m_jobActive)
+        return;
+    QEventLoop loop;
+    connect(this, &BackupDlg::finish, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void BackupDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_jobActive) {
+        if (message(tr("Warning"), tr("A backup is running. Do you want to cancel it and close?"), true) != 1) {
+            event->ignore();
+            return;
+        }
+        if (m_worker)
+            m_worker->cancelJob();
+        waitForJobEnd();
+    }
+    BaseDlg::closeEvent(event);
+}
+
+void BackupDlg::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F5)
+        DeviceProber::instance()->startProbe();
+}

@@ -1,0 +1,105 @@
+// The console's backup wizard: step 1 chooses the source partition, step 2
+// the image file (full or incremental), step 3 the password, compression,
+// volume size and comments; Start checks everything and runs the engine on
+// the worker thread while the progress page is shown.
+#ifndef RESCUE_CONSOLE_BACKUP_DLG_H
+#define RESCUE_CONSOLE_BACKUP_DLG_H
+
+#include "base_dlg.h"
+#include "quarn.h"
+
+#include <QString>
+
+class BkWidget1;
+class BkWidget2;
+class BkWidget3;
+class QLabel;
+class QPushButton;
+class QuarnThread;
+class StartBkWidget;
+
+class BackupDlg : public BaseDlg {
+    Q_OBJECT
+
+public:
+    enum State { Step1, Step2, Step3, Running };
+
+    explicit BackupDlg(QWidget* parent = nullptr);
+    // A job still running is cancelled and waited for first: the engine
+    // reads the first page's head block until it returns.
+    ~BackupDlg() override;
+
+    State state() const { return m_state; }
+    bool jobActive() const { return m_jobActive; }
+    BkWidget1* page1() const { return m_page1; }
+    BkWidget2* page2() const { return m_page2; }
+    BkWidget3* page3() const { return m_page3; }
+    StartBkWidget* progressPage() const { return m_progressPage; }
+    QuarnThread* worker() const { return m_worker; }
+    QPushButton* returnButton() const { return m_returnBtn; }
+    QPushButton* previousButton() const { return m_preBtn; }
+    QPushButton* nextButton() const { return m_nextBtn; }
+
+    // Fills the engine's request from the pages; false (after its message)
+    // when "Auto" meets a destination whose file sizes are not known.
+    bool fillRequest(tagBackupArgument* arg);
+
+signals:
+    void returnMainDlg();
+    void finish();
+
+public slots:
+    void returnBtnClicked();
+    void showStep1();
+    void showStep2();
+    void showStep3();
+    bool checkBackup();
+    void startBackup();
+    void cancelBackup();
+    void finishBackup();
+    // The engine cannot open the image an incremental backup builds on:
+    // the user finds it, or cancelling the search ends the job.
+    void browseForPreviousImage(QString& fileName);
+
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+    // Closing while a job runs asks first, then cancels the job and waits
+    // for it to end.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void enterState(State state);
+    void setStepStyles(int current);
+    void setNavButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                      void (BackupDlg::*slot)());
+    int message(const QString& title, const QString& text, bool okCancel = false,
+                const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
+    bool imageOnSource();
+    bool destinationStillThere();
+    bool sameAsPreviousPartition();
+    bool replaceExistingImage();
+    void createWorker();
+    void waitForJobEnd();
+
+    QWidget* m_mainDlg;
+    QLabel* m_stepTitles[3];
+    QLabel* m_stepSubtitles[3];
+    QLabel* m_arrow;
+    int m_arrowWidth = 0;
+    int m_arrowHeight = 0;
+    QPushButton* m_returnBtn;
+    QPushButton* m_preBtn;
+    QPushButton* m_nextBtn;
+    BkWidget1* m_page1;
+    BkWidget2* m_page2;
+    BkWidget3* m_page3;
+    StartBkWidget* m_progressPage;
+    QuarnThread* m_worker = nullptr;
+
+    State m_state = Step1;
+    bool m_jobActive = false;
+    // The destination's mount, held while the job writes there.
+    QByteArray m_heldMount;
+};
+
+#endif

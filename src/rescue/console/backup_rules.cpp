@@ -1,0 +1,131 @@
+#include "backup_rules.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace BackupRules {
+
+namespace {
+
+// "<base>_<volume>_<generation>.bkp" for one base.
+QRegularExpression volumeNamePattern(const QString& baseName)
+{
+    return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(baseName) +
+                              QStringLiteral("_(\\d+)_(\\d+)\\.bkp$"));
+}
+
+QString upperFsName(const QString& fsName)
+{
+    return fsName.trimmed().toUpper();
+}
+
+// The largest file the destination's file system holds, or 0 when unknown;
+// kNeverSplit when files are not limited in practice.
+uint64_t largestVolume(const QString& destFsName)
+{
+    const QString name = upperFsName(destFsName);
+    if (name == QLatin1String("NTFS"))
+        return kNeverSplit;
+    // A stick formatted without a partition table reports "vfat".
+    if (name == QLatin1String("FAT32") || name == QLatin1String("VFAT") ||
+        name == QLatin1String("MSDOS"))
+        return kLargestFat32Volume;
+    if (name == QLatin1String("FAT16") || name == QLatin1String("FAT12"))
+        return k2GiB;
+    return 0;
+}
+
+}  // namespace
+
+QString imageBaseOfFile(const QString& fileName)
+{
+    static const QRegularExpression ending(QStringLiteral("_\\d+_\\d+(\\.bkp)$"));
+    const QRegularExpressionMatch match = ending.match(fileName);
+    if (match.hasMatch())
+        return fileName.left(match.capturedStart());
+    return fileName.left(qMax(0, fileName.size() - 3));
+}
+
+QStringList imageSetFiles(const QString& imageBase)
+{
+    const QFileInfo base(imageBase);
+    const QDir folder = base.absoluteDir();
+    const QRegularExpression pattern = volumeNamePattern(base.fileName());
+    QStringList found;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (pattern.match(name).hasMatch())
+            found << folder.absoluteFilePath(name);
+    }
+    return found;
+}
+
+QString newerImageInChain(const QString& chosenImage)
+{
+    const QFileInfo chosen(chosenImage);
+    static const QRegularExpression ending(QStringLiteral("_(\\d+)_(\\d+)\\.bkp$"));
+    const QRegularExpressionMatch chosenMatch = ending.match(chosen.fileName());
+    if (!chosenMatch.hasMatch())
+        return QString();
+    const QString baseName = chosen.fileName().left(chosenMatch.capturedStart());
+    const qulonglong chosenGeneration = chosenMatch.captured(2).toULongLong();
+    const QRegularExpression pattern = volumeNamePattern(baseName);
+    QString newest;
+    qulonglong newestGeneration = chosenGeneration;
+    for (const QString& path : imageSetFiles(chosen.absolutePath() + QLatin1Char('/') + baseName)) {
+        const QRegularExpressionMatch match = pattern.match(QFileInfo(path).fileName());
+        const qulonglong generation = match.captured(2).toULongLong();
+        if (match.captured(1).toULongLong() == 0 && generation > newestGeneration) {
+            newestGeneration = generation;
+            newest = path;
+        }
+    }
+    return newest;
+}
+
+int volumeSizeChoiceCount(const QString& destFsName)
+{
+    const uint64_t largest = largestVolume(destFsName);
+    if (largest == 0 || largest == kNeverSplit)
+        return 4;
+    return largest >= k4GiB ? 4 : 2;
+}
+
+bool splitSize(int choice, const QString& destFsName, uint64_t* size)
+{
+    const uint64_t largest = largestVolume(destFsName);
+    switch (choice) {
+    case AutoSize:
+        *size = largest;
+        return largest != 0;
+    case Size2GB:
+        *size = k2GiB;
+        break;
+    case Size4GB:
+        *size = k4GiB;
+        break;
+    case Size8GB:
+        *size = k8GiB;
+        break;
+    default:
+        *size = kNeverSplit;
+        return true;
+    }
+    // A fixed size never exceeds what the destination's files hold.
+    if (largest != 0 && *size > largest)
+        *size = largest;
+    return true;
+}
+
+QByteArray engineText(const QString& text)
+{
+    return text.toUtf8();
+}
+
+QByteArray passwordDigest(const QString& password)
+{
+    return QCryptographicHash::hash(engineText(password), QCryptographicHash::Md5);
+}
+
+}  // namespace BackupRules

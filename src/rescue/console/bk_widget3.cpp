@@ -1,0 +1,126 @@
+#include "bk_widget3.h"
+
+#include "backup_rules.h"
+#include "page_style.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
+
+namespace {
+
+QLineEdit* newPasswordEdit(QWidget* parent, const QRect& place, const QString& name)
+{
+    QLineEdit* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setGeometry(place);
+    edit->setMaxLength(20);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
+    return edit;
+}
+
+QStringList volumeSizeTexts()
+{
+    return {BkWidget3::tr("Auto"), BkWidget3::tr("2 GB"), BkWidget3::tr("4 GB"), BkWidget3::tr("8 GB")};
+}
+
+}  // namespace
+
+BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
+{
+    resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
+    PageStyle::newTitle(this, tr("Backup options"));
+
+    QLabel* warningPicture = new QLabel(this);
+    warningPicture->setGeometry(20, 45, 48, 48);
+    warningPicture->setPixmap(QPixmap(QStringLiteral(":/images/warning_L.png")));
+    warningPicture->setScaledContents(true);
+    QLabel* warning = PageStyle::newText(
+        this,
+        tr("Don't turn off your power while your partition is being backed up! Click \"Start\" to "
+           "back up your partition!"),
+        QRect(80, 40, 440, 60));
+    warning->setWordWrap(true);
+
+    QGroupBox* protection = new QGroupBox(tr("Archive protection"), this);
+    protection->setGeometry(10, 105, 510, 95);
+    protection->setStyleSheet(PageStyle::groupStyle());
+    PageStyle::newText(protection, tr("Password:"), QRect(15, 28, 110, 26));
+    m_passwordEdit = newPasswordEdit(protection, QRect(130, 28, 250, 26), QStringLiteral("passwordEdit"));
+    PageStyle::newText(protection, tr("Confirm:"), QRect(15, 60, 110, 26));
+    m_confirmEdit = newPasswordEdit(protection, QRect(130, 60, 250, 26), QStringLiteral("confirmEdit"));
+
+    PageStyle::newText(this, tr("Compress level"), QRect(20, 212, 160, 26));
+    m_compressCombo = new QComboBox(this);
+    m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
+    m_compressCombo->setGeometry(190, 212, 260, 26);
+    m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [Normal]"),
+                               tr("High Compress [slow]")});
+
+    PageStyle::newText(this, tr("Fixed size"), QRect(20, 246, 160, 26));
+    m_sizeCombo = new QComboBox(this);
+    m_sizeCombo->setObjectName(QStringLiteral("sizeCombo"));
+    m_sizeCombo->setGeometry(190, 246, 260, 26);
+    m_sizeCombo->addItems(volumeSizeTexts());
+
+    QGroupBox* comments = new QGroupBox(tr("Archive comments"), this);
+    comments->setGeometry(10, 282, 510, 112);
+    comments->setStyleSheet(PageStyle::groupStyle());
+    m_commentEdit = new QTextEdit(comments);
+    m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
+    m_commentEdit->setGeometry(12, 28, 486, 74);
+    m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
+    m_commentEdit->setPlainText(datePreset(QDateTime::currentDateTime()));
+}
+
+QString BkWidget3::password() const
+{
+    return m_passwordEdit->text();
+}
+
+QString BkWidget3::confirmPassword() const
+{
+    return m_confirmEdit->text();
+}
+
+int BkWidget3::compressIndex() const
+{
+    return m_compressCombo->currentIndex();
+}
+
+int BkWidget3::volumeSizeIndex() const
+{
+    return m_sizeCombo->currentIndex();
+}
+
+QString BkWidget3::description() const
+{
+    return m_commentEdit->toPlainText();
+}
+
+void BkWidget3::setDestinationFs(const QString& fsName)
+{
+    const int offered = BackupRules::volumeSizeChoiceCount(fsName);
+    if (offered == m_sizeCombo->count())
+        return;
+    const int chosen = m_sizeCombo->currentIndex();
+    m_sizeCombo->clear();
+    m_sizeCombo->addItems(volumeSizeTexts().mid(0, offered));
+    m_sizeCombo->setCurrentIndex(chosen < offered ? chosen : 0);
+}
+
+QString BkWidget3::datePreset(const QDateTime& when)
+{
+    const QDate date = when.date();
+    const QTime time = when.time();
+    return tr("%1-%2-%3 %4:%5:%6")
+        .arg(date.year())
+        .arg(date.month())
+        .arg(date.day())
+        .arg(time.hour())
+        .arg(time.minute())
+        .arg(time.second());
+}

@@ -1,0 +1,40 @@
+// The third page of the backup wizard: the image's password, compression
+// level, fixed volume size and comments.
+#ifndef RESCUE_CONSOLE_BK_WIDGET3_H
+#define RESCUE_CONSOLE_BK_WIDGET3_H
+
+#include <QDateTime>
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QLineEdit;
+class QTextEdit;
+
+class BkWidget3 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BkWidget3(QWidget* parent = nullptr);
+
+    QString password() const;
+    QString confirmPassword() const;
+    int compressIndex() const;    // 0 fast, 1 normal, 2 high
+    int volumeSizeIndex() const;  // 0 Auto, 1 2 GB, 2 4 GB, 3 8 GB
+    QString description() const;
+
+    // Offers only the volume sizes that the destination's files can hold;
+    // a choice that no longer fits falls back to "Auto".
+    void setDestinationFs(const QString& fsName);
+
+    // The comments' preset: the date and time without leading zeros.
+    static QString datePreset(const QDateTime& when);
+
+    QLineEdit* m_passwordEdit;
+    QLineEdit* m_confirmEdit;
+    QComboBox* m_compressCombo;
+    QComboBox* m_sizeCombo;
+    QTextEdit* m_commentEdit;
+};
+
+#endif

@@ -1,0 +1,51 @@
+// The look of the wizards' pages: 530 x 400, white "wenquanyi" texts,
+// 16 pt titles and 15 pt bodies.
+#ifndef RESCUE_CONSOLE_PAGE_STYLE_H
+#define RESCUE_CONSOLE_PAGE_STYLE_H
+
+#include <QLabel>
+#include <QRect>
+#include <QString>
+
+namespace PageStyle {
+
+const int kPageWidth = 530;
+const int kPageHeight = 400;
+
+inline QString titleStyle()
+{
+    return QStringLiteral("font: 75 16pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);");
+}
+
+inline QString bodyStyle()
+{
+    return QStringLiteral("font: 50 15pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);");
+}
+
+inline QString groupStyle()
+{
+    return QStringLiteral(
+        "QGroupBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
+        " border: 1px solid rgba(255, 255, 255, 120); border-radius: 4px; margin-top: 14px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }");
+}
+
+inline QLabel* newTitle(QWidget* page, const QString& text)
+{
+    QLabel* label = new QLabel(text, page);
+    label->setGeometry(10, 5, kPageWidth - 20, 30);
+    label->setStyleSheet(titleStyle());
+    return label;
+}
+
+inline QLabel* newText(QWidget* parent, const QString& text, const QRect& place)
+{
+    QLabel* label = new QLabel(text, parent);
+    label->setGeometry(place);
+    label->setStyleSheet(bodyStyle());
+    return label;
+}
+
+}  // namespace PageStyle
+
+#endif

@@ -1,0 +1,151 @@
+// A fake machine for the backup wizard's end-to-end tests: one disk file
+// with a real partition table whose partitions are real file systems
+// (an NTFS source filled through ntfs-3g, an NTFS partition for images, an
+// empty NTFS target for restores, a FAT32 source filled with mtools), the
+// device prober pointed at it, and mounts made under the machine's own
+// folder. Everything mounted there is unmounted when the machine goes.
+#ifndef TESTS_CONSOLE_BACKUP_MACHINE_H
+#define TESTS_CONSOLE_BACKUP_MACHINE_H
+
+#include "../storage/prober_fixtures.h"
+#include "device_prober.h"
+#include "fat_fixture.h"
+#include "ntfs_fixture.h"
+#include "ntfs_restore_fixture.h"
+#include "test_support.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace backuptest {
+
+using probertest::FakeMachine;
+using probertest::PartSpec;
+using testsupport::Quote;
+using testsupport::Run;
+
+// The tools the machine is made and judged with; "" when all are there.
+inline std::string missingTool()
+{
+    std::string missing = probetest::FirstMissingProgram(
+        {"sfdisk", "mkfs.fat", "mkntfs", "ntfscp", "ntfscat", "ntfsls", "mcopy", "mount.ntfs", "umount"});
+    if (missing.empty() && !testsupport::NtfsMountUsable())
+        missing = "an ntfs-3g FUSE mount";
+    return missing;
+}
+
+class BackupMachine {
+public:
+    // Partition numbers on the disk "sdb".
+    enum { NtfsSource = 1, Images = 2, Target = 3, FatSource = 4 };
+    static dev_t diskNumber() { return makedev(8, 16); }
+
+    BackupMachine()
+    {
+        probertest::testApp();
+        systemPaths().mountBase = m_machine.root() + "/mnt";
+        // The kernel's own table, so that the mount table's checks see the
+        // ntfs-3g mounts made here.
+        systemPaths().mountTable = "/proc/self/mounts";
+        Run("mkdir -p " + Quote(systemPaths().mountBase));
+        m_ok = m_machine.makeDisk("sdb", diskNumber(),
+                                  {{"ntfs", 98304, "SYSTEM", true, false},     // 48 MiB
+                                   {"ntfs", 262144, "IMAGES", false, false},   // 128 MiB
+                                   {"ntfs", 98304, "TARGET", false, false},    // 48 MiB
+                                   {"fat32", 81920, "DATA", false, false}}) && // 40 MiB
+               fillSources();
+    }
+    ~BackupMachine() { unmountAll(); }
+    BackupMachine(const BackupMachine&) = delete;
+    BackupMachine& operator=(const BackupMachine&) = delete;
+
+    bool ok() const { return m_ok; }
+    const std::string& log() const { return m_log; }
+    std::string root() const { return m_machine.root(); }
+    std::string disk() const { return m_machine.dev("sdb"); }
+    std::string partition(int number) const { return m_machine.dev("sdb" + std::to_string(number)); }
+    QString partitionPath(int number) const { return QString::fromStdString(partition(number)); }
+    std::string scratch(const std::string& name) const { return m_machine.root() + "/parts/" + name; }
+
+    const std::vector<testsupport::NtfsFileSpec>& ntfsFiles() const { return m_ntfsFiles; }
+    const std::string& fatTree() const { return m_fatTree; }
+
+    // Points the process's prober at this machine and runs a full probe on
+    // the prober's own thread, as the console does; true when it ended.
+    bool probe()
+    {
+        DeviceProber* prober = DeviceProber::instance();
+        const QString diskPath = QString::fromStdString(disk());
+        prober->setDiskScanner([diskPath] { return QStringList{diskPath}; });
+        prober->setDriveStatusReader([](const QString&) { return 1; });
+        QSignalSpy finished(prober, &DeviceProber::probeFinished);
+        prober->startProbe();
+        return finished.wait(60000);
+    }
+
+    // Every mount below the machine's folder, from the kernel's table.
+    std::vector<std::string> mounts() const
+    {
+        std::vector<std::string> found;
+        std::ifstream table("/proc/self/mounts");
+        std::string line;
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string source, directory;
+            fields >> source >> directory;
+            if (directory.compare(0, root().size() + 1, root() + "/") == 0)
+                found.push_back(directory);
+        }
+        return found;
+    }
+
+    void unmountAll()
+    {
+        for (const std::string& directory : mounts())
+            Run("umount " + Quote(directory) + " 2>&1 || umount -l " + Quote(directory) + " 2>&1");
+    }
+
+private:
+    bool fillSources()
+    {
+        m_ntfsFiles = {
+            {"Windows", {}, true},
+            {"Windows/system.ini", testsupport::PatternBytes(3000, 1)},
+            {"Windows/big.bin", testsupport::PatternBytes(3 << 20, 2)},
+            {"Users/Ann/notes \xe4\xb8\xad.txt", testsupport::PatternBytes(70000, 3)},
+            {"empty.txt", {}},
+        };
+        bool needsMount = false;
+        if (!testsupport::FillNtfsPartition(partition(NtfsSource), scratch("ntfs-fill"), m_ntfsFiles,
+                                            &m_log, &needsMount))
+            return false;
+        // FAT32: a folder tree copied in with mtools.
+        m_fatTree = scratch("fat-tree");
+        Run("mkdir -p " + Quote(m_fatTree + "/DOCS/OLD"));
+        testsupport::WriteFileBytes(m_fatTree + "/README.TXT", testsupport::PatternBytes(1200, 4));
+        testsupport::WriteFileBytes(m_fatTree + "/DOCS/report.doc", testsupport::PatternBytes(900000, 5));
+        testsupport::WriteFileBytes(m_fatTree + "/DOCS/OLD/a.bin", testsupport::PatternBytes(65536, 6));
+        const auto copy = Run(testsupport::MtoolsEnv() + " mcopy -s -i " + Quote(partition(FatSource)) +
+                              " " + Quote(m_fatTree) + "/* ::/ 2>&1");
+        if (copy.exitCode != 0) {
+            m_log = "mcopy: " + copy.output;
+            return false;
+        }
+        return true;
+    }
+
+    FakeMachine m_machine;
+    bool m_ok = false;
+    std::string m_log;
+    std::vector<testsupport::NtfsFileSpec> m_ntfsFiles;
+    std::string m_fatTree;
+};
+
+}  // namespace backuptest
+
+#endif

@@ -1,0 +1,153 @@
+// The backup wizard's rules on image names, chains and volume sizes, and
+// its third page.
+#include "backup_rules.h"
+#include "bk_widget3.h"
+#include "console_test_app.h"
+#include "../storage/parted_sanitizer_options.h"
+#include "test_support.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLineEdit>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+using namespace BackupRules;
+
+TEST(BackupRules, BaseNameOfAChosenImage)
+{
+    const struct {
+        const char* name;
+        const char* base;
+    } cases[] = {
+        {"sys_0_3.bkp", "sys"},
+        {"my_disk_12_0.bkp", "my_disk"},
+        {"old.bkp", "old."},         // no volume ending: the last three characters go
+        {"a_1_2_0_0.bkp", "a_1_2"},
+        {"x_0_0.BKP", "x_0_0."},     // the ending is matched case-sensitively
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(imageBaseOfFile(QString::fromUtf8(c.name)), QString::fromUtf8(c.base)) << c.name;
+}
+
+TEST(BackupRules, VolumeSizesFitTheDestinationsFiles)
+{
+    const struct {
+        int choice;
+        const char* fs;
+        bool known;
+        uint64_t size;
+    } cases[] = {
+        {AutoSize, "ntfs", true, kNeverSplit},
+        {AutoSize, "NTFS", true, kNeverSplit},
+        {AutoSize, "FAT32", true, kLargestFat32Volume},
+        {AutoSize, "fat32", true, kLargestFat32Volume},
+        {AutoSize, "vfat", true, kLargestFat32Volume},  // a stick without partition table
+        {AutoSize, "FAT16", true, k2GiB},
+        {AutoSize, "", false, 0},                      // an SMB share
+        {AutoSize, "ext4", false, 0},
+        {Size2GB, "FAT32", true, k2GiB},
+        {Size4GB, "FAT32", true, kLargestFat32Volume},  // never more than a FAT32 file holds
+        {Size8GB, "vfat", true, kLargestFat32Volume},
+        {Size4GB, "NTFS", true, k4GiB},
+        {Size8GB, "NTFS", true, k8GiB},
+        {Size8GB, "", true, k8GiB},
+        {7, "NTFS", true, kNeverSplit},
+    };
+    for (const auto& c : cases) {
+        uint64_t size = 1;
+        EXPECT_EQ(splitSize(c.choice, QString::fromUtf8(c.fs), &size), c.known) << c.choice << c.fs;
+        EXPECT_EQ(size, c.size) << c.choice << " " << c.fs;
+    }
+    EXPECT_LT(kLargestFat32Volume, k4GiB - 1);
+    EXPECT_EQ(kLargestFat32Volume % 1048576, 0u);
+    EXPECT_EQ(volumeSizeChoiceCount(QStringLiteral("FAT32")), 2);
+    EXPECT_EQ(volumeSizeChoiceCount(QStringLiteral("vfat")), 2);
+    EXPECT_EQ(volumeSizeChoiceCount(QStringLiteral("NTFS")), 4);
+    EXPECT_EQ(volumeSizeChoiceCount(QString()), 4);
+}
+
+class ImageFolder : public ::testing::Test {
+protected:
+    void touch(const std::string& name) { std::ofstream(folder.file(name)) << "x"; }
+    QString path(const std::string& name) const { return QString::fromStdString(folder.file(name)); }
+    testsupport::TempDir folder;
+};
+
+TEST_F(ImageFolder, ImageSetHoldsEveryVolumeOfTheBaseOnly)
+{
+    for (const char* name : {"sys_0_0.bkp", "sys_1_0.bkp", "sys_0_1.bkp", "sys_old_0_0.bkp", "sys.txt",
+                             "sys_0_0.bkp.part", "system_0_0.bkp"})
+        touch(name);
+    EXPECT_EQ(imageSetFiles(path("sys")),
+              (QStringList{path("sys_0_0.bkp"), path("sys_0_1.bkp"), path("sys_1_0.bkp")}));
+    EXPECT_TRUE(imageSetFiles(path("none")).isEmpty());
+}
+
+TEST_F(ImageFolder, OnlyTheNewestImageOfAChainIsABase)
+{
+    for (const char* name : {"sys_0_0.bkp", "sys_1_0.bkp", "sys_0_1.bkp", "sys_0_2.bkp", "sys_1_2.bkp",
+                             "other_0_5.bkp"})
+        touch(name);
+    EXPECT_EQ(newerImageInChain(path("sys_0_0.bkp")), path("sys_0_2.bkp"));
+    EXPECT_EQ(newerImageInChain(path("sys_0_1.bkp")), path("sys_0_2.bkp"));
+    EXPECT_EQ(newerImageInChain(path("sys_0_2.bkp")), QString());
+    EXPECT_EQ(newerImageInChain(path("other_0_5.bkp")), QString());
+    EXPECT_EQ(newerImageInChain(path("old.bkp")), QString());
+}
+
+TEST(BackupRules, PasswordDigestIsTakenFromUtf8Bytes)
+{
+    const QString password = QString::fromUtf8("p\xc3\xa4sswort\xe4\xb8\xad");
+    EXPECT_EQ(engineText(password), QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"));
+    EXPECT_EQ(passwordDigest(password).toHex(),
+              QCryptographicHash::hash(QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"), QCryptographicHash::Md5)
+                  .toHex());
+}
+
+TEST(BackupOptionsPage, FieldsAndThePresetComment)
+{
+    consoletest::testApp();
+    BkWidget3 page;
+    EXPECT_EQ(page.size(), QSize(530, 400));
+    EXPECT_EQ(BkWidget3::datePreset(QDateTime(QDate(2024, 3, 5), QTime(9, 7, 2))),
+              QStringLiteral("2024-3-5 9:7:2"));
+    EXPECT_TRUE(page.description().startsWith(QString::number(QDate::currentDate().year()) + "-"));
+    for (QLineEdit* edit : {page.m_passwordEdit, page.m_confirmEdit}) {
+        EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(edit->maxLength(), 20);
+    }
+    EXPECT_EQ(page.m_compressCombo->count(), 3);
+    EXPECT_EQ(page.m_sizeCombo->count(), 4);
+    page.m_compressCombo->setCurrentIndex(2);
+    page.m_passwordEdit->setText(QStringLiteral("secret1"));
+    page.m_confirmEdit->setText(QStringLiteral("secret2"));
+    page.m_commentEdit->setPlainText(QStringLiteral("weekly"));
+    EXPECT_EQ(page.compressIndex(), 2);
+    EXPECT_EQ(page.password(), QStringLiteral("secret1"));
+    EXPECT_EQ(page.confirmPassword(), QStringLiteral("secret2"));
+    EXPECT_EQ(page.description(), QStringLiteral("weekly"));
+}
+
+TEST(BackupOptionsPage, Fat32DestinationOffersNoVolumeLargerThanItsFiles)
+{
+    consoletest::testApp();
+    BkWidget3 page;
+    page.m_sizeCombo->setCurrentIndex(3);
+    page.setDestinationFs(QStringLiteral("FAT32"));
+    ASSERT_EQ(page.m_sizeCombo->count(), 2);
+    EXPECT_EQ(page.m_sizeCombo->itemText(1), QStringLiteral("2 GB"));
+    EXPECT_EQ(page.volumeSizeIndex(), 0);  // 8 GB no longer fits: back to Auto
+    page.m_sizeCombo->setCurrentIndex(1);
+    page.setDestinationFs(QStringLiteral("vfat"));
+    EXPECT_EQ(page.volumeSizeIndex(), 1);
+    page.setDestinationFs(QStringLiteral("NTFS"));
+    EXPECT_EQ(page.m_sizeCombo->count(), 4);
+    EXPECT_EQ(page.volumeSizeIndex(), 1);
+}
+
+}  // namespace

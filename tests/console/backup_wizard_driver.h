@@ -1,0 +1,131 @@
+// Drives the backup wizard the way a user does: presses rows of the
+// partition tree, chooses the image place, fills page 3 and presses the
+// wizard's buttons, with every message box answered and recorded.
+#ifndef TESTS_CONSOLE_BACKUP_WIZARD_DRIVER_H
+#define TESTS_CONSOLE_BACKUP_WIZARD_DRIVER_H
+
+#include "backup_dlg.h"
+#include "base_msg_dlg.h"
+#include "bk_widget1.h"
+#include "bk_widget2.h"
+#include "bk_widget3.h"
+#include "mount_table.h"
+#include "quarn_thread.h"
+#include "tree_item.h"
+#include "tree_model.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace backuptest {
+
+// The row of a partition (or disk) in a partition tree, by device path.
+inline QModelIndex rowOf(const QAbstractItemModel& model, const QString& path,
+                         const QModelIndex& parent = QModelIndex())
+{
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        const TreeItem* item = static_cast<const TreeItem*>(index.internalPointer());
+        if (item && item->path == path)
+            return index;
+        const QModelIndex below = rowOf(model, path, index);
+        if (below.isValid())
+            return below;
+    }
+    return QModelIndex();
+}
+
+// Presses a row of the page's tree with the mouse.
+inline bool pressRow(BkWidget1& page, const QString& path, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QModelIndex index = rowOf(*page.model(), path);
+    if (!index.isValid())
+        return false;
+    QTreeView* view = page.treeView();
+    view->scrollTo(index);
+    const QRect place = view->visualRect(index);
+    if (!place.isValid())
+        return false;
+    QTest::mousePress(view->viewport(), button, Qt::NoModifier, place.center());
+    QTest::mouseRelease(view->viewport(), button, Qt::NoModifier, place.center());
+    return true;
+}
+
+inline void click(QPushButton* button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Mounts a partition through the console's mount table, as the file
+// browser does when a place is opened; its directory or "".
+inline QString mountPlace(const QString& device, const char* fsName = "ntfs")
+{
+    const QByteArray native = QFile::encodeName(device);
+    const char* directory = MountTable::instance()->mount(native.constData(), fsName, nullptr, nullptr);
+    return directory ? QFile::decodeName(directory) : QString();
+}
+
+// Page 3's choices.
+struct Options {
+    QString password;
+    QString confirm;
+    int compress = 1;
+    int volumeSize = 0;
+    QString comment;
+};
+
+// Types a text into an edit key by key; QTest has keys for ASCII only, so
+// other characters are inserted as an input method would.
+inline void typeText(QLineEdit* edit, const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(edit, c.toLatin1());
+        else
+            edit->insert(QString(c));
+    }
+}
+
+inline void setOptions(BkWidget3& page, const Options& options)
+{
+    QLineEdit* first = page.m_passwordEdit;
+    QLineEdit* second = page.m_confirmEdit;
+    first->clear();
+    second->clear();
+    typeText(first, options.password);
+    typeText(second, options.confirm);
+    page.m_compressCombo->setCurrentIndex(options.compress);
+    page.m_sizeCombo->setCurrentIndex(options.volumeSize);
+    page.m_commentEdit->setPlainText(options.comment);
+}
+
+// Presses Start and waits until the wizard is back at the main window;
+// false when the job did not end in time.
+inline bool startAndWait(BackupDlg& wizard, int timeoutMs = 240000)
+{
+    QSignalSpy back(&wizard, &BackupDlg::returnMainDlg);
+    click(wizard.nextButton());
+    if (!wizard.jobActive())
+        return false;
+    return back.wait(timeoutMs) || back.count() > 0;
+}
+
+// The texts of the boxes shown so far.
+inline QStringList boxTexts(const MsgBoxAnswers& answers)
+{
+    QStringList texts;
+    for (const MsgBoxRecord& box : answers.boxes)
+        texts << box.message;
+    return texts;
+}
+
+}  // namespace backuptest
+
+#endif

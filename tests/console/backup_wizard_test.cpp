@@ -1,0 +1,387 @@
+// The backup wizard on a fake machine: its pages, steps and checks with
+// the refusals' messages, the destination rules, and jobs of the real
+// engine started, cancelled and closed through the wizard's buttons.
+#include "backup_machine.h"
+#include "backup_wizard_driver.h"
+#include "device_prober.h"
+#include "backup_rules.h"
+#include "start_bk_widget.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <sys/statvfs.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using backuptest::BackupMachine;
+using backuptest::boxTexts;
+using backuptest::click;
+using backuptest::mountPlace;
+using backuptest::pressRow;
+
+class BackupWizardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string missing = backuptest::missingTool();
+        if (!missing.empty())
+            GTEST_SKIP() << missing << " is not available";
+        machine.reset(new BackupMachine);
+        ASSERT_TRUE(machine->ok()) << machine->log();
+        wizard.reset(new BackupDlg);
+        wizard->show();
+        ASSERT_TRUE(machine->probe());
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override
+    {
+        wizard.reset();
+        if (machine)
+            machine->unmountAll();
+    }
+
+    QString source() const { return machine->partitionPath(BackupMachine::NtfsSource); }
+    QString images() const { return machine->partitionPath(BackupMachine::Images); }
+
+    // Step 1 with the source pressed, step 2 with a full backup into the
+    // image partition's root under `name`, then step 3.
+    void chooseFullBackup(const QString& name, int sourcePartition = BackupMachine::NtfsSource)
+    {
+        ASSERT_TRUE(pressRow(*wizard->page1(), machine->partitionPath(sourcePartition)));
+        click(wizard->nextButton());
+        ASSERT_EQ(wizard->state(), BackupDlg::Step2);
+        imagesDir = mountPlace(images());
+        ASSERT_FALSE(imagesDir.isEmpty());
+        wizard->page2()->takeFullChoice({imagesDir, images(), name});
+        click(wizard->nextButton());
+        ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    }
+
+    std::unique_ptr<BackupMachine> machine;
+    std::unique_ptr<BackupDlg> wizard;
+    MsgBoxAnswers answers;
+    QString imagesDir;
+};
+
+TEST_F(BackupWizardTest, PressingPartitionsChoosesTheSourceAndResetsPage2)
+{
+    BkWidget1& page1 = *wizard->page1();
+    BkWidget2& page2 = *wizard->page2();
+    ASSERT_TRUE(pressRow(page1, source()));
+    EXPECT_EQ(page1.m_partPath, source());
+    EXPECT_EQ(page1.m_fsCode, 4);
+    EXPECT_TRUE(page1.m_active);
+    EXPECT_GT(page1.m_usedBytes, 3 << 20);
+    EXPECT_EQ(page1.m_partBytes, 98304LL * 512);
+    ASSERT_NE(page1.headInfo(), nullptr);
+    EXPECT_EQ(page1.headInfoLen(), int(page1.headInfo()->blockSize));
+    EXPECT_EQ(page2.typeCombo()->count(), 2);
+    EXPECT_EQ(page2.typeCombo()->itemText(0), QStringLiteral("Full backup"));
+
+    // A choice made on page 2 goes when another source is pressed.
+    page2.m_imagePath = QStringLiteral("/somewhere/x");
+    ASSERT_TRUE(pressRow(page1, machine->partitionPath(BackupMachine::FatSource)));
+    EXPECT_EQ(page1.m_fsCode, 3);
+    EXPECT_EQ(page2.typeCombo()->count(), 1);  // FAT32: full backups only
+    EXPECT_TRUE(page2.m_imagePath.isEmpty());
+    EXPECT_EQ(page2.m_fullBackup, 1);
+
+    ASSERT_TRUE(pressRow(page1, QString::fromStdString(machine->disk())));
+    EXPECT_TRUE(page1.m_partPath.isEmpty());
+    ASSERT_TRUE(pressRow(page1, source()));
+    ASSERT_TRUE(pressRow(page1, source(), Qt::MiddleButton));
+    EXPECT_TRUE(page1.m_partPath.isEmpty());
+    EXPECT_TRUE(answers.boxes.isEmpty());
+}
+
+TEST_F(BackupWizardTest, StepsAndTheirButtons)
+{
+    QPushButton* left = wizard->previousButton();
+    QPushButton* right = wizard->nextButton();
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+    EXPECT_FALSE(left->isVisible());
+    EXPECT_EQ(right->text(), QStringLiteral("Next"));
+    EXPECT_EQ(right->geometry(), QRect(617, 498, 140, 34));
+    EXPECT_EQ(left->geometry(), QRect(441, 498, 140, 34));
+    EXPECT_EQ(wizard->returnButton()->geometry(), QRect(49, 498, 140, 34));
+    EXPECT_EQ(wizard->page1()->pos(), QPoint(220, 90));
+
+    click(right);  // no source yet
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("You must select a partition to back up!"));
+    EXPECT_EQ(answers.boxes[0].iconPath, QStringLiteral(":images/MsgIcon_Stop.png"));
+
+    ASSERT_TRUE(pressRow(*wizard->page1(), source()));
+    click(right);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step2);
+    EXPECT_TRUE(left->isVisible());
+    EXPECT_EQ(left->text(), QStringLiteral("Previous"));
+    click(right);  // no image place yet
+    EXPECT_EQ(wizard->state(), BackupDlg::Step2);
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("You must select a place to save the backup image!"));
+
+    // The incremental type without a chosen base image is refused the same way.
+    wizard->page2()->typeCombo()->setCurrentIndex(1);
+    click(right);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step2);
+    EXPECT_EQ(answers.boxes.size(), 3);
+    wizard->page2()->typeCombo()->setCurrentIndex(0);
+
+    // The source itself as the image's place.
+    const QString sourceDir = mountPlace(source());
+    ASSERT_FALSE(sourceDir.isEmpty());
+    wizard->page2()->takeFullChoice({sourceDir, source(), QStringLiteral("self")});
+    click(right);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step2);
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The partition you want to back up must be different from the place of the "
+                             "backup image!"));
+
+    const QString dir = mountPlace(images());
+    wizard->page2()->takeFullChoice({dir, images(), QStringLiteral("sys")});
+    EXPECT_EQ(wizard->page2()->m_imagePath, dir + "/sys");
+    EXPECT_EQ(wizard->page2()->m_destFsName.toUpper(), QStringLiteral("NTFS"));
+    EXPECT_GT(wizard->page2()->m_destFreeBytes, 100ull << 20);
+    click(right);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step3);
+    EXPECT_EQ(right->text(), QStringLiteral("Start"));
+    click(left);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step2);
+    click(left);
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+    EXPECT_FALSE(left->isVisible());
+
+    QSignalSpy back(wizard.get(), &BackupDlg::returnMainDlg);
+    click(wizard->returnButton());
+    EXPECT_EQ(back.count(), 1);
+}
+
+// A folder inside the source's own mount is the source, even when the
+// place reports no device (as a share does).
+TEST_F(BackupWizardTest, ImageInsideTheSourceIsRefusedAtStartToo)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    const QString sourceDir = mountPlace(source());
+    ASSERT_FALSE(sourceDir.isEmpty());
+    QDir(sourceDir).mkdir(QStringLiteral("img"));
+    wizard->page2()->takeFullChoice({sourceDir + "/img", QString(), QStringLiteral("sys")});
+    click(wizard->nextButton());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The partition you want to back up must be different from the place of the "
+                             "backup image!"));
+    EXPECT_FALSE(wizard->jobActive());
+    EXPECT_FALSE(QFileInfo::exists(sourceDir + "/img/sys_0_0.bkp"));
+}
+
+TEST_F(BackupWizardTest, ChecksRefuseInTheirOrderWithTheirMessages)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    BkWidget1& page1 = *wizard->page1();
+    BkWidget2& page2 = *wizard->page2();
+    BkWidget3& page3 = *wizard->page3();
+
+    // Used size unknown: the user is asked; Cancel stops.
+    const qint64 used = page1.m_usedBytes;
+    page1.m_usedBytes = 0;
+    answers.push(0);
+    EXPECT_FALSE(wizard->checkBackup());
+    EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Warning"));
+    EXPECT_TRUE(answers.boxes.last().cancelButton);
+    EXPECT_TRUE(answers.boxes.last().message.contains(QStringLiteral("partition C failed")));
+    answers.push(1);
+    EXPECT_TRUE(wizard->checkBackup());  // OK goes on; the space check then passes
+    page1.m_usedBytes = used;
+
+    // Too little room: exactly 0.8 of the free bytes passes, one byte more fails.
+    ASSERT_TRUE(wizard->checkBackup());
+    const quint64 free = page2.m_destFreeBytes;
+    page1.m_usedBytes = qint64(free * 0.8) + 4096;
+    EXPECT_FALSE(wizard->checkBackup());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The destination partition does not have enough space to hold the backup image!"));
+    page1.m_usedBytes = used;
+
+    const struct {
+        const char* first;
+        const char* second;
+        const char* message;  // nullptr: accepted
+    } passwords[] = {
+        {"12345", "12345", "The password must be empty or at least 6 characters long!"},
+        {"", "abc", "The password must be empty or at least 6 characters long!"},
+        {"123456", "", "Your first password input is different from the second!"},
+        {"123456", "123457", "Your first password input is different from the second!"},
+        {"123456", "123456", nullptr},
+        {"", "", nullptr},
+    };
+    for (const auto& c : passwords) {
+        page3.m_passwordEdit->setText(QString::fromUtf8(c.first));
+        page3.m_confirmEdit->setText(QString::fromUtf8(c.second));
+        const int before = answers.boxes.size();
+        EXPECT_EQ(wizard->checkBackup(), c.message == nullptr) << c.first << "/" << c.second;
+        if (c.message) {
+            ASSERT_EQ(answers.boxes.size(), before + 1);
+            EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Password Error"));
+            EXPECT_EQ(answers.boxes.last().message, QString::fromUtf8(c.message));
+        }
+    }
+}
+
+TEST_F(BackupWizardTest, IncrementalChecksForFat32AndForeignImages)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    BkWidget1& page1 = *wizard->page1();
+    BkWidget2& page2 = *wizard->page2();
+    page2.m_fullBackup = 0;
+    page2.m_prevImage = imagesDir + "/missing_0_0.bkp";
+    EXPECT_FALSE(wizard->checkBackup());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("Getting information on the previous image you selected failed!"));
+
+    // An image of another partition: its head block names the FAT32 source.
+    ImageHeadBlock other;
+    ASSERT_EQ(buildHeadInfo(*DeviceProber::instance(), QString::fromStdString(machine->disk()), 0,
+                            machine->partitionPath(BackupMachine::Target), &other),
+              0);
+    QFile foreign(imagesDir + "/other_0_0.bkp");
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write(other.bytes);
+    foreign.close();
+    page2.m_prevImage = foreign.fileName();
+    EXPECT_FALSE(wizard->checkBackup());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The backup image you selected is not of the same partition you selected!"));
+
+    page1.m_fsCode = 3;
+    EXPECT_FALSE(wizard->checkBackup());
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Incremental backup is only for NTFS partitions now!"));
+}
+
+TEST_F(BackupWizardTest, SmbShareFolderIsMeasuredByItsOwnFileSystem)
+{
+    // An image folder on a share has no device; the page measures the
+    // folder's file system instead of reporting 0 free bytes.
+    const std::string folder = machine->scratch("share");
+    testsupport::Run("mkdir -p " + testsupport::Quote(folder));
+    BkWidget2& page2 = *wizard->page2();
+    page2.takeFullChoice({QString::fromStdString(folder), QString(), QStringLiteral("net")});
+    EXPECT_TRUE(page2.m_destPath.isEmpty());
+    EXPECT_TRUE(page2.m_destFsName.isEmpty());
+    struct statvfs stats;
+    ASSERT_EQ(statvfs(folder.c_str(), &stats), 0);
+    const quint64 expected = quint64(stats.f_bavail) * stats.f_frsize;
+    EXPECT_GT(page2.m_destFreeBytes, 0u);
+    EXPECT_NEAR(double(page2.m_destFreeBytes), double(expected), 64.0 * 1048576);
+}
+
+TEST_F(BackupWizardTest, RequestFollowsThePagesAndTheDestinationsFileSystem)
+{
+    chooseFullBackup(QString::fromUtf8("s\xc3\xbcs"));
+    backuptest::setOptions(*wizard->page3(), {QString::fromUtf8("geheim\xc3\xa4"), QString::fromUtf8("geheim\xc3\xa4"),
+                                              2, 0, QString::fromUtf8("Woche \xe4\xb8\xad")});
+    tagBackupArgument arg;
+    ASSERT_TRUE(wizard->fillRequest(&arg));
+    EXPECT_FALSE(arg.incremental);
+    EXPECT_EQ(arg.srcPartition, source().toStdString());
+    EXPECT_EQ(arg.imagePath, (imagesDir + QString::fromUtf8("/s\xc3\xbcs")).toUtf8().toStdString());
+    EXPECT_EQ(arg.mbrSource, machine->disk());
+    EXPECT_EQ(arg.prevImage, "");
+    EXPECT_EQ(arg.fsType, 4);
+    EXPECT_EQ(arg.compressType, 3);
+    EXPECT_TRUE(arg.saveMbr);
+    EXPECT_EQ(arg.mbrSize, 512);
+    EXPECT_EQ(arg.password, "geheim\xc3\xa4");
+    EXPECT_EQ(arg.description, "Woche \xe4\xb8\xad");
+    EXPECT_EQ(arg.volumeSize, BackupRules::kNeverSplit);
+    EXPECT_EQ(arg.bytesToProcess, uint64_t(wizard->page1()->m_usedBytes));
+
+    BkWidget2& page2 = *wizard->page2();
+    page2.m_destFsName = QStringLiteral("vfat");
+    ASSERT_TRUE(wizard->fillRequest(&arg));
+    EXPECT_EQ(arg.volumeSize, BackupRules::kLargestFat32Volume);
+    page2.m_destFsName.clear();  // an SMB share with "Auto"
+    EXPECT_FALSE(wizard->fillRequest(&arg));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The destination partition's file system is unknown!"));
+}
+
+// After a new probe the file browser gives its places back, so the folder
+// chosen on page 2 is a plain folder of the rescue system again: Start
+// must not write the image there.
+TEST_F(BackupWizardTest, DestinationGoneSinceItWasChosenIsCheckedAtStart)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    ASSERT_TRUE(MountTable::instance()->unmount(QFile::encodeName(images()).constData()));
+    ASSERT_FALSE(MountTable::isMountOf(QFile::encodeName(imagesDir).constData(),
+                                       QFile::encodeName(images()).constData()));
+    click(wizard->nextButton());
+    EXPECT_FALSE(wizard->jobActive());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The place you chose for the backup image is no longer available. Please choose "
+                             "it again!"));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_0.bkp"));
+    EXPECT_EQ(wizard->state(), BackupDlg::Step3);
+
+    // Mounted again (the user browses there once more): Start goes ahead.
+    ASSERT_EQ(mountPlace(images()), imagesDir);
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+}
+
+TEST_F(BackupWizardTest, CancelKeepsStartDisabledUntilTheJobHasEnded)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    QSignalSpy back(wizard.get(), &BackupDlg::returnMainDlg);
+    click(wizard->nextButton());
+    ASSERT_TRUE(wizard->jobActive());
+    EXPECT_EQ(wizard->state(), BackupDlg::Running);
+    EXPECT_FALSE(wizard->returnButton()->isEnabled());
+    EXPECT_EQ(wizard->previousButton()->text(), QStringLiteral("Cancel"));
+    click(wizard->previousButton());
+    EXPECT_EQ(wizard->state(), BackupDlg::Step3);
+    EXPECT_EQ(wizard->nextButton()->text(), QStringLiteral("Start"));
+    EXPECT_FALSE(wizard->nextButton()->isEnabled());
+    EXPECT_FALSE(wizard->previousButton()->isEnabled());
+    EXPECT_FALSE(wizard->returnButton()->isEnabled());
+    wizard->startBackup();  // pressed anyway: the running job is left alone
+    EXPECT_TRUE(wizard->worker()->cancelRequested());
+    ASSERT_TRUE(back.wait(120000));
+    EXPECT_FALSE(wizard->jobActive());
+    EXPECT_EQ(wizard->worker()->result(), ERR_CANCELLED);
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+    EXPECT_TRUE(wizard->nextButton()->isEnabled());
+    EXPECT_TRUE(wizard->returnButton()->isEnabled());
+}
+
+TEST_F(BackupWizardTest, ClosingDuringAJobAsksCancelsAndWaits)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    click(wizard->nextButton());
+    ASSERT_TRUE(wizard->jobActive());
+    answers.push(0);  // "No": the job goes on
+    EXPECT_FALSE(wizard->close());
+    EXPECT_TRUE(wizard->isVisible());
+    EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Warning"));
+    if (wizard->jobActive()) {
+        answers.push(1);
+        EXPECT_TRUE(wizard->close());
+        EXPECT_FALSE(wizard->jobActive());
+        EXPECT_FALSE(wizard->worker()->isRunning());
+        EXPECT_FALSE(wizard->isVisible());
+        EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+    }
+}
+
+TEST_F(BackupWizardTest, DestroyingTheWizardDuringAJobWaitsForIt)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    click(wizard->nextButton());
+    ASSERT_TRUE(wizard->jobActive());
+    QPointer<QuarnThread> worker = wizard->worker();
+    wizard.reset();
+    EXPECT_TRUE(worker.isNull());
+}
+
+}  // namespace
