@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -243,6 +245,88 @@ TEST_F(FilesystemModelTest, NameFiltersAreCopied)
     const QModelIndex d = model->index(0, 0);
     EXPECT_EQ(model->rowCount(d), 4);
     EXPECT_EQ(newModel()->nameFilters(), nullptr);
+}
+
+// ------------------------------------------------------------ optical discs
+
+// A drive whose disc is an ISO file made by genisoimage. This kernel has no
+// iso9660 driver, so the system call is replaced by fuseiso for the
+// iso9660 attempt; the udf attempts fail as they would for an ISO disc.
+class OpticalPlaceTest : public PlacesTest {
+protected:
+    void SetUp() override
+    {
+        for (const char* program : {"genisoimage", "fuseiso"})
+            REQUIRE_PROGRAM(program);
+        if (!mounttest::FuseUsable())
+            GTEST_SKIP() << "no FUSE here: fuseiso cannot mount";
+        iso = folder.file("sr0");
+        const std::string tree = folder.file("disc");
+        testsupport::Run("mkdir -p " + testsupport::Quote(tree + "/IMAGES"));
+        testsupport::WriteFileBytes(tree + "/IMAGES/DISK_1_0.BKP", placestest::Bytes("volume one"));
+        const auto made = testsupport::Run("genisoimage -quiet -J -R -V DISC -o " + testsupport::Quote(iso) +
+                                           " " + testsupport::Quote(tree));
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+        DiskRecord* drive = addDisk(iso.c_str(), DiskKindOptical, 0, 1);
+        place = addPartition(drive, iso, 'F', nullptr, nullptr, drive->rdev);
+        MountTable::instance()->setSystemMount([this](const char* source, const char* target, const char* type,
+                                                      unsigned long, const void* data) {
+            attempts.push_back(std::string(type) + (data ? " utf8" : ""));
+            if (noDisc) {
+                errno = ENOMEDIUM;
+                return -1;
+            }
+            if (std::strcmp(type, "iso9660") != 0) {
+                errno = EINVAL;
+                return -1;
+            }
+            const auto run = testsupport::Run("fuseiso -n " + testsupport::Quote(source) + " " +
+                                              testsupport::Quote(target) + " -o fsname=" +
+                                              testsupport::Quote(source));
+            errno = EIO;
+            return run.exitCode == 0 ? 0 : -1;
+        });
+    }
+    void TearDown() override { MountTable::instance()->setSystemMount(nullptr); }
+
+    std::string iso;
+    std::vector<std::string> attempts;
+    bool noDisc = false;
+};
+
+TEST_F(OpticalPlaceTest, ADiscIsListedAndEjectingItUnmountsAndClosesTheDrive)
+{
+    FilesystemModel model(nullptr, nullptr, true, &prober);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const QModelIndex f = model.index(0, 0);
+    EXPECT_EQ(f.data().toString(), "CD ROM (F:)");
+    EXPECT_EQ(f.data(FilesystemModel::DeviceKindRole).toInt(), 2);
+    ASSERT_EQ(model.rowCount(f), 1);
+    EXPECT_EQ(attempts, (std::vector<std::string>{"udf utf8", "udf", "iso9660 utf8"}));
+    const std::string dir = base + "/sr0";
+    EXPECT_TRUE(MountTable::isMountOf(dir.c_str(), iso.c_str()));
+    const QModelIndex images = model.index(0, 0, f);
+    ASSERT_EQ(model.rowCount(images), 1);
+    const QModelIndex volume = model.index(0, 0, images);
+    EXPECT_EQ(volume.data(FilesystemModel::WindowsPathRole).toString(), "F:\\IMAGES\\DISK_1_0.BKP");
+    EXPECT_EQ(testsupport::ReadFileBytes(volume.data(FilesystemModel::PathRole).toString().toStdString()),
+              placestest::Bytes("volume one"));
+
+    emit CDROMManager::instance()->requestUmount(place->rdev);
+    EXPECT_FALSE(mounttest::IsMountPoint(dir));
+    EXPECT_FALSE(model.hasChildren(f));
+
+    // The next disc is not there yet, then it is.
+    noDisc = true;
+    attempts.clear();
+    emit prober.oddStatusChanged(place->rdev, 4);
+    EXPECT_EQ(model.rowCount(f), 0);
+    EXPECT_EQ(attempts, (std::vector<std::string>{"udf utf8"})) << "no medium: no further attempt";
+    emit prober.oddStatusChanged(place->rdev, 1);
+    noDisc = false;
+    emit prober.oddStatusChanged(place->rdev, 4);
+    EXPECT_EQ(model.rowCount(f), 1);
+    EXPECT_TRUE(mounttest::IsMountPoint(dir));
 }
 
 }  // namespace
