@@ -1,0 +1,267 @@
+#include "start_bk_widget.h"
+
+#include "frame_resources.h"
+#include "progress_bar.h"
+#include "size_text.h"
+
+#include <QLabel>
+#include <QTimer>
+
+#include <limits>
+
+namespace {
+
+const QString kNoValue = QStringLiteral("--");
+const QString kZeroTime = QStringLiteral("00:00:00");
+const int kTickMilliseconds = 1000;
+// The speed is averaged over at most this many ticks.
+const int kWindowTicks = 5;
+// Ticks between two full estimates of the time left; in between it counts down.
+const int kEstimateEvery = 3;
+const qint64 kSecondsPerDay = 24 * 3600;
+
+QLabel* addLabel(QWidget* page, const char* objectName, const QString& text, int x, int y, int w, int h)
+{
+    auto* label = new QLabel(text, page);
+    if (objectName)
+        label->setObjectName(QLatin1String(objectName));
+    label->setGeometry(x, y, w, h);
+    return label;
+}
+
+}  // namespace
+
+TimerPageClock::TimerPageClock(QObject* parent) : PageClock(parent), m_timer(new QTimer(this))
+{
+    connect(m_timer, &QTimer::timeout, this, &PageClock::timeout);
+}
+
+void TimerPageClock::start(int milliseconds)
+{
+    m_timer->start(milliseconds);
+}
+
+void TimerPageClock::stop()
+{
+    m_timer->stop();
+}
+
+bool TimerPageClock::isActive() const
+{
+    return m_timer->isActive();
+}
+
+void StartBkForm::setupUi(QWidget* page, bool restore)
+{
+    page->setObjectName(QStringLiteral("startbkwidget"));
+    headLabel = addLabel(page, "headLabel",
+                         restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up"),
+                         70, 20, 400, 40);
+    headLabel->setStyleSheet(QStringLiteral("font: 75 16pt \"wenquanyi\";"));
+
+    const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
+    const QString captions[] = {
+        StartBkWidget::tr("State"),
+        StartBkWidget::tr("Current File:"),
+        StartBkWidget::tr("Speed:"),
+        restore ? StartBkWidget::tr("Bytes Restored:") : StartBkWidget::tr("Bytes Backed Up:"),
+        StartBkWidget::tr("Elapsed Time:"),
+        StartBkWidget::tr("Time Left:"),
+    };
+    const char* valueNames[] = {"stateLabel",   "fileNameLabel",  "speedLabel",
+                                "bkBytesLabel", "spaceTimeLabel", "leftTimeLabel"};
+    QLabel* values[6];
+    for (int row = 0; row < 6; ++row) {
+        const int y = rowY + row * rowStep;
+        QLabel* caption = addLabel(page, nullptr, captions[row], captionX, y, valueX - captionX, rowH);
+        caption->setStyleSheet(QStringLiteral("color: white;"));
+        values[row] = addLabel(page, valueNames[row], QString(), valueX, y, 530 - valueX - 20, rowH);
+        values[row]->setStyleSheet(QStringLiteral("color: white;"));
+    }
+    stateLabel = values[0];
+    fileNameLabel = values[1];
+    speedLabel = values[2];
+    bkBytesLabel = values[3];
+    spaceTimeLabel = values[4];
+    leftTimeLabel = values[5];
+    stateLabel->setText(StartBkWidget::tr("Initializing..."));
+
+    warningPicture = addLabel(page, "warningPicture", QString(), 60, 300, 48, 48);
+    warningPicture->setStyleSheet(QStringLiteral("border-image: url(:/images/warning_L.png);"));
+    warnLabel = addLabel(page, "warnLabel",
+                         StartBkWidget::tr("Don't turn off the power while your partition is being %1!")
+                             .arg(restore ? StartBkWidget::tr("restored") : StartBkWidget::tr("backed up")),
+                         130, 300, 380, 48);
+    warnLabel->setWordWrap(true);
+    warnLabel->setStyleSheet(QStringLiteral("color: white;"));
+}
+
+StartBkWidget::StartBkWidget(QWidget* parent, bool restore)
+    : QWidget(parent), m_form(new StartBkForm), m_bar(nullptr)
+{
+    initRescueFrame();  // the page's pictures and fonts
+    resize(530, 400);
+    m_form->setupUi(this, restore);
+    m_bar = new CProgressBar(this);
+    m_bar->move(70, 250);
+    setClock(new TimerPageClock);
+
+    // Nothing has moved yet: no speed and no time left to show.
+    m_form->bkBytesLabel->setText(QStringLiteral("00M/00M"));
+    m_form->spaceTimeLabel->setText(kZeroTime);
+    m_form->leftTimeLabel->setText(kNoValue);
+    m_form->speedLabel->setText(kNoValue);
+    m_form->fileNameLabel->clear();
+}
+
+StartBkWidget::~StartBkWidget()
+{
+    delete m_form;
+}
+
+void StartBkWidget::setClock(PageClock* clock)
+{
+    const bool wasActive = m_clock && m_clock->isActive();
+    delete m_clock;
+    m_clock = clock;
+    m_clock->setParent(this);
+    connect(m_clock, &PageClock::timeout, this, &StartBkWidget::updateSpendTime);
+    if (wasActive)
+        m_clock->start(kTickMilliseconds);
+}
+
+QString StartBkWidget::clockText(qint64 seconds)
+{
+    seconds %= kSecondsPerDay;
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString StartBkWidget::speedText(qint64 speed)
+{
+    const double value = static_cast<double>(speed);
+    if (speed > 1073741824)
+        return tr("%1 GB/S").arg(value / 1073741824.0, 0, 'f', 2);
+    if (speed > 1048576)
+        return tr("%1 MB/S").arg(value / 1048576.0, 0, 'f', 2);
+    if (speed > 1024)
+        return tr("%1 KB/S").arg(value / 1024.0, 0, 'f', 2);
+    return tr("%1 B/S").arg(value, 0, 'f', 2);
+}
+
+int StartBkWidget::setValue(int percent)
+{
+    m_bar->setValue(percent);
+    return 0;
+}
+
+void StartBkWidget::processBytes(long long dwlBytes)
+{
+    if (dwlBytes < 0)
+        return;
+    m_windowBytes += dwlBytes;
+    m_doneBytes += dwlBytes;
+    m_remainingBytes = dwlBytes < m_remainingBytes ? m_remainingBytes - dwlBytes : 0;
+    if (!m_timerStarted) {
+        m_timerStarted = true;
+        m_clock->start(kTickMilliseconds);
+    }
+}
+
+void StartBkWidget::recvTotalUsedBytes(long long dwlTotalUsedBytes)
+{
+    // The engine's 95 steps cover the total; the last 5% are its finishing.
+    // Held at the largest count rather than overflowing for absurd totals.
+    const __int128 widened = dwlTotalUsedBytes > 0 ? static_cast<__int128>(dwlTotalUsedBytes) * 100 / 95 : 0;
+    const qint64 total = widened > std::numeric_limits<qint64>::max() ? std::numeric_limits<qint64>::max()
+                                                                        : static_cast<qint64>(widened);
+    m_totalBytes = total;
+    m_remainingBytes = total;
+    m_totalText = formatSize(total);
+}
+
+void StartBkWidget::displayName(QString name)
+{
+    m_form->fileNameLabel->setText(name);
+}
+
+void StartBkWidget::displayState(QString state)
+{
+    if (state == QLatin1String("Finish restore partition")) {
+        m_clock->stop();
+        m_remainingSeconds = 0;
+        m_form->leftTimeLabel->setText(kZeroTime);
+    }
+    m_form->stateLabel->setText(state);
+}
+
+void StartBkWidget::displaySpeed(QString speed)
+{
+    m_form->speedLabel->setText(speed);
+}
+
+void StartBkWidget::displayRemainTime(QString)
+{
+}
+
+void StartBkWidget::computeEstimate(qint64 speed)
+{
+    if (m_remainingBytes <= 0)
+        m_remainingSeconds = 10;
+    else if (speed <= 0)
+        m_remainingSeconds = -1;  // nothing moved lately: no honest estimate
+    else
+        m_remainingSeconds = m_remainingBytes / speed;
+}
+
+void StartBkWidget::updateSpendTime()
+{
+    ++m_elapsedSeconds;
+
+    ++m_windowTicks;
+    const qint64 speed = m_windowBytes / m_windowTicks;
+    if (m_windowTicks >= kWindowTicks) {
+        m_windowBytes = 0;
+        m_windowTicks = 0;
+    }
+    if (speed > 0)
+        m_form->speedLabel->setText(speedText(speed));
+
+    if (m_estimateTick >= kEstimateEvery) {
+        computeEstimate(speed);
+        m_estimateTick = 0;
+    } else {
+        if (m_remainingSeconds > 0)
+            --m_remainingSeconds;
+        if (m_remainingSeconds < 1)
+            computeEstimate(speed);
+        ++m_estimateTick;
+    }
+
+    m_form->leftTimeLabel->setText(m_remainingSeconds < 0 ? kNoValue : clockText(m_remainingSeconds));
+    m_form->spaceTimeLabel->setText(clockText(m_elapsedSeconds));
+    const QString done = m_doneBytes > m_totalBytes ? m_totalText : formatSize(m_doneBytes);
+    m_form->bkBytesLabel->setText(tr("%1 / %2").arg(done, m_totalText));
+}
+
+void StartBkWidget::finish()
+{
+    m_clock->stop();
+    m_bar->setValue(100);
+    m_bar->setValue(0);
+    m_timerStarted = false;
+    m_windowTicks = 0;
+    m_windowBytes = 0;
+    m_doneBytes = 0;
+    m_remainingBytes = 0;
+    m_totalBytes = 0;
+    m_estimateTick = kEstimateEvery;
+    m_elapsedSeconds = 0;
+    m_remainingSeconds = -1;
+    m_form->leftTimeLabel->setText(kZeroTime);
+    m_form->spaceTimeLabel->setText(kZeroTime);
+    m_form->fileNameLabel->clear();
+    m_form->stateLabel->clear();
+}

@@ -1,0 +1,112 @@
+// The page the wizards show while an engine job runs: progress bar, state,
+// current file, speed, bytes done against the total, elapsed time and time
+// left. The worker's reports only add to counters; a once-a-second tick
+// refreshes the labels.
+#ifndef RESCUE_CONSOLE_START_BK_WIDGET_H
+#define RESCUE_CONSOLE_START_BK_WIDGET_H
+
+#include <QObject>
+#include <QString>
+#include <QWidget>
+
+class CProgressBar;
+class QLabel;
+class QTimer;
+
+// The page's one-second tick. The default runs on a QTimer; tests give the
+// page a clock they advance by hand.
+class PageClock : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    virtual void start(int milliseconds) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+
+signals:
+    void timeout();
+};
+
+class TimerPageClock : public PageClock {
+    Q_OBJECT
+
+public:
+    explicit TimerPageClock(QObject* parent = nullptr);
+    void start(int milliseconds) override;
+    void stop() override;
+    bool isActive() const override;
+
+private:
+    QTimer* m_timer;
+};
+
+// The page's labels (object names as listed, for style sheets and tests).
+struct StartBkForm {
+    QLabel* headLabel = nullptr;
+    QLabel* warningPicture = nullptr;
+    QLabel* warnLabel = nullptr;
+    QLabel* stateLabel = nullptr;
+    QLabel* fileNameLabel = nullptr;
+    QLabel* speedLabel = nullptr;
+    QLabel* bkBytesLabel = nullptr;
+    QLabel* spaceTimeLabel = nullptr;
+    QLabel* leftTimeLabel = nullptr;
+
+    void setupUi(QWidget* page, bool restore);
+};
+
+class StartBkWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    // restore: the restore wizard's page (its head and bytes captions differ).
+    explicit StartBkWidget(QWidget* parent = nullptr, bool restore = false);
+    ~StartBkWidget() override;
+
+    // Replaces the tick source; the page owns it.
+    void setClock(PageClock* clock);
+    PageClock* clock() const { return m_clock; }
+
+    const StartBkForm& form() const { return *m_form; }
+    CProgressBar* bar() const { return m_bar; }
+    qint64 totalBytes() const { return m_totalBytes; }
+    qint64 doneBytes() const { return m_doneBytes; }
+    qint64 remainingBytes() const { return m_remainingBytes; }
+
+    // "hh:mm:ss" of a second count, wrapping at 24 hours.
+    static QString clockText(qint64 seconds);
+    // "1.50 KB/S" and the like; thresholds as formatSize's.
+    static QString speedText(qint64 bytesPerSecond);
+
+public slots:
+    int setValue(int percent);
+    void processBytes(long long dwlBytes);
+    void recvTotalUsedBytes(long long dwlTotalUsedBytes);
+    void displayName(QString name);
+    void displayState(QString state);
+    void displaySpeed(QString speed);
+    void displayRemainTime(QString remainTime);
+    void updateSpendTime();
+    void finish();
+
+private:
+    void computeEstimate(qint64 speed);
+
+    StartBkForm* m_form;
+    CProgressBar* m_bar;
+    PageClock* m_clock = nullptr;
+    bool m_timerStarted = false;
+    qint64 m_windowBytes = 0;
+    qint64 m_doneBytes = 0;
+    qint64 m_totalBytes = 0;
+    QString m_totalText;
+    int m_windowTicks = 0;
+    int m_estimateTick = 3;
+    qint64 m_remainingBytes = 0;
+    qint64 m_elapsedSeconds = 0;
+    // -1 while no estimate can be made (no bytes moved in the window).
+    qint64 m_remainingSeconds = -1;
+};
+
+#endif

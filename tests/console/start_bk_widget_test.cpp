@@ -1,0 +1,244 @@
+// The progress page on a clock the test advances: speed and time left for
+// steady, bursty and stalled jobs, the bar's limits and the finish states.
+#include "start_bk_widget.h"
+
+#include "../storage/parted_sanitizer_options.h"
+#include "console_test_app.h"
+#include "fake_page_clock.h"
+#include "progress_bar.h"
+#include "size_text.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+const qint64 MiB = 1048576;
+
+using FakeClock = consoletest::FakePageClock;
+
+}  // namespace
+
+class StartBkWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override { page.setClock(clock); }
+    QString text(QLabel* label) const { return label->text(); }
+    QString speed() const { return page.form().speedLabel->text(); }
+    QString left() const { return page.form().leftTimeLabel->text(); }
+    QString elapsed() const { return page.form().spaceTimeLabel->text(); }
+    QString bytes() const { return page.form().bkBytesLabel->text(); }
+
+    QApplication& app = consoletest::testApp();  // before any widget
+    StartBkWidget page{nullptr, false};
+    FakeClock* clock = new FakeClock;  // owned by the page
+};
+
+TEST_F(StartBkWidgetTest, BeforeAnyBytesMovedNothingIsGuessed)
+{
+    EXPECT_EQ(QStringLiteral("--"), speed());
+    EXPECT_EQ(QStringLiteral("--"), left());
+    EXPECT_EQ(QStringLiteral("00:00:00"), elapsed());
+    EXPECT_EQ(QStringLiteral("00M/00M"), bytes());
+    EXPECT_TRUE(page.form().fileNameLabel->text().isEmpty());
+    EXPECT_FALSE(page.form().stateLabel->text().isEmpty());
+    EXPECT_EQ(QSize(530, 400), page.size());
+    EXPECT_EQ(QSize(400, 40), page.bar()->size());
+    EXPECT_EQ(QPoint(70, 250), page.bar()->pos());
+
+    page.recvTotalUsedBytes(95 * MiB);
+    clock->advance(5);  // the clock waits for the first bytes
+    EXPECT_FALSE(clock->isActive());
+    EXPECT_EQ(QStringLiteral("--"), speed());
+    EXPECT_EQ(QStringLiteral("--"), left());
+
+    page.processBytes(MiB);
+    EXPECT_TRUE(clock->isActive());
+    EXPECT_EQ(1000, clock->interval);
+    page.processBytes(MiB);
+    EXPECT_EQ(1, clock->starts);
+}
+
+TEST_F(StartBkWidgetTest, RestorePageNamesItsJob)
+{
+    StartBkWidget restorePage(nullptr, true);
+    EXPECT_NE(page.form().headLabel->text(), restorePage.form().headLabel->text());
+    EXPECT_NE(page.form().warnLabel->text(), restorePage.form().warnLabel->text());
+}
+
+TEST_F(StartBkWidgetTest, TotalCoversTheFinishingBeyondTheEnginesSteps)
+{
+    page.recvTotalUsedBytes(95 * MiB);
+    EXPECT_EQ(100 * MiB, page.totalBytes());
+    EXPECT_EQ(100 * MiB, page.remainingBytes());
+    page.recvTotalUsedBytes(95LL * 1000000000000000LL + 94);
+    EXPECT_EQ(100LL * 1000000000000000LL + 98, page.totalBytes());
+    // Totals whose shown value would not fit in 64 bits are held at the top
+    // instead of wrapping negative.
+    page.recvTotalUsedBytes(9000000000000000000LL);
+    EXPECT_EQ(std::numeric_limits<qint64>::max(), page.totalBytes());
+    page.recvTotalUsedBytes(-5);
+    EXPECT_EQ(0, page.totalBytes());
+}
+
+TEST_F(StartBkWidgetTest, SteadyJobCountsDownOneSecondPerSecond)
+{
+    page.recvTotalUsedBytes(95 * MiB);  // shown as 100 MiB
+    for (int second = 1; second <= 20; ++second) {
+        page.processBytes(2 * MiB);
+        clock->advance();
+        EXPECT_EQ(QStringLiteral("2.00 MB/S"), speed()) << second;
+        EXPECT_EQ(StartBkWidget::clockText(50 - second), left()) << second;
+        EXPECT_EQ(StartBkWidget::clockText(second), elapsed()) << second;
+        EXPECT_EQ(formatSize(2 * MiB * second) + " / " + formatSize(100 * MiB), bytes()) << second;
+    }
+}
+
+TEST_F(StartBkWidgetTest, BurstyJobShowsTheAverageOverItsWindow)
+{
+    page.recvTotalUsedBytes(95 * MiB);
+    const char* speeds[] = {"10.00 MB/S", "5.00 MB/S", "3.33 MB/S", "2.50 MB/S", "2.00 MB/S",
+                            "10.00 MB/S", "5.00 MB/S"};
+    const char* lefts[] = {"00:00:09", "00:00:08", "00:00:07", "00:00:06", "00:00:45",
+                           "00:00:44", "00:00:43"};
+    for (int second = 0; second < 7; ++second) {
+        if (second % 5 == 0)
+            page.processBytes(10 * MiB);  // a burst every fifth second, nothing between
+        clock->advance();
+        EXPECT_EQ(QString::fromLatin1(speeds[second]), speed()) << second + 1;
+        EXPECT_EQ(QString::fromLatin1(lefts[second]), left()) << second + 1;
+    }
+}
+
+TEST_F(StartBkWidgetTest, StalledJobStopsGuessingAndResumes)
+{
+    page.recvTotalUsedBytes(95 * MiB);
+    for (int second = 0; second < 3; ++second) {
+        page.processBytes(MiB);
+        clock->advance();
+    }
+    EXPECT_EQ(QStringLiteral("1024.00 KB/S"), speed());  // units only above their size
+    EXPECT_EQ(QStringLiteral("00:01:37"), left());  // 99 MiB at 1 MiB/s, counted down twice
+
+    // Nothing moves for ten seconds: once a whole window passed without
+    // bytes there is no speed to divide by, and the page says so.
+    clock->advance(10);
+    EXPECT_EQ(QStringLiteral("--"), left());
+    EXPECT_EQ(StartBkWidget::clockText(13), elapsed());
+
+    // Bytes again in the fourth second of a window: 4 MiB over 4 seconds.
+    page.processBytes(4 * MiB);
+    clock->advance();
+    EXPECT_EQ(QStringLiteral("1024.00 KB/S"), speed());  // units only above their size
+    EXPECT_EQ(QStringLiteral("00:01:33"), left());
+}
+
+TEST_F(StartBkWidgetTest, ReportsPastTheTotalEndAtTheTotal)
+{
+    page.recvTotalUsedBytes(95);  // shown as 100 bytes
+    page.processBytes(60);
+    page.processBytes(60);
+    EXPECT_EQ(0, page.remainingBytes());
+    clock->advance();
+    EXPECT_EQ(QStringLiteral("00:00:10"), left());
+    EXPECT_EQ(formatSize(100) + " / " + formatSize(100), bytes());
+}
+
+TEST_F(StartBkWidgetTest, WithoutATotalTheBytesLabelShowsTheEmptyTotal)
+{
+    page.processBytes(MiB);
+    clock->advance();
+    EXPECT_EQ(QStringLiteral(" / "), bytes());
+}
+
+TEST_F(StartBkWidgetTest, BarNeverShowsMoreThanAHundredPercent)
+{
+    const struct {
+        int step, shown;
+    } cases[] = {{0, 0}, {1, 1}, {95, 95}, {100, 100}, {119, 100}, {-3, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(0, page.setValue(c.step));
+        EXPECT_EQ(c.shown, page.bar()->value()) << c.step;
+    }
+}
+
+TEST_F(StartBkWidgetTest, SpeedTextUnits)
+{
+    const struct {
+        qint64 speed;
+        const char* text;
+    } cases[] = {
+        {1, "1.00 B/S"},          {1024, "1024.00 B/S"},         {1536, "1.50 KB/S"},
+        {1048576, "1024.00 KB/S"}, {3 * MiB / 2, "1.50 MB/S"},   {3LL << 30, "3.00 GB/S"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QString::fromLatin1(c.text), StartBkWidget::speedText(c.speed)) << c.speed;
+    EXPECT_EQ(QStringLiteral("00:01:01"), StartBkWidget::clockText(24 * 3600 + 61));
+}
+
+TEST_F(StartBkWidgetTest, FinishResetsThePageForTheNextJob)
+{
+    page.recvTotalUsedBytes(95 * MiB);
+    page.displayName(QStringLiteral("a.txt"));
+    page.displayState(QStringLiteral("Backuping partition ..."));
+    page.setValue(40);
+    for (int second = 0; second < 70; ++second) {
+        page.processBytes(MiB);
+        clock->advance();
+    }
+    EXPECT_EQ(QStringLiteral("00:01:10"), elapsed());
+    const QString lastBytes = bytes();
+
+    page.finish();
+    EXPECT_FALSE(clock->isActive());
+    EXPECT_EQ(0, page.bar()->value());
+    EXPECT_EQ(QStringLiteral("00:00:00"), elapsed());
+    EXPECT_EQ(QStringLiteral("00:00:00"), left());
+    EXPECT_TRUE(page.form().fileNameLabel->text().isEmpty());
+    EXPECT_TRUE(page.form().stateLabel->text().isEmpty());
+    EXPECT_EQ(lastBytes, bytes());
+    EXPECT_EQ(0, page.doneBytes());
+
+    // The second job's clock starts afresh.
+    page.recvTotalUsedBytes(95 * MiB);
+    page.processBytes(MiB);
+    EXPECT_EQ(2, clock->starts);
+    clock->advance();
+    EXPECT_EQ(QStringLiteral("00:00:01"), elapsed());
+    EXPECT_EQ(formatSize(MiB) + " / " + formatSize(100 * MiB), bytes());
+}
+
+TEST_F(StartBkWidgetTest, FinishedRestoreStopsTheClock)
+{
+    page.recvTotalUsedBytes(95 * MiB);
+    page.processBytes(MiB);
+    clock->advance();
+    page.displayState(QStringLiteral("Finish restore partition"));
+    EXPECT_FALSE(clock->isActive());
+    EXPECT_EQ(QStringLiteral("00:00:00"), left());
+    EXPECT_EQ(QStringLiteral("Finish restore partition"), page.form().stateLabel->text());
+    page.displayState(QStringLiteral("Checking partition ... "));
+    EXPECT_EQ(QStringLiteral("Checking partition ... "), page.form().stateLabel->text());
+}
+
+TEST_F(StartBkWidgetTest, DefaultClockTicksOnceASecond)
+{
+    StartBkWidget realPage;
+    realPage.processBytes(MiB);
+    ASSERT_TRUE(realPage.clock()->isActive());
+    realPage.finish();
+    EXPECT_FALSE(realPage.clock()->isActive());
+}
+
+TEST_F(StartBkWidgetTest, PicturesOfThePageAreCompiledIn)
+{
+    EXPECT_FALSE(QPixmap(QStringLiteral(":images/progress_BG.png")).isNull());
+    EXPECT_FALSE(QPixmap(QStringLiteral(":/images/warning_L.png")).isNull());
+    EXPECT_TRUE(page.form().warningPicture->styleSheet().contains(QStringLiteral(":/images/warning_L.png")));
+    // The bar draws its frame picture under the inner bar.
+    page.setValue(50);
+    const QImage drawn = page.bar()->grab().toImage();
+    EXPECT_NE(drawn.pixel(2, 2), QImage(drawn.size(), drawn.format()).pixel(2, 2));
+}
