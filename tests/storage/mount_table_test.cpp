@@ -202,6 +202,12 @@ TEST_F(MountTableHelpersTest, FailuresGiveNullAndALogLine)
     MountTable table;
     EXPECT_EQ(table.mount(nullptr, "ntfs", nullptr, nullptr), nullptr);
     EXPECT_EQ(table.mount("", "ntfs", nullptr, nullptr), nullptr);
+    // Names that would put the mount on the base itself or above it.
+    EXPECT_EQ(table.mount("/dev/", "ntfs", nullptr, nullptr), nullptr);
+    EXPECT_EQ(table.mount("/dev/..", "ntfs", nullptr, nullptr), nullptr);
+    EXPECT_EQ(table.mount("smb://..", "cifs", nullptr, nullptr), nullptr);
+    EXPECT_EQ(table.mount("//", "cifs", nullptr, nullptr), nullptr);
+    EXPECT_TRUE(helpers.runs().empty());
 
     EXPECT_EQ(table.mount("/dev/sdb7", "nosuchfs", nullptr, nullptr), nullptr);
     EXPECT_TRUE(messages.joined().contains("Unable to mount /dev/sdb7 (nosuchfs) to " +

@@ -172,6 +172,13 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
     }
 
     const QByteArray directory = directoryFor(source, fsType);
+    const QByteArray name = directory.mid(directory.lastIndexOf('/') + 1);
+    if (name.isEmpty() || name == "." || name == "..") {
+        // "/dev/" or "smb://..": the mount would cover the base or its parent.
+        qCritical("Unable to mount %s to %s, errno=%d, %s", source, directory.constData(), EINVAL,
+                  qPrintable(errnoText(EINVAL)));
+        return nullptr;
+    }
     for (const Entry& entry : qAsConst(m_entries)) {
         if (entry.directory == directory) {
             // Mounting over it would hide what another source shows there.
