@@ -1,0 +1,49 @@
+// The disk inventory: the machine's physical disks from WMI, each with its
+// partitions from the disk's drive layout and, for partitions with a drive
+// letter, the volume's label, file system and sizes.
+//
+// Callers reach the process's inventory through CVetra::instance(); the list
+// GetVetra returns stays valid until RemoveDiskList (or the destruction of
+// the CVetra that returned it). Use it from one thread: the WMI session
+// belongs to the thread that created the object.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "disk_info.h"
+#include "inventory_rules.h"
+#include "platform.h"
+
+class CVetra {
+ public:
+  // Connects to WMI through the current platform (or the one given);
+  // failures are printed, and leave GetVetra answering null.
+  CVetra();
+  explicit CVetra(std::shared_ptr<winplat::Platform> platform);
+  // A copy holds its own copy of the cached list and shares the WMI
+  // connection, which stays open while any copy holds it.
+  CVetra(const CVetra& other);
+  CVetra& operator=(const CVetra& other);
+  virtual ~CVetra();
+
+  static CVetra* instance();
+
+  // The cached list, built on first use; null when the query fails.
+  const _DiskInfo* GetVetra();
+  // Frees the cached list; the next GetVetra builds a new one.
+  void RemoveDiskList();
+
+ private:
+  bool query(_DiskInfo*& list);
+  void scanDriveLetters();
+  void addPartitions(_DiskInfo* disk);
+  void describeVolume(_PartInfo* part, std::uint64_t length);
+
+  std::shared_ptr<winplat::Platform> m_platform;
+  std::shared_ptr<winplat::WmiSession> m_wmi;
+  winplat::WmiStatus m_status;  // the last COM result
+  char m_systemLetter = 0;      // lower case, 0 when unknown
+  std::vector<vetra::LetterRecord> m_letters;
+  _DiskInfo* m_cache = nullptr;
+};
