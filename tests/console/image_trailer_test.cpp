@@ -4,7 +4,6 @@
 #include "image_format.h"
 #include "image_trailer.h"
 #include "ntfs_fixture.h"
-#include "ntfs_image_reader.h"
 #include "../storage/parted_sanitizer_options.h"
 #include "quarn.h"
 #include "test_support.h"
@@ -79,9 +78,9 @@ protected:
     std::string damagedCopy(const std::function<void(std::vector<uint8_t>&, size_t start, size_t info)>& damage)
     {
         std::vector<uint8_t> bytes = ReadFileBytes(protectedImage());
-        testsupport::ImageVolumeInfo volume;
-        EXPECT_TRUE(testsupport::ReadVolumeTrailer(protectedImage(), &volume));
-        const size_t start = volume.end.blkStartLow;
+        tagBLOCK_END end {};
+        std::memcpy(&end, bytes.data() + bytes.size() - sizeof(end), sizeof(end));
+        const size_t start = end.blkStartLow;
         tagBLOCK_START blockStart {};
         std::memcpy(&blockStart, bytes.data() + start, sizeof(blockStart));
         const size_t info = start + sizeof(tagBLOCK_START) + blockStart.mftBitmapSize;

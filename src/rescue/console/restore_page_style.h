@@ -12,7 +12,7 @@ const char kGroup[] =
     " border: 1px solid rgba(255, 255, 255, 120); border-radius: 4px; margin-top: 14px; }"
     "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }";
 const char kEdit[] = "font: 50 13pt \"wenquanyi\";";
-const char kTree[] = "font: 50 12pt \"wenquanyi\";";
+const char kTree[] = "font: 50 11pt \"wenquanyi\";";
 const char kButton[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
 
 }  // namespace RestorePageStyle

@@ -22,7 +22,7 @@ RtWidget2::RtWidget2(QWidget* parent) : QWidget(parent)
     m_treeView->setObjectName(QStringLiteral("treeView"));
     m_treeView->setAccessibleName(tr("Select a partition to restore"));
     m_treeView->setStyleSheet(RestorePageStyle::kTree);
-    m_treeView->setGeometry(10, 45, 510, 345);
+    m_treeView->setGeometry(10, 45, 510, 332);
     m_treeView->setModel(m_model);
     m_treeView->setItemsExpandable(true);
     m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);

@@ -35,7 +35,7 @@ RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
     m_descGroup = new QGroupBox(tr("Archive comments"), this);
     m_descGroup->setObjectName(QStringLiteral("descGroup"));
     m_descGroup->setStyleSheet(RestorePageStyle::kGroup);
-    m_descGroup->setGeometry(10, 145, 510, 245);
+    m_descGroup->setGeometry(10, 145, 510, 232);
     m_descEdit = new QTextEdit(m_descGroup);
     m_descEdit->setObjectName(QStringLiteral("descEdit"));
     m_descEdit->setAccessibleName(tr("Archive comments"));

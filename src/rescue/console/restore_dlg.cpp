@@ -1,0 +1,395 @@
+#include "restore_dlg.h"
+
+#include "base_msg_dlg.h"
+#if __has_include("browse_for_file_dialog.h")
+#include "browse_for_file_dialog.h"
+#include "filesystem_model.h"
+#define HAVE_FILE_DIALOG 1
+#endif
+#include "device_prober.h"
+#include "quarn_thread.h"
+#include "restore_page_style.h"
+#include "restore_target.h"
+#include "rt_widget1.h"
+#include "rt_widget2.h"
+#include "rt_widget3.h"
+#include "start_bk_widget.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+const char kStopIcon[] = ":images/MsgIcon_Stop.png";
+const char kInfoIcon[] = ":images/MsgIcon_Info.png";
+const char kWarningIcon[] = ":images/MsgIcon_Warning.png";
+const char kConfirmIcon[] = ":images/warning_L.png";
+
+const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kCurrentSub[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+const char kOtherSub[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+
+const int kArrowX = 187;
+const int kArrowY[] = {108, 198, 288};
+
+// What the prober knows of the target partition and its disk.
+struct TargetRecord {
+    bool found = false;
+    char letter = ' ';
+    QString diskModel;
+    bool wholeDisk = false;
+};
+
+TargetRecord findTargetRecord(const QString& target)
+{
+    TargetRecord record;
+    DeviceProber* prober = DeviceProber::instance();
+    const QByteArray diskPath = QFile::encodeName(DeviceProber::stripPartitionNumber(target));
+    const QByteArray partPath = QFile::encodeName(target);
+    QMutexLocker lock(&prober->mutex);
+    for (DiskRecord* disk = prober->disks; disk; disk = disk->next) {
+        if (!disk->path || diskPath != disk->path)
+            continue;
+        record.diskModel = QString::fromUtf8(disk->model);
+        if (PartitionRecord* part = findPartitionByPath(disk->partitions, partPath.constData())) {
+            record.found = true;
+            record.letter = part->letter ? part->letter : ' ';
+            record.wholeDisk = part->wholeDisk != 0;
+        }
+        break;
+    }
+    return record;
+}
+
+QLabel* stepLabel(QWidget* parent, const QString& text, int y, int height)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(30, y, 150, height);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+}  // namespace
+
+RestoreDlg::RestoreDlg(QWidget* parent, const QString& title) : BaseDlg(parent)
+{
+    m_titleText = title;
+    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
+    setFixedSize(800, 600);
+    initTitleBar();
+
+    m_step1Title = stepLabel(this, tr("Step 1"), 98, 32);
+    m_step1Sub = stepLabel(this, tr("choose images"), 130, 22);
+    m_step2Title = stepLabel(this, tr("Step 2"), 188, 32);
+    m_step2Sub = stepLabel(this, tr("choose partition"), 220, 22);
+    m_step3Title = stepLabel(this, tr("Step 3"), 278, 32);
+    m_step3Sub = stepLabel(this, tr("start restore"), 310, 22);
+
+    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
+    m_arrowLabel = new QLabel(this);
+    m_arrowLabel->setPixmap(arrow);
+    m_arrowLabel->setFixedSize(arrow.size());
+    // Lines between the steps of the left column.
+    const QPixmap divider = QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175);
+    for (int i = 0; i < 2; ++i) {
+        m_dividerLabels[i] = new QLabel(this);
+        m_dividerLabels[i]->setPixmap(divider);
+        m_dividerLabels[i]->setGeometry(23, 167 + 90 * i, divider.width(), qMax(1, divider.height()));
+    }
+
+    m_rtWidget1 = new RtWidget1(this);
+    m_rtWidget2 = new RtWidget2(this);
+    m_rtWidget3 = new RtWidget3(this);
+    m_progress = new StartBkWidget(this, true);
+    for (QWidget* page : {static_cast<QWidget*>(m_rtWidget1), static_cast<QWidget*>(m_rtWidget2),
+                          static_cast<QWidget*>(m_rtWidget3), static_cast<QWidget*>(m_progress)})
+        page->move(220, 90);
+
+    auto newButton = [this](const char* name, const QString& text, int x) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setStyleSheet(RestorePageStyle::kButton);
+        button->setGeometry(x, 498, 140, 34);
+        return button;
+    };
+    m_returnBtn = newButton("m_returnBtn", tr("Return"), 49);
+    m_preBtn = newButton("m_preBtn", tr("Previous"), 441);
+    m_nextBtn = newButton("m_nextBtn", tr("Next"), 617);
+
+    m_volumeChooser = &RestoreDlg::runFileDialog;
+    connect(m_returnBtn, &QPushButton::clicked, this, &RestoreDlg::returnBtnClicked);
+    connect(m_rtWidget1, &RtWidget1::pwdSig, m_rtWidget3, &RtWidget3::pwdSlot);
+    connect(m_rtWidget1, &RtWidget1::descSig, m_rtWidget3, &RtWidget3::descSlot);
+    connect(this, &RestoreDlg::finish, m_progress, &StartBkWidget::finish);
+    showStep1();
+}
+
+RestoreDlg::~RestoreDlg()
+{
+    delete m_worker;
+}
+
+void RestoreDlg::setVolumeChooser(VolumeChooser chooser)
+{
+    m_volumeChooser = chooser ? std::move(chooser) : VolumeChooser(&RestoreDlg::runFileDialog);
+}
+
+FileChoice RestoreDlg::runFileDialog(QWidget* parent, const QString& expected)
+{
+    Q_UNUSED(expected);
+    FileChoice choice;
+#ifdef HAVE_FILE_DIALOG
+    // Open mode: its places list every medium, optical drives with their
+    // eject menu included, so the next disc of an image can be inserted.
+    const QStringList filter{QStringLiteral("*.bkp")};
+    BrowseForFileDialog dialog(parent, &filter, false, false, -1, Qt::WindowFlags(0xB003));
+    if (dialog.exec() != QDialog::Accepted)
+        return choice;
+    choice.accepted = true;
+    choice.path = dialog.selectedData(FilesystemModel::PathRole);
+    choice.name = dialog.fileName();
+#else
+    Q_UNUSED(parent);
+#endif
+    return choice;
+}
+
+int RestoreDlg::showBox(const QString& title, const QString& text, const QString& icon, bool okCancel)
+{
+    BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
+    return box.exec();
+}
+
+void RestoreDlg::bindButton(QPushButton* button, const QString& text, bool visible, bool enabled,
+                            void (RestoreDlg::*action)())
+{
+    disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    button->setText(text);
+    button->setVisible(visible);
+    button->setEnabled(enabled);
+    if (action)
+        connect(button, &QPushButton::clicked, this, action);
+}
+
+void RestoreDlg::showPage(QWidget* page)
+{
+    for (QWidget* each : {static_cast<QWidget*>(m_rtWidget1), static_cast<QWidget*>(m_rtWidget2),
+                          static_cast<QWidget*>(m_rtWidget3), static_cast<QWidget*>(m_progress)})
+        each->setVisible(each == page);
+}
+
+void RestoreDlg::markStep(int step)
+{
+    QLabel* titles[] = {m_step1Title, m_step2Title, m_step3Title};
+    QLabel* subs[] = {m_step1Sub, m_step2Sub, m_step3Sub};
+    for (int i = 0; i < 3; ++i) {
+        titles[i]->setStyleSheet(QString::fromLatin1(i == step ? kCurrentTitle : kOtherTitle));
+        subs[i]->setStyleSheet(QString::fromLatin1(i == step ? kCurrentSub : kOtherSub));
+    }
+    m_arrowLabel->move(kArrowX, kArrowY[step]);
+}
+
+void RestoreDlg::showStep1()
+{
+    m_state = Step1;
+    showPage(m_rtWidget1);
+    markStep(0);
+    bindButton(m_preBtn, tr("Previous"), false, true, nullptr);
+    bindButton(m_nextBtn, tr("Next"), true, true, &RestoreDlg::showStep2);
+}
+
+void RestoreDlg::showStep2()
+{
+    m_state = Step2;
+    showPage(m_rtWidget2);
+    markStep(1);
+    bindButton(m_preBtn, tr("Previous"), true, true, &RestoreDlg::showStep1);
+    bindButton(m_nextBtn, tr("Next"), true, true, &RestoreDlg::showStep3);
+}
+
+void RestoreDlg::showStep3()
+{
+    m_state = Step3;
+    showPage(m_rtWidget3);
+    markStep(2);
+    bindButton(m_preBtn, tr("Previous"), true, true, &RestoreDlg::showStep2);
+    // A cancelled job may still be ending: a new start waits for finished().
+    const bool jobRunning = m_worker && m_worker->isRunning();
+    bindButton(m_nextBtn, tr("Start"), true, !jobRunning, &RestoreDlg::startRestore);
+}
+
+void RestoreDlg::returnBtnClicked()
+{
+    emit returnMainDlg();
+}
+
+void RestoreDlg::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F5) {
+        DeviceProber::instance()->startProbe();
+        return;
+    }
+    BaseDlg::keyReleaseEvent(event);
+}
+
+bool RestoreDlg::checkRestore()
+{
+    if (m_rtWidget1->m_imagePath.isEmpty()) {
+        showBox(tr("Error"), tr("You must select one image file to restore!"), kStopIcon);
+        return false;
+    }
+    if (m_rtWidget2->m_targetPath.isEmpty()) {
+        showBox(tr("Error"), tr("You must select one partition to restore!"), kStopIcon);
+        return false;
+    }
+    // All 16 bytes count: a digest may well start with a zero byte.
+    const QByteArray& stored = m_rtWidget1->m_pwdDigest;
+    if (!stored.isEmpty() && stored != m_rtWidget3->passwordDigest()) {
+        showBox(tr("Password Error"), tr("The password you entered was wrong!"), kStopIcon);
+        return false;
+    }
+    if (!m_rtWidget1->isPartitionChecked() && !m_rtWidget1->isMbrChecked()) {
+        showBox(tr("Warning"), tr("You must select a backup type, partition and MBR!"), kWarningIcon);
+        return false;
+    }
+    return true;
+}
+
+void RestoreDlg::createWorker()
+{
+    m_worker = new QuarnThread(m_engine);
+    connect(m_worker, &QuarnThread::progressChanged, m_progress, &StartBkWidget::setValue);
+    connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progress, &StartBkWidget::recvTotalUsedBytes);
+    connect(m_worker, &QuarnThread::processBytesSig, m_progress, &StartBkWidget::processBytes);
+    connect(m_worker, &QuarnThread::displayNameSig, m_progress, &StartBkWidget::displayName);
+    connect(m_worker, &QuarnThread::displayStateSig, m_progress, &StartBkWidget::displayState);
+    connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
+            Qt::BlockingQueuedConnection);
+    connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
+}
+
+void RestoreDlg::startRestore()
+{
+    if (m_worker && m_worker->isRunning())
+        return;
+    if (!checkRestore())
+        return;
+
+    const QString target = m_rtWidget2->m_targetPath;
+    const QString image = m_rtWidget1->m_imagePath;
+    const bool partitionRow = m_rtWidget1->isPartitionChecked();
+    const TargetRecord record = findTargetRecord(target);
+
+    if (RestoreTarget::sameDevice(target, m_rtWidget1->m_imageDevice) ||
+        RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(image))) {
+        showBox(tr("Error"), tr("The image file is on the partition you selected; choose another partition "
+                                "to restore!"), kStopIcon);
+        return;
+    }
+    // A volume without a partition table starts at the disk's first sector:
+    // boot code written "to its disk" would overwrite the volume itself.
+    if (!partitionRow && record.wholeDisk) {
+        showBox(tr("Error"), tr("The partition you selected fills its whole disk, which has no MBR to "
+                                "restore!"), kStopIcon);
+        return;
+    }
+
+    tagRestoreArgument arg;
+    arg.imagePath = image.toLocal8Bit().toStdString();
+    arg.targetPartition = target.toLocal8Bit().toStdString();
+    arg.hasMbr = m_rtWidget1->isMbrChecked() && !record.wholeDisk ? 1 : 0;
+    if (partitionRow) {
+        const QString confirm = tr("All your data on your %1 partition will be erased!")
+                                    .arg(QChar::fromLatin1(record.letter));
+        if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
+            return;
+        // Writing under a mounted file system would corrupt both.
+        if (!RestoreTarget::unmountAll(target)) {
+            showBox(tr("Error"), tr("The partition you selected is in use and cannot be unmounted; close "
+                                    "what uses it and try again!"), kStopIcon);
+            return;
+        }
+        if (!m_worker)
+            createWorker();
+        m_worker->setRestore(arg, m_rtWidget1->m_fsCode);
+    } else {
+        const QString confirm = tr("Are you sure to restore your MBR to your %1 disk!").arg(record.diskModel);
+        if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
+            return;
+        if (!m_worker)
+            createWorker();
+        m_worker->setRestoreMbr(arg);
+    }
+
+    m_state = Running;
+    showPage(m_progress);
+    bindButton(m_preBtn, tr("Cancel"), true, true, &RestoreDlg::cancelRestore);
+    bindButton(m_nextBtn, tr("Finish"), true, false, nullptr);
+    m_returnBtn->setEnabled(false);
+    m_worker->startJob();
+}
+
+void RestoreDlg::cancelRestore()
+{
+    if (m_state != Running || !m_worker)
+        return;
+    m_worker->cancelJob();
+    showStep3();
+}
+
+void RestoreDlg::finishRestore()
+{
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    emit finish();
+    if (m_worker->result() == 0)
+        showBox(tr("Success"), tr("Restore success!"), kInfoIcon);
+    else
+        showBox(tr("Failed"), tr("Restore failed!"), kStopIcon);
+    showStep1();
+    m_returnBtn->setEnabled(true);
+    m_nextBtn->setEnabled(true);
+    emit returnMainDlg();
+}
+
+void RestoreDlg::browseForNextFile(QString& fileName)
+{
+    const QString target = m_rtWidget2->m_targetPath;
+    for (;;) {
+        const FileChoice choice = m_volumeChooser(this, fileName);
+        if (!choice.accepted) {
+            if (m_worker)
+                m_worker->cancelJob();
+            return;
+        }
+        const QFileInfo chosen(choice.path);
+        if (chosen.isDir()) {
+            showBox(tr("Error"), tr("You must select a backup image file, not a directory!"), kStopIcon);
+            continue;
+        }
+        if (!choice.name.endsWith(QLatin1String(".bkp"))) {
+            showBox(tr("Error"), tr("The file name of a Sorvik backup image ends in \".bkp\"!"), kStopIcon);
+            continue;
+        }
+        QFile file(choice.path);
+        if (!chosen.isFile() || !file.open(QIODevice::ReadOnly)) {
+            showBox(tr("Error"), tr("The file %1 cannot be opened; select the next volume of the image!")
+                                     .arg(choice.path), kStopIcon);
+            continue;
+        }
+        file.close();
+        if (RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(choice.path))) {
+            showBox(tr("Error"), tr("The image file is on the partition you selected; choose another partition "
+                                    "to restore!"), kStopIcon);
+            continue;
+        }
+        fileName = choice.path;
+        return;
+    }
+}

@@ -1,0 +1,101 @@
+// The restore wizard: step 1 chooses an image, step 2 the target partition,
+// step 3 shows the image's comments and asks for its password; Start runs
+// the restore on the engine worker while the progress page is shown, and
+// the wizard answers the engine's requests for further volumes.
+#ifndef RESCUE_CONSOLE_RESTORE_DLG_H
+#define RESCUE_CONSOLE_RESTORE_DLG_H
+
+#include "base_dlg.h"
+#include "quarn_thread.h"
+
+#include <QString>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class RtWidget1;
+class RtWidget2;
+class RtWidget3;
+class StartBkWidget;
+
+// What the user chose in a file dialog.
+struct FileChoice {
+    bool accepted = false;
+    QString path;  // the selected item's path
+    QString name;  // the dialog's file-name text
+};
+
+class RestoreDlg : public BaseDlg {
+    Q_OBJECT
+
+public:
+    enum State { Step1, Step2, Step3, Running };
+
+    RestoreDlg(QWidget* parent, const QString& title);
+    ~RestoreDlg() override;
+
+    // Runs the dialog that chooses a further volume of the image; `expected`
+    // is the file the engine looked for. The default shows the image file
+    // dialog; tests answer it themselves.
+    using VolumeChooser = std::function<FileChoice(QWidget* parent, const QString& expected)>;
+    void setVolumeChooser(VolumeChooser chooser);
+
+    // The engine the worker calls (the library's unless a test scripts one);
+    // set it before the first start.
+    void setEngine(const QuarnEngine& engine) { m_engine = engine; }
+
+    bool checkRestore();
+    State state() const { return m_state; }
+    QuarnThread* worker() const { return m_worker; }
+
+    QLabel* m_step1Title;
+    QLabel* m_step1Sub;
+    QLabel* m_step2Title;
+    QLabel* m_step2Sub;
+    QLabel* m_step3Title;
+    QLabel* m_step3Sub;
+    QLabel* m_arrowLabel;
+    QLabel* m_dividerLabels[2];
+    QPushButton* m_returnBtn;
+    QPushButton* m_preBtn;
+    QPushButton* m_nextBtn;
+    RtWidget1* m_rtWidget1;
+    RtWidget2* m_rtWidget2;
+    RtWidget3* m_rtWidget3;
+    StartBkWidget* m_progress;
+
+signals:
+    void returnMainDlg();
+    void finish();
+
+public slots:
+    void browseForNextFile(QString& fileName);
+    void returnBtnClicked();
+    void showStep1();
+    void showStep2();
+    void showStep3();
+    void startRestore();
+    void cancelRestore();
+    void finishRestore();
+
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void createWorker();
+    void showPage(QWidget* page);
+    void markStep(int step);
+    // Gives a navigation button its text, state and one click action.
+    void bindButton(QPushButton* button, const QString& text, bool visible, bool enabled,
+                    void (RestoreDlg::*action)());
+    int showBox(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
+    static FileChoice runFileDialog(QWidget* parent, const QString& expected);
+
+    State m_state = Step1;
+    QuarnEngine m_engine = QuarnEngine::library();
+    QuarnThread* m_worker = nullptr;
+    VolumeChooser m_volumeChooser;
+};
+
+#endif

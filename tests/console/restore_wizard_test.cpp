@@ -1,0 +1,843 @@
+// The restore wizard end to end, offscreen and in one process: images made
+// by the engine from a real ntfs-3g partition of a fake disk (with the head
+// block the console builds), restored through the wizard's pages onto a
+// partition file by the real engine on the wizard's worker, and judged with
+// ntfs-3g's tools.
+#include "backup_machine.h"
+#include "base_msg_dlg.h"
+#include "image_format.h"
+#include "image_head_info.h"
+#include "device_records.h"
+#include "fat_fixture.h"
+#include "mount_table.h"
+#include "quarn.h"
+#include "restore_dlg.h"
+#include "restore_target.h"
+#include "size_text.h"
+#include "rt_widget1.h"
+#include "rt_widget2.h"
+#include "rt_widget3.h"
+#include "system_paths.h"
+#include "tree_item.h"
+#include "tree_model.h"
+
+#include "../storage/parted_sanitizer_options.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using backuptest::BackupMachine;
+using testsupport::ReadFileBytes;
+
+const char kPassword[] = "secret1";
+const int kJobTimeoutMs = 240000;
+
+// One machine and its images for the whole program: making them is the
+// slow part.
+struct Images {
+    std::string folder;        // on the images partition
+    std::string full;          // first volume of a full image (password, MBR)
+    std::string splitFirst;    // first volume of a split image; the others lie in splitOthers
+    std::string splitOthers;
+    int splitVolumes = 0;
+    std::string chainNewest;   // first volume of the incremental image of a chain
+    std::vector<testsupport::NtfsFileSpec> chainFiles;  // the source when the increment was taken
+    std::vector<uint8_t> bootCode;  // what the disk's first 440 bytes held at backup time
+    std::string zeroDigest;    // an image whose password digest starts with a zero byte
+    std::string zeroPassword;
+    std::string fat;           // a FAT32 image of a partition without the boot flag
+};
+
+BackupMachine* g_machine = nullptr;
+Images* g_images = nullptr;
+std::string g_setupError;
+
+std::string imagesFolder()
+{
+    const char* dir = MountTable::instance()->mount(
+        g_machine->partition(BackupMachine::Images).c_str(), "ntfs", nullptr, nullptr);
+    return dir ? std::string(dir) : std::string();
+}
+
+int backupWithHead(const std::string& base, const std::string& password, uint64_t volumeSize,
+                   const std::string& prevImage = std::string(), int source = BackupMachine::NtfsSource)
+{
+    ImageHeadBlock head;
+    if (buildHeadInfo(*DeviceProber::instance(), QString::fromStdString(g_machine->disk()), 0,
+                      g_machine->partitionPath(source), &head) != 0)
+        return -1;
+    tagBackupArgument arg;
+    arg.srcPartition = g_machine->partition(source);
+    arg.imagePath = base;
+    arg.fsType = source == BackupMachine::FatSource ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
+    arg.compressType = 1;
+    arg.mbrSource = g_machine->disk();
+    arg.mbrSize = 512;
+    arg.saveMbr = true;
+    arg.password = password;
+    arg.description = "Office disk, drive C";
+    arg.volumeSize = volumeSize;
+    arg.incremental = !prevImage.empty();
+    arg.prevImage = prevImage;
+    return arg.fsType == FS_TYPE_FAT32 ? backup_fat32(arg, tagCallBackFunc(), head.data(), head.size())
+                                       : backup_ntfs(arg, tagCallBackFunc(), head.data(), head.size());
+}
+
+std::string makeImages()
+{
+    const std::string missing = backuptest::missingTool();
+    if (!missing.empty())
+        return "missing " + missing;
+    g_machine = new BackupMachine;
+    if (!g_machine->ok())
+        return "machine: " + g_machine->log();
+    // The wizard reads what is mounted now, not the machine's fixed table.
+    systemPaths().mountTable = "/proc/self/mounts";
+    if (!g_machine->probe())
+        return "the probe did not end";
+    g_images = new Images;
+    Images& im = *g_images;
+
+    // Boot code the disk holds when the images are taken.
+    std::vector<uint8_t> disk = ReadFileBytes(g_machine->disk());
+    im.bootCode = testsupport::PatternBytes(440, 99);
+    std::copy(im.bootCode.begin(), im.bootCode.end(), disk.begin());
+    FILE* file = std::fopen(g_machine->disk().c_str(), "r+b");
+    if (!file || std::fwrite(im.bootCode.data(), 1, 440, file) != 440 || std::fclose(file) != 0)
+        return "cannot write the disk's boot code";
+
+    im.folder = imagesFolder();
+    if (im.folder.empty())
+        return "cannot mount the images partition";
+    QDir().mkpath(QString::fromStdString(im.folder + "/full"));
+    QDir().mkpath(QString::fromStdString(im.folder + "/split"));
+    QDir().mkpath(QString::fromStdString(im.folder + "/split-rest"));
+    QDir().mkpath(QString::fromStdString(im.folder + "/chain"));
+
+    if (backupWithHead(im.folder + "/full/office", kPassword, ImageFormat::kNeverSplit) != 0)
+        return "full backup failed";
+    im.full = im.folder + "/full/office_0_0.bkp";
+
+    if (backupWithHead(im.folder + "/split/office", "", 1 << 20) != 0)
+        return "split backup failed";
+    im.splitFirst = im.folder + "/split/office_0_0.bkp";
+    im.splitOthers = im.folder + "/split-rest";
+    for (int volume = 1;; ++volume) {
+        const std::string name = "/office_" + std::to_string(volume) + "_0.bkp";
+        if (!testsupport::FileExists(im.folder + "/split" + name))
+            break;
+        if (std::rename((im.folder + "/split" + name).c_str(), (im.splitOthers + name).c_str()) != 0)
+            return "cannot move a volume";
+        im.splitVolumes = volume + 1;
+    }
+    if (im.splitVolumes < 3)
+        return "the split image has fewer than 3 volumes";
+
+    if (backupWithHead(im.folder + "/chain/office", "", ImageFormat::kNeverSplit) != 0)
+        return "chain backup failed";
+    // The source changes: one file more, one file rewritten.
+    im.chainFiles = g_machine->ntfsFiles();
+    std::string log;
+    QDir().mkpath(QString::fromStdString(g_machine->scratch("inc")));
+    const std::vector<uint8_t> added = testsupport::PatternBytes(200000, 41);
+    if (!testsupport::NtfsCopyIn(g_machine->partition(BackupMachine::NtfsSource), g_machine->scratch("inc"),
+                                 "/added.bin", added, &log))
+        return "ntfscp: " + log;
+    im.chainFiles.push_back({"added.bin", added});
+    if (backupWithHead(im.folder + "/chain/office", "", ImageFormat::kNeverSplit,
+                       im.folder + "/chain/office_0_0.bkp") != 0)
+        return "incremental backup failed";
+    im.chainNewest = im.folder + "/chain/office_0_1.bkp";
+    if (!testsupport::FileExists(im.chainNewest))
+        return "no incremental image";
+
+    // A password whose digest starts with a zero byte.
+    for (int n = 0; im.zeroPassword.empty(); ++n) {
+        const QByteArray candidate = "pass" + QByteArray::number(n);
+        if (QCryptographicHash::hash(candidate, QCryptographicHash::Md5).at(0) == 0)
+            im.zeroPassword = candidate.toStdString();
+    }
+    QDir().mkpath(QString::fromStdString(im.folder + "/zero"));
+    if (backupWithHead(im.folder + "/zero/office", im.zeroPassword, ImageFormat::kNeverSplit) != 0)
+        return "backup with the zero-led digest failed";
+    im.zeroDigest = im.folder + "/zero/office_0_0.bkp";
+
+    QDir().mkpath(QString::fromStdString(im.folder + "/fat"));
+    if (backupWithHead(im.folder + "/fat/data", "", ImageFormat::kNeverSplit, std::string(),
+                       BackupMachine::FatSource) != 0)
+        return "FAT32 backup failed";
+    im.fat = im.folder + "/fat/data_0_0.bkp";
+    return std::string();
+}
+
+const size_t kDiskStartBytes = 1 << 20;
+
+// The first MiB of the machine's disk (its table and the space before the
+// first partition).
+std::vector<uint8_t> diskStart()
+{
+    std::vector<uint8_t> bytes(kDiskStartBytes);
+    FILE* file = std::fopen(g_machine->disk().c_str(), "rb");
+    const size_t got = file ? std::fread(bytes.data(), 1, bytes.size(), file) : 0;
+    if (file)
+        std::fclose(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+void writeDiskStart(const std::vector<uint8_t>& bytes)
+{
+    FILE* file = std::fopen(g_machine->disk().c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+}
+
+class RestoreWizardTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        g_setupError = makeImages();
+    }
+    static void TearDownTestSuite()
+    {
+        delete g_images;
+        g_images = nullptr;
+        delete g_machine;
+        g_machine = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (g_setupError.rfind("missing ", 0) == 0)
+            GTEST_SKIP() << g_setupError;
+        ASSERT_TRUE(g_setupError.empty()) << g_setupError;
+        // A fresh, empty file system on the target for every test.
+        std::string log;
+        ASSERT_TRUE(testsupport::MakeNtfsPartition(target(), testsupport::FileSize(target()), &log)) << log;
+        m_dialog = std::make_unique<RestoreDlg>(nullptr, QString());
+        m_dialog->show();
+    }
+    void TearDown() override
+    {
+        m_dialog.reset();
+        if (g_machine)
+            RestoreTarget::unmountAll(QString::fromStdString(target()));
+    }
+
+    static std::string target() { return g_machine->partition(BackupMachine::Target); }
+
+    // Chooses the image on page 1 as the file dialog hands it over.
+    void chooseImage(const std::string& path)
+    {
+        const QString file = QString::fromStdString(path);
+        m_dialog->m_rtWidget1->chooseImage(file, QFileInfo(file).fileName(),
+                                           g_machine->partitionPath(BackupMachine::Images));
+    }
+
+    // Presses the target's row on page 2 with the left button.
+    bool pressTarget(const std::string& partition)
+    {
+        TreeModel* model = m_dialog->m_rtWidget2->m_model;
+        model->refresh();
+        for (int disk = 0; disk < model->rowCount(); ++disk) {
+            const QModelIndex diskIndex = model->index(disk, 0);
+            for (int row = 0; row < model->rowCount(diskIndex); ++row) {
+                const QModelIndex index = model->index(row, 1, diskIndex);
+                if (static_cast<TreeItem*>(index.internalPointer())->path != QString::fromStdString(partition))
+                    continue;
+                QTreeView* view = m_dialog->m_rtWidget2->m_treeView;
+                view->scrollTo(index);
+                QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                  view->visualRect(index).center());
+                QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                    view->visualRect(index).center());
+                return m_dialog->m_rtWidget2->m_targetPath == QString::fromStdString(partition);
+            }
+        }
+        return false;
+    }
+
+    // Steps through the wizard to Start with the given password.
+    void clickThrough(const QString& password)
+    {
+        EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+        ASSERT_EQ(m_dialog->state(), RestoreDlg::Step2);
+        ASSERT_TRUE(pressTarget(target()));
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+        ASSERT_EQ(m_dialog->state(), RestoreDlg::Step3);
+        m_dialog->m_rtWidget3->m_pwdEdit->setText(password);
+        EXPECT_EQ(m_dialog->m_nextBtn->text(), QStringLiteral("Start"));
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    }
+
+    // Waits for the job and the wizard's return to the main window.
+    bool waitForReturn(QSignalSpy& returned)
+    {
+        return returned.count() > 0 || returned.wait(kJobTimeoutMs);
+    }
+
+    static QStringList messages(const MsgBoxAnswers& answers)
+    {
+        QStringList texts;
+        for (const MsgBoxRecord& box : answers.boxes)
+            texts << box.title + ": " + box.message;
+        return texts;
+    }
+
+    static std::string judge(const std::vector<testsupport::NtfsFileSpec>& files)
+    {
+        const std::string problems = testsupport::NtfsCheckProblems(target());
+        if (!problems.empty())
+            return problems;
+        return testsupport::CompareNtfsFiles(target(), files);
+    }
+
+    std::unique_ptr<RestoreDlg> m_dialog;
+};
+
+TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
+{
+    chooseImage(g_images->full);
+    ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+    EXPECT_TRUE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3));
+    EXPECT_EQ(m_dialog->m_rtWidget3->m_descEdit->toPlainText(), QStringLiteral("Office disk, drive C"));
+
+    MsgBoxAnswers answers;
+    clickThrough(QStringLiteral("secret2"));
+    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered was wrong!"});
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
+    EXPECT_EQ(m_dialog->worker(), nullptr);
+
+    answers.boxes.clear();
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromLatin1(kPassword));
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Running);
+    ASSERT_TRUE(waitForReturn(returned));
+    ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Warning"));
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("All your data on your ")));
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(m_dialog->worker()->result(), 0);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
+    EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
+}
+
+TEST_F(RestoreWizardTest, ASplitImageAsksForEachVolumeInAnotherFolder)
+{
+    chooseImage(g_images->splitFirst);
+    ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+    EXPECT_FALSE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3));
+
+    // The user first picks the folder, then the volume in it.
+    QStringList asked;
+    m_dialog->setVolumeChooser([&](QWidget*, const QString& expected) {
+        asked << expected;
+        const std::string name = QFileInfo(expected).fileName().toStdString();
+        FileChoice choice;
+        choice.accepted = true;
+        const bool folderFirst = asked.size() == 1;
+        choice.path = QString::fromStdString(g_images->splitOthers + (folderFirst ? "" : "/" + name));
+        choice.name = folderFirst ? QString() : QString::fromStdString(name);
+        return choice;
+    });
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!")) << messages(answers).join("\n").toStdString();
+    EXPECT_TRUE(messages(answers).contains("Error: You must select a backup image file, not a directory!"));
+    // One request per later volume (the first one answered twice).
+    EXPECT_EQ(asked.size(), g_images->splitVolumes) << asked.join(", ").toStdString();
+    EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
+}
+
+TEST_F(RestoreWizardTest, CancellingTheVolumeRequestEndsTheRestoreAsFailed)
+{
+    chooseImage(g_images->splitFirst);
+    int asked = 0;
+    m_dialog->setVolumeChooser([&](QWidget*, const QString&) {
+        ++asked;
+        return FileChoice();
+    });
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+    EXPECT_NE(m_dialog->worker()->result(), 0);
+}
+
+TEST_F(RestoreWizardTest, AVolumeThatCannotBeOpenedBringsTheDialogBack)
+{
+    chooseImage(g_images->splitFirst);
+    QStringList asked;
+    m_dialog->setVolumeChooser([&](QWidget*, const QString& expected) {
+        asked << expected;
+        FileChoice choice;
+        if (asked.size() > 2)
+            return choice;  // Cancel
+        // The same missing name, as the engine asked for it.
+        choice.accepted = true;
+        choice.path = expected;
+        choice.name = QFileInfo(expected).fileName();
+        return choice;
+    });
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    ASSERT_EQ(asked.size(), 3);
+    EXPECT_EQ(asked[0], asked[1]);
+    const QString missing = QStringLiteral("Error: The file %1 cannot be opened; select the next volume of the image!")
+                                .arg(asked[0]);
+    EXPECT_EQ(messages(answers).count(missing), 2) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+}
+
+TEST_F(RestoreWizardTest, TheNewestImageOfAChainRestoresTheChangedSource)
+{
+    chooseImage(g_images->chainNewest);
+    ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(judge(g_images->chainFiles), "");
+}
+
+TEST_F(RestoreWizardTest, TheMbrAloneWritesTheStoredBootCodeAndKeepsThePartitionTable)
+{
+    std::vector<uint8_t> before = diskStart();
+    std::fill(before.begin(), before.begin() + 440, 0);
+    writeDiskStart(before);
+    const std::vector<uint8_t> targetBefore = ReadFileBytes(target());
+
+    chooseImage(g_images->full);
+    RtWidget1* page = m_dialog->m_rtWidget1;
+    ASSERT_NE(page->m_mbrItem, nullptr);  // the source partition is active
+    EXPECT_EQ(page->m_mbrItem->text(1), QStringLiteral("MBR and Track 0"));
+    page->m_partItem->setCheckState(1, Qt::Unchecked);
+    page->m_mbrItem->setCheckState(1, Qt::Checked);
+
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString::fromLatin1(kPassword));
+    ASSERT_TRUE(waitForReturn(returned));
+    ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("Are you sure to restore your MBR to your ")));
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore success!"));
+
+    const std::vector<uint8_t> after = diskStart();
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(g_images->bootCode.begin(), g_images->bootCode.end(), after.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + 440, before.end(), after.begin() + 440));
+    EXPECT_EQ(ReadFileBytes(target()), targetBefore);
+}
+
+TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
+{
+    chooseImage(g_images->splitFirst);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_TRUE(pressTarget(g_machine->partition(BackupMachine::Images)));
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    MsgBoxAnswers answers;
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(messages(answers), QStringList{"Error: The image file is on the partition you selected; choose "
+                                             "another partition to restore!"});
+    EXPECT_EQ(m_dialog->worker(), nullptr);
+    EXPECT_FALSE(imagesFolder().empty());
+    EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
+}
+
+TEST_F(RestoreWizardTest, AMountedTargetIsUnmountedFirst)
+{
+    const char* dir = MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr);
+    ASSERT_NE(dir, nullptr);
+    ASSERT_FALSE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
+
+    chooseImage(g_images->chainNewest);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_TRUE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
+    EXPECT_EQ(judge(g_images->chainFiles), "");
+}
+
+TEST_F(RestoreWizardTest, ATargetInUseIsRefusedWithAMessage)
+{
+    const char* dir = MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr);
+    ASSERT_NE(dir, nullptr);
+    const std::string mountDir = dir;
+    // An open file keeps the file system busy.
+    QFile busy(QString::fromStdString(mountDir + "/busy.txt"));
+    ASSERT_TRUE(busy.open(QIODevice::WriteOnly));
+    chooseImage(g_images->chainNewest);
+    MsgBoxAnswers answers;
+    clickThrough(QString());
+    ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("The partition you selected is in use and cannot be "
+                                                       "unmounted; close what uses it and try again!"));
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
+    EXPECT_EQ(m_dialog->worker(), nullptr);
+    busy.close();
+    EXPECT_FALSE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
+}
+
+// What the image page shows and refuses, one case per row.
+TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
+{
+    testsupport::TempDir scratch;
+    const std::string upper = scratch.file("OFFICE_0_0.BKP");
+    testsupport::WriteFileBytes(upper, ReadFileBytes(g_images->full));
+    const std::string foreign = scratch.file("notes_0_0.bkp");
+    testsupport::WriteFileBytes(foreign, std::vector<uint8_t>(4096, 'x'));
+    const std::string damaged = scratch.file("damaged_0_0.bkp");
+    std::vector<uint8_t> bytes = ReadFileBytes(g_images->full);
+    bytes[bytes.size() - 27] ^= 1;  // the trailer's magic
+    testsupport::WriteFileBytes(damaged, bytes);
+    const std::string laterVolume = g_images->splitOthers + "/office_1_0.bkp";
+
+    const struct {
+        std::string path;
+        QStringList boxes;
+    } cases[] = {
+        {g_images->folder + "/full", {}},
+        {upper, {"Error: The file name of a Sorvik backup image ends in \".bkp\"!"}},
+        {laterVolume, {"Error: The backup image file is invalid!"}},
+        {foreign, {"Error: The backup image file is invalid!"}},
+        {damaged, {"Error: Image file is corrupted!"}},
+        {scratch.file("missing_0_0.bkp"), {"Error: The backup image file cannot be opened!"}},
+    };
+    for (const auto& c : cases) {
+        chooseImage(g_images->full);  // a good image first: a refusal must clear it
+        ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+        MsgBoxAnswers answers;
+        chooseImage(c.path);
+        EXPECT_EQ(messages(answers), c.boxes) << c.path;
+        EXPECT_TRUE(m_dialog->m_rtWidget1->m_imagePath.isEmpty()) << c.path;
+        EXPECT_TRUE(m_dialog->m_rtWidget1->m_pwdDigest.isEmpty()) << c.path;
+        EXPECT_FALSE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3)) << c.path;
+        EXPECT_FALSE(m_dialog->m_rtWidget1->isPartitionChecked()) << c.path;
+    }
+    MsgBoxAnswers answers;
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(messages(answers), QStringList{"Error: You must select one image file to restore!"});
+}
+
+QStringList rowTexts(const QTreeWidgetItem* item)
+{
+    QStringList texts;
+    for (int column = 0; column < item->columnCount(); ++column)
+        texts << item->text(column);
+    return texts;
+}
+
+TEST_F(RestoreWizardTest, TheImageTreeShowsTheSourceDiskAndPartition)
+{
+    chooseImage(g_images->full);
+    RtWidget1* page = m_dialog->m_rtWidget1;
+    ASSERT_EQ(page->m_treeWidget->topLevelItemCount(), 1);
+    const QTreeWidgetItem* disk = page->m_treeWidget->topLevelItem(0);
+    const QStringList diskRow = rowTexts(disk);
+    ASSERT_EQ(diskRow.size(), 6);
+    EXPECT_EQ(diskRow[0], QStringLiteral("disk 0"));
+    EXPECT_EQ(diskRow[3], formatSize(qint64(QFileInfo(QString::fromStdString(g_machine->disk())).size())));
+    ASSERT_EQ(disk->childCount(), 2);
+    const QStringList partRow = rowTexts(page->m_partItem);
+    EXPECT_TRUE(partRow[1].startsWith(QStringLiteral("SYSTEM("))) << partRow[1].toStdString();
+    EXPECT_EQ(partRow[2], QStringLiteral("Pri,Act"));
+    EXPECT_EQ(partRow[3], formatSize(98304LL * 512));
+    EXPECT_EQ(partRow[5], QStringLiteral("NTFS"));
+    EXPECT_TRUE(page->isPartitionChecked());
+    EXPECT_FALSE(page->isMbrChecked());
+    EXPECT_EQ(page->m_fsCode, FS_TYPE_NTFS);
+
+    // A partition without the boot flag offers no MBR row.
+    chooseImage(g_images->fat);
+    ASSERT_NE(page->m_partItem, nullptr);
+    EXPECT_EQ(page->m_mbrItem, nullptr);
+    EXPECT_EQ(page->m_treeWidget->topLevelItem(0)->childCount(), 1);
+    EXPECT_EQ(rowTexts(page->m_partItem)[2], QStringLiteral("Pri"));
+    EXPECT_EQ(rowTexts(page->m_partItem)[5], QStringLiteral("FAT32"));
+    EXPECT_EQ(page->m_fsCode, FS_TYPE_FAT32);
+}
+
+TEST_F(RestoreWizardTest, AnUnprotectedImageAfterAProtectedOneNeedsNoPassword)
+{
+    chooseImage(g_images->full);
+    EXPECT_TRUE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3));
+    chooseImage(g_images->chainNewest);
+    EXPECT_FALSE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3));
+    EXPECT_TRUE(m_dialog->m_rtWidget1->m_pwdDigest.isEmpty());
+    EXPECT_TRUE(m_dialog->m_rtWidget3->m_descEdit->toPlainText().isEmpty() ||
+                m_dialog->m_rtWidget3->m_descEdit->toPlainText() == QStringLiteral("Office disk, drive C"));
+    MsgBoxAnswers answers(0);  // Cancel the confirmation
+    clickThrough(QString());
+    EXPECT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes.value(0).title, QStringLiteral("Warning"));
+}
+
+// The digest is compared whole: one that starts with a zero byte is not an
+// empty digest, so an empty entry must not pass.
+TEST_F(RestoreWizardTest, ADigestStartingWithAZeroByteStillNeedsItsPassword)
+{
+    chooseImage(g_images->zeroDigest);
+    ASSERT_EQ(m_dialog->m_rtWidget1->m_pwdDigest.size(), 16);
+    EXPECT_EQ(m_dialog->m_rtWidget1->m_pwdDigest.at(0), '\0');
+    EXPECT_TRUE(m_dialog->m_rtWidget3->m_pwdGroup->isVisibleTo(m_dialog->m_rtWidget3));
+
+    MsgBoxAnswers answers(0);
+    clickThrough(QString());
+    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered was wrong!"});
+    answers.boxes.clear();
+    m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromStdString(g_images->zeroPassword));
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Warning"));  // the confirmation, cancelled
+    EXPECT_EQ(m_dialog->worker(), nullptr);
+}
+
+TEST_F(RestoreWizardTest, TheTargetTreeIgnoresTheMiddleButton)
+{
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_TRUE(pressTarget(target()));
+    QTreeView* view = m_dialog->m_rtWidget2->m_treeView;
+    const QPoint row = view->visualRect(view->currentIndex()).center();
+    QTest::mousePress(view->viewport(), Qt::MiddleButton, Qt::NoModifier, row);
+    QTest::mouseRelease(view->viewport(), Qt::MiddleButton, Qt::NoModifier, row);
+    EXPECT_TRUE(m_dialog->m_rtWidget2->m_targetPath.isEmpty());
+}
+
+// A scripted engine: records the request and answers as the test says.
+struct ScriptedEngine {
+    static inline tagRestoreArgument lastArg;
+    static inline QStringList calls;
+    static inline int result = 0;
+    static inline bool untilCancelled = false;
+
+    static int run(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb)
+    {
+        lastArg = arg;
+        calls << QString::fromLatin1(name);
+        for (int step = 1; untilCancelled; step = step % 90 + 1) {
+            if (cb.onProgress(step, cb.context) != 0)
+                return ERR_CANCELLED;
+            QThread::msleep(10);
+        }
+        return result;
+    }
+    static int restoreNtfs(tagRestoreArgument arg, tagCallBackFunc cb) { return run("ntfs", arg, cb); }
+    static int restoreFat32(tagRestoreArgument arg, tagCallBackFunc cb) { return run("fat32", arg, cb); }
+    static int restoreMbr(tagRestoreArgument arg, tagCallBackFunc cb) { return run("mbr", arg, cb); }
+    static QuarnEngine engine()
+    {
+        lastArg = tagRestoreArgument();
+        calls.clear();
+        result = 0;
+        untilCancelled = false;
+        return QuarnEngine{nullptr, nullptr, &restoreNtfs, &restoreFat32, &restoreMbr};
+    }
+};
+
+// Disks the prober lists besides the machine's, for as long as it lives.
+class ExtraDisk {
+public:
+    ExtraDisk(const char* diskPath, const char* model, const char* partPath, char letter, bool wholeDisk)
+    {
+        m_disk = new DiskRecord;
+        m_disk->path = duplicateText(diskPath);
+        m_disk->model = duplicateText(model);
+        m_disk->sectorSize = 512;
+        m_disk->length = 1 << 21;
+        auto* part = new PartitionRecord;
+        part->disk = m_disk;
+        part->path = duplicateText(partPath);
+        part->fsName = duplicateText("ntfs");
+        part->letter = letter;
+        part->wholeDisk = wholeDisk ? 1 : 0;
+        part->length = m_disk->length;
+        appendPartition(&m_disk->partitions, part);
+        QMutexLocker lock(&DeviceProber::instance()->mutex);
+        appendDisk(&DeviceProber::instance()->disks, m_disk);
+    }
+    ~ExtraDisk()
+    {
+        {
+            QMutexLocker lock(&DeviceProber::instance()->mutex);
+            unlinkDisk(&DeviceProber::instance()->disks, m_disk);
+        }
+        delete m_disk;
+    }
+
+private:
+    DiskRecord* m_disk;
+};
+
+// The disk of a target comes from the storage layer's partition-name rule,
+// so the confirmations name the right drive letter and disk.
+TEST_F(RestoreWizardTest, ConfirmationsNameTheTargetsLetterAndDiskForEveryNamingScheme)
+{
+    const struct {
+        const char* disk;
+        const char* partition;
+        char letter;
+    } cases[] = {
+        {"/dev/nvme0n1", "/dev/nvme0n1p1", 'K'},
+        {"/dev/mmcblk0", "/dev/mmcblk0p1", 'L'},
+        {"/dev/sdq", "/dev/sdq12", 'M'},
+    };
+    for (const auto& c : cases) {
+        ExtraDisk extra(c.disk, "Fake Disk Model", c.partition, c.letter, false);
+        chooseImage(g_images->full);
+        m_dialog->m_rtWidget2->m_targetPath = QString::fromLatin1(c.partition);
+        m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromLatin1(kPassword));
+        m_dialog->showStep3();
+        MsgBoxAnswers answers(0);
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+        m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Unchecked);
+        m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+        EXPECT_EQ(messages(answers),
+                  (QStringList{QStringLiteral("Warning: All your data on your %1 partition will be erased!")
+                                   .arg(QChar::fromLatin1(c.letter)),
+                               "Warning: Are you sure to restore your MBR to your Fake Disk Model disk!"}))
+            << c.partition;
+        EXPECT_EQ(m_dialog->worker(), nullptr);
+    }
+}
+
+// A volume without a partition table is its disk's first sector onwards:
+// boot code written there would overwrite the volume.
+TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
+{
+    ExtraDisk extra("/dev/sdw", "Stick", "/dev/sdw", 'N', true);
+    m_dialog->setEngine(ScriptedEngine::engine());
+    chooseImage(g_images->full);
+    m_dialog->m_rtWidget2->m_targetPath = QStringLiteral("/dev/sdw");
+    m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromLatin1(kPassword));
+    m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Unchecked);
+    m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
+    m_dialog->showStep3();
+    {
+        MsgBoxAnswers answers;
+        QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+        EXPECT_EQ(messages(answers), QStringList{"Error: The partition you selected fills its whole disk, which has "
+                                                 "no MBR to restore!"});
+        EXPECT_EQ(m_dialog->worker(), nullptr);
+    }
+    // Partition and MBR rows: the partition is restored, the boot code is not.
+    m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Checked);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(ScriptedEngine::calls, QStringList{"ntfs"});
+    EXPECT_EQ(ScriptedEngine::lastArg.hasMbr, 0);
+    EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, "/dev/sdw");
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+}
+
+TEST_F(RestoreWizardTest, BothRowsRestoreThePartitionWithItsDiskStart)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    chooseImage(g_images->full);
+    m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString::fromLatin1(kPassword));
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(ScriptedEngine::calls, QStringList{"ntfs"});
+    EXPECT_EQ(ScriptedEngine::lastArg.hasMbr, 1);
+    EXPECT_EQ(ScriptedEngine::lastArg.imagePath, g_images->full);
+    EXPECT_TRUE(answers.boxes.value(0).message.startsWith(QStringLiteral("All your data on your ")));
+}
+
+TEST_F(RestoreWizardTest, AnMbrRestoreReportsWhatTheEngineReturned)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    ScriptedEngine::result = ERR_WRITE_MBR;
+    chooseImage(g_images->full);
+    m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Unchecked);
+    m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString::fromLatin1(kPassword));
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
+    EXPECT_EQ(m_dialog->worker()->result(), ERR_WRITE_MBR);
+    EXPECT_EQ(answers.boxes.last().title + ": " + answers.boxes.last().message,
+              QStringLiteral("Failed: Restore failed!"));
+}
+
+TEST_F(RestoreWizardTest, CancelReturnsToStep3AndTheFailureFollowsWhenTheJobEnds)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    ScriptedEngine::untilCancelled = true;
+    chooseImage(g_images->chainNewest);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_EQ(m_dialog->state(), RestoreDlg::Running);
+    EXPECT_EQ(m_dialog->m_preBtn->text(), QStringLiteral("Cancel"));
+    EXPECT_FALSE(m_dialog->m_nextBtn->isEnabled());
+    EXPECT_FALSE(m_dialog->m_returnBtn->isEnabled());
+    QTest::mouseClick(m_dialog->m_preBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
+    EXPECT_EQ(m_dialog->m_nextBtn->text(), QStringLiteral("Start"));
+    EXPECT_FALSE(m_dialog->m_returnBtn->isEnabled());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+    EXPECT_EQ(m_dialog->worker()->result(), ERR_CANCELLED);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
+    EXPECT_TRUE(m_dialog->m_returnBtn->isEnabled());
+    EXPECT_TRUE(m_dialog->m_nextBtn->isEnabled());
+    // The next visit: Previous in step 2 goes back to step 1.
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->m_preBtn->text(), QStringLiteral("Previous"));
+    QTest::mouseClick(m_dialog->m_preBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
+    EXPECT_EQ(ScriptedEngine::calls.size(), 1);
+}
+
+TEST_F(RestoreWizardTest, AFat32ImageRestoresThroughTheWizard)
+{
+    chooseImage(g_images->fat);
+    ASSERT_EQ(m_dialog->m_rtWidget1->m_fsCode, FS_TYPE_FAT32);
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    const testsupport::CommandResult check = testsupport::CheckFat(target());
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    testsupport::TempDir out;
+    ASSERT_TRUE(testsupport::ExtractFatTree(target(), out.path()));
+    std::string differences;
+    EXPECT_TRUE(testsupport::SameTree(g_machine->fatTree(), out.path(), &differences)) << differences;
+}
+
+}  // namespace
