@@ -411,6 +411,9 @@ bool BackupDlg::replaceExistingImage()
 void BackupDlg::createWorker()
 {
     m_worker = new QuarnThread;
+    // A child, so that the main window sees a running job among the
+    // wizard's threads; the destructor still deletes it itself.
+    m_worker->setParent(this);
     connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
     connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
     connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);

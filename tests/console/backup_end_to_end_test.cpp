@@ -1,0 +1,195 @@
+// A user backs up partitions through the wizard, end to end: the source is
+// pressed in the tree, the image named, page 3 filled and Start pressed;
+// the real engine writes the image, which the engine then restores onto
+// another partition file for ntfs-3g (or dosfstools and mtools) to compare
+// with the source.
+#include "backup_machine.h"
+#include "backup_rules.h"
+#include "backup_wizard_driver.h"
+#include "image_head_info.h"
+#include "image_trailer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+using backuptest::BackupMachine;
+using backuptest::click;
+using backuptest::mountPlace;
+using backuptest::pressRow;
+
+class BackupEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string missing = backuptest::missingTool();
+        if (!missing.empty())
+            GTEST_SKIP() << missing << " is not available";
+        machine.reset(new BackupMachine);
+        ASSERT_TRUE(machine->ok()) << machine->log();
+        wizard.reset(new BackupDlg);
+        wizard->show();
+        ASSERT_TRUE(machine->probe());
+        imagesDir = mountPlace(machine->partitionPath(BackupMachine::Images));
+        ASSERT_FALSE(imagesDir.isEmpty());
+    }
+    void TearDown() override
+    {
+        wizard.reset();
+        if (machine)
+            machine->unmountAll();
+    }
+
+    // Step 1: press the source; step 2: the image place; step 3.
+    void chooseSource(int partition)
+    {
+        ASSERT_TRUE(pressRow(*wizard->page1(), machine->partitionPath(partition)));
+        click(wizard->nextButton());
+        ASSERT_EQ(wizard->state(), BackupDlg::Step2);
+    }
+    void chooseFullImage(const QString& name)
+    {
+        wizard->page2()->takeFullChoice({imagesDir, machine->partitionPath(BackupMachine::Images), name});
+        click(wizard->nextButton());
+        ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    }
+    void chooseBaseImage(const QString& fileName)
+    {
+        wizard->page2()->typeCombo()->setCurrentIndex(1);
+        wizard->page2()->takeIncrementalChoice(
+            {imagesDir + "/" + fileName, machine->partitionPath(BackupMachine::Images), fileName});
+        click(wizard->nextButton());
+        ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    }
+    std::string image(const QString& name) const { return (imagesDir + "/" + name).toStdString(); }
+
+    // Restores an image with the engine onto the empty NTFS partition and
+    // compares it with the files through ntfs-3g.
+    void expectRestoresTo(const std::string& firstVolume, const std::vector<testsupport::NtfsFileSpec>& files)
+    {
+        tagRestoreArgument arg;
+        arg.imagePath = firstVolume;
+        arg.targetPartition = machine->partition(BackupMachine::Target);
+        ASSERT_EQ(restore_ntfs(arg, tagCallBackFunc()), 0);
+        EXPECT_EQ(testsupport::NtfsCheckProblems(arg.targetPartition), "");
+        EXPECT_EQ(testsupport::CompareNtfsFiles(arg.targetPartition, files), "");
+        EXPECT_EQ(testsupport::NtfsTree(arg.targetPartition),
+                  testsupport::NtfsTree(machine->partition(BackupMachine::NtfsSource)));
+    }
+
+    std::unique_ptr<BackupMachine> machine;
+    std::unique_ptr<BackupDlg> wizard;
+    MsgBoxAnswers answers;
+    QString imagesDir;
+};
+
+TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
+{
+    const QString password = QString::fromUtf8("s\xc3\xa9same-7");
+    chooseSource(BackupMachine::NtfsSource);
+    chooseFullImage(QStringLiteral("sys"));
+    backuptest::setOptions(*wizard->page3(), {password, password, 1, 0, QStringLiteral("before the update")});
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.size(), 1) << backuptest::boxTexts(answers).join("|").toStdString();
+    EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Success"));
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes[0].iconPath, QStringLiteral(":images/MsgIcon_Info.png"));
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+
+    // The image carries the digest of the password's UTF-8 bytes, as the
+    // restore side reads it back, and the comment.
+    const ImageTrailer trailer = readImageTrailerRecords(imagesDir + "/sys_0_0.bkp");
+    ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+    EXPECT_EQ(trailer.passwordDigest.toHex(), BackupRules::passwordDigest(password).toHex());
+    EXPECT_EQ(trailer.passwordDigest.toHex(),
+              QCryptographicHash::hash(QByteArray("s\xc3\xa9same-7"), QCryptographicHash::Md5).toHex());
+    EXPECT_EQ(trailer.description, QStringLiteral("before the update"));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_1_0.bkp"));
+    ImageHeadView head;
+    ASSERT_EQ(readHeadBlock(imagesDir + "/sys_0_0.bkp", &head), HeadReadResult::Ok);
+    EXPECT_EQ(head.partName, QByteArray("SYSTEM"));
+    expectRestoresTo(image("sys_0_0.bkp"), machine->ntfsFiles());
+
+    // The source changes; an incremental backup builds on the full one.
+    std::vector<testsupport::NtfsFileSpec> files = machine->ntfsFiles();
+    files.push_back({"after.bin", testsupport::PatternBytes(200000, 9)});
+    std::string log;
+    testsupport::Run("mkdir -p " + testsupport::Quote(machine->scratch("inc")));
+    ASSERT_TRUE(testsupport::NtfsCopyIn(machine->partition(BackupMachine::NtfsSource), machine->scratch("inc"),
+                                        "/after.bin", files.back().data, &log))
+        << log;
+    chooseSource(BackupMachine::NtfsSource);
+    EXPECT_EQ(wizard->page2()->typeCombo()->count(), 2);
+    chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
+    EXPECT_EQ(wizard->page2()->m_imagePath, imagesDir + "/sys");
+    backuptest::setOptions(*wizard->page3(), {QString(), QString(), 2, 0, QStringLiteral("after")});
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+    expectRestoresTo(image("sys_0_1.bkp"), files);
+
+    // The full image is no longer the newest of its chain.
+    chooseSource(BackupMachine::NtfsSource);
+    chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
+    click(wizard->nextButton());
+    EXPECT_FALSE(wizard->jobActive());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The image you selected is not the newest of its chain: an incremental backup "
+                             "builds on sys_0_1.bkp."));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_2.bkp"));
+
+    // A full backup under the same name asks first: "Cancel" keeps the chain.
+    const std::vector<uint8_t> oldFull = testsupport::ReadFileBytes(image("sys_0_0.bkp"));
+    click(wizard->previousButton());
+    click(wizard->previousButton());
+    chooseSource(BackupMachine::NtfsSource);
+    chooseFullImage(QStringLiteral("sys"));
+    const int before = answers.boxes.size();
+    answers.push(0);
+    click(wizard->nextButton());
+    EXPECT_FALSE(wizard->jobActive());
+    ASSERT_EQ(answers.boxes.size(), before + 1);
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("An image named sys already exists")));
+    EXPECT_TRUE(answers.boxes.last().cancelButton);
+    EXPECT_EQ(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
+    EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+
+    // "Ok" replaces the whole set: no incremental image is left on a base
+    // that is gone.
+    answers.push(1);
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+    EXPECT_NE(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
+    expectRestoresTo(image("sys_0_0.bkp"), files);
+}
+
+TEST_F(BackupEndToEnd, Fat32SourceIsBackedUpInFullAndRestores)
+{
+    chooseSource(BackupMachine::FatSource);
+    ASSERT_EQ(wizard->page2()->typeCombo()->count(), 1);
+    EXPECT_EQ(wizard->page2()->typeCombo()->itemText(0), QStringLiteral("Full backup"));
+    chooseFullImage(QStringLiteral("data"));
+    backuptest::setOptions(*wizard->page3(), {QString(), QString(), 0, 1, QStringLiteral("fat")});
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup success!"));
+
+    const std::string target = machine->scratch("fat-target");
+    testsupport::MakeSparseFile(target, testsupport::FileSize(machine->partition(BackupMachine::FatSource)));
+    tagRestoreArgument arg;
+    arg.imagePath = image("data_0_0.bkp");
+    arg.targetPartition = target;
+    ASSERT_EQ(restore_fat32(arg, tagCallBackFunc()), 0);
+    const testsupport::CommandResult check = testsupport::CheckFat(target);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    const std::string restored = machine->scratch("fat-restored");
+    ASSERT_TRUE(testsupport::ExtractFatTree(target, restored));
+    std::string differences;
+    EXPECT_TRUE(testsupport::SameTree(machine->fatTree(), restored, &differences)) << differences;
+}
+
+}  // namespace
