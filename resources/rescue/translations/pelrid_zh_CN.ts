@@ -55,4 +55,231 @@
         <translation>取消</translation>
     </message>
 </context>
+<context>
+    <name>MainDlg</name>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>Clone Partition</source>
+        <translation>克隆分区</translation>
+    </message>
+    <message>
+        <source> Restore</source>
+        <translation> 还原</translation>
+    </message>
+    <message>
+        <source>Backup partition to image</source>
+        <translation>将分区备份为映像</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Initialize</source>
+        <translation>初始化</translation>
+    </message>
+    <message>
+        <source>Probing system devices ......  </source>
+        <translation>正在检测系统设备……  </translation>
+    </message>
+    <message>
+        <source>Backup Partition</source>
+        <translation>备份分区</translation>
+    </message>
+    <message>
+        <source>Back up your partition to an image; you can restore your partition from this image!</source>
+        <translation>将分区备份为映像文件，以后可以用这个映像还原分区！</translation>
+    </message>
+    <message>
+        <source>Restore Partition</source>
+        <translation>还原分区</translation>
+    </message>
+    <message>
+        <source>You can restore a partition from an image that you backed up before!</source>
+        <translation>可以用以前备份的映像还原分区！</translation>
+    </message>
+    <message>
+        <source>You can choose a partition to clone to another partition!</source>
+        <translation>可以选择一个分区克隆到另一个分区！</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>A backup or restore is still running. Cancel it or wait until it ends.</source>
+        <translation>备份或还原仍在进行。请先取消，或等待它结束。</translation>
+    </message>
+</context>
+<context>
+    <name>CloneDlg</name>
+    <message>
+        <source>Step 1</source>
+        <translation>第一步</translation>
+    </message>
+    <message>
+        <source>Step 2</source>
+        <translation>第二步</translation>
+    </message>
+    <message>
+        <source>Step 3</source>
+        <translation>第三步</translation>
+    </message>
+    <message>
+        <source>choose partition </source>
+        <translation>选择分区</translation>
+    </message>
+    <message>
+        <source>choose destination</source>
+        <translation>选择目标</translation>
+    </message>
+    <message>
+        <source>start clone</source>
+        <translation>开始克隆</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>Cloning is not available. Back up the source partition and restore its image instead.</source>
+        <translation>暂不支持克隆。请先备份源分区，再用它的映像还原。</translation>
+    </message>
+</context>
+<context>
+    <name>ClonePartitionPage</name>
+    <message>
+        <source>Form</source>
+        <translation>表单</translation>
+    </message>
+</context>
+<context>
+    <name>CloneWidget1</name>
+    <message>
+        <source>Select a source partition</source>
+        <translation>选择源分区</translation>
+    </message>
+    <message>
+        <source>Source partition:</source>
+        <translation>源分区：</translation>
+    </message>
+</context>
+<context>
+    <name>CloneWidget2</name>
+    <message>
+        <source>Select a destination partition</source>
+        <translation>选择目标分区</translation>
+    </message>
+    <message>
+        <source>Destination partition:</source>
+        <translation>目标分区：</translation>
+    </message>
+</context>
+<context>
+    <name>CloneWidget3</name>
+    <message>
+        <source>Form</source>
+        <translation>表单</translation>
+    </message>
+    <message>
+        <source>Clone option</source>
+        <translation>克隆选项</translation>
+    </message>
+    <message>
+        <source>filter page file</source>
+        <translation>不复制页面文件</translation>
+    </message>
+    <message>
+        <source>filter hibernate file</source>
+        <translation>不复制休眠文件</translation>
+    </message>
+</context>
+<context>
+    <name>langDlg</name>
+    <message>
+        <source>Select language</source>
+        <translation>选择语言</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>确定</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Sorvik Tavimo Recover 2.0 RC1</source>
+        <translation>Sorvik Tavimo Recover 2.0 RC1</translation>
+    </message>
+</context>
+<context>
+    <name>TreeModel</name>
+    <message>
+        <source>Partition</source>
+        <translation>分区</translation>
+    </message>
+    <message>
+        <source>Flags</source>
+        <translation>标志</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>容量</translation>
+    </message>
+    <message>
+        <source>Used space</source>
+        <translation>已用空间</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Disk %1</source>
+        <translation>磁盘 %1</translation>
+    </message>
+    <message>
+        <source>Pri</source>
+        <translation>主</translation>
+    </message>
+    <message>
+        <source>Pri,Act</source>
+        <translation>主,活动</translation>
+    </message>
+    <message>
+        <source>Logic</source>
+        <translation>逻辑</translation>
+    </message>
+    <message>
+        <source>Logic,Act</source>
+        <translation>逻辑,活动</translation>
+    </message>
+    <message>
+        <source>Act</source>
+        <translation>活动</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,63 @@
+// What the console window tests share: the application with the console's
+// style sheet, and one set of demo disk files (scripts/make-demo-disks)
+// that the process-wide device prober probes instead of the machine.
+#ifndef TESTS_CONSOLE_FRAME_CONSOLE_FIXTURE_H
+#define TESTS_CONSOLE_FRAME_CONSOLE_FIXTURE_H
+
+#include "console_startup.h"
+#include "console_test_app.h"
+#include "storage_environment.h"
+#include "test_support.h"
+
+#include <QApplication>
+#include <QByteArray>
+
+#include <cstdlib>
+#include <string>
+
+namespace consoletest {
+
+// The demo disks of the whole test program, made once. Empty when the
+// tools that make them are missing.
+inline testsupport::TempDir& demoFolder()
+{
+    static testsupport::TempDir* folder = new testsupport::TempDir;
+    return *folder;
+}
+
+inline const std::string& demoDisksRoot()
+{
+    static const std::string root = [] {
+        testsupport::TempDir* folder = &demoFolder();
+        if (!testsupport::HaveProgram("mkntfs") || !testsupport::HaveProgram("sfdisk"))
+            return std::string();
+        const std::string command = std::string("bash ") + QUARN_SOURCE_ROOT + "/scripts/make-demo-disks " +
+            testsupport::Quote(folder->path()) + " >/dev/null 2>&1";
+        return testsupport::Run(command).exitCode == 0 ? folder->path() : std::string();
+    }();
+    return root;
+}
+
+// The application, styled as the console is, probing the demo disks (or,
+// without them, an empty machine).
+inline QApplication& consoleApp()
+{
+    static QApplication& app = [] () -> QApplication& {
+        QApplication& created = testApp();
+        const std::string& root = demoDisksRoot();
+        const std::string base = root.empty() ? demoFolder().path() : root;
+        qputenv("RESCUE_SYS_ROOT", QByteArray::fromStdString(base + "/sys"));
+        qputenv("RESCUE_PROC_ROOT", QByteArray::fromStdString(base + "/proc"));
+        qputenv("RESCUE_DEV_ROOT", QByteArray::fromStdString(base + "/dev"));
+        qputenv("RESCUE_MOUNT_BASE", QByteArray::fromStdString(base + "/mnt"));
+        applyStorageEnvironment();
+        ConsoleStartup::registerTypes();
+        ConsoleStartup::applyStyleSheet();
+        return created;
+    }();
+    return app;
+}
+
+}  // namespace consoletest
+
+#endif
