@@ -63,7 +63,7 @@ protected:
             int result = BeginDataSet(IsCompressFile(file.name) != 0);
             for (uint64_t done = 0; result == 0 && done < file.length;) {
                 uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunk, file.length - done));
-                if (m_part->pRead(int64_t(file.offset + done), n, m_buffer) != n)
+                if (m_part->pRead(int64_t(file.offset + done), m_buffer, n) != n)
                     return ERR_READ_PART;
                 result = WriteDataChunk(m_buffer, n);
                 done += n;

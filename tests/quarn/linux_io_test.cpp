@@ -74,12 +74,12 @@ TEST_F(LinuxIoRead, ReadPastEndReturnsWhatIsThere)
 {
     std::vector<uint8_t> got(100, 0);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(io.pRead(960, 100, got.data()), 40);
+    EXPECT_EQ(io.pRead(960, got.data(), 100), 40);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "It's come to the end of the part!\n");
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 40, bytes.begin() + 960));
 
     // The stream stays usable after reaching the end.
-    EXPECT_EQ(io.pRead(0, 10, got.data()), 10);
+    EXPECT_EQ(io.pRead(0, got.data(), 10), 10);
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 10, bytes.begin()));
     EXPECT_EQ(io.Read(got.data(), 0), 0);
     EXPECT_EQ(io.Read(got.data(), -5), 0);
@@ -103,7 +103,7 @@ TEST(LinuxIo, WriteSeekAndPositions)
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(io.Seek(-1, SEEK_SET), -1);
-    EXPECT_EQ(io.pRead(-10, 5, nullptr), -1);
+    EXPECT_EQ(io.pRead(-10, nullptr, 5), -1);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"), std::string::npos) << err;
 
@@ -179,7 +179,7 @@ TEST(LinuxIo, BufferedWritesKeepTheirOrderAndPositions)
     ASSERT_EQ(io.Seek(0, SEEK_END), 0);
     EXPECT_EQ(io.GetCurrentPos(), int64_t(expected.size()));
     std::vector<uint8_t> head(200);
-    ASSERT_EQ(io.pRead(0, 200, head.data()), 200);
+    ASSERT_EQ(io.pRead(0, head.data(), 200), 200);
     EXPECT_TRUE(std::equal(head.begin(), head.end(), expected.begin()));
     ASSERT_EQ(io.Seek(0, SEEK_END), 0);
     write(testsupport::PatternBytes(7, 4));
@@ -265,12 +265,12 @@ TEST_F(LinuxIoRead, ReadAtLeavesThePositionAlone)
     std::vector<uint8_t> got(100, 0);
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(io.ReadAt(500, 100, got.data()), 100);
+    EXPECT_EQ(io.ReadAt(500, got.data(), 100), 100);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin() + 500));
-    EXPECT_EQ(io.ReadAt(960, 100, got.data()), 40);
+    EXPECT_EQ(io.ReadAt(960, got.data(), 100), 40);
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 40, bytes.begin() + 960));
-    EXPECT_EQ(io.ReadAt(-1, 10, got.data()), -1);
-    EXPECT_EQ(io.ReadAt(0, 0, got.data()), 0);
+    EXPECT_EQ(io.ReadAt(-1, got.data(), 10), -1);
+    EXPECT_EQ(io.ReadAt(0, got.data(), 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("It's come to the end of the part!\n"), std::string::npos) << err;
     EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"), std::string::npos)
@@ -286,7 +286,7 @@ TEST_F(LinuxIoRead, ReadAtLeavesThePositionAlone)
     out.BufferWrites();
     ASSERT_EQ(out.Write("abcdef", 6), 6);
     char back[3] = {};
-    EXPECT_EQ(out.ReadAt(2, 3, back), 3);
+    EXPECT_EQ(out.ReadAt(2, back, 3), 3);
     EXPECT_EQ(std::string(back, 3), "cde");
     EXPECT_EQ(out.GetCurrentPos(), 6);
 }

@@ -239,7 +239,7 @@ int CPartFat32Backup::BackupFileData(uint32_t firstCluster, uint32_t size)
             }
             const uint32_t take = std::min(chunk - filled, m_clusterBytes - usedOfCluster);
             const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
-                                              take, m_buffer + filled);
+                                              m_buffer + filled, take);
             if (got < 0)
                 return ERR_SEEK_PART;
             if (got != take)
@@ -269,7 +269,7 @@ int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 
 int CPartFat32Backup::ReadCluster(uint32_t cluster)
 {
-    const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_clusterBytes, m_dirCluster.data());
+    const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_dirCluster.data(), m_clusterBytes);
     if (got < 0)
         return ERR_SEEK_PART;
     return got == m_clusterBytes ? 0 : ERR_READ_PART;
@@ -284,8 +284,8 @@ int CPartFat32Backup::ReadFatEntry(uint32_t cluster, uint32_t& next)
         const uint64_t count = std::min<uint64_t>(kFatWindowEntries, m_fatBytes / 4 - first);
         m_fatWindow.assign(count, 0);
         const int64_t bytes = static_cast<int64_t>(count * 4);
-        const int64_t got = m_fatDevice.pRead(static_cast<int64_t>(m_firstFatPos + uint64_t(first) * 4), bytes,
-                                              m_fatWindow.data());
+        const int64_t got = m_fatDevice.pRead(static_cast<int64_t>(m_firstFatPos + uint64_t(first) * 4), m_fatWindow.data(),
+                                              bytes);
         if (got != bytes) {
             m_fatWindow.clear();
             return got < 0 ? ERR_SEEK_PART : ERR_READ_PART;

@@ -458,7 +458,7 @@ int CPartFatRestore::MirrorFat()
     const uint64_t bytes = m_layout.FatBytes();
     for (uint64_t done = 0; done < bytes;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_bufferSize, bytes - done));
-        const int64_t got = m_part->pRead(static_cast<int64_t>(m_layout.FatPos() + done), n, m_buffer);
+        const int64_t got = m_part->pRead(static_cast<int64_t>(m_layout.FatPos() + done), m_buffer, n);
         if (got < 0)
             return ERR_SEEK_PART;
         if (got != n)

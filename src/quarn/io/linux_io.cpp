@@ -96,7 +96,7 @@ void CLinuxIo::ReportSeekError(int error, int64_t offset, int whence)
     std::fprintf(stderr, " whence = %d\n", whence);
 }
 
-int64_t CLinuxIo::ReadAt(int64_t offset, int64_t length, void* buffer)
+int64_t CLinuxIo::ReadAt(int64_t offset, void* buffer, int64_t length)
 {
     if (m_stream == nullptr || offset < 0) {
         ReportSeekError(m_stream ? EINVAL : EBADF, offset, SEEK_SET);
@@ -240,7 +240,7 @@ int64_t CLinuxIo::WriteAt(int64_t offset, const void* buffer, int64_t length)
     return length;
 }
 
-int64_t CLinuxIo::pRead(int64_t offset, int64_t length, void* buffer)
+int64_t CLinuxIo::pRead(int64_t offset, void* buffer, int64_t length)
 {
     if (Seek(offset, SEEK_SET) != 0)
         return -1;

@@ -42,11 +42,12 @@ public:
     int64_t Read(void* buffer, int64_t length);
     // Bytes written (all of them), or 0 on an error.
     int64_t Write(const void* buffer, int64_t length);
-    // Seek to offset from the start, then read or write; -1 when the seek fails.
-    int64_t pRead(int64_t offset, int64_t length, void* buffer);
+    // Seek to offset from the start, then read or write; -1 when the seek
+    // fails. Every positioned call takes offset, buffer, length in this order.
+    int64_t pRead(int64_t offset, void* buffer, int64_t length);
     int64_t pWrite(int64_t offset, const void* buffer, int64_t length);
     // As pRead, but in one request that leaves the position where it was.
-    int64_t ReadAt(int64_t offset, int64_t length, void* buffer);
+    int64_t ReadAt(int64_t offset, void* buffer, int64_t length);
     // Rewrites bytes already written, at offset, and leaves the position
     // where it was; bytes still in the write buffer are changed there.
     // Returns length, or 0 on an error.

@@ -56,7 +56,7 @@ bool CAttrReadData::ReadClusters(void* buffer, unsigned count, int64_t lcn)
         std::memset(buffer, 0, size_t(bytes));
         return true;
     }
-    return m_device->ReadAt(lcn * int64_t(m_clusterBytes), bytes, buffer) == bytes;
+    return m_device->ReadAt(lcn * int64_t(m_clusterBytes), buffer, bytes) == bytes;
 }
 
 bool CAttrReadData::ReadVirtualClusters(uint64_t vcn, unsigned count, void* buffer, unsigned bufferLength,

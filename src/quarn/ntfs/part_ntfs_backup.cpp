@@ -112,7 +112,7 @@ CPartNtfsBackup::~CPartNtfsBackup() = default;
 
 int CPartNtfsBackup::GetBootCodeInfo()
 {
-    if (m_part->pRead(0, sizeof m_boot, &m_boot) != int64_t(sizeof m_boot))
+    if (m_part->pRead(0, &m_boot, sizeof m_boot) != int64_t(sizeof m_boot))
         return ERR_READ_FILE;
     Ntfs::BootGeometry geometry;
     if (!Ntfs::ReadBootGeometry(m_boot, &geometry)) {
@@ -195,7 +195,7 @@ int CPartNtfsBackup::ProcMFT()
 {
     if (m_mftLcn >= m_clusterCount)
         return ERR_PART_INFO;
-    if (m_part->pRead(int64_t(m_mftLcn * m_clusterBytes), kRecordBytes, m_record.data()) != kRecordBytes)
+    if (m_part->pRead(int64_t(m_mftLcn * m_clusterBytes), m_record.data(), kRecordBytes) != kRecordBytes)
         return ERR_READ_FILE;
     if (!Ntfs::HasFileMagic(m_record.data()))
         return ERR_PART_INFO;
