@@ -131,8 +131,9 @@ TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
 {
     const RoundTrip& c = GetParam();
     ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), c.compressType, c.volumeSize), 0);
-    if (c.volumeSize != ImageFormat::kNeverSplit)
+    if (c.volumeSize != ImageFormat::kNeverSplit) {
         ASSERT_TRUE(FileExists(dir.file("img_2_0.bkp")));
+    }
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, c.targetBytes);
     ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);

@@ -137,8 +137,9 @@ TEST_F(NtfsIndexLookupTest, NamesAreFoundAsNtfs3gNumbersThem)
         SCOPED_TRACE(std::to_string(c.directory) + " " + c.name + (c.directoriesOnly ? " (folders)" : ""));
         unsigned out = 0xDEADBEEF;
         ASSERT_EQ(lookup.Find(c.directory, c.name, c.directoriesOnly, &out), c.result);
-        if (c.result == 0)
+        if (c.result == 0) {
             EXPECT_EQ(out, uint64_t(c.record));
+        }
     }
 }
 
@@ -158,11 +159,13 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
         return [=, &blocks](std::vector<uint8_t>& part) {
             for (uint64_t at : blocks) {
                 uint8_t* block = part.data() + at;
-                if (keepFixup)
+                if (keepFixup) {
                     ASSERT_TRUE(Ntfs::RemoveFixup(block, blockBytes));
+                }
                 change(block);
-                if (keepFixup)
+                if (keepFixup) {
                     ASSERT_TRUE(Ntfs::ApplyFixup(block, blockBytes));
+                }
             }
         };
     };

@@ -290,8 +290,9 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
             ASSERT_EQ(entry.number, n);
             // ntfscat shows records with their update sequence undone.
             std::vector<uint8_t> fixed = entry.raw;
-            if (Ntfs::HasFileMagic(fixed.data()))
+            if (Ntfs::HasFileMagic(fixed.data())) {
                 ASSERT_TRUE(Ntfs::RemoveFixup(fixed.data(), kRecordBytes)) << "record " << n;
+            }
             ASSERT_TRUE(std::equal(fixed.begin(), fixed.end(), mft.begin() + size_t(n) * kRecordBytes))
                 << "record " << n;
             if (n >= m_extension.firstExtentRecords && image.InUse(n))

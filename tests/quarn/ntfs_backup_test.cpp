@@ -147,8 +147,9 @@ protected:
             ASSERT_EQ(0, std::memcmp(image.records[i].raw.data(), partition.data() + mftOffset + size_t(i) * 1024, 1024))
                 << "record " << i;
             std::vector<uint8_t> fixed = image.records[i].raw;
-            if (std::memcmp(fixed.data(), "FILE", 4) == 0)
+            if (std::memcmp(fixed.data(), "FILE", 4) == 0) {
                 ASSERT_TRUE(Ntfs::RemoveFixup(fixed.data(), 1024)) << "record " << i;
+            }
             ASSERT_EQ(0, std::memcmp(fixed.data(), mft.data() + size_t(i) * 1024, 1024)) << "record " << i;
             bool inUse = image.InUse(i) && std::memcmp(mft.data() + size_t(i) * 1024, "FILE", 4) == 0;
             bool zeroSummary = true;
@@ -192,8 +193,9 @@ protected:
                 << file.path;
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data->plain.begin())) << file.path;
             bool raw = file.path.find(".MKV") != std::string::npos || file.path.find(".gz") != std::string::npos;
-            if (image.info.compressType != 0)
+            if (image.info.compressType != 0) {
                 EXPECT_EQ(+data->storedRaw, raw ? 1 : 0) << file.path;
+            }
         }
     }
 
@@ -256,8 +258,9 @@ TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUn
                 EXPECT_LE(+head.continued, 1);
                 EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(), bytes.size());
             }
-            if (split && v + 1 < image.volumes.size())
+            if (split && v + 1 < image.volumes.size()) {
                 EXPECT_LE(volume.bytes, c.volumeSize + (256 << 10)) << "volume " << v << " far over its size";
+            }
         }
     }
 }

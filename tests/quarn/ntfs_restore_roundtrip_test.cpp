@@ -118,8 +118,9 @@ TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
         std::string base = images.file("img");
         ASSERT_EQ(BackupNtfsImage(source.part, base, c.compress, c.split), 0);
         std::string what = "compression " + std::to_string(c.compress) + " split " + std::to_string(c.split);
-        if (c.split != ~0ULL)
+        if (c.split != ~0ULL) {
             ASSERT_TRUE(FileExists(base + "_2_0.bkp")) << what << ": the image was not split";
+        }
         ExpectRestores(source, base + "_0_0.bkp", 28 * kMiB, what);
     }
 }

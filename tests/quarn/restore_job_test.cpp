@@ -134,8 +134,9 @@ TEST(RestoreJob, SizeCheckAllowsTenMiBOfSlack)
         WriteVolume(f.image, end);
         PlainRestore job(f.Arg(), {});
         EXPECT_EQ(job.RestoreInit(), c.result) << c.used;
-        if (c.result == 0)
+        if (c.result == 0) {
             EXPECT_EQ(job.FreeBytes(), c.used < target ? target - c.used : 0);  // never wraps
+        }
     }
 }
 

@@ -89,7 +89,10 @@ TEST(PublicApi, EntryPointSignatures)
     static_assert(std::is_same<decltype(&restore_ntfs), Restore>::value, "restore_ntfs");
     static_assert(std::is_same<decltype(&restore_fat32), Restore>::value, "restore_fat32");
     static_assert(std::is_same<decltype(&restore_mbr), Restore>::value, "restore_mbr");
-    static_assert(std::is_same<decltype(&DEBUG_TRACE), Trace>::value, "DEBUG_TRACE");
+    // decltype would carry the printf-format attribute into a template
+    // argument; a function pointer takes only a function of its exact type.
+    Trace trace = &DEBUG_TRACE;
+    (void)trace;
 }
 
 TEST(PublicApi, EntryPointsReportTheirNameOnStandardErrorOnly)
