@@ -7,14 +7,46 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace {
+
+PasswordDialog::ExecHook& execHook()
+{
+    static PasswordDialog::ExecHook hook;
+    return hook;
+}
+
+}  // namespace
+
+PasswordDialog::ExecHook PasswordDialog::setExecHook(ExecHook hook)
+{
+    ExecHook previous = execHook();
+    execHook() = std::move(hook);
+    return previous;
+}
+
+int PasswordDialog::exec()
+{
+    if (execHook()) {
+        const int result = execHook()(*this);
+        setResult(result);
+        return result;
+    }
+    return QDialog::exec();
+}
+
+const QString& PasswordDialog::messageText() const
+{
+    return m_messageText;
+}
+
 PasswordDialog::PasswordDialog(QWidget* parent, bool firstAttempt, int fields,
                                const QString& hint, Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     auto* layout = new QVBoxLayout(this);
-    m_message = new QLabel(firstAttempt ? tr("Please enter the password.")
-                                        : tr("Invalid password. Try again."),
-                           this);
+    m_messageText = firstAttempt ? tr("Please enter the password.")
+                                 : tr("Invalid password. Try again.");
+    m_message = new QLabel(m_messageText, this);
     m_message->setObjectName(QStringLiteral("messageLabel"));
     layout->addWidget(m_message);
 

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -22,11 +24,22 @@ public:
     QString user() const;
     QString password() const;
 
+    int exec() override;
+
+    // Test seam: while a hook is set, exec() calls it instead of running the
+    // prompt; the hook may fill the lines (userEdit, passwordEdit) and gives
+    // the result (QDialog::Accepted or Rejected). Returns the replaced hook.
+    using ExecHook = std::function<int(PasswordDialog&)>;
+    static ExecHook setExecHook(ExecHook hook);
+
+    const QString& messageText() const;
+
 protected slots:
     // OK is enabled exactly while the password is not empty.
     void changeText(const QString& text);
 
 private:
+    QString m_messageText;
     QLabel* m_message;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_password = nullptr;

@@ -26,6 +26,10 @@ bool isRefusal(int error)
 
 void SMBFilesystemItem::installAsNetworkNode()
 {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
     RootFilesystemItem::setNetworkItemFactory(
         [](const WildcardFilters* filters, IFilesystemItem* parent) -> IFilesystemItem* {
             return new SMBFilesystemItem(NetworkType,

@@ -12,7 +12,8 @@
 class SMBFilesystemItem : public FilesystemChildren {
 public:
     // Makes the root's "Network" node from now on (the file dialog calls it
-    // before it builds its model).
+    // before it builds its model). Only the first call installs: a factory
+    // set after it (tests) stays.
     static void installAsNetworkNode();
 
     SMBFilesystemItem(int type, const QString& name, qint64 size, const WildcardFilters* filters,
