@@ -89,8 +89,8 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
     warningPicture = addLabel(page, "warningPicture", QString(), 60, 300, 48, 48);
     warningPicture->setStyleSheet(QStringLiteral("border-image: url(:/images/warning_L.png);"));
     warnLabel = addLabel(page, "warnLabel",
-                         StartBkWidget::tr("Don't turn off the power while your partition is being %1!")
-                             .arg(restore ? StartBkWidget::tr("restored") : StartBkWidget::tr("backed up")),
+                         restore ? StartBkWidget::tr("Don't turn off the power while your partition is being restored!")
+                                 : StartBkWidget::tr("Don't turn off the power while your partition is being backed up!"),
                          130, 300, 380, 48);
     warnLabel->setWordWrap(true);
     warnLabel->setStyleSheet(QStringLiteral("color: white;"));
