@@ -4,11 +4,14 @@
 
 #include "../storage/parted_sanitizer_options.h"
 #include "console_test_app.h"
+#include "frame_resources.h"
 #include "fake_page_clock.h"
 #include "progress_bar.h"
 #include "size_text.h"
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QTranslator>
 #include <QPixmap>
 #include <gtest/gtest.h>
 
@@ -241,4 +244,19 @@ TEST_F(StartBkWidgetTest, PicturesOfThePageAreCompiledIn)
     page.setValue(50);
     const QImage drawn = page.bar()->grab().toImage();
     EXPECT_NE(drawn.pixel(2, 2), QImage(drawn.size(), drawn.format()).pixel(2, 2));
+}
+
+TEST_F(StartBkWidgetTest, ChineseCatalogueTranslatesThePage)
+{
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(frameCatalogPath()));
+    QCoreApplication::installTranslator(&chinese);
+    StartBkWidget restorePage(nullptr, true);
+    restorePage.setClock(new FakeClock);
+    restorePage.processBytes(1536);
+    static_cast<FakeClock*>(restorePage.clock())->advance();
+    QCoreApplication::removeTranslator(&chinese);
+    EXPECT_EQ(QStringLiteral("正在还原"), restorePage.form().headLabel->text());
+    EXPECT_EQ(QStringLiteral("还原分区期间请勿关闭电源!"), restorePage.form().warnLabel->text());
+    EXPECT_EQ(QStringLiteral("1.50 KB/S"), restorePage.form().speedLabel->text());
 }

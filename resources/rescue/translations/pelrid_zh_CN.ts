@@ -282,4 +282,90 @@
         <translation>活动</translation>
     </message>
 </context>
+<context>
+    <name>StartBkWidget</name>
+    <message>
+        <source>Restoring</source>
+        <translation>正在还原</translation>
+    </message>
+    <message>
+        <source>Backing up</source>
+        <translation>正在备份</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Current File:</source>
+        <translation>当前文件:</translation>
+    </message>
+    <message>
+        <source>Speed:</source>
+        <translation>速度:</translation>
+    </message>
+    <message>
+        <source>Bytes Restored:</source>
+        <translation>已还原字节:</translation>
+    </message>
+    <message>
+        <source>Bytes Backed Up:</source>
+        <translation>已备份字节:</translation>
+    </message>
+    <message>
+        <source>Elapsed Time:</source>
+        <translation>已用时间:</translation>
+    </message>
+    <message>
+        <source>Time Left:</source>
+        <translation>剩余时间:</translation>
+    </message>
+    <message>
+        <source>Initializing...</source>
+        <translation>正在初始化...</translation>
+    </message>
+    <message>
+        <source>Don&apos;t turn off the power while your partition is being restored!</source>
+        <translation>还原分区期间请勿关闭电源!</translation>
+    </message>
+    <message>
+        <source>Don&apos;t turn off the power while your partition is being backed up!</source>
+        <translation>备份分区期间请勿关闭电源!</translation>
+    </message>
+    <message>
+        <source>%1 GB/S</source>
+        <translation>%1 GB/S</translation>
+    </message>
+    <message>
+        <source>%1 MB/S</source>
+        <translation>%1 MB/S</translation>
+    </message>
+    <message>
+        <source>%1 KB/S</source>
+        <translation>%1 KB/S</translation>
+    </message>
+    <message>
+        <source>%1 B/S</source>
+        <translation>%1 B/S</translation>
+    </message>
+    <message>
+        <source>%1 / %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+</context>
+<context>
+    <name>ImageHead</name>
+    <message>
+        <source>The backup image file cannot be opened!</source>
+        <translation>无法打开备份镜像文件!</translation>
+    </message>
+    <message>
+        <source>The backup image file is invalid!</source>
+        <translation>备份镜像文件无效!</translation>
+    </message>
+    <message>
+        <source>The head of the backup image file is damaged!</source>
+        <translation>备份镜像文件的头部已损坏!</translation>
+    </message>
+</context>
 </TS>
