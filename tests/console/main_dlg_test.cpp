@@ -2,12 +2,14 @@
 // first probe, keys, opening and leaving the clone wizard, and refusing to
 // end while a job runs.
 #include "../storage/parted_sanitizer_options.h"
+#include "backup_dlg.h"
 #include "base_msg_dlg.h"
 #include "clone_dlg.h"
 #include "device_prober.h"
 #include "event_button.h"
 #include "frame_console_fixture.h"
 #include "main_dlg.h"
+#include "restore_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -181,37 +183,41 @@ TEST(MainDlgKeys, F5ProbesAgain)
     EXPECT_TRUE(probed.wait(20000));
 }
 
-TEST(MainDlgWizards, CloneWizardReplacesTheMainWindowAndComesBack)
+TEST(MainDlgWizards, EachWizardReplacesTheMainWindowAndComesBack)
 {
     MainWindow main;
     MainDlg& dlg = *main.dlg;
     dlg.show();
-    CloneDlg* clone = dlg.cloneDlg();
-    ASSERT_NE(clone, nullptr);
-    EXPECT_EQ(clone->parentWidget(), &dlg);
-    QTest::mouseClick(dlg.cloneButton(), Qt::LeftButton);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_TRUE(clone->isVisible());
-    QTest::mouseClick(clone->returnButton(), Qt::LeftButton);
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_FALSE(clone->isVisible());
-    // The same wizard object again, and its close button also comes back.
-    QTest::mouseClick(dlg.cloneButton(), Qt::LeftButton);
-    EXPECT_EQ(dlg.cloneDlg(), clone);
-    EXPECT_TRUE(clone->isVisible());
-    clone->close();
-    EXPECT_FALSE(clone->isVisible());
-    EXPECT_TRUE(dlg.isVisible());
-}
-
-TEST(MainDlgWizards, BackupAndRestoreButtonsNeverLeaveAnEmptyScreen)
-{
-    MainWindow main;
-    main.dlg->show();
-    QTest::mouseClick(main.dlg->backupButton(), Qt::LeftButton);
-    QTest::mouseClick(main.dlg->restoreButton(), Qt::LeftButton);
-    const bool backupShown = main.dlg->backupDlg() && main.dlg->backupDlg()->isVisible();
-    EXPECT_TRUE(main.dlg->isVisible() || backupShown || (main.dlg->restoreDlg() && main.dlg->restoreDlg()->isVisible()));
+    ASSERT_TRUE(dlg.backupDlg() && dlg.restoreDlg() && dlg.cloneDlg());
+    struct Row {
+        EventButton* open;
+        BaseDlg* wizard;
+        QPushButton* back;
+    };
+    const Row rows[] = {
+        {dlg.backupButton(), dlg.backupDlg(), dlg.backupDlg()->returnButton()},
+        {dlg.restoreButton(), dlg.restoreDlg(), dlg.restoreDlg()->m_returnBtn},
+        {dlg.cloneButton(), dlg.cloneDlg(), dlg.cloneDlg()->returnButton()},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.wizard->metaObject()->className());
+        EXPECT_EQ(row.wizard->parentWidget(), &dlg);
+        QTest::mouseClick(row.open, Qt::LeftButton);
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_TRUE(row.wizard->isVisible());
+        QTest::mouseClick(row.back, Qt::LeftButton);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_FALSE(row.wizard->isVisible());
+        // The same wizard object again; closing it also comes back.
+        QTest::mouseClick(row.open, Qt::LeftButton);
+        EXPECT_TRUE(row.wizard->isVisible());
+        row.wizard->close();
+        EXPECT_FALSE(row.wizard->isVisible());
+        EXPECT_TRUE(dlg.isVisible());
+    }
+    EXPECT_EQ(dlg.backupDlg(), rows[0].wizard);
+    EXPECT_EQ(dlg.restoreDlg(), rows[1].wizard);
+    EXPECT_EQ(dlg.cloneDlg(), rows[2].wizard);
 }
 
 // A thread that stands for a wizard's running engine job.

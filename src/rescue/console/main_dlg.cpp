@@ -1,9 +1,12 @@
 #include "main_dlg.h"
 
+#include "backup_dlg.h"
 #include "base_msg_dlg.h"
 #include "clone_dlg.h"
 #include "device_prober.h"
 #include "event_button.h"
+#include "quarn_thread.h"
+#include "restore_dlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -34,7 +37,7 @@ MainDlg::MainDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::Wi
     const int w = big.width();
     const int h = big.height();
 
-    createCloneDlg();
+    createWizards();
 
     struct BigButton {
         EventButton** button;
@@ -125,13 +128,35 @@ void MainDlg::waitForFirstProbe()
     box.exec();
 }
 
-void MainDlg::createCloneDlg()
+// Each wizard is made once and reused for every later visit.
+void MainDlg::createWizards()
 {
-    if (m_cloneDlg)
-        return;
-    m_cloneDlg = new CloneDlg(QString(), this);
-    connect(m_cloneDlg, &CloneDlg::returnMainDlg, this, &MainDlg::showMain);
-    watchWizard(m_cloneDlg);
+    if (!m_bkDlg) {
+        m_bkDlg = new BackupDlg(this);
+        connect(m_bkDlg, &BackupDlg::returnMainDlg, this, &MainDlg::showMain);
+        watchWizard(m_bkDlg);
+    }
+    if (!m_rtDlg) {
+        m_rtDlg = new RestoreDlg(this, QString());
+        connect(m_rtDlg, &RestoreDlg::returnMainDlg, this, &MainDlg::showMain);
+        watchWizard(m_rtDlg);
+    }
+    if (!m_cloneDlg) {
+        m_cloneDlg = new CloneDlg(QString(), this);
+        connect(m_cloneDlg, &CloneDlg::returnMainDlg, this, &MainDlg::showMain);
+        watchWizard(m_cloneDlg);
+    }
+}
+
+QList<BaseDlg*> MainDlg::wizards() const
+{
+    QList<BaseDlg*> list;
+    for (BaseDlg* wizard : {static_cast<BaseDlg*>(m_bkDlg), static_cast<BaseDlg*>(m_rtDlg),
+                            static_cast<BaseDlg*>(m_cloneDlg)}) {
+        if (wizard)
+            list << wizard;
+    }
+    return list;
 }
 
 void MainDlg::watchWizard(BaseDlg* wizard)
@@ -149,19 +174,19 @@ void MainDlg::openWizard(BaseDlg* wizard)
 
 void MainDlg::showBkWidget()
 {
-    // The backup wizard is created and opened here once it exists.
+    createWizards();
     openWizard(m_bkDlg);
 }
 
 void MainDlg::showRtWidget()
 {
-    // The restore wizard is created and opened here once it exists.
+    createWizards();
     openWizard(m_rtDlg);
 }
 
 void MainDlg::showCloneWidget()
 {
-    createCloneDlg();
+    createWizards();
     openWizard(m_cloneDlg);
 }
 
@@ -194,17 +219,17 @@ void MainDlg::showClone()
 void MainDlg::showMain()
 {
     show();
-    for (BaseDlg* wizard : {m_bkDlg, m_rtDlg, static_cast<BaseDlg*>(m_cloneDlg)}) {
-        if (wizard)
-            wizard->hide();
-    }
+    for (BaseDlg* wizard : wizards())
+        wizard->hide();
 }
 
 bool MainDlg::jobRunning() const
 {
-    for (BaseDlg* wizard : {m_bkDlg, m_rtDlg, static_cast<BaseDlg*>(m_cloneDlg)}) {
-        if (!wizard)
-            continue;
+    if (m_bkDlg && m_bkDlg->jobActive())
+        return true;
+    if (m_rtDlg && m_rtDlg->worker() && m_rtDlg->worker()->isRunning())
+        return true;
+    for (BaseDlg* wizard : wizards()) {
         for (QThread* thread : wizard->findChildren<QThread*>()) {
             if (thread->isRunning())
                 return true;
@@ -247,8 +272,8 @@ bool MainDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Hide && !m_closing && !isVisible()) {
         bool anyWizardShown = false;
-        for (BaseDlg* wizard : {m_bkDlg, m_rtDlg, static_cast<BaseDlg*>(m_cloneDlg)})
-            anyWizardShown = anyWizardShown || (wizard && wizard->isVisible());
+        for (BaseDlg* wizard : wizards())
+            anyWizardShown = anyWizardShown || wizard->isVisible();
         if (!anyWizardShown)
             showMain();
     }

@@ -10,7 +10,9 @@
 
 #include <QString>
 
+class BackupDlg;
 class CloneDlg;
+class RestoreDlg;
 class EventButton;
 class QLabel;
 class QPushButton;
@@ -34,8 +36,8 @@ public:
     QLabel* arrowLabel() const { return m_arrowLabel; }
     QLabel* hoverTitleLabel() const { return m_hoverTitle; }
     QLabel* hoverTextLabel() const { return m_hoverText; }
-    BaseDlg* backupDlg() const { return m_bkDlg; }
-    BaseDlg* restoreDlg() const { return m_rtDlg; }
+    BackupDlg* backupDlg() const { return m_bkDlg; }
+    RestoreDlg* restoreDlg() const { return m_rtDlg; }
     CloneDlg* cloneDlg() const { return m_cloneDlg; }
 
 public slots:
@@ -58,11 +60,12 @@ protected:
 
 private:
     void waitForFirstProbe();
-    void createCloneDlg();
+    void createWizards();
     void openWizard(BaseDlg* wizard);
     void watchWizard(BaseDlg* wizard);
     void pointArrowAt(int left);
     bool refuseWhileJobRuns();
+    QList<BaseDlg*> wizards() const;
 
     EventButton* m_bkButton;
     EventButton* m_rtButton;
@@ -73,9 +76,8 @@ private:
     QLabel* m_hoverText;
     int m_arrowWidth = 0;
     int m_arrowHeight = 0;
-    // The backup and restore wizards are created here once they exist.
-    BaseDlg* m_bkDlg = nullptr;
-    BaseDlg* m_rtDlg = nullptr;
+    BackupDlg* m_bkDlg = nullptr;
+    RestoreDlg* m_rtDlg = nullptr;
     CloneDlg* m_cloneDlg = nullptr;
     QString m_unused;
     bool m_closing = false;
