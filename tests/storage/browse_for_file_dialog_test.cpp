@@ -6,6 +6,7 @@
 #include "base_msg_dlg.h"
 #include "browse_for_file_dialog.h"
 #include "filesystem_model.h"
+#include "frame_resources.h"
 #include "mount_table.h"
 #include "parted_sanitizer_options.h"
 #include "password_dialog.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -227,6 +229,25 @@ TEST_F(BrowseDialogTest, OnlyAnOpticalDriveOffersEjectOnARightClick)
     // The save mode lists no optical drive.
     auto save = newDialog({"*.bkp"}, true);
     EXPECT_FALSE(find(*save, QModelIndex(), "CD ROM (F:)").isValid());
+}
+
+TEST_F(BrowseDialogTest, TheDialogAndItsPromptSpeakChineseWithTheConsolesCatalogue)
+{
+    initRescueFrame();
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(frameCatalogPath()));
+    QCoreApplication::installTranslator(&chinese);
+    {
+        auto dialog = newDialog({"*.bkp"}, false);
+        EXPECT_EQ(dialog->findChild<QLabel*>("fileLabel")->text(), QString::fromUtf8("您选择的文件名："));
+        EXPECT_EQ(dialog->ejectAction()->text(), QString::fromUtf8("弹出光盘"));
+        EXPECT_EQ(dialog->model()->index(dialog->model()->rowCount() - 1, 0).data().toString(),
+                  QString::fromUtf8("网络"));
+        PasswordDialog prompt(nullptr, false, PasswordDialog::PasswordField, QString(),
+                              passwordDialogFlags());
+        EXPECT_EQ(prompt.messageText(), QString::fromUtf8("密码无效，请重试。"));
+    }
+    QCoreApplication::removeTranslator(&chinese);
 }
 
 // ------------------------------------------------------------ next volume

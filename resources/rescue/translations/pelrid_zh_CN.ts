@@ -368,4 +368,101 @@
         <translation>备份镜像文件的头部已损坏!</translation>
     </message>
 </context>
+<context>
+    <name>PasswordDialog</name>
+    <message>
+        <source>Please enter the password.</source>
+        <translation>请输入密码。</translation>
+    </message>
+    <message>
+        <source>Invalid password. Try again.</source>
+        <translation>密码无效，请重试。</translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation>用户名</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>Hint</source>
+        <translation>提示</translation>
+    </message>
+</context>
+<context>
+    <name>SMBFilesystemItem</name>
+    <message>
+        <source>Network</source>
+        <translation>网络</translation>
+    </message>
+</context>
+<context>
+    <name>BrowseForFileDialog</name>
+    <message>
+        <source>Select a place:</source>
+        <translation>选择位置：</translation>
+    </message>
+    <message>
+        <source>Please input a file name:</source>
+        <translation>请输入文件名：</translation>
+    </message>
+    <message>
+        <source>File name you select:</source>
+        <translation>您选择的文件名：</translation>
+    </message>
+    <message>
+        <source>Select a backup image file (*.bkp)</source>
+        <translation>选择备份镜像文件 (*.bkp)</translation>
+    </message>
+    <message>
+        <source>Eject CD-ROM</source>
+        <translation>弹出光盘</translation>
+    </message>
+    <message>
+        <source>Connect using username and password</source>
+        <translation>使用用户名和密码连接</translation>
+    </message>
+    <message>
+        <source>Please insert next disc %1</source>
+        <translation>请插入下一张光盘 %1</translation>
+    </message>
+    <message>
+        <source>Please select a file like </source>
+        <translation>请选择如下文件：</translation>
+    </message>
+    <message>
+        <source>Please select a file</source>
+        <translation>请选择文件</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>错误！</translation>
+    </message>
+    <message>
+        <source>You must input a file name as backup file name!</source>
+        <translation>您必须输入一个文件名作为备份文件名！</translation>
+    </message>
+    <message>
+        <source>Please select a partition, a folder or a network share!</source>
+        <translation>请选择分区、文件夹或网络共享！</translation>
+    </message>
+    <message>
+        <source>Please select a backup image file!</source>
+        <translation>请选择备份镜像文件！</translation>
+    </message>
+    <message>
+        <source>A file name must not contain &quot;/&quot;!</source>
+        <translation>文件名不能包含“/”！</translation>
+    </message>
+    <message>
+        <source>The selected place cannot be opened!</source>
+        <translation>无法打开所选位置！</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password for %1.</source>
+        <translation>服务器拒绝了 %1 的用户名或密码。</translation>
+    </message>
+</context>
 </TS>
