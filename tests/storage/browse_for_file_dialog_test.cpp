@@ -466,6 +466,32 @@ TEST_F(ShareDialogTest, AUserShareAsksUntilTheRightLoginListsIt)
               SmbCredentialStore::AuthConfirmed);
 }
 
+TEST_F(ShareDialogTest, AProbeThatRebuildsTheTreeWhileThePromptIsOpenFreesNoNodeInUse)
+{
+    auto dialog = newDialog({"*.bkp"}, false);
+    // A full probe ends while the user types: the model drops every node,
+    // the refused share among them.
+    PasswordDialog::setExecHook([&dialog, this](PasswordDialog& prompt) {
+        prompts.push_back(prompt.messageText());
+        emit prober.probeFinished();
+        prompt.findChild<QLineEdit*>("userEdit")->setText(QString::fromStdString(server->userName()));
+        prompt.findChild<QLineEdit*>("passwordEdit")->setText(testsupport::SambaServer::kPassword);
+        return int(QDialog::Accepted);
+    });
+    const QModelIndex srv = find(*dialog, QModelIndex(), "127.0.0.1");
+    dialog->treeView()->expand(srv);
+    settle();
+    dialog->treeView()->expand(find(*dialog, srv, "private"));
+    settle();
+    ASSERT_EQ(prompts.size(), 1u);
+    // The login was kept; opening the share in the new tree lists it.
+    const QModelIndex newServer = find(*dialog, QModelIndex(), "127.0.0.1");
+    const QModelIndex share = find(*dialog, newServer, "private");
+    ASSERT_TRUE(share.isValid());
+    EXPECT_EQ(rowNames(*dialog, share), QStringList{"secret_0_0.bkp"});
+    EXPECT_EQ(prompts.size(), 1u);
+}
+
 TEST_F(ShareDialogTest, ALoginThatKeepsFailingEndsAfterThreePromptsWithAMessage)
 {
     answerPrompts({{"nobody", "a"}, {"nobody", "b"}, {"nobody", "c"}, {"nobody", "d"}});
