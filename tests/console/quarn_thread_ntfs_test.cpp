@@ -70,16 +70,18 @@ public:
         const auto steps = recorder.of(WorkerEvent::Progress);
         ASSERT_FALSE(steps.empty()) << what;
         ASSERT_LE(steps.size(), 95u) << what;
-        if (reachesTotal)
+        if (reachesTotal) {
             ASSERT_EQ(95u, steps.size()) << what;
+        }
         for (size_t i = 0; i < steps.size(); ++i)
             ASSERT_EQ(static_cast<qint64>(i) + 1, steps[i].value) << what;
         qint64 sum = 0;
         for (const WorkerEvent& e : recorder.of(WorkerEvent::Bytes))
             sum += e.value;
         EXPECT_LE(sum, totals[0].value) << what;
-        if (reachesTotal)
+        if (reachesTotal) {
             EXPECT_EQ(totals[0].value, sum) << what;
+        }
         // The total comes before any progress.
         const auto firstTotal = std::find_if(recorder.events.begin(), recorder.events.end(),
                                              [](const WorkerEvent& e) { return e.kind == WorkerEvent::Total; });
