@@ -88,3 +88,38 @@ TEST_F(WinDrives, WmiAnswersTheDiskQuery) {
   wmi.reset();
   EXPECT_TRUE(second->queryDiskDrives(rows).ok());
 }
+
+#ifdef _WIN32
+#include <objbase.h>
+
+#include <thread>
+
+// Qt may have set COM up for a single-threaded apartment already: WMI is
+// still usable there, and that set-up is left as it was.
+TEST_F(WinDrives, WmiWorksInAnApartmentSetUpByOthers) {
+  std::thread([this] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    {
+      WmiStatus status;
+      std::shared_ptr<WmiSession> wmi = platform.openWmi(status);
+      EXPECT_TRUE(wmi) << "step " << status.step << " code " << std::hex << status.code;
+    }
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);  // still set up
+    CoUninitialize();
+    CoUninitialize();
+  }).join();
+}
+
+// The connection undoes its own set-up of COM when its last owner lets go.
+TEST_F(WinDrives, WmiUndoesItsOwnComSetUp) {
+  std::thread([this] {
+    {
+      WmiStatus status;
+      std::shared_ptr<WmiSession> wmi = platform.openWmi(status);
+      ASSERT_TRUE(wmi);
+    }
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);  // a fresh thread again
+    CoUninitialize();
+  }).join();
+}
+#endif

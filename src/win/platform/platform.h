@@ -214,10 +214,12 @@ class Platform {
 
   // Starts a command line without a window and waits for it; `timeoutMs`
   // of kWaitForever waits without a limit. On kWaitTimeout the process is
-  // ended. `exitCode` is its exit status.
+  // ended. `exitCode` is its exit status. With `output`, what the program
+  // writes to its standard output is collected there (its bytes as they
+  // come); without, the program shares this process's standard output.
   static constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
-  virtual Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs,
-                           std::uint32_t& exitCode) = 0;
+  virtual Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode,
+                           std::string* output = nullptr) = 0;
 
   // System information.
   virtual Error windowsDirectory(std::u16string& path) = 0;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -674,12 +675,16 @@ Error SimulatedPlatform::deleteRegistryKey(RegistryHive hive, const std::u16stri
 
 namespace {
 
-// Runs one host program with optional input; waits at most `timeoutMs`.
+// Runs one host program with optional input, collecting its standard output
+// when asked; waits at most `timeoutMs`.
 Error spawnAndWait(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-                   std::uint32_t timeoutMs, std::uint32_t& exitCode) {
+                   std::uint32_t timeoutMs, std::uint32_t& exitCode, std::string* output) {
+  int pipeFds[2] = {-1, -1};
+  if (output && ::pipe2(pipeFds, O_CLOEXEC) != 0) return errorFromErrno(errno);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+  if (output) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -687,15 +692,44 @@ Error spawnAndWait(const std::string& program, const std::vector<std::string>& a
   pid_t pid = 0;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return errorFromErrno(rc);
+  if (output) ::close(pipeFds[1]);
+  if (rc != 0) {
+    if (output) ::close(pipeFds[0]);
+    return errorFromErrno(rc);
+  }
 
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const bool limited = timeoutMs != Platform::kWaitForever;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
+  auto timedOut = [&] { return limited && std::chrono::steady_clock::now() >= deadline; };
+  bool expired = false;
+  if (output) {
+    // Read until the program closes its output (or its time is up).
+    for (;;) {
+      pollfd ready = {pipeFds[0], POLLIN, 0};
+      int n = ::poll(&ready, 1, 10);
+      if (n > 0) {
+        char buffer[4096];
+        ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (got > 0) {
+          output->append(buffer, got);
+          continue;
+        }
+        if (got == 0 || errno != EINTR) break;
+      }
+      if (timedOut()) {
+        expired = true;
+        break;
+      }
+    }
+    ::close(pipeFds[0]);
+  }
+
   int status = 0;
   for (;;) {
-    pid_t done = ::waitpid(pid, &status, timeoutMs == Platform::kWaitForever ? 0 : WNOHANG);
+    pid_t done = expired ? 0 : ::waitpid(pid, &status, limited ? WNOHANG : 0);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) return errorFromErrno(errno);
-    if (timeoutMs != Platform::kWaitForever && std::chrono::steady_clock::now() >= deadline) {
+    if (expired || timedOut()) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       return err::kWaitTimeout;
@@ -714,7 +748,8 @@ bool isRunnable(const std::string& host) {
 }  // namespace
 
 Error SimulatedPlatform::runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs,
-                                    std::uint32_t& exitCode) {
+                                    std::uint32_t& exitCode, std::string* output) {
+  if (output) output->clear();
   std::vector<std::string> words = splitCommandLine(utf8(commandLine));
   if (words.empty()) return err::kFileNotFound;
   std::string program = hostPath(utf16(words.front()));
@@ -724,7 +759,7 @@ Error SimulatedPlatform::runProcess(const std::u16string& commandLine, std::uint
   if (!endsWithNoCase(words.front(), ".bat") && !endsWithNoCase(words.front(), ".cmd")) {
     if (!isRunnable(program)) return err::kAccessDenied;
     return spawnAndWait(program, std::vector<std::string>(words.begin() + 1, words.end()), std::string(), timeoutMs,
-                        exitCode);
+                        exitCode, output);
   }
 
   std::ifstream batch(program, std::ios::binary);
@@ -753,7 +788,7 @@ Error SimulatedPlatform::runProcess(const std::u16string& commandLine, std::uint
       continue;
     }
     Error e = spawnAndWait(host, std::vector<std::string>(command.begin() + 1, command.end()), input, timeoutMs,
-                           status);
+                           status, output);
     if (e) return e;
   }
   exitCode = status;

@@ -365,6 +365,20 @@ Error deleteKeyTree(HKEY parent, const std::u16string& key) {
   return static_cast<Error>(RegDeleteKeyW(parent, w(key)));
 }
 
+// Collects what a program writes into a pipe, until the pipe closes.
+struct PipeReader {
+  HANDLE pipe;
+  std::string* output;
+
+  static DWORD WINAPI run(void* self) {
+    auto* reader = static_cast<PipeReader*>(self);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(reader->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) reader->output->append(buffer, got);
+    return 0;
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<Device> Win32Platform::open(const std::u16string& path, OpenMode mode, Error& error) {
@@ -543,16 +557,40 @@ Error Win32Platform::deleteRegistryKey(RegistryHive hive, const std::u16string& 
   return deleteKeyTree(hiveKey(hive), key);
 }
 
-Error Win32Platform::runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode) {
+Error Win32Platform::runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode,
+                                std::string* output) {
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (output) {
+    output->clear();
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return lastError();
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &process))
-    return lastError();
+  BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, CREATE_NO_WINDOW,
+                                nullptr, nullptr, &startup, &process);
+  Error startError = started ? err::kSuccess : lastError();
+  if (writeEnd) CloseHandle(writeEnd);  // the child holds its own copy
+  if (!started) {
+    if (readEnd) CloseHandle(readEnd);
+    return startError;
+  }
   CloseHandle(process.hThread);
+
+  // The output is read while the program runs, so that a full pipe never
+  // stops it; the reader ends when the program's end closes the pipe.
+  PipeReader pipe{readEnd, output};
+  HANDLE reader = output ? CreateThread(nullptr, 0, &PipeReader::run, &pipe, 0, nullptr) : nullptr;
+  if (output && !reader) PipeReader::run(&pipe);  // no thread: read here until the program ends
+
   Error result = err::kSuccess;
   DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs == kWaitForever ? INFINITE : timeoutMs);
   if (waited == WAIT_TIMEOUT) {
@@ -567,6 +605,13 @@ Error Win32Platform::runProcess(const std::u16string& commandLine, std::uint32_t
     else result = lastError();
   }
   CloseHandle(process.hProcess);
+  if (reader) {
+    // A program's own children may still hold the pipe: stop waiting for them.
+    if (result != err::kSuccess) CancelSynchronousIo(reader);
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+  }
+  if (readEnd) CloseHandle(readEnd);
   return result;
 }
 

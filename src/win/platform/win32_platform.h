@@ -25,7 +25,8 @@ class Win32Platform : public Platform {
   Error writeRegistryValue(RegistryHive hive, const std::u16string& key, const std::u16string& name,
                            const RegistryValue& value) override;
   Error deleteRegistryKey(RegistryHive hive, const std::u16string& key) override;
-  Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode) override;
+  Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode,
+                   std::string* output = nullptr) override;
   Error windowsDirectory(std::u16string& path) override;
   Error systemDirectory(std::u16string& path) override;
   Error programPath(std::u16string& path) override;

@@ -1,7 +1,9 @@
 // Stands in for the disk checker and other programs in tests: writes its
 // arguments and everything it reads from its input into the file named by
-// FAKE_CHECKER_RECORD ("args: ...\ninput: ..."), sleeps FAKE_CHECKER_SLEEP_MS
-// milliseconds, and exits with FAKE_CHECKER_STATUS (0 when unset).
+// FAKE_CHECKER_RECORD ("args: ...\ninput: ..."), writes FAKE_CHECKER_PRINT
+// (that many times when FAKE_CHECKER_PRINT_TIMES is set) to its standard
+// output, sleeps FAKE_CHECKER_SLEEP_MS milliseconds, and exits with
+// FAKE_CHECKER_STATUS (0 when unset).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +17,8 @@
 int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  const char* sleepMs = std::getenv("FAKE_CHECKER_SLEEP_MS");
-  if (sleepMs) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleepMs)));
   const char* record = std::getenv("FAKE_CHECKER_RECORD");
   if (record && *record) {
     std::string text = "args:";
@@ -35,6 +36,12 @@ int main(int argc, char** argv) {
       std::fclose(out);
     }
   }
+  const char* print = std::getenv("FAKE_CHECKER_PRINT");
+  const char* times = std::getenv("FAKE_CHECKER_PRINT_TIMES");
+  for (int i = 0, n = times ? std::atoi(times) : 1; print && i < n; ++i) std::fputs(print, stdout);
+  std::fflush(stdout);
+  const char* sleepMs = std::getenv("FAKE_CHECKER_SLEEP_MS");
+  if (sleepMs) std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(sleepMs)));
   const char* status = std::getenv("FAKE_CHECKER_STATUS");
   return status ? std::atoi(status) : 0;
 }
