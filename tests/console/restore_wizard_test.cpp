@@ -5,10 +5,12 @@
 // ntfs-3g's tools.
 #include "backup_machine.h"
 #include "base_msg_dlg.h"
+#include "browse_for_file_dialog.h"
 #include "image_format.h"
 #include "image_head_info.h"
 #include "device_records.h"
 #include "fat_fixture.h"
+#include "filesystem_model.h"
 #include "mount_table.h"
 #include "quarn.h"
 #include "restore_dlg.h"
@@ -24,14 +26,18 @@
 #include "../storage/parted_sanitizer_options.h"
 
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -838,6 +844,109 @@ TEST_F(RestoreWizardTest, AFat32ImageRestoresThroughTheWizard)
     ASSERT_TRUE(testsupport::ExtractFatTree(target(), out.path()));
     std::string differences;
     EXPECT_TRUE(testsupport::SameTree(g_machine->fatTree(), out.path(), &differences)) << differences;
+}
+
+// The file dialogs as the user meets them: the image is picked in the image
+// page's dialog, each later volume in the dialog the engine's request opens,
+// by opening the images partition's place and the volume's folder.
+class FileDialogAnswers : public QObject {
+public:
+    // Answers each dialog with the file the engine expects, found in `folder`
+    // of the place of `device`.
+    FileDialogAnswers(QString device, QString folder) : m_device(std::move(device)), m_folder(std::move(folder))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &FileDialogAnswers::poll);
+        m_timer.start(20);
+    }
+
+    QStringList captions;  // what each dialog asked for
+
+    // Opens the place, the folder and the file, and presses OK; false when
+    // something is not there.
+    bool pick(BrowseForFileDialog& dialog, const QString& folder, const QString& file)
+    {
+        QAbstractItemModel* model = dialog.model();
+        QModelIndex place;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex index = model->index(row, 0);
+            if (index.data(FilesystemModel::DevicePathRole).toString() == m_device)
+                place = index;
+        }
+        QModelIndex item = place;
+        QStringList names = folder.split(QLatin1Char('/'));
+        names << file;
+        for (const QString& name : names) {
+            const QModelIndex parent = item;
+            item = QModelIndex();
+            for (int row = 0; parent.isValid() && row < model->rowCount(parent); ++row) {
+                if (model->index(row, 0, parent).data().toString() == name)
+                    item = model->index(row, 0, parent);
+            }
+            if (!item.isValid())
+                return false;
+        }
+        QTreeView* tree = dialog.treeView();
+        for (QModelIndex up = item.parent(); up.isValid(); up = up.parent())
+            tree->expand(up);
+        tree->scrollTo(item);
+        QCoreApplication::processEvents();
+        const QPoint at = tree->visualRect(item).center();
+        QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QPushButton* ok = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok);
+        if (!ok || !ok->isEnabled())
+            return false;
+        QTest::mouseClick(ok, Qt::LeftButton);
+        return true;
+    }
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<BrowseForFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog == m_answered)
+            return;
+        m_answered = dialog;
+        const auto* caption = dialog->findChild<QLabel*>(QStringLiteral("captionLabel"));
+        captions << (caption ? caption->text() : QString());
+        const QString expected = m_expected.isEmpty() ? QString() : m_expected.takeFirst();
+        if (!pick(*dialog, m_folder, expected))
+            dialog->reject();
+    }
+
+public:
+    QStringList m_expected;  // the volumes to pick, in order
+
+private:
+    QString m_device;
+    QString m_folder;
+    QTimer m_timer;
+    QPointer<BrowseForFileDialog> m_answered;
+};
+
+TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
+{
+    const QString images = g_machine->partitionPath(BackupMachine::Images);
+    MsgBoxAnswers answers;
+    QTest::mouseClick(m_dialog->m_rtWidget1->m_browseButton, Qt::LeftButton);
+    BrowseForFileDialog* imageDialog = m_dialog->m_rtWidget1->m_fileDialog;
+    ASSERT_TRUE(imageDialog->isVisible());
+    FileDialogAnswers volumes(images, QStringLiteral("split-rest"));
+    ASSERT_TRUE(volumes.pick(*imageDialog, QStringLiteral("split"), QStringLiteral("office_0_0.bkp")));
+    EXPECT_FALSE(imageDialog->isVisible());
+    ASSERT_EQ(m_dialog->m_rtWidget1->m_imagePath.toStdString(), g_images->splitFirst);
+    EXPECT_EQ(m_dialog->m_rtWidget1->m_imageDevice, images);
+    EXPECT_EQ(m_dialog->m_rtWidget1->m_fileNameEdit->text(), QStringLiteral("office_0_0.bkp"));
+
+    for (int volume = 1; volume < g_images->splitVolumes; ++volume)
+        volumes.m_expected << QStringLiteral("office_%1_0.bkp").arg(volume);
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!")) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(volumes.captions.size(), g_images->splitVolumes - 1);
+    EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
+    EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -141,20 +142,27 @@ void RestoreDlg::setVolumeChooser(VolumeChooser chooser)
 
 FileChoice RestoreDlg::runFileDialog(QWidget* parent, const QString& expected)
 {
-    Q_UNUSED(expected);
     FileChoice choice;
 #ifdef HAVE_FILE_DIALOG
-    // Open mode: its places list every medium, optical drives with their
-    // eject menu included, so the next disc of an image can be inserted.
-    const QStringList filter{QStringLiteral("*.bkp")};
-    BrowseForFileDialog dialog(parent, &filter, false, false, -1, Qt::WindowFlags(0xB003));
+    // Next-volume mode: every medium is offered, optical drives with their
+    // eject menu included, and a disc that holds the expected volume (the
+    // first filter) is taken as soon as it is inserted.
+    const QString expectedName = QFileInfo(expected).fileName();
+    const QStringList filters{expectedName, QStringLiteral("*.bkp")};
+    static const QRegularExpression volumeName(QStringLiteral("_(\\d+)_\\d+\\.bkp$"));
+    const QRegularExpressionMatch match = volumeName.match(expectedName);
+    const int disc = match.hasMatch() ? match.captured(1).toInt() + 1 : 0;
+    BrowseForFileDialog dialog(parent, &filters, false, false, disc, Qt::WindowFlags(0xB003));
     if (dialog.exec() != QDialog::Accepted)
         return choice;
     choice.accepted = true;
     choice.path = dialog.selectedData(FilesystemModel::PathRole);
     choice.name = dialog.fileName();
+    if (choice.name.isEmpty())
+        choice.name = QFileInfo(choice.path).fileName();
 #else
     Q_UNUSED(parent);
+    Q_UNUSED(expected);
 #endif
     return choice;
 }
