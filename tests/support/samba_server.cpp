@@ -172,14 +172,25 @@ bool SambaServer::start(std::string* why)
     const std::string pipe = m_dir.file("state/ncalrpc/np/srvsvc");
     for (int i = 0; i < 100 && access(pipe.c_str(), F_OK) != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!spawn({"smbd", "-s", config, "-F", "--no-process-group", "--debug-stdout"},
-               m_dir.file("state/log/smbd.out"), &pid) ||
-        !waitForPort(10000)) {
-        *why = "smbd did not start";
-        stop();
-        return false;
+    // The free port may be taken by someone else before smbd binds it:
+    // then smbd goes, and another port is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0)
+            m_port = freeLoopbackPort();
+        if (!spawn({"smbd", "-s", config, "-F", "--no-process-group", "--debug-stdout",
+                    "--option=smb ports=" + std::to_string(m_port)},
+                   m_dir.file("state/log/smbd.out"), &pid))
+            break;
+        if (waitForPort(10000))
+            return true;
+        for (pid_t member : processesOfSessions({pid}))
+            kill(member, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        m_leaders.pop_back();
     }
-    return true;
+    *why = "smbd did not start";
+    stop();
+    return false;
 }
 
 bool SambaServer::spawn(const std::vector<std::string>& argv, const std::string& log, pid_t* pid)
