@@ -146,8 +146,10 @@ class Fat32BackupTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        REQUIRE_PROGRAM("mkfs.fat");
-        REQUIRE_PROGRAM("mcopy");
+        if (!HaveProgram("mkfs.fat"))
+            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
+        if (!HaveProgram("mcopy"))
+            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
     }
     // A backup request of the standard source, built as "sdz1", into "img".
     tagBackupArgument RichSourceRequest()
@@ -335,8 +337,10 @@ protected:
 
 TEST_P(Fat32DamagedSourceTest, EndsWithACode)
 {
-    REQUIRE_PROGRAM("mkfs.fat");
-    REQUIRE_PROGRAM("mcopy");
+    if (!HaveProgram("mkfs.fat"))
+            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
+    if (!HaveProgram("mcopy"))
+            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
     const std::string source = dir.file("sdz1");
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.MakeDir("/OUTER");

@@ -86,7 +86,7 @@ protected:
     void SetUp() override
     {
         if (s_dir == nullptr)
-            GTEST_SKIP() << "dosfstools or mtools are not installed";
+            SKIP_OR_FAIL_IN_CI("dosfstools or mtools are not installed");
         m_fakeChecker.reset(new FakeDosfsckOnPath(dir.file("fakebin")));
     }
 
@@ -306,7 +306,7 @@ TEST_P(Fat32RefusedTargetTest, RefusedBeforeAnythingIsWritten)
     try {
         MakeSparseFile(target, GetParam().bytes);
     } catch (const std::exception&) {
-        GTEST_SKIP() << "no sparse file of this size here";
+        SKIP_OR_FAIL_IN_CI("no sparse file of this size here");
     }
     EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target), GetParam().expected);
     struct stat st {};
@@ -340,7 +340,7 @@ TEST_F(Fat32RestoreTest, TargetTooSmallForTheDataEndsWith48InsideTheTarget)
 TEST_F(Fat32RestoreTest, FragmentedFilesAndDeletedEntriesRoundTrip)
 {
     if (!HaveProgram("mdel") || !HaveProgram("mshowfat"))
-        GTEST_SKIP() << "mtools without mdel or mshowfat";
+        SKIP_OR_FAIL_IN_CI("mtools without mdel or mshowfat");
     const std::string source = dir.file("sdw1");
     {
         FatImage image(source, 34 * kMiB, 1, "", dir.file("scratch"));
@@ -502,7 +502,7 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
     else if (GetParam().checker == Checker::Missing)
         setenv("PATH", dir.path().c_str(), 1);  // holds no dosfsck
     else if (!HaveProgram("dosfsck"))
-        GTEST_SKIP() << "dosfsck is not installed";
+        SKIP_OR_FAIL_IN_CI("dosfsck is not installed");
     const pid_t self = getpid();
     const int result = Restore(dir.file("img_0_0.bkp"), target);
     if (getpid() != self) {

@@ -118,7 +118,7 @@ TEST(LinuxIo, WriteSeekAndPositions)
 TEST(LinuxIo, WriteErrorReturnsZero)
 {
     if (!testsupport::FileExists("/dev/full"))
-        GTEST_SKIP() << "/dev/full is missing";
+        SKIP_OR_FAIL_IN_CI("/dev/full is missing");
     CLinuxIo io;
     ASSERT_EQ(io.Open("/dev/full", CLinuxIo::ModeUpdate), 0);
     testing::internal::CaptureStderr();
@@ -211,7 +211,7 @@ TEST(LinuxIo, UnbufferedPatchesKeepThePosition)
 TEST(LinuxIo, BufferedWriteErrorsFailEveryLaterStep)
 {
     if (!testsupport::FileExists("/dev/full"))
-        GTEST_SKIP() << "/dev/full is missing";
+        SKIP_OR_FAIL_IN_CI("/dev/full is missing");
     const std::string error = "Write the data error! \n";
     struct Case {
         const char* what;
@@ -250,7 +250,7 @@ TEST(LinuxIo, SyncOfWhatCannotBeSynchronised)
     CLinuxIo closed;
     EXPECT_EQ(closed.Sync(), 0);
     if (!testsupport::FileExists("/dev/null"))
-        GTEST_SKIP() << "/dev/null is missing";
+        SKIP_OR_FAIL_IN_CI("/dev/null is missing");
     // A character device has no storage to wait for.
     CLinuxIo io;
     ASSERT_EQ(io.Open("/dev/null", CLinuxIo::ModeUpdate), 0);

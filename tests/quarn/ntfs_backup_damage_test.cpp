@@ -58,7 +58,7 @@ protected:
     void SetUp() override
     {
         if (!HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
         std::string log;
         m_part = m_dir.file("sdz1");
         ASSERT_TRUE(MakeNtfsPartition(m_part, 8 << 20, &log)) << log;

@@ -77,9 +77,9 @@ protected:
     void SetUp() override
     {
         if (!HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
         if (!NtfsMountUsable())
-            GTEST_SKIP() << "no ntfs-3g mount here";
+            SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here");
         m_part = m_dir.file("sdz1");
     }
 

@@ -28,7 +28,7 @@ constexpr uint64_t kMiB = 1 << 20;
     do {                                                                                           \
         if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||           \
             !HaveProgram("ntfscluster") || !HaveProgram("ntfsls"))                                 \
-            GTEST_SKIP() << "ntfs-3g tools are not installed";                                     \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                                     \
     } while (0)
 
 struct FullSource {
@@ -123,7 +123,7 @@ TEST(NtfsFullVolumeRestore, FileThatMayNotBeSplitLeavesNoRoomUnused)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here: compressed files are made through one";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: compressed files are made through one");
     FullSource source;
     source.clusterBytes = 4096;
     std::string why;
@@ -190,7 +190,7 @@ TEST(NtfsFullVolumeRestore, NewestImageOfAChainOntoItsOwnSize)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here: an incremental image sees changes made through one";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: an incremental image sees changes made through one");
     FullSource source;
     source.clusterBytes = 4096;
     std::string why;
@@ -223,7 +223,7 @@ TEST(NtfsFullVolumeRestore, MftReachingPastTheMiddleOfItsOwnSize)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here: the small files are made through one";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: the small files are made through one");
     FullSource source;
     source.clusterBytes = 512;
     const uint64_t size = 8 * kMiB;

@@ -23,7 +23,7 @@ constexpr uint64_t kMiB = 1 << 20;
 #define REQUIRE_NTFS_TOOLS()                                                        \
     do {                                                                            \
         if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix")) \
-            GTEST_SKIP() << "ntfs-3g tools are not installed";                      \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                      \
     } while (0)
 
 }  // namespace

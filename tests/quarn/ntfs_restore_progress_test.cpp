@@ -47,7 +47,7 @@ protected:
     void SetUp() override
     {
         if (!HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
         std::string log;
         ASSERT_TRUE(MakeNtfsPartition(m_part, 24 * kMiB, &log)) << log;
         // Data that the second image leaves to the first: the restore of the

@@ -84,7 +84,7 @@ void ExpectRestores(const Source& source, const std::string& image, uint64_t siz
     do {                                                                  \
         if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") || \
             !HaveProgram("ntfsls"))                                       \
-            GTEST_SKIP() << "ntfs-3g tools are not installed";            \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");            \
     } while (0)
 
 }  // namespace
@@ -95,7 +95,7 @@ TEST(NtfsRestoreRoundTrip, SmallerEqualAndLargerTargets)
     Source source;
     std::string why;
     if (!source.Make(40 * kMiB, MixedFiles(), &why))
-        GTEST_SKIP() << why;
+        SKIP_OR_FAIL_IN_CI(why);
     ASSERT_EQ(BackupNtfsImage(source.part, source.base, 0), 0);
     for (uint64_t size : {24 * kMiB, 40 * kMiB, 64 * kMiB + 512 * 3})
         ExpectRestores(source, source.Image(), size, "target of " + std::to_string(size));
@@ -107,7 +107,7 @@ TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
     Source source;
     std::string why;
     if (!source.Make(32 * kMiB, MixedFiles(), &why))
-        GTEST_SKIP() << why;
+        SKIP_OR_FAIL_IN_CI(why);
     struct Case { int compress; uint64_t split; } cases[] = {
         {0, ~0ULL}, {1, ~0ULL}, {2, ~0ULL}, {3, ~0ULL}, {0, 700000}, {1, 300000}, {3, 250000},
         // Volumes smaller than one data chunk.
@@ -135,7 +135,7 @@ TEST(NtfsRestoreRoundTrip, EveryClusterSize)
                                            {"b.txt", PatternBytes(70000, 8)},
                                            {"c.bin", PatternBytes(1, 9)}};
         if (!source.Make(24 * kMiB, files, &why, "-c " + std::to_string(cluster)))
-            GTEST_SKIP() << why;
+            SKIP_OR_FAIL_IN_CI(why);
         ASSERT_EQ(BackupNtfsImage(source.part, source.base, 1), 0) << cluster;
         // The last size is no whole number of clusters, nor of sectors.
         for (uint64_t size : {20 * kMiB, 33 * kMiB, 21 * kMiB + 3 * 4096 + 700})
@@ -172,7 +172,7 @@ TEST(NtfsRestoreRoundTrip, CompressedAndSparseFiles)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here");
     Source source;
     std::string why;
     ASSERT_TRUE(MakeNtfsPartition(source.part, 40 * kMiB, &why)) << why;
@@ -221,7 +221,7 @@ TEST(NtfsRestoreRoundTrip, ThreeImageChainGivesTheNewestState)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here");
     Source source;
     std::string why;
     std::vector<NtfsFileSpec> files = {{"keep.bin", PatternBytes(300000, 1)},
@@ -275,7 +275,7 @@ TEST(NtfsRestoreRoundTrip, ChainWhoseOlderImagesAreSplitAndOtherwiseCompressed)
 {
     REQUIRE_NTFS_TOOLS();
     if (!NtfsMountUsable())
-        GTEST_SKIP() << "no ntfs-3g mount here";
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here");
     Source source;
     std::string why;
     std::vector<NtfsFileSpec> files = {{"kept.bin", PatternBytes(700000, 1)},

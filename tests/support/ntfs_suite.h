@@ -23,9 +23,9 @@ protected:
     void SetUp() override
     {
         if (!HaveNtfsTools() || !Suite::ToolsInstalled())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
         if (!NtfsMountUsable())
-            GTEST_SKIP() << "no ntfs-3g mount here: the suite's partition is made through one";
+            SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: the suite's partition is made through one");
         ASSERT_FALSE(s_partition.path().empty());
     }
     // A suite that needs more than mkntfs, ntfscp, ntfscat and ntfsinfo says so.
