@@ -497,7 +497,9 @@ TEST(CompressDataDamage, EveryByteChangeOfASmallStreamIsSafe)
 {
     const Bytes plain = TextBytes(3000);
     for (unsigned char type : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << "type " << int(type));
         const Bytes good = StoredStream(type, plain);
+        size_t refused = 0;
         for (size_t at = 0; at < good.size(); ++at) {
             Bytes damaged = good;
             damaged[at] ^= 0x5A;
@@ -506,10 +508,20 @@ TEST(CompressDataDamage, EveryByteChangeOfASmallStreamIsSafe)
             testing::internal::CaptureStderr();
             int result = DecompressStream(reader, damaged, 500, &back);
             testing::internal::GetCapturedStderr();
-            if (result == 0) {
-                EXPECT_LE(back.size(), CQuick_LZ::kOutputBytes * 4);
+            if (result != 0) {
+                ++refused;
+                continue;
             }
+            // Neither coder keeps a checksum, so a changed literal passes;
+            // but QuickLZ packets state their sizes, and a deflate stream
+            // cannot grow far from a few changed bits.
+            if (type == 1) {
+                EXPECT_EQ(back.size(), plain.size()) << "byte " << at;
+            }
+            EXPECT_LE(back.size(), 2 * plain.size()) << "byte " << at;
         }
+        // Headers, sizes and codes: most changes are found.
+        EXPECT_GE(refused * 4, good.size() * 3) << refused << " of " << good.size() << " changes refused";
     }
 }
 

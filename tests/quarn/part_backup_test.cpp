@@ -745,7 +745,7 @@ TEST_F(PartBackupTest, DataChunkShortWrite)
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     if (old.rlim_max != RLIM_INFINITY && old.rlim_max < 4096)
-        GTEST_SKIP() << "file-size limit already below 4 KiB";
+        SKIP_OR_FAIL_IN_CI("file-size limit already below 4 KiB");
     struct rlimit small = old;
     small.rlim_cur = 4096;
     auto previousHandler = signal(SIGXFSZ, SIG_IGN);
@@ -760,7 +760,7 @@ TEST_F(PartBackupTest, DataChunkShortWrite)
 TEST_F(PartBackupTest, AVolumeThatCannotBeWrittenOutStopsTheJobAtTheVolumeChange)
 {
     if (!FileExists("/dev/full"))
-        GTEST_SKIP() << "/dev/full is missing";
+        SKIP_OR_FAIL_IN_CI("/dev/full is missing");
     // Every byte of the first volume is small enough to wait in its buffer
     // until the volume is ended; the next volume must not be begun.
     ASSERT_EQ(symlink("/dev/full", VolumeFileName(base, 0, 0).c_str()), 0);
@@ -883,13 +883,11 @@ TEST_F(PartBackupTest, NullCallbacksAreSkipped)
 
 TEST_F(PartBackupTest, CompressedDataSets)
 {
-    std::vector<int> types;
+    // Every coder the image format names is built: one that is not ready
+    // is a fault, not a reason to test less.
     for (int type : {1, 2, 3})
-        if (CCompressData(static_cast<unsigned char>(type)).IsReady())
-            types.push_back(type);
-    if (types.empty())
-        GTEST_SKIP() << "no coder is built yet";
-    for (int type : types) {
+        ASSERT_TRUE(CCompressData(static_cast<unsigned char>(type)).IsReady()) << "coder " << type;
+    for (int type : {1, 2, 3}) {
         for (uint64_t volumeSize : {ImageFormat::kNeverSplit, uint64_t(120000)}) {
             SCOPED_TRACE(testing::Message() << "type " << type << " split " << volumeSize);
             TempDir out;
