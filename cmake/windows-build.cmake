@@ -1,5 +1,9 @@
 # The Windows build. Without Qt for Windows (none exists for mingw in
 # Debian) it holds the Qt-free Windows layer and its tests.
+find_package(Qt5 5.15 QUIET COMPONENTS Core)
+if(NOT Qt5_FOUND)
+  message(STATUS "No Qt 5 for Windows: building the Qt-free Windows layer only")
+endif()
 add_subdirectory(src/win)
 if(QUARN_TESTS)
   enable_testing()

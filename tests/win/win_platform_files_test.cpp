@@ -2,6 +2,7 @@
 // (Windows, Wine) and against a simulated machine (Linux).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform.h"
@@ -108,4 +109,28 @@ TEST_F(WinFiles, FoldersAndPrivateTemporaryFolders) {
   platform.removeFile(one + u"\\x");
   EXPECT_EQ(platform.removeFolder(one), err::kSuccess);
   EXPECT_EQ(platform.removeFolder(two), err::kSuccess);
+}
+
+// A raw volume opened by its drive letter. Under Wine, scripts/test-windows
+// maps R: to a 1 MiB file of zeros; the simulated platform's volumes are
+// tested in win_sim_machine_test.
+TEST_F(WinFiles, ARawVolumeByItsLetter) {
+  const char* letter = std::getenv("SORVIK_TEST_RAW_VOLUME");
+  if (!letter || !*letter || TestSystem::simulated()) GTEST_SKIP() << "no raw volume mapped (SORVIK_TEST_RAW_VOLUME)";
+  Error error = 0;
+  std::unique_ptr<Device> volume =
+      platform.open(u"\\\\.\\" + utf16(std::string(1, letter[0])) + u":", OpenMode::ReadWrite, error);
+  ASSERT_TRUE(volume) << error;
+  std::uint64_t size = 0;
+  ASSERT_EQ(volume->size(size), err::kSuccess);
+  EXPECT_EQ(size, 1u << 20);
+  std::size_t done = 0;
+  ASSERT_EQ(volume->writeAt(512, "boot sector", 11, done), err::kSuccess);
+  char buffer[16] = {0};
+  ASSERT_EQ(volume->readAt(512, buffer, 11, done), err::kSuccess);
+  EXPECT_EQ(std::string(buffer, done), "boot sector");
+  std::uint64_t position = 0;
+  ASSERT_EQ(volume->seek(0, SeekFrom::End, position), err::kSuccess);
+  EXPECT_EQ(volume->read(buffer, sizeof buffer, done), err::kSuccess);
+  EXPECT_EQ(done, 0u);
 }

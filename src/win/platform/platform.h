@@ -10,6 +10,13 @@
 //   number (the constants below); outputs are only meaningful on success.
 // - The layer is Qt-free and holds no global state except the current
 //   platform (currentPlatform / setCurrentPlatform).
+//
+// The engine's image-file and partition classes sit on Device: their open
+// modes 0, 1, 2 are OpenMode::Read, ReadWrite, Create; Seek, Read, Write,
+// pRead, pWrite and the current position map to seek/read/write/readAt/
+// writeAt; the volume lock is lockVolume(); what the engine asked of the
+// system handle (the drive geometry) is geometry(); removing an image file
+// is Platform::removeFile.
 #pragma once
 
 #include <cstddef>
