@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -229,6 +230,25 @@ TEST_F(BrowseDialogTest, OnlyAnOpticalDriveOffersEjectOnARightClick)
     // The save mode lists no optical drive.
     auto save = newDialog({"*.bkp"}, true);
     EXPECT_FALSE(find(*save, QModelIndex(), "CD ROM (F:)").isValid());
+}
+
+TEST_F(BrowseDialogTest, CancelClosesWithRejectedAndNoAcceptedSignal)
+{
+    // A wizard page shows its dialog again and again; an earlier OK must
+    // not make a later Cancel read as accepted.
+    auto dialog = newDialog({"*.bkp"}, true);
+    dialog->setResult(QDialog::Accepted);
+    QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+    QPushButton* cancel =
+        dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(accepted.count(), 0);
+
+    // A modal run ends with Rejected too.
+    QTimer::singleShot(0, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
+    EXPECT_EQ(dialog->exec(), QDialog::Rejected);
 }
 
 TEST_F(BrowseDialogTest, TheDialogAndItsPromptSpeakChineseWithTheConsolesCatalogue)

@@ -277,6 +277,12 @@ void BrowseForFileDialog::accept()
     QDialog::accept();
 }
 
+void BrowseForFileDialog::reject()
+{
+    setResult(QDialog::Rejected);
+    BaseDlg::reject();
+}
+
 void BrowseForFileDialog::pressItem(const QModelIndex& index)
 {
     if (!index.isValid())

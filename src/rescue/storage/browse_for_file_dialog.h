@@ -68,6 +68,9 @@ public slots:
     // Closes with Accepted (emitting accepted() once) when the choice can be
     // used; otherwise says why and stays open.
     void accept() override;
+    // Closes through the frame's close event with the result Rejected, also
+    // when an earlier showing of the dialog was accepted.
+    void reject() override;
 
 protected slots:
     void pressItem(const QModelIndex& index);
