@@ -42,6 +42,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -644,14 +645,19 @@ struct ScriptedEngine {
     static inline QStringList calls;
     static inline int result = 0;
     static inline bool untilCancelled = false;
+    static inline std::atomic<int> started{0};
 
     static int run(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     {
         lastArg = arg;
         calls << QString::fromLatin1(name);
+        ++started;
         for (int step = 1; untilCancelled; step = step % 90 + 1) {
-            if (cb.onProgress(step, cb.context) != 0)
+            if (cb.onProgress(step, cb.context) != 0) {
+                // A job takes a while to wind down after the request.
+                QThread::msleep(300);
                 return ERR_CANCELLED;
+            }
             QThread::msleep(10);
         }
         return result;
@@ -665,6 +671,7 @@ struct ScriptedEngine {
         calls.clear();
         result = 0;
         untilCancelled = false;
+        started = 0;
         return QuarnEngine{nullptr, nullptr, &restoreNtfs, &restoreFat32, &restoreMbr};
     }
 };
@@ -811,10 +818,15 @@ TEST_F(RestoreWizardTest, CancelReturnsToStep3AndTheFailureFollowsWhenTheJobEnds
     EXPECT_EQ(m_dialog->m_preBtn->text(), QStringLiteral("Cancel"));
     EXPECT_FALSE(m_dialog->m_nextBtn->isEnabled());
     EXPECT_FALSE(m_dialog->m_returnBtn->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([] { return ScriptedEngine::started.load() > 0; }, 10000));
     QTest::mouseClick(m_dialog->m_preBtn, Qt::LeftButton);
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
     EXPECT_EQ(m_dialog->m_nextBtn->text(), QStringLiteral("Start"));
+    // No new start while the cancelled job is still ending.
+    EXPECT_FALSE(m_dialog->m_nextBtn->isEnabled());
     EXPECT_FALSE(m_dialog->m_returnBtn->isEnabled());
+    m_dialog->startRestore();
+    EXPECT_EQ(ScriptedEngine::calls.size(), 1);
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
     EXPECT_EQ(m_dialog->worker()->result(), ERR_CANCELLED);
