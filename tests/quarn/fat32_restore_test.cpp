@@ -504,16 +504,34 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
     else if (!HaveProgram("dosfsck"))
         SKIP_OR_FAIL_IN_CI("dosfsck is not installed");
     const pid_t self = getpid();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     const int result = Restore(dir.file("img_0_0.bkp"), target);
     if (getpid() != self) {
         // A child that went on with the restore: leave a trace and vanish.
         WriteFileBytes(dir.file("child-went-on"), {1});
         _exit(0);
     }
+    const std::string trace = testing::internal::GetCapturedStderr();
+    const std::string standardOutput = testing::internal::GetCapturedStdout();
     setenv("PATH", oldPath.c_str(), 1);
+    const bool ran = checker != nullptr && FileExists(checker->marker());
     checker.reset();
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(FileExists(dir.file("child-went-on")));
+    // The checker's output and verdict go to the trace, nothing to standard output.
+    EXPECT_EQ(standardOutput, "");
+    if (GetParam().checker == Checker::Fake) {
+        EXPECT_TRUE(ran);
+        EXPECT_NE(trace.find(FakeDosfsckOnPath::kStdoutLine), std::string::npos) << trace;
+        EXPECT_NE(trace.find(FakeDosfsckOnPath::kStderrLine), std::string::npos) << trace;
+        EXPECT_NE(trace.find("dosfsck exit status " + std::to_string(GetParam().exitCode) + "\n"), std::string::npos)
+            << trace;
+    } else if (GetParam().checker == Checker::Missing) {
+        EXPECT_NE(trace.find("dosfsck failed!"), std::string::npos) << trace;
+    } else {
+        EXPECT_NE(trace.find("dosfsck exit status 0\n"), std::string::npos) << trace;
+    }
     ExpectCleanFat(target);
 }
 
@@ -534,6 +552,9 @@ TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
     RecordingCallbacks user;
     user.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
     EXPECT_EQ(restore_fat32(arg, user.Bind()), ERR_CANCELLED);
+    // A restore that failed is not checked.
+    EXPECT_FALSE(FileExists(m_fakeChecker->marker()));
+    EXPECT_EQ(std::count(user.states.begin(), user.states.end(), "Checking partition ... "), 0);
 }
 
 TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)

@@ -179,7 +179,10 @@ FakeDosfsckOnPath::FakeDosfsckOnPath(const std::string& dir, int exitCode) : m_d
     const std::string script = m_dir + "/dosfsck";
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\necho \"$@\" > '" << marker() << "'\nexit " << exitCode << "\n";
+        out << "#!/bin/sh\necho \"$@\" > '" << marker() << "'\n"
+            << "echo 'fake dosfsck: on standard output'\n"
+            << "echo 'fake dosfsck: on standard error' >&2\n"
+            << "exit " << exitCode << "\n";
     }
     ::chmod(script.c_str(), 0755);
     const char* old = std::getenv("PATH");

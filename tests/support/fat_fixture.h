@@ -70,6 +70,9 @@ public:
     ~FakeDosfsckOnPath();
     FakeDosfsckOnPath(const FakeDosfsckOnPath&) = delete;
     FakeDosfsckOnPath& operator=(const FakeDosfsckOnPath&) = delete;
+    // It prints one line on standard output and one on standard error.
+    static constexpr const char* kStdoutLine = "fake dosfsck: on standard output";
+    static constexpr const char* kStderrLine = "fake dosfsck: on standard error";
     // A file the fake touches when it runs, with its arguments inside.
     std::string marker() const { return m_dir + "/dosfsck-ran"; }
 

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <linux/hdreg.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,10 +103,13 @@ int CPartFatRestore::RestorePartition()
 
     m_progress->ProcessState(QStringLiteral("Finish restore partition"));
     result = ResBootCode();
-    m_progress->ProcessState(QStringLiteral("Checking partition ... "));
-    CheckPartition(m_targetPartition);
-    if (result == 0)
+    // Only a partition restored whole is worth checking; the check is
+    // advisory and never changes the result.
+    if (result == 0) {
+        m_progress->ProcessState(QStringLiteral("Checking partition ... "));
+        CheckPartition(m_targetPartition);
         m_progress->Complete();
+    }
     m_progress->ProcessState(QStringLiteral("Finish"));
     return result;
 }
@@ -471,27 +476,57 @@ int CPartFatRestore::MirrorFat()
     return 0;
 }
 
+// The checker's output, standard output and standard error alike, goes to
+// the trace: the engine writes nothing to standard output.
 int CPartFatRestore::CheckPartition(const std::string& partition)
 {
-    const pid_t pid = fork();
-    if (pid < 0) {
-        perror("fork failed");
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        DEBUG_TRACE("dosfsck: pipe failed: %s\n", std::strerror(errno));
         return 2;
     }
-    if (pid == 0) {
-        execlp("dosfsck", "dosfsck", "-aV", partition.c_str(), static_cast<char*>(nullptr));
-        // Never go on with the parent's work in the child.
-        perror("dosfsck failed!");
-        _exit(127);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+    char* const argv[] = {const_cast<char*>("dosfsck"), const_cast<char*>("-aV"),
+                          const_cast<char*>(partition.c_str()), nullptr};
+    pid_t pid = 0;
+    // posix_spawnp never lets the child go on with the parent's work: a
+    // checker that cannot start is an error code here.
+    const int spawned = posix_spawnp(&pid, "dosfsck", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        DEBUG_TRACE("dosfsck failed! --- %s\n", std::strerror(spawned));
+        return 2;
     }
+    char text[4096];
+    for (;;) {
+        const ssize_t got = read(pipeEnds[0], text, sizeof text - 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        text[got] = '\0';
+        DEBUG_TRACE("%s", text);
+    }
+    close(pipeEnds[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
-            perror("waitpid failed!");
+            DEBUG_TRACE("waitpid failed! --- %s\n", std::strerror(errno));
             return 2;
         }
     }
-    return WIFSIGNALED(status) ? 2 : 0;
+    if (WIFSIGNALED(status)) {
+        DEBUG_TRACE("dosfsck ended by signal %d\n", WTERMSIG(status));
+        return 2;
+    }
+    // The check is advisory: its verdict is traced, not returned.
+    DEBUG_TRACE("dosfsck exit status %d\n", WEXITSTATUS(status));
+    return 0;
 }
 
 void CPartFatRestore::DisplayName(const tagFatDirEntry& entry)

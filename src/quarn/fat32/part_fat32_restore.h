@@ -88,7 +88,9 @@ private:
     static uint32_t PartitionStartSector(const std::string& partition);
 
 public:
-    // Runs "dosfsck -aV" on the target; the result is advisory only.
+    // Runs "dosfsck -aV" on the target, its output and exit status going
+    // to the trace; 2 when it cannot be run or dies by a signal, else 0
+    // whatever its verdict (the check is advisory).
     static int CheckPartition(const std::string& partition);
 
 private:
