@@ -679,9 +679,11 @@ struct ScriptedEngine {
 // Disks the prober lists besides the machine's, for as long as it lives.
 class ExtraDisk {
 public:
-    ExtraDisk(const char* diskPath, const char* model, const char* partPath, char letter, bool wholeDisk)
+    ExtraDisk(const char* diskPath, const char* model, const char* partPath, char letter, bool wholeDisk,
+              int kind = DiskKindDisk)
     {
         m_disk = new DiskRecord;
+        m_disk->kind = kind;
         m_disk->path = duplicateText(diskPath);
         m_disk->model = duplicateText(model);
         m_disk->sectorSize = 512;
@@ -871,7 +873,8 @@ public:
         m_timer.start(20);
     }
 
-    QStringList captions;  // what each dialog asked for
+    QStringList captions;       // what each dialog asked for
+    QStringList opticalPlaces;  // the optical drives each dialog offered
 
     // Opens the place, the folder and the file, and presses OK; false when
     // something is not there.
@@ -921,6 +924,10 @@ private:
         m_answered = dialog;
         const auto* caption = dialog->findChild<QLabel*>(QStringLiteral("captionLabel"));
         captions << (caption ? caption->text() : QString());
+        for (int row = 0; row < dialog->model()->rowCount(); ++row) {
+            if (dialog->model()->index(row, 0).data(FilesystemModel::DeviceKindRole).toInt() == DiskKindOptical)
+                opticalPlaces << dialog->model()->index(row, 0).data().toString();
+        }
         const QString expected = m_expected.isEmpty() ? QString() : m_expected.takeFirst();
         if (!pick(*dialog, m_folder, expected))
             dialog->reject();
@@ -938,6 +945,11 @@ private:
 
 TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
 {
+    // A drive for the discs of an image kept on several: each volume
+    // request must offer it.
+    testsupport::TempDir drive;
+    testsupport::WriteFileBytes(drive.file("sr0"), {});
+    ExtraDisk optical(drive.file("sr0").c_str(), nullptr, drive.file("sr0").c_str(), 'R', false, DiskKindOptical);
     const QString images = g_machine->partitionPath(BackupMachine::Images);
     MsgBoxAnswers answers;
     QTest::mouseClick(m_dialog->m_rtWidget1->m_browseButton, Qt::LeftButton);
@@ -958,6 +970,7 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!")) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(volumes.captions.size(), g_images->splitVolumes - 1);
     EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
+    EXPECT_EQ(volumes.opticalPlaces.size(), g_images->splitVolumes - 1) << volumes.opticalPlaces.join(", ").toStdString();
     EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
 }
 
