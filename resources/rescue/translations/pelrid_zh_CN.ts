@@ -465,4 +465,248 @@
         <translation>服务器拒绝了 %1 的用户名或密码。</translation>
     </message>
 </context>
+<context>
+    <name>RestoreDlg</name>
+    <message>
+        <source>Step 1</source>
+        <translation>步骤 1</translation>
+    </message>
+    <message>
+        <source>choose images</source>
+        <translation>选择镜像</translation>
+    </message>
+    <message>
+        <source>Step 2</source>
+        <translation>步骤 2</translation>
+    </message>
+    <message>
+        <source>choose partition</source>
+        <translation>选择分区</translation>
+    </message>
+    <message>
+        <source>Step 3</source>
+        <translation>步骤 3</translation>
+    </message>
+    <message>
+        <source>start restore</source>
+        <translation>开始还原</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Finish</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>You must select one image file to restore!</source>
+        <translation>您必须选择一个要还原的镜像文件！</translation>
+    </message>
+    <message>
+        <source>You must select one partition to restore!</source>
+        <translation>您必须选择一个要还原的分区！</translation>
+    </message>
+    <message>
+        <source>Password Error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <source>The password you entered was wrong!</source>
+        <translation>您输入的密码错误！</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>You must select a backup type, partition and MBR!</source>
+        <translation>您必须选择还原类型：分区或 MBR！</translation>
+    </message>
+    <message>
+        <source>The image file is on the partition you selected; choose another partition to restore!</source>
+        <translation>镜像文件位于您选择的分区上，请选择其他分区进行还原！</translation>
+    </message>
+    <message>
+        <source>The partition you selected fills its whole disk, which has no MBR to restore!</source>
+        <translation>您选择的分区占据整个磁盘，该磁盘没有可还原的 MBR！</translation>
+    </message>
+    <message>
+        <source>All your data on your %1 partition will be erased!</source>
+        <translation>您的 %1 分区上的所有数据都将被清除！</translation>
+    </message>
+    <message>
+        <source>The partition you selected is in use and cannot be unmounted; close what uses it and try again!</source>
+        <translation>您选择的分区正在使用，无法卸载；请关闭使用它的程序后重试！</translation>
+    </message>
+    <message>
+        <source>Are you sure to restore your MBR to your %1 disk!</source>
+        <translation>确定要将 MBR 还原到您的 %1 磁盘吗！</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Restore success!</source>
+        <translation>还原成功！</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Restore failed!</source>
+        <translation>还原失败！</translation>
+    </message>
+    <message>
+        <source>You must select a backup image file, not a directory!</source>
+        <translation>您必须选择一个备份镜像文件，而不是目录！</translation>
+    </message>
+    <message>
+        <source>The file name of a Sorvik backup image ends in &quot;.bkp&quot;!</source>
+        <translation>Sorvik 备份镜像的文件名以“.bkp”结尾！</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be opened; select the next volume of the image!</source>
+        <translation>无法打开文件 %1，请选择镜像的下一个卷！</translation>
+    </message>
+</context>
+<context>
+    <name>RtWidget1</name>
+    <message>
+        <source>Select images</source>
+        <translation>选择镜像</translation>
+    </message>
+    <message>
+        <source>Image file</source>
+        <translation>镜像文件</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Image info</source>
+        <translation>镜像信息</translation>
+    </message>
+    <message>
+        <source>  </source>
+        <translation>  </translation>
+    </message>
+    <message>
+        <source>Partition</source>
+        <translation>分区</translation>
+    </message>
+    <message>
+        <source>Flag</source>
+        <translation>标志</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>容量</translation>
+    </message>
+    <message>
+        <source>Used space</source>
+        <translation>已用空间</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>The file name of a Sorvik backup image ends in &quot;.bkp&quot;!</source>
+        <translation>Sorvik 备份镜像的文件名以“.bkp”结尾！</translation>
+    </message>
+    <message>
+        <source>MBR and Track 0</source>
+        <translation>MBR 和 0 磁道</translation>
+    </message>
+    <message>
+        <source> </source>
+        <translation> </translation>
+    </message>
+    <message>
+        <source>   </source>
+        <translation>   </translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>逻辑</translation>
+    </message>
+    <message>
+        <source>Pri</source>
+        <translation>主</translation>
+    </message>
+    <message>
+        <source>,Act</source>
+        <translation>,活动</translation>
+    </message>
+    <message>
+        <source>disk %1</source>
+        <translation>磁盘 %1</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>错误！</translation>
+    </message>
+    <message>
+        <source>The file is not the first volume, if you have much more than one volume, you must select the first volume!</source>
+        <translation>该文件不是第一个卷，如果镜像有多个卷，您必须选择第一个卷！</translation>
+    </message>
+    <message>
+        <source>Image file is corrupted!</source>
+        <translation>镜像文件已损坏！</translation>
+    </message>
+</context>
+<context>
+    <name>RtWidget2</name>
+    <message>
+        <source>Select a partition to restore</source>
+        <translation>选择要还原的分区</translation>
+    </message>
+</context>
+<context>
+    <name>RtWidget3</name>
+    <message>
+        <source>Backup image information</source>
+        <translation>备份镜像信息</translation>
+    </message>
+    <message>
+        <source>You must enter the password to restore</source>
+        <translation>您必须输入密码才能还原</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>Archive comments</source>
+        <translation>镜像注释</translation>
+    </message>
+</context>
 </TS>
