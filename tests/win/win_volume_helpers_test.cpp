@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 
 #include "test_system.h"
@@ -69,6 +70,29 @@ TEST_F(WinVolumeHelpers, TheCheckGetsItsAnswersAndItsStatusComesBack) {
   EXPECT_EQ(status, 1u);
   EXPECT_EQ(system.readFile(record), "args: D: /f\ninput: Y\r\n\r\n");
   EXPECT_EQ(system.ourTempFolders(), before);  // the batch and answer files are gone with their folder
+}
+
+TEST_F(WinVolumeHelpers, TheTemporaryFolderMayHaveAnyName) {
+  const std::u16string temp = system.folder() + u"\\临时 é";
+  ASSERT_EQ(system.platform().createFolder(temp), winplat::err::kSuccess);
+#ifdef _WIN32
+  TestSystem::setEnv("TMP", utf8(temp));
+  TestSystem::setEnv("TEMP", utf8(temp));
+#else
+  std::ofstream(system.machineFolder() + "/system.txt", std::ios::app) << "TempDirectory=" << utf8(temp) << "\n";
+#endif
+  const std::u16string record = system.folder() + u"\\record.txt";
+  TestSystem::setEnv("FAKE_CHECKER_RECORD", system.nativePath(record));
+  TestSystem::setEnv("FAKE_CHECKER_READS_INPUT", "1");
+  unsigned int status = 99;
+  EXPECT_EQ(runChkdskWith(system.checkerPath(), 5, &status), 0u);
+#ifdef _WIN32
+  TestSystem::unsetEnv("TMP");
+  TestSystem::unsetEnv("TEMP");
+#endif
+  EXPECT_EQ(status, 0u);
+  EXPECT_EQ(system.readFile(record), "args: E: /f\ninput: Y\r\n\r\n");
+  EXPECT_EQ(system.platform().removeFolder(temp), winplat::err::kSuccess);  // empty again
 }
 
 TEST_F(WinVolumeHelpers, AMissingCheckerStillCleansUpAndReportsFailure) {

@@ -44,9 +44,11 @@ unsigned int runChkdskWith(const std::u16string& checker, int driveIndex, unsign
   };
 
   // One command, no line end: check with repair, answering "Y" to the
-  // question whether to check at the next start, then two empty lines.
-  std::u16string command = quoted(checker) + u" " + std::u16string(1, driveLetter(driveIndex)) + u": /f < " +
-                           quoted(answers);
+  // question whether to check at the next start, then two empty lines. The
+  // answers are named through the batch's own folder (%~dp0), which the
+  // shell spells right whatever the characters of the temporary folder.
+  std::u16string command =
+      quoted(checker) + u" " + std::u16string(1, driveLetter(driveIndex)) + u": /f < \"%~dp0answers.txt\"";
   if (!writeFile(*platform, batch, platform->toAnsiCodePage(command)) ||
       !writeFile(*platform, answers, "Y\r\n\r\n")) {
     cleanUp();

@@ -765,8 +765,13 @@ Error SimulatedPlatform::runProcess(const std::u16string& commandLine, std::uint
   std::ifstream batch(program, std::ios::binary);
   std::string line;
   std::uint32_t status = 0;
+  const std::string& batchPath = words.front();
+  const std::string batchFolder = batchPath.substr(0, batchPath.find_last_of('\\') + 1);
   while (std::getline(batch, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // %~dp0 is the batch's own folder, with its backslash.
+    for (std::size_t at = line.find("%~dp0"); at != std::string::npos; at = line.find("%~dp0", at + batchFolder.size()))
+      line.replace(at, 5, batchFolder);
     // "< file" outside quotes is the command's input.
     std::string input;
     bool quoted = false;

@@ -29,8 +29,9 @@
 //
 // Processes: a command line names its program by a Windows path, which runs
 // the host file it maps to. A program ending in .bat or .cmd is read as a
-// batch: each line is one command, with "< file" as its input; the batch's
-// status is that of its last command (9009 for a program that is missing).
+// batch: each line is one command, with "< file" as its input and %~dp0 as
+// the batch's folder; the batch's status is that of its last command (9009
+// for a program that is missing).
 #pragma once
 
 #include <string>

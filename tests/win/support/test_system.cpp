@@ -178,8 +178,10 @@ char16_t TestSystem::unusedLetter() {
 
 void TestSystem::setEnv(const char* name, const std::string& value) {
 #ifdef _WIN32
-  SetEnvironmentVariableW(toWide(utf16(name)).c_str(), toWide(utf16(value)).c_str());
+  // The C library's copy first: it writes the system's copy too, in the
+  // ANSI code page, which the wide call then sets right.
   _putenv_s(name, value.c_str());
+  SetEnvironmentVariableW(toWide(utf16(name)).c_str(), toWide(utf16(value)).c_str());
 #else
   ::setenv(name, value.c_str(), 1);
 #endif
