@@ -165,8 +165,8 @@
         <translation>信息</translation>
     </message>
     <message>
-        <source>Cloning is not available. Back up the source partition and restore its image instead.</source>
-        <translation>暂不支持克隆。请先备份源分区，再用它的映像还原。</translation>
+        <source>Cloning is not available. Use Backup and then Restore instead.</source>
+        <translation>暂不支持克隆。请先备份，再还原。</translation>
     </message>
 </context>
 <context>

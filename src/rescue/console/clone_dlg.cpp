@@ -137,8 +137,7 @@ void CloneDlg::returnBtnClicked()
 void CloneDlg::startRestore()
 {
     BaseMsgDlg box(tr("Information"),
-                   tr("Cloning is not available. Back up the source partition and restore its image "
-                      "instead."),
+                   tr("Cloning is not available. Use Backup and then Restore instead."),
                    QStringLiteral(":images/MsgIcon_Info.png"), this, true, false);
     box.exec();
     emit returnMainDlg();

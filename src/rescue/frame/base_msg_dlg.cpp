@@ -81,12 +81,37 @@ QPushButton* BaseMsgDlg::newButton(const char* objectName, const QString& text, 
     return button;
 }
 
-QString BaseMsgDlg::breakLines(const QString& message)
+namespace {
+
+// A line feed at 29, 58, 87, ... of the growing run, for each place below
+// the run's first length: 29 characters on the first line, 28 after.
+QString breakRun(const QString& run)
 {
-    QString text = message;
-    for (int position = 29; position < message.length(); position += 29)
+    QString text = run;
+    for (int position = 29; position < run.length(); position += 29)
         text.insert(position, QLatin1Char('\n'));
     return text;
+}
+
+}  // namespace
+
+QString BaseMsgDlg::breakLines(const QString& message)
+{
+    // Breaking a whole sentence at fixed places cut English words in two;
+    // the label wraps at blanks itself, so only runs it cannot wrap (paths,
+    // long names, Chinese text) are broken here.
+    QString text;
+    QString run;
+    for (const QChar c : message) {
+        if (c.isSpace()) {
+            text += breakRun(run);
+            text += c;
+            run.clear();
+        } else {
+            run += c;
+        }
+    }
+    return text + breakRun(run);
 }
 
 QString BaseMsgDlg::shownText() const

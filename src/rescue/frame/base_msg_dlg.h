@@ -33,8 +33,9 @@ public:
                QWidget* parent = nullptr, bool okButton = true, bool okCancelButtons = false);
     ~BaseMsgDlg() override;
 
-    // The message with a line feed after the 29th character and after every
-    // further 28 characters, as the box shows it.
+    // The message as the box shows it: a run of more than 29 characters
+    // without a blank gets a line feed after its 29th character and after
+    // every further 28; the label wraps the rest at blanks.
     static QString breakLines(const QString& message);
 
     int exec() override;

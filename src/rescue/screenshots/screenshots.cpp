@@ -1,0 +1,146 @@
+// Renders the console's windows and wizard pages into PNG files:
+//   rescue-screenshots OUTDIR
+// Run it on the offscreen platform; LANG picks the language as in the
+// console, and the RESCUE_* variables the disks it shows.
+#include "backup_dlg.h"
+#include "base_msg_dlg.h"
+#include "bk_widget1.h"
+#include "clone_dlg.h"
+#include "clone_widgets.h"
+#include "console_startup.h"
+#include "device_prober.h"
+#include "event_button.h"
+#include "lang_dlg.h"
+#include "main_dlg.h"
+#include "restore_dlg.h"
+#include "screen_background.h"
+#include "start_image.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace {
+
+QString g_outDir;
+int g_failures = 0;
+
+void save(QWidget& widget, const QString& name)
+{
+    widget.show();
+    QApplication::processEvents();
+    const QString file = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!widget.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        ++g_failures;
+    } else {
+        std::printf("%s\n", qPrintable(file));
+    }
+}
+
+// Selects the first partition row of a wizard's source tree.
+void chooseFirstPartition(QTreeView* tree)
+{
+    QAbstractItemModel* model = tree ? tree->model() : nullptr;
+    if (!model || model->rowCount() == 0 || model->rowCount(model->index(0, 0)) == 0)
+        return;
+    const QModelIndex partition = model->index(0, 1, model->index(0, 0));
+    tree->setCurrentIndex(partition);
+    emit tree->pressed(partition);
+    emit tree->clicked(partition);
+}
+
+void enter(EventButton* button)
+{
+    QEvent event(QEvent::Enter);
+    QApplication::sendEvent(button, &event);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: rescue-screenshots OUTDIR\n");
+        return 2;
+    }
+    g_outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_outDir);
+
+    ConsoleStartup startup;
+    startup.run();
+    startup.background()->hide();
+
+    {
+        BaseMsgDlg box(QObject::tr("Initialize"), MainDlg::tr("Probing system devices ......  "),
+                       QStringLiteral(":images/MsgIcon_Info.png"), nullptr, false, false);
+        save(box, QStringLiteral("initialize_box"));
+    }
+
+    // Boxes the windows raise are drawn, then answered.
+    int boxNumber = 0;
+    BaseMsgDlg::setExecHook([&](BaseMsgDlg& box) {
+        if (!box.hasOkButton() && !box.hasCancelButton())
+            return int(BaseMsgDlg::RunModal);
+        save(box, QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0')));
+        return 1;
+    });
+
+    MainDlg main(QString(), nullptr);
+    save(main, QStringLiteral("main_window"));
+    enter(main.restoreButton());
+    save(main, QStringLiteral("main_window_restore_hover"));
+    enter(main.cloneButton());
+    save(main, QStringLiteral("main_window_clone_hover"));
+    enter(main.backupButton());
+    main.hide();
+
+    {
+        BaseMsgDlg box(MainDlg::tr("Warning"),
+                       QObject::tr("All your data on your C partition will be erased!"),
+                       QStringLiteral(":images/warning_L.png"), nullptr, false, true);
+        save(box, QStringLiteral("message_box_ok_cancel"));
+    }
+
+    CloneDlg* clone = main.cloneDlg();
+    clone->showStep1();
+    chooseFirstPartition(clone->page1()->treeView());
+    save(*clone, QStringLiteral("clone_step1"));
+    clone->showStep2();
+    save(*clone, QStringLiteral("clone_step2"));
+    clone->showStep3();
+    save(*clone, QStringLiteral("clone_step3"));
+    clone->startRestore();
+    clone->hide();
+
+    BackupDlg* backup = main.backupDlg();
+    backup->showStep1();
+    chooseFirstPartition(backup->page1()->treeView());
+    save(*backup, QStringLiteral("backup_step1"));
+    backup->showStep2();
+    save(*backup, QStringLiteral("backup_step2"));
+    backup->showStep3();
+    save(*backup, QStringLiteral("backup_step3"));
+    backup->hide();
+
+    RestoreDlg* restore = main.restoreDlg();
+    restore->showStep1();
+    save(*restore, QStringLiteral("restore_step1"));
+    restore->hide();
+
+    {
+        langDlg lang;
+        save(lang, QStringLiteral("language_dialog"));
+    }
+
+    initStartImages();
+    ScreenBackground start(startImagePath());
+    start.resize(1440, 900);
+    save(start, QStringLiteral("start_image"));
+
+    BaseMsgDlg::setExecHook(BaseMsgDlg::ExecHook());
+    return g_failures == 0 ? 0 : 1;
+}
