@@ -10,6 +10,7 @@
 #include "image_head_info.h"
 #include "device_records.h"
 #include "fat_fixture.h"
+#include "frame_resources.h"
 #include "filesystem_model.h"
 #include "mount_table.h"
 #include "quarn.h"
@@ -38,6 +39,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -972,6 +974,37 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
     EXPECT_EQ(volumes.opticalPlaces.size(), g_images->splitVolumes - 1) << volumes.opticalPlaces.join(", ").toStdString();
     EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
+}
+
+TEST_F(RestoreWizardTest, F5ProbesAgainAndTheTargetTreeFollows)
+{
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    QSignalSpy probed(DeviceProber::instance(), &DeviceProber::probeFinished);
+    QSignalSpy reset(m_dialog->m_rtWidget2->m_model, &QAbstractItemModel::modelReset);
+    QTest::keyClick(m_dialog.get(), Qt::Key_F5);
+    ASSERT_TRUE(probed.count() > 0 || probed.wait(60000));
+    ASSERT_TRUE(reset.count() > 0 || reset.wait(10000));
+    EXPECT_TRUE(pressTarget(target()));
+}
+
+TEST_F(RestoreWizardTest, TheWizardSpeaksChinese)
+{
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(frameCatalogPath()));
+    QCoreApplication::installTranslator(&chinese);
+    {
+        RestoreDlg dialog(nullptr, QString());
+        EXPECT_EQ(dialog.m_nextBtn->text(), QString::fromUtf8("下一步"));
+        EXPECT_EQ(dialog.m_rtWidget1->m_titleLabel->text(), QString::fromUtf8("选择镜像"));
+        EXPECT_EQ(dialog.m_rtWidget3->m_pwdGroup->title(), QString::fromUtf8("您必须输入密码才能还原"));
+        MsgBoxAnswers answers;
+        dialog.show();
+        QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
+        QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
+        QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
+        EXPECT_EQ(messages(answers), QStringList{QString::fromUtf8("错误: 您必须选择一个要还原的镜像文件！")});
+    }
+    QCoreApplication::removeTranslator(&chinese);
 }
 
 }  // namespace
