@@ -35,7 +35,7 @@ TEST_F(WinProcess, ExitStatusAndArgumentsArriveWhole) {
 
 TEST_F(WinProcess, OutputIsCollectedWhole) {
   // More than a pipe holds, so the program only ends if it is read while it runs.
-  const std::string line = "{8a9b3c4d-0000-1111-2222-333344445555} 中文\r\n";
+  const std::string line = "{8a9b3c4d-0000-1111-2222-333344445555} created.\r\n";
   TestSystem::setEnv("FAKE_CHECKER_PRINT", line);
   TestSystem::setEnv("FAKE_CHECKER_PRINT_TIMES", "4000");
   TestSystem::setEnv("FAKE_CHECKER_STATUS", "3");
