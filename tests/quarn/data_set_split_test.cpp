@@ -82,7 +82,7 @@ protected:
         if (m_recordsInEveryVolume)
             return 0;
         const Bytes bitmap(8, 0xFF);
-        return m_image->Write(bitmap.data(), 8) == 8 ? 0 : ERR_READ_FILE;
+        return m_image->Write(bitmap.data(), 8) == 8 ? 0 : ERR_WRITE_FILE;
     }
     void WritePartInfoDiff(tagPARTITION_INFO* info) override
     {

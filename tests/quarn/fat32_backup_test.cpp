@@ -422,3 +422,15 @@ TEST_F(Fat32BackupTest, CancelledAtTheFirstStep)
 }
 
 }  // namespace
+
+// A source that cannot be read is the partition's fault (33), never the
+// image's (17): the caller tells "image damaged" from "source unreadable".
+TEST(Fat32BackupCodes, ASourceShorterThanItsBootSectorIsAReadFailureOfThePartition)
+{
+    TempDir dir;
+    const std::string source = dir.file("sdz1");
+    WriteFileBytes(source, PatternBytes(100, 3));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(BackupFat32Image(source, dir.file("img")), ERR_READ_PART);
+    testing::internal::GetCapturedStderr();
+}

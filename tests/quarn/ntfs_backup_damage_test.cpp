@@ -139,7 +139,7 @@ TEST_F(NtfsDamageTest, DamagedSourcesEndWithTheirCodes)
          [](std::vector<uint8_t>& b, const Layout& l) { Put<uint32_t>(b, l.fileDataAttr + 4, 0x7FFFFFF8); },
          ERR_PART_INFO},
         {"truncated device", [](std::vector<uint8_t>& b, const Layout&) { b.resize(b.size() / 4); }, ERR_READ_PART},
-        {"empty device", [](std::vector<uint8_t>& b, const Layout&) { b.clear(); }, ERR_READ_FILE},
+        {"empty device", [](std::vector<uint8_t>& b, const Layout&) { b.clear(); }, ERR_READ_PART},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> bytes = m_pristine;

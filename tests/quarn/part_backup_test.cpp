@@ -114,7 +114,7 @@ protected:
         Bytes bitmap = MftBitmap(m_options.mftBitmapBytes);
         if (!bitmap.empty() && m_image->Write(bitmap.data(), static_cast<int64_t>(bitmap.size())) !=
                                    static_cast<int64_t>(bitmap.size()))
-            return ERR_READ_FILE;
+            return ERR_WRITE_FILE;
         return 0;
     }
 
@@ -682,8 +682,8 @@ TEST_F(PartBackupTest, ResultCodes)
         // Small writes wait in the volume's buffer: a full device shows when
         // the first data chunk goes out after them, or at the volume's end.
         {"full volume, head block and first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); },
-         ERR_READ_FILE, true, false},
-        {"full volume, first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_READ_FILE, false, false},
+         ERR_WRITE_FILE, true, false},
+        {"full volume, first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, false, false},
         {"full volume, only small records", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
          ERR_WRITE_FILE, false, false},
         {"full volume, small chunks only",
@@ -753,7 +753,7 @@ TEST_F(PartBackupTest, DataChunkShortWrite)
     const int result = RunJob();
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(result, ERR_READ_FILE) << stderrText;
+    EXPECT_EQ(result, ERR_WRITE_FILE) << stderrText;
     EXPECT_NE(stderrText.find("Write the data error! \n"), std::string::npos);
 }
 

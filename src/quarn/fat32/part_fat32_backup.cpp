@@ -32,7 +32,7 @@ CPartFat32Backup::CPartFat32Backup(const tagBackupArgument& arg, const tagCallBa
 int CPartFat32Backup::GetBootCodeInfo()
 {
     if (m_part->Read(&m_boot, sizeof m_boot) != static_cast<int64_t>(sizeof m_boot))
-        return ERR_READ_FILE;
+        return ERR_READ_PART;
 
     const uint32_t sectorBytes = m_boot.bytesPerSector;
     const uint32_t totalSectors = m_boot.totalSectors16 != 0 ? m_boot.totalSectors16 : m_boot.totalSectors32;

@@ -1,6 +1,7 @@
 #include "image/part_backup.h"
 
 #include "compression/compress_data.h"
+#include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
 
 #include <QByteArray>
@@ -57,6 +58,7 @@ CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb
 
 CPartBackup::~CPartBackup()
 {
+    delete m_parallel;  // joins its workers
     delete m_compressor;
     delete m_progress;
     delete[] m_buffer;
@@ -102,8 +104,16 @@ int CPartBackup::BackupInit()
     m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
     if (m_compressType != 0)
         m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
+    const bool compressorReady = m_compressor != nullptr && m_compressor->IsReady();
+    // A type without a coder keeps the single path, which fails its first
+    // data set as every such job does.
+    const bool parallel = compressorReady && m_compressType >= 1 && m_compressType <= 3 &&
+                          CParallelCompressor::ThreadsFromEnvironment() > 1;
+    if (parallel)
+        m_parallel = new (std::nothrow)
+            CParallelCompressor(m_compressType, CParallelCompressor::ThreadsFromEnvironment());
     if (m_part == nullptr || m_image == nullptr || m_buffer == nullptr ||
-        (m_compressType != 0 && (m_compressor == nullptr || !m_compressor->IsReady()))) {
+        (m_compressType != 0 && !compressorReady) || (parallel && (m_parallel == nullptr || !m_parallel->IsReady()))) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
@@ -223,7 +233,7 @@ int CPartBackup::WriteBlkStart()
     start.second = static_cast<uint8_t>(m_startTime.tm_sec);
     start.mftBitmapSize = static_cast<uint32_t>(GetMftBitmapAllocSize());
     if (!WriteAll(*m_image, &start, sizeof start))
-        return ERR_READ_FILE;
+        return ERR_WRITE_FILE;
     return WriteMFTBitmap();
 }
 
@@ -261,7 +271,7 @@ int CPartBackup::WritePartInfo()
 
     // A short write of the record still lets the blobs follow; a later
     // failure replaces its code.
-    int result = WriteAll(*m_image, &info, sizeof info) ? 0 : ERR_READ_FILE;
+    int result = WriteAll(*m_image, &info, sizeof info) ? 0 : ERR_WRITE_FILE;
 
     if (m_mbrSize > 0) {
         std::vector<unsigned char> mbr;
@@ -420,7 +430,7 @@ int CPartBackup::WriteStoredBytes(const unsigned char* data, uint64_t length)
     }
     m_dataSetHead.dataBytes += length;
     m_volumeBytes += length;
-    return WriteAll(*m_image, data, length) ? 0 : ERR_READ_FILE;
+    return WriteAll(*m_image, data, length) ? 0 : ERR_WRITE_FILE;
 }
 
 int CPartBackup::FailCompress()
@@ -448,6 +458,19 @@ int CPartBackup::WriteCompressorOutput(unsigned char* data, uint32_t length, boo
     return 0;
 }
 
+// data null: the set ends. Stored bytes reach the volume in stream order,
+// on this thread, so splits and heads are as with the single coder.
+int CPartBackup::WriteInParallel(const unsigned char* data, uint32_t length)
+{
+    const CParallelCompressor::Sink sink = [this](const unsigned char* stored, uint64_t bytes) {
+        return WriteStoredBytes(stored, bytes);
+    };
+    const int result = data != nullptr ? m_parallel->Append(data, length, sink) : m_parallel->Finish(sink);
+    if (result == ERR_COMPRESS)
+        return FailCompress();
+    return result;
+}
+
 int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
 {
     if (!m_dataSetOpen)
@@ -456,6 +479,8 @@ int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
         return 0;
     if (m_compressor == nullptr || m_dataSetHead.storedRaw)
         return WriteStoredBytes(data, length);
+    if (m_parallel != nullptr)
+        return WriteInParallel(data, length);
     return WriteCompressorOutput(const_cast<unsigned char*>(data), length, false);
 }
 
@@ -465,7 +490,7 @@ int CPartBackup::EndDataSet()
         return ERR_WRITE_FILE;
     m_dataSetOpen = false;
     if (m_compressor != nullptr && !m_dataSetHead.storedRaw) {
-        int result = WriteCompressorOutput(nullptr, 0, true);
+        int result = m_parallel != nullptr ? WriteInParallel(nullptr, 0) : WriteCompressorOutput(nullptr, 0, true);
         if (result != 0)
             return result;
     }

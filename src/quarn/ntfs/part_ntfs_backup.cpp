@@ -113,7 +113,7 @@ CPartNtfsBackup::~CPartNtfsBackup() = default;
 int CPartNtfsBackup::GetBootCodeInfo()
 {
     if (m_part->pRead(0, &m_boot, sizeof m_boot) != int64_t(sizeof m_boot))
-        return ERR_READ_FILE;
+        return ERR_READ_PART;
     Ntfs::BootGeometry geometry;
     if (!Ntfs::ReadBootGeometry(m_boot, &geometry)) {
         DEBUG_TRACE("dev:%s, no usable NTFS boot sector\n", m_srcPartition.c_str());
@@ -155,7 +155,7 @@ int CPartNtfsBackup::WriteMFTBitmap()
 {
     if (!m_mftBitmap.empty() &&
         m_image->Write(m_mftBitmap.data(), int64_t(m_mftBitmap.size())) != int64_t(m_mftBitmap.size()))
-        return ERR_READ_FILE;
+        return ERR_WRITE_FILE;
     return m_progress->ProgressFunc(m_mftBitmap.size()) != 0 ? ERR_CANCELLED : 0;
 }
 
@@ -196,7 +196,7 @@ int CPartNtfsBackup::ProcMFT()
     if (m_mftLcn >= m_clusterCount)
         return ERR_PART_INFO;
     if (m_part->pRead(int64_t(m_mftLcn * m_clusterBytes), m_record.data(), kRecordBytes) != kRecordBytes)
-        return ERR_READ_FILE;
+        return ERR_READ_PART;
     if (!Ntfs::HasFileMagic(m_record.data()))
         return ERR_PART_INFO;
     m_fixed = m_record;
