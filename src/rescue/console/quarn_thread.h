@@ -32,7 +32,10 @@ public:
 
     explicit QuarnThread(const QuarnEngine& engine = QuarnEngine::library());
     // Asks a running job to stop and waits for it: a thread object must not
-    // go away under its own running thread.
+    // go away under its own running thread. While the GUI thread answers a
+    // next-file request the worker waits for that answer, so an owner that
+    // deletes the worker from the GUI thread must not do it from inside the
+    // slot that answers it.
     ~QuarnThread() override;
 
     // Setters: call them on the GUI thread while the thread is not running.

@@ -121,6 +121,8 @@ StartBkWidget::~StartBkWidget()
 
 void StartBkWidget::setClock(PageClock* clock)
 {
+    if (!clock)
+        return;
     const bool wasActive = m_clock && m_clock->isActive();
     delete m_clock;
     m_clock = clock;

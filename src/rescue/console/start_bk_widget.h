@@ -64,7 +64,7 @@ public:
     explicit StartBkWidget(QWidget* parent = nullptr, bool restore = false);
     ~StartBkWidget() override;
 
-    // Replaces the tick source; the page owns it.
+    // Replaces the tick source (null is ignored); the page owns it.
     void setClock(PageClock* clock);
     PageClock* clock() const { return m_clock; }
 
