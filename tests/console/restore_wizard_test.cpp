@@ -70,6 +70,7 @@ struct Images {
     std::string zeroDigest;    // an image whose password digest starts with a zero byte
     std::string zeroPassword;
     std::string fat;           // a FAT32 image of a partition without the boot flag
+    std::string noDiskStart;   // an image of the active partition without the disk's start
 };
 
 BackupMachine* g_machine = nullptr;
@@ -84,7 +85,8 @@ std::string imagesFolder()
 }
 
 int backupWithHead(const std::string& base, const std::string& password, uint64_t volumeSize,
-                   const std::string& prevImage = std::string(), int source = BackupMachine::NtfsSource)
+                   const std::string& prevImage = std::string(), int source = BackupMachine::NtfsSource,
+                   bool saveDiskStart = true)
 {
     ImageHeadBlock head;
     if (buildHeadInfo(*DeviceProber::instance(), QString::fromStdString(g_machine->disk()), 0,
@@ -95,9 +97,11 @@ int backupWithHead(const std::string& base, const std::string& password, uint64_
     arg.imagePath = base;
     arg.fsType = source == BackupMachine::FatSource ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
     arg.compressType = 1;
-    arg.mbrSource = g_machine->disk();
-    arg.mbrSize = 512;
-    arg.saveMbr = true;
+    if (saveDiskStart) {
+        arg.mbrSource = g_machine->disk();
+        arg.mbrSize = 512;
+        arg.saveMbr = true;
+    }
     arg.password = password;
     arg.description = "Office disk, drive C";
     arg.volumeSize = volumeSize;
@@ -191,6 +195,12 @@ std::string makeImages()
                        BackupMachine::FatSource) != 0)
         return "FAT32 backup failed";
     im.fat = im.folder + "/fat/data_0_0.bkp";
+
+    QDir().mkpath(QString::fromStdString(im.folder + "/nombr"));
+    if (backupWithHead(im.folder + "/nombr/office", "", ImageFormat::kNeverSplit, std::string(),
+                       BackupMachine::NtfsSource, false) != 0)
+        return "backup without the disk start failed";
+    im.noDiskStart = im.folder + "/nombr/office_0_0.bkp";
     return std::string();
 }
 
@@ -584,6 +594,13 @@ TEST_F(RestoreWizardTest, TheImageTreeShowsTheSourceDiskAndPartition)
     EXPECT_TRUE(page->isPartitionChecked());
     EXPECT_FALSE(page->isMbrChecked());
     EXPECT_EQ(page->m_fsCode, FS_TYPE_NTFS);
+
+    // An image without the disk's start has no MBR to offer, even of an
+    // active partition.
+    chooseImage(g_images->noDiskStart);
+    ASSERT_NE(page->m_partItem, nullptr);
+    EXPECT_EQ(rowTexts(page->m_partItem)[2], QStringLiteral("Pri,Act"));
+    EXPECT_EQ(page->m_mbrItem, nullptr);
 
     // A partition without the boot flag offers no MBR row.
     chooseImage(g_images->fat);
