@@ -16,6 +16,7 @@
 #include <string>
 
 class CCompressData;
+class CParallelCompressor;
 
 class CPartBackup {
 public:
@@ -118,6 +119,9 @@ protected:
     uint64_t m_recordSectionPos = 0;
     std::string m_fileName;         // file being processed
     CCompressData* m_compressor = nullptr;  // null for compression type 0
+    // Compresses data sets on worker threads; null for type 0 and for a
+    // job on one thread, which uses m_compressor alone.
+    CParallelCompressor* m_parallel = nullptr;
     // Set when the trailer should say that every extent's data set is stored.
     uint8_t m_spare3 = 0;
 
@@ -127,6 +131,7 @@ private:
     int WriteStoredBytes(const unsigned char* data, uint64_t length);
     int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
     int FailCompress();
+    int WriteInParallel(const unsigned char* data, uint32_t length);
 
     // The data set being written: its head in the current volume and the
     // stored bytes that follow that head.

@@ -1,0 +1,360 @@
+#include "compression/parallel_compressor.h"
+
+#include "compression/quicklz_codec.h"
+#include "quarn.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kQuickLzBlockBytes = 0x8000;
+static_assert(CParallelCompressor::kBlockBytes % kQuickLzBlockBytes == 0,
+              "a block must end where the single coder ends a packet");
+
+std::atomic<unsigned> g_failAfterBlocks {0};
+std::atomic<int> g_failCode {0};
+
+// The test seam: true (once) for the block that is to fail.
+int InjectedFailure()
+{
+    if (g_failCode.load() == 0)
+        return 0;
+    unsigned left = g_failAfterBlocks.load();
+    while (true) {
+        if (left == 0) {
+            int code = g_failCode.exchange(0);
+            return code;
+        }
+        if (g_failAfterBlocks.compare_exchange_weak(left, left - 1))
+            return 0;
+    }
+}
+
+}  // namespace
+
+struct CParallelCompressor::Block {
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> dictionary;
+    bool final = false;
+    std::vector<unsigned char> output;
+    int result = 0;
+    bool taken = false;  // a worker holds it
+    bool done = false;
+};
+
+// One block at a time, with buffers kept between blocks. Each worker owns one.
+class CBlockCoder {
+public:
+    explicit CBlockCoder(int type) : m_type(type) {}
+    ~CBlockCoder()
+    {
+        if (m_deflateReady)
+            deflateEnd(&m_stream);
+    }
+    CBlockCoder(const CBlockCoder&) = delete;
+    CBlockCoder& operator=(const CBlockCoder&) = delete;
+
+    bool Init()
+    {
+        if (m_type == 1) {
+            m_scratch.reset(new (std::nothrow) char[QLZ_SCRATCH_COMPRESS]);
+            return m_scratch != nullptr;
+        }
+        if (m_type != 2 && m_type != 3)
+            return false;
+        std::memset(&m_stream, 0, sizeof m_stream);
+        const int level = m_type == 2 ? 1 : Z_DEFAULT_COMPRESSION;
+        m_deflateReady = deflateInit2(&m_stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        return m_deflateReady;
+    }
+
+    // 0, ERR_COMPRESS or ERR_NO_MEMORY; the stored bytes in block.output.
+    int Compress(const unsigned char* input, size_t length, const std::vector<unsigned char>& dictionary,
+                 bool final, std::vector<unsigned char>& output)
+    {
+        output.clear();
+        try {
+            return m_type == 1 ? QuickLz(input, length, output) : Deflate(input, length, dictionary, final, output);
+        } catch (const std::bad_alloc&) {
+            output.clear();
+            return ERR_NO_MEMORY;
+        }
+    }
+
+private:
+    int QuickLz(const unsigned char* input, size_t length, std::vector<unsigned char>& output)
+    {
+        output.resize(length / kQuickLzBlockBytes * qlz_max_packet(kQuickLzBlockBytes) +
+                      qlz_max_packet(kQuickLzBlockBytes));
+        size_t produced = 0;
+        for (size_t done = 0; done < length; done += kQuickLzBlockBytes) {
+            const size_t piece = std::min(kQuickLzBlockBytes, length - done);
+            const size_t packet = qlz_compress(input + done, reinterpret_cast<char*>(output.data() + produced),
+                                               piece, m_scratch.get());
+            if (packet == 0)
+                return ERR_COMPRESS;
+            produced += packet;
+        }
+        output.resize(produced);
+        return 0;
+    }
+
+    int Deflate(const unsigned char* input, size_t length, const std::vector<unsigned char>& dictionary,
+                bool final, std::vector<unsigned char>& output)
+    {
+        if (deflateReset(&m_stream) != Z_OK)
+            return ERR_COMPRESS;
+        if (!dictionary.empty() &&
+            deflateSetDictionary(&m_stream, dictionary.data(), static_cast<uInt>(dictionary.size())) != Z_OK)
+            return ERR_COMPRESS;
+        // Room for the block, its flush marker and the stream's end.
+        output.resize(deflateBound(&m_stream, length) + 16);
+        m_stream.next_in = const_cast<Bytef*>(input);
+        m_stream.avail_in = static_cast<uInt>(length);
+        const int flush = final ? Z_FINISH : Z_SYNC_FLUSH;
+        size_t produced = 0;
+        while (true) {
+            m_stream.next_out = output.data() + produced;
+            m_stream.avail_out = static_cast<uInt>(output.size() - produced);
+            const int result = deflate(&m_stream, flush);
+            produced = output.size() - m_stream.avail_out;
+            if (result == Z_STREAM_END)
+                break;
+            if (result != Z_OK && result != Z_BUF_ERROR)
+                return ERR_COMPRESS;
+            if (!final && m_stream.avail_in == 0 && m_stream.avail_out != 0)
+                break;  // a sync flush is complete when it left room
+            if (m_stream.avail_out != 0)
+                return ERR_COMPRESS;  // no progress with room to spare
+            output.resize(output.size() * 2);
+        }
+        output.resize(produced);
+        return 0;
+    }
+
+    int m_type;
+    std::unique_ptr<char[]> m_scratch;
+    z_stream m_stream {};
+    bool m_deflateReady = false;
+};
+
+CParallelCompressor::CParallelCompressor(int compressType, unsigned threads)
+    : m_type(compressType),
+      m_maxInFlight(std::max(1u, threads) * kBlocksPerThread)
+{
+    m_ownCoder.reset(new (std::nothrow) CBlockCoder(compressType));
+    if (m_ownCoder == nullptr || !m_ownCoder->Init())
+        return;
+    try {
+        for (unsigned i = 0; i < std::max(1u, threads); ++i)
+            m_workers.emplace_back(&CParallelCompressor::WorkerLoop, this);
+    } catch (const std::exception&) {
+        return;  // the destructor joins the ones that started
+    }
+    m_ready = true;
+}
+
+CParallelCompressor::~CParallelCompressor()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_queue.clear();
+    }
+    m_workReady.notify_all();
+    for (std::thread& worker : m_workers)
+        worker.join();
+}
+
+unsigned CParallelCompressor::ThreadsFromEnvironment()
+{
+    const char* text = std::getenv("QUARN_THREADS");
+    if (text != nullptr) {
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && value > 0)
+            return static_cast<unsigned>(std::min(value, 256L));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void CParallelCompressor::FailBlockForTests(unsigned blocks, int code)
+{
+    g_failAfterBlocks = blocks;
+    g_failCode = code;
+}
+
+void CParallelCompressor::WorkerLoop()
+{
+    CBlockCoder coder(m_type);
+    const bool coderReady = coder.Init();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (true) {
+        m_workReady.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping)
+            return;
+        Block* block = m_queue.front();
+        m_queue.pop_front();
+        block->taken = true;
+        lock.unlock();
+        int result = coderReady ? InjectedFailure() : ERR_NO_MEMORY;
+        if (result == 0)
+            result = coder.Compress(block->input.data(), block->input.size(), block->dictionary, block->final,
+                                    block->output);
+        lock.lock();
+        block->result = result;
+        block->done = true;
+        m_blockDone.notify_all();
+    }
+}
+
+std::unique_ptr<CParallelCompressor::Block> CParallelCompressor::TakeBlock()
+{
+    std::unique_ptr<Block> block;
+    if (!m_spare.empty()) {
+        block = std::move(m_spare.back());
+        m_spare.pop_back();
+    } else {
+        block.reset(new Block);
+        block->input.reserve(kBlockBytes);
+    }
+    block->input.clear();
+    block->dictionary = m_dictionary;
+    block->final = false;
+    block->result = 0;
+    block->taken = false;
+    block->done = false;
+    return block;
+}
+
+void CParallelCompressor::Recycle(std::unique_ptr<Block> block)
+{
+    m_spare.push_back(std::move(block));
+}
+
+int CParallelCompressor::Append(const unsigned char* data, uint32_t length, const Sink& sink)
+{
+    try {
+        while (length > 0) {
+            if (m_filling == nullptr)
+                m_filling = TakeBlock();
+            if (m_filling->input.size() == kBlockBytes) {
+                // More bytes follow, so this block is not the set's last.
+                const int result = Submit(false, sink);
+                if (result != 0)
+                    return result;
+                continue;
+            }
+            const uint32_t take = std::min<uint32_t>(length, kBlockBytes - static_cast<uint32_t>(m_filling->input.size()));
+            m_filling->input.insert(m_filling->input.end(), data, data + take);
+            data += take;
+            length -= take;
+        }
+    } catch (const std::bad_alloc&) {
+        return Drop(ERR_NO_MEMORY);
+    }
+    return WriteDone(sink);
+}
+
+int CParallelCompressor::Finish(const Sink& sink)
+{
+    try {
+        if (m_filling == nullptr)
+            m_filling = TakeBlock();  // an empty set still ends its stream
+        if (m_inFlight.empty()) {
+            // A set of one block: no worker could overlap with anything.
+            std::unique_ptr<Block> block = std::move(m_filling);
+            m_dictionary.clear();
+            int result = m_ownCoder->Compress(block->input.data(), block->input.size(), block->dictionary, true,
+                                              block->output);
+            if (result == 0 && !block->output.empty())
+                result = sink(block->output.data(), block->output.size());
+            Recycle(std::move(block));
+            return result;
+        }
+        int result = Submit(true, sink);
+        m_dictionary.clear();
+        while (result == 0 && !m_inFlight.empty())
+            result = WriteOldest(sink);
+        return result;
+    } catch (const std::bad_alloc&) {
+        return Drop(ERR_NO_MEMORY);
+    }
+}
+
+int CParallelCompressor::Submit(bool final, const Sink& sink)
+{
+    std::unique_ptr<Block> block = std::move(m_filling);
+    block->final = final;
+    if (m_type != 1 && !final) {
+        const size_t keep = std::min<size_t>(kDictionaryBytes, block->input.size());
+        m_dictionary.assign(block->input.end() - static_cast<long>(keep), block->input.end());
+    }
+    while (m_inFlight.size() >= m_maxInFlight) {
+        const int result = WriteOldest(sink);
+        if (result != 0) {
+            Recycle(std::move(block));
+            return result;
+        }
+    }
+    Block* raw = block.get();
+    m_inFlight.push_back(std::move(block));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(raw);
+    }
+    m_workReady.notify_one();
+    return 0;
+}
+
+int CParallelCompressor::WriteOldest(const Sink& sink)
+{
+    Block* oldest = m_inFlight.front().get();
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_blockDone.wait(lock, [oldest] { return oldest->done; });
+    }
+    int result = oldest->result;
+    if (result == 0 && !oldest->output.empty())
+        result = sink(oldest->output.data(), oldest->output.size());
+    Recycle(std::move(m_inFlight.front()));
+    m_inFlight.pop_front();
+    return result == 0 ? 0 : Drop(result);
+}
+
+int CParallelCompressor::WriteDone(const Sink& sink)
+{
+    while (!m_inFlight.empty()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_inFlight.front()->done)
+                return 0;
+        }
+        const int result = WriteOldest(sink);
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CParallelCompressor::Drop(int result)
+{
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_queue.clear();
+        m_blockDone.wait(lock, [this] {
+            return std::all_of(m_inFlight.begin(), m_inFlight.end(),
+                               [](const std::unique_ptr<Block>& block) { return !block->taken || block->done; });
+        });
+    }
+    m_inFlight.clear();
+    m_filling.reset();
+    m_dictionary.clear();
+    return result;
+}
