@@ -71,6 +71,45 @@ TEST(WinInventoryRules, FileSystemNamesAndLabels) {
   EXPECT_EQ(listedLabel(true, u""), u"");
 }
 
+TEST(WinInventoryRules, PartitionsAreDescribedByTheirVolumeOrTheirLength) {
+  const std::uint64_t length = 10ull << 30;
+  FreeSpace huge;  // beyond 32-bit cluster counts and 2 TiB
+  huge.totalBytes = 3298534883328ull;
+  huge.freeBytes = 2748779069440ull;
+  FreeSpace overfull;
+  overfull.totalBytes = 100;
+  overfull.freeBytes = 200;
+  VolumeInformation ntfs;
+  ntfs.fileSystem = u"NTFS";
+  ntfs.label = u"系统";
+  VolumeInformation fat;
+  fat.fileSystem = u"FAT";
+  fat.label = u"";
+  struct Case {
+    char letter;
+    const FreeSpace* space;
+    const VolumeInformation* volume;
+    std::uint64_t capacity, used;
+    const char* fs;
+    std::u16string label;
+  };
+  for (const Case& c : {Case{'c', &huge, &ntfs, huge.totalBytes, 549755813888ull, "NTFS", u"系统"},
+                        Case{'d', nullptr, &fat, length, length, "FAT16", u""},
+                        Case{'e', &overfull, nullptr, 100, 0, "UNKNOWN", u" "},
+                        Case{'a', &huge, &ntfs, huge.totalBytes, 549755813888ull, "UNKNOWN", u" "},
+                        Case{'b', nullptr, &fat, length, length, "UNKNOWN", u" "},
+                        Case{0, nullptr, nullptr, length, length, "UNKNOWN", u" "}}) {
+    _PartInfo part;
+    part.Letter = c.letter;
+    part.LetterIndex = letterIndex(c.letter);
+    describePartition(part, length, c.space, c.volume);
+    EXPECT_EQ(part.Capacity, c.capacity) << c.letter;
+    EXPECT_EQ(part.Used, c.used) << c.letter;
+    EXPECT_EQ(part.FsName, c.fs) << c.letter;
+    EXPECT_EQ(part.Label, c.label) << c.letter;
+  }
+}
+
 TEST(WinInventoryRules, LettersMatchByDiskAndStart) {
   std::vector<LetterRecord> letters(3);
   letters[0].letter = 'c';

@@ -19,7 +19,8 @@ class SimMachine : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(sim::makeDisk(system.machineFolder(), 2, 16, "label: dos\nstart=2048, size=8192, type=7\n"));
     std::ofstream(system.machineFolder() + "/drives.txt", std::ios::app)
-        << "\nLetter=H\nType=fixed\nDisk=2\nOffset=1048576\nLockable=no\n\nLetter=G\nType=cdrom\n";
+        << "\nLetter=H\nType=fixed\nDisk=2\nOffset=1048576\nLockable=no\nTotalBytes=3298534883328\n"
+           "FreeBytes=2748779069440\n\nLetter=G\nType=cdrom\n";
   }
   std::string diskFile(int n) { return system.machineFolder() + "/disks/PhysicalDrive" + std::to_string(n); }
 
@@ -101,6 +102,15 @@ TEST_F(SimMachine, VolumesNameTheirDisks) {
   EXPECT_EQ(getVolumeDeviceNumber(4), 0);  // D:
   EXPECT_EQ(getVolumeDeviceNumber(8), 2);  // H:
   EXPECT_EQ(getVolumeDeviceNumber(7), -1);  // G:, an empty optical drive
+}
+
+TEST_F(SimMachine, FreeSpaceIsSixtyFourBitsWide) {
+  unsigned long long total = 0, free = 0;
+  ASSERT_EQ(getDiskFreeSpace(L"H:\\", &total, &free), 1);
+  EXPECT_EQ(total, 3298534883328ull);  // 3 TiB
+  EXPECT_EQ(free, 2748779069440ull);
+  EXPECT_EQ(getDiskFreeSpace(L"G:\\", &total, &free), 0);  // no disc in the drive
+  EXPECT_EQ(total, 0u);
 }
 
 TEST_F(SimMachine, TheSystemsCheckerRunsOnTheDrive) {

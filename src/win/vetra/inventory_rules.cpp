@@ -31,6 +31,18 @@ std::u16string listedLabel(bool known, const std::u16string& label) {
   return known ? label : std::u16string(u" ");
 }
 
+void describePartition(_PartInfo& part, std::uint64_t length, const winplat::FreeSpace* space,
+                       const winplat::VolumeInformation* volume) {
+  part.Capacity = part.Used = length;
+  if (space) {
+    part.Capacity = space->totalBytes;
+    part.Used = space->totalBytes >= space->freeBytes ? space->totalBytes - space->freeBytes : 0;
+  }
+  bool known = volume && part.LetterIndex >= 3;
+  part.FsName = listedFileSystem(known ? volume->fileSystem : std::u16string());
+  part.Label = listedLabel(known, known ? volume->label : std::u16string());
+}
+
 std::vector<winplat::MbrEntry> usedMbrEntries(const std::uint8_t* sector) {
   std::vector<winplat::MbrEntry> used;
   for (const winplat::MbrEntry& entry : winplat::parseMbrEntries(sector))

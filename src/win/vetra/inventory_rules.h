@@ -23,6 +23,15 @@ std::string listedFileSystem(const std::u16string& fileSystem);
 // The label listed for a volume, a single blank when it is not known.
 std::u16string listedLabel(bool known, const std::u16string& label);
 
+// Fills the sizes, file system and label listed for a partition of
+// `length` bytes: capacity and used from the volume's free space when that
+// was asked and answered (`space` not null), else the length for both; the
+// file system and label from the volume information when answered
+// (`volume` not null) and the letter is c: or later, else "UNKNOWN" and a
+// blank.
+void describePartition(_PartInfo& part, std::uint64_t length, const winplat::FreeSpace* space,
+                       const winplat::VolumeInformation* volume);
+
 // The MBR entries that describe partitions (non-zero type and length).
 std::vector<winplat::MbrEntry> usedMbrEntries(const std::uint8_t* sector);
 

@@ -186,20 +186,11 @@ void CVetra::addPartitions(_DiskInfo* disk) {
 }
 
 void CVetra::describeVolume(_PartInfo* part, std::uint64_t length) {
-  part->Capacity = part->Used = length;
-  part->FsName = vetra::listedFileSystem(std::u16string());
-  part->Label = vetra::listedLabel(false, std::u16string());
-  if (!part->Letter) return;
-
   FreeSpace space;
-  if (m_platform->freeSpace(rootPath(part->Letter), space) == err::kSuccess) {
-    part->Capacity = space.totalBytes;
-    part->Used = space.totalBytes >= space.freeBytes ? space.totalBytes - space.freeBytes : 0;
-  }
-  // Floppy drives are never asked: the question would spin them up.
   VolumeInformation volume;
-  if (part->LetterIndex >= 3 && m_platform->volumeInformation(rootPath(part->Letter), volume) == err::kSuccess) {
-    part->FsName = vetra::listedFileSystem(volume.fileSystem);
-    part->Label = vetra::listedLabel(true, volume.label);
-  }
+  bool spaceKnown = part->Letter && m_platform->freeSpace(rootPath(part->Letter), space) == err::kSuccess;
+  // Floppy drives are never asked about their volume: that would spin them up.
+  bool volumeKnown = part->LetterIndex >= 3 &&
+                     m_platform->volumeInformation(rootPath(part->Letter), volume) == err::kSuccess;
+  vetra::describePartition(*part, length, spaceKnown ? &space : nullptr, volumeKnown ? &volume : nullptr);
 }
