@@ -45,6 +45,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 
@@ -537,6 +538,15 @@ TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
     bytes[bytes.size() - 27] ^= 1;  // the trailer's magic
     testsupport::WriteFileBytes(damaged, bytes);
     const std::string laterVolume = g_images->splitOthers + "/office_1_0.bkp";
+    // Head blocks whose sizes reach past the file or past the block.
+    const std::string longHead = scratch.file("longhead_0_0.bkp");
+    bytes = ReadFileBytes(g_images->full);
+    bytes[3] = 0x7F;  // blockSize far beyond the file
+    testsupport::WriteFileBytes(longHead, bytes);
+    const std::string longLabel = scratch.file("longlabel_0_0.bkp");
+    bytes = ReadFileBytes(g_images->full);
+    bytes[offsetof(tagBackupImageHeadInfo, partNameLength) + 2] = 0x01;  // a label of 64 KiB
+    testsupport::WriteFileBytes(longLabel, bytes);
 
     const struct {
         std::string path;
@@ -547,6 +557,8 @@ TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
         {laterVolume, {"Error: The backup image file is invalid!"}},
         {foreign, {"Error: The backup image file is invalid!"}},
         {damaged, {"Error: Image file is corrupted!"}},
+        {longHead, {"Error: The head of the backup image file is damaged!"}},
+        {longLabel, {"Error: The head of the backup image file is damaged!"}},
         {scratch.file("missing_0_0.bkp"), {"Error: The backup image file cannot be opened!"}},
     };
     for (const auto& c : cases) {
