@@ -1,0 +1,341 @@
+// Data sets compressed on worker threads: the stored stream is one that the
+// single coder decodes, QuickLZ's bytes are the single coder's, and a backup
+// on several threads restores to the same files as one on a single thread.
+// Faults of a worker and a cancel end the job with their code and every
+// thread joined.
+#include "compression/compress_data.h"
+#include "compression/parallel_compressor.h"
+#include "image_format.h"
+#include "ntfs_fixture.h"
+#include "ntfs_jobs.h"
+#include "ntfs_restore_fixture.h"
+#include "quarn.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+
+using namespace testsupport;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes TextBytes(size_t size)
+{
+    Bytes text;
+    for (int i = 0; text.size() < size; ++i) {
+        const std::string line = "record " + std::to_string(i * 7919 % 100003) + " state ok\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    text.resize(size);
+    return text;
+}
+
+// Compresses `plain` through the pool, handing it over in pieces of `piece` bytes.
+int CompressInParallel(CParallelCompressor& pool, const Bytes& plain, size_t piece, Bytes* stored)
+{
+    const CParallelCompressor::Sink sink = [stored](const unsigned char* data, uint64_t length) {
+        stored->insert(stored->end(), data, data + length);
+        return 0;
+    };
+    for (size_t done = 0; done < plain.size(); done += piece) {
+        const uint32_t n = static_cast<uint32_t>(std::min(piece, plain.size() - done));
+        const int result = pool.Append(plain.data() + done, n, sink);
+        if (result != 0)
+            return result;
+    }
+    return pool.Finish(sink);
+}
+
+// The single coder, called as the backup calls it, in chunks of 0x20000 bytes.
+Bytes CompressSingle(int type, const Bytes& plain)
+{
+    CCompressData coder(static_cast<unsigned char>(type));
+    Bytes stored;
+    auto drain = [&](unsigned char* data, unsigned length, bool final) {
+        bool more = false;
+        do {
+            unsigned char* out = nullptr;
+            unsigned long outLength = 0;
+            EXPECT_EQ(coder.Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more), 0);
+            if (outLength != 0)
+                stored.insert(stored.end(), out, out + outLength);
+        } while (more);
+    };
+    for (size_t done = 0; done < plain.size(); done += ImageFormat::kChunkBytes) {
+        const unsigned n = static_cast<unsigned>(std::min<size_t>(ImageFormat::kChunkBytes, plain.size() - done));
+        drain(const_cast<uint8_t*>(plain.data() + done), n, false);
+    }
+    drain(nullptr, 0, true);
+    return stored;
+}
+
+// Decodes a stored set with the single coder, as the restore does.
+Bytes Decompress(int type, const Bytes& stored, bool* ok)
+{
+    CCompressData coder(static_cast<unsigned char>(type));
+    Bytes plain;
+    *ok = true;
+    auto drain = [&](unsigned char* data, unsigned length, bool final) {
+        bool more = false;
+        do {
+            unsigned char* out = nullptr;
+            unsigned long outLength = 0;
+            if (coder.Decompress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) != 0) {
+                *ok = false;
+                return;
+            }
+            if (outLength != 0)
+                plain.insert(plain.end(), out, out + outLength);
+        } while (more);
+    };
+    for (size_t done = 0; done < stored.size() && *ok; done += 0x4000) {
+        const unsigned n = static_cast<unsigned>(std::min<size_t>(0x4000, stored.size() - done));
+        drain(const_cast<uint8_t*>(stored.data() + done), n, false);
+    }
+    if (*ok)
+        drain(nullptr, 0, true);
+    return plain;
+}
+
+// Sets QUARN_THREADS for the object's lifetime.
+class ThreadsSetting {
+public:
+    explicit ThreadsSetting(unsigned threads)
+    {
+        const char* old = std::getenv("QUARN_THREADS");
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        setenv("QUARN_THREADS", std::to_string(threads).c_str(), 1);
+    }
+    ~ThreadsSetting()
+    {
+        if (m_had)
+            setenv("QUARN_THREADS", m_old.c_str(), 1);
+        else
+            unsetenv("QUARN_THREADS");
+    }
+
+private:
+    bool m_had = false;
+    std::string m_old;
+};
+
+size_t ThreadCount()
+{
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST(ParallelCompressor, StreamsDecodeWithTheSingleCoder)
+{
+    struct Case {
+        const char* what;
+        Bytes plain;
+    };
+    const Case contents[] = {
+        {"empty", {}},
+        {"100 bytes", TextBytes(100)},
+        {"one block", TextBytes(CParallelCompressor::kBlockBytes)},
+        {"one block and a byte", TextBytes(CParallelCompressor::kBlockBytes + 1)},
+        {"five packets and 7 bytes", TextBytes(0x8000 * 5 + 7)},
+        {"3 MiB of text", TextBytes(3 << 20)},
+        {"3 MiB of noise", PatternBytes(3 << 20, 11)},
+    };
+    for (int type : {1, 2, 3}) {
+        CParallelCompressor pool(type, 4);
+        ASSERT_TRUE(pool.IsReady());
+        for (const Case& c : contents) {
+            for (size_t piece : {size_t(ImageFormat::kChunkBytes), size_t(1000), size_t(0x30001)}) {
+                SCOPED_TRACE(testing::Message() << "type " << type << ", " << c.what << ", pieces of " << piece);
+                Bytes stored;
+                ASSERT_EQ(CompressInParallel(pool, c.plain, piece, &stored), 0);
+                bool ok = false;
+                EXPECT_EQ(Decompress(type, stored, &ok), c.plain);
+                EXPECT_TRUE(ok);
+                const Bytes single = CompressSingle(type, c.plain);
+                // QuickLZ's packets are the single coder's; so is any set
+                // of one block, whatever the type.
+                if (type == 1 || c.plain.size() <= CParallelCompressor::kBlockBytes) {
+                    EXPECT_TRUE(stored == single) << "differs from the single coder's stream";
+                }
+            }
+        }
+    }
+}
+
+TEST(ParallelCompressor, SinkFailureEndsTheSetAndTheNextSetStartsClean)
+{
+    CParallelCompressor pool(2, 3);
+    ASSERT_TRUE(pool.IsReady());
+    const Bytes plain = TextBytes(2 << 20);
+    int calls = 0;
+    const CParallelCompressor::Sink failing = [&calls](const unsigned char*, uint64_t) {
+        return ++calls == 2 ? ERR_WRITE_FILE : 0;
+    };
+    int result = 0;
+    for (size_t done = 0; done < plain.size() && result == 0; done += ImageFormat::kChunkBytes)
+        result = pool.Append(plain.data() + done, ImageFormat::kChunkBytes, failing);
+    if (result == 0)
+        result = pool.Finish(failing);
+    EXPECT_EQ(result, ERR_WRITE_FILE);
+    EXPECT_EQ(calls, 2) << "nothing more went out after the failure";
+
+    Bytes stored;
+    ASSERT_EQ(CompressInParallel(pool, plain, ImageFormat::kChunkBytes, &stored), 0);
+    bool ok = false;
+    EXPECT_EQ(Decompress(2, stored, &ok), plain);
+}
+
+TEST(ParallelCompressor, WorkerFaultsGiveTheirCodes)
+{
+    for (int code : {int(ERR_COMPRESS), int(ERR_NO_MEMORY)}) {
+        SCOPED_TRACE(code);
+        CParallelCompressor pool(3, 4);
+        ASSERT_TRUE(pool.IsReady());
+        CParallelCompressor::FailBlockForTests(3, code);
+        Bytes stored;
+        EXPECT_EQ(CompressInParallel(pool, PatternBytes(4 << 20, 3), ImageFormat::kChunkBytes, &stored), code);
+        CParallelCompressor::FailBlockForTests(0, 0);
+    }
+}
+
+TEST(ParallelCompressor, ThreadsFromEnvironment)
+{
+    {
+        ThreadsSetting one(1);
+        EXPECT_EQ(CParallelCompressor::ThreadsFromEnvironment(), 1u);
+    }
+    {
+        ThreadsSetting six(6);
+        EXPECT_EQ(CParallelCompressor::ThreadsFromEnvironment(), 6u);
+    }
+    setenv("QUARN_THREADS", "none", 1);
+    EXPECT_GE(CParallelCompressor::ThreadsFromEnvironment(), 1u) << "a bad value means one per core";
+    unsetenv("QUARN_THREADS");
+}
+
+// An NTFS source with large compressible and incompressible files, so that
+// its data sets span many blocks.
+class ParallelBackupTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveNtfsTools())
+            SKIP_OR_FAIL_IN_CI("ntfs-3g's tools are missing");
+        files.push_back({"logs.txt", TextBytes(5 << 20)});
+        files.push_back({"noise.bin", PatternBytes((3 << 20) + 4321, 21)});
+        files.push_back({"small.txt", TextBytes(3000)});
+        std::string why;
+        bool needsMount = false;
+        ASSERT_TRUE(MakeNtfsPartition(part, 64 << 20, &why)) << why;
+        if (!FillNtfsPartition(part, dir.path(), files, &why, &needsMount))
+            FAIL() << why;
+    }
+
+    // The image's bytes without the start time (block start clock, chain id).
+    static Bytes ImageWithoutTimes(const std::string& volume)
+    {
+        Bytes bytes = ReadFileBytes(volume);
+        if (bytes.size() < sizeof(tagBLOCK_END))
+            return bytes;
+        const size_t end = bytes.size() - sizeof(tagBLOCK_END);
+        tagBLOCK_END trailer;
+        std::memcpy(&trailer, &bytes[end], sizeof trailer);
+        std::fill_n(bytes.begin() + static_cast<long>(end + offsetof(tagBLOCK_END, chainId)), 4, 0);
+        const uint64_t start = trailer.blkStartLow | (uint64_t(trailer.blkStartHigh) << 32);
+        if (start != 0 && start + sizeof(tagBLOCK_START) <= end) {
+            std::fill(bytes.begin() + static_cast<long>(start + offsetof(tagBLOCK_START, year)),
+                      bytes.begin() + static_cast<long>(start + offsetof(tagBLOCK_START, mftBitmapSize)), 0);
+        }
+        return bytes;
+    }
+
+    TempDir dir;
+    std::string part = dir.file("sdy1");
+    std::vector<NtfsFileSpec> files;
+};
+
+TEST_F(ParallelBackupTest, EveryThreadCountRestoresTheSameFiles)
+{
+    for (int type : {1, 2, 3}) {
+        for (uint64_t split : {ImageFormat::kNeverSplit, uint64_t(1500000)}) {
+            std::vector<Bytes> firstVolumes;
+            for (unsigned threads : {1u, 4u}) {
+                SCOPED_TRACE(testing::Message() << "type " << type << ", split " << split << ", threads " << threads);
+                ThreadsSetting setting(threads);
+                // The same base name: the volumes store their own names.
+                TempDir out;
+                const std::string base = out.file("img");
+                ASSERT_EQ(BackupNtfsImage(part, base, type, split), 0);
+                firstVolumes.push_back(ImageWithoutTimes(base + "_0_0.bkp"));
+                const std::string target = dir.file("sdx1");
+                MakeSparseFile(target, 64 << 20);
+                ASSERT_EQ(RestoreNtfsImage(base + "_0_0.bkp", target), 0);
+                EXPECT_EQ(NtfsCheckProblems(target), "");
+                EXPECT_EQ(CompareNtfsFiles(target, files), "");
+            }
+            if (type == 1) {
+                const Bytes& a = firstVolumes[0];
+                const Bytes& b = firstVolumes[1];
+                size_t at = 0;
+                while (at < a.size() && at < b.size() && a[at] == b[at])
+                    ++at;
+                EXPECT_TRUE(a == b) << "QuickLZ images differ between thread counts, from byte " << at << " of "
+                                    << a.size() << " and " << b.size();
+            }
+        }
+    }
+}
+
+TEST_F(ParallelBackupTest, WorkerFaultEndsTheJobWithItsCode)
+{
+    ThreadsSetting setting(4);
+    for (int code : {int(ERR_COMPRESS), int(ERR_NO_MEMORY)}) {
+        SCOPED_TRACE(code);
+        const std::string base = dir.file("fault" + std::to_string(code));
+        CParallelCompressor::FailBlockForTests(5, code);
+        EXPECT_EQ(BackupNtfsImage(part, base, 2), code);
+        CParallelCompressor::FailBlockForTests(0, 0);
+        // The volume was left without its trailer: no reader takes it for an image.
+        const Bytes volume = ReadFileBytes(base + "_0_0.bkp");
+        ASSERT_GE(volume.size(), sizeof(tagBLOCK_END));
+        tagBLOCK_END end;
+        std::memcpy(&end, &volume[volume.size() - sizeof end], sizeof end);
+        EXPECT_NE(end.magic, ImageFormat::kBlockEndMagic);
+        const std::string target = dir.file("sdx1");
+        MakeSparseFile(target, 64 << 20);
+        EXPECT_NE(RestoreNtfsImage(base + "_0_0.bkp", target), 0);
+    }
+}
+
+TEST_F(ParallelBackupTest, CancelReturnsPromptlyWithEveryThreadJoined)
+{
+    ThreadsSetting setting(8);
+    const size_t threadsBefore = ThreadCount();
+    tagCallBackFunc callbacks;
+    callbacks.onProgress = [](int step, void*) { return step >= 10 ? 1 : 0; };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(BackupNtfsImage(dir.file("sdy1"), dir.file("cancelled"), 3, ImageFormat::kNeverSplit, std::string(),
+                              callbacks),
+              ERR_CANCELLED);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(ThreadCount(), threadsBefore) << "a worker thread outlived the job";
+    // Not a speed target: a hang or a wait for the whole partition shows here.
+    EXPECT_LT(seconds, 60.0);
+}
+
+}  // namespace
