@@ -40,16 +40,15 @@ void save(QWidget& widget, const QString& name)
     }
 }
 
-// Selects the first partition row of a wizard's source tree.
-void chooseFirstPartition(QTreeView* tree)
+// The first partition row of a wizard's source tree, made current.
+QModelIndex chooseFirstPartition(QTreeView* tree)
 {
     QAbstractItemModel* model = tree ? tree->model() : nullptr;
     if (!model || model->rowCount() == 0 || model->rowCount(model->index(0, 0)) == 0)
-        return;
+        return QModelIndex();
     const QModelIndex partition = model->index(0, 1, model->index(0, 0));
     tree->setCurrentIndex(partition);
-    emit tree->pressed(partition);
-    emit tree->clicked(partition);
+    return partition;
 }
 
 void enter(EventButton* button)
@@ -75,7 +74,7 @@ int main(int argc, char** argv)
     startup.background()->hide();
 
     {
-        BaseMsgDlg box(QObject::tr("Initialize"), MainDlg::tr("Probing system devices ......  "),
+        BaseMsgDlg box(MainDlg::tr("Initialize"), MainDlg::tr("Probing system devices ......  "),
                        QStringLiteral(":images/MsgIcon_Info.png"), nullptr, false, false);
         save(box, QStringLiteral("initialize_box"));
     }
@@ -118,7 +117,9 @@ int main(int argc, char** argv)
 
     BackupDlg* backup = main.backupDlg();
     backup->showStep1();
-    chooseFirstPartition(backup->page1()->treeView());
+    const QModelIndex source = chooseFirstPartition(backup->page1()->treeView());
+    if (source.isValid())
+        backup->page1()->treeViewPress(source);
     save(*backup, QStringLiteral("backup_step1"));
     backup->showStep2();
     save(*backup, QStringLiteral("backup_step2"));
