@@ -7,6 +7,7 @@
 // each set's end, also when the set ended in an earlier volume.
 #include "compression/compress_data.h"
 #include "image/compressed_file_types.h"
+#include "image/data_set_reader.h"
 #include "image/part_backup.h"
 #include "image/part_restore.h"
 #include "image_format.h"

@@ -1,6 +1,7 @@
 // The restore job's shared half: the records that end an image, the checks
 // on volumes and sizes, the target's size, the MBR restore and the data-set
 // reader, on hand-made images.
+#include "image/data_set_reader.h"
 #include "image/part_restore.h"
 #include "image_builder.h"
 #include "quarn.h"

@@ -7,6 +7,7 @@
 #define QUARN_FAT32_PART_FAT32_RESTORE_H
 
 #include "fat32_layout.h"
+#include "image/data_set_reader.h"
 #include "image/part_restore.h"
 
 #include <cstdint>

@@ -1,10 +1,12 @@
 // The file-system-independent half of a restore: the image volume being
 // read, the target partition, the records that end the image, the target's
-// size, progress, volume changes and the data sets both file-system restores
-// read. CPartNtfsRestore and CPartFatRestore derive from it.
+// size, progress and volume changes. It is the source both file-system
+// restores read their data sets from (CDataSetReader). CPartNtfsRestore and
+// CPartFatRestore derive from it.
 #ifndef QUARN_IMAGE_PART_RESTORE_H
 #define QUARN_IMAGE_PART_RESTORE_H
 
+#include "image/data_set_reader.h"
 #include "image/part_progress.h"
 #include "image_format.h"
 #include "io/linux_io.h"
@@ -13,10 +15,7 @@
 #include <cstdint>
 #include <string>
 
-class CCompressData;
-class CDataSetReader;
-
-class CPartRestore {
+class CPartRestore : public DataSetSource {
 public:
     static constexpr uint32_t kBufferBytes = 0x4000;
     // Names, the password digest and the description are read into a
@@ -53,7 +52,8 @@ public:
     // Closes the image, opens the volume named by the last trailer read,
     // checks its trailer (ReadBlkEnd) and seeks to its start. A missing
     // volume is asked for through AskForNextVolume.
-    int OpenNextVolume();
+    int OpenNextVolume() override;
+    uint64_t ImageBytesLeft() const override;
 
     // The whole disk that holds a partition: trailing digits removed, and a
     // 'p' that then follows a digit too (nvme0n1p1 -> nvme0n1).
@@ -64,10 +64,10 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CLinuxIo* ImageIo() const { return m_image; }
+    CLinuxIo* ImageIo() const override { return m_image; }
     CLinuxIo* PartIo() const { return m_part; }
     CPartProgress* Progress() const { return m_progress; }
-    uint8_t CompressType() const { return m_compressType; }
+    uint8_t CompressType() const override { return m_compressType; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
     uint32_t SectorBytes() const { return m_sectorBytes; }
     const unsigned char* BootArea() const { return m_bootArea; }
@@ -97,8 +97,6 @@ protected:
     int ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap);
     // The tagPARTITION_INFO at the image's current position.
     int ReadPartitionInfoRecord(tagPARTITION_INFO* info);
-    // Bytes left in the image volume now open from its current position.
-    uint64_t ImageBytesLeft() const;
     // Reads a stored name or blob of `length` bytes into a zeroed buffer of
     // kNameBufferBytes. ERR_BAD_MAGIC when it cannot fit, ERR_READ_FILE short.
     int ReadSmallBlob(uint32_t length, char* buffer);
@@ -156,69 +154,6 @@ protected:
     uint64_t m_freeBytes = 0;       // 0 when the used bytes exceed the target
 
     uint8_t m_generation = 0;
-
-    friend class CDataSetReader;
-};
-
-// Reads one data set after another from the image: the head, the stored
-// bytes across volume boundaries (through CPartRestore::OpenNextVolume),
-// decompressed when the image is compressed and the set is not stored raw.
-// Hands out plain bytes.
-class CDataSetReader {
-public:
-    static constexpr uint32_t kPieceBytes = 0x8000;
-
-    explicit CDataSetReader(CPartRestore& job);
-    virtual ~CDataSetReader();
-    CDataSetReader(const CDataSetReader&) = delete;
-    CDataSetReader& operator=(const CDataSetReader&) = delete;
-
-    // Creates the decompressor when the image is compressed: ERR_NO_MEMORY
-    // when it cannot be made or is not ready. Called again, it takes up the
-    // job's compression type anew (an older image of a chain).
-    int Init();
-    // Reads the head of the next set at the image's current position
-    // (ERR_READ_FILE when short).
-    int Begin();
-    // Up to `want` plain bytes of the set into out; *got < want only at the
-    // set's end. ERR_READ_FILE, ERR_SEEK_FILE, ERR_COMPRESS or a volume
-    // change's code on failure.
-    int Read(unsigned char* out, uint32_t want, uint32_t* got);
-    // Reads and drops plain bytes up to the set's end; *extra receives
-    // their count. Keeps the decompressor ready for the next set.
-    int Finish(uint64_t* extra);
-    // Steps over the stored bytes of a set just begun without decompressing
-    // them (the set's volume parts are followed).
-    int Skip();
-    // Read exactly `length` plain bytes then Finish, failing with
-    // MismatchCode() when the set holds more or fewer.
-    int ReadExactly(unsigned char* out, uint32_t length);
-    // The code for a set whose plain size is not what its owner expects.
-    int MismatchCode() const { return m_raw ? ERR_READ_FILE : ERR_COMPRESS; }
-
-    const tagDATA_SET_HEAD& Head() const { return m_head; }
-    bool StoredRaw() const { return m_raw; }
-
-private:
-    int NextPart();
-    int ReadHead();
-    int Decompress(unsigned char* data, unsigned length, bool final);
-
-    CPartRestore& m_job;
-    CCompressData* m_decompressor = nullptr;
-    unsigned char* m_piece = nullptr;    // stored bytes on their way in
-    unsigned char* m_scratch = nullptr;  // plain bytes that Finish drops
-    tagDATA_SET_HEAD m_head {};
-    bool m_raw = true;
-    bool m_active = false;
-    bool m_touched = false;         // plain bytes were asked for
-    uint64_t m_storedLeft = 0;      // stored bytes of this part not yet read
-    bool m_continued = false;
-    bool m_finalDone = false;
-    bool m_more = false;
-    bool m_drainFinal = false;
-    unsigned char* m_out = nullptr; // decompressed bytes not yet handed out
-    unsigned long m_outLeft = 0;
 };
 
 #endif

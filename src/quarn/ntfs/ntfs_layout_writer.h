@@ -8,6 +8,7 @@
 #ifndef QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 #define QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 
+#include "image/data_set_reader.h"
 #include "image/part_restore.h"
 #include "ntfs/run_list_encoder.h"
 #include "ntfs/volume_bitmap.h"
