@@ -1,6 +1,7 @@
 // Text conversions of the Windows layer.
 #include <gtest/gtest.h>
 
+#include "paths.h"
 #include "text.h"
 
 using namespace winplat;
@@ -44,4 +45,16 @@ TEST(WinText, UnsignedNumbers) {
       EXPECT_EQ(value, c.value);
     }
   }
+}
+
+TEST(WinPaths, VolumesAreOpenedAsDevicesNeverAsRootFolders) {
+  EXPECT_EQ(volumeDevicePathOf(u"c:\\"), u"\\\\.\\C:");
+  EXPECT_EQ(volumeDevicePathOf(u"D:"), u"\\\\.\\D:");
+  EXPECT_EQ(volumeDevicePathOf(u"e"), u"\\\\.\\E:");
+  EXPECT_EQ(volumeDevicePathOf(u""), u"");
+  EXPECT_EQ(volumeDevicePathOf(u"\\\\server\\share"), u"");
+  EXPECT_EQ(volumeDevicePath(u'1'), u"");
+  EXPECT_EQ(driveRoot(u'z'), u"Z:\\");
+  EXPECT_EQ(driveRoot(u'?'), u"");
+  EXPECT_EQ(physicalDrivePath(12), u"\\\\.\\PhysicalDrive12");
 }

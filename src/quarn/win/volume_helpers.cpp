@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "paths.h"
 #include "platform.h"
 #include "text.h"
 
@@ -73,7 +74,7 @@ int getVolumeDeviceNumber(int driveIndex) {
   if (!validDriveIndex(driveIndex)) return -1;
   Error error = err::kSuccess;
   std::unique_ptr<Device> volume =
-      currentPlatform()->open(u"\\\\.\\" + std::u16string(1, driveLetter(driveIndex)) + u":", OpenMode::Read, error);
+      currentPlatform()->open(volumeDevicePath(driveLetter(driveIndex)), OpenMode::Read, error);
   if (!volume) return -1;
   DeviceNumber number;
   if (volume->deviceNumber(number) != err::kSuccess) return -1;

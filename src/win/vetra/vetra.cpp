@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "paths.h"
 #include "text.h"
 
 using namespace winplat;
@@ -23,14 +24,6 @@ void printWmiFailure(const WmiStatus& status) {
   }
   std::printf("%sError code = 0x%X\n", what, static_cast<unsigned>(status.code));
   std::fflush(stdout);
-}
-
-std::u16string volumePath(char letter) {
-  return u"\\\\.\\" + std::u16string(1, static_cast<char16_t>(letter - 'a' + 'A')) + u":";
-}
-
-std::u16string rootPath(char letter) {
-  return std::u16string(1, static_cast<char16_t>(letter - 'a' + 'A')) + u":\\";
 }
 
 char lowerLetter(char16_t c) {
@@ -137,7 +130,7 @@ void CVetra::scanDriveLetters() {
     char letter = root.empty() ? 0 : lowerLetter(root[0]);
     if (!letter) continue;
     Error error = err::kSuccess;
-    std::unique_ptr<Device> volume = m_platform->open(volumePath(letter), OpenMode::Read, error);
+    std::unique_ptr<Device> volume = m_platform->open(volumeDevicePath(root[0]), OpenMode::Read, error);
     if (!volume) continue;
     vetra::LetterRecord record;
     record.letter = letter;
@@ -154,7 +147,7 @@ void CVetra::addPartitions(_DiskInfo* disk) {
   if (disk->Index < 0) return;
   Error error = err::kSuccess;
   std::unique_ptr<Device> device =
-      m_platform->open(u"\\\\.\\PHYSICALDRIVE" + utf16(std::to_string(disk->Index)), OpenMode::Read, error);
+      m_platform->open(physicalDrivePath(static_cast<unsigned>(disk->Index)), OpenMode::Read, error);
   if (!device) return;
 
   std::uint8_t sector[kSectorBytes];
@@ -186,11 +179,11 @@ void CVetra::addPartitions(_DiskInfo* disk) {
 }
 
 void CVetra::describeVolume(_PartInfo* part, std::uint64_t length) {
+  const std::u16string root = driveRoot(static_cast<char16_t>(part->Letter));
   FreeSpace space;
   VolumeInformation volume;
-  bool spaceKnown = part->Letter && m_platform->freeSpace(rootPath(part->Letter), space) == err::kSuccess;
+  bool spaceKnown = part->Letter && m_platform->freeSpace(root, space) == err::kSuccess;
   // Floppy drives are never asked about their volume: that would spin them up.
-  bool volumeKnown = part->LetterIndex >= 3 &&
-                     m_platform->volumeInformation(rootPath(part->Letter), volume) == err::kSuccess;
+  bool volumeKnown = part->LetterIndex >= 3 && m_platform->volumeInformation(root, volume) == err::kSuccess;
   vetra::describePartition(*part, length, spaceKnown ? &space : nullptr, volumeKnown ? &volume : nullptr);
 }
