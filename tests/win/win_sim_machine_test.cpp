@@ -167,3 +167,16 @@ TEST_F(SimMachine, SystemInformationComesFromTheMachine) {
   EXPECT_EQ(time.day, 15);
   EXPECT_EQ(platform.toAnsiCodePage(u"数据 😀"), "\xca\xfd\xbe\xdd ?");
 }
+
+TEST_F(SimMachine, ProgramsFindTheirMachineThroughTheEnvironment) {
+  std::shared_ptr<Platform> previous = currentPlatform();
+  setCurrentPlatform(nullptr);
+  TestSystem::setEnv("SORVIK_SIMULATED_MACHINE", system.machineFolder());
+  std::shared_ptr<Platform> found = currentPlatform();
+  TestSystem::unsetEnv("SORVIK_SIMULATED_MACHINE");
+  setCurrentPlatform(previous);
+  ASSERT_TRUE(found);
+  VolumeInformation volume;
+  ASSERT_EQ(found->volumeInformation(u"C:\\", volume), err::kSuccess);
+  EXPECT_EQ(volume.label, u"系统");
+}
