@@ -37,7 +37,8 @@ unsigned int runChkdskWith(const std::u16string& checker, int driveIndex, unsign
   std::u16string folder;
   if (platform->makeTempFolder(folder) != err::kSuccess) return kFilesFailed;
   const std::u16string batch = folder + u"\\check.bat";
-  const std::u16string answers = folder + u"\\answers.txt";
+  const std::u16string answersName = u"answers.txt";
+  const std::u16string answers = folder + u"\\" + answersName;
   auto cleanUp = [&] {
     platform->removeFile(batch);
     platform->removeFile(answers);
@@ -48,8 +49,8 @@ unsigned int runChkdskWith(const std::u16string& checker, int driveIndex, unsign
   // question whether to check at the next start, then two empty lines. The
   // answers are named through the batch's own folder (%~dp0), which the
   // shell spells right whatever the characters of the temporary folder.
-  std::u16string command =
-      quoted(checker) + u" " + std::u16string(1, driveLetter(driveIndex)) + u": /f < \"%~dp0answers.txt\"";
+  std::u16string command = quoted(checker) + u" " + std::u16string(1, driveLetter(driveIndex)) + u": /f < " +
+                           quoted(u"%~dp0" + answersName);
   if (!writeFile(*platform, batch, platform->toAnsiCodePage(command)) ||
       !writeFile(*platform, answers, "Y\r\n\r\n")) {
     cleanUp();
