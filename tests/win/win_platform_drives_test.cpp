@@ -110,6 +110,19 @@ TEST_F(WinDrives, WmiWorksInAnApartmentSetUpByOthers) {
   }).join();
 }
 
+// Questions about drives silence the system's error boxes while they run
+// and leave the program's own error mode as it was.
+TEST_F(WinDrives, DriveQuestionsLeaveTheErrorModeAsItWas) {
+  UINT before = SetErrorMode(0);
+  std::u16string root = std::u16string(1, system.unusedLetter()) + u":\\";
+  VolumeInformation volume;
+  FreeSpace space;
+  platform.volumeInformation(root, volume);
+  platform.freeSpace(root, space);
+  platform.driveType(root);
+  EXPECT_EQ(SetErrorMode(before), 0u);
+}
+
 // The connection undoes its own set-up of COM when its last owner lets go.
 TEST_F(WinDrives, WmiUndoesItsOwnComSetUp) {
   std::thread([this] {
