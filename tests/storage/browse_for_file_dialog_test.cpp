@@ -486,6 +486,27 @@ TEST_F(ShareDialogTest, AUserShareAsksUntilTheRightLoginListsIt)
               SmbCredentialStore::AuthConfirmed);
 }
 
+TEST_F(ShareDialogTest, ACancelledPromptClosesTheShareAndOpeningItAgainAsksAgain)
+{
+    answerPrompts({});  // every prompt is cancelled
+    auto dialog = newDialog({"*.bkp"}, false);
+    const QModelIndex srv = find(*dialog, QModelIndex(), "127.0.0.1");
+    dialog->treeView()->expand(srv);
+    settle();
+    const QModelIndex share = find(*dialog, srv, "private");
+    dialog->treeView()->expand(share);
+    settle();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_FALSE(dialog->treeView()->isExpanded(share));
+    EXPECT_EQ(SmbCredentialStore::instance()->state("//127.0.0.1/private"),
+              SmbCredentialStore::AuthCancelled);
+
+    dialog->treeView()->expand(share);
+    settle();
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_EQ(prompts[1], "Please enter the password.") << "a fresh start";
+}
+
 TEST_F(ShareDialogTest, AProbeThatRebuildsTheTreeWhileThePromptIsOpenFreesNoNodeInUse)
 {
     auto dialog = newDialog({"*.bkp"}, false);
