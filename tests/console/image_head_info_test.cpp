@@ -44,18 +44,18 @@ public:
         disk->model = duplicateText(model);
         disk->sectorSize = sectorSize;
         disk->length = length;
-        for (const FakePartition& spec : parts) {
+        for (const FakePartition& wanted : parts) {
             auto* part = new PartitionRecord;
             part->disk = disk;
-            part->path = duplicateText(dir.file(spec.name).c_str());
-            part->fsName = duplicateText(spec.fsName);
-            part->label = duplicateText(spec.label);
-            part->start = spec.start;
-            part->length = spec.length;
-            part->end = spec.start + spec.length - 1;
-            part->usedSectors = spec.usedSectors;
-            part->letter = spec.letter;
-            part->active = spec.active;
+            part->path = duplicateText(dir.file(wanted.name).c_str());
+            part->fsName = duplicateText(wanted.fsName);
+            part->label = duplicateText(wanted.label);
+            part->start = wanted.start;
+            part->length = wanted.length;
+            part->end = wanted.start + wanted.length - 1;
+            part->usedSectors = wanted.usedSectors;
+            part->letter = wanted.letter;
+            part->active = wanted.active;
             appendPartition(&disk->partitions, part);
         }
         QMutexLocker lock(&prober.mutex);
