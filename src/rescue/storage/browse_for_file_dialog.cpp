@@ -45,9 +45,11 @@ bool isFileType(int type)
     return type == IFilesystemItem::FileType || type == IFilesystemItem::SmbFileType;
 }
 
+}  // namespace
+
 // Remembers which mouse button pressed an item: the view's pressed() signal
 // does not say, and QApplication::mouseButtons() misses synthetic events.
-class PressedButtonFilter : public QObject {
+class BrowseForFileDialog::PressedButtonFilter : public QObject {
 public:
     using QObject::QObject;
     Qt::MouseButton button = Qt::LeftButton;
@@ -60,8 +62,6 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
-
-}  // namespace
 
 BrowseForFileDialog::BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters,
                                          bool saveMode, bool nameReadOnly, int discNumber,
@@ -142,9 +142,8 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     connect(m_buttonBox, &QDialogButtonBox::rejected, this, &BrowseForFileDialog::reject);
     connect(m_treeView, &QAbstractItemView::pressed, this, &BrowseForFileDialog::pressItem);
     connect(m_treeView, &QTreeView::expanded, this, &BrowseForFileDialog::rememberExpanded);
-    auto* pressed = new PressedButtonFilter(this);
-    pressed->setObjectName(QStringLiteral("pressedButtonFilter"));
-    m_treeView->viewport()->installEventFilter(pressed);
+    m_pressedButton = new PressedButtonFilter(this);
+    m_treeView->viewport()->installEventFilter(m_pressedButton);
     m_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
 
     if (!m_saveMode) {
@@ -208,15 +207,15 @@ QString BrowseForFileDialog::selectedData(int role) const
 QString BrowseForFileDialog::filePath() const
 {
     const QString path = selectedData(FilesystemModel::PathRole);
-    if (path.isEmpty() || !m_discFile.isEmpty())
+    if (path.isEmpty() || !m_discFile.isEmpty() || isFileType(selectedType()))
         return path;
+    return fileName().isEmpty() ? QString() : path + QLatin1Char('/') + fileName();
+}
+
+int BrowseForFileDialog::selectedType() const
+{
     const QModelIndexList selected = m_treeView->selectionModel()->selectedIndexes();
-    const int type = selected.isEmpty()
-                         ? -1
-                         : selected.first().data(FilesystemModel::ItemTypeRole).toInt();
-    if (isFileType(type) || fileName().isEmpty())
-        return isFileType(type) ? path : QString();
-    return path + QLatin1Char('/') + fileName();
+    return selected.isEmpty() ? -1 : selected.first().data(FilesystemModel::ItemTypeRole).toInt();
 }
 
 bool BrowseForFileDialog::isChoosable(int type) const
@@ -248,11 +247,7 @@ void BrowseForFileDialog::accept()
     }
     // The choice is checked again here: the keyboard can move the selection
     // without a press.
-    const QModelIndexList selected = m_treeView->selectionModel()->selectedIndexes();
-    const int type = selected.isEmpty()
-                         ? -1
-                         : selected.first().data(FilesystemModel::ItemTypeRole).toInt();
-    if (!isChoosable(type)) {
+    if (!isChoosable(selectedType())) {
         message(tr("Error!"),
                 m_saveMode ? tr("Please select a partition, a folder or a network share!")
                            : tr("Please select a backup image file!"),
@@ -289,8 +284,7 @@ void BrowseForFileDialog::pressItem(const QModelIndex& index)
         return;
     const QModelIndex item = index.sibling(index.row(), 0);
     const int type = item.data(FilesystemModel::ItemTypeRole).toInt();
-    auto* pressed = findChild<PressedButtonFilter*>(QStringLiteral("pressedButtonFilter"));
-    if (pressed && pressed->button == Qt::RightButton) {
+    if (m_pressedButton->button == Qt::RightButton) {
         m_menu->clear();
         if (type == IFilesystemItem::MountPointType &&
             item.data(FilesystemModel::DeviceKindRole).toInt() == IFilesystemItem::OpticalDevice) {

@@ -87,8 +87,11 @@ private slots:
     void rememberExpanded(const QModelIndex& index);
 
 private:
+    class PressedButtonFilter;
+
     void build(const QStringList* nameFilters, bool nameReadOnly, DeviceProber* prober);
     bool isChoosable(int type) const;
+    int selectedType() const;
     QString openModeCaption() const;
     int message(const QString& title, const QString& text, bool error);
     void releaseDisc();
@@ -106,6 +109,7 @@ private:
     QAction* m_ejectAction = nullptr;
     QAction* m_credentialsAction = nullptr;
     QMenu* m_menu = nullptr;
+    PressedButtonFilter* m_pressedButton = nullptr;
     bool m_saveMode;
     int m_discNumber;
     DeviceProber* m_prober = nullptr;
