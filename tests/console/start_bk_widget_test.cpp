@@ -138,6 +138,16 @@ TEST_F(StartBkWidgetTest, StalledJobStopsGuessingAndResumes)
     EXPECT_EQ(QStringLiteral("00:01:33"), left());
 }
 
+TEST_F(StartBkWidgetTest, LongJobsShowTheirWholeTimeLeft)
+{
+    // 30 hours left at 1000 bytes a second: not "06:00:00" as a clock of
+    // the day would say. Shown total 108001000 bytes, 1000 of them done.
+    page.recvTotalUsedBytes(95LL * 1080010);
+    page.processBytes(1000);
+    clock->advance();
+    EXPECT_EQ(QStringLiteral("30:00:00"), left());
+}
+
 TEST_F(StartBkWidgetTest, ReportsPastTheTotalEndAtTheTotal)
 {
     page.recvTotalUsedBytes(95);  // shown as 100 bytes
@@ -178,7 +188,9 @@ TEST_F(StartBkWidgetTest, SpeedTextUnits)
     };
     for (const auto& c : cases)
         EXPECT_EQ(QString::fromLatin1(c.text), StartBkWidget::speedText(c.speed)) << c.speed;
-    EXPECT_EQ(QStringLiteral("00:01:01"), StartBkWidget::clockText(24 * 3600 + 61));
+    EXPECT_EQ(QStringLiteral("00:01:01"), StartBkWidget::clockText(61));
+    EXPECT_EQ(QStringLiteral("24:01:01"), StartBkWidget::clockText(24 * 3600 + 61));
+    EXPECT_EQ(QStringLiteral("123:00:00"), StartBkWidget::clockText(123 * 3600));
 }
 
 TEST_F(StartBkWidgetTest, FinishResetsThePageForTheNextJob)

@@ -18,7 +18,6 @@ const int kTickMilliseconds = 1000;
 const int kWindowTicks = 5;
 // Ticks between two full estimates of the time left; in between it counts down.
 const int kEstimateEvery = 3;
-const qint64 kSecondsPerDay = 24 * 3600;
 
 QLabel* addLabel(QWidget* page, const char* objectName, const QString& text, int x, int y, int w, int h)
 {
@@ -134,7 +133,9 @@ void StartBkWidget::setClock(PageClock* clock)
 
 QString StartBkWidget::clockText(qint64 seconds)
 {
-    seconds %= kSecondsPerDay;
+    // Hours run on past a day: a clock that wrapped at 24 hours would show
+    // a job with 30 hours left as 6.
+    seconds = qMax<qint64>(seconds, 0);
     return QStringLiteral("%1:%2:%3")
         .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))

@@ -74,7 +74,7 @@ public:
     qint64 doneBytes() const { return m_doneBytes; }
     qint64 remainingBytes() const { return m_remainingBytes; }
 
-    // "hh:mm:ss" of a second count, wrapping at 24 hours.
+    // "hh:mm:ss" of a second count; the hours do not wrap at a day.
     static QString clockText(qint64 seconds);
     // "1.50 KB/S" and the like; thresholds as formatSize's.
     static QString speedText(qint64 bytesPerSecond);
