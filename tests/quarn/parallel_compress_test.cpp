@@ -37,20 +37,30 @@ Bytes TextBytes(size_t size)
     return text;
 }
 
-// Compresses `plain` through the pool, handing it over in pieces of `piece` bytes.
-int CompressInParallel(CParallelCompressor& pool, const Bytes& plain, size_t piece, Bytes* stored)
+// A pool whose sink appends to *stored.
+struct Pool {
+    Pool(int type, unsigned threads)
+        : compressor(type, threads, [this](const unsigned char* data, uint64_t length) {
+              stored.insert(stored.end(), data, data + length);
+              return 0;
+          })
+    {
+    }
+    Bytes stored;
+    CParallelCompressor compressor;
+};
+
+// Compresses `plain` through the pool as one set, handing it over in
+// pieces of `piece` bytes.
+int CompressInParallel(CParallelCompressor& pool, const Bytes& plain, size_t piece)
 {
-    const CParallelCompressor::Sink sink = [stored](const unsigned char* data, uint64_t length) {
-        stored->insert(stored->end(), data, data + length);
-        return 0;
-    };
     for (size_t done = 0; done < plain.size(); done += piece) {
         const uint32_t n = static_cast<uint32_t>(std::min(piece, plain.size() - done));
-        const int result = pool.Append(plain.data() + done, n, sink);
+        const int result = pool.Append(plain.data() + done, n);
         if (result != 0)
             return result;
     }
-    return pool.Finish(sink);
+    return pool.Finish(true);
 }
 
 // The single coder, called as the backup calls it, in chunks of 0x20000 bytes.
@@ -156,13 +166,14 @@ TEST(ParallelCompressor, StreamsDecodeWithTheSingleCoder)
         {"3 MiB of noise", PatternBytes(3 << 20, 11)},
     };
     for (int type : {1, 2, 3}) {
-        CParallelCompressor pool(type, 4);
-        ASSERT_TRUE(pool.IsReady());
+        Pool pool(type, 4);
+        ASSERT_TRUE(pool.compressor.IsReady());
         for (const Case& c : contents) {
             for (size_t piece : {size_t(ImageFormat::kChunkBytes), size_t(1000), size_t(0x30001)}) {
                 SCOPED_TRACE(testing::Message() << "type " << type << ", " << c.what << ", pieces of " << piece);
-                Bytes stored;
-                ASSERT_EQ(CompressInParallel(pool, c.plain, piece, &stored), 0);
+                pool.stored.clear();
+                ASSERT_EQ(CompressInParallel(pool.compressor, c.plain, piece), 0);
+                const Bytes& stored = pool.stored;
                 bool ok = false;
                 EXPECT_EQ(Decompress(type, stored, &ok), c.plain);
                 EXPECT_TRUE(ok);
@@ -179,36 +190,83 @@ TEST(ParallelCompressor, StreamsDecodeWithTheSingleCoder)
 
 TEST(ParallelCompressor, SinkFailureEndsTheSetAndTheNextSetStartsClean)
 {
-    CParallelCompressor pool(2, 3);
+    Bytes stored;
+    int calls = 0;
+    bool failing = true;
+    CParallelCompressor pool(2, 3, [&](const unsigned char* data, uint64_t length) {
+        if (failing && ++calls == 2)
+            return int(ERR_WRITE_FILE);
+        stored.insert(stored.end(), data, data + length);
+        return 0;
+    });
     ASSERT_TRUE(pool.IsReady());
     const Bytes plain = TextBytes(2 << 20);
-    int calls = 0;
-    const CParallelCompressor::Sink failing = [&calls](const unsigned char*, uint64_t) {
-        return ++calls == 2 ? ERR_WRITE_FILE : 0;
-    };
-    int result = 0;
-    for (size_t done = 0; done < plain.size() && result == 0; done += ImageFormat::kChunkBytes)
-        result = pool.Append(plain.data() + done, ImageFormat::kChunkBytes, failing);
-    if (result == 0)
-        result = pool.Finish(failing);
-    EXPECT_EQ(result, ERR_WRITE_FILE);
+    EXPECT_EQ(CompressInParallel(pool, plain, ImageFormat::kChunkBytes), ERR_WRITE_FILE);
     EXPECT_EQ(calls, 2) << "nothing more went out after the failure";
+    EXPECT_TRUE(pool.Idle());
 
-    Bytes stored;
-    ASSERT_EQ(CompressInParallel(pool, plain, ImageFormat::kChunkBytes, &stored), 0);
+    failing = false;
+    stored.clear();
+    ASSERT_EQ(CompressInParallel(pool, plain, ImageFormat::kChunkBytes), 0);
     bool ok = false;
     EXPECT_EQ(Decompress(2, stored, &ok), plain);
+}
+
+// Sets queued without waiting and the actions between them come out in
+// their order; an action's failure ends everything after it.
+TEST(ParallelCompressor, ActionsKeepTheirPlaceBetweenSets)
+{
+    std::vector<std::string> events;
+    Bytes stored;
+    CParallelCompressor pool(2, 4, [&](const unsigned char* data, uint64_t length) {
+        stored.insert(stored.end(), data, data + length);
+        return 0;
+    });
+    ASSERT_TRUE(pool.IsReady());
+    std::vector<Bytes> sets = {TextBytes(700000), PatternBytes(5000, 2), TextBytes(0), PatternBytes(400000, 3)};
+    std::vector<size_t> ends;
+    for (size_t i = 0; i < sets.size(); ++i) {
+        ASSERT_EQ(pool.Later([&, i] { events.push_back("head " + std::to_string(i)); return 0; }), 0);
+        if (!sets[i].empty()) {
+            ASSERT_EQ(pool.Append(sets[i].data(), static_cast<uint32_t>(sets[i].size())), 0);
+        }
+        ASSERT_EQ(pool.Finish(false), 0);
+        ASSERT_EQ(pool.Later([&, i] { events.push_back("end " + std::to_string(i)); ends.push_back(stored.size()); return 0; }), 0);
+    }
+    ASSERT_EQ(pool.Drain(), 0);
+    EXPECT_TRUE(pool.Idle());
+    EXPECT_EQ(events, (std::vector<std::string> {"head 0", "end 0", "head 1", "end 1", "head 2", "end 2", "head 3", "end 3"}));
+    ASSERT_EQ(ends.size(), sets.size());
+    size_t from = 0;
+    for (size_t i = 0; i < sets.size(); ++i) {
+        bool ok = false;
+        EXPECT_EQ(Decompress(2, Bytes(stored.begin() + long(from), stored.begin() + long(ends[i])), &ok), sets[i]) << i;
+        EXPECT_TRUE(ok);
+        from = ends[i];
+    }
+
+    // A failing action: what was queued after it never runs.
+    events.clear();
+    ASSERT_EQ(pool.Append(sets[0].data(), static_cast<uint32_t>(sets[0].size())), 0);
+    ASSERT_EQ(pool.Finish(false), 0);
+    int result = pool.Later([] { return int(ERR_WRITE_FILE); });
+    if (result == 0)
+        result = pool.Later([&] { events.push_back("after"); return 0; });
+    if (result == 0)
+        result = pool.Drain();
+    EXPECT_EQ(result, ERR_WRITE_FILE);
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(pool.Idle());
 }
 
 TEST(ParallelCompressor, WorkerFaultsGiveTheirCodes)
 {
     for (int code : {int(ERR_COMPRESS), int(ERR_NO_MEMORY)}) {
         SCOPED_TRACE(code);
-        CParallelCompressor pool(3, 4);
-        ASSERT_TRUE(pool.IsReady());
+        Pool pool(3, 4);
+        ASSERT_TRUE(pool.compressor.IsReady());
         CParallelCompressor::FailBlockForTests(3, code);
-        Bytes stored;
-        EXPECT_EQ(CompressInParallel(pool, PatternBytes(4 << 20, 3), ImageFormat::kChunkBytes, &stored), code);
+        EXPECT_EQ(CompressInParallel(pool.compressor, PatternBytes(4 << 20, 3), ImageFormat::kChunkBytes), code);
         CParallelCompressor::FailBlockForTests(0, 0);
     }
 }

@@ -39,6 +39,7 @@ int InjectedFailure()
 }  // namespace
 
 struct CParallelCompressor::Block {
+    Action action;  // set: an action item, done from the start
     std::vector<unsigned char> input;
     std::vector<unsigned char> dictionary;
     bool final = false;
@@ -144,9 +145,11 @@ private:
     bool m_deflateReady = false;
 };
 
-CParallelCompressor::CParallelCompressor(int compressType, unsigned threads)
+CParallelCompressor::CParallelCompressor(int compressType, unsigned threads, Sink sink)
     : m_type(compressType),
-      m_maxInFlight(std::max(1u, threads) * kBlocksPerThread)
+      m_sink(std::move(sink)),
+      m_maxBlocks(std::max(1u, threads) * kBlocksPerThread),
+      m_maxItems(m_maxBlocks + kActionsInFlight)
 {
     m_ownCoder.reset(new (std::nothrow) CBlockCoder(compressType));
     if (m_ownCoder == nullptr || !m_ownCoder->Init())
@@ -214,7 +217,7 @@ void CParallelCompressor::WorkerLoop()
     }
 }
 
-std::unique_ptr<CParallelCompressor::Block> CParallelCompressor::TakeBlock()
+std::unique_ptr<CParallelCompressor::Block> CParallelCompressor::TakeBlock(bool forData)
 {
     std::unique_ptr<Block> block;
     if (!m_spare.empty()) {
@@ -224,8 +227,12 @@ std::unique_ptr<CParallelCompressor::Block> CParallelCompressor::TakeBlock()
         block.reset(new Block);
         block->input.reserve(kBlockBytes);
     }
+    block->action = nullptr;
     block->input.clear();
-    block->dictionary = m_dictionary;
+    if (forData)
+        block->dictionary = m_dictionary;
+    else
+        block->dictionary.clear();
     block->final = false;
     block->result = 0;
     block->taken = false;
@@ -238,15 +245,15 @@ void CParallelCompressor::Recycle(std::unique_ptr<Block> block)
     m_spare.push_back(std::move(block));
 }
 
-int CParallelCompressor::Append(const unsigned char* data, uint32_t length, const Sink& sink)
+int CParallelCompressor::Append(const unsigned char* data, uint32_t length)
 {
     try {
         while (length > 0) {
             if (m_filling == nullptr)
-                m_filling = TakeBlock();
+                m_filling = TakeBlock(true);
             if (m_filling->input.size() == kBlockBytes) {
                 // More bytes follow, so this block is not the set's last.
-                const int result = Submit(false, sink);
+                const int result = Submit(false);
                 if (result != 0)
                     return result;
                 continue;
@@ -259,36 +266,77 @@ int CParallelCompressor::Append(const unsigned char* data, uint32_t length, cons
     } catch (const std::bad_alloc&) {
         return Drop(ERR_NO_MEMORY);
     }
-    return WriteDone(sink);
+    return WriteDone();
 }
 
-int CParallelCompressor::Finish(const Sink& sink)
+int CParallelCompressor::Finish(bool wait)
 {
     try {
         if (m_filling == nullptr)
-            m_filling = TakeBlock();  // an empty set still ends its stream
-        if (m_inFlight.empty()) {
-            // A set of one block: no worker could overlap with anything.
+            m_filling = TakeBlock(true);  // an empty set still ends its stream
+        if (wait && m_inFlight.empty()) {
+            // A set of one block that is waited for: no worker could
+            // overlap with anything.
             std::unique_ptr<Block> block = std::move(m_filling);
             m_dictionary.clear();
             int result = m_ownCoder->Compress(block->input.data(), block->input.size(), block->dictionary, true,
                                               block->output);
             if (result == 0 && !block->output.empty())
-                result = sink(block->output.data(), block->output.size());
+                result = m_sink(block->output.data(), block->output.size());
             Recycle(std::move(block));
-            return result;
+            return result == 0 ? 0 : Drop(result);
         }
-        int result = Submit(true, sink);
+        int result = Submit(true);
         m_dictionary.clear();
-        while (result == 0 && !m_inFlight.empty())
-            result = WriteOldest(sink);
+        if (result == 0)
+            result = wait ? Drain() : WriteDone();
         return result;
     } catch (const std::bad_alloc&) {
         return Drop(ERR_NO_MEMORY);
     }
 }
 
-int CParallelCompressor::Submit(bool final, const Sink& sink)
+int CParallelCompressor::Later(Action action)
+{
+    if (Idle())
+        return action();
+    try {
+        int result = MakeRoom(false);
+        if (result != 0)
+            return result;
+        if (Idle())
+            return action();
+        std::unique_ptr<Block> item = TakeBlock(false);
+        item->action = std::move(action);
+        item->done = true;
+        m_inFlight.push_back(std::move(item));
+    } catch (const std::bad_alloc&) {
+        return Drop(ERR_NO_MEMORY);
+    }
+    return WriteDone();
+}
+
+int CParallelCompressor::Drain()
+{
+    while (!m_inFlight.empty()) {
+        const int result = WriteOldest();
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CParallelCompressor::MakeRoom(bool forBlock)
+{
+    while (m_inFlight.size() >= m_maxItems || (forBlock && m_blocksInFlight >= m_maxBlocks)) {
+        const int result = WriteOldest();
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CParallelCompressor::Submit(bool final)
 {
     std::unique_ptr<Block> block = std::move(m_filling);
     block->final = final;
@@ -296,15 +344,14 @@ int CParallelCompressor::Submit(bool final, const Sink& sink)
         const size_t keep = std::min<size_t>(kDictionaryBytes, block->input.size());
         m_dictionary.assign(block->input.end() - static_cast<long>(keep), block->input.end());
     }
-    while (m_inFlight.size() >= m_maxInFlight) {
-        const int result = WriteOldest(sink);
-        if (result != 0) {
-            Recycle(std::move(block));
-            return result;
-        }
+    const int result = MakeRoom(true);
+    if (result != 0) {
+        Recycle(std::move(block));
+        return result;
     }
     Block* raw = block.get();
     m_inFlight.push_back(std::move(block));
+    ++m_blocksInFlight;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.push_back(raw);
@@ -313,22 +360,31 @@ int CParallelCompressor::Submit(bool final, const Sink& sink)
     return 0;
 }
 
-int CParallelCompressor::WriteOldest(const Sink& sink)
+int CParallelCompressor::WriteOldest()
 {
-    Block* oldest = m_inFlight.front().get();
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_blockDone.wait(lock, [oldest] { return oldest->done; });
-    }
-    int result = oldest->result;
-    if (result == 0 && !oldest->output.empty())
-        result = sink(oldest->output.data(), oldest->output.size());
-    Recycle(std::move(m_inFlight.front()));
+    std::unique_ptr<Block> oldest = std::move(m_inFlight.front());
     m_inFlight.pop_front();
+    int result = 0;
+    if (oldest->action) {
+        Action action = std::move(oldest->action);
+        oldest->action = nullptr;
+        result = action();
+    } else {
+        --m_blocksInFlight;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            Block* block = oldest.get();
+            m_blockDone.wait(lock, [block] { return block->done; });
+        }
+        result = oldest->result;
+        if (result == 0 && !oldest->output.empty())
+            result = m_sink(oldest->output.data(), oldest->output.size());
+    }
+    Recycle(std::move(oldest));
     return result == 0 ? 0 : Drop(result);
 }
 
-int CParallelCompressor::WriteDone(const Sink& sink)
+int CParallelCompressor::WriteDone()
 {
     while (!m_inFlight.empty()) {
         {
@@ -336,7 +392,7 @@ int CParallelCompressor::WriteDone(const Sink& sink)
             if (!m_inFlight.front()->done)
                 return 0;
         }
-        const int result = WriteOldest(sink);
+        const int result = WriteOldest();
         if (result != 0)
             return result;
     }
@@ -354,6 +410,7 @@ int CParallelCompressor::Drop(int result)
         });
     }
     m_inFlight.clear();
+    m_blocksInFlight = 0;
     m_filling.reset();
     m_dictionary.clear();
     return result;

@@ -31,15 +31,19 @@ class CParallelCompressor {
 public:
     static constexpr uint32_t kBlockBytes = 0x20000;
     static constexpr uint32_t kDictionaryBytes = 0x8000;
-    // Blocks in flight per worker thread.
+    // Blocks in flight per worker thread, and actions besides.
     static constexpr unsigned kBlocksPerThread = 2;
+    static constexpr unsigned kActionsInFlight = 256;
 
-    // Receives stored bytes in stream order; a non-zero answer ends the set
-    // with that code.
+    // Receives stored bytes in stream order, on the thread that calls the
+    // methods below; a non-zero answer ends the job with that code.
     using Sink = std::function<int(const unsigned char* data, uint64_t length)>;
+    // Work that must happen in stream order between stored bytes (a data
+    // set's head, a record between sets); 0 or a code that ends the job.
+    using Action = std::function<int()>;
 
     // compressType 1, 2 or 3; threads: worker threads (at least 1).
-    CParallelCompressor(int compressType, unsigned threads);
+    CParallelCompressor(int compressType, unsigned threads, Sink sink);
     // Drops what is still queued and joins every worker.
     ~CParallelCompressor();
     CParallelCompressor(const CParallelCompressor&) = delete;
@@ -48,13 +52,24 @@ public:
     // False when the type is unknown or a worker or coder could not be set up.
     bool IsReady() const { return m_ready; }
 
-    // Adds plain bytes of the set being written; blocks that are finished
-    // go to sink. 0, or the first failure: ERR_COMPRESS or ERR_NO_MEMORY
-    // from a worker, or the sink's code. After a failure the set is dropped.
-    int Append(const unsigned char* data, uint32_t length, const Sink& sink);
-    // Ends the set: its last block is compressed and every stored byte has
-    // gone to sink when it returns. The next Append starts a new set.
-    int Finish(const Sink& sink);
+    // Every call below hands finished work to the sink and runs due actions
+    // in stream order, and returns 0 or the first failure: ERR_COMPRESS or
+    // ERR_NO_MEMORY from a worker, or the code of the sink or an action.
+    // After a failure everything waiting is dropped.
+
+    // Adds plain bytes of the set being compressed.
+    int Append(const unsigned char* data, uint32_t length);
+    // Ends the set: its last block is queued, and with `wait` every byte of
+    // it has gone to the sink when it returns. The next Append starts a
+    // new set.
+    int Finish(bool wait);
+    // Runs `action` after everything queued before it, at once when nothing
+    // waits.
+    int Later(Action action);
+    // Writes out everything queued.
+    int Drain();
+    // Nothing waits to be written.
+    bool Idle() const { return m_inFlight.empty() && m_filling == nullptr; }
 
     // The job's thread count: QUARN_THREADS when it holds a positive
     // number, else one per core. 1 keeps the single coder.
@@ -66,20 +81,26 @@ public:
 private:
     struct Block;
 
-    std::unique_ptr<Block> TakeBlock();
+    // A spare block; forData: it takes the set's dictionary.
+    std::unique_ptr<Block> TakeBlock(bool forData);
     void Recycle(std::unique_ptr<Block> block);
-    int Submit(bool final, const Sink& sink);
-    // Waits for the oldest block in flight and hands its bytes to sink.
-    int WriteOldest(const Sink& sink);
-    // Hands over every oldest block that is already done, without waiting.
-    int WriteDone(const Sink& sink);
+    int Submit(bool final);
+    // Makes room for one more item (and block) in flight.
+    int MakeRoom(bool forBlock);
+    // Waits for the oldest item in flight and writes it (or runs its action).
+    int WriteOldest();
+    // Writes every oldest item that is already done, without waiting.
+    int WriteDone();
     // After a failure: forgets the set, waiting for blocks a worker holds.
     int Drop(int result);
     void WorkerLoop();
 
     bool m_ready = false;
     int m_type;
-    size_t m_maxInFlight;
+    Sink m_sink;
+    size_t m_maxBlocks;   // blocks in flight
+    size_t m_maxItems;    // blocks and actions in flight
+    size_t m_blocksInFlight = 0;
     std::unique_ptr<CBlockCoder> m_ownCoder;  // for sets of one block
 
     std::mutex m_mutex;
@@ -89,7 +110,7 @@ private:
     bool m_stopping = false;
 
     // The job's thread only.
-    std::deque<std::unique_ptr<Block>> m_inFlight;  // in stream order
+    std::deque<std::unique_ptr<Block>> m_inFlight;  // blocks and actions, in stream order
     std::vector<std::unique_ptr<Block>> m_spare;
     std::unique_ptr<Block> m_filling;
     std::vector<unsigned char> m_dictionary;      // last bytes of the previous block

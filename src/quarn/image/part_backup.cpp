@@ -76,6 +76,8 @@ int CPartBackup::BackupPartition()
     int result = BackupInit();
     if (result == 0)
         result = BackupFiles();
+    if (result == 0 && m_parallel != nullptr)
+        result = ParallelResult(m_parallel->Drain());
     if (result == 0) {
         m_progress->ProcessState(QStringLiteral("Finish"));
         result = WriteBackupFileEndInfo();
@@ -110,8 +112,9 @@ int CPartBackup::BackupInit()
     const bool parallel = compressorReady && m_compressType >= 1 && m_compressType <= 3 &&
                           CParallelCompressor::ThreadsFromEnvironment() > 1;
     if (parallel)
-        m_parallel = new (std::nothrow)
-            CParallelCompressor(m_compressType, CParallelCompressor::ThreadsFromEnvironment());
+        m_parallel = new (std::nothrow) CParallelCompressor(
+            m_compressType, CParallelCompressor::ThreadsFromEnvironment(),
+            [this](const unsigned char* stored, uint64_t bytes) { return WriteStoredBytes(stored, bytes); });
     if (m_part == nullptr || m_image == nullptr || m_buffer == nullptr ||
         (m_compressType != 0 && !compressorReady) || (parallel && (m_parallel == nullptr || !m_parallel->IsReady()))) {
         DEBUG_TRACE("Allocate memory failed!\n");
@@ -386,10 +389,38 @@ int CPartBackup::CloseVolume()
 
 int CPartBackup::BeginDataSet(bool storedRaw)
 {
-    m_dataSetHead = tagDATA_SET_HEAD {};
-    m_dataSetHead.storedRaw = storedRaw ? 1 : 0;
     m_dataSetOpen = true;
-    return WriteDataSetHead();
+    m_dataSetRaw = storedRaw;
+    return InOrder([this, storedRaw] {
+        m_dataSetHead = tagDATA_SET_HEAD {};
+        m_dataSetHead.storedRaw = storedRaw ? 1 : 0;
+        return WriteDataSetHead();
+    });
+}
+
+int CPartBackup::WriteInOrder(const void* data, uint32_t length, uint64_t counted)
+{
+    auto write = [this, counted](const void* bytes, uint32_t size) {
+        m_volumeBytes += counted;
+        return WriteAll(*m_image, bytes, size) ? 0 : ERR_WRITE_FILE;
+    };
+    if (m_parallel == nullptr || m_parallel->Idle())
+        return write(data, length);
+    const auto* first = static_cast<const unsigned char*>(data);
+    std::vector<unsigned char> copy(first, first + length);
+    return InOrder([write, copy = std::move(copy)] { return write(copy.data(), static_cast<uint32_t>(copy.size())); });
+}
+
+int CPartBackup::InOrder(std::function<int()> write)
+{
+    if (m_parallel == nullptr)
+        return write();
+    return ParallelResult(m_parallel->Later(std::move(write)));
+}
+
+int CPartBackup::ParallelResult(int result)
+{
+    return result == ERR_COMPRESS ? FailCompress() : result;
 }
 
 int CPartBackup::WriteDataSetHead()
@@ -458,29 +489,20 @@ int CPartBackup::WriteCompressorOutput(unsigned char* data, uint32_t length, boo
     return 0;
 }
 
-// data null: the set ends. Stored bytes reach the volume in stream order,
-// on this thread, so splits and heads are as with the single coder.
-int CPartBackup::WriteInParallel(const unsigned char* data, uint32_t length)
-{
-    const CParallelCompressor::Sink sink = [this](const unsigned char* stored, uint64_t bytes) {
-        return WriteStoredBytes(stored, bytes);
-    };
-    const int result = data != nullptr ? m_parallel->Append(data, length, sink) : m_parallel->Finish(sink);
-    if (result == ERR_COMPRESS)
-        return FailCompress();
-    return result;
-}
-
 int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
 {
     if (!m_dataSetOpen)
         return ERR_WRITE_FILE;
     if (length == 0)
         return 0;
-    if (m_compressor == nullptr || m_dataSetHead.storedRaw)
-        return WriteStoredBytes(data, length);
+    if (m_compressor == nullptr || m_dataSetRaw) {
+        if (m_parallel == nullptr || m_parallel->Idle())
+            return WriteStoredBytes(data, length);
+        std::vector<unsigned char> copy(data, data + length);
+        return InOrder([this, copy = std::move(copy)] { return WriteStoredBytes(copy.data(), copy.size()); });
+    }
     if (m_parallel != nullptr)
-        return WriteInParallel(data, length);
+        return ParallelResult(m_parallel->Append(data, length));
     return WriteCompressorOutput(const_cast<unsigned char*>(data), length, false);
 }
 
@@ -489,11 +511,14 @@ int CPartBackup::EndDataSet()
     if (!m_dataSetOpen)
         return ERR_WRITE_FILE;
     m_dataSetOpen = false;
-    if (m_compressor != nullptr && !m_dataSetHead.storedRaw) {
-        int result = m_parallel != nullptr ? WriteInParallel(nullptr, 0) : WriteCompressorOutput(nullptr, 0, true);
+    if (m_compressor != nullptr && !m_dataSetRaw) {
+        const int result = m_parallel != nullptr ? ParallelResult(m_parallel->Finish(!m_deferRecords))
+                                                 : WriteCompressorOutput(nullptr, 0, true);
         if (result != 0)
             return result;
     }
-    m_dataSetHead.continued = 0;
-    return PatchDataSetHead();
+    return InOrder([this] {
+        m_dataSetHead.continued = 0;
+        return PatchDataSetHead();
+    });
 }

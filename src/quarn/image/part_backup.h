@@ -12,6 +12,7 @@
 #include "quarn.h"
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,12 @@ protected:
     int BeginDataSet(bool storedRaw);
     int WriteDataChunk(const unsigned char* data, uint32_t length);
     int EndDataSet();
+    // Writes bytes of the image between data sets (records, entries) in
+    // their place in the image, after the sets before them, and counts
+    // `counted` of them for the volume. With m_deferRecords they may be
+    // written later, while the walk goes on; every write before the image's
+    // end records has happened once BackupFiles returns to BackupPartition.
+    int WriteInOrder(const void* data, uint32_t length, uint64_t counted);
     // Path of volume `index` of this image.
     std::string VolumePath(unsigned index) const;
     // The source partition's size; leaves it at its start. ERR_SEEK_PART
@@ -122,6 +129,10 @@ protected:
     // Compresses data sets on worker threads; null for type 0 and for a
     // job on one thread, which uses m_compressor alone.
     CParallelCompressor* m_parallel = nullptr;
+    // The walk writes everything between data sets with WriteInOrder, so a
+    // data set need not be written out before the walk goes on to the next.
+    // Otherwise each set is on the volume when EndDataSet returns.
+    bool m_deferRecords = false;
     // Set when the trailer should say that every extent's data set is stored.
     uint8_t m_spare3 = 0;
 
@@ -131,11 +142,15 @@ private:
     int WriteStoredBytes(const unsigned char* data, uint64_t length);
     int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
     int FailCompress();
-    int WriteInParallel(const unsigned char* data, uint32_t length);
+    // Runs `write` now, or after what the workers still hold.
+    int InOrder(std::function<int()> write);
+    // The code of a parallel step; a coder's failure is traced.
+    int ParallelResult(int result);
 
     // The data set being written: its head in the current volume and the
     // stored bytes that follow that head.
     bool m_dataSetOpen = false;
+    bool m_dataSetRaw = false;      // as the walk sees it; m_dataSetHead is the writer's
     tagDATA_SET_HEAD m_dataSetHead {};
     uint64_t m_dataSetHeadPos = 0;
 };
