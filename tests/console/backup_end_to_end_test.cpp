@@ -50,17 +50,30 @@ protected:
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step2);
     }
+    // Browse, press the image partition's place, type the name, OK.
     void chooseFullImage(const QString& name)
     {
-        wizard->page2()->takeFullChoice({imagesDir, machine->partitionPath(BackupMachine::Images), name});
+        BkWidget2& page2 = *wizard->page2();
+        click(page2.browseButton());
+        ASSERT_TRUE(page2.m_fullDialog->isVisible());
+        ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_fullDialog, machine->partitionPath(BackupMachine::Images),
+                                                 QString(), name));
+        EXPECT_FALSE(page2.m_fullDialog->isVisible()) << backuptest::boxTexts(answers).join("|").toStdString();
+        EXPECT_EQ(page2.fileNameEdit()->text(), name);
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
+    // Incremental type, Browse, press the image file in its place, OK.
     void chooseBaseImage(const QString& fileName)
     {
-        wizard->page2()->typeCombo()->setCurrentIndex(1);
-        wizard->page2()->takeIncrementalChoice(
-            {imagesDir + "/" + fileName, machine->partitionPath(BackupMachine::Images), fileName});
+        BkWidget2& page2 = *wizard->page2();
+        page2.typeCombo()->setCurrentIndex(1);
+        click(page2.browseButton());
+        ASSERT_TRUE(page2.m_incrementalDialog->isVisible());
+        ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_incrementalDialog,
+                                                 machine->partitionPath(BackupMachine::Images), fileName,
+                                                 QString()));
+        EXPECT_EQ(page2.fileNameEdit()->text(), fileName);
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
@@ -165,6 +178,50 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     EXPECT_NE(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     expectRestoresTo(image("sys_0_0.bkp"), files);
+}
+
+// The engine cannot open the image an incremental backup builds on (it was
+// moved after the wizard checked it): the wizard asks where it is. Cancel
+// ends the job; choosing the moved file lets it go on.
+TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
+{
+    chooseSource(BackupMachine::NtfsSource);
+    chooseFullImage(QStringLiteral("sys"));
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    const QString base = imagesDir + "/sys_0_0.bkp";
+    const QString moved = imagesDir + "/moved.bkp";
+    QObject::connect(
+        wizard->worker(), &QuarnThread::sendTotalUsedBytes, wizard->worker(),
+        [&] { QFile::rename(base, moved); }, Qt::DirectConnection);
+
+    for (const bool cancel : {true, false}) {
+        ASSERT_TRUE(QFileInfo::exists(base));
+        chooseSource(BackupMachine::NtfsSource);
+        chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
+        QString asked;
+        backuptest::answerNextModalFileDialog([&](BrowseForFileDialog& dialog) {
+            asked = dialog.model()->nameFilters() ? dialog.model()->nameFilters()->join(",") : QString();
+            if (!backuptest::answerFileDialog(dialog, machine->partitionPath(BackupMachine::Images),
+                                              QStringLiteral("moved.bkp"), QString(), cancel)) {
+                ADD_FAILURE() << "the moved image cannot be chosen";
+                dialog.reject();
+            }
+        });
+        ASSERT_TRUE(backuptest::startAndWait(*wizard, 120000)) << backuptest::boxTexts(answers).join("|").toStdString();
+        EXPECT_EQ(asked, QStringLiteral("sys_0_0.bkp,*.bkp"));
+        if (cancel) {
+            EXPECT_EQ(wizard->worker()->result(), ERR_OPEN_FILE);
+            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+            // The volume the job began is gone: it is no image to build on.
+            EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+        } else {
+            EXPECT_EQ(wizard->worker()->result(), 0);
+            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+            EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+        }
+        QFile::rename(moved, base);
+    }
 }
 
 TEST_F(BackupEndToEnd, Fat32SourceIsBackedUpInFullAndRestores)

@@ -9,12 +9,17 @@
 #include "bk_widget1.h"
 #include "bk_widget2.h"
 #include "bk_widget3.h"
+#include "browse_for_file_dialog.h"
+#include "filesystem_model.h"
 #include "mount_table.h"
 #include "quarn_thread.h"
 #include "tree_item.h"
 #include "tree_model.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -70,6 +75,76 @@ inline QString mountPlace(const QString& device, const char* fsName = "ntfs")
     const QByteArray native = QFile::encodeName(device);
     const char* directory = MountTable::instance()->mount(native.constData(), fsName, nullptr, nullptr);
     return directory ? QFile::decodeName(directory) : QString();
+}
+
+// The row of the file dialog's tree whose role holds `value` (places at
+// the top, then their contents, opened as a user opens them).
+inline QModelIndex dialogRow(BrowseForFileDialog& dialog, int role, const QString& value,
+                             const QModelIndex& parent = QModelIndex())
+{
+    FilesystemModel* model = dialog.model();
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (index.data(role).toString() == value)
+            return index;
+    }
+    return QModelIndex();
+}
+
+// In a shown file dialog: presses the place of `device` (and in it the
+// file `fileName` when given), types `typedName` when given, and presses
+// OK (or Cancel when `cancel`).
+inline bool answerFileDialog(BrowseForFileDialog& dialog, const QString& device, const QString& fileName,
+                             const QString& typedName, bool cancel = false)
+{
+    QDialogButtonBox* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    if (!buttons)
+        return false;
+    if (cancel) {
+        click(buttons->button(QDialogButtonBox::Cancel));
+        return true;
+    }
+    QModelIndex index = dialogRow(dialog, FilesystemModel::DevicePathRole, device);
+    if (!index.isValid())
+        return false;
+    QTreeView* view = dialog.treeView();
+    view->expand(index);  // a place is mounted when it is opened
+    if (!fileName.isEmpty()) {
+        const QString place = index.data(FilesystemModel::PathRole).toString();
+        index = dialogRow(dialog, FilesystemModel::PathRole, place + "/" + fileName, index);
+        if (!index.isValid())
+            return false;
+    }
+    view->scrollTo(index);
+    const QRect rect = view->visualRect(index);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    if (!typedName.isEmpty()) {
+        QLineEdit* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return false;
+        QTest::keyClicks(name, typedName);
+    }
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    if (!ok || !ok->isEnabled())
+        return false;
+    click(ok);
+    return true;
+}
+
+// Answers the next file dialog that a modal run shows, once it is up.
+inline void answerNextModalFileDialog(std::function<void(BrowseForFileDialog&)> answer)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [answer, poll] {
+        if (auto* dialog = qobject_cast<BrowseForFileDialog*>(QApplication::activeModalWidget())) {
+            answer(*dialog);
+            *poll = nullptr;  // breaks the cycle
+            return;
+        }
+        QTimer::singleShot(20, *poll);
+    };
+    QTimer::singleShot(20, *poll);
 }
 
 // Page 3's choices.

@@ -5,10 +5,7 @@
 #include "bk_widget1.h"
 #include "bk_widget2.h"
 #include "bk_widget3.h"
-#if __has_include("browse_for_file_dialog.h")
 #include "browse_for_file_dialog.h"
-#define HAVE_FILE_DIALOG 1
-#endif
 #include "device_prober.h"
 #include "filesystem_model.h"
 #include "image_head_info.h"
@@ -438,6 +435,8 @@ void BackupDlg::startBackup()
     const QByteArray device = QFile::encodeName(m_page2->m_destPath);
     if (!device.isEmpty() && MountTable::instance()->retain(device.constData()))
         m_heldMount = device;
+    m_filesBeforeJob = BackupRules::imageSetFiles(m_page2->m_imagePath);
+    m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;
     enterState(Running);
     m_worker->setBackup(arg, m_page1->m_fsCode, m_page1->headInfo(), m_page1->headInfoLen());
@@ -462,10 +461,12 @@ void BackupDlg::finishBackup()
             m_heldMount.clear();
         }
         emit finish();
-        if (m_worker->result() == 0)
+        if (m_worker->result() == 0) {
             message(tr("Success"), tr("Backup success!"), false, QLatin1String(kInfoIcon));
-        else
+        } else {
+            removeUnfinishedVolumes();
             message(tr("Failed"), tr("Backup failed!"));
+        }
     }
     showStep1();
     m_returnBtn->setEnabled(true);
@@ -473,12 +474,22 @@ void BackupDlg::finishBackup()
     emit returnMainDlg();
 }
 
+// A failed or cancelled job leaves the volumes it began behind; a later
+// incremental backup would take them for the newest image of the chain.
+void BackupDlg::removeUnfinishedVolumes()
+{
+    for (const QString& file : BackupRules::imageSetFiles(m_jobImagePath)) {
+        if (!m_filesBeforeJob.contains(file))
+            QFile::remove(file);
+    }
+}
+
 void BackupDlg::browseForPreviousImage(QString& fileName)
 {
     if (!m_worker || m_worker->cancelRequested())
         return;
-#ifdef HAVE_FILE_DIALOG
-    const QStringList expected{QFileInfo(fileName).fileName()};
+    // The image may have been renamed as well as moved: offer every image.
+    const QStringList expected{QFileInfo(fileName).fileName(), QStringLiteral("*.bkp")};
     BrowseForFileDialog dialog(this, &expected, false, true, -1, kDialogFlags);
     if (dialog.exec() == QDialog::Accepted) {
         const QString chosen = dialog.selectedData(FilesystemModel::PathRole);
@@ -487,7 +498,6 @@ void BackupDlg::browseForPreviousImage(QString& fileName)
             return;
         }
     }
-#endif
     m_worker->cancelJob();
 }
 

@@ -9,6 +9,7 @@
 #include "quarn.h"
 
 #include <QString>
+#include <QStringList>
 
 class BkWidget1;
 class BkWidget2;
@@ -80,6 +81,7 @@ private:
     bool replaceExistingImage();
     void createWorker();
     void waitForJobEnd();
+    void removeUnfinishedVolumes();
 
     QWidget* m_mainDlg;
     QLabel* m_stepTitles[3];
@@ -100,6 +102,10 @@ private:
     bool m_jobActive = false;
     // The destination's mount, held while the job writes there.
     QByteArray m_heldMount;
+    // The image files that existed before the job, so that a failed job's
+    // own volumes can be told apart.
+    QString m_jobImagePath;
+    QStringList m_filesBeforeJob;
 };
 
 #endif

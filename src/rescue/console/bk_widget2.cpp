@@ -1,10 +1,7 @@
 #include "bk_widget2.h"
 
 #include "backup_rules.h"
-#if __has_include("browse_for_file_dialog.h")
 #include "browse_for_file_dialog.h"
-#define HAVE_FILE_DIALOG 1
-#endif
 #include "device_prober.h"
 #include "filesystem_model.h"
 #include "page_style.h"
@@ -45,7 +42,6 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     m_browseButton->setObjectName(QStringLiteral("browseButton"));
     m_browseButton->setGeometry(410, 275, 100, 30);
 
-#ifdef HAVE_FILE_DIALOG
     const QStringList imageFilter{QStringLiteral("*.bkp")};
     m_incrementalDialog = new BrowseForFileDialog(this, &imageFilter, true, true, -1, kDialogFlags);
     m_incrementalDialog->setModal(true);
@@ -57,10 +53,6 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     connect(m_browseButton, &QPushButton::clicked, m_fullDialog, &QWidget::show);
     connect(m_incrementalDialog, &QDialog::accepted, this, &BkWidget2::acceptBackupFile);
     connect(m_fullDialog, &QDialog::accepted, this, &BkWidget2::acceptBackupFileFull);
-#else
-    m_incrementalDialog = nullptr;
-    m_fullDialog = nullptr;
-#endif
     connect(m_typeCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &BkWidget2::backupTypeChanged);
     m_typeCombo->addItems({tr("Full backup"), tr("Incremental backup")});
@@ -105,22 +97,13 @@ void BkWidget2::backupTypeChanged(int index)
 
 void BkWidget2::showOnBrowse(BrowseForFileDialog* dialog)
 {
-#ifdef HAVE_FILE_DIALOG
     connect(m_browseButton, &QPushButton::clicked, dialog, &QWidget::show);
-#else
-    Q_UNUSED(dialog);
-#endif
 }
 
 BkWidget2::Choice BkWidget2::choiceOf(const BrowseForFileDialog* dialog)
 {
-#ifdef HAVE_FILE_DIALOG
     return {dialog->selectedData(FilesystemModel::PathRole),
             dialog->selectedData(FilesystemModel::DevicePathRole), dialog->fileName()};
-#else
-    Q_UNUSED(dialog);
-    return {};
-#endif
 }
 
 void BkWidget2::acceptBackupFileFull()
