@@ -72,7 +72,6 @@ public:
     uint32_t SectorBytes() const { return m_sectorBytes; }
     const unsigned char* BootArea() const { return m_bootArea; }
     uint16_t BootAreaSize() const { return m_bootAreaSize; }
-    uint8_t Spare3() const { return m_spare3; }
 
 protected:
     // Reads the MFT bitmap that follows tagBLOCK_START (NTFS images only).

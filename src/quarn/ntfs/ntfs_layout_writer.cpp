@@ -1,6 +1,5 @@
 #include "ntfs/ntfs_layout_writer.h"
 
-#include "ntfs/part_ntfs_restore.h"
 #include "ntfs/run_list.h"
 
 #include <QString>
@@ -22,15 +21,16 @@ tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 
 }  // namespace
 
-CResFileRecord::CResFileRecord(CPartNtfsRestore& job)
-    : m_job(job),
-      m_part(job.PartIo()),
-      m_progress(job.Progress()),
-      m_reader(job),
-      m_clusterBytes(job.ClusterBytes()),
-      m_recordBytes(job.FileRecordSize()),
-      m_targetBytes(job.TargetBytes()),
-      m_freeBytes(job.FreeBytes())
+CResFileRecord::CResFileRecord(const NtfsLayoutInput& input, CLinuxIo& part, CPartProgress& progress,
+                               DataSetSource& images)
+    : m_input(input),
+      m_part(&part),
+      m_progress(&progress),
+      m_reader(images),
+      m_clusterBytes(input.clusterBytes),
+      m_recordBytes(input.recordBytes),
+      m_targetBytes(input.targetBytes),
+      m_freeBytes(input.freeBytes)
 {
 }
 
@@ -39,7 +39,7 @@ CResFileRecord::~CResFileRecord() = default;
 int CResFileRecord::Initialize()
 {
     const uint32_t c = m_clusterBytes;
-    m_sectorBytes = m_job.SectorBytes();
+    m_sectorBytes = m_input.sectorBytes;
     if (c < 512 || c > 65536 || (c & (c - 1)) != 0 || m_recordBytes != ImageFormat::kNtfsFileRecordBytes)
         return ERR_PART_INFO;
     if (m_sectorBytes < 256 || m_sectorBytes > 4096 || (m_sectorBytes & (m_sectorBytes - 1)) != 0 ||
@@ -72,7 +72,7 @@ int CResFileRecord::Initialize()
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
-    return m_reader.Init();
+    return 0;
 }
 
 // ntfs-3g and Windows compare a whole cluster of records with the mirror
@@ -82,8 +82,9 @@ uint64_t CResFileRecord::MirrorBytes() const
     return std::max<uint64_t>(4ull * m_recordBytes, m_clusterBytes);
 }
 
-int CResFileRecord::ChangeCompressType()
+int CResFileRecord::BeginImage(bool extentsStored)
 {
+    m_stored.Reset(extentsStored);
     return m_reader.Init();
 }
 
@@ -147,14 +148,14 @@ int CResFileRecord::WalkAttributes(unsigned int n, uint8_t* record, bool restore
             if (result != 0)
                 return result;
         } else if (attr->type == Ntfs::ATTR_FILE_NAME) {
-            DisplayName(n, attr);
+            DisplayName(OwnerRecord(n, record), attr);
         }
         // Re-read: placing the attribute may have grown it.
         offset += AttrAt(record, offset)->length;
     }
 }
 
-void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
+void CResFileRecord::DisplayName(unsigned int owner, const tagRECORD_ATTR* attr)
 {
     const uint8_t* value = Ntfs::ResidentValue(attr);
     uint32_t valueLength = attr->resident.valueLength;
@@ -169,11 +170,8 @@ void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
     char16_t text[256];
     std::memcpy(text, value + offsetof(tagATTR_FILE_NAME, name), 2u * units);
     QString decoded = QString::fromUtf16(text, static_cast<int>(units));
-    const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(decoded);
-    if (m_pagefileRecord == kNoRecord && special == Ntfs::SpecialFile::Pagefile)
-        m_pagefileRecord = n;
-    if (m_hiberfilRecord == kNoRecord && special == Ntfs::SpecialFile::Hiberfile)
-        m_hiberfilRecord = n;
+    // A name in an extension record names the file of its base record.
+    m_stored.NoteName(owner, decoded);
     m_progress->ProcessName(decoded.toLocal8Bit().constData());
 }
 
@@ -181,26 +179,7 @@ void CResFileRecord::DisplayName(unsigned int n, const tagRECORD_ATTR* attr)
 // extension record, else the record itself.
 unsigned int CResFileRecord::OwnerRecord(unsigned int n, const uint8_t* record) const
 {
-    return Ntfs::OwnerRecord(record, n, m_job.RecordCount());
-}
-
-bool CResFileRecord::IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const
-{
-    return attr->type == Ntfs::ATTR_DATA && (owner == m_pagefileRecord || owner == m_hiberfilRecord);
-}
-
-// The backup's rule for which non-resident attributes get a data set.
-bool CResFileRecord::StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const
-{
-    if (Ntfs::IsUnstoredSystemAttribute(owner, attr->type))
-        return false;
-    if (IsPagefileData(owner, attr))
-        return false;
-    // Continuation extents carry no allocated size; their data is stored
-    // only by backups that mark their images so.
-    if (attr->nonRes.lowestVcn != 0)
-        return m_job.Spare3() == ImageFormat::kSpare3ExtentsStored && Ntfs::ExtentClusters(attr) != 0;
-    return attr->nonRes.allocatedSize != 0;
+    return Ntfs::OwnerRecord(record, n, m_input.recordCount);
 }
 
 // The data of a record that a newer image restored, or that the newest image
@@ -208,7 +187,7 @@ bool CResFileRecord::StoresDataSet(unsigned int owner, const tagRECORD_ATTR* att
 // counting as progress, so that a chain restore counts each byte once.
 int CResFileRecord::SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr)
 {
-    if (!StoresDataSet(owner, attr))
+    if (!m_stored.CarriesDataSet(owner, attr))
         return 0;
     int result = m_reader.Begin();
     if (result == 0)
@@ -223,7 +202,7 @@ int CResFileRecord::ProcNonResident(unsigned int n, uint8_t* record, uint32_t of
     uint32_t type = attr->type;
     bool data = type == Ntfs::ATTR_DATA;
     unsigned int owner = OwnerRecord(n, record);
-    bool stored = StoresDataSet(owner, attr);
+    bool stored = m_stored.CarriesDataSet(owner, attr);
 
     if (n == Ntfs::kMftRecord && data)
         return attr->nonRes.lowestVcn == 0 ? PlaceMft(record, offset) : PlaceMftExtent(record, offset, false);
@@ -242,7 +221,7 @@ int CResFileRecord::ProcNonResident(unsigned int n, uint8_t* record, uint32_t of
         return PlaceBadClusters(record, offset);
     if (n < Ntfs::kFirstUserRecord)
         return PlaceData(n, record, offset, Area::Second, stored, stored);
-    if (IsPagefileData(owner, attr))
+    if (m_stored.IsUnstoredFileData(owner, attr->type))
         return PlaceData(n, record, offset, Area::First, false, false);
     return PlaceData(n, record, offset, Area::First, stored, stored);
 }
@@ -560,7 +539,7 @@ int CResFileRecord::PlaceData(unsigned int n, uint8_t* record, uint32_t offset, 
             result = m_reader.Finish(&extra);
         return result != 0 ? result : (extra != 0 ? m_reader.MismatchCode() : 0);
     }
-    bool pagefile = IsPagefileData(OwnerRecord(n, record), attr);
+    bool pagefile = m_stored.IsUnstoredFileData(OwnerRecord(n, record), attr->type);
     // A continuation extent whose data the image does not hold reads as
     // zeros rather than pointing at clusters given to someone else.
     bool hole = attr->nonRes.lowestVcn != 0 && !stored && !pagefile;
@@ -748,8 +727,8 @@ int CResFileRecord::ResMFTBitmap()
         return ERR_PART_INFO;
     if (m_mftBitmapClusters == 0)
         return ERR_PART_INFO;  // record 0 held no $BITMAP
-    uint64_t size = std::min(m_job.MftBitmapSize(), m_mftBitmapClusters * m_clusterBytes);
-    int result = WriteAt(m_mftBitmapLcn * m_clusterBytes, m_job.MftBitmap(), size);
+    uint64_t size = std::min(m_input.mftBitmapBytes, m_mftBitmapClusters * m_clusterBytes);
+    int result = WriteAt(m_mftBitmapLcn * m_clusterBytes, m_input.mftBitmap, size);
     return result != 0 ? result : ProgressBytes(size);
 }
 
@@ -779,12 +758,12 @@ int CResFileRecord::ResMFTMirr()
 
 int CResFileRecord::ResBootCode()
 {
-    uint32_t areaSize = m_job.BootAreaSize();
-    if (m_job.BootArea() == nullptr || areaSize < 512)
+    uint32_t areaSize = m_input.bootAreaBytes;
+    if (m_input.bootArea == nullptr || areaSize < 512)
         return ERR_NO_BOOT_AREA;
     // The saved area may not reach the MFT bitmap behind $Boot.
     areaSize = (uint32_t)std::min<uint64_t>(areaSize, m_bootClusters * m_clusterBytes);
-    std::vector<uint8_t> area(m_job.BootArea(), m_job.BootArea() + areaSize);
+    std::vector<uint8_t> area(m_input.bootArea, m_input.bootArea + areaSize);
     static_assert(kBootSectorPatchEnd <= 512, "patched fields lie in the boot sector");
     uint64_t values[3] = {m_volumeSectors, m_mftLcn, m_mirrorLcn};
     std::memcpy(area.data() + 0x28, values, sizeof(values));

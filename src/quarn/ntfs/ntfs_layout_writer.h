@@ -5,19 +5,40 @@
 // once both run short, in the room the layout left unused), new run lists,
 // and at the end the MFT bitmap, the volume bitmap, the mirror and the boot
 // sectors.
+//
+// It knows nothing of the restore job: it gets the sizes, the newest MFT
+// bitmap and the boot area as a plain NtfsLayoutInput, writes through the
+// target's I/O object, reports through the progress object and reads the
+// data sets from a DataSetSource, so that it can be driven on its own.
 #ifndef QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 #define QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 
 #include "image/data_set_reader.h"
-#include "image/part_restore.h"
+#include "image/part_progress.h"
+#include "io/linux_io.h"
 #include "ntfs/run_list_encoder.h"
+#include "ntfs/stored_data_sets.h"
 #include "ntfs/volume_bitmap.h"
 #include "ntfs_layout.h"
 
 #include <cstdint>
 #include <vector>
 
-class CPartNtfsRestore;
+// What the layout writer is told of the volume and the images it restores.
+struct NtfsLayoutInput {
+    uint32_t clusterBytes = 0;
+    uint32_t sectorBytes = 0;
+    uint32_t recordBytes = 0;   // of the image's MFT records
+    uint32_t recordCount = 0;   // records of the newest image's MFT
+    uint64_t targetBytes = 0;   // the target partition's size
+    uint64_t freeBytes = 0;     // target bytes the used bytes leave free
+    // The newest image's MFT bitmap, written out at the end.
+    const unsigned char* mftBitmap = nullptr;
+    uint64_t mftBitmapBytes = 0;
+    // The saved boot area ($Boot's first bytes).
+    const unsigned char* bootArea = nullptr;
+    uint32_t bootAreaBytes = 0;
+};
 
 class CResFileRecord {
 public:
@@ -25,14 +46,19 @@ public:
     // A file that would reach the mirror is split there only at a boundary
     // of this many bytes, and only when at least that much room is left.
     static constexpr uint32_t kSplitUnit = 0x8000;
-    static constexpr uint32_t kNoRecord = 0xFFFFFFFF;
 
-    explicit CResFileRecord(CPartNtfsRestore& job);
+    // part, progress and images must outlive the writer.
+    CResFileRecord(const NtfsLayoutInput& input, CLinuxIo& part, CPartProgress& progress, DataSetSource& images);
     virtual ~CResFileRecord();
     CResFileRecord(const CResFileRecord&) = delete;
     CResFileRecord& operator=(const CResFileRecord&) = delete;
 
     int Initialize();
+    // The record stream of an image begins (the newest first, then each
+    // older one of a chain): the data sets are read with that image's
+    // compression type, and which attributes carry one is learnt anew.
+    // extentsStored: the image's tagBLOCK_END::spare3 says so.
+    int BeginImage(bool extentsStored);
     // Restores record n from the image now being read: places its
     // non-resident attributes and writes their data, then the record.
     // holderInUse: n is in use in that image's MFT bitmap; newestInUse: in
@@ -45,9 +71,6 @@ public:
     int ResBitmap();
     int ResMFTMirr();
     int ResBootCode();
-    // The compression type of the image now being read changed (an older
-    // image of a chain may use another one).
-    int ChangeCompressType();
 
 private:
     struct Piece {
@@ -61,9 +84,7 @@ private:
     int ProcNonResident(unsigned int n, uint8_t* record, uint32_t offset);
     int SkipNonResident(unsigned int owner, const tagRECORD_ATTR* attr);
     unsigned int OwnerRecord(unsigned int n, const uint8_t* record) const;
-    bool IsPagefileData(unsigned int owner, const tagRECORD_ATTR* attr) const;
-    bool StoresDataSet(unsigned int owner, const tagRECORD_ATTR* attr) const;
-    void DisplayName(unsigned int n, const tagRECORD_ATTR* attr);
+    void DisplayName(unsigned int owner, const tagRECORD_ATTR* attr);
 
     int PlaceMft(uint8_t* record, uint32_t offset);
     int PlaceMirrorBehindMft(uint64_t mftClusters);
@@ -95,16 +116,15 @@ private:
     int ClearUnwrittenRecords();
     int ProgressBytes(uint64_t bytes);
 
-    CPartNtfsRestore& m_job;
+    const NtfsLayoutInput m_input;
     CLinuxIo* m_part;
     CPartProgress* m_progress;
     CDataSetReader m_reader;
+    StoredDataSets m_stored;
     uint32_t m_clusterBytes;
     uint32_t m_recordBytes;
     uint32_t m_sectorBytes = 512;
     CResBitmap m_bitmap;
-    uint32_t m_pagefileRecord = kNoRecord;
-    uint32_t m_hiberfilRecord = kNoRecord;
     std::vector<uint8_t> m_transfer;
 
     uint64_t m_targetBytes;

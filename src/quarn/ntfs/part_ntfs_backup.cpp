@@ -106,6 +106,9 @@ CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBack
     // Every extent of an attribute gets its own data set, continuation
     // extents included; the trailer tells readers to expect them.
     m_spare3 = ImageFormat::kSpare3ExtentsStored;
+    // Records go through WriteInOrder, so data sets may still be compressed
+    // while the walk reads on.
+    m_deferRecords = true;
 }
 
 CPartNtfsBackup::~CPartNtfsBackup() = default;
@@ -428,33 +431,14 @@ bool CPartNtfsBackup::CompareFileRecordInfo(const tagFileRecordInfo* a, const ta
            a->nameLength == b->nameLength && a->nameChecksum == b->nameChecksum;
 }
 
-void CPartNtfsBackup::NoteSpecialFiles(unsigned record, const uint8_t* fixed)
+void CPartNtfsBackup::NoteStoredName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength)
 {
-    // A name may stand in an extension record; the file is its base record.
-    record = OwnerOf(fixed, record);
-    Ntfs::AttributeWalker walker(fixed, WalkBound(fixed));
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->nonResident || attr->type != Ntfs::ATTR_FILE_NAME ||
-            attr->resident.valueLength < offsetof(tagATTR_FILE_NAME, name))
-            continue;
-        const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
-        // Only a name as long as the special ones is worth converting.
-        if (!IsShownName(name, false) || name->nameLength != kSpecialNameLength)
-            continue;
-        NoteSpecialName(record, FileNameText(name, attr->resident.valueLength));
-    }
-}
-
-void CPartNtfsBackup::NoteSpecialName(unsigned record, const QString& name)
-{
-    if (name.size() != kSpecialNameLength)
+    // Only a shown name as long as the special ones is worth converting.
+    if (valueLength < offsetof(tagATTR_FILE_NAME, name) || !IsShownName(name, false) ||
+        name->nameLength != kSpecialNameLength)
         return;
-    // The first file met by each name is the one the system uses.
-    const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(name);
-    if (m_pagefileRecord < 0 && special == Ntfs::SpecialFile::Pagefile)
-        m_pagefileRecord = record;
-    if (m_hiberfileRecord < 0 && special == Ntfs::SpecialFile::Hiberfile)
-        m_hiberfileRecord = record;
+    // A name may stand in an extension record; the file is its base record.
+    m_storedSets.NoteName(OwnerRecord(record), FileNameText(name, valueLength));
 }
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
@@ -472,10 +456,6 @@ int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFile
         DEBUG_TRACE("File record %u is damaged\n", record);
         return ERR_PART_INFO;
     }
-    // Which record is the page file must be known before any data set is
-    // written, for extension records met before their base record too.
-    if (inUse)
-        NoteSpecialFiles(record, m_fixed.data());
     return 0;
 }
 
@@ -640,18 +620,18 @@ int CPartNtfsBackup::WriteRecordStream()
     }
     m_recordCountWritten = entries;
     const uint32_t endMark = ImageFormat::kRecordStreamEnd;
-    return m_image->Write(&endMark, 4) == 4 ? 0 : ERR_WRITE_FILE;
+    return WriteInOrder(&endMark, 4, 0);
 }
 
 int CPartNtfsBackup::WriteFileRecord(unsigned record, const unsigned char* bytes, unsigned size)
 {
-    m_volumeBytes += kRecordBytes;
     unsigned char entry[4 + kRecordBytes];
     uint32_t number = record;
     std::memcpy(entry, &number, 4);
     std::memcpy(entry + 4, bytes, std::min(size, kRecordBytes));
-    if (m_image->Write(entry, sizeof entry) != int64_t(sizeof entry))
-        return ERR_WRITE_FILE;
+    const int result = WriteInOrder(entry, sizeof entry, kRecordBytes);
+    if (result != 0)
+        return result;
     return m_progress->ProgressFunc(kRecordBytes) != 0 ? ERR_CANCELLED : 0;
 }
 
@@ -680,8 +660,11 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
                 return result;
             }
         } else if (attr->type == Ntfs::ATTR_FILE_NAME) {
-            DisplayName(record, reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr)),
-                        attr->resident.valueLength, false);
+            const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
+            // The restore learns the page file from the stream at this same
+            // point: so must the backup.
+            NoteStoredName(record, name, attr->resident.valueLength);
+            DisplayName(record, name, attr->resident.valueLength, false);
         }
     }
     if (walker.Damaged()) {
@@ -694,26 +677,22 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
 int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attribute)
 {
     const unsigned owner = OwnerRecord(record);
-    const bool isData = attribute->type == Ntfs::ATTR_DATA;
-    if (Ntfs::IsUnstoredSystemAttribute(owner, attribute->type))
-        return 0;
-    if (isData && (int64_t(owner) == m_pagefileRecord || int64_t(owner) == m_hiberfileRecord)) {
+    if (m_storedSets.IsUnstoredFileData(owner, attribute->type) &&
+        !Ntfs::IsUnstoredSystemAttribute(owner, attribute->type)) {
         // Not stored, but its size still moves the progress (once, with the
         // extent that carries the attribute's sizes).
         if (attribute->nonRes.lowestVcn == 0 && m_progress->ProgressFunc(attribute->nonRes.allocatedSize) != 0)
             return ERR_CANCELLED;
         return 0;
     }
-    if (attribute->nonRes.lowestVcn == 0) {
-        if (attribute->nonRes.allocatedSize == 0)
-            return 0;
-    } else if (Ntfs::ExtentClusters(attribute) == 0) {
+    if (!m_storedSets.CarriesDataSet(owner, attribute))
         return 0;
-    }
     return m_backupData->BackupData(attribute, record);
 }
 
-void CPartNtfsBackup::DisplayName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength,
+// The name only reports progress; which file is the page file is the
+// walk's business (NoteStoredName), not the index search's.
+void CPartNtfsBackup::DisplayName(unsigned /*record*/, const tagATTR_FILE_NAME* name, uint32_t valueLength,
                                   bool evenDirectories)
 {
     if (valueLength < offsetof(tagATTR_FILE_NAME, name) || !IsShownName(name, evenDirectories))
@@ -721,7 +700,6 @@ void CPartNtfsBackup::DisplayName(unsigned record, const tagATTR_FILE_NAME* name
     QString text = FileNameText(name, valueLength);
     if (text.isEmpty())
         return;
-    NoteSpecialName(OwnerRecord(record), text);
     QByteArray utf8 = text.toUtf8();
     m_fileName = utf8.toStdString();
     m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;

@@ -8,6 +8,7 @@
 
 #include "image/part_backup.h"
 #include "ntfs/ntfs_attr_reader.h"
+#include "ntfs/stored_data_sets.h"
 #include "ntfs_layout.h"
 
 #include <QString>
@@ -89,14 +90,13 @@ private:
     // (or, with evenWhenFree, whatever it holds). ERR_PART_INFO when a
     // record to summarise is damaged.
     int SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info);
-    // Notes the page file and the hibernation file among the names of the
-    // record in m_fixed (fixup undone).
-    void NoteSpecialFiles(unsigned record, const uint8_t* fixed);
+    // Tells m_storedSets a name the record walk shows (the page file and
+    // the hibernation file are known by name).
+    void NoteStoredName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength);
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
     unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
-    void NoteSpecialName(unsigned record, const QString& name);
     int OpenPreviousImage(CLinuxIo& prev);
     int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name, bool directoriesOnly,
                         unsigned* out);
@@ -118,8 +118,8 @@ private:
     uint64_t m_mftLcn = 0;
     uint64_t m_mftMirrLcn = 0;
     uint32_t m_recordCount = 0;
-    int64_t m_pagefileRecord = -1;
-    int64_t m_hiberfileRecord = -1;
+    // Which attributes get a data set; it stores continuation extents.
+    StoredDataSets m_storedSets {true};
     int64_t m_reservedFs = -1;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;

@@ -106,7 +106,7 @@ int CPartNtfsRestore::RestorePartition()
     if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
 
-    CResFileRecord records(*this);
+    CResFileRecord records(LayoutInput(), *m_part, *m_progress, *this);
     int result = records.Initialize();
     if (result != 0)
         return result;
@@ -116,7 +116,9 @@ int CPartNtfsRestore::RestorePartition()
 
     for (;;) {
         DEBUG_TRACE("Restore File: %s\n", m_imagePath.c_str());
-        result = RestoreImageRecords(records, entries);
+        result = records.BeginImage(m_spare3 == ImageFormat::kSpare3ExtentsStored);
+        if (result == 0)
+            result = RestoreImageRecords(records, entries);
         if (result != 0)
             return result;
         if (m_generation == 0)
@@ -129,9 +131,6 @@ int CPartNtfsRestore::RestorePartition()
             DEBUG_TRACE("ReadPrevFileInfo failed!\n");
             return result;
         }
-        result = records.ChangeCompressType();
-        if (result != 0)
-            return result;
         if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
             return ERR_SEEK_FILE;
         if (m_image->Read(&entries, sizeof(entries)) != static_cast<int64_t>(sizeof(entries)))
@@ -166,6 +165,22 @@ int CPartNtfsRestore::RestorePartition()
     m_progress->Complete();
     m_progress->ProcessState(QStringLiteral("Finish"));
     return 0;
+}
+
+NtfsLayoutInput CPartNtfsRestore::LayoutInput() const
+{
+    NtfsLayoutInput input;
+    input.clusterBytes = m_clusterBytes;
+    input.sectorBytes = m_sectorBytes;
+    input.recordBytes = m_fileRecordSize;
+    input.recordCount = m_recordCount;
+    input.targetBytes = m_targetBytes;
+    input.freeBytes = m_freeBytes;
+    input.mftBitmap = m_mftBitmap;
+    input.mftBitmapBytes = m_mftBitmapSize;
+    input.bootArea = m_bootArea;
+    input.bootAreaBytes = m_bootAreaSize;
+    return input;
 }
 
 int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entries)

@@ -11,6 +11,7 @@
 #include <vector>
 
 class CResFileRecord;
+struct NtfsLayoutInput;
 
 class CPartNtfsRestore : public CPartRestore {
 public:
@@ -18,11 +19,6 @@ public:
     ~CPartNtfsRestore() override;
 
     int RestorePartition();
-
-    uint32_t RecordCount() const { return m_recordCount; }
-    uint32_t FileRecordSize() const { return m_fileRecordSize; }
-    const unsigned char* MftBitmap() const { return m_mftBitmap; }
-    uint64_t MftBitmapSize() const { return m_mftBitmapSize; }
 
 protected:
     int SetMFTBitmapBuf(unsigned int size) override;
@@ -40,6 +36,8 @@ private:
     int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
     int OpenPrevImage();
     int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
+    // What the layout writer is told of the volume and the newest image.
+    NtfsLayoutInput LayoutInput() const;
 
     unsigned char* m_record = nullptr;
     unsigned char* m_mftBitmap = nullptr;
