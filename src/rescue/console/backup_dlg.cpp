@@ -102,9 +102,9 @@ BackupDlg::BackupDlg(QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true)
     m_arrow->setPixmap(arrow);
     m_arrowWidth = arrow.width();
     m_arrowHeight = arrow.height();
-    m_returnBtn = newButton(this, tr("Return"), 49, "returnButton");
-    m_preBtn = newButton(this, tr("Previous"), 441, "previousButton");
-    m_nextBtn = newButton(this, tr("Next"), 617, "nextButton");
+    m_returnBtn = newButton(this, tr("Return"), 49, "m_returnBtn");
+    m_preBtn = newButton(this, tr("Previous"), 441, "m_preBtn");
+    m_nextBtn = newButton(this, tr("Next"), 617, "m_nextBtn");
 
     m_page1 = new BkWidget1(this);
     m_page2 = new BkWidget2(this);

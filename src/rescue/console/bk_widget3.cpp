@@ -35,43 +35,43 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     PageStyle::newTitle(this, tr("Backup options"));
 
     QLabel* warningPicture = new QLabel(this);
-    warningPicture->setGeometry(20, 45, 48, 48);
+    warningPicture->setGeometry(20, 50, 48, 48);
     warningPicture->setPixmap(QPixmap(QStringLiteral(":/images/warning_L.png")));
     warningPicture->setScaledContents(true);
     QLabel* warning = PageStyle::newText(
         this,
         tr("Don't turn off your power while your partition is being backed up! Click \"Start\" to "
            "back up your partition!"),
-        QRect(80, 40, 440, 60));
+        QRect(80, 38, 440, 88));
     warning->setWordWrap(true);
 
     QGroupBox* protection = new QGroupBox(tr("Archive protection"), this);
-    protection->setGeometry(10, 105, 510, 95);
+    protection->setGeometry(10, 128, 510, 92);
     protection->setStyleSheet(PageStyle::groupStyle());
-    PageStyle::newText(protection, tr("Password:"), QRect(15, 28, 110, 26));
-    m_passwordEdit = newPasswordEdit(protection, QRect(130, 28, 250, 26), QStringLiteral("passwordEdit"));
-    PageStyle::newText(protection, tr("Confirm:"), QRect(15, 60, 110, 26));
-    m_confirmEdit = newPasswordEdit(protection, QRect(130, 60, 250, 26), QStringLiteral("confirmEdit"));
+    PageStyle::newText(protection, tr("Password:"), QRect(15, 24, 110, 26));
+    m_passwordEdit = newPasswordEdit(protection, QRect(130, 24, 250, 26), QStringLiteral("passwordEdit"));
+    PageStyle::newText(protection, tr("Confirm:"), QRect(15, 56, 110, 26));
+    m_confirmEdit = newPasswordEdit(protection, QRect(130, 56, 250, 26), QStringLiteral("confirmEdit"));
 
-    PageStyle::newText(this, tr("Compress level"), QRect(20, 212, 160, 26));
+    PageStyle::newText(this, tr("Compress level"), QRect(20, 226, 160, 26));
     m_compressCombo = new QComboBox(this);
     m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
-    m_compressCombo->setGeometry(190, 212, 260, 26);
+    m_compressCombo->setGeometry(190, 226, 260, 26);
     m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [Normal]"),
                                tr("High Compress [slow]")});
 
-    PageStyle::newText(this, tr("Fixed size"), QRect(20, 246, 160, 26));
+    PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
     m_sizeCombo = new QComboBox(this);
     m_sizeCombo->setObjectName(QStringLiteral("sizeCombo"));
-    m_sizeCombo->setGeometry(190, 246, 260, 26);
+    m_sizeCombo->setGeometry(190, 258, 260, 26);
     m_sizeCombo->addItems(volumeSizeTexts());
 
     QGroupBox* comments = new QGroupBox(tr("Archive comments"), this);
-    comments->setGeometry(10, 282, 510, 112);
+    comments->setGeometry(10, 290, 510, 108);
     comments->setStyleSheet(PageStyle::groupStyle());
     m_commentEdit = new QTextEdit(comments);
     m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
-    m_commentEdit->setGeometry(12, 28, 486, 74);
+    m_commentEdit->setGeometry(12, 26, 486, 72);
     m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
     m_commentEdit->setPlainText(datePreset(QDateTime::currentDateTime()));
 }
