@@ -1,12 +1,18 @@
 // The backup wizard's rules on image names, chains and volume sizes, and
 // its third page.
+#include "backup_dlg.h"
 #include "backup_rules.h"
+#include "base_msg_dlg.h"
+#include "bk_widget2.h"
+#include "frame_resources.h"
 #include "bk_widget3.h"
 #include "console_test_app.h"
 #include "../storage/parted_sanitizer_options.h"
 #include "test_support.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QTranslator>
 #include <QCryptographicHash>
 #include <QLineEdit>
 #include <QTextEdit>
@@ -148,6 +154,35 @@ TEST(BackupOptionsPage, Fat32DestinationOffersNoVolumeLargerThanItsFiles)
     page.setDestinationFs(QStringLiteral("NTFS"));
     EXPECT_EQ(page.m_sizeCombo->count(), 4);
     EXPECT_EQ(page.volumeSizeIndex(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BackupWizardTexts, ChineseCatalogueCoversTheWizard)
+{
+    consoletest::testApp();
+    initRescueFrame();
+    QTranslator catalogue;
+    ASSERT_TRUE(catalogue.load(frameCatalogPath()));
+    QCoreApplication::installTranslator(&catalogue);
+    {
+        BackupDlg wizard;
+        EXPECT_EQ(wizard.returnButton()->text(), QString::fromUtf8("\xe8\xbf\x94\xe5\x9b\x9e"));  // 返回
+        EXPECT_EQ(wizard.nextButton()->text(), QString::fromUtf8("\xe4\xb8\x8b\xe4\xb8\x80\xe6\xad\xa5"));
+        EXPECT_EQ(wizard.page2()->typeCombo()->itemText(1),
+                  QString::fromUtf8("\xe5\xa2\x9e\xe9\x87\x8f\xe5\xa4\x87\xe4\xbb\xbd"));  // 增量备份
+        EXPECT_EQ(wizard.page3()->m_sizeCombo->itemText(0), QString::fromUtf8("\xe8\x87\xaa\xe5\x8a\xa8"));
+        MsgBoxAnswers answers;
+        wizard.showStep2();
+        ASSERT_EQ(answers.boxes.size(), 1);
+        EXPECT_EQ(answers.boxes[0].message,
+                  QString::fromUtf8("\xe6\x82\xa8\xe5\xbf\x85\xe9\xa1\xbb\xe9\x80\x89\xe6\x8b\xa9\xe4\xb8\x80"
+                                    "\xe4\xb8\xaa\xe8\xa6\x81\xe5\xa4\x87\xe4\xbb\xbd\xe7\x9a\x84\xe5\x88\x86"
+                                    "\xe5\x8c\xba\xef\xbc\x81"));  // 您必须选择一个要备份的分区！
+    }
+    QCoreApplication::removeTranslator(&catalogue);
 }
 
 }  // namespace

@@ -709,4 +709,270 @@
         <translation>镜像注释</translation>
     </message>
 </context>
+<context>
+    <name>BackupDlg</name>
+    <message>
+        <source>Step 1</source>
+        <translation>第一步</translation>
+    </message>
+    <message>
+        <source>step 2</source>
+        <translation>第二步</translation>
+    </message>
+    <message>
+        <source>step 3</source>
+        <translation>第三步</translation>
+    </message>
+    <message>
+        <source>choose partition </source>
+        <translation>选择分区 </translation>
+    </message>
+    <message>
+        <source>choose destination</source>
+        <translation>选择目标位置</translation>
+    </message>
+    <message>
+        <source>start backup</source>
+        <translation>开始备份</translation>
+    </message>
+    <message>
+        <source>Return</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Finish</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Password Error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <source>You must select a partition to back up!</source>
+        <translation>您必须选择一个要备份的分区！</translation>
+    </message>
+    <message>
+        <source>You must select a place to save the backup image!</source>
+        <translation>您必须选择保存备份镜像的位置！</translation>
+    </message>
+    <message>
+        <source>The partition you want to back up must be different from the place of the backup image!</source>
+        <translation>要备份的分区必须与备份镜像的存放位置不同！</translation>
+    </message>
+    <message>
+        <source>Getting the used size of partition %1 failed. If you are sure the destination has enough space for the backup file,
+you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel the backup!</source>
+        <translation>获取分区 %1 的已用空间失败。如果您确定目标位置有足够的空间保存备份文件，
+可以按“确定”继续，或按“取消”取消备份！</translation>
+    </message>
+    <message>
+        <source>Incremental backup is only for NTFS partitions now!</source>
+        <translation>目前增量备份仅支持 NTFS 分区！</translation>
+    </message>
+    <message>
+        <source>Getting information on the previous image you selected failed!</source>
+        <translation>获取所选上一个镜像的信息失败！</translation>
+    </message>
+    <message>
+        <source>The backup image you selected is not of the same partition you selected!</source>
+        <translation>您选择的备份镜像与您选择的分区不是同一个分区！</translation>
+    </message>
+    <message>
+        <source>The image you selected is not the newest of its chain: an incremental backup builds on %1.</source>
+        <translation>您选择的镜像不是其镜像链中最新的：增量备份应基于 %1。</translation>
+    </message>
+    <message>
+        <source>The place you chose for the backup image is no longer available. Please choose it again!</source>
+        <translation>您为备份镜像选择的位置已不可用，请重新选择！</translation>
+    </message>
+    <message>
+        <source>The destination partition does not have enough space to hold the backup image!</source>
+        <translation>目标分区没有足够的空间保存备份镜像！</translation>
+    </message>
+    <message>
+        <source>The password must be empty or at least 6 characters long!</source>
+        <translation>密码必须为空或至少 6 个字符！</translation>
+    </message>
+    <message>
+        <source>Your first password input is different from the second!</source>
+        <translation>两次输入的密码不一致！</translation>
+    </message>
+    <message>
+        <source>The destination partition&apos;s file system is unknown!</source>
+        <translation>目标分区的文件系统未知！</translation>
+    </message>
+    <message>
+        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
+        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
+    </message>
+    <message>
+        <source>The old image file %1 cannot be removed!</source>
+        <translation>无法删除旧镜像文件 %1！</translation>
+    </message>
+    <message>
+        <source>Backup success!</source>
+        <translation>备份成功！</translation>
+    </message>
+    <message>
+        <source>Backup failed!</source>
+        <translation>备份失败！</translation>
+    </message>
+    <message>
+        <source>A backup is running. Do you want to cancel it and close?</source>
+        <translation>备份正在进行。是否取消备份并关闭？</translation>
+    </message>
+</context>
+<context>
+    <name>BkWidget1</name>
+    <message>
+        <source>Partitions to Back up</source>
+        <translation>要备份的分区</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Get partition information failed!</source>
+        <translation>获取分区信息失败！</translation>
+    </message>
+    <message>
+        <source>FAT16 partitions are not supported!</source>
+        <translation>不支持 FAT16 分区！</translation>
+    </message>
+</context>
+<context>
+    <name>BkWidget2</name>
+    <message>
+        <source>Target backup archive</source>
+        <translation>备份镜像的目标位置</translation>
+    </message>
+    <message>
+        <source>Backup location:</source>
+        <translation>备份位置：</translation>
+    </message>
+    <message>
+        <source>Backup type</source>
+        <translation>备份类型</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Full backup</source>
+        <translation>完全备份</translation>
+    </message>
+    <message>
+        <source>Incremental backup</source>
+        <translation>增量备份</translation>
+    </message>
+    <message>
+        <source>If you want to make an incremental backup, click &quot;Browse&quot; and select an existing backup file!</source>
+        <translation>如果要进行增量备份，请单击“浏览”并选择一个已有的备份文件！</translation>
+    </message>
+    <message>
+        <source>If you want to make a full backup of a partition, click &quot;Browse&quot;, select a folder and type the name you want to give your backup!</source>
+        <translation>如果要对分区进行完全备份，请单击“浏览”，选择一个文件夹并输入备份的名称！</translation>
+    </message>
+    <message>
+        <source>Please select a folder and type a name for the backup image</source>
+        <translation>请选择一个文件夹并输入备份镜像的名称</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>The file you selected is not a valid backup file!</source>
+        <translation>您选择的文件不是有效的备份文件！</translation>
+    </message>
+</context>
+<context>
+    <name>BkWidget3</name>
+    <message>
+        <source>Backup options</source>
+        <translation>备份选项</translation>
+    </message>
+    <message>
+        <source>Don&apos;t turn off your power while your partition is being backed up! Click &quot;Start&quot; to back up your partition!</source>
+        <translation>备份分区时请勿关闭电源！单击“开始”备份您的分区！</translation>
+    </message>
+    <message>
+        <source>Archive protection</source>
+        <translation>镜像保护</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>Confirm:</source>
+        <translation>确认：</translation>
+    </message>
+    <message>
+        <source>Compress level</source>
+        <translation>压缩级别</translation>
+    </message>
+    <message>
+        <source>Fast Compress [fast]</source>
+        <translation>快速压缩 [快]</translation>
+    </message>
+    <message>
+        <source>Normal Compress [Normal]</source>
+        <translation>普通压缩 [普通]</translation>
+    </message>
+    <message>
+        <source>High Compress [slow]</source>
+        <translation>高度压缩 [慢]</translation>
+    </message>
+    <message>
+        <source>Fixed size</source>
+        <translation>固定分卷大小</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>Archive comments</source>
+        <translation>镜像注释</translation>
+    </message>
+</context>
 </TS>
