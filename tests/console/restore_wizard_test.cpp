@@ -907,15 +907,15 @@ public:
     QStringList captions;       // what each dialog asked for
     QStringList opticalPlaces;  // the optical drives each dialog offered
 
-    // Opens the place, the folder and the file, and presses OK; false when
-    // something is not there.
-    bool pick(BrowseForFileDialog& dialog, const QString& folder, const QString& file)
+    // Opens the place of `device`, the folder and the file, and presses OK;
+    // false when something is not there.
+    static bool pick(BrowseForFileDialog& dialog, const QString& device, const QString& folder, const QString& file)
     {
         QAbstractItemModel* model = dialog.model();
         QModelIndex place;
         for (int row = 0; row < model->rowCount(); ++row) {
             const QModelIndex index = model->index(row, 0);
-            if (index.data(FilesystemModel::DevicePathRole).toString() == m_device)
+            if (index.data(FilesystemModel::DevicePathRole).toString() == device)
                 place = index;
         }
         QModelIndex item = place;
@@ -960,7 +960,7 @@ private:
                 opticalPlaces << dialog->model()->index(row, 0).data().toString();
         }
         const QString expected = m_expected.isEmpty() ? QString() : m_expected.takeFirst();
-        if (!pick(*dialog, m_folder, expected))
+        if (!pick(*dialog, m_device, m_folder, expected))
             dialog->reject();
     }
 
@@ -986,13 +986,14 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     QTest::mouseClick(m_dialog->m_rtWidget1->m_browseButton, Qt::LeftButton);
     BrowseForFileDialog* imageDialog = m_dialog->m_rtWidget1->m_fileDialog;
     ASSERT_TRUE(imageDialog->isVisible());
-    FileDialogAnswers volumes(images, QStringLiteral("split-rest"));
-    ASSERT_TRUE(volumes.pick(*imageDialog, QStringLiteral("split"), QStringLiteral("office_0_0.bkp")));
+    ASSERT_TRUE(FileDialogAnswers::pick(*imageDialog, images, QStringLiteral("split"),
+                                        QStringLiteral("office_0_0.bkp")));
     EXPECT_FALSE(imageDialog->isVisible());
     ASSERT_EQ(m_dialog->m_rtWidget1->m_imagePath.toStdString(), g_images->splitFirst);
     EXPECT_EQ(m_dialog->m_rtWidget1->m_imageDevice, images);
     EXPECT_EQ(m_dialog->m_rtWidget1->m_fileNameEdit->text(), QStringLiteral("office_0_0.bkp"));
 
+    FileDialogAnswers volumes(images, QStringLiteral("split-rest"));
     for (int volume = 1; volume < g_images->splitVolumes; ++volume)
         volumes.m_expected << QStringLiteral("office_%1_0.bkp").arg(volume);
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);

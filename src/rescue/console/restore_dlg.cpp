@@ -1,12 +1,9 @@
 #include "restore_dlg.h"
 
 #include "base_msg_dlg.h"
-#if __has_include("browse_for_file_dialog.h")
 #include "browse_for_file_dialog.h"
-#include "filesystem_model.h"
-#define HAVE_FILE_DIALOG 1
-#endif
 #include "device_prober.h"
+#include "filesystem_model.h"
 #include "quarn_thread.h"
 #include "restore_page_style.h"
 #include "restore_target.h"
@@ -40,7 +37,6 @@ const int kArrowY[] = {108, 198, 288};
 
 // What the prober knows of the target partition and its disk.
 struct TargetRecord {
-    bool found = false;
     char letter = ' ';
     QString diskModel;
     bool wholeDisk = false;
@@ -58,7 +54,6 @@ TargetRecord findTargetRecord(const QString& target)
             continue;
         record.diskModel = QString::fromUtf8(disk->model);
         if (PartitionRecord* part = findPartitionByPath(disk->partitions, partPath.constData())) {
-            record.found = true;
             record.letter = part->letter ? part->letter : ' ';
             record.wholeDisk = part->wholeDisk != 0;
         }
@@ -143,7 +138,6 @@ void RestoreDlg::setVolumeChooser(VolumeChooser chooser)
 FileChoice RestoreDlg::runFileDialog(QWidget* parent, const QString& expected)
 {
     FileChoice choice;
-#ifdef HAVE_FILE_DIALOG
     // Next-volume mode: every medium is offered, optical drives with their
     // eject menu included, and a disc that holds the expected volume (the
     // first filter) is taken as soon as it is inserted.
@@ -160,10 +154,6 @@ FileChoice RestoreDlg::runFileDialog(QWidget* parent, const QString& expected)
     choice.name = dialog.fileName();
     if (choice.name.isEmpty())
         choice.name = QFileInfo(choice.path).fileName();
-#else
-    Q_UNUSED(parent);
-    Q_UNUSED(expected);
-#endif
     return choice;
 }
 

@@ -1,11 +1,8 @@
 #include "rt_widget1.h"
 
 #include "base_msg_dlg.h"
-#if __has_include("browse_for_file_dialog.h")
 #include "browse_for_file_dialog.h"
 #include "filesystem_model.h"
-#define HAVE_FILE_DIALOG 1
-#endif
 #include "image_head_info.h"
 #include "image_trailer.h"
 #include "restore_page_style.h"
@@ -73,12 +70,10 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
                                    tr("Type")});
     m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
-#ifdef HAVE_FILE_DIALOG
     const QStringList filter{QStringLiteral("*.bkp")};
     m_fileDialog = new BrowseForFileDialog(this, &filter, false, false, -1, Qt::WindowFlags(0xB003));
     m_fileDialog->setModal(true);
     connect(m_fileDialog, &QDialog::accepted, this, &RtWidget1::acceptBackupFile);
-#endif
 }
 
 RtWidget1::~RtWidget1() = default;
@@ -95,17 +90,13 @@ bool RtWidget1::isMbrChecked() const
 
 void RtWidget1::showFileDialog()
 {
-#ifdef HAVE_FILE_DIALOG
     m_fileDialog->show();
-#endif
 }
 
 void RtWidget1::acceptBackupFile()
 {
-#ifdef HAVE_FILE_DIALOG
     chooseImage(m_fileDialog->selectedData(FilesystemModel::PathRole), m_fileDialog->fileName(),
                 m_fileDialog->selectedData(FilesystemModel::DevicePathRole));
-#endif
 }
 
 void RtWidget1::showError(const QString& title, const QString& text)
