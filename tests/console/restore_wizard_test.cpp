@@ -427,8 +427,8 @@ TEST_F(RestoreWizardTest, AVolumeThatCannotBeOpenedBringsTheDialogBack)
     ASSERT_TRUE(waitForReturn(returned));
     ASSERT_EQ(asked.size(), 3);
     EXPECT_EQ(asked[0], asked[1]);
-    const QString missing = QStringLiteral("Error: The file %1 cannot be opened; select the next volume of the image!")
-                                .arg(asked[0]);
+    const QString missing = QStringLiteral("Error: %1 cannot be opened, select the next volume!")
+                                .arg(QFileInfo(asked[0]).fileName());
     EXPECT_EQ(messages(answers).count(missing), 2) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
 }
@@ -482,8 +482,7 @@ TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
     MsgBoxAnswers answers;
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-    EXPECT_EQ(messages(answers), QStringList{"Error: The image file is on the partition you selected; choose "
-                                             "another partition to restore!"});
+    EXPECT_EQ(messages(answers), QStringList{"Error: The image is on this partition, choose another one!"});
     EXPECT_EQ(m_dialog->worker(), nullptr);
     EXPECT_FALSE(imagesFolder().empty());
     EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
@@ -517,8 +516,7 @@ TEST_F(RestoreWizardTest, ATargetInUseIsRefusedWithAMessage)
     MsgBoxAnswers answers;
     clickThrough(QString());
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
-    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("The partition you selected is in use and cannot be "
-                                                       "unmounted; close what uses it and try again!"));
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("The partition is in use and cannot be unmounted!"));
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
     EXPECT_EQ(m_dialog->worker(), nullptr);
     busy.close();
@@ -791,8 +789,7 @@ TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
     {
         MsgBoxAnswers answers;
         QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers), QStringList{"Error: The partition you selected fills its whole disk, which has "
-                                                 "no MBR to restore!"});
+        EXPECT_EQ(messages(answers), QStringList{"Error: This partition fills its whole disk, which has no MBR!"});
         EXPECT_EQ(m_dialog->worker(), nullptr);
     }
     // Partition and MBR rows: the partition is restored, the boot code is not.

@@ -544,20 +544,20 @@
         <translation>您必须选择还原类型：分区或 MBR！</translation>
     </message>
     <message>
-        <source>The image file is on the partition you selected; choose another partition to restore!</source>
-        <translation>镜像文件位于您选择的分区上，请选择其他分区进行还原！</translation>
+        <source>The image is on this partition, choose another one!</source>
+        <translation>镜像位于该分区上，请选择其他分区！</translation>
     </message>
     <message>
-        <source>The partition you selected fills its whole disk, which has no MBR to restore!</source>
-        <translation>您选择的分区占据整个磁盘，该磁盘没有可还原的 MBR！</translation>
+        <source>This partition fills its whole disk, which has no MBR!</source>
+        <translation>该分区占据整个磁盘，该磁盘没有 MBR！</translation>
     </message>
     <message>
         <source>All your data on your %1 partition will be erased!</source>
         <translation>您的 %1 分区上的所有数据都将被清除！</translation>
     </message>
     <message>
-        <source>The partition you selected is in use and cannot be unmounted; close what uses it and try again!</source>
-        <translation>您选择的分区正在使用，无法卸载；请关闭使用它的程序后重试！</translation>
+        <source>The partition is in use and cannot be unmounted!</source>
+        <translation>该分区正在使用，无法卸载！</translation>
     </message>
     <message>
         <source>Are you sure to restore your MBR to your %1 disk!</source>
@@ -588,8 +588,8 @@
         <translation>Sorvik 备份镜像的文件名以“.bkp”结尾！</translation>
     </message>
     <message>
-        <source>The file %1 cannot be opened; select the next volume of the image!</source>
-        <translation>无法打开文件 %1，请选择镜像的下一个卷！</translation>
+        <source>%1 cannot be opened, select the next volume!</source>
+        <translation>无法打开 %1，请选择下一个卷！</translation>
     </message>
 </context>
 <context>

@@ -285,15 +285,13 @@ void RestoreDlg::startRestore()
 
     if (RestoreTarget::sameDevice(target, m_rtWidget1->m_imageDevice) ||
         RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(image))) {
-        showBox(tr("Error"), tr("The image file is on the partition you selected; choose another partition "
-                                "to restore!"), kStopIcon);
+        showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
         return;
     }
     // A volume without a partition table starts at the disk's first sector:
     // boot code written "to its disk" would overwrite the volume itself.
     if (!partitionRow && record.wholeDisk) {
-        showBox(tr("Error"), tr("The partition you selected fills its whole disk, which has no MBR to "
-                                "restore!"), kStopIcon);
+        showBox(tr("Error"), tr("This partition fills its whole disk, which has no MBR!"), kStopIcon);
         return;
     }
 
@@ -308,8 +306,7 @@ void RestoreDlg::startRestore()
             return;
         // Writing under a mounted file system would corrupt both.
         if (!RestoreTarget::unmountAll(target)) {
-            showBox(tr("Error"), tr("The partition you selected is in use and cannot be unmounted; close "
-                                    "what uses it and try again!"), kStopIcon);
+            showBox(tr("Error"), tr("The partition is in use and cannot be unmounted!"), kStopIcon);
             return;
         }
         if (!m_worker)
@@ -377,14 +374,12 @@ void RestoreDlg::browseForNextFile(QString& fileName)
         }
         QFile file(choice.path);
         if (!chosen.isFile() || !file.open(QIODevice::ReadOnly)) {
-            showBox(tr("Error"), tr("The file %1 cannot be opened; select the next volume of the image!")
-                                     .arg(choice.path), kStopIcon);
+            showBox(tr("Error"), tr("%1 cannot be opened, select the next volume!").arg(chosen.fileName()), kStopIcon);
             continue;
         }
         file.close();
         if (RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(choice.path))) {
-            showBox(tr("Error"), tr("The image file is on the partition you selected; choose another partition "
-                                    "to restore!"), kStopIcon);
+            showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
             continue;
         }
         fileName = choice.path;
