@@ -45,6 +45,7 @@ public:
     uint64_t sectorCount = 0;
     uint64_t usedBytes = 0;
     int partitionCount = 0;  // disk row: all its partitions, lettered or not
+    bool isSystem = false;   // partition row of the running Windows (desktop tree)
 };
 
 #endif

@@ -1,0 +1,61 @@
+// The desktop's backup wizard: step 1 the source partition, step 2 the
+// destination and full or incremental mode, step 3 (the console's page)
+// password, compression, volume size and description; Start checks the
+// choices and runs the engine on the worker while the progress page shows.
+#ifndef DESK_BACKUP_DLG_H
+#define DESK_BACKUP_DLG_H
+
+#include "desk_wizard_frame.h"
+#include "quarn.h"
+
+class BkWidget3;
+class StartBkWidget;
+
+namespace desk {
+
+class BkWidget1;
+class BkWidget2;
+class Worker;
+
+class BackupDlg : public WizardFrame {
+    Q_OBJECT
+
+public:
+    explicit BackupDlg(QWidget* parent = nullptr);
+    ~BackupDlg() override;
+
+    BkWidget1* page1() const { return m_page1; }
+    BkWidget2* page2() const { return m_page2; }
+    BkWidget3* page3() const { return m_page3; }
+    StartBkWidget* progressPage() const { return m_progressPage; }
+    Worker* worker() const { return m_worker; }
+
+    // Fills the engine's request; false (after its message) when it cannot.
+    bool fillRequest(tagBackupArgument* arg);
+
+public slots:
+    void returnBtnClicked() { emit returnMainDlg(); }
+    void showStep1();
+    void showStep2();
+    void showStep3();
+    bool checkBackup();
+    void startBackup();
+    void cancelBackup();
+    void finishBackup();
+
+protected:
+    QuarnThread* runningWorker() const override;
+
+private:
+    void showPage(int step);
+
+    BkWidget1* m_page1;
+    BkWidget2* m_page2;
+    BkWidget3* m_page3;
+    StartBkWidget* m_progressPage;
+    Worker* m_worker = nullptr;
+};
+
+}  // namespace desk
+
+#endif

@@ -1,0 +1,221 @@
+#include "desk_restore_dlg.h"
+
+#include "backup_rules.h"
+#include "desk_file_dialogs.h"
+#include "desk_paths.h"
+#include "desk_rt_widget1.h"
+#include "desk_rt_widget2.h"
+#include "desk_worker.h"
+#include "rt_widget3.h"
+#include "start_bk_widget.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace desk {
+
+RestoreDlg::RestoreDlg(QWidget* parent)
+    : WizardFrame(parent, tr("Restore"), {tr("Step 1"), tr("step 2"), tr("step 3")},
+                  {tr("choose images"), tr("choose partition"), tr("start restore")})
+{
+    m_page1 = new RtWidget1(this);
+    m_page2 = new RtWidget2(this);
+    m_page3 = new RtWidget3(this);
+    m_progressPage = new StartBkWidget(this, true);
+    for (QWidget* page : {static_cast<QWidget*>(m_page1), static_cast<QWidget*>(m_page2),
+                          static_cast<QWidget*>(m_page3), static_cast<QWidget*>(m_progressPage)})
+        page->move(kPagePos);
+    connect(m_page1, &RtWidget1::pwdSig, m_page3, &RtWidget3::pwdSlot);
+    connect(m_page1, &RtWidget1::descSig, m_page3, &RtWidget3::descSlot);
+    connect(this, &RestoreDlg::finish, m_progressPage, &StartBkWidget::finish);
+    m_page3->pwdSlot(QByteArray());
+    if (m_page1->preselected())
+        m_page1->emitImageInfo();
+    showStep1();
+}
+
+RestoreDlg::~RestoreDlg()
+{
+    if (m_worker && m_worker->isRunning()) {
+        m_worker->cancelJob();
+        waitForWorker(m_worker);
+    }
+    delete m_worker;
+}
+
+QuarnThread* RestoreDlg::runningWorker() const
+{
+    return m_worker;
+}
+
+void RestoreDlg::showPage(int step)
+{
+    m_page1->setVisible(step == 1);
+    m_page2->setVisible(step == 2);
+    m_page3->setVisible(step == 3);
+    m_progressPage->setVisible(step == 4);
+    markStep(step);
+}
+
+void RestoreDlg::showStep1()
+{
+    showPage(1);
+    bindButton(m_preBtn, false, true, tr("Previous"), nullptr);
+    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep2(); });
+}
+
+void RestoreDlg::showStep2()
+{
+    showPage(2);
+    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
+    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
+}
+
+void RestoreDlg::showStep3()
+{
+    showPage(3);
+    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
+    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
+}
+
+bool RestoreDlg::checkRestore()
+{
+    const QString& image = m_page1->imagePath();
+    const QString& target = m_page2->targetPath();
+    if (image.isEmpty()) {
+        error(tr("You must select one image file to restore!"));
+        return false;
+    }
+    if (target.isEmpty()) {
+        error(tr("You must select one partition to restore!"));
+        return false;
+    }
+    if (target.at(0).toUpper() == image.at(0).toUpper()) {
+        error(tr("The destination partition is the partition that holds the backup image file!"));
+        return false;
+    }
+    if (m_page2->isSystem()) {
+        error(tr("The destination partition is the operating system's partition, please use the boot ISO "
+                 "to restore it!"));
+        return false;
+    }
+    // All 16 bytes of the stored digest, of the password's UTF-8 bytes.
+    const QString typed = m_page3->m_pwdEdit->text();
+    const QByteArray digest = typed.isEmpty() ? QByteArray() : BackupRules::passwordDigest(typed);
+    if (digest != m_page1->pwdDigest()) {
+        message(tr("Password Error"), tr("The password you entered is wrong!"));
+        return false;
+    }
+    if (!m_page1->isPartitionChecked() && !m_page1->isMbrChecked()) {
+        message(tr("Warning"), tr("You must select what to restore: the partition, the MBR or both!"), false,
+                QStringLiteral(":images/MsgIcon_Warning.png"));
+        return false;
+    }
+    return true;
+}
+
+void RestoreDlg::startRestore()
+{
+    if (m_worker && m_worker->isRunning())
+        return;
+    if (!checkRestore())
+        return;
+    if (!m_worker) {
+        m_worker = new Worker(Worker::defaultEngine());
+        connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
+        connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
+        connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
+        connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
+        connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+        connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
+                Qt::BlockingQueuedConnection);
+        connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
+    }
+    tagRestoreArgument arg;
+    arg.imagePath = engineText(m_page1->imagePath()).toStdString();
+    arg.targetPartition = engineText(m_page2->targetPath()).toStdString();
+    arg.hasMbr = m_page1->isMbrChecked() ? 1 : 0;
+    qDebug() << "src file: " << m_page1->imagePath() << "dst dev : " << m_page2->targetPath()
+             << "rt mbr  : " << (arg.hasMbr ? "true" : "false");
+    const QString warningIcon = QStringLiteral(":images/warning_L.png");
+    if (m_page1->isPartitionChecked()) {
+        if (message(tr("Warning"), tr("All your data on your %1 partition will be erased!").arg(m_page2->targetPath()),
+                    true, warningIcon) != 1)
+            return;
+        qDebug() << (arg.hasMbr ? "restore partition and mbr" : "just restore partition");
+        m_worker->setRestore(arg, m_page1->fsCode());
+    } else {
+        qDebug() << "just restore mbr";
+        if (message(tr("Warning"), tr("Are you sure you want to restore the MBR of your %1 disk?").arg(m_page2->diskText()),
+                    true, warningIcon) != 1)
+            return;
+        m_worker->setRestoreMbr(arg);
+    }
+    enterRunningState();
+    m_returnBtn->setEnabled(false);
+    m_worker->startJob();
+}
+
+void RestoreDlg::enterRunningState()
+{
+    showPage(4);
+    markStep(3);
+    bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelRestore(); });
+    bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
+}
+
+void RestoreDlg::cancelRestore()
+{
+    if (m_worker)
+        m_worker->cancelJob();
+    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
+    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
+    showStep3();
+}
+
+void RestoreDlg::finishRestore()
+{
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    emit finish();
+    if (!closing()) {
+        if (m_worker->result() != 0)
+            message(tr("Failed"), tr("Restore failed!"));
+        else
+            message(tr("Success"), tr("Restore succeeded!"), false, QStringLiteral(":images/MsgIcon_Info.png"));
+    }
+    showStep1();
+    m_returnBtn->setEnabled(true);
+    m_nextBtn->setEnabled(true);
+    emit returnMainDlg();
+}
+
+void RestoreDlg::browseForNextFile(QString& fileName)
+{
+    const QString missing = fileName;
+    while (!(m_worker && m_worker->cancelRequested())) {
+        FileRequest request;
+        request.kind = FileRequest::ExistingFile;
+        request.caption = tr("Select the next volume: %1").arg(fileNamePart(missing));
+        request.startFolder = folderPart(missing);
+        request.filter = tr("Backup Image File (*.bkp)");
+        const QString chosen = chooseFile(this, request);
+        if (chosen.isEmpty()) {
+            if (m_worker)
+                m_worker->cancelJob();
+            return;
+        }
+        // The same name again is only an answer once the file is there.
+        if (chosen.compare(missing, Qt::CaseInsensitive) == 0 && !QFileInfo::exists(localPath(chosen))) {
+            error(tr("The file %1 does not exist. Please choose the next volume of the image!").arg(chosen));
+            continue;
+        }
+        fileName = chosen;
+        return;
+    }
+}
+
+}  // namespace desk

@@ -1,0 +1,62 @@
+// The desktop's restore wizard: step 1 the image, step 2 the destination
+// partition, step 3 (the console's page) the password and description;
+// Start checks the choices, asks, and runs the partition restore, with or
+// without the disk start, or the restore of the disk start alone.
+#ifndef DESK_RESTORE_DLG_H
+#define DESK_RESTORE_DLG_H
+
+#include "desk_wizard_frame.h"
+#include "quarn.h"
+
+class RtWidget3;
+class StartBkWidget;
+
+namespace desk {
+
+class RtWidget1;
+class RtWidget2;
+class Worker;
+
+class RestoreDlg : public WizardFrame {
+    Q_OBJECT
+
+public:
+    explicit RestoreDlg(QWidget* parent = nullptr);
+    ~RestoreDlg() override;
+
+    RtWidget1* page1() const { return m_page1; }
+    RtWidget2* page2() const { return m_page2; }
+    RtWidget3* page3() const { return m_page3; }
+    StartBkWidget* progressPage() const { return m_progressPage; }
+    Worker* worker() const { return m_worker; }
+
+public slots:
+    // The engine asks for a further volume of the image: the user picks it;
+    // a missing file is asked for again, and cancelling ends the job.
+    void browseForNextFile(QString& fileName);
+    void returnBtnClicked() { emit returnMainDlg(); }
+    void showStep1();
+    void showStep2();
+    void showStep3();
+    void startRestore();
+    void cancelRestore();
+    void finishRestore();
+
+protected:
+    QuarnThread* runningWorker() const override;
+
+private:
+    bool checkRestore();
+    void showPage(int step);
+    void enterRunningState();
+
+    RtWidget1* m_page1;
+    RtWidget2* m_page2;
+    RtWidget3* m_page3;
+    StartBkWidget* m_progressPage;
+    Worker* m_worker = nullptr;
+};
+
+}  // namespace desk
+
+#endif

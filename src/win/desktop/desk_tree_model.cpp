@@ -1,0 +1,182 @@
+#include "desk_tree_model.h"
+
+#include "desk_paths.h"
+#include "disk_info.h"
+#include "size_text.h"
+#include "vetra.h"
+
+#include <QBrush>
+
+namespace desk {
+
+namespace {
+
+QString flagsText(const _PartInfo& part)
+{
+    if (part.Active) {
+        if (part.Kind == kPartitionPrimary)
+            return TreeModel::tr("Pri,Act");
+        if (part.Kind == kPartitionLogical)
+            return TreeModel::tr("Logic,Act");
+        return TreeModel::tr("Act");
+    }
+    if (part.Kind == kPartitionPrimary)
+        return TreeModel::tr("Pri");
+    if (part.Kind == kPartitionLogical)
+        return TreeModel::tr("Logic");
+    return QString();
+}
+
+int countPartitions(const _DiskInfo& disk)
+{
+    int count = 0;
+    for (const _PartInfo* part = disk.PartList; part; part = part->Next)
+        ++count;
+    return count;
+}
+
+TreeItem* newDiskItem(const _DiskInfo& disk, int number)
+{
+    const QString model = fromU16(disk.Model);
+    TreeItem* item = new TreeItem({TreeModel::tr("Disk %1").arg(number), model, QStringLiteral(" "),
+                                   formatSize(static_cast<qint64>(disk.Size)), QStringLiteral(" "),
+                                   QStringLiteral(" ")});
+    item->type = disk.MediaType == kMediaRemovable ? TreeItem::UsbDisk : TreeItem::Disk;
+    item->path = fromU16(disk.Name);
+    item->number = disk.Index;
+    item->letter = '0';
+    item->text = model;
+    item->sectorCount = disk.Size / 512;
+    item->partitionCount = countPartitions(disk);
+    return item;
+}
+
+TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
+{
+    const QString label = fromU16(part.Label);
+    const QString name = part.Letter == ' '
+        ? label
+        : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.Letter));
+    const QString fsName = QString::fromStdString(part.FsName);
+    TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
+                                   formatSize(static_cast<qint64>(part.Capacity)),
+                                   formatSize(static_cast<qint64>(part.Used)), fsName.toUpper()});
+    item->type = disk.MediaType == kMediaRemovable ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
+    item->path = QStringLiteral(" ");
+    item->number = part.LetterIndex;
+    item->letter = part.Letter;
+    item->text = fsName;
+    item->startSector = part.Start / 512;
+    item->sectorCount = part.Capacity / 512;
+    item->usedBytes = part.Used;
+    item->isSystem = part.System != 0;
+    return item;
+}
+
+}  // namespace
+
+TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent)
+{
+    m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
+                           tr("Used space"), tr("Type")});
+    setupModelData(CVetra::instance()->GetVetra());
+}
+
+TreeModel::~TreeModel()
+{
+    delete m_root;
+}
+
+void TreeModel::setupModelData(const _DiskInfo* disks)
+{
+    int number = 0;
+    for (const _DiskInfo* disk = disks; disk; disk = disk->Next, ++number) {
+        TreeItem* diskItem = newDiskItem(*disk, number);
+        for (const _PartInfo* part = disk->PartList; part; part = part->Next) {
+            if (part->Letter != 0)
+                diskItem->appendChild(newPartitionItem(*disk, *part));
+        }
+        m_root->appendChild(diskItem);
+    }
+}
+
+void TreeModel::refresh()
+{
+    beginResetModel();
+    m_root->deleteChildren();
+    setupModelData(CVetra::instance()->GetVetra());
+    endResetModel();
+    emit rowCountChanged();
+}
+
+bool TreeModel::isPartitionRow(const TreeItem* item)
+{
+    return item && (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition);
+}
+
+TreeItem* TreeModel::itemFor(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<TreeItem*>(index.internalPointer()) : m_root;
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return QModelIndex();
+    TreeItem* child = itemFor(parent)->child(row);
+    if (!child || column < 0 || column >= m_root->columnCount())
+        return QModelIndex();
+    return createIndex(row, column, child);
+}
+
+QModelIndex TreeModel::parent(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    TreeItem* parentItem = itemFor(index)->parent();
+    if (!parentItem || parentItem == m_root)
+        return QModelIndex();
+    return createIndex(parentItem->row(), 0, parentItem);
+}
+
+int TreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return itemFor(parent)->childCount();
+}
+
+int TreeModel::columnCount(const QModelIndex& parent) const
+{
+    return itemFor(parent)->columnCount();
+}
+
+QVariant TreeModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const TreeItem* item = itemFor(index);
+    if (role == Qt::DisplayRole)
+        return item->data(index.column());
+    if (role == Qt::DecorationRole && index.column() == IconColumn && isPartitionRow(item))
+        return m_iconProvider.icon(QFileIconProvider::Drive);
+    if (role == Qt::ForegroundRole && item->isSystem)
+        return QBrush(Qt::red);
+    return QVariant();
+}
+
+QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_root->data(section);
+    return QVariant();
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+}  // namespace desk

@@ -1,0 +1,57 @@
+// The desktop's tree of disks and their lettered partitions, built once
+// from the disk inventory (CVetra). Same columns and rows as the console's
+// partition tree; the partition of the running Windows is drawn in red.
+#ifndef DESK_TREE_MODEL_H
+#define DESK_TREE_MODEL_H
+
+#include "tree_item.h"
+
+#include <QAbstractItemModel>
+#include <QFileIconProvider>
+
+#include <cstdint>
+
+struct _DiskInfo;
+
+namespace desk {
+
+class TreeModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    enum Column { IconColumn, NameColumn, FlagsColumn, CapacityColumn, UsedColumn, TypeColumn };
+
+    explicit TreeModel(QObject* parent = nullptr);
+    ~TreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The row item of an index (the root for an invalid one).
+    TreeItem* itemFor(const QModelIndex& index) const;
+    static bool isPartitionRow(const TreeItem* item);
+
+signals:
+    void rowCountChanged();
+
+public slots:
+    // Nothing on this platform reports device events.
+    void addDisk(uint32_t) {}
+    void addPartition(uint32_t) {}
+    void refresh();
+
+private:
+    void setupModelData(const _DiskInfo* disks);
+
+    TreeItem* m_root;
+    QFileIconProvider m_iconProvider;
+};
+
+}  // namespace desk
+
+#endif

@@ -1,0 +1,128 @@
+#include "desk_wizard_frame.h"
+
+#include "base_msg_dlg.h"
+#include "quarn_thread.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace desk {
+
+namespace {
+
+const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
+const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kCurrentSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+const char kOtherSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
+const int kTitleY[3] = {80, 175, 270};
+const int kSubtitleY[3] = {120, 215, 310};
+const int kArrowY[3] = {108, 198, 288};
+
+QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
+{
+    QPushButton* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(x, 498, 140, 34);
+    button->setStyleSheet(QLatin1String(kButtonStyle));
+    return button;
+}
+
+void newDivider(QWidget* parent, int y)
+{
+    QLabel* label = new QLabel(parent);
+    const QPixmap picture(QStringLiteral(":images/divider.png"));
+    const QPixmap scaled = picture.isNull() ? picture : picture.scaledToWidth(175);
+    label->setPixmap(scaled);
+    label->setGeometry(23, y, 175, qMax(1, scaled.height()));
+}
+
+}  // namespace
+
+const QPoint WizardFrame::kPagePos(220, 90);
+
+WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
+                         const QStringList& subtitles)
+    : BaseDlg(parent, Qt::WindowFlags(), true)
+{
+    for (int step = 0; step < 3; ++step) {
+        m_stepTitles[step] = new QLabel(titles.value(step), this);
+        m_stepTitles[step]->setGeometry(48, kTitleY[step], 130, 40);
+        m_stepSubtitles[step] = new QLabel(subtitles.value(step), this);
+        m_stepSubtitles[step]->setGeometry(48, kSubtitleY[step], 150, 20);
+    }
+    m_arrow = new QLabel(this);
+    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
+    m_arrow->setPixmap(arrow);
+    m_arrowWidth = arrow.width();
+    m_arrowHeight = arrow.height();
+    m_returnBtn = newButton(this, tr("Return"), 49, "returnButton");
+    m_preBtn = newButton(this, tr("Previous"), 441, "previousButton");
+    m_nextBtn = newButton(this, tr("Next"), 617, "nextButton");
+    connect(m_returnBtn, &QPushButton::clicked, this, &WizardFrame::returnMainDlg);
+
+    resize(800, 600);
+    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
+    m_titleText = title;
+    setWindowTitle(title);
+    initTitleBar();
+    newDivider(this, 158);
+    newDivider(this, 253);
+}
+
+void WizardFrame::markStep(int step)
+{
+    m_currentStep = step;
+    const int current = qBound(1, step, 3) - 1;
+    for (int i = 0; i < 3; ++i) {
+        m_stepTitles[i]->setStyleSheet(QLatin1String(i == current ? kCurrentTitle : kOtherTitle));
+        m_stepSubtitles[i]->setStyleSheet(QLatin1String(i == current ? kCurrentSubtitle : kOtherSubtitle));
+    }
+    m_arrow->setGeometry(187, kArrowY[current], m_arrowWidth, m_arrowHeight);
+}
+
+void WizardFrame::bindButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                             std::function<void()> slot)
+{
+    QObject::disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    if (slot)
+        connect(button, &QPushButton::clicked, this, std::move(slot));
+    button->setText(text);
+    button->setVisible(visible);
+    button->setEnabled(enabled);
+}
+
+int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)
+{
+    BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
+    return box.exec();
+}
+
+void WizardFrame::waitForWorker(QuarnThread* worker)
+{
+    while (worker && !worker->wait(20))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void WizardFrame::closeEvent(QCloseEvent* event)
+{
+    QuarnThread* worker = runningWorker();
+    if (worker && worker->isRunning()) {
+        const int answer = message(tr("Warning"),
+                                   tr("A job is running. Do you want to cancel it and close the program?"),
+                                   true, QStringLiteral(":images/MsgIcon_Warning.png"));
+        if (answer != 1) {
+            event->ignore();
+            return;
+        }
+        m_closing = true;
+        worker->cancelJob();
+        waitForWorker(worker);
+    }
+    BaseDlg::closeEvent(event);
+}
+
+}  // namespace desk

@@ -1,0 +1,75 @@
+// What the desktop's two wizards share: the three step captions beside the
+// pages, the arrow at the current step, the dividers, the "Return",
+// "Previous" and "Next" buttons, binding a button to exactly one slot, the
+// message boxes, and closing while a job runs.
+#ifndef DESK_WIZARD_FRAME_H
+#define DESK_WIZARD_FRAME_H
+
+#include "base_dlg.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QuarnThread;
+
+namespace desk {
+
+class WizardFrame : public BaseDlg {
+    Q_OBJECT
+
+public:
+    QPushButton* returnButton() const { return m_returnBtn; }
+    QPushButton* previousButton() const { return m_preBtn; }
+    QPushButton* nextButton() const { return m_nextBtn; }
+    int currentStep() const { return m_currentStep; }
+
+signals:
+    void returnMainDlg();
+    void finish();
+
+protected:
+    WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
+                const QStringList& subtitles);
+
+    // Captions and arrow for step 1 to 3 (4: the running job keeps step 3's).
+    void markStep(int step);
+    // Shows `button` with `text`, bound to `slot` alone.
+    void bindButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                    std::function<void()> slot);
+    // One of the wizard's message boxes: 1 for OK, 0 for Cancel.
+    int message(const QString& title, const QString& text, bool okCancel = false,
+                const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
+    int error(const QString& text) { return message(tr("Error"), text); }
+
+    // The running job's worker, for the close question; null when none.
+    virtual QuarnThread* runningWorker() const = 0;
+    // Closing while a job runs asks; on OK the job is cancelled and waited
+    // for before the window closes.
+    void closeEvent(QCloseEvent* event) override;
+    // No F5 rescan and no Escape record in the desktop's wizards.
+    void keyReleaseEvent(QKeyEvent*) override {}
+    // Waits for the worker to end, answering its queued requests meanwhile.
+    static void waitForWorker(QuarnThread* worker);
+    bool closing() const { return m_closing; }
+
+    static const QPoint kPagePos;
+
+    QLabel* m_stepTitles[3];
+    QLabel* m_stepSubtitles[3];
+    QLabel* m_arrow;
+    int m_arrowWidth = 0;
+    int m_arrowHeight = 0;
+    QPushButton* m_returnBtn;
+    QPushButton* m_preBtn;
+    QPushButton* m_nextBtn;
+    int m_currentStep = 1;
+    bool m_closing = false;
+};
+
+}  // namespace desk
+
+#endif

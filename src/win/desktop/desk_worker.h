@@ -1,0 +1,33 @@
+// The desktop's engine worker: the console's worker class on the engine's
+// Windows entry points, with a debug line before each engine call.
+#ifndef DESK_WORKER_H
+#define DESK_WORKER_H
+
+#include "quarn_thread.h"
+
+namespace desk {
+
+// The five entry points of the engine this program runs on: the Windows
+// flavour where it is built, else the engine library.
+QuarnEngine windowsEngine();
+
+class Worker : public ::QuarnThread {
+    Q_OBJECT
+
+public:
+    explicit Worker(const QuarnEngine& engine = windowsEngine());
+    // The engine used by every worker made from now on; tests run the
+    // wizards on a scripted engine through it. Returns the previous one.
+    static QuarnEngine setDefaultEngine(const QuarnEngine& engine);
+    static QuarnEngine defaultEngine();
+
+    // The line run() writes before the engine call ("" when none).
+    static const char* debugLine(int operation, int fsType);
+
+protected:
+    void run() override;
+};
+
+}  // namespace desk
+
+#endif
