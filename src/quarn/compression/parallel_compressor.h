@@ -32,7 +32,7 @@ public:
     static constexpr uint32_t kBlockBytes = 0x20000;
     static constexpr uint32_t kDictionaryBytes = 0x8000;
     // Blocks in flight per worker thread, and actions besides.
-    static constexpr unsigned kBlocksPerThread = 2;
+    static constexpr unsigned kBlocksPerThread = 8;
     static constexpr unsigned kActionsInFlight = 256;
 
     // Receives stored bytes in stream order, on the thread that calls the
