@@ -157,6 +157,11 @@ TEST_F(BackupWizardTest, StepsAndTheirButtons)
     QSignalSpy back(wizard.get(), &BackupDlg::returnMainDlg);
     click(wizard->returnButton());
     EXPECT_EQ(back.count(), 1);
+
+    // F5 probes the machine again.
+    QSignalSpy probed(DeviceProber::instance(), &DeviceProber::probeFinished);
+    QTest::keyClick(wizard.get(), Qt::Key_F5);
+    EXPECT_TRUE(probed.wait(60000));
 }
 
 // A folder inside the source's own mount is the source, even when the
