@@ -536,6 +536,14 @@ TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
     bytes[bytes.size() - 27] ^= 1;  // the trailer's magic
     testsupport::WriteFileBytes(damaged, bytes);
     const std::string laterVolume = g_images->splitOthers + "/office_1_0.bkp";
+    // A later volume behind a valid head block: its trailer still tells.
+    const std::string headedLater = scratch.file("headed_1_0.bkp");
+    bytes = ReadFileBytes(g_images->full);
+    const uint32_t headBytes = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24;
+    bytes.resize(headBytes);
+    const std::vector<uint8_t> later = ReadFileBytes(laterVolume);
+    bytes.insert(bytes.end(), later.begin(), later.end());
+    testsupport::WriteFileBytes(headedLater, bytes);
     // Head blocks whose sizes reach past the file or past the block.
     const std::string longHead = scratch.file("longhead_0_0.bkp");
     bytes = ReadFileBytes(g_images->full);
@@ -553,6 +561,7 @@ TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
         {g_images->folder + "/full", {}},
         {upper, {"Error: The file name of a Sorvik backup image ends in \".bkp\"!"}},
         {laterVolume, {"Error: The backup image file is invalid!"}},
+        {headedLater, {"Error!: This is not the first volume; select the first volume of the image!"}},
         {foreign, {"Error: The backup image file is invalid!"}},
         {damaged, {"Error: Image file is corrupted!"}},
         {longHead, {"Error: The head of the backup image file is damaged!"}},

@@ -675,8 +675,8 @@
         <translation>错误！</translation>
     </message>
     <message>
-        <source>The file is not the first volume, if you have much more than one volume, you must select the first volume!</source>
-        <translation>该文件不是第一个卷，如果镜像有多个卷，您必须选择第一个卷！</translation>
+        <source>This is not the first volume; select the first volume of the image!</source>
+        <translation>这不是第一个卷，请选择镜像的第一个卷！</translation>
     </message>
     <message>
         <source>Image file is corrupted!</source>

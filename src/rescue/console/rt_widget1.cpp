@@ -204,8 +204,7 @@ bool RtWidget1::readImageTrailer(const QString& path)
     case ImageTrailer::StreamFailed:
         return false;
     case ImageTrailer::NotFirstVolume:
-        showError(tr("Error!"), tr("The file is not the first volume, if you have much more than one volume, "
-                                   "you must select the first volume!"));
+        showError(tr("Error!"), tr("This is not the first volume; select the first volume of the image!"));
         return false;
     case ImageTrailer::Corrupted:
         break;
