@@ -488,6 +488,7 @@ TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
     EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
 }
 
+
 TEST_F(RestoreWizardTest, AMountedTargetIsUnmountedFirst)
 {
     const char* dir = MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr);
@@ -1041,6 +1042,28 @@ TEST_F(RestoreWizardTest, TheWizardSpeaksChinese)
         EXPECT_EQ(messages(answers), QStringList{QString::fromUtf8("错误: 您必须选择一个要还原的镜像文件！")});
     }
     QCoreApplication::removeTranslator(&chinese);
+}
+
+// The boot code alone leaves the partition be: the image's partition may
+// name the disk whose MBR is restored.
+TEST_F(RestoreWizardTest, TheMbrAloneMayNameTheDiskThroughTheImagesPartition)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    chooseImage(g_images->full);
+    m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Unchecked);
+    m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_TRUE(pressTarget(g_machine->partition(BackupMachine::Images)));
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromLatin1(kPassword));
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
+    EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, g_machine->partition(BackupMachine::Images));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_FALSE(imagesFolder().empty());
 }
 
 }  // namespace

@@ -283,8 +283,10 @@ void RestoreDlg::startRestore()
     const bool partitionRow = m_rtWidget1->isPartitionChecked();
     const TargetRecord record = findTargetRecord(target);
 
-    if (RestoreTarget::sameDevice(target, m_rtWidget1->m_imageDevice) ||
-        RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(image))) {
+    // A partition restore would overwrite the image it reads; the boot code
+    // alone leaves the partition as it is.
+    if (partitionRow && (RestoreTarget::sameDevice(target, m_rtWidget1->m_imageDevice) ||
+                         RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(image)))) {
         showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
         return;
     }
