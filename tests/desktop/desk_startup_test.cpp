@@ -1,0 +1,211 @@
+// Start-up of the desktop program on simulated machines: the Windows
+// version table, the refusal of unknown versions and of users without
+// administrator rights, the shell verb's registry value, and the
+// first-start dialog that stores the language and the image folder.
+#include "base_msg_dlg.h"
+#include "desk_file_dialogs.h"
+#include "desk_lang_dlg.h"
+#include "desk_machine.h"
+#include "desk_settings.h"
+#include "desk_startup.h"
+#include "desk_test_app.h"
+#include "disk_helpers.h"
+#include "paths.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTranslator>
+
+#include <fstream>
+#include <sstream>
+
+using desktest::DeskMachine;
+
+namespace {
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct VersionCase {
+    const char* system;
+    int code;
+    const char* name;
+};
+
+TEST(DeskStartup, WindowsVersionTable)
+{
+    const VersionCase cases[] = {
+        {"Version=4.0\nProductType=1\n", 0, "Windows 9X"},
+        {"Version=5.0\nProductType=1\n", 1, "Windows 2000"},
+        {"Version=5.1\nProductType=1\n", 2, "Windows XP"},
+        {"Version=5.2\nProductType=3\nServerR2=0\n", 3, "Windows server 2003"},
+        {"Version=5.2\nProductType=3\nServerR2=1\n", 4, "Windows server 2003 RC2"},
+        {"Version=5.3\nProductType=1\n", 0, "Windows 9X"},
+        {"Version=6.0\nProductType=1\n", 5, "Windows Vista"},
+        {"Version=6.0\nProductType=3\n", 6, "Windows server 2008"},
+        {"Version=6.1\nProductType=2\n", 7, "Windows server 2008 RC2"},
+        {"Version=6.1\nProductType=1\n", 8, "Windows 7"},
+        {"Version=6.2\nProductType=1\n", 0, "Windows 9X"},
+        {"Version=10.0\nProductType=1\n", 0, "Windows 9X"},
+    };
+    for (const VersionCase& c : cases) {
+        DeskMachine machine(c.system);
+        desk::forgetWindowsVersion();
+        EXPECT_EQ(desk::windowsVersion(), c.code) << c.system;
+        EXPECT_EQ(windowsVersionName(static_cast<unsigned>(desk::windowsVersion())), c.name) << c.system;
+    }
+    desk::forgetWindowsVersion();
+}
+
+TEST(DeskStartup, UnknownWindowsIsRefusedWithABoxWithoutButtons)
+{
+    desktest::testApp();
+    DeskMachine machine("Version=6.2\nProductType=1\n");
+    desk::forgetWindowsVersion();
+    MsgBoxAnswers answers;
+    answers.pushForButtonless(0);
+    int exitCode = -5;
+    EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), -1);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, "This program only supports Windows 2000 and later!");
+    EXPECT_FALSE(answers.boxes[0].okButton);
+    EXPECT_FALSE(answers.boxes[0].cancelButton);
+    desk::forgetWindowsVersion();
+}
+
+// A machine whose system volume refuses to be opened by this user.
+class NoRightsPlatform : public winplat::SimulatedPlatform {
+public:
+    using SimulatedPlatform::SimulatedPlatform;
+    std::unique_ptr<winplat::Device> open(const std::u16string& path, winplat::OpenMode mode,
+                                          winplat::Error& error) override
+    {
+        if (path == winplat::volumeDevicePath(u'C')) {
+            error = winplat::err::kAccessDenied;
+            return nullptr;
+        }
+        return SimulatedPlatform::open(path, mode, error);
+    }
+};
+
+TEST(DeskStartup, AdministratorCheck)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    EXPECT_EQ(desk::checkAdministrator(), 0);
+    winplat::setCurrentPlatform(std::make_shared<NoRightsPlatform>(machine.machine));
+    EXPECT_EQ(desk::checkAdministrator(), -1);
+    MsgBoxAnswers answers;
+    int exitCode = -5;
+    EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), -1);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, "You must have administrator rights to run this program!");
+    // Without rights nothing is written to the registry.
+    EXPECT_EQ(readText(machine.host("registry.txt")).find("Sorvik Backup"), std::string::npos);
+}
+
+TEST(DeskStartup, ShellVerbQuotesTheProgramAndTheDrive)
+{
+    DeskMachine machine;
+    ASSERT_EQ(desk::registerDriveContextMenu(), 1);
+    winplat::RegistryValue value;
+    ASSERT_EQ(machine.platform->readRegistryValue(winplat::RegistryHive::ClassesRoot,
+                                                  u"Drive\\shell\\Sorvik Backup\\command", u"", value),
+              winplat::err::kSuccess);
+    ASSERT_EQ(value.type, winplat::RegistryValue::String);
+    ASSERT_EQ(value.strings.size(), 1u);
+    EXPECT_EQ(value.strings[0], u"\"C:\\Program Files\\Sorvik\\deskrestore.exe\" \"%1\"");
+    // The value as the registry file stores it.
+    const std::string stored = readText(machine.host("registry.txt"));
+    EXPECT_NE(stored.find("Key=HKCR\\Drive\\shell\\Sorvik Backup\\command"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("\"C:\\Program Files\\Sorvik\\deskrestore.exe\" \"%1\""), std::string::npos) << stored;
+}
+
+TEST(DeskStartup, LanguageCodes)
+{
+    EXPECT_EQ(desk::languageOfIndex(0), "zh_CN");
+    EXPECT_EQ(desk::languageOfIndex(1), "zh_TW");
+    EXPECT_EQ(desk::languageOfIndex(2), "en");
+    EXPECT_EQ(desk::languageOfIndex(7), "zh_CN");
+}
+
+QString ownCatalogue()
+{
+    // The program's own translator of the latest start.
+    QString name;
+    for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>()) {
+        if (t->objectName().startsWith("language/pelrid_"))
+            name = t->objectName();
+    }
+    return name;
+}
+
+TEST(DeskStartup, FirstStartAsksForLanguageAndPlaceUntilBothAreSet)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    desk::forgetWindowsVersion();
+    std::vector<QString> captions;
+    desk::FileChooser previous = desk::setFileChooser([&](QWidget*, const desk::FileRequest& request) {
+        captions.push_back(request.caption);
+        return QString("D:/Images");
+    });
+
+    // First start: keep the first language, choose no folder.
+    bool shown = false;
+    desktest::onNextModal([&](QWidget* modal) {
+        shown = modal->objectName() == "setDlg";
+        auto* ok = modal->findChildren<QPushButton*>().last();
+        ok->click();
+    });
+    int exitCode = 0;
+    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(desk::readSetting(desk::kLangKey), "zh_CN");
+    EXPECT_EQ(desk::readSetting(desk::kDstPathKey), "");
+    EXPECT_EQ(ownCatalogue(), "language/pelrid_zh_CN");
+
+    // Second start: the dialog again; English and a folder this time.
+    shown = false;
+    desktest::onNextModal([&](QWidget* modal) {
+        shown = true;
+        auto* dialog = qobject_cast<desk::langDlg*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->m_langCombo->setCurrentIndex(2);
+        dialog->m_browseBtn->click();
+        dialog->m_okBtn->click();
+    });
+    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(desk::readSetting(desk::kLangKey), "en");
+    EXPECT_EQ(desk::readSetting(desk::kDstPathKey), "D:\\Images");
+    EXPECT_EQ(ownCatalogue(), "language/pelrid_en");
+    ASSERT_EQ(captions.size(), 1u);
+    // Stored in the machine's settings file.
+    const std::string stored = readText(machine.host("user-settings.ini"));
+    EXPECT_NE(stored.find("Lang=en"), std::string::npos) << stored;
+
+    // Third start: both are set, no dialog.
+    shown = false;
+    QTimer* watcher = desktest::onNextModal([&](QWidget* modal) {
+        shown = true;
+        modal->close();
+    });
+    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
+    EXPECT_FALSE(shown);
+    if (!shown)
+        delete watcher;
+    desk::setFileChooser(previous);
+    desk::forgetWindowsVersion();
+}
+
+}  // namespace

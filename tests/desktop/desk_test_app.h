@@ -1,0 +1,51 @@
+// The Qt application of the desktop tests, and a helper that acts on the
+// next modal dialog once it shows.
+#ifndef DESK_TEST_APP_H
+#define DESK_TEST_APP_H
+
+#include "desk_startup.h"
+#include "frame_resources.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace desktest {
+
+inline QApplication& testApp()
+{
+    static int argc = 1;
+    static char name[] = "desk_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* created = new QApplication(argc, argv);
+        initRescueFrame();
+        created->setStyleSheet(desk::desktopStyleSheet());
+        return created;
+    }();
+    return *app;
+}
+
+// Runs `action` on the active modal widget as soon as one shows; the
+// watcher deletes itself then (delete it yourself when none showed).
+inline QTimer* onNextModal(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+    return timer;
+}
+
+}  // namespace desktest
+
+#endif
