@@ -22,9 +22,9 @@ struct tagBackupArgument {
     std::string mbrSource;        // whole disk whose first mbrSize bytes are stored
     std::string prevImage;        // first volume of the image this one builds on
     int fsType = 0;               // 4 NTFS, 3 FAT32
-    int reserved = 0;             // stored, never read
+    int reserved = 0;             // copied by the job, written to no image, read by nothing
     int compressType = 0;         // 0 none, 1 QuickLZ, 2 deflate level 1, 3 deflate default
-    bool saveMbr = false;         // stored, never read
+    bool saveMbr = false;         // copied by the job, written to no image; mbrSize decides
     int mbrSize = 0;              // bytes of mbrSource to store (512 or 0)
     std::string password;         // empty: none; stored as its MD5 digest
     std::string description;      // free text, stored compressed
