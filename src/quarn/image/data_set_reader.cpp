@@ -1,6 +1,8 @@
 #include "image/data_set_reader.h"
 
 #include "compression/compress_data.h"
+#include "compression/decode_ahead.h"
+#include "compression/parallel_compressor.h"
 #include "io/linux_io.h"
 #include "quarn.h"
 
@@ -15,6 +17,7 @@ CDataSetReader::CDataSetReader(DataSetSource& source) : m_source(source)
 
 CDataSetReader::~CDataSetReader()
 {
+    delete m_ahead;  // joins its worker
     delete m_decompressor;
     delete[] m_piece;
     delete[] m_scratch;
@@ -30,12 +33,19 @@ int CDataSetReader::Init()
         return ERR_NO_MEMORY;
     delete m_decompressor;
     m_decompressor = nullptr;
+    delete m_ahead;
+    m_ahead = nullptr;
     m_state = State::Idle;
     const uint8_t type = m_source.CompressType();
     if (type != 0) {
         m_decompressor = new (std::nothrow) CCompressData(type);
         if (m_decompressor == nullptr || !m_decompressor->IsReady())
             return ERR_NO_MEMORY;
+        if (CParallelCompressor::ThreadsFromEnvironment() > 1) {
+            m_ahead = new (std::nothrow) CDecodeAhead(type);
+            if (m_ahead == nullptr || !m_ahead->IsReady())
+                return ERR_NO_MEMORY;
+        }
     }
     return 0;
 }
@@ -63,6 +73,9 @@ int CDataSetReader::Begin()
         return result;
     m_raw = m_decompressor == nullptr || m_head.storedRaw == 1;
     m_state = State::Begun;
+    m_fedEnd = false;
+    if (m_ahead != nullptr && !m_raw)
+        m_ahead->Start();
     return 0;
 }
 
@@ -96,8 +109,63 @@ int CDataSetReader::Decompress(unsigned char* data, unsigned length, bool final)
     return 0;
 }
 
+int CDataSetReader::FeedAhead()
+{
+    if (m_storedLeft != 0) {
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, kPieceBytes));
+        if (m_source.ImageIo()->Read(m_piece, n) != static_cast<int64_t>(n))
+            return ERR_READ_FILE;
+        m_storedLeft -= n;
+        m_ahead->Feed(m_piece, n);
+        return 0;
+    }
+    if (PartContinues())
+        return NextPart();
+    m_ahead->Feed(nullptr, 0);
+    m_fedEnd = true;
+    return 0;
+}
+
+int CDataSetReader::TakeAhead()
+{
+    for (;;) {
+        // Read on while the worker decodes, until it has something to give.
+        while (!m_fedEnd && m_ahead->CanFeed() && !m_ahead->HasOutput()) {
+            const int result = FeedAhead();
+            if (result != 0)
+                return result;
+        }
+        const unsigned char* out = nullptr;
+        uint32_t length = 0;
+        bool hungry = false;
+        if (m_ahead->Take(&out, &length, &hungry) != 0) {
+            DEBUG_TRACE("decompress failed!\n");
+            return ERR_COMPRESS;
+        }
+        if (hungry) {
+            if (m_fedEnd)
+                return ERR_COMPRESS;  // the worker ended without saying so
+            const int result = FeedAhead();
+            if (result != 0)
+                return result;
+            continue;
+        }
+        if (length == 0)
+            m_state = State::Ended;
+        m_out = out;
+        m_outLeft = length;
+        return 0;
+    }
+}
+
 bool CDataSetReader::StepCompressed(int* result)
 {
+    if (m_ahead != nullptr) {
+        if (m_state == State::Ended || m_state == State::Idle)
+            return false;
+        *result = TakeAhead();
+        return true;
+    }
     switch (m_state) {
     case State::Draining:
         *result = Decompress(nullptr, 0, false);

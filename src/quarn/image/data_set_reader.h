@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class CCompressData;
+class CDecodeAhead;
 class CLinuxIo;
 
 // Where a reader takes stored bytes from: the image volume now open, the
@@ -73,6 +74,11 @@ private:
 
     int NextPart();
     int ReadHead();
+    // A compressed set decoded on the worker thread: the next plain bytes
+    // into m_out (none at the set's end, state Ended).
+    int TakeAhead();
+    // Hands the worker the next stored piece, or the end of the set.
+    int FeedAhead();
     // One call of the coder; the state follows from its answer.
     int Decompress(unsigned char* data, unsigned length, bool final);
     // One step of a compressed set when no decoded bytes wait: false at
@@ -88,8 +94,12 @@ private:
     bool m_raw = true;                   // the set is read without the coder
     State m_state = State::Idle;
     uint64_t m_storedLeft = 0;           // stored bytes of this part not yet read
-    unsigned char* m_out = nullptr;      // decompressed bytes not yet handed out
+    const unsigned char* m_out = nullptr;  // decompressed bytes not yet handed out
     unsigned long m_outLeft = 0;
+    // Compressed sets are decoded ahead on a worker thread unless the job
+    // runs on one thread (QUARN_THREADS=1); then m_decompressor does it here.
+    CDecodeAhead* m_ahead = nullptr;
+    bool m_fedEnd = false;               // the worker has every stored byte of the set
 };
 
 #endif

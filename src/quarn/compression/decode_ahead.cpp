@@ -1,0 +1,186 @@
+#include "compression/decode_ahead.h"
+
+#include "compression/compress_data.h"
+#include "quarn.h"
+
+#include <new>
+
+CDecodeAhead::CDecodeAhead(uint8_t compressType) : m_type(compressType)
+{
+    m_coder.reset(new (std::nothrow) CCompressData(compressType));
+    if (m_coder == nullptr || !m_coder->IsReady())
+        return;
+    try {
+        m_worker = std::thread(&CDecodeAhead::WorkerLoop, this);
+    } catch (const std::exception&) {
+        return;
+    }
+    m_ready = true;
+}
+
+CDecodeAhead::~CDecodeAhead()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CDecodeAhead::Start()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_set;
+        m_pieces.clear();
+        m_outputs.clear();
+    }
+    m_changed.notify_all();
+}
+
+bool CDecodeAhead::CanFeed()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pieces.size() < kPiecesWaiting;
+}
+
+void CDecodeAhead::Feed(const unsigned char* data, uint32_t length)
+{
+    Piece piece;
+    if (data == nullptr)
+        piece.end = true;
+    else
+        piece.bytes.assign(data, data + length);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_pieces.size() < kPiecesWaiting; });
+    m_pieces.push_back(std::move(piece));
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+bool CDecodeAhead::HasOutput()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_outputs.empty();
+}
+
+int CDecodeAhead::Take(const unsigned char** out, uint32_t* length, bool* hungry)
+{
+    *out = nullptr;
+    *length = 0;
+    *hungry = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_outputs.empty() || (m_pieces.empty() && !m_workerBusy); });
+        if (m_outputs.empty()) {
+            *hungry = true;
+            return 0;
+        }
+        m_taken = std::move(m_outputs.front());
+        m_outputs.pop_front();
+    }
+    m_changed.notify_all();
+    if (m_taken.result != 0)
+        return m_taken.result;
+    *out = m_taken.bytes.data();
+    *length = static_cast<uint32_t>(m_taken.bytes.size());
+    return 0;
+}
+
+bool CDecodeAhead::Put(Output output)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] {
+        return m_stopping || m_set != m_workerSet || m_outputs.size() < kOutputsWaiting;
+    });
+    if (m_stopping || m_set != m_workerSet)
+        return false;
+    m_outputs.push_back(std::move(output));
+    lock.unlock();
+    m_changed.notify_all();
+    return true;
+}
+
+bool CDecodeAhead::Decode(const unsigned char* data, unsigned length, bool final)
+{
+    bool more = false;
+    do {
+        unsigned char* out = nullptr;
+        unsigned long outLength = 0;
+        const bool drain = more;
+        if (m_coder->Decompress(drain ? nullptr : const_cast<unsigned char*>(data), drain ? 0 : length, final, &out,
+                                &outLength, more) != 0)
+            return false;
+        // A coder that asks to be called again without giving anything
+        // would never end.
+        if (more && outLength == 0 && (drain || data == nullptr))
+            return false;
+        if (out != nullptr && outLength != 0) {
+            Output output;
+            try {
+                output.bytes.assign(out, out + outLength);
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+            if (!Put(std::move(output)))
+                return true;  // the set was given up: nothing more to do for it
+        }
+    } while (more);
+    return true;
+}
+
+void CDecodeAhead::WorkerLoop()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    uint64_t failedSet = 0;
+    bool failed = false;
+    while (true) {
+        m_changed.wait(lock, [this] { return m_stopping || !m_pieces.empty(); });
+        if (m_stopping)
+            return;
+        Piece piece = std::move(m_pieces.front());
+        m_pieces.pop_front();
+        m_workerSet = m_set;
+        m_workerBusy = true;
+        lock.unlock();
+        m_changed.notify_all();
+
+        if (!(failed && failedSet == m_workerSet)) {
+            failed = false;
+            bool ok = true;
+            if (!m_coderMidSet) {
+                m_coderMidSet = true;
+                m_coderSet = m_workerSet;
+            } else if (m_coderSet != m_workerSet) {
+                // The last set was given up before its end: its coder state
+                // must not leak into this one.
+                m_coder.reset(new (std::nothrow) CCompressData(m_type));
+                ok = m_coder != nullptr && m_coder->IsReady();
+                m_coderSet = m_workerSet;
+            }
+            if (ok)
+                ok = piece.end ? Decode(nullptr, 0, true) : Decode(piece.bytes.data(),
+                                                                    static_cast<unsigned>(piece.bytes.size()), false);
+            if (ok && piece.end) {
+                m_coderMidSet = false;
+                Output end;
+                end.end = true;
+                Put(std::move(end));
+            }
+            if (!ok) {
+                failed = true;
+                failedSet = m_workerSet;
+                m_coderMidSet = true;  // the coder's state is unknown: the next set gets a new one
+                m_coderSet = 0;
+                Output error;
+                error.result = ERR_COMPRESS;
+                Put(std::move(error));
+            }
+        }
+        lock.lock();
+        m_workerBusy = false;
+        m_changed.notify_all();
+    }
+}
