@@ -44,12 +44,14 @@ void BkWidget1::treeViewPress(const QModelIndex& index)
 {
     if (m_pressButtons != Qt::LeftButton && m_pressButtons != Qt::RightButton) {
         m_partPath.clear();
+        m_diskPath.clear();
         return;
     }
     const TreeItem* row = static_cast<const TreeItem*>(index.internalPointer());
     if (!index.isValid() || !row ||
         (row->type != TreeItem::DiskPartition && row->type != TreeItem::UsbDiskPartition)) {
         m_partPath.clear();
+        m_diskPath.clear();
         return;
     }
     m_partPath = row->path;
@@ -81,6 +83,7 @@ void BkWidget1::treeViewPress(const QModelIndex& index)
 void BkWidget1::refuse(const QString& text)
 {
     m_partPath.clear();
+    m_diskPath.clear();
     BaseMsgDlg box(tr("Error"), text, QStringLiteral(":images/MsgIcon_Stop.png"), this, true, false);
     box.exec();
 }
