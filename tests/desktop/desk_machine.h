@@ -25,7 +25,7 @@ constexpr uint64_t kPartBytes = 32 * kMiB;
 // Byte offset of partition 1..3 on disk 0.
 inline uint64_t partitionOffset(int number)
 {
-    return (1 + 33 * static_cast<uint64_t>(number - 1)) * kMiB;
+    return (1 + 32 * static_cast<uint64_t>(number - 1)) * kMiB;
 }
 
 inline int partitionOfLetter(char letter)
@@ -52,7 +52,7 @@ public:
                        "FreeBytes=25165824\n\n"
                        "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=NTFS\n"
                        "FreeBytes=30408704\n\n"
-                       "Letter=E\nType=fixed\nDisk=0\nOffset=69206016\nLabel=Target\nFileSystem=NTFS\n"
+                       "Letter=E\nType=fixed\nDisk=0\nOffset=68157440\nLabel=Target\nFileSystem=NTFS\n"
                        "FreeBytes=30408704\n");
         sim::writeText(machine, "wmi-disks.txt",
                        "Index=0\nSize=104857600\nName=\\\\.\\PHYSICALDRIVE0\nModel=Sorvik Virtual Disk\n"

@@ -1,0 +1,105 @@
+// The desktop's disk tree on simulated machines: rows from the inventory,
+// the system partition in red, removable disks, disks without lettered
+// partitions, and no disks at all.
+#include "desk_machine.h"
+#include "desk_test_app.h"
+#include "desk_tree_model.h"
+
+#include <gtest/gtest.h>
+
+#include <QBrush>
+
+using desktest::DeskMachine;
+
+namespace {
+
+TEST(DeskTreeModel, RowsOfTheInventoryWithTheSystemInRed)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    ASSERT_TRUE(machine.ok);
+    desk::TreeModel model;
+    ASSERT_EQ(model.rowCount(), 1);
+    const QModelIndex disk = model.index(0, 0);
+    EXPECT_EQ(model.data(disk).toString(), "Disk 0");
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(), "Sorvik Virtual Disk");
+    EXPECT_EQ(model.data(model.index(0, 3)).toString(), "100.00 MB");
+    const TreeItem* diskItem = model.itemFor(disk);
+    EXPECT_EQ(diskItem->type, TreeItem::Disk);
+    EXPECT_EQ(diskItem->number, 0);
+    EXPECT_EQ(diskItem->partitionCount, 3);
+    EXPECT_EQ(diskItem->sectorCount, 204800u);
+
+    ASSERT_EQ(model.rowCount(disk), 3);
+    const char letters[] = {'c', 'd', 'e'};
+    for (int row = 0; row < 3; ++row) {
+        const QModelIndex part = model.index(row, 0, disk);
+        const TreeItem* item = model.itemFor(part);
+        EXPECT_EQ(item->type, TreeItem::DiskPartition);
+        EXPECT_EQ(item->letter, letters[row]);
+        EXPECT_EQ(item->number, letters[row] - 'a' + 1);
+        EXPECT_EQ(item->text, "NTFS");
+        EXPECT_EQ(item->startSector, desktest::partitionOffset(row + 1) / 512);
+        EXPECT_EQ(item->sectorCount, desktest::kPartBytes / 512);
+        EXPECT_EQ(model.data(model.index(row, 5, disk)).toString(), "NTFS");
+        EXPECT_FALSE(model.data(part, Qt::DecorationRole).isNull());
+        const QVariant colour = model.data(model.index(row, 1, disk), Qt::ForegroundRole);
+        if (row == 0) {
+            EXPECT_TRUE(item->isSystem);
+            ASSERT_TRUE(colour.canConvert<QBrush>());
+            EXPECT_EQ(colour.value<QBrush>().color(), QColor(Qt::red));
+        } else {
+            EXPECT_FALSE(item->isSystem);
+            EXPECT_FALSE(colour.isValid());
+        }
+    }
+    EXPECT_EQ(model.data(model.index(0, 1, disk)).toString(), "System (c:)");
+    EXPECT_EQ(model.data(model.index(0, 2, disk)).toString(), "Pri,Act");
+    EXPECT_EQ(model.data(model.index(1, 2, disk)).toString(), "Pri");
+    EXPECT_FALSE(model.data(disk, Qt::ForegroundRole).isValid());
+}
+
+TEST(DeskTreeModel, RemovableDiskAndDiskWithoutLetters)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    ASSERT_TRUE(sim::makeDisk(machine.machine, 1, 16, "label: dos\nstart=2048, size=8192, type=7\n"));
+    ASSERT_TRUE(sim::makeDisk(machine.machine, 2, 16, "label: dos\nstart=2048, size=8192, type=c\n"));
+    sim::writeText(machine.machine, "wmi-disks.txt",
+                   "Index=0\nSize=104857600\nName=\\\\.\\PHYSICALDRIVE0\nModel=Sorvik Virtual Disk\n"
+                   "MediaType=Fixed hard disk media\nPartitions=3\n\n"
+                   "Index=1\nSize=16777216\nName=\\\\.\\PHYSICALDRIVE1\nModel=No Letters\n"
+                   "MediaType=Fixed hard disk media\nPartitions=1\n\n"
+                   "Index=2\nSize=16777216\nName=\\\\.\\PHYSICALDRIVE2\nModel=USB Stick\n"
+                   "MediaType=Removable Media\nPartitions=1\n");
+    std::ofstream(machine.host("drives.txt"), std::ios::app)
+        << "\nLetter=F\nType=removable\nDisk=2\nOffset=1048576\nLabel=\nFileSystem=FAT32\nFreeBytes=1048576\n";
+    *CVetra::instance() = CVetra(machine.platform);
+    desk::TreeModel model;
+    ASSERT_EQ(model.rowCount(), 3);
+    const QModelIndex noLetters = model.index(1, 0);
+    EXPECT_EQ(model.rowCount(noLetters), 0);
+    EXPECT_EQ(model.itemFor(noLetters)->partitionCount, 1);
+    const QModelIndex usb = model.index(2, 0);
+    EXPECT_EQ(model.itemFor(usb)->type, TreeItem::UsbDisk);
+    ASSERT_EQ(model.rowCount(usb), 1);
+    const TreeItem* stick = model.itemFor(model.index(0, 0, usb));
+    EXPECT_EQ(stick->type, TreeItem::UsbDiskPartition);
+    // An empty label still gives "<label> (<letter>:)".
+    EXPECT_EQ(model.data(model.index(0, 1, usb)).toString(), " (f:)");
+    EXPECT_EQ(model.data(model.index(0, 5, usb)).toString(), "FAT32");
+}
+
+TEST(DeskTreeModel, NoDisksLeavesTheHeaderAlone)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    sim::writeText(machine.machine, "wmi-disks.txt", "");
+    *CVetra::instance() = CVetra(machine.platform);
+    desk::TreeModel model;
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "Partition");
+    EXPECT_EQ(model.headerData(5, Qt::Horizontal).toString(), "Type");
+}
+
+}  // namespace
