@@ -5,6 +5,7 @@
 #include "backup_dlg.h"
 #include "base_msg_dlg.h"
 #include "bk_widget1.h"
+#include "bk_widget2.h"
 #include "clone_dlg.h"
 #include "clone_widgets.h"
 #include "console_startup.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QTreeView>
 
 #include <cstdio>
@@ -41,6 +43,17 @@ void save(QWidget& widget, const QString& name)
 }
 
 // The first partition row of a wizard's source tree, made current.
+// The page reacts to a press of the left or right mouse button only.
+void pressWithMouse(QTreeView* tree, const QModelIndex& index)
+{
+    tree->scrollTo(index);
+    const QPoint at = tree->visualRect(index).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &release);
+}
+
 QModelIndex chooseFirstPartition(QTreeView* tree)
 {
     QAbstractItemModel* model = tree ? tree->model() : nullptr;
@@ -119,10 +132,12 @@ int main(int argc, char** argv)
     backup->showStep1();
     const QModelIndex source = chooseFirstPartition(backup->page1()->treeView());
     if (source.isValid())
-        backup->page1()->treeViewPress(source);
+        pressWithMouse(backup->page1()->treeView(), source);
     save(*backup, QStringLiteral("backup_step1"));
     backup->showStep2();
     save(*backup, QStringLiteral("backup_step2"));
+    // A folder with no device stands for the image place (as a share would).
+    backup->page2()->takeFullChoice({QDir::tempPath(), QString(), QStringLiteral("system")});
     backup->showStep3();
     save(*backup, QStringLiteral("backup_step3"));
     backup->hide();
