@@ -5,6 +5,8 @@
 // thread joined.
 #include "compression/compress_data.h"
 #include "compression/parallel_compressor.h"
+#include "image/data_set_reader.h"
+#include "io/linux_io.h"
 #include "image_format.h"
 #include "ntfs_fixture.h"
 #include "ntfs_jobs.h"
@@ -397,6 +399,146 @@ TEST_F(ParallelBackupTest, CancelReturnsPromptlyWithEveryThreadJoined)
     EXPECT_EQ(ThreadCount(), threadsBefore) << "a worker thread outlived the job";
     // Not a speed target: a hang or a wait for the whole partition shows here.
     EXPECT_LT(seconds, 60.0);
+}
+
+
+// Volumes of data set parts, as a restore reads them: each volume file holds
+// heads and stored bytes; OpenNextVolume moves to the next file.
+class VolumeFiles : public DataSetSource {
+public:
+    VolumeFiles(const TempDir& dir, uint8_t type, const std::vector<Bytes>& volumes) : m_type(type)
+    {
+        for (size_t i = 0; i < volumes.size(); ++i) {
+            m_paths.push_back(dir.file("vol" + std::to_string(i)));
+            WriteFileBytes(m_paths.back(), volumes[i]);
+        }
+        m_io.Open(m_paths[0], CLinuxIo::ModeRead);
+    }
+    CLinuxIo* ImageIo() const override { return const_cast<CLinuxIo*>(&m_io); }
+    uint64_t ImageBytesLeft() const override { return FileSize(m_paths[m_index]) - uint64_t(m_io.GetCurrentPos()); }
+    int OpenNextVolume() override
+    {
+        if (m_index + 1 >= m_paths.size())
+            return ERR_FILE_NOT_FOUND;
+        m_io.Close();
+        return m_io.Open(m_paths[++m_index], CLinuxIo::ModeRead) == 0 ? 0 : ERR_OPEN_FILE;
+    }
+    uint8_t CompressType() const override { return m_type; }
+
+private:
+    uint8_t m_type;
+    std::vector<std::string> m_paths;
+    size_t m_index = 0;
+    CLinuxIo m_io;
+};
+
+void AppendPart(Bytes& volume, const Bytes& stored, size_t from, size_t to, bool continued)
+{
+    tagDATA_SET_HEAD head {};
+    head.dataBytes = to - from;
+    head.continued = continued ? 1 : 0;
+    const auto* raw = reinterpret_cast<const uint8_t*>(&head);
+    volume.insert(volume.end(), raw, raw + sizeof head);
+    volume.insert(volume.end(), stored.begin() + long(from), stored.begin() + long(to));
+}
+
+// Reads every set of the volumes through a reader; the plain bytes of each,
+// or the first failure's code.
+int ReadSets(DataSetSource& source, size_t sets, std::vector<Bytes>* plain)
+{
+    CDataSetReader reader(source);
+    int result = reader.Init();
+    for (size_t i = 0; i < sets && result == 0; ++i) {
+        result = reader.Begin();
+        Bytes bytes;
+        unsigned char chunk[5000];
+        for (uint32_t got = sizeof chunk; result == 0 && got == sizeof chunk;) {
+            result = reader.Read(chunk, sizeof chunk, &got);
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        uint64_t extra = 0;
+        if (result == 0)
+            result = reader.Finish(&extra);
+        plain->push_back(bytes);
+    }
+    return result;
+}
+
+// A restore reads the same bytes whether it decodes on the job's thread or
+// ahead on a worker, also across volumes; damaged streams fail alike and
+// never hang, even one that gives nothing for a long run of stored bytes.
+TEST(DecodeAhead, ReadsWhatTheJobThreadReads)
+{
+    TempDir dir;
+    for (int type : {1, 2, 3}) {
+        const std::vector<Bytes> sets = {TextBytes(900000), PatternBytes(300000, 8), TextBytes(10)};
+        std::vector<Bytes> stored;
+        for (const Bytes& set : sets)
+            stored.push_back(CompressSingle(type, set));
+        // Set 0 split over three volumes, set 1 over two, set 2 in the last.
+        std::vector<Bytes> volumes(3);
+        const size_t a = stored[0].size() / 3, b = stored[0].size() * 2 / 3;
+        AppendPart(volumes[0], stored[0], 0, a, true);
+        AppendPart(volumes[1], stored[0], a, b, true);
+        AppendPart(volumes[2], stored[0], b, stored[0].size(), false);
+        AppendPart(volumes[2], stored[1], 0, 1000, true);
+        volumes.push_back({});
+        AppendPart(volumes[3], stored[1], 1000, stored[1].size(), false);
+        AppendPart(volumes[3], stored[2], 0, stored[2].size(), false);
+        for (unsigned threads : {1u, 4u}) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", threads " << threads);
+            ThreadsSetting setting(threads);
+            VolumeFiles source(dir, static_cast<uint8_t>(type), volumes);
+            std::vector<Bytes> plain;
+            ASSERT_EQ(ReadSets(source, sets.size(), &plain), 0);
+            EXPECT_TRUE(plain == sets);
+        }
+    }
+
+    struct Damage {
+        const char* what;
+        int type;
+        Bytes stored;
+        int expected;
+    };
+    Bytes garbage = PatternBytes(200000, 9);
+    Bytes truncated = CompressSingle(2, TextBytes(500000));
+    truncated.resize(truncated.size() / 2);
+    // 60000 empty stored deflate blocks: 300000 stored bytes, no plain byte.
+    Bytes empties;
+    for (int i = 0; i < 60000; ++i)
+        empties.insert(empties.end(), {0x00, 0x00, 0x00, 0xff, 0xff});
+    empties.insert(empties.end(), {0x03, 0x00});
+    const Damage damages[] = {
+        {"noise as deflate", 2, garbage, ERR_COMPRESS},
+        {"noise as QuickLZ", 1, garbage, ERR_COMPRESS},
+        {"deflate cut in half", 2, truncated, ERR_COMPRESS},
+        {"a long run of empty deflate blocks", 3, empties, 0},
+    };
+    for (const Damage& d : damages) {
+        std::vector<Bytes> volumes(1);
+        AppendPart(volumes[0], d.stored, 0, d.stored.size(), false);
+        for (unsigned threads : {1u, 4u}) {
+            SCOPED_TRACE(testing::Message() << d.what << ", threads " << threads);
+            ThreadsSetting setting(threads);
+            VolumeFiles source(dir, static_cast<uint8_t>(d.type), volumes);
+            std::vector<Bytes> plain;
+            EXPECT_EQ(ReadSets(source, 1, &plain), d.expected);
+        }
+    }
+
+    // A set whose stored bytes end before its head says: a short read.
+    std::vector<Bytes> volumes(1);
+    const Bytes stored = CompressSingle(2, TextBytes(400000));
+    AppendPart(volumes[0], stored, 0, stored.size(), false);
+    volumes[0].resize(volumes[0].size() - 100);
+    for (unsigned threads : {1u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "short volume, threads " << threads);
+        ThreadsSetting setting(threads);
+        VolumeFiles source(dir, 2, volumes);
+        std::vector<Bytes> plain;
+        EXPECT_EQ(ReadSets(source, 1, &plain), ERR_READ_FILE);
+    }
 }
 
 }  // namespace
