@@ -311,6 +311,61 @@ TEST_F(BackupWizardTest, RequestFollowsThePagesAndTheDestinationsFileSystem)
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The destination partition's file system is unknown!"));
 }
 
+TEST(BackupShareNames, ShareOfAWindowsPath)
+{
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv\\data\\img\\a.bkp")), QStringLiteral("//srv/data"));
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv\\data")), QStringLiteral("//srv/data"));
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv")), QString());
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("D:\\img")), QString());
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QString()), QString());
+}
+
+// An image folder on an SMB share: the share is mounted by a stand-in for
+// mount.cifs (a tmpfs under the share's name). Its free space is measured,
+// its mount is held during the job, and once the share is given back (a
+// new probe rebuilds the browser) Start refuses the folder left behind.
+TEST_F(BackupWizardTest, ShareFolderIsUsedWhileTheShareIsMountedOnly)
+{
+    const std::string bin = machine->scratch("bin");
+    testsupport::Run("mkdir -p " + testsupport::Quote(bin));
+    probetest::WriteScript(bin + "/mount.cifs", "exec mount -t tmpfs -o size=64m \"$1\" \"$2\"\n");
+    probetest::ScopedPathPrefix path(bin);
+    const char* share = "//srv/data";
+    const char* mounted = MountTable::instance()->mount(share, "cifs", nullptr, nullptr);
+    ASSERT_NE(mounted, nullptr);
+    const QString shareDir = QString::fromUtf8(mounted);
+    ASSERT_TRUE(MountTable::isMountOf(mounted, share));
+
+    ASSERT_TRUE(pressRow(*wizard->page1(), source()));
+    click(wizard->nextButton());
+    wizard->page2()->takeFullChoice({shareDir, QString(), QStringLiteral("net"), QString::fromLatin1(share)});
+    EXPECT_EQ(wizard->page2()->m_destShare, QString::fromLatin1(share));
+    EXPECT_GT(wizard->page2()->m_destFreeBytes, 32ull << 20);
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    wizard->page3()->m_sizeCombo->setCurrentIndex(BackupRules::Size2GB);
+    QSignalSpy back(wizard.get(), &BackupDlg::returnMainDlg);
+    click(wizard->nextButton());
+    ASSERT_TRUE(wizard->jobActive()) << backuptest::boxTexts(answers).join("|").toStdString();
+    EXPECT_EQ(MountTable::instance()->users(share), 2);  // the browser's use and the job's
+    ASSERT_TRUE(back.wait(120000));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_TRUE(QFileInfo::exists(shareDir + "/net_0_0.bkp"));
+    EXPECT_EQ(MountTable::instance()->users(share), 1);
+
+    ASSERT_TRUE(MountTable::instance()->unmount(share));
+    ASSERT_TRUE(QFileInfo(shareDir).isDir());  // the empty folder stays behind
+    click(wizard->nextButton());
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    click(wizard->nextButton());
+    EXPECT_FALSE(wizard->jobActive());
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The place you chose for the backup image is no longer available. Please choose "
+                             "it again!"));
+    EXPECT_FALSE(QFileInfo::exists(shareDir + "/net_0_0.bkp"));
+}
+
 // After a new probe the file browser gives its places back, so the folder
 // chosen on page 2 is a plain folder of the rescue system again: Start
 // must not write the image there.

@@ -260,6 +260,16 @@ bool BackupDlg::destinationStillThere()
     const QString folder = QFileInfo(m_page2->m_imagePath).absolutePath();
     const QString device = m_page2->m_destPath;
     if (device.isEmpty()) {
+        // On a share the folder must still lie in the share's mount: once
+        // the browser gives the share back, it is a folder of the rescue
+        // system's memory.
+        const QByteArray share = QFile::encodeName(m_page2->m_destShare);
+        if (!share.isEmpty()) {
+            const char* mountDir = MountTable::instance()->mountedDirectory(share.constData());
+            if (!mountDir || !MountTable::isMountOf(mountDir, share.constData()) ||
+                !isInside(folder, QFile::decodeName(mountDir)))
+                return false;
+        }
         if (!QFileInfo(folder).isDir())
             return false;
         m_page2->m_destFreeBytes = BkWidget2::folderFreeBytes(folder);
@@ -432,9 +442,10 @@ void BackupDlg::startBackup()
         return;
     // Keep the destination mounted while the job writes there, whatever the
     // file browser gives back meanwhile.
-    const QByteArray device = QFile::encodeName(m_page2->m_destPath);
-    if (!device.isEmpty() && MountTable::instance()->retain(device.constData()))
-        m_heldMount = device;
+    const QByteArray place = QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare
+                                                                            : m_page2->m_destPath);
+    if (!place.isEmpty() && MountTable::instance()->retain(place.constData()))
+        m_heldMount = place;
     m_filesBeforeJob = BackupRules::imageSetFiles(m_page2->m_imagePath);
     m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;

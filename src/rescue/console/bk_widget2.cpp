@@ -70,6 +70,7 @@ void BkWidget2::clearSelection()
     m_prevImage.clear();
     m_destPath.clear();
     m_destFsName.clear();
+    m_destShare.clear();
     m_destFreeBytes = 0;
     m_fullBackup = 1;
 }
@@ -106,7 +107,8 @@ void BkWidget2::showOnBrowse(BrowseForFileDialog* dialog)
 BkWidget2::Choice BkWidget2::choiceOf(const BrowseForFileDialog* dialog)
 {
     return {dialog->selectedData(FilesystemModel::PathRole),
-            dialog->selectedData(FilesystemModel::DevicePathRole), dialog->fileName()};
+            dialog->selectedData(FilesystemModel::DevicePathRole), dialog->fileName(),
+            shareOfWindowsPath(dialog->selectedData(FilesystemModel::WindowsPathRole))};
 }
 
 void BkWidget2::acceptBackupFileFull()
@@ -130,7 +132,7 @@ void BkWidget2::takeFullChoice(const Choice& choice)
     m_fileNameEdit->setText(choice.fileName);
     m_prevImage.clear();
     m_fullBackup = 1;
-    takeDestination(choice.device, choice.path);
+    takeDestination(choice.device, choice.path, choice.share);
 }
 
 void BkWidget2::takeIncrementalChoice(const Choice& choice)
@@ -152,12 +154,13 @@ void BkWidget2::takeIncrementalChoice(const Choice& choice)
         m_fullBackup = 0;
         shownName = name;
     }
-    takeDestination(choice.device, chosen.isDir() ? choice.path : chosen.absolutePath());
+    takeDestination(choice.device, chosen.isDir() ? choice.path : chosen.absolutePath(), choice.share);
     m_fileNameEdit->setText(shownName);
 }
 
-void BkWidget2::takeDestination(const QString& device, const QString& folder)
+void BkWidget2::takeDestination(const QString& device, const QString& folder, const QString& share)
 {
+    m_destShare = device.isEmpty() ? share : QString();
     if (device.isEmpty()) {
         // An SMB share: its file system is not known here, its free space is.
         m_destFsName.clear();
@@ -175,4 +178,14 @@ quint64 BkWidget2::folderFreeBytes(const QString& folder)
     if (folder.isEmpty() || statvfs(QFile::encodeName(folder).constData(), &stats) != 0)
         return 0;
     return quint64(stats.f_bavail) * quint64(stats.f_frsize);
+}
+
+QString BkWidget2::shareOfWindowsPath(const QString& windowsPath)
+{
+    if (!windowsPath.startsWith(QLatin1String("\\\\")))
+        return QString();
+    const QStringList names = windowsPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (names.size() < 2)
+        return QString();
+    return QStringLiteral("//%1/%2").arg(names[0], names[1]);
 }

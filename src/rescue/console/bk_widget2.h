@@ -26,6 +26,7 @@ public:
         QString path;
         QString device;
         QString fileName;
+        QString share;  // "//server/share" for a place on an SMB share
     };
     // The page's handling of an accepted dialog of either kind.
     void takeFullChoice(const Choice& choice);
@@ -37,6 +38,9 @@ public:
     // cannot be measured. An image folder on an SMB share has no device to
     // ask the prober about.
     static quint64 folderFreeBytes(const QString& folder);
+    // "//server/share" of a node's Windows path (\\server\share\...), or
+    // empty for a path that is not on a share.
+    static QString shareOfWindowsPath(const QString& windowsPath);
 
     BrowseForFileDialog* m_incrementalDialog;
     BrowseForFileDialog* m_fullDialog;
@@ -46,6 +50,7 @@ public:
     quint64 m_destFreeBytes = 0;
     int m_fullBackup = 1;      // 1 full, 0 incremental
     QString m_destFsName;
+    QString m_destShare;       // the SMB share holding the image folder, if any
 
     QComboBox* typeCombo() const { return m_typeCombo; }
     QLineEdit* fileNameEdit() const { return m_fileNameEdit; }
@@ -61,7 +66,7 @@ public slots:
 private:
     static Choice choiceOf(const BrowseForFileDialog* dialog);
     void showOnBrowse(BrowseForFileDialog* dialog);
-    void takeDestination(const QString& device, const QString& folder);
+    void takeDestination(const QString& device, const QString& folder, const QString& share);
 
     QComboBox* m_typeCombo;
     QLineEdit* m_fileNameEdit;
