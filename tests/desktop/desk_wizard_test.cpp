@@ -1,0 +1,403 @@
+// The desktop wizards on a scripted engine: what the backup wizard asks of
+// the engine (the disk start read from the volume's physical disk), its
+// checks (a destination gone since it was chosen, passwords, the same
+// drive), the restore wizard's next-volume questions, closing while a job
+// runs, and images whose head block claims more than the file holds.
+#include "base_msg_dlg.h"
+#include "bk_widget3.h"
+#include "desk_backup_dlg.h"
+#include "desk_bk_widget1.h"
+#include "desk_bk_widget2.h"
+#include "desk_file_dialogs.h"
+#include "desk_machine.h"
+#include "desk_restore_dlg.h"
+#include "desk_rt_widget1.h"
+#include "desk_rt_widget2.h"
+#include "desk_settings.h"
+#include "desk_test_app.h"
+#include "desk_wizard_driver.h"
+#include "image_head_layout.h"
+#include "rt_widget3.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtEndian>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+using namespace desktest;
+
+namespace {
+
+class DeskWizard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApp();
+        ASSERT_TRUE(machine.ok);
+        desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+        desk::writeSetting(desk::kLangKey, "en");
+    }
+
+    // Brings a backup wizard of C: to step 3.
+    void toStep3(desk::BackupDlg& wizard, char source = 'c')
+    {
+        wizard.show();
+        ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), source));
+        click(wizard.nextButton());
+        click(wizard.nextButton());
+        ASSERT_EQ(wizard.currentStep(), 3);
+    }
+
+    DeskMachine machine;
+    ScriptedEngineScope engine;
+    ScriptedEngine& scripted = ScriptedEngine::state();
+};
+
+TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk)
+{
+    desk::BackupDlg wizard;
+    toStep3(wizard);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    EXPECT_EQ(answers.boxes[0].message, "Backup succeeded!");
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    const tagBackupArgument& arg = scripted.backups[0];
+    EXPECT_EQ(arg.srcPartition, "C:\\");
+    EXPECT_EQ(arg.imagePath, "D:\\Images\\c_backup");
+    EXPECT_EQ(arg.mbrSource, "\\\\.\\PhysicalDrive0");
+    EXPECT_TRUE(arg.saveMbr);
+    EXPECT_EQ(arg.mbrSize, 512);
+    EXPECT_EQ(arg.fsType, 4);
+    EXPECT_FALSE(arg.incremental);
+    EXPECT_EQ(arg.volumeSize, ~0ull);  // an NTFS destination does not split
+    // The head block describes C: on disk 0.
+    const QByteArray& head = scripted.heads[0];
+    ASSERT_GE(head.size(), ImageHead::kFixedSize);
+    tagBackupImageHeadInfo fixed;
+    std::memcpy(&fixed, head.constData(), sizeof fixed);
+    EXPECT_EQ(qFromLittleEndian(fixed.blockSize), static_cast<uint32_t>(head.size()));
+    EXPECT_TRUE(ImageHead::hasSignature(fixed.signature));
+    EXPECT_EQ(fixed.driveLetter, 'c');
+    EXPECT_EQ(fixed.active, 1);
+    EXPECT_EQ(fixed.fsCode, 4);
+    EXPECT_EQ(fixed.partitionCount, 3);
+    EXPECT_EQ(fixed.partitionNumber, 3);
+    EXPECT_EQ(qFromLittleEndian(fixed.partStartSector), 2048u);
+    EXPECT_EQ(head.right(6), QByteArray("System"));
+}
+
+TEST_F(DeskWizard, DestinationGoneSinceItWasChosenIsRefusedAtStart)
+{
+    desk::BackupDlg wizard;
+    toStep3(wizard);
+    std::filesystem::remove_all(machine.host("fs/d/Images"));
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, "The destination folder of the backup image does not exist any more!");
+    EXPECT_TRUE(scripted.backups.empty());
+    EXPECT_EQ(wizard.currentStep(), 3);
+
+    // The folder is back but the drive is gone.
+    std::filesystem::create_directories(machine.host("fs/d/Images"));
+    sim::writeText(machine.machine, "drives.txt",
+                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n");
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 2);
+    EXPECT_EQ(answers.boxes[1].message, "The destination folder of the backup image does not exist any more!");
+    EXPECT_TRUE(scripted.backups.empty());
+}
+
+TEST_F(DeskWizard, BackupChecks)
+{
+    struct Case {
+        const char* password;
+        const char* confirm;
+        const char* message;  // null: the backup starts
+    };
+    const Case cases[] = {
+        {"12345", "12345", "The password must be empty or at least 6 characters long!"},
+        {"123456", "123457", "The two passwords you entered are different!"},
+        {"123456", "123456", nullptr},
+        {"", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        scripted.reset();
+        desk::BackupDlg wizard;
+        toStep3(wizard);
+        wizard.page3()->m_passwordEdit->setText(QString::fromUtf8(c.password));
+        wizard.page3()->m_confirmEdit->setText(QString::fromUtf8(c.confirm));
+        MsgBoxAnswers answers;
+        click(wizard.nextButton());
+        if (c.message) {
+            ASSERT_EQ(answers.boxes.size(), 1) << c.password;
+            EXPECT_EQ(answers.boxes[0].message, c.message);
+            EXPECT_TRUE(scripted.backups.empty());
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+            ASSERT_EQ(scripted.backups.size(), 1u) << c.password;
+            EXPECT_EQ(scripted.backups[0].password, c.password);
+        }
+    }
+}
+
+TEST_F(DeskWizard, ImageOnTheSourceDriveIsRefusedAtStep3)
+{
+    desk::writeSetting(desk::kDstPathKey, "c:\\Images");
+    std::filesystem::create_directories(machine.host("fs/c/Images"));
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message,
+              "The partition you want to back up must be different from the place of the backup image!");
+    EXPECT_EQ(wizard.currentStep(), 2);
+}
+
+TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
+{
+    const std::string previous = machine.host("fs/d/Images/sys_0_2.bkp");
+    std::ofstream(previous) << "x";
+    desk::FileChooser before = desk::setFileChooser([](QWidget*, const desk::FileRequest& request) {
+        EXPECT_EQ(request.kind, desk::FileRequest::ExistingFile);
+        return QString("D:\\Images\\sys_0_2.bkp");
+    });
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    wizard.page2()->m_typeCombo->setCurrentIndex(1);
+    click(wizard.page2()->m_browseBtn);
+    EXPECT_EQ(wizard.page2()->imagePath(), "D:\\Images\\sys");
+    EXPECT_EQ(wizard.page2()->prevImage(), "D:\\Images\\sys_0_2.bkp");
+    click(wizard.nextButton());
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_TRUE(scripted.backups[0].incremental);
+    EXPECT_EQ(scripted.backups[0].prevImage, "D:\\Images\\sys_0_2.bkp");
+    desk::setFileChooser(before);
+}
+
+// Writes an image file whose head block is `head` (nothing else follows).
+void writeImage(const std::string& path, const QByteArray& head)
+{
+    std::ofstream(path, std::ios::binary).write(head.constData(), head.size());
+}
+
+QByteArray headClaiming(uint32_t blockSize)
+{
+    QByteArray head(ImageHead::kFixedSize, '\0');
+    qToLittleEndian<uint32_t>(blockSize, head.data());
+    std::memcpy(head.data() + 4, "Sorvik ", 7);
+    return head;
+}
+
+TEST_F(DeskWizard, HeadBlockLargerThanTheFileIsRefused)
+{
+    MsgBoxAnswers answers;
+    desk::RtWidget1 page;
+    writeImage(machine.host("fs/d/Images/huge.bkp"), headClaiming(0x7fffffff));
+    page.loadImage("D:\\Images\\huge.bkp");
+    EXPECT_TRUE(page.imagePath().isEmpty());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, "The head of the backup image file is damaged!");
+
+    // A zero length is refused without a word; so is a name not ending in ".bkp".
+    writeImage(machine.host("fs/d/Images/zero.bkp"), headClaiming(0));
+    page.loadImage("D:\\Images\\zero.bkp");
+    EXPECT_TRUE(page.imagePath().isEmpty());
+    EXPECT_EQ(answers.boxes.size(), 1);
+    page.loadImage("D:\\Images\\IMAGE.BKP");
+    ASSERT_EQ(answers.boxes.size(), 2);
+    EXPECT_EQ(answers.boxes[1].message, "The file name of a backup image ends with \".bkp\"!");
+}
+
+// A restore wizard at step 3 with an image of C: chosen and E: pressed.
+class DeskRestoreWizard : public DeskWizard {
+protected:
+    void SetUp() override
+    {
+        DeskWizard::SetUp();
+        // A real image is not needed: the scripted engine restores nothing.
+        desk::BackupDlg backup;
+        toStep3(backup);
+        MsgBoxAnswers answers;
+        click(backup.nextButton());
+        ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+        writeImageWithTrailer();
+    }
+
+    // The scripted backup wrote no file: build a first volume of the head
+    // block the wizard made and a closing record set without password.
+    void writeImageWithTrailer()
+    {
+        QByteArray file = scripted.heads[0];
+        const quint64 blockStart = static_cast<quint64>(file.size());
+        QByteArray blks(15, '\0');
+        std::memcpy(blks.data(), "BLKS", 4);
+        QByteArray pifo(69, '\0');
+        std::memcpy(pifo.data(), "PIFO", 4);
+        QByteArray blke(27, '\0');
+        std::memcpy(blke.data(), "BLKE", 4);
+        file += blks + pifo;
+        // The trailer's data position: low word, then high word.
+        fillTrailer(&blke, blockStart);
+        file += blke;
+        std::ofstream(machine.host("fs/d/Images/c_backup_0_0.bkp"), std::ios::binary)
+            .write(file.constData(), file.size());
+    }
+    static void fillTrailer(QByteArray* blke, quint64 blockStart);
+
+    void toRestoreStep3(desk::RestoreDlg& wizard)
+    {
+        wizard.show();
+        ASSERT_EQ(wizard.page1()->imagePath(), "D:\\Images\\c_backup_0_0.bkp");
+        click(wizard.nextButton());
+        ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
+        click(wizard.nextButton());
+        ASSERT_EQ(wizard.currentStep(), 3);
+    }
+};
+
+}  // namespace
+
+#include "image_format.h"
+
+namespace {
+
+void DeskRestoreWizard::fillTrailer(QByteArray* blke, quint64 blockStart)
+{
+    tagBLOCK_END end;
+    std::memset(&end, 0, sizeof end);
+    std::memcpy(&end, blke->constData(), qMin<int>(sizeof end, blke->size()));
+    end.blkStartLow = static_cast<uint32_t>(blockStart);
+    end.blkStartHigh = static_cast<uint32_t>(blockStart >> 32);
+    blke->replace(0, static_cast<int>(sizeof end), reinterpret_cast<const char*>(&end), static_cast<int>(sizeof end));
+}
+
+TEST_F(DeskRestoreWizard, NextVolumeNamedAgainWhileMissingIsAskedForAgainAndCancelEndsTheJob)
+{
+    scripted.missingVolume = "D:\\Images\\c_backup_1_0.bkp";
+    scripted.nextFileRequests = 5;
+    std::vector<QString> asked;
+    int answer = 0;
+    desk::FileChooser before = desk::setFileChooser([&](QWidget*, const desk::FileRequest& request) {
+        asked.push_back(request.caption);
+        // Twice the same missing file, then Cancel.
+        return ++answer <= 2 ? QString("D:\\Images\\c_backup_1_0.bkp") : QString();
+    });
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 4; }));
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(answers.boxes[1].message,
+              "The file D:\\Images\\c_backup_1_0.bkp does not exist. Please choose the next volume of the image!");
+    EXPECT_EQ(answers.boxes[2].message, answers.boxes[1].message);
+    EXPECT_EQ(answers.boxes[3].message, "Restore failed!");
+    // One request, answered with "give up".
+    ASSERT_EQ(scripted.nextFileResults.size(), 1u);
+    EXPECT_NE(scripted.nextFileResults[0], 0);
+    desk::setFileChooser(before);
+}
+
+TEST_F(DeskRestoreWizard, NextVolumeFoundElsewhereIsHandedToTheEngine)
+{
+    std::filesystem::create_directories(machine.host("fs/d/Moved"));
+    std::ofstream(machine.host("fs/d/Moved/c_backup_1_0.bkp")) << "x";
+    scripted.missingVolume = "D:\\Images\\c_backup_1_0.bkp";
+    scripted.nextFileRequests = 1;
+    desk::FileChooser before = desk::setFileChooser(
+        [&](QWidget*, const desk::FileRequest&) { return QString("D:\\Moved\\c_backup_1_0.bkp"); });
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }));
+    EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
+    ASSERT_EQ(scripted.nextFileAnswers.size(), 1u);
+    EXPECT_EQ(scripted.nextFileAnswers[0], "D:\\Moved\\c_backup_1_0.bkp");
+    EXPECT_EQ(scripted.nextFileResults[0], 0);
+    desk::setFileChooser(before);
+}
+
+TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
+{
+    scripted.hold = true;
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    {
+        MsgBoxAnswers answers;
+        click(wizard.nextButton());
+        ASSERT_TRUE(waitUntil([&] { return scripted.running.load(); }));
+        EXPECT_FALSE(wizard.returnButton()->isEnabled());
+        // Declined: the job goes on and the window stays.
+        answers.push(0);
+        EXPECT_FALSE(wizard.close());
+        ASSERT_EQ(answers.boxes.size(), 2);
+        EXPECT_EQ(answers.boxes[1].message, "A job is running. Do you want to cancel it and close the program?");
+        EXPECT_TRUE(scripted.running.load());
+        EXPECT_TRUE(wizard.worker()->isRunning());
+        // Accepted: the job is cancelled and ended before the window closes.
+        answers.push(1);
+        EXPECT_TRUE(wizard.close());
+        EXPECT_FALSE(scripted.running.load());
+        EXPECT_TRUE(wizard.worker()->isFinished());
+        EXPECT_EQ(wizard.worker()->result(), ERR_CANCELLED);
+        QCoreApplication::processEvents();
+        // No "Restore failed!" box over a program that is closing.
+        EXPECT_EQ(answers.boxes.size(), 3);
+    }
+}
+
+TEST_F(DeskRestoreWizard, RestoreRefusals)
+{
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    MsgBoxAnswers answers;
+    // The system partition.
+    click(wizard.previousButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'c'));
+    click(wizard.nextButton());
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message,
+              "The destination partition is the operating system's partition, please use the boot ISO to restore it!");
+    // The drive of the image.
+    click(wizard.previousButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'd'));
+    click(wizard.nextButton());
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 2);
+    EXPECT_EQ(answers.boxes[1].message, "The destination partition is the partition that holds the backup image file!");
+    // A password typed for an image without one.
+    click(wizard.previousButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
+    click(wizard.nextButton());
+    wizard.page3()->m_pwdEdit->setText("secret1");
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 3);
+    EXPECT_EQ(answers.boxes[2].message, "The password you entered is wrong!");
+    // Cancelling the question starts nothing.
+    wizard.page3()->m_pwdEdit->clear();
+    answers.push(0);
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 4);
+    EXPECT_EQ(answers.boxes[3].message, "All your data on your e partition will be erased!");
+    EXPECT_TRUE(scripted.restores.empty());
+    EXPECT_EQ(wizard.currentStep(), 3);
+}
+
+}  // namespace
