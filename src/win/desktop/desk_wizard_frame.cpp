@@ -59,9 +59,9 @@ WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringLis
     m_arrow->setPixmap(arrow);
     m_arrowWidth = arrow.width();
     m_arrowHeight = arrow.height();
-    m_returnBtn = newButton(this, tr("Return"), 49, "returnButton");
-    m_preBtn = newButton(this, tr("Previous"), 441, "previousButton");
-    m_nextBtn = newButton(this, tr("Next"), 617, "nextButton");
+    m_returnBtn = newButton(this, tr("Return"), 49, "m_returnBtn");
+    m_preBtn = newButton(this, tr("Previous"), 441, "m_preBtn");
+    m_nextBtn = newButton(this, tr("Next"), 617, "m_nextBtn");
     connect(m_returnBtn, &QPushButton::clicked, this, &WizardFrame::returnMainDlg);
 
     resize(800, 600);
