@@ -41,8 +41,8 @@ inline std::string missingTool()
 
 class BackupMachine {
 public:
-    // Partition numbers on the disk "sdb".
-    enum { NtfsSource = 1, Images = 2, Target = 3, FatSource = 4 };
+    // Partition numbers on the disk "sdb" (5 and 6 are logical).
+    enum { NtfsSource = 1, Images = 2, Target = 3, FatSource = 5, Fat16 = 6 };
     static dev_t diskNumber() { return makedev(8, 16); }
 
     BackupMachine()
@@ -57,7 +57,8 @@ public:
                                   {{"ntfs", 98304, "SYSTEM", true, false},     // 48 MiB
                                    {"ntfs", 262144, "IMAGES", false, false},   // 128 MiB
                                    {"ntfs", 98304, "TARGET", false, false},    // 48 MiB
-                                   {"fat32", 81920, "DATA", false, false}}) && // 40 MiB
+                                   {"fat32", 81920, "DATA", false, true},      // 40 MiB, logical
+                                   {"fat16", 20480, "OLD", false, true}}) &&   // 10 MiB, logical
                fillSources();
     }
     ~BackupMachine() { unmountAll(); }

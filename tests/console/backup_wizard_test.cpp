@@ -90,6 +90,14 @@ TEST_F(BackupWizardTest, PressingPartitionsChoosesTheSourceAndResetsPage2)
 
     ASSERT_TRUE(pressRow(page1, QString::fromStdString(machine->disk())));
     EXPECT_TRUE(page1.m_partPath.isEmpty());
+    EXPECT_TRUE(answers.boxes.isEmpty());
+
+    ASSERT_TRUE(pressRow(page1, machine->partitionPath(BackupMachine::Fat16)));
+    EXPECT_TRUE(page1.m_partPath.isEmpty());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("FAT16 partitions are not supported!"));
+    answers.boxes.clear();
     ASSERT_TRUE(pressRow(page1, source()));
     ASSERT_TRUE(pressRow(page1, source(), Qt::MiddleButton));
     EXPECT_TRUE(page1.m_partPath.isEmpty());
