@@ -193,6 +193,74 @@ TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
     EXPECT_EQ(+unchanged.volumes[0].end.chainId, +full.volumes[0].end.chainId);
 }
 
+// ntfscp rewrites a file without touching its times, and a file rewritten
+// with as many bytes keeps its record and its clusters: only its data
+// changes. The incremental image must still hold every file whose content
+// changed, and leave out the files that did not.
+TEST_F(NtfsMountedTest, IncrementalStoresEveryRewrittenFile)
+{
+    struct Rewrite {
+        const char* path;
+        std::vector<uint8_t> before, after;
+    };
+    const std::vector<Rewrite> rewrites = {
+        {"grown.bin", PatternBytes(2 << 20, 31), PatternBytes((5 << 20) / 2, 32)},
+        {"shrunk.bin", PatternBytes(600000, 33), PatternBytes(70000, 34)},
+        {"same_size.bin", PatternBytes(300000, 35), PatternBytes(300000, 36)},
+        {"resident.txt", PatternBytes(200, 37), PatternBytes(200, 38)},
+    };
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(m_part, 24 << 20, &log)) << log;
+    for (const auto& file : rewrites)
+        ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), std::string("/") + file.path, file.before, &log)) << log;
+    ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), "/kept.bin", PatternBytes(400000, 39), &log)) << log;
+    ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), "/doomed.bin", PatternBytes(90000, 40), &log)) << log;
+    const int64_t kept = NtfsInodeOf(m_part, "/kept.bin");
+    const int64_t doomed = NtfsInodeOf(m_part, "/doomed.bin");
+    ASSERT_GT(kept, 15);
+    ASSERT_EQ(Backup(m_part, m_dir.file("img"), std::string(), 0), 0);
+
+    for (const auto& file : rewrites)
+        ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), std::string("/") + file.path, file.after, &log)) << log;
+    {
+        NtfsMount mount(m_part, m_dir.file("mnt"));
+        ASSERT_TRUE(mount.ok()) << mount.log();
+        ASSERT_EQ(::unlink((mount.path() + "/doomed.bin").c_str()), 0);
+        ASSERT_TRUE(mount.Unmount()) << mount.log();
+    }
+    // ntfs-3g gives the new file the lowest free record: the deleted one's.
+    ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), "/reborn.bin", PatternBytes(90000, 41), &log)) << log;
+    ASSERT_EQ(NtfsInodeOf(m_part, "/reborn.bin"), doomed);
+    ASSERT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("img_0_0.bkp"), 0), 0);
+
+    NtfsImage inc;
+    std::string error;
+    ASSERT_TRUE(ReadNtfsImage(m_dir.file("img_0_1.bkp"), &inc, &error)) << error;
+    std::vector<uint32_t> numbers = StreamNumbers(inc);
+    std::set<uint32_t> listed(numbers.begin(), numbers.end());
+    std::vector<std::string> paths = {"/kept.bin", "/reborn.bin"};
+    for (const auto& file : rewrites) {
+        paths.push_back(std::string("/") + file.path);
+        EXPECT_EQ(listed.count(uint32_t(NtfsInodeOf(m_part, paths.back()))), 1u) << file.path << " left out";
+    }
+    EXPECT_EQ(listed.count(uint32_t(doomed)), 1u) << "the reused record left out";
+    EXPECT_EQ(listed.count(uint32_t(kept)), 0u) << "an unchanged file stored again";
+
+    // The chain restores every file as the source holds it now.
+    std::string target = m_dir.file("sdy1");
+    MakeSparseFile(target, 24 << 20);
+    ASSERT_EQ(RestoreNtfsImage(m_dir.file("img_0_1.bkp"), target), 0);
+    EXPECT_EQ(NtfsCheckProblems(target), "");
+    EXPECT_EQ(NtfsInodeOf(target, "/doomed.bin"), -1);
+    for (const auto& path : paths) {
+        std::vector<uint8_t> expected, restored;
+        ASSERT_TRUE(NtfsCat(m_part, path, &expected)) << path;
+        ASSERT_TRUE(NtfsCat(target, path, &restored)) << path;
+        EXPECT_EQ(restored.size(), expected.size()) << path;
+        EXPECT_TRUE(restored == expected) << path << " restored with other bytes";
+    }
+}
+
 TEST_F(NtfsMountedTest, BrokenChainsAreRefused)
 {
     std::string log;

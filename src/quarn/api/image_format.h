@@ -89,11 +89,15 @@ struct tagDATA_SET_HEAD {
     uint8_t continued;
 };
 
-// One entry of the NTFS MFT record section: a summary of MFT record i.
+// One entry of the NTFS MFT record section: a summary of MFT record i, all
+// zero for a record not in use. An incremental backup stores a record again
+// when its summary differs from the previous image's, so the summary must
+// change with anything the record or its stored data hold: times alone do
+// not (ntfs-3g rewrites files without touching them). Only backups read it.
 struct tagFileRecordInfo {
     uint8_t nonResidentCount;
-    uint64_t creationTime;
-    uint64_t modificationTime;
+    uint64_t recordDigest;  // the record's 1024 bytes, update sequence undone
+    uint64_t dataDigest;    // the data sets of its non-resident attributes
     uint32_t fileAttributes;
     uint16_t nameLength;
     uint16_t nameChecksum;

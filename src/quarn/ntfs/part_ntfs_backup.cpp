@@ -3,6 +3,7 @@
 #include "image/callbacks.h"
 #include "usedspace.h"
 
+#include <QCryptographicHash>
 #include <QString>
 
 #include <algorithm>
@@ -40,6 +41,15 @@ QString FileNameText(const tagATTR_FILE_NAME* name, uint32_t valueLength)
     std::vector<ushort> units(name->nameLength);
     std::memcpy(units.data(), name->name, units.size() * 2);
     return QString::fromUtf16(units.data(), int(units.size()));
+}
+
+// The first eight bytes of an MD5 digest: the summary's change marks.
+uint64_t Digest64(const QCryptographicHash& hash)
+{
+    const QByteArray digest = hash.result();
+    uint64_t value = 0;
+    std::memcpy(&value, digest.constData(), sizeof value);
+    return value;
 }
 
 // The names a file is shown by: not DOS names, not directories unless asked.
@@ -406,11 +416,14 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
     if (walker.Damaged())
         return false;
     info->nonResidentCount = uint8_t(std::min(nonResident, 255u));
+    // Sizes, run lists, resident values and the update sequence number all
+    // stand in the record: any change to them changes its digest.
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(reinterpret_cast<const char*>(record), int(size));
+    info->recordDigest = Digest64(hash);
     if (standard != nullptr && standard->resident.valueLength >= 36) {
         tagATTR_STANDARD_INFORMATION si;
         std::memcpy(&si, Ntfs::ResidentValue(standard), 36);
-        info->creationTime = si.creationTime;
-        info->modificationTime = si.modificationTime;
         info->fileAttributes = si.fileAttributes;
     }
     if (fileName != nullptr) {
@@ -426,19 +439,65 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
 
 bool CPartNtfsBackup::CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b)
 {
-    return a->nonResidentCount == b->nonResidentCount && a->creationTime == b->creationTime &&
-           a->modificationTime == b->modificationTime && a->fileAttributes == b->fileAttributes &&
+    return a->nonResidentCount == b->nonResidentCount && a->recordDigest == b->recordDigest &&
+           a->dataDigest == b->dataDigest && a->fileAttributes == b->fileAttributes &&
            a->nameLength == b->nameLength && a->nameChecksum == b->nameChecksum;
 }
 
-void CPartNtfsBackup::NoteStoredName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength)
+void CPartNtfsBackup::NoteStoredName(StoredDataSets& sets, unsigned owner, const tagATTR_FILE_NAME* name,
+                                     uint32_t valueLength)
 {
     // Only a shown name as long as the special ones is worth converting.
     if (valueLength < offsetof(tagATTR_FILE_NAME, name) || !IsShownName(name, false) ||
         name->nameLength != kSpecialNameLength)
         return;
-    // A name may stand in an extension record; the file is its base record.
-    m_storedSets.NoteName(OwnerRecord(record), FileNameText(name, valueLength));
+    sets.NoteName(owner, FileNameText(name, valueLength));
+}
+
+// A file rewritten in place, with the same size and clusters, may leave its
+// record as it was: only its data tells. So the digest covers the bytes of
+// every data set the record's attributes carry, read as BackupData reads
+// them. System records are always stored and never compared.
+int CPartNtfsBackup::DigestStoredData(unsigned record, uint64_t* digest)
+{
+    *digest = 0;
+    if (record < kSystemRecords)
+        return 0;
+    const unsigned owner = OwnerOf(m_fixed.data(), record);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    bool any = false;
+    m_digestBuffer.resize(CPartBackup::kBufferBytes);
+    Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (!attr->nonResident) {
+            if (attr->type == Ntfs::ATTR_FILE_NAME)
+                NoteStoredName(m_summarySets, owner,
+                               reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr)),
+                               attr->resident.valueLength);
+            continue;
+        }
+        if (!m_summarySets.CarriesDataSet(owner, attr))
+            continue;
+        CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+        int result = reader.ParseDataRunList();
+        if (result != 0)
+            return result;
+        const uint64_t total = reader.ExtentBytes();
+        for (uint64_t offset = 0; offset < total;) {
+            unsigned length = unsigned(std::min<uint64_t>(m_digestBuffer.size(), total - offset));
+            unsigned got = 0;
+            if (reader.AttrReadData(offset, m_digestBuffer.data(), length, &got) != 0 || got != length)
+                return ERR_READ_PART;
+            hash.addData(reinterpret_cast<const char*>(m_digestBuffer.data()), int(length));
+            offset += length;
+        }
+        any = true;
+    }
+    if (walker.Damaged())
+        return ERR_PART_INFO;
+    if (any)
+        *digest = Digest64(hash);
+    return 0;
 }
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
@@ -456,7 +515,12 @@ int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFile
         DEBUG_TRACE("File record %u is damaged\n", record);
         return ERR_PART_INFO;
     }
-    return 0;
+    if (!inUse)
+        return 0;
+    uint64_t dataDigest = 0;  // the packed field itself is not aligned
+    const int result = DigestStoredData(record, &dataDigest);
+    info->dataDigest = dataDigest;
+    return result;
 }
 
 int CPartNtfsBackup::WriteSummaries(std::vector<tagFileRecordInfo>& entries)
@@ -489,6 +553,7 @@ int CPartNtfsBackup::BackupFilesInfoFull()
         return ERR_SEEK_FILE;
     m_recordSectionPos = uint64_t(pos);
     m_changeList.clear();
+    m_summarySets.Reset(true);
     if (m_image->Write(&m_recordCount, 4) != 4)
         return ERR_WRITE_FILE;
     std::vector<tagFileRecordInfo> batch;
@@ -563,6 +628,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (m_image->Write(&m_recordCount, 4) != 4)
         return ERR_WRITE_FILE;
     m_changeList.clear();
+    m_summarySets.Reset(true);
     const uint32_t limit = std::min(m_recordCount, prevCount);
     if (prev.Seek(int64_t(kSystemRecords * sizeof(tagFileRecordInfo)), SEEK_CUR) != 0)
         return ERR_SEEK_FILE;
@@ -663,7 +729,8 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
             const auto* name = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
             // The restore learns the page file from the stream at this same
             // point: so must the backup.
-            NoteStoredName(record, name, attr->resident.valueLength);
+            // A name may stand in an extension record; the file is its base record.
+            NoteStoredName(m_storedSets, OwnerRecord(record), name, attr->resident.valueLength);
             DisplayName(record, name, attr->resident.valueLength, false);
         }
     }

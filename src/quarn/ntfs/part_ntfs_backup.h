@@ -90,9 +90,13 @@ private:
     // (or, with evenWhenFree, whatever it holds). ERR_PART_INFO when a
     // record to summarise is damaged.
     int SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info);
-    // Tells m_storedSets a name the record walk shows (the page file and
-    // the hibernation file are known by name).
-    void NoteStoredName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength);
+    // Tells `sets` a name the record walk shows of file `owner` (the page
+    // file and the hibernation file are known by name).
+    static void NoteStoredName(StoredDataSets& sets, unsigned owner, const tagATTR_FILE_NAME* name,
+                               uint32_t valueLength);
+    // The summary's digest of the data sets the record in m_fixed (in use,
+    // its update sequence undone) carries; 0 when it carries none.
+    int DigestStoredData(unsigned record, uint64_t* digest);
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
@@ -120,6 +124,9 @@ private:
     uint32_t m_recordCount = 0;
     // Which attributes get a data set; it stores continuation extents.
     StoredDataSets m_storedSets {true};
+    // The same rule as met in record order, for the summaries' data digests.
+    StoredDataSets m_summarySets {true};
+    std::vector<unsigned char> m_digestBuffer;
     int64_t m_reservedFs = -1;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;
