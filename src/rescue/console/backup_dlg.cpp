@@ -459,7 +459,9 @@ void BackupDlg::cancelBackup()
     if (m_state != Running || !m_worker)
         return;
     m_worker->cancelJob();
-    showStep3();
+    // Step 3 as it was before Start; its buttons stay disabled until the
+    // job has ended (finishBackup).
+    enterState(Step3);
 }
 
 void BackupDlg::finishBackup()
