@@ -95,7 +95,10 @@ protected:
 
     TempDir work;
     DeskMachine machine;
+#ifndef DESK_WINDOWS_ENGINE
+    // Without the engine's Windows build, the Linux engine on the disk file.
     LinuxEngineScope engine{machine, work.path()};
+#endif
     std::vector<testsupport::NtfsFileSpec> files;
 };
 

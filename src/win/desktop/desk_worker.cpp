@@ -2,6 +2,10 @@
 
 #include <QDebug>
 
+#ifdef DESK_WINDOWS_ENGINE
+#include "quarn_windows.h"
+#endif
+
 namespace desk {
 
 namespace {
@@ -14,7 +18,12 @@ QuarnEngine& installedEngine()
 
 QuarnEngine windowsEngine()
 {
+#ifdef DESK_WINDOWS_ENGINE
+    return {&quarn::backup_ntfs, &quarn::backup_fat32, &quarn::restore_ntfs, &quarn::restore_fat32,
+            &quarn::restore_mbr};
+#else
     return QuarnEngine::library();
+#endif
 }
 
 Worker::Worker(const QuarnEngine& engine) : ::QuarnThread(engine)
