@@ -1,0 +1,82 @@
+// The desktop's main window: its three entries, the hover texts, each
+// wizard shown in its place and back, and Quit.
+#include "desk_backup_dlg.h"
+#include "desk_machine.h"
+#include "desk_main_dlg.h"
+#include "desk_restore_dlg.h"
+#include "desk_settings.h"
+#include "desk_test_app.h"
+#include "event_button.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace desktest;
+
+namespace {
+
+TEST(DeskMainDlg, EntriesShowTheirWizardInPlaceOfTheMainWindow)
+{
+    testApp();
+    DeskMachine machine;
+    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+    desk::MainDlg window;
+    window.show();
+    EXPECT_EQ(window.size(), QSize(800, 600));
+    for (EventButton* button : {window.backupButton(), window.restoreButton(), window.toolButton()})
+        EXPECT_FALSE(button->accessibleName().isEmpty());
+
+    QTest::mouseClick(window.backupButton(), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.backupDlg()->isVisible());
+    QTest::mouseClick(window.backupDlg()->returnButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.backupDlg()->isVisible());
+
+    QTest::mouseClick(window.restoreButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.restoreDlg()->isVisible());
+    QTest::mouseClick(window.restoreDlg()->returnButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.isVisible());
+
+    // The tools dialog is not part of this build: its entry leaves the main window.
+    QTest::mouseClick(window.toolButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST(DeskMainDlg, HoverTextsFollowTheButtons)
+{
+    testApp();
+    DeskMachine machine;
+    desk::MainDlg window;
+    window.show();
+    struct Case {
+        EventButton* button;
+        int arrowX;
+        const char* title;
+    };
+    const Case cases[] = {{window.restoreButton(), 370, "Restore Partition"},
+                          {window.toolButton(), 570, "Tools"},
+                          {window.backupButton(), 170, "Backup Partition"}};
+    for (const Case& c : cases) {
+        emit c.button->enterButton();
+        EXPECT_EQ(window.arrow()->x(), c.arrowX);
+        EXPECT_EQ(window.arrow()->geometry().bottom() + 1, 328);
+        EXPECT_EQ(window.hoverTitle()->text(), c.title);
+        EXPECT_FALSE(window.hoverText()->text().isEmpty());
+    }
+}
+
+TEST(DeskMainDlg, QuitClosesTheWindow)
+{
+    testApp();
+    DeskMachine machine;
+    desk::MainDlg window;
+    window.show();
+    QTest::mouseClick(window.quitButton(), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
