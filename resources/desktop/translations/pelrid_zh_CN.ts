@@ -1,0 +1,549 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>desk</name>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>You must have administrator rights to run this program!</source>
+        <translation>您必须拥有管理员权限才能运行本程序！</translation>
+    </message>
+    <message>
+        <source>Getting the operating system&apos;s version failed!</source>
+        <translation>获取操作系统版本失败！</translation>
+    </message>
+    <message>
+        <source>This program only supports Windows 2000 and later!</source>
+        <translation>本程序仅支持 Windows 2000 及更高版本！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::BackupDlg</name>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Step 1</source>
+        <translation>第一步</translation>
+    </message>
+    <message>
+        <source>step 2</source>
+        <translation>第二步</translation>
+    </message>
+    <message>
+        <source>step 3</source>
+        <translation>第三步</translation>
+    </message>
+    <message>
+        <source>choose partition </source>
+        <translation>选择分区 </translation>
+    </message>
+    <message>
+        <source>choose destination</source>
+        <translation>选择目标位置</translation>
+    </message>
+    <message>
+        <source>start backup</source>
+        <translation>开始备份</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>You must select a partition to back up!</source>
+        <translation>您必须选择一个要备份的分区！</translation>
+    </message>
+    <message>
+        <source>You must enter a file name for the backup!</source>
+        <translation>您必须输入备份文件名！</translation>
+    </message>
+    <message>
+        <source>You must select the place to save the backup image!</source>
+        <translation>您必须选择保存备份映像的位置！</translation>
+    </message>
+    <message>
+        <source>The partition you want to back up must be different from the place of the backup image!</source>
+        <translation>要备份的分区不能是保存备份映像的分区！</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Incremental backup is only possible for NTFS partitions!</source>
+        <translation>增量备份仅支持 NTFS 分区！</translation>
+    </message>
+    <message>
+        <source>The destination partition is the same as the source partition!</source>
+        <translation>目标分区与源分区相同！</translation>
+    </message>
+    <message>
+        <source>The destination folder of the backup image does not exist any more!</source>
+        <translation>备份映像的目标文件夹已不存在！</translation>
+    </message>
+    <message>
+        <source>The destination partition does not have enough space for the backup image!</source>
+        <translation>目标分区没有足够的空间保存备份映像！</translation>
+    </message>
+    <message>
+        <source>Password Error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <source>The password must be empty or at least 6 characters long!</source>
+        <translation>密码必须为空或至少 6 个字符！</translation>
+    </message>
+    <message>
+        <source>The two passwords you entered are different!</source>
+        <translation>两次输入的密码不一致！</translation>
+    </message>
+    <message>
+        <source>The file system of the destination partition is unknown!</source>
+        <translation>目标分区的文件系统未知！</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Finish</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Backup failed!</source>
+        <translation>备份失败！</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Backup succeeded!</source>
+        <translation>备份成功！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::BkWidget1</name>
+    <message>
+        <source>Partitions to Back up</source>
+        <translation>要备份的分区</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Get partition information failed!</source>
+        <translation>获取分区信息失败！</translation>
+    </message>
+    <message>
+        <source>FAT16 partitions are not supported!</source>
+        <translation>不支持 FAT16 分区！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::BkWidget2</name>
+    <message>
+        <source>Select the place of the backup image</source>
+        <translation>选择备份映像的位置</translation>
+    </message>
+    <message>
+        <source>Backup type:</source>
+        <translation>备份类型：</translation>
+    </message>
+    <message>
+        <source>Image file:</source>
+        <translation>映像文件：</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Full backup</source>
+        <translation>完全备份</translation>
+    </message>
+    <message>
+        <source>Incremental backup</source>
+        <translation>增量备份</translation>
+    </message>
+    <message>
+        <source>If you want to make an incremental backup, click &quot;Browse&quot; and select an existing backup file!</source>
+        <translation>如果要进行增量备份，请点击“浏览”并选择一个已有的备份文件！</translation>
+    </message>
+    <message>
+        <source>If you want to make a full backup of a partition, click &quot;Browse&quot;, select a folder and type the name you want to give your backup! </source>
+        <translation>如果要完全备份一个分区，请点击“浏览”，选择一个文件夹并输入备份的名称！ </translation>
+    </message>
+    <message>
+        <source>Select a destination folder</source>
+        <translation>选择目标文件夹</translation>
+    </message>
+    <message>
+        <source>Select *.bkp File</source>
+        <translation>选择 *.bkp 文件</translation>
+    </message>
+    <message>
+        <source>Backup Image File (*.bkp)</source>
+        <translation>备份映像文件 (*.bkp)</translation>
+    </message>
+</context>
+<context>
+    <name>desk::MainDlg</name>
+    <message>
+        <source>Sorvik Tavimo Recover</source>
+        <translation>Sorvik Tavimo Recover</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>Tools</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <source> Restore</source>
+        <translation> 还原</translation>
+    </message>
+    <message>
+        <source>Backup partition to image</source>
+        <translation>将分区备份为映像</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Backup Partition</source>
+        <translation>备份分区</translation>
+    </message>
+    <message>
+        <source>Back up your partition to an image; you can restore your partition from this image!</source>
+        <translation>将分区备份为映像，以后可以从该映像还原分区！</translation>
+    </message>
+    <message>
+        <source>Restore Partition</source>
+        <translation>还原分区</translation>
+    </message>
+    <message>
+        <source>You can restore a partition from an image that you backed up before!</source>
+        <translation>您可以从以前备份的映像还原分区！</translation>
+    </message>
+    <message>
+        <source>Some useful tools for backup and restore!</source>
+        <translation>一些备份和还原的实用工具！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::RestoreDlg</name>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>Step 1</source>
+        <translation>第一步</translation>
+    </message>
+    <message>
+        <source>step 2</source>
+        <translation>第二步</translation>
+    </message>
+    <message>
+        <source>step 3</source>
+        <translation>第三步</translation>
+    </message>
+    <message>
+        <source>choose images</source>
+        <translation>选择映像</translation>
+    </message>
+    <message>
+        <source>choose partition</source>
+        <translation>选择分区</translation>
+    </message>
+    <message>
+        <source>start restore</source>
+        <translation>开始还原</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>You must select one image file to restore!</source>
+        <translation>您必须选择一个要还原的映像文件！</translation>
+    </message>
+    <message>
+        <source>You must select one partition to restore!</source>
+        <translation>您必须选择一个要还原的分区！</translation>
+    </message>
+    <message>
+        <source>The destination partition is the partition that holds the backup image file!</source>
+        <translation>目标分区就是保存备份映像文件的分区！</translation>
+    </message>
+    <message>
+        <source>The destination partition is the operating system&apos;s partition, please use the boot ISO to restore it!</source>
+        <translation>目标分区是操作系统分区，请使用启动 ISO 还原它！</translation>
+    </message>
+    <message>
+        <source>Password Error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <source>The password you entered is wrong!</source>
+        <translation>您输入的密码错误！</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>You must select what to restore: the partition, the MBR or both!</source>
+        <translation>您必须选择要还原的内容：分区、MBR 或两者！</translation>
+    </message>
+    <message>
+        <source>All your data on your %1 partition will be erased!</source>
+        <translation>您的 %1 分区上的所有数据都将被清除！</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to restore the MBR of your %1 disk?</source>
+        <translation>确定要还原 %1 磁盘的 MBR 吗？</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Finish</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Restore failed!</source>
+        <translation>还原失败！</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Restore succeeded!</source>
+        <translation>还原成功！</translation>
+    </message>
+    <message>
+        <source>Select the next volume: %1</source>
+        <translation>选择下一个卷：%1</translation>
+    </message>
+    <message>
+        <source>Backup Image File (*.bkp)</source>
+        <translation>备份映像文件 (*.bkp)</translation>
+    </message>
+    <message>
+        <source>The file %1 does not exist. Please choose the next volume of the image!</source>
+        <translation>文件 %1 不存在，请选择映像的下一个卷！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::RtWidget1</name>
+    <message>
+        <source>Select images</source>
+        <translation>选择映像</translation>
+    </message>
+    <message>
+        <source>Partition</source>
+        <translation>分区</translation>
+    </message>
+    <message>
+        <source>Flag</source>
+        <translation>标志</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>容量</translation>
+    </message>
+    <message>
+        <source>Used space</source>
+        <translation>已用空间</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Image info</source>
+        <translation>映像信息</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Select *.bkp File</source>
+        <translation>选择 *.bkp 文件</translation>
+    </message>
+    <message>
+        <source>Backup Image File (*.bkp)</source>
+        <translation>备份映像文件 (*.bkp)</translation>
+    </message>
+    <message>
+        <source>The file name of a backup image ends with &quot;.bkp&quot;!</source>
+        <translation>备份映像的文件名必须以“.bkp”结尾！</translation>
+    </message>
+    <message>
+        <source>MBR and Track 0</source>
+        <translation>MBR 和 0 磁道</translation>
+    </message>
+    <message>
+        <source>The file is not the first volume. If your image has more than one volume, you must select the first volume!</source>
+        <translation>该文件不是第一个卷。如果映像有多个卷，您必须选择第一个卷！</translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation>错误！</translation>
+    </message>
+    <message>
+        <source>Image file is corrupted!</source>
+        <translation>映像文件已损坏！</translation>
+    </message>
+</context>
+<context>
+    <name>desk::RtWidget2</name>
+    <message>
+        <source>Select a partition to restore</source>
+        <translation>选择要还原的分区</translation>
+    </message>
+</context>
+<context>
+    <name>desk::TreeModel</name>
+    <message>
+        <source>Pri,Act</source>
+        <translation>主,活动</translation>
+    </message>
+    <message>
+        <source>Logic,Act</source>
+        <translation>逻辑,活动</translation>
+    </message>
+    <message>
+        <source>Act</source>
+        <translation>活动</translation>
+    </message>
+    <message>
+        <source>Pri</source>
+        <translation>主</translation>
+    </message>
+    <message>
+        <source>Logic</source>
+        <translation>逻辑</translation>
+    </message>
+    <message>
+        <source>Disk %1</source>
+        <translation>磁盘 %1</translation>
+    </message>
+    <message>
+        <source>Partition</source>
+        <translation>分区</translation>
+    </message>
+    <message>
+        <source>Flags</source>
+        <translation>标志</translation>
+    </message>
+    <message>
+        <source>Capacity</source>
+        <translation>容量</translation>
+    </message>
+    <message>
+        <source>Used space</source>
+        <translation>已用空间</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+</context>
+<context>
+    <name>desk::WizardFrame</name>
+    <message>
+        <source>Return</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一步</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>A job is running. Do you want to cancel it and close the program?</source>
+        <translation>任务正在运行。要取消它并关闭程序吗？</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+</context>
+<context>
+    <name>desk::langDlg</name>
+    <message>
+        <source>Set your preferences</source>
+        <translation>设置您的偏好</translation>
+    </message>
+    <message>
+        <source>Select your language</source>
+        <translation>选择您的语言</translation>
+    </message>
+    <message>
+        <source>Select the backup place</source>
+        <translation>选择备份位置</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Select a destination folder</source>
+        <translation>选择目标文件夹</translation>
+    </message>
+</context>
+</TS>
