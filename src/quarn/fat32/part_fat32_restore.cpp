@@ -2,16 +2,10 @@
 
 #include <QString>
 
+#include "io/device_system.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <linux/hdreg.h>
-#include <spawn.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -43,7 +37,7 @@ int PlanFat32Layout(uint64_t targetSectors, Fat32NewLayout& layout)
     }
     if (targetSectors < Fat32NewLayout::kReservedSectors + 4)
         return ERR_PART_TOO_SMALL;
-    const uint64_t perCluster = CalSectorsPerCluster(targetSectors * Fat32NewLayout::kSectorBytes);
+    const uint64_t perCluster = DeviceSystem::Fat32SectorsPerCluster(targetSectors * Fat32NewLayout::kSectorBytes);
     const uint64_t sectors = targetSectors - Fat32NewLayout::kReservedSectors;
 
     // The smallest FAT found by halving the gap: each FAT sector describes
@@ -140,11 +134,7 @@ int CPartFatRestore::ResetBpb()
 
     uint16_t heads = 255;
     uint16_t sectorsPerTrack = 63;
-    struct hd_geometry geometry {};
-    if (ioctl(m_part->GetHandle(), HDIO_GETGEO, &geometry) == 0 && geometry.sectors != 0 && geometry.heads != 0) {
-        heads = geometry.heads;
-        sectorsPerTrack = geometry.sectors;
-    }
+    DeviceSystem::DriveGeometry(*m_part, &heads, &sectorsPerTrack);
 
     std::memcpy(&m_newBoot, m_bootArea, sizeof m_newBoot);
     tagFat32BootSector& b = m_newBoot;
@@ -159,7 +149,7 @@ int CPartFatRestore::ResetBpb()
     b.fatSize16 = 0;
     b.sectorsPerTrack = sectorsPerTrack;
     b.heads = heads;
-    b.hiddenSectors = PartitionStartSector(m_targetPartition);
+    b.hiddenSectors = DeviceSystem::PartitionStartSector(*m_part, m_targetPartition);
     b.totalSectors32 = m_layout.totalSectors;
     b.fatSize32 = m_layout.fatSectors;
     b.extFlags = 0;  // both FATs mirrored
@@ -170,31 +160,6 @@ int CPartFatRestore::ResetBpb()
     std::memset(b.reserved, 0, sizeof b.reserved);
     b.signature = Fat32::kBootSignature;
     return 0;
-}
-
-uint32_t CPartFatRestore::PartitionStartSector(const std::string& partition)
-{
-    const std::string name = SplitFileName(partition);
-    const std::string disk = DiskOfPartition(name);
-    if (disk.empty() || disk == name)
-        return 0;
-    const std::string path = "/sys/block/" + disk + "/" + name + "/start";
-    FILE* file = std::fopen(path.c_str(), "re");
-    // Not a partition of a disk the kernel knows (an image file, say): no
-    // sectors precede it that anyone could count on.
-    if (file == nullptr) {
-        DEBUG_TRACE("Open %s failed!\n", path.c_str());
-        return 0;
-    }
-    unsigned long long start = 0;
-    const int fields = std::fscanf(file, "%llu", &start);
-    std::fclose(file);
-    if (fields != 1 || start > 0xFFFFFFFFull) {
-        DEBUG_TRACE("Read error!\n");
-        return 0;
-    }
-    DEBUG_TRACE("%s start sector is: %u\n", name.c_str(), static_cast<unsigned>(start));
-    return static_cast<uint32_t>(start);
 }
 
 int CPartFatRestore::WritePart(uint64_t offset, const void* data, uint64_t length)
@@ -476,57 +441,9 @@ int CPartFatRestore::MirrorFat()
     return 0;
 }
 
-// The checker's output, standard output and standard error alike, goes to
-// the trace: the engine writes nothing to standard output.
 int CPartFatRestore::CheckPartition(const std::string& partition)
 {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        DEBUG_TRACE("dosfsck: pipe failed: %s\n", std::strerror(errno));
-        return 2;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    char* const argv[] = {const_cast<char*>("dosfsck"), const_cast<char*>("-aV"),
-                          const_cast<char*>(partition.c_str()), nullptr};
-    pid_t pid = 0;
-    // posix_spawnp never lets the child go on with the parent's work: a
-    // checker that cannot start is an error code here.
-    const int spawned = posix_spawnp(&pid, "dosfsck", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (spawned != 0) {
-        close(pipeEnds[0]);
-        DEBUG_TRACE("dosfsck failed! --- %s\n", std::strerror(spawned));
-        return 2;
-    }
-    char text[4096];
-    for (;;) {
-        const ssize_t got = read(pipeEnds[0], text, sizeof text - 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text[got] = '\0';
-        DEBUG_TRACE("%s", text);
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            DEBUG_TRACE("waitpid failed! --- %s\n", std::strerror(errno));
-            return 2;
-        }
-    }
-    if (WIFSIGNALED(status)) {
-        DEBUG_TRACE("dosfsck ended by signal %d\n", WTERMSIG(status));
-        return 2;
-    }
-    // The check is advisory: its verdict is traced, not returned.
-    DEBUG_TRACE("dosfsck exit status %d\n", WEXITSTATUS(status));
-    return 0;
+    return DeviceSystem::CheckFat32(partition);
 }
 
 void CPartFatRestore::DisplayName(const tagFatDirEntry& entry)

@@ -86,12 +86,12 @@ private:
     int MirrorFat();
     void DisplayName(const tagFatDirEntry& entry);
     int WritePart(uint64_t offset, const void* data, uint64_t length);
-    static uint32_t PartitionStartSector(const std::string& partition);
 
 public:
-    // Runs "dosfsck -aV" on the target, its output and exit status going
-    // to the trace; 2 when it cannot be run or dies by a signal, else 0
-    // whatever its verdict (the check is advisory).
+    // Runs the system's checker on the target (dosfsck -aV on Linux, the
+    // disk check on Windows), its output and exit status going to the
+    // trace; 2 when it cannot be run or dies by a signal, else 0 whatever
+    // its verdict (the check is advisory).
     static int CheckPartition(const std::string& partition);
 
 private:

@@ -3,13 +3,13 @@
 #include "compression/compress_data.h"
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
+#include "io/device_system.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 
 #include <cstring>
 #include <new>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -165,7 +165,7 @@ int CPartBackup::BackupInit()
 
 int CPartBackup::GetPrevFileInfo()
 {
-    if (access(m_prevImage.c_str(), F_OK) != 0)
+    if (!DeviceSystem::FileExists(m_prevImage))
         return ERR_FILE_NOT_FOUND;
     CLinuxIo prev;
     if (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0)

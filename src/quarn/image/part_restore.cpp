@@ -2,6 +2,7 @@
 
 #include "compression/compress_data.h"
 #include "image/callbacks.h"
+#include "io/device_system.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,11 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <linux/fs.h>
 #include <new>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -56,15 +53,7 @@ CPartRestore::~CPartRestore()
 
 std::string CPartRestore::DiskOfPartition(const std::string& partition)
 {
-    std::string disk = partition;
-    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
-        disk.pop_back();
-    // nvme0n1p1, mmcblk0p1, loop0p1: the disk's own name ends in a digit and
-    // a 'p' separates the partition number from it.
-    if (disk.size() >= 2 && disk.back() == 'p' && disk.size() < partition.size() &&
-        std::isdigit(static_cast<unsigned char>(disk[disk.size() - 2])))
-        disk.pop_back();
-    return disk;
+    return DeviceSystem::DiskOfPartition(partition);
 }
 
 int CPartRestore::RestoreInit()
@@ -78,6 +67,9 @@ int CPartRestore::RestoreInit()
     }
     if (m_part->Open(m_targetPartition, CLinuxIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
+    const int claimed = DeviceSystem::ClaimTarget(*m_part, m_targetPartition);
+    if (claimed != 0)
+        return claimed;
     if (m_image->Open(m_imagePath, CLinuxIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     m_imageDir = GetFileNamePath(m_imagePath);
@@ -106,11 +98,11 @@ int CPartRestore::RestoreInit()
 
 uint64_t CPartRestore::ImageBytesLeft() const
 {
-    struct stat st;
-    int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0 || fstat(m_image->GetHandle(), &st) != 0 || st.st_size < pos)
+    uint64_t bytes = 0;
+    const int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0 || !DeviceSystem::FileBytes(*m_image, &bytes) || bytes < uint64_t(pos))
         return 0;
-    return static_cast<uint64_t>(st.st_size - pos);
+    return bytes - uint64_t(pos);
 }
 
 int CPartRestore::ReadSmallBlob(uint32_t length, char* buffer)
@@ -289,24 +281,8 @@ int CPartRestore::ReadPartInfo()
 
 void CPartRestore::GetDestPartSize()
 {
-    int fd = m_part->GetHandle();
     uint64_t bytes = 0;
-    uint64_t logicalSector = 0;
-    struct stat st;
-    if (ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
-        bytes = 0;
-        // A regular file stands for the partition: its size is the target's.
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            bytes = static_cast<uint64_t>(st.st_size);
-            logicalSector = 512;
-        }
-    } else {
-        int sector = 0;
-        if (ioctl(fd, BLKSSZGET, &sector) == 0 && sector > 0)
-            logicalSector = static_cast<uint64_t>(sector);
-    }
-    // The size query answers in bytes whatever the logical sector size.
-    m_targetBytes = logicalSector != 0 ? bytes : 0;
+    m_targetBytes = DeviceSystem::TargetBytes(*m_part, &bytes) ? bytes : 0;
     m_targetSectors = m_targetBytes >> 9;
     m_targetClusters = m_clusterBytes != 0 ? m_targetBytes / m_clusterBytes : 0;
     DEBUG_TRACE("Tatal Size: %lld\n", static_cast<long long>(m_targetBytes));
@@ -360,7 +336,7 @@ int CPartRestore::OpenNextVolume()
     std::string path = m_nextVolumePath;
     if (path.empty())
         return ERR_FILE_NOT_FOUND;
-    while (access(path.c_str(), F_OK) != 0) {
+    while (!DeviceSystem::FileExists(path)) {
         if (!AskForNextVolume(path))
             return ERR_FILE_NOT_FOUND;
     }

@@ -3,6 +3,12 @@
 #ifndef QUARN_IO_LINUX_IO_H
 #define QUARN_IO_LINUX_IO_H
 
+#ifdef QUARN_WINDOWS_FLAVOUR
+// The Windows build of the engine: the same sources over CFerrin and
+// CGondrel, through a class of this name.
+#include "win/engine_io.h"
+#else
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -76,5 +82,7 @@ private:
     std::vector<unsigned char> m_pending;
     int64_t m_streamPos = 0;          // the stream's offset, kept while buffered; -1 unknown
 };
+
+#endif  // QUARN_WINDOWS_FLAVOUR
 
 #endif

@@ -184,7 +184,10 @@ void CPartNtfsBackup::WritePartInfoDiff(tagPARTITION_INFO* info)
 
 int CPartNtfsBackup::BackupFiles()
 {
-    int result = ProcMFT();
+    m_exclusions = CRecordExclusions::ForThisSystem();
+    int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
+    if (result == 0)
+        result = ProcMFT();
     if (result == 0)
         result = BackupFilesInfo();
     if (result != 0)
@@ -377,6 +380,9 @@ int CPartNtfsBackup::ReadFileRecord(unsigned record)
     if (m_mftWindow->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) != 0 ||
         got != kRecordBytes)
         return ERR_READ_PART;
+    // Summaries and the stored record alike see an excluded file as empty.
+    if (m_exclusions)
+        m_exclusions->Apply(record, m_record.data(), kRecordBytes);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "image/part_backup.h"
 #include "ntfs/ntfs_attr_reader.h"
+#include "ntfs/record_exclusions.h"
 #include "ntfs/stored_data_sets.h"
 #include "ntfs_layout.h"
 
@@ -117,6 +118,8 @@ private:
     std::unique_ptr<CAttrReadData> m_mftReader;  // reads records through it
     std::unique_ptr<CAttrReadWindow> m_mftWindow;  // records walked in order come from here
     std::unique_ptr<CNtfsBackupData> m_backupData;
+    // Files whose data this build leaves out; built before the walk.
+    std::unique_ptr<CRecordExclusions> m_exclusions;
     uint32_t m_fileRecordSize = 1024;
     uint32_t m_indexRecordSize = 0;
     uint64_t m_mftLcn = 0;

@@ -1,0 +1,188 @@
+// The Linux answers: block devices (or regular files standing in for
+// them), sysfs and dosfsck.
+#include "io/device_system.h"
+
+#include "fat32/part_fat32_restore.h"
+#include "ntfs/record_exclusions.h"
+#include "quarn.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/hdreg.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace DeviceSystem {
+
+bool FileExists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+bool FileBytes(CLinuxIo& file, uint64_t* bytes)
+{
+    struct stat st;
+    if (fstat(file.GetHandle(), &st) != 0 || st.st_size < 0)
+        return false;
+    *bytes = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool TargetBytes(CLinuxIo& target, uint64_t* bytes)
+{
+    const int fd = target.GetHandle();
+    uint64_t size = 0;
+    if (ioctl(fd, BLKGETSIZE64, &size) != 0) {
+        // A regular file stands for the partition: its size is the target's.
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        *bytes = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+    // The size query answers in bytes whatever the logical sector size,
+    // but a device without a sector size is no disk to restore to.
+    int sector = 0;
+    if (ioctl(fd, BLKSSZGET, &sector) != 0 || sector <= 0)
+        return false;
+    *bytes = size;
+    return true;
+}
+
+std::string DiskOfPartition(const std::string& partition)
+{
+    std::string disk = partition;
+    while (!disk.empty() && std::isdigit(static_cast<unsigned char>(disk.back())))
+        disk.pop_back();
+    // nvme0n1p1, mmcblk0p1, loop0p1: the disk's own name ends in a digit and
+    // a 'p' separates the partition number from it.
+    if (disk.size() >= 2 && disk.back() == 'p' && disk.size() < partition.size() &&
+        std::isdigit(static_cast<unsigned char>(disk[disk.size() - 2])))
+        disk.pop_back();
+    return disk;
+}
+
+int ClaimTarget(CLinuxIo&, const std::string&)
+{
+    // The rescue system mounts nothing it is asked to restore to.
+    return 0;
+}
+
+bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
+{
+    struct hd_geometry geometry {};
+    if (ioctl(target.GetHandle(), HDIO_GETGEO, &geometry) != 0 || geometry.sectors == 0 || geometry.heads == 0)
+        return false;
+    *heads = geometry.heads;
+    *sectorsPerTrack = geometry.sectors;
+    return true;
+}
+
+uint32_t PartitionStartSector(CLinuxIo&, const std::string& partition)
+{
+    const std::string name = SplitFileName(partition);
+    const std::string disk = DiskOfPartition(name);
+    if (disk.empty() || disk == name)
+        return 0;
+    const std::string path = "/sys/block/" + disk + "/" + name + "/start";
+    FILE* file = std::fopen(path.c_str(), "re");
+    // Not a partition of a disk the kernel knows (an image file, say): no
+    // sectors precede it that anyone could count on.
+    if (file == nullptr) {
+        DEBUG_TRACE("Open %s failed!\n", path.c_str());
+        return 0;
+    }
+    unsigned long long start = 0;
+    const int fields = std::fscanf(file, "%llu", &start);
+    std::fclose(file);
+    if (fields != 1 || start > 0xFFFFFFFFull) {
+        DEBUG_TRACE("Read error!\n");
+        return 0;
+    }
+    DEBUG_TRACE("%s start sector is: %u\n", name.c_str(), static_cast<unsigned>(start));
+    return static_cast<uint32_t>(start);
+}
+
+uint32_t Fat32SectorsPerCluster(uint64_t targetBytes)
+{
+    return CalSectorsPerCluster(targetBytes);
+}
+
+// The checker's output, standard output and standard error alike, goes to
+// the trace: the engine writes nothing to standard output.
+int CheckFat32(const std::string& partition)
+{
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        DEBUG_TRACE("dosfsck: pipe failed: %s\n", std::strerror(errno));
+        return 2;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
+    char* const argv[] = {const_cast<char*>("dosfsck"), const_cast<char*>("-aV"),
+                          const_cast<char*>(partition.c_str()), nullptr};
+    pid_t pid = 0;
+    // posix_spawnp never lets the child go on with the parent's work: a
+    // checker that cannot start is an error code here.
+    const int spawned = posix_spawnp(&pid, "dosfsck", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        DEBUG_TRACE("dosfsck failed! --- %s\n", std::strerror(spawned));
+        return 2;
+    }
+    char text[4096];
+    for (;;) {
+        const ssize_t got = read(pipeEnds[0], text, sizeof text - 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        text[got] = '\0';
+        DEBUG_TRACE("%s", text);
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            DEBUG_TRACE("waitpid failed! --- %s\n", std::strerror(errno));
+            return 2;
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        DEBUG_TRACE("dosfsck ended by signal %d\n", WTERMSIG(status));
+        return 2;
+    }
+    // The check is advisory: its verdict is traced, not returned.
+    DEBUG_TRACE("dosfsck exit status %d\n", WEXITSTATUS(status));
+    return 0;
+}
+
+}  // namespace DeviceSystem
+
+// The rescue system's backups leave out no file of their own choosing (the
+// page and hibernation files are left out by name in every build).
+namespace {
+
+class CNoRecordExclusions : public CRecordExclusions {
+public:
+    int Build(CLinuxIo&) override { return 0; }
+    void Apply(uint32_t, uint8_t*, uint32_t) const override {}
+};
+
+}  // namespace
+
+std::unique_ptr<CRecordExclusions> CRecordExclusions::ForThisSystem()
+{
+    return std::unique_ptr<CRecordExclusions>(new CNoRecordExclusions);
+}

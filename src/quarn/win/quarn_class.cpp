@@ -1,0 +1,35 @@
+#include "quarn_windows.h"
+
+// The engine's entry points as this build compiles them (their source is
+// the Linux library's, renamed so that both libraries can live in one
+// program).
+int quarn_windows_backup_ntfs(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
+int quarn_windows_backup_fat32(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
+int quarn_windows_restore_ntfs(tagRestoreArgument, tagCallBackFunc);
+int quarn_windows_restore_fat32(tagRestoreArgument, tagCallBackFunc);
+int quarn_windows_restore_mbr(tagRestoreArgument, tagCallBackFunc);
+
+int quarn::backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+{
+    return quarn_windows_backup_ntfs(arg, cb, head, headLength);
+}
+
+int quarn::backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+{
+    return quarn_windows_backup_fat32(arg, cb, head, headLength);
+}
+
+int quarn::restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return quarn_windows_restore_ntfs(arg, cb);
+}
+
+int quarn::restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return quarn_windows_restore_fat32(arg, cb);
+}
+
+int quarn::restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return quarn_windows_restore_mbr(arg, cb);
+}

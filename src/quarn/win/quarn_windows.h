@@ -1,0 +1,17 @@
+// The Windows engine library's interface: the five entry points of the
+// engine as static members of class quarn. They run the same jobs, image
+// format and result codes as the Linux library's free functions, over the
+// Windows platform layer (partitions are drive-letter strings such as "E:",
+// image paths Windows paths).
+#pragma once
+
+#include "quarn.h"
+
+class quarn {
+public:
+    static int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);
+    static int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);
+    static int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
+    static int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
+    static int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
+};

@@ -1,0 +1,265 @@
+// The engine's Windows build on a simulated machine: NTFS and FAT32
+// partitions backed up and restored through drive letters and Windows image
+// paths, judged by ntfs-3g and dosfstools; images of either build restore
+// with the other to the same bytes.
+#include "fat_fixture.h"
+#include "ntfs_fixture.h"
+#include "quarn_windows.h"
+#include "recording_callbacks.h"
+#include "test_support.h"
+#include "win_engine_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace testsupport;
+using wintest::WinEngineMachine;
+
+namespace {
+
+constexpr uint64_t kNeverSplit = ~0ull;
+
+tagBackupArgument Backup(int fsType, const std::string& source, const std::string& base,
+                         const std::string& prev = std::string(), int compressType = 2)
+{
+    tagBackupArgument arg;
+    arg.srcPartition = source;
+    arg.imagePath = base;
+    arg.fsType = fsType;
+    arg.compressType = compressType;
+    arg.volumeSize = kNeverSplit;
+    arg.incremental = !prev.empty();
+    arg.prevImage = prev;
+    return arg;
+}
+
+tagRestoreArgument Restore(const std::string& image, const std::string& target, int hasMbr = 0)
+{
+    tagRestoreArgument arg;
+    arg.imagePath = image;
+    arg.targetPartition = target;
+    arg.hasMbr = hasMbr;
+    return arg;
+}
+
+std::vector<NtfsFileSpec> SourceFiles()
+{
+    return {{"small.txt", PatternBytes(300, 1)},
+            {"one_mib.bin", PatternBytes(1 << 20, 2)},
+            {"odd.bin", PatternBytes(123457, 3)}};
+}
+
+bool NtfsChecks(const std::string& partition, std::string* log)
+{
+    const CommandResult fix = Run("ntfsfix -n " + Quote(partition));
+    const CommandResult resize = Run("ntfsresize --info --force --no-progress-bar " + Quote(partition));
+    *log = fix.output + resize.output;
+    return fix.exitCode == 0 && resize.exitCode == 0;
+}
+
+class WindowsEngineRoundTrip : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : {"mkntfs", "ntfscp", "ntfsfix", "ntfsresize", "ntfscat", "sfdisk"}) {
+            if (!HaveProgram(tool))
+                SKIP_OR_FAIL_IN_CI(tool << " is not installed");
+        }
+    }
+
+    // An NTFS source in E: with the standard files; its partition file.
+    std::string MakeNtfsSource(WinEngineMachine& machine)
+    {
+        const std::string source = m_dir.file("source.ntfs");
+        std::string log;
+        EXPECT_TRUE(MakeNtfsPartition(source, WinEngineMachine::kPartitionBytes, &log)) << log;
+        for (const NtfsFileSpec& file : SourceFiles())
+            EXPECT_TRUE(NtfsCopyIn(source, m_dir.path(), file.path, file.data, &log)) << log;
+        EXPECT_TRUE(machine.PutPartition('E', source));
+        return source;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(WindowsEngineRoundTrip, NtfsFullBackupRestoresOntoAnotherVolume)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeNtfsSource(machine);
+
+    RecordingCallbacks backupCalls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\full"), backupCalls.Bind(), nullptr, 0), 0);
+    // The total is the used space counted from the volume bitmap.
+    ASSERT_FALSE(backupCalls.totals.empty());
+    EXPECT_EQ(backupCalls.totals.front(), NtfsUsedBytesByNtfsCluster(source));
+    ASSERT_TRUE(FileExists(machine.Host("C:\\img\\full_0_0.bkp")));
+
+    RecordingCallbacks restoreCalls;
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\full_0_0.bkp", "F:"), restoreCalls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    std::string log;
+    EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    for (const NtfsFileSpec& file : SourceFiles()) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(NtfsCat(restored, file.path, &bytes)) << file.path;
+        EXPECT_EQ(bytes, file.data) << file.path;
+    }
+    // E: and everything outside F: is as it was.
+    const std::string after = m_dir.file("after.ntfs");
+    ASSERT_TRUE(machine.TakePartition('E', after));
+    std::vector<uint8_t> sourceBytes = ReadFileBytes(source);
+    sourceBytes.resize(WinEngineMachine::kPartitionBytes, 0);
+    EXPECT_TRUE(ReadFileBytes(after) == sourceBytes);
+}
+
+TEST_F(WindowsEngineRoundTrip, IncrementalChainRestoresTheNewestFiles)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeNtfsSource(machine);
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\chain"), calls.Bind(), nullptr, 0), 0);
+
+    std::string log;
+    const std::vector<uint8_t> added = PatternBytes(200000, 9);
+    ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "added.bin", added, &log)) << log;
+    ASSERT_TRUE(machine.PutPartition('E', source));
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\chain", "C:\\img\\chain_0_0.bkp"), calls.Bind(),
+                                 nullptr, 0),
+              0);
+    ASSERT_TRUE(FileExists(machine.Host("C:\\img\\chain_0_1.bkp")));
+
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\chain_0_1.bkp", "F:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(NtfsCat(restored, "added.bin", &bytes));
+    EXPECT_EQ(bytes, added);
+    ASSERT_TRUE(NtfsCat(restored, "one_mib.bin", &bytes));
+    EXPECT_EQ(bytes, SourceFiles()[1].data);
+}
+
+TEST_F(WindowsEngineRoundTrip, ImagesOfEitherBuildRestoreWithTheOtherToTheSameBytes)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeNtfsSource(machine);
+    RecordingCallbacks calls;
+
+    // The Windows build's image, restored by both builds.
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\win"), calls.Bind(), nullptr, 0), 0);
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\win_0_0.bkp", "F:"), calls.Bind()), 0);
+    const std::string byWindows = m_dir.file("by_windows.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', byWindows));
+    const std::string byLinux = m_dir.file("by_linux.ntfs");
+    MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
+    ASSERT_EQ(restore_ntfs(Restore(machine.Host("C:\\img\\win_0_0.bkp"), byLinux), calls.Bind()), 0);
+    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+
+    // The Linux build's image of the same partition, restored by both.
+    std::string sourceFile = m_dir.file("linux_source.ntfs");
+    ASSERT_TRUE(machine.TakePartition('E', sourceFile));
+    const std::string linuxBase = m_dir.file("lin");
+    ASSERT_EQ(backup_ntfs(Backup(4, sourceFile, linuxBase), calls.Bind(), nullptr, 0), 0);
+    std::filesystem::copy_file(linuxBase + "_0_0.bkp", machine.Host("C:\\img\\lin_0_0.bkp"));
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\lin_0_0.bkp", "F:"), calls.Bind()), 0);
+    ASSERT_TRUE(machine.TakePartition('F', byWindows));
+    MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
+    ASSERT_EQ(restore_ntfs(Restore(linuxBase + "_0_0.bkp", byLinux), calls.Bind()), 0);
+    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+    std::string log;
+    EXPECT_TRUE(NtfsChecks(byWindows, &log)) << log;
+}
+
+TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWritesNothing)
+{
+    WinEngineMachine machine(false);
+    ASSERT_TRUE(machine.ok());
+    MakeNtfsSource(machine);
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\full"), calls.Bind(), nullptr, 0), 0);
+    const std::vector<uint8_t> before = machine.DiskBytes(WinEngineMachine::StartOf('F'), 1 << 20);
+    EXPECT_EQ(quarn::restore_ntfs(Restore("C:\\img\\full_0_0.bkp", "F:"), calls.Bind()), ERR_OPEN_PART);
+    EXPECT_TRUE(machine.DiskBytes(WinEngineMachine::StartOf('F'), 1 << 20) == before);
+}
+
+TEST_F(WindowsEngineRoundTrip, DiskStartRestoreWritesExactlyTheSavedBootCode)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    MakeNtfsSource(machine);
+    // A recognisable boot code on the disk when the image is made.
+    std::vector<uint8_t> first = machine.DiskBytes(0, 512);
+    const std::vector<uint8_t> code = PatternBytes(440, 77);
+    std::copy(code.begin(), code.end(), first.begin());
+    WriteFileAt(machine.DiskFile(), 0, first);
+    const std::vector<uint8_t> second = machine.DiskBytes(512, 512);
+
+    tagBackupArgument arg = Backup(4, "E:", "C:\\img\\mbr");
+    arg.mbrSource = "\\\\.\\PhysicalDrive0";
+    arg.mbrSize = 512;
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(arg, calls.Bind(), nullptr, 0), 0);
+
+    // Another boot code and table entries; the restore brings back only
+    // the saved boot code.
+    std::vector<uint8_t> changed = first;
+    const std::vector<uint8_t> other = PatternBytes(512, 78);
+    std::copy(other.begin(), other.begin() + 440, changed.begin());
+    WriteFileAt(machine.DiskFile(), 0, changed);
+    ASSERT_EQ(quarn::restore_mbr(Restore("C:\\img\\mbr_0_0.bkp", "F:", 1), calls.Bind()), 0);
+    const std::vector<uint8_t> now = machine.DiskBytes(0, 1024);
+    EXPECT_TRUE(std::equal(code.begin(), code.end(), now.begin()));
+    EXPECT_TRUE(std::equal(changed.begin() + 440, changed.end(), now.begin() + 440));
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), now.begin() + 512));
+}
+
+TEST_F(WindowsEngineRoundTrip, Fat32RoundTripKeepsTheFilesAndTheRealPartitionStart)
+{
+    for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat"}) {
+        if (!HaveProgram(tool))
+            SKIP_OR_FAIL_IN_CI(tool << " is not installed");
+    }
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = m_dir.file("source.fat");
+    BuildRichFatSource(source, m_dir.path());
+    ASSERT_TRUE(machine.PutPartition('G', source));
+
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_fat32(Backup(3, "G:", "C:\\img\\fat"), calls.Bind(), nullptr, 0), 0);
+    // Used bytes: total minus free as the system reports them for G:.
+    ASSERT_FALSE(calls.totals.empty());
+    EXPECT_EQ(calls.totals.front(), WinEngineMachine::kPartitionBytes - WinEngineMachine::kFat32FreeBytes);
+
+    ASSERT_EQ(quarn::restore_fat32(Restore("C:\\img\\fat_0_0.bkp", "H:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.fat");
+    ASSERT_TRUE(machine.TakePartition('H', restored));
+    const CommandResult check = CheckFat(restored);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    const std::vector<uint8_t> boot = ReadFileHead(restored, 512);
+    EXPECT_EQ(Le32(boot, 28), WinEngineMachine::StartOf('H') / 512);  // hidden sectors
+    EXPECT_EQ(boot[13], 1);  // a 64 MiB volume: one sector per cluster
+    ASSERT_TRUE(ExtractFatTree(source, m_dir.file("want")));
+    // The page file comes back empty, in both builds.
+    MakeSparseFile(m_dir.file("want") + "/PAGEFILE.SYS", 0);
+    ASSERT_TRUE(ExtractFatTree(restored, m_dir.file("got")));
+    std::string differences;
+    EXPECT_TRUE(SameTree(m_dir.file("want"), m_dir.file("got"), &differences)) << differences;
+
+    // The Linux build restores the Windows build's image to the same files.
+    const std::string byLinux = m_dir.file("by_linux.fat");
+    MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
+    {
+        FakeDosfsckOnPath quiet(m_dir.file("bin"));
+        ASSERT_EQ(restore_fat32(Restore(machine.Host("C:\\img\\fat_0_0.bkp"), byLinux), calls.Bind()), 0);
+    }
+    ASSERT_TRUE(ExtractFatTree(byLinux, m_dir.file("linux")));
+    EXPECT_TRUE(SameTree(m_dir.file("want"), m_dir.file("linux"), &differences)) << differences;
+}
+
+}  // namespace
