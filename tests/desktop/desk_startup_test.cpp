@@ -232,4 +232,24 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     desk::forgetWindowsVersion();
 }
 
+TEST(DeskStartup, ADriveArgumentStartsTheOneDriveBackup)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    desk::forgetWindowsVersion();
+    desk::writeSetting(desk::kLangKey, "en");
+    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+    QStringList roots;
+    desk::setOneDriveBackup([&](const QString& root) {
+        roots << root;
+        return 7;
+    });
+    // Only the first argument counts.
+    EXPECT_EQ(desk::runDesktop(desktest::testApp(), {"deskrestore", "E:\\", "F:\\"}), 7);
+    EXPECT_EQ(roots, QStringList{"E:\\"});
+    desk::setOneDriveBackup(nullptr);
+    EXPECT_EQ(desk::runDesktop(desktest::testApp(), {"deskrestore", "E:\\"}), -1);
+    desk::forgetWindowsVersion();
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // checks (a destination gone since it was chosen, passwords, the same
 // drive), the restore wizard's next-volume questions, closing while a job
 // runs, and images whose head block claims more than the file holds.
+#include "backup_rules.h"
 #include "base_msg_dlg.h"
 #include "bk_widget3.h"
 #include "desk_backup_dlg.h"
@@ -187,6 +188,36 @@ TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
     EXPECT_TRUE(scripted.backups[0].incremental);
     EXPECT_EQ(scripted.backups[0].prevImage, "D:\\Images\\sys_0_2.bkp");
     desk::setFileChooser(before);
+}
+
+TEST_F(DeskWizard, Fat32SourceOffersFullBackupOnlyAndAFat32DestinationSplits)
+{
+    sim::writeText(machine.machine, "drives.txt",
+                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n\n"
+                   "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=FAT32\nFreeBytes=30408704\n\n"
+                   "Letter=E\nType=fixed\nDisk=0\nOffset=68157440\nLabel=Target\nFileSystem=FAT32\nFreeBytes=30408704\n");
+    *CVetra::instance() = CVetra(machine.platform);
+    std::filesystem::create_directories(machine.host("fs/e/Images"));
+    desk::writeSetting(desk::kDstPathKey, "E:\\Images");
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'd'));
+    click(wizard.nextButton());
+    EXPECT_EQ(wizard.page2()->m_typeCombo->count(), 1);
+    EXPECT_EQ(wizard.page2()->destFsName(), "FAT32");
+    click(wizard.nextButton());
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_EQ(scripted.backups[0].fsType, 3);
+    EXPECT_EQ(scripted.backups[0].srcPartition, "D:\\");
+    // An inactive source stores no disk start.
+    EXPECT_FALSE(scripted.backups[0].saveMbr);
+    EXPECT_EQ(scripted.backups[0].mbrSize, 0);
+    // "Auto" on FAT32: volumes a FAT32 file can hold (below 4 GiB).
+    EXPECT_EQ(scripted.backups[0].volumeSize, BackupRules::kLargestFat32Volume);
+    EXPECT_STREQ(desk::Worker::debugLine(QuarnThread::Backup, 3), "start backup fat32 thread");
 }
 
 // Writes an image file whose head block is `head` (nothing else follows).
