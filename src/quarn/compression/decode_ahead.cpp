@@ -60,12 +60,6 @@ void CDecodeAhead::Feed(const unsigned char* data, uint32_t length)
     m_changed.notify_all();
 }
 
-bool CDecodeAhead::HasOutput()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return !m_outputs.empty();
-}
-
 int CDecodeAhead::Take(const unsigned char** out, uint32_t* length, bool* hungry)
 {
     *out = nullptr;
@@ -103,6 +97,15 @@ bool CDecodeAhead::Put(Output output)
     return true;
 }
 
+bool CDecodeAhead::PutGathered()
+{
+    if (m_gathered.bytes.empty())
+        return true;
+    Output output = std::move(m_gathered);
+    m_gathered = Output();
+    return Put(std::move(output));
+}
+
 bool CDecodeAhead::Decode(const unsigned char* data, unsigned length, bool final)
 {
     bool more = false;
@@ -118,13 +121,12 @@ bool CDecodeAhead::Decode(const unsigned char* data, unsigned length, bool final
         if (more && outLength == 0 && (drain || data == nullptr))
             return false;
         if (out != nullptr && outLength != 0) {
-            Output output;
             try {
-                output.bytes.assign(out, out + outLength);
+                m_gathered.bytes.insert(m_gathered.bytes.end(), out, out + outLength);
             } catch (const std::bad_alloc&) {
                 return false;
             }
-            if (!Put(std::move(output)))
+            if (m_gathered.bytes.size() >= kGatherBytes && !PutGathered())
                 return true;  // the set was given up: nothing more to do for it
         }
     } while (more);
@@ -142,6 +144,8 @@ void CDecodeAhead::WorkerLoop()
             return;
         Piece piece = std::move(m_pieces.front());
         m_pieces.pop_front();
+        if (m_workerSet != m_set)
+            m_gathered = Output();  // bytes of a set given up
         m_workerSet = m_set;
         m_workerBusy = true;
         lock.unlock();
@@ -167,9 +171,11 @@ void CDecodeAhead::WorkerLoop()
                 m_coderMidSet = false;
                 Output end;
                 end.end = true;
-                Put(std::move(end));
+                if (PutGathered())
+                    Put(std::move(end));
             }
             if (!ok) {
+                m_gathered = Output();
                 failed = true;
                 failedSet = m_workerSet;
                 m_coderMidSet = true;  // the coder's state is unknown: the next set gets a new one
@@ -179,6 +185,15 @@ void CDecodeAhead::WorkerLoop()
                 Put(std::move(error));
             }
         }
+        // Nothing more to decode for now: what was gathered goes out before
+        // the worker waits, so the job never waits for bytes held here.
+        bool idle = false;
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            idle = m_pieces.empty();
+        }
+        if (idle && !(failed && failedSet == m_workerSet))
+            PutGathered();
         lock.lock();
         m_workerBusy = false;
         m_changed.notify_all();

@@ -21,6 +21,7 @@ class CDecodeAhead {
 public:
     static constexpr size_t kPiecesWaiting = 8;   // stored pieces given, not yet decoded
     static constexpr size_t kOutputsWaiting = 8;  // decoded pieces not yet taken
+    static constexpr size_t kGatherBytes = 0x40000;  // decoded bytes handed over at once
 
     explicit CDecodeAhead(uint8_t compressType);
     // Stops the worker and joins it.
@@ -37,8 +38,6 @@ public:
     // Gives the worker the next stored piece (copied; at most 0x40000 bytes)
     // or, with data null, the end of the stored bytes. Waits for room.
     void Feed(const unsigned char* data, uint32_t length);
-    // True when decoded bytes, the set's end or a failure wait to be taken.
-    bool HasOutput();
     // Waits for the next decoded bytes: 0 with *out and *length (valid until
     // the next call; *length 0 at the set's end), or ERR_COMPRESS when the
     // coder failed. *hungry: nothing came, and the worker has decoded every
@@ -60,12 +59,15 @@ private:
     // One coder call and the calls that drain it; false when it failed.
     bool Decode(const unsigned char* data, unsigned length, bool final);
     bool Put(Output output);
+    // Hands over the decoded bytes gathered so far (false: the set was given up).
+    bool PutGathered();
 
     bool m_ready = false;
     uint8_t m_type;
     std::unique_ptr<CCompressData> m_coder;  // the worker's only
     bool m_coderMidSet = false;              // the worker's: a set began but did not end
     uint64_t m_coderSet = 0;                 // the worker's: the set the coder is in
+    Output m_gathered;                       // the worker's: decoded bytes not yet handed over
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

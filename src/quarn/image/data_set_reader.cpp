@@ -129,8 +129,9 @@ int CDataSetReader::FeedAhead()
 int CDataSetReader::TakeAhead()
 {
     for (;;) {
-        // Read on while the worker decodes, until it has something to give.
-        while (!m_fedEnd && m_ahead->CanFeed() && !m_ahead->HasOutput()) {
+        // Keep the worker's queue full, so that it decodes while this
+        // thread writes out what it took.
+        while (!m_fedEnd && m_ahead->CanFeed()) {
             const int result = FeedAhead();
             if (result != 0)
                 return result;
