@@ -43,8 +43,9 @@ public:
                     tagBackupImageHeadInfo* head, int headLength);
     ~CPartNtfsBackup() override;
 
-    // Summary of a record whose update sequence has been undone; all zero
-    // when it holds no attributes. False when its attributes are damaged.
+    // Summary of a record whose update sequence has been undone, without
+    // its data digest (SummarizeRecord adds that). False when its
+    // attributes are damaged.
     static bool GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info);
     static bool CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b);
 
