@@ -30,6 +30,18 @@ inline QString groupStyle()
         "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }");
 }
 
+// Line and text edits, and the trees of disks and image contents (smaller,
+// so that their six columns fit the page).
+inline QString editStyle()
+{
+    return QStringLiteral("font: 50 13pt \"wenquanyi\";");
+}
+
+inline QString treeStyle()
+{
+    return QStringLiteral("font: 50 11pt \"wenquanyi\";");
+}
+
 inline QLabel* newTitle(QWidget* page, const QString& text)
 {
     QLabel* label = new QLabel(text, page);

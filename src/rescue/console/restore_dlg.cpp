@@ -5,7 +5,6 @@
 #include "device_prober.h"
 #include "filesystem_model.h"
 #include "quarn_thread.h"
-#include "restore_page_style.h"
 #include "restore_target.h"
 #include "rt_widget1.h"
 #include "rt_widget2.h"
@@ -27,6 +26,7 @@ const char kInfoIcon[] = ":images/MsgIcon_Info.png";
 const char kWarningIcon[] = ":images/MsgIcon_Warning.png";
 const char kConfirmIcon[] = ":images/warning_L.png";
 
+const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
 const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
 const char kCurrentSub[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
 const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
@@ -109,7 +109,7 @@ RestoreDlg::RestoreDlg(QWidget* parent, const QString& title) : BaseDlg(parent)
     auto newButton = [this](const char* name, const QString& text, int x) {
         auto* button = new QPushButton(text, this);
         button->setObjectName(QString::fromLatin1(name));
-        button->setStyleSheet(RestorePageStyle::kButton);
+        button->setStyleSheet(QLatin1String(kButtonStyle));
         button->setGeometry(x, 498, 140, 34);
         return button;
     };

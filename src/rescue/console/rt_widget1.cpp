@@ -5,7 +5,7 @@
 #include "filesystem_model.h"
 #include "image_head_info.h"
 #include "image_trailer.h"
-#include "restore_page_style.h"
+#include "page_style.h"
 #include "size_text.h"
 
 #include <QFileIconProvider>
@@ -38,17 +38,17 @@ QString fsTypeText(int fsCode)
 
 RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
 {
-    setFixedSize(530, 400);
+    setFixedSize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     m_titleLabel = new QLabel(tr("Select images"), this);
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    m_titleLabel->setStyleSheet(RestorePageStyle::kTitle);
+    m_titleLabel->setStyleSheet(PageStyle::titleStyle());
     m_titleLabel->setGeometry(10, 5, 510, 32);
 
     m_fileNameEdit = new QLineEdit(this);
     m_fileNameEdit->setObjectName(QStringLiteral("fileNameEdit"));
     m_fileNameEdit->setAccessibleName(tr("Image file"));
     m_fileNameEdit->setReadOnly(true);
-    m_fileNameEdit->setStyleSheet(RestorePageStyle::kEdit);
+    m_fileNameEdit->setStyleSheet(PageStyle::editStyle());
     m_fileNameEdit->setGeometry(10, 45, 390, 34);
     m_browseButton = new QPushButton(tr("Browse"), this);
     m_browseButton->setObjectName(QStringLiteral("m_browseButton"));
@@ -57,13 +57,13 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
 
     m_infoLabel = new QLabel(tr("Image info"), this);
     m_infoLabel->setObjectName(QStringLiteral("infoLabel"));
-    m_infoLabel->setStyleSheet(RestorePageStyle::kBody);
+    m_infoLabel->setStyleSheet(PageStyle::bodyStyle());
     m_infoLabel->setGeometry(10, 90, 510, 28);
 
     m_treeWidget = new QTreeWidget(this);
     m_treeWidget->setObjectName(QStringLiteral("treeWidget"));
     m_treeWidget->setAccessibleName(tr("Image info"));
-    m_treeWidget->setStyleSheet(RestorePageStyle::kTree);
+    m_treeWidget->setStyleSheet(PageStyle::treeStyle());
     m_treeWidget->setGeometry(10, 122, 510, 255);
     m_treeWidget->setColumnCount(6);
     m_treeWidget->setHeaderLabels({tr("  "), tr("Partition"), tr("Flag"), tr("Capacity"), tr("Used space"),

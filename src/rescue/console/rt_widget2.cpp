@@ -1,6 +1,6 @@
 #include "rt_widget2.h"
 
-#include "restore_page_style.h"
+#include "page_style.h"
 #include "tree_item.h"
 #include "tree_model.h"
 
@@ -11,17 +11,17 @@
 
 RtWidget2::RtWidget2(QWidget* parent) : QWidget(parent)
 {
-    setFixedSize(530, 400);
+    setFixedSize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     m_titleLabel = new QLabel(tr("Select a partition to restore"), this);
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    m_titleLabel->setStyleSheet(RestorePageStyle::kTitle);
+    m_titleLabel->setStyleSheet(PageStyle::titleStyle());
     m_titleLabel->setGeometry(10, 5, 510, 32);
 
     m_model = new TreeModel(this);
     m_treeView = new QTreeView(this);
     m_treeView->setObjectName(QStringLiteral("treeView"));
     m_treeView->setAccessibleName(tr("Select a partition to restore"));
-    m_treeView->setStyleSheet(RestorePageStyle::kTree);
+    m_treeView->setStyleSheet(PageStyle::treeStyle());
     m_treeView->setGeometry(10, 45, 510, 332);
     m_treeView->setModel(m_model);
     m_treeView->setItemsExpandable(true);

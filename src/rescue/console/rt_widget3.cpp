@@ -1,6 +1,6 @@
 #include "rt_widget3.h"
 
-#include "restore_page_style.h"
+#include "page_style.h"
 
 #include <QCryptographicHash>
 #include <QGroupBox>
@@ -11,22 +11,22 @@
 
 RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
 {
-    setFixedSize(530, 400);
+    setFixedSize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     m_titleLabel = new QLabel(tr("Backup image information"), this);
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    m_titleLabel->setStyleSheet(RestorePageStyle::kTitle);
+    m_titleLabel->setStyleSheet(PageStyle::titleStyle());
     m_titleLabel->setGeometry(10, 5, 510, 32);
 
     m_pwdGroup = new QGroupBox(tr("You must enter the password to restore"), this);
     m_pwdGroup->setObjectName(QStringLiteral("pwdGroup"));
-    m_pwdGroup->setStyleSheet(RestorePageStyle::kGroup);
+    m_pwdGroup->setStyleSheet(PageStyle::groupStyle());
     m_pwdGroup->setGeometry(10, 45, 510, 90);
     m_pwdEdit = new QLineEdit(m_pwdGroup);
     m_pwdEdit->setObjectName(QStringLiteral("pwdEdit"));
     m_pwdEdit->setAccessibleName(tr("Password"));
     m_pwdEdit->setMaxLength(20);
     m_pwdEdit->setEchoMode(QLineEdit::Password);
-    m_pwdEdit->setStyleSheet(RestorePageStyle::kEdit);
+    m_pwdEdit->setStyleSheet(PageStyle::editStyle());
     auto* pwdLayout = new QVBoxLayout(m_pwdGroup);
     pwdLayout->setContentsMargins(15, 30, 15, 12);
     pwdLayout->addWidget(m_pwdEdit);
@@ -34,13 +34,13 @@ RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
 
     m_descGroup = new QGroupBox(tr("Archive comments"), this);
     m_descGroup->setObjectName(QStringLiteral("descGroup"));
-    m_descGroup->setStyleSheet(RestorePageStyle::kGroup);
+    m_descGroup->setStyleSheet(PageStyle::groupStyle());
     m_descGroup->setGeometry(10, 145, 510, 232);
     m_descEdit = new QTextEdit(m_descGroup);
     m_descEdit->setObjectName(QStringLiteral("descEdit"));
     m_descEdit->setAccessibleName(tr("Archive comments"));
     m_descEdit->setReadOnly(true);
-    m_descEdit->setStyleSheet(RestorePageStyle::kEdit);
+    m_descEdit->setStyleSheet(PageStyle::editStyle());
     auto* descLayout = new QVBoxLayout(m_descGroup);
     descLayout->setContentsMargins(15, 30, 15, 12);
     descLayout->addWidget(m_descEdit);
