@@ -214,6 +214,90 @@ TEST_F(WindowsNtfsExclusions, StoreFilesNamedInTheRegistryAreRestoredEmptyOnAVal
     EXPECT_EQ(bytes, Files()[3].data);
 }
 
+TEST_F(WindowsNtfsExclusions, AnIncrementalImageKeepsTheStoreEmptyAndTheVolumeValid)
+{
+    WinEngineMachine machine(true, RegistryWithStore(kStoreId));
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeSource(machine, Files());
+    RecordingCallbacks calls;
+    tagBackupArgument arg;
+    arg.srcPartition = "E:";
+    arg.imagePath = "C:\\img\\inc";
+    arg.fsType = 4;
+    ASSERT_EQ(quarn::backup_ntfs(arg, calls.Bind(), nullptr, 0), 0);
+    std::string log;
+    const std::vector<uint8_t> added = PatternBytes(40000, 33);
+    ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "added.bin", added, &log)) << log;
+    ASSERT_TRUE(machine.PutPartition('E', source));
+    arg.incremental = true;
+    arg.prevImage = "C:\\img\\inc_0_0.bkp";
+    ASSERT_EQ(quarn::backup_ntfs(arg, calls.Bind(), nullptr, 0), 0);
+
+    tagRestoreArgument r;
+    r.imagePath = "C:\\img\\inc_0_1.bkp";
+    r.targetPartition = "F:";
+    ASSERT_EQ(quarn::restore_ntfs(r, calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    const CommandResult fix = testsupport::Run("ntfsfix -n " + Quote(restored));
+    EXPECT_EQ(fix.exitCode, 0) << fix.output;
+    std::vector<uint8_t> bytes {1};
+    ASSERT_TRUE(NtfsCat(restored, std::string("/System Volume Information/") + kStoreName, &bytes));
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_TRUE(NtfsCat(restored, "/added.bin", &bytes));
+    EXPECT_EQ(bytes, added);
+}
+
+TEST_F(WindowsNtfsExclusions, OnlyTheRecordThatStillHoldsTheStoreFileIsEmptied)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeSource(machine, Files());
+    CLinuxIo part;
+    ASSERT_EQ(part.Open("E:", CLinuxIo::ModeRead), 0);
+    CNtfsVolumeReader volume(part);
+    ASSERT_EQ(volume.Open(), 0);
+    CShadowCopyExclusions exclusions;
+    // Any case of the identifier finds the file.
+    ASSERT_EQ(exclusions.CollectExcluded(volume, QString(kStoreId).toUpper()), 0);
+    const int64_t store = NtfsInodeOf(source, std::string("/System Volume Information/") + kStoreName);
+    ASSERT_EQ(exclusions.Excluded().size(), 1u);
+    ASSERT_EQ(int64_t(exclusions.Excluded().begin()->first), store);
+
+    // The record as the backup reads it (the MFT of a fresh volume is in one piece).
+    const Ntfs::BootGeometry& g = volume.Geometry();
+    std::vector<uint8_t> raw(g.fileRecordBytes);
+    ASSERT_EQ(part.pRead(int64_t(g.mftLcn * g.clusterBytes + uint64_t(store) * g.fileRecordBytes), raw.data(),
+                         int64_t(raw.size())),
+              int64_t(raw.size()));
+
+    // The same record number holding another file (another sequence number) is left alone.
+    std::vector<uint8_t> reused = raw;
+    reinterpret_cast<tagFILE_RECORD_HEADER*>(reused.data())->sequenceNumber += 1;
+    const std::vector<uint8_t> reusedBefore = reused;
+    exclusions.Apply(uint32_t(store), reused.data(), uint32_t(reused.size()));
+    EXPECT_TRUE(reused == reusedBefore);
+
+    // The store's own record stays a valid file record without any data.
+    std::vector<uint8_t> emptied = raw;
+    exclusions.Apply(uint32_t(store), emptied.data(), uint32_t(emptied.size()));
+    EXPECT_FALSE(emptied == raw);
+    ASSERT_TRUE(Ntfs::HasFileMagic(emptied.data()));
+    ASSERT_TRUE(Ntfs::RemoveFixup(emptied.data(), uint32_t(emptied.size())));
+    EXPECT_TRUE(Ntfs::IsRecordInUse(emptied.data()));
+    Ntfs::AttributeWalker walker(emptied.data(), uint32_t(emptied.size()));
+    bool sawData = false;
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->type == Ntfs::ATTR_DATA) {
+            sawData = true;
+            EXPECT_EQ(attr->nonResident, 0);
+            EXPECT_EQ(attr->resident.valueLength, 0u);
+        }
+    }
+    EXPECT_FALSE(walker.Damaged());
+    EXPECT_TRUE(sawData);
+}
+
 TEST_F(WindowsNtfsExclusions, WithoutTheRegistryValueEveryFileKeepsItsData)
 {
     WinEngineMachine machine;
