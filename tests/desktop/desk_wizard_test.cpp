@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QtEndian>
 
@@ -369,6 +370,7 @@ TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
     scripted.hold = true;
     desk::RestoreDlg wizard;
     toRestoreStep3(wizard);
+    QSignalSpy returned(&wizard, &desk::RestoreDlg::returnMainDlg);
     {
         MsgBoxAnswers answers;
         click(wizard.nextButton());
@@ -388,8 +390,11 @@ TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
         EXPECT_TRUE(wizard.worker()->isFinished());
         EXPECT_EQ(wizard.worker()->result(), ERR_CANCELLED);
         QCoreApplication::processEvents();
-        // No "Restore failed!" box over a program that is closing.
+        // No "Restore failed!" box over a program that is closing, and no
+        // way back to the main window: the program ends.
         EXPECT_EQ(answers.boxes.size(), 3);
+        EXPECT_EQ(returned.count(), 0);
+        EXPECT_FALSE(wizard.isVisible());
     }
 }
 

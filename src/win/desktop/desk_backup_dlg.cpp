@@ -226,7 +226,10 @@ void BackupDlg::finishBackup()
     showStep1();
     m_returnBtn->setEnabled(true);
     m_nextBtn->setEnabled(true);
-    emit returnMainDlg();
+    // A program closing during the job ends; it does not come back to the
+    // main window.
+    if (!closing())
+        emit returnMainDlg();
 }
 
 }  // namespace desk

@@ -190,7 +190,10 @@ void RestoreDlg::finishRestore()
     showStep1();
     m_returnBtn->setEnabled(true);
     m_nextBtn->setEnabled(true);
-    emit returnMainDlg();
+    // A program closing during the job ends; it does not come back to the
+    // main window.
+    if (!closing())
+        emit returnMainDlg();
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

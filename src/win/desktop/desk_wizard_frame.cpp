@@ -107,6 +107,12 @@ void WizardFrame::waitForWorker(QuarnThread* worker)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void WizardFrame::showEvent(QShowEvent* event)
+{
+    m_closing = false;
+    BaseDlg::showEvent(event);
+}
+
 void WizardFrame::closeEvent(QCloseEvent* event)
 {
     QuarnThread* worker = runningWorker();

@@ -52,6 +52,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // No F5 rescan and no Escape record in the desktop's wizards.
     void keyReleaseEvent(QKeyEvent*) override {}
+    void showEvent(QShowEvent* event) override;
     // Waits for the worker to end, answering its queued requests meanwhile.
     static void waitForWorker(QuarnThread* worker);
     bool closing() const { return m_closing; }
