@@ -175,6 +175,34 @@ TEST_F(WindowsEngineRoundTrip, ImagesOfEitherBuildRestoreWithTheOtherToTheSameBy
     EXPECT_TRUE(NtfsChecks(byWindows, &log)) << log;
 }
 
+TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWithoutAnyRegistryValue)
+{
+    WinEngineMachine machine;  // no FilesNotToBackup value
+    ASSERT_TRUE(machine.ok());
+    const std::string source = MakeNtfsSource(machine);
+    std::string log;
+    const std::vector<uint8_t> page = PatternBytes(200000, 41);
+    const std::vector<uint8_t> hibernation = PatternBytes(200000, 42);
+    ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "pagefile.sys", page, &log)) << log;
+    ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "hiberfil.sys", hibernation, &log)) << log;
+    ASSERT_TRUE(machine.PutPartition('E', source));
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0), 0);
+    const std::vector<uint8_t> image = ReadFileBytes(machine.Host("C:\\img\\sys_0_0.bkp"));
+    for (const std::vector<uint8_t>* data : {&page, &hibernation}) {
+        const std::vector<uint8_t> marker(data->begin() + 8192, data->begin() + 8192 + 64);
+        EXPECT_EQ(std::search(image.begin(), image.end(), marker.begin(), marker.end()), image.end());
+    }
+    // The files they leave are as long as ever on a valid volume.
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\sys_0_0.bkp", "F:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(NtfsCat(restored, "small.txt", &bytes));
+    EXPECT_EQ(bytes, SourceFiles()[0].data);
+}
+
 TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWritesNothing)
 {
     WinEngineMachine machine(false);
