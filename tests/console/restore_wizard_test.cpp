@@ -685,12 +685,23 @@ struct ScriptedEngine {
     static inline int result = 0;
     static inline bool untilCancelled = false;
     static inline std::atomic<int> started{0};
+    // Asks for this volume once before it answers; whether the target was
+    // mounted when the request returned lands in targetMountedAfterAsking.
+    static inline std::string askFor;
+    static inline std::atomic<int> targetMountedAfterAsking{-1};
 
     static int run(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     {
         lastArg = arg;
         calls << QString::fromLatin1(name);
         ++started;
+        if (!askFor.empty()) {
+            QString path = QString::fromStdString(askFor);
+            if (cb.onNextFile(path, cb.context) != 0)
+                return ERR_FILE_NOT_FOUND;
+            targetMountedAfterAsking =
+                RestoreTarget::mountDirectoriesOf(QString::fromStdString(arg.targetPartition)).isEmpty() ? 0 : 1;
+        }
         for (int step = 1; untilCancelled; step = step % 90 + 1) {
             if (cb.onProgress(step, cb.context) != 0) {
                 // A job takes a while to wind down after the request.
@@ -711,6 +722,8 @@ struct ScriptedEngine {
         result = 0;
         untilCancelled = false;
         started = 0;
+        askFor.clear();
+        targetMountedAfterAsking = -1;
         return QuarnEngine{nullptr, nullptr, &restoreNtfs, &restoreFat32, &restoreMbr};
     }
 };
@@ -1064,6 +1077,30 @@ TEST_F(RestoreWizardTest, TheMbrAloneMayNameTheDiskThroughTheImagesPartition)
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, g_machine->partition(BackupMachine::Images));
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
     EXPECT_FALSE(imagesFolder().empty());
+}
+
+// The volume dialog mounts whatever place the user opens, the target's too:
+// the job goes on only once that mount is gone again.
+TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJobGoesOn)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    ScriptedEngine::askFor = g_machine->scratch("office_1_0.bkp");
+    chooseImage(g_images->chainNewest);
+    m_dialog->setVolumeChooser([&](QWidget*, const QString&) {
+        // The user looks into the target's place before choosing.
+        EXPECT_NE(MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr), nullptr);
+        FileChoice choice;
+        choice.accepted = true;
+        choice.path = QString::fromStdString(g_images->full);
+        choice.name = QFileInfo(choice.path).fileName();
+        return choice;
+    });
+    MsgBoxAnswers answers;
+    QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    clickThrough(QString());
+    ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(ScriptedEngine::targetMountedAfterAsking.load(), 0);
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
 }
 
 }  // namespace

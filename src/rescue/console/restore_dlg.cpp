@@ -360,6 +360,14 @@ void RestoreDlg::browseForNextFile(QString& fileName)
     const QString target = m_rtWidget2->m_targetPath;
     for (;;) {
         const FileChoice choice = m_volumeChooser(this, fileName);
+        // The dialog mounts any place the user opens, the target's too; the
+        // job must not go on writing under that mount.
+        if (m_worker && m_worker->operation() == QuarnThread::RestorePartition &&
+            !RestoreTarget::unmountAll(target)) {
+            m_worker->cancelJob();
+            showBox(tr("Error"), tr("The partition is in use and cannot be unmounted!"), kStopIcon);
+            return;
+        }
         if (!choice.accepted) {
             if (m_worker)
                 m_worker->cancelJob();
