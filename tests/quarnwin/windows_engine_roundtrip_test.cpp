@@ -213,6 +213,8 @@ TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWrites
     const std::vector<uint8_t> before = machine.DiskBytes(WinEngineMachine::StartOf('F'), 1 << 20);
     EXPECT_EQ(quarn::restore_ntfs(Restore("C:\\img\\full_0_0.bkp", "F:"), calls.Bind()), ERR_OPEN_PART);
     EXPECT_TRUE(machine.DiskBytes(WinEngineMachine::StartOf('F'), 1 << 20) == before);
+    // The disk start alone writes no partition: a volume in use is no reason to refuse it.
+    EXPECT_EQ(quarn::restore_mbr(Restore("C:\\img\\full_0_0.bkp", "F:", 1), calls.Bind()), 0);
 }
 
 TEST_F(WindowsEngineRoundTrip, DiskStartRestoreWritesExactlyTheSavedBootCode)

@@ -45,6 +45,8 @@ int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBac
     return RunJob(name, [&] {
         Job job(arg, cb);
         int result = job.RestoreInit();
+        if (result == 0 && writesPartition)
+            result = job.ClaimTarget();
         if (result == 0)
             result = (job.*step)();
         if (result == 0 && writesPartition)

@@ -67,9 +67,6 @@ int CPartRestore::RestoreInit()
     }
     if (m_part->Open(m_targetPartition, CLinuxIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
-    const int claimed = DeviceSystem::ClaimTarget(*m_part, m_targetPartition);
-    if (claimed != 0)
-        return claimed;
     if (m_image->Open(m_imagePath, CLinuxIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     m_imageDir = GetFileNamePath(m_imagePath);
@@ -318,6 +315,11 @@ int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
         return ERR_WRITE_MBR;
     const bool synced = disk.Sync() == 0;
     return disk.Close() == 0 && synced ? 0 : ERR_WRITE_MBR;
+}
+
+int CPartRestore::ClaimTarget()
+{
+    return m_part == nullptr ? ERR_OPEN_PART : DeviceSystem::ClaimTarget(*m_part, m_targetPartition);
 }
 
 int CPartRestore::SyncTarget()

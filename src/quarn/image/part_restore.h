@@ -44,6 +44,11 @@ public:
     // restore_mbr: the saved boot code (up to kBootCodeBytes) onto the disk
     // that holds the target; nothing when the image saved no disk start.
     int OnlyRestoreMbr();
+    // Before a restore writes the target partition: makes it the restore's
+    // own (on Windows, locks the volume); a result code refuses the
+    // restore. A restore of the disk start alone writes no partition and
+    // needs no claim.
+    int ClaimTarget();
     // Waits until every byte written to the target partition is on its
     // device: a restore must not say it succeeded before. ERR_WRITE_PART
     // when that fails.
