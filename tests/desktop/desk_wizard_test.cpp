@@ -27,6 +27,8 @@
 #include <QLineEdit>
 #include <QtEndian>
 
+#include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -272,9 +274,10 @@ protected:
 
     // The scripted backup wrote no file: build a first volume of the head
     // block the wizard made and a closing record set without password.
-    void writeImageWithTrailer()
+    void writeImageWithTrailer(const std::string& name = "c_backup_0_0.bkp", bool active = true)
     {
         QByteArray file = scripted.heads[0];
+        file[static_cast<int>(offsetof(tagBackupImageHeadInfo, active))] = active ? 1 : 0;
         const quint64 blockStart = static_cast<quint64>(file.size());
         QByteArray blks(15, '\0');
         std::memcpy(blks.data(), "BLKS", 4);
@@ -286,8 +289,7 @@ protected:
         // The trailer's data position: low word, then high word.
         fillTrailer(&blke, blockStart);
         file += blke;
-        std::ofstream(machine.host("fs/d/Images/c_backup_0_0.bkp"), std::ios::binary)
-            .write(file.constData(), file.size());
+        std::ofstream(machine.host("fs/d/Images/" + name), std::ios::binary).write(file.constData(), file.size());
     }
     static void fillTrailer(QByteArray* blke, quint64 blockStart);
 
@@ -434,6 +436,37 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     EXPECT_EQ(answers.boxes[3].message, "All your data on your e partition will be erased!");
     EXPECT_TRUE(scripted.restores.empty());
     EXPECT_EQ(wizard.currentStep(), 3);
+}
+
+TEST_F(DeskRestoreWizard, NewestImageOfTheFolderIsChosenAtStart)
+{
+    writeImageWithTrailer("inactive_0_0.bkp", false);
+    namespace fs = std::filesystem;
+    const fs::path newer = machine.host("fs/d/Images/inactive_0_0.bkp");
+    const fs::path older = machine.host("fs/d/Images/c_backup_0_0.bkp");
+    fs::last_write_time(newer, fs::last_write_time(older) + std::chrono::minutes(5));
+    {
+        desk::RtWidget1 page;
+        EXPECT_TRUE(page.preselected());
+        EXPECT_EQ(page.imagePath(), "D:\\Images\\inactive_0_0.bkp");
+        // An inactive source offers the partition alone, checked.
+        EXPECT_EQ(page.mbrItem(), nullptr);
+        EXPECT_TRUE(page.isPartitionChecked());
+        EXPECT_EQ(page.fileNameEdit->text(), "inactive_0_0.bkp");
+    }
+    fs::last_write_time(newer, fs::last_write_time(older) - std::chrono::minutes(5));
+    {
+        desk::RtWidget1 page;
+        EXPECT_EQ(page.imagePath(), "D:\\Images\\c_backup_0_0.bkp");
+        ASSERT_NE(page.mbrItem(), nullptr);
+        EXPECT_FALSE(page.isMbrChecked());
+    }
+    for (const char* place : {"D:\\Missing", ""}) {
+        desk::writeSetting(desk::kDstPathKey, place);
+        desk::RtWidget1 page;
+        EXPECT_FALSE(page.preselected()) << place;
+        EXPECT_TRUE(page.imagePath().isEmpty()) << place;
+    }
 }
 
 }  // namespace
