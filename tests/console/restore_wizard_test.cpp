@@ -522,6 +522,13 @@ TEST_F(RestoreWizardTest, ATargetInUseIsRefusedWithAMessage)
     EXPECT_EQ(m_dialog->worker(), nullptr);
     busy.close();
     EXPECT_FALSE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
+
+    // Once free, it unmounts, and the console's table forgets the mount it
+    // had to keep: the next mount is a real one, not the bare directory.
+    EXPECT_TRUE(RestoreTarget::unmountAll(QString::fromStdString(target())));
+    const char* again = MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(MountTable::isMountOf(again, target().c_str()));
 }
 
 // What the image page shows and refuses, one case per row.
@@ -1086,12 +1093,20 @@ TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJ
     m_dialog->setEngine(ScriptedEngine::engine());
     ScriptedEngine::askFor = g_machine->scratch("office_1_0.bkp");
     chooseImage(g_images->chainNewest);
+    int asked = 0;
     m_dialog->setVolumeChooser([&](QWidget*, const QString&) {
-        // The user looks into the target's place before choosing.
-        EXPECT_NE(MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr), nullptr);
+        // The user opens the target's place and first picks a volume there.
+        const char* dir = MountTable::instance()->mount(target().c_str(), "ntfs", nullptr, nullptr);
+        EXPECT_NE(dir, nullptr);
         FileChoice choice;
         choice.accepted = true;
-        choice.path = QString::fromStdString(g_images->full);
+        if (++asked == 1 && dir) {
+            choice.path = QString::fromUtf8(dir) + QStringLiteral("/office_1_0.bkp");
+            QFile volume(choice.path);
+            EXPECT_TRUE(volume.open(QIODevice::WriteOnly));
+        } else {
+            choice.path = QString::fromStdString(g_images->full);
+        }
         choice.name = QFileInfo(choice.path).fileName();
         return choice;
     });
@@ -1099,8 +1114,10 @@ TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJ
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
+    EXPECT_EQ(asked, 2);
     EXPECT_EQ(ScriptedEngine::targetMountedAfterAsking.load(), 0);
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(messages(answers).mid(1), (QStringList{"Error: The image is on this partition, choose another one!",
+                                                     "Success: Restore success!"}));
 }
 
 }  // namespace

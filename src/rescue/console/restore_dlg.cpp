@@ -360,6 +360,8 @@ void RestoreDlg::browseForNextFile(QString& fileName)
     const QString target = m_rtWidget2->m_targetPath;
     for (;;) {
         const FileChoice choice = m_volumeChooser(this, fileName);
+        const bool onTarget =
+            choice.accepted && RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(choice.path));
         // The dialog mounts any place the user opens, the target's too; the
         // job must not go on writing under that mount.
         if (m_worker && m_worker->operation() == QuarnThread::RestorePartition &&
@@ -373,6 +375,10 @@ void RestoreDlg::browseForNextFile(QString& fileName)
                 m_worker->cancelJob();
             return;
         }
+        if (onTarget) {
+            showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
+            continue;
+        }
         const QFileInfo chosen(choice.path);
         if (chosen.isDir()) {
             showBox(tr("Error"), tr("You must select a backup image file, not a directory!"), kStopIcon);
@@ -385,11 +391,6 @@ void RestoreDlg::browseForNextFile(QString& fileName)
         QFile file(choice.path);
         if (!chosen.isFile() || !file.open(QIODevice::ReadOnly)) {
             showBox(tr("Error"), tr("%1 cannot be opened, select the next volume!").arg(chosen.fileName()), kStopIcon);
-            continue;
-        }
-        file.close();
-        if (RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(choice.path))) {
-            showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
             continue;
         }
         fileName = choice.path;

@@ -5,7 +5,7 @@
 #include "system_paths.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QList>
 
 #include <climits>
 #include <cstdlib>
@@ -102,10 +102,12 @@ QStringList mountDirectoriesOf(const QString& device)
 bool unmountAll(const QString& device)
 {
     MountTable* table = MountTable::instance();
+    QList<QByteArray> sources;
     for (const MountLine& line : systemMounts()) {
         if (!line.source.startsWith(QLatin1Char('/')) || !sameDevice(line.source, device))
             continue;
         const QByteArray source = QFile::encodeName(line.source);
+        sources.append(source);
         for (int uses = table->users(source.constData()); uses > 0; --uses) {
             if (!table->unmount(source.constData()))
                 break;
@@ -114,6 +116,13 @@ bool unmountAll(const QString& device)
     for (const QString& directory : mountDirectoriesOf(device)) {
         ExternalCommand umount(QStringLiteral("umount"), {directory});
         umount.execute(kUmountTimeoutMs);
+    }
+    // A mount the table kept after a failed unmount is gone now: let the
+    // table forget it, or it would hand out the bare directory again.
+    for (const QByteArray& source : sources) {
+        const char* directory = table->mountedDirectory(source.constData());
+        if (directory && !MountTable::isMountOf(directory, source.constData()))
+            table->unmount(source.constData());
     }
     return mountDirectoriesOf(device).isEmpty();
 }
