@@ -23,6 +23,8 @@ QString chooseFile(QWidget* parent, const FileRequest& request)
     if (request.kind == FileRequest::ExistingFolder)
         answer = QFileDialog::getExistingDirectory(parent, request.caption, start,
                                                    QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    else if (request.kind == FileRequest::SaveFile)
+        answer = QFileDialog::getSaveFileName(parent, request.caption, start, request.filter);
     else
         answer = QFileDialog::getOpenFileName(parent, request.caption, start, request.filter);
     return answer.isEmpty() ? answer : windowsPath(answer);

@@ -12,7 +12,7 @@ class QWidget;
 namespace desk {
 
 struct FileRequest {
-    enum Kind { ExistingFolder, ExistingFile } kind = ExistingFolder;
+    enum Kind { ExistingFolder, ExistingFile, SaveFile } kind = ExistingFolder;
     QString caption;
     QString startFolder;  // a Windows path, or "."
     QString filter;       // files only
