@@ -1,5 +1,6 @@
 // The desktop's main window: its three entries, the hover texts, each
 // wizard shown in its place and back, and Quit.
+#include "base_msg_dlg.h"
 #include "desk_backup_dlg.h"
 #include "desk_machine.h"
 #include "desk_main_dlg.h"
@@ -77,6 +78,26 @@ TEST(DeskMainDlg, QuitClosesTheWindow)
     window.show();
     QTest::mouseClick(window.quitButton(), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(DeskMainDlg, HelpBoxNamesTheVersion)
+{
+    testApp();
+    DeskMachine machine;
+    desk::MainDlg window;
+    window.show();
+    MsgBoxAnswers answers;
+    QPushButton* help = nullptr;
+    for (QPushButton* button : window.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (button->toolTip() == "About Software")
+            help = button;
+    }
+    ASSERT_NE(help, nullptr);
+    QTest::mouseClick(help, Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].title, "Help");
+    EXPECT_TRUE(answers.boxes[0].message.contains("2.0.2"));
+    EXPECT_EQ(answers.boxes[0].iconPath, ":images/MsgIcon_Question.png");
 }
 
 }  // namespace

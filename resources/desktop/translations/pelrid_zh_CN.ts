@@ -495,6 +495,14 @@
 <context>
     <name>desk::WizardFrame</name>
     <message>
+        <source>Help</source>
+        <translation>帮助</translation>
+    </message>
+    <message>
+        <source>Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 partitions. Contact your system administrator for help.</source>
+        <translation>Sorvik Tavimo Recover 2.0.2 可备份和还原 NTFS 与 FAT32 分区。如需帮助，请联系您的系统管理员。</translation>
+    </message>
+    <message>
         <source>Return</source>
         <translation>返回</translation>
     </message>

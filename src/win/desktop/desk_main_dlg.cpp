@@ -2,6 +2,7 @@
 
 #include "desk_backup_dlg.h"
 #include "desk_restore_dlg.h"
+#include "desk_wizard_frame.h"
 #include "event_button.h"
 
 #include <QLabel>
@@ -50,6 +51,7 @@ MainDlg::MainDlg(QWidget* parent) : BaseDlg(parent)
     m_titleText = tr("Sorvik Tavimo Recover");
     setWindowTitle(m_titleText);
     initTitleBar();
+    useDesktopHelpBox(this, m_helpButton);
 
     m_backupDlg = new BackupDlg(this);
     m_restoreDlg = new RestoreDlg(this);

@@ -44,6 +44,20 @@ void newDivider(QWidget* parent, int y)
 
 const QPoint WizardFrame::kPagePos(220, 90);
 
+void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
+{
+    if (!helpButton)
+        return;
+    QObject::disconnect(helpButton, &QPushButton::clicked, nullptr, nullptr);
+    QObject::connect(helpButton, &QPushButton::clicked, window, [window] {
+        BaseMsgDlg box(WizardFrame::tr("Help"),
+                       WizardFrame::tr("Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
+                                       "partitions. Contact your system administrator for help."),
+                       QStringLiteral(":images/MsgIcon_Question.png"), window, true, false);
+        box.exec();
+    });
+}
+
 WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
                          const QStringList& subtitles)
     : BaseDlg(parent, Qt::WindowFlags(), true)
@@ -69,6 +83,7 @@ WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringLis
     m_titleText = title;
     setWindowTitle(title);
     initTitleBar();
+    useDesktopHelpBox(this, m_helpButton);
     newDivider(this, 158);
     newDivider(this, 253);
 }

@@ -18,6 +18,10 @@ class QuarnThread;
 
 namespace desk {
 
+// The desktop's title bar differs from the console's in its "About
+// Software" box, which names the program's version; call after initTitleBar.
+void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton);
+
 class WizardFrame : public BaseDlg {
     Q_OBJECT
 
