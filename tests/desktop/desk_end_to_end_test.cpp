@@ -1,4 +1,5 @@
-// The desktop program end to end on a simulated machine of disk files:
+// The desktop program end to end on a simulated machine of disk files, its
+// jobs run by the engine's Windows build over the platform layer:
 // the system partition C: (NTFS made by mkntfs, files put in by ntfs-3g's
 // tools) is backed up through the backup wizard into D:\Images, restored
 // through the restore wizard onto E:, and judged with ntfs-3g; the disk
@@ -7,9 +8,9 @@
 #include "base_msg_dlg.h"
 #include "bk_widget3.h"
 #include "desk_backup_dlg.h"
+#include "desk_file_dialogs.h"
 #include "desk_bk_widget1.h"
 #include "desk_bk_widget2.h"
-#include "desk_linux_engine.h"
 #include "desk_machine.h"
 #include "desk_restore_dlg.h"
 #include "desk_rt_widget1.h"
@@ -23,9 +24,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTextCodec>
 #include <QTreeWidgetItem>
 
@@ -95,10 +101,6 @@ protected:
 
     TempDir work;
     DeskMachine machine;
-#ifndef DESK_WINDOWS_ENGINE
-    // Without the engine's Windows build, the Linux engine on the disk file.
-    LinuxEngineScope engine{machine, work.path()};
-#endif
     std::vector<testsupport::NtfsFileSpec> files;
 };
 
@@ -200,6 +202,54 @@ TEST_F(DeskEndToEnd, PasswordDigestWithAZeroByteInChinese)
     EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
     EXPECT_TRUE(judgeRestoredE());
     QTextCodec::setCodecForLocale(before);
+}
+
+TEST_F(DeskEndToEnd, IncrementalBackupOnTopOfTheFullOneRestoresTheNewestState)
+{
+    backUpSystem();
+    // A file added to C: after the full backup.
+    const std::string system = work.file("system2.part");
+    ASSERT_TRUE(machine.extractPartition(1, system));
+    const std::vector<uint8_t> added = testsupport::PatternBytes(5000, 9);
+    std::string log;
+    ASSERT_TRUE(testsupport::NtfsCopyIn(system, work.path(), "added.txt", added, &log)) << log;
+    ASSERT_TRUE(machine.storePartition(1, system));
+    files.push_back({"added.txt", added});
+
+    desk::FileChooser before = desk::setFileChooser(
+        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\c_backup_0_0.bkp"); });
+    {
+        desk::BackupDlg wizard;
+        wizard.show();
+        ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+        click(wizard.nextButton());
+        wizard.page2()->m_typeCombo->setCurrentIndex(1);
+        click(wizard.page2()->m_browseBtn);
+        EXPECT_EQ(wizard.page2()->imagePath(), "D:\\Images\\c_backup");
+        click(wizard.nextButton());
+        MsgBoxAnswers answers;
+        click(wizard.nextButton());
+        ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }, 120000));
+        EXPECT_EQ(answers.boxes[0].message, "Backup succeeded!");
+    }
+    desk::setFileChooser(before);
+    const std::string increment = machine.host("fs/d/Images/c_backup_0_1.bkp");
+    ASSERT_TRUE(testsupport::FileExists(increment));
+    // The increment is the newest image: the restore wizard takes it.
+    std::filesystem::last_write_time(increment, std::filesystem::last_write_time(increment) +
+                                                    std::chrono::seconds(2));
+
+    desk::RestoreDlg wizard;
+    wizard.show();
+    EXPECT_EQ(wizard.page1()->imagePath(), "D:\\Images\\c_backup_0_1.bkp");
+    click(wizard.nextButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
+    click(wizard.nextButton());
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }, 120000));
+    EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
+    EXPECT_TRUE(judgeRestoredE());
 }
 
 }  // namespace
