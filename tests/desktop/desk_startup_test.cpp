@@ -97,6 +97,33 @@ public:
     }
 };
 
+// A machine whose version query fails.
+class NoVersionPlatform : public winplat::SimulatedPlatform {
+public:
+    using SimulatedPlatform::SimulatedPlatform;
+    winplat::Error versionInfo(winplat::VersionInfo&) override { return winplat::err::kInvalidFunction; }
+};
+
+TEST(DeskStartup, FailedVersionQueryEndsTheProgramAndIsNotKept)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    desk::forgetWindowsVersion();
+    winplat::setCurrentPlatform(std::make_shared<NoVersionPlatform>(machine.machine));
+    EXPECT_EQ(desk::windowsVersion(), -1);
+    MsgBoxAnswers answers;
+    int exitCode = -5;
+    EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), -1);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, "Getting the operating system's version failed!");
+    EXPECT_TRUE(answers.boxes[0].okButton);
+    // The next call asks again.
+    winplat::setCurrentPlatform(machine.platform);
+    EXPECT_EQ(desk::windowsVersion(), 8);
+    desk::forgetWindowsVersion();
+}
+
 TEST(DeskStartup, AdministratorCheck)
 {
     desktest::testApp();
