@@ -7,6 +7,7 @@
 #include "desk_boot_entry.h"
 #include "desk_file_dialogs.h"
 #include "desk_machine.h"
+#include "desk_main_dlg.h"
 #include "desk_settings.h"
 #include "desk_startup.h"
 #include "desk_test_app.h"
@@ -125,6 +126,17 @@ TEST(ToolDlgTest, StepLabelsSwitchPagesAndReturnGoesBack)
     // The three NTFS drives of the machine are offered for a scan.
     EXPECT_EQ(dialog.page2()->partitionCombo()->count(), 3);
     EXPECT_EQ(dialog.page2()->chosenLetter(), 'c');
+}
+
+TEST(ToolDlgTest, InstalledIntoTheMainWindow)
+{
+    desktest::testApp();
+    desktest::DeskMachine machine;
+    Version version;
+    desk::installTools();
+    desk::MainDlg main;
+    EXPECT_NE(qobject_cast<desk::ToolDlg*>(main.toolsDlg()), nullptr);
+    desk::MainDlg::setToolsMaker(nullptr);
 }
 
 #ifdef DESK_WINDOWS_ENGINE

@@ -1,6 +1,8 @@
 #include "desk_tool_dlg.h"
 
+#include "desk_just_backup_dlg.h"
 #include "desk_main_dlg.h"
+#include "desk_startup.h"
 #include "desk_tool_widget1.h"
 #include "desk_tool_widget2.h"
 
@@ -94,6 +96,7 @@ void ToolDlg::mousePressEvent(QMouseEvent* event)
 void installTools()
 {
     MainDlg::setToolsMaker([](QWidget* parent) -> QWidget* { return new ToolDlg(parent); });
+    setOneDriveBackup(runOneDriveBackup);
 }
 
 }  // namespace desk

@@ -1,10 +1,12 @@
 // deskrestore: the desktop program that backs up and restores partitions.
 #include "desk_startup.h"
+#include "desk_tool_dlg.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    desk::installTools();
     return desk::runDesktop(app, QCoreApplication::arguments());
 }

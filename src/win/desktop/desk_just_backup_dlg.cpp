@@ -1,0 +1,228 @@
+#include "desk_just_backup_dlg.h"
+
+#include "backup_rules.h"
+#include "base_msg_dlg.h"
+#include "desk_bk_widget1.h"
+#include "desk_file_dialogs.h"
+#include "desk_paths.h"
+#include "desk_settings.h"
+#include "desk_tree_model.h"
+#include "desk_worker.h"
+#include "disk_helpers.h"
+#include "paths.h"
+#include "start_bk_widget.h"
+#include "tree_item.h"
+#include "vetra.h"
+#include "volume_helpers.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace desk {
+
+namespace {
+const char kStop[] = ":images/MsgIcon_Stop.png";
+const char kInfo[] = ":images/MsgIcon_Info.png";
+
+QString localTimeText()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return QString("%1-%2-%3 %4:%5:%6")
+        .arg(now.date().year())
+        .arg(now.date().month())
+        .arg(now.date().day())
+        .arg(now.time().hour())
+        .arg(now.time().minute())
+        .arg(now.time().second());
+}
+}  // namespace
+
+JustBackupDlg::JustBackupDlg(const QString& drive, QWidget* parent) : BaseDlg(parent), m_drive(drive)
+{
+    resize(800, 600);
+    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
+    m_titleText = tr("Backup Partition");
+    initTitleBar();
+    auto* divider = new QLabel(this);
+    divider->setPixmap(QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175));
+    divider->move(23, 158);
+    auto* caption = new QLabel(tr("Backup Partition"), this);
+    caption->setStyleSheet(QStringLiteral("font: 14pt \"l047013t\"; font-weight: 90; color: rgb(240, 141, 60);"));
+    caption->setGeometry(48, 100, 200, 50);
+    auto* arrow = new QLabel(this);
+    arrow->setPixmap(QPixmap(QStringLiteral(":images/arrow_Step.png")));
+    arrow->adjustSize();
+    arrow->move(187, 108);
+    m_progressPage = new StartBkWidget(this, false);
+    m_progressPage->move(220, 90);
+    m_nextBtn = new QPushButton(tr("Cancel"), this);
+    m_nextBtn->setObjectName(QStringLiteral("m_nextBtn"));
+    m_nextBtn->setGeometry(617, 498, 140, 34);
+    connect(m_nextBtn, &QPushButton::clicked, this, &JustBackupDlg::cancelBackup);
+    connect(this, &JustBackupDlg::finish, m_progressPage, &StartBkWidget::finish);
+}
+
+JustBackupDlg::~JustBackupDlg()
+{
+    if (m_worker && m_worker->isRunning()) {
+        m_worker->cancelJob();
+        m_worker->wait();
+    }
+    delete m_worker;
+}
+
+int JustBackupDlg::message(const QString& title, const QString& text, const QString& icon, bool okCancel)
+{
+    return BaseMsgDlg(title, text, icon, this, !okCancel, okCancel).exec();
+}
+
+bool JustBackupDlg::buildHead()
+{
+    if (m_drive.isEmpty())
+        return false;
+    const char letter = char(m_drive.at(0).toLower().toLatin1());
+    // The partition row of the drive in the disk tree, as the wizard uses it.
+    TreeModel model;
+    const TreeItem* row = nullptr;
+    for (int d = 0; !row && d < model.rowCount(); ++d) {
+        const TreeItem* disk = model.itemFor(model.index(d, 0));
+        for (int p = 0; disk && !row && p < disk->childCount(); ++p) {
+            const TreeItem* part = disk->child(p);
+            if (TreeModel::isPartitionRow(part) && QChar::fromLatin1(part->letter).toLower() == QChar::fromLatin1(letter))
+                row = part;
+        }
+    }
+    if (!row) {
+        std::fprintf(stderr, "get partition information failed!\n");
+        return false;
+    }
+    if (BkWidget1::buildHeadInfo(row, &m_head) != 0)
+        return false;
+    // This start names the partition by its drive letter's index.
+    m_head.data()->partitionNumber = static_cast<uint8_t>(letter - 'a' + 1);
+    return true;
+}
+
+bool JustBackupDlg::checkBackup()
+{
+    QString folder = readSetting(kDstPathKey);
+    if (folder.isEmpty()) {
+        FileRequest request;
+        request.kind = FileRequest::ExistingFolder;
+        request.caption = tr("Select a destination directory");
+        request.startFolder = QStringLiteral(".");
+        folder = chooseFile(this, request);
+        if (folder.isEmpty())
+            return false;
+    }
+    if (m_drive.isEmpty() || folder.at(0).toUpper() == m_drive.at(0).toUpper()) {
+        message(tr("Failed"), tr("The save path is same to the backup partition!"), QLatin1String(kStop));
+        return false;
+    }
+    m_savePath = withSeparator(folder) + m_drive.at(0) + QStringLiteral("_backup");
+    const QString first = m_savePath + QStringLiteral("_0_0.bkp");
+    if (QFileInfo::exists(localPath(first)) &&
+        message(tr("Warning"), tr("The backup file name %1 is exist, do you want recover it?").arg(first),
+                QLatin1String(kInfo), true) != 1)
+        return false;
+    return true;
+}
+
+bool JustBackupDlg::prepare()
+{
+    if (!buildHead())
+        return false;
+    if (!checkBackup())
+        return false;
+    if (!m_worker) {
+        m_worker = new Worker(Worker::defaultEngine());
+        connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
+        connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
+        connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
+        connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
+        connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+        connect(m_worker, &QThread::finished, this, &JustBackupDlg::finishBackup);
+    }
+    m_arg = tagBackupArgument();
+    m_arg.incremental = false;
+    m_arg.srcPartition = engineText(QString(m_drive.at(0).toLower()) + QStringLiteral(":\\")).toStdString();
+    m_arg.imagePath = engineText(m_savePath).toStdString();
+    qDebug() << "chinese path test: " << m_savePath;
+    m_arg.fsType = m_head.fsCode;
+    if (m_head.fsCode == 0) {
+        message(tr("Failed"), tr("Unknown the select partition's file system!"), QLatin1String(kStop));
+        return false;
+    }
+    // The disk start of an active drive is read from the physical disk
+    // that holds it (a blank disk name would make the job fail).
+    const int diskNumber = getVolumeDeviceNumber(m_drive.at(0).toLower().unicode() - 'a' + 1);
+    if (diskNumber >= 0)
+        m_arg.mbrSource =
+            engineText(fromU16(winplat::physicalDrivePath(static_cast<unsigned>(diskNumber)))).toStdString();
+    m_arg.saveMbr = m_head.active && diskNumber >= 0;
+    m_arg.mbrSize = m_arg.saveMbr ? 512 : 0;
+    m_arg.compressType = 2;
+    m_arg.description = engineText(
+        tr("Backup Partition: %1  Backup Times: %2").arg(m_drive.at(0)).arg(localTimeText())).toStdString();
+    m_arg.bytesToProcess = static_cast<uint64_t>(qMax<qint64>(0, m_head.usedBytes));
+    const std::wstring root = (QString(m_savePath.at(0)) + QStringLiteral(":\\")).toStdWString();
+    switch (volumeFileSystemCode(root.c_str())) {
+    case 4:
+        m_arg.volumeSize = BackupRules::kNeverSplit;
+        break;
+    case 3:
+        m_arg.volumeSize = 0x100000000ull;
+        break;
+    case 2:
+        m_arg.volumeSize = 0x80000000ull;
+        break;
+    default:
+        message(tr("Error"), tr("The destination partition's file system is unknown!"), QLatin1String(kStop));
+        return false;
+    }
+    return message(tr("Warning"), tr("Do you want to backup your %1 partition?").arg(m_drive.at(0)),
+                   QLatin1String(kInfo), true) == 1;
+}
+
+int JustBackupDlg::exec()
+{
+    if (m_worker && !m_worker->isRunning()) {
+        m_worker->setBackup(m_arg, m_head.fsCode, m_head.data(), m_head.size());
+        m_worker->startJob();
+    }
+    return BaseDlg::exec();
+}
+
+void JustBackupDlg::cancelBackup()
+{
+    if (m_worker)
+        m_worker->cancelJob();
+}
+
+void JustBackupDlg::finishBackup()
+{
+    m_worker->wait();
+    emit finish();
+    if (m_worker->result() != 0)
+        message(tr("Failed"), tr("Backup failed!"), QLatin1String(kStop));
+    else
+        message(tr("Success"), tr("Backup success!"), QLatin1String(kInfo));
+    accept();
+}
+
+int runOneDriveBackup(const QString& driveRoot)
+{
+    JustBackupDlg dialog(driveRoot);
+    dialog.show();
+    if (!dialog.prepare())
+        return -1;
+    dialog.exec();
+    return 0;
+}
+
+}  // namespace desk

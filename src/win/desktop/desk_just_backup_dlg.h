@@ -1,0 +1,65 @@
+// The one-drive backup started by the shell's drive verb: the drive root is
+// the program's only argument. The image goes, by fixed rules, into the
+// default image folder as "<letter>_backup"; after a confirmation a full
+// backup runs on the worker while the progress page shows.
+#ifndef DESK_JUST_BACKUP_DLG_H
+#define DESK_JUST_BACKUP_DLG_H
+
+#include "base_dlg.h"
+#include "image_head_info.h"
+#include "quarn.h"
+
+class StartBkWidget;
+class QPushButton;
+
+namespace desk {
+
+class Worker;
+
+class JustBackupDlg : public BaseDlg {
+    Q_OBJECT
+
+public:
+    JustBackupDlg(const QString& drive, QWidget* parent = nullptr);
+    ~JustBackupDlg() override;
+
+    // Builds the head block, checks the place, fills the request and asks;
+    // false when the backup must not run (main then ends with -1).
+    bool prepare();
+    const QString& savePath() const { return m_savePath; }
+    const tagBackupArgument& request() const { return m_arg; }
+    StartBkWidget* progressPage() const { return m_progressPage; }
+    QPushButton* cancelButton() const { return m_nextBtn; }
+    Worker* worker() const { return m_worker; }
+
+signals:
+    void finish();
+
+public slots:
+    int exec() override;
+    bool checkBackup();
+    void cancelBackup();
+    void finishBackup();
+
+protected:
+    void keyReleaseEvent(QKeyEvent*) override {}
+
+private:
+    bool buildHead();
+    int message(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
+
+    QString m_drive;
+    QString m_savePath;
+    StartBkWidget* m_progressPage;
+    QPushButton* m_nextBtn;
+    Worker* m_worker = nullptr;
+    ImageHeadBlock m_head;
+    tagBackupArgument m_arg;
+};
+
+// The program's one-drive start: 0 after the job, -1 when it did not run.
+int runOneDriveBackup(const QString& driveRoot);
+
+}  // namespace desk
+
+#endif
