@@ -243,17 +243,39 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     desk::forgetWindowsVersion();
     desk::writeSetting(desk::kLangKey, "zh_CN");
     desk::writeSetting(desk::kDstPathKey, "D:\\Images");
-    // The program finds language/ in its working folder.
-    const QString before = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(DESK_LANGUAGE_PARENT)));
+    // The program finds language/ in its own folder.
+    desk::setProgramFolder(QStringLiteral(DESK_LANGUAGE_PARENT));
     int exitCode = 0;
     ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
-    QDir::setCurrent(before);
+    desk::setProgramFolder(QString());
     EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"), QStringLiteral("备份成功！"));
     EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All your data on your %1 partition will be erased!"),
               QStringLiteral("您的 %1 分区上的所有数据都将被清除！"));
     EXPECT_EQ(QCoreApplication::translate("BkWidget3", "Backup options"), QStringLiteral("备份选项"));
     // Back to English for the other tests.
+    for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
+        QCoreApplication::removeTranslator(t);
+    desk::forgetWindowsVersion();
+}
+
+TEST(DeskStartup, CatalogueInTheWorkingFolderIsNotLoaded)
+{
+    desktest::testApp();
+    DeskMachine machine;
+    desk::forgetWindowsVersion();
+    desk::writeSetting(desk::kLangKey, "zh_CN");
+    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+    // The real catalogue sits in the working folder; the program's own
+    // folder has none.
+    testsupport::TempDir empty;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(DESK_LANGUAGE_PARENT)));
+    desk::setProgramFolder(QString::fromStdString(empty.path()));
+    int exitCode = 0;
+    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
+    desk::setProgramFolder(QString());
+    QDir::setCurrent(before);
+    EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"), QStringLiteral("Backup succeeded!"));
     for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
         QCoreApplication::removeTranslator(t);
     desk::forgetWindowsVersion();

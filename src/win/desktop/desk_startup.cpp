@@ -173,11 +173,29 @@ int prepareDesktop(QApplication& app, int* exitCode)
         QCoreApplication::installTranslator(qtTranslator);
     QTranslator* ownTranslator = new QTranslator(&app);
     ownTranslator->setObjectName(QStringLiteral("language/pelrid_") + lang);
-    ownTranslator->load(QStringLiteral("language/pelrid_") + lang);
+    // From the program's own folder only: a catalogue planted in the
+    // working folder must not change what the program shows or runs.
+    ownTranslator->load(programFolder() + QStringLiteral("/language/pelrid_") + lang);
     QCoreApplication::installTranslator(ownTranslator);
 
     qRegisterMetaType<uint32_t>("dev_t");
     return 0;
+}
+
+static QString& programFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+QString programFolder()
+{
+    return programFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath() : programFolderOverride();
+}
+
+void setProgramFolder(const QString& folder)
+{
+    programFolderOverride() = folder;
 }
 
 void setOneDriveBackup(OneDriveBackup run)

@@ -43,6 +43,11 @@ int prepareDesktop(QApplication& app, int* exitCode);
 using OneDriveBackup = std::function<int(const QString& driveRoot)>;
 void setOneDriveBackup(OneDriveBackup run);
 
+// The folder of the program's executable, where its catalogues are;
+// tests name another one (empty: the executable's again).
+QString programFolder();
+void setProgramFolder(const QString& folder);
+
 // The whole program after the application exists.
 int runDesktop(QApplication& app, const QStringList& arguments);
 
