@@ -252,6 +252,9 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All your data on your %1 partition will be erased!"),
               QStringLiteral("您的 %1 分区上的所有数据都将被清除！"));
     EXPECT_EQ(QCoreApplication::translate("BkWidget3", "Backup options"), QStringLiteral("备份选项"));
+    EXPECT_EQ(QCoreApplication::translate("desk::ToolDlg", "Recover File"), QStringLiteral("恢复文件"));
+    EXPECT_EQ(QCoreApplication::translate("desk::ToolWidget1", "Run bcdedit failed!"),
+              QStringLiteral("运行 bcdedit 失败！"));
     // Back to English for the other tests.
     for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
         QCoreApplication::removeTranslator(t);

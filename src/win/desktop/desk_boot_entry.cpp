@@ -29,7 +29,7 @@ constexpr std::uint32_t kBcdeditWaitMs = 30000;
 
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("ToolWidget1", text);
+    return QCoreApplication::translate("desk::ToolWidget1", text);
 }
 
 QString onDrive(QChar letter, const char* rest)
