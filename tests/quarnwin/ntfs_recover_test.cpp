@@ -279,6 +279,44 @@ TEST_F(NtfsRecoverTest, DamagedRecordIsSkippedAndTheScanGoesOn)
     EXPECT_EQ(again.RecoverFile(record, "C:\\out\\r.txt", RecoverProgress), static_cast<unsigned long>(ERR_PART_INFO));
 }
 
+TEST_F(NtfsRecoverTest, FailedCopyLeavesNoPartialFile)
+{
+    // The unnamed $DATA of the large file claims more bytes than its runs
+    // hold: the copy fails after its first pieces and takes its file back.
+    const uint64_t record = named("large.bin").record;
+    const std::vector<uint8_t> boot = machine.diskBytes(kPartStart, 512);
+    uint64_t mftLcn = 0;
+    std::memcpy(&mftLcn, boot.data() + 0x30, 8);
+    const uint64_t clusterBytes = uint64_t(boot[0x0B] | (boot[0x0C] << 8)) * boot[0x0D];
+    const uint64_t at = kPartStart + mftLcn * clusterBytes + record * 1024;
+    std::vector<uint8_t> bytes = machine.diskBytes(at, 512);
+    uint32_t offset = bytes[20] | (bytes[21] << 8);
+    bool patched = false;
+    while (offset + 64 <= 510) {
+        uint32_t type = 0, length = 0;
+        std::memcpy(&type, &bytes[offset], 4);
+        std::memcpy(&length, &bytes[offset + 4], 4);
+        if (type == 0xFFFFFFFF || length == 0)
+            break;
+        if (type == 0x80 && bytes[offset + 8] == 1 && bytes[offset + 9] == 0) {
+            const uint64_t huge = 1ull << 30;
+            std::memcpy(&bytes[offset + 48], &huge, 8);
+            patched = true;
+            break;
+        }
+        offset += length;
+    }
+    ASSERT_TRUE(patched);
+    machine.writeDiskBytes(at, bytes);
+
+    unsigned long result = 1;
+    scan(&result);
+    ASSERT_EQ(result, 0u);
+    const std::string out = "C:\\out\\large.bin";
+    EXPECT_EQ(recover.RecoverFile(record, out, RecoverProgress), static_cast<unsigned long>(ERR_READ_PART));
+    EXPECT_FALSE(FileExists(machine.host(out)));
+}
+
 TEST_F(NtfsRecoverTest, CancelEndsTheScanWith97AndFilesFoundStayRecoverable)
 {
     ScanLog log;

@@ -246,11 +246,21 @@ unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath
     }
     if (out->Open(outPath, 2) != 0)
         return ERR_OPEN_FILE;
-    void* user = v.callbacks.user;
+    const unsigned long result = CopyData(v, data, *out, progress);
+    // A part of a file must not pass for the whole of it.
+    if (result != 0)
+        out->RemoveFile();
+    return result;
+}
 
+unsigned long NTFSRecover::CopyData(Volume& v, const tagRECORD_ATTR* data, CFerrin& out,
+                                    int (*progress)(int, void*))
+{
+    CNtfsVolumeReader& reader = v.reader;
+    void* user = v.callbacks.user;
     if (!data->nonResident) {
         const long long length = data->resident.valueLength;
-        if (length > 0 && out->Write(Ntfs::ResidentValue(data), length) != length)
+        if (length > 0 && out.Write(Ntfs::ResidentValue(data), length) != length)
             return ERR_WRITE_FILE;
         if (progress != nullptr)
             progress(100, user);
@@ -276,7 +286,7 @@ unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath
         unsigned got = 0;
         if (attr.AttrReadData(done, piece.data(), ask, &got) != 0 || got != ask)
             return ERR_READ_PART;
-        if (out->Write(piece.data(), ask) != (long long)ask)
+        if (out.Write(piece.data(), ask) != (long long)ask)
             return ERR_WRITE_FILE;
         done += ask;
         const int percent = int(done * 100 / total);

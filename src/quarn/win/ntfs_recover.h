@@ -45,7 +45,8 @@ public:
     // 0; 0xFFFFFFFF without a scan, for a record past the end, one in use
     // or one that is not a deleted file; 16 the output cannot be created;
     // 18 a short write; 33 a read failed or the data lies partly outside
-    // the record; 47 a damaged record; 64 no memory. The progress function
+    // the record; 47 a damaged record; 64 no memory. A failed copy leaves
+    // no output file behind. The progress function
     // gets the user pointer of the last scan.
     unsigned long RecoverFile(unsigned long record, std::string outPath, int (*progress)(int, void*));
 
@@ -65,5 +66,7 @@ public:
 
 private:
     struct Volume;
+    static unsigned long CopyData(Volume& volume, const struct tagRECORD_ATTR* data, class CFerrin& out,
+                                  int (*progress)(int, void*));
     std::unique_ptr<Volume> m_volume;  // null until the first scan
 };
