@@ -465,13 +465,15 @@ int ReadSets(DataSetSource& source, size_t sets, std::vector<Bytes>* plain)
 }
 
 // A restore reads the same bytes whether it decodes on the job's thread or
-// ahead on a worker, also across volumes; damaged streams fail alike and
-// never hang, even one that gives nothing for a long run of stored bytes.
+// ahead on a worker (sets split over volumes or above a mebibyte), also
+// across volumes; damaged streams fail alike and never hang, even one that
+// gives nothing for a long run of stored bytes.
 TEST(DecodeAhead, ReadsWhatTheJobThreadReads)
 {
     TempDir dir;
     for (int type : {1, 2, 3}) {
-        const std::vector<Bytes> sets = {TextBytes(900000), PatternBytes(300000, 8), TextBytes(10)};
+        const std::vector<Bytes> sets = {TextBytes(900000), PatternBytes(300000, 8), TextBytes(10),
+                                         PatternBytes(1500000, 12)};
         std::vector<Bytes> stored;
         for (const Bytes& set : sets)
             stored.push_back(CompressSingle(type, set));
@@ -485,6 +487,7 @@ TEST(DecodeAhead, ReadsWhatTheJobThreadReads)
         volumes.push_back({});
         AppendPart(volumes[3], stored[1], 1000, stored[1].size(), false);
         AppendPart(volumes[3], stored[2], 0, stored[2].size(), false);
+        AppendPart(volumes[3], stored[3], 0, stored[3].size(), false);
         for (unsigned threads : {1u, 4u}) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", threads " << threads);
             ThreadsSetting setting(threads);
@@ -515,9 +518,12 @@ TEST(DecodeAhead, ReadsWhatTheJobThreadReads)
         {"deflate cut in half", 2, truncated, ERR_COMPRESS},
         {"a long run of empty deflate blocks", 3, empties, 0},
     };
+    // Each set goes on into a second volume: a set that small is decoded
+    // ahead only when it is split.
     for (const Damage& d : damages) {
-        std::vector<Bytes> volumes(1);
-        AppendPart(volumes[0], d.stored, 0, d.stored.size(), false);
+        std::vector<Bytes> volumes(2);
+        AppendPart(volumes[0], d.stored, 0, d.stored.size() / 2, true);
+        AppendPart(volumes[1], d.stored, d.stored.size() / 2, d.stored.size(), false);
         for (unsigned threads : {1u, 4u}) {
             SCOPED_TRACE(testing::Message() << d.what << ", threads " << threads);
             ThreadsSetting setting(threads);
@@ -528,10 +534,11 @@ TEST(DecodeAhead, ReadsWhatTheJobThreadReads)
     }
 
     // A set whose stored bytes end before its head says: a short read.
-    std::vector<Bytes> volumes(1);
+    std::vector<Bytes> volumes(2);
     const Bytes stored = CompressSingle(2, TextBytes(400000));
-    AppendPart(volumes[0], stored, 0, stored.size(), false);
-    volumes[0].resize(volumes[0].size() - 100);
+    AppendPart(volumes[0], stored, 0, 1000, true);
+    AppendPart(volumes[1], stored, 1000, stored.size(), false);
+    volumes[1].resize(volumes[1].size() - 100);
     for (unsigned threads : {1u, 4u}) {
         SCOPED_TRACE(testing::Message() << "short volume, threads " << threads);
         ThreadsSetting setting(threads);

@@ -3,6 +3,7 @@
 #include "compression/compress_data.h"
 #include "quarn.h"
 
+#include <algorithm>
 #include <new>
 
 CDecodeAhead::CDecodeAhead(uint8_t compressType) : m_type(compressType)
@@ -46,13 +47,36 @@ bool CDecodeAhead::CanFeed()
     return m_pieces.size() < kPiecesWaiting;
 }
 
-void CDecodeAhead::Feed(const unsigned char* data, uint32_t length)
+int CDecodeAhead::Feed(uint32_t length, const std::function<bool(unsigned char*)>& read)
 {
     Piece piece;
-    if (data == nullptr)
-        piece.end = true;
-    else
-        piece.bytes.assign(data, data + length);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_sparePieces.empty()) {
+            piece.bytes = std::move(m_sparePieces.back());
+            m_sparePieces.pop_back();
+        }
+    }
+    try {
+        piece.bytes.resize(length);
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    if (!read(piece.bytes.data()))
+        return ERR_READ_FILE;
+    Push(std::move(piece));
+    return 0;
+}
+
+void CDecodeAhead::FeedEnd()
+{
+    Piece piece;
+    piece.end = true;
+    Push(std::move(piece));
+}
+
+void CDecodeAhead::Push(Piece piece)
+{
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [this] { return m_pieces.size() < kPiecesWaiting; });
     m_pieces.push_back(std::move(piece));
@@ -72,6 +96,8 @@ int CDecodeAhead::Take(const unsigned char** out, uint32_t* length, bool* hungry
             *hungry = true;
             return 0;
         }
+        if (m_taken.bytes.capacity() != 0 && m_spareOutputs.size() < kOutputsWaiting + 2)
+            m_spareOutputs.push_back(std::move(m_taken.bytes));
         m_taken = std::move(m_outputs.front());
         m_outputs.pop_front();
     }
@@ -103,6 +129,14 @@ bool CDecodeAhead::PutGathered()
         return true;
     Output output = std::move(m_gathered);
     m_gathered = Output();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_spareOutputs.empty()) {
+            m_gathered.bytes = std::move(m_spareOutputs.back());
+            m_spareOutputs.pop_back();
+            m_gathered.bytes.clear();
+        }
+    }
     return Put(std::move(output));
 }
 
@@ -164,9 +198,12 @@ void CDecodeAhead::WorkerLoop()
                 ok = m_coder != nullptr && m_coder->IsReady();
                 m_coderSet = m_workerSet;
             }
-            if (ok)
-                ok = piece.end ? Decode(nullptr, 0, true) : Decode(piece.bytes.data(),
-                                                                    static_cast<unsigned>(piece.bytes.size()), false);
+            if (ok && piece.end)
+                ok = Decode(nullptr, 0, true);
+            for (size_t done = 0; ok && !piece.end && done < piece.bytes.size(); done += kCoderPieceBytes) {
+                const size_t n = std::min<size_t>(kCoderPieceBytes, piece.bytes.size() - done);
+                ok = Decode(piece.bytes.data() + done, static_cast<unsigned>(n), false);
+            }
             if (ok && piece.end) {
                 m_coderMidSet = false;
                 Output end;
@@ -191,6 +228,8 @@ void CDecodeAhead::WorkerLoop()
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             idle = m_pieces.empty();
+            if (piece.bytes.capacity() != 0 && m_sparePieces.size() < kPiecesWaiting + 2)
+                m_sparePieces.push_back(std::move(piece.bytes));
         }
         if (idle && !(failed && failedSet == m_workerSet))
             PutGathered();

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -19,7 +20,11 @@ class CCompressData;
 
 class CDecodeAhead {
 public:
-    static constexpr size_t kPiecesWaiting = 8;   // stored pieces given, not yet decoded
+    static constexpr size_t kPiecesWaiting = 4;   // stored pieces given, not yet decoded
+    static constexpr uint32_t kFeedBytes = 0x40000;  // stored bytes given at once
+    static constexpr uint32_t kCoderPieceBytes = 0x8000;  // and handed to the coder at once
+    // Sets of at most this many stored bytes are not worth a worker.
+    static constexpr uint64_t kSmallSetBytes = 0x100000;
     static constexpr size_t kOutputsWaiting = 8;  // decoded pieces not yet taken
     static constexpr size_t kGatherBytes = 0x40000;  // decoded bytes handed over at once
 
@@ -35,9 +40,12 @@ public:
     void Start();
     // Room for one more stored piece.
     bool CanFeed();
-    // Gives the worker the next stored piece (copied; at most 0x40000 bytes)
-    // or, with data null, the end of the stored bytes. Waits for room.
-    void Feed(const unsigned char* data, uint32_t length);
+    // Gives the worker the next `length` stored bytes (at most kFeedBytes),
+    // which `read` puts into the buffer it is given (false: ERR_READ_FILE).
+    // Waits for room.
+    int Feed(uint32_t length, const std::function<bool(unsigned char*)>& read);
+    // Tells the worker that the set's stored bytes are all given.
+    void FeedEnd();
     // Waits for the next decoded bytes: 0 with *out and *length (valid until
     // the next call; *length 0 at the set's end), or ERR_COMPRESS when the
     // coder failed. *hungry: nothing came, and the worker has decoded every
@@ -55,6 +63,7 @@ private:
         int result = 0;
     };
 
+    void Push(Piece piece);
     void WorkerLoop();
     // One coder call and the calls that drain it; false when it failed.
     bool Decode(const unsigned char* data, unsigned length, bool final);
@@ -73,6 +82,9 @@ private:
     std::condition_variable m_changed;
     std::deque<Piece> m_pieces;
     std::deque<Output> m_outputs;
+    // Buffers handed back, so that pieces and outputs reuse their memory.
+    std::vector<std::vector<unsigned char>> m_sparePieces;
+    std::vector<std::vector<unsigned char>> m_spareOutputs;
     uint64_t m_set = 0;        // bumped by Start: the worker drops an older set's work
     uint64_t m_workerSet = 0;  // the set the worker is decoding
     bool m_workerBusy = false;

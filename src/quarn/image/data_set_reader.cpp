@@ -74,7 +74,11 @@ int CDataSetReader::Begin()
     m_raw = m_decompressor == nullptr || m_head.storedRaw == 1;
     m_state = State::Begun;
     m_fedEnd = false;
-    if (m_ahead != nullptr && !m_raw)
+    // A small set is decoded here: handing it to the worker and waiting
+    // for it would cost more than decoding it.
+    m_decodingAhead = m_ahead != nullptr && !m_raw &&
+                      (m_head.continued != 0 || m_head.dataBytes > CDecodeAhead::kSmallSetBytes);
+    if (m_decodingAhead)
         m_ahead->Start();
     return 0;
 }
@@ -112,16 +116,20 @@ int CDataSetReader::Decompress(unsigned char* data, unsigned length, bool final)
 int CDataSetReader::FeedAhead()
 {
     if (m_storedLeft != 0) {
-        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, kPieceBytes));
-        if (m_source.ImageIo()->Read(m_piece, n) != static_cast<int64_t>(n))
-            return ERR_READ_FILE;
+        // Several pieces at once; the worker still gives its coder one
+        // piece at a time.
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, CDecodeAhead::kFeedBytes));
+        const int result = m_ahead->Feed(n, [this, n](unsigned char* into) {
+            return m_source.ImageIo()->Read(into, n) == static_cast<int64_t>(n);
+        });
+        if (result != 0)
+            return result;
         m_storedLeft -= n;
-        m_ahead->Feed(m_piece, n);
         return 0;
     }
     if (PartContinues())
         return NextPart();
-    m_ahead->Feed(nullptr, 0);
+    m_ahead->FeedEnd();
     m_fedEnd = true;
     return 0;
 }
@@ -161,7 +169,7 @@ int CDataSetReader::TakeAhead()
 
 bool CDataSetReader::StepCompressed(int* result)
 {
-    if (m_ahead != nullptr) {
+    if (m_decodingAhead) {
         if (m_state == State::Ended || m_state == State::Idle)
             return false;
         *result = TakeAhead();

@@ -100,6 +100,7 @@ private:
     // runs on one thread (QUARN_THREADS=1); then m_decompressor does it here.
     CDecodeAhead* m_ahead = nullptr;
     bool m_fedEnd = false;               // the worker has every stored byte of the set
+    bool m_decodingAhead = false;        // the set now read is decoded by m_ahead
 };
 
 #endif
