@@ -629,12 +629,13 @@ TEST_F(RestoreWizardTest, TheImageTreeShowsTheSourceDiskAndPartition)
     EXPECT_EQ(rowTexts(page->m_partItem)[2], QStringLiteral("Pri,Act"));
     EXPECT_EQ(page->m_mbrItem, nullptr);
 
-    // A partition without the boot flag offers no MBR row.
+    // A partition without the boot flag offers no MBR row; the machine's
+    // FAT32 partition is a logical one (number 5).
     chooseImage(g_images->fat);
     ASSERT_NE(page->m_partItem, nullptr);
     EXPECT_EQ(page->m_mbrItem, nullptr);
     EXPECT_EQ(page->m_treeWidget->topLevelItem(0)->childCount(), 1);
-    EXPECT_EQ(rowTexts(page->m_partItem)[2], QStringLiteral("Pri"));
+    EXPECT_EQ(rowTexts(page->m_partItem)[2], QStringLiteral("Log"));
     EXPECT_EQ(rowTexts(page->m_partItem)[5], QStringLiteral("FAT32"));
     EXPECT_EQ(page->m_fsCode, FS_TYPE_FAT32);
 }
