@@ -1,5 +1,6 @@
 #include "ntfs/part_ntfs_backup.h"
 
+#include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
 #include "usedspace.h"
 
@@ -15,6 +16,11 @@ namespace {
 constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
 constexpr unsigned kSystemRecords = Ntfs::kFirstUserRecord;
 constexpr size_t kSummaryBatch = 4096;
+// While data is only read to be compared, the caller is asked whether to
+// cancel after this many bytes or records.
+constexpr uint64_t kCancelCheckBytes = 16ull << 20;
+constexpr uint32_t kCancelCheckRecords = 16384;
+bool g_digestDataBeforeWalk = false;
 constexpr uint64_t kMaxAttributeListBytes = 0x40000;
 // "pagefile.sys" and "hiberfil.sys" alike.
 constexpr int kSpecialNameLength = 12;
@@ -96,6 +102,7 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
         unsigned got = 0;
         if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
             return ERR_READ_PART;
+        m_job.DigestWalkedData(m_job.m_buffer, length);
         result = WriteData(m_job.m_buffer, length);
         if (result != 0)
             return result;
@@ -204,7 +211,13 @@ int CPartNtfsBackup::BackupFiles()
     }
     DEBUG_TRACE("start backup files ...\n");
     m_progress->ProcessState(QStringLiteral("Backuping partition ..."));
-    return WriteRecordStream();
+    result = WriteRecordStream();
+    if (result != 0 || !m_digestInWalk)
+        return result;
+    // The summaries are rewritten beside data the workers may still hold.
+    if (m_parallel != nullptr)
+        result = m_parallel->Drain();
+    return result == 0 ? PatchDataDigests() : result;
 }
 
 int CPartNtfsBackup::ProcMFT()
@@ -496,6 +509,12 @@ int CPartNtfsBackup::DigestStoredData(unsigned record, uint64_t* digest)
                 return ERR_READ_PART;
             hash.addData(reinterpret_cast<const char*>(m_digestBuffer.data()), int(length));
             offset += length;
+            m_digestedSinceAsking += length;
+            if (m_digestedSinceAsking >= kCancelCheckBytes) {
+                m_digestedSinceAsking = 0;
+                if (AskCancelWithoutProgress() != 0)
+                    return ERR_CANCELLED;
+            }
         }
         any = true;
     }
@@ -521,7 +540,7 @@ int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFile
         DEBUG_TRACE("File record %u is damaged\n", record);
         return ERR_PART_INFO;
     }
-    if (!inUse)
+    if (!inUse || m_digestInWalk)
         return 0;
     uint64_t dataDigest = 0;  // the packed field itself is not aligned
     const int result = DigestStoredData(record, &dataDigest);
@@ -547,9 +566,71 @@ int CPartNtfsBackup::AddSummary(std::vector<tagFileRecordInfo>& batch, const tag
     return batch.size() == kSummaryBatch ? WriteSummaries(batch) : 0;
 }
 
+void CPartNtfsBackup::DigestDataBeforeWalkForTests(bool before)
+{
+    g_digestDataBeforeWalk = before;
+}
+
+int CPartNtfsBackup::AskCancelWithoutProgress()
+{
+    return Callbacks::Progress(m_cb, m_progress->LastStep()) != 0 ? ERR_CANCELLED : 0;
+}
+
 int CPartNtfsBackup::BackupFilesInfo()
 {
+    // An incremental backup must know which records changed before it
+    // writes its stream; a full one stores them all and need not read its
+    // data twice.
+    m_digestInWalk = !m_incremental && !g_digestDataBeforeWalk;
+    m_walkDigests.clear();
+    m_digestedSinceAsking = 0;
     return m_incremental ? BackupFilesInfoInc() : BackupFilesInfoFull();
+}
+
+void CPartNtfsBackup::DigestWalkedData(const unsigned char* bytes, unsigned length)
+{
+    if (m_walkDigesting)
+        m_walkHash.addData(reinterpret_cast<const char*>(bytes), int(length));
+}
+
+int CPartNtfsBackup::PatchDataDigests()
+{
+    if (m_walkDigests.empty())
+        return 0;
+    if (m_image->Path() == m_recordSectionVolume)
+        return PatchDataDigestsIn(*m_image);
+    CLinuxIo first;
+    if (first.Open(m_recordSectionVolume, CLinuxIo::ModeUpdate) != 0)
+        return ERR_WRITE_FILE;
+    int result = PatchDataDigestsIn(first);
+    // Closed once already, the volume must be on its device again.
+    const bool synced = first.Sync() == 0;
+    const bool closed = first.Close() == 0;
+    if (result == 0 && !(synced && closed))
+        result = ERR_WRITE_FILE;
+    return result;
+}
+
+// Reads back each batch of summaries that has digests to take, and writes
+// it again with them.
+int CPartNtfsBackup::PatchDataDigestsIn(CLinuxIo& volume)
+{
+    const uint64_t entries = m_recordSectionPos + 4;
+    std::vector<tagFileRecordInfo> batch;
+    for (size_t i = 0; i < m_walkDigests.size();) {
+        const uint32_t first = uint32_t(m_walkDigests[i].first / kSummaryBatch * kSummaryBatch);
+        const uint32_t count = uint32_t(std::min<uint64_t>(kSummaryBatch, m_recordCount - first));
+        batch.resize(count);
+        const int64_t offset = int64_t(entries + uint64_t(first) * sizeof(tagFileRecordInfo));
+        const int64_t bytes = int64_t(count * sizeof(tagFileRecordInfo));
+        if (volume.ReadAt(offset, batch.data(), bytes) != bytes)
+            return ERR_WRITE_FILE;
+        for (; i < m_walkDigests.size() && m_walkDigests[i].first < first + count; ++i)
+            batch[m_walkDigests[i].first - first].dataDigest = m_walkDigests[i].second;
+        if (volume.WriteAt(offset, batch.data(), bytes) != bytes)
+            return ERR_WRITE_FILE;
+    }
+    return 0;
 }
 
 int CPartNtfsBackup::BackupFilesInfoFull()
@@ -558,6 +639,7 @@ int CPartNtfsBackup::BackupFilesInfoFull()
     if (pos < 0)
         return ERR_SEEK_FILE;
     m_recordSectionPos = uint64_t(pos);
+    m_recordSectionVolume = m_image->Path();
     m_changeList.clear();
     m_summarySets.Reset(true);
     if (m_image->Write(&m_recordCount, 4) != 4)
@@ -642,6 +724,8 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     std::vector<tagFileRecordInfo> batch;
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {
+        if (record % kCancelCheckRecords == kCancelCheckRecords - 1 && AskCancelWithoutProgress() != 0)
+            return ERR_CANCELLED;
         result = ReadFileRecord(record);
         if (result != 0)
             return result;
@@ -723,6 +807,12 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
         DEBUG_TRACE("File record %u: update sequence does not match\n", record);
         return ERR_PART_INFO;
     }
+    // System records are always stored and never compared, and a record
+    // without its magic is summarised as empty: no digest.
+    m_walkDigesting = m_digestInWalk && record >= kSystemRecords && Ntfs::HasFileMagic(m_record.data());
+    m_walkCarriesData = false;
+    if (m_walkDigesting)
+        m_walkHash.reset();
     Ntfs::AttributeWalker walker(m_record.data(), WalkBound(m_record.data()));
     while (const tagRECORD_ATTR* attr = walker.Next()) {
         if (attr->nonResident) {
@@ -744,6 +834,9 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
         DEBUG_TRACE("File record %u: damaged attribute\n", record);
         return ERR_PART_INFO;
     }
+    if (m_walkDigesting && m_walkCarriesData)
+        m_walkDigests.emplace_back(record, Digest64(m_walkHash));
+    m_walkDigesting = false;
     return 0;
 }
 
@@ -760,6 +853,7 @@ int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attr
     }
     if (!m_storedSets.CarriesDataSet(owner, attribute))
         return 0;
+    m_walkCarriesData = true;
     return m_backupData->BackupData(attribute, record);
 }
 

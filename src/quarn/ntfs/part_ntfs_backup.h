@@ -12,10 +12,12 @@
 #include "ntfs/stored_data_sets.h"
 #include "ntfs_layout.h"
 
+#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CPartNtfsBackup;
@@ -60,6 +62,11 @@ public:
     // "BCD" inside the directory found, whose result then stands.
     int GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out, bool directoriesOnly);
 
+    // Test seam: a full backup reads every record's data once before its
+    // walk to digest it, as an incremental one does (the images are the
+    // same byte for byte). Off by default.
+    static void DigestDataBeforeWalkForTests(bool before);
+
 protected:
     int BackupFiles() override;
     int GetBootCodeInfo() override;
@@ -99,6 +106,15 @@ private:
     // The summary's digest of the data sets the record in m_fixed (in use,
     // its update sequence undone) carries; 0 when it carries none.
     int DigestStoredData(unsigned record, uint64_t* digest);
+    // Asks the caller whether to cancel, without moving the progress:
+    // reading data only to compare it counts for nothing in the image.
+    int AskCancelWithoutProgress();
+    // A full backup digests each record's data sets from the bytes its walk
+    // stores, then writes the digests into the summaries it left them out
+    // of, in the first volume (reopened when a split already closed it).
+    void DigestWalkedData(const unsigned char* bytes, unsigned length);
+    int PatchDataDigests();
+    int PatchDataDigestsIn(CLinuxIo& volume);
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
@@ -131,6 +147,14 @@ private:
     // The same rule as met in record order, for the summaries' data digests.
     StoredDataSets m_summarySets {true};
     std::vector<unsigned char> m_digestBuffer;
+    uint64_t m_digestedSinceAsking = 0;
+    // Set for a full backup: data digests come from the walk.
+    bool m_digestInWalk = false;
+    bool m_walkDigesting = false;     // the walked record gets a digest
+    bool m_walkCarriesData = false;   // ... and carries a data set
+    QCryptographicHash m_walkHash {QCryptographicHash::Md5};
+    std::vector<std::pair<uint32_t, uint64_t>> m_walkDigests;  // in record order
+    std::string m_recordSectionVolume;
     int64_t m_reservedFs = -1;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;
