@@ -63,6 +63,16 @@ public:
     WinEngineMachine& operator=(const WinEngineMachine&) = delete;
 
     bool ok() const { return m_ok; }
+    // The tests' fake checker as the system's disk checker
+    // (C:\Windows\System32\chkdsk.exe); it records its arguments in
+    // FAKE_CHECKER_RECORD.
+    bool InstallChecker() const
+    {
+        std::error_code error;
+        std::filesystem::create_directories(m_folder + "/fs/c/Windows/System32", error);
+        std::filesystem::create_directories(m_folder + "/fs/c/Temp", error);
+        return std::filesystem::copy_file(FAKE_CHECKER_PATH, m_folder + "/fs/c/Windows/System32/chkdsk.exe", error);
+    }
     std::string DiskFile() const { return m_folder + "/disks/PhysicalDrive0"; }
     // The host file of a Windows path on C: (or any drive's files).
     std::string Host(const std::string& windowsPath) const

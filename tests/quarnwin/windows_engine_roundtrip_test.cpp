@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 using namespace testsupport;
 using wintest::WinEngineMachine;
@@ -266,7 +267,16 @@ TEST_F(WindowsEngineRoundTrip, Fat32RoundTripKeepsTheFilesAndTheRealPartitionSta
     ASSERT_FALSE(calls.totals.empty());
     EXPECT_EQ(calls.totals.front(), WinEngineMachine::kPartitionBytes - WinEngineMachine::kFat32FreeBytes);
 
-    ASSERT_EQ(quarn::restore_fat32(Restore("C:\\img\\fat_0_0.bkp", "H:"), calls.Bind()), 0);
+    ASSERT_TRUE(machine.InstallChecker());
+    const std::string checkerRecord = m_dir.file("checker.txt");
+    setenv("FAKE_CHECKER_RECORD", checkerRecord.c_str(), 1);
+    const int restoredCode = quarn::restore_fat32(Restore("C:\\img\\fat_0_0.bkp", "H:"), calls.Bind());
+    unsetenv("FAKE_CHECKER_RECORD");
+    ASSERT_EQ(restoredCode, 0);
+    // The system's disk check ran on the restored drive, with repair.
+    const std::vector<uint8_t> record = ReadFileBytes(checkerRecord);
+    EXPECT_EQ(std::string(record.begin(), record.end()).rfind("args: H: /f", 0), 0u)
+        << std::string(record.begin(), record.end());
     const std::string restored = m_dir.file("restored.fat");
     ASSERT_TRUE(machine.TakePartition('H', restored));
     const CommandResult check = CheckFat(restored);
