@@ -176,6 +176,33 @@ TEST_F(WindowsEngineRoundTrip, ImagesOfEitherBuildRestoreWithTheOtherToTheSameBy
     EXPECT_TRUE(NtfsChecks(byWindows, &log)) << log;
 }
 
+TEST_F(WindowsEngineRoundTrip, SplitImageRestoresWithBothBuildsToTheSameBytes)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    MakeNtfsSource(machine);
+    tagBackupArgument arg = Backup(4, "E:", "C:\\img\\split", std::string(), 0);
+    arg.volumeSize = 1 << 20;
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(arg, calls.Bind(), nullptr, 0), 0);
+    ASSERT_TRUE(FileExists(machine.Host("C:\\img\\split_2_0.bkp")));
+    for (unsigned i = 0; FileExists(machine.Host("C:\\img\\split_" + std::to_string(i) + "_0.bkp")); ++i)
+        EXPECT_LE(FileSize(machine.Host("C:\\img\\split_" + std::to_string(i) + "_0.bkp")), (1u << 20) + 4096) << i;
+
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\split_0_0.bkp", "F:"), calls.Bind()), 0);
+    const std::string byWindows = m_dir.file("by_windows.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', byWindows));
+    std::string log;
+    EXPECT_TRUE(NtfsChecks(byWindows, &log)) << log;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(NtfsCat(byWindows, "one_mib.bin", &bytes));
+    EXPECT_EQ(bytes, SourceFiles()[1].data);
+    const std::string byLinux = m_dir.file("by_linux.ntfs");
+    MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
+    ASSERT_EQ(restore_ntfs(Restore(machine.Host("C:\\img\\split_0_0.bkp"), byLinux), calls.Bind()), 0);
+    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+}
+
 TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWithoutAnyRegistryValue)
 {
     WinEngineMachine machine;  // no FilesNotToBackup value
