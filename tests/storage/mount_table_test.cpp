@@ -149,6 +149,33 @@ TEST_F(MountTableHelpersTest, MountsThatExistedBeforeTheTableAreHandedOutButNeve
     EXPECT_EQ(table.users("/dev/sdq1"), 0);
 }
 
+// Someone else unmounted a mount the table found at start: its directory is
+// a plain folder of the rescue system's memory now and is never handed out;
+// the next mount() of the source mounts it afresh on a directory of its own.
+TEST_F(MountTableHelpersTest, AMountThatExistedBeforeTheTableIsNotHandedOutOnceItIsGone)
+{
+    MountTable table;
+    ASSERT_STREQ(table.mountedDirectory("//10.0.0.9/old"), "/mnt/old");
+    ASSERT_STREQ(table.mountedDirectory("/dev/sdq1"), "/mnt/q");
+    std::ofstream(folder.file("mtab"), std::ios::trunc) << "//10.0.0.9/old /mnt/old cifs rw 0 0\n";
+    EXPECT_EQ(table.mountedDirectory("/dev/sdq1"), nullptr);
+    EXPECT_FALSE(table.retain("/dev/sdq1"));
+    EXPECT_FALSE(table.isPathOnMountOf(QStringLiteral("/mnt/q/x"), "/dev/sdq1"));
+    EXPECT_STREQ(table.mount("/dev/sdq1", "ntfs", nullptr, nullptr), dir("sdq1").c_str());
+    ASSERT_EQ(helpers.runs().size(), 1u) << "mounted afresh";
+    EXPECT_EQ(table.users("/dev/sdq1"), 1);
+    // A mount still listed is handed out as before.
+    EXPECT_STREQ(table.mount("smb://10.0.0.9/old", "cifs", nullptr, nullptr), "/mnt/old");
+    EXPECT_TRUE(table.retain("//10.0.0.9/old"));
+    EXPECT_EQ(helpers.runs().size(), 1u);
+
+    // Given back after it went: forgotten, so that the next mount is real.
+    std::ofstream(folder.file("mtab"), std::ios::trunc) << "";
+    EXPECT_TRUE(table.unmount("//10.0.0.9/old"));
+    EXPECT_NE(table.mount("//10.0.0.9/old", "cifs", nullptr, nullptr), nullptr);
+    EXPECT_EQ(helpers.runs().size(), 2u);
+}
+
 TEST_F(MountTableHelpersTest, SmbPrefixesFindTheSameEntry)
 {
     MountTable table;

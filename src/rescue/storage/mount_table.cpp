@@ -165,11 +165,13 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
         return nullptr;
     const QString key = keyFor(source, fsType);
     auto known = m_entries.find(key);
-    if (known != m_entries.end()) {
+    if (known != m_entries.end() && !outsideMountGone(key, *known)) {
         if (known->ours)
             ++known->users;
         return known->directory.constData();
     }
+    if (known != m_entries.end())
+        m_entries.erase(known);  // unmounted behind the table's back: mount afresh
 
     const QByteArray directory = directoryFor(source, fsType);
     const QByteArray name = directory.mid(directory.lastIndexOf('/') + 1);
@@ -263,11 +265,22 @@ int MountTable::mountOpticalDisc(const char* source, const char* directory)
     return -1;
 }
 
+bool MountTable::outsideMountGone(const QString& key, const Entry& entry)
+{
+    return !entry.ours && !isMountOf(entry.directory.constData(), key.toUtf8().constData());
+}
+
 bool MountTable::release(const QString& key)
 {
     auto entry = m_entries.find(key);
-    if (entry == m_entries.end() || !entry->ours)
+    if (entry == m_entries.end())
         return true;
+    if (!entry->ours) {
+        // Never unmounted by the table; forgotten once someone else did.
+        if (outsideMountGone(key, *entry))
+            m_entries.erase(entry);
+        return true;
+    }
     if (entry->users > 0)
         --entry->users;
     if (entry->users > 0)
@@ -308,17 +321,25 @@ const char* MountTable::mountedDirectory(const char* source) const
 {
     if (!source)
         return nullptr;
-    auto entry = m_entries.constFind(withoutSmbScheme(source));
-    return entry == m_entries.constEnd() ? nullptr : entry->directory.constData();
+    const QString key = withoutSmbScheme(source);
+    auto entry = m_entries.constFind(key);
+    if (entry == m_entries.constEnd() || outsideMountGone(key, *entry))
+        return nullptr;
+    return entry->directory.constData();
 }
 
 bool MountTable::retain(const char* source)
 {
     if (!source)
         return false;
-    auto entry = m_entries.find(withoutSmbScheme(source));
+    const QString key = withoutSmbScheme(source);
+    auto entry = m_entries.find(key);
     if (entry == m_entries.end())
         return false;
+    if (outsideMountGone(key, *entry)) {
+        m_entries.erase(entry);
+        return false;
+    }
     if (entry->ours)
         ++entry->users;
     return true;

@@ -7,7 +7,8 @@
 // and unmountDirectory() give one use back, and the table unmounts only
 // when the last use of a mount it made itself is given back. Mounts that
 // existed before the table was created (it starts from the system's mount
-// table) are handed out but never unmounted by it.
+// table) are handed out but never unmounted by it, and only while the
+// system still lists them.
 //
 // Sources are device paths, or for SMB "//server/share" with or without a
 // leading "smb:". Used from the GUI thread only; no lock.
@@ -87,6 +88,11 @@ private:
     };
 
     void readSystemMounts();
+    // Whether a mount that existed before the table (never made by it) is
+    // no longer listed by the system: its directory is a plain folder now,
+    // and handing it out would let a job write into the rescue system's
+    // memory.
+    static bool outsideMountGone(const QString& key, const Entry& entry);
     bool release(const QString& key);
     int mountOpticalDisc(const char* source, const char* directory);
 
