@@ -301,8 +301,7 @@ TEST(SambaServerTest, StoppingEndsEveryProcessTheServerStarted)
     }
     // Gone, or at most a zombie that init has not reaped yet.
     for (pid_t pid : started) {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-        const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string stat = testsupport::ProcessStat(pid);
         EXPECT_TRUE(stat.empty() || stat.find(") Z ") != std::string::npos)
             << "process " << pid << " still runs: " << stat;
     }

@@ -43,8 +43,7 @@ int freeLoopbackPort()
 // The session id of a process, or -1 when it is gone.
 pid_t sessionOf(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ProcessStat(pid);
     const size_t close = text.rfind(')');
     if (close == std::string::npos)
         return -1;
@@ -87,6 +86,24 @@ std::string shareUser()
 }
 
 }  // namespace
+
+std::string ProcessStat(pid_t pid)
+{
+    // Read with read(2): a process that ends between the open and the read
+    // makes the read fail with ESRCH, which a file stream turns into an
+    // exception that ends the test program.
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    std::string text;
+    char buffer[1024];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
+    close(fd);
+    return got < 0 ? std::string() : text;
+}
 
 SambaServer::SambaServer() = default;
 

@@ -49,6 +49,10 @@ private:
     std::vector<pid_t> m_leaders;
 };
 
+// The text of /proc/PID/stat, empty when the process is gone (also when it
+// ends while being read, which a file stream would throw for).
+std::string ProcessStat(pid_t pid);
+
 // Skips the test when the server cannot start (not root, Samba missing).
 #define START_SAMBA_OR_SKIP(server)                                        \
     do {                                                                   \
