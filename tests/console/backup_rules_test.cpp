@@ -6,6 +6,7 @@
 #include "bk_widget2.h"
 #include "frame_resources.h"
 #include "bk_widget3.h"
+#include "rt_widget3.h"
 #include "console_test_app.h"
 #include "../storage/parted_sanitizer_options.h"
 #include "test_support.h"
@@ -15,6 +16,7 @@
 #include <QTranslator>
 #include <QCryptographicHash>
 #include <QLineEdit>
+#include <QTextCodec>
 #include <QTextEdit>
 #include <gtest/gtest.h>
 
@@ -113,6 +115,25 @@ TEST(BackupRules, PasswordDigestIsTakenFromUtf8Bytes)
     EXPECT_EQ(passwordDigest(password).toHex(),
               QCryptographicHash::hash(QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"), QCryptographicHash::Md5)
                   .toHex());
+}
+
+// The restore wizard hashes what the user types the way the backup stored
+// it, also when the locale's code page is not UTF-8.
+TEST(BackupRules, TheRestorePasswordMatchesTheBackupsDigestUnderALatin1Locale)
+{
+    consoletest::testApp();
+    QTextCodec* previous = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+    const QString password = QString::fromUtf8("p\xc3\xa4sswort");
+    ASSERT_NE(password.toLocal8Bit(), password.toUtf8()) << "the locale must differ from UTF-8";
+    RtWidget3 page;
+    page.m_pwdEdit->setText(password);
+    EXPECT_EQ(page.passwordDigest().toHex(), passwordDigest(password).toHex());
+    page.m_pwdEdit->setText(QString::fromUtf8("p\xc3\xa4ssword"));
+    EXPECT_NE(page.passwordDigest().toHex(), passwordDigest(password).toHex());
+    page.m_pwdEdit->clear();
+    EXPECT_TRUE(page.passwordDigest().isEmpty()) << "no password typed: no digest";
+    QTextCodec::setCodecForLocale(previous);
 }
 
 TEST(BackupOptionsPage, FieldsAndThePresetComment)

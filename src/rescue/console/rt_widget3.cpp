@@ -1,8 +1,8 @@
 #include "rt_widget3.h"
 
+#include "backup_rules.h"
 #include "page_style.h"
 
-#include <QCryptographicHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,10 +48,12 @@ RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
 
 QByteArray RtWidget3::passwordDigest() const
 {
-    const QByteArray typed = m_pwdEdit->text().toLocal8Bit();
+    // The backup stored the digest of the password's UTF-8 bytes, whatever
+    // the locale's code page.
+    const QString typed = m_pwdEdit->text();
     if (typed.isEmpty())
         return QByteArray();
-    return QCryptographicHash::hash(typed, QCryptographicHash::Md5);
+    return BackupRules::passwordDigest(typed);
 }
 
 void RtWidget3::pwdSlot(const QByteArray& pwdDigest)
