@@ -54,7 +54,7 @@ protected:
         ASSERT_EQ(wizard->state(), BackupDlg::Step2);
         imagesDir = mountPlace(images());
         ASSERT_FALSE(imagesDir.isEmpty());
-        wizard->page2()->takeFullChoice({imagesDir, images(), name});
+        wizard->page2()->takeFullChoice({imagesDir, images(), name, QString()});
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
@@ -141,7 +141,7 @@ TEST_F(BackupWizardTest, StepsAndTheirButtons)
     // The source itself as the image's place.
     const QString sourceDir = mountPlace(source());
     ASSERT_FALSE(sourceDir.isEmpty());
-    wizard->page2()->takeFullChoice({sourceDir, source(), QStringLiteral("self")});
+    wizard->page2()->takeFullChoice({sourceDir, source(), QStringLiteral("self"), QString()});
     click(right);
     EXPECT_EQ(wizard->state(), BackupDlg::Step2);
     EXPECT_EQ(answers.boxes.last().message,
@@ -149,7 +149,7 @@ TEST_F(BackupWizardTest, StepsAndTheirButtons)
                              "backup image!"));
 
     const QString dir = mountPlace(images());
-    wizard->page2()->takeFullChoice({dir, images(), QStringLiteral("sys")});
+    wizard->page2()->takeFullChoice({dir, images(), QStringLiteral("sys"), QString()});
     EXPECT_EQ(wizard->page2()->m_imagePath, dir + "/sys");
     EXPECT_EQ(wizard->page2()->m_destFsName.toUpper(), QStringLiteral("NTFS"));
     EXPECT_GT(wizard->page2()->m_destFreeBytes, 100ull << 20);
@@ -180,7 +180,7 @@ TEST_F(BackupWizardTest, ImageInsideTheSourceIsRefusedAtStartToo)
     const QString sourceDir = mountPlace(source());
     ASSERT_FALSE(sourceDir.isEmpty());
     QDir(sourceDir).mkdir(QStringLiteral("img"));
-    wizard->page2()->takeFullChoice({sourceDir + "/img", QString(), QStringLiteral("sys")});
+    wizard->page2()->takeFullChoice({sourceDir + "/img", QString(), QStringLiteral("sys"), QString()});
     click(wizard->nextButton());
     EXPECT_EQ(answers.boxes.last().message,
               QStringLiteral("The partition you want to back up must be different from the place of the "
@@ -279,7 +279,7 @@ TEST_F(BackupWizardTest, SmbShareFolderIsMeasuredByItsOwnFileSystem)
     const std::string folder = machine->scratch("share");
     testsupport::Run("mkdir -p " + testsupport::Quote(folder));
     BkWidget2& page2 = *wizard->page2();
-    page2.takeFullChoice({QString::fromStdString(folder), QString(), QStringLiteral("net")});
+    page2.takeFullChoice({QString::fromStdString(folder), QString(), QStringLiteral("net"), QString()});
     EXPECT_TRUE(page2.m_destPath.isEmpty());
     EXPECT_TRUE(page2.m_destFsName.isEmpty());
     struct statvfs stats;

@@ -3,7 +3,9 @@
 #include "base_msg_dlg.h"
 #include "frame_test_app.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -100,6 +102,36 @@ TEST(BaseMsgDlgLayout, TitleTextAndIconStandWhereTheBoxPutsThem)
     EXPECT_EQ(text->geometry(), QRect(110, 82, 250, 150));
     EXPECT_EQ(text->text(), BaseMsgDlg::breakLines(message));
     EXPECT_EQ(icon->geometry(), QRect(35, 76, 56, 56));
+}
+
+// A message longer than the picture's text area makes the box grow: every
+// line shows above the buttons, and the box stays on the screen. English
+// sentences and a Chinese run alike.
+TEST(BaseMsgDlgLayout, ALongMessageGrowsTheBoxWithinTheScreen)
+{
+    frametest::testApp();
+    const QString english = QStringLiteral(
+        "The image file could not be written to the chosen folder because the partition is full. "
+        "Free some space on it or choose another folder, then start the backup again.");
+    const QString chinese = QString(160, QChar(0x5206));
+    const QSize picture = QPixmap(QStringLiteral(":images/Msg_BG.png")).size();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QString& message : {english, chinese, english + QLatin1Char(' ') + english}) {
+        BaseMsgDlg box(QStringLiteral("Error"), message, kInfo, nullptr, false, true);
+        auto* text = box.findChild<QLabel*>(QStringLiteral("textLabel"));
+        ASSERT_TRUE(text);
+        EXPECT_GT(box.width() * box.height(), picture.width() * picture.height()) << message.toStdString();
+        EXPECT_LE(box.width(), screen.width());
+        EXPECT_LE(box.height(), screen.height());
+        EXPECT_LE(text->heightForWidth(text->width()), text->height()) << "the whole message shows";
+        for (QPushButton* button : {box.okButton(), box.cancelButton()}) {
+            EXPECT_GE(button->y(), text->geometry().bottom()) << "buttons stay below the text";
+            EXPECT_LE(button->geometry().bottom(), box.height());
+            EXPECT_TRUE(box.rect().contains(button->geometry()));
+        }
+        auto* title = box.findChild<QLabel*>(QStringLiteral("titleLabel"));
+        EXPECT_NEAR(title->geometry().center().x(), box.width() / 2, 1) << "the title stays centred";
+    }
 }
 
 // Runs the real modal loop and presses `button` (by object name) or calls

@@ -170,6 +170,19 @@ TEST_F(BrowseDialogTest, SaveModeRefusesANameThatWouldLeaveTheChosenFolder)
     EXPECT_EQ(answers.boxes[0].iconPath, ":images/MsgIcon_Stop.png");
 }
 
+// A caller's caption replaces the one named after the filter and stays when
+// the dialog goes back to browsing.
+TEST_F(BrowseDialogTest, ACallersCaptionReplacesTheFiltersOne)
+{
+    auto dialog = newDialog({"*.none"}, true);
+    auto* caption = dialog->findChild<QLabel*>("captionLabel");
+    EXPECT_EQ(caption->text(), "Please select a file like *.none");
+    dialog->setCaption(QStringLiteral("Please select a folder"));
+    EXPECT_EQ(caption->text(), "Please select a folder");
+    QMetaObject::invokeMethod(dialog.get(), "browseOtherLocation");
+    EXPECT_EQ(caption->text(), "Please select a folder");
+}
+
 TEST_F(BrowseDialogTest, OpenModeReturnsAnExistingImageAndRefusesAFolder)
 {
     makeImagePlace();

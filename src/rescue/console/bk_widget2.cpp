@@ -49,9 +49,8 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     const QStringList folderFilter{QStringLiteral("*.none_sorvik")};
     m_fullDialog = new BrowseForFileDialog(this, &folderFilter, true, false, -1, kDialogFlags);
     m_fullDialog->setModal(true);
-    // Its caption would name the filter that hides every file.
-    if (QLabel* caption = m_fullDialog->findChild<QLabel*>(QStringLiteral("captionLabel")))
-        caption->setText(tr("Please select a folder and type a name for the backup image"));
+    // Its own caption would name the filter that hides every file.
+    m_fullDialog->setCaption(tr("Please select a folder and type a name for the backup image"));
 
     connect(m_browseButton, &QPushButton::clicked, m_fullDialog, &QWidget::show);
     connect(m_incrementalDialog, &QDialog::accepted, this, &BkWidget2::acceptBackupFile);

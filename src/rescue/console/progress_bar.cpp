@@ -12,6 +12,9 @@ CProgressBar::CProgressBar(QWidget* parent, Qt::WindowFlags flags)
     m_bar->setRange(0, 100);
     m_bar->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_bar->setFormat(QStringLiteral("%p%"));
+    // The percentage is drawn inside the 10-pixel bar: the page's font
+    // would be cut off at top and bottom.
+    m_bar->setStyleSheet(QStringLiteral("QProgressBar { font: 75 6pt; }"));
     m_bar->setValue(0);
 }
 

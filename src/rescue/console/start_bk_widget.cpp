@@ -1,6 +1,7 @@
 #include "start_bk_widget.h"
 
 #include "frame_resources.h"
+#include "page_style.h"
 #include "progress_bar.h"
 #include "size_text.h"
 
@@ -56,7 +57,7 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
     headLabel = addLabel(page, "headLabel",
                          restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up"),
                          70, 20, 400, 40);
-    headLabel->setStyleSheet(QStringLiteral("font: 75 16pt \"wenquanyi\";"));
+    headLabel->setStyleSheet(PageStyle::titleStyle());
 
     const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
     const QString captions[] = {

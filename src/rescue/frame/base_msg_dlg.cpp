@@ -2,12 +2,15 @@
 
 #include "frame_resources.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <qdrawutil.h>
 
 namespace {
 
@@ -18,6 +21,21 @@ BaseMsgDlg::ExecHook& execHook()
 }
 
 const char* const kButtonStyle = "font: 50 15pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);";
+
+// The box's picture: the text stands between the title strip and the
+// separator above the buttons; a longer message widens the box, then
+// heightens it, as far as the screen allows.
+const int kTextLeft = 110;
+const int kTextTop = 82;
+const int kTextWidth = 250;
+const int kTextHeight = 150;
+const int kTextBottom = 182;  // the separator line is at 185
+const int kButtonTop = 195;
+const int kMaxTextWidth = 560;
+const int kScreenMargin = 20;
+// Rows and columns of the picture that stretch: the title strip above and
+// the button row below keep their height, the edges their width.
+const QMargins kFixedEdges(20, 56, 20, 70);
 
 }  // namespace
 
@@ -50,9 +68,10 @@ BaseMsgDlg::BaseMsgDlg(const QString& title, const QString& message, const QStri
     m_textLabel = new QLabel(breakLines(message), this);
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_textLabel->setStyleSheet(QStringLiteral("font: 50 15pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);"));
-    m_textLabel->setGeometry(110, 82, 250, 150);
+    m_textLabel->setGeometry(kTextLeft, kTextTop, kTextWidth, kTextHeight);
     m_textLabel->setWordWrap(true);
     m_textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    fitToMessage(titleLabel);
 
     const QSize buttonSize = QPixmap(QStringLiteral(":images/Button_FN.png")).size();
     const int bw = buttonSize.width();
@@ -71,12 +90,36 @@ BaseMsgDlg::BaseMsgDlg(const QString& title, const QString& message, const QStri
 
 BaseMsgDlg::~BaseMsgDlg() = default;
 
+void BaseMsgDlg::fitToMessage(QLabel* titleLabel)
+{
+    m_backgroundHeight = m_height;
+    m_textLabel->ensurePolished();
+    const int roomAbove = kTextBottom - kTextTop;
+    if (m_textLabel->heightForWidth(kTextWidth) <= roomAbove)
+        return;  // the usual box
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const int widestText =
+        qBound(kTextWidth, available.width() - 2 * kScreenMargin - (m_width - kTextWidth), kMaxTextWidth);
+    int textWidth = kTextWidth;
+    while (textWidth < widestText && m_textLabel->heightForWidth(textWidth) > roomAbove)
+        textWidth = qMin(widestText, textWidth + 30);
+    const int tallestBox = qMax(m_height, available.height() - 2 * kScreenMargin);
+    const int extraHeight =
+        qBound(0, m_textLabel->heightForWidth(textWidth) - roomAbove, tallestBox - m_height);
+    m_width += textWidth - kTextWidth;
+    m_height += extraHeight;
+    resize(m_width, m_height);
+    m_textLabel->setGeometry(kTextLeft, kTextTop, textWidth, roomAbove + extraHeight);
+    titleLabel->move((m_width - titleLabel->width()) / 2, titleLabel->y());
+}
+
 QPushButton* BaseMsgDlg::newButton(const char* objectName, const QString& text, int x, const QSize& size)
 {
     auto* button = new QPushButton(text, this);
     button->setObjectName(QString::fromLatin1(objectName));
     button->setStyleSheet(QString::fromLatin1(kButtonStyle));
-    button->setGeometry(x, 195, size.width(), size.height());
+    button->setGeometry(x, kButtonTop + (m_height - m_backgroundHeight), size.width(), size.height());
     button->setVisible(true);
     return button;
 }
@@ -165,7 +208,7 @@ void BaseMsgDlg::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     if (width() > 0 && height() > 0)
-        painter.drawPixmap(rect(), QPixmap(QStringLiteral(":images/Msg_BG.png")));
+        qDrawBorderPixmap(&painter, rect(), kFixedEdges, QPixmap(QStringLiteral(":images/Msg_BG.png")));
     painter.setFont(QFont(QStringLiteral("wenquanyi")));
     painter.end();
     QWidget::paintEvent(event);

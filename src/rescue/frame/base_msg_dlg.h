@@ -68,12 +68,16 @@ protected:
 
 private:
     QPushButton* newButton(const char* objectName, const QString& text, int x, const QSize& size);
+    // Widens, then heightens the box (within the screen) when the message
+    // needs more room than the picture's text area.
+    void fitToMessage(QLabel* titleLabel);
 
     QPoint m_dragGlobal;
     QPoint m_dragWindowPos;
     bool m_dragging = false;
     int m_width = 0;
     int m_height = 0;
+    int m_backgroundHeight = 0;  // the picture's own height
     QString m_unused;
     QPushButton* m_exitButton = nullptr;
     QPushButton* m_okButton = nullptr;

@@ -6,6 +6,8 @@
 #include "base_msg_dlg.h"
 #include "bk_widget1.h"
 #include "bk_widget2.h"
+#include "bk_widget3.h"
+#include "browse_for_file_dialog.h"
 #include "clone_dlg.h"
 #include "clone_widgets.h"
 #include "console_startup.h"
@@ -14,6 +16,8 @@
 #include "lang_dlg.h"
 #include "main_dlg.h"
 #include "restore_dlg.h"
+#include "rt_widget1.h"
+#include "start_bk_widget.h"
 #include "screen_background.h"
 #include "start_image.h"
 
@@ -116,6 +120,15 @@ int main(int argc, char** argv)
                        QStringLiteral(":images/warning_L.png"), nullptr, false, true);
         save(box, QStringLiteral("message_box_ok_cancel"));
     }
+    {
+        // A message longer than the picture's text area.
+        BaseMsgDlg box(MainDlg::tr("Warning"),
+                       QObject::tr("The image file could not be written to the chosen folder because the "
+                                   "partition is full. Free some space on it or choose another folder, then "
+                                   "start the backup again."),
+                       QStringLiteral(":images/warning_L.png"), nullptr, true, false);
+        save(box, QStringLiteral("message_box_long"));
+    }
 
     CloneDlg* clone = main.cloneDlg();
     clone->showStep1();
@@ -137,14 +150,29 @@ int main(int argc, char** argv)
     backup->showStep2();
     save(*backup, QStringLiteral("backup_step2"));
     // A folder with no device stands for the image place (as a share would).
-    backup->page2()->takeFullChoice({QDir::tempPath(), QString(), QStringLiteral("system")});
+    backup->page2()->takeFullChoice({QDir::tempPath(), QString(), QStringLiteral("system"), QString()});
     backup->showStep3();
     save(*backup, QStringLiteral("backup_step3"));
+    backup->page3()->hide();
+    backup->progressPage()->show();
+    save(*backup, QStringLiteral("backup_progress"));
+    backup->progressPage()->hide();
     backup->hide();
+    {
+        BrowseForFileDialog* dialog = backup->page2()->m_fullDialog;
+        QTreeView* tree = dialog->treeView();
+        if (tree->model()->rowCount() > 0)
+            tree->expand(tree->model()->index(0, 0));
+        save(*dialog, QStringLiteral("file_dialog_backup"));
+        dialog->hide();
+    }
 
     RestoreDlg* restore = main.restoreDlg();
     restore->showStep1();
     save(*restore, QStringLiteral("restore_step1"));
+    restore->m_rtWidget1->hide();
+    restore->m_progress->show();
+    save(*restore, QStringLiteral("restore_progress"));
     restore->hide();
 
     {

@@ -33,10 +33,12 @@
 namespace {
 
 const char* const kTextStyle = "font: 50 15pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);";
-// Green, drawn at 0.7 opacity, with dark cyan text.
+// Green, drawn at 0.7 opacity, with white text that reads well on it; the
+// chosen row stands out in the frame's orange.
 const char* const kTreeStyle =
-    "QTreeView { font: 50 15pt \"wenquanyi\"; color: rgb(0, 139, 139);"
-    " background-color: rgba(0, 128, 0, 178); }";
+    "QTreeView { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
+    " background-color: rgba(0, 128, 0, 178);"
+    " selection-background-color: rgb(230, 120, 20); selection-color: rgb(255, 255, 255); }";
 const char* const kInfoIcon = ":images/MsgIcon_Info.png";
 const char* const kStopIcon = ":images/MsgIcon_Stop.png";
 
@@ -176,8 +178,16 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
             &BrowseForFileDialog::showAccessDenied);
 }
 
+void BrowseForFileDialog::setCaption(const QString& caption)
+{
+    m_caption = caption;
+    m_captionLabel->setText(caption);
+}
+
 QString BrowseForFileDialog::openModeCaption() const
 {
+    if (!m_caption.isEmpty())
+        return m_caption;
     const QStringList* filters = m_model->nameFilters();
     if (filters && !filters->isEmpty())
         return tr("Please select a file like ") + filters->join(QStringLiteral(", "));

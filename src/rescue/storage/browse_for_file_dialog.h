@@ -50,6 +50,10 @@ public:
                         DeviceProber* prober);
     ~BrowseForFileDialog() override;
 
+    // Replaces the line above the tree, which otherwise names the filter
+    // (a caller whose filter only hides files says what to choose instead).
+    void setCaption(const QString& caption);
+
     QString fileName() const;
     // The chosen item's value for a FilesystemModel role, as text; empty
     // when nothing is chosen. After a disc was taken in next-volume mode,
@@ -115,6 +119,7 @@ private:
     DeviceProber* m_prober = nullptr;
     PartitionRecord* m_disc = nullptr;  // the inserted disc in next-volume mode
     QString m_discFile;                 // the expected file found on it
+    QString m_caption;                  // set by the caller; empty: named after the filter
     QPersistentModelIndex m_lastExpanded;
 };
 
