@@ -1,16 +1,25 @@
 // The Chinese catalogue keeps step with the console's own windows: with it
 // installed, every text the main window and the clone wizard show, and
-// every tooltip, is Chinese.
+// every tooltip, is Chinese; and every text the frame, the storage dialogs
+// and the console mark for translation has a Chinese entry (found as
+// lupdate finds them).
 #include "../storage/parted_sanitizer_options.h"
 #include "clone_dlg.h"
 #include "console_startup.h"
 #include "frame_console_fixture.h"
+#include "frame_resources.h"
 #include "main_dlg.h"
+#include "test_support.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
+#include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTranslator>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 namespace {
@@ -55,6 +64,57 @@ TEST(ConsoleCatalogue, MainWindowAndCloneWizardSpeakChinese)
     EXPECT_EQ(untranslatedTexts(clone, Qt::FindChildrenRecursively), "");
     clone.showStep3();
     EXPECT_TRUE(hasChinese(clone.nextButton()->text()));
+}
+
+TEST(ConsoleCatalogue, EveryTextMarkedForTranslationHasAChineseEntry)
+{
+    consoletest::consoleApp();
+    const QString lupdate = QStandardPaths::findExecutable(QStringLiteral("lupdate"));
+    if (lupdate.isEmpty())
+        GTEST_SKIP() << "lupdate is not installed";
+    testsupport::TempDir dir;
+    const QString found = QString::fromStdString(dir.file("found.ts"));
+    const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/src/rescue/");
+    QProcess run;
+    run.start(lupdate, {QStringLiteral("-silent"), QStringLiteral("-no-obsolete"), root + QStringLiteral("frame"),
+                        root + QStringLiteral("storage"), root + QStringLiteral("console"),
+                        QStringLiteral("-ts"), found});
+    ASSERT_TRUE(run.waitForFinished(120000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(frameCatalogPath()));
+    QFile file(found);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QString context, source, comment;
+    bool numerus = false;
+    int texts = 0;
+    QStringList missing;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("message")) {
+            numerus = xml.attributes().value(QLatin1String("numerus")) == QLatin1String("yes");
+            source.clear();
+            comment.clear();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("source")) {
+            source = xml.readElementText();
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("comment")) {
+            comment = xml.readElementText();
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("message")) {
+            ++texts;
+            const QByteArray c = context.toUtf8(), s = source.toUtf8(), d = comment.toUtf8();
+            if (chinese.translate(c.constData(), s.constData(), d.isEmpty() ? nullptr : d.constData(),
+                                  numerus ? 1 : -1)
+                    .isEmpty())
+                missing << context + QStringLiteral("::") + source;
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GT(texts, 200) << "the sources were read";
+    EXPECT_EQ(missing.join(QStringLiteral(" | ")).toStdString(), "");
 }
 
 }  // namespace

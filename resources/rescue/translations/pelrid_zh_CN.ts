@@ -974,5 +974,51 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <source>Archive comments</source>
         <translation>镜像注释</translation>
     </message>
+    <message>
+        <source>2 GB</source>
+        <translation>2 GB</translation>
+    </message>
+    <message>
+        <source>4 GB</source>
+        <translation>4 GB</translation>
+    </message>
+    <message>
+        <source>8 GB</source>
+        <translation>8 GB</translation>
+    </message>
+    <message>
+        <source>%1-%2-%3 %4:%5:%6</source>
+        <translation>%1-%2-%3 %4:%5:%6</translation>
+    </message>
+</context>
+<context>
+    <name>FilesystemModel</name>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>文件夹</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+</context>
+<context>
+    <name>MountPointItem</name>
+    <message>
+        <source>CD ROM</source>
+        <translation>光驱</translation>
+    </message>
 </context>
 </TS>
