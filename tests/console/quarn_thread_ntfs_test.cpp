@@ -206,7 +206,7 @@ TEST_F(QuarnThreadNtfsTest, BacksUpWithTheHeadBlockAndRestores)
         ASSERT_FALSE(states.empty());
         EXPECT_EQ(QStringLiteral("Initializing ..."), states.front());
         EXPECT_EQ(QStringLiteral("Finish"), states.back());
-        EXPECT_TRUE(contains(states, "Backuping partition ..."));
+        EXPECT_TRUE(contains(states, "Backing up partition ..."));
         EXPECT_FALSE(side.recorder.of(WorkerEvent::Name).empty());
         EXPECT_TRUE(side.clock->isActive());
         side.page.finish();

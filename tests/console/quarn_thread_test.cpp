@@ -199,7 +199,7 @@ TEST_F(QuarnThreadTest, CallbacksInAnyOrderArriveAsSignalsInOrderOnTheGuiThread)
 {
     const std::vector<Report> job = {
         {Report::State, 0, "Initializing ..."}, {Report::Total, 5000000000LL, nullptr},
-        {Report::State, 0, "Backuping partition ..."}, {Report::Name, 0, "\xe6\x96\x87\xe4\xbb\xb6.txt"},
+        {Report::State, 0, "Backing up partition ..."}, {Report::Name, 0, "\xe6\x96\x87\xe4\xbb\xb6.txt"},
         {Report::Progress, 1, nullptr}, {Report::Bytes, 52631578, nullptr},
         {Report::Progress, 1, nullptr}, {Report::Message, 0, "not shown"},
         {Report::Progress, 2, nullptr}, {Report::Bytes, 52631579, nullptr},

@@ -197,7 +197,7 @@ TEST_F(StartBkWidgetTest, FinishResetsThePageForTheNextJob)
 {
     page.recvTotalUsedBytes(95 * MiB);
     page.displayName(QStringLiteral("a.txt"));
-    page.displayState(QStringLiteral("Backuping partition ..."));
+    page.displayState(QStringLiteral("Backing up partition ..."));
     page.setValue(40);
     for (int second = 0; second < 70; ++second) {
         page.processBytes(MiB);

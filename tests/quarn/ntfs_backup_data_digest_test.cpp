@@ -227,6 +227,6 @@ TEST_F(NtfsDataDigestTest, ACancelWhileTheIncrementalJobComparesEndsItPromptly)
     ASSERT_FALSE(recorder.steps.empty());
     EXPECT_EQ(recorder.steps.front(), 0) << "the compare asks at the step the job stands on";
     for (const QString& state : recorder.states)
-        EXPECT_NE(state, QStringLiteral("Backuping partition ...")) << "the walk began before the cancel";
+        EXPECT_NE(state, QStringLiteral("Backing up partition ...")) << "the walk began before the cancel";
     EXPECT_EQ(recorder.BytesDoneSum(), 0u) << "the compare moved the progress";
 }

@@ -287,7 +287,7 @@ TEST_F(NtfsBackupTest, ProgressEndsNearNinetyFiveStepsAndNamesAreShown)
     // The page file's megabyte is not stored but still counted.
     EXPECT_GE(log.lastStep, 90);
     EXPECT_LE(log.lastStep, 100);
-    EXPECT_EQ(log.states, (std::vector<std::string> {"Initializing ...", "Backuping partition ...", "Finish"}));
+    EXPECT_EQ(log.states, (std::vector<std::string> {"Initializing ...", "Backing up partition ...", "Finish"}));
     EXPECT_NE(std::find(log.names.begin(), log.names.end(), "leaf.txt"), log.names.end());
     EXPECT_NE(std::find(log.names.begin(), log.names.end(),
                         "\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"),

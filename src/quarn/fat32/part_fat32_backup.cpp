@@ -91,7 +91,7 @@ void CPartFat32Backup::WritePartInfoDiff(tagPARTITION_INFO* info)
 
 int CPartFat32Backup::BackupFiles()
 {
-    m_progress->ProcessState(QStringLiteral("Backuping partition ..."));
+    m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
     const int64_t pos = m_image->GetCurrentPos();
     if (pos < 0)
         return ERR_SEEK_FILE;

@@ -282,7 +282,7 @@ void CPartRestore::GetDestPartSize()
     m_targetBytes = DeviceSystem::TargetBytes(*m_part, &bytes) ? bytes : 0;
     m_targetSectors = m_targetBytes >> 9;
     m_targetClusters = m_clusterBytes != 0 ? m_targetBytes / m_clusterBytes : 0;
-    DEBUG_TRACE("Tatal Size: %lld\n", static_cast<long long>(m_targetBytes));
+    DEBUG_TRACE("Total Size: %lld\n", static_cast<long long>(m_targetBytes));
 }
 
 int CPartRestore::OnlyRestoreMbr()

@@ -210,7 +210,7 @@ int CPartNtfsBackup::BackupFiles()
         return ERR_NO_MEMORY;
     }
     DEBUG_TRACE("start backup files ...\n");
-    m_progress->ProcessState(QStringLiteral("Backuping partition ..."));
+    m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
     result = WriteRecordStream();
     if (result != 0 || !m_digestInWalk)
         return result;
