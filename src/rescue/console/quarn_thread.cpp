@@ -88,11 +88,15 @@ void QuarnThread::run()
 
 int QuarnThread::reportPercent(int step)
 {
+    // The answer is the cancel state from before this step's report: a
+    // cancel the GUI makes on seeing the report stops the next step, however
+    // soon the GUI thread gets to it.
+    const bool cancelled = m_cancel.load();
     if (step != m_lastPercent) {
         m_lastPercent = step;
         emit progressChanged(step);
     }
-    return m_cancel.load() ? -1 : 0;
+    return cancelled ? -1 : 0;
 }
 
 void QuarnThread::reportTotalBytes(long long total)
