@@ -92,8 +92,8 @@ inline QModelIndex dialogRow(BrowseForFileDialog& dialog, int role, const QStrin
 }
 
 // In a shown file dialog: presses the place of `device` (and in it the
-// file `fileName` when given), types `typedName` when given, and presses
-// OK (or Cancel when `cancel`).
+// file `fileName` when given, which may lie in folders: "a/b/x.bkp"),
+// types `typedName` when given, and presses OK (or Cancel when `cancel`).
 inline bool answerFileDialog(BrowseForFileDialog& dialog, const QString& device, const QString& fileName,
                              const QString& typedName, bool cancel = false)
 {
@@ -109,9 +109,9 @@ inline bool answerFileDialog(BrowseForFileDialog& dialog, const QString& device,
         return false;
     QTreeView* view = dialog.treeView();
     view->expand(index);  // a place is mounted when it is opened
-    if (!fileName.isEmpty()) {
-        const QString place = index.data(FilesystemModel::PathRole).toString();
-        index = dialogRow(dialog, FilesystemModel::PathRole, place + "/" + fileName, index);
+    for (const QString& name : fileName.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QString folder = index.data(FilesystemModel::PathRole).toString();
+        index = dialogRow(dialog, FilesystemModel::PathRole, folder + "/" + name, index);
         if (!index.isValid())
             return false;
     }

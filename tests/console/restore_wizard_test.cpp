@@ -4,6 +4,7 @@
 // partition file by the real engine on the wizard's worker, and judged with
 // ntfs-3g's tools.
 #include "backup_machine.h"
+#include "backup_wizard_driver.h"
 #include "base_msg_dlg.h"
 #include "browse_for_file_dialog.h"
 #include "image_format.h"
@@ -939,39 +940,7 @@ public:
     // false when something is not there.
     static bool pick(BrowseForFileDialog& dialog, const QString& device, const QString& folder, const QString& file)
     {
-        QAbstractItemModel* model = dialog.model();
-        QModelIndex place;
-        for (int row = 0; row < model->rowCount(); ++row) {
-            const QModelIndex index = model->index(row, 0);
-            if (index.data(FilesystemModel::DevicePathRole).toString() == device)
-                place = index;
-        }
-        QModelIndex item = place;
-        QStringList names = folder.split(QLatin1Char('/'));
-        names << file;
-        for (const QString& name : names) {
-            const QModelIndex parent = item;
-            item = QModelIndex();
-            for (int row = 0; parent.isValid() && row < model->rowCount(parent); ++row) {
-                if (model->index(row, 0, parent).data().toString() == name)
-                    item = model->index(row, 0, parent);
-            }
-            if (!item.isValid())
-                return false;
-        }
-        QTreeView* tree = dialog.treeView();
-        for (QModelIndex up = item.parent(); up.isValid(); up = up.parent())
-            tree->expand(up);
-        tree->scrollTo(item);
-        QCoreApplication::processEvents();
-        const QPoint at = tree->visualRect(item).center();
-        QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QPushButton* ok = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok);
-        if (!ok || !ok->isEnabled())
-            return false;
-        QTest::mouseClick(ok, Qt::LeftButton);
-        return true;
+        return backuptest::answerFileDialog(dialog, device, folder + QLatin1Char('/') + file, QString());
     }
 
 private:

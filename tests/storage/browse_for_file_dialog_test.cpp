@@ -377,18 +377,14 @@ protected:
     static void SetUpTestSuite()
     {
         placestest::PlacesTest::SetUpTestSuite();
-        server = new testsupport::SambaServer;
-        if (!server->start(&whyNot)) {
-            delete server;
-            server = nullptr;
+        server = smbtest::startSuiteServer(&whyNot);
+        if (!server)
             return;
-        }
         testsupport::Run("mkdir -p " + Quote(server->publicDir() + "/sub"));
         testsupport::WriteFileBytes(server->publicDir() + "/sub/net_0_0.bkp", Bytes("net"));
         testsupport::WriteFileBytes(server->privateDir() + "/secret_0_0.bkp", Bytes("secret"));
         testsupport::Run("chmod -R a+rX " + Quote(server->publicDir()) + " " +
                          Quote(server->privateDir()));
-        setSmbPort(server->port());
     }
     static void TearDownTestSuite()
     {
@@ -400,8 +396,7 @@ protected:
         if (!server)
             GTEST_SKIP() << "no local Samba server: " << whyNot;
         ASSERT_NE(smbContext(), nullptr);
-        SmbCredentialStore::instance()->clear();
-        smbc_getFunctionPurgeCachedServers(smbContext())(smbContext());
+        smbtest::freshSmbClient();
         // Workgroup browsing cannot run on loopback: the local server stands
         // where the network node would be.
         SMBFilesystemItem::installAsNetworkNode();

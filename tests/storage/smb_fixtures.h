@@ -3,6 +3,8 @@
 #ifndef TESTS_STORAGE_SMB_FIXTURES_H
 #define TESTS_STORAGE_SMB_FIXTURES_H
 
+#include "samba_server.h"
+#include "smb_context.h"
 #include "smb_credential_store.h"
 #include "test_support.h"
 
@@ -32,6 +34,27 @@ inline void processEvents()
     testApp();
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The Samba server of a test suite, with the client pointed at its port;
+// null (and the reason in `whyNot`) where it cannot run.
+inline testsupport::SambaServer* startSuiteServer(std::string* whyNot)
+{
+    auto* server = new testsupport::SambaServer;
+    if (!server->start(whyNot)) {
+        delete server;
+        return nullptr;
+    }
+    setSmbPort(server->port());
+    return server;
+}
+
+// Each test logs in afresh: no stored logins, and none of the sessions the
+// library keeps per user from earlier listings.
+inline void freshSmbClient()
+{
+    SmbCredentialStore::instance()->clear();
+    smbc_getFunctionPurgeCachedServers(smbContext())(smbContext());
 }
 
 // A folder of shell scripts first on PATH while the object lives.

@@ -50,12 +50,9 @@ protected:
     static void SetUpTestSuite()
     {
         smbtest::testApp();
-        server = new SambaServer;
-        if (!server->start(&whyNot)) {
-            delete server;
-            server = nullptr;
+        server = smbtest::startSuiteServer(&whyNot);
+        if (!server)
             return;
-        }
         const std::string pub = server->publicDir();
         for (const char* dir : {"sub", "a b%41#&"})
             testsupport::Run("mkdir -p " + Quote(pub + "/" + dir));
@@ -68,7 +65,6 @@ protected:
         std::ofstream(server->hiddenDir() + "/h.bkp") << "h";
         testsupport::Run("chmod -R a+rX " + Quote(pub) + " " + Quote(server->privateDir()) + " " +
             Quote(server->hiddenDir()));
-        setSmbPort(server->port());
     }
     static void TearDownTestSuite()
     {
@@ -81,10 +77,7 @@ protected:
         if (!server)
             GTEST_SKIP() << "no local Samba server: " << whyNot;
         ASSERT_NE(smbContext(), nullptr);
-        store()->clear();
-        // Each test logs in afresh: the library keeps the sessions of
-        // earlier listings per user and would reuse them.
-        smbc_getFunctionPurgeCachedServers(smbContext())(smbContext());
+        smbtest::freshSmbClient();
         filters << QRegularExpression(QRegularExpression::wildcardToRegularExpression("*.bkp"),
                                       QRegularExpression::CaseInsensitiveOption);
     }
