@@ -10,6 +10,7 @@
 #include "filesystem_model.h"
 #include "image_head_info.h"
 #include "mount_table.h"
+#include "page_style.h"
 #include "quarn_thread.h"
 #include "start_bk_widget.h"
 #include "system_probes.h"
@@ -27,14 +28,8 @@
 
 namespace {
 
-const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
-const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
-const char kCurrentSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
-const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
-const char kOtherSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
 const int kTitleY[3] = {80, 175, 280};
 const int kSubtitleY[3] = {120, 215, 320};
-const int kArrowY[3] = {108, 198, 288};
 const QPoint kPagePos(220, 90);
 const char kInfoIcon[] = ":images/MsgIcon_Info.png";
 // The next-volume dialog's window: frameless, modal, over the wizard.
@@ -45,7 +40,7 @@ QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* 
     QPushButton* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(x, 498, 140, 34);
-    button->setStyleSheet(QLatin1String(kButtonStyle));
+    button->setStyleSheet(PageStyle::wizardButtonStyle());
     return button;
 }
 
@@ -156,10 +151,10 @@ void BackupDlg::setStepStyles(int current)
 {
     for (int step = 0; step < 3; ++step) {
         const bool isCurrent = step == current;
-        m_stepTitles[step]->setStyleSheet(QLatin1String(isCurrent ? kCurrentTitle : kOtherTitle));
-        m_stepSubtitles[step]->setStyleSheet(QLatin1String(isCurrent ? kCurrentSubtitle : kOtherSubtitle));
+        m_stepTitles[step]->setStyleSheet(PageStyle::stepTitleStyle(isCurrent));
+        m_stepSubtitles[step]->setStyleSheet(PageStyle::stepSubtitleStyle(isCurrent));
     }
-    m_arrow->setGeometry(187, kArrowY[qBound(0, current, 2)], m_arrowWidth, m_arrowHeight);
+    m_arrow->setGeometry(PageStyle::kStepArrowX, PageStyle::kStepArrowY[qBound(0, current, 2)], m_arrowWidth, m_arrowHeight);
 }
 
 void BackupDlg::setNavButton(QPushButton* button, bool visible, bool enabled, const QString& text,

@@ -2,29 +2,11 @@
 
 #include "base_msg_dlg.h"
 #include "clone_widgets.h"
+#include "page_style.h"
 
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-
-namespace {
-
-const QString kCurrent = QStringLiteral("rgb(240, 141, 60)");
-const QString kOther = QStringLiteral("rgb(66, 66, 66)");
-const int kArrowX = 187;
-const int kArrowY[] = {108, 198, 288};
-
-QString titleStyle(const QString& colour)
-{
-    return QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: %1;").arg(colour);
-}
-
-QString subtitleStyle(const QString& colour)
-{
-    return QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: %1;").arg(colour);
-}
-
-}  // namespace
 
 CloneDlg::CloneDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true), m_mainDlg(parent)
 {
@@ -57,9 +39,9 @@ CloneDlg::CloneDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::
     m_arrow = new QLabel(this);
     m_arrow->setObjectName(QStringLiteral("arrowLabel"));
     m_arrow->setPixmap(arrow);
-    m_arrow->setGeometry(kArrowX, kArrowY[0], m_arrowWidth, m_arrowHeight);
+    m_arrow->setGeometry(PageStyle::kStepArrowX, PageStyle::kStepArrowY[0], m_arrowWidth, m_arrowHeight);
 
-    const QString buttonStyle = QStringLiteral("font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);");
+    const QString buttonStyle = PageStyle::wizardButtonStyle();
     auto newButton = [&](const char* name, const QString& text, int x) {
         auto* button = new QPushButton(text, this);
         button->setObjectName(QString::fromLatin1(name));
@@ -101,11 +83,10 @@ void CloneDlg::enterStep(State state)
     QWidget* pages[] = {m_page1, m_page2, m_page3};
     for (int i = 0; i < 3; ++i) {
         pages[i]->setVisible(i == current);
-        const QString& colour = i == current ? kCurrent : kOther;
-        m_titles[i]->setStyleSheet(titleStyle(colour));
-        m_subtitles[i]->setStyleSheet(subtitleStyle(colour));
+        m_titles[i]->setStyleSheet(PageStyle::stepTitleStyle(i == current));
+        m_subtitles[i]->setStyleSheet(PageStyle::stepSubtitleStyle(i == current));
     }
-    m_arrow->move(kArrowX, kArrowY[current]);
+    m_arrow->move(PageStyle::kStepArrowX, PageStyle::kStepArrowY[current]);
 }
 
 void CloneDlg::showStep1()

@@ -4,6 +4,7 @@
 #include "browse_for_file_dialog.h"
 #include "device_prober.h"
 #include "filesystem_model.h"
+#include "page_style.h"
 #include "quarn_thread.h"
 #include "restore_target.h"
 #include "rt_widget1.h"
@@ -25,15 +26,6 @@ const char kStopIcon[] = ":images/MsgIcon_Stop.png";
 const char kInfoIcon[] = ":images/MsgIcon_Info.png";
 const char kWarningIcon[] = ":images/MsgIcon_Warning.png";
 const char kConfirmIcon[] = ":images/warning_L.png";
-
-const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
-const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
-const char kCurrentSub[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
-const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
-const char kOtherSub[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
-
-const int kArrowX = 187;
-const int kArrowY[] = {108, 198, 288};
 
 // What the prober knows of the target partition and its disk.
 struct TargetRecord {
@@ -109,7 +101,7 @@ RestoreDlg::RestoreDlg(QWidget* parent, const QString& title) : BaseDlg(parent)
     auto newButton = [this](const char* name, const QString& text, int x) {
         auto* button = new QPushButton(text, this);
         button->setObjectName(QString::fromLatin1(name));
-        button->setStyleSheet(QLatin1String(kButtonStyle));
+        button->setStyleSheet(PageStyle::wizardButtonStyle());
         button->setGeometry(x, 498, 140, 34);
         return button;
     };
@@ -186,10 +178,10 @@ void RestoreDlg::markStep(int step)
     QLabel* titles[] = {m_step1Title, m_step2Title, m_step3Title};
     QLabel* subs[] = {m_step1Sub, m_step2Sub, m_step3Sub};
     for (int i = 0; i < 3; ++i) {
-        titles[i]->setStyleSheet(QString::fromLatin1(i == step ? kCurrentTitle : kOtherTitle));
-        subs[i]->setStyleSheet(QString::fromLatin1(i == step ? kCurrentSub : kOtherSub));
+        titles[i]->setStyleSheet(PageStyle::stepTitleStyle(i == step));
+        subs[i]->setStyleSheet(PageStyle::stepSubtitleStyle(i == step));
     }
-    m_arrowLabel->move(kArrowX, kArrowY[step]);
+    m_arrowLabel->move(PageStyle::kStepArrowX, PageStyle::kStepArrowY[step]);
 }
 
 void RestoreDlg::showStep1()
