@@ -34,9 +34,7 @@ BackupDlg::BackupDlg(QWidget* parent)
     m_page2 = new BkWidget2(this);
     m_page3 = new BkWidget3(this);
     m_progressPage = new StartBkWidget(this, false);
-    for (QWidget* page : {static_cast<QWidget*>(m_page1), static_cast<QWidget*>(m_page2),
-                          static_cast<QWidget*>(m_page3), static_cast<QWidget*>(m_progressPage)})
-        page->move(kPagePos);
+    setPages(m_page1, m_page2, m_page3, m_progressPage);
     connect(m_page1, &BkWidget1::partTypeSig, m_page2, &BkWidget2::recvPartType);
     connect(m_page1, &BkWidget1::partLetterSig, m_page2, &BkWidget2::recvSrcLetter);
     connect(this, &BackupDlg::finish, m_progressPage, &StartBkWidget::finish);
@@ -45,32 +43,12 @@ BackupDlg::BackupDlg(QWidget* parent)
 
 BackupDlg::~BackupDlg()
 {
-    if (m_worker && m_worker->isRunning()) {
-        m_worker->cancelJob();
-        waitForWorker(m_worker);
-    }
-    delete m_worker;
-}
-
-QuarnThread* BackupDlg::runningWorker() const
-{
-    return m_worker;
-}
-
-void BackupDlg::showPage(int step)
-{
-    m_page1->setVisible(step == 1);
-    m_page2->setVisible(step == 2);
-    m_page3->setVisible(step == 3);
-    m_progressPage->setVisible(step == 4);
-    markStep(step);
+    stopWorker();
 }
 
 void BackupDlg::showStep1()
 {
-    showPage(1);
-    bindButton(m_preBtn, false, true, tr("Previous"), nullptr);
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep2(); });
+    showFirstStep([this] { showStep2(); });
 }
 
 void BackupDlg::showStep2()
@@ -185,12 +163,7 @@ void BackupDlg::startBackup()
     if (!fillRequest(&arg))
         return;
     if (!m_worker) {
-        m_worker = new Worker(Worker::defaultEngine());
-        connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
-        connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
-        connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
-        connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
-        connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+        m_worker = Worker::reportingTo(m_progressPage);
         connect(m_worker, &QThread::finished, this, &BackupDlg::finishBackup);
     }
     showPage(4);

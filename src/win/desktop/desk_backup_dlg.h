@@ -15,7 +15,6 @@ namespace desk {
 
 class BkWidget1;
 class BkWidget2;
-class Worker;
 
 class BackupDlg : public WizardFrame {
     Q_OBJECT
@@ -28,7 +27,6 @@ public:
     BkWidget2* page2() const { return m_page2; }
     BkWidget3* page3() const { return m_page3; }
     StartBkWidget* progressPage() const { return m_progressPage; }
-    Worker* worker() const { return m_worker; }
 
     // Fills the engine's request; false (after its message) when it cannot.
     bool fillRequest(tagBackupArgument* arg);
@@ -43,17 +41,12 @@ public slots:
     void cancelBackup();
     void finishBackup();
 
-protected:
-    QuarnThread* runningWorker() const override;
-
 private:
-    void showPage(int step);
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
-    Worker* m_worker = nullptr;
 };
 
 }  // namespace desk

@@ -140,12 +140,7 @@ bool JustBackupDlg::prepare()
     if (!checkBackup())
         return false;
     if (!m_worker) {
-        m_worker = new Worker(Worker::defaultEngine());
-        connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
-        connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
-        connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
-        connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
-        connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+        m_worker = Worker::reportingTo(m_progressPage);
         connect(m_worker, &QThread::finished, this, &JustBackupDlg::finishBackup);
     }
     m_arg = tagBackupArgument();

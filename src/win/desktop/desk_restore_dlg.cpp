@@ -24,9 +24,7 @@ RestoreDlg::RestoreDlg(QWidget* parent)
     m_page2 = new RtWidget2(this);
     m_page3 = new RtWidget3(this);
     m_progressPage = new StartBkWidget(this, true);
-    for (QWidget* page : {static_cast<QWidget*>(m_page1), static_cast<QWidget*>(m_page2),
-                          static_cast<QWidget*>(m_page3), static_cast<QWidget*>(m_progressPage)})
-        page->move(kPagePos);
+    setPages(m_page1, m_page2, m_page3, m_progressPage);
     connect(m_page1, &RtWidget1::pwdSig, m_page3, &RtWidget3::pwdSlot);
     connect(m_page1, &RtWidget1::descSig, m_page3, &RtWidget3::descSlot);
     connect(this, &RestoreDlg::finish, m_progressPage, &StartBkWidget::finish);
@@ -38,32 +36,12 @@ RestoreDlg::RestoreDlg(QWidget* parent)
 
 RestoreDlg::~RestoreDlg()
 {
-    if (m_worker && m_worker->isRunning()) {
-        m_worker->cancelJob();
-        waitForWorker(m_worker);
-    }
-    delete m_worker;
-}
-
-QuarnThread* RestoreDlg::runningWorker() const
-{
-    return m_worker;
-}
-
-void RestoreDlg::showPage(int step)
-{
-    m_page1->setVisible(step == 1);
-    m_page2->setVisible(step == 2);
-    m_page3->setVisible(step == 3);
-    m_progressPage->setVisible(step == 4);
-    markStep(step);
+    stopWorker();
 }
 
 void RestoreDlg::showStep1()
 {
-    showPage(1);
-    bindButton(m_preBtn, false, true, tr("Previous"), nullptr);
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep2(); });
+    showFirstStep([this] { showStep2(); });
 }
 
 void RestoreDlg::showStep2()
@@ -123,12 +101,7 @@ void RestoreDlg::startRestore()
     if (!checkRestore())
         return;
     if (!m_worker) {
-        m_worker = new Worker(Worker::defaultEngine());
-        connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
-        connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
-        connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
-        connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
-        connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+        m_worker = Worker::reportingTo(m_progressPage);
         connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
                 Qt::BlockingQueuedConnection);
         connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);

@@ -15,7 +15,6 @@ namespace desk {
 
 class RtWidget1;
 class RtWidget2;
-class Worker;
 
 class RestoreDlg : public WizardFrame {
     Q_OBJECT
@@ -28,7 +27,6 @@ public:
     RtWidget2* page2() const { return m_page2; }
     RtWidget3* page3() const { return m_page3; }
     StartBkWidget* progressPage() const { return m_progressPage; }
-    Worker* worker() const { return m_worker; }
 
 public slots:
     // The engine asks for a further volume of the image: the user picks it;
@@ -42,19 +40,14 @@ public slots:
     void cancelRestore();
     void finishRestore();
 
-protected:
-    QuarnThread* runningWorker() const override;
-
 private:
     bool checkRestore();
-    void showPage(int step);
     void enterRunningState();
 
     RtWidget1* m_page1;
     RtWidget2* m_page2;
     RtWidget3* m_page3;
     StartBkWidget* m_progressPage;
-    Worker* m_worker = nullptr;
 };
 
 }  // namespace desk

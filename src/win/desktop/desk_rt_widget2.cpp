@@ -14,13 +14,8 @@ RtWidget2::RtWidget2(QWidget* parent) : QWidget(parent)
 {
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     PageStyle::newTitle(this, tr("Select a partition to restore"));
-    m_treeView = new QTreeView(this);
-    m_treeView->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
-    m_treeView->setItemsExpandable(true);
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_model = new TreeModel();
-    m_treeView->setModel(m_model);
-    m_treeView->expandAll();
+    m_treeView = newPartitionTreeView(this, m_model);
     connect(m_treeView, &QTreeView::pressed, this, &RtWidget2::treeViewPress);
 }
 

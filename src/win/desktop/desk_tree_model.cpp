@@ -2,12 +2,26 @@
 
 #include "desk_paths.h"
 #include "disk_info.h"
+#include "page_style.h"
 #include "size_text.h"
 #include "vetra.h"
 
 #include <QBrush>
+#include <QHeaderView>
+#include <QTreeView>
 
 namespace desk {
+
+QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model)
+{
+    QTreeView* view = new QTreeView(page);
+    view->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
+    view->setItemsExpandable(true);
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->setModel(model);
+    view->expandAll();
+    return view;
+}
 
 namespace {
 

@@ -12,8 +12,16 @@
 #include <cstdint>
 
 struct _DiskInfo;
+class QTreeView;
+class QWidget;
 
 namespace desk {
+
+class TreeModel;
+
+// A wizard page's partition tree below its title, all rows expanded, on
+// `model`, which the page owns.
+QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model);
 
 class TreeModel : public QAbstractItemModel {
     Q_OBJECT

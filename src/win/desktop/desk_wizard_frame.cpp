@@ -1,6 +1,7 @@
 #include "desk_wizard_frame.h"
 
 #include "base_msg_dlg.h"
+#include "desk_worker.h"
 #include "quarn_thread.h"
 
 #include <QCloseEvent>
@@ -108,6 +109,45 @@ void WizardFrame::bindButton(QPushButton* button, bool visible, bool enabled, co
     button->setText(text);
     button->setVisible(visible);
     button->setEnabled(enabled);
+}
+
+void WizardFrame::setPages(QWidget* step1, QWidget* step2, QWidget* step3, QWidget* progress)
+{
+    m_pages[0] = step1;
+    m_pages[1] = step2;
+    m_pages[2] = step3;
+    m_pages[3] = progress;
+    for (QWidget* page : m_pages)
+        page->move(kPagePos);
+}
+
+void WizardFrame::showPage(int step)
+{
+    for (int i = 0; i < 4; ++i)
+        m_pages[i]->setVisible(step == i + 1);
+    markStep(step);
+}
+
+void WizardFrame::showFirstStep(std::function<void()> toStep2)
+{
+    showPage(1);
+    bindButton(m_preBtn, false, true, tr("Previous"), nullptr);
+    bindButton(m_nextBtn, true, true, tr("Next"), std::move(toStep2));
+}
+
+QuarnThread* WizardFrame::runningWorker() const
+{
+    return m_worker;
+}
+
+void WizardFrame::stopWorker()
+{
+    if (m_worker && m_worker->isRunning()) {
+        m_worker->cancelJob();
+        waitForWorker(m_worker);
+    }
+    delete m_worker;
+    m_worker = nullptr;
 }
 
 int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)

@@ -18,6 +18,8 @@ class QuarnThread;
 
 namespace desk {
 
+class Worker;
+
 // The desktop's title bar differs from the console's in its "About
 // Software" box, which names the program's version; call after initTitleBar.
 void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton);
@@ -30,6 +32,7 @@ public:
     QPushButton* previousButton() const { return m_preBtn; }
     QPushButton* nextButton() const { return m_nextBtn; }
     int currentStep() const { return m_currentStep; }
+    Worker* worker() const { return m_worker; }
 
 signals:
     void returnMainDlg();
@@ -49,8 +52,17 @@ protected:
                 const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
     int error(const QString& text) { return message(tr("Error"), text); }
 
+    // The three step pages and the progress page, placed beside the steps.
+    void setPages(QWidget* step1, QWidget* step2, QWidget* step3, QWidget* progress);
+    // Shows the page of `step` (4: the progress page) and marks the step.
+    void showPage(int step);
+    // Step 1: no "Previous"; "Next" runs `toStep2`.
+    void showFirstStep(std::function<void()> toStep2);
     // The running job's worker, for the close question; null when none.
-    virtual QuarnThread* runningWorker() const = 0;
+    QuarnThread* runningWorker() const;
+    // For the wizard's destructor: cancels a running job, waits for it, and
+    // deletes the worker while the wizard's own slots still exist.
+    void stopWorker();
     // Closing while a job runs asks; on OK the job is cancelled and waited
     // for before the window closes.
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +75,8 @@ protected:
 
     static const QPoint kPagePos;
 
+    QWidget* m_pages[4] = {};
+    Worker* m_worker = nullptr;
     QLabel* m_stepTitles[3];
     QLabel* m_stepSubtitles[3];
     QLabel* m_arrow;

@@ -1,5 +1,7 @@
 #include "desk_worker.h"
 
+#include "start_bk_widget.h"
+
 #include <QDebug>
 
 #ifdef DESK_WINDOWS_ENGINE
@@ -63,6 +65,17 @@ void Worker::run()
     if (*line)
         qDebug() << line;
     ::QuarnThread::run();
+}
+
+Worker* Worker::reportingTo(StartBkWidget* page)
+{
+    Worker* worker = new Worker(defaultEngine());
+    connect(worker, &QuarnThread::progressChanged, page, &StartBkWidget::setValue);
+    connect(worker, &QuarnThread::sendTotalUsedBytes, page, &StartBkWidget::recvTotalUsedBytes);
+    connect(worker, &QuarnThread::processBytesSig, page, &StartBkWidget::processBytes);
+    connect(worker, &QuarnThread::displayNameSig, page, &StartBkWidget::displayName);
+    connect(worker, &QuarnThread::displayStateSig, page, &StartBkWidget::displayState);
+    return worker;
 }
 
 }  // namespace desk

@@ -5,6 +5,8 @@
 
 #include "quarn_thread.h"
 
+class StartBkWidget;
+
 namespace desk {
 
 // The five entry points of the engine this program runs on: the Windows
@@ -20,6 +22,9 @@ public:
     // wizards on a scripted engine through it. Returns the previous one.
     static QuarnEngine setDefaultEngine(const QuarnEngine& engine);
     static QuarnEngine defaultEngine();
+    // A worker on the default engine whose progress, sizes, name and state
+    // go to the progress page `page`.
+    static Worker* reportingTo(StartBkWidget* page);
 
     // The line run() writes before the engine call ("" when none).
     static const char* debugLine(int operation, int fsType);
