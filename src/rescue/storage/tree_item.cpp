@@ -53,3 +53,45 @@ void TreeItem::deleteChildren()
     qDeleteAll(children);
     children.clear();
 }
+
+TreeItemModel::~TreeItemModel()
+{
+    delete m_root;
+}
+
+TreeItem* TreeItemModel::itemFor(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<TreeItem*>(index.internalPointer()) : m_root;
+}
+
+QModelIndex TreeItemModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() && parent.column() != 0)
+        return QModelIndex();
+    TreeItem* child = itemFor(parent)->child(row);
+    if (!child || column < 0 || column >= m_root->columnCount())
+        return QModelIndex();
+    return createIndex(row, column, child);
+}
+
+QModelIndex TreeItemModel::parent(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    TreeItem* parentItem = itemFor(index)->parent();
+    if (!parentItem || parentItem == m_root)
+        return QModelIndex();
+    return createIndex(parentItem->row(), 0, parentItem);
+}
+
+int TreeItemModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return itemFor(parent)->childCount();
+}
+
+int TreeItemModel::columnCount(const QModelIndex& parent) const
+{
+    return itemFor(parent)->columnCount();
+}

@@ -2,6 +2,7 @@
 #ifndef TREE_ITEM_H
 #define TREE_ITEM_H
 
+#include <QAbstractItemModel>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -46,6 +47,28 @@ public:
     uint64_t usedBytes = 0;
     int partitionCount = 0;  // disk row: all its partitions, lettered or not
     bool isSystem = false;   // partition row of the running Windows (desktop tree)
+};
+
+// The walk of a tree of TreeItem rows shared by the console's and the
+// desktop's partition models; they fill the root and say what a row shows.
+class TreeItemModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    ~TreeItemModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+
+    // The row item of an index (the root for an invalid one).
+    TreeItem* itemFor(const QModelIndex& index) const;
+
+protected:
+    explicit TreeItemModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+    TreeItem* m_root = nullptr;  // owned; set by the derived model
 };
 
 #endif

@@ -49,55 +49,14 @@ TreeModel::TreeModel(QObject* parent) : TreeModel(DeviceProber::instance(), pare
 }
 
 TreeModel::TreeModel(DeviceProber* prober, QObject* parent)
-    : QAbstractItemModel(parent), m_prober(prober)
+    : TreeItemModel(parent), m_prober(prober)
 {
     m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
                            tr("Used space"), tr("Type")});
     connect(m_prober, &DeviceProber::probeFinished, this, &TreeModel::refresh);
 }
 
-TreeModel::~TreeModel()
-{
-    delete m_root;
-}
-
-TreeItem* TreeModel::itemFor(const QModelIndex& index) const
-{
-    return index.isValid() ? static_cast<TreeItem*>(index.internalPointer()) : m_root;
-}
-
-QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const
-{
-    if (parent.isValid() && parent.column() != 0)
-        return QModelIndex();
-    TreeItem* parentItem = itemFor(parent);
-    TreeItem* child = parentItem->child(row);
-    if (!child || column < 0 || column >= m_root->columnCount())
-        return QModelIndex();
-    return createIndex(row, column, child);
-}
-
-QModelIndex TreeModel::parent(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return QModelIndex();
-    TreeItem* parentItem = itemFor(index)->parent();
-    if (!parentItem || parentItem == m_root)
-        return QModelIndex();
-    return createIndex(parentItem->row(), 0, parentItem);
-}
-
-int TreeModel::rowCount(const QModelIndex& parent) const
-{
-    if (parent.column() > 0)
-        return 0;
-    return itemFor(parent)->childCount();
-}
-
-int TreeModel::columnCount(const QModelIndex& parent) const
-{
-    return itemFor(parent)->columnCount();
-}
+TreeModel::~TreeModel() = default;
 
 QVariant TreeModel::data(const QModelIndex& index, int role) const
 {

@@ -13,7 +13,7 @@ class DeviceProber;
 struct DiskRecord;
 struct PartitionRecord;
 
-class TreeModel : public QAbstractItemModel {
+class TreeModel : public TreeItemModel {
     Q_OBJECT
 
 public:
@@ -24,10 +24,6 @@ public:
     TreeModel(DeviceProber* prober, QObject* parent);
     ~TreeModel() override;
 
-    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& index) const override;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
@@ -42,13 +38,11 @@ public slots:
     void refresh();
 
 private:
-    TreeItem* itemFor(const QModelIndex& index) const;
     TreeItem* newDiskItem(const DiskRecord& disk, int number) const;
     TreeItem* newPartitionItem(const PartitionRecord& part) const;
     void rebuild();
 
     DeviceProber* m_prober;
-    TreeItem* m_root;
     QFileIconProvider m_iconProvider;
 };
 

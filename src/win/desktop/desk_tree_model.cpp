@@ -89,17 +89,14 @@ TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
 
 }  // namespace
 
-TreeModel::TreeModel(QObject* parent) : QAbstractItemModel(parent)
+TreeModel::TreeModel(QObject* parent) : TreeItemModel(parent)
 {
     m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
                            tr("Used space"), tr("Type")});
     setupModelData(CVetra::instance()->GetVetra());
 }
 
-TreeModel::~TreeModel()
-{
-    delete m_root;
-}
+TreeModel::~TreeModel() = default;
 
 void TreeModel::setupModelData(const _DiskInfo* disks)
 {
@@ -126,43 +123,6 @@ void TreeModel::refresh()
 bool TreeModel::isPartitionRow(const TreeItem* item)
 {
     return item && (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition);
-}
-
-TreeItem* TreeModel::itemFor(const QModelIndex& index) const
-{
-    return index.isValid() ? static_cast<TreeItem*>(index.internalPointer()) : m_root;
-}
-
-QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const
-{
-    if (parent.isValid() && parent.column() != 0)
-        return QModelIndex();
-    TreeItem* child = itemFor(parent)->child(row);
-    if (!child || column < 0 || column >= m_root->columnCount())
-        return QModelIndex();
-    return createIndex(row, column, child);
-}
-
-QModelIndex TreeModel::parent(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return QModelIndex();
-    TreeItem* parentItem = itemFor(index)->parent();
-    if (!parentItem || parentItem == m_root)
-        return QModelIndex();
-    return createIndex(parentItem->row(), 0, parentItem);
-}
-
-int TreeModel::rowCount(const QModelIndex& parent) const
-{
-    if (parent.column() > 0)
-        return 0;
-    return itemFor(parent)->childCount();
-}
-
-int TreeModel::columnCount(const QModelIndex& parent) const
-{
-    return itemFor(parent)->columnCount();
 }
 
 QVariant TreeModel::data(const QModelIndex& index, int role) const

@@ -23,7 +23,7 @@ class TreeModel;
 // `model`, which the page owns.
 QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model);
 
-class TreeModel : public QAbstractItemModel {
+class TreeModel : public TreeItemModel {
     Q_OBJECT
 
 public:
@@ -32,16 +32,10 @@ public:
     explicit TreeModel(QObject* parent = nullptr);
     ~TreeModel() override;
 
-    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& index) const override;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The row item of an index (the root for an invalid one).
-    TreeItem* itemFor(const QModelIndex& index) const;
     static bool isPartitionRow(const TreeItem* item);
 
 signals:
@@ -56,7 +50,6 @@ public slots:
 private:
     void setupModelData(const _DiskInfo* disks);
 
-    TreeItem* m_root;
     QFileIconProvider m_iconProvider;
 };
 
