@@ -3,17 +3,13 @@
 #ifndef TESTS_CONSOLE_CONSOLE_TEST_APP_H
 #define TESTS_CONSOLE_CONSOLE_TEST_APP_H
 
-#include <QApplication>
+#include "qt_test_app.h"
 
 namespace consoletest {
 
 inline QApplication& testApp()
 {
-    static int argc = 1;
-    static char name[] = "console_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return testsupport::qtTestApp("console_test");
 }
 
 }  // namespace consoletest

@@ -5,6 +5,7 @@
 
 #include "desk_startup.h"
 #include "frame_resources.h"
+#include "qt_test_app.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -16,16 +17,10 @@ namespace desktest {
 
 inline QApplication& testApp()
 {
-    static int argc = 1;
-    static char name[] = "desk_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* created = new QApplication(argc, argv);
+    return testsupport::qtTestApp("desk_test", [](QApplication& app) {
         initRescueFrame();
-        created->setStyleSheet(desk::desktopStyleSheet());
-        return created;
-    }();
-    return *app;
+        app.setStyleSheet(desk::desktopStyleSheet());
+    });
 }
 
 // Runs `action` on the active modal widget as soon as one shows; the

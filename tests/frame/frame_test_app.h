@@ -4,6 +4,7 @@
 #define TESTS_FRAME_FRAME_TEST_APP_H
 
 #include "frame_resources.h"
+#include "qt_test_app.h"
 
 #include <QApplication>
 #include <QImage>
@@ -12,15 +13,8 @@ namespace frametest {
 
 inline QApplication& testApp()
 {
-    static int argc = 1;
-    static char name[] = "frame_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* created = new QApplication(argc, argv);
-        created->setStyleSheet(frameStyleSheet());
-        return created;
-    }();
-    return *app;
+    return testsupport::qtTestApp("frame_test",
+                                  [](QApplication& app) { app.setStyleSheet(frameStyleSheet()); });
 }
 
 // True when every pixel of the image's outer ring is fully opaque: a frameless

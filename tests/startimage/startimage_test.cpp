@@ -1,5 +1,6 @@
 // The start-image program: its picture full screen for its delay, then 0,
 // also with the picture missing.
+#include "qt_test_app.h"
 #include "screen_background.h"
 #include "start_image.h"
 
@@ -15,11 +16,7 @@ namespace {
 
 QApplication& app()
 {
-    static int argc = 1;
-    static char name[] = "startimage_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* created = new QApplication(argc, argv);
-    return *created;
+    return testsupport::qtTestApp("startimage_test");
 }
 
 // The start-image window while it is up.

@@ -6,6 +6,7 @@
 #define TESTS_STORAGE_PROBER_FIXTURES_H
 
 #include "probe_fixtures.h"
+#include "qt_test_app.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -21,11 +22,7 @@ namespace probertest {
 // icons; it lives until the program ends.
 inline QApplication& testApp()
 {
-    static int argc = 1;
-    static char name[] = "storage_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return testsupport::qtTestApp("storage_test");
 }
 
 using probetest::AddSysfsDevice;

@@ -3,6 +3,7 @@
 #ifndef TESTS_STORAGE_SMB_FIXTURES_H
 #define TESTS_STORAGE_SMB_FIXTURES_H
 
+#include "qt_test_app.h"
 #include "samba_server.h"
 #include "smb_context.h"
 #include "smb_credential_store.h"
@@ -21,11 +22,7 @@ using testsupport::Run;
 
 inline QApplication& testApp()
 {
-    static int argc = 1;
-    static char name[] = "smb_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return testsupport::qtTestApp("smb_test");
 }
 
 // Runs queued calls (the login requests arrive queued).
