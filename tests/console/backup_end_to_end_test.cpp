@@ -21,26 +21,15 @@ using backuptest::click;
 using backuptest::mountPlace;
 using backuptest::pressRow;
 
-class BackupEndToEnd : public ::testing::Test {
+class BackupEndToEnd : public backuptest::BackupWizardFixture {
 protected:
     void SetUp() override
     {
-        const std::string missing = backuptest::missingTool();
-        if (!missing.empty())
-            GTEST_SKIP() << missing << " is not available";
-        machine.reset(new BackupMachine);
-        ASSERT_TRUE(machine->ok()) << machine->log();
-        wizard.reset(new BackupDlg);
-        wizard->show();
-        ASSERT_TRUE(machine->probe());
+        BackupWizardFixture::SetUp();
+        if (setUpEnded())
+            return;
         imagesDir = mountPlace(machine->partitionPath(BackupMachine::Images));
         ASSERT_FALSE(imagesDir.isEmpty());
-    }
-    void TearDown() override
-    {
-        wizard.reset();
-        if (machine)
-            machine->unmountAll();
     }
 
     // Step 1: press the source; step 2: the image place; step 3.
@@ -92,11 +81,6 @@ protected:
         EXPECT_EQ(testsupport::NtfsTree(arg.targetPartition),
                   testsupport::NtfsTree(machine->partition(BackupMachine::NtfsSource)));
     }
-
-    std::unique_ptr<BackupMachine> machine;
-    std::unique_ptr<BackupDlg> wizard;
-    MsgBoxAnswers answers;
-    QString imagesDir;
 };
 
 TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)

@@ -5,6 +5,7 @@
 #define TESTS_CONSOLE_BACKUP_WIZARD_DRIVER_H
 
 #include "backup_dlg.h"
+#include "backup_machine.h"
 #include "base_msg_dlg.h"
 #include "bk_widget1.h"
 #include "bk_widget2.h"
@@ -200,6 +201,36 @@ inline QStringList boxTexts(const MsgBoxAnswers& answers)
         texts << box.message;
     return texts;
 }
+
+// The backup wizard shown on a fresh fake machine whose disks are probed;
+// skipped where a tool the machine needs is missing.
+class BackupWizardFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string missing = missingTool();
+        if (!missing.empty())
+            GTEST_SKIP() << missing << " is not available";
+        machine.reset(new BackupMachine);
+        ASSERT_TRUE(machine->ok()) << machine->log();
+        wizard.reset(new BackupDlg);
+        wizard->show();
+        ASSERT_TRUE(machine->probe());
+    }
+    void TearDown() override
+    {
+        wizard.reset();
+        if (machine)
+            machine->unmountAll();
+    }
+    // True when the base's set-up ended the test (skip or failure).
+    static bool setUpEnded() { return IsSkipped() || HasFatalFailure(); }
+
+    std::unique_ptr<BackupMachine> machine;
+    std::unique_ptr<BackupDlg> wizard;
+    MsgBoxAnswers answers;
+    QString imagesDir;
+};
 
 }  // namespace backuptest
 

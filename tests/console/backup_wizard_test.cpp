@@ -21,25 +21,14 @@ using backuptest::click;
 using backuptest::mountPlace;
 using backuptest::pressRow;
 
-class BackupWizardTest : public ::testing::Test {
+class BackupWizardTest : public backuptest::BackupWizardFixture {
 protected:
     void SetUp() override
     {
-        const std::string missing = backuptest::missingTool();
-        if (!missing.empty())
-            GTEST_SKIP() << missing << " is not available";
-        machine.reset(new BackupMachine);
-        ASSERT_TRUE(machine->ok()) << machine->log();
-        wizard.reset(new BackupDlg);
-        wizard->show();
-        ASSERT_TRUE(machine->probe());
+        BackupWizardFixture::SetUp();
+        if (setUpEnded())
+            return;
         QCoreApplication::processEvents();
-    }
-    void TearDown() override
-    {
-        wizard.reset();
-        if (machine)
-            machine->unmountAll();
     }
 
     QString source() const { return machine->partitionPath(BackupMachine::NtfsSource); }
@@ -58,11 +47,6 @@ protected:
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
-
-    std::unique_ptr<BackupMachine> machine;
-    std::unique_ptr<BackupDlg> wizard;
-    MsgBoxAnswers answers;
-    QString imagesDir;
 };
 
 TEST_F(BackupWizardTest, PressingPartitionsChoosesTheSourceAndResetsPage2)
