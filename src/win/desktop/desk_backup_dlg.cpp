@@ -186,23 +186,7 @@ void BackupDlg::cancelBackup()
 
 void BackupDlg::finishBackup()
 {
-    if (!m_worker)
-        return;
-    m_worker->wait();
-    emit finish();
-    if (!closing()) {
-        if (m_worker->result() != 0)
-            message(tr("Failed"), tr("Backup failed!"));
-        else
-            message(tr("Success"), tr("Backup succeeded!"), false, QStringLiteral(":images/MsgIcon_Info.png"));
-    }
-    showStep1();
-    m_returnBtn->setEnabled(true);
-    m_nextBtn->setEnabled(true);
-    // A program closing during the job ends; it does not come back to the
-    // main window.
-    if (!closing())
-        emit returnMainDlg();
+    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"), [this] { showStep1(); });
 }
 
 }  // namespace desk

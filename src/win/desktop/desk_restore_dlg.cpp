@@ -150,23 +150,7 @@ void RestoreDlg::cancelRestore()
 
 void RestoreDlg::finishRestore()
 {
-    if (!m_worker)
-        return;
-    m_worker->wait();
-    emit finish();
-    if (!closing()) {
-        if (m_worker->result() != 0)
-            message(tr("Failed"), tr("Restore failed!"));
-        else
-            message(tr("Success"), tr("Restore succeeded!"), false, QStringLiteral(":images/MsgIcon_Info.png"));
-    }
-    showStep1();
-    m_returnBtn->setEnabled(true);
-    m_nextBtn->setEnabled(true);
-    // A program closing during the job ends; it does not come back to the
-    // main window.
-    if (!closing())
-        emit returnMainDlg();
+    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"), [this] { showStep1(); });
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

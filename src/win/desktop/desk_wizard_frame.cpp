@@ -150,6 +150,28 @@ void WizardFrame::stopWorker()
     m_worker = nullptr;
 }
 
+void WizardFrame::endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
+                         const QString& succeeded, const std::function<void()>& showFirstStep)
+{
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    emit finish();
+    if (!m_closing) {
+        if (m_worker->result() != 0)
+            message(failedTitle, failed);
+        else
+            message(succeededTitle, succeeded, false, QStringLiteral(":images/MsgIcon_Info.png"));
+    }
+    showFirstStep();
+    m_returnBtn->setEnabled(true);
+    m_nextBtn->setEnabled(true);
+    // A program closing during the job ends; it does not come back to the
+    // main window.
+    if (!m_closing)
+        emit returnMainDlg();
+}
+
 int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)
 {
     BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
