@@ -95,3 +95,34 @@ int TreeItemModel::columnCount(const QModelIndex& parent) const
 {
     return itemFor(parent)->columnCount();
 }
+
+bool TreeItemModel::isPartitionRow(const TreeItem* item)
+{
+    return item && (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition);
+}
+
+QVariant TreeItemModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    const TreeItem* item = itemFor(index);
+    if (role == Qt::DisplayRole)
+        return item->data(index.column());
+    if (role == Qt::DecorationRole && index.column() == 0 && isPartitionRow(item))
+        return m_iconProvider.icon(QFileIconProvider::Drive);
+    return QVariant();
+}
+
+QVariant TreeItemModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_root->data(section);
+    return QVariant();
+}
+
+Qt::ItemFlags TreeItemModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}

@@ -3,6 +3,7 @@
 #define TREE_ITEM_H
 
 #include <QAbstractItemModel>
+#include <QFileIconProvider>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -50,7 +51,9 @@ public:
 };
 
 // The walk of a tree of TreeItem rows shared by the console's and the
-// desktop's partition models; they fill the root and say what a row shows.
+// desktop's partition models: the root's columns are the header, a row
+// shows its columns, a partition row a drive icon in column 0. The models
+// fill the root and its rows.
 class TreeItemModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -61,7 +64,11 @@ public:
     QModelIndex parent(const QModelIndex& index) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    static bool isPartitionRow(const TreeItem* item);
     // The row item of an index (the root for an invalid one).
     TreeItem* itemFor(const QModelIndex& index) const;
 
@@ -69,6 +76,7 @@ protected:
     explicit TreeItemModel(QObject* parent) : QAbstractItemModel(parent) {}
 
     TreeItem* m_root = nullptr;  // owned; set by the derived model
+    QFileIconProvider m_iconProvider;
 };
 
 #endif

@@ -58,33 +58,6 @@ TreeModel::TreeModel(DeviceProber* prober, QObject* parent)
 
 TreeModel::~TreeModel() = default;
 
-QVariant TreeModel::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid())
-        return QVariant();
-    const TreeItem* item = itemFor(index);
-    if (role == Qt::DisplayRole)
-        return item->data(index.column());
-    if (role == Qt::DecorationRole && index.column() == IconColumn &&
-        (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition))
-        return m_iconProvider.icon(QFileIconProvider::Drive);
-    return QVariant();
-}
-
-QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return m_root->data(section);
-    return QVariant();
-}
-
-Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-}
-
 TreeItem* TreeModel::newDiskItem(const DiskRecord& disk, int number) const
 {
     const QString model = utf8(disk.model);

@@ -6,7 +6,6 @@
 #include "tree_item.h"
 
 #include <QAbstractItemModel>
-#include <QFileIconProvider>
 #include <sys/types.h>
 
 class DeviceProber;
@@ -24,10 +23,6 @@ public:
     TreeModel(DeviceProber* prober, QObject* parent);
     ~TreeModel() override;
 
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 signals:
     void rowCountChanged();
@@ -43,7 +38,6 @@ private:
     void rebuild();
 
     DeviceProber* m_prober;
-    QFileIconProvider m_iconProvider;
 };
 
 #endif

@@ -120,37 +120,11 @@ void TreeModel::refresh()
     emit rowCountChanged();
 }
 
-bool TreeModel::isPartitionRow(const TreeItem* item)
-{
-    return item && (item->type == TreeItem::DiskPartition || item->type == TreeItem::UsbDiskPartition);
-}
-
 QVariant TreeModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid())
-        return QVariant();
-    const TreeItem* item = itemFor(index);
-    if (role == Qt::DisplayRole)
-        return item->data(index.column());
-    if (role == Qt::DecorationRole && index.column() == IconColumn && isPartitionRow(item))
-        return m_iconProvider.icon(QFileIconProvider::Drive);
-    if (role == Qt::ForegroundRole && item->isSystem)
+    if (role == Qt::ForegroundRole && index.isValid() && itemFor(index)->isSystem)
         return QBrush(Qt::red);
-    return QVariant();
-}
-
-QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return m_root->data(section);
-    return QVariant();
-}
-
-Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    return TreeItemModel::data(index, role);
 }
 
 }  // namespace desk

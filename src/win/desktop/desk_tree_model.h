@@ -7,7 +7,6 @@
 #include "tree_item.h"
 
 #include <QAbstractItemModel>
-#include <QFileIconProvider>
 
 #include <cstdint>
 
@@ -33,10 +32,7 @@ public:
     ~TreeModel() override;
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    static bool isPartitionRow(const TreeItem* item);
 
 signals:
     void rowCountChanged();
@@ -50,7 +46,6 @@ public slots:
 private:
     void setupModelData(const _DiskInfo* disks);
 
-    QFileIconProvider m_iconProvider;
 };
 
 }  // namespace desk
