@@ -116,7 +116,8 @@ int main(int argc, char** argv)
 
     {
         BaseMsgDlg box(MainDlg::tr("Warning"),
-                       QObject::tr("All your data on your C partition will be erased!"),
+                       QCoreApplication::translate("RestoreDlg", "All your data on your %1 partition will be erased!")
+                           .arg(QLatin1Char('C')),
                        QStringLiteral(":images/warning_L.png"), nullptr, false, true);
         save(box, QStringLiteral("message_box_ok_cancel"));
     }
