@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 #include <algorithm>
@@ -160,7 +162,16 @@ protected:
                 EXPECT_TRUE(zeroSummary) << "free record " << i << " has a summary";
             } else {
                 EXPECT_FALSE(zeroSummary) << "record " << i << " in use without a summary";
+                // The change test: the first eight bytes of the MD5 of the
+                // record as ntfs-3g shows it; the retired field stays 0.
+                const QByteArray md5 = QCryptographicHash::hash(
+                    QByteArray(reinterpret_cast<const char*>(mft.data() + size_t(i) * 1024), 1024),
+                    QCryptographicHash::Md5);
+                uint64_t digest = 0;
+                std::memcpy(&digest, md5.constData(), sizeof digest);
+                EXPECT_EQ(uint64_t(image.summaries[i].recordDigest), digest) << "record " << i;
             }
+            EXPECT_EQ(uint64_t(image.summaries[i].formerDataDigest), 0u) << "record " << i;
         }
         // The MFT bitmap as ntfs-3g reads it.
         std::vector<uint8_t> bitmap = Cat(Partition(), "-a 0xB0 -i 0");

@@ -91,13 +91,13 @@ struct tagDATA_SET_HEAD {
 
 // One entry of the NTFS MFT record section: a summary of MFT record i, all
 // zero for a record not in use. An incremental backup stores a record again
-// when its summary differs from the previous image's, so the summary must
-// change with anything the record or its stored data hold: times alone do
-// not (ntfs-3g rewrites files without touching them). Only backups read it.
+// when its summary differs from the previous image's, so the summary changes
+// with any byte of the record (times, sizes, run lists, resident data): the
+// MFT alone tells what changed. Only backups read it.
 struct tagFileRecordInfo {
     uint8_t nonResidentCount;
-    uint64_t recordDigest;  // the record's 1024 bytes, update sequence undone
-    uint64_t dataDigest;    // the data sets of its non-resident attributes
+    uint64_t recordDigest;      // the record's 1024 bytes, update sequence undone
+    uint64_t formerDataDigest;  // 0; older images held a data digest or a time here
     uint32_t fileAttributes;
     uint16_t nameLength;
     uint16_t nameChecksum;

@@ -16,11 +16,9 @@ namespace {
 constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
 constexpr unsigned kSystemRecords = Ntfs::kFirstUserRecord;
 constexpr size_t kSummaryBatch = 4096;
-// While data is only read to be compared, the caller is asked whether to
-// cancel after this many bytes or records.
-constexpr uint64_t kCancelCheckBytes = 16ull << 20;
-constexpr uint32_t kCancelCheckRecords = 16384;
-bool g_digestDataBeforeWalk = false;
+// While an incremental job reads the MFT to compare it, the caller is
+// asked whether to cancel after each this many records (4 MiB of MFT).
+constexpr uint32_t kCancelCheckRecords = 4096;
 constexpr uint64_t kMaxAttributeListBytes = 0x40000;
 // "pagefile.sys" and "hiberfil.sys" alike.
 constexpr int kSpecialNameLength = 12;
@@ -102,7 +100,6 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
         unsigned got = 0;
         if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
             return ERR_READ_PART;
-        m_job.DigestWalkedData(m_job.m_buffer, length);
         result = WriteData(m_job.m_buffer, length);
         if (result != 0)
             return result;
@@ -211,13 +208,7 @@ int CPartNtfsBackup::BackupFiles()
     }
     DEBUG_TRACE("start backup files ...\n");
     m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
-    result = WriteRecordStream();
-    if (result != 0 || !m_digestInWalk)
-        return result;
-    // The summaries are rewritten beside data the workers may still hold.
-    if (m_parallel != nullptr)
-        result = m_parallel->Drain();
-    return result == 0 ? PatchDataDigests() : result;
+    return WriteRecordStream();
 }
 
 int CPartNtfsBackup::ProcMFT()
@@ -435,8 +426,10 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
     if (walker.Damaged())
         return false;
     info->nonResidentCount = uint8_t(std::min(nonResident, 255u));
-    // Sizes, run lists, resident values and the update sequence number all
-    // stand in the record: any change to them changes its digest.
+    // Times, sizes, run lists, flags, names, resident values, the update
+    // sequence number and the log sequence number all stand in the record:
+    // any change to them changes its digest. Data rewritten in place that
+    // leaves all of them as they were is not seen.
     QCryptographicHash hash(QCryptographicHash::Md5);
     hash.addData(reinterpret_cast<const char*>(record), int(size));
     info->recordDigest = Digest64(hash);
@@ -456,10 +449,13 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
     return true;
 }
 
+// Every field counts, the retired one too: an older image's entry holding a
+// data digest or a time there differs from a new one, so its record is
+// stored once more rather than judged by a field that meant something else.
 bool CPartNtfsBackup::CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b)
 {
     return a->nonResidentCount == b->nonResidentCount && a->recordDigest == b->recordDigest &&
-           a->dataDigest == b->dataDigest && a->fileAttributes == b->fileAttributes &&
+           a->formerDataDigest == b->formerDataDigest && a->fileAttributes == b->fileAttributes &&
            a->nameLength == b->nameLength && a->nameChecksum == b->nameChecksum;
 }
 
@@ -471,58 +467,6 @@ void CPartNtfsBackup::NoteStoredName(StoredDataSets& sets, unsigned owner, const
         name->nameLength != kSpecialNameLength)
         return;
     sets.NoteName(owner, FileNameText(name, valueLength));
-}
-
-// A file rewritten in place, with the same size and clusters, may leave its
-// record as it was: only its data tells. So the digest covers the bytes of
-// every data set the record's attributes carry, read as BackupData reads
-// them. System records are always stored and never compared.
-int CPartNtfsBackup::DigestStoredData(unsigned record, uint64_t* digest)
-{
-    *digest = 0;
-    if (record < kSystemRecords)
-        return 0;
-    const unsigned owner = OwnerOf(m_fixed.data(), record);
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    bool any = false;
-    m_digestBuffer.resize(CPartBackup::kBufferBytes);
-    Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (!attr->nonResident) {
-            if (attr->type == Ntfs::ATTR_FILE_NAME)
-                NoteStoredName(m_summarySets, owner,
-                               reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr)),
-                               attr->resident.valueLength);
-            continue;
-        }
-        if (!m_summarySets.CarriesDataSet(owner, attr))
-            continue;
-        CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
-        int result = reader.ParseDataRunList();
-        if (result != 0)
-            return result;
-        const uint64_t total = reader.ExtentBytes();
-        for (uint64_t offset = 0; offset < total;) {
-            unsigned length = unsigned(std::min<uint64_t>(m_digestBuffer.size(), total - offset));
-            unsigned got = 0;
-            if (reader.AttrReadData(offset, m_digestBuffer.data(), length, &got) != 0 || got != length)
-                return ERR_READ_PART;
-            hash.addData(reinterpret_cast<const char*>(m_digestBuffer.data()), int(length));
-            offset += length;
-            m_digestedSinceAsking += length;
-            if (m_digestedSinceAsking >= kCancelCheckBytes) {
-                m_digestedSinceAsking = 0;
-                if (AskCancelWithoutProgress() != 0)
-                    return ERR_CANCELLED;
-            }
-        }
-        any = true;
-    }
-    if (walker.Damaged())
-        return ERR_PART_INFO;
-    if (any)
-        *digest = Digest64(hash);
-    return 0;
 }
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
@@ -540,12 +484,7 @@ int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFile
         DEBUG_TRACE("File record %u is damaged\n", record);
         return ERR_PART_INFO;
     }
-    if (!inUse || m_digestInWalk)
-        return 0;
-    uint64_t dataDigest = 0;  // the packed field itself is not aligned
-    const int result = DigestStoredData(record, &dataDigest);
-    info->dataDigest = dataDigest;
-    return result;
+    return 0;
 }
 
 int CPartNtfsBackup::WriteSummaries(std::vector<tagFileRecordInfo>& entries)
@@ -566,11 +505,6 @@ int CPartNtfsBackup::AddSummary(std::vector<tagFileRecordInfo>& batch, const tag
     return batch.size() == kSummaryBatch ? WriteSummaries(batch) : 0;
 }
 
-void CPartNtfsBackup::DigestDataBeforeWalkForTests(bool before)
-{
-    g_digestDataBeforeWalk = before;
-}
-
 int CPartNtfsBackup::AskCancelWithoutProgress()
 {
     return Callbacks::Progress(m_cb, m_progress->LastStep()) != 0 ? ERR_CANCELLED : 0;
@@ -578,59 +512,7 @@ int CPartNtfsBackup::AskCancelWithoutProgress()
 
 int CPartNtfsBackup::BackupFilesInfo()
 {
-    // An incremental backup must know which records changed before it
-    // writes its stream; a full one stores them all and need not read its
-    // data twice.
-    m_digestInWalk = !m_incremental && !g_digestDataBeforeWalk;
-    m_walkDigests.clear();
-    m_digestedSinceAsking = 0;
     return m_incremental ? BackupFilesInfoInc() : BackupFilesInfoFull();
-}
-
-void CPartNtfsBackup::DigestWalkedData(const unsigned char* bytes, unsigned length)
-{
-    if (m_walkDigesting)
-        m_walkHash.addData(reinterpret_cast<const char*>(bytes), int(length));
-}
-
-int CPartNtfsBackup::PatchDataDigests()
-{
-    if (m_walkDigests.empty())
-        return 0;
-    if (m_image->Path() == m_recordSectionVolume)
-        return PatchDataDigestsIn(*m_image);
-    CLinuxIo first;
-    if (first.Open(m_recordSectionVolume, CLinuxIo::ModeUpdate) != 0)
-        return ERR_WRITE_FILE;
-    int result = PatchDataDigestsIn(first);
-    // Closed once already, the volume must be on its device again.
-    const bool synced = first.Sync() == 0;
-    const bool closed = first.Close() == 0;
-    if (result == 0 && !(synced && closed))
-        result = ERR_WRITE_FILE;
-    return result;
-}
-
-// Reads back each batch of summaries that has digests to take, and writes
-// it again with them.
-int CPartNtfsBackup::PatchDataDigestsIn(CLinuxIo& volume)
-{
-    const uint64_t entries = m_recordSectionPos + 4;
-    std::vector<tagFileRecordInfo> batch;
-    for (size_t i = 0; i < m_walkDigests.size();) {
-        const uint32_t first = uint32_t(m_walkDigests[i].first / kSummaryBatch * kSummaryBatch);
-        const uint32_t count = uint32_t(std::min<uint64_t>(kSummaryBatch, m_recordCount - first));
-        batch.resize(count);
-        const int64_t offset = int64_t(entries + uint64_t(first) * sizeof(tagFileRecordInfo));
-        const int64_t bytes = int64_t(count * sizeof(tagFileRecordInfo));
-        if (volume.ReadAt(offset, batch.data(), bytes) != bytes)
-            return ERR_WRITE_FILE;
-        for (; i < m_walkDigests.size() && m_walkDigests[i].first < first + count; ++i)
-            batch[m_walkDigests[i].first - first].dataDigest = m_walkDigests[i].second;
-        if (volume.WriteAt(offset, batch.data(), bytes) != bytes)
-            return ERR_WRITE_FILE;
-    }
-    return 0;
 }
 
 int CPartNtfsBackup::BackupFilesInfoFull()
@@ -639,9 +521,7 @@ int CPartNtfsBackup::BackupFilesInfoFull()
     if (pos < 0)
         return ERR_SEEK_FILE;
     m_recordSectionPos = uint64_t(pos);
-    m_recordSectionVolume = m_image->Path();
     m_changeList.clear();
-    m_summarySets.Reset(true);
     if (m_image->Write(&m_recordCount, 4) != 4)
         return ERR_WRITE_FILE;
     std::vector<tagFileRecordInfo> batch;
@@ -716,7 +596,6 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (m_image->Write(&m_recordCount, 4) != 4)
         return ERR_WRITE_FILE;
     m_changeList.clear();
-    m_summarySets.Reset(true);
     const uint32_t limit = std::min(m_recordCount, prevCount);
     if (prev.Seek(int64_t(kSystemRecords * sizeof(tagFileRecordInfo)), SEEK_CUR) != 0)
         return ERR_SEEK_FILE;
@@ -807,12 +686,6 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
         DEBUG_TRACE("File record %u: update sequence does not match\n", record);
         return ERR_PART_INFO;
     }
-    // System records are always stored and never compared, and a record
-    // without its magic is summarised as empty: no digest.
-    m_walkDigesting = m_digestInWalk && record >= kSystemRecords && Ntfs::HasFileMagic(m_record.data());
-    m_walkCarriesData = false;
-    if (m_walkDigesting)
-        m_walkHash.reset();
     Ntfs::AttributeWalker walker(m_record.data(), WalkBound(m_record.data()));
     while (const tagRECORD_ATTR* attr = walker.Next()) {
         if (attr->nonResident) {
@@ -834,9 +707,6 @@ int CPartNtfsBackup::ProcFileRecord(unsigned record)
         DEBUG_TRACE("File record %u: damaged attribute\n", record);
         return ERR_PART_INFO;
     }
-    if (m_walkDigesting && m_walkCarriesData)
-        m_walkDigests.emplace_back(record, Digest64(m_walkHash));
-    m_walkDigesting = false;
     return 0;
 }
 
@@ -853,7 +723,6 @@ int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attr
     }
     if (!m_storedSets.CarriesDataSet(owner, attribute))
         return 0;
-    m_walkCarriesData = true;
     return m_backupData->BackupData(attribute, record);
 }
 

@@ -2,7 +2,8 @@
 // record, a 25-byte summary of each (the record section), the MFT bitmap,
 // and the contents of the non-resident attributes of the records in use, so
 // that free clusters are never read. An incremental job stores only the
-// records whose summaries changed since the previous image of its chain.
+// records whose summaries changed since the previous image of its chain,
+// and reads the data of those records only.
 #ifndef QUARN_NTFS_PART_NTFS_BACKUP_H
 #define QUARN_NTFS_PART_NTFS_BACKUP_H
 
@@ -12,12 +13,10 @@
 #include "ntfs/stored_data_sets.h"
 #include "ntfs_layout.h"
 
-#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 class CPartNtfsBackup;
@@ -45,9 +44,9 @@ public:
                     tagBackupImageHeadInfo* head, int headLength);
     ~CPartNtfsBackup() override;
 
-    // Summary of a record whose update sequence has been undone, without
-    // its data digest (SummarizeRecord adds that). False when its
-    // attributes are damaged.
+    // Summary of a record whose update sequence has been undone: it changes
+    // with any byte of the record, so the MFT alone tells an incremental
+    // job what to store. False when its attributes are damaged.
     static bool GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info);
     static bool CompareFileRecordInfo(const tagFileRecordInfo* a, const tagFileRecordInfo* b);
 
@@ -61,11 +60,6 @@ public:
     // short read. A name other than "BCD" is followed by a search for
     // "BCD" inside the directory found, whose result then stands.
     int GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out, bool directoriesOnly);
-
-    // Test seam: a full backup reads every record's data once before its
-    // walk to digest it, as an incremental one does (the images are the
-    // same byte for byte). Off by default.
-    static void DigestDataBeforeWalkForTests(bool before);
 
 protected:
     int BackupFiles() override;
@@ -103,18 +97,9 @@ private:
     // file and the hibernation file are known by name).
     static void NoteStoredName(StoredDataSets& sets, unsigned owner, const tagATTR_FILE_NAME* name,
                                uint32_t valueLength);
-    // The summary's digest of the data sets the record in m_fixed (in use,
-    // its update sequence undone) carries; 0 when it carries none.
-    int DigestStoredData(unsigned record, uint64_t* digest);
     // Asks the caller whether to cancel, without moving the progress:
-    // reading data only to compare it counts for nothing in the image.
+    // reading the MFT only to compare it counts for nothing in the image.
     int AskCancelWithoutProgress();
-    // A full backup digests each record's data sets from the bytes its walk
-    // stores, then writes the digests into the summaries it left them out
-    // of, in the first volume (reopened when a split already closed it).
-    void DigestWalkedData(const unsigned char* bytes, unsigned length);
-    int PatchDataDigests();
-    int PatchDataDigestsIn(CLinuxIo& volume);
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
@@ -144,17 +129,6 @@ private:
     uint32_t m_recordCount = 0;
     // Which attributes get a data set; it stores continuation extents.
     StoredDataSets m_storedSets {true};
-    // The same rule as met in record order, for the summaries' data digests.
-    StoredDataSets m_summarySets {true};
-    std::vector<unsigned char> m_digestBuffer;
-    uint64_t m_digestedSinceAsking = 0;
-    // Set for a full backup: data digests come from the walk.
-    bool m_digestInWalk = false;
-    bool m_walkDigesting = false;     // the walked record gets a digest
-    bool m_walkCarriesData = false;   // ... and carries a data set
-    QCryptographicHash m_walkHash {QCryptographicHash::Md5};
-    std::vector<std::pair<uint32_t, uint64_t>> m_walkDigests;  // in record order
-    std::string m_recordSectionVolume;
     int64_t m_reservedFs = -1;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;
