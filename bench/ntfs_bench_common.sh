@@ -130,6 +130,84 @@ EOF
     umount "$mnt"
 }
 
+# make_compressible_partition <file> <MiB>: logs, text and program files.
+make_compressible_partition() {
+    local part="$1" mib="$2" mnt="$work/mnt"
+    rm -f "$part"; truncate -s "${mib}M" "$part"
+    mkntfs -F -q -Q "$part" >/dev/null 2>&1
+    mkdir -p "$mnt"
+    mount_ntfs "$part" "$mnt"
+    python3 - "$mnt" "$mib" <<'EOF'
+import os, random, shutil, sys
+mnt, mib = sys.argv[1], int(sys.argv[2])
+random.seed(3)
+budget = mib * 1024 * 1024 * 45 // 100
+# Logs: a few large files of varied lines.
+os.makedirs(os.path.join(mnt, "logs"))
+levels = ["INFO", "DEBUG", "WARN", "ERROR"]
+words = "request user session cache disk queue worker timeout retry commit index page lock".split()
+log_bytes = budget * 4 // 10
+for n in range(4):
+    with open(os.path.join(mnt, "logs", "service%d.log" % n), "w") as f:
+        written, t = 0, 1700000000
+        while written < log_bytes // 4:
+            t += random.randint(0, 3)
+            line = "%d %s [%s] %s %s=%d %s\n" % (t, random.choice(levels), random.choice(words),
+                   " ".join(random.choice(words) for _ in range(random.randint(2, 9))),
+                   random.choice(words), random.randint(0, 99999), "ok" if random.random() < 0.9 else "failed")
+            f.write(line)
+            written += len(line)
+# Text and program files from the system, in a fixed order.
+def copy_tree(sources, dest, limit, skip_ext=()):
+    copied = 0
+    for src in sources:
+        for dirpath, dirnames, filenames in os.walk(src):
+            dirnames.sort()
+            for name in sorted(filenames):
+                path = os.path.join(dirpath, name)
+                if os.path.islink(path) or not os.path.isfile(path) or name.endswith(skip_ext):
+                    continue
+                size = os.path.getsize(path)
+                if size == 0 or copied + size > limit:
+                    continue
+                rel = os.path.relpath(path, "/")
+                os.makedirs(os.path.join(dest, os.path.dirname(rel)), exist_ok=True)
+                shutil.copyfile(path, os.path.join(dest, rel))
+                copied += size
+    return copied
+text = copy_tree(["/usr/include", "/usr/share/perl5", "/usr/share/doc"], os.path.join(mnt, "text"),
+                 budget * 2 // 10, (".gz", ".xz", ".bz2"))
+copy_tree(["/usr/lib/x86_64-linux-gnu", "/usr/bin", "/usr/libexec"], os.path.join(mnt, "programs"),
+          budget - log_bytes - text)
+EOF
+    umount "$mnt"
+}
+
+# make_incompressible_partition <file> <MiB>: random data in files of three sizes.
+make_incompressible_partition() {
+    local part="$1" mib="$2" mnt="$work/mnt"
+    rm -f "$part"; truncate -s "${mib}M" "$part"
+    mkntfs -F -q -Q "$part" >/dev/null 2>&1
+    mkdir -p "$mnt"
+    mount_ntfs "$part" "$mnt"
+    python3 - "$mnt" "$mib" <<'EOF'
+import os, sys
+mnt, mib = sys.argv[1], int(sys.argv[2])
+budget = mib * 1024 * 1024 * 45 // 100
+large = budget * 7 // 10 // 3
+for n in range(3):
+    with open(os.path.join(mnt, "random%d.bin" % n), "wb") as f:
+        for _ in range(large // (1 << 20)):
+            f.write(os.urandom(1 << 20))
+for folder, size, share in (("mid", 100 << 10, 22), ("small", 16 << 10, 8)):
+    os.makedirs(os.path.join(mnt, folder))
+    for n in range(budget * share // 100 // size):
+        with open(os.path.join(mnt, folder, "f%d.bin" % n), "wb") as f:
+            f.write(os.urandom(size))
+EOF
+    umount "$mnt"
+}
+
 # fixture <kind> <file> <size argument>: builds the partition unless
 # BENCH_REUSE=1 and it is already there (from an earlier run in the same
 # work dir).
@@ -223,11 +301,14 @@ measure_all() { # runs the warm-up round (warm mode) and the measured rounds
     done
 }
 
-# run_cases: makes the partition of each of BENCH_CASES (default "mixed
-# many") and runs the script's bench_case <title> <partition> on it.
+# run_cases <default cases>: makes the partition of each of BENCH_CASES
+# (default: the given list) and runs the script's bench_case <title>
+# <partition> on it. BENCH_MIB sets the size of the mixed, compressible and
+# incompressible partitions (default 1536 MiB for mixed, 1024 for the
+# others).
 run_cases() {
     local case_name
-    for case_name in ${BENCH_CASES:-mixed many}; do
+    for case_name in ${BENCH_CASES:-$1}; do
         case "$case_name" in
             mixed)
                 fixture mixed "$work/mixed.ntfs" "${BENCH_MIB:-1536}"
@@ -235,10 +316,13 @@ run_cases() {
             many)
                 fixture many "$work/many.ntfs" "${BENCH_RECORDS:-200000}"
                 bench_case "${BENCH_RECORDS:-200000} small files" "$work/many.ntfs" ;;
+            compressible|incompressible)
+                fixture "$case_name" "$work/$case_name.ntfs" "${BENCH_MIB:-1024}"
+                bench_case "$case_name" "$work/$case_name.ntfs" ;;
             *) echo "unknown case $case_name" >&2; exit 2 ;;
         esac
+        if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work/$case_name".ntfs*; fi
     done
-    if [ "${BENCH_REUSE:-0}" != 1 ]; then rm -f "$work"/mixed.ntfs* "$work"/many.ntfs*; fi
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }

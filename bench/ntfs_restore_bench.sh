@@ -92,4 +92,4 @@ bench_case() { # bench_case <title> <partition>
     rm -f "$work"/rimg*_*.bkp "$work/rpc.img" "$work/rnc.img" "$target" "$work/pc.log"
 }
 
-run_cases
+run_cases "mixed many"
