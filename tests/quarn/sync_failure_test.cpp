@@ -1,17 +1,22 @@
 // Jobs wait for what they wrote to reach its device before they report
-// success, and a failed wait fails them. This program replaces fsync for
-// itself (and the engine library it loads) to watch and fail those waits.
+// success, and a failed wait fails them. This program replaces fsync and
+// fdatasync for itself (and the engine library it loads) to watch and fail
+// those waits, the background write-out of image volumes' among them.
 #include "fat_fixture.h"
 #include "fat_jobs.h"
 #include "image_format.h"
+#include "io/background_flush.h"
+#include "io/linux_io.h"
 #include "quarn.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,6 +26,10 @@ namespace {
 
 std::string g_failSuffix;                  // fsync fails for paths ending so
 std::vector<std::string> g_syncedPaths;    // every path fsync was asked for
+// fdatasync runs on the engine's helper threads: its record has a lock.
+std::mutex g_dataSyncMutex;
+std::string g_failDataSyncSuffix;          // fdatasync fails for paths ending so
+std::vector<std::string> g_dataSyncedPaths;
 
 std::string PathOf(int fd)
 {
@@ -47,6 +56,18 @@ extern "C" int fsync(int fd)
         return -1;
     }
     return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int fdatasync(int fd)
+{
+    const std::string path = PathOf(fd);
+    std::lock_guard<std::mutex> lock(g_dataSyncMutex);
+    g_dataSyncedPaths.push_back(path);
+    if (!g_failDataSyncSuffix.empty() && EndsWith(path, g_failDataSyncSuffix)) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
 }
 
 namespace {
@@ -191,3 +212,54 @@ TEST_F(SyncFailureTest, RestoreSyncsTheTargetAndTheDisk)
 }
 
 }  // namespace
+
+// An image volume is written out in the background as it grows; a failed
+// write-out fails its Sync and its Close even though the final fsync
+// succeeds.
+TEST(BackgroundFlush, AVolumeIsWrittenOutAsItGrowsAndAFailedWriteOutFailsIt)
+{
+    const std::vector<uint8_t> chunk = testsupport::PatternBytes(1 << 20, 9);
+    const unsigned chunks = unsigned(3 * CBackgroundFlush::kFlushBytes / chunk.size());
+    for (bool failing : {false, true}) {
+        SCOPED_TRACE(failing ? "the write-out fails" : "the write-out works");
+        TempDir dir;
+        const std::string path = dir.file("img_0_0.bkp");
+        {
+            std::lock_guard<std::mutex> lock(g_dataSyncMutex);
+            g_dataSyncedPaths.clear();
+            g_failDataSyncSuffix = failing ? "_0_0.bkp" : "";
+        }
+        testing::internal::CaptureStderr();
+        CLinuxIo io;
+        ASSERT_EQ(io.Open(path, CLinuxIo::ModeCreate), 0);
+        io.BufferWrites();
+        for (unsigned n = 0; n < chunks; ++n)
+            ASSERT_EQ(io.Write(chunk.data(), int64_t(chunk.size())), int64_t(chunk.size()));
+        // The helper was woken while the file grew; a write-out that has
+        // not begun when the writer syncs is left to the writer's fsync, so
+        // wait for the helper's first one before syncing.
+        auto writtenOut = [&path] {
+            std::lock_guard<std::mutex> lock(g_dataSyncMutex);
+            return std::count(g_dataSyncedPaths.begin(), g_dataSyncedPaths.end(), path);
+        };
+        for (int wait = 0; wait < 1000 && writtenOut() == 0; ++wait)
+            usleep(10000);
+        EXPECT_GE(writtenOut(), 1) << "nothing was written out while the file grew";
+        const int synced = io.Sync();
+        const int closed = io.Close();
+        const std::string stderrText = testing::internal::GetCapturedStderr();
+        {
+            std::lock_guard<std::mutex> lock(g_dataSyncMutex);
+            g_failDataSyncSuffix.clear();
+        }
+        if (failing) {
+            EXPECT_EQ(synced, -1);
+            EXPECT_EQ(closed, -1);
+            EXPECT_NE(stderrText.find("Sync the data error! --- Input/output error\n"), std::string::npos) << stderrText;
+        } else {
+            EXPECT_EQ(synced, 0) << stderrText;
+            EXPECT_EQ(closed, 0) << stderrText;
+            EXPECT_EQ(testsupport::ReadFileBytes(path).size(), size_t(chunks) * chunk.size());
+        }
+    }
+}

@@ -1,9 +1,14 @@
 #include "io/linux_io.h"
 
+#include "io/background_flush.h"
+
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+
+CLinuxIo::CLinuxIo() = default;
 
 CLinuxIo::~CLinuxIo()
 {
@@ -40,13 +45,27 @@ void CLinuxIo::BufferWrites()
     m_pending.reserve(kWriteBufferBytes);
     m_streamPos = static_cast<int64_t>(ftello64(m_stream));
     m_buffered = true;
+    m_flush.reset(new (std::nothrow) CBackgroundFlush(fileno(m_stream)));
+}
+
+bool CLinuxIo::StopFlush()
+{
+    if (!m_flush)
+        return true;
+    const bool flushed = m_flush->Stop();
+    m_flush.reset();
+    if (!flushed)
+        m_failed = true;
+    return flushed;
 }
 
 int CLinuxIo::Close()
 {
     if (m_stream == nullptr)
         return 0;
-    bool ok = FlushBuffer() && !m_failed;
+    bool ok = FlushBuffer();
+    // The helper uses the descriptor: it ends before the stream closes.
+    ok = StopFlush() && ok && !m_failed;
     if (std::fclose(m_stream) != 0) {
         std::fprintf(stderr, "Close the file error! --- %s\n", std::strerror(errno));
         ok = false;
@@ -68,6 +87,8 @@ int CLinuxIo::Sync()
         m_failed = m_buffered;
         return -1;
     }
+    if (!StopFlush())
+        return -1;
     if (fsync(fileno(m_stream)) != 0 && errno != EINVAL && errno != EROFS) {
         std::fprintf(stderr, "Sync the data error! --- %s\n", std::strerror(errno));
         m_failed = m_buffered;
@@ -173,6 +194,8 @@ bool CLinuxIo::WriteOut(const void* buffer, size_t length)
     }
     if (m_streamPos >= 0)
         m_streamPos += static_cast<int64_t>(done);
+    if (m_flush)
+        m_flush->Written(done);
     return true;
 }
 

@@ -11,8 +11,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+class CBackgroundFlush;
 
 class CLinuxIo {
 public:
@@ -23,7 +26,7 @@ public:
     static constexpr size_t kWriteBufferBytes = 1 << 20;
     static constexpr size_t kStraightWriteBytes = 0x20000;
 
-    CLinuxIo() = default;
+    CLinuxIo();
     virtual ~CLinuxIo();
     CLinuxIo(const CLinuxIo&) = delete;
     CLinuxIo& operator=(const CLinuxIo&) = delete;
@@ -34,6 +37,8 @@ public:
     // Open. Without it every Write reaches the file before it returns. With
     // it a write error may show only at a later Write, Seek, Read, Sync or
     // Close, and from then on every write, Sync and Close of this file fails.
+    // With it, too, the file is written out to its device in the background
+    // as it grows (CBackgroundFlush), until Sync or Close.
     void BufferWrites();
     // Writes out what is buffered and closes: 0, or -1 when a buffered byte
     // could not be written or the close failed.
@@ -73,6 +78,9 @@ private:
     // Writes straight to the stream; false on an error, reported once.
     bool WriteOut(const void* buffer, size_t length);
     bool WriteFailed();
+    // Ends the background write-out; false (and the file failed) when a
+    // part of it failed.
+    bool StopFlush();
     static void ReportSeekError(int error, int64_t offset, int whence);
 
     FILE* m_stream = nullptr;
@@ -81,6 +89,7 @@ private:
     bool m_failed = false;            // a buffered write was lost
     std::vector<unsigned char> m_pending;
     int64_t m_streamPos = 0;          // the stream's offset, kept while buffered; -1 unknown
+    std::unique_ptr<CBackgroundFlush> m_flush;
 };
 
 #endif  // QUARN_WINDOWS_FLAVOUR
