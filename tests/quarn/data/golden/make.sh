@@ -1,0 +1,14 @@
+#!/bin/sh
+# Remakes the golden images with the engine of a build folder. Run by hand
+# only, and only to add an image: the checked-in bytes are the reference a
+# later engine must still read, so existing images are never replaced.
+#   tests/quarn/data/golden/make.sh [build folder] [output folder]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-build}
+out=${2:-$here/new}
+mkdir -p "$out"
+cmake --build "$build" -j4 --target golden_images_test
+GOLDEN_OUT=$out "$build/tests/golden_images_test" \
+    --gtest_also_run_disabled_tests --gtest_filter='GoldenImages.DISABLED_Make'
+ls -l "$out"
