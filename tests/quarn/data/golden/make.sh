@@ -8,7 +8,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
 out=${2:-$here/new}
 mkdir -p "$out"
-cmake --build "$build" -j4 --target golden_images_test
-GOLDEN_OUT=$out "$build/tests/golden_images_test" \
-    --gtest_also_run_disabled_tests --gtest_filter='GoldenImages.DISABLED_Make'
+cmake --build "$build" -j4 --target golden_image_maker
+"$build/tests/golden_image_maker" "$out"
 ls -l "$out"
