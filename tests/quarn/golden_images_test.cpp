@@ -97,9 +97,63 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(GoldenImages, TheSplitImageHasSeveralVolumes)
+// A volume's trailer and the two names before it.
+struct Trailer {
+    tagBLOCK_END end {};
+    std::string prevName, nextName;
+};
+
+bool ReadTrailer(const std::string& path, Trailer* t)
 {
-    EXPECT_TRUE(FileExists(GoldenDir() + "ntfs_split_1_0.bkp"));
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    if (bytes.size() < sizeof t->end)
+        return false;
+    std::memcpy(&t->end, bytes.data() + bytes.size() - sizeof t->end, sizeof t->end);
+    const size_t names = size_t(t->end.prevNameSize) + t->end.nextNameSize;
+    if (bytes.size() < sizeof t->end + names)
+        return false;
+    const char* at = reinterpret_cast<const char*>(bytes.data()) + bytes.size() - sizeof t->end - names;
+    t->prevName.assign(at, t->end.prevNameSize);
+    t->nextName.assign(at + t->end.prevNameSize, t->end.nextNameSize);
+    return true;
+}
+
+struct TrailerCase {
+    const char* volume;
+    unsigned fsType, volumeIndex, generation, singleVolume;
+    const char* prevName;
+    const char* nextName;
+};
+
+// Every volume's trailer: its numbers, the previous image's first volume and
+// the next volume by name, one chain id per image chain.
+TEST(GoldenImages, EveryVolumeTrailerNamesItsNeighbours)
+{
+    const TrailerCase cases[] = {
+        {"ntfs_split_0_0.bkp", FS_TYPE_NTFS, 0, 0, 0, "", "ntfs_split_1_0.bkp"},
+        {"ntfs_split_1_0.bkp", FS_TYPE_NTFS, 1, 0, 0, "", "ntfs_split_2_0.bkp"},
+        {"ntfs_split_2_0.bkp", FS_TYPE_NTFS, 2, 0, 0, "", ""},
+        {"ntfs_chain_0_0.bkp", FS_TYPE_NTFS, 0, 0, 1, "", ""},
+        {"ntfs_chain_0_1.bkp", FS_TYPE_NTFS, 0, 1, 1, "ntfs_chain_0_0.bkp", ""},
+        {"ntfs_pass_0_0.bkp", FS_TYPE_NTFS, 0, 0, 1, "", ""},
+        {"fat32_0_0.bkp", FS_TYPE_FAT32, 0, 0, 1, "", ""},
+    };
+    for (const TrailerCase& c : cases) {
+        SCOPED_TRACE(c.volume);
+        Trailer t;
+        ASSERT_TRUE(ReadTrailer(GoldenDir() + c.volume, &t));
+        EXPECT_EQ(uint32_t(t.end.magic), 0x454B4C42u);
+        EXPECT_EQ(unsigned(t.end.fsType), c.fsType);
+        EXPECT_EQ(unsigned(t.end.volumeIndex), c.volumeIndex);
+        EXPECT_EQ(unsigned(t.end.generation), c.generation);
+        EXPECT_EQ(unsigned(t.end.singleVolume), c.singleVolume);
+        EXPECT_EQ(t.prevName, c.prevName);
+        EXPECT_EQ(t.nextName, c.nextName);
+    }
+    Trailer full, incremental;
+    ASSERT_TRUE(ReadTrailer(GoldenDir() + "ntfs_chain_0_0.bkp", &full));
+    ASSERT_TRUE(ReadTrailer(GoldenDir() + "ntfs_chain_0_1.bkp", &incremental));
+    EXPECT_EQ(uint32_t(full.end.chainId), uint32_t(incremental.end.chainId));
 }
 
 // The password image's first volume: the caller's head block at offset 0,
