@@ -231,6 +231,52 @@ TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWitho
     EXPECT_EQ(bytes, SourceFiles()[0].data);
 }
 
+// The system's page and hibernation files live in the root folder: files of
+// those names in a subfolder keep their data, in this build as in the other.
+TEST_F(WindowsEngineRoundTrip, SubfolderFilesNamedLikeThePageAndHibernationFilesKeepTheirData)
+{
+    if (!NtfsMountUsable())
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: the fixture has a subfolder");
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = m_dir.file("source.ntfs");
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(source, WinEngineMachine::kPartitionBytes, &log)) << log;
+    const std::vector<uint8_t> subPage = PatternBytes(1 << 20, 51);
+    const std::vector<uint8_t> subHiber = PatternBytes(1 << 20, 52);
+    const std::vector<uint8_t> rootPage = PatternBytes(1 << 20, 53);
+    const std::vector<uint8_t> rootHiber = PatternBytes(1 << 20, 54);
+    const std::vector<NtfsFileSpec> files = {
+        {"sub", {}, true},          {"sub/pagefile.sys", subPage}, {"sub/hiberfil.sys", subHiber},
+        {"pagefile.sys", rootPage}, {"hiberfil.sys", rootHiber},
+    };
+    ASSERT_TRUE(FillNtfsPartition(source, m_dir.path(), files, &log)) << log;
+    ASSERT_TRUE(machine.PutPartition('E', source));
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0), 0);
+    const std::vector<uint8_t> image = ReadFileBytes(machine.Host("C:\\img\\sys_0_0.bkp"));
+    auto holds = [&image](const std::vector<uint8_t>& data) {
+        const std::vector<uint8_t> marker(data.begin() + 8192, data.begin() + 8192 + 64);
+        return std::search(image.begin(), image.end(), marker.begin(), marker.end()) != image.end();
+    };
+    EXPECT_TRUE(holds(subPage));
+    EXPECT_TRUE(holds(subHiber));
+    EXPECT_FALSE(holds(rootPage));
+    EXPECT_FALSE(holds(rootHiber));
+
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\sys_0_0.bkp", "F:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(NtfsCat(restored, "sub/pagefile.sys", &bytes));
+    EXPECT_TRUE(bytes == subPage);
+    ASSERT_TRUE(NtfsCat(restored, "sub/hiberfil.sys", &bytes));
+    EXPECT_TRUE(bytes == subHiber);
+    ASSERT_TRUE(NtfsCat(restored, "pagefile.sys", &bytes));
+    EXPECT_TRUE(bytes == std::vector<uint8_t>(rootPage.size(), 0));
+}
+
 TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWritesNothing)
 {
     WinEngineMachine machine(false);

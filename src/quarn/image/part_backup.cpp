@@ -333,7 +333,7 @@ int CPartBackup::WriteBlkEnd()
     end.volumeIndex = m_volumeIndex++;
     end.singleVolume = m_singleVolume;
     end.generation = m_generation;
-    end.spare1 = 0;
+    end.spare1 = m_spare1;
     end.fsType = static_cast<uint8_t>(m_fsType);
     end.spare2 = ImageFormat::kSpare2Value;
     end.spare3 = m_spare3;

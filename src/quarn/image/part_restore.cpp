@@ -179,6 +179,7 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
     m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
     m_volumeIndex = end.volumeIndex;
     m_spare3 = end.spare3;
+    m_spare1 = end.spare1;
 }
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)

@@ -82,9 +82,9 @@ uint64_t CResFileRecord::MirrorBytes() const
     return std::max<uint64_t>(4ull * m_recordBytes, m_clusterBytes);
 }
 
-int CResFileRecord::BeginImage(bool extentsStored)
+int CResFileRecord::BeginImage(bool extentsStored, bool rootSystemFilesOnly)
 {
-    m_stored.Reset(extentsStored);
+    m_stored.Reset(extentsStored, rootSystemFilesOnly);
     return m_reader.Init();
 }
 
@@ -171,7 +171,7 @@ void CResFileRecord::DisplayName(unsigned int owner, const tagRECORD_ATTR* attr)
     std::memcpy(text, value + offsetof(tagATTR_FILE_NAME, name), 2u * units);
     QString decoded = QString::fromUtf16(text, static_cast<int>(units));
     // A name in an extension record names the file of its base record.
-    m_stored.NoteName(owner, decoded);
+    m_stored.NoteName(owner, uint32_t(name->parentReference & Ntfs::kRecordNumberMask), decoded);
     m_progress->ProcessName(decoded.toLocal8Bit().constData());
 }
 
