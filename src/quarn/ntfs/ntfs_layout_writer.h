@@ -38,6 +38,9 @@ struct NtfsLayoutInput {
     // The saved boot area ($Boot's first bytes).
     const unsigned char* bootArea = nullptr;
     uint32_t bootAreaBytes = 0;
+    // The target partition's first sector on its disk (0 for a whole disk):
+    // the boot sector's hidden sectors, which the system starts by.
+    uint32_t hiddenSectors = 0;
 };
 
 class CResFileRecord {

@@ -1,6 +1,7 @@
 #include "ntfs/part_ntfs_restore.h"
 
 #include "image/callbacks.h"
+#include "io/device_system.h"
 #include "ntfs/ntfs_layout_writer.h"
 
 #include <QString>
@@ -182,6 +183,7 @@ NtfsLayoutInput CPartNtfsRestore::LayoutInput() const
     input.mftBitmapBytes = m_mftBitmapSize;
     input.bootArea = m_bootArea;
     input.bootAreaBytes = m_bootAreaSize;
+    input.hiddenSectors = DeviceSystem::PartitionStartSector(*m_part, m_targetPartition);
     return input;
 }
 
