@@ -299,6 +299,39 @@ TEST_F(WindowsEngineRoundTrip, SubfolderFilesNamedLikeThePageAndHibernationFiles
     EXPECT_TRUE(bytes == std::vector<uint8_t>(rootPage.size(), 0));
 }
 
+TEST_F(WindowsEngineRoundTrip, Fat32SubfolderPageFileKeepsItsDataWhileTheRootOneStaysOut)
+{
+    for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat"}) {
+        if (!HaveProgram(tool))
+            SKIP_OR_FAIL_IN_CI(tool << " is not installed");
+    }
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::vector<uint8_t> rootPage = PatternBytes(1 << 20, 61);
+    const std::vector<uint8_t> subPage = PatternBytes(1 << 20, 62);
+    const std::vector<uint8_t> subHiber = PatternBytes(1 << 20, 63);
+    FatImage source(m_dir.file("source.fat"), WinEngineMachine::kPartitionBytes, 1, "SYSFILES", m_dir.file("scratch"));
+    source.AddFile("/PAGEFILE.SYS", rootPage);
+    source.MakeDir("/SUB");
+    source.AddFile("/SUB/PAGEFILE.SYS", subPage);
+    source.AddFile("/SUB/HIBERFIL.SYS", subHiber);
+    ASSERT_TRUE(machine.PutPartition('G', source.path()));
+
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_fat32(Backup(3, "G:", "C:\\img\\sysfat", std::string(), 0), calls.Bind(), nullptr, 0),
+              0);
+    ASSERT_TRUE(machine.InstallChecker());
+    ASSERT_EQ(quarn::restore_fat32(Restore("C:\\img\\sysfat_0_0.bkp", "H:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.fat");
+    ASSERT_TRUE(machine.TakePartition('H', restored));
+    const CommandResult check = CheckFat(restored);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    ASSERT_TRUE(ExtractFatTree(restored, m_dir.file("got")));
+    EXPECT_EQ(FileSize(m_dir.file("got") + "/PAGEFILE.SYS"), 0u);
+    EXPECT_TRUE(ReadFileBytes(m_dir.file("got") + "/SUB/PAGEFILE.SYS") == subPage);
+    EXPECT_TRUE(ReadFileBytes(m_dir.file("got") + "/SUB/HIBERFIL.SYS") == subHiber);
+}
+
 TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWritesNothing)
 {
     WinEngineMachine machine(false);
