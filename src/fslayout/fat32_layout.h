@@ -155,7 +155,8 @@ inline bool IsDotDot(const tagFatDirEntry& entry)
     return std::memcmp(entry.name, "..      ", 8) == 0;
 }
 
-// The page file's data is never stored: only its entry, with no clusters.
+// The name of the page file, whose data a backup never stores when it stands
+// in the root folder: only its entry, with no clusters.
 inline bool IsPageFile(const tagFatDirEntry& entry)
 {
     return std::memcmp(entry.name, "PAGEFILESYS", 11) == 0 && (entry.attributes & kAttrArchive);

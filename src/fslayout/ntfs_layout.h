@@ -33,6 +33,7 @@ constexpr uint32_t kMftRecord = 0;
 constexpr uint32_t kMftMirrRecord = 1;
 constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kBootRecord = 7;
+constexpr uint32_t kRootRecord = 5;  // the root folder
 constexpr uint32_t kBadClusRecord = 8;
 constexpr uint32_t kFirstUserRecord = 16;  // records 0-15 are reserved for the system
 constexpr uint64_t kRecordNumberMask = 0xFFFFFFFFFFFFull;  // a file reference's low 48 bits

@@ -113,7 +113,7 @@ TEST(NtfsLayoutWriter, NothingIsFinishedBeforeTheMftIsPlaced)
     Writer w(input.targetBytes);
     CResFileRecord writer(input, w.part, w.progress, w.image);
     ASSERT_EQ(writer.Initialize(), 0);
-    ASSERT_EQ(writer.BeginImage(true), 0);
+    ASSERT_EQ(writer.BeginImage(true, true), 0);
     // Record 0 places the MFT; a stream that starts elsewhere is damaged.
     std::vector<uint8_t> record(1024, 0);
     std::memcpy(record.data(), "FILE", 4);

@@ -202,40 +202,60 @@ TEST(StoredDataSets, RuleTable)
     const auto empty = Attribute(Ntfs::ATTR_DATA, 0, 0, 0);
     const auto extent = Attribute(Ntfs::ATTR_DATA, 4, 7, 0);
     const auto bitmap = Attribute(Ntfs::ATTR_BITMAP, 0, 0, 4096);
+    constexpr uint32_t kRoot = Ntfs::kRootRecord;
+    constexpr uint32_t kSub = 64;  // a folder other than the root
+    enum Rule : bool { kAnyFolder = false, kRootOnly = true };
+    struct Name {
+        uint32_t owner;
+        uint32_t parent;
+        const char* text;
+    };
     struct Case {
         const char* what;
         bool extentsStored;
-        std::vector<std::pair<uint32_t, const char*>> names;  // noted before the question
+        Rule rule;
+        std::vector<Name> names;  // noted before the question
         uint32_t owner;
         const std::vector<uint8_t>* attr;
         bool carries;
         bool unstoredFileData;
     };
     const Case cases[] = {
-        {"a file's data", true, {}, 70, &data, true, false},
-        {"nothing allocated", true, {}, 70, &empty, false, false},
-        {"a continuation extent, extents stored", true, {}, 70, &extent, true, false},
-        {"a continuation extent, older image", false, {}, 70, &extent, false, false},
-        {"the MFT's data and bitmap", true, {}, Ntfs::kMftRecord, &data, false, false},
-        {"the MFT's bitmap", true, {}, Ntfs::kMftRecord, &bitmap, false, false},
-        {"$Bitmap's data", true, {}, Ntfs::kBitmapRecord, &data, false, false},
-        {"$BadClus, any attribute", true, {}, Ntfs::kBadClusRecord, &bitmap, false, false},
-        {"a system file's bitmap", true, {}, Ntfs::kBitmapRecord, &bitmap, true, false},
-        {"the page file, named before", true, {{70, "pagefile.sys"}}, 70, &data, false, true},
-        {"the page file in any case", true, {{70, "PageFile.SYS"}}, 70, &data, false, true},
-        {"the hibernation file", true, {{71, "hiberfil.sys"}}, 71, &data, false, true},
-        {"the page file's later extent", true, {{70, "pagefile.sys"}}, 70, &extent, false, true},
-        {"the page file's bitmap is stored", true, {{70, "pagefile.sys"}}, 70, &bitmap, true, false},
-        {"only the first page file counts", true, {{70, "pagefile.sys"}, {80, "pagefile.sys"}}, 80, &data, true,
+        {"a file's data", true, kRootOnly, {}, 70, &data, true, false},
+        {"nothing allocated", true, kRootOnly, {}, 70, &empty, false, false},
+        {"a continuation extent, extents stored", true, kRootOnly, {}, 70, &extent, true, false},
+        {"a continuation extent, older image", false, kRootOnly, {}, 70, &extent, false, false},
+        {"the MFT's data and bitmap", true, kRootOnly, {}, Ntfs::kMftRecord, &data, false, false},
+        {"the MFT's bitmap", true, kRootOnly, {}, Ntfs::kMftRecord, &bitmap, false, false},
+        {"$Bitmap's data", true, kRootOnly, {}, Ntfs::kBitmapRecord, &data, false, false},
+        {"$BadClus, any attribute", true, kRootOnly, {}, Ntfs::kBadClusRecord, &bitmap, false, false},
+        {"a system file's bitmap", true, kRootOnly, {}, Ntfs::kBitmapRecord, &bitmap, true, false},
+        {"the page file, named before", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &data, false, true},
+        {"the page file in any case", true, kRootOnly, {{70, kRoot, "PageFile.SYS"}}, 70, &data, false, true},
+        {"the hibernation file", true, kRootOnly, {{71, kRoot, "hiberfil.sys"}}, 71, &data, false, true},
+        {"the page file's later extent", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &extent, false, true},
+        {"the page file's bitmap is stored", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &bitmap, true,
          false},
-        {"another file than the page file", true, {{70, "pagefile.sys"}}, 72, &data, true, false},
-        {"a name like it", true, {{70, "pagefile.sy"}}, 70, &data, true, false},
+        {"only the first page file counts", true, kRootOnly, {{70, kRoot, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}},
+         80, &data, true, false},
+        {"another file than the page file", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 72, &data, true, false},
+        {"a name like it", true, kRootOnly, {{70, kRoot, "pagefile.sy"}}, 70, &data, true, false},
+        {"a page file in a subfolder keeps its data", true, kRootOnly, {{70, kSub, "pagefile.sys"}}, 70, &data, true,
+         false},
+        {"a hibernation file in a subfolder keeps its data", true, kRootOnly, {{71, kSub, "HIBERFIL.SYS"}}, 71, &data,
+         true, false},
+        {"a subfolder's page file does not hide the root's", true, kRootOnly,
+         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}}, 80, &data, false, true},
+        {"older images: a page file in any folder", true, kAnyFolder, {{70, kSub, "pagefile.sys"}}, 70, &data, false,
+         true},
+        {"older images: the first one met, wherever", true, kAnyFolder,
+         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}}, 80, &data, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        StoredDataSets rule(c.extentsStored);
+        StoredDataSets rule(c.extentsStored, c.rule);
         for (const auto& name : c.names)
-            rule.NoteName(name.first, QString::fromUtf8(name.second));
+            rule.NoteName(name.owner, name.parent, QString::fromUtf8(name.text));
         EXPECT_EQ(rule.CarriesDataSet(c.owner, AsAttr(*c.attr)), c.carries);
         EXPECT_EQ(rule.IsUnstoredFileData(c.owner, AsAttr(*c.attr)->type), c.unstoredFileData);
     }
@@ -245,14 +265,18 @@ TEST(StoredDataSets, ANewStreamForgetsTheNames)
 {
     const auto data = Attribute(Ntfs::ATTR_DATA, 0, 3, 4 * 4096);
     StoredDataSets rule;
-    rule.NoteName(70, QStringLiteral("pagefile.sys"));
+    rule.NoteName(70, Ntfs::kRootRecord, QStringLiteral("pagefile.sys"));
     EXPECT_FALSE(rule.CarriesDataSet(70, AsAttr(data)));
     // An older image of a chain: its stream learns its own names.
     rule.Reset(true);
     EXPECT_TRUE(rule.CarriesDataSet(70, AsAttr(data)));
-    rule.NoteName(90, QStringLiteral("pagefile.sys"));
+    rule.NoteName(90, Ntfs::kRootRecord, QStringLiteral("pagefile.sys"));
     EXPECT_TRUE(rule.CarriesDataSet(70, AsAttr(data)));
     EXPECT_FALSE(rule.CarriesDataSet(90, AsAttr(data)));
+    // An older image of the older rule: a subfolder's page file counts.
+    rule.Reset(true, false);
+    rule.NoteName(95, 64, QStringLiteral("pagefile.sys"));
+    EXPECT_FALSE(rule.CarriesDataSet(95, AsAttr(data)));
 }
 
 // A page file with so many names that ntfs-3g moves them into extension

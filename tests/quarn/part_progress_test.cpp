@@ -18,6 +18,12 @@ std::vector<int> Range(int first, int last)
     return v;
 }
 
+std::vector<int> WithLast(std::vector<int> v, int last)
+{
+    v.push_back(last);
+    return v;
+}
+
 }  // namespace
 
 TEST(PartProgress, StepTable)
@@ -38,10 +44,14 @@ TEST(PartProgress, StepTable)
          {{15, 0, {1}, true}, {4, 0, {}, true}, {1, 0, {2}, true}}},
         {"cancel at step 3", 950, 3,
          {{100, ERR_CANCELLED, Range(1, 3), false}}},
-        {"bytes past the total are neither stepped nor reported", 95, 0,
-         {{95, 0, Range(1, 95), true, 95}, {2, 0, {}, true, 0}}},
+        // Steps past the total are not reported as further steps, but each
+        // call that completes some still asks the caller at step 95.
+        {"bytes past the total are not reported, still asked", 95, 0,
+         {{95, 0, Range(1, 95), true, 95}, {2, 0, {95}, true, 0}}},
         {"one call far past the total stops at step 95", 950, 0,
-         {{5000, 0, Range(1, 95), true, 950}, {10, 0, {}, true, 0}}},
+         {{5000, 0, WithLast(Range(1, 95), 95), true, 950}, {10, 0, {95}, true, 0}, {9, 0, {}, true, 0}}},
+        {"a cancel at the last step is honoured", 950, 95,
+         {{950, ERR_CANCELLED, Range(1, 95), false}}},
         {"total below 95 gives no steps and ends", 94, 0,
          {{1000, 0, {}, true, 94}, {0, 0, {}, true}}},
         {"total 0 gives no steps and ends", 0, 0,
@@ -152,4 +162,23 @@ TEST(PartProgress, CompleteReportsWhatTheJobsCountFellShortOf)
         EXPECT_TRUE(r.steps.empty());
         EXPECT_TRUE(r.bytesDone.empty());
     }
+}
+
+// A job that meets more bytes than its total (sparse or compressed files)
+// must still be cancellable once the bar is full.
+TEST(PartProgress, ACancelAskedAfterTheTotalStopsTheJob)
+{
+    RecordingCallbacks r;
+    tagCallBackFunc cb = r.Bind();
+    CPartProgress progress(950, cb.onProgress, cb.context);
+    progress.SetCallbacks(cb);
+    ASSERT_EQ(progress.ProgressFunc(950), 0);
+    ASSERT_EQ(r.steps.back(), CPartProgress::kSteps);
+    r.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
+    r.bytesDone.clear();
+    EXPECT_EQ(progress.ProgressFunc(4), 0);  // less than a step: not asked
+    EXPECT_EQ(progress.ProgressFunc(6), ERR_CANCELLED);
+    EXPECT_EQ(r.steps.back(), CPartProgress::kSteps);
+    EXPECT_EQ(r.bytesDone, (std::vector<uint64_t> {0}));
+    EXPECT_EQ(progress.BytesDone(), 950u);
 }

@@ -59,6 +59,25 @@ bool NtfsChecks(const std::string& partition, std::string* log)
     return fix.exitCode == 0 && resize.exitCode == 0;
 }
 
+// Restores of one image by both builds: the same bytes, but for the
+// hidden-sectors field of the boot sector and of its copy in the last
+// sector, which names where each target starts on its disk (F: on the
+// simulated disk; a file standing for a whole disk, 0).
+bool SameVolumeApartFromItsPlace(const std::string& byWindows, const std::string& byLinux)
+{
+    std::vector<uint8_t> a = ReadFileBytes(byWindows);
+    std::vector<uint8_t> b = ReadFileBytes(byLinux);
+    if (a.size() != b.size() || a.size() < 1024)
+        return false;
+    EXPECT_EQ(Le32(a, 0x1C), WinEngineMachine::StartOf('F') / 512);
+    EXPECT_EQ(Le32(b, 0x1C), 0u);
+    for (size_t sector : {size_t(0), a.size() - 512}) {
+        std::fill_n(a.begin() + sector + 0x1C, 4, 0);
+        std::fill_n(b.begin() + sector + 0x1C, 4, 0);
+    }
+    return a == b;
+}
+
 class WindowsEngineRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override
@@ -103,6 +122,9 @@ TEST_F(WindowsEngineRoundTrip, NtfsFullBackupRestoresOntoAnotherVolume)
     ASSERT_TRUE(machine.TakePartition('F', restored));
     std::string log;
     EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    // The boot sector names F:'s own first sector, not E:'s.
+    ASSERT_NE(WinEngineMachine::StartOf('F'), WinEngineMachine::StartOf('E'));
+    EXPECT_EQ(Le32(ReadFileHead(restored, 512), 0x1C), WinEngineMachine::StartOf('F') / 512);
     for (const NtfsFileSpec& file : SourceFiles()) {
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(NtfsCat(restored, file.path, &bytes)) << file.path;
@@ -159,7 +181,7 @@ TEST_F(WindowsEngineRoundTrip, ImagesOfEitherBuildRestoreWithTheOtherToTheSameBy
     const std::string byLinux = m_dir.file("by_linux.ntfs");
     MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
     ASSERT_EQ(restore_ntfs(Restore(machine.Host("C:\\img\\win_0_0.bkp"), byLinux), calls.Bind()), 0);
-    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+    EXPECT_TRUE(SameVolumeApartFromItsPlace(byWindows, byLinux));
 
     // The Linux build's image of the same partition, restored by both.
     std::string sourceFile = m_dir.file("linux_source.ntfs");
@@ -171,7 +193,7 @@ TEST_F(WindowsEngineRoundTrip, ImagesOfEitherBuildRestoreWithTheOtherToTheSameBy
     ASSERT_TRUE(machine.TakePartition('F', byWindows));
     MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
     ASSERT_EQ(restore_ntfs(Restore(linuxBase + "_0_0.bkp", byLinux), calls.Bind()), 0);
-    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+    EXPECT_TRUE(SameVolumeApartFromItsPlace(byWindows, byLinux));
     std::string log;
     EXPECT_TRUE(NtfsChecks(byWindows, &log)) << log;
 }
@@ -200,7 +222,7 @@ TEST_F(WindowsEngineRoundTrip, SplitImageRestoresWithBothBuildsToTheSameBytes)
     const std::string byLinux = m_dir.file("by_linux.ntfs");
     MakeSparseFile(byLinux, WinEngineMachine::kPartitionBytes);
     ASSERT_EQ(restore_ntfs(Restore(machine.Host("C:\\img\\split_0_0.bkp"), byLinux), calls.Bind()), 0);
-    EXPECT_TRUE(ReadFileBytes(byWindows) == ReadFileBytes(byLinux));
+    EXPECT_TRUE(SameVolumeApartFromItsPlace(byWindows, byLinux));
 }
 
 TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWithoutAnyRegistryValue)
@@ -229,6 +251,85 @@ TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWitho
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(NtfsCat(restored, "small.txt", &bytes));
     EXPECT_EQ(bytes, SourceFiles()[0].data);
+}
+
+// The system's page and hibernation files live in the root folder: files of
+// those names in a subfolder keep their data, in this build as in the other.
+TEST_F(WindowsEngineRoundTrip, SubfolderFilesNamedLikeThePageAndHibernationFilesKeepTheirData)
+{
+    if (!NtfsMountUsable())
+        SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: the fixture has a subfolder");
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::string source = m_dir.file("source.ntfs");
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(source, WinEngineMachine::kPartitionBytes, &log)) << log;
+    const std::vector<uint8_t> subPage = PatternBytes(1 << 20, 51);
+    const std::vector<uint8_t> subHiber = PatternBytes(1 << 20, 52);
+    const std::vector<uint8_t> rootPage = PatternBytes(1 << 20, 53);
+    const std::vector<uint8_t> rootHiber = PatternBytes(1 << 20, 54);
+    const std::vector<NtfsFileSpec> files = {
+        {"sub", {}, true},          {"sub/pagefile.sys", subPage}, {"sub/hiberfil.sys", subHiber},
+        {"pagefile.sys", rootPage}, {"hiberfil.sys", rootHiber},
+    };
+    ASSERT_TRUE(FillNtfsPartition(source, m_dir.path(), files, &log)) << log;
+    ASSERT_TRUE(machine.PutPartition('E', source));
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0), 0);
+    const std::vector<uint8_t> image = ReadFileBytes(machine.Host("C:\\img\\sys_0_0.bkp"));
+    auto holds = [&image](const std::vector<uint8_t>& data) {
+        const std::vector<uint8_t> marker(data.begin() + 8192, data.begin() + 8192 + 64);
+        return std::search(image.begin(), image.end(), marker.begin(), marker.end()) != image.end();
+    };
+    EXPECT_TRUE(holds(subPage));
+    EXPECT_TRUE(holds(subHiber));
+    EXPECT_FALSE(holds(rootPage));
+    EXPECT_FALSE(holds(rootHiber));
+
+    ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\sys_0_0.bkp", "F:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.ntfs");
+    ASSERT_TRUE(machine.TakePartition('F', restored));
+    EXPECT_TRUE(NtfsChecks(restored, &log)) << log;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(NtfsCat(restored, "sub/pagefile.sys", &bytes));
+    EXPECT_TRUE(bytes == subPage);
+    ASSERT_TRUE(NtfsCat(restored, "sub/hiberfil.sys", &bytes));
+    EXPECT_TRUE(bytes == subHiber);
+    ASSERT_TRUE(NtfsCat(restored, "pagefile.sys", &bytes));
+    EXPECT_TRUE(bytes == std::vector<uint8_t>(rootPage.size(), 0));
+}
+
+TEST_F(WindowsEngineRoundTrip, Fat32SubfolderPageFileKeepsItsDataWhileTheRootOneStaysOut)
+{
+    for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat"}) {
+        if (!HaveProgram(tool))
+            SKIP_OR_FAIL_IN_CI(tool << " is not installed");
+    }
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    const std::vector<uint8_t> rootPage = PatternBytes(1 << 20, 61);
+    const std::vector<uint8_t> subPage = PatternBytes(1 << 20, 62);
+    const std::vector<uint8_t> subHiber = PatternBytes(1 << 20, 63);
+    FatImage source(m_dir.file("source.fat"), WinEngineMachine::kPartitionBytes, 1, "SYSFILES", m_dir.file("scratch"));
+    source.AddFile("/PAGEFILE.SYS", rootPage);
+    source.MakeDir("/SUB");
+    source.AddFile("/SUB/PAGEFILE.SYS", subPage);
+    source.AddFile("/SUB/HIBERFIL.SYS", subHiber);
+    ASSERT_TRUE(machine.PutPartition('G', source.path()));
+
+    RecordingCallbacks calls;
+    ASSERT_EQ(quarn::backup_fat32(Backup(3, "G:", "C:\\img\\sysfat", std::string(), 0), calls.Bind(), nullptr, 0),
+              0);
+    ASSERT_TRUE(machine.InstallChecker());
+    ASSERT_EQ(quarn::restore_fat32(Restore("C:\\img\\sysfat_0_0.bkp", "H:"), calls.Bind()), 0);
+    const std::string restored = m_dir.file("restored.fat");
+    ASSERT_TRUE(machine.TakePartition('H', restored));
+    const CommandResult check = CheckFat(restored);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    ASSERT_TRUE(ExtractFatTree(restored, m_dir.file("got")));
+    EXPECT_EQ(FileSize(m_dir.file("got") + "/PAGEFILE.SYS"), 0u);
+    EXPECT_TRUE(ReadFileBytes(m_dir.file("got") + "/SUB/PAGEFILE.SYS") == subPage);
+    EXPECT_TRUE(ReadFileBytes(m_dir.file("got") + "/SUB/HIBERFIL.SYS") == subHiber);
 }
 
 TEST_F(WindowsEngineRoundTrip, ARestoreThatCannotLockItsTargetIsRefusedAndWritesNothing)

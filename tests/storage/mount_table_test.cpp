@@ -201,7 +201,7 @@ TEST_F(MountTableHelpersTest, AFailedUnmountKeepsTheEntryAndSaysSo)
     helpers.failWith("umount", 32);
     EXPECT_FALSE(table.unmountDirectory(dir("sdb1").c_str()));
     EXPECT_TRUE(messages.joined().contains("Unable to umount")) << messages.joined().toStdString();
-    EXPECT_TRUE(messages.joined().contains("errno= 32")) << messages.joined().toStdString();
+    EXPECT_TRUE(messages.joined().contains("errno=32")) << messages.joined().toStdString();
     ASSERT_NE(table.mountedDirectory("/dev/sdb1"), nullptr) << "still mounted: the entry stays";
 
     // The next user reuses the mount instead of mounting over it.

@@ -250,6 +250,7 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
     bool findSpecial = unstored.empty();
     bool foundPage = false, foundHiber = false;
     const bool extentsStored = end.spare3 == ImageFormat::kSpare3ExtentsStored;
+    const bool rootSystemFilesOnly = (end.spare1 & ImageFormat::kSpare1RootSystemFiles) != 0;
     for (uint32_t i = 0; i < entries; ++i) {
         ImageRecordEntry entry;
         entry.raw.resize(1024);
@@ -271,6 +272,8 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
                     if (findSpecial && attr->type == Ntfs::ATTR_FILE_NAME) {
                         const auto* fn = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
                         std::string ascii;
+                        if (rootSystemFilesOnly && (fn->parentReference & 0xFFFFFFFFFFFFull) != 5)
+                            continue;
                         for (unsigned k = 0; k < fn->nameLength && fn->nameSpace != 2; ++k)
                             ascii += char(std::tolower(fn->name[k] & 0x7F));
                         if (!foundPage && ascii == "pagefile.sys") {

@@ -27,6 +27,11 @@ constexpr uint8_t kSpare2Value = 2;
 // tagBLOCK_END::spare3 of an NTFS image that stores a data set for every
 // extent of an attribute, continuation extents included.
 constexpr uint8_t kSpare3ExtentsStored = 1;
+// Bits of tagBLOCK_END::spare1, which images written before these bits
+// always hold 0. kSpare1RootSystemFiles: an NTFS image leaves out the data
+// of "pagefile.sys" and "hiberfil.sys" only in the root folder; without it,
+// that of the first files met under these names, in any folder.
+constexpr uint8_t kSpare1RootSystemFiles = 0x01;
 constexpr uint32_t kFat32DirEntryBytes = 32;
 constexpr uint64_t kNeverSplit = ~0ULL;
 // Volume index and generation are one byte each in the trailer and the name.

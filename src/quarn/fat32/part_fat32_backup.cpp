@@ -159,7 +159,7 @@ int CPartFat32Backup::ProcessEntry(std::vector<DirPosition>& path, const tagFatD
     case Fat32::EntryKind::VolumeLabel:
         return WriteDirEntry(entry, true);
     case Fat32::EntryKind::File: {
-        const int result = BackupFile(entry);
+        const int result = BackupFile(entry, path.size() == 1);
         m_longName.Clear();
         return result;
     }
@@ -191,9 +191,11 @@ int CPartFat32Backup::EnterDirectory(std::vector<DirPosition>& path, uint32_t cl
     return 0;
 }
 
-int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry)
+int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry, bool inRoot)
 {
-    if (Fat32::IsPageFile(entry)) {
+    // The system's page file lives in the root folder; a file of that name
+    // anywhere else is an ordinary file.
+    if (inRoot && Fat32::IsPageFile(entry)) {
         if (m_progress->ProgressFunc(entry.fileSize) != 0)
             return ERR_CANCELLED;
         tagFatDirEntry withoutData = entry;

@@ -37,7 +37,8 @@ private:
     int ProcessEntry(std::vector<DirPosition>& path, const tagFatDirEntry& entry);
     int EndDirectory(std::vector<DirPosition>& path, bool counted);
     int EnterDirectory(std::vector<DirPosition>& path, uint32_t cluster);
-    int BackupFile(const tagFatDirEntry& entry);
+    // inRoot: the entry stands in the root folder.
+    int BackupFile(const tagFatDirEntry& entry, bool inRoot);
     int BackupFileData(uint32_t firstCluster, uint32_t size);
     int WriteDirEntry(const tagFatDirEntry& entry, bool counted);
     int ReadCluster(uint32_t cluster);

@@ -135,6 +135,8 @@ protected:
     bool m_deferRecords = false;
     // Set when the trailer should say that every extent's data set is stored.
     uint8_t m_spare3 = 0;
+    // Bits the trailer's spare1 carries (ImageFormat::kSpare1...).
+    uint8_t m_spare1 = 0;
 
 private:
     int WriteDataSetHead();

@@ -23,17 +23,28 @@ int CPartProgress::ProgressFunc(uint64_t bytes)
 {
     // The caller's bar ends at the total: bytes beyond it (a job that meets
     // more than it measured) are not reported.
-    bytes = std::min(bytes, m_total - m_done);
-    m_done += bytes;
+    const uint64_t reported = std::min(bytes, m_total - m_done);
+    m_done += reported;
+    m_processed += bytes;
     // A total below kSteps gives a step size of 0: report no steps rather
     // than loop forever.
-    while (m_stepSize != 0 && m_step < kSteps && m_done - m_stepped >= m_stepSize) {
-        ++m_step;
-        if (Callbacks::Progress(m_cb, m_step) != 0)
-            return ERR_CANCELLED;
-        m_stepped += m_stepSize;
+    if (m_stepSize != 0) {
+        while (m_step < kSteps && m_processed - m_stepped >= m_stepSize) {
+            ++m_step;
+            if (Callbacks::Progress(m_cb, m_step) != 0)
+                return ERR_CANCELLED;
+            m_stepped += m_stepSize;
+        }
+        // Past the last step the bar stands still, but the caller is still
+        // asked, once for each call that completes further steps: the
+        // progress callback is where a cancel is heard.
+        if (m_processed - m_stepped >= m_stepSize) {
+            m_stepped += (m_processed - m_stepped) / m_stepSize * m_stepSize;
+            if (Callbacks::Progress(m_cb, m_step) != 0)
+                return ERR_CANCELLED;
+        }
     }
-    Callbacks::BytesDone(m_cb, bytes);
+    Callbacks::BytesDone(m_cb, reported);
     return 0;
 }
 
@@ -46,7 +57,8 @@ void CPartProgress::Complete()
         ++m_step;
         Callbacks::Progress(m_cb, m_step);
     }
-    m_stepped = m_done;
+    m_processed = std::max(m_processed, m_done);
+    m_stepped = m_processed;
     if (rest != 0)
         Callbacks::BytesDone(m_cb, rest);
 }

@@ -17,7 +17,9 @@ public:
 
     // Adds bytes; reports each full step. ERR_CANCELLED when the caller
     // cancels at a step (onBytesDone is then skipped), else 0. Neither the
-    // bytes reported pass the total nor the steps kSteps.
+    // bytes reported pass the total nor the steps kSteps; a call that
+    // completes steps past kSteps still asks the caller (with kSteps), so a
+    // job that meets more bytes than its total can still be cancelled.
     int ProgressFunc(uint64_t bytes);
     // A job that succeeded: reports the steps up to kSteps and the bytes up
     // to the total that its own count fell short of.
@@ -32,7 +34,8 @@ public:
 
 private:
     uint64_t m_total;
-    uint64_t m_done = 0;
+    uint64_t m_done = 0;       // reported, at most the total
+    uint64_t m_processed = 0;  // as the job counted them
     uint64_t m_stepped = 0;
     uint64_t m_stepSize;
     int m_step = 0;

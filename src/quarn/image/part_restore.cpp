@@ -179,6 +179,7 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
     m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
     m_volumeIndex = end.volumeIndex;
     m_spare3 = end.spare3;
+    m_spare1 = end.spare1;
 }
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
@@ -254,8 +255,8 @@ int CPartRestore::ReadPartInfo()
         result = ReadSmallBlob(info.passwordHashSize, blob);
         if (result != 0)
             return result;
-        QByteArray digest(blob, static_cast<int>(std::strlen(blob)));
-        DEBUG_TRACE("Password MD5: %s\n", digest.toHex().constData());
+        // The wizards check the password; the trace never shows its digest.
+        DEBUG_TRACE("Password: the image holds a digest\n");
     }
     if (info.descriptionSize != 0) {
         result = ReadSmallBlob(info.descriptionSize, blob);

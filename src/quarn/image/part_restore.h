@@ -94,7 +94,7 @@ protected:
     // the volume, as a path in the image's folder; nothing when length is 0.
     int ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path);
     // Takes the block start's position, the volume index and the spare
-    // byte from a trailer that passed its checks.
+    // bytes from a trailer that passed its checks.
     void KeepTrailer(const tagBLOCK_END& end);
     // The tagBLOCK_START at m_blkStartPos; with needsMftBitmap, one that
     // announces no MFT bitmap is refused (ERR_BAD_MAGIC).
@@ -153,6 +153,7 @@ protected:
     uint64_t m_blkStartPos = 0;
     uint8_t m_fsType = 0;
     uint8_t m_spare3 = 0;           // trailer byte 18 of the first volume
+    uint8_t m_spare1 = 0;           // trailer byte 15, likewise
 
     uint64_t m_targetBytes = 0;
     uint64_t m_freeBytes = 0;       // 0 when the used bytes exceed the target

@@ -24,9 +24,9 @@ std::string DiskOfPartition(const std::string& partition);
 // Makes the freshly opened restore target (`path`) the restore's own:
 // 0, or a result code when the restore must not write to it.
 int ClaimTarget(CLinuxIo& target, const std::string& path);
-// FAT32 boot-sector values of a restore target: heads and sectors per
-// track (false: unknown), and the partition's first sector on its disk
-// (0 when it is not a partition of a disk).
+// Boot-sector values of a restore target: heads and sectors per track
+// (false: unknown; FAT32), and the partition's first sector on its disk
+// (0 when it is not a partition of a disk; FAT32 and NTFS).
 bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack);
 uint32_t PartitionStartSector(CLinuxIo& target, const std::string& partition);
 // Sectors per cluster of a FAT32 volume of `targetBytes` bytes laid out by

@@ -85,12 +85,52 @@ bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
     return true;
 }
 
-uint32_t PartitionStartSector(CLinuxIo&, const std::string& partition)
+namespace {
+
+constexpr size_t kPartitionTableOffset = 446;
+constexpr size_t kPartitionEntryBytes = 16;
+constexpr size_t kEntryStartOffset = 8;  // u32 first sector of an entry
+
+// A regular file standing for a partition, next to a file standing for its
+// disk (sdz1 beside sdz): the partition's first sector from the disk file's
+// MBR table. Primary partitions (1-4) only; 0 when the table does not tell.
+uint32_t PartitionStartFromDiskFile(const std::string& partition, const std::string& name,
+                                    const std::string& disk)
+{
+    const std::string number = name.substr(disk.size());
+    if (number.size() != 1 || number[0] < '1' || number[0] > '4')
+        return 0;
+    const std::string diskPath = partition.substr(0, partition.size() - name.size()) + disk;
+    struct stat st;
+    if (stat(diskPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    CLinuxIo diskFile;
+    if (diskFile.Open(diskPath, CLinuxIo::ModeRead) != 0)
+        return 0;
+    uint8_t mbr[512];
+    if (diskFile.Read(mbr, sizeof mbr) != static_cast<int64_t>(sizeof mbr) || mbr[510] != 0x55 || mbr[511] != 0xAA)
+        return 0;
+    uint32_t start = 0;
+    std::memcpy(&start,
+                mbr + kPartitionTableOffset + (number[0] - '1') * kPartitionEntryBytes + kEntryStartOffset,
+                sizeof start);
+    DEBUG_TRACE("%s start sector is: %u\n", name.c_str(), static_cast<unsigned>(start));
+    return start;
+}
+
+}  // namespace
+
+uint32_t PartitionStartSector(CLinuxIo& target, const std::string& partition)
 {
     const std::string name = SplitFileName(partition);
     const std::string disk = DiskOfPartition(name);
     if (disk.empty() || disk == name)
         return 0;
+    // A file that stands for a partition is no device sysfs knows, even
+    // when a real partition bears its name.
+    struct stat st;
+    if (fstat(target.GetHandle(), &st) == 0 && S_ISREG(st.st_mode))
+        return PartitionStartFromDiskFile(partition, name, disk);
     const std::string path = "/sys/block/" + disk + "/" + name + "/start";
     FILE* file = std::fopen(path.c_str(), "re");
     // Not a partition of a disk the kernel knows (an image file, say): no

@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint16_t kAttrFlagsPlacedWhole = 0x0001 | 0x4000 | 0x8000;  // compressed, encrypted, sparse
 constexpr uint32_t kBootSectorPatchEnd = 0x40;
+constexpr uint32_t kBootHiddenSectors = 0x1C;  // u32
 constexpr uint32_t kBatchRecords = 256;
 
 tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
@@ -82,9 +83,9 @@ uint64_t CResFileRecord::MirrorBytes() const
     return std::max<uint64_t>(4ull * m_recordBytes, m_clusterBytes);
 }
 
-int CResFileRecord::BeginImage(bool extentsStored)
+int CResFileRecord::BeginImage(bool extentsStored, bool rootSystemFilesOnly)
 {
-    m_stored.Reset(extentsStored);
+    m_stored.Reset(extentsStored, rootSystemFilesOnly);
     return m_reader.Init();
 }
 
@@ -171,7 +172,7 @@ void CResFileRecord::DisplayName(unsigned int owner, const tagRECORD_ATTR* attr)
     std::memcpy(text, value + offsetof(tagATTR_FILE_NAME, name), 2u * units);
     QString decoded = QString::fromUtf16(text, static_cast<int>(units));
     // A name in an extension record names the file of its base record.
-    m_stored.NoteName(owner, decoded);
+    m_stored.NoteName(owner, uint32_t(name->parentReference & Ntfs::kRecordNumberMask), decoded);
     m_progress->ProcessName(decoded.toLocal8Bit().constData());
 }
 
@@ -767,6 +768,8 @@ int CResFileRecord::ResBootCode()
     static_assert(kBootSectorPatchEnd <= 512, "patched fields lie in the boot sector");
     uint64_t values[3] = {m_volumeSectors, m_mftLcn, m_mirrorLcn};
     std::memcpy(area.data() + 0x28, values, sizeof(values));
+    // The target's place on its disk, not the source's.
+    std::memcpy(area.data() + kBootHiddenSectors, &m_input.hiddenSectors, sizeof(m_input.hiddenSectors));
     int result = WriteAt(0, area.data(), areaSize);
     // The backup boot sector in the partition's last sector.
     if (result == 0)

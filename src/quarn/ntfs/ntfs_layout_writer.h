@@ -38,6 +38,9 @@ struct NtfsLayoutInput {
     // The saved boot area ($Boot's first bytes).
     const unsigned char* bootArea = nullptr;
     uint32_t bootAreaBytes = 0;
+    // The target partition's first sector on its disk (0 for a whole disk):
+    // the boot sector's hidden sectors, which the system starts by.
+    uint32_t hiddenSectors = 0;
 };
 
 class CResFileRecord {
@@ -57,8 +60,9 @@ public:
     // The record stream of an image begins (the newest first, then each
     // older one of a chain): the data sets are read with that image's
     // compression type, and which attributes carry one is learnt anew.
-    // extentsStored: the image's tagBLOCK_END::spare3 says so.
-    int BeginImage(bool extentsStored);
+    // extentsStored: the image's tagBLOCK_END::spare3 says so;
+    // rootSystemFilesOnly: its spare1 holds kSpare1RootSystemFiles.
+    int BeginImage(bool extentsStored, bool rootSystemFilesOnly);
     // Restores record n from the image now being read: places its
     // non-resident attributes and writes their data, then the record.
     // holderInUse: n is in use in that image's MFT bitmap; newestInUse: in

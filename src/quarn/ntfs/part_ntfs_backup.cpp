@@ -120,6 +120,8 @@ CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBack
     // Every extent of an attribute gets its own data set, continuation
     // extents included; the trailer tells readers to expect them.
     m_spare3 = ImageFormat::kSpare3ExtentsStored;
+    // Only the root folder's page and hibernation files stay out.
+    m_spare1 = ImageFormat::kSpare1RootSystemFiles;
     // Records go through WriteInOrder, so data sets may still be compressed
     // while the walk reads on.
     m_deferRecords = true;
@@ -466,7 +468,8 @@ void CPartNtfsBackup::NoteStoredName(StoredDataSets& sets, unsigned owner, const
     if (valueLength < offsetof(tagATTR_FILE_NAME, name) || !IsShownName(name, false) ||
         name->nameLength != kSpecialNameLength)
         return;
-    sets.NoteName(owner, FileNameText(name, valueLength));
+    const uint32_t parent = uint32_t(name->parentReference & Ntfs::kRecordNumberMask);
+    sets.NoteName(owner, parent, FileNameText(name, valueLength));
 }
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)

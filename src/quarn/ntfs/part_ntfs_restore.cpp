@@ -1,6 +1,7 @@
 #include "ntfs/part_ntfs_restore.h"
 
 #include "image/callbacks.h"
+#include "io/device_system.h"
 #include "ntfs/ntfs_layout_writer.h"
 
 #include <QString>
@@ -116,7 +117,9 @@ int CPartNtfsRestore::RestorePartition()
 
     for (;;) {
         DEBUG_TRACE("Restore File: %s\n", m_imagePath.c_str());
-        result = records.BeginImage(m_spare3 == ImageFormat::kSpare3ExtentsStored);
+        // Each image of a chain is read by the rules its own trailer names.
+        result = records.BeginImage(m_spare3 == ImageFormat::kSpare3ExtentsStored,
+                                    (m_spare1 & ImageFormat::kSpare1RootSystemFiles) != 0);
         if (result == 0)
             result = RestoreImageRecords(records, entries);
         if (result != 0)
@@ -180,6 +183,7 @@ NtfsLayoutInput CPartNtfsRestore::LayoutInput() const
     input.mftBitmapBytes = m_mftBitmapSize;
     input.bootArea = m_bootArea;
     input.bootAreaBytes = m_bootAreaSize;
+    input.hiddenSectors = DeviceSystem::PartitionStartSector(*m_part, m_targetPartition);
     return input;
 }
 

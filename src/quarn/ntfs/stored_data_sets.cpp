@@ -2,15 +2,18 @@
 
 #include <QString>
 
-void StoredDataSets::Reset(bool extentsStored)
+void StoredDataSets::Reset(bool extentsStored, bool rootSystemFilesOnly)
 {
     m_pagefile = kNone;
     m_hiberfile = kNone;
     m_extentsStored = extentsStored;
+    m_rootSystemFilesOnly = rootSystemFilesOnly;
 }
 
-void StoredDataSets::NoteName(uint32_t owner, const QString& name)
+void StoredDataSets::NoteName(uint32_t owner, uint32_t parent, const QString& name)
 {
+    if (m_rootSystemFilesOnly && parent != Ntfs::kRootRecord)
+        return;
     const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(name);
     if (m_pagefile == kNone && special == Ntfs::SpecialFile::Pagefile)
         m_pagefile = owner;

@@ -12,8 +12,7 @@ namespace {
 
 void reportEjectFailure(const char* node, int error)
 {
-    qCritical() << "Unable to eject cdrom " << node << ", errno=" << error << ", "
-                << errnoText(error);
+    logFailedCall(QtCriticalMsg, QStringLiteral("eject cdrom"), QString::fromLocal8Bit(node), error);
 }
 
 }  // namespace

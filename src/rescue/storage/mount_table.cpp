@@ -287,8 +287,7 @@ bool MountTable::release(const QString& key)
         return true;
     const int error = runProgram({QByteArray("umount"), entry->directory}, nullptr);
     if (error != 0) {
-        qWarning() << "Unable to umount " << entry->directory.constData() << ", errno=" << error << ", "
-                   << errnoText(error);
+        logFailedCall(QtWarningMsg, QStringLiteral("umount"), QString::fromLocal8Bit(entry->directory), error);
         // Still mounted (busy): keep the entry, so that the next mount of
         // the source reuses it instead of mounting a second time over it.
         // Gone already (unmounted behind our back): forget it.

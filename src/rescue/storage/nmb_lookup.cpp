@@ -23,8 +23,7 @@ QString nmbLookup(const char* name)
     process.start(QStringLiteral("nmblookup"), {QString::fromUtf8(name)});
     if (!process.waitForStarted(kTimeoutMs)) {
         const int error = process.error() == QProcess::FailedToStart ? ENOENT : EIO;
-        qCritical().nospace() << "Unable to execute nmblookup, errno=" << error << ", "
-                              << errnoText(error);
+        logFailedCall(QtCriticalMsg, QStringLiteral("execute"), QStringLiteral("nmblookup"), error);
         return QString();
     }
     if (!process.waitForFinished(kTimeoutMs)) {

@@ -112,8 +112,7 @@ void SMBFilesystemItem::populate()
     if (dir < 0) {
         const int error = errno;
         if (!isRefusal(error) || !store) {
-            qWarning().nospace() << "Unable to list " << address << ", errno=" << error << ", "
-                                 << errnoText(error);
+            logFailedCall(QtWarningMsg, QStringLiteral("list"), address, error);
             return;  // unlisted: a later expansion tries again
         }
         // One open per expansion: the user is asked outside this model
@@ -170,8 +169,7 @@ void SMBFilesystemItem::populate()
             struct stat status;
             if (smbc_stat(fileUrl.toUtf8().constData(), &status) < 0) {
                 const int error = errno;
-                qCritical().nospace() << "Unable to stat \"" << fileUrl << "\", errno=" << error
-                                      << ", \"" << errnoText(error) << "\"";
+                logFailedCall(QtCriticalMsg, QStringLiteral("stat"), fileUrl, error);
                 break;
             }
             files.append(new SMBFilesystemItem(SmbFileType, name, status.st_size, m_filters, this));

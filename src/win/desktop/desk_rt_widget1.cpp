@@ -207,7 +207,7 @@ bool RtWidget1::readImageTrailer(const QString& path)
     }
     m_pwdDigest = trailer.passwordDigest;
     m_description = trailer.description;
-    qDebug() << "Password MD5: " << m_pwdDigest.toHex() << "description: " << m_description;
+    qDebug() << "password:" << (m_pwdDigest.isEmpty() ? "none" : "set") << "description: " << m_description;
     return true;
 }
 
