@@ -4,7 +4,7 @@ find_package(Qt5 5.15 QUIET COMPONENTS Core)
 if(NOT Qt5_FOUND)
   message(STATUS "No Qt 5 for Windows: building the Qt-free Windows layer only")
 endif()
-add_subdirectory(src/win)
+add_subdirectory(src/platform)
 if(QUARN_TESTS)
   enable_testing()
   # GoogleTest from Debian's sources, built for Windows.

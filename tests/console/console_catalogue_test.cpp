@@ -74,11 +74,11 @@ TEST(ConsoleCatalogue, EveryTextMarkedForTranslationHasAChineseEntry)
         GTEST_SKIP() << "lupdate is not installed";
     testsupport::TempDir dir;
     const QString found = QString::fromStdString(dir.file("found.ts"));
-    const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/src/rescue/");
+    const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/src/");
     QProcess run;
-    run.start(lupdate, {QStringLiteral("-silent"), QStringLiteral("-no-obsolete"), root + QStringLiteral("frame"),
-                        root + QStringLiteral("storage"), root + QStringLiteral("console"),
-                        QStringLiteral("-ts"), found});
+    run.start(lupdate, {QStringLiteral("-silent"), QStringLiteral("-no-obsolete"), root + QStringLiteral("wizard"),
+                        root + QStringLiteral("jobs"), root + QStringLiteral("platform/linux"),
+                        root + QStringLiteral("programs/rescue/console"), QStringLiteral("-ts"), found});
     ASSERT_TRUE(run.waitForFinished(120000));
     ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
 

@@ -50,7 +50,7 @@ protected:
     {
         device = dir.file("sdz1");
         testsupport::WriteFileBytes(device, testsupport::PatternBytes(kDeviceClusters * kCluster, 5));
-        ASSERT_EQ(io.Open(device, CLinuxIo::ModeRead), 0);
+        ASSERT_EQ(io.Open(device, CDeviceIo::ModeRead), 0);
     }
 
     // Every read of `reads` through a window and straight through a second
@@ -71,7 +71,7 @@ protected:
 
     testsupport::TempDir dir;
     std::string device;
-    CLinuxIo io;
+    CDeviceIo io;
 };
 
 std::vector<std::pair<uint64_t, unsigned>> EveryRecordAndSomeOddReads()

@@ -3,7 +3,7 @@
 // run before the records that feed them.
 #include "image/data_set_reader.h"
 #include "image/part_progress.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "ntfs/ntfs_layout_writer.h"
 #include "quarn.h"
 #include "test_support.h"
@@ -26,15 +26,15 @@ public:
     explicit EmptyImage(const std::string& path)
     {
         WriteFileBytes(path, {});
-        m_io.Open(path, CLinuxIo::ModeRead);
+        m_io.Open(path, CDeviceIo::ModeRead);
     }
-    CLinuxIo* ImageIo() const override { return const_cast<CLinuxIo*>(&m_io); }
+    CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
     uint64_t ImageBytesLeft() const override { return 0; }
     int OpenNextVolume() override { return ERR_FILE_NOT_FOUND; }
     uint8_t CompressType() const override { return 0; }
 
 private:
-    CLinuxIo m_io;
+    CDeviceIo m_io;
 };
 
 NtfsLayoutInput SoundInput()
@@ -53,13 +53,13 @@ struct Writer {
     TempDir dir;
     std::string target = dir.file("sdx1");
     EmptyImage image {dir.file("img_0_0.bkp")};
-    CLinuxIo part;
+    CDeviceIo part;
     CPartProgress progress {kMiB, nullptr, nullptr};
 
     explicit Writer(uint64_t targetBytes)
     {
         MakeSparseFile(target, targetBytes);
-        part.Open(target, CLinuxIo::ModeUpdate);
+        part.Open(target, CDeviceIo::ModeUpdate);
     }
 };
 

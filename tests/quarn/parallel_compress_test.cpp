@@ -6,7 +6,7 @@
 #include "compression/compress_data.h"
 #include "compression/parallel_compressor.h"
 #include "image/data_set_reader.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "image_format.h"
 #include "ntfs_fixture.h"
 #include "ntfs_jobs.h"
@@ -412,16 +412,16 @@ public:
             m_paths.push_back(dir.file("vol" + std::to_string(i)));
             WriteFileBytes(m_paths.back(), volumes[i]);
         }
-        m_io.Open(m_paths[0], CLinuxIo::ModeRead);
+        m_io.Open(m_paths[0], CDeviceIo::ModeRead);
     }
-    CLinuxIo* ImageIo() const override { return const_cast<CLinuxIo*>(&m_io); }
+    CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
     uint64_t ImageBytesLeft() const override { return FileSize(m_paths[m_index]) - uint64_t(m_io.GetCurrentPos()); }
     int OpenNextVolume() override
     {
         if (m_index + 1 >= m_paths.size())
             return ERR_FILE_NOT_FOUND;
         m_io.Close();
-        return m_io.Open(m_paths[++m_index], CLinuxIo::ModeRead) == 0 ? 0 : ERR_OPEN_FILE;
+        return m_io.Open(m_paths[++m_index], CDeviceIo::ModeRead) == 0 ? 0 : ERR_OPEN_FILE;
     }
     uint8_t CompressType() const override { return m_type; }
 
@@ -429,7 +429,7 @@ private:
     uint8_t m_type;
     std::vector<std::string> m_paths;
     size_t m_index = 0;
-    CLinuxIo m_io;
+    CDeviceIo m_io;
 };
 
 void AppendPart(Bytes& volume, const Bytes& stored, size_t from, size_t to, bool continued)

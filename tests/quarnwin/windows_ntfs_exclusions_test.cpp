@@ -103,8 +103,8 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     files.push_back({"deep/sub", {}, true});
     const std::string source = MakeSource(machine, files);
 
-    CLinuxIo part;
-    ASSERT_EQ(part.Open("E:", CLinuxIo::ModeRead), 0);
+    CDeviceIo part;
+    ASSERT_EQ(part.Open("E:", CDeviceIo::ModeRead), 0);
     CNtfsVolumeReader volume(part);
     ASSERT_EQ(volume.Open(), 0);
     CNtfsIndexReader reader(volume);
@@ -253,8 +253,8 @@ TEST_F(WindowsNtfsExclusions, OnlyTheRecordThatStillHoldsTheStoreFileIsEmptied)
     WinEngineMachine machine;
     ASSERT_TRUE(machine.ok());
     const std::string source = MakeSource(machine, Files());
-    CLinuxIo part;
-    ASSERT_EQ(part.Open("E:", CLinuxIo::ModeRead), 0);
+    CDeviceIo part;
+    ASSERT_EQ(part.Open("E:", CDeviceIo::ModeRead), 0);
     CNtfsVolumeReader volume(part);
     ASSERT_EQ(volume.Open(), 0);
     CShadowCopyExclusions exclusions;

@@ -49,8 +49,8 @@ TEST_F(WinEngineIo, EngineDeviceClassOpensFilesAndVolumesApart) {
   for (const Case& c : cases) EXPECT_EQ(CGondrel::IsDeviceString(c.text), c.device) << c.text;
   EXPECT_EQ(CGondrel::DevicePath("e:\\"), u"\\\\.\\E:");
 
-  CLinuxIo io;
-  ASSERT_EQ(io.Open(path("image.bkp"), CLinuxIo::ModeCreate), 0);
+  CDeviceIo io;
+  ASSERT_EQ(io.Open(path("image.bkp"), CDeviceIo::ModeCreate), 0);
   EXPECT_NE(io.File(), nullptr);
   EXPECT_EQ(io.Volume(), nullptr);
   EXPECT_EQ(io.Write("abc", 3), 3);

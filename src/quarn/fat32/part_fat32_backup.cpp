@@ -96,7 +96,7 @@ int CPartFat32Backup::BackupFiles()
     if (pos < 0)
         return ERR_SEEK_FILE;
     m_dataSectionPos = static_cast<uint64_t>(pos);
-    if (m_fatDevice.Open(m_srcPartition, CLinuxIo::ModeRead) != 0)
+    if (m_fatDevice.Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
     const int result = TraverDirEntry();
     m_fatDevice.Close();

@@ -57,7 +57,7 @@ private:
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCount = 0;
 
-    CLinuxIo m_fatDevice;           // second handle on the source, for the FAT
+    CDeviceIo m_fatDevice;           // second handle on the source, for the FAT
     std::vector<uint32_t> m_fatWindow;  // a cached run of FAT entries
     uint32_t m_fatWindowFirst = 0;
     std::vector<unsigned char> m_dirCluster;

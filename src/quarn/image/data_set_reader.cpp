@@ -3,7 +3,7 @@
 #include "compression/compress_data.h"
 #include "compression/decode_ahead.h"
 #include "compression/parallel_compressor.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "quarn.h"
 
 #include <algorithm>

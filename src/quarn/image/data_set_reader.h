@@ -10,7 +10,7 @@
 
 class CCompressData;
 class CDecodeAhead;
-class CLinuxIo;
+class CDeviceIo;
 
 // Where a reader takes stored bytes from: the image volume now open, the
 // way on to the next volume of the image, and the image's compression.
@@ -18,7 +18,7 @@ class CLinuxIo;
 class DataSetSource {
 public:
     virtual ~DataSetSource() = default;
-    virtual CLinuxIo* ImageIo() const = 0;
+    virtual CDeviceIo* ImageIo() const = 0;
     // Bytes left in the volume now open from its current position.
     virtual uint64_t ImageBytesLeft() const = 0;
     // Opens the next volume and positions it at its start (0 or a code).

@@ -22,7 +22,7 @@ QByteArray CompressDescription(const std::string& description)
     return qCompress(QByteArray(description.data(), static_cast<int>(description.size())));
 }
 
-bool WriteAll(CLinuxIo& io, const void* data, uint64_t length)
+bool WriteAll(CDeviceIo& io, const void* data, uint64_t length)
 {
     return length == 0 || io.Write(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
 }
@@ -101,8 +101,8 @@ int CPartBackup::BackupInit()
         return ERR_WRITE_FILE;
     }
 
-    m_part = new (std::nothrow) CLinuxIo;
-    m_image = new (std::nothrow) CLinuxIo;
+    m_part = new (std::nothrow) CDeviceIo;
+    m_image = new (std::nothrow) CDeviceIo;
     m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
     if (m_compressType != 0)
         m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
@@ -121,9 +121,9 @@ int CPartBackup::BackupInit()
         return ERR_NO_MEMORY;
     }
 
-    if (m_part->Open(m_srcPartition, CLinuxIo::ModeRead) != 0)
+    if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
-    if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
+    if (m_image->Open(m_volumePath, CDeviceIo::ModeCreate) != 0)
         return ERR_OPEN_FILE;
     m_image->BufferWrites();
 
@@ -167,8 +167,8 @@ int CPartBackup::GetPrevFileInfo()
 {
     if (!DeviceSystem::FileExists(m_prevImage))
         return ERR_FILE_NOT_FOUND;
-    CLinuxIo prev;
-    if (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0)
+    CDeviceIo prev;
+    if (prev.Open(m_prevImage, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     tagBLOCK_END end {};
     const int result = ReadVolumeTrailer(prev, &end);
@@ -197,7 +197,7 @@ int CPartBackup::MeasurePartition(uint64_t* bytes)
     return 0;
 }
 
-int CPartBackup::ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end)
+int CPartBackup::ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end)
 {
     if (volume.Seek(-static_cast<int64_t>(sizeof *end), SEEK_END) != 0)
         return ERR_SEEK_FILE;
@@ -286,8 +286,8 @@ int CPartBackup::WritePartInfo()
             DEBUG_TRACE("Allocate memory failed!\n");
             return ERR_NO_MEMORY;
         }
-        CLinuxIo disk;
-        if (disk.Open(m_mbrSource, CLinuxIo::ModeRead) != 0)
+        CDeviceIo disk;
+        if (disk.Open(m_mbrSource, CDeviceIo::ModeRead) != 0)
             return ERR_OPEN_DISK;
         if (disk.Read(mbr.data(), m_mbrSize) != m_mbrSize)
             return ERR_READ_MBR;
@@ -370,7 +370,7 @@ int CPartBackup::IntoNewVolume()
         return result;
 
     m_volumePath = nextPath;
-    if (m_image->Open(m_volumePath, CLinuxIo::ModeCreate) != 0)
+    if (m_image->Open(m_volumePath, CDeviceIo::ModeCreate) != 0)
         return ERR_OPEN_FILE;
     m_image->BufferWrites();
     DEBUG_TRACE("Create a new volume file --- %s\n", m_volumePath.c_str());

@@ -8,7 +8,7 @@
 #include "image/compressed_file_types.h"
 #include "image/part_progress.h"
 #include "image_format.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "quarn.h"
 
 #include <ctime>
@@ -75,11 +75,11 @@ protected:
     int MeasurePartition(uint64_t* bytes);
     // The trailer that ends every image volume: ERR_SEEK_FILE,
     // ERR_READ_FILE or ERR_BAD_MAGIC when it cannot be read.
-    static int ReadVolumeTrailer(CLinuxIo& volume, tagBLOCK_END* end);
+    static int ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end);
 
     // Devices and buffer.
-    CLinuxIo* m_part = nullptr;     // source partition
-    CLinuxIo* m_image = nullptr;    // current image volume
+    CDeviceIo* m_part = nullptr;     // source partition
+    CDeviceIo* m_image = nullptr;    // current image volume
     unsigned char* m_buffer = nullptr;
 
     // Request settings.

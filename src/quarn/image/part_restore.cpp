@@ -58,16 +58,16 @@ std::string CPartRestore::DiskOfPartition(const std::string& partition)
 
 int CPartRestore::RestoreInit()
 {
-    m_image = new (std::nothrow) CLinuxIo;
-    m_part = new (std::nothrow) CLinuxIo;
+    m_image = new (std::nothrow) CDeviceIo;
+    m_part = new (std::nothrow) CDeviceIo;
     m_buffer = new (std::nothrow) unsigned char[m_bufferSize];
     if (m_image == nullptr || m_part == nullptr || m_buffer == nullptr) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
-    if (m_part->Open(m_targetPartition, CLinuxIo::ModeUpdate) != 0)
+    if (m_part->Open(m_targetPartition, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
-    if (m_image->Open(m_imagePath, CLinuxIo::ModeRead) != 0)
+    if (m_image->Open(m_imagePath, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     m_imageDir = GetFileNamePath(m_imagePath);
 
@@ -306,8 +306,8 @@ int CPartRestore::RestoreDiskBootCode()
 
 int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
 {
-    CLinuxIo disk;
-    if (disk.Open(m_diskPath, CLinuxIo::ModeUpdate) != 0)
+    CDeviceIo disk;
+    if (disk.Open(m_diskPath, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;
     if (disk.pWrite(0, m_mbr, bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
         return ERR_WRITE_MBR;
@@ -343,7 +343,7 @@ int CPartRestore::OpenNextVolume()
         if (!AskForNextVolume(path))
             return ERR_FILE_NOT_FOUND;
     }
-    if (m_image->Open(path, CLinuxIo::ModeRead) != 0)
+    if (m_image->Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     DEBUG_TRACE("Open next file --- %s\n", path.c_str());
     int result = ReadBlkEnd();

@@ -9,7 +9,7 @@
 #include "image/data_set_reader.h"
 #include "image/part_progress.h"
 #include "image_format.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "quarn.h"
 
 #include <cstdint>
@@ -69,8 +69,8 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CLinuxIo* ImageIo() const override { return m_image; }
-    CLinuxIo* PartIo() const { return m_part; }
+    CDeviceIo* ImageIo() const override { return m_image; }
+    CDeviceIo* PartIo() const { return m_part; }
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const override { return m_compressType; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
@@ -117,8 +117,8 @@ protected:
     // write falls short or the disk does not close cleanly.
     int WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors);
 
-    CLinuxIo* m_image = nullptr;
-    CLinuxIo* m_part = nullptr;
+    CDeviceIo* m_image = nullptr;
+    CDeviceIo* m_part = nullptr;
     unsigned char* m_buffer = nullptr;
     uint32_t m_bufferSize = kBufferBytes;
     CPartProgress* m_progress = nullptr;

@@ -1,11 +1,11 @@
 // What the engine asks of the system beyond the bytes of its devices. Each
 // build of the engine brings its own answers: io/linux_device_system.cpp
-// (block devices, sysfs, dosfsck) and win/win_device_system.cpp (volumes,
+// (block devices, sysfs, dosfsck) and the Windows build's win_device_system.cpp (volumes,
 // physical drives, the system's disk check).
 #ifndef QUARN_IO_DEVICE_SYSTEM_H
 #define QUARN_IO_DEVICE_SYSTEM_H
 
-#include "io/linux_io.h"
+#include "io/device_io.h"
 
 #include <cstdint>
 #include <string>
@@ -15,20 +15,20 @@ namespace DeviceSystem {
 // True when an image volume exists at `path`.
 bool FileExists(const std::string& path);
 // Bytes of the open image file; false when unknown.
-bool FileBytes(CLinuxIo& file, uint64_t* bytes);
+bool FileBytes(CDeviceIo& file, uint64_t* bytes);
 // Bytes of the open restore target; false when unknown.
-bool TargetBytes(CLinuxIo& target, uint64_t* bytes);
+bool TargetBytes(CDeviceIo& target, uint64_t* bytes);
 // The whole disk that holds a partition, as a path the engine opens; the
 // partition itself or "" when none is known.
 std::string DiskOfPartition(const std::string& partition);
 // Makes the freshly opened restore target (`path`) the restore's own:
 // 0, or a result code when the restore must not write to it.
-int ClaimTarget(CLinuxIo& target, const std::string& path);
+int ClaimTarget(CDeviceIo& target, const std::string& path);
 // Boot-sector values of a restore target: heads and sectors per track
 // (false: unknown; FAT32), and the partition's first sector on its disk
 // (0 when it is not a partition of a disk; FAT32 and NTFS).
-bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack);
-uint32_t PartitionStartSector(CLinuxIo& target, const std::string& partition);
+bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack);
+uint32_t PartitionStartSector(CDeviceIo& target, const std::string& partition);
 // Sectors per cluster of a FAT32 volume of `targetBytes` bytes laid out by
 // a restore.
 uint32_t Fat32SectorsPerCluster(uint64_t targetBytes);

@@ -26,7 +26,7 @@ bool FileExists(const std::string& path)
     return access(path.c_str(), F_OK) == 0;
 }
 
-bool FileBytes(CLinuxIo& file, uint64_t* bytes)
+bool FileBytes(CDeviceIo& file, uint64_t* bytes)
 {
     struct stat st;
     if (fstat(file.GetHandle(), &st) != 0 || st.st_size < 0)
@@ -35,7 +35,7 @@ bool FileBytes(CLinuxIo& file, uint64_t* bytes)
     return true;
 }
 
-bool TargetBytes(CLinuxIo& target, uint64_t* bytes)
+bool TargetBytes(CDeviceIo& target, uint64_t* bytes)
 {
     const int fd = target.GetHandle();
     uint64_t size = 0;
@@ -69,13 +69,13 @@ std::string DiskOfPartition(const std::string& partition)
     return disk;
 }
 
-int ClaimTarget(CLinuxIo&, const std::string&)
+int ClaimTarget(CDeviceIo&, const std::string&)
 {
     // The rescue system mounts nothing it is asked to restore to.
     return 0;
 }
 
-bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
+bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
 {
     struct hd_geometry geometry {};
     if (ioctl(target.GetHandle(), HDIO_GETGEO, &geometry) != 0 || geometry.sectors == 0 || geometry.heads == 0)
@@ -104,8 +104,8 @@ uint32_t PartitionStartFromDiskFile(const std::string& partition, const std::str
     struct stat st;
     if (stat(diskPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
-    CLinuxIo diskFile;
-    if (diskFile.Open(diskPath, CLinuxIo::ModeRead) != 0)
+    CDeviceIo diskFile;
+    if (diskFile.Open(diskPath, CDeviceIo::ModeRead) != 0)
         return 0;
     uint8_t mbr[512];
     if (diskFile.Read(mbr, sizeof mbr) != static_cast<int64_t>(sizeof mbr) || mbr[510] != 0x55 || mbr[511] != 0xAA)
@@ -120,7 +120,7 @@ uint32_t PartitionStartFromDiskFile(const std::string& partition, const std::str
 
 }  // namespace
 
-uint32_t PartitionStartSector(CLinuxIo& target, const std::string& partition)
+uint32_t PartitionStartSector(CDeviceIo& target, const std::string& partition)
 {
     const std::string name = SplitFileName(partition);
     const std::string disk = DiskOfPartition(name);
@@ -216,7 +216,7 @@ namespace {
 
 class CNoRecordExclusions : public CRecordExclusions {
 public:
-    int Build(CLinuxIo&) override { return 0; }
+    int Build(CDeviceIo&) override { return 0; }
     void Apply(uint32_t, uint8_t*, uint32_t) const override {}
 };
 

@@ -1,13 +1,7 @@
-// The engine's one handle for image volumes, partitions and whole disks:
-// every byte a job reads or writes passes through here.
+// The engine's device class in its Linux build (io/device_io.h): one handle
+// for image volumes, partitions and whole disks, on the C library's streams.
 #ifndef QUARN_IO_LINUX_IO_H
 #define QUARN_IO_LINUX_IO_H
-
-#ifdef QUARN_WINDOWS_FLAVOUR
-// The Windows build of the engine: the same sources over CFerrin and
-// CGondrel, through a class of this name.
-#include "win/engine_io.h"
-#else
 
 #include <cstdint>
 #include <cstdio>
@@ -91,7 +85,5 @@ private:
     int64_t m_streamPos = 0;          // the stream's offset, kept while buffered; -1 unknown
     std::unique_ptr<CBackgroundFlush> m_flush;
 };
-
-#endif  // QUARN_WINDOWS_FLAVOUR
 
 #endif

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-CAttrReadData::CAttrReadData(CLinuxIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
+CAttrReadData::CAttrReadData(CDeviceIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
                              uint64_t clusterCount)
     : m_device(device), m_attr(attribute), m_clusterBytes(clusterBytes), m_clusterCount(clusterCount)
 {

@@ -3,7 +3,7 @@
 #ifndef QUARN_NTFS_NTFS_ATTR_READER_H
 #define QUARN_NTFS_NTFS_ATTR_READER_H
 
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "ntfs/run_list.h"
 #include "ntfs_layout.h"
 
@@ -14,7 +14,7 @@ class CAttrReadData {
 public:
     // attribute must stay valid while ParseDataRunList runs; clusterCount
     // is the volume's, which every run must lie within.
-    CAttrReadData(CLinuxIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
+    CAttrReadData(CDeviceIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
                   uint64_t clusterCount);
     virtual ~CAttrReadData() = default;
 
@@ -41,7 +41,7 @@ private:
     // The run holding vcn (runs are in rising VCN order), or null.
     const tagDataRunList* FindRun(uint64_t vcn) const;
 
-    CLinuxIo* m_device;
+    CDeviceIo* m_device;
     const tagRECORD_ATTR* m_attr;
     unsigned m_clusterBytes;
     uint64_t m_clusterCount;

@@ -22,7 +22,7 @@ tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 
 }  // namespace
 
-CResFileRecord::CResFileRecord(const NtfsLayoutInput& input, CLinuxIo& part, CPartProgress& progress,
+CResFileRecord::CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress,
                                DataSetSource& images)
     : m_input(input),
       m_part(&part),

@@ -15,7 +15,7 @@
 
 #include "image/data_set_reader.h"
 #include "image/part_progress.h"
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "ntfs/run_list_encoder.h"
 #include "ntfs/stored_data_sets.h"
 #include "ntfs/volume_bitmap.h"
@@ -51,7 +51,7 @@ public:
     static constexpr uint32_t kSplitUnit = 0x8000;
 
     // part, progress and images must outlive the writer.
-    CResFileRecord(const NtfsLayoutInput& input, CLinuxIo& part, CPartProgress& progress, DataSetSource& images);
+    CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress, DataSetSource& images);
     virtual ~CResFileRecord();
     CResFileRecord(const CResFileRecord&) = delete;
     CResFileRecord& operator=(const CResFileRecord&) = delete;
@@ -121,7 +121,7 @@ private:
     int ProgressBytes(uint64_t bytes);
 
     const NtfsLayoutInput m_input;
-    CLinuxIo* m_part;
+    CDeviceIo* m_part;
     CPartProgress* m_progress;
     CDataSetReader m_reader;
     StoredDataSets m_stored;

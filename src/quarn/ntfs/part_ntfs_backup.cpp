@@ -542,9 +542,9 @@ int CPartNtfsBackup::BackupFilesInfoFull()
     return WriteSummaries(batch);
 }
 
-int CPartNtfsBackup::OpenPreviousImage(CLinuxIo& prev)
+int CPartNtfsBackup::OpenPreviousImage(CDeviceIo& prev)
 {
-    while (prev.Open(m_prevImage, CLinuxIo::ModeRead) != 0) {
+    while (prev.Open(m_prevImage, CDeviceIo::ModeRead) != 0) {
         QString path = QString::fromLocal8Bit(m_prevImage.c_str());
         if (Callbacks::NextFile(m_cb, path) != 0)
             return ERR_OPEN_FILE;
@@ -555,7 +555,7 @@ int CPartNtfsBackup::OpenPreviousImage(CLinuxIo& prev)
 
 int CPartNtfsBackup::BackupFilesInfoInc()
 {
-    CLinuxIo prev;
+    CDeviceIo prev;
     int result = OpenPreviousImage(prev);
     if (result != 0)
         return result;

@@ -104,7 +104,7 @@ private:
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
     unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
-    int OpenPreviousImage(CLinuxIo& prev);
+    int OpenPreviousImage(CDeviceIo& prev);
     int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name, bool directoriesOnly,
                         unsigned* out);
     int SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,

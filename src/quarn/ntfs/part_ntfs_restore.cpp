@@ -220,7 +220,7 @@ int CPartNtfsRestore::OpenPrevImage()
     DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
     std::string path = m_prevImagePath;
     // A previous image that cannot be opened is asked for like a missing volume.
-    while (path.empty() || m_image->Open(path, CLinuxIo::ModeRead) != 0) {
+    while (path.empty() || m_image->Open(path, CDeviceIo::ModeRead) != 0) {
         if (!AskForNextVolume(path))
             return ERR_OPEN_FILE;
     }

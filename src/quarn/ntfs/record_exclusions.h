@@ -7,7 +7,7 @@
 #ifndef QUARN_NTFS_RECORD_EXCLUSIONS_H
 #define QUARN_NTFS_RECORD_EXCLUSIONS_H
 
-#include "io/linux_io.h"
+#include "io/device_io.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,7 +18,7 @@ public:
 
     // Builds the list for the source volume, open in `part`, before the
     // record walk: 0, or the result code that ends the backup.
-    virtual int Build(CLinuxIo& part) = 0;
+    virtual int Build(CDeviceIo& part) = 0;
     // Changes record `record`, as read from the source (`bytes`, update
     // sequence in place), into the record to store: an excluded file's
     // data attributes become empty. Other records are left as they are.

@@ -1,6 +1,6 @@
 #include "ntfs_recover.h"
 
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "ntfs/ntfs_attr_reader.h"
 #include "ntfs/run_list.h"
 #include "ntfs_volume_reader.h"
@@ -15,7 +15,7 @@
 
 struct NTFSRecover::Volume {
     Volume() : reader(part) {}
-    CLinuxIo part;
+    CDeviceIo part;
     CNtfsVolumeReader reader;
     std::vector<uint8_t> mftBitmap;     // one bit per MFT record, set = in use
     std::vector<uint8_t> volumeBitmap;  // one bit per cluster, set = in use
@@ -162,7 +162,7 @@ unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncF
         return ERR_NO_MEMORY;
     }
     volume->callbacks = callbacks;
-    if (volume->part.Open(partition, CLinuxIo::ModeRead) != 0)
+    if (volume->part.Open(partition, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
     CNtfsVolumeReader& reader = volume->reader;
     int result = reader.Open();

@@ -20,7 +20,7 @@ class CShadowCopyExclusions : public CRecordExclusions {
 public:
     static constexpr int kIdentifierLength = 38;  // "{...}" of a GUID
 
-    int Build(CLinuxIo& part) override;
+    int Build(CDeviceIo& part) override;
     void Apply(uint32_t record, uint8_t* bytes, uint32_t size) const override;
 
     // The identifier now in use: empty when the registry names none.

@@ -5,6 +5,7 @@
 #ifndef RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 #define RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 
+#include "image_head_block.h"
 #include "image_head_layout.h"
 #include "image_head_reader.h"
 
@@ -25,23 +26,6 @@ int fsCodeOfName(const QString& fsName);
 int partitionNumberOfPath(const QString& path);
 
 }  // namespace ImageHead
-
-// A built head block and the values the backup wizard checks beside it.
-struct ImageHeadBlock {
-    QByteArray bytes;            // the whole block; empty before a build
-    int fsCode = 0;
-    qint64 usedBytes = -1;
-    qint64 partBytes = -1;
-    bool active = false;
-    char letter = ' ';
-
-    bool isEmpty() const { return bytes.isEmpty(); }
-    tagBackupImageHeadInfo* data()
-    {
-        return bytes.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(bytes.data());
-    }
-    int size() const { return bytes.size(); }
-};
 
 // Builds the block for a partition of the disk at diskPath (diskNumber as
 // the partition tree numbers the disk row) from the prober's list, under

@@ -4,7 +4,7 @@
 // record 0.
 #pragma once
 
-#include "io/linux_io.h"
+#include "io/device_io.h"
 #include "ntfs/ntfs_attr_reader.h"
 #include "ntfs_layout.h"
 
@@ -14,7 +14,7 @@
 
 class CNtfsVolumeReader {
 public:
-    explicit CNtfsVolumeReader(CLinuxIo& part) : m_part(part) {}
+    explicit CNtfsVolumeReader(CDeviceIo& part) : m_part(part) {}
     virtual ~CNtfsVolumeReader() = default;
 
     // Reads the boot sector and record 0: 0, ERR_READ_PART (a short read),
@@ -31,13 +31,13 @@ public:
 
     const Ntfs::BootGeometry& Geometry() const { return m_geometry; }
     uint64_t RecordCount() const;
-    CLinuxIo& Device() { return m_part; }
+    CDeviceIo& Device() { return m_part; }
 
     // Largest attribute value read whole.
     static constexpr uint64_t kMaxValueBytes = 1ull << 30;
 
 private:
-    CLinuxIo& m_part;
+    CDeviceIo& m_part;
     Ntfs::BootGeometry m_geometry {};
     std::vector<uint8_t> m_mftRecord;        // record 0, holding the $MFT $DATA
     std::unique_ptr<CAttrReadData> m_mft;

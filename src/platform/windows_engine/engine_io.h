@@ -1,5 +1,5 @@
 // The engine's device class in its Windows build. The engine's sources name
-// their device class CLinuxIo (io/linux_io.h); built with
+// their device class CDeviceIo (io/device_io.h); built with
 // QUARN_WINDOWS_FLAVOUR that name stands for this class, which offers the
 // same calls and hands them to CGondrel for volumes and disks (partition
 // strings such as "E:", device paths "\\.\...") and to CFerrin for image
@@ -58,7 +58,7 @@ private:
 };
 
 // The name the engine's sources use.
-class CLinuxIo final : public CWinIo {
+class CDeviceIo final : public CWinIo {
 public:
     using CWinIo::CWinIo;
 };

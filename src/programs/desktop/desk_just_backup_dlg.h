@@ -6,7 +6,7 @@
 #define DESK_JUST_BACKUP_DLG_H
 
 #include "base_dlg.h"
-#include "image_head_info.h"
+#include "image_head_block.h"
 #include "quarn.h"
 
 class StartBkWidget;

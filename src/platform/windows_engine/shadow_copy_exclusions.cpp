@@ -42,7 +42,7 @@ QString CShadowCopyExclusions::IdentifierIn(const std::vector<std::u16string>& s
     return QString();
 }
 
-int CShadowCopyExclusions::Build(CLinuxIo& part)
+int CShadowCopyExclusions::Build(CDeviceIo& part)
 {
     m_shadowCopyId.clear();
     m_excluded.clear();

@@ -32,15 +32,15 @@ namespace DeviceSystem {
 bool FileExists(const std::string& path)
 {
     CFerrin file;
-    return file.Open(path, CLinuxIo::ModeRead) == 0;
+    return file.Open(path, CDeviceIo::ModeRead) == 0;
 }
 
-bool FileBytes(CLinuxIo& file, uint64_t* bytes)
+bool FileBytes(CDeviceIo& file, uint64_t* bytes)
 {
     return file.File() != nullptr && file.File()->Size(bytes);
 }
 
-bool TargetBytes(CLinuxIo& target, uint64_t* bytes)
+bool TargetBytes(CDeviceIo& target, uint64_t* bytes)
 {
     // The position after a seek to the end is the size (the driver's
     // length for a volume); the target is left at its start.
@@ -65,7 +65,7 @@ std::string DiskOfPartition(const std::string& partition)
     return path;
 }
 
-int ClaimTarget(CLinuxIo& target, const std::string& path)
+int ClaimTarget(CDeviceIo& target, const std::string& path)
 {
     // A mounted file system that Windows still writes to would be
     // destroyed under it: without the lock the restore does not start.
@@ -73,14 +73,14 @@ int ClaimTarget(CLinuxIo& target, const std::string& path)
         if (target.Volume() != nullptr && target.Volume()->LockVolume() != 0)
             return 0;
         target.Close();
-        if (target.Open(path, CLinuxIo::ModeUpdate) != 0)
+        if (target.Open(path, CDeviceIo::ModeUpdate) != 0)
             return ERR_OPEN_PART;
     }
     DEBUG_TRACE("Lock volume %s failed!\n", path.c_str());
     return ERR_OPEN_PART;
 }
 
-bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
+bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
 {
     winplat::DiskGeometry geometry;
     if (target.Volume() == nullptr || target.Volume()->GetHandle()->geometry(geometry) != winplat::err::kSuccess ||
@@ -92,7 +92,7 @@ bool DriveGeometry(CLinuxIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
     return true;
 }
 
-uint32_t PartitionStartSector(CLinuxIo& target, const std::string&)
+uint32_t PartitionStartSector(CDeviceIo& target, const std::string&)
 {
     // The boot sector counts the sectors before the partition: a volume
     // that claims none cannot be started from its disk.

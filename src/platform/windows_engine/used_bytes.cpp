@@ -62,8 +62,8 @@ int Fat32UsedBytes(const std::string& partition, uint64_t* used)
 
 int ntfs_used(const char* device, unsigned long long* used)
 {
-    CLinuxIo part;
-    if (device == nullptr || part.Open(device, CLinuxIo::ModeRead) != 0)
+    CDeviceIo part;
+    if (device == nullptr || part.Open(device, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
     CNtfsVolumeReader volume(part);
     uint64_t bytes = 0;
