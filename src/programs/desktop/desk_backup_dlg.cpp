@@ -1,5 +1,6 @@
 #include "desk_backup_dlg.h"
 
+#include "backup_plan.h"
 #include "backup_rules.h"
 #include "bk_widget3.h"
 #include "desk_bk_widget1.h"
@@ -12,6 +13,7 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -82,12 +84,81 @@ void BackupDlg::showStep3()
     bindButton(m_nextBtn, true, true, tr("Start"), [this] { startBackup(); });
 }
 
+BackupPlan::Choices BackupDlg::planChoices() const
+{
+    const char letter = m_page1->letter();
+    BackupPlan::Choices c;
+    c.sourcePartition = driveRootOf(QChar::fromLatin1(letter));
+    // The disk start is read from the physical disk that holds the volume.
+    const int driveIndex = QChar::fromLatin1(letter).toLower().unicode() - 'a' + 1;
+    int diskNumber = getVolumeDeviceNumber(driveIndex);
+    if (diskNumber < 0)
+        diskNumber = m_page1->diskNumber();
+    if (diskNumber >= 0)
+        c.mbrSource = fromU16(winplat::physicalDrivePath(static_cast<unsigned>(diskNumber)));
+    c.fsCode = m_page1->fsCode();
+    c.active = m_page1->active();
+    c.usedBytes = m_page1->usedBytes();
+    c.headBlock = m_page1->head().bytes;
+    c.incremental = !m_page2->isFull();
+    c.imagePath = m_page2->imagePath();
+    c.localImagePath = localPath(m_page2->imagePath());
+    if (c.incremental) {
+        c.previousImage = m_page2->prevImage();
+        c.localPreviousImage = localPath(m_page2->prevImage());
+    }
+    // The desktop's head block numbers partitions its own way; the chain
+    // rule still keeps an incremental on the newest image.
+    c.checkPreviousPartition = false;
+    c.destFreeBytes = static_cast<quint64>(qMax<qint64>(0, m_page2->freeBytes()));
+    c.destFsName = m_page2->destFsName().toUpper();
+    c.password = m_page3->password();
+    c.confirmPassword = m_page3->confirmPassword();
+    c.compressIndex = m_page3->compressIndex();
+    c.volumeSizeIndex = m_page3->volumeSizeIndex();
+    c.description = m_page3->description();
+    return c;
+}
+
+bool BackupDlg::showProblem(const BackupPlan::Result& result)
+{
+    using BackupPlan::Problem;
+    switch (result.problem) {
+    case Problem::None:
+        return true;
+    case Problem::IncrementalNotNtfs:
+        error(tr("Incremental backup is only possible for NTFS partitions!"));
+        break;
+    case Problem::PreviousImageUnreadable:
+        error(tr("Getting information on the previous image you selected failed!"));
+        break;
+    case Problem::PreviousImageOtherPartition:
+        error(tr("The backup image you selected is not of the same partition you selected!"));
+        break;
+    case Problem::PreviousImageNotNewest:
+        error(tr("The image you selected is not the newest of its chain: an incremental backup builds on %1.")
+                  .arg(fileNamePart(windowsPath(result.newerImage))));
+        break;
+    case Problem::NotEnoughSpace:
+        error(tr("The destination partition does not have enough space for the backup image!"));
+        break;
+    case Problem::PasswordTooShort:
+        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
+        break;
+    case Problem::PasswordsDiffer:
+        message(tr("Password Error"), tr("The two passwords you entered are different!"));
+        break;
+    case Problem::DestinationFsUnknown:
+        error(tr("The file system of the destination partition is unknown!"));
+        break;
+    }
+    return false;
+}
+
+// The plan's rules that the pages can break; the volume size and the
+// question about an existing image set come at Start.
 bool BackupDlg::checkBackup()
 {
-    if (!m_page2->isFull() && m_page1->fsCode() != 4) {
-        error(tr("Incremental backup is only possible for NTFS partitions!"));
-        return false;
-    }
     if (sameLetter(m_page1->letter(), m_page2->destLetter())) {
         error(tr("The destination partition is the same as the source partition!"));
         return false;
@@ -97,20 +168,11 @@ bool BackupDlg::checkBackup()
         error(tr("The destination folder of the backup image does not exist any more!"));
         return false;
     }
-    if (static_cast<double>(m_page2->freeBytes()) * 0.8 < static_cast<double>(m_page1->usedBytes())) {
-        error(tr("The destination partition does not have enough space for the backup image!"));
+    BackupPlan::Choices choices = planChoices();
+    choices.volumeSizeIndex = BackupRules::Size2GB;
+    choices.replaceConfirmed = true;
+    if (!showProblem(BackupPlan::plan(choices)))
         return false;
-    }
-    const int length1 = m_page3->password().size();
-    const int length2 = m_page3->confirmPassword().size();
-    if ((length1 > 0 && length1 < 6) || (length2 > 0 && length2 < 6)) {
-        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
-        return false;
-    }
-    if (m_page3->password() != m_page3->confirmPassword()) {
-        message(tr("Password Error"), tr("The two passwords you entered are different!"));
-        return false;
-    }
     static const char* const kCompress[] = {"Normal", "High", "Maximum"};
     static const char* const kSizes[] = {"Auto", "2GB", "4GB", "8GB"};
     qDebug() << "src dev letter: " << m_page1->letter() << "dst dev letter: " << m_page2->destLetter()
@@ -123,33 +185,31 @@ bool BackupDlg::checkBackup()
 
 bool BackupDlg::fillRequest(tagBackupArgument* arg)
 {
-    const char letter = m_page1->letter();
-    arg->incremental = !m_page2->isFull();
-    arg->srcPartition = engineText(driveRootOf(QChar::fromLatin1(letter))).toStdString();
-    arg->imagePath = engineText(m_page2->imagePath()).toStdString();
-    if (arg->incremental)
-        arg->prevImage = engineText(m_page2->prevImage()).toStdString();
-    // The disk start is read from the physical disk that holds the volume.
-    const int driveIndex = QChar::fromLatin1(letter).toLower().unicode() - 'a' + 1;
-    int diskNumber = getVolumeDeviceNumber(driveIndex);
-    if (diskNumber < 0)
-        diskNumber = m_page1->diskNumber();
-    if (diskNumber >= 0)
-        arg->mbrSource = engineText(fromU16(winplat::physicalDrivePath(static_cast<unsigned>(diskNumber))))
-                             .toStdString();
-    arg->fsType = m_page1->fsCode();
-    arg->compressType = m_page3->compressIndex() + 1;
-    arg->saveMbr = m_page1->active() && diskNumber >= 0;
-    arg->mbrSize = arg->saveMbr ? 512 : 0;
-    arg->password = engineText(m_page3->password()).toStdString();
-    arg->description = engineText(m_page3->description()).toStdString();
-    arg->bytesToProcess = static_cast<uint64_t>(qMax<qint64>(0, m_page1->usedBytes()));
-    uint64_t split = BackupRules::kNeverSplit;
-    if (!BackupRules::splitSize(m_page3->volumeSizeIndex(), m_page2->destFsName().toUpper(), &split)) {
-        error(tr("The file system of the destination partition is unknown!"));
+    BackupPlan::Choices choices = planChoices();
+    choices.replaceConfirmed = true;
+    const BackupPlan::Result result = BackupPlan::plan(choices);
+    if (!showProblem(result))
         return false;
+    *arg = result.request;
+    return true;
+}
+
+// A full backup over an image of the same name would leave the old image's
+// later volumes and the incremental images built on it behind: ask, and on
+// OK remove the whole old set first.
+bool BackupDlg::replaceExistingImage(const QStringList& existing)
+{
+    const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
+                            "images built on it will be replaced. Do you want to go on?")
+                             .arg(fileNamePart(m_page2->imagePath()));
+    if (message(tr("Warning"), text, true) != 1)
+        return false;
+    for (const QString& file : existing) {
+        if (!QFile::remove(file)) {
+            error(tr("The old image file %1 cannot be removed!").arg(windowsPath(file)));
+            return false;
+        }
     }
-    arg->volumeSize = split;
     return true;
 }
 
@@ -157,10 +217,19 @@ void BackupDlg::startBackup()
 {
     if (m_worker && m_worker->isRunning())
         return;
+    // The used bytes now, not those listed when the partition was chosen.
+    m_page1->measureUsedBytes();
     if (!checkBackup())
         return;
-    tagBackupArgument arg;
-    if (!fillRequest(&arg))
+    BackupPlan::Result plan = BackupPlan::plan(planChoices());
+    if (plan.question == BackupPlan::Question::ReplaceImageSet) {
+        if (!replaceExistingImage(plan.filesToReplace))
+            return;
+        BackupPlan::Choices choices = planChoices();
+        choices.replaceConfirmed = true;
+        plan = BackupPlan::plan(choices);
+    }
+    if (!showProblem(plan))
         return;
     if (!m_worker) {
         m_worker = Worker::reportingTo(m_progressPage);
@@ -171,7 +240,10 @@ void BackupDlg::startBackup()
     bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelBackup(); });
     bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
     m_returnBtn->setEnabled(false);
-    m_worker->setBackup(arg, m_page1->fsCode(), m_page1->headInfo(), m_page1->headInfoLength());
+    // The engine reads the head block until the job ends.
+    m_jobHead = plan.headBlock;
+    auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
+    m_worker->setBackup(plan.request, m_page1->fsCode(), head, m_jobHead.size());
     m_worker->startJob();
 }
 

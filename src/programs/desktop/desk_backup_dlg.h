@@ -5,6 +5,7 @@
 #ifndef DESK_BACKUP_DLG_H
 #define DESK_BACKUP_DLG_H
 
+#include "backup_plan.h"
 #include "desk_wizard_frame.h"
 #include "quarn.h"
 
@@ -42,11 +43,16 @@ public slots:
     void finishBackup();
 
 private:
+    BackupPlan::Choices planChoices() const;
+    bool showProblem(const BackupPlan::Result& result);
+    bool replaceExistingImage(const QStringList& existing);
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
+    // The head block of the running job, with the used bytes measured at Start.
+    QByteArray m_jobHead;
 };
 
 }  // namespace desk

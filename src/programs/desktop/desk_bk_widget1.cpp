@@ -6,6 +6,7 @@
 #include "disk_helpers.h"
 #include "disk_info.h"
 #include "page_style.h"
+#include "platform.h"
 #include "vetra.h"
 
 #include <QApplication>
@@ -161,6 +162,25 @@ int BkWidget1::buildHeadInfo(const TreeItem* partitionRow, ImageHeadBlock* block
     block->active = part->Active != 0;
     block->letter = part->Letter;
     return 0;
+}
+
+void BkWidget1::measureUsedBytes()
+{
+    if (m_head.letter == ' ')
+        return;
+    const qint64 used = volumeUsedBytes(m_head.letter);
+    if (used > 0)
+        m_head.usedBytes = used;
+}
+
+qint64 volumeUsedBytes(char letter)
+{
+    winplat::FreeSpace space;
+    const std::u16string root = toU16(driveRootOf(QChar::fromLatin1(letter)));
+    if (winplat::currentPlatform()->freeSpace(root, space) != winplat::err::kSuccess ||
+        space.totalBytes < space.freeBytes)
+        return -1;
+    return static_cast<qint64>(space.totalBytes - space.freeBytes);
 }
 
 }  // namespace desk

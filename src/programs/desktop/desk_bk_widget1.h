@@ -35,6 +35,10 @@ public:
     // The physical drive number of the chosen partition's disk row.
     int diskNumber() const { return m_diskNumber; }
 
+    // Measures the chosen partition's used bytes afresh (volumeUsedBytes);
+    // the listed figure stays when they cannot be measured.
+    void measureUsedBytes();
+
     // Builds the head block of a partition row of the tree; 0 or -1.
     static int buildHeadInfo(const TreeItem* partitionRow, ImageHeadBlock* block);
 
@@ -53,6 +57,10 @@ private:
     ImageHeadBlock m_head;
     int m_diskNumber = -1;
 };
+
+// The used bytes of the volume of a drive letter now, from the platform's
+// free-space query; -1 when it cannot be asked.
+qint64 volumeUsedBytes(char letter);
 
 }  // namespace desk
 

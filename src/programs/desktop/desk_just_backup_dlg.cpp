@@ -1,5 +1,6 @@
 #include "desk_just_backup_dlg.h"
 
+#include "backup_plan.h"
 #include "backup_rules.h"
 #include "base_msg_dlg.h"
 #include "desk_bk_widget1.h"
@@ -17,6 +18,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -126,10 +128,21 @@ bool JustBackupDlg::checkBackup()
     }
     m_savePath = withSeparator(folder) + m_drive.at(0) + QStringLiteral("_backup");
     const QString first = m_savePath + QStringLiteral("_0_0.bkp");
-    if (QFileInfo::exists(localPath(first)) &&
-        message(tr("Warning"), tr("The backup file name %1 is exist, do you want recover it?").arg(first),
+    // The old image set goes as a whole: its later volumes and the
+    // incremental images built on it would point at data that is gone.
+    const QStringList existing = BackupRules::imageSetFiles(localPath(m_savePath));
+    if (existing.isEmpty())
+        return true;
+    if (message(tr("Warning"), tr("The backup file name %1 is exist, do you want recover it?").arg(first),
                 QLatin1String(kInfo), true) != 1)
         return false;
+    for (const QString& file : existing) {
+        if (!QFile::remove(file)) {
+            message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(windowsPath(file)),
+                    QLatin1String(kStop));
+            return false;
+        }
+    }
     return true;
 }
 
@@ -164,22 +177,22 @@ bool JustBackupDlg::prepare()
     m_arg.compressType = 2;
     m_arg.description = engineText(
         tr("Backup Partition: %1  Backup Times: %2").arg(m_drive.at(0)).arg(localTimeText())).toStdString();
+    // The used bytes now, for the head block and the progress total.
+    const qint64 used = volumeUsedBytes(char(m_drive.at(0).toLatin1()));
+    if (used > 0)
+        m_head.usedBytes = used;
+    m_head.bytes = BackupPlan::withUsedBytes(m_head.bytes, m_head.usedBytes);
     m_arg.bytesToProcess = static_cast<uint64_t>(qMax<qint64>(0, m_head.usedBytes));
+    // "Auto" by the destination volume's file system: a FAT32 file holds
+    // less than 4 GiB.
     const std::wstring root = (QString(m_savePath.at(0)) + QStringLiteral(":\\")).toStdWString();
-    switch (volumeFileSystemCode(root.c_str())) {
-    case 4:
-        m_arg.volumeSize = BackupRules::kNeverSplit;
-        break;
-    case 3:
-        m_arg.volumeSize = 0x100000000ull;
-        break;
-    case 2:
-        m_arg.volumeSize = 0x80000000ull;
-        break;
-    default:
+    const QString destFsName = BackupPlan::fsNameOfCode(volumeFileSystemCode(root.c_str()));
+    uint64_t volumeSize = 0;
+    if (!BackupRules::splitSize(BackupRules::AutoSize, destFsName, &volumeSize)) {
         message(tr("Error"), tr("The destination partition's file system is unknown!"), QLatin1String(kStop));
         return false;
     }
+    m_arg.volumeSize = volumeSize;
     return message(tr("Warning"), tr("Do you want to backup your %1 partition?").arg(m_drive.at(0)),
                    QLatin1String(kInfo), true) == 1;
 }

@@ -1,5 +1,6 @@
 #include "backup_dlg.h"
 
+#include "backup_plan.h"
 #include "backup_rules.h"
 #include "base_msg_dlg.h"
 #include "bk_widget1.h"
@@ -282,28 +283,84 @@ bool BackupDlg::destinationStillThere()
     return true;
 }
 
-bool BackupDlg::sameAsPreviousPartition()
+// The source's used bytes now: the figure probed when the partition was
+// listed may be long out of date. The page keeps the probed figure when
+// they cannot be measured.
+void BackupDlg::measureSourceUsedBytes()
 {
-    char stored[FILE_HEAD_SIZE];
-    const QByteArray path = BackupRules::engineText(m_page2->m_prevImage);
-    ImageHeadView previous;
-    ImageHeadView current;
-    if (readFileHead(path.constData(), stored) != 0 ||
-        parseHeadFixedPart(QByteArray(stored, FILE_HEAD_SIZE), &previous) != HeadReadResult::Ok) {
-        message(tr("Error"), tr("Getting information on the previous image you selected failed!"));
-        return false;
-    }
-    if (parseHeadFixedPart(m_page1->m_headInfo.bytes.left(ImageHead::kFixedSize), &current) !=
-            HeadReadResult::Ok ||
-        previous.partitionNumber != current.partitionNumber || previous.fsCode != current.fsCode ||
-        previous.active != current.active || previous.partStartSector != current.partStartSector ||
-        previous.partSectorCount != current.partSectorCount) {
-        message(tr("Error"), tr("The backup image you selected is not of the same partition you selected!"));
-        return false;
-    }
-    return true;
+    const QString source = m_page1->m_partPath;
+    if (source.isEmpty())
+        return;
+    const QByteArray path = QFile::encodeName(source);
+    const QByteArray fsName = DeviceProber::instance()->partitionFsName(source).toLatin1();
+    const uint64_t sectors = partitionUsedSectors(path.constData(), fsName.constData());
+    if (sectors > 0)
+        m_page1->m_usedBytes = qint64(sectors * USED_SECTOR_SIZE);
 }
 
+BackupPlan::Choices BackupDlg::planChoices() const
+{
+    BackupPlan::Choices c;
+    c.sourcePartition = m_page1->m_partPath;
+    c.mbrSource = m_page1->m_diskPath.isEmpty() ? DeviceProber::stripPartitionNumber(m_page1->m_partPath)
+                                                : m_page1->m_diskPath;
+    c.fsCode = m_page1->m_fsCode;
+    c.active = m_page1->m_active;
+    c.usedBytes = m_page1->m_usedBytes;
+    c.headBlock = m_page1->m_headInfo.bytes;
+    c.incremental = m_page2->m_fullBackup == 0;
+    c.imagePath = m_page2->m_imagePath;
+    c.previousImage = m_page2->m_prevImage;
+    c.destFreeBytes = m_page2->m_destFreeBytes;
+    c.destFsName = m_page2->m_destFsName;
+    c.password = m_page3->password();
+    c.confirmPassword = m_page3->confirmPassword();
+    c.compressIndex = m_page3->compressIndex();
+    c.volumeSizeIndex = m_page3->volumeSizeIndex();
+    c.description = m_page3->description();
+    return c;
+}
+
+// The box of a plan's problem; false when there was one.
+bool BackupDlg::showProblem(const BackupPlan::Result& result)
+{
+    using BackupPlan::Problem;
+    switch (result.problem) {
+    case Problem::None:
+        return true;
+    case Problem::IncrementalNotNtfs:
+        message(tr("Error"), tr("Incremental backup is only for NTFS partitions now!"));
+        break;
+    case Problem::PreviousImageUnreadable:
+        message(tr("Error"), tr("Getting information on the previous image you selected failed!"));
+        break;
+    case Problem::PreviousImageOtherPartition:
+        message(tr("Error"), tr("The backup image you selected is not of the same partition you selected!"));
+        break;
+    case Problem::PreviousImageNotNewest:
+        message(tr("Error"), tr("The image you selected is not the newest of its chain: an "
+                                "incremental backup builds on %1.")
+                                 .arg(QFileInfo(result.newerImage).fileName()));
+        break;
+    case Problem::NotEnoughSpace:
+        message(tr("Error"), tr("The destination partition does not have enough space to hold the "
+                                "backup image!"));
+        break;
+    case Problem::PasswordTooShort:
+        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
+        break;
+    case Problem::PasswordsDiffer:
+        message(tr("Password Error"), tr("Your first password input is different from the second!"));
+        break;
+    case Problem::DestinationFsUnknown:
+        message(tr("Error"), tr("The destination partition's file system is unknown!"));
+        break;
+    }
+    return false;
+}
+
+// The plan's rules that the pages can break; the volume size and the
+// question about an existing image set come at Start.
 bool BackupDlg::checkBackup()
 {
     if (m_page1->m_usedBytes <= 0) {
@@ -315,21 +372,6 @@ bool BackupDlg::checkBackup()
         if (message(tr("Warning"), text, true) != 1)
             return false;
     }
-    if (m_page2->m_fullBackup == 0) {
-        if (m_page1->m_fsCode != 4) {
-            message(tr("Error"), tr("Incremental backup is only for NTFS partitions now!"));
-            return false;
-        }
-        if (!sameAsPreviousPartition())
-            return false;
-        const QString newer = BackupRules::newerImageInChain(m_page2->m_prevImage);
-        if (!newer.isEmpty()) {
-            message(tr("Error"), tr("The image you selected is not the newest of its chain: an "
-                                    "incremental backup builds on %1.")
-                                     .arg(QFileInfo(newer).fileName()));
-            return false;
-        }
-    }
     if (imageOnSource()) {
         message(tr("Error"), tr("The partition you want to back up must be different from the place "
                                 "of the backup image!"));
@@ -340,62 +382,29 @@ bool BackupDlg::checkBackup()
                                 "Please choose it again!"));
         return false;
     }
-    if (double(m_page1->m_usedBytes) > 0.8 * double(m_page2->m_destFreeBytes)) {
-        message(tr("Error"), tr("The destination partition does not have enough space to hold the "
-                                "backup image!"));
-        return false;
-    }
-    const int first = m_page3->password().size();
-    const int second = m_page3->confirmPassword().size();
-    if ((first >= 1 && first <= 5) || (second >= 1 && second <= 5)) {
-        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
-        return false;
-    }
-    if (m_page3->password() != m_page3->confirmPassword()) {
-        message(tr("Password Error"), tr("Your first password input is different from the second!"));
-        return false;
-    }
-    return true;
+    BackupPlan::Choices choices = planChoices();
+    // Any volume size and no question: those are Start's.
+    choices.volumeSizeIndex = BackupRules::Size2GB;
+    choices.replaceConfirmed = true;
+    return showProblem(BackupPlan::plan(choices));
 }
 
 bool BackupDlg::fillRequest(tagBackupArgument* arg)
 {
-    using BackupRules::engineText;
-    arg->incremental = m_page2->m_fullBackup == 0;
-    arg->srcPartition = engineText(m_page1->m_partPath).toStdString();
-    arg->imagePath = engineText(m_page2->m_imagePath).toStdString();
-    const QString disk = m_page1->m_diskPath.isEmpty()
-                             ? DeviceProber::stripPartitionNumber(m_page1->m_partPath)
-                             : m_page1->m_diskPath;
-    arg->mbrSource = engineText(disk).toStdString();
-    arg->prevImage = arg->incremental ? engineText(m_page2->m_prevImage).toStdString() : std::string();
-    arg->fsType = m_page1->m_fsCode;
-    arg->reserved = 0;
-    arg->compressType = m_page3->compressIndex() + 1;
-    arg->saveMbr = m_page1->m_active;
-    arg->mbrSize = m_page1->m_active ? 512 : 0;
-    arg->password = engineText(m_page3->password()).toStdString();
-    arg->description = engineText(m_page3->description()).toStdString();
-    uint64_t volumeSize = 0;
-    if (!BackupRules::splitSize(m_page3->volumeSizeIndex(), m_page2->m_destFsName, &volumeSize)) {
-        message(tr("Error"), tr("The destination partition's file system is unknown!"));
+    BackupPlan::Choices choices = planChoices();
+    choices.replaceConfirmed = true;
+    const BackupPlan::Result result = BackupPlan::plan(choices);
+    if (!showProblem(result))
         return false;
-    }
-    arg->volumeSize = volumeSize;
-    arg->bytesToProcess = m_page1->m_usedBytes > 0 ? uint64_t(m_page1->m_usedBytes) : 0;
+    *arg = result.request;
     return true;
 }
 
 // A full backup over an image of the same name would leave the old image's
 // later volumes and the incremental images built on it behind, pointing at
 // data that is gone: ask, and on OK remove the whole old set first.
-bool BackupDlg::replaceExistingImage()
+bool BackupDlg::replaceExistingImage(const QStringList& existing)
 {
-    if (m_page2->m_fullBackup == 0)
-        return true;
-    const QStringList existing = BackupRules::imageSetFiles(m_page2->m_imagePath);
-    if (existing.isEmpty())
-        return true;
     const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
                             "images built on it will be replaced. Do you want to go on?")
                              .arg(QFileInfo(m_page2->m_imagePath).fileName());
@@ -428,13 +437,23 @@ void BackupDlg::createWorker()
 
 void BackupDlg::startBackup()
 {
-    if (m_jobActive || !checkBackup())
+    if (m_jobActive)
+        return;
+    measureSourceUsedBytes();
+    if (!checkBackup())
+        return;
+    BackupPlan::Result plan = BackupPlan::plan(planChoices());
+    if (plan.question == BackupPlan::Question::ReplaceImageSet) {
+        if (!replaceExistingImage(plan.filesToReplace))
+            return;
+        BackupPlan::Choices choices = planChoices();
+        choices.replaceConfirmed = true;
+        plan = BackupPlan::plan(choices);
+    }
+    if (!showProblem(plan))
         return;
     if (!m_worker)
         createWorker();
-    tagBackupArgument arg;
-    if (!fillRequest(&arg) || !replaceExistingImage())
-        return;
     // Keep the destination mounted while the job writes there, whatever the
     // file browser gives back meanwhile.
     const QByteArray place = QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare
@@ -445,7 +464,10 @@ void BackupDlg::startBackup()
     m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;
     enterState(Running);
-    m_worker->setBackup(arg, m_page1->m_fsCode, m_page1->headInfo(), m_page1->headInfoLen());
+    // The engine reads the head block until the job ends.
+    m_jobHead = plan.headBlock;
+    auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
+    m_worker->setBackup(plan.request, m_page1->m_fsCode, head, m_jobHead.size());
     m_worker->startJob();
 }
 

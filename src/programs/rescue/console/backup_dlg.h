@@ -5,6 +5,7 @@
 #ifndef RESCUE_CONSOLE_BACKUP_DLG_H
 #define RESCUE_CONSOLE_BACKUP_DLG_H
 
+#include "backup_plan.h"
 #include "base_dlg.h"
 #include "quarn.h"
 
@@ -77,8 +78,10 @@ private:
                 const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
     bool imageOnSource();
     bool destinationStillThere();
-    bool sameAsPreviousPartition();
-    bool replaceExistingImage();
+    void measureSourceUsedBytes();
+    BackupPlan::Choices planChoices() const;
+    bool showProblem(const BackupPlan::Result& result);
+    bool replaceExistingImage(const QStringList& existing);
     void createWorker();
     void waitForJobEnd();
     void removeUnfinishedVolumes();
@@ -97,6 +100,8 @@ private:
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
     QuarnThread* m_worker = nullptr;
+    // The head block of the running job, with the used bytes measured at Start.
+    QByteArray m_jobHead;
 
     State m_state = Step1;
     bool m_jobActive = false;
