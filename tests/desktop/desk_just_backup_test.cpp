@@ -101,6 +101,22 @@ TEST_F(JustBackupTest, RefusesTheDriveItselfAndAnImageNotToOverwrite)
               "The backup file name D:\\Images\\C_backup_0_0.bkp is exist, do you want recover it?");
     EXPECT_EQ(testsupport::FileSize(machine.host("fs/d/Images/C_backup_0_0.bkp")), 10u);
 }
+
+// A file on FAT32 holds at most 4 GiB - 1 byte: the image on a FAT32 drive
+// splits below 4 GiB, at a whole MiB, whatever the drive's size.
+TEST_F(JustBackupTest, Fat32DestinationSplitsBelow4GiB)
+{
+    sim::writeText(machine.machine, "drives.txt",
+                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\n"
+                   "FreeBytes=25165824\n\n"
+                   "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=FAT32\n"
+                   "FreeBytes=30408704\n");
+    MsgBoxAnswers answers;
+    desk::JustBackupDlg dialog("C:\\");
+    ASSERT_TRUE(dialog.prepare());
+    EXPECT_EQ(dialog.request().volumeSize, 4095ull * 1048576ull);
+    EXPECT_LT(dialog.request().volumeSize, 4294967296ull);
+}
 #endif
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "desk_bk_widget2.h"
 #include "desk_file_dialogs.h"
 #include "desk_machine.h"
+#include "desk_paths.h"
 #include "desk_restore_dlg.h"
 #include "desk_rt_widget1.h"
 #include "desk_rt_widget2.h"
@@ -190,6 +191,60 @@ TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
     ASSERT_EQ(scripted.backups.size(), 1u);
     EXPECT_TRUE(scripted.backups[0].incremental);
     EXPECT_EQ(scripted.backups[0].prevImage, "D:\\Images\\sys_0_2.bkp");
+    desk::setFileChooser(before);
+}
+
+// A full backup over an image set of the same name asks first; Cancel
+// keeps the set, OK removes the whole set and starts.
+TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
+{
+    desk::BackupDlg wizard;
+    toStep3(wizard);
+    const std::string base = desk::localPath(wizard.page2()->imagePath()).toStdString();
+    std::ofstream(base + "_0_0.bkp") << "old";
+    std::ofstream(base + "_1_0.bkp") << "old";
+    std::ofstream(base + "_0_1.bkp") << "old";
+    {
+        MsgBoxAnswers answers;
+        answers.push(0);
+        click(wizard.nextButton());
+        ASSERT_EQ(answers.boxes.size(), 1);
+        EXPECT_EQ(answers.boxes[0].title, "Warning");
+        EXPECT_TRUE(answers.boxes[0].message.contains("already exists")) << answers.boxes[0].message.toStdString();
+        EXPECT_TRUE(scripted.backups.empty());
+        EXPECT_TRUE(std::filesystem::exists(base + "_0_1.bkp"));
+        EXPECT_EQ(wizard.currentStep(), 3);
+    }
+    MsgBoxAnswers answers;
+    answers.push(1);
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }));
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(base + "_1_0.bkp"));
+    EXPECT_FALSE(std::filesystem::exists(base + "_0_1.bkp"));
+}
+
+// An incremental image must build on the newest image of its chain: one
+// built on an older image would replace the newer image's files.
+TEST_F(DeskWizard, IncrementalOnAnOlderImageOfAChainIsRefused)
+{
+    std::ofstream(machine.host("fs/d/Images/sys_0_0.bkp")) << "x";
+    std::ofstream(machine.host("fs/d/Images/sys_0_1.bkp")) << "x";
+    desk::FileChooser before = desk::setFileChooser(
+        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\sys_0_0.bkp"); });
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    wizard.page2()->m_typeCombo->setCurrentIndex(1);
+    click(wizard.page2()->m_browseBtn);
+    click(wizard.nextButton());
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message,
+              "The image you selected is not the newest of its chain: an incremental backup builds on sys_0_1.bkp.");
+    EXPECT_TRUE(scripted.backups.empty());
     desk::setFileChooser(before);
 }
 
