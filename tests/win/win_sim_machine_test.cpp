@@ -180,3 +180,20 @@ TEST_F(SimMachine, ProgramsFindTheirMachineThroughTheEnvironment) {
   ASSERT_EQ(found->volumeInformation(u"C:\\", volume), err::kSuccess);
   EXPECT_EQ(volume.label, u"系统");
 }
+
+// The program's own file reads find a drive's files under the machine
+// folder, and the way back gives the Windows path; settings live beside
+// the machine.
+TEST_F(SimMachine, LocalFilesOfWindowsPathsAndBack) {
+  const std::string drives = system.machineFolder() + "/fs";
+  EXPECT_EQ(utf8(platform.localFilePath(u"D:\\Images\\a.bkp")), drives + "/d/Images/a.bkp");
+  EXPECT_EQ(utf8(platform.windowsPathOf(utf16(drives + "/d/Images/a.bkp"))), "D:\\Images\\a.bkp");
+  EXPECT_EQ(utf8(platform.windowsPathOf(utf16(drives + "/./c//x/../y.bkp"))), "C:\\y.bkp");
+  EXPECT_EQ(utf8(platform.windowsPathOf(utf16(drives + "/d"))), "D:\\");
+  // Not on a drive: the path stays as it is, both ways.
+  EXPECT_EQ(utf8(platform.windowsPathOf(u"/tmp/other.bkp")), "/tmp/other.bkp");
+  EXPECT_EQ(utf8(platform.windowsPathOf(utf16(drives + "/dd/x"))), drives + "/dd/x");
+  EXPECT_EQ(utf8(platform.localFilePath(u"relative.bkp")), "relative.bkp");
+  EXPECT_EQ(utf8(platform.localFilePath(u"D:\\..\\escape")), "D:\\..\\escape");
+  EXPECT_EQ(utf8(platform.settingsFile()), system.machineFolder() + "/user-settings.ini");
+}

@@ -237,6 +237,15 @@ class Platform {
   virtual Error localTimeOf(std::uint64_t fileTime, LocalTime& time) = 0;
   // UTF-16 text in the system's ANSI code page (names the engine reports).
   virtual std::string toAnsiCodePage(const std::u16string& text) = 0;
+
+  // Where the program's own file reads (outside this layer) find the file
+  // of a Windows path, and the Windows path of such a file: on Windows the
+  // path itself. Empty when the path has none.
+  virtual std::u16string localFilePath(const std::u16string& windowsPath) { return windowsPath; }
+  virtual std::u16string windowsPathOf(const std::u16string& localFile) { return localFile; }
+  // The file that holds the program's settings; empty: the system's own
+  // store.
+  virtual std::u16string settingsFile() { return std::u16string(); }
 };
 
 // The platform of this process: Win32Platform on Windows; on Linux a

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -374,6 +375,54 @@ constexpr std::uint32_t kCommandNotFound = 9009;
 }  // namespace
 
 SimulatedPlatform::SimulatedPlatform(std::string machineFolder) : m_folder(std::move(machineFolder)) {}
+
+namespace {
+
+// A slash-separated path without "." parts, empty parts and parts undone
+// by "..", as Qt's cleanPath gives it.
+std::string cleanHostPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::istringstream pieces(path);
+  std::string piece;
+  while (std::getline(pieces, piece, '/')) {
+    if (piece.empty() || piece == ".") continue;
+    if (piece == ".." && !parts.empty() && parts.back() != "..") {
+      parts.pop_back();
+      continue;
+    }
+    parts.push_back(piece);
+  }
+  std::string clean = !path.empty() && path[0] == '/' ? "/" : "";
+  for (size_t i = 0; i < parts.size(); ++i) clean += (i ? "/" : "") + parts[i];
+  return clean.empty() ? "." : clean;
+}
+
+}  // namespace
+
+std::u16string SimulatedPlatform::localFilePath(const std::u16string& windowsPath) {
+  const std::string host = hostPath(windowsPath);
+  return host.empty() ? windowsPath : utf16(host);
+}
+
+std::u16string SimulatedPlatform::windowsPathOf(const std::u16string& localFile) {
+  if (m_folder.empty()) return localFile;
+  const std::string drives = cleanHostPath(m_folder + "/fs");
+  const std::string clean = cleanHostPath(utf8(localFile));
+  if (clean.compare(0, drives.size() + 1, drives + "/") != 0) return localFile;
+  const std::string rest = clean.substr(drives.size() + 1);  // "d/Images/x.bkp"
+  if (rest.empty() || !std::isalpha(static_cast<unsigned char>(rest[0])) || (rest.size() > 1 && rest[1] != '/'))
+    return localFile;
+  std::string path(1, static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0]))));
+  path += ":\\";
+  if (rest.size() > 2) path += rest.substr(2);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return utf16(path);
+}
+
+std::u16string SimulatedPlatform::settingsFile() {
+  return m_folder.empty() ? std::u16string() : utf16(m_folder + "/user-settings.ini");
+}
 
 std::string SimulatedPlatform::hostPath(const std::u16string& windowsPath) const {
   char letter = rootLetter(windowsPath);

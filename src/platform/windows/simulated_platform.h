@@ -49,6 +49,12 @@ class SimulatedPlatform : public Platform {
   // empty when the path is not on a drive.
   std::string hostPath(const std::u16string& windowsPath) const;
 
+  // Host paths under <machine>/fs/<letter>/ for the program's file reads,
+  // and settings in <machine>/user-settings.ini.
+  std::u16string localFilePath(const std::u16string& windowsPath) override;
+  std::u16string windowsPathOf(const std::u16string& localFile) override;
+  std::u16string settingsFile() override;
+
   std::unique_ptr<Device> open(const std::u16string& path, OpenMode mode, Error& error) override;
   Error removeFile(const std::u16string& path) override;
   Error createFolder(const std::u16string& path) override;

@@ -2,9 +2,6 @@
 
 #include "platform.h"
 #include "text.h"
-#ifndef _WIN32
-#include "simulated_platform.h"
-#endif
 
 #include <QDir>
 
@@ -22,36 +19,14 @@ std::u16string toU16(const QString& text)
 
 QString localPath(const QString& windowsPath)
 {
-#ifdef _WIN32
-    return windowsPath;
-#else
-    auto simulated = std::dynamic_pointer_cast<winplat::SimulatedPlatform>(winplat::currentPlatform());
-    if (!simulated)
-        return windowsPath;
-    const std::string host = simulated->hostPath(toU16(windowsPath));
-    return host.empty() ? windowsPath : QString::fromStdString(host);
-#endif
+    const std::u16string local = winplat::currentPlatform()->localFilePath(toU16(windowsPath));
+    return local.empty() ? windowsPath : fromU16(local);
 }
 
 QString windowsPath(const QString& localFile)
 {
-#ifdef _WIN32
-    return QDir::toNativeSeparators(localFile);
-#else
-    auto simulated = std::dynamic_pointer_cast<winplat::SimulatedPlatform>(winplat::currentPlatform());
-    if (!simulated)
-        return localFile;
-    const QString drives = QDir::cleanPath(QString::fromStdString(simulated->machineFolder()) + "/fs");
-    const QString clean = QDir::cleanPath(localFile);
-    if (!clean.startsWith(drives + '/'))
-        return localFile;
-    const QString rest = clean.mid(drives.size() + 1);  // "d/Images/x.bkp"
-    if (rest.isEmpty() || !rest.at(0).isLetter() || (rest.size() > 1 && rest.at(1) != '/'))
-        return localFile;
-    QString path = rest.left(1).toUpper() + ":\\" + rest.mid(2);
-    path.replace('/', '\\');
-    return path;
-#endif
+    const std::u16string path = winplat::currentPlatform()->windowsPathOf(toU16(localFile));
+    return path.empty() ? localFile : QDir::toNativeSeparators(fromU16(path));
 }
 
 QByteArray engineText(const QString& text)

@@ -1,21 +1,15 @@
 #include "desk_settings.h"
 
+#include "desk_paths.h"
 #include "platform.h"
-#ifndef _WIN32
-#include "simulated_platform.h"
-#endif
 
 namespace desk {
 
 std::unique_ptr<QSettings> openSettings()
 {
-#ifndef _WIN32
-    auto simulated = std::dynamic_pointer_cast<winplat::SimulatedPlatform>(winplat::currentPlatform());
-    if (simulated) {
-        const QString file = QString::fromStdString(simulated->machineFolder()) + "/user-settings.ini";
-        return std::make_unique<QSettings>(file, QSettings::IniFormat);
-    }
-#endif
+    const std::u16string file = winplat::currentPlatform()->settingsFile();
+    if (!file.empty())
+        return std::make_unique<QSettings>(fromU16(file), QSettings::IniFormat);
     return std::make_unique<QSettings>(QLatin1String(kOrganisation), QLatin1String(kApplication));
 }
 
