@@ -1,0 +1,45 @@
+#include "restore_plan.h"
+
+#include "backup_rules.h"
+
+namespace RestorePlan {
+
+Result plan(const Choices& choices)
+{
+    Result result;
+    const auto refuse = [&result](Problem problem) {
+        result.problem = problem;
+        return result;
+    };
+    if (choices.imagePath.isEmpty())
+        return refuse(Problem::NoImage);
+    if (choices.targetPath.isEmpty())
+        return refuse(Problem::NoTarget);
+    if (choices.targetIsSystem)
+        return refuse(Problem::TargetIsSystem);
+    // All 16 bytes of the digest count (one may start with a zero byte); a
+    // password typed for an image without one is wrong too.
+    const QByteArray typed =
+        choices.typedPassword.isEmpty() ? QByteArray() : BackupRules::passwordDigest(choices.typedPassword);
+    if (typed != choices.storedDigest)
+        return refuse(Problem::WrongPassword);
+    if (!choices.restorePartition && !choices.restoreMbr)
+        return refuse(Problem::NothingChosen);
+    // The boot code alone leaves the partition, and the image on it, as it is.
+    if (choices.restorePartition && choices.targetHoldsImage)
+        return refuse(Problem::TargetHoldsImage);
+    // A volume without a partition table starts at the disk's first sector:
+    // boot code written "to its disk" would overwrite the volume itself.
+    if (!choices.restorePartition && choices.targetFillsWholeDisk)
+        return refuse(Problem::NoMbrOnWholeDisk);
+
+    using BackupRules::engineText;
+    result.request.imagePath = engineText(choices.imagePath).toStdString();
+    result.request.targetPartition = engineText(choices.targetPath).toStdString();
+    result.request.hasMbr = choices.restoreMbr && !choices.targetFillsWholeDisk ? 1 : 0;
+    result.partitionJob = choices.restorePartition;
+    result.question = choices.restorePartition ? Question::EraseTarget : Question::RestoreMbr;
+    return result;
+}
+
+}  // namespace RestorePlan

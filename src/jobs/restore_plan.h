@@ -1,0 +1,69 @@
+// The restore plan: the user's choices of a restore wizard go in, and one
+// function gives either the problem the wizard shows or the engine's
+// request with the question the wizard asks before it starts. Both
+// programs' restore wizards take their rules from here; what only the
+// machine knows (whether the target holds the image, is the running
+// system, fills its whole disk) the wizard finds out and passes in.
+#ifndef JOBS_RESTORE_PLAN_H
+#define JOBS_RESTORE_PLAN_H
+
+#include "quarn.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace RestorePlan {
+
+// What the wizard shows instead of starting: each program maps a problem
+// to its own translated text.
+enum class Problem {
+    None,
+    NoImage,           // no image chosen
+    NoTarget,          // no target partition chosen
+    TargetIsSystem,    // the running system's partition
+    WrongPassword,     // the typed password is not the image's
+    NothingChosen,     // neither the partition nor the MBR
+    TargetHoldsImage,  // a partition restore would overwrite the image it reads
+    NoMbrOnWholeDisk,  // the MBR alone onto a volume that fills its disk
+};
+
+// The question the wizard asks before the job starts.
+enum class Question {
+    None,
+    EraseTarget,  // the partition's data will be erased
+    RestoreMbr,   // the disk's MBR will be overwritten
+};
+
+struct Choices {
+    // The image's first volume and the target, as the engine opens them.
+    QString imagePath;
+    QString targetPath;
+    int fsCode = 0;
+    bool restorePartition = true;
+    bool restoreMbr = false;
+    // The image's stored password digest (empty: none) and the password
+    // the user typed (empty: none); they must agree.
+    QByteArray storedDigest;
+    QString typedPassword;
+    // Found out by the wizard on its machine.
+    bool targetHoldsImage = false;
+    bool targetIsSystem = false;
+    bool targetFillsWholeDisk = false;
+};
+
+struct Result {
+    Problem problem = Problem::None;
+    Question question = Question::None;
+    tagRestoreArgument request;
+    // True: the partition (with the MBR when hasMbr); false: the MBR alone.
+    bool partitionJob = true;
+
+    bool refused() const { return problem != Problem::None; }
+};
+
+// Applies every rule in the order the wizards show them.
+Result plan(const Choices& choices);
+
+}  // namespace RestorePlan
+
+#endif
