@@ -58,40 +58,58 @@ void RestoreDlg::showStep3()
     bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
 }
 
-bool RestoreDlg::checkRestore()
+RestorePlan::Choices RestoreDlg::planChoices() const
 {
-    const QString& image = m_page1->imagePath();
-    const QString& target = m_page2->targetPath();
-    if (image.isEmpty()) {
+    RestorePlan::Choices c;
+    c.imagePath = m_page1->imagePath();
+    c.targetPath = m_page2->targetPath();
+    c.fsCode = m_page1->fsCode();
+    c.restorePartition = m_page1->isPartitionChecked();
+    c.restoreMbr = m_page1->isMbrChecked();
+    c.storedDigest = m_page1->pwdDigest();
+    c.typedPassword = m_page3->m_pwdEdit->text();
+    // The image's drive: a partition restore would overwrite the image.
+    c.targetHoldsImage = !c.imagePath.isEmpty() && !c.targetPath.isEmpty() &&
+                         c.targetPath.at(0).toUpper() == c.imagePath.at(0).toUpper();
+    c.targetIsSystem = !c.targetPath.isEmpty() && m_page2->isSystem();
+    return c;
+}
+
+bool RestoreDlg::showProblem(RestorePlan::Problem problem)
+{
+    using RestorePlan::Problem;
+    switch (problem) {
+    case Problem::None:
+        return true;
+    case Problem::NoImage:
         error(tr("You must select one image file to restore!"));
-        return false;
-    }
-    if (target.isEmpty()) {
+        break;
+    case Problem::NoTarget:
         error(tr("You must select one partition to restore!"));
-        return false;
-    }
-    if (target.at(0).toUpper() == image.at(0).toUpper()) {
+        break;
+    case Problem::TargetHoldsImage:
         error(tr("The destination partition is the partition that holds the backup image file!"));
-        return false;
-    }
-    if (m_page2->isSystem()) {
+        break;
+    case Problem::TargetIsSystem:
         error(tr("The destination partition is the operating system's partition, please use the boot ISO "
                  "to restore it!"));
-        return false;
-    }
-    // All 16 bytes of the stored digest, of the password's UTF-8 bytes.
-    const QString typed = m_page3->m_pwdEdit->text();
-    const QByteArray digest = typed.isEmpty() ? QByteArray() : BackupRules::passwordDigest(typed);
-    if (digest != m_page1->pwdDigest()) {
+        break;
+    case Problem::WrongPassword:
         message(tr("Password Error"), tr("The password you entered is wrong!"));
-        return false;
-    }
-    if (!m_page1->isPartitionChecked() && !m_page1->isMbrChecked()) {
+        break;
+    case Problem::NothingChosen:
         message(tr("Warning"), tr("You must select what to restore: the partition, the MBR or both!"), false,
                 QStringLiteral(":images/MsgIcon_Warning.png"));
-        return false;
+        break;
+    case Problem::NoMbrOnWholeDisk:  // every disk of the inventory has a partition table
+        break;
     }
-    return true;
+    return false;
+}
+
+bool RestoreDlg::checkRestore()
+{
+    return showProblem(RestorePlan::plan(planChoices()).problem);
 }
 
 void RestoreDlg::startRestore()
@@ -106,14 +124,12 @@ void RestoreDlg::startRestore()
                 Qt::BlockingQueuedConnection);
         connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
     }
-    tagRestoreArgument arg;
-    arg.imagePath = engineText(m_page1->imagePath()).toStdString();
-    arg.targetPartition = engineText(m_page2->targetPath()).toStdString();
-    arg.hasMbr = m_page1->isMbrChecked() ? 1 : 0;
+    const RestorePlan::Result plan = RestorePlan::plan(planChoices());
+    const tagRestoreArgument& arg = plan.request;
     qDebug() << "src file: " << m_page1->imagePath() << "dst dev : " << m_page2->targetPath()
              << "rt mbr  : " << (arg.hasMbr ? "true" : "false");
     const QString warningIcon = QStringLiteral(":images/warning_L.png");
-    if (m_page1->isPartitionChecked()) {
+    if (plan.partitionJob) {
         if (message(tr("Warning"), tr("All your data on your %1 partition will be erased!").arg(m_page2->targetPath()),
                     true, warningIcon) != 1)
             return;

@@ -7,6 +7,7 @@
 
 #include "desk_wizard_frame.h"
 #include "quarn.h"
+#include "restore_plan.h"
 
 class RtWidget3;
 class StartBkWidget;
@@ -41,6 +42,8 @@ public slots:
     void finishRestore();
 
 private:
+    RestorePlan::Choices planChoices() const;
+    bool showProblem(RestorePlan::Problem problem);
     bool checkRestore();
     void enterRunningState();
 

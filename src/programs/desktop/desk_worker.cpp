@@ -1,6 +1,7 @@
 #include "desk_worker.h"
 
 #include "start_bk_widget.h"
+#include "worker_progress.h"
 
 #include <QDebug>
 
@@ -70,11 +71,7 @@ void Worker::run()
 Worker* Worker::reportingTo(StartBkWidget* page)
 {
     Worker* worker = new Worker(defaultEngine());
-    connect(worker, &QuarnThread::progressChanged, page, &StartBkWidget::setValue);
-    connect(worker, &QuarnThread::sendTotalUsedBytes, page, &StartBkWidget::recvTotalUsedBytes);
-    connect(worker, &QuarnThread::processBytesSig, page, &StartBkWidget::processBytes);
-    connect(worker, &QuarnThread::displayNameSig, page, &StartBkWidget::displayName);
-    connect(worker, &QuarnThread::displayStateSig, page, &StartBkWidget::displayState);
+    showProgressOf(worker, page);
     return worker;
 }
 

@@ -15,6 +15,7 @@
 #include "quarn_thread.h"
 #include "start_bk_widget.h"
 #include "system_probes.h"
+#include "worker_progress.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -425,11 +426,7 @@ void BackupDlg::createWorker()
     // A child, so that the main window sees a running job among the
     // wizard's threads; the destructor still deletes it itself.
     m_worker->setParent(this);
-    connect(m_worker, &QuarnThread::progressChanged, m_progressPage, &StartBkWidget::setValue);
-    connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progressPage, &StartBkWidget::recvTotalUsedBytes);
-    connect(m_worker, &QuarnThread::processBytesSig, m_progressPage, &StartBkWidget::processBytes);
-    connect(m_worker, &QuarnThread::displayNameSig, m_progressPage, &StartBkWidget::displayName);
-    connect(m_worker, &QuarnThread::displayStateSig, m_progressPage, &StartBkWidget::displayState);
+    showProgressOf(m_worker, m_progressPage);
     connect(m_worker, &QuarnThread::nextFileNotified, this, &BackupDlg::browseForPreviousImage,
             Qt::BlockingQueuedConnection);
     connect(m_worker, &QThread::finished, this, &BackupDlg::finishBackup);

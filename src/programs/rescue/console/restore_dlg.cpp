@@ -6,15 +6,18 @@
 #include "filesystem_model.h"
 #include "page_style.h"
 #include "quarn_thread.h"
+#include "restore_plan.h"
 #include "restore_target.h"
 #include "rt_widget1.h"
 #include "rt_widget2.h"
 #include "rt_widget3.h"
 #include "start_bk_widget.h"
+#include "worker_progress.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -227,37 +230,67 @@ void RestoreDlg::keyReleaseEvent(QKeyEvent* event)
     BaseDlg::keyReleaseEvent(event);
 }
 
+RestorePlan::Choices RestoreDlg::planChoices() const
+{
+    RestorePlan::Choices c;
+    c.imagePath = m_rtWidget1->m_imagePath;
+    c.targetPath = m_rtWidget2->m_targetPath;
+    c.fsCode = m_rtWidget1->m_fsCode;
+    c.restorePartition = m_rtWidget1->isPartitionChecked();
+    c.restoreMbr = m_rtWidget1->isMbrChecked();
+    c.storedDigest = m_rtWidget1->m_pwdDigest;
+    // The password field shows for a protected image only: what a hidden
+    // field holds is no answer of the user's.
+    if (!c.storedDigest.isEmpty())
+        c.typedPassword = m_rtWidget3->m_pwdEdit->text();
+    if (!c.targetPath.isEmpty() && !c.imagePath.isEmpty()) {
+        c.targetHoldsImage = RestoreTarget::sameDevice(c.targetPath, m_rtWidget1->m_imageDevice) ||
+                             RestoreTarget::sameDevice(c.targetPath, RestoreTarget::sourceHoldingPath(c.imagePath));
+        c.targetFillsWholeDisk = findTargetRecord(c.targetPath).wholeDisk;
+    }
+    return c;
+}
+
+// The box of a plan's problem; false when there was one.
+bool RestoreDlg::showProblem(RestorePlan::Problem problem)
+{
+    using RestorePlan::Problem;
+    switch (problem) {
+    case Problem::None:
+        return true;
+    case Problem::NoImage:
+        showBox(tr("Error"), tr("You must select one image file to restore!"), kStopIcon);
+        break;
+    case Problem::NoTarget:
+        showBox(tr("Error"), tr("You must select one partition to restore!"), kStopIcon);
+        break;
+    case Problem::TargetIsSystem:  // the rescue system runs from its own medium
+        break;
+    case Problem::WrongPassword:
+        showBox(tr("Password Error"), tr("The password you entered was wrong!"), kStopIcon);
+        break;
+    case Problem::NothingChosen:
+        showBox(tr("Warning"), tr("You must select a backup type, partition and MBR!"), kWarningIcon);
+        break;
+    case Problem::TargetHoldsImage:
+        showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
+        break;
+    case Problem::NoMbrOnWholeDisk:
+        showBox(tr("Error"), tr("This partition fills its whole disk, which has no MBR!"), kStopIcon);
+        break;
+    }
+    return false;
+}
+
 bool RestoreDlg::checkRestore()
 {
-    if (m_rtWidget1->m_imagePath.isEmpty()) {
-        showBox(tr("Error"), tr("You must select one image file to restore!"), kStopIcon);
-        return false;
-    }
-    if (m_rtWidget2->m_targetPath.isEmpty()) {
-        showBox(tr("Error"), tr("You must select one partition to restore!"), kStopIcon);
-        return false;
-    }
-    // All 16 bytes count: a digest may well start with a zero byte.
-    const QByteArray& stored = m_rtWidget1->m_pwdDigest;
-    if (!stored.isEmpty() && stored != m_rtWidget3->passwordDigest()) {
-        showBox(tr("Password Error"), tr("The password you entered was wrong!"), kStopIcon);
-        return false;
-    }
-    if (!m_rtWidget1->isPartitionChecked() && !m_rtWidget1->isMbrChecked()) {
-        showBox(tr("Warning"), tr("You must select a backup type, partition and MBR!"), kWarningIcon);
-        return false;
-    }
-    return true;
+    return showProblem(RestorePlan::plan(planChoices()).problem);
 }
 
 void RestoreDlg::createWorker()
 {
     m_worker = new QuarnThread(m_engine);
-    connect(m_worker, &QuarnThread::progressChanged, m_progress, &StartBkWidget::setValue);
-    connect(m_worker, &QuarnThread::sendTotalUsedBytes, m_progress, &StartBkWidget::recvTotalUsedBytes);
-    connect(m_worker, &QuarnThread::processBytesSig, m_progress, &StartBkWidget::processBytes);
-    connect(m_worker, &QuarnThread::displayNameSig, m_progress, &StartBkWidget::displayName);
-    connect(m_worker, &QuarnThread::displayStateSig, m_progress, &StartBkWidget::displayState);
+    showProgressOf(m_worker, m_progress);
     connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
             Qt::BlockingQueuedConnection);
     connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
@@ -270,30 +303,12 @@ void RestoreDlg::startRestore()
     if (!checkRestore())
         return;
 
+    const RestorePlan::Result plan = RestorePlan::plan(planChoices());
+    if (!showProblem(plan.problem))
+        return;
     const QString target = m_rtWidget2->m_targetPath;
-    const QString image = m_rtWidget1->m_imagePath;
-    const bool partitionRow = m_rtWidget1->isPartitionChecked();
     const TargetRecord record = findTargetRecord(target);
-
-    // A partition restore would overwrite the image it reads; the boot code
-    // alone leaves the partition as it is.
-    if (partitionRow && (RestoreTarget::sameDevice(target, m_rtWidget1->m_imageDevice) ||
-                         RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(image)))) {
-        showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
-        return;
-    }
-    // A volume without a partition table starts at the disk's first sector:
-    // boot code written "to its disk" would overwrite the volume itself.
-    if (!partitionRow && record.wholeDisk) {
-        showBox(tr("Error"), tr("This partition fills its whole disk, which has no MBR!"), kStopIcon);
-        return;
-    }
-
-    tagRestoreArgument arg;
-    arg.imagePath = image.toLocal8Bit().toStdString();
-    arg.targetPartition = target.toLocal8Bit().toStdString();
-    arg.hasMbr = m_rtWidget1->isMbrChecked() && !record.wholeDisk ? 1 : 0;
-    if (partitionRow) {
+    if (plan.partitionJob) {
         const QString confirm = tr("All your data on your %1 partition will be erased!")
                                     .arg(QChar::fromLatin1(record.letter));
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
@@ -305,14 +320,14 @@ void RestoreDlg::startRestore()
         }
         if (!m_worker)
             createWorker();
-        m_worker->setRestore(arg, m_rtWidget1->m_fsCode);
+        m_worker->setRestore(plan.request, m_rtWidget1->m_fsCode);
     } else {
         const QString confirm = tr("Are you sure to restore your MBR to your %1 disk!").arg(record.diskModel);
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
         if (!m_worker)
             createWorker();
-        m_worker->setRestoreMbr(arg);
+        m_worker->setRestoreMbr(plan.request);
     }
 
     m_state = Running;

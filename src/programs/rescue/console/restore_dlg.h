@@ -7,6 +7,7 @@
 
 #include "base_dlg.h"
 #include "quarn_thread.h"
+#include "restore_plan.h"
 
 #include <QString>
 
@@ -90,6 +91,8 @@ private:
     void bindButton(QPushButton* button, const QString& text, bool visible, bool enabled,
                     void (RestoreDlg::*action)());
     int showBox(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
+    RestorePlan::Choices planChoices() const;
+    bool showProblem(RestorePlan::Problem problem);
     static FileChoice runFileDialog(QWidget* parent, const QString& expected);
 
     State m_state = Step1;
