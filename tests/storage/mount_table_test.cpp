@@ -256,9 +256,75 @@ TEST_F(MountTableHelpersTest, FailuresGiveNullAndALogLine)
 TEST_F(MountTableHelpersTest, TwoSourcesWithOneNameDoNotShareADirectory)
 {
     MountTable table;
-    ASSERT_NE(table.mount("/dev/sdb1", "ntfs", nullptr, nullptr), nullptr);
-    EXPECT_EQ(table.mount("/other/sdb1", "ntfs", nullptr, nullptr), nullptr);
-    EXPECT_EQ(helpers.runs().size(), 1u);
+    ASSERT_STREQ(table.mount("/dev/sdb1", "ntfs", nullptr, nullptr), dir("sdb1").c_str());
+    EXPECT_STREQ(table.mount("/other/sdb1", "ntfs", nullptr, nullptr), dir("sdb1_1").c_str());
+    EXPECT_EQ(helpers.runs(), (std::vector<std::string>{
+                                  "mount.ntfs /dev/sdb1 " + dir("sdb1") + " -o utf8 PASSWD=unset",
+                                  "mount.ntfs /other/sdb1 " + dir("sdb1_1") + " -o utf8 PASSWD=unset"}));
+    EXPECT_STREQ(table.mountedDirectory("/dev/sdb1"), dir("sdb1").c_str());
+}
+
+// What may already stand on a source's folder; a mount there would hide it.
+struct Occupant {
+    const char* what;
+    const char* shellSetUp;  // DIR is the occupied folder, TABLE the mount table file
+};
+
+TEST_F(MountTableHelpersTest, AFolderThatIsTakenIsNeverMountedOverAndTheNextFreeOneIsUsed)
+{
+    const Occupant occupants[] = {
+        {"a mount the system lists", "mkdir DIR && printf '/dev/vdz %s ext4 rw 0 0\\n' DIR >> TABLE"},
+        {"a folder holding a file", "mkdir DIR && echo kept > DIR/file"},
+        {"a folder holding an empty folder", "mkdir -p DIR/sub"},
+        {"a file", "echo kept > DIR"},
+        {"a link to a folder", "mkdir -p DIR.target && ln -s DIR.target DIR"},
+    };
+    for (const Occupant& occupant : occupants) {
+        SCOPED_TRACE(occupant.what);
+        const std::string source = "/dev/sdr" + std::to_string(&occupant - occupants + 1);
+        const std::string name = source.substr(5);
+        std::string setUp = occupant.shellSetUp;
+        for (size_t at; (at = setUp.find("DIR")) != std::string::npos;)
+            setUp.replace(at, 3, Quote(dir(name)));
+        for (size_t at; (at = setUp.find("TABLE")) != std::string::npos;)
+            setUp.replace(at, 5, Quote(folder.file("mtab")));
+        ASSERT_EQ(testsupport::Run(setUp).exitCode, 0) << setUp;
+        const std::string before = testsupport::Run("ls -A1 " + Quote(dir(name)) + "/").output;
+        const size_t runsBefore = helpers.runs().size();
+
+        MountTable table;
+        const char* mounted = table.mount(source.c_str(), "ntfs", nullptr, nullptr);
+        ASSERT_NE(mounted, nullptr) << messages.joined().toStdString();
+        EXPECT_EQ(std::string(mounted), dir(name + "_1"));
+        ASSERT_EQ(helpers.runs().size(), runsBefore + 1);
+        EXPECT_EQ(helpers.runs().back(), "mount.ntfs " + source + " " + dir(name + "_1") + " -o utf8 PASSWD=unset");
+        EXPECT_EQ(testsupport::Run("ls -A1 " + Quote(dir(name)) + "/").output, before) << "the occupant is left alone";
+    }
+}
+
+TEST_F(MountTableHelpersTest, TheFirstFreeFolderIsTakenAndWhenNoneIsFreeTheMountIsRefused)
+{
+    ASSERT_EQ(testsupport::Run("mkdir " + Quote(dir("sdr1")) + " " + Quote(dir("sdr1_1")) + " && touch " +
+                  Quote(dir("sdr1") + "/a") + " " + Quote(dir("sdr1_1") + "/b"))
+                  .exitCode,
+              0);
+    {
+        MountTable table;
+        EXPECT_STREQ(table.mount("/dev/sdr1", "ntfs", nullptr, nullptr), dir("sdr1_2").c_str());
+    }
+    // Every folder of the name holds something.
+    std::string fill = "touch " + Quote(dir("sdr1_2") + "/c");
+    for (int suffix = 3; suffix <= 99; ++suffix)
+        fill += " && mkdir " + Quote(dir("sdr1_" + std::to_string(suffix))) + " && touch " +
+                Quote(dir("sdr1_" + std::to_string(suffix)) + "/x");
+    ASSERT_EQ(testsupport::Run(fill).exitCode, 0);
+    MountTable table;
+    EXPECT_EQ(table.mount("/dev/sdr1", "ntfs", nullptr, nullptr), nullptr);
+    EXPECT_TRUE(messages.joined().contains(
+        QString::fromStdString("Unable to mount /dev/sdr1 to " + dir("sdr1") + ", errno=16, ")))
+        << messages.joined().toStdString();
+    EXPECT_EQ(helpers.runs().size(), 1u) << "no helper runs for a refused mount";
+    EXPECT_FALSE(testsupport::FileExists(dir("sdr1_100")));
 }
 
 TEST_F(MountTableHelpersTest, UnknownSourcesAndDirectoriesChangeNothing)
@@ -432,6 +498,75 @@ TEST_F(RealNtfsMountTest, ABusyMountStaysListedAfterAFailedUnmount)
     EXPECT_EQ(table.mountedDirectory(partition.c_str()), mounted);
     EXPECT_TRUE(table.unmount(partition.c_str()));
     EXPECT_FALSE(mounttest::IsMountPoint(directory));
+}
+
+// Someone else's mount on the folder the console would take for a
+// partition: a bind mount of a folder of files on "<base>/sdq1", made
+// before the table exists or after it read the system's mounts. The
+// partition must land elsewhere, with both mounts' files in sight.
+class RealStackedMountTest : public RealNtfsMountTest {
+protected:
+    void SetUp() override
+    {
+        RealNtfsMountTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (geteuid() != 0 || !testsupport::HaveProgram("mount"))
+            SKIP_OR_FAIL_IN_CI("bind mounts need root and mount(8)");
+        // The partition file's name gives its folder: "<base>/sdq1".
+        const std::string named = folder.file("sdq1");
+        ASSERT_EQ(::rename(partition.c_str(), named.c_str()), 0);
+        partition = named;
+        ASSERT_EQ(testsupport::Run("mkdir -p " + Quote(folder.file("theirs")) + " " + Quote(dir("sdq1")) +
+                      " && echo theirs > " + Quote(folder.file("theirs/their-file.txt")))
+                      .exitCode,
+                  0);
+    }
+    std::string dir(const std::string& name) const { return folder.file("base/" + name); }
+    void bindTheirFolder()
+    {
+        const testsupport::CommandResult bound =
+            testsupport::Run("mount --bind " + Quote(folder.file("theirs")) + " " + Quote(dir("sdq1")));
+        ASSERT_EQ(bound.exitCode, 0) << bound.output;
+        ASSERT_TRUE(mounttest::IsMountPoint(dir("sdq1")));
+    }
+    void expectTheirMountUntouched()
+    {
+        EXPECT_TRUE(mounttest::IsMountPoint(dir("sdq1")));
+        EXPECT_TRUE(testsupport::FileExists(dir("sdq1") + "/their-file.txt"));
+        EXPECT_FALSE(testsupport::FileExists(dir("sdq1") + "/hello.txt"));
+    }
+    void mountLandsBesideTheirs(MountTable& table)
+    {
+        const char* mounted = table.mount(partition.c_str(), "ntfs", nullptr, nullptr);
+        ASSERT_NE(mounted, nullptr);
+        const std::string directory = mounted;
+        EXPECT_EQ(directory, dir("sdq1_1"));
+        EXPECT_TRUE(mounttest::IsMountPoint(directory));
+        EXPECT_TRUE(testsupport::FileExists(directory + "/hello.txt"));
+        EXPECT_TRUE(MountTable::isMountOf(directory.c_str(), partition.c_str()));
+        expectTheirMountUntouched();
+
+        EXPECT_TRUE(table.unmount(partition.c_str()));
+        EXPECT_FALSE(mounttest::IsMountPoint(directory));
+        expectTheirMountUntouched();
+        // Nothing of the partition stacked on theirs anywhere under the base.
+        EXPECT_EQ(mounttest::MountsUnder(folder.file("base")), std::vector<std::string>{dir("sdq1")});
+    }
+};
+
+TEST_F(RealStackedMountTest, AMountMadeBeforeTheTableOnThePartitionsFolderIsNotCovered)
+{
+    bindTheirFolder();
+    MountTable table;
+    mountLandsBesideTheirs(table);
+}
+
+TEST_F(RealStackedMountTest, AMountMadeAfterTheTableReadTheSystemIsNotCovered)
+{
+    MountTable table;
+    bindTheirFolder();
+    mountLandsBesideTheirs(table);
 }
 
 }  // namespace

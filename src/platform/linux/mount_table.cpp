@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <mntent.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -100,6 +101,59 @@ int runProgram(const QVector<QByteArray>& arguments, const char* extraEnvironmen
     return EINTR;
 }
 
+// Whether the mount table file lists a mount on the directory (a canonical
+// path, as the kernel lists them).
+bool tableListsMountOn(const std::string& tableFile, const char* directory)
+{
+    FILE* file = setmntent(tableFile.c_str(), "re");
+    if (!file)
+        return false;
+    bool listed = false;
+    mntent entry;
+    char line[1024];
+    while (!listed && getmntent_r(file, &entry, line, sizeof line))
+        listed = std::strcmp(entry.mnt_dir, directory) == 0;
+    endmntent(file);
+    return listed;
+}
+
+// Whether anything is mounted on the directory right now, by whomever. The
+// configured table may be a file that lags behind; the kernel's own list of
+// this process's mounts does not.
+bool isMountPoint(const QByteArray& directory)
+{
+    char canonical[PATH_MAX];
+    if (!realpath(directory.constData(), canonical))
+        return false;  // no such folder: nothing can be mounted there
+    return tableListsMountOn(systemPaths().mountTable, canonical) ||
+           tableListsMountOn(systemPaths().proc + "/self/mounts", canonical);
+}
+
+// Whether a mount on the path would hide or miss something: it holds a file
+// that is not a folder (a link would lead the mount elsewhere), or a folder
+// with entries or one that cannot be read. A path that cannot be examined
+// at all holds nothing; making the folder there fails and says why.
+bool holdsSomething(const QByteArray& path)
+{
+    struct stat status;
+    if (lstat(path.constData(), &status) != 0)
+        return false;
+    if (!S_ISDIR(status.st_mode))
+        return true;
+    DIR* folder = opendir(path.constData());
+    if (!folder)
+        return true;
+    bool found = false;
+    while (!found) {
+        const dirent* entry = readdir(folder);
+        if (!entry)
+            break;
+        found = std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0;
+    }
+    closedir(folder);
+    return found;
+}
+
 int runMountHelper(const char* source, const char* directory, const char* type, const char* options,
                    const char* extraEnvironment)
 {
@@ -173,21 +227,21 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
     if (known != m_entries.end())
         m_entries.erase(known);  // unmounted behind the table's back: mount afresh
 
-    const QByteArray directory = directoryFor(source, fsType);
-    const QByteArray name = directory.mid(directory.lastIndexOf('/') + 1);
+    const QByteArray wanted = directoryFor(source, fsType);
+    const QByteArray name = wanted.mid(wanted.lastIndexOf('/') + 1);
     if (name.isEmpty() || name == "." || name == "..") {
         // "/dev/" or "smb://..": the mount would cover the base or its parent.
-        qCritical("Unable to mount %s to %s, errno=%d, %s", source, directory.constData(), EINVAL,
+        qCritical("Unable to mount %s to %s, errno=%d, %s", source, wanted.constData(), EINVAL,
                   qPrintable(errnoText(EINVAL)));
         return nullptr;
     }
-    for (const Entry& entry : qAsConst(m_entries)) {
-        if (entry.directory == directory) {
-            // Mounting over it would hide what another source shows there.
-            qCritical("Unable to mount %s to %s, errno=%d, %s", source, directory.constData(), EBUSY,
-                      qPrintable(errnoText(EBUSY)));
-            return nullptr;
-        }
+    const QByteArray directory = freeDirectory(wanted);
+    if (directory.isEmpty()) {
+        // Every folder of the name is taken: mounting over one would hide
+        // what is there.
+        qCritical("Unable to mount %s to %s, errno=%d, %s", source, wanted.constData(), EBUSY,
+                  qPrintable(errnoText(EBUSY)));
+        return nullptr;
     }
     if (mkdir(directory.constData(), 0755) != 0 && errno != EEXIST) {
         const int error = errno;
@@ -242,6 +296,19 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
     mounted.ours = true;
     mounted.users = 1;
     return m_entries.insert(key, mounted)->directory.constData();
+}
+
+QByteArray MountTable::freeDirectory(const QByteArray& wanted) const
+{
+    for (int suffix = 0; suffix <= kMaxDirectorySuffix; ++suffix) {
+        const QByteArray candidate = suffix == 0 ? wanted : wanted + '_' + QByteArray::number(suffix);
+        bool known = false;
+        for (const Entry& entry : qAsConst(m_entries))
+            known = known || entry.directory == candidate;
+        if (!known && !isMountPoint(candidate) && !holdsSomething(candidate))
+            return candidate;
+    }
+    return QByteArray();
 }
 
 int MountTable::mountOpticalDisc(const char* source, const char* directory)

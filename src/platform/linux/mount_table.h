@@ -10,6 +10,10 @@
 // table) are handed out but never unmounted by it, and only while the
 // system still lists them.
 //
+// A new mount never goes over another one, nor over a folder with files:
+// when the source's own folder under the base is taken, the next free
+// "<name>_1", "<name>_2", ... is used instead.
+//
 // Sources are device paths, or for SMB "//server/share" with or without a
 // leading "smb:". Used from the GUI thread only; no lock.
 #ifndef MOUNT_TABLE_H
@@ -87,7 +91,16 @@ private:
         int users = 0;      // uses held on a mount of ours
     };
 
+    // How far freeDirectory() looks: "<base>/sdb1", then "sdb1_1" to this.
+    static constexpr int kMaxDirectorySuffix = 99;
+
     void readSystemMounts();
+    // The folder for a new mount of a source whose own folder is `wanted`:
+    // `wanted`, or the first of "wanted_1", "wanted_2", ... that no entry of
+    // the table uses, that nothing is mounted on right now and that holds
+    // nothing a mount would hide; empty when none is free. Never a folder
+    // another mount occupies: a mount stacked on it would hide its files.
+    QByteArray freeDirectory(const QByteArray& wanted) const;
     // Whether a mount that existed before the table (never made by it) is
     // no longer listed by the system: its directory is a plain folder now,
     // and handing it out would let a job write into the rescue system's
