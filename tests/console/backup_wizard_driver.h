@@ -210,7 +210,7 @@ protected:
     {
         const std::string missing = missingTool();
         if (!missing.empty())
-            GTEST_SKIP() << missing << " is not available";
+            SKIP_OR_FAIL_IN_CI(missing << " is not available");
         machine.reset(new BackupMachine);
         ASSERT_TRUE(machine->ok()) << machine->log();
         wizard.reset(new BackupDlg);

@@ -40,7 +40,7 @@ TEST(ConsoleStartupCatalogues, QtCatalogueOnlyWhenItLoads)
     }
     ConsoleStartup startup;
     if (!startup.installQtCatalogue("zh_CN.UTF-8"))
-        GTEST_SKIP() << "Qt's Chinese catalogue is not installed";
+        SKIP_OR_FAIL_IN_CI("Qt's Chinese catalogue is not installed");
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
 }
 

@@ -67,7 +67,7 @@ protected:
     void SetUp() override
     {
         if (!testsupport::HaveNtfsTools())
-            GTEST_SKIP() << "ntfs-3g tools are not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
         ASSERT_TRUE(FileExists(protectedImage()));
     }
 

@@ -20,7 +20,7 @@ protected:
         consoletest::consoleApp();
         root = QString::fromStdString(consoletest::demoDisksRoot());
         if (root.isEmpty())
-            GTEST_SKIP() << "mkntfs or sfdisk missing: no demo disks";
+            SKIP_OR_FAIL_IN_CI("mkntfs or sfdisk missing: no demo disks");
     }
     QString dev(const char* name) const { return root + QStringLiteral("/dev/") + QLatin1String(name); }
     QString root;

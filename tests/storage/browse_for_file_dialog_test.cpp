@@ -49,9 +49,9 @@ protected:
     void makeImagePlace()
     {
         if (!testsupport::HaveNtfsTools() || !testsupport::HaveProgram("mount.ntfs"))
-            GTEST_SKIP() << "ntfs-3g is not installed";
+            SKIP_OR_FAIL_IN_CI("ntfs-3g is not installed");
         if (!mounttest::FuseUsable() || !testsupport::NtfsMountUsable())
-            GTEST_SKIP() << "no FUSE here: ntfs-3g cannot mount the partition file";
+            SKIP_OR_FAIL_IN_CI("no FUSE here: ntfs-3g cannot mount the partition file");
         partition = folder.file("sdz1");
         std::string log;
         ASSERT_TRUE(testsupport::MakeNtfsPartition(partition, 16 << 20, &log)) << log;
@@ -292,7 +292,7 @@ protected:
         for (const char* program : {"genisoimage", "fuseiso"})
             REQUIRE_PROGRAM(program);
         if (!mounttest::FuseUsable())
-            GTEST_SKIP() << "no FUSE here: fuseiso cannot mount";
+            SKIP_OR_FAIL_IN_CI("no FUSE here: fuseiso cannot mount");
         makeImagePlace();
         if (HasFatalFailure() || IsSkipped())
             return;
@@ -394,7 +394,7 @@ protected:
     void SetUp() override
     {
         if (!server)
-            GTEST_SKIP() << "no local Samba server: " << whyNot;
+            SKIP_OR_FAIL_IN_CI("no local Samba server: " << whyNot);
         ASSERT_NE(smbContext(), nullptr);
         smbtest::freshSmbClient();
         // Workgroup browsing cannot run on loopback: the local server stands

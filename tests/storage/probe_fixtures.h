@@ -235,7 +235,7 @@ inline uint64_t FsckFatUsedSectors(const std::string& image)
     do {                                                             \
         const std::string missing = (missingProgram);                \
         if (!missing.empty()) {                                      \
-            GTEST_SKIP() << missing << " is not installed";          \
+            SKIP_OR_FAIL_IN_CI(missing << " is not installed");          \
         }                                                            \
     } while (0)
 

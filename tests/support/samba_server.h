@@ -53,12 +53,13 @@ private:
 // ends while being read, which a file stream would throw for).
 std::string ProcessStat(pid_t pid);
 
-// Skips the test when the server cannot start (not root, Samba missing).
+// Skips the test when the server cannot start (not root, Samba missing);
+// fails it in CI.
 #define START_SAMBA_OR_SKIP(server)                                        \
     do {                                                                   \
         std::string why_;                                                  \
         if (!(server).start(&why_))                                        \
-            GTEST_SKIP() << "no local Samba server: " << why_;             \
+            SKIP_OR_FAIL_IN_CI("no local Samba server: " << why_);        \
     } while (0)
 
 }  // namespace testsupport

@@ -113,10 +113,4 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed)
     return bytes;
 }
 
-bool RunningInCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
-}
-
 }  // namespace testsupport

@@ -3,6 +3,8 @@
 #ifndef TEST_SUPPORT_H
 #define TEST_SUPPORT_H
 
+#include "skip_or_fail.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,28 +47,13 @@ void MakeSparseFile(const std::string& path, uint64_t size);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 
-// True in CI (CI=true), where the engine's tests must not skip for want of
-// a tool, a FUSE mount or a device: they are the proof that restores work.
-bool RunningInCi();
-
 }  // namespace testsupport
 
-// Skips the current test for want of something this machine lacks; in CI
-// the test fails instead. The argument is streamed like a message.
-#define SKIP_OR_FAIL_IN_CI(...)                                            \
-    do {                                                                   \
-        if (testsupport::RunningInCi()) {                                  \
-            GTEST_FAIL() << __VA_ARGS__ << " (CI=true: this test must run)"; \
-        } else {                                                           \
-            GTEST_SKIP() << __VA_ARGS__;                                   \
-        }                                                                  \
-    } while (0)
-
-// Skips the current test when a program is missing from PATH.
+// Skips the current test when a program is missing from PATH (fails in CI).
 #define REQUIRE_PROGRAM(name)                                              \
     do {                                                                   \
         if (!testsupport::HaveProgram(name))                               \
-            GTEST_SKIP() << (name) << " is not installed";                 \
+            SKIP_OR_FAIL_IN_CI((name) << " is not installed");             \
     } while (0)
 
 #endif

@@ -63,7 +63,7 @@ struct NtfsCase {
 TEST(NtfsUsed, MatchesNtfsClusterOnFreshAndFilledVolumes)
 {
     if (!HaveNtfsTools() || !HaveProgram("ntfscluster"))
-        GTEST_SKIP() << "ntfs-3g tools are not installed";
+        SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
     const NtfsCase cases[] = {
         {"empty 4K clusters", "", 0, 0},
         {"files 4K clusters", "", 6, 300000},
@@ -86,7 +86,7 @@ TEST(NtfsUsed, MatchesNtfsClusterOnFreshAndFilledVolumes)
 TEST(NtfsUsed, DamagedSourcesFailWithoutTouchingTheResult)
 {
     if (!HaveNtfsTools())
-        GTEST_SKIP() << "ntfs-3g tools are not installed";
+        SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
     TempDir dir;
     const std::string pristine = dir.file("pristine");
     std::vector<uint8_t> image;
@@ -120,7 +120,7 @@ TEST(NtfsUsed, DamagedSourcesFailWithoutTouchingTheResult)
 TEST(NtfsUsed, HostileRunListsOfTheBitmapAreRefused)
 {
     if (!HaveNtfsTools())
-        GTEST_SKIP() << "ntfs-3g tools are not installed";
+        SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
     TempDir dir;
     std::vector<uint8_t> image;
     uint64_t mftOffset = 0;
