@@ -205,6 +205,46 @@ TEST_F(SmbListingTest, APasswordThatKeepsFailingEndsTheAttemptAfterTheLimit)
     EXPECT_EQ(store()->refusals(kPrivateKey), 0);
 }
 
+// "public" admits guests: a session that fell back to anonymous after the
+// wrong password was refused would list it. A wrong password must be
+// refused there too, and the user asked again, up to the limit.
+TEST_F(SmbListingTest, AWrongPasswordIsRefusedOnAShareThatAdmitsGuests)
+{
+    const QString publicKey = QStringLiteral("//127.0.0.1/public");
+    const QString user = QString::fromStdString(server->userName());
+    store()->setCredentials(publicKey, user, "wrong");
+    errno = 0;
+    const int dir = smbc_opendir("smb://127.0.0.1/public/");
+    const int error = errno;
+    if (dir >= 0)
+        smbc_closedir(dir);
+    EXPECT_LT(dir, 0) << "listed as the guest after the password was refused";
+    EXPECT_EQ(error, EACCES);
+    smbtest::freshSmbClient();
+
+    QSignalSpy asked(SmbAuthRequests::instance(), &SmbAuthRequests::credentialsNeeded);
+    QSignalSpy denied(SmbAuthRequests::instance(), &SmbAuthRequests::accessDenied);
+    auto srv = serverNode();
+    std::unique_ptr<SMBFilesystemItem> share(addShare(srv.get(), "public"));
+    for (int expansion = 0; expansion < 10 && denied.isEmpty(); ++expansion) {
+        store()->setCredentials(publicKey, user, QStringLiteral("wrong%1").arg(expansion));
+        share->populate();
+        EXPECT_EQ(share->childCount(), 0) << "expansion " << expansion;
+        processEvents();
+    }
+    ASSERT_EQ(asked.count(), SmbAuthRequests::kMaxPrompts);
+    EXPECT_EQ(asked.at(0).at(0).toString(), publicKey);
+    ASSERT_EQ(denied.count(), 1);
+    EXPECT_EQ(denied.at(0).at(0).toString(), publicKey);
+
+    // The right password lists the share as that user.
+    store()->setCredentials(publicKey, user, SambaServer::kPassword);
+    share->populate();
+    QStringList names = childNames(share.get());
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"DISK.BKP", "a b%41#&", "a.txt", "img_0_0.bkp", "sub"}));
+}
+
 TEST_F(SmbListingTest, CredentialsTypedOnceAreUsedByTheCallbackWithoutAsking)
 {
     const QByteArray user = QByteArray::fromStdString(server->userName());
