@@ -1,6 +1,7 @@
 // Stands in for the disk checker and other programs in tests: writes its
 // arguments and everything it reads from its input into the file named by
-// FAKE_CHECKER_RECORD ("args: ...\ninput: ..."), writes FAKE_CHECKER_PRINT
+// FAKE_CHECKER_RECORD ("args: ...\ninput: ..."), its process id into the
+// file named by FAKE_CHECKER_PID_FILE, writes FAKE_CHECKER_PRINT
 // (that many times when FAKE_CHECKER_PRINT_TIMES is set) to its standard
 // output, sleeps FAKE_CHECKER_SLEEP_MS milliseconds, and exits with
 // FAKE_CHECKER_STATUS (0 when unset).
@@ -12,6 +13,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 int main(int argc, char** argv) {
@@ -33,6 +37,18 @@ int main(int argc, char** argv) {
     std::FILE* out = std::fopen(record, "wb");
     if (out) {
       std::fwrite(text.data(), 1, text.size(), out);
+      std::fclose(out);
+    }
+  }
+  const char* pidFile = std::getenv("FAKE_CHECKER_PID_FILE");
+  if (pidFile && *pidFile) {
+#ifdef _WIN32
+    const long pid = _getpid();
+#else
+    const long pid = getpid();
+#endif
+    if (std::FILE* out = std::fopen(pidFile, "wb")) {
+      std::fprintf(out, "%ld", pid);
       std::fclose(out);
     }
   }
