@@ -523,10 +523,10 @@ protected:
                   0);
     }
     std::string dir(const std::string& name) const { return folder.file("base/" + name); }
-    void bindTheirFolder()
+    void bindTheirFolder(const std::string& theirs = "theirs")
     {
         const testsupport::CommandResult bound =
-            testsupport::Run("mount --bind " + Quote(folder.file("theirs")) + " " + Quote(dir("sdq1")));
+            testsupport::Run("mount --bind " + Quote(folder.file(theirs)) + " " + Quote(dir("sdq1")));
         ASSERT_EQ(bound.exitCode, 0) << bound.output;
         ASSERT_TRUE(mounttest::IsMountPoint(dir("sdq1")));
     }
@@ -567,6 +567,25 @@ TEST_F(RealStackedMountTest, AMountMadeAfterTheTableReadTheSystemIsNotCovered)
     MountTable table;
     bindTheirFolder();
     mountLandsBesideTheirs(table);
+}
+
+// An empty mount hides nothing, yet a mount stacked on it is still a mount
+// over a mount; the configured table may be a file that lags behind, the
+// kernel's list does not.
+TEST_F(RealStackedMountTest, AnEmptyMountMissingFromAStaleTableFileIsNotCoveredEither)
+{
+    std::ofstream(folder.file("stale-mtab")) << "";
+    ScopedMountPaths stale(folder.file("base"), folder.file("stale-mtab"));
+    ASSERT_EQ(::mkdir(folder.file("empty").c_str(), 0755), 0);
+    bindTheirFolder("empty");
+    MountTable table;
+    const char* mounted = table.mount(partition.c_str(), "ntfs", nullptr, nullptr);
+    ASSERT_NE(mounted, nullptr);
+    EXPECT_EQ(std::string(mounted), dir("sdq1_1"));
+    EXPECT_EQ(mounttest::MountsUnder(folder.file("base")), (std::vector<std::string>{dir("sdq1"), dir("sdq1_1")}));
+    EXPECT_TRUE(testsupport::FileExists(dir("sdq1_1") + "/hello.txt"));
+    EXPECT_TRUE(table.unmount(partition.c_str()));
+    EXPECT_EQ(mounttest::MountsUnder(folder.file("base")), std::vector<std::string>{dir("sdq1")});
 }
 
 }  // namespace

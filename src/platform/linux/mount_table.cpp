@@ -119,14 +119,15 @@ bool tableListsMountOn(const std::string& tableFile, const char* directory)
 
 // Whether anything is mounted on the directory right now, by whomever. The
 // configured table may be a file that lags behind; the kernel's own list of
-// this process's mounts does not.
+// this process's mounts does not, and it is read even when the other system
+// paths point at fake trees: a real mount on the folder is real all the same.
 bool isMountPoint(const QByteArray& directory)
 {
     char canonical[PATH_MAX];
     if (!realpath(directory.constData(), canonical))
         return false;  // no such folder: nothing can be mounted there
     return tableListsMountOn(systemPaths().mountTable, canonical) ||
-           tableListsMountOn(systemPaths().proc + "/self/mounts", canonical);
+           tableListsMountOn("/proc/self/mounts", canonical);
 }
 
 // Whether a mount on the path would hide or miss something: it holds a file
