@@ -110,7 +110,7 @@ bool tableListsMountOn(const std::string& tableFile, const char* directory)
         return false;
     bool listed = false;
     mntent entry;
-    char line[1024];
+    char line[4096];  // overlay mounts list long options
     while (!listed && getmntent_r(file, &entry, line, sizeof line))
         listed = std::strcmp(entry.mnt_dir, directory) == 0;
     endmntent(file);
