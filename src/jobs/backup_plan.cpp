@@ -139,4 +139,29 @@ Result plan(const Choices& choices)
     return result;
 }
 
+Result check(Choices choices)
+{
+    choices.volumeSizeIndex = BackupRules::Size2GB;
+    choices.replaceConfirmed = true;
+    return plan(choices);
+}
+
+Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree)
+{
+    Result asking = plan(choices);
+    if (asking.question != Question::ReplaceImageSet || !agree(asking))
+        return asking;
+    for (const QString& file : asking.filesToReplace) {
+        if (!QFile::remove(file)) {
+            Result refused;
+            refused.problem = Problem::OldImageNotRemovable;
+            refused.oldImageFile = file;
+            return refused;
+        }
+    }
+    Choices agreed = choices;
+    agreed.replaceConfirmed = true;
+    return plan(agreed);
+}
+
 }  // namespace BackupPlan

@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 namespace BackupPlan {
 
@@ -39,6 +40,7 @@ enum class Problem {
     PasswordTooShort,             // 1 to 5 characters in either field
     PasswordsDiffer,              // the two fields differ
     DestinationFsUnknown,         // "Auto" volume size on an unknown file system
+    OldImageNotRemovable,         // a file of the replaced set stays (oldImageFile names it)
 };
 
 // A question the wizard asks before the plan gives the request.
@@ -95,6 +97,7 @@ struct Result {
     // The files of the image set a full backup replaces (local paths); the
     // wizard removes them once the user agreed.
     QStringList filesToReplace;
+    QString oldImageFile;
     tagBackupArgument request;
     QByteArray headBlock;
 
@@ -103,6 +106,15 @@ struct Result {
 
 // Applies every rule in the order the wizards show them.
 Result plan(const Choices& choices);
+
+// The rules the pages can break, before Start: no volume size rule and no
+// question.
+Result check(Choices choices);
+
+// The plan at Start. On the question `agree` is asked (with the result that
+// asks); when it agrees, the old set is removed and the request given;
+// when not, the result still asks and the wizard starts nothing.
+Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree);
 
 // The head block with its used-bytes field set to usedBytes (unchanged
 // when they are not known or the block is too short).

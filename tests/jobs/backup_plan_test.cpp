@@ -271,3 +271,42 @@ TEST_F(BackupPlanTest, VolumeSizesFollowTheDestinationsLargestFile)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BackupPlanTest, AtStartTheQuestionDecidesWhetherTheOldSetGoes)
+{
+    writeFile(m_dir.file("old_0_0.bkp"), QByteArray(1, 'x'));
+    writeFile(m_dir.file("old_0_1.bkp"), QByteArray(1, 'x'));
+    Choices c = passing();
+    c.imagePath = path("old");
+    int asked = 0;
+    BackupPlan::Result result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result& asking) {
+        ++asked;
+        EXPECT_EQ(asking.filesToReplace.size(), 2);
+        return false;
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(result.question, Question::ReplaceImageSet);
+    EXPECT_FALSE(result.ready());
+    EXPECT_TRUE(QFile::exists(path("old_0_1.bkp")));
+
+    result = BackupPlan::planAtStart(c, [](const BackupPlan::Result&) { return true; });
+    EXPECT_TRUE(result.ready());
+    EXPECT_FALSE(QFile::exists(path("old_0_0.bkp")));
+    EXPECT_FALSE(QFile::exists(path("old_0_1.bkp")));
+
+    // Nothing to replace: nobody is asked.
+    result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result&) { return ++asked > 0; });
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(result.ready());
+    // A refused plan asks nothing either.
+    writeFile(m_dir.file("old_0_0.bkp"), QByteArray(1, 'x'));
+    c.password = QStringLiteral("123");
+    result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result&) { return ++asked > 0; });
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(result.problem, Problem::PasswordTooShort);
+    EXPECT_TRUE(QFile::exists(path("old_0_0.bkp")));
+}
+
+}  // namespace

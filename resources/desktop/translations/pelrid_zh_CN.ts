@@ -134,6 +134,26 @@
         <source>Backup succeeded!</source>
         <translation>备份成功！</translation>
     </message>
+    <message>
+        <source>Getting information on the previous image you selected failed!</source>
+        <translation>获取所选上一个镜像的信息失败！</translation>
+    </message>
+    <message>
+        <source>The backup image you selected is not of the same partition you selected!</source>
+        <translation>您选择的备份镜像与您选择的分区不是同一个分区！</translation>
+    </message>
+    <message>
+        <source>The image you selected is not the newest of its chain: an incremental backup builds on %1.</source>
+        <translation>您选择的镜像不是其镜像链中最新的：增量备份应基于 %1。</translation>
+    </message>
+    <message>
+        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
+        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
+    </message>
+    <message>
+        <source>The old image file %1 cannot be removed!</source>
+        <translation>无法删除旧镜像文件 %1！</translation>
+    </message>
 </context>
 <context>
     <name>desk::BkWidget1</name>

@@ -279,5 +279,9 @@
         <source>Backup success!</source>
         <translation>备份成功！</translation>
     </message>
+    <message>
+        <source>The old image file %1 cannot be removed!</source>
+        <translation>无法删除旧镜像文件 %1！</translation>
+    </message>
 </context>
 </TS>

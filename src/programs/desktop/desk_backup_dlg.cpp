@@ -13,7 +13,6 @@
 
 #include <QComboBox>
 #include <QDebug>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -151,6 +150,9 @@ bool BackupDlg::showProblem(const BackupPlan::Result& result)
     case Problem::DestinationFsUnknown:
         error(tr("The file system of the destination partition is unknown!"));
         break;
+    case Problem::OldImageNotRemovable:
+        error(tr("The old image file %1 cannot be removed!").arg(windowsPath(result.oldImageFile)));
+        break;
     }
     return false;
 }
@@ -168,10 +170,7 @@ bool BackupDlg::checkBackup()
         error(tr("The destination folder of the backup image does not exist any more!"));
         return false;
     }
-    BackupPlan::Choices choices = planChoices();
-    choices.volumeSizeIndex = BackupRules::Size2GB;
-    choices.replaceConfirmed = true;
-    if (!showProblem(BackupPlan::plan(choices)))
+    if (!showProblem(BackupPlan::check(planChoices())))
         return false;
     static const char* const kCompress[] = {"Normal", "High", "Maximum"};
     static const char* const kSizes[] = {"Auto", "2GB", "4GB", "8GB"};
@@ -195,22 +194,14 @@ bool BackupDlg::fillRequest(tagBackupArgument* arg)
 }
 
 // A full backup over an image of the same name would leave the old image's
-// later volumes and the incremental images built on it behind: ask, and on
-// OK remove the whole old set first.
-bool BackupDlg::replaceExistingImage(const QStringList& existing)
+// later volumes and the incremental images built on it behind: ask before
+// the plan removes the whole old set.
+bool BackupDlg::agreeToReplace()
 {
     const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
                             "images built on it will be replaced. Do you want to go on?")
                              .arg(fileNamePart(m_page2->imagePath()));
-    if (message(tr("Warning"), text, true) != 1)
-        return false;
-    for (const QString& file : existing) {
-        if (!QFile::remove(file)) {
-            error(tr("The old image file %1 cannot be removed!").arg(windowsPath(file)));
-            return false;
-        }
-    }
-    return true;
+    return message(tr("Warning"), text, true) == 1;
 }
 
 void BackupDlg::startBackup()
@@ -221,15 +212,9 @@ void BackupDlg::startBackup()
     m_page1->measureUsedBytes();
     if (!checkBackup())
         return;
-    BackupPlan::Result plan = BackupPlan::plan(planChoices());
-    if (plan.question == BackupPlan::Question::ReplaceImageSet) {
-        if (!replaceExistingImage(plan.filesToReplace))
-            return;
-        BackupPlan::Choices choices = planChoices();
-        choices.replaceConfirmed = true;
-        plan = BackupPlan::plan(choices);
-    }
-    if (!showProblem(plan))
+    const BackupPlan::Result plan =
+        BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
+    if (!showProblem(plan) || !plan.ready())
         return;
     if (!m_worker) {
         m_worker = Worker::reportingTo(m_progressPage);

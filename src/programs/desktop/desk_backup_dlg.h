@@ -45,7 +45,7 @@ public slots:
 private:
     BackupPlan::Choices planChoices() const;
     bool showProblem(const BackupPlan::Result& result);
-    bool replaceExistingImage(const QStringList& existing);
+    bool agreeToReplace();
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;

@@ -356,6 +356,9 @@ bool BackupDlg::showProblem(const BackupPlan::Result& result)
     case Problem::DestinationFsUnknown:
         message(tr("Error"), tr("The destination partition's file system is unknown!"));
         break;
+    case Problem::OldImageNotRemovable:
+        message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(result.oldImageFile));
+        break;
     }
     return false;
 }
@@ -383,11 +386,7 @@ bool BackupDlg::checkBackup()
                                 "Please choose it again!"));
         return false;
     }
-    BackupPlan::Choices choices = planChoices();
-    // Any volume size and no question: those are Start's.
-    choices.volumeSizeIndex = BackupRules::Size2GB;
-    choices.replaceConfirmed = true;
-    return showProblem(BackupPlan::plan(choices));
+    return showProblem(BackupPlan::check(planChoices()));
 }
 
 bool BackupDlg::fillRequest(tagBackupArgument* arg)
@@ -403,21 +402,13 @@ bool BackupDlg::fillRequest(tagBackupArgument* arg)
 
 // A full backup over an image of the same name would leave the old image's
 // later volumes and the incremental images built on it behind, pointing at
-// data that is gone: ask, and on OK remove the whole old set first.
-bool BackupDlg::replaceExistingImage(const QStringList& existing)
+// data that is gone: ask before the plan removes the whole old set.
+bool BackupDlg::agreeToReplace()
 {
     const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
                             "images built on it will be replaced. Do you want to go on?")
                              .arg(QFileInfo(m_page2->m_imagePath).fileName());
-    if (message(tr("Warning"), text, true) != 1)
-        return false;
-    for (const QString& file : existing) {
-        if (!QFile::remove(file)) {
-            message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(file));
-            return false;
-        }
-    }
-    return true;
+    return message(tr("Warning"), text, true) == 1;
 }
 
 void BackupDlg::createWorker()
@@ -439,15 +430,9 @@ void BackupDlg::startBackup()
     measureSourceUsedBytes();
     if (!checkBackup())
         return;
-    BackupPlan::Result plan = BackupPlan::plan(planChoices());
-    if (plan.question == BackupPlan::Question::ReplaceImageSet) {
-        if (!replaceExistingImage(plan.filesToReplace))
-            return;
-        BackupPlan::Choices choices = planChoices();
-        choices.replaceConfirmed = true;
-        plan = BackupPlan::plan(choices);
-    }
-    if (!showProblem(plan))
+    const BackupPlan::Result plan =
+        BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
+    if (!showProblem(plan) || !plan.ready())
         return;
     if (!m_worker)
         createWorker();

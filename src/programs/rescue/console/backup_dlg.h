@@ -81,7 +81,7 @@ private:
     void measureSourceUsedBytes();
     BackupPlan::Choices planChoices() const;
     bool showProblem(const BackupPlan::Result& result);
-    bool replaceExistingImage(const QStringList& existing);
+    bool agreeToReplace();
     void createWorker();
     void waitForJobEnd();
     void removeUnfinishedVolumes();
