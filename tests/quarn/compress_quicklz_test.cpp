@@ -18,8 +18,7 @@ namespace {
 
 std::string VectorDir()
 {
-    std::string source = __FILE__;
-    return source.substr(0, source.find_last_of('/')) + "/data/quicklz/";
+    return QUARN_TEST_DATA_DIR "/quicklz/";
 }
 
 Bytes LcgBytes(size_t size, uint32_t seed)
