@@ -1,7 +1,26 @@
-# The Windows build. Without Qt for Windows (none exists for mingw in
-# Debian) it holds the Qt-free Windows layer and its tests.
+# The Windows build. The Qt-free Windows layer and its tests always build;
+# with a Qt for mingw-w64 (scripts/build-qt-mingw, found through
+# QUARN_QT_PREFIX, see cmake/mingw-w64-x86_64.cmake) the Windows
+# deliverables build too: quarn.dll, Vetra.dll and deskrestore.exe.
 find_package(Qt5 5.15 QUIET COMPONENTS Core)
-if(NOT Qt5_FOUND)
+if(Qt5_FOUND)
+  # zlib linked in (libz.a), so that quarn.dll needs no zlib1.dll.
+  find_library(ZLIB_LIBRARY NAMES libz.a REQUIRED)
+  find_package(ZLIB REQUIRED)
+  # The mingw runtime the deliverables and Qt's DLLs share (one C++ runtime
+  # in the process: they pass std::string and Qt types to each other).
+  set(QUARN_MINGW_RUNTIME_DLLS)
+  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+      message(FATAL_ERROR "The mingw runtime's ${dll} is not found")
+    endif()
+    list(APPEND QUARN_MINGW_RUNTIME_DLLS ${path})
+  endforeach()
+  add_subdirectory(src/fslayout)
+  add_subdirectory(src/quarn)
+else()
   message(STATUS "No Qt 5 for Windows: building the Qt-free Windows layer only")
 endif()
 add_subdirectory(src/platform)
@@ -10,4 +29,7 @@ if(QUARN_TESTS)
   # GoogleTest from Debian's sources, built for Windows.
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   add_subdirectory(tests/win)
+  if(Qt5_FOUND)
+    add_subdirectory(tests/windll)
+  endif()
 endif()

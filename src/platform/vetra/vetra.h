@@ -15,7 +15,17 @@
 #include "inventory_rules.h"
 #include "platform.h"
 
-class CVetra {
+// Vetra.dll exports CVetra; the static library of the same code (tests,
+// Linux) is built with VETRA_STATIC.
+#if defined(_WIN32) && !defined(VETRA_STATIC) && defined(VETRA_BUILDING)
+#define VETRA_API __declspec(dllexport)
+#elif defined(_WIN32) && !defined(VETRA_STATIC)
+#define VETRA_API __declspec(dllimport)
+#else
+#define VETRA_API
+#endif
+
+class VETRA_API CVetra {
  public:
   // Connects to WMI through the current platform (or the one given);
   // failures are printed, and leave GetVetra answering null.

@@ -5,6 +5,8 @@
 // free in the volume bitmap. Nothing is ever written to the scanned volume.
 #pragma once
 
+#include "quarn_windows_export.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -28,7 +30,7 @@ namespace FoundFileRow {
 enum Column { Record = 0, Name, Time, Size, Integrity, ColumnCount };
 }
 
-class NTFSRecover {
+class QUARN_WINDOWS_API NTFSRecover {
 public:
     NTFSRecover();
     ~NTFSRecover();

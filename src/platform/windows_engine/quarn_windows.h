@@ -6,8 +6,9 @@
 #pragma once
 
 #include "quarn.h"
+#include "quarn_windows_export.h"
 
-class quarn {
+class QUARN_WINDOWS_API quarn {
 public:
     static int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);
     static int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(_WIN32)
 #define QUARN_EXPORT __attribute__((visibility("default")))
 #else
 #define QUARN_EXPORT

@@ -149,7 +149,11 @@ int CPartBackup::BackupInit()
     m_progress->ProcessState(QStringLiteral("Initializing ..."));
 
     time_t now = time(nullptr);
+#ifdef _WIN32
+    localtime_s(&m_startTime, &now);
+#else
     localtime_r(&now, &m_startTime);
+#endif
     char line[256];
     if (strftime(line, sizeof line, "Backup Time: %A, day %d of %B in the year %Y.\n", &m_startTime) > 0)
         DEBUG_TRACE("%s", line);
