@@ -2,7 +2,8 @@
 # with a Qt for mingw-w64 (scripts/build-qt-mingw, found through
 # QUARN_QT_PREFIX, see cmake/mingw-w64-x86_64.cmake) the Windows
 # deliverables build too: quarn.dll, Vetra.dll and deskrestore.exe.
-find_package(Qt5 5.15 QUIET COMPONENTS Core)
+set(QUARN_HOST_QT_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "CMake files of the build machine's Qt (lrelease)")
+find_package(Qt5 5.15 QUIET COMPONENTS Core Gui Widgets)
 if(Qt5_FOUND)
   # zlib linked in (libz.a), so that quarn.dll needs no zlib1.dll.
   find_library(ZLIB_LIBRARY NAMES libz.a REQUIRED)
@@ -20,10 +21,19 @@ if(Qt5_FOUND)
   endforeach()
   add_subdirectory(src/fslayout)
   add_subdirectory(src/quarn)
+  # lrelease comes from the build machine's Qt.
+  set(Qt5LinguistTools_DIR ${QUARN_HOST_QT_CMAKE_DIR}/Qt5LinguistTools CACHE PATH "")
 else()
   message(STATUS "No Qt 5 for Windows: building the Qt-free Windows layer only")
 endif()
 add_subdirectory(src/platform)
+if(Qt5_FOUND)
+  # The job layer, the wizards' widgets and the desktop program on them.
+  add_subdirectory(src/jobs)
+  add_subdirectory(src/wizard)
+  add_subdirectory(src/programs/desktop)
+  include(cmake/windows-deploy.cmake)
+endif()
 if(QUARN_TESTS)
   enable_testing()
   # GoogleTest from Debian's sources, built for Windows.

@@ -4,12 +4,7 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -17,42 +12,39 @@ namespace {
 // would allocate whatever the first four bytes claim.
 constexpr uint32_t kMaxDescriptionBytes = 0x100000;
 
+// Through QFile, so that the same reader serves the Linux console and the
+// Windows desktop program.
 class ImageFile {
 public:
-    explicit ImageFile(const QString& path) : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~ImageFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
+    explicit ImageFile(const QString& path) : m_file(path) { m_file.open(QIODevice::ReadOnly); }
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
 
     // The file's length, or -1 when it cannot be measured.
     int64_t size() const
     {
-        struct stat st {};
-        if (::fstat(m_fd, &st) != 0) {
-            std::fprintf(stderr, "seek error: %s\n", std::strerror(errno));
+        const qint64 length = m_file.size();
+        if (length < 0 || m_file.error() != QFileDevice::NoError) {
+            std::fprintf(stderr, "seek error: %s\n", qPrintable(m_file.errorString()));
             return -1;
         }
-        return st.st_size;
+        return length;
     }
 
     // Reads exactly `length` bytes at `offset`; a failure is reported on
     // standard error.
-    bool readAt(uint64_t offset, void* buffer, size_t length) const
+    bool readAt(uint64_t offset, void* buffer, size_t length)
     {
+        if (!m_file.seek(static_cast<qint64>(offset))) {
+            std::fprintf(stderr, "read error: %s\n", qPrintable(m_file.errorString()));
+            return false;
+        }
         auto* out = static_cast<char*>(buffer);
         size_t done = 0;
         while (done < length) {
-            const ssize_t got = ::pread(m_fd, out + done, length - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const qint64 got = m_file.read(out + done, static_cast<qint64>(length - done));
             if (got <= 0) {
-                std::fprintf(stderr, "read error: %s\n", got < 0 ? std::strerror(errno) : "short read");
+                std::fprintf(stderr, "read error: %s\n", got < 0 ? qPrintable(m_file.errorString()) : "short read");
                 return false;
             }
             done += static_cast<size_t>(got);
@@ -60,14 +52,14 @@ public:
         return true;
     }
 
-    bool readAt(uint64_t offset, QByteArray* bytes, uint32_t length) const
+    bool readAt(uint64_t offset, QByteArray* bytes, uint32_t length)
     {
         bytes->resize(static_cast<int>(length));
         return readAt(offset, bytes->data(), length);
     }
 
 private:
-    int m_fd;
+    QFile m_file;
 };
 
 uint32_t bigEndian32(const QByteArray& bytes)
