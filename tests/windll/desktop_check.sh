@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# deskrestore.exe from the folder a user copies, under Wine on a virtual
+# display, driven and judged from outside: its first start shows the language
+# dialog, "Ok" stores the language in the per-user settings (the registry),
+# the main window follows with its pictures and the Chinese catalogue from
+# language/, and the title bar's information button opens the About box.
+# Windows are found by their titles (xdotool), judged on screenshots (import):
+# a window drawn blank or in one colour fails. The screenshots stay in
+# <folder>/../wine-screenshots.
+#   desktop_check.sh <folder with deskrestore.exe>
+# Runs in the Wine prefix of WINEPREFIX (a fresh one: no settings yet).
+set -euo pipefail
+folder=$(cd "$1" && pwd)
+: "${WINEPREFIX:?a Wine prefix is needed}"
+shots=$(dirname "$folder")/wine-screenshots
+rm -rf "$shots"
+mkdir -p "$shots"
+fail() { echo "desktop_check: FAILED: $*" >&2; exit 1; }
+
+# A display of our own; Xvfb picks a free number and says which.
+exec 8< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -noreset -nolisten tcp 2>/dev/null)
+xvfb_pid=$!
+read -r -t 30 display <&8 || fail "Xvfb did not start"
+export DISPLAY=:$display
+program_pid=
+cleanup() {
+  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null || true
+  kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# Wine's desktop process keeps the display it started on: start the prefix's
+# processes again, on this display.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1
+# The program knows Windows versions up to 7 and refuses later ones.
+wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f </dev/null >/dev/null 2>&1
+
+# window_id TITLE SECONDS: the id of the visible window of that exact title.
+window_id() {
+  local title=$1 until=$(( $(date +%s) + $2 )) id
+  while [ "$(date +%s)" -lt "$until" ]; do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.5
+  done
+  return 1
+}
+# geometry ID: "X Y W H" of the window on the screen.
+geometry() {
+  xdotool getwindowgeometry --shell "$1" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} /^WIDTH=/{w=$2} /^HEIGHT=/{h=$2}
+    END {print x, y, w, h}'
+}
+# click_until ID DX DY CONDITION...: clicks at (DX, DY) of the window until
+# the condition holds; without a window manager the first click on a new
+# window may only activate it.
+click_until() {
+  local id=$1 dx=$2 dy=$3 x y w h try
+  shift 3
+  read -r x y w h < <(geometry "$id")
+  for try in 1 2 3 4 5; do
+    xdotool mousemove $((x + dx)) $((y + dy)) click 1
+    sleep 1.5
+    "$@" && return 0
+  done
+  return 1
+}
+# colours FILE X Y W H: the number of distinct colours in that rectangle.
+colours() {
+  convert "$1" -crop "$4x$5+$2+$3" +repage -format '%k' info:
+}
+# judge NAME ID MIN: screenshot NAME.png; the window holds at least MIN colours.
+judge() {
+  local name=$1 id=$2 min=$3 x y w h n
+  read -r x y w h < <(geometry "$id")
+  import -window root "$shots/$name.png"
+  n=$(colours "$shots/$name.png" "$x" "$y" "$w" "$h")
+  echo "desktop_check: $name: ${w}x${h} at $x,$y, $n colours"
+  [ "$n" -ge "$min" ] || fail "$name is drawn blank ($n colours)"
+}
+gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+appeared() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+
+(cd "$folder" && exec timeout 240 wine deskrestore.exe </dev/null >"$shots/deskrestore.log" 2>&1) &
+program_pid=$!
+
+lang=$(window_id "Set your preferences" 90) || fail "the language dialog did not appear"
+judge language-dialog "$lang" 10
+# "Ok" sits at the dialog's lower right.
+read -r _ _ w h < <(geometry "$lang")
+click_until "$lang" $((w - 57)) $((h - 27)) gone "Set your preferences" || fail "Ok did not close the language dialog"
+settings='HKCU\Software\Sorvik Software\Sorvik Tavimo Recover'
+wine reg query "$settings" /v Lang </dev/null 2>/dev/null | grep -q 'zh_CN' ||
+  fail "the language was not stored in the settings"
+
+main=$(window_id "Sorvik Tavimo Recover" 60) || fail "the main window did not appear"
+judge main-window "$main" 200
+read -r x y w h < <(geometry "$main")
+[ "$w" -eq 800 ] && [ "$h" -eq 600 ] || fail "the main window is ${w}x${h}, not 800x600"
+# The three entries' pictures (Backup, Restore, Tools) are drawn.
+for left in 140 341 541; do
+  n=$(colours "$shots/main-window.png" $((x + left)) $((y + 136)) 120 120)
+  [ "$n" -ge 30 ] || fail "the picture at $left of the main window is missing ($n colours)"
+done
+
+# The information button is the second of the title bar's buttons from the
+# right; the box's title is the Chinese catalogue's "Information".
+about_title="信息"
+click_until "$main" 679 27 appeared "$about_title" || fail "the About box did not appear (with the Chinese title)"
+about=$(window_id "$about_title" 5)
+judge about-box "$about" 30
+read -r _ _ w h < <(geometry "$about")
+click_until "$about" $((w / 2)) $((h - 40)) gone "$about_title" || fail "OK did not close the About box"
+
+# The close button ends the program.
+click_until "$main" 766 27 gone "Sorvik Tavimo Recover" || fail "the close button did not close the main window"
+wait "$program_pid" || fail "deskrestore.exe did not end by itself"
+program_pid=
+echo "desktop_check: passed (screenshots in $shots)"
