@@ -62,8 +62,11 @@ QByteArray withUsedBytes(const QByteArray& headBlock, qint64 usedBytes)
     const size_t field = offsetof(tagBackupImageHeadInfo, partitionUsedBytes);
     if (usedBytes <= 0 || size_t(headBlock.size()) < field + sizeof(quint64))
         return headBlock;
+    // Replaced as bytes: GCC 12 at -O3 takes a store through data() of the
+    // copy for an overflow.
+    const quint64 value = qToLittleEndian<quint64>(quint64(usedBytes));
     QByteArray block = headBlock;
-    qToLittleEndian<quint64>(quint64(usedBytes), block.data() + field);
+    block.replace(int(field), int(sizeof value), reinterpret_cast<const char*>(&value), int(sizeof value));
     return block;
 }
 

@@ -17,7 +17,7 @@ fail() { echo "ntfs_roundtrip: FAILED: $*" >&2; exit 1; }
 
 part=$work/sdz1
 truncate -s 64M "$part"
-mkntfs -F -q -Q -L "Wine source" "$part" >/dev/null
+mkntfs -F -q -Q -L "Wine source" "$part" >/dev/null 2>&1 || fail "mkntfs failed"
 mkdir "$work/files"
 head -c 5M /dev/urandom > "$work/files/random.bin"
 seq 1 20000 > "$work/files/numbers.txt"
