@@ -18,7 +18,17 @@ if(TARGET deskrestore)
   list(APPEND deploy_targets deskrestore)
 endif()
 
+# Qt's own catalogues for the program's languages: qt_<lang>.qm only loads
+# together with the module catalogues it names.
 set(qt_translations /usr/share/qt5/translations)
+set(qt_catalogues)
+foreach(lang zh_CN zh_TW)
+  foreach(module qt qtbase qtscript qtmultimedia qtxmlpatterns)
+    if(EXISTS ${qt_translations}/${module}_${lang}.qm)
+      list(APPEND qt_catalogues ${qt_translations}/${module}_${lang}.qm)
+    endif()
+  endforeach()
+endforeach()
 set(deploy_commands
   COMMAND ${CMAKE_COMMAND} -E make_directory ${DEPLOY_DIR}/platforms ${DEPLOY_DIR}/styles
           ${DEPLOY_DIR}/translations ${DEPLOY_DIR}/data
@@ -26,8 +36,7 @@ set(deploy_commands
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt5::QWindowsIntegrationPlugin>
           ${DEPLOY_DIR}/platforms
   COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Qt5::QWindowsVistaStylePlugin> ${DEPLOY_DIR}/styles
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${qt_translations}/qt_zh_CN.qm ${qt_translations}/qtbase_zh_CN.qm
-          ${qt_translations}/qt_zh_TW.qm ${qt_translations}/qtbase_zh_TW.qm ${DEPLOY_DIR}/translations
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${qt_catalogues} ${DEPLOY_DIR}/translations
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_LIST_DIR}/windows-qt.conf ${DEPLOY_DIR}/qt.conf)
 if(DEFINED DESK_LANGUAGE_DIR)
   list(APPEND deploy_commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${DESK_LANGUAGE_DIR} ${DEPLOY_DIR}/language)
