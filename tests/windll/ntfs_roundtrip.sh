@@ -3,7 +3,8 @@
 # Wine backs up drive D:, which Wine maps to an NTFS partition file made with
 # mkntfs and filled with ntfscp; libquarn.so.1 (restore_image) restores the
 # image onto a new partition file, judged by ntfsfix -n and by the bytes of
-# every file (ntfscat). NTFSRecover then scans D: through the DLL.
+# every file (ntfscat). NTFSRecover then finds on D: through the DLL a file
+# that ntfs-3g deleted, and copies it out byte for byte.
 #   ntfs_roundtrip.sh <quarn_dll_tool.exe> <restore_image> <wine path of the DLLs>
 # Runs in the Wine prefix of WINEPREFIX; works in a temporary folder of its own.
 set -euo pipefail
@@ -11,7 +12,12 @@ tool=$1 restore=$2 wine_path=$3
 : "${WINEPREFIX:?a Wine prefix is needed}"
 work=$(mktemp -d /tmp/sorvik-ntfs-roundtrip-XXXXXX)
 drive=$WINEPREFIX/dosdevices/d::
-cleanup() { rm -f "$drive"; rm -rf "$work"; }
+mounted=
+cleanup() {
+  [ -n "$mounted" ] && fusermount -u "$mounted" 2>/dev/null || true
+  rm -f "$drive"
+  rm -rf "$work"
+}
 trap cleanup EXIT
 fail() { echo "ntfs_roundtrip: FAILED: $*" >&2; exit 1; }
 
@@ -27,6 +33,17 @@ head -c 700 /dev/urandom > "$work/files/small.bin"  # resident in its MFT record
 for f in "$work"/files/*; do
   ntfscp -q "$part" "$f" "$(basename "$f")"
 done
+# A file written and deleted by ntfs-3g: its record and clusters are free,
+# its data still there for NTFSRecover.
+head -c 300K /dev/urandom > "$work/deleted.bin"
+mkdir "$work/mnt"
+ntfs-3g "$part" "$work/mnt" || fail "ntfs-3g cannot mount the source volume"
+mounted=$work/mnt
+cp "$work/deleted.bin" "$work/mnt/deleted.bin"
+sync
+rm "$work/mnt/deleted.bin"
+fusermount -u "$work/mnt" || fail "the source volume cannot be unmounted"
+mounted=
 ntfsfix -n "$part" >/dev/null || fail "the source volume is not clean"
 
 ln -s "$part" "$drive"
@@ -48,5 +65,8 @@ for f in "$work"/files/*; do
 done
 echo "ntfs_roundtrip: $(ls "$work"/files | wc -l) files came back byte for byte"
 
-timeout 120 env WINEPATH="$wine_path" wine "$tool" scan D: </dev/null || fail "NTFSRecover could not scan D:"
+recovered=$(winepath -w "$work/recovered.bin")
+timeout 120 env WINEPATH="$wine_path" wine "$tool" recover D: deleted.bin "$recovered" </dev/null ||
+  fail "NTFSRecover could not recover the deleted file from D:"
+cmp -s "$work/deleted.bin" "$work/recovered.bin" || fail "the recovered file differs from the deleted one"
 echo "ntfs_roundtrip: passed"

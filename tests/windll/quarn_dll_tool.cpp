@@ -2,7 +2,9 @@
 //   quarn_dll_tool backup <partition> <image base> <compression>
 //       backs the NTFS partition up (e.g. "D:") into <image base>_*.bkp;
 //   quarn_dll_tool scan <partition>
-//       lists the deleted files NTFSRecover finds on it.
+//       lists the deleted files NTFSRecover finds on it;
+//   quarn_dll_tool recover <partition> <name> <output file>
+//       scans it and copies the deleted file of that name out.
 // Prints the engine's result code and exits with 0 only on success.
 #include "ntfs_recover.h"
 #include "quarn_windows.h"
@@ -56,9 +58,17 @@ int backup(const std::string& partition, const std::string& base, int compressio
     return result;
 }
 
-void onFoundFile(QStringList row, void*)
+struct Found {
+    QString wanted;
+    long record = -1;
+};
+
+void onFoundFile(QStringList row, void* user)
 {
     std::printf("found: %s\n", row.join(QStringLiteral(" | ")).toLocal8Bit().constData());
+    auto* found = static_cast<Found*>(user);
+    if (found != nullptr && row.value(FoundFileRow::Name) == found->wanted)
+        found->record = row.value(FoundFileRow::Record).toLong();
 }
 
 int onScanProgress(int, void*)
@@ -75,6 +85,22 @@ int scan(const std::string& partition)
     return static_cast<int>(result);
 }
 
+int recoverFile(const std::string& partition, const char* name, const std::string& outPath)
+{
+    NTFSRecover recover;
+    Found found;
+    found.wanted = QString::fromLocal8Bit(name);
+    tagCallBackFuncForRecover callbacks{onFoundFile, onScanProgress, &found};
+    const unsigned long scanned = recover.ScanPartition(partition, callbacks);
+    if (scanned != 0 || found.record < 0) {
+        std::printf("ScanPartition %s: result %lu, %s not found\n", partition.c_str(), scanned, name);
+        return 1;
+    }
+    const unsigned long result = recover.RecoverFile(static_cast<unsigned long>(found.record), outPath, nullptr);
+    std::printf("RecoverFile %ld (%s): result %lu\n", found.record, name, result);
+    return static_cast<int>(result);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -84,6 +110,9 @@ int main(int argc, char** argv)
         return backup(argv[2], argv[3], std::atoi(argv[4])) == 0 ? 0 : 1;
     if (mode == "scan" && argc == 3)
         return scan(argv[2]) == 0 ? 0 : 1;
-    std::fprintf(stderr, "usage: quarn_dll_tool backup PARTITION IMAGE_BASE COMPRESSION | scan PARTITION\n");
+    if (mode == "recover" && argc == 5)
+        return recoverFile(argv[2], argv[3], argv[4]) == 0 ? 0 : 1;
+    std::fprintf(stderr, "usage: quarn_dll_tool backup PARTITION IMAGE_BASE COMPRESSION | scan PARTITION"
+                         " | recover PARTITION NAME OUTPUT\n");
     return 2;
 }
