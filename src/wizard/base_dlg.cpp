@@ -12,6 +12,13 @@
 #include <QPushButton>
 #include <QScreen>
 
+namespace {
+
+// The title-bar buttons stand on this line.
+const int kTitleBarHeight = 40;
+
+}  // namespace
+
 BaseDlg::BaseDlg(QWidget* parent, Qt::WindowFlags flags, bool flag)
     : QDialog(parent, flags | Qt::FramelessWindowHint), m_flag(flag)
 {
@@ -33,7 +40,7 @@ QPushButton* BaseDlg::newTitleButton(const char* objectName, const QString& tip,
     button->setToolTip(tip);
     button->setAccessibleName(tip);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setGeometry(x, 40 - size.height(), size.width(), size.height());
+    button->setGeometry(x, kTitleBarHeight - size.height(), size.width(), size.height());
     button->show();
     return button;
 }
@@ -56,10 +63,21 @@ void BaseDlg::initTitleBar()
     m_bigButton = newTitleButton("m_bigButton", tr("Home Page"), m_width - 22 - 5 * pw, size);
     connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
     // Minimising has nowhere to go on a full-screen rescue display without a
-    // window manager, so the button carries no action.
+    // window manager, so there the button carries no action.
+    if (m_windowManagerFrame)
+        connect(m_minButton, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(m_helpButton, &QPushButton::clicked, this, &BaseDlg::helpBtnClicked);
     connect(m_infoButton, &QPushButton::clicked, this, &BaseDlg::infoBtnClicked);
     connect(m_bigButton, &QPushButton::clicked, this, &BaseDlg::homeBtnClicked);
+}
+
+void BaseDlg::useWindowManagerFrame()
+{
+    if (m_windowManagerFrame)
+        return;
+    m_windowManagerFrame = true;
+    if (m_minButton)
+        connect(m_minButton, &QPushButton::clicked, this, &QWidget::showMinimized);
 }
 
 void BaseDlg::helpBtnClicked()
@@ -94,7 +112,7 @@ void BaseDlg::reject()
 void BaseDlg::mousePressEvent(QMouseEvent* event)
 {
     m_dragGlobal = event->globalPos();
-    m_dragging = true;
+    m_dragging = !m_windowManagerFrame || event->pos().y() < kTitleBarHeight;
     QWidget::mousePressEvent(event);
 }
 

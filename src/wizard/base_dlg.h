@@ -25,6 +25,12 @@ public:
     // Builds the title-bar buttons at the right edge of the current width;
     // derived dialogs call it after giving the dialog its size.
     void initTitleBar();
+    // A window of the desktop program, which runs under a window manager:
+    // the minimise button minimises, and only the title bar drags the
+    // window (a press inside a page belongs to the page). The rescue
+    // console has nowhere to minimise to on its full-screen display.
+    void useWindowManagerFrame();
+    bool dragsByTitleBarOnly() const { return m_windowManagerFrame; }
 
     const QString& backgroundPath() const { return m_backgroundPath; }
     const QString& titleText() const { return m_titleText; }
@@ -60,6 +66,7 @@ protected:
     QPushButton* m_infoButton = nullptr;
     QPushButton* m_bigButton = nullptr;
     bool m_flag;
+    bool m_windowManagerFrame = false;
     QPixmap m_logo;
     QString m_titleText;
     QString m_backgroundPath;

@@ -133,6 +133,40 @@ TEST(BaseDlgPlacement, CentredOnEveryShowAndDraggedByTheMouse)
     EXPECT_EQ(dlg.pos(), centre);
 }
 
+// Presses at `from`, moves the mouse by `by` and releases; the window's move.
+QPoint dragFrom(BaseDlg& dlg, const QPoint& from, const QPoint& by)
+{
+    const QPoint before = dlg.pos();
+    QTest::mousePress(&dlg, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, from + by, dlg.mapToGlobal(from + by), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &move);
+    QTest::mouseRelease(&dlg, Qt::LeftButton, Qt::NoModifier, from + by);
+    return dlg.pos() - before;
+}
+
+TEST(BaseDlgWindowManagerFrame, DraggedByItsTitleBarOnlyAndMinimised)
+{
+    frametest::testApp();
+    TestDlg dlg;
+    dlg.useWindowManagerFrame();
+    dlg.initTitleBar();  // rebuilt buttons keep the frame's rules
+    dlg.show();
+    EXPECT_TRUE(dlg.dragsByTitleBarOnly());
+    EXPECT_EQ(dragFrom(dlg, QPoint(300, 300), QPoint(30, -10)), QPoint(0, 0));  // inside a page
+    EXPECT_EQ(dragFrom(dlg, QPoint(300, 20), QPoint(30, -10)), QPoint(30, -10));  // the title bar
+
+    QTest::mouseClick(dlg.m_minButton, Qt::LeftButton);
+    EXPECT_TRUE(dlg.windowState() & Qt::WindowMinimized);
+
+    // The console's frame: dragged from anywhere, and no minimising.
+    TestDlg console;
+    console.show();
+    EXPECT_EQ(dragFrom(console, QPoint(300, 300), QPoint(5, 5)), QPoint(5, 5));
+    QTest::mouseClick(console.m_minButton, Qt::LeftButton);
+    EXPECT_FALSE(console.windowState() & Qt::WindowMinimized);
+}
+
 TEST(BaseDlgLook, BackgroundFillsTheWindowOpaquely)
 {
     frametest::testApp();
