@@ -57,7 +57,7 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     m_compressCombo = new QComboBox(this);
     m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
     m_compressCombo->setGeometry(190, 226, 260, 26);
-    m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [Normal]"),
+    m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [normal]"),
                                tr("High Compress [slow]")});
 
     PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
@@ -66,13 +66,23 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     m_sizeCombo->setGeometry(190, 258, 260, 26);
     m_sizeCombo->addItems(volumeSizeTexts());
 
+    // The box ends above the wizard's divider line, 385 pixels down the page.
     QGroupBox* comments = new QGroupBox(tr("Archive comments"), this);
-    comments->setGeometry(10, 290, 510, 108);
+    comments->setGeometry(10, 290, 510, 88);
     comments->setStyleSheet(PageStyle::groupStyle());
     m_commentEdit = new QTextEdit(comments);
     m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
-    m_commentEdit->setGeometry(12, 26, 486, 72);
+    m_commentEdit->setGeometry(12, 26, 486, 54);
     m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
+    restoreDefaults();
+}
+
+void BkWidget3::restoreDefaults()
+{
+    m_passwordEdit->clear();
+    m_confirmEdit->clear();
+    m_compressCombo->setCurrentIndex(0);
+    m_sizeCombo->setCurrentIndex(0);
     m_commentEdit->setPlainText(datePreset(QDateTime::currentDateTime()));
 }
 
@@ -114,13 +124,5 @@ void BkWidget3::setDestinationFs(const QString& fsName)
 
 QString BkWidget3::datePreset(const QDateTime& when)
 {
-    const QDate date = when.date();
-    const QTime time = when.time();
-    return tr("%1-%2-%3 %4:%5:%6")
-        .arg(date.year())
-        .arg(date.month())
-        .arg(date.day())
-        .arg(time.hour())
-        .arg(time.minute())
-        .arg(time.second());
+    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }

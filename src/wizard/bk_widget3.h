@@ -27,7 +27,11 @@ public:
     // a choice that no longer fits falls back to "Auto".
     void setDestinationFs(const QString& fsName);
 
-    // The comments' preset: the date and time without leading zeros.
+    // Every field as a new job starts: no password, the first compression
+    // and volume size, the comments preset to the time now.
+    void restoreDefaults();
+
+    // The comments' preset: "2026-12-10 04:54:58".
     static QString datePreset(const QDateTime& when);
 
     QLineEdit* m_passwordEdit;

@@ -58,6 +58,8 @@ QByteArray RtWidget3::passwordDigest() const
 
 void RtWidget3::pwdSlot(const QByteArray& pwdDigest)
 {
+    // A password typed for one image is never offered for the next.
+    m_pwdEdit->clear();
     m_pwdGroup->setVisible(!pwdDigest.isEmpty());
 }
 

@@ -6,9 +6,10 @@
 #include "size_text.h"
 
 #include <QLabel>
+#include <QProgressBar>
+#include <QShowEvent>
 #include <QTimer>
 
-#include <limits>
 
 namespace {
 
@@ -84,7 +85,6 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
     bkBytesLabel = values[3];
     spaceTimeLabel = values[4];
     leftTimeLabel = values[5];
-    stateLabel->setText(StartBkWidget::tr("Initializing..."));
 
     warningPicture = addLabel(page, "warningPicture", QString(), 60, 300, 48, 48);
     warningPicture->setStyleSheet(QStringLiteral("border-image: url(:/images/warning_L.png);"));
@@ -104,14 +104,15 @@ StartBkWidget::StartBkWidget(QWidget* parent, bool restore)
     m_form->setupUi(this, restore);
     m_bar = new CProgressBar(this);
     m_bar->move(70, 250);
+    // The percentage stands beside the bar in the page's white: inside the
+    // thin bar it sat on the orange chunk, too pale to read.
+    m_bar->innerBar()->setTextVisible(false);
+    m_form->percentLabel = addLabel(this, "percentLabel", QString(), 474, 258, 56, 24);
+    m_form->percentLabel->setStyleSheet(QStringLiteral("color: white;"));
+    connect(m_bar->innerBar(), &QProgressBar::valueChanged, m_form->percentLabel,
+            [this](int value) { m_form->percentLabel->setText(tr("%1%").arg(value)); });
     setClock(new TimerPageClock);
-
-    // Nothing has moved yet: no speed and no time left to show.
-    m_form->bkBytesLabel->setText(QStringLiteral("00M/00M"));
-    m_form->spaceTimeLabel->setText(kZeroTime);
-    m_form->leftTimeLabel->setText(kNoValue);
-    m_form->speedLabel->setText(kNoValue);
-    m_form->fileNameLabel->clear();
+    resetForNextJob();
 }
 
 StartBkWidget::~StartBkWidget()
@@ -147,17 +148,20 @@ QString StartBkWidget::speedText(qint64 speed)
 {
     const double value = static_cast<double>(speed);
     if (speed > 1073741824)
-        return tr("%1 GB/S").arg(value / 1073741824.0, 0, 'f', 2);
+        return tr("%1 GB/s").arg(value / 1073741824.0, 0, 'f', 2);
     if (speed > 1048576)
-        return tr("%1 MB/S").arg(value / 1048576.0, 0, 'f', 2);
+        return tr("%1 MB/s").arg(value / 1048576.0, 0, 'f', 2);
     if (speed > 1024)
-        return tr("%1 KB/S").arg(value / 1024.0, 0, 'f', 2);
-    return tr("%1 B/S").arg(value, 0, 'f', 2);
+        return tr("%1 KB/s").arg(value / 1024.0, 0, 'f', 2);
+    return tr("%1 B/s").arg(value, 0, 'f', 2);
 }
 
 int StartBkWidget::setValue(int percent)
 {
-    m_bar->setValue(percent);
+    // With a byte total the bar follows the bytes label; the engine's steps
+    // count its own units and would disagree with it.
+    if (m_totalBytes <= 0)
+        m_bar->setValue(percent);
     return 0;
 }
 
@@ -165,6 +169,7 @@ void StartBkWidget::processBytes(long long dwlBytes)
 {
     if (dwlBytes < 0)
         return;
+    m_jobRunning = true;
     m_windowBytes += dwlBytes;
     m_doneBytes += dwlBytes;
     m_remainingBytes = dwlBytes < m_remainingBytes ? m_remainingBytes - dwlBytes : 0;
@@ -176,11 +181,12 @@ void StartBkWidget::processBytes(long long dwlBytes)
 
 void StartBkWidget::recvTotalUsedBytes(long long dwlTotalUsedBytes)
 {
-    // The engine's 95 steps cover the total; the last 5% are its finishing.
-    // Held at the largest count rather than overflowing for absurd totals.
-    const __int128 widened = dwlTotalUsedBytes > 0 ? static_cast<__int128>(dwlTotalUsedBytes) * 100 / 95 : 0;
-    const qint64 total = widened > std::numeric_limits<qint64>::max() ? std::numeric_limits<qint64>::max()
-                                                                        : static_cast<qint64>(widened);
+    // The total opens a job: whatever an earlier job left on the page goes.
+    if (!m_jobRunning)
+        resetForNextJob();
+    m_jobRunning = true;
+    // The total shown is the bytes the job moves, so the bytes reach it.
+    const qint64 total = qMax<qint64>(dwlTotalUsedBytes, 0);
     m_totalBytes = total;
     m_remainingBytes = total;
     m_totalText = formatSize(total);
@@ -246,26 +252,71 @@ void StartBkWidget::updateSpendTime()
 
     m_form->leftTimeLabel->setText(m_remainingSeconds < 0 ? kNoValue : clockText(m_remainingSeconds));
     m_form->spaceTimeLabel->setText(clockText(m_elapsedSeconds));
-    const QString done = m_doneBytes > m_totalBytes ? m_totalText : formatSize(m_doneBytes);
-    m_form->bkBytesLabel->setText(tr("%1 / %2").arg(done, m_totalText));
+    refreshLabels();
+}
+
+void StartBkWidget::refreshLabels()
+{
+    if (m_totalBytes <= 0) {
+        m_form->bkBytesLabel->setText(m_doneBytes > 0 ? tr("%1 / %2").arg(formatSize(m_doneBytes), kNoValue)
+                                                      : kNoValue);
+        return;
+    }
+    const qint64 done = qMin(m_doneBytes, m_totalBytes);
+    m_form->bkBytesLabel->setText(tr("%1 / %2").arg(formatSize(done), m_totalText));
+    m_bar->setValue(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(m_totalBytes)));
 }
 
 void StartBkWidget::finish()
 {
     m_clock->stop();
+    m_jobRunning = false;
+    m_timerStarted = false;
+    // A job shorter than a tick has not shown its bytes yet.
+    refreshLabels();
+}
+
+void StartBkWidget::showSucceeded()
+{
+    finish();
+    m_doneBytes = qMax(m_doneBytes, m_totalBytes);
+    m_remainingBytes = 0;
+    m_remainingSeconds = 0;
+    refreshLabels();
     m_bar->setValue(100);
-    m_bar->setValue(0);
+    m_form->leftTimeLabel->setText(kZeroTime);
+}
+
+void StartBkWidget::resetForNextJob()
+{
+    m_clock->stop();
+    m_jobRunning = false;
     m_timerStarted = false;
     m_windowTicks = 0;
     m_windowBytes = 0;
     m_doneBytes = 0;
     m_remainingBytes = 0;
     m_totalBytes = 0;
+    m_totalText.clear();
     m_estimateTick = kEstimateEvery;
     m_elapsedSeconds = 0;
     m_remainingSeconds = -1;
-    m_form->leftTimeLabel->setText(kZeroTime);
+    m_bar->setValue(0);
+    m_form->percentLabel->setText(tr("%1%").arg(0));
+    // Nothing has moved yet: no bytes, no speed and no time left to show.
+    m_form->bkBytesLabel->setText(kNoValue);
+    m_form->speedLabel->setText(kNoValue);
+    m_form->leftTimeLabel->setText(kNoValue);
     m_form->spaceTimeLabel->setText(kZeroTime);
     m_form->fileNameLabel->clear();
-    m_form->stateLabel->clear();
+    m_form->stateLabel->setText(tr("Initializing..."));
+}
+
+void StartBkWidget::showEvent(QShowEvent* event)
+{
+    // Shown by its wizard for a new job (not given back by the window
+    // system, say after a minimise, while a job runs or its end is shown).
+    if (!event->spontaneous() && !m_jobRunning)
+        resetForNextJob();
+    QWidget::showEvent(event);
 }

@@ -1,7 +1,10 @@
 // The page the wizards show while an engine job runs: progress bar, state,
 // current file, speed, bytes done against the total, elapsed time and time
 // left. The worker's reports only add to counters; a once-a-second tick
-// refreshes the labels.
+// refreshes the labels, and the bar with them: the bar is the share of the
+// total that the bytes label shows, so the two always agree. The page keeps
+// the end of a job on show (the wizard's result box sits over it) and starts
+// clean when it is shown for the next job or that job's total arrives.
 #ifndef RESCUE_CONSOLE_START_BK_WIDGET_H
 #define RESCUE_CONSOLE_START_BK_WIDGET_H
 
@@ -52,6 +55,7 @@ struct StartBkForm {
     QLabel* bkBytesLabel = nullptr;
     QLabel* spaceTimeLabel = nullptr;
     QLabel* leftTimeLabel = nullptr;
+    QLabel* percentLabel = nullptr;  // beside the bar
 
     void setupUi(QWidget* page, bool restore);
 };
@@ -76,10 +80,11 @@ public:
 
     // "hh:mm:ss" of a second count; the hours do not wrap at a day.
     static QString clockText(qint64 seconds);
-    // "1.50 KB/S" and the like; thresholds as formatSize's.
+    // "1.50 KB/s" and the like; thresholds as formatSize's.
     static QString speedText(qint64 bytesPerSecond);
 
 public slots:
+    // The engine's step; it moves the bar only while no byte total is known.
     int setValue(int percent);
     void processBytes(long long dwlBytes);
     void recvTotalUsedBytes(long long dwlTotalUsedBytes);
@@ -88,14 +93,25 @@ public slots:
     void displaySpeed(QString speed);
     void displayRemainTime(QString remainTime);
     void updateSpendTime();
+    // The job has ended: the clock stops and the labels show where it got.
     void finish();
+    // The job succeeded: the bar at 100%, the bytes at the total, no time left.
+    void showSucceeded();
+    // Back to the state before a job: nothing moved, nothing guessed.
+    void resetForNextJob();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void computeEstimate(qint64 speed);
+    void refreshLabels();
 
     StartBkForm* m_form;
     CProgressBar* m_bar;
     PageClock* m_clock = nullptr;
+    // From the first report of a job until finish().
+    bool m_jobRunning = false;
     bool m_timerStarted = false;
     qint64 m_windowBytes = 0;
     qint64 m_doneBytes = 0;

@@ -92,7 +92,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1) << backuptest::boxTexts(answers).join("|").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Success"));
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
     EXPECT_EQ(answers.boxes[0].iconPath, QStringLiteral(":images/MsgIcon_Info.png"));
     EXPECT_EQ(wizard->state(), BackupDlg::Step1);
 
@@ -124,7 +124,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     EXPECT_EQ(wizard->page2()->m_imagePath, imagesDir + "/sys");
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 2, 0, QStringLiteral("after")});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
     ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     expectRestoresTo(image("sys_0_1.bkp"), files);
 
@@ -158,7 +158,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     // that is gone.
     answers.push(1);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     EXPECT_NE(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     expectRestoresTo(image("sys_0_0.bkp"), files);
@@ -172,7 +172,7 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
     chooseSource(BackupMachine::NtfsSource);
     chooseFullImage(QStringLiteral("sys"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
     const QString base = imagesDir + "/sys_0_0.bkp";
     const QString moved = imagesDir + "/moved.bkp";
     QObject::connect(
@@ -201,7 +201,7 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
             EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         } else {
             EXPECT_EQ(wizard->worker()->result(), 0);
-            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
             EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         }
         QFile::rename(moved, base);
@@ -217,7 +217,7 @@ TEST_F(BackupEndToEnd, Fat32SourceIsBackedUpInFullAndRestores)
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 0, 1, QStringLiteral("fat")});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
 
     const std::string target = machine->scratch("fat-target");
     testsupport::MakeSparseFile(target, testsupport::FileSize(machine->partition(BackupMachine::FatSource)));

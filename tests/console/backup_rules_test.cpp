@@ -142,7 +142,7 @@ TEST(BackupOptionsPage, FieldsAndThePresetComment)
     BkWidget3 page;
     EXPECT_EQ(page.size(), QSize(530, 400));
     EXPECT_EQ(BkWidget3::datePreset(QDateTime(QDate(2024, 3, 5), QTime(9, 7, 2))),
-              QStringLiteral("2024-3-5 9:7:2"));
+              QStringLiteral("2024-03-05 09:07:02"));
     EXPECT_TRUE(page.description().startsWith(QString::number(QDate::currentDate().year()) + "-"));
     for (QLineEdit* edit : {page.m_passwordEdit, page.m_confirmEdit}) {
         EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
@@ -158,6 +158,15 @@ TEST(BackupOptionsPage, FieldsAndThePresetComment)
     EXPECT_EQ(page.password(), QStringLiteral("secret1"));
     EXPECT_EQ(page.confirmPassword(), QStringLiteral("secret2"));
     EXPECT_EQ(page.description(), QStringLiteral("weekly"));
+
+    // The next job starts from the defaults: no password is offered again.
+    page.m_sizeCombo->setCurrentIndex(3);
+    page.restoreDefaults();
+    EXPECT_TRUE(page.password().isEmpty());
+    EXPECT_TRUE(page.confirmPassword().isEmpty());
+    EXPECT_EQ(page.compressIndex(), 0);
+    EXPECT_EQ(page.volumeSizeIndex(), 0);
+    EXPECT_TRUE(page.description().startsWith(QString::number(QDate::currentDate().year()) + "-"));
 }
 
 TEST(BackupOptionsPage, Fat32DestinationOffersNoVolumeLargerThanItsFiles)

@@ -342,7 +342,7 @@ TEST_F(BackupWizardTest, ShareFolderIsUsedWhileTheShareIsMountedOnly)
     ASSERT_TRUE(wizard->jobActive()) << backuptest::boxTexts(answers).join("|").toStdString();
     EXPECT_EQ(MountTable::instance()->users(share), 2);  // the browser's use and the job's
     ASSERT_TRUE(back.wait(120000));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
     EXPECT_TRUE(QFileInfo::exists(shareDir + "/net_0_0.bkp"));
     EXPECT_EQ(MountTable::instance()->users(share), 1);
 
@@ -379,7 +379,7 @@ TEST_F(BackupWizardTest, DestinationGoneSinceItWasChosenIsCheckedAtStart)
     // Mounted again (the user browses there once more): Start goes ahead.
     ASSERT_EQ(mountPlace(images()), imagesDir);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
 }
 
 TEST_F(BackupWizardTest, CancelKeepsStartDisabledUntilTheJobHasEnded)
@@ -402,7 +402,8 @@ TEST_F(BackupWizardTest, CancelKeepsStartDisabledUntilTheJobHasEnded)
     ASSERT_TRUE(back.wait(120000));
     EXPECT_FALSE(wizard->jobActive());
     EXPECT_EQ(wizard->worker()->result(), ERR_CANCELLED);
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+    EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Cancelled"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
     EXPECT_EQ(wizard->state(), BackupDlg::Step1);
     EXPECT_TRUE(wizard->nextButton()->isEnabled());
     EXPECT_TRUE(wizard->returnButton()->isEnabled());
@@ -423,7 +424,7 @@ TEST_F(BackupWizardTest, ClosingDuringAJobAsksCancelsAndWaits)
         EXPECT_FALSE(wizard->jobActive());
         EXPECT_FALSE(wizard->worker()->isRunning());
         EXPECT_FALSE(wizard->isVisible());
-        EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+        EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
     }
 }
 

@@ -117,8 +117,8 @@ TEST(MainDlgLayout, ButtonsLabelsAndArrowStandWhereTheyBelong)
             captions << label->text();
     }
     captions.sort();
-    EXPECT_EQ(captions, QStringList({QStringLiteral(" Restore"), QStringLiteral("Backup"),
-                                     QStringLiteral("Clone Partition")}));
+    EXPECT_EQ(captions, QStringList({QStringLiteral("Backup"), QStringLiteral("Clone Partition"),
+                                     QStringLiteral("Restore")}));
 }
 
 TEST(MainDlgHover, EnteringAButtonMovesTheArrowAndSetsItsTexts)

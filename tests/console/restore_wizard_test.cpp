@@ -355,7 +355,7 @@ TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Warning"));
     EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("All your data on your ")));
-    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
     EXPECT_EQ(m_dialog->worker()->result(), 0);
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
     EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
@@ -383,7 +383,7 @@ TEST_F(RestoreWizardTest, ASplitImageAsksForEachVolumeInAnotherFolder)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!")) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!")) << messages(answers).join("\n").toStdString();
     EXPECT_TRUE(messages(answers).contains("Error: You must select a backup image file, not a directory!"));
     // One request per later volume (the first one answered twice).
     EXPECT_EQ(asked.size(), g_images->splitVolumes) << asked.join(", ").toStdString();
@@ -442,7 +442,7 @@ TEST_F(RestoreWizardTest, TheNewestImageOfAChainRestoresTheChangedSource)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
     EXPECT_EQ(judge(g_images->chainFiles), "");
 }
 
@@ -466,7 +466,7 @@ TEST_F(RestoreWizardTest, TheMbrAloneWritesTheStoredBootCodeAndKeepsThePartition
     ASSERT_TRUE(waitForReturn(returned));
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
     EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("Are you sure to restore your MBR to your ")));
-    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
 
     const std::vector<uint8_t> after = diskStart();
     ASSERT_EQ(after.size(), before.size());
@@ -501,7 +501,7 @@ TEST_F(RestoreWizardTest, AMountedTargetIsUnmountedFirst)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
     EXPECT_TRUE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
     EXPECT_EQ(judge(g_images->chainFiles), "");
 }
@@ -833,7 +833,7 @@ TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"ntfs"});
     EXPECT_EQ(ScriptedEngine::lastArg.hasMbr, 0);
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, "/dev/sdw");
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
 }
 
 TEST_F(RestoreWizardTest, BothRowsRestoreThePartitionWithItsDiskStart)
@@ -890,7 +890,8 @@ TEST_F(RestoreWizardTest, CancelReturnsToStep3AndTheFailureFollowsWhenTheJobEnds
     m_dialog->startRestore();
     EXPECT_EQ(ScriptedEngine::calls.size(), 1);
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+    EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Cancelled"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("The restore was cancelled")));
     EXPECT_EQ(m_dialog->worker()->result(), ERR_CANCELLED);
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
     EXPECT_TRUE(m_dialog->m_returnBtn->isEnabled());
@@ -911,7 +912,7 @@ TEST_F(RestoreWizardTest, AFat32ImageRestoresThroughTheWizard)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
     const testsupport::CommandResult check = testsupport::CheckFat(target());
     EXPECT_EQ(check.exitCode, 0) << check.output;
     testsupport::TempDir out;
@@ -996,7 +997,7 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!")) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!")) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(volumes.captions.size(), g_images->splitVolumes - 1);
     EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
     EXPECT_EQ(volumes.opticalPlaces.size(), g_images->splitVolumes - 1) << volumes.opticalPlaces.join(", ").toStdString();
@@ -1052,7 +1053,7 @@ TEST_F(RestoreWizardTest, TheMbrAloneMayNameTheDiskThroughTheImagesPartition)
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, g_machine->partition(BackupMachine::Images));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore success!"));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
     EXPECT_FALSE(imagesFolder().empty());
 }
 
@@ -1087,7 +1088,7 @@ TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJ
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(ScriptedEngine::targetMountedAfterAsking.load(), 0);
     EXPECT_EQ(messages(answers).mid(1), (QStringList{"Error: The image is on this partition, choose another one!",
-                                                     "Success: Restore success!"}));
+                                                     "Success: Restore succeeded!"}));
 }
 
 }  // namespace

@@ -135,6 +135,7 @@ TEST(ToolDlgTest, InstalledIntoTheMainWindow)
     Version version;
     desk::installTools();
     desk::MainDlg main;
+    main.showToolWidget();  // built as it opens
     EXPECT_NE(qobject_cast<desk::ToolDlg*>(main.toolsDlg()), nullptr);
     desk::MainDlg::setToolsMaker(nullptr);
 }

@@ -154,6 +154,10 @@
         <source>The old image file %1 cannot be removed!</source>
         <translation>无法删除旧镜像文件 %1！</translation>
     </message>
+    <message>
+        <source>The backup was cancelled; its image is unfinished and cannot be restored.</source>
+        <translation>备份已取消，其映像未完成，无法用于还原。</translation>
+    </message>
 </context>
 <context>
     <name>desk::BkWidget1</name>
@@ -240,8 +244,8 @@
         <translation>工具</translation>
     </message>
     <message>
-        <source> Restore</source>
-        <translation> 还原</translation>
+        <source>Restore</source>
+        <translation>还原</translation>
     </message>
     <message>
         <source>Backup partition to image</source>
@@ -389,6 +393,10 @@
     <message>
         <source>The file %1 does not exist. Please choose the next volume of the image!</source>
         <translation>文件 %1 不存在，请选择映像的下一个卷！</translation>
+    </message>
+    <message>
+        <source>The restore was cancelled: the partition holds an unfinished restore and must be restored again before it is used.</source>
+        <translation>还原已取消：分区中是未完成的还原，使用前必须重新还原。</translation>
     </message>
 </context>
 <context>
@@ -545,6 +553,10 @@
     <message>
         <source>Error</source>
         <translation>错误</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
     </message>
 </context>
 <context>

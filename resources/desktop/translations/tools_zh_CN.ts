@@ -276,12 +276,20 @@
         <translation>成功</translation>
     </message>
     <message>
-        <source>Backup success!</source>
+        <source>Backup succeeded!</source>
         <translation>备份成功！</translation>
     </message>
     <message>
         <source>The old image file %1 cannot be removed!</source>
         <translation>无法删除旧镜像文件 %1！</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>The backup was cancelled; its image is unfinished and cannot be restored.</source>
+        <translation>备份已取消，其映像未完成，无法用于还原。</translation>
     </message>
 </context>
 </TS>

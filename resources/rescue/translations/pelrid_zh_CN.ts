@@ -70,8 +70,8 @@
         <translation>克隆分区</translation>
     </message>
     <message>
-        <source> Restore</source>
-        <translation> 还原</translation>
+        <source>Restore</source>
+        <translation>还原</translation>
     </message>
     <message>
         <source>Backup partition to image</source>
@@ -333,24 +333,28 @@
         <translation>备份分区期间请勿关闭电源!</translation>
     </message>
     <message>
-        <source>%1 GB/S</source>
-        <translation>%1 GB/S</translation>
+        <source>%1 GB/s</source>
+        <translation>%1 GB/s</translation>
     </message>
     <message>
-        <source>%1 MB/S</source>
-        <translation>%1 MB/S</translation>
+        <source>%1 MB/s</source>
+        <translation>%1 MB/s</translation>
     </message>
     <message>
-        <source>%1 KB/S</source>
-        <translation>%1 KB/S</translation>
+        <source>%1 KB/s</source>
+        <translation>%1 KB/s</translation>
     </message>
     <message>
-        <source>%1 B/S</source>
-        <translation>%1 B/S</translation>
+        <source>%1 B/s</source>
+        <translation>%1 B/s</translation>
     </message>
     <message>
         <source>%1 / %2</source>
         <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1%</translation>
     </message>
 </context>
 <context>
@@ -568,7 +572,7 @@
         <translation>成功</translation>
     </message>
     <message>
-        <source>Restore success!</source>
+        <source>Restore succeeded!</source>
         <translation>还原成功！</translation>
     </message>
     <message>
@@ -590,6 +594,14 @@
     <message>
         <source>%1 cannot be opened, select the next volume!</source>
         <translation>无法打开 %1，请选择下一个卷！</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>The restore was cancelled: the partition holds an unfinished restore and must be restored again before it is used.</source>
+        <translation>还原已取消：分区中是未完成的还原，使用前必须重新还原。</translation>
     </message>
 </context>
 <context>
@@ -846,7 +858,7 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>无法删除旧镜像文件 %1！</translation>
     </message>
     <message>
-        <source>Backup success!</source>
+        <source>Backup succeeded!</source>
         <translation>备份成功！</translation>
     </message>
     <message>
@@ -856,6 +868,14 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>A backup is running. Do you want to cancel it and close?</source>
         <translation>备份正在进行。是否取消备份并关闭？</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>The backup was cancelled and its unfinished volumes were removed.</source>
+        <translation>备份已取消，未完成的卷已删除。</translation>
     </message>
 </context>
 <context>
@@ -955,7 +975,7 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>快速压缩 [快]</translation>
     </message>
     <message>
-        <source>Normal Compress [Normal]</source>
+        <source>Normal Compress [normal]</source>
         <translation>普通压缩 [普通]</translation>
     </message>
     <message>
@@ -985,10 +1005,6 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>8 GB</source>
         <translation>8 GB</translation>
-    </message>
-    <message>
-        <source>%1-%2-%3 %4:%5:%6</source>
-        <translation>%1-%2-%3 %4:%5:%6</translation>
     </message>
 </context>
 <context>

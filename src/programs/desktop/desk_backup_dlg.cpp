@@ -243,7 +243,8 @@ void BackupDlg::cancelBackup()
 
 void BackupDlg::finishBackup()
 {
-    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"), [this] { showStep1(); });
+    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
+           tr("The backup was cancelled; its image is unfinished and cannot be restored."), [this] { showStep1(); });
 }
 
 }  // namespace desk

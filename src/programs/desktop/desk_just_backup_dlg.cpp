@@ -49,6 +49,7 @@ JustBackupDlg::JustBackupDlg(const QString& drive, QWidget* parent) : BaseDlg(pa
     resize(800, 600);
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     m_titleText = tr("Backup Partition");
+    useWindowManagerFrame();
     initTitleBar();
     auto* divider = new QLabel(this);
     divider->setPixmap(QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175));
@@ -216,10 +217,16 @@ void JustBackupDlg::finishBackup()
 {
     m_worker->wait();
     emit finish();
-    if (m_worker->result() != 0)
+    const int result = m_worker->result();
+    if (result == 0) {
+        m_progressPage->showSucceeded();
+        message(tr("Success"), tr("Backup succeeded!"), QLatin1String(kInfo));
+    } else if (result == ERR_CANCELLED) {
+        message(tr("Cancelled"), tr("The backup was cancelled; its image is unfinished and cannot be restored."),
+                QLatin1String(kInfo));
+    } else {
         message(tr("Failed"), tr("Backup failed!"), QLatin1String(kStop));
-    else
-        message(tr("Success"), tr("Backup success!"), QLatin1String(kInfo));
+    }
     accept();
 }
 

@@ -50,20 +50,9 @@ MainDlg::MainDlg(QWidget* parent) : BaseDlg(parent)
     m_backgroundPath = QStringLiteral(":images/main_bg.png");
     m_titleText = tr("Sorvik Tavimo Recover");
     setWindowTitle(m_titleText);
+    useWindowManagerFrame();
     initTitleBar();
     useDesktopHelpBox(this, m_helpButton);
-
-    m_backupDlg = new BackupDlg(this);
-    m_restoreDlg = new RestoreDlg(this);
-    connect(m_backupDlg, &BackupDlg::returnMainDlg, this, &MainDlg::showMain);
-    connect(m_restoreDlg, &RestoreDlg::returnMainDlg, this, &MainDlg::showMain);
-    m_backupDlg->hide();
-    m_restoreDlg->hide();
-    if (toolsMaker) {
-        m_toolsDlg = toolsMaker(this);
-        connect(m_toolsDlg, SIGNAL(returnMainDlg()), this, SLOT(showMain()));
-        m_toolsDlg->hide();
-    }
 
     QPixmap buttonPicture(QStringLiteral(":images/Back_N.png"));
     const QSize size = buttonPicture.isNull() ? QSize(140, 140) : buttonPicture.size();
@@ -78,7 +67,7 @@ MainDlg::MainDlg(QWidget* parent) : BaseDlg(parent)
     connect(m_toolButton, &EventButton::enterButton, this, &MainDlg::showTools);
     const int captionY = 125 + size.height() + 8;
     newCaption(this, tr("Backup"), 130, captionY, size.width());
-    newCaption(this, tr(" Restore"), 330, captionY, size.width());
+    newCaption(this, tr("Restore"), 330, captionY, size.width());
     newCaption(this, tr("Tools"), 530, captionY, size.width());
 
     m_arrow = new QLabel(this);
@@ -115,27 +104,37 @@ void MainDlg::showDialog(QWidget* dialog)
     dialog->show();
 }
 
+// Each dialog is built as it opens, so that it starts from its defaults and
+// lists the machine as it is now (the image a backup has just made, the
+// sizes a restore has just changed). The one left from an earlier visit is
+// hidden and has no job running: its job ended before it came back here.
+template <typename Dialog>
+Dialog* MainDlg::rebuild(Dialog*& dialog, const std::function<Dialog*()>& make)
+{
+    if (dialog && dialog->isVisible())
+        return dialog;
+    delete dialog;
+    dialog = make();
+    if (dialog) {
+        dialog->hide();
+        connect(dialog, SIGNAL(returnMainDlg()), this, SLOT(showMain()));
+    }
+    return dialog;
+}
+
 void MainDlg::showBkWidget()
 {
-    if (!m_backupDlg) {
-        m_backupDlg = new BackupDlg(this);
-        connect(m_backupDlg, &BackupDlg::returnMainDlg, this, &MainDlg::showMain);
-    }
-    showDialog(m_backupDlg);
+    showDialog(rebuild<BackupDlg>(m_backupDlg, [this] { return new BackupDlg(this); }));
 }
 
 void MainDlg::showRtWidget()
 {
-    if (!m_restoreDlg) {
-        m_restoreDlg = new RestoreDlg(this);
-        connect(m_restoreDlg, &RestoreDlg::returnMainDlg, this, &MainDlg::showMain);
-    }
-    showDialog(m_restoreDlg);
+    showDialog(rebuild<RestoreDlg>(m_restoreDlg, [this] { return new RestoreDlg(this); }));
 }
 
 void MainDlg::showToolWidget()
 {
-    showDialog(m_toolsDlg);
+    showDialog(rebuild<QWidget>(m_toolsDlg, [this] { return toolsMaker ? toolsMaker(this) : nullptr; }));
 }
 
 void MainDlg::showBk()

@@ -5,6 +5,8 @@
 
 #include "base_dlg.h"
 
+#include <functional>
+
 class EventButton;
 class QLabel;
 class QPushButton;
@@ -50,6 +52,8 @@ protected:
 private:
     void moveArrow(int x);
     void showDialog(QWidget* dialog);
+    template <typename Dialog>
+    Dialog* rebuild(Dialog*& dialog, const std::function<Dialog*()>& make);
 
     BackupDlg* m_backupDlg = nullptr;
     RestoreDlg* m_restoreDlg = nullptr;

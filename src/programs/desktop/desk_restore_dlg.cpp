@@ -166,7 +166,10 @@ void RestoreDlg::cancelRestore()
 
 void RestoreDlg::finishRestore()
 {
-    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"), [this] { showStep1(); });
+    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
+           tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "
+              "before it is used."),
+           [this] { showStep1(); });
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

@@ -3,6 +3,7 @@
 #include "base_msg_dlg.h"
 #include "desk_worker.h"
 #include "quarn_thread.h"
+#include "start_bk_widget.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -83,6 +84,7 @@ WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringLis
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     m_titleText = title;
     setWindowTitle(title);
+    useWindowManagerFrame();
     initTitleBar();
     useDesktopHelpBox(this, m_helpButton);
     newDivider(this, 158);
@@ -151,17 +153,23 @@ void WizardFrame::stopWorker()
 }
 
 void WizardFrame::endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
-                         const QString& succeeded, const std::function<void()>& showFirstStep)
+                         const QString& succeeded, const QString& cancelled,
+                         const std::function<void()>& showFirstStep)
 {
     if (!m_worker)
         return;
     m_worker->wait();
     emit finish();
+    const int result = m_worker->result();
+    if (auto* progress = qobject_cast<StartBkWidget*>(m_pages[3]); progress && result == 0)
+        progress->showSucceeded();
     if (!m_closing) {
-        if (m_worker->result() != 0)
-            message(failedTitle, failed);
-        else
+        if (result == 0)
             message(succeededTitle, succeeded, false, QStringLiteral(":images/MsgIcon_Info.png"));
+        else if (result == ERR_CANCELLED)
+            message(tr("Cancelled"), cancelled, false, QStringLiteral(":images/MsgIcon_Info.png"));
+        else
+            message(failedTitle, failed);
     }
     showFirstStep();
     m_returnBtn->setEnabled(true);

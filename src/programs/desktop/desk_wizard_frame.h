@@ -64,11 +64,11 @@ protected:
     // deletes the worker while the wizard's own slots still exist.
     void stopWorker();
     // The job's end: waits for the worker, tells the progress page, shows
-    // `failed` or `succeeded` (not while closing), runs `showFirstStep` and,
+    // `failed`, `cancelled` or `succeeded` (not while closing), runs `showFirstStep` and,
     // unless closing, goes back to the main window. The texts come from
     // the wizard, whose catalogue context holds them.
     void endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
-                const QString& succeeded, const std::function<void()>& showFirstStep);
+                const QString& succeeded, const QString& cancelled, const std::function<void()>& showFirstStep);
     // Closing while a job runs asks; on OK the job is cancelled and waited
     // for before the window closes.
     void closeEvent(QCloseEvent* event) override;

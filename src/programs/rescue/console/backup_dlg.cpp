@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace {
 
@@ -473,11 +474,17 @@ void BackupDlg::finishBackup()
             m_heldMount.clear();
         }
         emit finish();
-        if (m_worker->result() == 0) {
-            message(tr("Success"), tr("Backup success!"), false, QLatin1String(kInfoIcon));
+        const int result = m_worker->result();
+        if (result == 0) {
+            m_progressPage->showSucceeded();
+            message(tr("Success"), tr("Backup succeeded!"), false, QLatin1String(kInfoIcon));
         } else {
             removeUnfinishedVolumes();
-            message(tr("Failed"), tr("Backup failed!"));
+            if (result == ERR_CANCELLED)
+                message(tr("Cancelled"), tr("The backup was cancelled and its unfinished volumes were removed."),
+                        false, QLatin1String(kInfoIcon));
+            else
+                message(tr("Failed"), tr("Backup failed!"));
         }
     }
     showStep1();
@@ -534,6 +541,15 @@ void BackupDlg::closeEvent(QCloseEvent* event)
         waitForJobEnd();
     }
     BaseDlg::closeEvent(event);
+}
+
+void BackupDlg::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous() && !m_jobActive) {
+        m_page3->restoreDefaults();
+        showStep1();
+    }
+    BaseDlg::showEvent(event);
 }
 
 void BackupDlg::keyReleaseEvent(QKeyEvent* event)

@@ -65,6 +65,9 @@ public slots:
 
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;
+    // Opened for a new job: step 1, and the options page at its defaults
+    // (no password of an earlier image is offered).
+    void showEvent(QShowEvent* event) override;
     // Closing while a job runs asks first, then cancels the job and waits
     // for it to end.
     void closeEvent(QCloseEvent* event) override;

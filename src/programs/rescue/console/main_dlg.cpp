@@ -69,7 +69,7 @@ MainDlg::MainDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::Wi
         QString text;
         int left;
         int right;
-    } captions[] = {{tr("Backup"), 160, 279}, {tr(" Restore"), 356, 475}, {tr("Clone Partition"), 544, 693}};
+    } captions[] = {{tr("Backup"), 160, 279}, {tr("Restore"), 356, 475}, {tr("Clone Partition"), 544, 693}};
     for (const auto& c : captions) {
         auto* label = new QLabel(c.text, this);
         label->setStyleSheet(QString::fromLatin1(kCaptionStyle));

@@ -352,10 +352,18 @@ void RestoreDlg::finishRestore()
         return;
     m_worker->wait();
     emit finish();
-    if (m_worker->result() == 0)
-        showBox(tr("Success"), tr("Restore success!"), kInfoIcon);
-    else
+    const int result = m_worker->result();
+    if (result == 0) {
+        m_progress->showSucceeded();
+        showBox(tr("Success"), tr("Restore succeeded!"), kInfoIcon);
+    } else if (result == ERR_CANCELLED) {
+        showBox(tr("Cancelled"),
+                tr("The restore was cancelled: the partition holds an unfinished restore and must be restored "
+                   "again before it is used."),
+                kInfoIcon);
+    } else {
         showBox(tr("Failed"), tr("Restore failed!"), kStopIcon);
+    }
     showStep1();
     m_returnBtn->setEnabled(true);
     m_nextBtn->setEnabled(true);
