@@ -50,12 +50,15 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     protection->setStyleSheet(PageStyle::groupStyle());
     PageStyle::newText(protection, tr("Password:"), QRect(15, 24, 110, 26));
     m_passwordEdit = newPasswordEdit(protection, QRect(130, 24, 250, 26), QStringLiteral("passwordEdit"));
+    m_passwordEdit->setAccessibleName(tr("Password"));
     PageStyle::newText(protection, tr("Confirm:"), QRect(15, 56, 110, 26));
     m_confirmEdit = newPasswordEdit(protection, QRect(130, 56, 250, 26), QStringLiteral("confirmEdit"));
+    m_confirmEdit->setAccessibleName(tr("Confirm password"));
 
     PageStyle::newText(this, tr("Compress level"), QRect(20, 226, 160, 26));
     m_compressCombo = new QComboBox(this);
     m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
+    m_compressCombo->setAccessibleName(tr("Compress level"));
     m_compressCombo->setGeometry(190, 226, 260, 26);
     m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [normal]"),
                                tr("High Compress [slow]")});
@@ -63,6 +66,7 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
     m_sizeCombo = new QComboBox(this);
     m_sizeCombo->setObjectName(QStringLiteral("sizeCombo"));
+    m_sizeCombo->setAccessibleName(tr("Fixed size"));
     m_sizeCombo->setGeometry(190, 258, 260, 26);
     m_sizeCombo->addItems(volumeSizeTexts());
 
@@ -72,6 +76,7 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     comments->setStyleSheet(PageStyle::groupStyle());
     m_commentEdit = new QTextEdit(comments);
     m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
+    m_commentEdit->setAccessibleName(tr("Archive comments"));
     m_commentEdit->setGeometry(12, 26, 486, 54);
     m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
     restoreDefaults();

@@ -42,7 +42,7 @@ inline QString treeStyle()
     return QStringLiteral("font: 50 11pt \"wenquanyi\";");
 }
 
-// The wizards' column of steps: the current step in orange, the others in
+// The wizards' column of steps: the current step in dark orange (readable on the light column), the others in
 // dark grey; the arrow points from the column at the current step. And the
 // wizards' row of buttons.
 const int kStepArrowX = 187;
@@ -50,13 +50,13 @@ const int kStepArrowY[3] = {108, 198, 288};
 
 inline QString stepTitleStyle(bool current)
 {
-    return current ? QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);")
+    return current ? QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(152, 72, 0);")
                    : QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);");
 }
 
 inline QString stepSubtitleStyle(bool current)
 {
-    return current ? QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);")
+    return current ? QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(152, 72, 0);")
                    : QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);");
 }
 

@@ -13,6 +13,7 @@ ScreenBackground::ScreenBackground(const QString& picturePath, QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     setObjectName(QStringLiteral("screenBackground"));
+    setAccessibleName(tr("Start image"));
 }
 
 void ScreenBackground::showFullScreenBehind()

@@ -102,7 +102,7 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_model = new FilesystemModel(nullptr, nameFilters, !m_saveMode, prober);
 
     setObjectName(QStringLiteral("savFileDlg"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(tr("Image file dialog"));
     resize(800, 600);
     m_backgroundPath = QStringLiteral(":images/FileBrowser_BG.png");
     initTitleBar();
@@ -126,6 +126,9 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
                                        Qt::Horizontal, this);
     m_buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    // The label names the field for assistive tools.
+    m_treeView->setAccessibleName(tr("Places and files"));
+    m_fileLabel->setBuddy(m_fileNameEdit);
     for (QLabel* label : {m_captionLabel, m_selectLabel, m_fileLabel})
         label->setStyleSheet(QLatin1String(kTextStyle));
 

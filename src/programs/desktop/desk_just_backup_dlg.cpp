@@ -55,7 +55,7 @@ JustBackupDlg::JustBackupDlg(const QString& drive, QWidget* parent) : BaseDlg(pa
     divider->setPixmap(QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175));
     divider->move(23, 158);
     auto* caption = new QLabel(tr("Backup Partition"), this);
-    caption->setStyleSheet(QStringLiteral("font: 14pt \"l047013t\"; font-weight: 90; color: rgb(240, 141, 60);"));
+    caption->setStyleSheet(QStringLiteral("font: 14pt \"l047013t\"; font-weight: 90; color: rgb(152, 72, 0);"));
     caption->setGeometry(48, 100, 200, 50);
     auto* arrow = new QLabel(this);
     arrow->setPixmap(QPixmap(QStringLiteral(":images/arrow_Step.png")));

@@ -49,7 +49,7 @@ ToolDlg::ToolDlg(QWidget* parent) : BaseDlg(parent)
 
 void ToolDlg::markStep(int step)
 {
-    const QString current = QStringLiteral("font: 14pt; font-weight: 90; color: rgb(240, 141, 60);");
+    const QString current = QStringLiteral("font: 14pt; font-weight: 90; color: rgb(152, 72, 0);");
     const QString other = QStringLiteral("font: 14pt; font-weight: 90; color: rgb(66, 66, 66);");
     m_step1->setStyleSheet(step == 1 ? current : other);
     m_step2->setStyleSheet(step == 2 ? current : other);

@@ -16,8 +16,8 @@ namespace desk {
 namespace {
 
 const char kButtonStyle[] = "font: 10pt \"l047013t\";\ncolor: rgb(255, 255, 255);";
-const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
-const char kCurrentSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(240, 141, 60);";
+const char kCurrentTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(152, 72, 0);";
+const char kCurrentSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(152, 72, 0);";
 const char kOtherTitle[] = "font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
 const char kOtherSubtitle[] = "font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);";
 const int kTitleY[3] = {80, 175, 270};

@@ -115,6 +115,7 @@ BackupDlg::BackupDlg(QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true)
     resize(800, 600);
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     m_titleText = tr("Backup");
+    setAccessibleName(tr("Backup wizard"));
     initTitleBar();
     newDivider(this, 158);
     newDivider(this, 253);

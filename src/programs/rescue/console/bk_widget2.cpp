@@ -36,6 +36,7 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     m_typeCombo->setGeometry(180, 225, 250, 26);
     m_fileNameEdit = new QLineEdit(this);
     m_fileNameEdit->setObjectName(QStringLiteral("imageNameEdit"));
+    m_fileNameEdit->setAccessibleName(tr("Where the image goes"));
     m_fileNameEdit->setGeometry(20, 275, 380, 30);
     m_fileNameEdit->setReadOnly(true);
     m_browseButton = new QPushButton(tr("Browse"), this);

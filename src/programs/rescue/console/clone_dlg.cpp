@@ -11,6 +11,7 @@
 CloneDlg::CloneDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true), m_mainDlg(parent)
 {
     m_titleText = title;
+    setAccessibleName(tr("Clone wizard"));
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     setObjectName(QStringLiteral("CloneDlg"));
     resize(800, 600);

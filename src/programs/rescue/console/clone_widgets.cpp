@@ -31,6 +31,7 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
 
     m_tree = new QTreeView(this);
     m_tree->setObjectName(QStringLiteral("treeView"));
+    m_tree->setAccessibleName(heading);
     m_tree->setGeometry(10, 45, kPageWidth - 20, 290);
     m_tree->setItemsExpandable(true);
     m_tree->setModel(new TreeModel(m_tree));
@@ -47,6 +48,7 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
     m_line = new QLineEdit(this);
     m_line->setObjectName(QStringLiteral("lineEdit"));
     m_line->setReadOnly(true);
+    row->setBuddy(m_line);  // names the field for assistive tools
     m_line->setGeometry(235, 350, kPageWidth - 245, 30);
 }
 

@@ -30,6 +30,7 @@ MainDlg::MainDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::Wi
     m_titleText.clear();
     m_backgroundPath = QStringLiteral(":images/main_bg.png");
     setObjectName(QStringLiteral("MainDlg"));
+    setAccessibleName(tr("Main window"));
     resize(800, 600);
     initTitleBar();
 

@@ -70,6 +70,7 @@ QLabel* stepLabel(QWidget* parent, const QString& text, int y, int height)
 RestoreDlg::RestoreDlg(QWidget* parent, const QString& title) : BaseDlg(parent)
 {
     m_titleText = title;
+    setAccessibleName(tr("Restore wizard"));
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     setFixedSize(800, 600);
     initTitleBar();

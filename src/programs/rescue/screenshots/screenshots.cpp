@@ -20,6 +20,7 @@
 #include "start_bk_widget.h"
 #include "screen_background.h"
 #include "start_image.h"
+#include "window_checks.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,17 +34,25 @@ namespace {
 QString g_outDir;
 int g_failures = 0;
 
+// Saves the window's picture and checks it: every text readable against
+// what is drawn behind it, every control named for assistive tools.
 void save(QWidget& widget, const QString& name)
 {
     widget.show();
     QApplication::processEvents();
     const QString file = g_outDir + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!widget.grab().save(file)) {
+    const QImage shot = widget.grab().toImage();
+    if (!shot.save(file)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
         ++g_failures;
-    } else {
-        std::printf("%s\n", qPrintable(file));
+        return;
     }
+    std::printf("%s\n", qPrintable(file));
+    const QStringList problems =
+        WindowChecks::lowContrastTexts(&widget, shot) + WindowChecks::unnamedControls(&widget);
+    for (const QString& problem : problems)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(problem));
+    g_failures += problems.size();
 }
 
 // The first partition row of a wizard's source tree, made current.

@@ -1,0 +1,38 @@
+// Checks of a rendered window that a look at its picture would otherwise be
+// needed for: texts too pale against what is drawn behind them, and inputs,
+// buttons and windows that assistive tools could not name. The screenshot
+// programs and the window tests run them on every window they show.
+#ifndef RESCUE_FRAME_WINDOW_CHECKS_H
+#define RESCUE_FRAME_WINDOW_CHECKS_H
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace WindowChecks {
+
+// The lowest contrast a text may have against its background.
+constexpr double kMinimumContrast = 4.5;
+
+// The contrast ratio of two colours, 1 (equal) to 21 (black on white).
+double contrast(const QColor& a, const QColor& b);
+
+// One line per visible, enabled text of `window` (labels, buttons, inputs,
+// combo boxes, group titles) whose colour has less than `minimum` contrast
+// against the pixels around the text in `shot`, the window as drawn (its
+// grab()). The colour is the widget's palette colour, into which style
+// sheets put their "color"; the background is the colour most pixels of a
+// thin ring just inside the text's rectangle have.
+QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum = kMinimumContrast);
+
+// One line per window, button or input of `window` (itself included) that
+// has no useful accessible name: empty, a class's default ("Dialog",
+// "Form"), or the same as another input's of the same window.
+QStringList unnamedControls(QWidget* window);
+
+}  // namespace WindowChecks
+
+#endif
