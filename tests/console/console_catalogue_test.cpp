@@ -118,3 +118,22 @@ TEST(ConsoleCatalogue, EveryTextMarkedForTranslationHasAChineseEntry)
 }
 
 }  // namespace
+
+namespace {
+
+// Every catalogue says "image" with one word: a user who reads two takes
+// them for two things.
+TEST(ConsoleCatalogue, EveryCatalogueUsesOneWordForImage)
+{
+    const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/resources/");
+    for (const char* catalogue : {"rescue/translations/pelrid_zh_CN.ts", "desktop/translations/pelrid_zh_CN.ts",
+                                  "desktop/translations/tools_zh_CN.ts"}) {
+        QFile file(root + QLatin1String(catalogue));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << catalogue;
+        const QString text = QString::fromUtf8(file.readAll());
+        EXPECT_FALSE(text.contains(QString::fromUtf8("映像"))) << catalogue;
+        EXPECT_TRUE(text.contains(QString::fromUtf8("镜像"))) << catalogue;
+    }
+}
+
+}  // namespace

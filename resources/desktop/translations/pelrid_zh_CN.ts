@@ -68,11 +68,11 @@
     </message>
     <message>
         <source>You must select the place to save the backup image!</source>
-        <translation>您必须选择保存备份映像的位置！</translation>
+        <translation>您必须选择保存备份镜像的位置！</translation>
     </message>
     <message>
         <source>The partition you want to back up must be different from the place of the backup image!</source>
-        <translation>要备份的分区不能是保存备份映像的分区！</translation>
+        <translation>要备份的分区不能是保存备份镜像的分区！</translation>
     </message>
     <message>
         <source>Start</source>
@@ -88,11 +88,11 @@
     </message>
     <message>
         <source>The destination folder of the backup image does not exist any more!</source>
-        <translation>备份映像的目标文件夹已不存在！</translation>
+        <translation>备份镜像的目标文件夹已不存在！</translation>
     </message>
     <message>
         <source>The destination partition does not have enough space for the backup image!</source>
-        <translation>目标分区没有足够的空间保存备份映像！</translation>
+        <translation>目标分区没有足够的空间保存备份镜像！</translation>
     </message>
     <message>
         <source>Password Error</source>
@@ -156,7 +156,7 @@
     </message>
     <message>
         <source>The backup was cancelled; its image is unfinished and cannot be restored.</source>
-        <translation>备份已取消，其映像未完成，无法用于还原。</translation>
+        <translation>备份已取消，其镜像未完成，无法用于还原。</translation>
     </message>
 </context>
 <context>
@@ -182,7 +182,7 @@
     <name>desk::BkWidget2</name>
     <message>
         <source>Select the place of the backup image</source>
-        <translation>选择备份映像的位置</translation>
+        <translation>选择备份镜像的位置</translation>
     </message>
     <message>
         <source>Backup type:</source>
@@ -190,7 +190,7 @@
     </message>
     <message>
         <source>Image file:</source>
-        <translation>映像文件：</translation>
+        <translation>镜像文件：</translation>
     </message>
     <message>
         <source>Browse</source>
@@ -222,7 +222,7 @@
     </message>
     <message>
         <source>Backup Image File (*.bkp)</source>
-        <translation>备份映像文件 (*.bkp)</translation>
+        <translation>备份镜像文件 (*.bkp)</translation>
     </message>
 </context>
 <context>
@@ -249,7 +249,7 @@
     </message>
     <message>
         <source>Backup partition to image</source>
-        <translation>将分区备份为映像</translation>
+        <translation>将分区备份为镜像</translation>
     </message>
     <message>
         <source>Quit</source>
@@ -261,7 +261,7 @@
     </message>
     <message>
         <source>Back up your partition to an image; you can restore your partition from this image!</source>
-        <translation>将分区备份为映像，以后可以从该映像还原分区！</translation>
+        <translation>将分区备份为镜像，以后可以从该镜像还原分区！</translation>
     </message>
     <message>
         <source>Restore Partition</source>
@@ -269,7 +269,7 @@
     </message>
     <message>
         <source>You can restore a partition from an image that you backed up before!</source>
-        <translation>您可以从以前备份的映像还原分区！</translation>
+        <translation>您可以从以前备份的镜像还原分区！</translation>
     </message>
     <message>
         <source>Some useful tools for backup and restore!</source>
@@ -296,7 +296,7 @@
     </message>
     <message>
         <source>choose images</source>
-        <translation>选择映像</translation>
+        <translation>选择镜像</translation>
     </message>
     <message>
         <source>choose partition</source>
@@ -320,7 +320,7 @@
     </message>
     <message>
         <source>You must select one image file to restore!</source>
-        <translation>您必须选择一个要还原的映像文件！</translation>
+        <translation>您必须选择一个要还原的镜像文件！</translation>
     </message>
     <message>
         <source>You must select one partition to restore!</source>
@@ -328,7 +328,7 @@
     </message>
     <message>
         <source>The destination partition is the partition that holds the backup image file!</source>
-        <translation>目标分区就是保存备份映像文件的分区！</translation>
+        <translation>目标分区就是保存备份镜像文件的分区！</translation>
     </message>
     <message>
         <source>The destination partition is the operating system&apos;s partition, please use the boot ISO to restore it!</source>
@@ -388,11 +388,11 @@
     </message>
     <message>
         <source>Backup Image File (*.bkp)</source>
-        <translation>备份映像文件 (*.bkp)</translation>
+        <translation>备份镜像文件 (*.bkp)</translation>
     </message>
     <message>
         <source>The file %1 does not exist. Please choose the next volume of the image!</source>
-        <translation>文件 %1 不存在，请选择映像的下一个卷！</translation>
+        <translation>文件 %1 不存在，请选择镜像的下一个卷！</translation>
     </message>
     <message>
         <source>The restore was cancelled: the partition holds an unfinished restore and must be restored again before it is used.</source>
@@ -403,7 +403,7 @@
     <name>desk::RtWidget1</name>
     <message>
         <source>Select images</source>
-        <translation>选择映像</translation>
+        <translation>选择镜像</translation>
     </message>
     <message>
         <source>Partition</source>
@@ -427,7 +427,7 @@
     </message>
     <message>
         <source>Image info</source>
-        <translation>映像信息</translation>
+        <translation>镜像信息</translation>
     </message>
     <message>
         <source>Browse</source>
@@ -443,11 +443,11 @@
     </message>
     <message>
         <source>Backup Image File (*.bkp)</source>
-        <translation>备份映像文件 (*.bkp)</translation>
+        <translation>备份镜像文件 (*.bkp)</translation>
     </message>
     <message>
         <source>The file name of a backup image ends with &quot;.bkp&quot;!</source>
-        <translation>备份映像的文件名必须以“.bkp”结尾！</translation>
+        <translation>备份镜像的文件名必须以“.bkp”结尾！</translation>
     </message>
     <message>
         <source>MBR and Track 0</source>
@@ -455,7 +455,7 @@
     </message>
     <message>
         <source>The file is not the first volume. If your image has more than one volume, you must select the first volume!</source>
-        <translation>该文件不是第一个卷。如果映像有多个卷，您必须选择第一个卷！</translation>
+        <translation>该文件不是第一个卷。如果镜像有多个卷，您必须选择第一个卷！</translation>
     </message>
     <message>
         <source>Error!</source>
@@ -463,7 +463,7 @@
     </message>
     <message>
         <source>Image file is corrupted!</source>
-        <translation>映像文件已损坏！</translation>
+        <translation>镜像文件已损坏！</translation>
     </message>
 </context>
 <context>

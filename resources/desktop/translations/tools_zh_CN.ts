@@ -289,7 +289,7 @@
     </message>
     <message>
         <source>The backup was cancelled; its image is unfinished and cannot be restored.</source>
-        <translation>备份已取消，其映像未完成，无法用于还原。</translation>
+        <translation>备份已取消，其镜像未完成，无法用于还原。</translation>
     </message>
 </context>
 </TS>

@@ -75,7 +75,7 @@
     </message>
     <message>
         <source>Backup partition to image</source>
-        <translation>将分区备份为映像</translation>
+        <translation>将分区备份为镜像</translation>
     </message>
     <message>
         <source>Quit</source>
@@ -95,7 +95,7 @@
     </message>
     <message>
         <source>Back up your partition to an image; you can restore your partition from this image!</source>
-        <translation>将分区备份为映像文件，以后可以用这个映像还原分区！</translation>
+        <translation>将分区备份为镜像文件，以后可以用这个镜像还原分区！</translation>
     </message>
     <message>
         <source>Restore Partition</source>
@@ -103,7 +103,7 @@
     </message>
     <message>
         <source>You can restore a partition from an image that you backed up before!</source>
-        <translation>可以用以前备份的映像还原分区！</translation>
+        <translation>可以用以前备份的镜像还原分区！</translation>
     </message>
     <message>
         <source>You can choose a partition to clone to another partition!</source>
@@ -116,6 +116,10 @@
     <message>
         <source>A backup or restore is still running. Cancel it or wait until it ends.</source>
         <translation>备份或还原仍在进行。请先取消，或等待它结束。</translation>
+    </message>
+    <message>
+        <source>Main window</source>
+        <translation>主窗口</translation>
     </message>
 </context>
 <context>
@@ -167,6 +171,10 @@
     <message>
         <source>Cloning is not available. Use Backup and then Restore instead.</source>
         <translation>暂不支持克隆。请先备份，再还原。</translation>
+    </message>
+    <message>
+        <source>Clone wizard</source>
+        <translation>克隆向导</translation>
     </message>
 </context>
 <context>
@@ -468,6 +476,14 @@
         <source>The server refused the user name or password for %1.</source>
         <translation>服务器拒绝了 %1 的用户名或密码。</translation>
     </message>
+    <message>
+        <source>Image file dialog</source>
+        <translation>镜像文件对话框</translation>
+    </message>
+    <message>
+        <source>Places and files</source>
+        <translation>位置和文件</translation>
+    </message>
 </context>
 <context>
     <name>RestoreDlg</name>
@@ -602,6 +618,10 @@
     <message>
         <source>The restore was cancelled: the partition holds an unfinished restore and must be restored again before it is used.</source>
         <translation>还原已取消：分区中是未完成的还原，使用前必须重新还原。</translation>
+    </message>
+    <message>
+        <source>Restore wizard</source>
+        <translation>还原向导</translation>
     </message>
 </context>
 <context>
@@ -877,6 +897,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <source>The backup was cancelled and its unfinished volumes were removed.</source>
         <translation>备份已取消，未完成的卷已删除。</translation>
     </message>
+    <message>
+        <source>Backup wizard</source>
+        <translation>备份向导</translation>
+    </message>
 </context>
 <context>
     <name>BkWidget1</name>
@@ -895,6 +919,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>FAT16 partitions are not supported!</source>
         <translation>不支持 FAT16 分区！</translation>
+    </message>
+    <message>
+        <source>Partition to back up</source>
+        <translation>要备份的分区</translation>
     </message>
 </context>
 <context>
@@ -942,6 +970,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>The file you selected is not a valid backup file!</source>
         <translation>您选择的文件不是有效的备份文件！</translation>
+    </message>
+    <message>
+        <source>Where the image goes</source>
+        <translation>镜像保存位置</translation>
     </message>
 </context>
 <context>
@@ -1006,6 +1038,14 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <source>8 GB</source>
         <translation>8 GB</translation>
     </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>Confirm password</source>
+        <translation>确认密码</translation>
+    </message>
 </context>
 <context>
     <name>FilesystemModel</name>
@@ -1035,6 +1075,13 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>CD ROM</source>
         <translation>光驱</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenBackground</name>
+    <message>
+        <source>Start image</source>
+        <translation>启动画面</translation>
     </message>
 </context>
 </TS>
