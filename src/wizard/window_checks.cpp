@@ -63,6 +63,26 @@ QColor ringColour(const QImage& shot, QRect area)
     return QColor(sample.value(best));
 }
 
+// The drawn pixel of `area` that stands out most from `background`: the
+// core of the text's strokes.
+QColor inkColour(const QImage& shot, QRect area, const QColor& background)
+{
+    area = area.intersected(shot.rect());
+    QColor best = background;
+    double bestContrast = 1.0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor pixel(shot.pixel(x, y));
+            const double ratio = contrast(pixel, background);
+            if (ratio > bestContrast) {
+                bestContrast = ratio;
+                best = pixel;
+            }
+        }
+    }
+    return best;
+}
+
 struct ShownText {
     QString text;
     QRect area;  // in the widget
@@ -154,7 +174,7 @@ QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum
         const QColor background = ringColour(shot, inShot);
         if (!background.isValid())
             continue;
-        const QColor text = widget->palette().color(QPalette::Active, widget->foregroundRole());
+        const QColor text = inkColour(shot, inShot, background);
         const double ratio = contrast(text, background);
         if (ratio < minimum) {
             problems << QStringLiteral("%1 \"%2\": %3 on %4, contrast %5")

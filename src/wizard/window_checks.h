@@ -21,11 +21,12 @@ constexpr double kMinimumContrast = 4.5;
 double contrast(const QColor& a, const QColor& b);
 
 // One line per visible, enabled text of `window` (labels, buttons, inputs,
-// combo boxes, group titles) whose colour has less than `minimum` contrast
-// against the pixels around the text in `shot`, the window as drawn (its
-// grab()). The colour is the widget's palette colour, into which style
-// sheets put their "color"; the background is the colour most pixels of a
-// thin ring just inside the text's rectangle have.
+// combo boxes, group titles) drawn with less than `minimum` contrast
+// against its background in `shot`, the window as drawn (its grab()). The
+// background is the colour most pixels of a thin ring just inside the
+// text's rectangle have; the text's colour is the drawn pixel inside that
+// stands out most from it, the core of the strokes. A text that is not
+// drawn at all (clipped away, covered) counts as contrast 1.
 QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum = kMinimumContrast);
 
 // One line per window, button or input of `window` (itself included) that

@@ -611,11 +611,11 @@ TEST_F(RestoreWizardTest, TheImageTreeShowsTheSourceDiskAndPartition)
     const QTreeWidgetItem* disk = page->m_treeWidget->topLevelItem(0);
     const QStringList diskRow = rowTexts(disk);
     ASSERT_EQ(diskRow.size(), 6);
-    EXPECT_EQ(diskRow[0], QStringLiteral("disk 0"));
+    EXPECT_EQ(diskRow[0], QStringLiteral("Disk 0"));
     EXPECT_EQ(diskRow[3], formatSize(qint64(QFileInfo(QString::fromStdString(g_machine->disk())).size())));
     ASSERT_EQ(disk->childCount(), 2);
     const QStringList partRow = rowTexts(page->m_partItem);
-    EXPECT_TRUE(partRow[1].startsWith(QStringLiteral("SYSTEM("))) << partRow[1].toStdString();
+    EXPECT_TRUE(partRow[1].startsWith(QStringLiteral("SYSTEM ("))) << partRow[1].toStdString();
     EXPECT_EQ(partRow[2], QStringLiteral("Pri,Act"));
     EXPECT_EQ(partRow[3], formatSize(98304LL * 512));
     EXPECT_EQ(partRow[5], QStringLiteral("NTFS"));

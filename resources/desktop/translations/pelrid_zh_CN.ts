@@ -177,6 +177,10 @@
         <source>FAT16 partitions are not supported!</source>
         <translation>不支持 FAT16 分区！</translation>
     </message>
+    <message>
+        <source>Partition to back up</source>
+        <translation>要备份的分区</translation>
+    </message>
 </context>
 <context>
     <name>desk::BkWidget2</name>
@@ -223,6 +227,10 @@
     <message>
         <source>Backup Image File (*.bkp)</source>
         <translation>备份镜像文件 (*.bkp)</translation>
+    </message>
+    <message>
+        <source>Image file</source>
+        <translation>镜像文件</translation>
     </message>
 </context>
 <context>
@@ -410,7 +418,7 @@
         <translation>分区</translation>
     </message>
     <message>
-        <source>Flag</source>
+        <source>Flags</source>
         <translation>标志</translation>
     </message>
     <message>
@@ -464,6 +472,10 @@
     <message>
         <source>Image file is corrupted!</source>
         <translation>镜像文件已损坏！</translation>
+    </message>
+    <message>
+        <source>Image file</source>
+        <translation>镜像文件</translation>
     </message>
 </context>
 <context>

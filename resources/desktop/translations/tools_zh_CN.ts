@@ -174,6 +174,10 @@
         <source>Recover success!</source>
         <translation>恢复成功！</translation>
     </message>
+    <message>
+        <source>Deleted files</source>
+        <translation>已删除的文件</translation>
+    </message>
 </context>
 <context>
     <name>desk::FileModel</name>

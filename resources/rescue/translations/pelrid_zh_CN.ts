@@ -651,7 +651,7 @@
         <translation>分区</translation>
     </message>
     <message>
-        <source>Flag</source>
+        <source>Flags</source>
         <translation>标志</translation>
     </message>
     <message>
@@ -699,7 +699,7 @@
         <translation>,活动</translation>
     </message>
     <message>
-        <source>disk %1</source>
+        <source>Disk %1</source>
         <translation>磁盘 %1</translation>
     </message>
     <message>

@@ -26,6 +26,7 @@ BkWidget1::BkWidget1(QWidget* parent) : QWidget(parent)
     PageStyle::newTitle(this, tr("Partitions to Back up"));
     m_model = new TreeModel();
     m_treeView = newPartitionTreeView(this, m_model);
+    m_treeView->setAccessibleName(tr("Partition to back up"));
     connect(m_treeView, &QTreeView::pressed, this, &BkWidget1::treeViewPress);
     clearChoice();
 }

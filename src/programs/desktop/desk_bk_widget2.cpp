@@ -30,6 +30,7 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     PageStyle::newText(this, tr("Image file:"), QRect(10, 100, 160, 30));
     m_fileNameEdit = new QLineEdit(this);
     m_fileNameEdit->setGeometry(10, 135, 400, 30);
+    m_fileNameEdit->setAccessibleName(tr("Image file"));
     m_browseBtn = new QPushButton(tr("Browse"), this);
     m_browseBtn->setObjectName(QStringLiteral("browseBtn"));
     m_browseBtn->setGeometry(420, 135, 100, 30);

@@ -49,6 +49,7 @@ JustBackupDlg::JustBackupDlg(const QString& drive, QWidget* parent) : BaseDlg(pa
     resize(800, 600);
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     m_titleText = tr("Backup Partition");
+    setAccessibleName(m_titleText);
     useWindowManagerFrame();
     initTitleBar();
     auto* divider = new QLabel(this);

@@ -39,6 +39,7 @@ langDlg::langDlg(QWidget* parent) : QDialog(parent)
     placeLabel->setGeometry(15, 66, 290, 20);
     m_pathEdit = new QLineEdit(this);
     m_pathEdit->setReadOnly(true);
+    placeLabel->setBuddy(m_pathEdit);
     m_pathEdit->clear();
     m_pathEdit->setGeometry(15, 88, 200, 26);
     m_browseBtn = new QPushButton(tr("Browse"), this);

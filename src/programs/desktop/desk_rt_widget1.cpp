@@ -29,13 +29,15 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     PageStyle::newTitle(this, tr("Select images"));
     treeWidget = new QTreeWidget(this);
     treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
+    treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setColumnCount(6);
-    treeWidget->setHeaderLabels({QStringLiteral("  "), tr("Partition"), tr("Flag"), tr("Capacity"),
+    treeWidget->setHeaderLabels({QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"),
                                  tr("Used space"), tr("Type")});
     treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);
+    fileNameEdit->setAccessibleName(tr("Image file"));
     fileNameEdit->setGeometry(10, 320, 400, 30);
     browseBtn = new QPushButton(tr("Browse"), this);
     browseBtn->setObjectName(QStringLiteral("browseBtn"));
@@ -165,7 +167,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     }
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
-    const QString partText = QStringLiteral("%1(%2)").arg(partName, QChar::fromLatin1(view.driveLetter));
+    const QString partText = QStringLiteral("%1 (%2:)").arg(partName, QChar::fromLatin1(view.driveLetter));
     QString flag = view.partitionNumber > 4 ? QStringLiteral("Log") : QStringLiteral("Pri");
     if (view.active)
         flag += QStringLiteral(",Act");
@@ -178,7 +180,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     default: type = QStringLiteral("UNKNOWN"); break;
     }
     m_fsCode = view.fsCode;
-    diskRow = QStringList{QStringLiteral("disk %1").arg(view.diskNumber), diskName, QStringLiteral(" "),
+    diskRow = QStringList{QStringLiteral("Disk %1").arg(view.diskNumber), diskName, QStringLiteral(" "),
                           formatSize(static_cast<qint64>(view.diskBytes)), QStringLiteral(" "),
                           QStringLiteral(" ")};
     partRow = QStringList{QStringLiteral("   "), partText, flag,

@@ -123,7 +123,13 @@ QString desktopStyleSheet()
         " QPushButton#checkBtn:pressed, QPushButton#recoverBtn:pressed { border-image: url(:images/Button_P.png); }"
         "\nQPushButton#makeBtn:disabled, QPushButton#scanBtn:disabled, QPushButton#cancelBtn:disabled,"
         " QPushButton#checkBtn:disabled, QPushButton#recoverBtn:disabled { border-image: url(:images/Button_D.png); }"
-        "\nQPushButton#checkBtn, QPushButton#recoverBtn { border-image: url(:images/Button_FN.png); }\n");
+        "\nQPushButton#checkBtn, QPushButton#recoverBtn { border-image: url(:images/Button_FN.png); }"
+        // The dark buttons and the tools' pages on the dark background: white
+        // text, as in the wizards.
+        "\nQPushButton#m_returnBtn, QPushButton#m_preBtn, QPushButton#m_nextBtn, QPushButton#m_quitButton,"
+        " QPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn, QPushButton#checkBtn,"
+        " QPushButton#recoverBtn { color: white; }"
+        "\ndesk--ToolWidget1 QLabel, desk--ToolWidget2 QLabel { color: white; }\n");
 }
 
 int prepareDesktop(QApplication& app, int* exitCode)

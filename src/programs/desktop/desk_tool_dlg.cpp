@@ -22,6 +22,7 @@ ToolDlg::ToolDlg(QWidget* parent) : BaseDlg(parent)
     resize(800, 600);
     m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     m_titleText = tr("Tools");
+    setAccessibleName(tr("Tools"));
     useWindowManagerFrame();
     initTitleBar();
 

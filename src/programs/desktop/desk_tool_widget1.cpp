@@ -23,7 +23,8 @@ const char kWhite[] = "color: rgb(255, 255, 255)";
 ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("toolwidget1"));
-    resize(530, 400);
+    // The page ends above the dialog's divider line.
+    resize(530, 380);
     auto* layout = new QVBoxLayout(this);
     auto* facts = new QGridLayout;
     facts->addWidget(new QLabel(tr("Operation System Type:"), this), 0, 0);

@@ -172,17 +172,22 @@ void recoverthread::run()
 ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(tr("Form"));
-    resize(530, 400);
+    // The page ends above the dialog's divider line.
+    resize(530, 380);
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(tr("Choose partition"), this), 0, 0);
+    auto* partLabel = new QLabel(tr("Choose partition"), this);
+    layout->addWidget(partLabel, 0, 0);
     m_partCombo = new QComboBox(this);
     m_partCombo->setObjectName(QStringLiteral("partCombo"));
+    partLabel->setBuddy(m_partCombo);
     layout->addWidget(m_partCombo, 0, 1, 1, 2);
     m_scanBtn = new QPushButton(tr("Scan"), this);
     m_scanBtn->setObjectName(QStringLiteral("scanBtn"));
+    m_scanBtn->setMinimumSize(100, 30);
     layout->addWidget(m_scanBtn, 0, 3);
     m_treeView = new QTreeView(this);
     m_treeView->setObjectName(QStringLiteral("treeView"));
+    m_treeView->setAccessibleName(tr("Deleted files"));
     m_treeView->setRootIsDecorated(false);
     layout->addWidget(m_treeView, 1, 0, 1, 4);
     auto* hint = new QLabel(
@@ -196,10 +201,12 @@ ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_progressBar, 3, 0, 1, 2);
     m_cancelBtn = new QPushButton(tr("Cancel"), this);
     m_cancelBtn->setObjectName(QStringLiteral("cancelBtn"));
+    m_cancelBtn->setMinimumSize(100, 30);
     m_cancelBtn->setEnabled(false);
     layout->addWidget(m_cancelBtn, 3, 2);
     m_recoverBtn = new QPushButton(tr("Recover File"), this);
     m_recoverBtn->setObjectName(QStringLiteral("recoverBtn"));
+    m_recoverBtn->setMinimumSize(120, 30);
     layout->addWidget(m_recoverBtn, 3, 3);
 
     m_saveAsAction = new QAction(tr("&Save As"), this);

@@ -66,7 +66,7 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setStyleSheet(PageStyle::treeStyle());
     m_treeWidget->setGeometry(10, 122, 510, 255);
     m_treeWidget->setColumnCount(6);
-    m_treeWidget->setHeaderLabels({tr("  "), tr("Partition"), tr("Flag"), tr("Capacity"), tr("Used space"),
+    m_treeWidget->setHeaderLabels({tr("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"),
                                    tr("Type")});
     m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
@@ -170,7 +170,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
     m_fsCode = head.fsCode;
     *partitionRow = QStringList{
         tr("   "),
-        QStringLiteral("%1(%2)").arg(QString::fromLocal8Bit(head.partName)).arg(QChar::fromLatin1(head.driveLetter)),
+        QStringLiteral("%1 (%2:)").arg(QString::fromLocal8Bit(head.partName)).arg(QChar::fromLatin1(head.driveLetter)),
         QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),
@@ -178,7 +178,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
         fsTypeText(head.fsCode),
     };
     *diskRow = QStringList{
-        tr("disk %1").arg(head.diskNumber),
+        tr("Disk %1").arg(head.diskNumber),
         QString::fromLocal8Bit(head.diskName),
         QStringLiteral(" "),
         formatSize(static_cast<qint64>(head.diskBytes)),
