@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,7 +49,10 @@ protected:
         ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_fullDialog, machine->partitionPath(BackupMachine::Images),
                                                  QString(), name));
         EXPECT_FALSE(page2.m_fullDialog->isVisible()) << backuptest::boxTexts(answers).join("|").toStdString();
-        EXPECT_EQ(page2.fileNameEdit()->text(), name);
+        // The field says where the image goes: name, folder and partition.
+        const QString place = page2.fileNameEdit()->text();
+        EXPECT_TRUE(place.startsWith(name + QStringLiteral(" in / on "))) << place.toStdString();
+        EXPECT_TRUE(place.contains(QRegularExpression(QStringLiteral(" \\([C-Z]:\\)$")))) << place.toStdString();
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
@@ -62,7 +66,8 @@ protected:
         ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_incrementalDialog,
                                                  machine->partitionPath(BackupMachine::Images), fileName,
                                                  QString()));
-        EXPECT_EQ(page2.fileNameEdit()->text(), fileName);
+        EXPECT_TRUE(page2.fileNameEdit()->text().startsWith(fileName + QStringLiteral(" in ")))
+            << page2.fileNameEdit()->text().toStdString();
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }

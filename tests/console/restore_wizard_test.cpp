@@ -354,7 +354,7 @@ TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
     ASSERT_TRUE(waitForReturn(returned));
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Warning"));
-    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("All your data on your ")));
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("All data on partition ")));
     EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
     EXPECT_EQ(m_dialog->worker()->result(), 0);
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
@@ -798,7 +798,7 @@ TEST_F(RestoreWizardTest, ConfirmationsNameTheTargetsLetterAndDiskForEveryNaming
         m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
         QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
         EXPECT_EQ(messages(answers),
-                  (QStringList{QStringLiteral("Warning: All your data on your %1 partition will be erased!")
+                  (QStringList{QStringLiteral("Warning: All data on partition %1: will be erased!")
                                    .arg(QChar::fromLatin1(c.letter)),
                                "Warning: Are you sure to restore your MBR to your Fake Disk Model disk!"}))
             << c.partition;
@@ -848,7 +848,7 @@ TEST_F(RestoreWizardTest, BothRowsRestoreThePartitionWithItsDiskStart)
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"ntfs"});
     EXPECT_EQ(ScriptedEngine::lastArg.hasMbr, 1);
     EXPECT_EQ(ScriptedEngine::lastArg.imagePath, g_images->full);
-    EXPECT_TRUE(answers.boxes.value(0).message.startsWith(QStringLiteral("All your data on your ")));
+    EXPECT_TRUE(answers.boxes.value(0).message.startsWith(QStringLiteral("All data on partition ")));
 }
 
 TEST_F(RestoreWizardTest, AnMbrRestoreReportsWhatTheEngineReturned)

@@ -128,7 +128,7 @@ TEST_F(DeskEndToEnd, SystemPartitionBackedUpAndRestoredOntoAnotherPartition)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }, 120000));
-    EXPECT_EQ(answers.boxes[0].message, "All your data on your e partition will be erased!");
+    EXPECT_EQ(answers.boxes[0].message, "All data on partition E: will be erased!");
     EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
     EXPECT_TRUE(judgeRestoredE());
     // Only the partition was asked for: the disk start stays as it was.

@@ -249,8 +249,8 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
     desk::setProgramFolder(QString());
     EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"), QStringLiteral("备份成功！"));
-    EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All your data on your %1 partition will be erased!"),
-              QStringLiteral("您的 %1 分区上的所有数据都将被清除！"));
+    EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All data on partition %1: will be erased!"),
+              QStringLiteral("分区 %1: 上的所有数据都将被清除！"));
     EXPECT_EQ(QCoreApplication::translate("BkWidget3", "Backup options"), QStringLiteral("备份选项"));
     EXPECT_EQ(QCoreApplication::translate("desk::ToolDlg", "Recover File"), QStringLiteral("恢复文件"));
     EXPECT_EQ(QCoreApplication::translate("desk::ToolWidget1", "Run bcdedit failed!"),

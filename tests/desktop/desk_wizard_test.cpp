@@ -490,7 +490,7 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     answers.push(0);
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 4);
-    EXPECT_EQ(answers.boxes[3].message, "All your data on your e partition will be erased!");
+    EXPECT_EQ(answers.boxes[3].message, "All data on partition E: will be erased!");
     EXPECT_TRUE(scripted.restores.empty());
     EXPECT_EQ(wizard.currentStep(), 3);
 }

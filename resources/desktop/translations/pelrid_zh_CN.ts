@@ -39,8 +39,8 @@
         <translation>第三步</translation>
     </message>
     <message>
-        <source>choose partition </source>
-        <translation>选择分区 </translation>
+        <source>choose partition</source>
+        <translation>选择分区</translation>
     </message>
     <message>
         <source>choose destination</source>
@@ -162,7 +162,7 @@
 <context>
     <name>desk::BkWidget1</name>
     <message>
-        <source>Partitions to Back up</source>
+        <source>Partitions to back up</source>
         <translation>要备份的分区</translation>
     </message>
     <message>
@@ -359,8 +359,8 @@
         <translation>您必须选择要还原的内容：分区、MBR 或两者！</translation>
     </message>
     <message>
-        <source>All your data on your %1 partition will be erased!</source>
-        <translation>您的 %1 分区上的所有数据都将被清除！</translation>
+        <source>All data on partition %1: will be erased!</source>
+        <translation>分区 %1: 上的所有数据都将被清除！</translation>
     </message>
     <message>
         <source>Are you sure you want to restore the MBR of your %1 disk?</source>

@@ -137,7 +137,7 @@
         <translation>第三步</translation>
     </message>
     <message>
-        <source>choose partition </source>
+        <source>choose partition</source>
         <translation>选择分区</translation>
     </message>
     <message>
@@ -489,7 +489,7 @@
     <name>RestoreDlg</name>
     <message>
         <source>Step 1</source>
-        <translation>步骤 1</translation>
+        <translation>第一步</translation>
     </message>
     <message>
         <source>choose images</source>
@@ -497,7 +497,7 @@
     </message>
     <message>
         <source>Step 2</source>
-        <translation>步骤 2</translation>
+        <translation>第二步</translation>
     </message>
     <message>
         <source>choose partition</source>
@@ -505,7 +505,7 @@
     </message>
     <message>
         <source>Step 3</source>
-        <translation>步骤 3</translation>
+        <translation>第三步</translation>
     </message>
     <message>
         <source>start restore</source>
@@ -572,8 +572,8 @@
         <translation>该分区占据整个磁盘，该磁盘没有 MBR！</translation>
     </message>
     <message>
-        <source>All your data on your %1 partition will be erased!</source>
-        <translation>您的 %1 分区上的所有数据都将被清除！</translation>
+        <source>All data on partition %1: will be erased!</source>
+        <translation>分区 %1: 上的所有数据都将被清除！</translation>
     </message>
     <message>
         <source>The partition is in use and cannot be unmounted!</source>
@@ -756,8 +756,8 @@
         <translation>第三步</translation>
     </message>
     <message>
-        <source>choose partition </source>
-        <translation>选择分区 </translation>
+        <source>choose partition</source>
+        <translation>选择分区</translation>
     </message>
     <message>
         <source>choose destination</source>
@@ -905,7 +905,7 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
 <context>
     <name>BkWidget1</name>
     <message>
-        <source>Partitions to Back up</source>
+        <source>Partitions to back up</source>
         <translation>要备份的分区</translation>
     </message>
     <message>
@@ -974,6 +974,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>Where the image goes</source>
         <translation>镜像保存位置</translation>
+    </message>
+    <message>
+        <source>%1 in %2 on %3</source>
+        <translation>%3 的 %2 中的 %1</translation>
     </message>
 </context>
 <context>

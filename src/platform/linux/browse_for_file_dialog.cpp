@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QMutexLocker>
+#include <QShowEvent>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -273,7 +274,15 @@ void BrowseForFileDialog::accept()
         message(tr("Error!"), tr("A file name must not contain \"/\"!"), true);
         return;
     }
-    const QString path = selectedData(FilesystemModel::PathRole);
+    QString path = selectedData(FilesystemModel::PathRole);
+    if (path.isEmpty()) {
+        // A place row not opened yet: OK opens it, as expanding it would.
+        const QModelIndex current = m_treeView->currentIndex();
+        if (current.isValid()) {
+            m_model->rowCount(current.sibling(current.row(), 0));
+            path = selectedData(FilesystemModel::PathRole);
+        }
+    }
     if (path.isEmpty()) {
         message(tr("Error!"), tr("The selected place cannot be opened!"), true);
         return;
@@ -283,6 +292,19 @@ void BrowseForFileDialog::accept()
         return;
     }
     QDialog::accept();
+}
+
+void BrowseForFileDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        if (m_shownBefore && m_discFile.isEmpty()) {
+            m_model->refresh();
+            m_fileNameEdit->clear();
+            m_buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+        }
+        m_shownBefore = true;
+    }
+    BaseDlg::showEvent(event);
 }
 
 void BrowseForFileDialog::reject()

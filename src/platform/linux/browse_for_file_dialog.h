@@ -76,6 +76,11 @@ public slots:
     // when an earlier showing of the dialog was accepted.
     void reject() override;
 
+protected:
+    // Shown again: the places are listed afresh (an image made since the
+    // last showing is there without F5).
+    void showEvent(QShowEvent* event) override;
+
 protected slots:
     void pressItem(const QModelIndex& index);
     void eject();
@@ -92,6 +97,8 @@ private slots:
 
 private:
     class PressedButtonFilter;
+
+    bool m_shownBefore = false;
 
     void build(const QStringList* nameFilters, bool nameReadOnly, DeviceProber* prober);
     bool isChoosable(int type) const;

@@ -29,7 +29,7 @@ bool sameLetter(char a, char b)
 
 BackupDlg::BackupDlg(QWidget* parent)
     : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("step 2"), tr("step 3")},
-                  {tr("choose partition "), tr("choose destination"), tr("start backup")})
+                  {tr("choose partition"), tr("choose destination"), tr("start backup")})
 {
     m_page1 = new BkWidget1(this);
     m_page2 = new BkWidget2(this);

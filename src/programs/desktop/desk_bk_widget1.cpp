@@ -23,7 +23,7 @@ namespace desk {
 BkWidget1::BkWidget1(QWidget* parent) : QWidget(parent)
 {
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
-    PageStyle::newTitle(this, tr("Partitions to Back up"));
+    PageStyle::newTitle(this, tr("Partitions to back up"));
     m_model = new TreeModel();
     m_treeView = newPartitionTreeView(this, m_model);
     m_treeView->setAccessibleName(tr("Partition to back up"));

@@ -130,7 +130,7 @@ void RestoreDlg::startRestore()
              << "rt mbr  : " << (arg.hasMbr ? "true" : "false");
     const QString warningIcon = QStringLiteral(":images/warning_L.png");
     if (plan.partitionJob) {
-        if (message(tr("Warning"), tr("All your data on your %1 partition will be erased!").arg(m_page2->targetPath()),
+        if (message(tr("Warning"), tr("All data on partition %1: will be erased!").arg(m_page2->targetPath().toUpper()),
                     true, warningIcon) != 1)
             return;
         qDebug() << (arg.hasMbr ? "restore partition and mbr" : "just restore partition");

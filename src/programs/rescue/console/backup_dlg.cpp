@@ -88,7 +88,7 @@ bool isInside(const QString& path, const QString& folder)
 BackupDlg::BackupDlg(QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true), m_mainDlg(parent)
 {
     const QString titles[3] = {tr("Step 1"), tr("Step 2"), tr("Step 3")};
-    const QString subtitles[3] = {tr("choose partition "), tr("choose destination"), tr("start backup")};
+    const QString subtitles[3] = {tr("choose partition"), tr("choose destination"), tr("start backup")};
     for (int step = 0; step < 3; ++step) {
         m_stepTitles[step] = new QLabel(titles[step], this);
         m_stepTitles[step]->setGeometry(48, kTitleY[step], 100, 50);

@@ -13,7 +13,7 @@
 BkWidget1::BkWidget1(QWidget* parent) : QWidget(parent)
 {
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
-    PageStyle::newTitle(this, tr("Partitions to Back up"));
+    PageStyle::newTitle(this, tr("Partitions to back up"));
     m_model = new TreeModel(nullptr);
     m_treeView = new QTreeView(this);
     m_treeView->setObjectName(QStringLiteral("partitionTree"));

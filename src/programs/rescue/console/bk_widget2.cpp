@@ -3,10 +3,15 @@
 #include "backup_rules.h"
 #include "browse_for_file_dialog.h"
 #include "device_prober.h"
+#include "device_records.h"
+#include "mount_table.h"
 #include "filesystem_model.h"
 #include "page_style.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,7 +134,7 @@ void BkWidget2::takeFullChoice(const Choice& choice)
     if (!QFileInfo(choice.path).isDir())
         return;
     m_imagePath = QStringLiteral("%1%2%3").arg(choice.path, QStringLiteral("/"), choice.fileName);
-    m_fileNameEdit->setText(choice.fileName);
+    m_fileNameEdit->setText(placeText(choice.device, choice.path, choice.share, choice.fileName));
     m_prevImage.clear();
     m_fullBackup = 1;
     takeDestination(choice.device, choice.path, choice.share);
@@ -154,8 +159,46 @@ void BkWidget2::takeIncrementalChoice(const Choice& choice)
         m_fullBackup = 0;
         shownName = name;
     }
-    takeDestination(choice.device, chosen.isDir() ? choice.path : chosen.absolutePath(), choice.share);
-    m_fileNameEdit->setText(shownName);
+    const QString folder = chosen.isDir() ? choice.path : chosen.absolutePath();
+    takeDestination(choice.device, folder, choice.share);
+    if (!shownName.isEmpty())
+        m_fileNameEdit->setText(placeText(choice.device, folder, choice.share, shownName));
+}
+
+QString BkWidget2::placeText(const QString& device, const QString& folder, const QString& share, const QString& name)
+{
+    if (device.isEmpty())
+        return tr("%1 in %2 on %3").arg(name, folder, share.isEmpty() ? folder : share);
+    // The partition as the trees show it: its label and drive letter.
+    QString label;
+    char letter = 0;
+    DeviceProber* prober = DeviceProber::instance();
+    const QByteArray devicePath = QFile::encodeName(device);
+    {
+        QMutexLocker lock(&prober->mutex);
+        for (DiskRecord* disk = prober->disks; disk; disk = disk->next) {
+            if (PartitionRecord* part = findPartitionByPath(disk->partitions, devicePath.constData())) {
+                label = QString::fromUtf8(part->label ? part->label : "");
+                letter = part->letter;
+                break;
+            }
+        }
+    }
+    QString partition = label.isEmpty() ? device : label;
+    if (letter >= 'C' && letter <= 'Z')
+        partition += QStringLiteral(" (%1:)").arg(QChar::fromLatin1(letter));
+    // The folder as seen from the partition's root, not from where the
+    // console happens to mount it.
+    QString inside = folder;
+    if (const char* mount = MountTable::instance()->mountedDirectory(devicePath.constData())) {
+        const QString root = QDir::cleanPath(QFile::decodeName(mount));
+        const QString clean = QDir::cleanPath(folder);
+        if (clean == root)
+            inside = QStringLiteral("/");
+        else if (clean.startsWith(root + QLatin1Char('/')))
+            inside = clean.mid(root.size());
+    }
+    return tr("%1 in %2 on %3").arg(name, inside, partition);
 }
 
 void BkWidget2::takeDestination(const QString& device, const QString& folder, const QString& share)

@@ -30,6 +30,11 @@ public:
     };
     // The page's handling of an accepted dialog of either kind.
     void takeFullChoice(const Choice& choice);
+    // Where the image goes, for the page's field: "system in /Images on
+    // Images (D:)", the partition by its label and letter, the folder from
+    // the partition's root.
+    static QString placeText(const QString& device, const QString& folder, const QString& share,
+                             const QString& name);
     void takeIncrementalChoice(const Choice& choice);
 
     void clearSelection();

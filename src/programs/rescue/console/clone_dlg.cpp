@@ -18,7 +18,7 @@ CloneDlg::CloneDlg(const QString& title, QWidget* parent) : BaseDlg(parent, Qt::
     initTitleBar();
 
     const QString titles[] = {tr("Step 1"), tr("Step 2"), tr("Step 3")};
-    const QString subtitles[] = {tr("choose partition "), tr("choose destination"), tr("start clone")};
+    const QString subtitles[] = {tr("choose partition"), tr("choose destination"), tr("start clone")};
     const int titleY[] = {80, 175, 280};
     const int subtitleY[] = {120, 215, 320};
     for (int i = 0; i < 3; ++i) {

@@ -60,8 +60,9 @@ TargetRecord findTargetRecord(const QString& target)
 QLabel* stepLabel(QWidget* parent, const QString& text, int y, int height)
 {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(30, y, 150, height);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Left-aligned at the same place as the other wizards' steps.
+    label->setGeometry(48, y, 150, height);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
 
@@ -310,8 +311,7 @@ void RestoreDlg::startRestore()
     const QString target = m_rtWidget2->m_targetPath;
     const TargetRecord record = findTargetRecord(target);
     if (plan.partitionJob) {
-        const QString confirm = tr("All your data on your %1 partition will be erased!")
-                                    .arg(QChar::fromLatin1(record.letter));
+        const QString confirm = tr("All data on partition %1: will be erased!").arg(QChar::fromLatin1(record.letter));
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
         // Writing under a mounted file system would corrupt both.
@@ -354,6 +354,8 @@ void RestoreDlg::finishRestore()
     m_worker->wait();
     emit finish();
     const int result = m_worker->result();
+    // The target's used size and file system changed: the trees read them again.
+    DeviceProber::instance()->startProbe();
     if (result == 0) {
         m_progress->showSucceeded();
         showBox(tr("Success"), tr("Restore succeeded!"), kInfoIcon);

@@ -125,7 +125,7 @@ int main(int argc, char** argv)
 
     {
         BaseMsgDlg box(MainDlg::tr("Warning"),
-                       QCoreApplication::translate("RestoreDlg", "All your data on your %1 partition will be erased!")
+                       QCoreApplication::translate("RestoreDlg", "All data on partition %1: will be erased!")
                            .arg(QLatin1Char('C')),
                        QStringLiteral(":images/warning_L.png"), nullptr, false, true);
         save(box, QStringLiteral("message_box_ok_cancel"));
@@ -170,6 +170,7 @@ int main(int argc, char** argv)
     backup->hide();
     {
         BrowseForFileDialog* dialog = backup->page2()->m_fullDialog;
+        dialog->show();  // lists its places afresh as it shows
         QTreeView* tree = dialog->treeView();
         if (tree->model()->rowCount() > 0)
             tree->expand(tree->model()->index(0, 0));
