@@ -111,6 +111,7 @@ inline bool answerFileDialog(BrowseForFileDialog& dialog, const QString& device,
     QTreeView* view = dialog.treeView();
     view->expand(index);  // a place is mounted when it is opened
     for (const QString& name : fileName.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        dialog.model()->rowCount(index);  // listed (and a place mounted) before its path is read
         const QString folder = index.data(FilesystemModel::PathRole).toString();
         index = dialogRow(dialog, FilesystemModel::PathRole, folder + "/" + name, index);
         if (!index.isValid())

@@ -5,9 +5,13 @@
 #include "backup_wizard_driver.h"
 #include "device_prober.h"
 #include "backup_rules.h"
+#include "bk_widget3.h"
 #include "start_bk_widget.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QTextEdit>
 #include <QFileInfo>
 #include <QLabel>
 #include <sys/statvfs.h>
@@ -86,6 +90,23 @@ TEST_F(BackupWizardTest, PressingPartitionsChoosesTheSourceAndResetsPage2)
     ASSERT_TRUE(pressRow(page1, source(), Qt::MiddleButton));
     EXPECT_TRUE(page1.m_partPath.isEmpty());
     EXPECT_TRUE(answers.boxes.isEmpty());
+}
+
+TEST_F(BackupWizardTest, OpenedAgainItStartsCleanWithoutTheLastPassword)
+{
+    chooseFullBackup(QStringLiteral("first"));
+    BkWidget3& page3 = *wizard->page3();
+    page3.m_passwordEdit->setText(QStringLiteral("secret99"));
+    page3.m_confirmEdit->setText(QStringLiteral("secret99"));
+    page3.m_compressCombo->setCurrentIndex(2);
+    page3.m_commentEdit->setPlainText(QStringLiteral("first image"));
+    wizard->hide();  // back to the main window
+    wizard->show();  // the next backup
+    EXPECT_EQ(wizard->state(), BackupDlg::Step1);
+    EXPECT_TRUE(page3.password().isEmpty());
+    EXPECT_TRUE(page3.confirmPassword().isEmpty());
+    EXPECT_EQ(page3.compressIndex(), 0);
+    EXPECT_NE(page3.description(), QStringLiteral("first image"));
 }
 
 TEST_F(BackupWizardTest, StepsAndTheirButtons)

@@ -737,7 +737,8 @@ struct ScriptedEngine {
     }
 };
 
-// Disks the prober lists besides the machine's, for as long as it lives.
+// Disks the prober lists besides the machine's, for as long as it lives or
+// until the prober reads the disks again (a restore that ends does).
 class ExtraDisk {
 public:
     ExtraDisk(const char* diskPath, const char* model, const char* partPath, char letter, bool wholeDisk,
@@ -762,11 +763,14 @@ public:
     }
     ~ExtraDisk()
     {
+        bool listed = false;
         {
             QMutexLocker lock(&DeviceProber::instance()->mutex);
-            unlinkDisk(&DeviceProber::instance()->disks, m_disk);
+            listed = unlinkDisk(&DeviceProber::instance()->disks, m_disk);
         }
-        delete m_disk;
+        // A new probe has freed it with the rest of the old list.
+        if (listed)
+            delete m_disk;
     }
 
 private:

@@ -1,6 +1,7 @@
 // The desktop's main window: its three entries, the hover texts, each
 // wizard shown in its place and back, and Quit.
 #include "base_msg_dlg.h"
+#include "bk_widget3.h"
 #include "desk_backup_dlg.h"
 #include "desk_machine.h"
 #include "desk_main_dlg.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -45,6 +47,25 @@ TEST(DeskMainDlg, EntriesShowTheirWizardInPlaceOfTheMainWindow)
     // The tools dialog is not part of this build: its entry leaves the main window.
     QTest::mouseClick(window.toolButton(), Qt::LeftButton);
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST(DeskMainDlg, EachOpeningBuildsAFreshWizard)
+{
+    testApp();
+    DeskMachine machine;
+    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+    desk::MainDlg window;
+    window.show();
+    QTest::mouseClick(window.backupButton(), Qt::LeftButton);
+    window.backupDlg()->page3()->m_passwordEdit->setText(QStringLiteral("secret99"));
+    window.backupDlg()->page3()->m_confirmEdit->setText(QStringLiteral("secret99"));
+    QTest::mouseClick(window.backupDlg()->returnButton(), Qt::LeftButton);
+    // The second backup of the run: no password of the first is offered.
+    QTest::mouseClick(window.backupButton(), Qt::LeftButton);
+    ASSERT_TRUE(window.backupDlg()->isVisible());
+    EXPECT_TRUE(window.backupDlg()->page3()->password().isEmpty());
+    EXPECT_TRUE(window.backupDlg()->page3()->confirmPassword().isEmpty());
+    EXPECT_EQ(window.backupDlg()->currentStep(), 1);
 }
 
 TEST(DeskMainDlg, HoverTextsFollowTheButtons)
