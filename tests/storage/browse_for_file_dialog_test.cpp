@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -154,6 +155,45 @@ TEST_F(BrowseDialogTest, SaveModeGivesTheFolderAndTheTypedNameOnAMountedPartitio
     EXPECT_EQ(dialog->selectedData(FilesystemModel::DevicePathRole).toStdString(), partition);
     EXPECT_EQ(dialog->filePath().toStdString(), dataDir() + "/images/monday");
     EXPECT_TRUE(MountTable::isMountOf(dataDir().c_str(), partition.c_str()));
+}
+
+TEST_F(BrowseDialogTest, OkOnAPlaceNotOpenedYetOpensItInsteadOfRefusingIt)
+{
+    makeImagePlace();
+    auto dialog = newDialog({"*.bkp"}, true);
+    QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+    MsgBoxAnswers answers;
+    const QModelIndex d = find(*dialog, QModelIndex(), "DATA (D:)");
+    ASSERT_TRUE(d.isValid());
+    // Pressed without opening it: the row is a place, OK is offered.
+    dialog->treeView()->setCurrentIndex(d);
+    press(*dialog, d);
+    ASSERT_TRUE(okButton(*dialog)->isEnabled());
+    QTest::keyClicks(nameEdit(*dialog), "tuesday");
+    QTest::mouseClick(okButton(*dialog), Qt::LeftButton);
+    EXPECT_TRUE(answers.boxes.isEmpty()) << answers.boxes.value(0).message.toStdString();
+    EXPECT_EQ(accepted.count(), 1);
+    EXPECT_EQ(dialog->filePath().toStdString(), dataDir() + "/tuesday");
+}
+
+TEST_F(BrowseDialogTest, ShownAgainItListsAnImageMadeSince)
+{
+    makeImagePlace();
+    auto dialog = newDialog({"*.bkp"}, false);
+    const QModelIndex d = find(*dialog, QModelIndex(), "DATA (D:)");
+    ASSERT_TRUE(d.isValid());
+    ASSERT_EQ(rowNames(*dialog, find(*dialog, d, "images")), (QStringList{"old", "disk_0_0.bkp"}));
+    dialog->hide();
+    // A backup writes a new image into the open place meanwhile.
+    QFile made(QString::fromStdString(dataDir() + "/images/new_0_0.bkp"));
+    ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    made.write("new");
+    made.close();
+    dialog->show();
+    QCoreApplication::processEvents();
+    const QModelIndex again = find(*dialog, QModelIndex(), "DATA (D:)");
+    ASSERT_TRUE(again.isValid());
+    EXPECT_EQ(rowNames(*dialog, find(*dialog, again, "images")), (QStringList{"old", "disk_0_0.bkp", "new_0_0.bkp"}));
 }
 
 TEST_F(BrowseDialogTest, SaveModeRefusesANameThatWouldLeaveTheChosenFolder)

@@ -118,6 +118,8 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_treeView->setModel(m_model);
     m_treeView->setStyleSheet(QLatin1String(kTreeStyle));
     m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Columns sized to short contents would cut their own headers.
+    m_treeView->header()->setMinimumSectionSize(90);
     m_treeView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_treeView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_fileLabel = new QLabel(tr("Please input a file name:"), this);
