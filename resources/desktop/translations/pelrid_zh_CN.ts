@@ -31,11 +31,11 @@
         <translation>第一步</translation>
     </message>
     <message>
-        <source>step 2</source>
+        <source>Step 2</source>
         <translation>第二步</translation>
     </message>
     <message>
-        <source>step 3</source>
+        <source>Step 3</source>
         <translation>第三步</translation>
     </message>
     <message>
@@ -295,11 +295,11 @@
         <translation>第一步</translation>
     </message>
     <message>
-        <source>step 2</source>
+        <source>Step 2</source>
         <translation>第二步</translation>
     </message>
     <message>
-        <source>step 3</source>
+        <source>Step 3</source>
         <translation>第三步</translation>
     </message>
     <message>

@@ -28,7 +28,7 @@ bool sameLetter(char a, char b)
 }  // namespace
 
 BackupDlg::BackupDlg(QWidget* parent)
-    : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("step 2"), tr("step 3")},
+    : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
                   {tr("choose partition"), tr("choose destination"), tr("start backup")})
 {
     m_page1 = new BkWidget1(this);

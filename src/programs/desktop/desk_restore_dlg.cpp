@@ -17,7 +17,7 @@
 namespace desk {
 
 RestoreDlg::RestoreDlg(QWidget* parent)
-    : WizardFrame(parent, tr("Restore"), {tr("Step 1"), tr("step 2"), tr("step 3")},
+    : WizardFrame(parent, tr("Restore"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
                   {tr("choose images"), tr("choose partition"), tr("start restore")})
 {
     m_page1 = new RtWidget1(this);
