@@ -94,6 +94,16 @@ void drawEveryWindow(const QString& language)
         backup.page3()->hide();
         backup.progressPage()->show();
         shots.take(backup, QStringLiteral("backup_progress"));
+        // A job under way, and its end under the success box.
+        StartBkWidget* page = backup.progressPage();
+        page->recvTotalUsedBytes(100 << 20);
+        page->displayState(QStringLiteral("Backing up partition ..."));
+        page->processBytes(37 << 20);
+        page->updateSpendTime();
+        shots.take(backup, QStringLiteral("backup_progress_running"));
+        page->finish();
+        page->showSucceeded();
+        shots.take(backup, QStringLiteral("backup_progress_succeeded"));
     }
     {
         desk::RestoreDlg restore;

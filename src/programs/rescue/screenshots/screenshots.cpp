@@ -166,6 +166,18 @@ int main(int argc, char** argv)
     backup->page3()->hide();
     backup->progressPage()->show();
     save(*backup, QStringLiteral("backup_progress"));
+    {
+        // A job under way, and its end under the success box.
+        StartBkWidget* page = backup->progressPage();
+        page->recvTotalUsedBytes(100 << 20);
+        page->displayState(QStringLiteral("Backing up partition ..."));
+        page->processBytes(37 << 20);
+        page->updateSpendTime();
+        save(*backup, QStringLiteral("backup_progress_running"));
+        page->finish();
+        page->showSucceeded();
+        save(*backup, QStringLiteral("backup_progress_succeeded"));
+    }
     backup->progressPage()->hide();
     backup->hide();
     {
