@@ -97,6 +97,26 @@ TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk
     EXPECT_EQ(head.right(6), QByteArray("System"));
 }
 
+TEST_F(DeskWizard, CancelledBackupSaysSoAndRemovesItsUnfinishedVolumes)
+{
+    const std::string images = machine.machine + "/fs/d/Images/";
+    std::ofstream(images + "other_0_0.bkp") << "another image set";
+    scripted.hold = true;
+    desk::BackupDlg wizard;
+    toStep3(wizard);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());  // Start
+    ASSERT_TRUE(waitUntil([&] { return scripted.running.load(); }));
+    // The engine has begun the image's first volume.
+    std::ofstream(images + "c_backup_0_0.bkp") << "half a volume";
+    click(wizard.previousButton());  // Cancel
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    EXPECT_EQ(answers.boxes.last().title, "Cancelled");
+    EXPECT_EQ(answers.boxes.last().message, "The backup was cancelled and its unfinished volumes were removed.");
+    EXPECT_FALSE(std::filesystem::exists(images + "c_backup_0_0.bkp"));
+    EXPECT_TRUE(std::filesystem::exists(images + "other_0_0.bkp"));
+}
+
 TEST_F(DeskWizard, DestinationGoneSinceItWasChosenIsRefusedAtStart)
 {
     desk::BackupDlg wizard;

@@ -155,8 +155,8 @@
         <translation>无法删除旧镜像文件 %1！</translation>
     </message>
     <message>
-        <source>The backup was cancelled; its image is unfinished and cannot be restored.</source>
-        <translation>备份已取消，其镜像未完成，无法用于还原。</translation>
+        <source>The backup was cancelled and its unfinished volumes were removed.</source>
+        <translation>备份已取消，未完成的卷已删除。</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QDebug>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -227,6 +228,8 @@ void BackupDlg::startBackup()
     m_returnBtn->setEnabled(false);
     // The engine reads the head block until the job ends.
     m_jobHead = plan.headBlock;
+    m_jobImageBase = localPath(m_page2->imagePath());
+    m_filesBeforeJob = BackupRules::imageSetFiles(m_jobImageBase);
     auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
     m_worker->setBackup(plan.request, m_page1->fsCode(), head, m_jobHead.size());
     m_worker->startJob();
@@ -243,8 +246,21 @@ void BackupDlg::cancelBackup()
 
 void BackupDlg::finishBackup()
 {
+    if (m_worker) {
+        m_worker->wait();
+        if (m_worker->result() != 0)
+            removeUnfinishedVolumes();
+    }
     endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
-           tr("The backup was cancelled; its image is unfinished and cannot be restored."), [this] { showStep1(); });
+           tr("The backup was cancelled and its unfinished volumes were removed."), [this] { showStep1(); });
+}
+
+void BackupDlg::removeUnfinishedVolumes()
+{
+    for (const QString& file : BackupRules::imageSetFiles(m_jobImageBase)) {
+        if (!m_filesBeforeJob.contains(file))
+            QFile::remove(file);
+    }
 }
 
 }  // namespace desk

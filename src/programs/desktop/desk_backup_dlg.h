@@ -46,6 +46,7 @@ private:
     BackupPlan::Choices planChoices() const;
     bool showProblem(const BackupPlan::Result& result);
     bool agreeToReplace();
+    void removeUnfinishedVolumes();
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;
@@ -53,6 +54,11 @@ private:
     StartBkWidget* m_progressPage;
     // The head block of the running job, with the used bytes measured at Start.
     QByteArray m_jobHead;
+    // The running job's image and the files of its set before it began: a
+    // failed or cancelled job's own volumes go, or a later incremental
+    // backup would take them for the newest image of the chain.
+    QString m_jobImageBase;
+    QStringList m_filesBeforeJob;
 };
 
 }  // namespace desk

@@ -219,11 +219,17 @@ void JustBackupDlg::finishBackup()
     m_worker->wait();
     emit finish();
     const int result = m_worker->result();
+    // The old set was removed before the job: whatever set is there now is
+    // the failed job's own, and a later incremental must not build on it.
+    if (result != 0) {
+        for (const QString& file : BackupRules::imageSetFiles(localPath(m_savePath)))
+            QFile::remove(file);
+    }
     if (result == 0) {
         m_progressPage->showSucceeded();
         message(tr("Success"), tr("Backup succeeded!"), QLatin1String(kInfo));
     } else if (result == ERR_CANCELLED) {
-        message(tr("Cancelled"), tr("The backup was cancelled; its image is unfinished and cannot be restored."),
+        message(tr("Cancelled"), tr("The backup was cancelled and its unfinished volumes were removed."),
                 QLatin1String(kInfo));
     } else {
         message(tr("Failed"), tr("Backup failed!"), QLatin1String(kStop));
