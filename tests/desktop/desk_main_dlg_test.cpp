@@ -66,6 +66,9 @@ TEST(DeskMainDlg, EachOpeningBuildsAFreshWizard)
     EXPECT_TRUE(window.backupDlg()->page3()->password().isEmpty());
     EXPECT_TRUE(window.backupDlg()->page3()->confirmPassword().isEmpty());
     EXPECT_EQ(window.backupDlg()->currentStep(), 1);
+    // The desktop's windows live under a window manager.
+    EXPECT_TRUE(window.dragsByTitleBarOnly());
+    EXPECT_TRUE(window.backupDlg()->dragsByTitleBarOnly());
 }
 
 TEST(DeskMainDlg, HoverTextsFollowTheButtons)
