@@ -440,10 +440,13 @@ TEST_F(RestoreWizardTest, TheNewestImageOfAChainRestoresTheChangedSource)
     ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
     MsgBoxAnswers answers;
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+    QSignalSpy probed(DeviceProber::instance(), &DeviceProber::probeFinished);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
     EXPECT_EQ(judge(g_images->chainFiles), "");
+    // The trees read the disks again: the target's used size has changed.
+    EXPECT_TRUE(!probed.isEmpty() || probed.wait(20000));
 }
 
 TEST_F(RestoreWizardTest, TheMbrAloneWritesTheStoredBootCodeAndKeepsThePartitionTable)
