@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QLineEdit>
 #include <QtEndian>
@@ -95,6 +96,17 @@ TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk
     EXPECT_EQ(fixed.partitionNumber, 3);
     EXPECT_EQ(qFromLittleEndian(fixed.partStartSector), 2048u);
     EXPECT_EQ(head.right(6), QByteArray("System"));
+}
+
+TEST_F(DeskWizard, Step2SaysWhereTheImageGoes)
+{
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    QLabel* place = wizard.page2()->findChild<QLabel*>(QStringLiteral("placeLabel"));
+    ASSERT_NE(place, nullptr);
+    EXPECT_EQ(place->text(), "On Data (D:), in the folder \\Images");
 }
 
 TEST_F(DeskWizard, CancelledBackupSaysSoAndRemovesItsUnfinishedVolumes)

@@ -232,6 +232,10 @@
         <source>Image file</source>
         <translation>镜像文件</translation>
     </message>
+    <message>
+        <source>On %1, in the folder %2</source>
+        <translation>位于 %1 的文件夹 %2 中</translation>
+    </message>
 </context>
 <context>
     <name>desk::MainDlg</name>

@@ -34,7 +34,9 @@ BkWidget2::BkWidget2(QWidget* parent) : QWidget(parent)
     m_browseBtn = new QPushButton(tr("Browse"), this);
     m_browseBtn->setObjectName(QStringLiteral("browseBtn"));
     m_browseBtn->setGeometry(420, 135, 100, 30);
-    m_hintLabel = PageStyle::newText(this, QString(), QRect(10, 190, 510, 150));
+    m_placeLabel = PageStyle::newText(this, QString(), QRect(10, 170, 510, 26));
+    m_placeLabel->setObjectName(QStringLiteral("placeLabel"));
+    m_hintLabel = PageStyle::newText(this, QString(), QRect(10, 200, 510, 140));
     m_hintLabel->setWordWrap(true);
     m_hintLabel->setStyleSheet(QStringLiteral("font: 50 12pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);"));
 
@@ -55,6 +57,29 @@ void BkWidget2::setImagePathShown(const QString& text)
     m_settingText = true;
     m_fileNameEdit->setText(text);
     m_settingText = false;
+    showPlace(text);
+}
+
+void BkWidget2::showPlace(const QString& path)
+{
+    if (path.size() < 2 || path.at(1) != QLatin1Char(':')) {
+        m_placeLabel->clear();
+        return;
+    }
+    const QChar letter = path.at(0).toUpper();
+    QString label;
+    for (const _DiskInfo* disk = CVetra::instance()->GetVetra(); disk; disk = disk->Next) {
+        for (const _PartInfo* part = disk->PartList; part; part = part->Next) {
+            if (part->Letter && QChar::fromLatin1(part->Letter).toUpper() == letter)
+                label = QString::fromStdU16String(part->Label).trimmed();
+        }
+    }
+    const QString partition =
+        label.isEmpty() ? QStringLiteral("%1:").arg(letter) : QStringLiteral("%1 (%2:)").arg(label, letter);
+    QString folder = folderPart(path).mid(2);
+    if (folder.isEmpty())
+        folder = QStringLiteral("\\");
+    m_placeLabel->setText(tr("On %1, in the folder %2").arg(partition, folder));
 }
 
 void BkWidget2::recvSrcLetter(char letter)
@@ -187,6 +212,7 @@ void BkWidget2::userEnterFileName(const QString& text)
         m_imagePath = m_dir + BackupRules::imageBaseOfFile(name);
     else
         m_imagePath = m_dir + name;
+    showPlace(m_imagePath);
 }
 
 }  // namespace desk

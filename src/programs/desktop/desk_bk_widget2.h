@@ -37,6 +37,8 @@ public:
     QComboBox* m_typeCombo;
     QPushButton* m_browseBtn;
     QLabel* m_hintLabel;
+    // Where the image goes: the partition by label and letter, and the folder.
+    QLabel* m_placeLabel;
 
 public slots:
     void showSelectFileDlg();
@@ -48,6 +50,7 @@ public slots:
 private:
     void lookUpDestination();
     void setImagePathShown(const QString& text);
+    void showPlace(const QString& path);
 
     QString m_dir;
     QString m_imagePath;
