@@ -547,32 +547,8 @@
         <translation>Sorvik Tavimo Recover 2.0.2 可备份和还原 NTFS 与 FAT32 分区。如需帮助，请联系您的系统管理员。</translation>
     </message>
     <message>
-        <source>Return</source>
-        <translation>返回</translation>
-    </message>
-    <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
-        <source>Warning</source>
-        <translation>警告</translation>
-    </message>
-    <message>
         <source>A job is running. Do you want to cancel it and close the program?</source>
         <translation>任务正在运行。要取消它并关闭程序吗？</translation>
-    </message>
-    <message>
-        <source>Error</source>
-        <translation>错误</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>已取消</translation>
     </message>
 </context>
 <context>

@@ -39,7 +39,6 @@ BackupDlg::BackupDlg(QWidget* parent)
     setPages(m_page1, m_page2, m_page3, m_progressPage);
     connect(m_page1, &BkWidget1::partTypeSig, m_page2, &BkWidget2::recvPartType);
     connect(m_page1, &BkWidget1::partLetterSig, m_page2, &BkWidget2::recvSrcLetter);
-    connect(this, &BackupDlg::finish, m_progressPage, &StartBkWidget::finish);
     showStep1();
 }
 
@@ -217,15 +216,8 @@ void BackupDlg::startBackup()
         BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
     if (!showProblem(plan) || !plan.ready())
         return;
-    if (!m_worker) {
-        m_worker = Worker::reportingTo(m_progressPage);
-        connect(m_worker, &QThread::finished, this, &BackupDlg::finishBackup);
-    }
-    showPage(4);
-    markStep(3);
-    bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelBackup(); });
-    bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
-    m_returnBtn->setEnabled(false);
+    jobWorker();
+    showRunning([this] { cancelBackup(); });
     // The engine reads the head block until the job ends.
     m_jobHead = plan.headBlock;
     m_jobImageBase = localPath(m_page2->imagePath());

@@ -33,7 +33,6 @@ public:
     bool fillRequest(tagBackupArgument* arg);
 
 public slots:
-    void returnBtnClicked() { emit returnMainDlg(); }
     void showStep1();
     void showStep2();
     void showStep3();
@@ -41,6 +40,9 @@ public slots:
     void startBackup();
     void cancelBackup();
     void finishBackup();
+
+protected:
+    void jobEnded() override { finishBackup(); }
 
 private:
     BackupPlan::Choices planChoices() const;

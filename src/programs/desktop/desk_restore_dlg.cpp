@@ -27,7 +27,6 @@ RestoreDlg::RestoreDlg(QWidget* parent)
     setPages(m_page1, m_page2, m_page3, m_progressPage);
     connect(m_page1, &RtWidget1::pwdSig, m_page3, &RtWidget3::pwdSlot);
     connect(m_page1, &RtWidget1::descSig, m_page3, &RtWidget3::descSlot);
-    connect(this, &RestoreDlg::finish, m_progressPage, &StartBkWidget::finish);
     m_page3->pwdSlot(QByteArray());
     if (m_page1->preselected())
         m_page1->emitImageInfo();
@@ -118,12 +117,7 @@ void RestoreDlg::startRestore()
         return;
     if (!checkRestore())
         return;
-    if (!m_worker) {
-        m_worker = Worker::reportingTo(m_progressPage);
-        connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
-                Qt::BlockingQueuedConnection);
-        connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
-    }
+    jobWorker();
     const RestorePlan::Result plan = RestorePlan::plan(planChoices());
     const tagRestoreArgument& arg = plan.request;
     qDebug() << "src file: " << m_page1->imagePath() << "dst dev : " << m_page2->targetPath()
@@ -142,17 +136,14 @@ void RestoreDlg::startRestore()
             return;
         m_worker->setRestoreMbr(arg);
     }
-    enterRunningState();
-    m_returnBtn->setEnabled(false);
+    showRunning([this] { cancelRestore(); });
     m_worker->startJob();
 }
 
-void RestoreDlg::enterRunningState()
+void RestoreDlg::workerCreated(QuarnThread* worker)
 {
-    showPage(4);
-    markStep(3);
-    bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelRestore(); });
-    bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
+    connect(worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
+            Qt::BlockingQueuedConnection);
 }
 
 void RestoreDlg::cancelRestore()

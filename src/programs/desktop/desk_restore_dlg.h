@@ -33,7 +33,6 @@ public slots:
     // The engine asks for a further volume of the image: the user picks it;
     // a missing file is asked for again, and cancelling ends the job.
     void browseForNextFile(QString& fileName);
-    void returnBtnClicked() { emit returnMainDlg(); }
     void showStep1();
     void showStep2();
     void showStep3();
@@ -41,11 +40,14 @@ public slots:
     void cancelRestore();
     void finishRestore();
 
+protected:
+    void workerCreated(QuarnThread* worker) override;
+    void jobEnded() override { finishRestore(); }
+
 private:
     RestorePlan::Choices planChoices() const;
     bool showProblem(RestorePlan::Problem problem);
     bool checkRestore();
-    void enterRunningState();
 
     RtWidget1* m_page1;
     RtWidget2* m_page2;

@@ -2,7 +2,6 @@
 
 #include "backup_plan.h"
 #include "backup_rules.h"
-#include "base_msg_dlg.h"
 #include "bk_widget1.h"
 #include "bk_widget2.h"
 #include "bk_widget3.h"
@@ -11,51 +10,24 @@
 #include "filesystem_model.h"
 #include "image_head_info.h"
 #include "mount_table.h"
-#include "page_style.h"
 #include "quarn_thread.h"
 #include "start_bk_widget.h"
 #include "system_probes.h"
-#include "worker_progress.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QPixmap>
-#include <QPushButton>
 #include <QShowEvent>
 
 namespace {
 
-const int kTitleY[3] = {80, 175, 280};
-const int kSubtitleY[3] = {120, 215, 320};
-const QPoint kPagePos(220, 90);
-const char kInfoIcon[] = ":images/MsgIcon_Info.png";
+const WizardFrame::StepColumn kSteps = {
+    {80, 175, 280}, QSize(100, 50), {120, 215, 320}, QSize(150, 20), {158, 253}, Qt::Alignment()};
 // The next-volume dialog's window: frameless, modal, over the wizard.
 const Qt::WindowFlags kDialogFlags(0xB003);
-
-QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
-{
-    QPushButton* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(x, 498, 140, 34);
-    button->setStyleSheet(PageStyle::wizardButtonStyle());
-    return button;
-}
-
-QLabel* newDivider(QWidget* parent, int y)
-{
-    QLabel* label = new QLabel(parent);
-    const QPixmap picture(QStringLiteral(":images/divider.png"));
-    const QPixmap scaled = picture.isNull() ? picture : picture.scaledToWidth(175);
-    label->setPixmap(scaled);
-    label->setGeometry(23, y, 175, qMax(1, scaled.height()));
-    return label;
-}
 
 // Device number of a node, 0 when it cannot be examined.
 dev_t nodeNumber(const QString& path)
@@ -85,124 +57,51 @@ bool isInside(const QString& path, const QString& folder)
 
 }  // namespace
 
-BackupDlg::BackupDlg(QWidget* parent) : BaseDlg(parent, Qt::WindowFlags(), true), m_mainDlg(parent)
+BackupDlg::BackupDlg(QWidget* parent)
+    : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
+                  {tr("choose partition"), tr("choose destination"), tr("start backup")}, kSteps)
 {
-    const QString titles[3] = {tr("Step 1"), tr("Step 2"), tr("Step 3")};
-    const QString subtitles[3] = {tr("choose partition"), tr("choose destination"), tr("start backup")};
-    for (int step = 0; step < 3; ++step) {
-        m_stepTitles[step] = new QLabel(titles[step], this);
-        m_stepTitles[step]->setGeometry(48, kTitleY[step], 100, 50);
-        m_stepSubtitles[step] = new QLabel(subtitles[step], this);
-        m_stepSubtitles[step]->setGeometry(48, kSubtitleY[step], 150, 20);
-    }
-    m_arrow = new QLabel(this);
-    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
-    m_arrow->setPixmap(arrow);
-    m_arrowWidth = arrow.width();
-    m_arrowHeight = arrow.height();
-    m_returnBtn = newButton(this, tr("Return"), 49, "m_returnBtn");
-    m_preBtn = newButton(this, tr("Previous"), 441, "m_preBtn");
-    m_nextBtn = newButton(this, tr("Next"), 617, "m_nextBtn");
-
+    setAccessibleName(tr("Backup wizard"));
     m_page1 = new BkWidget1(this);
     m_page2 = new BkWidget2(this);
     m_page3 = new BkWidget3(this);
     m_progressPage = new StartBkWidget(this, false);
-    for (QWidget* page : {static_cast<QWidget*>(m_page1), static_cast<QWidget*>(m_page2),
-                          static_cast<QWidget*>(m_page3), static_cast<QWidget*>(m_progressPage)})
-        page->move(kPagePos);
-
-    resize(800, 600);
-    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
-    m_titleText = tr("Backup");
-    setAccessibleName(tr("Backup wizard"));
-    initTitleBar();
-    newDivider(this, 158);
-    newDivider(this, 253);
-
-    connect(m_returnBtn, &QPushButton::clicked, this, &BackupDlg::returnBtnClicked);
+    setPages(m_page1, m_page2, m_page3, m_progressPage);
     connect(m_page1, &BkWidget1::partTypeSig, m_page2, &BkWidget2::recvPartType);
-    connect(this, &BackupDlg::finish, m_progressPage, &StartBkWidget::finish);
     showStep1();
 }
 
 BackupDlg::~BackupDlg()
 {
-    if (m_worker && m_worker->isRunning()) {
-        m_worker->cancelJob();
-        // A next-volume request may be waiting for this thread: answer it
-        // (the slot gives up at once once the job is cancelled) while waiting.
-        while (!m_worker->wait(20))
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    delete m_worker;
+    // A previous-image request may be waiting for this thread: it is
+    // answered (the slot gives up at once once the job is cancelled) while
+    // the worker is waited for.
+    stopWorker();
     if (!m_heldMount.isEmpty())
         MountTable::instance()->unmount(m_heldMount.constData());
 }
 
-void BackupDlg::returnBtnClicked()
-{
-    emit returnMainDlg();
-}
-
-int BackupDlg::message(const QString& title, const QString& text, bool okCancel, const QString& icon)
-{
-    BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
-    return box.exec();
-}
-
-void BackupDlg::setStepStyles(int current)
-{
-    for (int step = 0; step < 3; ++step) {
-        const bool isCurrent = step == current;
-        m_stepTitles[step]->setStyleSheet(PageStyle::stepTitleStyle(isCurrent));
-        m_stepSubtitles[step]->setStyleSheet(PageStyle::stepSubtitleStyle(isCurrent));
-    }
-    m_arrow->setGeometry(PageStyle::kStepArrowX, PageStyle::kStepArrowY[qBound(0, current, 2)], m_arrowWidth, m_arrowHeight);
-}
-
-void BackupDlg::setNavButton(QPushButton* button, bool visible, bool enabled, const QString& text,
-                             void (BackupDlg::*slot)())
-{
-    disconnect(button, &QPushButton::clicked, nullptr, nullptr);
-    if (slot)
-        connect(button, &QPushButton::clicked, this, slot);
-    button->setText(text);
-    button->setEnabled(enabled);
-    button->setVisible(visible);
-}
-
 void BackupDlg::enterState(State state)
 {
-    m_state = state;
-    m_page1->setVisible(state == Step1);
-    m_page2->setVisible(state == Step2);
-    m_page3->setVisible(state == Step3);
-    m_progressPage->setVisible(state == Running);
     // While a cancelled job winds down, no step may start another job or
     // change the head block the engine still reads.
     const bool idle = !m_jobActive;
     switch (state) {
     case Step1:
-        setStepStyles(0);
-        setNavButton(m_preBtn, false, idle, tr("Previous"), nullptr);
-        setNavButton(m_nextBtn, true, idle, tr("Next"), &BackupDlg::showStep2);
+        showFirstStep([this] { showStep2(); }, idle);
         break;
     case Step2:
-        setStepStyles(1);
-        setNavButton(m_preBtn, true, idle, tr("Previous"), &BackupDlg::showStep1);
-        setNavButton(m_nextBtn, true, idle, tr("Next"), &BackupDlg::showStep3);
+        showPage(2);
+        bindButton(m_preBtn, true, idle, tr("Previous"), [this] { showStep1(); });
+        bindButton(m_nextBtn, true, idle, tr("Next"), [this] { showStep3(); });
         break;
     case Step3:
-        setStepStyles(2);
-        setNavButton(m_preBtn, true, idle, tr("Previous"), &BackupDlg::showStep2);
-        setNavButton(m_nextBtn, true, idle, tr("Start"), &BackupDlg::startBackup);
+        showPage(3);
+        bindButton(m_preBtn, true, idle, tr("Previous"), [this] { showStep2(); });
+        bindButton(m_nextBtn, true, idle, tr("Start"), [this] { startBackup(); });
         break;
     case Running:
-        setStepStyles(2);
-        setNavButton(m_preBtn, true, true, tr("Cancel"), &BackupDlg::cancelBackup);
-        setNavButton(m_nextBtn, true, false, tr("Finish"), nullptr);
-        m_returnBtn->setEnabled(false);
+        showRunning([this] { cancelBackup(); });
         break;
     }
 }
@@ -413,16 +312,12 @@ bool BackupDlg::agreeToReplace()
     return message(tr("Warning"), text, true) == 1;
 }
 
-void BackupDlg::createWorker()
+void BackupDlg::workerCreated(QuarnThread* worker)
 {
-    m_worker = new QuarnThread;
-    // A child, so that the main window sees a running job among the
-    // wizard's threads; the destructor still deletes it itself.
-    m_worker->setParent(this);
-    showProgressOf(m_worker, m_progressPage);
-    connect(m_worker, &QuarnThread::nextFileNotified, this, &BackupDlg::browseForPreviousImage,
+    // The destructor still deletes it itself.
+    worker->setParent(this);
+    connect(worker, &QuarnThread::nextFileNotified, this, &BackupDlg::browseForPreviousImage,
             Qt::BlockingQueuedConnection);
-    connect(m_worker, &QThread::finished, this, &BackupDlg::finishBackup);
 }
 
 void BackupDlg::startBackup()
@@ -436,8 +331,7 @@ void BackupDlg::startBackup()
         BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
     if (!showProblem(plan) || !plan.ready())
         return;
-    if (!m_worker)
-        createWorker();
+    jobWorker();
     // Keep the destination mounted while the job writes there, whatever the
     // file browser gives back meanwhile.
     const QByteArray place = QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare
@@ -457,7 +351,7 @@ void BackupDlg::startBackup()
 
 void BackupDlg::cancelBackup()
 {
-    if (m_state != Running || !m_worker)
+    if (state() != Running || !m_worker)
         return;
     m_worker->cancelJob();
     // Step 3 as it was before Start; its buttons stay disabled until the
@@ -467,31 +361,18 @@ void BackupDlg::cancelBackup()
 
 void BackupDlg::finishBackup()
 {
-    if (m_worker) {
-        m_worker->wait();
-        m_jobActive = false;
-        if (!m_heldMount.isEmpty()) {
-            MountTable::instance()->unmount(m_heldMount.constData());
-            m_heldMount.clear();
-        }
-        emit finish();
-        const int result = m_worker->result();
-        if (result == 0) {
-            m_progressPage->showSucceeded();
-            message(tr("Success"), tr("Backup succeeded!"), false, QLatin1String(kInfoIcon));
-        } else {
-            removeUnfinishedVolumes();
-            if (result == ERR_CANCELLED)
-                message(tr("Cancelled"), tr("The backup was cancelled and its unfinished volumes were removed."),
-                        false, QLatin1String(kInfoIcon));
-            else
-                message(tr("Failed"), tr("Backup failed!"));
-        }
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    m_jobActive = false;
+    if (!m_heldMount.isEmpty()) {
+        MountTable::instance()->unmount(m_heldMount.constData());
+        m_heldMount.clear();
     }
-    showStep1();
-    m_returnBtn->setEnabled(true);
-    m_nextBtn->setEnabled(true);
-    emit returnMainDlg();
+    if (m_worker->result() != 0)
+        removeUnfinishedVolumes();
+    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
+           tr("The backup was cancelled and its unfinished volumes were removed."), [this] { showStep1(); });
 }
 
 // A failed or cancelled job leaves the volumes it began behind; a later
@@ -541,7 +422,7 @@ void BackupDlg::closeEvent(QCloseEvent* event)
             m_worker->cancelJob();
         waitForJobEnd();
     }
-    BaseDlg::closeEvent(event);
+    WizardFrame::closeEvent(event);
 }
 
 void BackupDlg::showEvent(QShowEvent* event)
@@ -550,7 +431,7 @@ void BackupDlg::showEvent(QShowEvent* event)
         m_page3->restoreDefaults();
         showStep1();
     }
-    BaseDlg::showEvent(event);
+    WizardFrame::showEvent(event);
 }
 
 void BackupDlg::keyReleaseEvent(QKeyEvent* event)

@@ -6,7 +6,7 @@
 #define RESCUE_CONSOLE_BACKUP_DLG_H
 
 #include "backup_plan.h"
-#include "base_dlg.h"
+#include "wizard_frame.h"
 #include "quarn.h"
 
 #include <QString>
@@ -15,43 +15,28 @@
 class BkWidget1;
 class BkWidget2;
 class BkWidget3;
-class QLabel;
-class QPushButton;
-class QuarnThread;
 class StartBkWidget;
 
-class BackupDlg : public BaseDlg {
+class BackupDlg : public WizardFrame {
     Q_OBJECT
 
 public:
-    enum State { Step1, Step2, Step3, Running };
-
     explicit BackupDlg(QWidget* parent = nullptr);
     // A job still running is cancelled and waited for first: the engine
     // reads the first page's head block until it returns.
     ~BackupDlg() override;
 
-    State state() const { return m_state; }
     bool jobActive() const { return m_jobActive; }
     BkWidget1* page1() const { return m_page1; }
     BkWidget2* page2() const { return m_page2; }
     BkWidget3* page3() const { return m_page3; }
     StartBkWidget* progressPage() const { return m_progressPage; }
-    QuarnThread* worker() const { return m_worker; }
-    QPushButton* returnButton() const { return m_returnBtn; }
-    QPushButton* previousButton() const { return m_preBtn; }
-    QPushButton* nextButton() const { return m_nextBtn; }
 
     // Fills the engine's request from the pages; false (after its message)
     // when "Auto" meets a destination whose file sizes are not known.
     bool fillRequest(tagBackupArgument* arg);
 
-signals:
-    void returnMainDlg();
-    void finish();
-
 public slots:
-    void returnBtnClicked();
     void showStep1();
     void showStep2();
     void showStep3();
@@ -71,42 +56,29 @@ protected:
     // Closing while a job runs asks first, then cancels the job and waits
     // for it to end.
     void closeEvent(QCloseEvent* event) override;
+    // A child, so that the main window sees a running job among the
+    // wizard's threads; it asks for a previous image the engine cannot open.
+    void workerCreated(QuarnThread* worker) override;
+    void jobEnded() override { finishBackup(); }
 
 private:
     void enterState(State state);
-    void setStepStyles(int current);
-    void setNavButton(QPushButton* button, bool visible, bool enabled, const QString& text,
-                      void (BackupDlg::*slot)());
-    int message(const QString& title, const QString& text, bool okCancel = false,
-                const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
     bool imageOnSource();
     bool destinationStillThere();
     void measureSourceUsedBytes();
     BackupPlan::Choices planChoices() const;
     bool showProblem(const BackupPlan::Result& result);
     bool agreeToReplace();
-    void createWorker();
     void waitForJobEnd();
     void removeUnfinishedVolumes();
 
-    QWidget* m_mainDlg;
-    QLabel* m_stepTitles[3];
-    QLabel* m_stepSubtitles[3];
-    QLabel* m_arrow;
-    int m_arrowWidth = 0;
-    int m_arrowHeight = 0;
-    QPushButton* m_returnBtn;
-    QPushButton* m_preBtn;
-    QPushButton* m_nextBtn;
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
-    QuarnThread* m_worker = nullptr;
     // The head block of the running job, with the used bytes measured at Start.
     QByteArray m_jobHead;
 
-    State m_state = Step1;
     bool m_jobActive = false;
     // The destination's mount, held while the job writes there.
     QByteArray m_heldMount;

@@ -4,7 +4,6 @@
 #include "browse_for_file_dialog.h"
 #include "device_prober.h"
 #include "filesystem_model.h"
-#include "page_style.h"
 #include "quarn_thread.h"
 #include "restore_plan.h"
 #include "restore_target.h"
@@ -12,14 +11,11 @@
 #include "rt_widget2.h"
 #include "rt_widget3.h"
 #include "start_bk_widget.h"
-#include "worker_progress.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -57,74 +53,33 @@ TargetRecord findTargetRecord(const QString& target)
     return record;
 }
 
-QLabel* stepLabel(QWidget* parent, const QString& text, int y, int height)
-{
-    auto* label = new QLabel(text, parent);
-    // Left-aligned at the same place as the other wizards' steps.
-    label->setGeometry(48, y, 150, height);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    return label;
-}
+const WizardFrame::StepColumn kSteps = {{98, 188, 278}, QSize(150, 32), {130, 220, 310}, QSize(150, 22),
+                                        {167, 257}, Qt::AlignLeft | Qt::AlignVCenter};
 
 }  // namespace
 
-RestoreDlg::RestoreDlg(QWidget* parent, const QString& title) : BaseDlg(parent)
+RestoreDlg::RestoreDlg(QWidget* parent, const QString& title)
+    : WizardFrame(parent, title, {tr("Step 1"), tr("Step 2"), tr("Step 3")},
+                  {tr("choose images"), tr("choose partition"), tr("start restore")}, kSteps)
 {
-    m_titleText = title;
     setAccessibleName(tr("Restore wizard"));
-    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
     setFixedSize(800, 600);
-    initTitleBar();
-
-    m_step1Title = stepLabel(this, tr("Step 1"), 98, 32);
-    m_step1Sub = stepLabel(this, tr("choose images"), 130, 22);
-    m_step2Title = stepLabel(this, tr("Step 2"), 188, 32);
-    m_step2Sub = stepLabel(this, tr("choose partition"), 220, 22);
-    m_step3Title = stepLabel(this, tr("Step 3"), 278, 32);
-    m_step3Sub = stepLabel(this, tr("start restore"), 310, 22);
-
-    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
-    m_arrowLabel = new QLabel(this);
-    m_arrowLabel->setPixmap(arrow);
-    m_arrowLabel->setFixedSize(arrow.size());
-    // Lines between the steps of the left column.
-    const QPixmap divider = QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175);
-    for (int i = 0; i < 2; ++i) {
-        m_dividerLabels[i] = new QLabel(this);
-        m_dividerLabels[i]->setPixmap(divider);
-        m_dividerLabels[i]->setGeometry(23, 167 + 90 * i, divider.width(), qMax(1, divider.height()));
-    }
-
     m_rtWidget1 = new RtWidget1(this);
     m_rtWidget2 = new RtWidget2(this);
     m_rtWidget3 = new RtWidget3(this);
     m_progress = new StartBkWidget(this, true);
-    for (QWidget* page : {static_cast<QWidget*>(m_rtWidget1), static_cast<QWidget*>(m_rtWidget2),
-                          static_cast<QWidget*>(m_rtWidget3), static_cast<QWidget*>(m_progress)})
-        page->move(220, 90);
-
-    auto newButton = [this](const char* name, const QString& text, int x) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setStyleSheet(PageStyle::wizardButtonStyle());
-        button->setGeometry(x, 498, 140, 34);
-        return button;
-    };
-    m_returnBtn = newButton("m_returnBtn", tr("Return"), 49);
-    m_preBtn = newButton("m_preBtn", tr("Previous"), 441);
-    m_nextBtn = newButton("m_nextBtn", tr("Next"), 617);
+    setPages(m_rtWidget1, m_rtWidget2, m_rtWidget3, m_progress);
 
     m_volumeChooser = &RestoreDlg::runFileDialog;
-    connect(m_returnBtn, &QPushButton::clicked, this, &RestoreDlg::returnBtnClicked);
     connect(m_rtWidget1, &RtWidget1::pwdSig, m_rtWidget3, &RtWidget3::pwdSlot);
     connect(m_rtWidget1, &RtWidget1::descSig, m_rtWidget3, &RtWidget3::descSlot);
-    connect(this, &RestoreDlg::finish, m_progress, &StartBkWidget::finish);
     showStep1();
 }
 
+// A job still running is cancelled and waited for before its worker goes.
 RestoreDlg::~RestoreDlg()
 {
-    delete m_worker;
+    stopWorker();
 }
 
 void RestoreDlg::setVolumeChooser(VolumeChooser chooser)
@@ -160,67 +115,25 @@ int RestoreDlg::showBox(const QString& title, const QString& text, const QString
     return box.exec();
 }
 
-void RestoreDlg::bindButton(QPushButton* button, const QString& text, bool visible, bool enabled,
-                            void (RestoreDlg::*action)())
-{
-    disconnect(button, &QPushButton::clicked, nullptr, nullptr);
-    button->setText(text);
-    button->setVisible(visible);
-    button->setEnabled(enabled);
-    if (action)
-        connect(button, &QPushButton::clicked, this, action);
-}
-
-void RestoreDlg::showPage(QWidget* page)
-{
-    for (QWidget* each : {static_cast<QWidget*>(m_rtWidget1), static_cast<QWidget*>(m_rtWidget2),
-                          static_cast<QWidget*>(m_rtWidget3), static_cast<QWidget*>(m_progress)})
-        each->setVisible(each == page);
-}
-
-void RestoreDlg::markStep(int step)
-{
-    QLabel* titles[] = {m_step1Title, m_step2Title, m_step3Title};
-    QLabel* subs[] = {m_step1Sub, m_step2Sub, m_step3Sub};
-    for (int i = 0; i < 3; ++i) {
-        titles[i]->setStyleSheet(PageStyle::stepTitleStyle(i == step));
-        subs[i]->setStyleSheet(PageStyle::stepSubtitleStyle(i == step));
-    }
-    m_arrowLabel->move(PageStyle::kStepArrowX, PageStyle::kStepArrowY[step]);
-}
-
 void RestoreDlg::showStep1()
 {
-    m_state = Step1;
-    showPage(m_rtWidget1);
-    markStep(0);
-    bindButton(m_preBtn, tr("Previous"), false, true, nullptr);
-    bindButton(m_nextBtn, tr("Next"), true, true, &RestoreDlg::showStep2);
+    showFirstStep([this] { showStep2(); });
 }
 
 void RestoreDlg::showStep2()
 {
-    m_state = Step2;
-    showPage(m_rtWidget2);
-    markStep(1);
-    bindButton(m_preBtn, tr("Previous"), true, true, &RestoreDlg::showStep1);
-    bindButton(m_nextBtn, tr("Next"), true, true, &RestoreDlg::showStep3);
+    showPage(2);
+    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
+    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
 }
 
 void RestoreDlg::showStep3()
 {
-    m_state = Step3;
-    showPage(m_rtWidget3);
-    markStep(2);
-    bindButton(m_preBtn, tr("Previous"), true, true, &RestoreDlg::showStep2);
+    showPage(3);
+    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
     // A cancelled job may still be ending: a new start waits for finished().
     const bool jobRunning = m_worker && m_worker->isRunning();
-    bindButton(m_nextBtn, tr("Start"), true, !jobRunning, &RestoreDlg::startRestore);
-}
-
-void RestoreDlg::returnBtnClicked()
-{
-    emit returnMainDlg();
+    bindButton(m_nextBtn, true, !jobRunning, tr("Start"), [this] { startRestore(); });
 }
 
 void RestoreDlg::keyReleaseEvent(QKeyEvent* event)
@@ -229,7 +142,7 @@ void RestoreDlg::keyReleaseEvent(QKeyEvent* event)
         DeviceProber::instance()->startProbe();
         return;
     }
-    BaseDlg::keyReleaseEvent(event);
+    WizardFrame::keyReleaseEvent(event);
 }
 
 RestorePlan::Choices RestoreDlg::planChoices() const
@@ -289,13 +202,10 @@ bool RestoreDlg::checkRestore()
     return showProblem(RestorePlan::plan(planChoices()).problem);
 }
 
-void RestoreDlg::createWorker()
+void RestoreDlg::workerCreated(QuarnThread* worker)
 {
-    m_worker = new QuarnThread(m_engine);
-    showProgressOf(m_worker, m_progress);
-    connect(m_worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
+    connect(worker, &QuarnThread::nextFileNotified, this, &RestoreDlg::browseForNextFile,
             Qt::BlockingQueuedConnection);
-    connect(m_worker, &QThread::finished, this, &RestoreDlg::finishRestore);
 }
 
 void RestoreDlg::startRestore()
@@ -319,29 +229,23 @@ void RestoreDlg::startRestore()
             showBox(tr("Error"), tr("The partition is in use and cannot be unmounted!"), kStopIcon);
             return;
         }
-        if (!m_worker)
-            createWorker();
+        jobWorker();
         m_worker->setRestore(plan.request, m_rtWidget1->m_fsCode);
     } else {
         const QString confirm = tr("Are you sure to restore your MBR to your %1 disk!").arg(record.diskModel);
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
-        if (!m_worker)
-            createWorker();
+        jobWorker();
         m_worker->setRestoreMbr(plan.request);
     }
 
-    m_state = Running;
-    showPage(m_progress);
-    bindButton(m_preBtn, tr("Cancel"), true, true, &RestoreDlg::cancelRestore);
-    bindButton(m_nextBtn, tr("Finish"), true, false, nullptr);
-    m_returnBtn->setEnabled(false);
+    showRunning([this] { cancelRestore(); });
     m_worker->startJob();
 }
 
 void RestoreDlg::cancelRestore()
 {
-    if (m_state != Running || !m_worker)
+    if (state() != Running || !m_worker)
         return;
     m_worker->cancelJob();
     showStep3();
@@ -352,25 +256,12 @@ void RestoreDlg::finishRestore()
     if (!m_worker)
         return;
     m_worker->wait();
-    emit finish();
-    const int result = m_worker->result();
     // The target's used size and file system changed: the trees read them again.
     DeviceProber::instance()->startProbe();
-    if (result == 0) {
-        m_progress->showSucceeded();
-        showBox(tr("Success"), tr("Restore succeeded!"), kInfoIcon);
-    } else if (result == ERR_CANCELLED) {
-        showBox(tr("Cancelled"),
-                tr("The restore was cancelled: the partition holds an unfinished restore and must be restored "
-                   "again before it is used."),
-                kInfoIcon);
-    } else {
-        showBox(tr("Failed"), tr("Restore failed!"), kStopIcon);
-    }
-    showStep1();
-    m_returnBtn->setEnabled(true);
-    m_nextBtn->setEnabled(true);
-    emit returnMainDlg();
+    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
+           tr("The restore was cancelled: the partition holds an unfinished restore and must be restored "
+              "again before it is used."),
+           [this] { showStep1(); });
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

@@ -5,16 +5,14 @@
 #ifndef RESCUE_CONSOLE_RESTORE_DLG_H
 #define RESCUE_CONSOLE_RESTORE_DLG_H
 
-#include "base_dlg.h"
 #include "quarn_thread.h"
 #include "restore_plan.h"
+#include "wizard_frame.h"
 
 #include <QString>
 
 #include <functional>
 
-class QLabel;
-class QPushButton;
 class RtWidget1;
 class RtWidget2;
 class RtWidget3;
@@ -27,12 +25,10 @@ struct FileChoice {
     QString name;  // the dialog's file-name text
 };
 
-class RestoreDlg : public BaseDlg {
+class RestoreDlg : public WizardFrame {
     Q_OBJECT
 
 public:
-    enum State { Step1, Step2, Step3, Running };
-
     RestoreDlg(QWidget* parent, const QString& title);
     ~RestoreDlg() override;
 
@@ -47,32 +43,17 @@ public:
     void setEngine(const QuarnEngine& engine) { m_engine = engine; }
 
     bool checkRestore();
-    State state() const { return m_state; }
-    QuarnThread* worker() const { return m_worker; }
 
-    QLabel* m_step1Title;
-    QLabel* m_step1Sub;
-    QLabel* m_step2Title;
-    QLabel* m_step2Sub;
-    QLabel* m_step3Title;
-    QLabel* m_step3Sub;
-    QLabel* m_arrowLabel;
-    QLabel* m_dividerLabels[2];
-    QPushButton* m_returnBtn;
-    QPushButton* m_preBtn;
-    QPushButton* m_nextBtn;
+    using WizardFrame::m_nextBtn;
+    using WizardFrame::m_preBtn;
+    using WizardFrame::m_returnBtn;
     RtWidget1* m_rtWidget1;
     RtWidget2* m_rtWidget2;
     RtWidget3* m_rtWidget3;
     StartBkWidget* m_progress;
 
-signals:
-    void returnMainDlg();
-    void finish();
-
 public slots:
     void browseForNextFile(QString& fileName);
-    void returnBtnClicked();
     void showStep1();
     void showStep2();
     void showStep3();
@@ -82,22 +63,17 @@ public slots:
 
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;
+    QuarnThread* newWorker() override { return new QuarnThread(m_engine); }
+    void workerCreated(QuarnThread* worker) override;
+    void jobEnded() override { finishRestore(); }
 
 private:
-    void createWorker();
-    void showPage(QWidget* page);
-    void markStep(int step);
-    // Gives a navigation button its text, state and one click action.
-    void bindButton(QPushButton* button, const QString& text, bool visible, bool enabled,
-                    void (RestoreDlg::*action)());
     int showBox(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
     RestorePlan::Choices planChoices() const;
     bool showProblem(RestorePlan::Problem problem);
     static FileChoice runFileDialog(QWidget* parent, const QString& expected);
 
-    State m_state = Step1;
     QuarnEngine m_engine = QuarnEngine::library();
-    QuarnThread* m_worker = nullptr;
     VolumeChooser m_volumeChooser;
 };
 

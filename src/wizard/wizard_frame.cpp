@@ -1,0 +1,229 @@
+#include "wizard_frame.h"
+
+#include "base_msg_dlg.h"
+#include "page_style.h"
+#include "quarn_thread.h"
+#include "start_bk_widget.h"
+#include "worker_progress.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+const QPoint kPagePos(220, 90);
+
+QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
+{
+    QPushButton* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(x, 498, 140, 34);
+    button->setStyleSheet(PageStyle::wizardButtonStyle());
+    return button;
+}
+
+QLabel* newStepLabel(QWidget* parent, const QString& text, int y, const QSize& size, Qt::Alignment alignment)
+{
+    QLabel* label = new QLabel(text, parent);
+    label->setGeometry(48, y, size.width(), size.height());
+    if (alignment)
+        label->setAlignment(alignment);
+    return label;
+}
+
+void newDivider(QWidget* parent, int y)
+{
+    QLabel* label = new QLabel(parent);
+    const QPixmap picture(QStringLiteral(":images/divider.png"));
+    const QPixmap scaled = picture.isNull() ? picture : picture.scaledToWidth(175);
+    label->setPixmap(scaled);
+    label->setGeometry(23, y, 175, qMax(1, scaled.height()));
+}
+
+}  // namespace
+
+WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
+                         const QStringList& subtitles, const StepColumn& column, bool windowManagerFrame)
+    : BaseDlg(parent, Qt::WindowFlags(), true)
+{
+    for (int step = 0; step < 3; ++step) {
+        m_stepTitles[step] =
+            newStepLabel(this, titles.value(step), column.titleY[step], column.titleSize, column.alignment);
+        m_stepSubtitles[step] =
+            newStepLabel(this, subtitles.value(step), column.subtitleY[step], column.subtitleSize, column.alignment);
+    }
+    m_arrow = new QLabel(this);
+    m_arrow->setObjectName(QStringLiteral("arrowLabel"));
+    const QPixmap arrow(QStringLiteral(":images/arrow_Step.png"));
+    m_arrow->setPixmap(arrow);
+    m_arrow->resize(arrow.size());
+    m_returnBtn = newButton(this, tr("Return"), 49, "m_returnBtn");
+    m_preBtn = newButton(this, tr("Previous"), 441, "m_preBtn");
+    m_nextBtn = newButton(this, tr("Next"), 617, "m_nextBtn");
+    connect(m_returnBtn, &QPushButton::clicked, this, &WizardFrame::returnBtnClicked);
+
+    resize(800, 600);
+    m_backgroundPath = QStringLiteral(":images/Step_BG.png");
+    m_titleText = title;
+    if (windowManagerFrame) {
+        setWindowTitle(title);
+        useWindowManagerFrame();
+    }
+    initTitleBar();
+    for (int y : column.dividerY)
+        newDivider(this, y);
+    markStep(1);
+}
+
+void WizardFrame::markStep(int step)
+{
+    m_currentStep = qBound(1, step, 3);
+    const int current = m_currentStep - 1;
+    for (int i = 0; i < 3; ++i) {
+        m_stepTitles[i]->setStyleSheet(PageStyle::stepTitleStyle(i == current));
+        m_stepSubtitles[i]->setStyleSheet(PageStyle::stepSubtitleStyle(i == current));
+    }
+    m_arrow->move(PageStyle::kStepArrowX, PageStyle::kStepArrowY[current]);
+}
+
+void WizardFrame::bindButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                             std::function<void()> slot)
+{
+    QObject::disconnect(button, &QPushButton::clicked, nullptr, nullptr);
+    if (slot)
+        connect(button, &QPushButton::clicked, this, std::move(slot));
+    button->setText(text);
+    button->setVisible(visible);
+    button->setEnabled(enabled);
+}
+
+void WizardFrame::setPages(QWidget* step1, QWidget* step2, QWidget* step3, QWidget* progress)
+{
+    m_pages[0] = step1;
+    m_pages[1] = step2;
+    m_pages[2] = step3;
+    m_pages[3] = progress;
+    for (QWidget* page : m_pages) {
+        if (page)
+            page->move(kPagePos);
+    }
+    if (auto* page = qobject_cast<StartBkWidget*>(progress))
+        connect(this, &WizardFrame::finish, page, &StartBkWidget::finish);
+}
+
+void WizardFrame::showPage(int step)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (m_pages[i])
+            m_pages[i]->setVisible(step == i + 1);
+    }
+    m_state = static_cast<State>(qBound(1, step, 4) - 1);
+    markStep(step);
+}
+
+void WizardFrame::showFirstStep(std::function<void()> toStep2, bool enabled)
+{
+    showPage(1);
+    bindButton(m_preBtn, false, enabled, tr("Previous"), nullptr);
+    bindButton(m_nextBtn, true, enabled, tr("Next"), std::move(toStep2));
+}
+
+void WizardFrame::showRunning(std::function<void()> cancel)
+{
+    showPage(4);
+    bindButton(m_preBtn, true, true, tr("Cancel"), std::move(cancel));
+    bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
+    m_returnBtn->setEnabled(false);
+}
+
+QuarnThread* WizardFrame::newWorker()
+{
+    return new QuarnThread;
+}
+
+QuarnThread* WizardFrame::jobWorker()
+{
+    if (m_worker)
+        return m_worker;
+    m_worker = newWorker();
+    if (auto* progress = qobject_cast<StartBkWidget*>(m_pages[3]))
+        showProgressOf(m_worker, progress);
+    connect(m_worker, &QThread::finished, this, [this] { jobEnded(); });
+    workerCreated(m_worker);
+    return m_worker;
+}
+
+void WizardFrame::stopWorker()
+{
+    if (m_worker && m_worker->isRunning()) {
+        m_worker->cancelJob();
+        waitForWorker(m_worker);
+    }
+    delete m_worker;
+    m_worker = nullptr;
+}
+
+void WizardFrame::endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
+                         const QString& succeeded, const QString& cancelled,
+                         const std::function<void()>& showFirstStep)
+{
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    emit finish();
+    const int result = m_worker->result();
+    if (auto* progress = qobject_cast<StartBkWidget*>(m_pages[3]); progress && result == 0)
+        progress->showSucceeded();
+    if (!m_closing) {
+        if (result == 0)
+            message(succeededTitle, succeeded, false, QStringLiteral(":images/MsgIcon_Info.png"));
+        else if (result == ERR_CANCELLED)
+            message(tr("Cancelled"), cancelled, false, QStringLiteral(":images/MsgIcon_Info.png"));
+        else
+            message(failedTitle, failed);
+    }
+    showFirstStep();
+    m_returnBtn->setEnabled(true);
+    m_nextBtn->setEnabled(true);
+    // A program closing during the job ends; it does not come back to the
+    // main window.
+    if (!m_closing)
+        emit returnMainDlg();
+}
+
+int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)
+{
+    BaseMsgDlg box(title, text, icon, this, !okCancel, okCancel);
+    return box.exec();
+}
+
+void WizardFrame::waitForWorker(QuarnThread* worker)
+{
+    while (worker && !worker->wait(20))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void WizardFrame::showEvent(QShowEvent* event)
+{
+    m_closing = false;
+    BaseDlg::showEvent(event);
+}
+
+void WizardFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_closeQuestion.isEmpty() && m_worker && m_worker->isRunning()) {
+        const int answer =
+            message(tr("Warning"), m_closeQuestion, true, QStringLiteral(":images/MsgIcon_Warning.png"));
+        if (answer != 1) {
+            event->ignore();
+            return;
+        }
+        m_closing = true;
+        m_worker->cancelJob();
+        waitForWorker(m_worker);
+    }
+    BaseDlg::closeEvent(event);
+}

@@ -1,0 +1,124 @@
+// The frame every three-step wizard of both programs is built on: the column
+// of step captions with the arrow at the current step, the pages beside it,
+// the "Return", "Previous" and "Next" buttons each bound to one slot at a
+// time, the engine worker (made once, its reports wired to the progress
+// page), and the end of a job (the result box, step 1, the main window).
+// A wizard gives its captions and the place of its step column; the title
+// bar and the close rules are its program's.
+#ifndef WIZARD_WIZARD_FRAME_H
+#define WIZARD_WIZARD_FRAME_H
+
+#include "base_dlg.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QuarnThread;
+
+class WizardFrame : public BaseDlg {
+    Q_OBJECT
+
+public:
+    enum State { Step1, Step2, Step3, Running };
+
+    // Where the step captions and the dividers between them stand.
+    struct StepColumn {
+        int titleY[3];
+        QSize titleSize;
+        int subtitleY[3];
+        QSize subtitleSize;
+        int dividerY[2];
+        Qt::Alignment alignment;  // none: the label's default
+    };
+
+    State state() const { return m_state; }
+    // 1 to 3; the running job keeps step 3.
+    int currentStep() const { return m_currentStep; }
+    QuarnThread* worker() const { return m_worker; }
+    QPushButton* returnButton() const { return m_returnBtn; }
+    QPushButton* previousButton() const { return m_preBtn; }
+    QPushButton* nextButton() const { return m_nextBtn; }
+    QLabel* arrowLabel() const { return m_arrow; }
+    QLabel* stepTitle(int step) const { return m_stepTitles[step]; }
+    QLabel* stepSubtitle(int step) const { return m_stepSubtitles[step]; }
+
+signals:
+    void returnMainDlg();
+    void finish();
+
+public slots:
+    void returnBtnClicked() { emit returnMainDlg(); }
+
+protected:
+    // `windowManagerFrame`: a window of the desktop, under a window manager.
+    WizardFrame(QWidget* parent, const QString& title, const QStringList& titles, const QStringList& subtitles,
+                const StepColumn& column, bool windowManagerFrame = false);
+
+    // Captions and arrow for step 1 to 3 (4: the running job keeps step 3's).
+    void markStep(int step);
+    // Shows `button` with `text`, bound to `slot` alone.
+    void bindButton(QPushButton* button, bool visible, bool enabled, const QString& text,
+                    std::function<void()> slot);
+    // One of the wizard's message boxes: 1 for OK, 0 for Cancel.
+    int message(const QString& title, const QString& text, bool okCancel = false,
+                const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
+    int error(const QString& text) { return message(tr("Error"), text); }
+
+    // The three step pages and the progress page (null for a wizard without
+    // a job), placed beside the steps.
+    void setPages(QWidget* step1, QWidget* step2, QWidget* step3, QWidget* progress);
+    // Shows the page of `step` (4: the progress page) and marks the step.
+    void showPage(int step);
+    // Step 1: no "Previous"; "Next" runs `toStep2`.
+    void showFirstStep(std::function<void()> toStep2, bool enabled = true);
+    // The running page: "Cancel" runs `cancel`, "Finish" waits for the end,
+    // "Return" is off until then.
+    void showRunning(std::function<void()> cancel);
+
+    // The worker of the wizard's jobs, made on the first call: its reports
+    // reach the progress page, and its end runs jobEnded().
+    QuarnThread* jobWorker();
+    virtual QuarnThread* newWorker();
+    // Called once for the new worker, for the wizard's own connections.
+    virtual void workerCreated(QuarnThread*) {}
+    virtual void jobEnded() {}
+    // For the wizard's destructor: cancels a running job, waits for it, and
+    // deletes the worker while the wizard's own slots still exist.
+    void stopWorker();
+    // The job's end: waits for the worker, tells the progress page, shows
+    // `failed`, `cancelled` or `succeeded` (not while closing), runs `showFirstStep` and,
+    // unless closing, goes back to the main window. The texts come from
+    // the wizard, whose catalogue context holds them.
+    void endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
+                const QString& succeeded, const QString& cancelled, const std::function<void()>& showFirstStep);
+    // With a question set, closing while a job runs asks it; on OK the job is
+    // cancelled and waited for before the window closes, and its end shows no box.
+    void setCloseQuestion(const QString& question) { m_closeQuestion = question; }
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Waits for the worker to end, answering its queued requests meanwhile.
+    static void waitForWorker(QuarnThread* worker);
+    bool closing() const { return m_closing; }
+
+    QWidget* m_pages[4] = {};
+    QuarnThread* m_worker = nullptr;
+    QPushButton* m_returnBtn;
+    QPushButton* m_preBtn;
+    QPushButton* m_nextBtn;
+
+private:
+    QLabel* m_stepTitles[3];
+    QLabel* m_stepSubtitles[3];
+    QLabel* m_arrow;
+    State m_state = Step1;
+    int m_currentStep = 1;
+    bool m_closing = false;
+    QString m_closeQuestion;
+};
+
+#endif
