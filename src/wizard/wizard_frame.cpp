@@ -124,11 +124,24 @@ void WizardFrame::showPage(int step)
     markStep(step);
 }
 
-void WizardFrame::showFirstStep(std::function<void()> toStep2, bool enabled)
+void WizardFrame::showStep(int step)
 {
-    showPage(1);
-    bindButton(m_preBtn, false, enabled, tr("Previous"), nullptr);
-    bindButton(m_nextBtn, true, enabled, tr("Next"), std::move(toStep2));
+    if (prepareStep(step))
+        enterStep(step);
+}
+
+void WizardFrame::enterStep(int step)
+{
+    showPage(step);
+    const bool enabled = navigationEnabled();
+    if (step > 1)
+        bindButton(m_preBtn, true, enabled, tr("Previous"), [this, step] { showStep(step - 1); });
+    else
+        bindButton(m_preBtn, false, enabled, tr("Previous"), nullptr);
+    if (step < 3)
+        bindButton(m_nextBtn, true, enabled, tr("Next"), [this, step] { showStep(step + 1); });
+    else
+        bindButton(m_nextBtn, true, startEnabled(), tr("Start"), [this] { startClicked(); });
 }
 
 void WizardFrame::showRunning(std::function<void()> cancel)
@@ -167,8 +180,7 @@ void WizardFrame::stopWorker()
 }
 
 void WizardFrame::endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
-                         const QString& succeeded, const QString& cancelled,
-                         const std::function<void()>& showFirstStep)
+                         const QString& succeeded, const QString& cancelled)
 {
     if (!m_worker)
         return;
@@ -185,7 +197,7 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
         else
             message(failedTitle, failed);
     }
-    showFirstStep();
+    enterStep(1);
     m_returnBtn->setEnabled(true);
     m_nextBtn->setEnabled(true);
     // A program closing during the job ends; it does not come back to the

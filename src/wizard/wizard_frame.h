@@ -53,6 +53,12 @@ signals:
 
 public slots:
     void returnBtnClicked() { emit returnMainDlg(); }
+    // The step's checks (prepareStep), then the step: its page, its
+    // caption, "Previous" to the step before and "Next" to the one after,
+    // or "Start" on step 3.
+    void showStep1() { showStep(1); }
+    void showStep2() { showStep(2); }
+    void showStep3() { showStep(3); }
 
 protected:
     // `windowManagerFrame`: a window of the desktop, under a window manager.
@@ -74,8 +80,18 @@ protected:
     void setPages(QWidget* step1, QWidget* step2, QWidget* step3, QWidget* progress);
     // Shows the page of `step` (4: the progress page) and marks the step.
     void showPage(int step);
-    // Step 1: no "Previous"; "Next" runs `toStep2`.
-    void showFirstStep(std::function<void()> toStep2, bool enabled = true);
+    void showStep(int step);
+    // The step without its checks, as after a cancelled job.
+    void enterStep(int step);
+    // What must hold before `step` shows, with its message when it does not,
+    // and what the step takes from the pages before it.
+    virtual bool prepareStep(int) { return true; }
+    // Off while a job winds down, where the wizard must not change the
+    // choices the engine still reads.
+    virtual bool navigationEnabled() const { return true; }
+    virtual bool startEnabled() const { return navigationEnabled(); }
+    // "Start" on step 3.
+    virtual void startClicked() = 0;
     // The running page: "Cancel" runs `cancel`, "Finish" waits for the end,
     // "Return" is off until then.
     void showRunning(std::function<void()> cancel);
@@ -91,11 +107,11 @@ protected:
     // deletes the worker while the wizard's own slots still exist.
     void stopWorker();
     // The job's end: waits for the worker, tells the progress page, shows
-    // `failed`, `cancelled` or `succeeded` (not while closing), runs `showFirstStep` and,
-    // unless closing, goes back to the main window. The texts come from
+    // `failed`, `cancelled` or `succeeded` (not while closing), shows step 1
+    // and, unless closing, goes back to the main window. The texts come from
     // the wizard, whose catalogue context holds them.
     void endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
-                const QString& succeeded, const QString& cancelled, const std::function<void()>& showFirstStep);
+                const QString& succeeded, const QString& cancelled);
     // With a question set, closing while a job runs asks it; on OK the job is
     // cancelled and waited for before the window closes, and its end shows no box.
     void setCloseQuestion(const QString& question) { m_closeQuestion = question; }

@@ -70,6 +70,10 @@
         <translation>下一步</translation>
     </message>
     <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>

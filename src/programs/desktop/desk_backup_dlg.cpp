@@ -47,40 +47,28 @@ BackupDlg::~BackupDlg()
     stopWorker();
 }
 
-void BackupDlg::showStep1()
+bool BackupDlg::prepareStep(int step)
 {
-    showFirstStep([this] { showStep2(); });
-}
-
-void BackupDlg::showStep2()
-{
-    if (m_page1->letter() == ' ') {
+    if (step == 2 && m_page1->letter() == ' ') {
         error(tr("You must select a partition to back up!"));
-        return;
+        return false;
     }
-    showPage(2);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
-}
-
-void BackupDlg::showStep3()
-{
+    if (step != 3)
+        return true;
     if (m_page2->fileNameEmpty()) {
         error(tr("You must enter a file name for the backup!"));
-        return;
+        return false;
     }
     if (m_page2->imagePath().isEmpty()) {
         error(tr("You must select the place to save the backup image!"));
-        return;
+        return false;
     }
     if (sameLetter(m_page1->letter(), m_page2->destLetter())) {
         error(tr("The partition you want to back up must be different from the place of the backup image!"));
-        return;
+        return false;
     }
     m_page3->setDestinationFs(m_page2->destFsName());
-    showPage(3);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startBackup(); });
+    return true;
 }
 
 BackupPlan::Choices BackupDlg::planChoices() const
@@ -231,9 +219,7 @@ void BackupDlg::cancelBackup()
 {
     if (m_worker)
         m_worker->cancelJob();
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startBackup(); });
-    showStep3();
+    enterStep(3);
 }
 
 void BackupDlg::finishBackup()
@@ -244,7 +230,7 @@ void BackupDlg::finishBackup()
             removeUnfinishedVolumes();
     }
     endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
-           tr("The backup was cancelled and its unfinished volumes were removed."), [this] { showStep1(); });
+           tr("The backup was cancelled and its unfinished volumes were removed."));
 }
 
 void BackupDlg::removeUnfinishedVolumes()

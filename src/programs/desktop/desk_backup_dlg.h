@@ -33,9 +33,6 @@ public:
     bool fillRequest(tagBackupArgument* arg);
 
 public slots:
-    void showStep1();
-    void showStep2();
-    void showStep3();
     bool checkBackup();
     void startBackup();
     void cancelBackup();
@@ -43,6 +40,8 @@ public slots:
 
 protected:
     void jobEnded() override { finishBackup(); }
+    void startClicked() override { startBackup(); }
+    bool prepareStep(int step) override;
 
 private:
     BackupPlan::Choices planChoices() const;

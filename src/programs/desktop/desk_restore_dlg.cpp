@@ -38,25 +38,6 @@ RestoreDlg::~RestoreDlg()
     stopWorker();
 }
 
-void RestoreDlg::showStep1()
-{
-    showFirstStep([this] { showStep2(); });
-}
-
-void RestoreDlg::showStep2()
-{
-    showPage(2);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
-}
-
-void RestoreDlg::showStep3()
-{
-    showPage(3);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
-}
-
 RestorePlan::Choices RestoreDlg::planChoices() const
 {
     RestorePlan::Choices c;
@@ -150,17 +131,14 @@ void RestoreDlg::cancelRestore()
 {
     if (m_worker)
         m_worker->cancelJob();
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
-    showStep3();
+    enterStep(3);
 }
 
 void RestoreDlg::finishRestore()
 {
     endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
            tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "
-              "before it is used."),
-           [this] { showStep1(); });
+              "before it is used."));
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

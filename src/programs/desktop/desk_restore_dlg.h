@@ -33,9 +33,6 @@ public slots:
     // The engine asks for a further volume of the image: the user picks it;
     // a missing file is asked for again, and cancelling ends the job.
     void browseForNextFile(QString& fileName);
-    void showStep1();
-    void showStep2();
-    void showStep3();
     void startRestore();
     void cancelRestore();
     void finishRestore();
@@ -43,6 +40,7 @@ public slots:
 protected:
     void workerCreated(QuarnThread* worker) override;
     void jobEnded() override { finishRestore(); }
+    void startClicked() override { startRestore(); }
 
 private:
     RestorePlan::Choices planChoices() const;

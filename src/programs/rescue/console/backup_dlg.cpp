@@ -81,58 +81,25 @@ BackupDlg::~BackupDlg()
         MountTable::instance()->unmount(m_heldMount.constData());
 }
 
-void BackupDlg::enterState(State state)
+bool BackupDlg::prepareStep(int step)
 {
-    // While a cancelled job winds down, no step may start another job or
-    // change the head block the engine still reads.
-    const bool idle = !m_jobActive;
-    switch (state) {
-    case Step1:
-        showFirstStep([this] { showStep2(); }, idle);
-        break;
-    case Step2:
-        showPage(2);
-        bindButton(m_preBtn, true, idle, tr("Previous"), [this] { showStep1(); });
-        bindButton(m_nextBtn, true, idle, tr("Next"), [this] { showStep3(); });
-        break;
-    case Step3:
-        showPage(3);
-        bindButton(m_preBtn, true, idle, tr("Previous"), [this] { showStep2(); });
-        bindButton(m_nextBtn, true, idle, tr("Start"), [this] { startBackup(); });
-        break;
-    case Running:
-        showRunning([this] { cancelBackup(); });
-        break;
-    }
-}
-
-void BackupDlg::showStep1()
-{
-    enterState(Step1);
-}
-
-void BackupDlg::showStep2()
-{
-    if (m_page1->m_partPath.isEmpty()) {
+    if (step == 2 && m_page1->m_partPath.isEmpty()) {
         message(tr("Error"), tr("You must select a partition to back up!"));
-        return;
+        return false;
     }
-    enterState(Step2);
-}
-
-void BackupDlg::showStep3()
-{
+    if (step != 3)
+        return true;
     if (m_page2->m_imagePath.isEmpty()) {
         message(tr("Error"), tr("You must select a place to save the backup image!"));
-        return;
+        return false;
     }
     if (imageOnSource()) {
         message(tr("Error"), tr("The partition you want to back up must be different from the place "
                                 "of the backup image!"));
-        return;
+        return false;
     }
     m_page3->setDestinationFs(m_page2->m_destFsName);
-    enterState(Step3);
+    return true;
 }
 
 // The image would be written inside the partition it is taken from: the
@@ -341,7 +308,7 @@ void BackupDlg::startBackup()
     m_filesBeforeJob = BackupRules::imageSetFiles(m_page2->m_imagePath);
     m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;
-    enterState(Running);
+    showRunning([this] { cancelBackup(); });
     // The engine reads the head block until the job ends.
     m_jobHead = plan.headBlock;
     auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
@@ -356,7 +323,7 @@ void BackupDlg::cancelBackup()
     m_worker->cancelJob();
     // Step 3 as it was before Start; its buttons stay disabled until the
     // job has ended (finishBackup).
-    enterState(Step3);
+    enterStep(3);
 }
 
 void BackupDlg::finishBackup()
@@ -372,7 +339,7 @@ void BackupDlg::finishBackup()
     if (m_worker->result() != 0)
         removeUnfinishedVolumes();
     endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
-           tr("The backup was cancelled and its unfinished volumes were removed."), [this] { showStep1(); });
+           tr("The backup was cancelled and its unfinished volumes were removed."));
 }
 
 // A failed or cancelled job leaves the volumes it began behind; a later

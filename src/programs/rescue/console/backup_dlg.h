@@ -37,9 +37,6 @@ public:
     bool fillRequest(tagBackupArgument* arg);
 
 public slots:
-    void showStep1();
-    void showStep2();
-    void showStep3();
     bool checkBackup();
     void startBackup();
     void cancelBackup();
@@ -60,9 +57,13 @@ protected:
     // wizard's threads; it asks for a previous image the engine cannot open.
     void workerCreated(QuarnThread* worker) override;
     void jobEnded() override { finishBackup(); }
+    void startClicked() override { startBackup(); }
+    bool prepareStep(int step) override;
+    // While a cancelled job winds down, no step may start another job or
+    // change the head block the engine still reads.
+    bool navigationEnabled() const override { return !m_jobActive; }
 
 private:
-    void enterState(State state);
     bool imageOnSource();
     bool destinationStillThere();
     void measureSourceUsedBytes();

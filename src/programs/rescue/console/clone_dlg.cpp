@@ -27,25 +27,6 @@ CloneDlg::CloneDlg(const QString& title, QWidget* parent)
 
 CloneDlg::~CloneDlg() = default;
 
-void CloneDlg::showStep1()
-{
-    showFirstStep([this] { showStep2(); });
-}
-
-void CloneDlg::showStep2()
-{
-    showPage(2);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
-}
-
-void CloneDlg::showStep3()
-{
-    showPage(3);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    bindButton(m_nextBtn, true, true, tr("Start"), [this] { startRestore(); });
-}
-
 void CloneDlg::startRestore()
 {
     BaseMsgDlg box(tr("Information"),

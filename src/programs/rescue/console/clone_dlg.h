@@ -22,14 +22,14 @@ public:
     CloneWidget3* page3() const { return m_page3; }
 
 public slots:
-    void showStep1();
-    void showStep2();
-    void showStep3();
     // Tells that cloning is not available and goes back to the main window.
     void startRestore();
     // Shows step 3 again (kept for the wizards' common set of slots).
     void cancelRestore();
     void finishRestore();
+
+protected:
+    void startClicked() override { startRestore(); }
 
 private:
     CloneWidget1* m_page1;

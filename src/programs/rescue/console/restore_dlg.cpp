@@ -115,27 +115,6 @@ int RestoreDlg::showBox(const QString& title, const QString& text, const QString
     return box.exec();
 }
 
-void RestoreDlg::showStep1()
-{
-    showFirstStep([this] { showStep2(); });
-}
-
-void RestoreDlg::showStep2()
-{
-    showPage(2);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep1(); });
-    bindButton(m_nextBtn, true, true, tr("Next"), [this] { showStep3(); });
-}
-
-void RestoreDlg::showStep3()
-{
-    showPage(3);
-    bindButton(m_preBtn, true, true, tr("Previous"), [this] { showStep2(); });
-    // A cancelled job may still be ending: a new start waits for finished().
-    const bool jobRunning = m_worker && m_worker->isRunning();
-    bindButton(m_nextBtn, true, !jobRunning, tr("Start"), [this] { startRestore(); });
-}
-
 void RestoreDlg::keyReleaseEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_F5) {
@@ -260,8 +239,7 @@ void RestoreDlg::finishRestore()
     DeviceProber::instance()->startProbe();
     endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
            tr("The restore was cancelled: the partition holds an unfinished restore and must be restored "
-              "again before it is used."),
-           [this] { showStep1(); });
+              "again before it is used."));
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

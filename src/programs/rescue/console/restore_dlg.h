@@ -54,9 +54,6 @@ public:
 
 public slots:
     void browseForNextFile(QString& fileName);
-    void showStep1();
-    void showStep2();
-    void showStep3();
     void startRestore();
     void cancelRestore();
     void finishRestore();
@@ -66,6 +63,9 @@ protected:
     QuarnThread* newWorker() override { return new QuarnThread(m_engine); }
     void workerCreated(QuarnThread* worker) override;
     void jobEnded() override { finishRestore(); }
+    void startClicked() override { startRestore(); }
+    // A cancelled job may still be ending: a new start waits for its end.
+    bool startEnabled() const override { return !(m_worker && m_worker->isRunning()); }
 
 private:
     int showBox(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
