@@ -144,12 +144,20 @@ void WizardFrame::enterStep(int step)
         bindButton(m_nextBtn, true, startEnabled(), tr("Start"), [this] { startClicked(); });
 }
 
-void WizardFrame::showRunning(std::function<void()> cancel)
+void WizardFrame::showRunning()
 {
     showPage(4);
-    bindButton(m_preBtn, true, true, tr("Cancel"), std::move(cancel));
+    bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelRunningJob(); });
     bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
     m_returnBtn->setEnabled(false);
+}
+
+void WizardFrame::cancelRunningJob()
+{
+    if (m_state != Running || !m_worker)
+        return;
+    m_worker->cancelJob();
+    enterStep(3);
 }
 
 QuarnThread* WizardFrame::newWorker()

@@ -92,9 +92,12 @@ protected:
     virtual bool startEnabled() const { return navigationEnabled(); }
     // "Start" on step 3.
     virtual void startClicked() = 0;
-    // The running page: "Cancel" runs `cancel`, "Finish" waits for the end,
-    // "Return" is off until then.
-    void showRunning(std::function<void()> cancel);
+    // The running page: "Cancel" cancels the job, "Finish" waits for the
+    // end, "Return" is off until then.
+    void showRunning();
+    // Asks the running job to stop and shows step 3 again, without its
+    // checks; the job's end still comes through jobEnded().
+    void cancelRunningJob();
 
     // The worker of the wizard's jobs, made on the first call: its reports
     // reach the progress page, and its end runs jobEnded().

@@ -205,7 +205,7 @@ void BackupDlg::startBackup()
     if (!showProblem(plan) || !plan.ready())
         return;
     jobWorker();
-    showRunning([this] { cancelBackup(); });
+    showRunning();
     // The engine reads the head block until the job ends.
     m_jobHead = plan.headBlock;
     m_jobImageBase = localPath(m_page2->imagePath());
@@ -215,14 +215,7 @@ void BackupDlg::startBackup()
     m_worker->startJob();
 }
 
-void BackupDlg::cancelBackup()
-{
-    if (m_worker)
-        m_worker->cancelJob();
-    enterStep(3);
-}
-
-void BackupDlg::finishBackup()
+void BackupDlg::jobEnded()
 {
     if (m_worker) {
         m_worker->wait();

@@ -35,11 +35,9 @@ public:
 public slots:
     bool checkBackup();
     void startBackup();
-    void cancelBackup();
-    void finishBackup();
 
 protected:
-    void jobEnded() override { finishBackup(); }
+    void jobEnded() override;
     void startClicked() override { startBackup(); }
     bool prepareStep(int step) override;
 

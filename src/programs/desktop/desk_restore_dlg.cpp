@@ -117,7 +117,7 @@ void RestoreDlg::startRestore()
             return;
         m_worker->setRestoreMbr(arg);
     }
-    showRunning([this] { cancelRestore(); });
+    showRunning();
     m_worker->startJob();
 }
 
@@ -127,14 +127,7 @@ void RestoreDlg::workerCreated(QuarnThread* worker)
             Qt::BlockingQueuedConnection);
 }
 
-void RestoreDlg::cancelRestore()
-{
-    if (m_worker)
-        m_worker->cancelJob();
-    enterStep(3);
-}
-
-void RestoreDlg::finishRestore()
+void RestoreDlg::jobEnded()
 {
     endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
            tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "

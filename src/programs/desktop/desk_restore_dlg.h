@@ -34,12 +34,10 @@ public slots:
     // a missing file is asked for again, and cancelling ends the job.
     void browseForNextFile(QString& fileName);
     void startRestore();
-    void cancelRestore();
-    void finishRestore();
 
 protected:
     void workerCreated(QuarnThread* worker) override;
-    void jobEnded() override { finishRestore(); }
+    void jobEnded() override;
     void startClicked() override { startRestore(); }
 
 private:

@@ -308,7 +308,7 @@ void BackupDlg::startBackup()
     m_filesBeforeJob = BackupRules::imageSetFiles(m_page2->m_imagePath);
     m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;
-    showRunning([this] { cancelBackup(); });
+    showRunning();
     // The engine reads the head block until the job ends.
     m_jobHead = plan.headBlock;
     auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
@@ -316,17 +316,7 @@ void BackupDlg::startBackup()
     m_worker->startJob();
 }
 
-void BackupDlg::cancelBackup()
-{
-    if (state() != Running || !m_worker)
-        return;
-    m_worker->cancelJob();
-    // Step 3 as it was before Start; its buttons stay disabled until the
-    // job has ended (finishBackup).
-    enterStep(3);
-}
-
-void BackupDlg::finishBackup()
+void BackupDlg::jobEnded()
 {
     if (!m_worker)
         return;

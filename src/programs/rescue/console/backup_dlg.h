@@ -39,8 +39,6 @@ public:
 public slots:
     bool checkBackup();
     void startBackup();
-    void cancelBackup();
-    void finishBackup();
     // The engine cannot open the image an incremental backup builds on:
     // the user finds it, or cancelling the search ends the job.
     void browseForPreviousImage(QString& fileName);
@@ -56,7 +54,8 @@ protected:
     // A child, so that the main window sees a running job among the
     // wizard's threads; it asks for a previous image the engine cannot open.
     void workerCreated(QuarnThread* worker) override;
-    void jobEnded() override { finishBackup(); }
+    // Step 3's buttons stay disabled after a cancel until the job has ended.
+    void jobEnded() override;
     void startClicked() override { startBackup(); }
     bool prepareStep(int step) override;
     // While a cancelled job winds down, no step may start another job or

@@ -35,10 +35,3 @@ void CloneDlg::startRestore()
     box.exec();
     emit returnMainDlg();
 }
-
-void CloneDlg::cancelRestore()
-{
-    showStep3();
-}
-
-void CloneDlg::finishRestore() {}

@@ -24,9 +24,6 @@ public:
 public slots:
     // Tells that cloning is not available and goes back to the main window.
     void startRestore();
-    // Shows step 3 again (kept for the wizards' common set of slots).
-    void cancelRestore();
-    void finishRestore();
 
 protected:
     void startClicked() override { startRestore(); }

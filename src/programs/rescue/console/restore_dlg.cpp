@@ -218,19 +218,11 @@ void RestoreDlg::startRestore()
         m_worker->setRestoreMbr(plan.request);
     }
 
-    showRunning([this] { cancelRestore(); });
+    showRunning();
     m_worker->startJob();
 }
 
-void RestoreDlg::cancelRestore()
-{
-    if (state() != Running || !m_worker)
-        return;
-    m_worker->cancelJob();
-    showStep3();
-}
-
-void RestoreDlg::finishRestore()
+void RestoreDlg::jobEnded()
 {
     if (!m_worker)
         return;

@@ -55,14 +55,12 @@ public:
 public slots:
     void browseForNextFile(QString& fileName);
     void startRestore();
-    void cancelRestore();
-    void finishRestore();
 
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     QuarnThread* newWorker() override { return new QuarnThread(m_engine); }
     void workerCreated(QuarnThread* worker) override;
-    void jobEnded() override { finishRestore(); }
+    void jobEnded() override;
     void startClicked() override { startRestore(); }
     // A cancelled job may still be ending: a new start waits for its end.
     bool startEnabled() const override { return !(m_worker && m_worker->isRunning()); }
