@@ -162,7 +162,7 @@ void WizardFrame::cancelRunningJob()
 
 QuarnThread* WizardFrame::newWorker()
 {
-    return new QuarnThread;
+    return m_workerFactory ? m_workerFactory() : new QuarnThread;
 }
 
 QuarnThread* WizardFrame::jobWorker()
@@ -230,6 +230,12 @@ void WizardFrame::showEvent(QShowEvent* event)
 {
     m_closing = false;
     BaseDlg::showEvent(event);
+}
+
+void WizardFrame::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!m_keysIgnored)
+        BaseDlg::keyReleaseEvent(event);
 }
 
 void WizardFrame::closeEvent(QCloseEvent* event)

@@ -46,6 +46,17 @@ public:
     QLabel* arrowLabel() const { return m_arrow; }
     QLabel* stepTitle(int step) const { return m_stepTitles[step]; }
     QLabel* stepSubtitle(int step) const { return m_stepSubtitles[step]; }
+    QPushButton* helpButton() const { return m_helpButton; }
+
+    // A program's own parts of the frame. With a question set, closing
+    // while a job runs asks it; on OK the job is cancelled and waited for
+    // before the window closes, and its end shows no box.
+    void setCloseQuestion(const QString& question) { m_closeQuestion = question; }
+    // Makes the worker of the wizard's jobs (default: a QuarnThread on the
+    // engine library).
+    void setWorkerFactory(std::function<QuarnThread*()> factory) { m_workerFactory = std::move(factory); }
+    // No key does anything beyond what the pages do with it.
+    void ignoreKeys() { m_keysIgnored = true; }
 
 signals:
     void returnMainDlg();
@@ -115,10 +126,8 @@ protected:
     // the wizard, whose catalogue context holds them.
     void endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
                 const QString& succeeded, const QString& cancelled);
-    // With a question set, closing while a job runs asks it; on OK the job is
-    // cancelled and waited for before the window closes, and its end shows no box.
-    void setCloseQuestion(const QString& question) { m_closeQuestion = question; }
     void closeEvent(QCloseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     // Waits for the worker to end, answering its queued requests meanwhile.
     static void waitForWorker(QuarnThread* worker);
@@ -138,6 +147,8 @@ private:
     int m_currentStep = 1;
     bool m_closing = false;
     QString m_closeQuestion;
+    std::function<QuarnThread*()> m_workerFactory;
+    bool m_keysIgnored = false;
 };
 
 #endif

@@ -95,6 +95,17 @@
     </message>
 </context>
 <context>
+    <name>BackupWizard</name>
+    <message>
+        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
+        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+</context>
+<context>
     <name>MainDlg</name>
     <message>
         <source>Backup</source>

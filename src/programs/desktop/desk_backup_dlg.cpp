@@ -1,7 +1,6 @@
 #include "desk_backup_dlg.h"
 
 #include "backup_plan.h"
-#include "backup_rules.h"
 #include "bk_widget3.h"
 #include "desk_bk_widget1.h"
 #include "desk_bk_widget2.h"
@@ -13,7 +12,6 @@
 
 #include <QComboBox>
 #include <QDebug>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -29,9 +27,10 @@ bool sameLetter(char a, char b)
 }  // namespace
 
 BackupDlg::BackupDlg(QWidget* parent)
-    : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                  {tr("choose partition"), tr("choose destination"), tr("start backup")})
+    : ::BackupWizard(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
+                     {tr("choose partition"), tr("choose destination"), tr("start backup")}, kWizardSteps, true)
 {
+    useDesktopLook(this);
     m_page1 = new BkWidget1(this);
     m_page2 = new BkWidget2(this);
     m_page3 = new BkWidget3(this);
@@ -170,26 +169,9 @@ bool BackupDlg::checkBackup()
     return true;
 }
 
-bool BackupDlg::fillRequest(tagBackupArgument* arg)
+QString BackupDlg::imageFileName() const
 {
-    BackupPlan::Choices choices = planChoices();
-    choices.replaceConfirmed = true;
-    const BackupPlan::Result result = BackupPlan::plan(choices);
-    if (!showProblem(result))
-        return false;
-    *arg = result.request;
-    return true;
-}
-
-// A full backup over an image of the same name would leave the old image's
-// later volumes and the incremental images built on it behind: ask before
-// the plan removes the whole old set.
-bool BackupDlg::agreeToReplace()
-{
-    const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
-                            "images built on it will be replaced. Do you want to go on?")
-                             .arg(fileNamePart(m_page2->imagePath()));
-    return message(tr("Warning"), text, true) == 1;
+    return fileNamePart(m_page2->imagePath());
 }
 
 void BackupDlg::startBackup()
@@ -200,19 +182,10 @@ void BackupDlg::startBackup()
     m_page1->measureUsedBytes();
     if (!checkBackup())
         return;
-    const BackupPlan::Result plan =
-        BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
-    if (!showProblem(plan) || !plan.ready())
+    BackupPlan::Result plan;
+    if (!planAtStart(&plan))
         return;
-    jobWorker();
-    showRunning();
-    // The engine reads the head block until the job ends.
-    m_jobHead = plan.headBlock;
-    m_jobImageBase = localPath(m_page2->imagePath());
-    m_filesBeforeJob = BackupRules::imageSetFiles(m_jobImageBase);
-    auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
-    m_worker->setBackup(plan.request, m_page1->fsCode(), head, m_jobHead.size());
-    m_worker->startJob();
+    startPlannedJob(plan, m_page1->fsCode(), localPath(m_page2->imagePath()));
 }
 
 void BackupDlg::jobEnded()
@@ -224,14 +197,6 @@ void BackupDlg::jobEnded()
     }
     endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
            tr("The backup was cancelled and its unfinished volumes were removed."));
-}
-
-void BackupDlg::removeUnfinishedVolumes()
-{
-    for (const QString& file : BackupRules::imageSetFiles(m_jobImageBase)) {
-        if (!m_filesBeforeJob.contains(file))
-            QFile::remove(file);
-    }
 }
 
 }  // namespace desk

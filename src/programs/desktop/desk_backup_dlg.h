@@ -5,9 +5,8 @@
 #ifndef DESK_BACKUP_DLG_H
 #define DESK_BACKUP_DLG_H
 
-#include "backup_plan.h"
+#include "backup_wizard.h"
 #include "desk_wizard_frame.h"
-#include "quarn.h"
 
 class BkWidget3;
 class StartBkWidget;
@@ -17,7 +16,7 @@ namespace desk {
 class BkWidget1;
 class BkWidget2;
 
-class BackupDlg : public WizardFrame {
+class BackupDlg : public ::BackupWizard {
     Q_OBJECT
 
 public:
@@ -29,9 +28,6 @@ public:
     BkWidget3* page3() const { return m_page3; }
     StartBkWidget* progressPage() const { return m_progressPage; }
 
-    // Fills the engine's request; false (after its message) when it cannot.
-    bool fillRequest(tagBackupArgument* arg);
-
 public slots:
     bool checkBackup();
     void startBackup();
@@ -40,24 +36,16 @@ protected:
     void jobEnded() override;
     void startClicked() override { startBackup(); }
     bool prepareStep(int step) override;
+    BackupPlan::Choices planChoices() const override;
+    bool showProblem(const BackupPlan::Result& result) override;
+    QString imageFileName() const override;
 
 private:
-    BackupPlan::Choices planChoices() const;
-    bool showProblem(const BackupPlan::Result& result);
-    bool agreeToReplace();
-    void removeUnfinishedVolumes();
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
-    // The head block of the running job, with the used bytes measured at Start.
-    QByteArray m_jobHead;
-    // The running job's image and the files of its set before it began: a
-    // failed or cancelled job's own volumes go, or a later incremental
-    // backup would take them for the newest image of the chain.
-    QString m_jobImageBase;
-    QStringList m_filesBeforeJob;
 };
 
 }  // namespace desk

@@ -17,9 +17,10 @@
 namespace desk {
 
 RestoreDlg::RestoreDlg(QWidget* parent)
-    : WizardFrame(parent, tr("Restore"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                  {tr("choose images"), tr("choose partition"), tr("start restore")})
+    : ::WizardFrame(parent, tr("Restore"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
+                    {tr("choose images"), tr("choose partition"), tr("start restore")}, kWizardSteps, true)
 {
+    useDesktopLook(this);
     m_page1 = new RtWidget1(this);
     m_page2 = new RtWidget2(this);
     m_page3 = new RtWidget3(this);

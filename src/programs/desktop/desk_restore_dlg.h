@@ -17,7 +17,7 @@ namespace desk {
 class RtWidget1;
 class RtWidget2;
 
-class RestoreDlg : public WizardFrame {
+class RestoreDlg : public ::WizardFrame {
     Q_OBJECT
 
 public:

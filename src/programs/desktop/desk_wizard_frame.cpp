@@ -3,16 +3,13 @@
 #include "base_msg_dlg.h"
 #include "desk_worker.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 
 namespace desk {
 
-namespace {
-
-const ::WizardFrame::StepColumn kSteps = {
+const ::WizardFrame::StepColumn kWizardSteps = {
     {80, 175, 270}, QSize(130, 40), {120, 215, 310}, QSize(150, 20), {158, 253}, Qt::Alignment()};
-
-}  // namespace
 
 void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
 {
@@ -20,30 +17,22 @@ void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
         return;
     QObject::disconnect(helpButton, &QPushButton::clicked, nullptr, nullptr);
     QObject::connect(helpButton, &QPushButton::clicked, window, [window] {
-        BaseMsgDlg box(WizardFrame::tr("Help"),
-                       WizardFrame::tr("Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
-                                       "partitions. Contact your system administrator for help."),
+        BaseMsgDlg box(QCoreApplication::translate("desk::WizardFrame", "Help"),
+                       QCoreApplication::translate("desk::WizardFrame",
+                                                   "Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
+                                                   "partitions. Contact your system administrator for help."),
                        QStringLiteral(":images/MsgIcon_Question.png"), window, true, false);
         box.exec();
     });
 }
 
-WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
-                         const QStringList& subtitles)
-    : ::WizardFrame(parent, title, titles, subtitles, kSteps, true)
+void useDesktopLook(::WizardFrame* wizard)
 {
-    useDesktopHelpBox(this, m_helpButton);
-    setCloseQuestion(tr("A job is running. Do you want to cancel it and close the program?"));
-}
-
-Worker* WizardFrame::worker() const
-{
-    return static_cast<Worker*>(::WizardFrame::worker());
-}
-
-QuarnThread* WizardFrame::newWorker()
-{
-    return new Worker(Worker::defaultEngine());
+    useDesktopHelpBox(wizard, wizard->helpButton());
+    wizard->setCloseQuestion(QCoreApplication::translate(
+        "desk::WizardFrame", "A job is running. Do you want to cancel it and close the program?"));
+    wizard->setWorkerFactory([] { return new Worker(Worker::defaultEngine()); });
+    wizard->ignoreKeys();
 }
 
 }  // namespace desk

@@ -11,24 +11,16 @@ class QPushButton;
 
 namespace desk {
 
-class Worker;
-
 // The desktop's title bar differs from the console's in its "About
 // Software" box, which names the program's version; call after initTitleBar.
 void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton);
 
-class WizardFrame : public ::WizardFrame {
-    Q_OBJECT
+// The step column of the desktop's wizards; give it with a window manager's
+// frame to the wizard frame.
+extern const ::WizardFrame::StepColumn kWizardSteps;
 
-public:
-    Worker* worker() const;
-
-protected:
-    WizardFrame(QWidget* parent, const QString& title, const QStringList& titles, const QStringList& subtitles);
-
-    QuarnThread* newWorker() override;
-    void keyReleaseEvent(QKeyEvent*) override {}
-};
+// The rest of the desktop's look, for a wizard's constructor.
+void useDesktopLook(::WizardFrame* wizard);
 
 }  // namespace desk
 

@@ -1,7 +1,6 @@
 #include "backup_dlg.h"
 
 #include "backup_plan.h"
-#include "backup_rules.h"
 #include "bk_widget1.h"
 #include "bk_widget2.h"
 #include "bk_widget3.h"
@@ -58,8 +57,8 @@ bool isInside(const QString& path, const QString& folder)
 }  // namespace
 
 BackupDlg::BackupDlg(QWidget* parent)
-    : WizardFrame(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                  {tr("choose partition"), tr("choose destination"), tr("start backup")}, kSteps)
+    : BackupWizard(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
+                   {tr("choose partition"), tr("choose destination"), tr("start backup")}, kSteps)
 {
     setAccessibleName(tr("Backup wizard"));
     m_page1 = new BkWidget1(this);
@@ -257,26 +256,9 @@ bool BackupDlg::checkBackup()
     return showProblem(BackupPlan::check(planChoices()));
 }
 
-bool BackupDlg::fillRequest(tagBackupArgument* arg)
+QString BackupDlg::imageFileName() const
 {
-    BackupPlan::Choices choices = planChoices();
-    choices.replaceConfirmed = true;
-    const BackupPlan::Result result = BackupPlan::plan(choices);
-    if (!showProblem(result))
-        return false;
-    *arg = result.request;
-    return true;
-}
-
-// A full backup over an image of the same name would leave the old image's
-// later volumes and the incremental images built on it behind, pointing at
-// data that is gone: ask before the plan removes the whole old set.
-bool BackupDlg::agreeToReplace()
-{
-    const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
-                            "images built on it will be replaced. Do you want to go on?")
-                             .arg(QFileInfo(m_page2->m_imagePath).fileName());
-    return message(tr("Warning"), text, true) == 1;
+    return QFileInfo(m_page2->m_imagePath).fileName();
 }
 
 void BackupDlg::workerCreated(QuarnThread* worker)
@@ -294,26 +276,17 @@ void BackupDlg::startBackup()
     measureSourceUsedBytes();
     if (!checkBackup())
         return;
-    const BackupPlan::Result plan =
-        BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
-    if (!showProblem(plan) || !plan.ready())
+    BackupPlan::Result plan;
+    if (!planAtStart(&plan))
         return;
-    jobWorker();
     // Keep the destination mounted while the job writes there, whatever the
     // file browser gives back meanwhile.
     const QByteArray place = QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare
                                                                             : m_page2->m_destPath);
     if (!place.isEmpty() && MountTable::instance()->retain(place.constData()))
         m_heldMount = place;
-    m_filesBeforeJob = BackupRules::imageSetFiles(m_page2->m_imagePath);
-    m_jobImagePath = m_page2->m_imagePath;
     m_jobActive = true;
-    showRunning();
-    // The engine reads the head block until the job ends.
-    m_jobHead = plan.headBlock;
-    auto* head = m_jobHead.isEmpty() ? nullptr : reinterpret_cast<tagBackupImageHeadInfo*>(m_jobHead.data());
-    m_worker->setBackup(plan.request, m_page1->m_fsCode, head, m_jobHead.size());
-    m_worker->startJob();
+    startPlannedJob(plan, m_page1->m_fsCode, m_page2->m_imagePath);
 }
 
 void BackupDlg::jobEnded()
@@ -330,16 +303,6 @@ void BackupDlg::jobEnded()
         removeUnfinishedVolumes();
     endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
            tr("The backup was cancelled and its unfinished volumes were removed."));
-}
-
-// A failed or cancelled job leaves the volumes it began behind; a later
-// incremental backup would take them for the newest image of the chain.
-void BackupDlg::removeUnfinishedVolumes()
-{
-    for (const QString& file : BackupRules::imageSetFiles(m_jobImagePath)) {
-        if (!m_filesBeforeJob.contains(file))
-            QFile::remove(file);
-    }
 }
 
 void BackupDlg::browseForPreviousImage(QString& fileName)

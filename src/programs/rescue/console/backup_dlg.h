@@ -5,9 +5,7 @@
 #ifndef RESCUE_CONSOLE_BACKUP_DLG_H
 #define RESCUE_CONSOLE_BACKUP_DLG_H
 
-#include "backup_plan.h"
-#include "wizard_frame.h"
-#include "quarn.h"
+#include "backup_wizard.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,7 +15,7 @@ class BkWidget2;
 class BkWidget3;
 class StartBkWidget;
 
-class BackupDlg : public WizardFrame {
+class BackupDlg : public BackupWizard {
     Q_OBJECT
 
 public:
@@ -31,10 +29,6 @@ public:
     BkWidget2* page2() const { return m_page2; }
     BkWidget3* page3() const { return m_page3; }
     StartBkWidget* progressPage() const { return m_progressPage; }
-
-    // Fills the engine's request from the pages; false (after its message)
-    // when "Auto" meets a destination whose file sizes are not known.
-    bool fillRequest(tagBackupArgument* arg);
 
 public slots:
     bool checkBackup();
@@ -61,31 +55,23 @@ protected:
     // While a cancelled job winds down, no step may start another job or
     // change the head block the engine still reads.
     bool navigationEnabled() const override { return !m_jobActive; }
+    BackupPlan::Choices planChoices() const override;
+    bool showProblem(const BackupPlan::Result& result) override;
+    QString imageFileName() const override;
 
 private:
     bool imageOnSource();
     bool destinationStillThere();
     void measureSourceUsedBytes();
-    BackupPlan::Choices planChoices() const;
-    bool showProblem(const BackupPlan::Result& result);
-    bool agreeToReplace();
     void waitForJobEnd();
-    void removeUnfinishedVolumes();
 
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;
     StartBkWidget* m_progressPage;
-    // The head block of the running job, with the used bytes measured at Start.
-    QByteArray m_jobHead;
-
     bool m_jobActive = false;
     // The destination's mount, held while the job writes there.
     QByteArray m_heldMount;
-    // The image files that existed before the job, so that a failed job's
-    // own volumes can be told apart.
-    QString m_jobImagePath;
-    QStringList m_filesBeforeJob;
 };
 
 #endif
