@@ -1,6 +1,7 @@
 #include "backup_wizard.h"
 
 #include "backup_rules.h"
+#include "bk_widget3.h"
 #include "quarn_thread.h"
 
 #include <QFile>
@@ -14,6 +15,15 @@ bool BackupWizard::fillRequest(tagBackupArgument* arg)
         return false;
     *arg = result.request;
     return true;
+}
+
+void BackupWizard::takeOptions(const BkWidget3& page, BackupPlan::Choices* choices)
+{
+    choices->password = page.password();
+    choices->confirmPassword = page.confirmPassword();
+    choices->compressIndex = page.compressIndex();
+    choices->volumeSizeIndex = page.volumeSizeIndex();
+    choices->description = page.description();
 }
 
 // A full backup over an image of the same name would leave the old image's

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+class BkWidget3;
+
 class BackupWizard : public WizardFrame {
     Q_OBJECT
 
@@ -30,6 +32,8 @@ protected:
     virtual bool showProblem(const BackupPlan::Result& result) = 0;
     // The image's file name as the user wrote it.
     virtual QString imageFileName() const = 0;
+    // The choices of the options page both programs share.
+    static void takeOptions(const BkWidget3& page, BackupPlan::Choices* choices);
 
     // The plan at Start, asking before an existing image set is replaced;
     // false (after its box) when there is no job to run.

@@ -98,11 +98,7 @@ BackupPlan::Choices BackupDlg::planChoices() const
     c.checkPreviousPartition = false;
     c.destFreeBytes = static_cast<quint64>(qMax<qint64>(0, m_page2->freeBytes()));
     c.destFsName = m_page2->destFsName().toUpper();
-    c.password = m_page3->password();
-    c.confirmPassword = m_page3->confirmPassword();
-    c.compressIndex = m_page3->compressIndex();
-    c.volumeSizeIndex = m_page3->volumeSizeIndex();
-    c.description = m_page3->description();
+    takeOptions(*m_page3, &c);
     return c;
 }
 

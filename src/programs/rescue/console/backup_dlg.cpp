@@ -181,11 +181,7 @@ BackupPlan::Choices BackupDlg::planChoices() const
     c.previousImage = m_page2->m_prevImage;
     c.destFreeBytes = m_page2->m_destFreeBytes;
     c.destFsName = m_page2->m_destFsName;
-    c.password = m_page3->password();
-    c.confirmPassword = m_page3->confirmPassword();
-    c.compressIndex = m_page3->compressIndex();
-    c.volumeSizeIndex = m_page3->volumeSizeIndex();
-    c.description = m_page3->description();
+    takeOptions(*m_page3, &c);
     return c;
 }
 
