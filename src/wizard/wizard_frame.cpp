@@ -78,6 +78,11 @@ WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringLis
     markStep(1);
 }
 
+WizardFrame::~WizardFrame()
+{
+    stopWorker();
+}
+
 void WizardFrame::markStep(int step)
 {
     m_currentStep = qBound(1, step, 3);

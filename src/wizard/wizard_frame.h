@@ -26,6 +26,10 @@ class WizardFrame : public BaseDlg {
 public:
     enum State { Step1, Step2, Step3, Running };
 
+    // A wizard's own destructor stops the worker while its slots still
+    // exist; this one deletes what is left.
+    ~WizardFrame() override;
+
     // Where the step captions and the dividers between them stand.
     struct StepColumn {
         int titleY[3];
