@@ -3,7 +3,8 @@
 // (an NTFS source filled through ntfs-3g, an NTFS partition for images, an
 // empty NTFS target for restores, a FAT32 source filled with mtools), the
 // device prober pointed at it, and mounts made under the machine's own
-// folder. Everything mounted there is unmounted when the machine goes.
+// folder. Everything mounted there is unmounted when the machine goes. A
+// machine saved once can be copied for each test that writes to it.
 #ifndef TESTS_CONSOLE_BACKUP_MACHINE_H
 #define TESTS_CONSOLE_BACKUP_MACHINE_H
 
@@ -47,12 +48,7 @@ public:
 
     BackupMachine()
     {
-        probertest::testApp();
-        systemPaths().mountBase = m_machine.root() + "/mnt";
-        // The kernel's own table, so that the mount table's checks see the
-        // ntfs-3g mounts made here.
-        systemPaths().mountTable = "/proc/self/mounts";
-        Run("mkdir -p " + Quote(systemPaths().mountBase));
+        usePaths();
         m_ok = m_machine.makeDisk("sdb", diskNumber(),
                                   {{"ntfs", 98304, "SYSTEM", true, false},     // 48 MiB
                                    {"ntfs", 262144, "IMAGES", false, false},   // 128 MiB
@@ -60,6 +56,18 @@ public:
                                    {"fat32", 81920, "DATA", false, true},      // 40 MiB, logical
                                    {"fat16", 20480, "OLD", false, true}}) &&   // 10 MiB, logical
                fillSources();
+    }
+    // A copy of a machine that saveTo() saved, perhaps in another process:
+    // the same disk, partitions and sources, in files of its own.
+    explicit BackupMachine(const std::string& saved)
+    {
+        usePaths();
+        m_ntfsFiles = sourceFiles();
+        m_fatTree = scratch("fat-tree");
+        m_ok = m_machine.copyDisk(saved + "/dev", "sdb", diskNumber());
+        if (m_ok)
+            m_log = testsupport::CopyKeepingHoles(saved + "/fat-tree", m_fatTree);
+        m_ok = m_ok && m_log.empty();
     }
     ~BackupMachine() { unmountAll(); }
     BackupMachine(const BackupMachine&) = delete;
@@ -111,16 +119,43 @@ public:
             Run("umount " + Quote(directory) + " 2>&1 || umount -l " + Quote(directory) + " 2>&1");
     }
 
-private:
-    bool fillSources()
+    // Saves the disk, its partitions and the FAT32 source's tree into an
+    // empty folder, everything unmounted first; "" or what went wrong.
+    std::string saveTo(const std::string& folder)
     {
-        m_ntfsFiles = {
+        unmountAll();
+        Run("mkdir -p " + Quote(folder));
+        std::string error = testsupport::CopyKeepingHoles(m_machine.root() + "/dev", folder + "/dev");
+        if (error.empty())
+            error = testsupport::CopyKeepingHoles(m_fatTree, folder + "/fat-tree");
+        return error;
+    }
+
+private:
+    void usePaths()
+    {
+        probertest::testApp();
+        systemPaths().mountBase = m_machine.root() + "/mnt";
+        // The kernel's own table, so that the mount table's checks see the
+        // ntfs-3g mounts made here.
+        systemPaths().mountTable = "/proc/self/mounts";
+        Run("mkdir -p " + Quote(systemPaths().mountBase));
+    }
+
+    static std::vector<testsupport::NtfsFileSpec> sourceFiles()
+    {
+        return {
             {"Windows", {}, true},
             {"Windows/system.ini", testsupport::PatternBytes(3000, 1)},
             {"Windows/big.bin", testsupport::PatternBytes(3 << 20, 2)},
             {"Users/Ann/notes \xe4\xb8\xad.txt", testsupport::PatternBytes(70000, 3)},
             {"empty.txt", {}},
         };
+    }
+
+    bool fillSources()
+    {
+        m_ntfsFiles = sourceFiles();
         bool needsMount = false;
         if (!testsupport::FillNtfsPartition(partition(NtfsSource), scratch("ntfs-fill"), m_ntfsFiles,
                                             &m_log, &needsMount))

@@ -17,6 +17,7 @@
 #include "quarn.h"
 #include "restore_dlg.h"
 #include "restore_target.h"
+#include "shared_fixture.h"
 #include "size_text.h"
 #include "rt_widget1.h"
 #include "rt_widget2.h"
@@ -58,8 +59,9 @@ using testsupport::ReadFileBytes;
 const char kPassword[] = "secret1";
 const int kJobTimeoutMs = 240000;
 
-// One machine and its images for the whole program: making them is the
-// slow part.
+// The machine and its images, made once for the whole program (making them
+// is the slow part) and copied for each test process: the tests restore
+// onto its target, write its disk's start and mount its images partition.
 struct Images {
     std::string folder;        // on the images partition
     std::string full;          // first volume of a full image (password, MBR)
@@ -79,28 +81,28 @@ BackupMachine* g_machine = nullptr;
 Images* g_images = nullptr;
 std::string g_setupError;
 
-std::string imagesFolder()
+std::string imagesFolder(const BackupMachine& machine)
 {
     const char* dir = MountTable::instance()->mount(
-        g_machine->partition(BackupMachine::Images).c_str(), "ntfs", nullptr, nullptr);
+        machine.partition(BackupMachine::Images).c_str(), "ntfs", nullptr, nullptr);
     return dir ? std::string(dir) : std::string();
 }
 
-int backupWithHead(const std::string& base, const std::string& password, uint64_t volumeSize,
-                   const std::string& prevImage = std::string(), int source = BackupMachine::NtfsSource,
-                   bool saveDiskStart = true)
+int backupWithHead(const BackupMachine& machine, const std::string& base, const std::string& password,
+                   uint64_t volumeSize, const std::string& prevImage = std::string(),
+                   int source = BackupMachine::NtfsSource, bool saveDiskStart = true)
 {
     ImageHeadBlock head;
-    if (buildHeadInfo(*DeviceProber::instance(), QString::fromStdString(g_machine->disk()), 0,
-                      g_machine->partitionPath(source), &head) != 0)
+    if (buildHeadInfo(*DeviceProber::instance(), QString::fromStdString(machine.disk()), 0,
+                      machine.partitionPath(source), &head) != 0)
         return -1;
     tagBackupArgument arg;
-    arg.srcPartition = g_machine->partition(source);
+    arg.srcPartition = machine.partition(source);
     arg.imagePath = base;
     arg.fsType = source == BackupMachine::FatSource ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
     arg.compressType = 1;
     if (saveDiskStart) {
-        arg.mbrSource = g_machine->disk();
+        arg.mbrSource = machine.disk();
         arg.mbrSize = 512;
         arg.saveMbr = true;
     }
@@ -113,96 +115,125 @@ int backupWithHead(const std::string& base, const std::string& password, uint64_
                                        : backup_ntfs(arg, tagCallBackFunc(), head.data(), head.size());
 }
 
-std::string makeImages()
+// The images and what the tests know of them, for the images partition
+// mounted at `folder`.
+Images imagesIn(const std::string& folder, const BackupMachine& machine)
 {
-    const std::string missing = backuptest::missingTool();
-    if (!missing.empty())
-        return "missing " + missing;
-    g_machine = new BackupMachine;
-    if (!g_machine->ok())
-        return "machine: " + g_machine->log();
-    // The wizard reads what is mounted now, not the machine's fixed table.
-    systemPaths().mountTable = "/proc/self/mounts";
-    if (!g_machine->probe())
-        return "the probe did not end";
-    g_images = new Images;
-    Images& im = *g_images;
-
-    // Boot code the disk holds when the images are taken.
-    std::vector<uint8_t> disk = ReadFileBytes(g_machine->disk());
+    Images im;
+    im.folder = folder;
+    im.full = folder + "/full/office_0_0.bkp";
+    im.splitFirst = folder + "/split/office_0_0.bkp";
+    im.splitOthers = folder + "/split-rest";
+    while (testsupport::FileExists(im.splitOthers + "/office_" + std::to_string(im.splitVolumes + 1) + "_0.bkp"))
+        ++im.splitVolumes;
+    if (im.splitVolumes > 0)
+        ++im.splitVolumes;  // the first one
+    im.chainNewest = folder + "/chain/office_0_1.bkp";
+    im.chainFiles = machine.ntfsFiles();
+    im.chainFiles.push_back({"added.bin", testsupport::PatternBytes(200000, 41)});
     im.bootCode = testsupport::PatternBytes(440, 99);
-    std::copy(im.bootCode.begin(), im.bootCode.end(), disk.begin());
-    FILE* file = std::fopen(g_machine->disk().c_str(), "r+b");
-    if (!file || std::fwrite(im.bootCode.data(), 1, 440, file) != 440 || std::fclose(file) != 0)
-        return "cannot write the disk's boot code";
-
-    im.folder = imagesFolder();
-    if (im.folder.empty())
-        return "cannot mount the images partition";
-    QDir().mkpath(QString::fromStdString(im.folder + "/full"));
-    QDir().mkpath(QString::fromStdString(im.folder + "/split"));
-    QDir().mkpath(QString::fromStdString(im.folder + "/split-rest"));
-    QDir().mkpath(QString::fromStdString(im.folder + "/chain"));
-
-    if (backupWithHead(im.folder + "/full/office", kPassword, ImageFormat::kNeverSplit) != 0)
-        return "full backup failed";
-    im.full = im.folder + "/full/office_0_0.bkp";
-
-    if (backupWithHead(im.folder + "/split/office", "", 1 << 20) != 0)
-        return "split backup failed";
-    im.splitFirst = im.folder + "/split/office_0_0.bkp";
-    im.splitOthers = im.folder + "/split-rest";
-    for (int volume = 1;; ++volume) {
-        const std::string name = "/office_" + std::to_string(volume) + "_0.bkp";
-        if (!testsupport::FileExists(im.folder + "/split" + name))
-            break;
-        if (std::rename((im.folder + "/split" + name).c_str(), (im.splitOthers + name).c_str()) != 0)
-            return "cannot move a volume";
-        im.splitVolumes = volume + 1;
-    }
-    if (im.splitVolumes < 3)
-        return "the split image has fewer than 3 volumes";
-
-    if (backupWithHead(im.folder + "/chain/office", "", ImageFormat::kNeverSplit) != 0)
-        return "chain backup failed";
-    // The source changes: one file more, one file rewritten.
-    im.chainFiles = g_machine->ntfsFiles();
-    std::string log;
-    QDir().mkpath(QString::fromStdString(g_machine->scratch("inc")));
-    const std::vector<uint8_t> added = testsupport::PatternBytes(200000, 41);
-    if (!testsupport::NtfsCopyIn(g_machine->partition(BackupMachine::NtfsSource), g_machine->scratch("inc"),
-                                 "/added.bin", added, &log))
-        return "ntfscp: " + log;
-    im.chainFiles.push_back({"added.bin", added});
-    if (backupWithHead(im.folder + "/chain/office", "", ImageFormat::kNeverSplit,
-                       im.folder + "/chain/office_0_0.bkp") != 0)
-        return "incremental backup failed";
-    im.chainNewest = im.folder + "/chain/office_0_1.bkp";
-    if (!testsupport::FileExists(im.chainNewest))
-        return "no incremental image";
-
+    im.zeroDigest = folder + "/zero/office_0_0.bkp";
     // A password whose digest starts with a zero byte.
     for (int n = 0; im.zeroPassword.empty(); ++n) {
         const QByteArray candidate = "pass" + QByteArray::number(n);
         if (QCryptographicHash::hash(candidate, QCryptographicHash::Md5).at(0) == 0)
             im.zeroPassword = candidate.toStdString();
     }
-    QDir().mkpath(QString::fromStdString(im.folder + "/zero"));
-    if (backupWithHead(im.folder + "/zero/office", im.zeroPassword, ImageFormat::kNeverSplit) != 0)
-        return "backup with the zero-led digest failed";
-    im.zeroDigest = im.folder + "/zero/office_0_0.bkp";
+    im.fat = folder + "/fat/data_0_0.bkp";
+    im.noDiskStart = folder + "/nombr/office_0_0.bkp";
+    return im;
+}
 
-    QDir().mkpath(QString::fromStdString(im.folder + "/fat"));
-    if (backupWithHead(im.folder + "/fat/data", "", ImageFormat::kNeverSplit, std::string(),
+// Makes the machine and its images and saves the machine into `saved`.
+std::string makeImages(const std::string& saved)
+{
+    const std::string missing = backuptest::missingTool();
+    if (!missing.empty())
+        return "missing " + missing;
+    BackupMachine machine;
+    if (!machine.ok())
+        return "machine: " + machine.log();
+    if (!machine.probe())
+        return "the probe did not end";
+
+    const std::string folder = imagesFolder(machine);
+    if (folder.empty())
+        return "cannot mount the images partition";
+    const Images im = imagesIn(folder, machine);
+    // Boot code the disk holds when the images are taken.
+    FILE* file = std::fopen(machine.disk().c_str(), "r+b");
+    if (!file || std::fwrite(im.bootCode.data(), 1, 440, file) != 440 || std::fclose(file) != 0)
+        return "cannot write the disk's boot code";
+
+    for (const char* sub : {"/full", "/split", "/split-rest", "/chain", "/zero", "/fat", "/nombr"})
+        QDir().mkpath(QString::fromStdString(folder + sub));
+
+    if (backupWithHead(machine, folder + "/full/office", kPassword, ImageFormat::kNeverSplit) != 0)
+        return "full backup failed";
+
+    if (backupWithHead(machine, folder + "/split/office", "", 1 << 20) != 0)
+        return "split backup failed";
+    int splitVolumes = 0;
+    for (int volume = 1;; ++volume) {
+        const std::string name = "/office_" + std::to_string(volume) + "_0.bkp";
+        if (!testsupport::FileExists(folder + "/split" + name))
+            break;
+        if (std::rename((folder + "/split" + name).c_str(), (im.splitOthers + name).c_str()) != 0)
+            return "cannot move a volume";
+        splitVolumes = volume + 1;
+    }
+    if (splitVolumes < 3)
+        return "the split image has fewer than 3 volumes";
+
+    if (backupWithHead(machine, folder + "/chain/office", "", ImageFormat::kNeverSplit) != 0)
+        return "chain backup failed";
+    // The source changes: one file more, one file rewritten.
+    std::string log;
+    QDir().mkpath(QString::fromStdString(machine.scratch("inc")));
+    if (!testsupport::NtfsCopyIn(machine.partition(BackupMachine::NtfsSource), machine.scratch("inc"),
+                                 "/added.bin", im.chainFiles.back().data, &log))
+        return "ntfscp: " + log;
+    if (backupWithHead(machine, folder + "/chain/office", "", ImageFormat::kNeverSplit,
+                       folder + "/chain/office_0_0.bkp") != 0)
+        return "incremental backup failed";
+    if (!testsupport::FileExists(im.chainNewest))
+        return "no incremental image";
+
+    if (backupWithHead(machine, folder + "/zero/office", im.zeroPassword, ImageFormat::kNeverSplit) != 0)
+        return "backup with the zero-led digest failed";
+
+    if (backupWithHead(machine, folder + "/fat/data", "", ImageFormat::kNeverSplit, std::string(),
                        BackupMachine::FatSource) != 0)
         return "FAT32 backup failed";
-    im.fat = im.folder + "/fat/data_0_0.bkp";
 
-    QDir().mkpath(QString::fromStdString(im.folder + "/nombr"));
-    if (backupWithHead(im.folder + "/nombr/office", "", ImageFormat::kNeverSplit, std::string(),
+    if (backupWithHead(machine, folder + "/nombr/office", "", ImageFormat::kNeverSplit, std::string(),
                        BackupMachine::NtfsSource, false) != 0)
         return "backup without the disk start failed";
-    im.noDiskStart = im.folder + "/nombr/office_0_0.bkp";
+    return machine.saveTo(saved + "/machine");
+}
+
+QUARN_SHARED_FIXTURE(makeImages)
+
+// This process's copy of the saved machine, probed, with its images
+// partition mounted.
+std::string useImages()
+{
+    const testsupport::SharedFixtureFolder& fixture = testsupport::SharedFixture(makeImages);
+    if (!fixture.error.empty())
+        return fixture.error;
+    g_machine = new BackupMachine(fixture.path + "/machine");
+    if (!g_machine->ok())
+        return "machine: " + g_machine->log();
+    // The wizard reads what is mounted now, not the machine's fixed table.
+    systemPaths().mountTable = "/proc/self/mounts";
+    if (!g_machine->probe())
+        return "the probe did not end";
+    const std::string folder = imagesFolder(*g_machine);
+    if (folder.empty())
+        return "cannot mount the images partition";
+    g_images = new Images(imagesIn(folder, *g_machine));
+    if (g_images->splitVolumes < 3)
+        return "the split image has fewer than 3 volumes";
     return std::string();
 }
 
@@ -233,7 +264,7 @@ class RestoreWizardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        g_setupError = makeImages();
+        g_setupError = useImages();
     }
     static void TearDownTestSuite()
     {
@@ -488,7 +519,7 @@ TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
     EXPECT_EQ(messages(answers), QStringList{"Error: The image is on this partition, choose another one!"});
     EXPECT_EQ(m_dialog->worker(), nullptr);
-    EXPECT_FALSE(imagesFolder().empty());
+    EXPECT_FALSE(imagesFolder(*g_machine).empty());
     EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
 }
 
@@ -1061,7 +1092,7 @@ TEST_F(RestoreWizardTest, TheMbrAloneMayNameTheDiskThroughTheImagesPartition)
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, g_machine->partition(BackupMachine::Images));
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
-    EXPECT_FALSE(imagesFolder().empty());
+    EXPECT_FALSE(imagesFolder(*g_machine).empty());
 }
 
 // The volume dialog mounts whatever place the user opens, the target's too:

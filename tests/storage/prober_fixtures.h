@@ -153,6 +153,25 @@ public:
         return true;
     }
 
+    // The disk `name` and its partition files as another machine's dev
+    // folder holds them (one that makeDisk filled), copied so that writes
+    // stay in this machine, with the device numbers makeDisk gives them.
+    bool copyDisk(const std::string& fromDev, const std::string& name, dev_t number)
+    {
+        std::string error = testsupport::CopyKeepingHoles(fromDev + "/" + name, dev(name));
+        addNode(name, number);
+        for (int partNumber = 1; error.empty() && partNumber < 16; ++partNumber) {
+            const std::string partName = partitionName(name, partNumber);
+            if (!testsupport::FileExists(fromDev + "/" + partName))
+                continue;
+            error = testsupport::CopyKeepingHoles(fromDev + "/" + partName, dev(partName));
+            addNode(partName, number + partNumber);
+        }
+        if (!error.empty())
+            ADD_FAILURE() << error;
+        return error.empty();
+    }
+
     // A stick formatted without a partition table.
     bool makeWholeDiskVolume(const std::string& name, dev_t number, const PartSpec& layout)
     {

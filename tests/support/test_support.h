@@ -44,6 +44,9 @@ bool FileExists(const std::string& path);
 uint64_t FileSize(const std::string& path);
 // Creates (or truncates) a sparse file of the given size.
 void MakeSparseFile(const std::string& path, uint64_t size);
+// Copies a file or a folder with its contents, holes kept (a reflink
+// where the file system offers one); "" or what went wrong.
+std::string CopyKeepingHoles(const std::string& from, const std::string& to);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 
