@@ -212,69 +212,96 @@ protected:
 
 };
 
+// One case per compression type, split and unsplit: each is a whole
+// backup judged file by file, so they run side by side.
+struct FullImageCase {
+    int type;
+    uint64_t volumeSize;
+};
+
+std::string FullImageCaseText(const FullImageCase& c)
+{
+    return "Type" + std::to_string(c.type) +
+        (c.volumeSize == ImageFormat::kNeverSplit ? std::string("Unsplit")
+                                                  : "SplitAt" + std::to_string(c.volumeSize >> 20) + "MiB");
+}
+
+std::string FullImageCaseName(const ::testing::TestParamInfo<FullImageCase>& info)
+{
+    return FullImageCaseText(info.param);
+}
+
+void PrintTo(const FullImageCase& c, std::ostream* out)
+{
+    *out << FullImageCaseText(c);
+}
+
+class NtfsFullImageTest : public NtfsBackupTest, public ::testing::WithParamInterface<FullImageCase> {};
 
 }  // namespace
 
-TEST_F(NtfsBackupTest, FullImagesMatchTheSourceForEveryCompressionTypeSplitAndUnsplit)
+TEST_P(NtfsFullImageTest, MatchesTheSource)
 {
-    struct Case { int type; uint64_t volumeSize; } cases[] = {
-        {0, ImageFormat::kNeverSplit}, {1, ImageFormat::kNeverSplit}, {2, ImageFormat::kNeverSplit},
-        {3, ImageFormat::kNeverSplit}, {0, 3 << 20}, {2, 1 << 20},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("type " + std::to_string(c.type) + " volume size " + std::to_string(c.volumeSize));
-        TempDir out;
-        ASSERT_EQ(Backup(Partition(), out.file("img"), c.type, c.volumeSize), 0);
-        NtfsImage image;
-        std::string error;
-        ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
-        EXPECT_EQ(+image.info.compressType, c.type);
-        ExpectImageMatchesSource(image);
+    const FullImageCase& c = GetParam();
+    TempDir out;
+    ASSERT_EQ(Backup(Partition(), out.file("img"), c.type, c.volumeSize), 0);
+    NtfsImage image;
+    std::string error;
+    ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
+    EXPECT_EQ(+image.info.compressType, c.type);
+    ExpectImageMatchesSource(image);
 
-        unsigned long long used = 0;
-        ASSERT_EQ(ntfs_used(Partition().c_str(), &used), 0);
-        EXPECT_EQ(+image.info.usedBytes, used);
-        EXPECT_EQ(+image.info.fileRecordSize, 1024u);
-        EXPECT_EQ(+image.info.reservedFs, 0xFFFFFFFFu);
-        EXPECT_EQ(+image.info.bootAreaSize, 0x1200);
-        EXPECT_EQ(image.bootArea, FileHead(Partition(), 0x1200));
-        EXPECT_EQ(image.fileName, "img_0_0.bkp");
+    unsigned long long used = 0;
+    ASSERT_EQ(ntfs_used(Partition().c_str(), &used), 0);
+    EXPECT_EQ(+image.info.usedBytes, used);
+    EXPECT_EQ(+image.info.fileRecordSize, 1024u);
+    EXPECT_EQ(+image.info.reservedFs, 0xFFFFFFFFu);
+    EXPECT_EQ(+image.info.bootAreaSize, 0x1200);
+    EXPECT_EQ(image.bootArea, FileHead(Partition(), 0x1200));
+    EXPECT_EQ(image.fileName, "img_0_0.bkp");
 
-        const bool split = c.volumeSize != ImageFormat::kNeverSplit;
-        if (split) {
-            EXPECT_GE(image.volumes.size(), 2u);
-        } else {
-            EXPECT_EQ(image.volumes.size(), 1u);
+    const bool split = c.volumeSize != ImageFormat::kNeverSplit;
+    if (split) {
+        EXPECT_GE(image.volumes.size(), 2u);
+    } else {
+        EXPECT_EQ(image.volumes.size(), 1u);
+    }
+    for (size_t v = 0; v < image.volumes.size(); ++v) {
+        const auto& volume = image.volumes[v];
+        EXPECT_EQ(volume.path, out.file("img_" + std::to_string(v) + "_0.bkp"));
+        EXPECT_EQ(+volume.end.volumeIndex, v);
+        EXPECT_EQ(+volume.end.singleVolume, split ? 0 : 1);
+        EXPECT_EQ(+volume.end.generation, 0);
+        EXPECT_EQ(+volume.end.fsType, FS_TYPE_NTFS);
+        EXPECT_EQ(+volume.end.spare2, 2);
+        EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
+        EXPECT_EQ(+volume.end.chainId, +image.volumes[0].end.chainId);
+        EXPECT_EQ(+volume.end.prevNameSize, 0);
+        uint64_t blockStart = volume.end.blkStartLow | (uint64_t(volume.end.blkStartHigh) << 32);
+        EXPECT_EQ(blockStart != 0, v == 0);
+        EXPECT_EQ(volume.nextName.empty(), v + 1 == image.volumes.size());
+        if (split && v > 0) {
+            // A later volume begins inside a data set.
+            std::vector<uint8_t> bytes = ReadFileBytes(volume.path);
+            ASSERT_GE(bytes.size(), sizeof(tagDATA_SET_HEAD));
+            tagDATA_SET_HEAD head;
+            std::memcpy(&head, bytes.data(), sizeof head);
+            EXPECT_LE(+head.continued, 1);
+            EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(), bytes.size());
         }
-        for (size_t v = 0; v < image.volumes.size(); ++v) {
-            const auto& volume = image.volumes[v];
-            EXPECT_EQ(volume.path, out.file("img_" + std::to_string(v) + "_0.bkp"));
-            EXPECT_EQ(+volume.end.volumeIndex, v);
-            EXPECT_EQ(+volume.end.singleVolume, split ? 0 : 1);
-            EXPECT_EQ(+volume.end.generation, 0);
-            EXPECT_EQ(+volume.end.fsType, FS_TYPE_NTFS);
-            EXPECT_EQ(+volume.end.spare2, 2);
-            EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
-            EXPECT_EQ(+volume.end.chainId, +image.volumes[0].end.chainId);
-            EXPECT_EQ(+volume.end.prevNameSize, 0);
-            uint64_t blockStart = volume.end.blkStartLow | (uint64_t(volume.end.blkStartHigh) << 32);
-            EXPECT_EQ(blockStart != 0, v == 0);
-            EXPECT_EQ(volume.nextName.empty(), v + 1 == image.volumes.size());
-            if (split && v > 0) {
-                // A later volume begins inside a data set.
-                std::vector<uint8_t> bytes = ReadFileBytes(volume.path);
-                ASSERT_GE(bytes.size(), sizeof(tagDATA_SET_HEAD));
-                tagDATA_SET_HEAD head;
-                std::memcpy(&head, bytes.data(), sizeof head);
-                EXPECT_LE(+head.continued, 1);
-                EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(), bytes.size());
-            }
-            if (split && v + 1 < image.volumes.size()) {
-                EXPECT_LE(volume.bytes, c.volumeSize + (256 << 10)) << "volume " << v << " far over its size";
-            }
+        if (split && v + 1 < image.volumes.size()) {
+            EXPECT_LE(volume.bytes, c.volumeSize + (256 << 10)) << "volume " << v << " far over its size";
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryCompressionTypeSplitAndUnsplit, NtfsFullImageTest,
+                         ::testing::Values(FullImageCase{0, ImageFormat::kNeverSplit},
+                                           FullImageCase{1, ImageFormat::kNeverSplit},
+                                           FullImageCase{2, ImageFormat::kNeverSplit},
+                                           FullImageCase{3, ImageFormat::kNeverSplit},
+                                           FullImageCase{0, 3 << 20}, FullImageCase{2, 1 << 20}),
+                         FullImageCaseName);
 
 TEST_F(NtfsBackupTest, CompressionShrinksTheImage)
 {

@@ -88,36 +88,51 @@ std::vector<uint8_t> LetterBytes(size_t size, uint32_t seed)
 
 }  // namespace
 
-TEST(NtfsFullVolumeRestore, RestoresOntoItsOwnSizeAndAnyTargetHoldingItsClusters)
+namespace {
+
+// One case per cluster size: each fills a volume to its last clusters and
+// restores it three times, so they run side by side.
+struct FullVolumeCase {
+    uint64_t bytes;
+    uint32_t clusterBytes;
+    uint64_t leave;
+    int compress;
+};
+
+void PrintTo(const FullVolumeCase& c, std::ostream* out)
+{
+    *out << "ClustersOf" << c.clusterBytes;
+}
+
+class NtfsFullVolumeRestoreOnto : public ::testing::TestWithParam<FullVolumeCase> {};
+
+}  // namespace
+
+TEST_P(NtfsFullVolumeRestoreOnto, ItsOwnSizeAndAnyTargetHoldingItsClusters)
 {
     REQUIRE_NTFS_TOOLS();
-    struct Case {
-        uint64_t bytes;
-        uint32_t clusterBytes;
-        uint64_t leave;
-        int compress;
-    } cases[] = {
-        {8 * kMiB, 512, 4, 1},
-        {32 * kMiB, 4096, 4, 0},
-        {32 * kMiB, 65536, 3, 3},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("clusters of " + std::to_string(c.clusterBytes) + " bytes");
-        FullSource source;
-        source.clusterBytes = c.clusterBytes;
-        std::string why;
-        ASSERT_TRUE(MakeNtfsPartition(source.part, c.bytes, &why, "-c " + std::to_string(c.clusterBytes))) << why;
-        ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), c.leave, &source.files, &why)) << why;
-        ASSERT_NO_FATAL_FAILURE(Measure(&source));
-        TempDir images;
-        ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), c.compress), 0);
-        std::string image = images.file("img_0_0.bkp");
-        // Its own size; a little larger (the layout's reserves grow with the
-        // room); two free clusters smaller, leaving two free.
-        for (uint64_t size : {c.bytes, c.bytes + kMiB, c.bytes - (c.leave - 2) * c.clusterBytes})
-            ExpectRestoresOnto(source, image, size);
-    }
+    const FullVolumeCase& c = GetParam();
+    FullSource source;
+    source.clusterBytes = c.clusterBytes;
+    std::string why;
+    ASSERT_TRUE(MakeNtfsPartition(source.part, c.bytes, &why, "-c " + std::to_string(c.clusterBytes))) << why;
+    ASSERT_TRUE(FillNtfsToFreeClusters(source.part, source.dir.path(), c.leave, &source.files, &why)) << why;
+    ASSERT_NO_FATAL_FAILURE(Measure(&source));
+    TempDir images;
+    ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), c.compress), 0);
+    std::string image = images.file("img_0_0.bkp");
+    // Its own size; a little larger (the layout's reserves grow with the
+    // room); two free clusters smaller, leaving two free.
+    for (uint64_t size : {c.bytes, c.bytes + kMiB, c.bytes - (c.leave - 2) * c.clusterBytes})
+        ExpectRestoresOnto(source, image, size);
 }
+
+INSTANTIATE_TEST_SUITE_P(NtfsFullVolumeRestore, NtfsFullVolumeRestoreOnto,
+                         ::testing::Values(FullVolumeCase{8 * kMiB, 512, 4, 1}, FullVolumeCase{32 * kMiB, 4096, 4, 0},
+                                           FullVolumeCase{32 * kMiB, 65536, 3, 3}),
+                         [](const ::testing::TestParamInfo<FullVolumeCase>& info) {
+                             return "ClustersOf" + std::to_string(info.param.clusterBytes);
+                         });
 
 TEST(NtfsFullVolumeRestore, FileThatMayNotBeSplitLeavesNoRoomUnused)
 {
