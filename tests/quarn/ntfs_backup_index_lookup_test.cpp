@@ -67,6 +67,8 @@ public:
     }
 };
 
+QUARN_SHARED_FIXTURE(NtfsSuiteTest<NtfsIndexLookupTest>::MakeFixture)
+
 // The byte offset in the partition of every index block of a directory.
 Ntfs::BootGeometry Geometry(const std::vector<uint8_t>& part)
 {

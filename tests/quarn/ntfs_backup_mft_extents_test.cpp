@@ -240,6 +240,8 @@ protected:
     MftExtension m_extension;
 };
 
+QUARN_SHARED_FIXTURE(NtfsSuiteTest<NtfsMftExtentsTest>::MakeFixture)
+
 // Every file of `files` reads back through a mount of `partition`.
 std::string CompareMountedFiles(const std::string& partition, const std::string& mountDir,
                                 const std::vector<NtfsFileSpec>& files)

@@ -212,6 +212,8 @@ protected:
 
 };
 
+QUARN_SHARED_FIXTURE(NtfsSuiteTest<NtfsBackupTest>::MakeFixture)
+
 // One case per compression type, split and unsplit: each is a whole
 // backup judged file by file, so they run side by side.
 struct FullImageCase {
