@@ -7,11 +7,13 @@
 #include "image_format.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
+#include "shared_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,27 +61,61 @@ uint32_t FatEntry(const std::string& image, uint32_t cluster)
     return Le32(ReadFileHead(image, 4, fatPos + uint64_t(cluster) * 4), 0) & Fat32::kEntryMask;
 }
 
+bool HaveFatTools()
+{
+    return HaveProgram("mkfs.fat") && HaveProgram("mcopy") && HaveProgram("fsck.fat");
+}
+
+// The rich source as "sdz1", its listing (one line each) and its files as
+// mcopy copies them out, with the page file empty as it comes back.
+std::string MakeRichSource(const std::string& folder)
+{
+    if (!HaveFatTools())
+        return "missing dosfstools or mtools";
+    const std::string source = folder + "/sdz1";
+    BuildRichFatSource(source, folder + "/scratch");
+    std::ofstream listing(folder + "/listing.txt");
+    for (const std::string& line : FatListing(source))
+        listing << line << '\n';
+    listing.close();
+    if (!listing)
+        return "cannot write the source's listing";
+    if (!ExtractFatTree(source, folder + "/source-files"))
+        return "mcopy could not copy the source's files out";
+    MakeSparseFile(folder + "/source-files/PAGEFILE.SYS", 0);
+    return std::string();
+}
+
+QUARN_SHARED_FIXTURE(MakeRichSource)
+
 class Fat32RestoreTest : public ::testing::Test {
 protected:
+    // The source is made once for the program and copied here; its listing
+    // and files out are only read.
     static void SetUpTestSuite()
     {
-        if (!HaveProgram("mkfs.fat") || !HaveProgram("mcopy") || !HaveProgram("fsck.fat"))
+        if (!HaveFatTools())
             return;
+        const SharedFixtureFolder& fixture = SharedFixture(&MakeRichSource);
+        if (!fixture.error.empty()) {
+            ADD_FAILURE() << fixture.error;
+            return;
+        }
         s_dir = new TempDir;
         s_source = s_dir->file("sdz1");
-        s_content = new FatSourceContent(BuildRichFatSource(s_source, s_dir->file("scratch")));
-        s_listing = new std::vector<std::string>(FatListing(s_source));
-        s_extracted = s_dir->file("source-files");
-        ExtractFatTree(s_source, s_extracted);
-        // The page file comes back empty.
-        MakeSparseFile(s_extracted + "/PAGEFILE.SYS", 0);
+        const std::string error = CopyKeepingHoles(fixture.path + "/sdz1", s_source);
+        if (!error.empty())
+            ADD_FAILURE() << error;
+        s_listing = new std::vector<std::string>;
+        std::ifstream listing(fixture.path + "/listing.txt");
+        for (std::string line; std::getline(listing, line);)
+            s_listing->push_back(line);
+        s_extracted = fixture.path + "/source-files";
     }
     static void TearDownTestSuite()
     {
-        delete s_content;
         delete s_listing;
         delete s_dir;
-        s_content = nullptr;
         s_listing = nullptr;
         s_dir = nullptr;
     }
@@ -105,7 +141,6 @@ protected:
     static TempDir* s_dir;
     static std::string s_source;
     static std::string s_extracted;
-    static FatSourceContent* s_content;
     static std::vector<std::string>* s_listing;
     TempDir dir;
     std::unique_ptr<FakeDosfsckOnPath> m_fakeChecker;
@@ -115,7 +150,6 @@ protected:
 TempDir* Fat32RestoreTest::s_dir = nullptr;
 std::string Fat32RestoreTest::s_source;
 std::string Fat32RestoreTest::s_extracted;
-FatSourceContent* Fat32RestoreTest::s_content = nullptr;
 std::vector<std::string>* Fat32RestoreTest::s_listing = nullptr;
 
 struct RoundTrip {
