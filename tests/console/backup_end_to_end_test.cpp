@@ -22,6 +22,8 @@ using backuptest::click;
 using backuptest::mountPlace;
 using backuptest::pressRow;
 
+QUARN_SHARED_FIXTURE(backuptest::saveFreshMachine)
+
 class BackupEndToEnd : public backuptest::BackupWizardFixture {
 protected:
     void SetUp() override

@@ -182,6 +182,19 @@ private:
     std::string m_fatTree;
 };
 
+// A fresh machine saved into `folder`, for BackupMachine(folder) in each
+// test (a shared fixture's maker): "" or what went wrong.
+inline std::string saveFreshMachine(const std::string& folder)
+{
+    const std::string missing = missingTool();
+    if (!missing.empty())
+        return "missing " + missing;
+    BackupMachine machine;
+    if (!machine.ok())
+        return "machine: " + machine.log();
+    return machine.saveTo(folder);
+}
+
 }  // namespace backuptest
 
 #endif

@@ -14,6 +14,7 @@
 #include "filesystem_model.h"
 #include "mount_table.h"
 #include "quarn_thread.h"
+#include "shared_fixture.h"
 #include "tree_item.h"
 #include "tree_model.h"
 
@@ -204,7 +205,9 @@ inline QStringList boxTexts(const MsgBoxAnswers& answers)
 }
 
 // The backup wizard shown on a fresh fake machine whose disks are probed;
-// skipped where a tool the machine needs is missing.
+// skipped where a tool the machine needs is missing. The machine is a copy
+// of one made once for the program: a program with this fixture declares
+// QUARN_SHARED_FIXTURE(backuptest::saveFreshMachine).
 class BackupWizardFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -212,7 +215,9 @@ protected:
         const std::string missing = missingTool();
         if (!missing.empty())
             SKIP_OR_FAIL_IN_CI(missing << " is not available");
-        machine.reset(new BackupMachine);
+        const testsupport::SharedFixtureFolder& saved = testsupport::SharedFixture(&saveFreshMachine);
+        ASSERT_EQ(saved.error, "");
+        machine.reset(new BackupMachine(saved.path));
         ASSERT_TRUE(machine->ok()) << machine->log();
         wizard.reset(new BackupDlg);
         wizard->show();

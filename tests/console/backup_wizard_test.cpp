@@ -25,6 +25,8 @@ using backuptest::click;
 using backuptest::mountPlace;
 using backuptest::pressRow;
 
+QUARN_SHARED_FIXTURE(backuptest::saveFreshMachine)
+
 class BackupWizardTest : public backuptest::BackupWizardFixture {
 protected:
     void SetUp() override
