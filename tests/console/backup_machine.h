@@ -89,6 +89,7 @@ public:
     bool probe()
     {
         DeviceProber* prober = DeviceProber::instance();
+        stopProberAfterTheTests();
         const QString diskPath = QString::fromStdString(disk());
         prober->setDiskScanner([diskPath] { return QStringList{diskPath}; });
         prober->setDriveStatusReader([](const QString&) { return 1; });
@@ -132,6 +133,26 @@ public:
     }
 
 private:
+    // The test application is never deleted, so neither is the prober: a
+    // probe that a late mount or unmount set off would still run on its
+    // thread while the process ends, and meet the libraries' statics already
+    // gone (a crash, whose sanitizer report then hangs the exit). Its thread
+    // stops once all tests have run, before the program returns.
+    class StopProber : public ::testing::Environment {
+    public:
+        void TearDown() override
+        {
+            DeviceProber* prober = DeviceProber::instance();
+            prober->quit();
+            prober->wait();
+        }
+    };
+    static void stopProberAfterTheTests()
+    {
+        static ::testing::Environment* const stopper = ::testing::AddGlobalTestEnvironment(new StopProber);
+        (void)stopper;
+    }
+
     void usePaths()
     {
         probertest::testApp();
