@@ -22,9 +22,9 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMiB = 1 << 20;
-constexpr size_t kChunk = 0x20000;      // plain bytes per writer call
-constexpr size_t kDataSet = 4 * kMiB;   // one stream per data set, as for a large file
-constexpr int kRepeats = 3;             // best of
+constexpr size_t kChunk = 0x20000;     // plain bytes per writer call
+constexpr size_t kDataSet = 4 * kMiB;  // one stream per data set, as for a large file
+constexpr int kRepeats = 3;            // best of
 
 struct Rng {
     uint64_t state;
@@ -38,14 +38,86 @@ struct Rng {
 // English-like text: words drawn with a skewed frequency, in lines.
 Bytes MakeText(size_t size, Rng& rng)
 {
-    static const char* const kWords[] = {
-        "the", "of", "and", "to", "in", "a", "is", "that", "for", "it", "as", "was", "with", "be", "by", "on",
-        "not", "he", "this", "are", "or", "his", "from", "at", "which", "but", "have", "an", "had", "they",
-        "you", "were", "their", "one", "all", "we", "can", "her", "has", "there", "been", "if", "more", "when",
-        "will", "would", "who", "so", "no", "partition", "volume", "cluster", "restore", "backup", "sector",
-        "record", "bitmap", "image", "compression", "directory", "attribute", "allocation", "journal",
-        "lighthouse", "harbour", "keeper", "evening", "stairs", "narrow", "polished", "window", "morning",
-        "configuration", "interface", "description", "throughput", "northern", "mountain", "river", "yellow"};
+    static const char* const kWords[] = {"the",
+                                         "of",
+                                         "and",
+                                         "to",
+                                         "in",
+                                         "a",
+                                         "is",
+                                         "that",
+                                         "for",
+                                         "it",
+                                         "as",
+                                         "was",
+                                         "with",
+                                         "be",
+                                         "by",
+                                         "on",
+                                         "not",
+                                         "he",
+                                         "this",
+                                         "are",
+                                         "or",
+                                         "his",
+                                         "from",
+                                         "at",
+                                         "which",
+                                         "but",
+                                         "have",
+                                         "an",
+                                         "had",
+                                         "they",
+                                         "you",
+                                         "were",
+                                         "their",
+                                         "one",
+                                         "all",
+                                         "we",
+                                         "can",
+                                         "her",
+                                         "has",
+                                         "there",
+                                         "been",
+                                         "if",
+                                         "more",
+                                         "when",
+                                         "will",
+                                         "would",
+                                         "who",
+                                         "so",
+                                         "no",
+                                         "partition",
+                                         "volume",
+                                         "cluster",
+                                         "restore",
+                                         "backup",
+                                         "sector",
+                                         "record",
+                                         "bitmap",
+                                         "image",
+                                         "compression",
+                                         "directory",
+                                         "attribute",
+                                         "allocation",
+                                         "journal",
+                                         "lighthouse",
+                                         "harbour",
+                                         "keeper",
+                                         "evening",
+                                         "stairs",
+                                         "narrow",
+                                         "polished",
+                                         "window",
+                                         "morning",
+                                         "configuration",
+                                         "interface",
+                                         "description",
+                                         "throughput",
+                                         "northern",
+                                         "mountain",
+                                         "river",
+                                         "yellow"};
     const size_t count = sizeof kWords / sizeof kWords[0];
     Bytes text;
     text.reserve(size + 64);
@@ -85,13 +157,17 @@ Bytes MakeBinaries(size_t size, Rng& rng)
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
             struct stat st;
-            if (bytes.size() >= size || stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 4096)
+            if (bytes.size() >= size || stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                st.st_size < 4096)
                 continue;
             FILE* f = std::fopen(name.c_str(), "rb");
             if (f == nullptr)
                 continue;
             unsigned char magic[4] = {};
-            if (std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0) {
+            if (std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic,
+                                                               "\x7f"
+                                                               "ELF",
+                                                               4) == 0) {
                 std::fseek(f, 0, SEEK_SET);
                 size_t want = std::min(size - bytes.size(), static_cast<size_t>(st.st_size));
                 size_t at = bytes.size();
@@ -140,13 +216,17 @@ Bytes MakeCorpus(size_t size)
         while (taken[which] >= kinds[which]->size())
             which = (which + 1) % kinds.size();
         size_t n = std::min(kMiB, kinds[which]->size() - taken[which]);
-        corpus.insert(corpus.end(), kinds[which]->begin() + taken[which], kinds[which]->begin() + taken[which] + n);
+        corpus.insert(corpus.end(), kinds[which]->begin() + taken[which],
+                      kinds[which]->begin() + taken[which] + n);
         taken[which] += n;
     }
     return corpus;
 }
 
-double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+double Seconds(Clock::time_point from)
+{
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
 
 bool Drain(CCompressData& coder, bool compress, unsigned char* data, size_t length, bool final, Bytes& out)
 {
@@ -205,14 +285,15 @@ bool DecompressCorpus(unsigned char type, Bytes& stored, const std::vector<size_
 
 struct Row {
     std::string name;
-    double ratio = 0;        // stored / plain
+    double ratio = 0;  // stored / plain
     double compressMBs = 0;
     double decompressMBs = 0;
 };
 
 void Print(const Row& row)
 {
-    std::printf("%-22s %9.3f %14.1f %16.1f\n", row.name.c_str(), row.ratio, row.compressMBs, row.decompressMBs);
+    std::printf("%-22s %9.3f %14.1f %16.1f\n", row.name.c_str(), row.ratio, row.compressMBs,
+                row.decompressMBs);
 }
 
 bool MeasureCoder(const char* name, unsigned char type, Bytes& corpus, Row* row)
@@ -266,7 +347,8 @@ long long FileBytes(const std::string& path)
 // The program reads the corpus file and writes to /dev/null while timed;
 // its ratio comes from one extra run into a file.
 bool MeasureProgram(const std::string& name, const std::string& compress, const std::string& decompress,
-                    const std::string& corpusPath, const std::string& packedPath, size_t corpusBytes, Row* row)
+                    const std::string& corpusPath, const std::string& packedPath, size_t corpusBytes,
+                    Row* row)
 {
     if (std::system((compress + " < '" + corpusPath + "' > '" + packedPath + "'").c_str()) != 0)
         return false;
@@ -297,14 +379,16 @@ int main(int argc, char** argv)
     }
     const std::string corpusPath = std::string(dir) + "/corpus";
     FILE* f = std::fopen(corpusPath.c_str(), "wb");
-    if (f == nullptr || std::fwrite(corpus.data(), 1, corpus.size(), f) != corpus.size() || std::fclose(f) != 0) {
+    if (f == nullptr || std::fwrite(corpus.data(), 1, corpus.size(), f) != corpus.size() ||
+        std::fclose(f) != 0) {
         std::perror(corpusPath.c_str());
         return 1;
     }
 
-    std::printf("corpus: %zu MiB (3/8 text, 2/8 executables, 1/8 zeros, 2/8 random), one stream per %zu MiB,\n"
-                "chunks of 0x%zx bytes; best of %d runs, one core; MB = 10^6 bytes; ratio = stored / plain\n\n",
-                mib, kDataSet / kMiB, kChunk, kRepeats);
+    std::printf(
+        "corpus: %zu MiB (3/8 text, 2/8 executables, 1/8 zeros, 2/8 random), one stream per %zu MiB,\n"
+        "chunks of 0x%zx bytes; best of %d runs, one core; MB = 10^6 bytes; ratio = stored / plain\n\n",
+        mib, kDataSet / kMiB, kChunk, kRepeats);
     std::printf("%-22s %9s %14s %16s\n", "coder", "ratio", "compress MB/s", "decompress MB/s");
 
     int failures = 0;

@@ -22,7 +22,8 @@ double percentile(const std::vector<double>& sorted, double fraction)
 {
     if (sorted.empty())
         return 0;
-    const size_t index = std::min(sorted.size() - 1, static_cast<size_t>(fraction * (sorted.size() - 1) + 0.5));
+    const size_t index =
+        std::min(sorted.size() - 1, static_cast<size_t>(fraction * (sorted.size() - 1) + 0.5));
     return sorted[index];
 }
 
@@ -79,7 +80,7 @@ int main(int argc, char** argv)
     std::sort(gaps.begin(), gaps.end());
     printf("backup result %d in %.2f s, %lld bytes of %lld\n", worker.result(), seconds,
            static_cast<long long>(page.doneBytes()), static_cast<long long>(page.totalBytes()));
-    printf("event loop turns %zu, gap ms: median %.3f  p99 %.3f  max %.3f  (aim: max below 50)\n", gaps.size(),
-           percentile(gaps, 0.5), percentile(gaps, 0.99), gaps.empty() ? 0.0 : gaps.back());
+    printf("event loop turns %zu, gap ms: median %.3f  p99 %.3f  max %.3f  (aim: max below 50)\n",
+           gaps.size(), percentile(gaps, 0.5), percentile(gaps, 0.99), gaps.empty() ? 0.0 : gaps.back());
     return worker.result() == 0 ? 0 : 1;
 }

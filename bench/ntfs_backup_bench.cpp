@@ -12,7 +12,8 @@
 int main(int argc, char** argv)
 {
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: %s <partition> <image base> <compress type 0-3> [previous image]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <partition> <image base> <compress type 0-3> [previous image]\n",
+                     argv[0]);
         return 2;
     }
     tagBackupArgument arg;
@@ -24,5 +25,5 @@ int main(int argc, char** argv)
         arg.incremental = true;
         arg.prevImage = argv[4];
     }
-    return TimedRun("backup_ntfs", [&arg] { return backup_ntfs(arg, tagCallBackFunc {}, nullptr, 0); });
+    return TimedRun("backup_ntfs", [&arg] { return backup_ntfs(arg, tagCallBackFunc{}, nullptr, 0); });
 }

@@ -14,5 +14,5 @@ int main(int argc, char** argv)
     tagRestoreArgument arg;
     arg.imagePath = argv[1];
     arg.targetPartition = argv[2];
-    return TimedRun("restore_ntfs", [&arg] { return restore_ntfs(arg, tagCallBackFunc {}); });
+    return TimedRun("restore_ntfs", [&arg] { return restore_ntfs(arg, tagCallBackFunc{}); });
 }

@@ -18,7 +18,8 @@ namespace {
 // leave it clean.
 CCompressData& Coder(unsigned char type, int role)
 {
-    static CCompressData coders[2][2] = {{CCompressData(2), CCompressData(3)}, {CCompressData(2), CCompressData(3)}};
+    static CCompressData coders[2][2] = {{CCompressData(2), CCompressData(3)},
+                                         {CCompressData(2), CCompressData(3)}};
     return coders[role][type - 2];
 }
 

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     tagRestoreArgument arg;
     arg.imagePath = image;
     arg.targetPartition = target;
-    restore_fat32(arg, tagCallBackFunc {});
+    restore_fat32(arg, tagCallBackFunc{});
 
     if (SizeOf(target) != kTargetBytes)
         abort();  // written past the target's end

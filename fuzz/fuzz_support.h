@@ -97,8 +97,8 @@ inline bool RunDataSet(CCompressData& coder, Coding coding, const uint8_t* data,
             unsigned char* out = nullptr;
             unsigned long outLength = 0;
             const int result = coding == Coding::Compress
-                ? coder.Compress(in, inLength, final, &out, &outLength, more)
-                : coder.Decompress(in, inLength, final, &out, &outLength, more);
+                                   ? coder.Compress(in, inLength, final, &out, &outLength, more)
+                                   : coder.Decompress(in, inLength, final, &out, &outLength, more);
             if (result != 0)
                 return false;
             first = false;

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImageHeadView view;
     if (parseHeadBlock(bytes, &view) == HeadReadResult::Ok) {
         const qint64 used = ImageHead::kFixedSize + qint64(ImageHead::kEntrySize) * view.entries.size() +
-            view.diskName.size() + view.partName.size();
+                            view.diskName.size() + view.partName.size();
         if (used > qint64(view.blockSize) || qint64(view.blockSize) > bytes.size())
             abort();
     }

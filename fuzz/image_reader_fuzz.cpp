@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     arg.imagePath = image;
     arg.targetPartition = target;
     arg.hasMbr = 1;
-    restore_ntfs(arg, tagCallBackFunc {});
+    restore_ntfs(arg, tagCallBackFunc{});
     if (SizeOf(target) != kTargetBytes || SizeOf(disk) != kDiskBytes)
         abort();  // written past the target's or the disk's end
-    restore_mbr(arg, tagCallBackFunc {});
+    restore_mbr(arg, tagCallBackFunc{});
     if (SizeOf(disk) != kDiskBytes)
         abort();
     return 0;

@@ -13,7 +13,10 @@
 namespace {
 
 // The first byte chooses how the stored bytes are cut into calls.
-size_t PieceSize(uint8_t selector) { return 1 + size_t(selector) * 521; }
+size_t PieceSize(uint8_t selector)
+{
+    return 1 + size_t(selector) * 521;
+}
 
 // One coder for all inputs, as a reader keeps one for a whole image: every
 // stream ends with a final call or a failure, both of which leave it clean.
@@ -52,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> out(1 + size_t(data[0]) * 300);
     qlz_decompress_bounded(packet.data(), packet.size(), out.data(), out.size(), scratch.data());
 
-    fuzzsupport::RunDataSet(Reader(), fuzzsupport::Coding::Decompress, body, bodySize, PieceSize(data[0]), nullptr);
+    fuzzsupport::RunDataSet(Reader(), fuzzsupport::Coding::Decompress, body, bodySize, PieceSize(data[0]),
+                            nullptr);
     RoundTrip(body, bodySize);
     return 0;
 }

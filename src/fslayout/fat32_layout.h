@@ -10,9 +10,9 @@
 #include <string>
 
 namespace Fat32 {
-constexpr uint32_t kEntryMask = 0x0FFFFFFF;     // FAT32 entries use 28 bits
+constexpr uint32_t kEntryMask = 0x0FFFFFFF;  // FAT32 entries use 28 bits
 constexpr uint32_t kBadCluster = 0x0FFFFFF7;
-constexpr uint32_t kEndOfChainMin = 0x0FFFFFF8; // this and above end a chain
+constexpr uint32_t kEndOfChainMin = 0x0FFFFFF8;  // this and above end a chain
 constexpr uint32_t kEndOfChain = 0x0FFFFFFF;
 constexpr uint32_t kFirstDataCluster = 2;
 // Fewer clusters would make other systems read the volume as FAT16.
@@ -46,60 +46,60 @@ constexpr uint16_t kBootSignature = 0xAA55;
 struct tagFat32BootSector {
     uint8_t jump[3];
     char oemName[8];
-    uint16_t bytesPerSector;      // 11
-    uint8_t sectorsPerCluster;    // 13
-    uint16_t reservedSectors;     // 14
-    uint8_t numberOfFats;         // 16
-    uint16_t rootEntries;         // 17, 0 on FAT32
-    uint16_t totalSectors16;      // 19
-    uint8_t media;                // 21
-    uint16_t fatSize16;           // 22, 0 on FAT32
-    uint16_t sectorsPerTrack;     // 24
-    uint16_t heads;               // 26
-    uint32_t hiddenSectors;       // 28
-    uint32_t totalSectors32;      // 32
-    uint32_t fatSize32;           // 36
-    uint16_t extFlags;            // 40
-    uint16_t fsVersion;           // 42
-    uint32_t rootCluster;         // 44
-    uint16_t fsInfoSector;        // 48
-    uint16_t backupBootSector;    // 50
-    uint8_t reserved[12];         // 52
-    uint8_t driveNumber;          // 64
-    uint8_t reserved1;            // 65
-    uint8_t bootSignature;        // 66
-    uint32_t volumeId;            // 67
-    char volumeLabel[11];         // 71
-    char fsTypeText[8];           // 82
-    uint8_t bootCode[420];        // 90
-    uint16_t signature;           // 510
+    uint16_t bytesPerSector;    // 11
+    uint8_t sectorsPerCluster;  // 13
+    uint16_t reservedSectors;   // 14
+    uint8_t numberOfFats;       // 16
+    uint16_t rootEntries;       // 17, 0 on FAT32
+    uint16_t totalSectors16;    // 19
+    uint8_t media;              // 21
+    uint16_t fatSize16;         // 22, 0 on FAT32
+    uint16_t sectorsPerTrack;   // 24
+    uint16_t heads;             // 26
+    uint32_t hiddenSectors;     // 28
+    uint32_t totalSectors32;    // 32
+    uint32_t fatSize32;         // 36
+    uint16_t extFlags;          // 40
+    uint16_t fsVersion;         // 42
+    uint32_t rootCluster;       // 44
+    uint16_t fsInfoSector;      // 48
+    uint16_t backupBootSector;  // 50
+    uint8_t reserved[12];       // 52
+    uint8_t driveNumber;        // 64
+    uint8_t reserved1;          // 65
+    uint8_t bootSignature;      // 66
+    uint32_t volumeId;          // 67
+    char volumeLabel[11];       // 71
+    char fsTypeText[8];         // 82
+    uint8_t bootCode[420];      // 90
+    uint16_t signature;         // 510
 };
 
 // The FSInfo sector: a hint of the free-cluster count and the next free cluster.
 struct tagFat32FsInfo {
     uint32_t leadSignature;
     uint8_t reserved1[480];
-    uint32_t structSignature;     // 484
-    uint32_t freeCount;           // 488
-    uint32_t nextFree;            // 492
+    uint32_t structSignature;  // 484
+    uint32_t freeCount;        // 488
+    uint32_t nextFree;         // 492
     uint8_t reserved2[12];
-    uint32_t trailSignature;      // 508
+    uint32_t trailSignature;  // 508
 };
 
 struct tagFatDirEntry {
     char name[8];
     char ext[3];
-    uint8_t attributes;           // 11
+    uint8_t attributes;  // 11
     uint8_t ntReserved;
     uint8_t createTimeTenth;
     uint16_t createTime;
     uint16_t createDate;
     uint16_t accessDate;
-    uint16_t firstClusterHigh;    // 20
+    uint16_t firstClusterHigh;  // 20
     uint16_t writeTime;
     uint16_t writeDate;
-    uint16_t firstClusterLow;     // 26
-    uint32_t fileSize;            // 28
+    uint16_t firstClusterLow;  // 26
+    uint32_t fileSize;         // 28
 
     uint32_t FirstCluster() const { return (uint32_t(firstClusterHigh) << 16) | firstClusterLow; }
     void SetFirstCluster(uint32_t cluster)
@@ -112,13 +112,13 @@ struct tagFatDirEntry {
 // One part of a long name: 13 UTF-16LE characters in three runs.
 struct tagFatLongNameEntry {
     uint8_t ordinal;
-    uint8_t name1[10];            // 1
-    uint8_t attributes;           // 11, always 0x0F
+    uint8_t name1[10];   // 1
+    uint8_t attributes;  // 11, always 0x0F
     uint8_t type;
     uint8_t checksum;
-    uint8_t name2[12];            // 14
-    uint16_t firstClusterLow;     // 26, always 0
-    uint8_t name3[4];             // 28
+    uint8_t name2[12];         // 14
+    uint16_t firstClusterLow;  // 26, always 0
+    uint8_t name3[4];          // 28
 };
 
 #pragma pack(pop)

@@ -13,11 +13,10 @@
 
 class QString;
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "NTFS structures are read as they lie in memory");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "NTFS structures are read as they lie in memory");
 
 namespace Ntfs {
-constexpr uint32_t kFileMagic = 0x454C4946;  // "FILE"
+constexpr uint32_t kFileMagic = 0x454C4946;        // "FILE"
 constexpr uint32_t kIndexBlockMagic = 0x58444E49;  // "INDX"
 constexpr uint32_t kIndexBlockHeaderBytes = 24;    // the node header follows
 constexpr uint32_t kIndexRootHeaderBytes = 16;     // likewise in $INDEX_ROOT
@@ -35,7 +34,7 @@ constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kBootRecord = 7;
 constexpr uint32_t kRootRecord = 5;  // the root folder
 constexpr uint32_t kBadClusRecord = 8;
-constexpr uint32_t kFirstUserRecord = 16;  // records 0-15 are reserved for the system
+constexpr uint32_t kFirstUserRecord = 16;                  // records 0-15 are reserved for the system
 constexpr uint64_t kRecordNumberMask = 0xFFFFFFFFFFFFull;  // a file reference's low 48 bits
 
 enum AttrType : uint32_t {
@@ -79,56 +78,56 @@ struct tagNTFS_BOOT_SECTOR {
     uint64_t mftMirrLcn;           // 56
     int8_t clustersPerFileRecord;  // 64: negative n means 2^-n bytes
     uint8_t unused5[3];
-    int8_t clustersPerIndexRecord; // 68: same encoding
+    int8_t clustersPerIndexRecord;  // 68: same encoding
     uint8_t unused6[3];
-    uint64_t volumeSerial;         // 72
-    uint32_t checksum;             // 80
-    uint8_t bootCode[426];         // 84
-    uint16_t endMarker;            // 510: 0xAA55
+    uint64_t volumeSerial;  // 72
+    uint32_t checksum;      // 80
+    uint8_t bootCode[426];  // 84
+    uint16_t endMarker;     // 510: 0xAA55
 };
 
 struct tagFILE_RECORD_HEADER {
-    uint32_t magic;                // "FILE"
-    uint16_t usaOffset;            // offset of the update sequence
-    uint16_t usaCount;             // its entries: the number plus one per 512 bytes
+    uint32_t magic;      // "FILE"
+    uint16_t usaOffset;  // offset of the update sequence
+    uint16_t usaCount;   // its entries: the number plus one per 512 bytes
     uint64_t logSequence;
     uint16_t sequenceNumber;
     uint16_t linkCount;
-    uint16_t attrsOffset;          // 20: first attribute
-    uint16_t flags;                // kRecordInUse, kRecordIsDirectory
+    uint16_t attrsOffset;  // 20: first attribute
+    uint16_t flags;        // kRecordInUse, kRecordIsDirectory
     uint32_t bytesInUse;
     uint32_t bytesAllocated;
-    uint64_t baseRecord;           // 32: non-zero in an extension record
+    uint64_t baseRecord;  // 32: non-zero in an extension record
     uint16_t nextAttrInstance;
     uint16_t reserved;
-    uint32_t recordNumber;         // 44
+    uint32_t recordNumber;  // 44
 };
 
 struct tagRESIDENT_PART {
-    uint32_t valueLength;          // 16
-    uint16_t valueOffset;          // 20
+    uint32_t valueLength;  // 16
+    uint16_t valueOffset;  // 20
     uint8_t indexedFlag;
     uint8_t reserved;
 };
 
 struct tagNON_RESIDENT_PART {
-    uint64_t lowestVcn;            // 16
-    uint64_t highestVcn;           // 24
-    uint16_t runListOffset;        // 32
-    uint8_t compressionUnit;       // 34
+    uint64_t lowestVcn;       // 16
+    uint64_t highestVcn;      // 24
+    uint16_t runListOffset;   // 32
+    uint8_t compressionUnit;  // 34
     uint8_t reserved[5];
-    uint64_t allocatedSize;        // 40
-    uint64_t dataSize;             // 48
-    uint64_t initializedSize;      // 56
+    uint64_t allocatedSize;    // 40
+    uint64_t dataSize;         // 48
+    uint64_t initializedSize;  // 56
 };
 
 // An attribute header. Only the first 16 bytes and the part its
 // nonResident byte selects are valid: a resident header is 24 bytes long.
 struct tagRECORD_ATTR {
-    uint32_t type;                 // Ntfs::AttrType
-    uint32_t length;               // whole attribute, header included
-    uint8_t nonResident;           // 8
-    uint8_t nameLength;            // UTF-16 units
+    uint32_t type;        // Ntfs::AttrType
+    uint32_t length;      // whole attribute, header included
+    uint8_t nonResident;  // 8
+    uint8_t nameLength;   // UTF-16 units
     uint16_t nameOffset;
     uint16_t flags;
     uint16_t instance;
@@ -139,11 +138,11 @@ struct tagRECORD_ATTR {
 };
 
 struct tagATTR_STANDARD_INFORMATION {
-    uint64_t creationTime;         // 0
-    uint64_t modificationTime;     // 8: last data change
+    uint64_t creationTime;      // 0
+    uint64_t modificationTime;  // 8: last data change
     uint64_t mftChangeTime;
     uint64_t accessTime;
-    uint32_t fileAttributes;       // 32
+    uint32_t fileAttributes;  // 32
 };
 
 struct tagATTR_FILE_NAME {
@@ -154,11 +153,11 @@ struct tagATTR_FILE_NAME {
     uint64_t accessTime;
     uint64_t allocatedSize;
     uint64_t dataSize;
-    uint32_t flags;                // 56: kFileNameIsDirectory
+    uint32_t flags;  // 56: kFileNameIsDirectory
     uint32_t reparse;
-    uint8_t nameLength;            // 64: UTF-16 units
-    uint8_t nameSpace;             // 65: 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
-    uint16_t name[1];              // 66
+    uint8_t nameLength;  // 64: UTF-16 units
+    uint8_t nameSpace;   // 65: 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+    uint16_t name[1];    // 66
 };
 
 // One entry of an $ATTRIBUTE_LIST value.
@@ -168,7 +167,7 @@ struct tagATTR_LIST_ENTRY {
     uint8_t nameLength;
     uint8_t nameOffset;
     uint64_t lowestVcn;
-    uint64_t recordReference;      // low 48 bits: record number
+    uint64_t recordReference;  // low 48 bits: record number
     uint16_t instance;
 };
 
@@ -176,7 +175,7 @@ struct tagATTR_LIST_ENTRY {
 // header, in an index block ("INDX") at offset 24. Offsets count from it.
 struct tagINDEX_HEADER {
     uint32_t entriesOffset;
-    uint32_t indexLength;          // bytes in use
+    uint32_t indexLength;  // bytes in use
     uint32_t allocatedSize;
     uint8_t flags;
     uint8_t reserved[3];
@@ -184,10 +183,10 @@ struct tagINDEX_HEADER {
 
 // One entry of a directory index; its key is a $FILE_NAME value.
 struct tagINDEX_ENTRY_HEADER {
-    uint64_t fileReference;        // low 48 bits: record number
-    uint16_t length;               // whole entry
+    uint64_t fileReference;  // low 48 bits: record number
+    uint16_t length;         // whole entry
     uint16_t keyLength;
-    uint16_t flags;                // Ntfs::kIndexEntryLast
+    uint16_t flags;  // Ntfs::kIndexEntryLast
     uint16_t reserved;
 };
 
@@ -374,8 +373,7 @@ inline bool AttributeFits(const uint8_t* record, uint32_t bound, uint32_t offset
 // then tells it apart from the end marker.
 class AttributeWalker {
 public:
-    AttributeWalker(const uint8_t* record, uint32_t recordBytes)
-        : m_record(record), m_size(recordBytes)
+    AttributeWalker(const uint8_t* record, uint32_t recordBytes) : m_record(record), m_size(recordBytes)
     {
         m_offset = recordBytes >= sizeof(tagFILE_RECORD_HEADER)
                        ? reinterpret_cast<const tagFILE_RECORD_HEADER*>(record)->attrsOffset
@@ -435,8 +433,8 @@ enum class RunStatus { Ok, End, BadHeader, BadLength, Truncated };
 // count and its signed LCN offset from the previous run (0 with an empty
 // offset part, which marks a sparse run; *sparse tells). Moves the cursor
 // past the run. End at the zero header.
-inline RunStatus DecodeRun(const uint8_t** cursor, const uint8_t* end, int64_t* clusters,
-                           int64_t* offset, bool* sparse)
+inline RunStatus DecodeRun(const uint8_t** cursor, const uint8_t* end, int64_t* clusters, int64_t* offset,
+                           bool* sparse)
 {
     const uint8_t* p = *cursor;
     if (p >= end)
@@ -501,8 +499,7 @@ inline RunListStatus DecodeRunList(const tagRECORD_ATTR* attr, std::vector<tagDa
         run.lcn = sparse ? -1 : lcn;
         run.clusters = uint64_t(clusters);
         run.firstVcn = vcn;
-        if (__builtin_add_overflow(vcn, run.clusters - 1, &run.lastVcn) || empty ||
-            run.lastVcn > bound)
+        if (__builtin_add_overflow(vcn, run.clusters - 1, &run.lastVcn) || empty || run.lastVcn > bound)
             return RunListStatus::VcnPastBound;
         runs->push_back(run);
         vcn = run.lastVcn + 1;

@@ -29,8 +29,7 @@ uint64_t largestVolume(const QString& destFsName)
     if (name == QLatin1String("NTFS"))
         return kNeverSplit;
     // A stick formatted without a partition table reports "vfat".
-    if (name == QLatin1String("FAT32") || name == QLatin1String("VFAT") ||
-        name == QLatin1String("MSDOS"))
+    if (name == QLatin1String("FAT32") || name == QLatin1String("VFAT") || name == QLatin1String("MSDOS"))
         return kLargestFat32Volume;
     if (name == QLatin1String("FAT16") || name == QLatin1String("FAT12"))
         return k2GiB;

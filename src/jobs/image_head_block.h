@@ -9,7 +9,7 @@
 
 // A built head block and the values the backup wizard checks beside it.
 struct ImageHeadBlock {
-    QByteArray bytes;            // the whole block; empty before a build
+    QByteArray bytes;  // the whole block; empty before a build
     int fsCode = 0;
     qint64 usedBytes = -1;
     qint64 partBytes = -1;

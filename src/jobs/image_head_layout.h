@@ -13,17 +13,17 @@
 // write them through qFromLittleEndian / qToLittleEndian.
 #pragma pack(push, 1)
 struct tagImagePartEntry {
-    uint8_t number;        // partition number from the device path
+    uint8_t number;  // partition number from the device path
     uint64_t startSector;
     uint64_t sectorCount;
-    uint8_t moreFollows;   // 1 while another entry follows, 0 in the last
+    uint8_t moreFollows;  // 1 while another entry follows, 0 in the last
 };
 
 // The fixed part; the entries, the disk's model text and the partition's
 // label (no terminators) follow it inside blockSize.
 struct tagBackupImageHeadInfo {
     uint32_t blockSize;
-    char signature[7];     // "Sorvik "
+    char signature[7];  // "Sorvik "
     uint8_t zero1[5];
     char contact[21];
     uint8_t zero2[9];
@@ -36,7 +36,7 @@ struct tagBackupImageHeadInfo {
     uint8_t driveLetter;
     uint32_t partNameLength;
     uint8_t partitionNumber;
-    uint8_t fsCode;        // 4 NTFS, 3 FAT32, 2 FAT16, 1 FAT12, 0 other
+    uint8_t fsCode;  // 4 NTFS, 3 FAT32, 2 FAT16, 1 FAT12, 0 other
     uint8_t active;
     uint64_t partStartSector;
     uint64_t partSectorCount;

@@ -68,8 +68,8 @@ HeadReadResult parseHeadBlock(const QByteArray& block, ImageHeadView* view)
     const quint64 diskNameLength = fixed.diskNameLength;
     const quint64 partNameLength = qFromLittleEndian(fixed.partNameLength);
     // 64-bit sums: a 32-bit label length cannot wrap them.
-    const quint64 needed = ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount +
-        diskNameLength + partNameLength;
+    const quint64 needed =
+        ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount + diskNameLength + partNameLength;
     if (needed > parsed.blockSize)
         return HeadReadResult::Damaged;
 

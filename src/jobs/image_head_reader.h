@@ -30,18 +30,18 @@ struct ImageHeadView {
     quint64 partStartSector = 0;
     quint64 partSectorCount = 0;
     quint64 partitionUsedBytes = 0;
-    QByteArray volumeSerial;      // 8 bytes
+    QByteArray volumeSerial;  // 8 bytes
     QList<ImageHeadEntry> entries;
-    QByteArray diskName;          // as stored, without terminator
-    QByteArray partName;          // UTF-8 label, without terminator
+    QByteArray diskName;  // as stored, without terminator
+    QByteArray partName;  // UTF-8 label, without terminator
 };
 
 enum class HeadReadResult {
     Ok = 0,
-    CannotOpen,     // the file cannot be opened
-    TooShort,       // fewer bytes than the fixed part, or than blockSize
-    NotAnImage,     // no "SORVIK" signature
-    Damaged,        // sizes that contradict the block or the file
+    CannotOpen,  // the file cannot be opened
+    TooShort,    // fewer bytes than the fixed part, or than blockSize
+    NotAnImage,  // no "SORVIK" signature
+    Damaged,     // sizes that contradict the block or the file
 };
 
 // The message a failed read shows the user.
@@ -58,4 +58,3 @@ HeadReadResult parseHeadBlock(const QByteArray& block, ImageHeadView* view);
 HeadReadResult readHeadBlock(const QString& imagePath, ImageHeadView* view);
 
 #endif
-

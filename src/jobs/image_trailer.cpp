@@ -44,7 +44,8 @@ public:
         while (done < length) {
             const qint64 got = m_file.read(out + done, static_cast<qint64>(length - done));
             if (got <= 0) {
-                std::fprintf(stderr, "read error: %s\n", got < 0 ? qPrintable(m_file.errorString()) : "short read");
+                std::fprintf(stderr, "read error: %s\n",
+                             got < 0 ? qPrintable(m_file.errorString()) : "short read");
                 return false;
             }
             done += static_cast<size_t>(got);
@@ -112,7 +113,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     if (size < sizeof(tagBLOCK_END))
         return failed(ImageTrailer::Corrupted);
 
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     if (!file.readAt(size - sizeof(end), &end, sizeof(end)))
         return failed(ImageTrailer::StreamFailed);
     if (end.magic != ImageFormat::kBlockEndMagic)
@@ -132,7 +133,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     uint64_t pos = blockStart;
     auto fits = [&](uint64_t length) { return length <= recordsEnd - pos; };
 
-    tagBLOCK_START start {};
+    tagBLOCK_START start{};
     if (!fits(sizeof(start)))
         return failed(ImageTrailer::Corrupted);
     if (!file.readAt(pos, &start, sizeof(start)))
@@ -144,7 +145,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
         return failed(ImageTrailer::Corrupted);
     pos += start.mftBitmapSize;
 
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     if (!fits(sizeof(info)))
         return failed(ImageTrailer::Corrupted);
     if (!file.readAt(pos, &info, sizeof(info)))
@@ -154,7 +155,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     pos += sizeof(info);
 
     const uint64_t blobs = uint64_t(info.mbrSize) + info.bootAreaSize + info.passwordHashSize +
-        info.descriptionSize + info.fileNameSize;
+                           info.descriptionSize + info.fileNameSize;
     if (!fits(blobs))
         return failed(ImageTrailer::Corrupted);
     if (info.passwordHashSize != 0 && info.passwordHashSize != kPasswordDigestBytes)

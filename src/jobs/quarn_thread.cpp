@@ -17,10 +17,8 @@ QuarnEngine QuarnEngine::library()
 #endif
 }
 
-QuarnThread::QuarnThread(const QuarnEngine& engine)
-    : QThread(nullptr), m_engine(engine)
-{
-}
+QuarnThread::QuarnThread(const QuarnEngine& engine) : QThread(nullptr), m_engine(engine)
+{}
 
 QuarnThread::~QuarnThread()
 {

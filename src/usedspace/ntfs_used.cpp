@@ -15,8 +15,7 @@ class RunReader {
 public:
     RunReader(const DeviceReader& device, uint32_t clusterBytes, uint64_t clusterCount)
         : m_device(device), m_clusterBytes(clusterBytes), m_clusterCount(clusterCount)
-    {
-    }
+    {}
 
     bool Load(const tagRECORD_ATTR* attr)
     {

@@ -39,7 +39,8 @@ bool BackupWizard::agreeToReplace()
 
 bool BackupWizard::planAtStart(BackupPlan::Result* plan)
 {
-    *plan = BackupPlan::planAtStart(planChoices(), [this](const BackupPlan::Result&) { return agreeToReplace(); });
+    *plan = BackupPlan::planAtStart(planChoices(),
+                                    [this](const BackupPlan::Result&) { return agreeToReplace(); });
     return showProblem(*plan) && plan->ready();
 }
 

@@ -32,8 +32,7 @@ BaseDlg::BaseDlg(QWidget* parent, Qt::WindowFlags flags, bool flag)
 
 BaseDlg::~BaseDlg() = default;
 
-QPushButton* BaseDlg::newTitleButton(const char* objectName, const QString& tip, int x,
-                                     const QSize& size)
+QPushButton* BaseDlg::newTitleButton(const char* objectName, const QString& tip, int x, const QSize& size)
 {
     auto* button = new QPushButton(this);
     button->setObjectName(QString::fromLatin1(objectName));
@@ -98,8 +97,7 @@ void BaseDlg::infoBtnClicked()
 
 void BaseDlg::homeBtnClicked()
 {
-    BaseMsgDlg box(tr("Home page"),
-                   tr("There is no home page yet. Contact your system administrator."),
+    BaseMsgDlg box(tr("Home page"), tr("There is no home page yet. Contact your system administrator."),
                    QStringLiteral(":images/MsgIcon_Info.png"), this, true, false);
     box.exec();
 }

@@ -18,8 +18,7 @@ class BaseDlg : public QDialog {
 public:
     // The frameless flag is always added to `flags`; `flag` is kept for
     // derived dialogs.
-    explicit BaseDlg(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags(),
-                     bool flag = false);
+    explicit BaseDlg(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags(), bool flag = false);
     ~BaseDlg() override;
 
     // Builds the title-bar buttons at the right edge of the current width;

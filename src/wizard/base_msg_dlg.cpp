@@ -39,8 +39,8 @@ const QMargins kFixedEdges(20, 56, 20, 70);
 
 }  // namespace
 
-BaseMsgDlg::BaseMsgDlg(const QString& title, const QString& message, const QString& iconPath,
-                       QWidget* parent, bool okButton, bool okCancelButtons)
+BaseMsgDlg::BaseMsgDlg(const QString& title, const QString& message, const QString& iconPath, QWidget* parent,
+                       bool okButton, bool okCancelButtons)
     : QDialog(parent, Qt::FramelessWindowHint), m_title(title), m_message(message), m_iconPath(iconPath)
 {
     initRescueFrame();

@@ -60,8 +60,8 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
     m_compressCombo->setAccessibleName(tr("Compress level"));
     m_compressCombo->setGeometry(190, 226, 260, 26);
-    m_compressCombo->addItems({tr("Fast Compress [fast]"), tr("Normal Compress [normal]"),
-                               tr("High Compress [slow]")});
+    m_compressCombo->addItems(
+        {tr("Fast Compress [fast]"), tr("Normal Compress [normal]"), tr("High Compress [slow]")});
 
     PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
     m_sizeCombo = new QComboBox(this);

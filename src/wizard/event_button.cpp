@@ -1,6 +1,7 @@
 #include "event_button.h"
 
-EventButton::EventButton(QWidget* parent) : QPushButton(parent) {}
+EventButton::EventButton(QWidget* parent) : QPushButton(parent)
+{}
 
 void EventButton::enterEvent(QEvent*)
 {

@@ -17,6 +17,9 @@ void initRescueFrame();
 QString frameStyleSheet();
 
 // Resource path of the console's own Chinese catalogue.
-inline QString frameCatalogPath() { return QStringLiteral(":/translations/pelrid_zh_CN.qm"); }
+inline QString frameCatalogPath()
+{
+    return QStringLiteral(":/translations/pelrid_zh_CN.qm");
+}
 
 #endif

@@ -10,7 +10,6 @@
 #include <QShowEvent>
 #include <QTimer>
 
-
 namespace {
 
 const QString kNoValue = QStringLiteral("--");
@@ -55,9 +54,9 @@ bool TimerPageClock::isActive() const
 void StartBkForm::setupUi(QWidget* page, bool restore)
 {
     page->setObjectName(QStringLiteral("startbkwidget"));
-    headLabel = addLabel(page, "headLabel",
-                         restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up"),
-                         70, 20, 400, 40);
+    headLabel =
+        addLabel(page, "headLabel",
+                 restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up"), 70, 20, 400, 40);
     headLabel->setStyleSheet(PageStyle::titleStyle());
 
     const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
@@ -88,10 +87,11 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
 
     warningPicture = addLabel(page, "warningPicture", QString(), 60, 300, 48, 48);
     warningPicture->setStyleSheet(QStringLiteral("border-image: url(:/images/warning_L.png);"));
-    warnLabel = addLabel(page, "warnLabel",
-                         restore ? StartBkWidget::tr("Don't turn off the power while your partition is being restored!")
-                                 : StartBkWidget::tr("Don't turn off the power while your partition is being backed up!"),
-                         130, 300, 380, 48);
+    warnLabel = addLabel(
+        page, "warnLabel",
+        restore ? StartBkWidget::tr("Don't turn off the power while your partition is being restored!")
+                : StartBkWidget::tr("Don't turn off the power while your partition is being backed up!"),
+        130, 300, 380, 48);
     warnLabel->setWordWrap(true);
     warnLabel->setStyleSheet(QStringLiteral("color: white;"));
 }
@@ -213,8 +213,7 @@ void StartBkWidget::displaySpeed(QString speed)
 }
 
 void StartBkWidget::displayRemainTime(QString)
-{
-}
+{}
 
 void StartBkWidget::computeEstimate(qint64 speed)
 {

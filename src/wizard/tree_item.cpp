@@ -1,9 +1,7 @@
 #include "tree_item.h"
 
-TreeItem::TreeItem(const QList<QVariant>& columns, TreeItem* parent)
-    : columns(columns), parentItem(parent)
-{
-}
+TreeItem::TreeItem(const QList<QVariant>& columns, TreeItem* parent) : columns(columns), parentItem(parent)
+{}
 
 TreeItem::~TreeItem()
 {

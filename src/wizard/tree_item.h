@@ -29,7 +29,7 @@ public:
     int columnCount() const;
     QVariant data(int column) const;
     TreeItem* parent() const;
-    int row() const;  // -1 for the root
+    int row() const;                   // -1 for the root
     void appendChild(TreeItem* item);  // takes ownership
     void deleteChildren();
 

@@ -187,8 +187,8 @@ QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum
 
 QStringList unnamedControls(QWidget* window)
 {
-    static const QStringList defaults{QStringLiteral("Dialog"), QStringLiteral("Form"), QStringLiteral("Widget"),
-                                      QStringLiteral("MainWindow")};
+    static const QStringList defaults{QStringLiteral("Dialog"), QStringLiteral("Form"),
+                                      QStringLiteral("Widget"), QStringLiteral("MainWindow")};
     QStringList problems;
     QHash<QString, QWidget*> inputNames;
     for (QWidget* widget : shownWidgets(window)) {
@@ -203,7 +203,8 @@ QStringList unnamedControls(QWidget* window)
         if (!isInput(widget))
             continue;
         if (QWidget* other = inputNames.value(name)) {
-            problems << QStringLiteral("%1 and %2: both named \"%3\"").arg(describe(other), describe(widget), name);
+            problems << QStringLiteral("%1 and %2: both named \"%3\"")
+                            .arg(describe(other), describe(widget), name);
             continue;
         }
         inputNames.insert(name, widget);

@@ -52,8 +52,8 @@ WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringLis
     for (int step = 0; step < 3; ++step) {
         m_stepTitles[step] =
             newStepLabel(this, titles.value(step), column.titleY[step], column.titleSize, column.alignment);
-        m_stepSubtitles[step] =
-            newStepLabel(this, subtitles.value(step), column.subtitleY[step], column.subtitleSize, column.alignment);
+        m_stepSubtitles[step] = newStepLabel(this, subtitles.value(step), column.subtitleY[step],
+                                             column.subtitleSize, column.alignment);
     }
     m_arrow = new QLabel(this);
     m_arrow->setObjectName(QStringLiteral("arrowLabel"));

@@ -77,8 +77,8 @@ public slots:
 
 protected:
     // `windowManagerFrame`: a window of the desktop, under a window manager.
-    WizardFrame(QWidget* parent, const QString& title, const QStringList& titles, const QStringList& subtitles,
-                const StepColumn& column, bool windowManagerFrame = false);
+    WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
+                const QStringList& subtitles, const StepColumn& column, bool windowManagerFrame = false);
 
     // Captions and arrow for step 1 to 3 (4: the running job keeps step 3's).
     void markStep(int step);

@@ -48,13 +48,15 @@ protected:
         BkWidget2& page2 = *wizard->page2();
         click(page2.browseButton());
         ASSERT_TRUE(page2.m_fullDialog->isVisible());
-        ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_fullDialog, machine->partitionPath(BackupMachine::Images),
-                                                 QString(), name));
-        EXPECT_FALSE(page2.m_fullDialog->isVisible()) << backuptest::boxTexts(answers).join("|").toStdString();
+        ASSERT_TRUE(backuptest::answerFileDialog(
+            *page2.m_fullDialog, machine->partitionPath(BackupMachine::Images), QString(), name));
+        EXPECT_FALSE(page2.m_fullDialog->isVisible())
+            << backuptest::boxTexts(answers).join("|").toStdString();
         // The field says where the image goes: name, folder and partition.
         const QString place = page2.fileNameEdit()->text();
         EXPECT_TRUE(place.startsWith(name + QStringLiteral(" in / on "))) << place.toStdString();
-        EXPECT_TRUE(place.contains(QRegularExpression(QStringLiteral(" \\([C-Z]:\\)$")))) << place.toStdString();
+        EXPECT_TRUE(place.contains(QRegularExpression(QStringLiteral(" \\([C-Z]:\\)$"))))
+            << place.toStdString();
         click(wizard->nextButton());
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
@@ -65,9 +67,8 @@ protected:
         page2.typeCombo()->setCurrentIndex(1);
         click(page2.browseButton());
         ASSERT_TRUE(page2.m_incrementalDialog->isVisible());
-        ASSERT_TRUE(backuptest::answerFileDialog(*page2.m_incrementalDialog,
-                                                 machine->partitionPath(BackupMachine::Images), fileName,
-                                                 QString()));
+        ASSERT_TRUE(backuptest::answerFileDialog(
+            *page2.m_incrementalDialog, machine->partitionPath(BackupMachine::Images), fileName, QString()));
         EXPECT_TRUE(page2.fileNameEdit()->text().startsWith(fileName + QStringLiteral(" in ")))
             << page2.fileNameEdit()->text().toStdString();
         click(wizard->nextButton());
@@ -122,8 +123,8 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     files.push_back({"after.bin", testsupport::PatternBytes(200000, 9)});
     std::string log;
     testsupport::Run("mkdir -p " + testsupport::Quote(machine->scratch("inc")));
-    ASSERT_TRUE(testsupport::NtfsCopyIn(machine->partition(BackupMachine::NtfsSource), machine->scratch("inc"),
-                                        "/after.bin", files.back().data, &log))
+    ASSERT_TRUE(testsupport::NtfsCopyIn(machine->partition(BackupMachine::NtfsSource),
+                                        machine->scratch("inc"), "/after.bin", files.back().data, &log))
         << log;
     chooseSource(BackupMachine::NtfsSource);
     EXPECT_EQ(wizard->page2()->typeCombo()->count(), 2);
@@ -199,7 +200,8 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
                 dialog.reject();
             }
         });
-        ASSERT_TRUE(backuptest::startAndWait(*wizard, 120000)) << backuptest::boxTexts(answers).join("|").toStdString();
+        ASSERT_TRUE(backuptest::startAndWait(*wizard, 120000))
+            << backuptest::boxTexts(answers).join("|").toStdString();
         EXPECT_EQ(asked, QStringLiteral("sys_0_0.bkp,*.bkp"));
         if (cancel) {
             EXPECT_EQ(wizard->worker()->result(), ERR_OPEN_FILE);

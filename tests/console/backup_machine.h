@@ -50,11 +50,11 @@ public:
     {
         usePaths();
         m_ok = m_machine.makeDisk("sdb", diskNumber(),
-                                  {{"ntfs", 98304, "SYSTEM", true, false},     // 48 MiB
-                                   {"ntfs", 262144, "IMAGES", false, false},   // 128 MiB
-                                   {"ntfs", 98304, "TARGET", false, false},    // 48 MiB
-                                   {"fat32", 81920, "DATA", false, true},      // 40 MiB, logical
-                                   {"fat16", 20480, "OLD", false, true}}) &&   // 10 MiB, logical
+                                  {{"ntfs", 98304, "SYSTEM", true, false},    // 48 MiB
+                                   {"ntfs", 262144, "IMAGES", false, false},  // 128 MiB
+                                   {"ntfs", 98304, "TARGET", false, false},   // 48 MiB
+                                   {"fat32", 81920, "DATA", false, true},     // 40 MiB, logical
+                                   {"fat16", 20480, "OLD", false, true}}) &&  // 10 MiB, logical
                fillSources();
     }
     // A copy of a machine that saveTo() saved, perhaps in another process:
@@ -178,8 +178,8 @@ private:
     {
         m_ntfsFiles = sourceFiles();
         bool needsMount = false;
-        if (!testsupport::FillNtfsPartition(partition(NtfsSource), scratch("ntfs-fill"), m_ntfsFiles,
-                                            &m_log, &needsMount))
+        if (!testsupport::FillNtfsPartition(partition(NtfsSource), scratch("ntfs-fill"), m_ntfsFiles, &m_log,
+                                            &needsMount))
             return false;
         // FAT32: a folder tree copied in with mtools.
         m_fatTree = scratch("fat-tree");
@@ -187,8 +187,8 @@ private:
         testsupport::WriteFileBytes(m_fatTree + "/README.TXT", testsupport::PatternBytes(1200, 4));
         testsupport::WriteFileBytes(m_fatTree + "/DOCS/report.doc", testsupport::PatternBytes(900000, 5));
         testsupport::WriteFileBytes(m_fatTree + "/DOCS/OLD/a.bin", testsupport::PatternBytes(65536, 6));
-        const auto copy = Run(testsupport::MtoolsEnv() + " mcopy -s -i " + Quote(partition(FatSource)) +
-                              " " + Quote(m_fatTree) + "/* ::/ 2>&1");
+        const auto copy = Run(testsupport::MtoolsEnv() + " mcopy -s -i " + Quote(partition(FatSource)) + " " +
+                              Quote(m_fatTree) + "/* ::/ 2>&1");
         if (copy.exitCode != 0) {
             m_log = "mcopy: " + copy.output;
             return false;

@@ -32,11 +32,9 @@ TEST(BackupRules, BaseNameOfAChosenImage)
         const char* name;
         const char* base;
     } cases[] = {
-        {"sys_0_3.bkp", "sys"},
-        {"my_disk_12_0.bkp", "my_disk"},
-        {"old.bkp", "old."},         // no volume ending: the last three characters go
-        {"a_1_2_0_0.bkp", "a_1_2"},
-        {"x_0_0.BKP", "x_0_0."},     // the ending is matched case-sensitively
+        {"sys_0_3.bkp", "sys"},     {"my_disk_12_0.bkp", "my_disk"},
+        {"old.bkp", "old."},  // no volume ending: the last three characters go
+        {"a_1_2_0_0.bkp", "a_1_2"}, {"x_0_0.BKP", "x_0_0."},  // the ending is matched case-sensitively
     };
     for (const auto& c : cases)
         EXPECT_EQ(imageBaseOfFile(QString::fromUtf8(c.name)), QString::fromUtf8(c.base)) << c.name;
@@ -56,7 +54,7 @@ TEST(BackupRules, VolumeSizesFitTheDestinationsFiles)
         {AutoSize, "fat32", true, kLargestFat32Volume},
         {AutoSize, "vfat", true, kLargestFat32Volume},  // a stick without partition table
         {AutoSize, "FAT16", true, k2GiB},
-        {AutoSize, "", false, 0},                      // an SMB share
+        {AutoSize, "", false, 0},  // an SMB share
         {AutoSize, "ext4", false, 0},
         {Size2GB, "FAT32", true, k2GiB},
         {Size4GB, "FAT32", true, kLargestFat32Volume},  // never more than a FAT32 file holds
@@ -98,8 +96,8 @@ TEST_F(ImageFolder, ImageSetHoldsEveryVolumeOfTheBaseOnly)
 
 TEST_F(ImageFolder, OnlyTheNewestImageOfAChainIsABase)
 {
-    for (const char* name : {"sys_0_0.bkp", "sys_1_0.bkp", "sys_0_1.bkp", "sys_0_2.bkp", "sys_1_2.bkp",
-                             "other_0_5.bkp"})
+    for (const char* name :
+         {"sys_0_0.bkp", "sys_1_0.bkp", "sys_0_1.bkp", "sys_0_2.bkp", "sys_1_2.bkp", "other_0_5.bkp"})
         touch(name);
     EXPECT_EQ(newerImageInChain(path("sys_0_0.bkp")), path("sys_0_2.bkp"));
     EXPECT_EQ(newerImageInChain(path("sys_0_1.bkp")), path("sys_0_2.bkp"));
@@ -112,9 +110,9 @@ TEST(BackupRules, PasswordDigestIsTakenFromUtf8Bytes)
 {
     const QString password = QString::fromUtf8("p\xc3\xa4sswort\xe4\xb8\xad");
     EXPECT_EQ(engineText(password), QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"));
-    EXPECT_EQ(passwordDigest(password).toHex(),
-              QCryptographicHash::hash(QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"), QCryptographicHash::Md5)
-                  .toHex());
+    EXPECT_EQ(
+        passwordDigest(password).toHex(),
+        QCryptographicHash::hash(QByteArray("p\xc3\xa4sswort\xe4\xb8\xad"), QCryptographicHash::Md5).toHex());
 }
 
 // The restore wizard hashes what the user types the way the backup stored

@@ -136,7 +136,8 @@ TEST_F(BackupWizardTest, StepsAndTheirButtons)
     EXPECT_EQ(left->text(), QStringLiteral("Previous"));
     click(right);  // no image place yet
     EXPECT_EQ(wizard->state(), BackupDlg::Step2);
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("You must select a place to save the backup image!"));
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("You must select a place to save the backup image!"));
 
     // The incremental type without a chosen base image is refused the same way.
     wizard->page2()->typeCombo()->setCurrentIndex(1);
@@ -220,8 +221,9 @@ TEST_F(BackupWizardTest, ChecksRefuseInTheirOrderWithTheirMessages)
     const quint64 free = page2.m_destFreeBytes;
     page1.m_usedBytes = qint64(free * 0.8) + 4096;
     EXPECT_FALSE(wizard->checkBackup());
-    EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("The destination partition does not have enough space to hold the backup image!"));
+    EXPECT_EQ(
+        answers.boxes.last().message,
+        QStringLiteral("The destination partition does not have enough space to hold the backup image!"));
     page1.m_usedBytes = used;
 
     const struct {
@@ -276,7 +278,8 @@ TEST_F(BackupWizardTest, IncrementalChecksForFat32AndForeignImages)
 
     page1.m_fsCode = 3;
     EXPECT_FALSE(wizard->checkBackup());
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Incremental backup is only for NTFS partitions now!"));
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("Incremental backup is only for NTFS partitions now!"));
 }
 
 TEST_F(BackupWizardTest, SmbShareFolderIsMeasuredByItsOwnFileSystem)
@@ -299,8 +302,9 @@ TEST_F(BackupWizardTest, SmbShareFolderIsMeasuredByItsOwnFileSystem)
 TEST_F(BackupWizardTest, RequestFollowsThePagesAndTheDestinationsFileSystem)
 {
     chooseFullBackup(QString::fromUtf8("s\xc3\xbcs"));
-    backuptest::setOptions(*wizard->page3(), {QString::fromUtf8("geheim\xc3\xa4"), QString::fromUtf8("geheim\xc3\xa4"),
-                                              2, 0, QString::fromUtf8("Woche \xe4\xb8\xad")});
+    backuptest::setOptions(*wizard->page3(),
+                           {QString::fromUtf8("geheim\xc3\xa4"), QString::fromUtf8("geheim\xc3\xa4"), 2, 0,
+                            QString::fromUtf8("Woche \xe4\xb8\xad")});
     tagBackupArgument arg;
     ASSERT_TRUE(wizard->fillRequest(&arg));
     EXPECT_FALSE(arg.incremental);
@@ -323,12 +327,14 @@ TEST_F(BackupWizardTest, RequestFollowsThePagesAndTheDestinationsFileSystem)
     EXPECT_EQ(arg.volumeSize, BackupRules::kLargestFat32Volume);
     page2.m_destFsName.clear();  // an SMB share with "Auto"
     EXPECT_FALSE(wizard->fillRequest(&arg));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The destination partition's file system is unknown!"));
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The destination partition's file system is unknown!"));
 }
 
 TEST(BackupShareNames, ShareOfAWindowsPath)
 {
-    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv\\data\\img\\a.bkp")), QStringLiteral("//srv/data"));
+    EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv\\data\\img\\a.bkp")),
+              QStringLiteral("//srv/data"));
     EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv\\data")), QStringLiteral("//srv/data"));
     EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("\\\\srv")), QString());
     EXPECT_EQ(BkWidget2::shareOfWindowsPath(QStringLiteral("D:\\img")), QString());
@@ -426,7 +432,8 @@ TEST_F(BackupWizardTest, CancelKeepsStartDisabledUntilTheJobHasEnded)
     EXPECT_FALSE(wizard->jobActive());
     EXPECT_EQ(wizard->worker()->result(), ERR_CANCELLED);
     EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Cancelled"));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
+    EXPECT_EQ(answers.boxes.last().message,
+              QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
     EXPECT_EQ(wizard->state(), BackupDlg::Step1);
     EXPECT_TRUE(wizard->nextButton()->isEnabled());
     EXPECT_TRUE(wizard->returnButton()->isEnabled());
@@ -447,7 +454,8 @@ TEST_F(BackupWizardTest, ClosingDuringAJobAsksCancelsAndWaits)
         EXPECT_FALSE(wizard->jobActive());
         EXPECT_FALSE(wizard->worker()->isRunning());
         EXPECT_FALSE(wizard->isVisible());
-        EXPECT_EQ(answers.boxes.last().message, QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
+        EXPECT_EQ(answers.boxes.last().message,
+                  QStringLiteral("The backup was cancelled and its unfinished volumes were removed."));
     }
 }
 

@@ -76,9 +76,10 @@ TEST(ConsoleCatalogue, EveryTextMarkedForTranslationHasAChineseEntry)
     const QString found = QString::fromStdString(dir.file("found.ts"));
     const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/src/");
     QProcess run;
-    run.start(lupdate, {QStringLiteral("-silent"), QStringLiteral("-no-obsolete"), root + QStringLiteral("wizard"),
-                        root + QStringLiteral("jobs"), root + QStringLiteral("platform/linux"),
-                        root + QStringLiteral("programs/rescue/console"), QStringLiteral("-ts"), found});
+    run.start(lupdate,
+              {QStringLiteral("-silent"), QStringLiteral("-no-obsolete"), root + QStringLiteral("wizard"),
+               root + QStringLiteral("jobs"), root + QStringLiteral("platform/linux"),
+               root + QStringLiteral("programs/rescue/console"), QStringLiteral("-ts"), found});
     ASSERT_TRUE(run.waitForFinished(120000));
     ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
 
@@ -106,8 +107,9 @@ TEST(ConsoleCatalogue, EveryTextMarkedForTranslationHasAChineseEntry)
         } else if (xml.isEndElement() && xml.name() == QLatin1String("message")) {
             ++texts;
             const QByteArray c = context.toUtf8(), s = source.toUtf8(), d = comment.toUtf8();
-            if (chinese.translate(c.constData(), s.constData(), d.isEmpty() ? nullptr : d.constData(),
-                                  numerus ? 1 : -1)
+            if (chinese
+                    .translate(c.constData(), s.constData(), d.isEmpty() ? nullptr : d.constData(),
+                               numerus ? 1 : -1)
                     .isEmpty())
                 missing << context + QStringLiteral("::") + source;
         }
@@ -126,8 +128,9 @@ namespace {
 TEST(ConsoleCatalogue, EveryCatalogueUsesOneWordForImage)
 {
     const QString root = QStringLiteral(QUARN_SOURCE_ROOT) + QStringLiteral("/resources/");
-    for (const char* catalogue : {"rescue/translations/pelrid_zh_CN.ts", "desktop/translations/pelrid_zh_CN.ts",
-                                  "desktop/translations/tools_zh_CN.ts"}) {
+    for (const char* catalogue :
+         {"rescue/translations/pelrid_zh_CN.ts", "desktop/translations/pelrid_zh_CN.ts",
+          "desktop/translations/tools_zh_CN.ts"}) {
         QFile file(root + QLatin1String(catalogue));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << catalogue;
         const QString text = QString::fromUtf8(file.readAll());

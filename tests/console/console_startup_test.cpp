@@ -24,8 +24,8 @@ TEST(ConsoleStartupLang, ChineseUnlessLangNamesAnotherLanguage)
     const struct {
         const char* lang;
         bool chinese;
-    } cases[] = {{"", true}, {"zh_CN", true}, {"zh_CN.UTF-8", true}, {"zh_TW", true},
-                 {"en", false}, {"en_US.UTF-8", false}, {"C", false}, {"es", false}};
+    } cases[] = {{"", true},    {"zh_CN", true},        {"zh_CN.UTF-8", true}, {"zh_TW", true},
+                 {"en", false}, {"en_US.UTF-8", false}, {"C", false},          {"es", false}};
     for (const auto& c : cases)
         EXPECT_EQ(ConsoleStartup::langWantsChinese(c.lang), c.chinese) << c.lang;
 }

@@ -32,7 +32,7 @@ inline const std::string& demoDisksRoot()
         if (!testsupport::HaveProgram("mkntfs") || !testsupport::HaveProgram("sfdisk"))
             return std::string();
         const std::string command = std::string("bash ") + QUARN_SOURCE_ROOT + "/scripts/make-demo-disks " +
-            testsupport::Quote(folder->path()) + " >/dev/null 2>&1";
+                                    testsupport::Quote(folder->path()) + " >/dev/null 2>&1";
         return testsupport::Run(command).exitCode == 0 ? folder->path() : std::string();
     }();
     return root;
@@ -42,7 +42,7 @@ inline const std::string& demoDisksRoot()
 // without them, an empty machine).
 inline QApplication& consoleApp()
 {
-    static QApplication& app = [] () -> QApplication& {
+    static QApplication& app = []() -> QApplication& {
         QApplication& created = testApp();
         const std::string& root = demoDisksRoot();
         const std::string base = root.empty() ? demoFolder().path() : root;

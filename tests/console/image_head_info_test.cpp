@@ -24,9 +24,9 @@ using testsupport::TempDir;
 namespace {
 
 struct FakePartition {
-    std::string name;       // file name beside the disk, e.g. "sdz12"
-    const char* fsName;     // as the prober stores it
-    const char* label;      // null: none
+    std::string name;    // file name beside the disk, e.g. "sdz12"
+    const char* fsName;  // as the prober stores it
+    const char* label;   // null: none
     uint64_t start, length, usedSectors;
     char letter;
     bool active;
@@ -102,7 +102,9 @@ TEST_F(ImageHeadTest, BuiltBlockReadsBackFieldByField)
     std::string log;
     ASSERT_TRUE(testsupport::MakeNtfsPartition(dir.file("sdz12"), 16 << 20, &log)) << log;
     testsupport::MakeSparseFile(dir.file("sdz5"), 40 << 20);
-    ASSERT_EQ(0, testsupport::Run("mkfs.fat -F 32 -i 1234ABCD " + Quote(dir.file("sdz5")) + " >/dev/null 2>&1").exitCode);
+    ASSERT_EQ(0,
+              testsupport::Run("mkfs.fat -F 32 -i 1234ABCD " + Quote(dir.file("sdz5")) + " >/dev/null 2>&1")
+                  .exitCode);
 
     // Partitions 1, 2, 5, 12 in list order; the source is sdz12.
     FakeDisk disk(prober, dir, "QEMU HARDDISK", 512, 2000000,
@@ -209,8 +211,7 @@ TEST_F(ImageHeadTest, UsedBytesStayBytesOnLargeSectorDisks)
 TEST_F(ImageHeadTest, LongModelIsCutToWhatOneLengthByteHolds)
 {
     const std::string model(300, 'M');
-    FakeDisk disk(prober, dir, model.c_str(), 512, 1000,
-                  {{"sdz1", "fat32", "L", 1, 10, 1, 'C', false}});
+    FakeDisk disk(prober, dir, model.c_str(), 512, 1000, {{"sdz1", "fat32", "L", 1, 10, 1, 'C', false}});
     ImageHeadBlock block;
     ASSERT_EQ(0, buildHeadInfo(prober, disk.diskPath(), 0, disk.partPath("sdz1"), &block));
     ImageHeadView view;
@@ -240,10 +241,18 @@ TEST(ImageHeadRules, PartitionNumberIsTheWholeNumberAfterTheDiskName)
         const char* path;
         int number;
     } cases[] = {
-        {"/dev/sda1", 1},       {"/dev/sda12", 12},       {"/dev/sdb5", 5},
-        {"/dev/nvme0n1p3", 3},  {"/dev/nvme10n2p14", 14}, {"/dev/mmcblk0p2", 2},
-        {"/dev/loop0p1", 1},    {"/dev/sda", 0},          {"/dev/nvme0n1", 0},
-        {"/dev/mmcblk1", 0},    {"", 0},                  {"/dev/sda999", 255},
+        {"/dev/sda1", 1},
+        {"/dev/sda12", 12},
+        {"/dev/sdb5", 5},
+        {"/dev/nvme0n1p3", 3},
+        {"/dev/nvme10n2p14", 14},
+        {"/dev/mmcblk0p2", 2},
+        {"/dev/loop0p1", 1},
+        {"/dev/sda", 0},
+        {"/dev/nvme0n1", 0},
+        {"/dev/mmcblk1", 0},
+        {"", 0},
+        {"/dev/sda999", 255},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.number, ImageHead::partitionNumberOfPath(QString::fromLatin1(c.path))) << c.path;
@@ -254,7 +263,7 @@ TEST(ImageHeadRules, FileSystemCodesInAnyCase)
     const struct {
         const char* name;
         int code;
-    } cases[] = {{"ntfs", 4}, {"NTFS", 4}, {"fat32", 3}, {"FAT32", 3}, {"Fat16", 2},
+    } cases[] = {{"ntfs", 4},  {"NTFS", 4}, {"fat32", 3},      {"FAT32", 3}, {"Fat16", 2},
                  {"fat12", 1}, {"ext3", 0}, {"linux-swap", 0}, {"", 0}};
     for (const auto& c : cases)
         EXPECT_EQ(c.code, ImageHead::fsCodeOfName(QString::fromLatin1(c.name))) << c.name;
@@ -266,7 +275,7 @@ TEST_F(ImageHeadTest, SignatureIsMatchedInAnyCaseOnSixBytes)
     const struct {
         const char* signature;
         bool accepted;
-    } cases[] = {{"Sorvik ", true}, {"sorvik ", true}, {"SORVIK ", true}, {"SORVIKX", true},
+    } cases[] = {{"Sorvik ", true},  {"sorvik ", true},  {"SORVIK ", true},        {"SORVIKX", true},
                  {"SORVIQ ", false}, {"       ", false}, {"\0\0\0\0\0\0\0", false}};
     for (const auto& c : cases) {
         QByteArray block = good;

@@ -75,13 +75,14 @@ protected:
 
     // A copy of the protected image changed by `damage`, which gets the
     // bytes and the offsets of its records.
-    std::string damagedCopy(const std::function<void(std::vector<uint8_t>&, size_t start, size_t info)>& damage)
+    std::string
+    damagedCopy(const std::function<void(std::vector<uint8_t>&, size_t start, size_t info)>& damage)
     {
         std::vector<uint8_t> bytes = ReadFileBytes(protectedImage());
-        tagBLOCK_END end {};
+        tagBLOCK_END end{};
         std::memcpy(&end, bytes.data() + bytes.size() - sizeof(end), sizeof(end));
         const size_t start = end.blkStartLow;
-        tagBLOCK_START blockStart {};
+        tagBLOCK_START blockStart{};
         std::memcpy(&blockStart, bytes.data() + start, sizeof(blockStart));
         const size_t info = start + sizeof(tagBLOCK_START) + blockStart.mftBitmapSize;
         damage(bytes, start, info);
@@ -120,7 +121,8 @@ TEST_F(ImageTrailerTest, ReadsTheDigestDescriptionAndDiskStartOfAnEngineImage)
 
 TEST_F(ImageTrailerTest, AnImageWithoutPasswordOrDescriptionReadsEmpty)
 {
-    const ImageTrailer trailer = readImageTrailerRecords(QString::fromStdString(s_dir->file("split_0_0.bkp")));
+    const ImageTrailer trailer =
+        readImageTrailerRecords(QString::fromStdString(s_dir->file("split_0_0.bkp")));
     ASSERT_EQ(trailer.status, ImageTrailer::Ok);
     EXPECT_TRUE(trailer.passwordDigest.isEmpty());
     EXPECT_TRUE(trailer.description.isEmpty());
@@ -149,49 +151,61 @@ TEST_F(ImageTrailerTest, DamagedAndForeignFilesAreCorrupted)
         Damage damage;
     } cases[] = {
         {"shorter than a trailer", [](std::vector<uint8_t>& b, size_t, size_t) { b.resize(20); }},
-        {"foreign text", [](std::vector<uint8_t>& b, size_t, size_t) {
+        {"foreign text",
+         [](std::vector<uint8_t>& b, size_t, size_t) {
              const std::string text(300, 'x');
              b.assign(text.begin(), text.end());
          }},
         {"trailer magic", [&](std::vector<uint8_t>& b, size_t, size_t) { b[EndOffset(b) + endMagic] ^= 1; }},
-        {"block start past the end", [](std::vector<uint8_t>& b, size_t, size_t) {
+        {"block start past the end",
+         [](std::vector<uint8_t>& b, size_t, size_t) {
              Put<uint32_t>(b, EndOffset(b) + offsetof(tagBLOCK_END, blkStartHigh), 7);
          }},
-        {"block start inside the trailer", [](std::vector<uint8_t>& b, size_t, size_t) {
+        {"block start inside the trailer",
+         [](std::vector<uint8_t>& b, size_t, size_t) {
              Put<uint32_t>(b, EndOffset(b) + offsetof(tagBLOCK_END, blkStartLow), uint32_t(EndOffset(b) - 4));
          }},
-        {"names longer than the file", [](std::vector<uint8_t>& b, size_t, size_t) {
+        {"names longer than the file",
+         [](std::vector<uint8_t>& b, size_t, size_t) {
              Put<uint16_t>(b, EndOffset(b) + offsetof(tagBLOCK_END, prevNameSize), 0xFFFF);
          }},
         {"block start magic", [](std::vector<uint8_t>& b, size_t start, size_t) { b[start] ^= 1; }},
-        {"MFT bitmap past the end", [](std::vector<uint8_t>& b, size_t start, size_t) {
+        {"MFT bitmap past the end",
+         [](std::vector<uint8_t>& b, size_t start, size_t) {
              Put<uint32_t>(b, start + offsetof(tagBLOCK_START, mftBitmapSize), 0x7FFFFFFF);
          }},
-        {"partition information magic", [](std::vector<uint8_t>& b, size_t, size_t info) { b[info + 1] ^= 1; }},
-        {"disk start past the end", [](std::vector<uint8_t>& b, size_t, size_t info) {
+        {"partition information magic",
+         [](std::vector<uint8_t>& b, size_t, size_t info) { b[info + 1] ^= 1; }},
+        {"disk start past the end",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
              Put<uint32_t>(b, info + offsetof(tagPARTITION_INFO, mbrSize), 0xFFFFFF00);
          }},
-        {"digest of 65535 bytes", [](std::vector<uint8_t>& b, size_t, size_t info) {
+        {"digest of 65535 bytes",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
              Put<uint16_t>(b, info + offsetof(tagPARTITION_INFO, passwordHashSize), 0xFFFF);
          }},
-        {"digest of 8 bytes", [](std::vector<uint8_t>& b, size_t, size_t info) {
+        {"digest of 8 bytes",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
              Put<uint16_t>(b, info + offsetof(tagPARTITION_INFO, passwordHashSize), 8);
          }},
-        {"description past the end", [](std::vector<uint8_t>& b, size_t, size_t info) {
+        {"description past the end",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
              Put<uint16_t>(b, info + offsetof(tagPARTITION_INFO, descriptionSize), 0xFFFF);
          }},
-        {"description claiming 4 GiB", [](std::vector<uint8_t>& b, size_t, size_t info) {
-             tagPARTITION_INFO record {};
+        {"description claiming 4 GiB",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
+             tagPARTITION_INFO record{};
              std::memcpy(&record, b.data() + info, sizeof(record));
-             const size_t blob = info + sizeof(record) + record.mbrSize + record.bootAreaSize +
-                 record.passwordHashSize;
+             const size_t blob =
+                 info + sizeof(record) + record.mbrSize + record.bootAreaSize + record.passwordHashSize;
              b[blob] = b[blob + 1] = b[blob + 2] = b[blob + 3] = 0xFF;
          }},
-        {"description stream", [](std::vector<uint8_t>& b, size_t, size_t info) {
-             tagPARTITION_INFO record {};
+        {"description stream",
+         [](std::vector<uint8_t>& b, size_t, size_t info) {
+             tagPARTITION_INFO record{};
              std::memcpy(&record, b.data() + info, sizeof(record));
-             const size_t blob = info + sizeof(record) + record.mbrSize + record.bootAreaSize +
-                 record.passwordHashSize;
+             const size_t blob =
+                 info + sizeof(record) + record.mbrSize + record.bootAreaSize + record.passwordHashSize;
              b[blob + 4] ^= 0xFF;
              b[blob + 5] ^= 0xFF;
          }},

@@ -134,7 +134,8 @@ TEST(MainDlgHover, EnteringAButtonMovesTheArrowAndSetsItsTexts)
     const Row rows[] = {
         {dlg.restoreButton(), 370, "Restore Partition",
          "You can restore a partition from an image that you backed up before!"},
-        {dlg.cloneButton(), 570, "Clone Partition", "You can choose a partition to clone to another partition!"},
+        {dlg.cloneButton(), 570, "Clone Partition",
+         "You can choose a partition to clone to another partition!"},
         {dlg.backupButton(), 170, "Backup Partition",
          "Back up your partition to an image; you can restore your partition from this image!"},
     };

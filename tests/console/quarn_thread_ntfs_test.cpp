@@ -83,11 +83,13 @@ public:
             EXPECT_EQ(totals[0].value, sum) << what;
         }
         // The total comes before any progress.
-        const auto firstTotal = std::find_if(recorder.events.begin(), recorder.events.end(),
-                                             [](const WorkerEvent& e) { return e.kind == WorkerEvent::Total; });
-        const auto firstMove = std::find_if(recorder.events.begin(), recorder.events.end(), [](const WorkerEvent& e) {
-            return e.kind == WorkerEvent::Bytes || e.kind == WorkerEvent::Progress;
-        });
+        const auto firstTotal =
+            std::find_if(recorder.events.begin(), recorder.events.end(),
+                         [](const WorkerEvent& e) { return e.kind == WorkerEvent::Total; });
+        const auto firstMove =
+            std::find_if(recorder.events.begin(), recorder.events.end(), [](const WorkerEvent& e) {
+                return e.kind == WorkerEvent::Bytes || e.kind == WorkerEvent::Progress;
+            });
         EXPECT_LT(firstTotal - recorder.events.begin(), firstMove - recorder.events.begin()) << what;
 
         for (int value : barValues)
@@ -254,8 +256,9 @@ TEST_F(QuarnThreadNtfsTest, MovedVolumeIsAskedForAndTheGuiAnswerIsTried)
     ASSERT_EQ(0, worker.result());
     ASSERT_TRUE(FileExists(m_base + "_1_0.bkp"));
     // The second volume went onto "another disc".
-    ASSERT_EQ(0, testsupport::Run("mkdir " + Quote(m_dir.file("disc2")) + " && mv " + Quote(m_base + "_1_0.bkp") + " " +
-                     Quote(m_dir.file("disc2/"))).exitCode);
+    ASSERT_EQ(0, testsupport::Run("mkdir " + Quote(m_dir.file("disc2")) + " && mv " +
+                                  Quote(m_base + "_1_0.bkp") + " " + Quote(m_dir.file("disc2/")))
+                     .exitCode);
 
     std::vector<QString> asked;
     bool allOnGuiThread = true;

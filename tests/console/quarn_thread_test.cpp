@@ -83,11 +83,21 @@ int play(const std::vector<Report>& reports, const tagCallBackFunc& cb)
             if (cb.onProgress(static_cast<int>(r.value), cb.context))
                 return ERR_CANCELLED;
             break;
-        case Report::Total: cb.onTotalBytes(r.value, cb.context); break;
-        case Report::Bytes: cb.onBytesDone(r.value, cb.context); break;
-        case Report::Name: cb.onName(QString::fromUtf8(r.text), cb.context); break;
-        case Report::Message: cb.onMessage(QString::fromUtf8(r.text), cb.context); break;
-        case Report::State: cb.onState(QString::fromUtf8(r.text), cb.context); break;
+        case Report::Total:
+            cb.onTotalBytes(r.value, cb.context);
+            break;
+        case Report::Bytes:
+            cb.onBytesDone(r.value, cb.context);
+            break;
+        case Report::Name:
+            cb.onName(QString::fromUtf8(r.text), cb.context);
+            break;
+        case Report::Message:
+            cb.onMessage(QString::fromUtf8(r.text), cb.context);
+            break;
+        case Report::State:
+            cb.onState(QString::fromUtf8(r.text), cb.context);
+            break;
         }
     }
     return 0;
@@ -105,11 +115,20 @@ std::vector<WorkerEvent> expectedSignals(const std::vector<Report>& reports)
                 expected.push_back({WorkerEvent::Progress, r.value, {}, true});
             lastStep = static_cast<int>(r.value);
             break;
-        case Report::Total: expected.push_back({WorkerEvent::Total, r.value, {}, true}); break;
-        case Report::Bytes: expected.push_back({WorkerEvent::Bytes, r.value, {}, true}); break;
-        case Report::Name: expected.push_back({WorkerEvent::Name, 0, QString::fromUtf8(r.text), true}); break;
-        case Report::Message: break;
-        case Report::State: expected.push_back({WorkerEvent::State, 0, QString::fromUtf8(r.text), true}); break;
+        case Report::Total:
+            expected.push_back({WorkerEvent::Total, r.value, {}, true});
+            break;
+        case Report::Bytes:
+            expected.push_back({WorkerEvent::Bytes, r.value, {}, true});
+            break;
+        case Report::Name:
+            expected.push_back({WorkerEvent::Name, 0, QString::fromUtf8(r.text), true});
+            break;
+        case Report::Message:
+            break;
+        case Report::State:
+            expected.push_back({WorkerEvent::State, 0, QString::fromUtf8(r.text), true});
+            break;
         }
     }
     expected.push_back({WorkerEvent::Finished, 0, {}, true});
@@ -151,8 +170,14 @@ TEST_F(QuarnThreadTest, DispatchesOnFileSystemAndOperation)
         int fsType;
         const char* entry;  // "" when nothing may run
     } cases[] = {
-        {1, 4, "backup_ntfs"}, {1, 3, "backup_fat32"}, {2, 4, "restore_ntfs"},
-        {2, 3, "restore_fat32"}, {3, 0, "restore_mbr"}, {1, 2, ""}, {2, 0, ""}, {2, 7, ""},
+        {1, 4, "backup_ntfs"},
+        {1, 3, "backup_fat32"},
+        {2, 4, "restore_ntfs"},
+        {2, 3, "restore_fat32"},
+        {3, 0, "restore_mbr"},
+        {1, 2, ""},
+        {2, 0, ""},
+        {2, 7, ""},
     };
     for (const auto& c : cases) {
         g_call = EngineCall();
@@ -198,13 +223,21 @@ TEST_F(QuarnThreadTest, MbrOnlyRestoreRunsWhateverTheFileSystemCode)
 TEST_F(QuarnThreadTest, CallbacksInAnyOrderArriveAsSignalsInOrderOnTheGuiThread)
 {
     const std::vector<Report> job = {
-        {Report::State, 0, "Initializing ..."}, {Report::Total, 5000000000LL, nullptr},
-        {Report::State, 0, "Backing up partition ..."}, {Report::Name, 0, "\xe6\x96\x87\xe4\xbb\xb6.txt"},
-        {Report::Progress, 1, nullptr}, {Report::Bytes, 52631578, nullptr},
-        {Report::Progress, 1, nullptr}, {Report::Message, 0, "not shown"},
-        {Report::Progress, 2, nullptr}, {Report::Bytes, 52631579, nullptr},
-        {Report::Name, 0, "b.dat"}, {Report::Progress, 2, nullptr},
-        {Report::Progress, 95, nullptr}, {Report::Bytes, 1, nullptr}, {Report::State, 0, "Finish"},
+        {Report::State, 0, "Initializing ..."},
+        {Report::Total, 5000000000LL, nullptr},
+        {Report::State, 0, "Backing up partition ..."},
+        {Report::Name, 0, "\xe6\x96\x87\xe4\xbb\xb6.txt"},
+        {Report::Progress, 1, nullptr},
+        {Report::Bytes, 52631578, nullptr},
+        {Report::Progress, 1, nullptr},
+        {Report::Message, 0, "not shown"},
+        {Report::Progress, 2, nullptr},
+        {Report::Bytes, 52631579, nullptr},
+        {Report::Name, 0, "b.dat"},
+        {Report::Progress, 2, nullptr},
+        {Report::Progress, 95, nullptr},
+        {Report::Bytes, 1, nullptr},
+        {Report::State, 0, "Finish"},
     };
     std::vector<std::vector<Report>> scripts = {job};
     // The same reports in shuffled orders: the worker keeps whatever order

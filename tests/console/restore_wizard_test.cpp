@@ -63,18 +63,18 @@ const int kJobTimeoutMs = 240000;
 // is the slow part) and copied for each test process: the tests restore
 // onto its target, write its disk's start and mount its images partition.
 struct Images {
-    std::string folder;        // on the images partition
-    std::string full;          // first volume of a full image (password, MBR)
-    std::string splitFirst;    // first volume of a split image; the others lie in splitOthers
+    std::string folder;      // on the images partition
+    std::string full;        // first volume of a full image (password, MBR)
+    std::string splitFirst;  // first volume of a split image; the others lie in splitOthers
     std::string splitOthers;
     int splitVolumes = 0;
-    std::string chainNewest;   // first volume of the incremental image of a chain
+    std::string chainNewest;                            // first volume of the incremental image of a chain
     std::vector<testsupport::NtfsFileSpec> chainFiles;  // the source when the increment was taken
-    std::vector<uint8_t> bootCode;  // what the disk's first 440 bytes held at backup time
-    std::string zeroDigest;    // an image whose password digest starts with a zero byte
+    std::vector<uint8_t> bootCode;                      // what the disk's first 440 bytes held at backup time
+    std::string zeroDigest;  // an image whose password digest starts with a zero byte
     std::string zeroPassword;
-    std::string fat;           // a FAT32 image of a partition without the boot flag
-    std::string noDiskStart;   // an image of the active partition without the disk's start
+    std::string fat;          // a FAT32 image of a partition without the boot flag
+    std::string noDiskStart;  // an image of the active partition without the disk's start
 };
 
 BackupMachine* g_machine = nullptr;
@@ -83,8 +83,8 @@ std::string g_setupError;
 
 std::string imagesFolder(const BackupMachine& machine)
 {
-    const char* dir = MountTable::instance()->mount(
-        machine.partition(BackupMachine::Images).c_str(), "ntfs", nullptr, nullptr);
+    const char* dir = MountTable::instance()->mount(machine.partition(BackupMachine::Images).c_str(), "ntfs",
+                                                    nullptr, nullptr);
     return dir ? std::string(dir) : std::string();
 }
 
@@ -124,7 +124,8 @@ Images imagesIn(const std::string& folder, const BackupMachine& machine)
     im.full = folder + "/full/office_0_0.bkp";
     im.splitFirst = folder + "/split/office_0_0.bkp";
     im.splitOthers = folder + "/split-rest";
-    while (testsupport::FileExists(im.splitOthers + "/office_" + std::to_string(im.splitVolumes + 1) + "_0.bkp"))
+    while (
+        testsupport::FileExists(im.splitOthers + "/office_" + std::to_string(im.splitVolumes + 1) + "_0.bkp"))
         ++im.splitVolumes;
     if (im.splitVolumes > 0)
         ++im.splitVolumes;  // the first one
@@ -262,10 +263,7 @@ void writeDiskStart(const std::vector<uint8_t>& bytes)
 
 class RestoreWizardTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        g_setupError = useImages();
-    }
+    static void SetUpTestSuite() { g_setupError = useImages(); }
     static void TearDownTestSuite()
     {
         delete g_images;
@@ -311,7 +309,8 @@ protected:
             const QModelIndex diskIndex = model->index(disk, 0);
             for (int row = 0; row < model->rowCount(diskIndex); ++row) {
                 const QModelIndex index = model->index(row, 1, diskIndex);
-                if (static_cast<TreeItem*>(index.internalPointer())->path != QString::fromStdString(partition))
+                if (static_cast<TreeItem*>(index.internalPointer())->path !=
+                    QString::fromStdString(partition))
                     continue;
                 QTreeView* view = m_dialog->m_rtWidget2->m_treeView;
                 view->scrollTo(index);
@@ -340,10 +339,7 @@ protected:
     }
 
     // Waits for the job and the wizard's return to the main window.
-    bool waitForReturn(QSignalSpy& returned)
-    {
-        return returned.count() > 0 || returned.wait(kJobTimeoutMs);
-    }
+    bool waitForReturn(QSignalSpy& returned) { return returned.count() > 0 || returned.wait(kJobTimeoutMs); }
 
     static QStringList messages(const MsgBoxAnswers& answers)
     {
@@ -414,7 +410,8 @@ TEST_F(RestoreWizardTest, ASplitImageAsksForEachVolumeInAnotherFolder)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!")) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"))
+        << messages(answers).join("\n").toStdString();
     EXPECT_TRUE(messages(answers).contains("Error: You must select a backup image file, not a directory!"));
     // One request per later volume (the first one answered twice).
     EXPECT_EQ(asked.size(), g_images->splitVolumes) << asked.join(", ").toStdString();
@@ -499,7 +496,8 @@ TEST_F(RestoreWizardTest, TheMbrAloneWritesTheStoredBootCodeAndKeepsThePartition
     clickThrough(QString::fromLatin1(kPassword));
     ASSERT_TRUE(waitForReturn(returned));
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
-    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("Are you sure to restore your MBR to your ")));
+    EXPECT_TRUE(
+        answers.boxes[0].message.startsWith(QStringLiteral("Are you sure to restore your MBR to your ")));
     EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
 
     const std::vector<uint8_t> after = diskStart();
@@ -522,7 +520,6 @@ TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
     EXPECT_FALSE(imagesFolder(*g_machine).empty());
     EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
 }
-
 
 TEST_F(RestoreWizardTest, AMountedTargetIsUnmountedFirst)
 {
@@ -743,7 +740,8 @@ struct ScriptedEngine {
             if (cb.onNextFile(path, cb.context) != 0)
                 return ERR_FILE_NOT_FOUND;
             targetMountedAfterAsking =
-                RestoreTarget::mountDirectoriesOf(QString::fromStdString(arg.targetPartition)).isEmpty() ? 0 : 1;
+                RestoreTarget::mountDirectoriesOf(QString::fromStdString(arg.targetPartition)).isEmpty() ? 0
+                                                                                                         : 1;
         }
         for (int step = 1; untilCancelled; step = step % 90 + 1) {
             if (cb.onProgress(step, cb.context) != 0) {
@@ -859,7 +857,8 @@ TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
     {
         MsgBoxAnswers answers;
         QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers), QStringList{"Error: This partition fills its whole disk, which has no MBR!"});
+        EXPECT_EQ(messages(answers),
+                  QStringList{"Error: This partition fills its whole disk, which has no MBR!"});
         EXPECT_EQ(m_dialog->worker(), nullptr);
     }
     // Partition and MBR rows: the partition is restored, the boot code is not.
@@ -966,7 +965,8 @@ class FileDialogAnswers : public QObject {
 public:
     // Answers each dialog with the file the engine expects, found in `folder`
     // of the place of `device`.
-    FileDialogAnswers(QString device, QString folder) : m_device(std::move(device)), m_folder(std::move(folder))
+    FileDialogAnswers(QString device, QString folder)
+        : m_device(std::move(device)), m_folder(std::move(folder))
     {
         connect(&m_timer, &QTimer::timeout, this, &FileDialogAnswers::poll);
         m_timer.start(20);
@@ -977,7 +977,8 @@ public:
 
     // Opens the place of `device`, the folder and the file, and presses OK;
     // false when something is not there.
-    static bool pick(BrowseForFileDialog& dialog, const QString& device, const QString& folder, const QString& file)
+    static bool pick(BrowseForFileDialog& dialog, const QString& device, const QString& folder,
+                     const QString& file)
     {
         return backuptest::answerFileDialog(dialog, device, folder + QLatin1Char('/') + file, QString());
     }
@@ -992,7 +993,8 @@ private:
         const auto* caption = dialog->findChild<QLabel*>(QStringLiteral("captionLabel"));
         captions << (caption ? caption->text() : QString());
         for (int row = 0; row < dialog->model()->rowCount(); ++row) {
-            if (dialog->model()->index(row, 0).data(FilesystemModel::DeviceKindRole).toInt() == DiskKindOptical)
+            if (dialog->model()->index(row, 0).data(FilesystemModel::DeviceKindRole).toInt() ==
+                DiskKindOptical)
                 opticalPlaces << dialog->model()->index(row, 0).data().toString();
         }
         const QString expected = m_expected.isEmpty() ? QString() : m_expected.takeFirst();
@@ -1016,7 +1018,8 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     // request must offer it.
     testsupport::TempDir drive;
     testsupport::WriteFileBytes(drive.file("sr0"), {});
-    ExtraDisk optical(drive.file("sr0").c_str(), nullptr, drive.file("sr0").c_str(), 'R', false, DiskKindOptical);
+    ExtraDisk optical(drive.file("sr0").c_str(), nullptr, drive.file("sr0").c_str(), 'R', false,
+                      DiskKindOptical);
     const QString images = g_machine->partitionPath(BackupMachine::Images);
     MsgBoxAnswers answers;
     QTest::mouseClick(m_dialog->m_rtWidget1->m_browseButton, Qt::LeftButton);
@@ -1035,10 +1038,12 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!")) << messages(answers).join("\n").toStdString();
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"))
+        << messages(answers).join("\n").toStdString();
     EXPECT_EQ(volumes.captions.size(), g_images->splitVolumes - 1);
     EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
-    EXPECT_EQ(volumes.opticalPlaces.size(), g_images->splitVolumes - 1) << volumes.opticalPlaces.join(", ").toStdString();
+    EXPECT_EQ(volumes.opticalPlaces.size(), g_images->splitVolumes - 1)
+        << volumes.opticalPlaces.join(", ").toStdString();
     EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
 }
 
@@ -1068,7 +1073,8 @@ TEST_F(RestoreWizardTest, TheWizardSpeaksChinese)
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers), QStringList{QString::fromUtf8("错误: 您必须选择一个要还原的镜像文件！")});
+        EXPECT_EQ(messages(answers),
+                  QStringList{QString::fromUtf8("错误: 您必须选择一个要还原的镜像文件！")});
     }
     QCoreApplication::removeTranslator(&chinese);
 }
@@ -1125,8 +1131,9 @@ TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJ
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(ScriptedEngine::targetMountedAfterAsking.load(), 0);
-    EXPECT_EQ(messages(answers).mid(1), (QStringList{"Error: The image is on this partition, choose another one!",
-                                                     "Success: Restore succeeded!"}));
+    EXPECT_EQ(messages(answers).mid(1),
+              (QStringList{"Error: The image is on this partition, choose another one!",
+                           "Success: Restore succeeded!"}));
 }
 
 }  // namespace

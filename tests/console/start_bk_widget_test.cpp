@@ -108,10 +108,10 @@ TEST_F(StartBkWidgetTest, SteadyJobCountsDownOneSecondPerSecond)
 TEST_F(StartBkWidgetTest, BurstyJobShowsTheAverageOverItsWindow)
 {
     page.recvTotalUsedBytes(100 * MiB);
-    const char* speeds[] = {"10.00 MB/s", "5.00 MB/s", "3.33 MB/s", "2.50 MB/s", "2.00 MB/s",
-                            "10.00 MB/s", "5.00 MB/s"};
-    const char* lefts[] = {"00:00:09", "00:00:08", "00:00:07", "00:00:06", "00:00:45",
-                           "00:00:44", "00:00:43"};
+    const char* speeds[] = {"10.00 MB/s", "5.00 MB/s",  "3.33 MB/s", "2.50 MB/s",
+                            "2.00 MB/s",  "10.00 MB/s", "5.00 MB/s"};
+    const char* lefts[] = {"00:00:09", "00:00:08", "00:00:07", "00:00:06",
+                           "00:00:45", "00:00:44", "00:00:43"};
     for (int second = 0; second < 7; ++second) {
         if (second % 5 == 0)
             page.processBytes(10 * MiB);  // a burst every fifth second, nothing between
@@ -129,7 +129,7 @@ TEST_F(StartBkWidgetTest, StalledJobStopsGuessingAndResumes)
         clock->advance();
     }
     EXPECT_EQ(QStringLiteral("1024.00 KB/s"), speed());  // units only above their size
-    EXPECT_EQ(QStringLiteral("00:01:37"), left());  // 99 MiB at 1 MiB/s, counted down twice
+    EXPECT_EQ(QStringLiteral("00:01:37"), left());       // 99 MiB at 1 MiB/s, counted down twice
 
     // Nothing moves for ten seconds: once a whole window passed without
     // bytes there is no speed to divide by, and the page says so.
@@ -189,8 +189,8 @@ TEST_F(StartBkWidgetTest, SpeedTextUnits)
         qint64 speed;
         const char* text;
     } cases[] = {
-        {1, "1.00 B/s"},          {1024, "1024.00 B/s"},         {1536, "1.50 KB/s"},
-        {1048576, "1024.00 KB/s"}, {3 * MiB / 2, "1.50 MB/s"},   {3LL << 30, "3.00 GB/s"},
+        {1, "1.00 B/s"},           {1024, "1024.00 B/s"},      {1536, "1.50 KB/s"},
+        {1048576, "1024.00 KB/s"}, {3 * MiB / 2, "1.50 MB/s"}, {3LL << 30, "3.00 GB/s"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(QString::fromLatin1(c.text), StartBkWidget::speedText(c.speed)) << c.speed;

@@ -205,7 +205,8 @@ TEST_F(BootEntryTest, BcdInstallThenUninstallLeavesDriveAndStoreAsBefore)
     EXPECT_EQ(readBytes(machine.host("fs/c/Qomra")), readBytes(data + "Qomra"));
     EXPECT_EQ(readBytes(machine.host("fs/c/Qomra.mbr")), readBytes(data + "Qomra.mbr"));
     EXPECT_EQ(readBytes(machine.host("fs/c/Sorvik/sorvik2_cn.iso")), readBytes(data + "sorvik2_cn.iso"));
-    EXPECT_EQ(readBytes(machine.host("fs/c/Qomra_bak")), QByteArray(reinterpret_cast<const char*>(PatternBytes(100, 9).data()), 100));
+    EXPECT_EQ(readBytes(machine.host("fs/c/Qomra_bak")),
+              QByteArray(reinterpret_cast<const char*>(PatternBytes(100, 9).data()), 100));
     EXPECT_EQ(QString::fromLocal8Bit(readBytes(machine.host("fs/c/menu.lst"))), desk::menuLstTemplate());
 
     ASSERT_TRUE(installer().uninstallBcd()) << messages.join('\n').toStdString();
@@ -221,7 +222,9 @@ TEST_F(BootEntryTest, BcdUninstallRemovesOnlyItsOwnEntry)
     // Another program adds an entry after ours.
     const std::string bcdedit = "\"" + machine.host("fs/c/Windows/System32/bcdedit.exe") + "\"";
     ASSERT_EQ(testsupport::Run(bcdedit + " /create /d Other /application bootsector").exitCode, 0);
-    ASSERT_EQ(testsupport::Run(bcdedit + " /displayorder {00000002-1111-2222-3333-444455556666} /addlast").exitCode, 0);
+    ASSERT_EQ(
+        testsupport::Run(bcdedit + " /displayorder {00000002-1111-2222-3333-444455556666} /addlast").exitCode,
+        0);
     commands();
     ASSERT_TRUE(installer().uninstallBcd());
     EXPECT_EQ(commands(), std::vector<QStringList>({{"/delete", "{00000001-1111-2222-3333-444455556666}"}}));
@@ -288,8 +291,9 @@ protected:
     void SetUp() override
     {
         BootEntryTest::SetUp();
-        const std::string ini = "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
-                                "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" /fastdetect";
+        const std::string ini =
+            "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+            "[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"XP\" /fastdetect";
         WriteFileBytes(machine.host("fs/c/boot.ini"), std::vector<uint8_t>(ini.begin(), ini.end()));
         std::filesystem::permissions(machine.host("fs/c/boot.ini"),
                                      std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
@@ -302,7 +306,8 @@ TEST_F(BootIniTest, InstallThenUninstallLeavesTheDriveAsBefore)
 {
     WriteFileBytes(machine.host("fs/c/menu.lst"), PatternBytes(50, 6));  // someone else's menu
     const Snapshot before = snapshot(drive());
-    const QFileDevice::Permissions readOnly = QFile::permissions(QString::fromStdString(machine.host("fs/c/boot.ini")));
+    const QFileDevice::Permissions readOnly =
+        QFile::permissions(QString::fromStdString(machine.host("fs/c/boot.ini")));
 
     ASSERT_TRUE(installer().installBootIni()) << messages.join('\n').toStdString();
     const QString ini = QString::fromStdString(machine.host("fs/c/boot.ini"));
@@ -310,7 +315,8 @@ TEST_F(BootIniTest, InstallThenUninstallLeavesTheDriveAsBefore)
     EXPECT_EQ(QFile::permissions(ini), readOnly);
     EXPECT_EQ(QString::fromLocal8Bit(readBytes(machine.host("fs/c/menu.lst"))), desk::menuLstTemplate());
     EXPECT_TRUE(std::filesystem::exists(machine.host("fs/c/menu.lst_bak")));
-    EXPECT_EQ(readBytes(machine.host("fs/c/Qomra")), readBytes(machine.host("fs/c/Program Files/Sorvik/data/Qomra")));
+    EXPECT_EQ(readBytes(machine.host("fs/c/Qomra")),
+              readBytes(machine.host("fs/c/Program Files/Sorvik/data/Qomra")));
     EXPECT_FALSE(std::filesystem::exists(machine.host("fs/c/Qomra.mbr")));
     EXPECT_TRUE(commands().empty());
 

@@ -89,7 +89,8 @@ protected:
         const std::string restored = work.file("restored.part");
         if (!machine.extractPartition(3, restored))
             return false;
-        const testsupport::CommandResult check = testsupport::Run("ntfsfix -n " + testsupport::Quote(restored));
+        const testsupport::CommandResult check =
+            testsupport::Run("ntfsfix -n " + testsupport::Quote(restored));
         EXPECT_EQ(check.exitCode, 0) << check.output;
         for (const testsupport::NtfsFileSpec& file : files) {
             std::vector<uint8_t> bytes;
@@ -153,7 +154,8 @@ TEST_F(DeskEndToEnd, DiskStartAloneRestored)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }, 120000));
-    EXPECT_EQ(answers.boxes[0].message, "Are you sure you want to restore the MBR of your Sorvik Virtual Disk disk?");
+    EXPECT_EQ(answers.boxes[0].message,
+              "Are you sure you want to restore the MBR of your Sorvik Virtual Disk disk?");
     EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
     EXPECT_EQ(machine.diskBytes(0, 440), kBootCode);
     EXPECT_EQ(machine.diskBytes(440, 72), table);
@@ -236,8 +238,8 @@ TEST_F(DeskEndToEnd, IncrementalBackupOnTopOfTheFullOneRestoresTheNewestState)
     const std::string increment = machine.host("fs/d/Images/c_backup_0_1.bkp");
     ASSERT_TRUE(testsupport::FileExists(increment));
     // The increment is the newest image: the restore wizard takes it.
-    std::filesystem::last_write_time(increment, std::filesystem::last_write_time(increment) +
-                                                    std::chrono::seconds(2));
+    std::filesystem::last_write_time(increment,
+                                     std::filesystem::last_write_time(increment) + std::chrono::seconds(2));
 
     desk::RestoreDlg wizard;
     wizard.show();

@@ -58,7 +58,8 @@ TEST_F(JustBackupTest, DriveIsBackedUpEndToEnd)
     EXPECT_EQ(dialog.request().fsType, 4);
     EXPECT_EQ(dialog.request().volumeSize, ~0ull);
     EXPECT_TRUE(dialog.request().saveMbr);  // C: is the active partition
-    EXPECT_EQ(QString::fromStdString(dialog.request().description).left(35), "Backup Partition: C  Backup Times: ");
+    EXPECT_EQ(QString::fromStdString(dialog.request().description).left(35),
+              "Backup Partition: C  Backup Times: ");
     ASSERT_EQ(answers.boxes.size(), 1);
     EXPECT_EQ(answers.boxes[0].message, "Do you want to backup your C partition?");
     dialog.exec();
@@ -91,7 +92,8 @@ TEST_F(JustBackupTest, RefusesTheDriveItselfAndAnImageNotToOverwrite)
         ASSERT_EQ(answers.boxes.size(), 1);
         EXPECT_EQ(answers.boxes[0].message, "The save path is same to the backup partition!");
     }
-    testsupport::WriteFileBytes(machine.host("fs/d/Images/C_backup_0_0.bkp"), testsupport::PatternBytes(10, 1));
+    testsupport::WriteFileBytes(machine.host("fs/d/Images/C_backup_0_0.bkp"),
+                                testsupport::PatternBytes(10, 1));
     answers.boxes.clear();
     answers.push(0);  // Cancel
     desk::JustBackupDlg dialog("C:\\");

@@ -31,10 +31,17 @@ inline uint64_t partitionOffset(int number)
 inline int partitionOfLetter(char letter)
 {
     switch (letter) {
-    case 'c': case 'C': return 1;
-    case 'd': case 'D': return 2;
-    case 'e': case 'E': return 3;
-    default: return 0;
+    case 'c':
+    case 'C':
+        return 1;
+    case 'd':
+    case 'D':
+        return 2;
+    case 'e':
+    case 'E':
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -106,8 +113,8 @@ public:
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
-    static bool copyRange(const std::string& from, uint64_t fromOffset, const std::string& to, uint64_t toOffset,
-                          uint64_t count, bool truncate)
+    static bool copyRange(const std::string& from, uint64_t fromOffset, const std::string& to,
+                          uint64_t toOffset, uint64_t count, bool truncate)
     {
         std::ifstream in(from, std::ios::binary);
         std::fstream out(to, std::ios::binary | std::ios::in | std::ios::out |
@@ -118,7 +125,8 @@ public:
         out.seekp(static_cast<std::streamoff>(toOffset));
         std::vector<char> buffer(kMiB);
         while (count > 0) {
-            const std::streamsize chunk = static_cast<std::streamsize>(std::min<uint64_t>(count, buffer.size()));
+            const std::streamsize chunk =
+                static_cast<std::streamsize>(std::min<uint64_t>(count, buffer.size()));
             if (!in.read(buffer.data(), chunk) || !out.write(buffer.data(), chunk))
                 return false;
             count -= static_cast<uint64_t>(chunk);

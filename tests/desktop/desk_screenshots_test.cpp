@@ -46,11 +46,12 @@ public:
         window.show();
         QApplication::processEvents();
         const QImage shot = window.grab().toImage();
-        EXPECT_TRUE(shot.save(m_dir + QLatin1Char('/') + name + QStringLiteral(".png"))) << name.toStdString();
+        EXPECT_TRUE(shot.save(m_dir + QLatin1Char('/') + name + QStringLiteral(".png")))
+            << name.toStdString();
         const QStringList problems =
             WindowChecks::lowContrastTexts(&window, shot) + WindowChecks::unnamedControls(&window);
-        EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), "") << m_language.toStdString() << " "
-                                                                        << name.toStdString();
+        EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), "")
+            << m_language.toStdString() << " " << name.toStdString();
     }
 
 private:

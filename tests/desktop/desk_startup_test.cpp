@@ -155,7 +155,8 @@ TEST(DeskStartup, ShellVerbQuotesTheProgramAndTheDrive)
     // The value as the registry file stores it.
     const std::string stored = readText(machine.host("registry.txt"));
     EXPECT_NE(stored.find("Key=HKCR\\Drive\\shell\\Sorvik Backup\\command"), std::string::npos) << stored;
-    EXPECT_NE(stored.find("\"C:\\Program Files\\Sorvik\\deskrestore.exe\" \"%1\""), std::string::npos) << stored;
+    EXPECT_NE(stored.find("\"C:\\Program Files\\Sorvik\\deskrestore.exe\" \"%1\""), std::string::npos)
+        << stored;
 }
 
 TEST(DeskStartup, LanguageCodes)
@@ -248,7 +249,8 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     int exitCode = 0;
     ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
     desk::setProgramFolder(QString());
-    EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"), QStringLiteral("备份成功！"));
+    EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"),
+              QStringLiteral("备份成功！"));
     EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All data on partition %1: will be erased!"),
               QStringLiteral("分区 %1: 上的所有数据都将被清除！"));
     EXPECT_EQ(QCoreApplication::translate("BkWidget3", "Backup options"), QStringLiteral("备份选项"));
@@ -278,7 +280,8 @@ TEST(DeskStartup, CatalogueInTheWorkingFolderIsNotLoaded)
     ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
     desk::setProgramFolder(QString());
     QDir::setCurrent(before);
-    EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"), QStringLiteral("Backup succeeded!"));
+    EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"),
+              QStringLiteral("Backup succeeded!"));
     for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
         QCoreApplication::removeTranslator(t);
     desk::forgetWindowsVersion();

@@ -210,7 +210,8 @@ TEST(ToolWidget2Test, ScanPickAndRecoverAFileDeletedByNtfs3g)
         target = onScanned;
         answers.boxes.clear();
         page.recoverButton()->click();
-        EXPECT_EQ(messagesOf(answers), QStringList({"Error: You can't save the file to the scan partition!"}));
+        EXPECT_EQ(messagesOf(answers),
+                  QStringList({"Error: You can't save the file to the scan partition!"}));
     }
     // Onto D: the file comes back whole.
     target = "D:\\lost.bin";

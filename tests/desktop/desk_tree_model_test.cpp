@@ -73,7 +73,8 @@ TEST(DeskTreeModel, RemovableDiskAndDiskWithoutLetters)
                    "Index=2\nSize=16777216\nName=\\\\.\\PHYSICALDRIVE2\nModel=USB Stick\n"
                    "MediaType=Removable Media\nPartitions=1\n");
     std::ofstream(machine.host("drives.txt"), std::ios::app)
-        << "\nLetter=F\nType=removable\nDisk=2\nOffset=1048576\nLabel=\nFileSystem=FAT32\nFreeBytes=1048576\n";
+        << "\nLetter=F\nType=removable\nDisk=2\nOffset=1048576\nLabel=\nFileSystem=FAT32\nFreeBytes="
+           "1048576\n";
     *CVetra::instance() = CVetra(machine.platform);
     desk::TreeModel model;
     ASSERT_EQ(model.rowCount(), 3);

@@ -124,7 +124,8 @@ TEST_F(DeskWizard, CancelledBackupSaysSoAndRemovesItsUnfinishedVolumes)
     click(wizard.previousButton());  // Cancel
     ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
     EXPECT_EQ(answers.boxes.last().title, "Cancelled");
-    EXPECT_EQ(answers.boxes.last().message, "The backup was cancelled and its unfinished volumes were removed.");
+    EXPECT_EQ(answers.boxes.last().message,
+              "The backup was cancelled and its unfinished volumes were removed.");
     EXPECT_FALSE(std::filesystem::exists(images + "c_backup_0_0.bkp"));
     EXPECT_TRUE(std::filesystem::exists(images + "other_0_0.bkp"));
 }
@@ -137,17 +138,20 @@ TEST_F(DeskWizard, DestinationGoneSinceItWasChosenIsRefusedAtStart)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, "The destination folder of the backup image does not exist any more!");
+    EXPECT_EQ(answers.boxes[0].message,
+              "The destination folder of the backup image does not exist any more!");
     EXPECT_TRUE(scripted.backups.empty());
     EXPECT_EQ(wizard.currentStep(), 3);
 
     // The folder is back but the drive is gone.
     std::filesystem::create_directories(machine.host("fs/d/Images"));
-    sim::writeText(machine.machine, "drives.txt",
-                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n");
+    sim::writeText(
+        machine.machine, "drives.txt",
+        "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n");
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 2);
-    EXPECT_EQ(answers.boxes[1].message, "The destination folder of the backup image does not exist any more!");
+    EXPECT_EQ(answers.boxes[1].message,
+              "The destination folder of the backup image does not exist any more!");
     EXPECT_TRUE(scripted.backups.empty());
 }
 
@@ -242,7 +246,8 @@ TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
         click(wizard.nextButton());
         ASSERT_EQ(answers.boxes.size(), 1);
         EXPECT_EQ(answers.boxes[0].title, "Warning");
-        EXPECT_TRUE(answers.boxes[0].message.contains("already exists")) << answers.boxes[0].message.toStdString();
+        EXPECT_TRUE(answers.boxes[0].message.contains("already exists"))
+            << answers.boxes[0].message.toStdString();
         EXPECT_TRUE(scripted.backups.empty());
         EXPECT_TRUE(std::filesystem::exists(base + "_0_1.bkp"));
         EXPECT_EQ(wizard.currentStep(), 3);
@@ -274,18 +279,20 @@ TEST_F(DeskWizard, IncrementalOnAnOlderImageOfAChainIsRefused)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message,
-              "The image you selected is not the newest of its chain: an incremental backup builds on sys_0_1.bkp.");
+    EXPECT_EQ(answers.boxes[0].message, "The image you selected is not the newest of its chain: an "
+                                        "incremental backup builds on sys_0_1.bkp.");
     EXPECT_TRUE(scripted.backups.empty());
     desk::setFileChooser(before);
 }
 
 TEST_F(DeskWizard, Fat32SourceOffersFullBackupOnlyAndAFat32DestinationSplits)
 {
-    sim::writeText(machine.machine, "drives.txt",
-                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n\n"
-                   "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=FAT32\nFreeBytes=30408704\n\n"
-                   "Letter=E\nType=fixed\nDisk=0\nOffset=68157440\nLabel=Target\nFileSystem=FAT32\nFreeBytes=30408704\n");
+    sim::writeText(
+        machine.machine, "drives.txt",
+        "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\nFreeBytes=25165824\n\n"
+        "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=FAT32\nFreeBytes=30408704\n\n"
+        "Letter=E\nType=fixed\nDisk=0\nOffset=68157440\nLabel=Target\nFileSystem=FAT32\nFreeBytes="
+        "30408704\n");
     *CVetra::instance() = CVetra(machine.platform);
     std::filesystem::create_directories(machine.host("fs/e/Images"));
     desk::writeSetting(desk::kDstPathKey, "E:\\Images");
@@ -376,7 +383,8 @@ protected:
         // The trailer's data position: low word, then high word.
         fillTrailer(&blke, blockStart);
         file += blke;
-        std::ofstream(machine.host("fs/d/Images/" + name), std::ios::binary).write(file.constData(), file.size());
+        std::ofstream(machine.host("fs/d/Images/" + name), std::ios::binary)
+            .write(file.constData(), file.size());
     }
     static void fillTrailer(QByteArray* blke, quint64 blockStart);
 
@@ -404,7 +412,8 @@ void DeskRestoreWizard::fillTrailer(QByteArray* blke, quint64 blockStart)
     std::memcpy(&end, blke->constData(), qMin<int>(sizeof end, blke->size()));
     end.blkStartLow = static_cast<uint32_t>(blockStart);
     end.blkStartHigh = static_cast<uint32_t>(blockStart >> 32);
-    blke->replace(0, static_cast<int>(sizeof end), reinterpret_cast<const char*>(&end), static_cast<int>(sizeof end));
+    blke->replace(0, static_cast<int>(sizeof end), reinterpret_cast<const char*>(&end),
+                  static_cast<int>(sizeof end));
 }
 
 TEST_F(DeskRestoreWizard, NextVolumeNamedAgainWhileMissingIsAskedForAgainAndCancelEndsTheJob)
@@ -424,8 +433,9 @@ TEST_F(DeskRestoreWizard, NextVolumeNamedAgainWhileMissingIsAskedForAgainAndCanc
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 4; }));
     EXPECT_EQ(asked.size(), 3u);
-    EXPECT_EQ(answers.boxes[1].message,
-              "The file D:\\Images\\c_backup_1_0.bkp does not exist. Please choose the next volume of the image!");
+    EXPECT_EQ(
+        answers.boxes[1].message,
+        "The file D:\\Images\\c_backup_1_0.bkp does not exist. Please choose the next volume of the image!");
     EXPECT_EQ(answers.boxes[2].message, answers.boxes[1].message);
     // Giving up on the volume cancels the job: the box says so.
     EXPECT_EQ(answers.boxes[3].title, "Cancelled");
@@ -471,7 +481,8 @@ TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
         answers.push(0);
         EXPECT_FALSE(wizard.close());
         ASSERT_EQ(answers.boxes.size(), 2);
-        EXPECT_EQ(answers.boxes[1].message, "A job is running. Do you want to cancel it and close the program?");
+        EXPECT_EQ(answers.boxes[1].message,
+                  "A job is running. Do you want to cancel it and close the program?");
         EXPECT_TRUE(scripted.running.load());
         EXPECT_TRUE(wizard.worker()->isRunning());
         // Accepted: the job is cancelled and ended before the window closes.
@@ -500,15 +511,16 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     click(wizard.nextButton());
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message,
-              "The destination partition is the operating system's partition, please use the boot ISO to restore it!");
+    EXPECT_EQ(answers.boxes[0].message, "The destination partition is the operating system's partition, "
+                                        "please use the boot ISO to restore it!");
     // The drive of the image.
     click(wizard.previousButton());
     ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'd'));
     click(wizard.nextButton());
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 2);
-    EXPECT_EQ(answers.boxes[1].message, "The destination partition is the partition that holds the backup image file!");
+    EXPECT_EQ(answers.boxes[1].message,
+              "The destination partition is the partition that holds the backup image file!");
     // A password typed for an image without one.
     click(wizard.previousButton());
     ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));

@@ -153,7 +153,7 @@ TEST(BaseDlgWindowManagerFrame, DraggedByItsTitleBarOnlyAndMinimised)
     dlg.initTitleBar();  // rebuilt buttons keep the frame's rules
     dlg.show();
     EXPECT_TRUE(dlg.dragsByTitleBarOnly());
-    EXPECT_EQ(dragFrom(dlg, QPoint(300, 300), QPoint(30, -10)), QPoint(0, 0));  // inside a page
+    EXPECT_EQ(dragFrom(dlg, QPoint(300, 300), QPoint(30, -10)), QPoint(0, 0));    // inside a page
     EXPECT_EQ(dragFrom(dlg, QPoint(300, 20), QPoint(30, -10)), QPoint(30, -10));  // the title bar
 
     QTest::mouseClick(dlg.m_minButton, Qt::LeftButton);

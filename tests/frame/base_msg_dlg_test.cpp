@@ -30,7 +30,8 @@ TEST(BaseMsgDlgLines, TextWithBlanksIsLeftToTheLabelsWordWrap)
     // A path inside a sentence is broken after its own 29th character.
     const QString path = letters(40);
     EXPECT_EQ(BaseMsgDlg::breakLines(QStringLiteral("Open ") + path + QStringLiteral(" now")),
-              QStringLiteral("Open ") + path.left(29) + QLatin1Char('\n') + path.mid(29) + QStringLiteral(" now"));
+              QStringLiteral("Open ") + path.left(29) + QLatin1Char('\n') + path.mid(29) +
+                  QStringLiteral(" now"));
     // Chinese text has no blanks and is broken like one long run.
     const QString chinese = QString(31, QChar(0x5206));
     EXPECT_EQ(BaseMsgDlg::breakLines(chinese).indexOf(QLatin1Char('\n')), 29);

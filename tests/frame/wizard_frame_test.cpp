@@ -12,12 +12,14 @@
 
 namespace {
 
-const WizardFrame::StepColumn kSteps = {
-    {80, 175, 280}, QSize(100, 50), {120, 215, 320}, QSize(150, 20), {158, 253}, Qt::Alignment()};
+const WizardFrame::StepColumn kSteps = {{80, 175, 280}, QSize(100, 50), {120, 215, 320},
+                                        QSize(150, 20), {158, 253},     Qt::Alignment()};
 
 class TestWizard : public WizardFrame {
 public:
-    TestWizard() : WizardFrame(nullptr, QStringLiteral("Test"), {"Step 1", "Step 2", "Step 3"}, {"a", "b", "c"}, kSteps)
+    TestWizard()
+        : WizardFrame(nullptr, QStringLiteral("Test"), {"Step 1", "Step 2", "Step 3"}, {"a", "b", "c"},
+                      kSteps)
     {
         for (QWidget*& page : m_testPages)
             page = new QWidget(this);
@@ -71,7 +73,8 @@ TEST(WizardFrameSteps, TheColumnStandsWhereTheWizardPutsIt)
     TestWizard wizard;
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(wizard.stepTitle(i)->geometry(), QRect(QPoint(48, kSteps.titleY[i]), kSteps.titleSize));
-        EXPECT_EQ(wizard.stepSubtitle(i)->geometry(), QRect(QPoint(48, kSteps.subtitleY[i]), kSteps.subtitleSize));
+        EXPECT_EQ(wizard.stepSubtitle(i)->geometry(),
+                  QRect(QPoint(48, kSteps.subtitleY[i]), kSteps.subtitleSize));
     }
     EXPECT_EQ(wizard.m_testPages[0]->pos(), QPoint(220, 90));
 }

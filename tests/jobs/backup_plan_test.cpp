@@ -92,62 +92,104 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
         {"all rules pass", [](Choices&) {}, Problem::None, Question::None},
         {"incremental on the newest image", incrementalOn("chain_0_1.bkp"), Problem::None, Question::None},
         {"incremental of FAT32",
-         [&](Choices& c) { incrementalOn("chain_0_1.bkp")(c); c.fsCode = BackupPlan::kFat32Code; },
+         [&](Choices& c) {
+             incrementalOn("chain_0_1.bkp")(c);
+             c.fsCode = BackupPlan::kFat32Code;
+         },
          Problem::IncrementalNotNtfs, Question::None},
         {"incremental on an image that is not the newest of its chain", incrementalOn("chain_0_0.bkp"),
          Problem::PreviousImageNotNewest, Question::None},
         {"incremental on an older image, head not compared (the desktop)",
-         [&](Choices& c) { incrementalOn("chain_0_0.bkp")(c); c.checkPreviousPartition = false; },
+         [&](Choices& c) {
+             incrementalOn("chain_0_0.bkp")(c);
+             c.checkPreviousPartition = false;
+         },
          Problem::PreviousImageNotNewest, Question::None},
         {"incremental on another partition's image", incrementalOn("other_0_0.bkp"),
          Problem::PreviousImageOtherPartition, Question::None},
         {"incremental on another partition's image, head not compared",
-         [&](Choices& c) { incrementalOn("other_0_0.bkp")(c); c.checkPreviousPartition = false; },
+         [&](Choices& c) {
+             incrementalOn("other_0_0.bkp")(c);
+             c.checkPreviousPartition = false;
+         },
          Problem::None, Question::None},
         {"incremental on a file too short for a head", incrementalOn("short_0_0.bkp"),
          Problem::PreviousImageUnreadable, Question::None},
         {"incremental on a missing file", incrementalOn("missing_0_0.bkp"), Problem::PreviousImageUnreadable,
          Question::None},
         {"used bytes exactly 0.8 of the free bytes",
-         [](Choices& c) { c.usedBytes = qint64(8 * kGiB); c.destFreeBytes = 10 * kGiB; }, Problem::None,
-         Question::None},
+         [](Choices& c) {
+             c.usedBytes = qint64(8 * kGiB);
+             c.destFreeBytes = 10 * kGiB;
+         },
+         Problem::None, Question::None},
         {"used bytes one above 0.8 of the free bytes",
-         [](Choices& c) { c.usedBytes = qint64(8 * kGiB) + 1; c.destFreeBytes = 10 * kGiB; },
+         [](Choices& c) {
+             c.usedBytes = qint64(8 * kGiB) + 1;
+             c.destFreeBytes = 10 * kGiB;
+         },
          Problem::NotEnoughSpace, Question::None},
         {"space checked for an incremental too",
-         [&](Choices& c) { incrementalOn("chain_0_1.bkp")(c); c.destFreeBytes = kGiB; },
+         [&](Choices& c) {
+             incrementalOn("chain_0_1.bkp")(c);
+             c.destFreeBytes = kGiB;
+         },
          Problem::NotEnoughSpace, Question::None},
         {"used bytes not measured: the space check passes",
-         [](Choices& c) { c.usedBytes = 0; c.destFreeBytes = 0; }, Problem::None, Question::None},
+         [](Choices& c) {
+             c.usedBytes = 0;
+             c.destFreeBytes = 0;
+         },
+         Problem::None, Question::None},
         {"a share without free bytes", [](Choices& c) { c.destFreeBytes = 0; }, Problem::NotEnoughSpace,
          Question::None},
-        {"password of 5 characters", [](Choices& c) { c.password = c.confirmPassword = QStringLiteral("12345"); },
+        {"password of 5 characters",
+         [](Choices& c) { c.password = c.confirmPassword = QStringLiteral("12345"); },
          Problem::PasswordTooShort, Question::None},
         {"password of 6 characters twice",
          [](Choices& c) { c.password = c.confirmPassword = QStringLiteral("123456"); }, Problem::None,
          Question::None},
         {"confirmation of 3 characters",
-         [](Choices& c) { c.password = QStringLiteral("123456"); c.confirmPassword = QStringLiteral("123"); },
+         [](Choices& c) {
+             c.password = QStringLiteral("123456");
+             c.confirmPassword = QStringLiteral("123");
+         },
          Problem::PasswordTooShort, Question::None},
         {"password typed once", [](Choices& c) { c.password = QStringLiteral("123456"); },
          Problem::PasswordsDiffer, Question::None},
         {"passwords that differ",
-         [](Choices& c) { c.password = QStringLiteral("123456"); c.confirmPassword = QStringLiteral("123457"); },
+         [](Choices& c) {
+             c.password = QStringLiteral("123456");
+             c.confirmPassword = QStringLiteral("123457");
+         },
          Problem::PasswordsDiffer, Question::None},
         {"\"Auto\" on an unknown file system", [](Choices& c) { c.destFsName = QStringLiteral("ext4"); },
          Problem::DestinationFsUnknown, Question::None},
-        {"\"Auto\" on a share (no file system)", [](Choices& c) { c.destFsName.clear(); c.usedBytes = 0; },
+        {"\"Auto\" on a share (no file system)",
+         [](Choices& c) {
+             c.destFsName.clear();
+             c.usedBytes = 0;
+         },
          Problem::DestinationFsUnknown, Question::None},
         {"\"2 GB\" on an unknown file system",
-         [](Choices& c) { c.destFsName = QStringLiteral("ext4"); c.volumeSizeIndex = BackupRules::Size2GB; },
+         [](Choices& c) {
+             c.destFsName = QStringLiteral("ext4");
+             c.volumeSizeIndex = BackupRules::Size2GB;
+         },
          Problem::None, Question::None},
         {"full backup over an existing image set", [this](Choices& c) { c.imagePath = path("chain"); },
          Problem::None, Question::ReplaceImageSet},
         {"full backup over an existing image set, agreed",
-         [this](Choices& c) { c.imagePath = path("chain"); c.replaceConfirmed = true; }, Problem::None,
-         Question::None},
+         [this](Choices& c) {
+             c.imagePath = path("chain");
+             c.replaceConfirmed = true;
+         },
+         Problem::None, Question::None},
         {"the rules come before the question",
-         [this](Choices& c) { c.imagePath = path("chain"); c.password = QStringLiteral("1"); },
+         [this](Choices& c) {
+             c.imagePath = path("chain");
+             c.password = QStringLiteral("1");
+         },
          Problem::PasswordTooShort, Question::None},
     };
     for (const auto& test : cases) {

@@ -34,35 +34,61 @@ TEST(RestorePlan, EveryRuleGivesItsProblemOrQuestion)
     } cases[] = {
         {"a partition restore asks before erasing", [](Choices&) {}, Problem::None, Question::EraseTarget},
         {"the MBR alone asks before overwriting it",
-         [](Choices& c) { c.restorePartition = false; c.restoreMbr = true; }, Problem::None, Question::RestoreMbr},
+         [](Choices& c) {
+             c.restorePartition = false;
+             c.restoreMbr = true;
+         },
+         Problem::None, Question::RestoreMbr},
         {"no image", [](Choices& c) { c.imagePath.clear(); }, Problem::NoImage, Question::None},
         {"no target", [](Choices& c) { c.targetPath.clear(); }, Problem::NoTarget, Question::None},
         {"the running system (desktop)", [](Choices& c) { c.targetIsSystem = true; }, Problem::TargetIsSystem,
          Question::None},
-        {"the image's password typed", [&](Choices& c) { c.storedDigest = digest; c.typedPassword = "secret1"; },
+        {"the image's password typed",
+         [&](Choices& c) {
+             c.storedDigest = digest;
+             c.typedPassword = "secret1";
+         },
          Problem::None, Question::EraseTarget},
-        {"a wrong password", [&](Choices& c) { c.storedDigest = digest; c.typedPassword = "secret2"; },
+        {"a wrong password",
+         [&](Choices& c) {
+             c.storedDigest = digest;
+             c.typedPassword = "secret2";
+         },
          Problem::WrongPassword, Question::None},
         {"no password for a protected image", [&](Choices& c) { c.storedDigest = digest; },
          Problem::WrongPassword, Question::None},
         {"a password typed for an image without one", [](Choices& c) { c.typedPassword = "secret1"; },
          Problem::WrongPassword, Question::None},
-        {"neither partition nor MBR", [](Choices& c) { c.restorePartition = false; },
-         Problem::NothingChosen, Question::None},
+        {"neither partition nor MBR", [](Choices& c) { c.restorePartition = false; }, Problem::NothingChosen,
+         Question::None},
         {"the partition that holds the image", [](Choices& c) { c.targetHoldsImage = true; },
          Problem::TargetHoldsImage, Question::None},
         {"the MBR alone of the partition that holds the image leaves the image alone",
-         [](Choices& c) { c.targetHoldsImage = true; c.restorePartition = false; c.restoreMbr = true; },
+         [](Choices& c) {
+             c.targetHoldsImage = true;
+             c.restorePartition = false;
+             c.restoreMbr = true;
+         },
          Problem::None, Question::RestoreMbr},
         {"the MBR alone onto a volume that fills its disk",
-         [](Choices& c) { c.targetFillsWholeDisk = true; c.restorePartition = false; c.restoreMbr = true; },
+         [](Choices& c) {
+             c.targetFillsWholeDisk = true;
+             c.restorePartition = false;
+             c.restoreMbr = true;
+         },
          Problem::NoMbrOnWholeDisk, Question::None},
         {"partition and MBR onto a volume that fills its disk: the partition only",
-         [](Choices& c) { c.targetFillsWholeDisk = true; c.restoreMbr = true; }, Problem::None,
-         Question::EraseTarget},
+         [](Choices& c) {
+             c.targetFillsWholeDisk = true;
+             c.restoreMbr = true;
+         },
+         Problem::None, Question::EraseTarget},
         {"the system comes before the password",
-         [](Choices& c) { c.targetIsSystem = true; c.typedPassword = "x"; }, Problem::TargetIsSystem,
-         Question::None},
+         [](Choices& c) {
+             c.targetIsSystem = true;
+             c.typedPassword = "x";
+         },
+         Problem::TargetIsSystem, Question::None},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.what);

@@ -34,7 +34,9 @@ struct CancelPastTheTotal {
             return self->lastStepAsked >= 2 ? 1 : 0;
         };
         cb.onTotalBytes = [](uint64_t total, void* c) { static_cast<CancelPastTheTotal*>(c)->total = total; };
-        cb.onBytesDone = [](uint64_t bytes, void* c) { static_cast<CancelPastTheTotal*>(c)->bytesDone += bytes; };
+        cb.onBytesDone = [](uint64_t bytes, void* c) {
+            static_cast<CancelPastTheTotal*>(c)->bytesDone += bytes;
+        };
         return cb;
     }
 };
@@ -49,7 +51,7 @@ TEST(CancelPastTheTotal, ABackupThatReadsPastItsTotalCanStillBeCancelled)
     const std::string source = dir.file("sdz1");
     std::string log;
     ASSERT_TRUE(MakeNtfsPartition(source, 24 * kMiB, &log)) << log;
-    NtfsFileSpec sparse {"sparse.bin", PatternBytes(4096, 5)};
+    NtfsFileSpec sparse{"sparse.bin", PatternBytes(4096, 5)};
     sparse.sparseSize = 256 * kMiB;  // ten times the partition: mostly hole
     ASSERT_TRUE(FillNtfsPartition(source, dir.path(), {sparse, {"after.bin", PatternBytes(200000, 6)}}, &log))
         << log;
@@ -58,8 +60,9 @@ TEST(CancelPastTheTotal, ABackupThatReadsPastItsTotalCanStillBeCancelled)
         SCOPED_TRACE(testing::Message() << "compression " << compress);
         const std::string base = dir.file("img" + std::to_string(compress));
         CancelPastTheTotal calls;
-        EXPECT_EQ(BackupNtfsImage(source, base, compress, ImageFormat::kNeverSplit, std::string(), calls.Bind()),
-                  ERR_CANCELLED);
+        EXPECT_EQ(
+            BackupNtfsImage(source, base, compress, ImageFormat::kNeverSplit, std::string(), calls.Bind()),
+            ERR_CANCELLED);
         // The bar was full before the cancel, and never passed its total.
         EXPECT_EQ(calls.lastStepAsked, 2);
         EXPECT_LE(calls.bytesDone, calls.total);

@@ -72,8 +72,9 @@ int CallAndDrain(CCompressData& coder, Coding coding, const uint8_t* data, size_
         const unsigned inLength = first ? static_cast<unsigned>(length) : 0;
         unsigned char* out = nullptr;
         unsigned long outLength = 0;
-        int result = coding == Coding::Compress ? coder.Compress(in, inLength, final, &out, &outLength, more)
-                                                : coder.Decompress(in, inLength, final, &out, &outLength, more);
+        int result = coding == Coding::Compress
+                         ? coder.Compress(in, inLength, final, &out, &outLength, more)
+                         : coder.Decompress(in, inLength, final, &out, &outLength, more);
         ++s.calls;
         if (!first)
             ++s.drains;
@@ -89,8 +90,8 @@ int CallAndDrain(CCompressData& coder, Coding coding, const uint8_t* data, size_
 }
 
 // The writer's calling order. chunkSizes are used in turn.
-int CompressStream(CCompressData& coder, const Bytes& plain, const std::vector<size_t>& chunkSizes, Bytes* stored,
-                   StreamStats* stats = nullptr)
+int CompressStream(CCompressData& coder, const Bytes& plain, const std::vector<size_t>& chunkSizes,
+                   Bytes* stored, StreamStats* stats = nullptr)
 {
     StreamStats local;
     StreamStats& s = stats ? *stats : local;
@@ -112,7 +113,8 @@ int DecompressStream(CCompressData& coder, const Bytes& stored, size_t pieceSize
     StreamStats& s = stats ? *stats : local;
     for (size_t done = 0; done < stored.size(); done += pieceSize) {
         size_t length = std::min(pieceSize, stored.size() - done);
-        if (int result = CallAndDrain(coder, Coding::Decompress, stored.data() + done, length, false, plain, s))
+        if (int result =
+                CallAndDrain(coder, Coding::Decompress, stored.data() + done, length, false, plain, s))
             return result;
     }
     return CallAndDrain(coder, Coding::Decompress, nullptr, 0, true, plain, s);
@@ -126,7 +128,8 @@ int CountPackets(const Bytes& stream)
     while (at < stream.size()) {
         size_t c = 0;
         size_t n = 0;
-        if (qlz_read_header(reinterpret_cast<const char*>(stream.data() + at), stream.size() - at, &c, &n) != 1)
+        if (qlz_read_header(reinterpret_cast<const char*>(stream.data() + at), stream.size() - at, &c, &n) !=
+            1)
             return -1;
         at += c;
         ++count;
@@ -318,7 +321,8 @@ TEST(CompressDataRoundTrip, ChunkedStreamsOfEveryType)
 
 TEST(CompressDataRoundTrip, OneCoderServesManyDataSets)
 {
-    const std::vector<Bytes> sets = {TextBytes(1), Bytes(0x20000, 0), PatternBytes(0x30001, 9), TextBytes(4097)};
+    const std::vector<Bytes> sets = {TextBytes(1), Bytes(0x20000, 0), PatternBytes(0x30001, 9),
+                                     TextBytes(4097)};
     for (unsigned char type : {1, 2, 3}) {
         SCOPED_TRACE(int(type));
         CCompressData writer(type);
@@ -360,7 +364,8 @@ TEST(CompressDataMore, QuickLzFullOutputBufferKeepsTheRestPending)
     unsigned char* out = nullptr;
     unsigned long outLength = 0;
     bool more = false;
-    ASSERT_EQ(writer.Compress(copy.data(), static_cast<unsigned>(copy.size()), false, &out, &outLength, more), 0);
+    ASSERT_EQ(writer.Compress(copy.data(), static_cast<unsigned>(copy.size()), false, &out, &outLength, more),
+              0);
     EXPECT_TRUE(more);
     EXPECT_LE(outLength, CQuick_LZ::kOutputBytes);
     Bytes stored(out, out + outLength);
@@ -385,7 +390,8 @@ TEST(CompressDataMore, QuickLzRefusesMoreThanItsWorkBuffer)
     unsigned char* out = nullptr;
     unsigned long outLength = 0;
     bool more = false;
-    EXPECT_NE(writer.Compress(big.data(), static_cast<unsigned>(big.size()), false, &out, &outLength, more), 0);
+    EXPECT_NE(writer.Compress(big.data(), static_cast<unsigned>(big.size()), false, &out, &outLength, more),
+              0);
     // Pending bytes plus new input count together.
     ASSERT_EQ(writer.Compress(big.data(), 100, false, &out, &outLength, more), 0);
     EXPECT_NE(writer.Compress(big.data(), CQuick_LZ::kWorkBytes - 99, false, &out, &outLength, more), 0);
@@ -423,7 +429,8 @@ TEST(CompressDataMore, DeflateRefusesNewInputWhileDraining)
     unsigned char* out = nullptr;
     unsigned long outLength = 0;
     bool more = false;
-    ASSERT_EQ(writer.Compress(copy.data(), static_cast<unsigned>(copy.size()), false, &out, &outLength, more), 0);
+    ASSERT_EQ(writer.Compress(copy.data(), static_cast<unsigned>(copy.size()), false, &out, &outLength, more),
+              0);
     ASSERT_TRUE(more);
     testing::internal::CaptureStderr();
     EXPECT_NE(writer.Compress(copy.data(), 10, false, &out, &outLength, more), 0);
@@ -534,7 +541,8 @@ TEST(CLibzReports, OneLineNamingTheSourceFile)
     testing::internal::CaptureStderr();
     EXPECT_EQ(coder.compress(nullptr, 0, true, &out, &outLength, more), -1);
     std::string text = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(std::regex_match(text, std::regex("Invalid handle,last_error = -1,file : zcomp,line : [0-9]+\n")))
+    EXPECT_TRUE(
+        std::regex_match(text, std::regex("Invalid handle,last_error = -1,file : zcomp,line : [0-9]+\n")))
         << text;
 
     ASSERT_EQ(coder.init(false), 0);
@@ -542,7 +550,8 @@ TEST(CLibzReports, OneLineNamingTheSourceFile)
     testing::internal::CaptureStderr();
     EXPECT_EQ(coder.decompress(garbage.data(), 100, false, &out, &outLength, more), Z_DATA_ERROR);
     text = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(std::regex_match(text, std::regex("Decompress data error,last_error = -3,file : zcomp,line : [0-9]+\n")))
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("Decompress data error,last_error = -3,file : zcomp,line : [0-9]+\n")))
         << text;
 }
 

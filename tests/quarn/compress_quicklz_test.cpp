@@ -61,9 +61,9 @@ Bytes PlainOf(const std::string& name)
     return ReadFileBytes(VectorDir() + name + ".plain");
 }
 
-const char* const kVectors[] = {"one_byte", "short_10", "short_14", "text_100", "random_42",
-                                 "random_44", "run_after_literals", "zeros_215", "zeros_216",
-                                 "zeros_32k", "random_32k", "text_32k"};
+const char* const kVectors[] = {"one_byte",  "short_10",  "short_14",           "text_100",
+                                "random_42", "random_44", "run_after_literals", "zeros_215",
+                                "zeros_216", "zeros_32k", "random_32k",         "text_32k"};
 
 struct Scratch {
     std::vector<char> compress = std::vector<char>(QLZ_SCRATCH_COMPRESS);
@@ -148,11 +148,13 @@ TEST(QuickLzVectors, PacketsDoNotDependOnLeftoversInTheScratch)
     std::vector<char> scratch(QLZ_SCRATCH_COMPRESS + 1, '\x5a');
     std::vector<char> exact(QLZ_SCRATCH_COMPRESS, '\x11');
     Bytes packet(qlz_max_packet(plain.size()));
-    size_t size = qlz_compress(plain.data(), reinterpret_cast<char*>(packet.data()), plain.size(), scratch.data() + 1);
+    size_t size =
+        qlz_compress(plain.data(), reinterpret_cast<char*>(packet.data()), plain.size(), scratch.data() + 1);
     packet.resize(size);
     EXPECT_EQ(packet, ReadFileBytes(VectorDir() + "text_32k.qlz"));
     Bytes again(qlz_max_packet(plain.size()));
-    again.resize(qlz_compress(plain.data(), reinterpret_cast<char*>(again.data()), plain.size(), exact.data()));
+    again.resize(
+        qlz_compress(plain.data(), reinterpret_cast<char*>(again.data()), plain.size(), exact.data()));
     EXPECT_EQ(again, packet);
 }
 
@@ -179,7 +181,8 @@ TEST(QuickLzCompress, RoundTripsOfAssortedInputs)
         Bytes plain;
     };
     std::vector<Case> cases;
-    for (size_t size : {1u, 2u, 4u, 5u, 10u, 11u, 12u, 41u, 42u, 215u, 216u, 1000u, 0x7FFFu, 0x8000u, 70000u}) {
+    for (size_t size :
+         {1u, 2u, 4u, 5u, 10u, 11u, 12u, 41u, 42u, 215u, 216u, 1000u, 0x7FFFu, 0x8000u, 70000u}) {
         cases.push_back({"random", PatternBytes(size, static_cast<uint32_t>(size))});
         cases.push_back({"text", LighthouseText(size)});
         cases.push_back({"zeros", Bytes(size, 0)});
@@ -221,7 +224,10 @@ Bytes ShortPacket(size_t plain, const Bytes& body)
     return packet;
 }
 
-Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes Le32(uint32_t v)
+{
+    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
 
 Bytes Join(std::initializer_list<Bytes> parts)
 {
@@ -266,11 +272,17 @@ TEST(QuickLzDecompress, DamagedPacketsAreRefused)
         {"stored size mismatch", with(random42, 1, 46), 42},
         {"stored packet cut short", Bytes(random42.begin(), random42.end() - 5), 42},
         {"control word without end marker", with(shortText, 6, 0x00), 14},
-        {"match before any output", ShortPacket(20, Join({Le32(0x80000001u), Bytes{0x75, 0x45}, Bytes(17, 'x')})), 20},
+        {"match before any output",
+         ShortPacket(20, Join({Le32(0x80000001u), Bytes{0x75, 0x45}, Bytes(17, 'x')})), 20},
         {"match from an empty slot", with(shortText, 10, 0x85), 14},
         {"match runs past the end", with(shortText, 10, 0x7F), 14},
-        {"long token shorter than 3", ShortPacket(14, Join({Le32(0x80000008u), Bytes{'a', 'b', 'c', 0x70, 0x45, 2}, Bytes(4, 'b')})), 14},
-        {"match in the last 10 bytes", ShortPacket(20, Join({Le32(0x80000400u), Bytes{'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 0x31, 0x45}, Bytes(7, 'z')})), 20},
+        {"long token shorter than 3",
+         ShortPacket(14, Join({Le32(0x80000008u), Bytes{'a', 'b', 'c', 0x70, 0x45, 2}, Bytes(4, 'b')})), 14},
+        {"match in the last 10 bytes",
+         ShortPacket(
+             20, Join({Le32(0x80000400u), Bytes{'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'a', 0x31, 0x45},
+                       Bytes(7, 'z')})),
+         20},
         {"body bytes left over", with(Join({shortText, Bytes{0, 0}}), 1, 18), 14},
         {"body ends inside a group", ShortPacket(20, Bytes(literals20.begin(), literals20.end() - 3)), 20},
         {"plain size one more than the body gives", with(zeros, 5, 0xd9), 300},

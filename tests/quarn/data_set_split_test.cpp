@@ -33,19 +33,22 @@ constexpr uint32_t kRecordBytes = 64;
 constexpr uint32_t kStreamEnd = ImageFormat::kRecordStreamEnd;
 
 struct FileSpec {
-    uint64_t offset;  // in the source partition
-    uint64_t length;  // 0: an empty set
-    const char* name; // its extension decides storedRaw
+    uint64_t offset;   // in the source partition
+    uint64_t length;   // 0: an empty set
+    const char* name;  // its extension decides storedRaw
 };
 
-Bytes Record(size_t index) { return PatternBytes(kRecordBytes, static_cast<uint32_t>(1000 + index)); }
+Bytes Record(size_t index)
+{
+    return PatternBytes(kRecordBytes, static_cast<uint32_t>(1000 + index));
+}
 
 // Writes, for each file, a record then the file's data set; then a stream
 // end mark. Records count towards the volume as NTFS file records do.
 class SplitJob : public testsupport::PlainPartitionBackup {
 public:
     SplitJob(const tagBackupArgument& arg, std::vector<FileSpec> files, bool recordsInEveryVolume)
-        : PlainPartitionBackup(arg, tagCallBackFunc {}, nullptr, 0), m_files(std::move(files))
+        : PlainPartitionBackup(arg, tagCallBackFunc{}, nullptr, 0), m_files(std::move(files))
     {
         m_recordsInEveryVolume = recordsInEveryVolume;
     }
@@ -90,7 +93,8 @@ protected:
         info->dataSectionPos = dataSectionPos;
         info->recordCount = static_cast<uint32_t>(m_files.size());
         info->fileRecordSize = 1024;
-        info->bootAreaSize = m_recordsInEveryVolume ? ImageFormat::kFat32BootAreaBytes : ImageFormat::kNtfsBootAreaBytes;
+        info->bootAreaSize =
+            m_recordsInEveryVolume ? ImageFormat::kFat32BootAreaBytes : ImageFormat::kNtfsBootAreaBytes;
     }
 
 private:
@@ -137,8 +141,8 @@ std::vector<FileSpec> Files()
         {0x010000, 1, "one.txt"},
         {0x200000, 0, "empty.bin"},
         {0x210000, 0x8000, "one-packet.dat"},
-        {0x040000, 2 * kChunk + 1, "movie.mkv"},     // stored raw
-        {0x220000, kChunk, "zeros.zip"},             // stored raw, crosses volumes too
+        {0x040000, 2 * kChunk + 1, "movie.mkv"},  // stored raw
+        {0x220000, kChunk, "zeros.zip"},          // stored raw, crosses volumes too
         {0x120000, 300000, "text.txt"},
     };
 }
@@ -151,7 +155,7 @@ std::string ReadBack(const std::string& firstVolume, const std::string& target, 
     tagRestoreArgument arg;
     arg.imagePath = firstVolume;
     arg.targetPartition = target;
-    StreamRestore job(arg, tagCallBackFunc {});
+    StreamRestore job(arg, tagCallBackFunc{});
     int result = job.RestoreInit();
     if (result != 0)
         return "RestoreInit " + std::to_string(result);
@@ -245,8 +249,8 @@ TEST(DataSetSplit, WriterAndReaderAgreeOnEverySplit)
         std::vector<SplitCase> cases;
         for (int type : {0, 1, 2, 3}) {
             cases.push_back({type, ImageFormat::kNeverSplit});
-            cases.push_back({type, 5000});      // below one chunk: a volume per chunk
-            cases.push_back({type, 1});         // every stored byte run changes volume
+            cases.push_back({type, 5000});  // below one chunk: a volume per chunk
+            cases.push_back({type, 1});     // every stored byte run changes volume
             for (uint64_t size : BoundarySizes(everyVolume))
                 cases.push_back({type, size});
         }

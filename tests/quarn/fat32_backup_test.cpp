@@ -27,8 +27,8 @@ T Record(const std::vector<uint8_t>& bytes, size_t offset)
 }
 
 struct VolumeRecords {
-    tagBLOCK_END end {};
-    tagPARTITION_INFO info {};
+    tagBLOCK_END end{};
+    tagPARTITION_INFO info{};
     std::string ownName;   // the file name stored behind the partition info
     std::string nextName;  // name 2 of the trailer
     uint64_t blkStart = 0;
@@ -182,7 +182,8 @@ TEST_F(Fat32BackupTest, StreamHoldsEveryEntryAndEachFilesBytes)
     EXPECT_EQ(records.ownName, "img_0_0.bkp");
     // The boot area blob is the source's first 16 KiB.
     const size_t bootAt = records.blkStart + sizeof(tagBLOCK_START) + sizeof(tagPARTITION_INFO);
-    EXPECT_TRUE(std::equal(volume.begin() + static_cast<long>(bootAt), volume.begin() + static_cast<long>(bootAt + 0x4000),
+    EXPECT_TRUE(std::equal(volume.begin() + static_cast<long>(bootAt),
+                           volume.begin() + static_cast<long>(bootAt + 0x4000),
                            ReadFileHead(source, 0x4000).begin()));
 
     const ParsedStream stream = ParseStream(volume, records);
@@ -266,16 +267,17 @@ TEST_F(Fat32BackupTest, IncrementalRequestTakesTheNextGenerationOfTheChain)
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.AddFile("/A.TXT", PatternBytes(1000, 9));
     ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
-    ASSERT_EQ(BackupFat32Image(source, dir.file("img"), 0, ImageFormat::kNeverSplit, dir.file("img_0_0.bkp")), 0);
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img"), 0, ImageFormat::kNeverSplit, dir.file("img_0_0.bkp")),
+              0);
     const auto full = ReadVolumeRecords(ReadFileBytes(dir.file("img_0_0.bkp")));
     const auto incremental = ReadVolumeRecords(ReadFileBytes(dir.file("img_0_1.bkp")));
     EXPECT_EQ(+incremental.end.generation, 1);
     EXPECT_EQ(+incremental.end.chainId, +full.end.chainId);
     EXPECT_EQ(+incremental.info.recordCount, +full.info.recordCount);
 
-    EXPECT_EQ(BackupFat32Image(source, dir.file("other"), 0, ImageFormat::kNeverSplit,
-                               dir.file("missing_0_0.bkp")),
-              ERR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        BackupFat32Image(source, dir.file("other"), 0, ImageFormat::kNeverSplit, dir.file("missing_0_0.bkp")),
+        ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(FileExists(dir.file("other_0_1.bkp")));
 }
 
@@ -318,7 +320,8 @@ uint32_t StartCluster(const std::string& image, uint64_t entryPos)
 
 void SetFat(const std::string& image, const Fat32Geometry& g, uint32_t cluster, uint32_t value)
 {
-    const std::vector<uint8_t> v {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    const std::vector<uint8_t> v{uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                                 uint8_t(value >> 24)};
     WriteFileAt(image, g.fatPos + uint64_t(cluster) * 4, v);
 }
 
@@ -328,7 +331,13 @@ void SetStartCluster(const std::string& image, uint64_t entryPos, uint32_t clust
     WriteFileAt(image, entryPos + 26, {uint8_t(cluster), uint8_t(cluster >> 8)});
 }
 
-enum class Damage { DirectoryChainLoops, SubdirectoryIsAncestor, SubdirectoryIsRoot, FileChainEndsEarly, NoBootSector };
+enum class Damage {
+    DirectoryChainLoops,
+    SubdirectoryIsAncestor,
+    SubdirectoryIsRoot,
+    FileChainEndsEarly,
+    NoBootSector
+};
 
 class Fat32DamagedSourceTest : public ::testing::TestWithParam<Damage> {
 protected:
@@ -338,9 +347,9 @@ protected:
 TEST_P(Fat32DamagedSourceTest, EndsWithACode)
 {
     if (!HaveProgram("mkfs.fat"))
-            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
+        SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
     if (!HaveProgram("mcopy"))
-            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
+        SKIP_OR_FAIL_IN_CI("mcopy is not installed");
     const std::string source = dir.file("sdz1");
     FatImage image(source, kRichSourceBytes, 1, "", dir.file("scratch"));
     image.MakeDir("/OUTER");
@@ -383,7 +392,8 @@ TEST_P(Fat32DamagedSourceTest, EndsWithACode)
 
 std::string DamageName(const ::testing::TestParamInfo<Damage>& info)
 {
-    static const char* const names[] = {"DirectoryChainLoops", "SubdirectoryIsAncestor", "SubdirectoryIsRoot", "FileChainEndsEarly", "NoBootSector"};
+    static const char* const names[] = {"DirectoryChainLoops", "SubdirectoryIsAncestor", "SubdirectoryIsRoot",
+                                        "FileChainEndsEarly", "NoBootSector"};
     return names[static_cast<int>(info.param)];
 }
 

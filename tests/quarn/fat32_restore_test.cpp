@@ -31,7 +31,7 @@ int Restore(const std::string& image, const std::string& target, RecordingCallba
     arg.imagePath = image;
     arg.targetPartition = target;
     arg.hasMbr = hasMbr;
-    return restore_fat32(arg, calls != nullptr ? calls->Bind() : tagCallBackFunc {});
+    return restore_fat32(arg, calls != nullptr ? calls->Bind() : tagCallBackFunc{});
 }
 
 // What fsck.fat -n says when it finds nothing to mend.
@@ -178,20 +178,21 @@ TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Fat32RoundTripTest,
-    ::testing::Values(RoundTrip {"EqualPlain", kRichSourceBytes, 0, ImageFormat::kNeverSplit},
-                      RoundTrip {"SmallerQuickLz", 36 * kMiB, 1, ImageFormat::kNeverSplit},
-                      RoundTrip {"LargerDeflateFast", 300 * kMiB, 2, ImageFormat::kNeverSplit},
-                      RoundTrip {"EqualDeflate", kRichSourceBytes, 3, ImageFormat::kNeverSplit},
-                      RoundTrip {"SmallerPlainSplit", 36 * kMiB, 0, 100 * 1024},
-                      RoundTrip {"LargerQuickLzSplit", 300 * kMiB, 1, 64 * 1024},
-                      RoundTrip {"EqualDeflateFastSplit", kRichSourceBytes, 2, 48 * 1024},
-                      RoundTrip {"EqualDeflateSplit", kRichSourceBytes, 3, 48 * 1024},
+    ::testing::Values(RoundTrip{"EqualPlain", kRichSourceBytes, 0, ImageFormat::kNeverSplit},
+                      RoundTrip{"SmallerQuickLz", 36 * kMiB, 1, ImageFormat::kNeverSplit},
+                      RoundTrip{"LargerDeflateFast", 300 * kMiB, 2, ImageFormat::kNeverSplit},
+                      RoundTrip{"EqualDeflate", kRichSourceBytes, 3, ImageFormat::kNeverSplit},
+                      RoundTrip{"SmallerPlainSplit", 36 * kMiB, 0, 100 * 1024},
+                      RoundTrip{"LargerQuickLzSplit", 300 * kMiB, 1, 64 * 1024},
+                      RoundTrip{"EqualDeflateFastSplit", kRichSourceBytes, 2, 48 * 1024},
+                      RoundTrip{"EqualDeflateSplit", kRichSourceBytes, 3, 48 * 1024},
                       // Not a whole number of clusters or even sectors.
-                      RoundTrip {"OddSizedPlain", 37 * kMiB + 3 * 512 + 100, 0, ImageFormat::kNeverSplit},
-                      RoundTrip {"OddSizedLargerDeflate", 300 * kMiB + 5 * 512 + 7, 3, ImageFormat::kNeverSplit},
+                      RoundTrip{"OddSizedPlain", 37 * kMiB + 3 * 512 + 100, 0, ImageFormat::kNeverSplit},
+                      RoundTrip{"OddSizedLargerDeflate", 300 * kMiB + 5 * 512 + 7, 3,
+                                ImageFormat::kNeverSplit},
                       // Volumes smaller than one data chunk.
-                      RoundTrip {"PlainSplitBelowAChunk", 36 * kMiB, 0, 100000},
-                      RoundTrip {"QuickLzSplitBelowAChunk", 36 * kMiB, 1, 30000}),
+                      RoundTrip{"PlainSplitBelowAChunk", 36 * kMiB, 0, 100000},
+                      RoundTrip{"QuickLzSplitBelowAChunk", 36 * kMiB, 1, 30000}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) { return std::string(info.param.name); });
 
 TEST_F(Fat32RestoreTest, MissingLaterVolumeEndsWith20WithoutAsking)
@@ -215,7 +216,7 @@ TEST_F(Fat32RestoreTest, IncrementalImageRestoresByItself)
     arg.prevImage = dir.file("img_0_0.bkp");
     arg.fsType = FS_TYPE_FAT32;
     arg.compressType = 2;
-    ASSERT_EQ(backup_fat32(arg, tagCallBackFunc {}, nullptr, 0), 0);
+    ASSERT_EQ(backup_fat32(arg, tagCallBackFunc{}, nullptr, 0), 0);
     ASSERT_EQ(unlink(dir.file("img_0_0.bkp").c_str()), 0);
     const std::string target = dir.file("sdy1");
     MakeSparseFile(target, kRichSourceBytes);
@@ -245,7 +246,8 @@ TEST_F(Fat32RestoreTest, EmptyDirectoryGetsOneClusterWithDotsAndEndMark)
         const auto bytes = ReadFileHead(target, clusterBytes, clusterPos(dirCluster));
         for (size_t i = 0; i + 32 <= bytes.size(); i += 32)
             if (std::memcmp(&bytes[i], name11, 11) == 0)
-                return std::vector<uint8_t>(bytes.begin() + static_cast<long>(i), bytes.begin() + static_cast<long>(i + 32));
+                return std::vector<uint8_t>(bytes.begin() + static_cast<long>(i),
+                                            bytes.begin() + static_cast<long>(i + 32));
         ADD_FAILURE() << "no " << name11;
         return std::vector<uint8_t>(32, 0);
     };
@@ -276,14 +278,15 @@ TEST(Fat32LayoutTest, ClusterSizeFollowsTheTargetsSize)
         uint64_t bytes;
         uint32_t sectorsPerCluster;
     };
-    for (const Case& c : {Case {200 * kMiB, 1}, Case {0x103FFFFF, 1}, Case {0x10400000, 8}, Case {4 * kGiB, 8},
-                          Case {12 * kGiB, 16}, Case {16 * kGiB, 32}, Case {100 * kGiB, 32}}) {
+    for (const Case& c : {Case{200 * kMiB, 1}, Case{0x103FFFFF, 1}, Case{0x10400000, 8}, Case{4 * kGiB, 8},
+                          Case{12 * kGiB, 16}, Case{16 * kGiB, 32}, Case{100 * kGiB, 32}}) {
         Fat32NewLayout layout;
         ASSERT_EQ(PlanFat32Layout(c.bytes / 512, layout), 0) << c.bytes;
         EXPECT_EQ(layout.sectorsPerCluster, c.sectorsPerCluster) << c.bytes;
         // The FAT describes every cluster, and no cluster runs past the end.
         EXPECT_GE(layout.FatBytes() / 4, uint64_t(layout.clusterCount) + 2) << c.bytes;
-        EXPECT_LE(layout.DataPos() + uint64_t(layout.clusterCount) * layout.ClusterBytes(), c.bytes) << c.bytes;
+        EXPECT_LE(layout.DataPos() + uint64_t(layout.clusterCount) * layout.ClusterBytes(), c.bytes)
+            << c.bytes;
         EXPECT_GE(layout.clusterCount, Fat32::kMinClusterCount);
     }
 }
@@ -309,7 +312,8 @@ TEST_F(Fat32RestoreTest, SparseTargetsGetTheClusterSizeOfTheirSize)
         uint64_t bytes;
         uint8_t sectorsPerCluster;
     };
-    for (const Case& c : {Case {200 * kMiB, 1}, Case {4 * kGiB, 8}, Case {12 * kGiB, 16}, Case {100 * kGiB, 32}}) {
+    for (const Case& c :
+         {Case{200 * kMiB, 1}, Case{4 * kGiB, 8}, Case{12 * kGiB, 16}, Case{100 * kGiB, 32}}) {
         const std::string target = dir.file("sdy1");
         MakeSparseFile(target, c.bytes);
         ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0) << c.bytes;
@@ -328,7 +332,8 @@ struct RefusedTarget {
     int expected;
 };
 
-class Fat32RefusedTargetTest : public Fat32RestoreTest, public ::testing::WithParamInterface<RefusedTarget> {};
+class Fat32RefusedTargetTest : public Fat32RestoreTest,
+                               public ::testing::WithParamInterface<RefusedTarget> {};
 
 TEST_P(Fat32RefusedTargetTest, RefusedBeforeAnythingIsWritten)
 {
@@ -350,10 +355,12 @@ TEST_P(Fat32RefusedTargetTest, RefusedBeforeAnythingIsWritten)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Fat32RefusedTargetTest,
-                         ::testing::Values(RefusedTarget {"TooFewClusters", 30 * kMiB, ERR_PART_TOO_SMALL},
-                                           RefusedTarget {"TwoTiB", 0x100000000ull * 512, ERR_PART_INFO},
-                                           RefusedTarget {"FourTiB", 0x200000000ull * 512, ERR_PART_INFO}),
-                         [](const ::testing::TestParamInfo<RefusedTarget>& info) { return std::string(info.param.name); });
+                         ::testing::Values(RefusedTarget{"TooFewClusters", 30 * kMiB, ERR_PART_TOO_SMALL},
+                                           RefusedTarget{"TwoTiB", 0x100000000ull * 512, ERR_PART_INFO},
+                                           RefusedTarget{"FourTiB", 0x200000000ull * 512, ERR_PART_INFO}),
+                         [](const ::testing::TestParamInfo<RefusedTarget>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(Fat32RestoreTest, TargetTooSmallForTheDataEndsWith48InsideTheTarget)
 {
@@ -389,15 +396,19 @@ TEST_F(Fat32RestoreTest, FragmentedFilesAndDeletedEntriesRoundTrip)
         ASSERT_EQ(del.exitCode, 0) << del.output;
         image.AddFile("/fragmented file.bin", PatternBytes(6000000, 7));
     }
-    const CommandResult chain = testsupport::Run(MtoolsEnv() + "mshowfat -i " + Quote(source) + " " + Quote("::/fragmented file.bin"));
+    const CommandResult chain = testsupport::Run(MtoolsEnv() + "mshowfat -i " + Quote(source) + " " +
+                                                 Quote("::/fragmented file.bin"));
     ASSERT_EQ(chain.exitCode, 0) << chain.output;
-    ASSERT_GE(std::count(chain.output.begin(), chain.output.end(), '<'), 3) << "not fragmented: " << chain.output;
+    ASSERT_GE(std::count(chain.output.begin(), chain.output.end(), '<'), 3)
+        << "not fragmented: " << chain.output;
     const std::vector<std::string> listing = FatListing(source);
     const std::string extracted = dir.file("source-files");
     ASSERT_TRUE(ExtractFatTree(source, extracted));
 
-    struct Case { int compressType; uint64_t volumeSize; } cases[] = {
-        {0, ImageFormat::kNeverSplit}, {3, ImageFormat::kNeverSplit}, {1, 100000}};
+    struct Case {
+        int compressType;
+        uint64_t volumeSize;
+    } cases[] = {{0, ImageFormat::kNeverSplit}, {3, ImageFormat::kNeverSplit}, {1, 100000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.compressType << " split " << c.volumeSize);
         TempDir out;
@@ -559,7 +570,8 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
         EXPECT_TRUE(ran);
         EXPECT_NE(trace.find(FakeDosfsckOnPath::kStdoutLine), std::string::npos) << trace;
         EXPECT_NE(trace.find(FakeDosfsckOnPath::kStderrLine), std::string::npos) << trace;
-        EXPECT_NE(trace.find("dosfsck exit status " + std::to_string(GetParam().exitCode) + "\n"), std::string::npos)
+        EXPECT_NE(trace.find("dosfsck exit status " + std::to_string(GetParam().exitCode) + "\n"),
+                  std::string::npos)
             << trace;
     } else if (GetParam().checker == Checker::Missing) {
         EXPECT_NE(trace.find("dosfsck failed!"), std::string::npos) << trace;
@@ -570,10 +582,12 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
-                         ::testing::Values(CheckerCase {"Fails", Checker::Fake, 4},
-                                           CheckerCase {"Missing", Checker::Missing, 0},
-                                           CheckerCase {"Real", Checker::Real, 0}),
-                         [](const ::testing::TestParamInfo<CheckerCase>& info) { return std::string(info.param.name); });
+                         ::testing::Values(CheckerCase{"Fails", Checker::Fake, 4},
+                                           CheckerCase{"Missing", Checker::Missing, 0},
+                                           CheckerCase{"Real", Checker::Real, 0}),
+                         [](const ::testing::TestParamInfo<CheckerCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(Fat32RestoreTest, CancelledAtTheFirstStep)
 {
@@ -596,7 +610,8 @@ TEST_F(Fat32RestoreTest, DiskBootCodeIsWrittenWhenAsked)
     const std::string disk = dir.file("sdx");
     const auto mbr = PatternBytes(512, 19);
     WriteFileBytes(disk, mbr);
-    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk),
+              0);
 
     const std::string targetDisk = dir.file("sdy");
     const auto before = PatternBytes(4096, 20);
@@ -621,7 +636,8 @@ TEST_F(Fat32RestoreTest, DiskBootCodeNeverLandsOnATargetThatNamesNoPartition)
     const std::string disk = dir.file("sdx");
     const auto mbr = PatternBytes(512, 21);
     WriteFileBytes(disk, mbr);
-    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk), 0);
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, ImageFormat::kNeverSplit, std::string(), disk),
+              0);
 
     // Without a partition number the disk derived from the name is the
     // target itself: its new boot sector must stay.

@@ -47,11 +47,11 @@ bool NeedTools(const std::vector<std::string>& tools, std::string* missing)
     return true;
 }
 
-#define REQUIRE_TOOLS(...)                                        \
-    do {                                                          \
-        std::string missing;                                      \
-        if (!NeedTools({__VA_ARGS__}, &missing))                  \
-            SKIP_OR_FAIL_IN_CI(missing << " is not installed");   \
+#define REQUIRE_TOOLS(...)                                                                                   \
+    do {                                                                                                     \
+        std::string missing;                                                                                 \
+        if (!NeedTools({__VA_ARGS__}, &missing))                                                             \
+            SKIP_OR_FAIL_IN_CI(missing << " is not installed");                                              \
     } while (0)
 
 struct NtfsGolden {
@@ -83,23 +83,24 @@ TEST_P(GoldenNtfs, RestoresToItsManifest)
     ExpectSameManifest(got, ReadManifest(GoldenDir() + g.manifest));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, GoldenNtfs,
-    ::testing::Values(
-        NtfsGolden {"full, QuickLZ, split into volumes", "ntfs_split_0_0.bkp", "ntfs_split.manifest", 16 * kMiB},
-        NtfsGolden {"full image of a chain, deflate", "ntfs_chain_0_0.bkp", "ntfs_chain_0.manifest", 14 * kMiB},
-        NtfsGolden {"incremental image of a chain", "ntfs_chain_0_1.bkp", "ntfs_chain_1.manifest", 20 * kMiB},
-        NtfsGolden {"password, description and head block", "ntfs_pass_0_0.bkp", "ntfs_pass.manifest",
-                    13 * kMiB}),
-    [](const ::testing::TestParamInfo<NtfsGolden>& info) {
-        std::string name = info.param.image;
-        name = name.substr(0, name.find(".bkp"));
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Images, GoldenNtfs,
+                         ::testing::Values(NtfsGolden{"full, QuickLZ, split into volumes",
+                                                      "ntfs_split_0_0.bkp", "ntfs_split.manifest", 16 * kMiB},
+                                           NtfsGolden{"full image of a chain, deflate", "ntfs_chain_0_0.bkp",
+                                                      "ntfs_chain_0.manifest", 14 * kMiB},
+                                           NtfsGolden{"incremental image of a chain", "ntfs_chain_0_1.bkp",
+                                                      "ntfs_chain_1.manifest", 20 * kMiB},
+                                           NtfsGolden{"password, description and head block",
+                                                      "ntfs_pass_0_0.bkp", "ntfs_pass.manifest", 13 * kMiB}),
+                         [](const ::testing::TestParamInfo<NtfsGolden>& info) {
+                             std::string name = info.param.image;
+                             name = name.substr(0, name.find(".bkp"));
+                             return name;
+                         });
 
 // A volume's trailer and the two names before it.
 struct Trailer {
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     std::string prevName, nextName;
 };
 
@@ -203,7 +204,7 @@ TEST(GoldenImages, Fat32RestoresToItsManifest)
     tagRestoreArgument arg;
     arg.imagePath = GoldenDir() + "fat32_0_0.bkp";
     arg.targetPartition = target;
-    ASSERT_EQ(restore_fat32(arg, tagCallBackFunc {}), 0);
+    ASSERT_EQ(restore_fat32(arg, tagCallBackFunc{}), 0);
     const CommandResult check = CheckFat(target);
     EXPECT_EQ(check.exitCode, 0) << check.output;
     const std::string out = tmp.file("out");

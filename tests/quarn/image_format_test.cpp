@@ -19,10 +19,13 @@ TEST(VolumeFileName, IndexAndGeneration)
 
 TEST(IsCompressFile, ExtensionTable)
 {
-    struct Case { const char* name; int stored; } cases[] = {
-        {"MOVIE.MKV", 1}, {"archive.tar.gz", 1}, {"a.7Z", 1}, {"song.mp3", 1},
-        {"README", 0}, {"", 0}, {nullptr, 0}, {"notes.txt", 0}, {"gz", 0},
-        {"dir.zip/file", 0}, {"trailing.", 0}, {"x.rmvb", 1}, {"x.rm", 1},
+    struct Case {
+        const char* name;
+        int stored;
+    } cases[] = {
+        {"MOVIE.MKV", 1}, {"archive.tar.gz", 1}, {"a.7Z", 1},      {"song.mp3", 1}, {"README", 0},
+        {"", 0},          {nullptr, 0},          {"notes.txt", 0}, {"gz", 0},       {"dir.zip/file", 0},
+        {"trailing.", 0}, {"x.rmvb", 1},         {"x.rm", 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsCompressFile(c.name), c.stored) << (c.name ? c.name : "(null)");

@@ -31,13 +31,15 @@ TEST(LinuxIo, OpenModes)
 {
     TempDir dir;
     const std::string path = dir.file("f");
-    struct Case { int mode; bool fileBefore; int result; uint64_t sizeAfter; } cases[] = {
-        {CLinuxIo::ModeRead, false, -1, 0},
-        {CLinuxIo::ModeUpdate, false, -1, 0},
-        {CLinuxIo::ModeCreate, false, 0, 0},
-        {CLinuxIo::ModeRead, true, 0, 10},
-        {CLinuxIo::ModeUpdate, true, 0, 10},
-        {CLinuxIo::ModeCreate, true, 0, 0},  // truncates
+    struct Case {
+        int mode;
+        bool fileBefore;
+        int result;
+        uint64_t sizeAfter;
+    } cases[] = {
+        {CLinuxIo::ModeRead, false, -1, 0},  {CLinuxIo::ModeUpdate, false, -1, 0},
+        {CLinuxIo::ModeCreate, false, 0, 0}, {CLinuxIo::ModeRead, true, 0, 10},
+        {CLinuxIo::ModeUpdate, true, 0, 10}, {CLinuxIo::ModeCreate, true, 0, 0},  // truncates
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << c.mode << " file " << c.fileBefore);
@@ -105,7 +107,9 @@ TEST(LinuxIo, WriteSeekAndPositions)
     EXPECT_EQ(io.Seek(-1, SEEK_SET), -1);
     EXPECT_EQ(io.pRead(-10, nullptr, 5), -1);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"),
+              std::string::npos)
+        << err;
 
     EXPECT_EQ(io.Close(), 0);
     EXPECT_EQ(io.Close(), 0);
@@ -165,7 +169,7 @@ TEST(LinuxIo, BufferedWritesKeepTheirOrderAndPositions)
     // buffered bytes.
     write(testsupport::PatternBytes(CLinuxIo::kStraightWriteBytes, 2));
     EXPECT_EQ(testsupport::FileSize(path), expected.size());
-    patch(50, {4, 5});                       // in the file
+    patch(50, {4, 5});  // in the file
     write(testsupport::PatternBytes(30, 3));
     patch(expected.size() - 40, std::vector<uint8_t>(20, 6));  // across the file and the buffer
     // Small writes beyond the buffer's room push it out first.
@@ -273,7 +277,8 @@ TEST_F(LinuxIoRead, ReadAtLeavesThePositionAlone)
     EXPECT_EQ(io.ReadAt(0, got.data(), 0), 0);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("It's come to the end of the part!\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"), std::string::npos)
+    EXPECT_NE(err.find("Seek partition error! --- Invalid argument\n offset = -1\n whence = 0\n"),
+              std::string::npos)
         << err;
 
     EXPECT_EQ(io.GetCurrentPos(), 100);

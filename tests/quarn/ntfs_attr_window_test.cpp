@@ -23,8 +23,8 @@ constexpr uint64_t kAttrClusters = 640;  // 2.5 windows
 
 // 200 clusters at 600, 40 sparse, 300 at 100, 100 at 900: out of order, so
 // windows straddle runs.
-const Bytes kWholeRuns = {0x22, 0xC8, 0x00, 0x58, 0x02, 0x01, 0x28, 0x22, 0x2C, 0x01,
-                          0x0C, 0xFE, 0x22, 0x64, 0x00, 0x20, 0x03, 0x00};
+const Bytes kWholeRuns = {0x22, 0xC8, 0x00, 0x58, 0x02, 0x01, 0x28, 0x22, 0x2C,
+                          0x01, 0x0C, 0xFE, 0x22, 0x64, 0x00, 0x20, 0x03, 0x00};
 // The same attribute as two extents: VCNs 0-199, then 200-639.
 const Bytes kFirstRuns = {0x22, 0xC8, 0x00, 0x58, 0x02, 0x00};
 const Bytes kLaterRuns = {0x01, 0x28, 0x22, 0x2C, 0x01, 0x64, 0x00, 0x22, 0x64, 0x00, 0x20, 0x03, 0x00};
@@ -39,7 +39,7 @@ struct Result {
 template <typename Reader>
 Result ReadThrough(Reader& reader, uint64_t offset, unsigned length)
 {
-    Result r {0, 0, Bytes(length, 0xEE)};
+    Result r{0, 0, Bytes(length, 0xEE)};
     r.code = reader.AttrReadData(offset, r.bytes.data(), length, &r.got);
     return r;
 }
@@ -81,13 +81,13 @@ std::vector<std::pair<uint64_t, unsigned>> EveryRecordAndSomeOddReads()
         reads.push_back({at, 1024});
     const uint64_t window = CAttrReadWindow::kWindowBytes;
     reads.insert(reads.end(), {
-        {window - 100, 300},                  // across a window's end
-        {3, 5000},                            // unaligned, within a window
-        {0, unsigned(window) + 4096},         // more than a window
-        {kAttrClusters * kCluster - 10, 100}, // cut at the attribute's end
-        {kAttrClusters * kCluster + 1, 10},   // past it
-        {0, 0},
-    });
+                                  {window - 100, 300},                   // across a window's end
+                                  {3, 5000},                             // unaligned, within a window
+                                  {0, unsigned(window) + 4096},          // more than a window
+                                  {kAttrClusters * kCluster - 10, 100},  // cut at the attribute's end
+                                  {kAttrClusters * kCluster + 1, 10},    // past it
+                                  {0, 0},
+                              });
     return reads;
 }
 

@@ -22,7 +22,7 @@ int Backup(const std::string& source, const std::string& base)
     arg.imagePath = base;
     arg.fsType = FS_TYPE_NTFS;
     arg.compressType = 1;
-    return backup_ntfs(arg, tagCallBackFunc {}, nullptr, 0);
+    return backup_ntfs(arg, tagCallBackFunc{}, nullptr, 0);
 }
 
 template <typename T>
@@ -33,11 +33,11 @@ void Put(std::vector<uint8_t>& bytes, size_t offset, T value)
 
 // Where things lie in the pristine fixture (its MFT is one run).
 struct Layout {
-    size_t mft = 0;               // byte offset of record 0
-    size_t fileRecord = 0;        // byte offset of the big file's record
-    size_t fileDataAttr = 0;      // its $DATA attribute
-    size_t mftDataAttr = 0;       // record 0's $DATA attribute
-    size_t mftBitmapAttr = 0;     // record 0's $BITMAP attribute
+    size_t mft = 0;            // byte offset of record 0
+    size_t fileRecord = 0;     // byte offset of the big file's record
+    size_t fileDataAttr = 0;   // its $DATA attribute
+    size_t mftDataAttr = 0;    // record 0's $DATA attribute
+    size_t mftBitmapAttr = 0;  // record 0's $BITMAP attribute
 };
 
 size_t FindAttribute(const std::vector<uint8_t>& part, size_t record, uint32_t type)
@@ -100,8 +100,10 @@ TEST_F(NtfsDamageTest, DamagedSourcesEndWithTheirCodes)
         Damage apply;
         int expected;
     } cases[] = {
-        {"no NTFS boot sector", [](std::vector<uint8_t>& b, const Layout&) { Put<uint16_t>(b, 11, 0); }, ERR_PART_INFO},
-        {"first MFT record without FILE", [](std::vector<uint8_t>& b, const Layout& l) { b[l.mft] = 'X'; }, ERR_PART_INFO},
+        {"no NTFS boot sector", [](std::vector<uint8_t>& b, const Layout&) { Put<uint16_t>(b, 11, 0); },
+         ERR_PART_INFO},
+        {"first MFT record without FILE", [](std::vector<uint8_t>& b, const Layout& l) { b[l.mft] = 'X'; },
+         ERR_PART_INFO},
         {"first MFT record's update sequence broken",
          [](std::vector<uint8_t>& b, const Layout& l) { b[l.mft + 1022] ^= 0x55; }, ERR_PART_INFO},
         {"a file record's update sequence broken",
@@ -131,14 +133,16 @@ TEST_F(NtfsDamageTest, DamagedSourcesEndWithTheirCodes)
          },
          ERR_PART_INFO},
         {"record count of 0",
-         [](std::vector<uint8_t>& b, const Layout& l) { Put<uint64_t>(b, l.mftDataAttr + 40, 0); }, ERR_PART_INFO},
+         [](std::vector<uint8_t>& b, const Layout& l) { Put<uint64_t>(b, l.mftDataAttr + 40, 0); },
+         ERR_PART_INFO},
         {"hostile MFT bitmap size",
          [](std::vector<uint8_t>& b, const Layout& l) { Put<uint64_t>(b, l.mftBitmapAttr + 40, 1ull << 40); },
          ERR_PART_INFO},
         {"attribute length past the record",
          [](std::vector<uint8_t>& b, const Layout& l) { Put<uint32_t>(b, l.fileDataAttr + 4, 0x7FFFFFF8); },
          ERR_PART_INFO},
-        {"truncated device", [](std::vector<uint8_t>& b, const Layout&) { b.resize(b.size() / 4); }, ERR_READ_PART},
+        {"truncated device", [](std::vector<uint8_t>& b, const Layout&) { b.resize(b.size() / 4); },
+         ERR_READ_PART},
         {"empty device", [](std::vector<uint8_t>& b, const Layout&) { b.clear(); }, ERR_READ_PART},
     };
     for (const auto& c : cases) {

@@ -41,7 +41,7 @@ bool SameSummary(const tagFileRecordInfo& a, const tagFileRecordInfo& b)
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-const tagFileRecordInfo kZeroSummary {};
+const tagFileRecordInfo kZeroSummary{};
 
 bool IsZeroSummary(const tagFileRecordInfo& a)
 {
@@ -74,7 +74,8 @@ std::vector<uint32_t> StreamNumbers(const NtfsImage& image)
 
 // Every cluster of a file's unnamed $DATA, put together from the data sets
 // of all its extents (the base record's and its extension records').
-std::vector<uint8_t> AssembleData(const NtfsImage& image, uint32_t inode, uint32_t clusterBytes, size_t* extents)
+std::vector<uint8_t> AssembleData(const NtfsImage& image, uint32_t inode, uint32_t clusterBytes,
+                                  size_t* extents)
 {
     std::vector<uint8_t> data;
     *extents = 0;
@@ -239,8 +240,8 @@ TEST_F(NtfsMountedTest, IncrementalStoresEveryChangeThatTouchesTheRecord)
         {"shrunk.bin", PatternBytes(600000, 33), PatternBytes(70000, 34)},
         {"resident.txt", PatternBytes(200, 37), PatternBytes(200, 38)},
     };
-    const Rewrite sameSize {"same_size.bin", PatternBytes(300000, 35), PatternBytes(300000, 36)};
-    const Rewrite relocated {"relocated.bin", PatternBytes(200000, 42), PatternBytes(200000, 43)};
+    const Rewrite sameSize{"same_size.bin", PatternBytes(300000, 35), PatternBytes(300000, 36)};
+    const Rewrite relocated{"relocated.bin", PatternBytes(200000, 42), PatternBytes(200000, 43)};
     std::string log;
     ASSERT_TRUE(MakeNtfsPartition(m_part, 24 << 20, &log)) << log;
     for (const Rewrite& file : {copied[0], copied[1], copied[2], sameSize, relocated})
@@ -276,9 +277,10 @@ TEST_F(NtfsMountedTest, IncrementalStoresEveryChangeThatTouchesTheRecord)
     ASSERT_TRUE(NtfsCopyIn(m_part, m_dir.path(), "/reborn.bin", PatternBytes(90000, 41), &log)) << log;
     ASSERT_EQ(NtfsInodeOf(m_part, "/reborn.bin"), doomed);
     auto sameRuns = [](const std::vector<NtfsDataRun>& a, const std::vector<NtfsDataRun>& b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const NtfsDataRun& x, const NtfsDataRun& y) {
-            return x.vcn == y.vcn && x.lcn == y.lcn && x.length == y.length;
-        });
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](const NtfsDataRun& x, const NtfsDataRun& y) {
+                              return x.vcn == y.vcn && x.lcn == y.lcn && x.length == y.length;
+                          });
     };
     ASSERT_TRUE(sameRuns(NtfsDataRunsOf(m_part, "/same_size.bin"), sameSizeRuns)) << "rewritten elsewhere";
     ASSERT_FALSE(sameRuns(NtfsDataRunsOf(m_part, "/relocated.bin"), relocatedRuns)) << "left where it was";
@@ -324,8 +326,10 @@ TEST_F(NtfsMountedTest, AnIncrementalOnAnOlderImageStoresWhatItsSummariesCannotV
     std::string log;
     ASSERT_TRUE(MakeNtfsPartition(m_part, 24 << 20, &log)) << log;
     const std::vector<NtfsFileSpec> files = {
-        {"big.bin", PatternBytes(700000, 71)},   {"small.bin", PatternBytes(9000, 72)},
-        {"resident.txt", PatternBytes(300, 73)}, {"dir/inner.txt", PatternBytes(150, 74)},
+        {"big.bin", PatternBytes(700000, 71)},
+        {"small.bin", PatternBytes(9000, 72)},
+        {"resident.txt", PatternBytes(300, 73)},
+        {"dir/inner.txt", PatternBytes(150, 74)},
     };
     ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), files, &log)) << log;
 
@@ -359,7 +363,7 @@ TEST_F(NtfsMountedTest, AnIncrementalOnAnOlderImageStoresWhatItsSummariesCannotV
             } else {
                 std::vector<uint8_t> fixed = record->raw;
                 ASSERT_TRUE(Ntfs::RemoveFixup(fixed.data(), 1024));
-                tagATTR_STANDARD_INFORMATION si {};
+                tagATTR_STANDARD_INFORMATION si{};
                 Ntfs::AttributeWalker walker(fixed.data(), 1024);
                 while (const tagRECORD_ATTR* attr = walker.Next()) {
                     if (attr->type == Ntfs::ATTR_STANDARD_INFORMATION && !attr->nonResident)
@@ -369,7 +373,8 @@ TEST_F(NtfsMountedTest, AnIncrementalOnAnOlderImageStoresWhatItsSummariesCannotV
                 entry.formerDataDigest = si.modificationTime;
                 expected.insert(r);
             }
-            std::memcpy(bytes.data() + image.info.recordSectionPos + 4 + r * sizeof entry, &entry, sizeof entry);
+            std::memcpy(bytes.data() + image.info.recordSectionPos + 4 + r * sizeof entry, &entry,
+                        sizeof entry);
         }
         WriteFileBytes(full, bytes);
         ASSERT_GE(expected.size(), Ntfs::kFirstUserRecord + 2u) << "no record to store again";
@@ -419,7 +424,8 @@ TEST_F(NtfsMountedTest, ACancelWhileTheIncrementalJobReadsTheMftEndsIt)
 
     RecordingCallbacks recorder;
     recorder.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
-    EXPECT_EQ(BackupNtfsImage(m_part, base, 0, ImageFormat::kNeverSplit, VolumeFileName(base, 0, 0), recorder.Bind()),
+    EXPECT_EQ(BackupNtfsImage(m_part, base, 0, ImageFormat::kNeverSplit, VolumeFileName(base, 0, 0),
+                              recorder.Bind()),
               ERR_CANCELLED);
     ASSERT_FALSE(recorder.steps.empty());
     EXPECT_EQ(recorder.steps.front(), 0) << "the compare asks at the step the job stands on";
@@ -432,7 +438,8 @@ TEST_F(NtfsMountedTest, BrokenChainsAreRefused)
 {
     std::string log;
     ASSERT_TRUE(MakeNtfsPartition(m_part, 16 << 20, &log)) << log;
-    ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), {{"big.bin", PatternBytes(3 << 20, 5)}}, &log)) << log;
+    ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), {{"big.bin", PatternBytes(3 << 20, 5)}}, &log))
+        << log;
     EXPECT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file("missing_0_0.bkp")), ERR_FILE_NOT_FOUND);
     EXPECT_FALSE(FileExists(m_dir.file("img_0_1.bkp")));
 

@@ -83,7 +83,8 @@ std::vector<uint64_t> IndexBlockOffsets(const std::vector<uint8_t>& part, uint64
 {
     const Ntfs::BootGeometry geometry = Geometry(part);
     std::vector<uint8_t> record(part.begin() + geometry.mftLcn * geometry.clusterBytes + directory * 1024,
-                                part.begin() + geometry.mftLcn * geometry.clusterBytes + directory * 1024 + 1024);
+                                part.begin() + geometry.mftLcn * geometry.clusterBytes + directory * 1024 +
+                                    1024);
     EXPECT_TRUE(Ntfs::RemoveFixup(record.data(), 1024));
     std::vector<uint64_t> offsets;
     Ntfs::AttributeWalker walker(record.data(), 1024);
@@ -93,7 +94,8 @@ std::vector<uint64_t> IndexBlockOffsets(const std::vector<uint8_t>& part, uint64
         std::vector<tagDataRunList> runs;
         EXPECT_EQ(Ntfs::DecodeRunList(attr, &runs), Ntfs::RunListStatus::Ok);
         for (const auto& run : runs) {
-            for (uint64_t byte = 0; byte < run.clusters * geometry.clusterBytes; byte += geometry.indexRecordBytes)
+            for (uint64_t byte = 0; byte < run.clusters * geometry.clusterBytes;
+                 byte += geometry.indexRecordBytes)
                 offsets.push_back(uint64_t(run.lcn) * geometry.clusterBytes + byte);
         }
     }
@@ -125,7 +127,7 @@ TEST_F(NtfsIndexLookupTest, NamesAreFoundAsNtfs3gNumbersThem)
     const std::vector<Case> cases = {
         // A folder is followed by the search for "BCD" inside it.
         {kRootDirectory, "Boot", true, 0, bootBcd},
-        {kRootDirectory, "Tiny", true, 0, tinyBcd},   // its index lives in the record alone
+        {kRootDirectory, "Tiny", true, 0, tinyBcd},  // its index lives in the record alone
         {unsigned(boot), "BCD", false, 0, bootBcd},
         {unsigned(boot), "BCD", true, kNotFound, -1},  // a file, not a folder
         {kRootDirectory, "Efi", true, kNotFound, -1},
@@ -157,7 +159,7 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
 
     // Each damage is made to every index block of the folder, fixup undone
     // before and applied after, so that only the named field is wrong.
-    auto inBlocks = [&](const std::function<void(uint8_t* block)>& change, bool keepFixup = true) {
+    auto inBlocks = [&](const std::function<void(uint8_t * block)>& change, bool keepFixup = true) {
         return [=, &blocks](std::vector<uint8_t>& part) {
             for (uint64_t at : blocks) {
                 uint8_t* block = part.data() + at;
@@ -182,19 +184,16 @@ TEST_F(NtfsIndexLookupTest, DamagedIndexDataIsRefused)
     };
     const std::vector<Case> cases = {
         {"entry of length 0", inBlocks([&](uint8_t* block) { std::memset(firstEntry(block) + 8, 0, 2); })},
-        {"entry longer than its block",
-         inBlocks([&](uint8_t* block) {
+        {"entry longer than its block", inBlocks([&](uint8_t* block) {
              uint16_t length = 0xFFF8;
              std::memcpy(firstEntry(block) + 8, &length, 2);
          })},
-        {"key longer than its entry",
-         inBlocks([&](uint8_t* block) {
+        {"key longer than its entry", inBlocks([&](uint8_t* block) {
              uint16_t key = 0x7FF0;
              std::memcpy(firstEntry(block) + 10, &key, 2);
          })},
         {"name longer than its key", inBlocks([&](uint8_t* block) { firstEntry(block)[16 + 64] = 0xFF; })},
-        {"entries past the block",
-         inBlocks([&](uint8_t* block) {
+        {"entries past the block", inBlocks([&](uint8_t* block) {
              uint32_t offset = 0x7FFFFFF0;
              std::memcpy(block + Ntfs::kIndexBlockHeaderBytes, &offset, 4);
          })},

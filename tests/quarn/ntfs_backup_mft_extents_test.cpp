@@ -85,7 +85,7 @@ public:
 
 private:
     std::vector<uint8_t> m_bytes;
-    tagNTFS_BOOT_SECTOR m_boot {};
+    tagNTFS_BOOT_SECTOR m_boot{};
 };
 
 // Where the MFT's second extent is named and kept.
@@ -269,7 +269,8 @@ TEST_F(NtfsMftExtentsTest, EveryRecordIsStoredThroughAllExtents)
     std::vector<uint8_t> mftBitmap;
     {
         TempDir dir;
-        CommandResult r = testsupport::Run("ntfscat -i 0 -a BITMAP " + Quote(Partition()) + " > " + Quote(dir.file("bitmap")));
+        CommandResult r = testsupport::Run("ntfscat -i 0 -a BITMAP " + Quote(Partition()) + " > " +
+                                           Quote(dir.file("bitmap")));
         ASSERT_EQ(r.exitCode, 0) << r.output;
         mftBitmap = ReadFileBytes(dir.file("bitmap"));
     }
@@ -359,7 +360,8 @@ TEST_F(NtfsMftExtentsTest, ExtentsThatDoNotDecodeLoopOrLeaveTheVolumeAreRefused)
     auto patchListEntry = [ext](PartitionBytes& part, size_t field, uint64_t value) {
         std::memcpy(part.bytes().data() + ext.listEntryOffset + field, &value, 8);
     };
-    auto patchExtensionData = [ext](PartitionBytes& part, const std::function<void(tagRECORD_ATTR*)>& change) {
+    auto patchExtensionData = [ext](PartitionBytes& part,
+                                    const std::function<void(tagRECORD_ATTR*)>& change) {
         std::vector<uint8_t> record = part.Record(ext.record);
         size_t data = PartitionBytes::Attribute(record, Ntfs::ATTR_DATA);
         ASSERT_NE(data, 0u);
@@ -380,7 +382,8 @@ TEST_F(NtfsMftExtentsTest, ExtentsThatDoNotDecodeLoopOrLeaveTheVolumeAreRefused)
                  uint8_t* run = reinterpret_cast<uint8_t*>(attr) + attr->nonRes.runListOffset;
                  uint64_t clusters = Ntfs::ExtentClusters(attr);
                  ASSERT_LT(clusters, 0x10000u);
-                 const uint8_t list[] = {0x42, uint8_t(clusters), uint8_t(clusters >> 8), 0xF0, 0xFF, 0xFF, 0x0F, 0};
+                 const uint8_t list[] = {
+                     0x42, uint8_t(clusters), uint8_t(clusters >> 8), 0xF0, 0xFF, 0xFF, 0x0F, 0};
                  ASSERT_LE(attr->nonRes.runListOffset + sizeof list, attr->length);
                  std::memcpy(run, list, sizeof list);
              });
@@ -394,7 +397,9 @@ TEST_F(NtfsMftExtentsTest, ExtentsThatDoNotDecodeLoopOrLeaveTheVolumeAreRefused)
              patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, lowestVcn), ext.lowestVcn + 2);
          }},
         {"extent that loops back to record 0",
-         [&](PartitionBytes& part) { patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, recordReference), 0); }},
+         [&](PartitionBytes& part) {
+             patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, recordReference), 0);
+         }},
         {"extension record beyond the first extent",
          [&](PartitionBytes& part) {
              patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, recordReference), ext.firstExtentRecords + 5);
@@ -407,7 +412,9 @@ TEST_F(NtfsMftExtentsTest, ExtentsThatDoNotDecodeLoopOrLeaveTheVolumeAreRefused)
              part.PutRecord(ext.record, record);
          }},
         {"extension record that names no such extent",
-         [&](PartitionBytes& part) { patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, recordReference), 5); }},
+         [&](PartitionBytes& part) {
+             patchListEntry(part, offsetof(tagATTR_LIST_ENTRY, recordReference), 5);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -56,9 +56,8 @@ TEST(NtfsRunList, RefusesHostileEncodings)
         {"LCN below zero", 100, {0x11, 0x04, 0xF0, 0x00}},
         {"more clusters than the VCN range", 3, {0x11, 0x05, 0x10, 0x00}},
         {"runs past the attribute's end", 100, {0x44, 0x01, 0x00}},
-        {"LCN overflowing", 100,
-         {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-          0xFF, 0xFF, 0x7F, 0x00}},
+        {"LCN overflowing", 100, {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x81,
+                                  0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x00}},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> attr = NonResidentAttribute(0, c.highest, c.runs);
@@ -109,7 +108,7 @@ TEST(NtfsFixup, RoundTripAndMismatch)
     header->usaOffset = 1020;  // sequence past the record
     EXPECT_FALSE(Ntfs::RemoveFixup(record.data(), 1024));
     header->usaOffset = 48;
-    header->usaCount = 9;      // not one per 512 bytes plus one
+    header->usaCount = 9;  // not one per 512 bytes plus one
     EXPECT_FALSE(Ntfs::RemoveFixup(record.data(), 1024));
 }
 
@@ -120,7 +119,7 @@ TEST(NtfsAttributeWalker, StopsAtDamage)
     header->attrsOffset = 56;
     auto put32 = [&](size_t at, uint32_t v) { std::memcpy(record.data() + at, &v, 4); };
     put32(56, Ntfs::ATTR_STANDARD_INFORMATION);
-    put32(60, 24);   // a resident header with an empty value
+    put32(60, 24);  // a resident header with an empty value
     put32(80, Ntfs::ATTR_END);
     {
         Ntfs::AttributeWalker walker(record.data(), 1024);
@@ -128,7 +127,11 @@ TEST(NtfsAttributeWalker, StopsAtDamage)
         EXPECT_EQ(walker.Next(), nullptr);
         EXPECT_FALSE(walker.Damaged());
     }
-    struct Case { const char* name; size_t at; uint32_t value; } cases[] = {
+    struct Case {
+        const char* name;
+        size_t at;
+        uint32_t value;
+    } cases[] = {
         {"zero length", 60, 0},
         {"length past the record", 60, 2000},
         {"unaligned length", 60, 26},

@@ -93,7 +93,8 @@ std::vector<NtfsFileSpec> RichFileSet()
     add("resident.dat", 400, 3);
     add("one cluster.dat", 4000, 4);
     add("docs/deeper/nested/leaf.txt", 70000, 5);
-    add(std::string("docs/\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"), 12345, 6);
+    add(std::string("docs/\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"), 12345,
+        6);
     add("media/MOVIE.MKV", 300000, 7);
     add("media/archive.tar.gz", 150000, 8);
     add("big/compressible.log", 3 << 20, 0);
@@ -146,7 +147,8 @@ protected:
             }
             // Stored as on the partition; ntfscat shows records with their
             // update sequence undone.
-            ASSERT_EQ(0, std::memcmp(image.records[i].raw.data(), partition.data() + mftOffset + size_t(i) * 1024, 1024))
+            ASSERT_EQ(0, std::memcmp(image.records[i].raw.data(),
+                                     partition.data() + mftOffset + size_t(i) * 1024, 1024))
                 << "record " << i;
             std::vector<uint8_t> fixed = image.records[i].raw;
             if (std::memcmp(fixed.data(), "FILE", 4) == 0) {
@@ -203,13 +205,13 @@ protected:
             ASSERT_EQ(data->plain.size(), (expected.size() + clusterBytes - 1) / clusterBytes * clusterBytes)
                 << file.path;
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data->plain.begin())) << file.path;
-            bool raw = file.path.find(".MKV") != std::string::npos || file.path.find(".gz") != std::string::npos;
+            bool raw =
+                file.path.find(".MKV") != std::string::npos || file.path.find(".gz") != std::string::npos;
             if (image.info.compressType != 0) {
                 EXPECT_EQ(+data->storedRaw, raw ? 1 : 0) << file.path;
             }
         }
     }
-
 };
 
 QUARN_SHARED_FIXTURE(NtfsSuiteTest<NtfsBackupTest>::MakeFixture)
@@ -224,8 +226,9 @@ struct FullImageCase {
 std::string FullImageCaseText(const FullImageCase& c)
 {
     return "Type" + std::to_string(c.type) +
-        (c.volumeSize == ImageFormat::kNeverSplit ? std::string("Unsplit")
-                                                  : "SplitAt" + std::to_string(c.volumeSize >> 20) + "MiB");
+           (c.volumeSize == ImageFormat::kNeverSplit
+                ? std::string("Unsplit")
+                : "SplitAt" + std::to_string(c.volumeSize >> 20) + "MiB");
 }
 
 std::string FullImageCaseName(const ::testing::TestParamInfo<FullImageCase>& info)
@@ -289,7 +292,8 @@ TEST_P(NtfsFullImageTest, MatchesTheSource)
             tagDATA_SET_HEAD head;
             std::memcpy(&head, bytes.data(), sizeof head);
             EXPECT_LE(+head.continued, 1);
-            EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(), bytes.size());
+            EXPECT_LE(head.dataBytes + sizeof head + sizeof(tagBLOCK_END) + volume.nextName.size(),
+                      bytes.size());
         }
         if (split && v + 1 < image.volumes.size()) {
             EXPECT_LE(volume.bytes, c.volumeSize + (256 << 10)) << "volume " << v << " far over its size";
@@ -327,7 +331,8 @@ TEST_F(NtfsBackupTest, ProgressEndsNearNinetyFiveStepsAndNamesAreShown)
     // The page file's megabyte is not stored but still counted.
     EXPECT_GE(log.lastStep, 90);
     EXPECT_LE(log.lastStep, 100);
-    EXPECT_EQ(log.states, (std::vector<std::string> {"Initializing ...", "Backing up partition ...", "Finish"}));
+    EXPECT_EQ(log.states,
+              (std::vector<std::string>{"Initializing ...", "Backing up partition ...", "Finish"}));
     EXPECT_NE(std::find(log.names.begin(), log.names.end(), "leaf.txt"), log.names.end());
     EXPECT_NE(std::find(log.names.begin(), log.names.end(),
                         "\xC3\xA4rger \xE6\x96\x87\xE4\xBB\xB6 long name with spaces and more.txt"),
@@ -362,8 +367,8 @@ TEST_F(NtfsBackupTest, EveryProcessedByteUpToTheTotalIsReportedAndThePageFileCou
 
     // Records, the stored data's plain bytes, the MFT bitmap, the boot
     // area, and the page file's allocation that was never read.
-    uint64_t expected = image.records.size() * 1024 + image.start.mftBitmapSize + image.info.bootAreaSize +
-                        pagefileAllocated;
+    uint64_t expected =
+        image.records.size() * 1024 + image.start.mftBitmapSize + image.info.bootAreaSize + pagefileAllocated;
     for (const auto& record : image.records)
         for (const auto& set : record.sets)
             expected += set.plain.size();
@@ -377,8 +382,11 @@ TEST_F(NtfsBackupTest, EveryProcessedByteUpToTheTotalIsReportedAndThePageFileCou
 // set; a wrong answer shifts every data set that follows.
 TEST(NtfsUnstoredData, PageAndHibernationFilesAreKnownByNameInAnyCase)
 {
-    struct Case { const char* name; Ntfs::SpecialFile file; } cases[] = {
-        {"pagefile.sys", Ntfs::SpecialFile::Pagefile}, {"PAGEFILE.SYS", Ntfs::SpecialFile::Pagefile},
+    struct Case {
+        const char* name;
+        Ntfs::SpecialFile file;
+    } cases[] = {
+        {"pagefile.sys", Ntfs::SpecialFile::Pagefile},  {"PAGEFILE.SYS", Ntfs::SpecialFile::Pagefile},
         {"hiberfil.sys", Ntfs::SpecialFile::Hiberfile}, {"HiberFil.Sys", Ntfs::SpecialFile::Hiberfile},
         {"pagefile.sy", Ntfs::SpecialFile::None},       {"pagefile.sys ", Ntfs::SpecialFile::None},
         {"swapfile.sys", Ntfs::SpecialFile::None},      {"", Ntfs::SpecialFile::None},
@@ -389,13 +397,22 @@ TEST(NtfsUnstoredData, PageAndHibernationFilesAreKnownByNameInAnyCase)
 
 TEST(NtfsUnstoredData, SystemFilesWhoseDataNoImageStores)
 {
-    struct Case { uint32_t owner; uint32_t type; bool unstored; } cases[] = {
-        {Ntfs::kMftRecord, Ntfs::ATTR_DATA, true},         {Ntfs::kMftRecord, Ntfs::ATTR_BITMAP, true},
-        {Ntfs::kMftMirrRecord, Ntfs::ATTR_DATA, true},     {Ntfs::kBitmapRecord, Ntfs::ATTR_DATA, true},
-        {Ntfs::kBootRecord, Ntfs::ATTR_DATA, true},        {Ntfs::kBadClusRecord, Ntfs::ATTR_DATA, true},
-        {Ntfs::kBadClusRecord, Ntfs::ATTR_BITMAP, true},   {Ntfs::kMftMirrRecord, Ntfs::ATTR_BITMAP, false},
+    struct Case {
+        uint32_t owner;
+        uint32_t type;
+        bool unstored;
+    } cases[] = {
+        {Ntfs::kMftRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kMftRecord, Ntfs::ATTR_BITMAP, true},
+        {Ntfs::kMftMirrRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBitmapRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBootRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBadClusRecord, Ntfs::ATTR_DATA, true},
+        {Ntfs::kBadClusRecord, Ntfs::ATTR_BITMAP, true},
+        {Ntfs::kMftMirrRecord, Ntfs::ATTR_BITMAP, false},
         {Ntfs::kMftRecord, Ntfs::ATTR_INDEX_ALLOCATION, false},
-        {5, Ntfs::ATTR_INDEX_ALLOCATION, false},           {Ntfs::kFirstUserRecord, Ntfs::ATTR_DATA, false},
+        {5, Ntfs::ATTR_INDEX_ALLOCATION, false},
+        {Ntfs::kFirstUserRecord, Ntfs::ATTR_DATA, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Ntfs::IsUnstoredSystemAttribute(c.owner, c.type), c.unstored) << c.owner << " " << c.type;

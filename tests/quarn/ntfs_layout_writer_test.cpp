@@ -52,9 +52,9 @@ NtfsLayoutInput SoundInput()
 struct Writer {
     TempDir dir;
     std::string target = dir.file("sdx1");
-    EmptyImage image {dir.file("img_0_0.bkp")};
+    EmptyImage image{dir.file("img_0_0.bkp")};
     CDeviceIo part;
-    CPartProgress progress {kMiB, nullptr, nullptr};
+    CPartProgress progress{kMiB, nullptr, nullptr};
 
     explicit Writer(uint64_t targetBytes)
     {

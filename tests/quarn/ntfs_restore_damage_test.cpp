@@ -48,10 +48,7 @@ struct Images {
             return;
         ready = BackupNtfsImage(source, base, compress, split) == 0;
     }
-    std::string Volume(unsigned v, unsigned g = 0) const
-    {
-        return VolumeFileName(base, v, g);
-    }
+    std::string Volume(unsigned v, unsigned g = 0) const { return VolumeFileName(base, v, g); }
     int Restore(const std::string& image)
     {
         MakeSparseFile(target, kTargetBytes);
@@ -82,10 +79,10 @@ size_t DataSetHeadOf(const std::vector<uint8_t>& image, const std::string& name)
 
 }  // namespace
 
-#define REQUIRE_IMAGES(images)                        \
-    do {                                              \
-        if (!(images).ready)                          \
-            SKIP_OR_FAIL_IN_CI("no source image: " << (images).why); \
+#define REQUIRE_IMAGES(images)                                                                               \
+    do {                                                                                                     \
+        if (!(images).ready)                                                                                 \
+            SKIP_OR_FAIL_IN_CI("no source image: " << (images).why);                                         \
     } while (0)
 
 TEST(NtfsRestoreDamage, CorruptedCompressedBytes)

@@ -24,11 +24,11 @@ namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
 
-#define REQUIRE_NTFS_TOOLS()                                                                       \
-    do {                                                                                           \
-        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||           \
-            !HaveProgram("ntfscluster") || !HaveProgram("ntfsls"))                                 \
-            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                                     \
+#define REQUIRE_NTFS_TOOLS()                                                                                 \
+    do {                                                                                                     \
+        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||                     \
+            !HaveProgram("ntfscluster") || !HaveProgram("ntfsls"))                                           \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                                           \
     } while (0)
 
 struct FullSource {
@@ -128,7 +128,8 @@ TEST_P(NtfsFullVolumeRestoreOnto, ItsOwnSizeAndAnyTargetHoldingItsClusters)
 }
 
 INSTANTIATE_TEST_SUITE_P(NtfsFullVolumeRestore, NtfsFullVolumeRestoreOnto,
-                         ::testing::Values(FullVolumeCase{8 * kMiB, 512, 4, 1}, FullVolumeCase{32 * kMiB, 4096, 4, 0},
+                         ::testing::Values(FullVolumeCase{8 * kMiB, 512, 4, 1},
+                                           FullVolumeCase{32 * kMiB, 4096, 4, 0},
                                            FullVolumeCase{32 * kMiB, 65536, 3, 3}),
                          [](const ::testing::TestParamInfo<FullVolumeCase>& info) {
                              return "ClustersOf" + std::to_string(info.param.clusterBytes);
@@ -253,7 +254,7 @@ TEST(NtfsFullVolumeRestore, MftReachingPastTheMiddleOfItsOwnSize)
             std::string dir = "d" + std::to_string(d);
             ASSERT_EQ(::mkdir((mount.path() + "/" + dir).c_str(), 0755), 0);
             for (int i = 0; i < 500; ++i) {
-                NtfsFileSpec file {dir + "/f" + std::to_string(i), PatternBytes(100, uint32_t(d * 1000 + i))};
+                NtfsFileSpec file{dir + "/f" + std::to_string(i), PatternBytes(100, uint32_t(d * 1000 + i))};
                 WriteFileBytes(mount.path() + "/" + file.path, file.data);
                 if (i % 125 == 0)
                     source.files.push_back(file);

@@ -20,20 +20,36 @@ namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
 
-#define REQUIRE_NTFS_TOOLS()                                                        \
-    do {                                                                            \
-        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix")) \
-            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                      \
+#define REQUIRE_NTFS_TOOLS()                                                                                 \
+    do {                                                                                                     \
+        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix"))                       \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                                           \
     } while (0)
 
 }  // namespace
 
 TEST(RunListEncoding, NumberLengths)
 {
-    struct Case { long long v; int bytes; } cases[] = {
-        {0, 0}, {1, 1}, {127, 1}, {128, 2}, {32767, 2}, {32768, 3}, {(1LL << 23) - 1, 3}, {1LL << 23, 4},
-        {(1LL << 31) - 1, 4}, {1LL << 31, 5}, {1LL << 39, 6}, {1LL << 47, 7}, {1LL << 55, 8},
-        {-1, 1}, {-128, 1}, {-129, 2},
+    struct Case {
+        long long v;
+        int bytes;
+    } cases[] = {
+        {0, 0},
+        {1, 1},
+        {127, 1},
+        {128, 2},
+        {32767, 2},
+        {32768, 3},
+        {(1LL << 23) - 1, 3},
+        {1LL << 23, 4},
+        {(1LL << 31) - 1, 4},
+        {1LL << 31, 5},
+        {1LL << 39, 6},
+        {1LL << 47, 7},
+        {1LL << 55, 8},
+        {-1, 1},
+        {-128, 1},
+        {-129, 2},
     };
     for (const auto& c : cases)
         EXPECT_EQ(GetNumLength(c.v), c.bytes) << c.v;
@@ -46,7 +62,7 @@ TEST(RunListEncoding, SparseZeroAndRelativeRuns)
     std::vector<uint8_t> want = {0x21, 16, 0x00, 0x10, 0x01, 8, 0x12, 200, 0, 0x10, 0};
     EXPECT_EQ(list, want);
     // $Boot at LCN 0 must not read as sparse.
-    EXPECT_EQ(CResSetRunList::Encode({{0, 2}}), (std::vector<uint8_t> {0x11, 2, 0, 0}));
+    EXPECT_EQ(CResSetRunList::Encode({{0, 2}}), (std::vector<uint8_t>{0x11, 2, 0, 0}));
     EXPECT_TRUE(CResSetRunList::Encode({{5, 0}}).empty());
 }
 
@@ -296,7 +312,8 @@ TEST(NtfsRestoreLayout, BootSectorLeavesTheLastSectorToItsBackupCopy)
         uint64_t totalSectors = 0;
         std::memcpy(&totalSectors, boot.data() + 0x28, 8);
         EXPECT_EQ(totalSectors, lastSector) << "the volume must end before the partition's last sector";
-        std::vector<uint8_t> backup(all.begin() + long(lastSector * 512), all.begin() + long(lastSector * 512 + 512));
+        std::vector<uint8_t> backup(all.begin() + long(lastSector * 512),
+                                    all.begin() + long(lastSector * 512 + 512));
         EXPECT_TRUE(backup == boot) << "no backup boot sector in the last sector";
         EXPECT_EQ(NtfsCheckProblems(target), "");
         std::vector<uint8_t> back;

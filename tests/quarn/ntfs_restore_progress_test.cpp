@@ -29,7 +29,8 @@ void ExpectWholeProgress(const RecordingCallbacks& seen, const std::string& what
         ASSERT_EQ(seen.steps[i], int(i) + 1) << what;
     // The bitmaps, the mirror and the boot sectors written last count too:
     // a job that reached its last step before them counted some bytes twice.
-    const auto finishing = std::find(seen.states.begin(), seen.states.end(), "Finishing restore partition ...");
+    const auto finishing =
+        std::find(seen.states.begin(), seen.states.end(), "Finishing restore partition ...");
     ASSERT_NE(finishing, seen.states.end()) << what;
     EXPECT_LT(seen.stepsBeforeState[finishing - seen.states.begin()], size_t(kSteps)) << what;
 }

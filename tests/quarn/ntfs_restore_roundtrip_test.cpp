@@ -80,11 +80,11 @@ void ExpectRestores(const Source& source, const std::string& image, uint64_t siz
     EXPECT_EQ(CompareNtfsFiles(target, source.files), "") << what;
 }
 
-#define REQUIRE_NTFS_TOOLS()                                              \
-    do {                                                                  \
-        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") || \
-            !HaveProgram("ntfsls"))                                       \
-            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");            \
+#define REQUIRE_NTFS_TOOLS()                                                                                 \
+    do {                                                                                                     \
+        if (!HaveNtfsTools() || !HaveProgram("ntfsresize") || !HaveProgram("ntfsfix") ||                     \
+            !HaveProgram("ntfsls"))                                                                          \
+            SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");                                           \
     } while (0)
 
 }  // namespace
@@ -108,10 +108,20 @@ TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
     std::string why;
     if (!source.Make(32 * kMiB, MixedFiles(), &why))
         SKIP_OR_FAIL_IN_CI(why);
-    struct Case { int compress; uint64_t split; } cases[] = {
-        {0, ~0ULL}, {1, ~0ULL}, {2, ~0ULL}, {3, ~0ULL}, {0, 700000}, {1, 300000}, {3, 250000},
+    struct Case {
+        int compress;
+        uint64_t split;
+    } cases[] = {
+        {0, ~0ULL},
+        {1, ~0ULL},
+        {2, ~0ULL},
+        {3, ~0ULL},
+        {0, 700000},
+        {1, 300000},
+        {3, 250000},
         // Volumes smaller than one data chunk.
-        {0, 100000}, {2, 60000},
+        {0, 100000},
+        {2, 60000},
     };
     for (const auto& c : cases) {
         TempDir images;
@@ -213,7 +223,8 @@ TEST(NtfsRestoreRoundTrip, CompressedAndSparseFiles)
     for (int compress : {0, 3}) {
         TempDir images;
         ASSERT_EQ(BackupNtfsImage(source.part, images.file("img"), compress), 0);
-        ExpectRestores(source, images.file("img_0_0.bkp"), 36 * kMiB, "compression " + std::to_string(compress));
+        ExpectRestores(source, images.file("img_0_0.bkp"), 36 * kMiB,
+                       "compression " + std::to_string(compress));
     }
 }
 

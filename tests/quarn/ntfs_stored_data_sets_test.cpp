@@ -34,7 +34,6 @@ std::vector<uint8_t> Attribute(uint32_t type, uint64_t lowestVcn, uint64_t highe
     return bytes;
 }
 
-
 constexpr uint32_t kRecordBytes = 1024;
 
 uint64_t Le(const std::vector<uint8_t>& bytes, size_t at, int size)
@@ -95,7 +94,8 @@ bool SwapMftRecords(const std::string& part, uint32_t a, uint32_t b, std::string
         const uint64_t vcn = uint64_t(n) * kRecordBytes / cluster;
         for (const auto& run : runs) {
             if (vcn >= run.firstVcn && vcn <= run.lastVcn)
-                return (uint64_t(run.lcn) + vcn - run.firstVcn) * cluster + uint64_t(n) * kRecordBytes % cluster;
+                return (uint64_t(run.lcn) + vcn - run.firstVcn) * cluster +
+                       uint64_t(n) * kRecordBytes % cluster;
         }
         return 0;
     };
@@ -150,10 +150,13 @@ bool SwapMftRecords(const std::string& part, uint32_t a, uint32_t b, std::string
             // of the records that hold them.
             auto key = [](const std::vector<uint8_t>& bytes) {
                 const auto* entry = reinterpret_cast<const tagATTR_LIST_ENTRY*>(bytes.data());
-                return std::make_tuple(entry->type, entry->lowestVcn, entry->recordReference & Ntfs::kRecordNumberMask);
+                return std::make_tuple(entry->type, entry->lowestVcn,
+                                       entry->recordReference & Ntfs::kRecordNumberMask);
             };
             std::stable_sort(entries.begin(), entries.end(),
-                             [&](const std::vector<uint8_t>& x, const std::vector<uint8_t>& y) { return key(x) < key(y); });
+                             [&](const std::vector<uint8_t>& x, const std::vector<uint8_t>& y) {
+                                 return key(x) < key(y);
+                             });
             at = 0;
             for (const auto& entry : entries) {
                 std::copy(entry.begin(), entry.end(), value + at);
@@ -169,7 +172,8 @@ bool SwapMftRecords(const std::string& part, uint32_t a, uint32_t b, std::string
         Ntfs::AttributeWalker attrs(root.data(), kRecordBytes);
         while (const tagRECORD_ATTR* attr = attrs.Next()) {
             if (attr->type == Ntfs::ATTR_INDEX_ROOT && !attr->nonResident)
-                SwapIndexEntries(const_cast<uint8_t*>(Ntfs::ResidentValue(attr)) + Ntfs::kIndexRootHeaderBytes,
+                SwapIndexEntries(const_cast<uint8_t*>(Ntfs::ResidentValue(attr)) +
+                                     Ntfs::kIndexRootHeaderBytes,
                                  attr->resident.valueLength - Ntfs::kIndexRootHeaderBytes, a, b);
         }
         Ntfs::ApplyFixup(root.data(), kRecordBytes);
@@ -181,7 +185,8 @@ bool SwapMftRecords(const std::string& part, uint32_t a, uint32_t b, std::string
         std::vector<uint8_t> block(bytes.begin() + at, bytes.begin() + at + indexBlock);
         if (!Ntfs::RemoveFixup(block.data(), indexBlock))
             continue;
-        SwapIndexEntries(block.data() + Ntfs::kIndexBlockHeaderBytes, indexBlock - Ntfs::kIndexBlockHeaderBytes, a, b);
+        SwapIndexEntries(block.data() + Ntfs::kIndexBlockHeaderBytes,
+                         indexBlock - Ntfs::kIndexBlockHeaderBytes, a, b);
         Ntfs::ApplyFixup(block.data(), indexBlock);
         std::copy(block.begin(), block.end(), bytes.begin() + at);
     }
@@ -230,26 +235,89 @@ TEST(StoredDataSets, RuleTable)
         {"$Bitmap's data", true, kRootOnly, {}, Ntfs::kBitmapRecord, &data, false, false},
         {"$BadClus, any attribute", true, kRootOnly, {}, Ntfs::kBadClusRecord, &bitmap, false, false},
         {"a system file's bitmap", true, kRootOnly, {}, Ntfs::kBitmapRecord, &bitmap, true, false},
-        {"the page file, named before", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &data, false, true},
+        {"the page file, named before",
+         true,
+         kRootOnly,
+         {{70, kRoot, "pagefile.sys"}},
+         70,
+         &data,
+         false,
+         true},
         {"the page file in any case", true, kRootOnly, {{70, kRoot, "PageFile.SYS"}}, 70, &data, false, true},
         {"the hibernation file", true, kRootOnly, {{71, kRoot, "hiberfil.sys"}}, 71, &data, false, true},
-        {"the page file's later extent", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &extent, false, true},
-        {"the page file's bitmap is stored", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 70, &bitmap, true,
-         false},
-        {"only the first page file counts", true, kRootOnly, {{70, kRoot, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}},
-         80, &data, true, false},
-        {"another file than the page file", true, kRootOnly, {{70, kRoot, "pagefile.sys"}}, 72, &data, true, false},
-        {"a name like it", true, kRootOnly, {{70, kRoot, "pagefile.sy"}}, 70, &data, true, false},
-        {"a page file in a subfolder keeps its data", true, kRootOnly, {{70, kSub, "pagefile.sys"}}, 70, &data, true,
-         false},
-        {"a hibernation file in a subfolder keeps its data", true, kRootOnly, {{71, kSub, "HIBERFIL.SYS"}}, 71, &data,
-         true, false},
-        {"a subfolder's page file does not hide the root's", true, kRootOnly,
-         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}}, 80, &data, false, true},
-        {"older images: a page file in any folder", true, kAnyFolder, {{70, kSub, "pagefile.sys"}}, 70, &data, false,
+        {"the page file's later extent",
+         true,
+         kRootOnly,
+         {{70, kRoot, "pagefile.sys"}},
+         70,
+         &extent,
+         false,
          true},
-        {"older images: the first one met, wherever", true, kAnyFolder,
-         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}}, 80, &data, true, false},
+        {"the page file's bitmap is stored",
+         true,
+         kRootOnly,
+         {{70, kRoot, "pagefile.sys"}},
+         70,
+         &bitmap,
+         true,
+         false},
+        {"only the first page file counts",
+         true,
+         kRootOnly,
+         {{70, kRoot, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}},
+         80,
+         &data,
+         true,
+         false},
+        {"another file than the page file",
+         true,
+         kRootOnly,
+         {{70, kRoot, "pagefile.sys"}},
+         72,
+         &data,
+         true,
+         false},
+        {"a name like it", true, kRootOnly, {{70, kRoot, "pagefile.sy"}}, 70, &data, true, false},
+        {"a page file in a subfolder keeps its data",
+         true,
+         kRootOnly,
+         {{70, kSub, "pagefile.sys"}},
+         70,
+         &data,
+         true,
+         false},
+        {"a hibernation file in a subfolder keeps its data",
+         true,
+         kRootOnly,
+         {{71, kSub, "HIBERFIL.SYS"}},
+         71,
+         &data,
+         true,
+         false},
+        {"a subfolder's page file does not hide the root's",
+         true,
+         kRootOnly,
+         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}},
+         80,
+         &data,
+         false,
+         true},
+        {"older images: a page file in any folder",
+         true,
+         kAnyFolder,
+         {{70, kSub, "pagefile.sys"}},
+         70,
+         &data,
+         false,
+         true},
+        {"older images: the first one met, wherever",
+         true,
+         kAnyFolder,
+         {{70, kSub, "pagefile.sys"}, {80, kRoot, "pagefile.sys"}},
+         80,
+         &data,
+         true,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -365,7 +433,8 @@ TEST(StoredDataSetsRoundTrip, ExtensionRecordStoredBeforeItsBase)
         // The long name fills the base record: the second name goes to an
         // extension record.
         WriteFileBytes(mount.path() + "/" + longName, PatternBytes(kMiB, 44));
-        ASSERT_EQ(::link((mount.path() + "/" + longName).c_str(), (mount.path() + "/pagefile.sys").c_str()), 0);
+        ASSERT_EQ(::link((mount.path() + "/" + longName).c_str(), (mount.path() + "/pagefile.sys").c_str()),
+                  0);
         WriteFileBytes(mount.path() + "/other.bin", otherBytes);
         ASSERT_TRUE(mount.Unmount());
     }
@@ -373,7 +442,8 @@ TEST(StoredDataSetsRoundTrip, ExtensionRecordStoredBeforeItsBase)
     ASSERT_GT(base, 0);
     const std::string before = testsupport::Run("ntfsinfo -v -F /pagefile.sys " + Quote(part)).output;
     const std::string extension = "$FILE_NAME (0x30) from mft record " + std::to_string(base + 1) + " ";
-    ASSERT_NE(before.find(extension), std::string::npos) << "no name in record " << base + 1 << ":\n" << before;
+    ASSERT_NE(before.find(extension), std::string::npos) << "no name in record " << base + 1 << ":\n"
+                                                         << before;
 
     std::string why;
     ASSERT_TRUE(SwapMftRecords(part, uint32_t(base), uint32_t(base + 1), &why)) << why;
@@ -381,7 +451,8 @@ TEST(StoredDataSetsRoundTrip, ExtensionRecordStoredBeforeItsBase)
     ASSERT_EQ(NtfsCheckProblems(part), "");
     ASSERT_EQ(NtfsInodeOf(part, "/pagefile.sys"), base + 1);
     const std::string after = testsupport::Run("ntfsinfo -v -F /pagefile.sys " + Quote(part)).output;
-    const std::string moved = "Dumping attribute $FILE_NAME (0x30) from mft record " + std::to_string(base) + " ";
+    const std::string moved =
+        "Dumping attribute $FILE_NAME (0x30) from mft record " + std::to_string(base) + " ";
     const size_t name = after.find("'pagefile.sys'");
     ASSERT_NE(name, std::string::npos) << after;
     ASSERT_EQ(after.rfind("Dumping attribute", name), after.rfind(moved, name)) << after;

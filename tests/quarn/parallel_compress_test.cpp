@@ -46,8 +46,7 @@ struct Pool {
               stored.insert(stored.end(), data, data + length);
               return 0;
           })
-    {
-    }
+    {}
     Bytes stored;
     CParallelCompressor compressor;
 };
@@ -75,13 +74,15 @@ Bytes CompressSingle(int type, const Bytes& plain)
         do {
             unsigned char* out = nullptr;
             unsigned long outLength = 0;
-            EXPECT_EQ(coder.Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more), 0);
+            EXPECT_EQ(coder.Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more),
+                      0);
             if (outLength != 0)
                 stored.insert(stored.end(), out, out + outLength);
         } while (more);
     };
     for (size_t done = 0; done < plain.size(); done += ImageFormat::kChunkBytes) {
-        const unsigned n = static_cast<unsigned>(std::min<size_t>(ImageFormat::kChunkBytes, plain.size() - done));
+        const unsigned n =
+            static_cast<unsigned>(std::min<size_t>(ImageFormat::kChunkBytes, plain.size() - done));
         drain(const_cast<uint8_t*>(plain.data() + done), n, false);
     }
     drain(nullptr, 0, true);
@@ -99,7 +100,8 @@ Bytes Decompress(int type, const Bytes& stored, bool* ok)
         do {
             unsigned char* out = nullptr;
             unsigned long outLength = 0;
-            if (coder.Decompress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) != 0) {
+            if (coder.Decompress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) !=
+                0) {
                 *ok = false;
                 return;
             }
@@ -172,7 +174,8 @@ TEST(ParallelCompressor, StreamsDecodeWithTheSingleCoder)
         ASSERT_TRUE(pool.compressor.IsReady());
         for (const Case& c : contents) {
             for (size_t piece : {size_t(ImageFormat::kChunkBytes), size_t(1000), size_t(0x30001)}) {
-                SCOPED_TRACE(testing::Message() << "type " << type << ", " << c.what << ", pieces of " << piece);
+                SCOPED_TRACE(testing::Message()
+                             << "type " << type << ", " << c.what << ", pieces of " << piece);
                 pool.stored.clear();
                 ASSERT_EQ(CompressInParallel(pool.compressor, c.plain, piece), 0);
                 const Bytes& stored = pool.stored;
@@ -225,24 +228,37 @@ TEST(ParallelCompressor, ActionsKeepTheirPlaceBetweenSets)
         return 0;
     });
     ASSERT_TRUE(pool.IsReady());
-    std::vector<Bytes> sets = {TextBytes(700000), PatternBytes(5000, 2), TextBytes(0), PatternBytes(400000, 3)};
+    std::vector<Bytes> sets = {TextBytes(700000), PatternBytes(5000, 2), TextBytes(0),
+                               PatternBytes(400000, 3)};
     std::vector<size_t> ends;
     for (size_t i = 0; i < sets.size(); ++i) {
-        ASSERT_EQ(pool.Later([&, i] { events.push_back("head " + std::to_string(i)); return 0; }), 0);
+        ASSERT_EQ(pool.Later([&, i] {
+            events.push_back("head " + std::to_string(i));
+            return 0;
+        }),
+                  0);
         if (!sets[i].empty()) {
             ASSERT_EQ(pool.Append(sets[i].data(), static_cast<uint32_t>(sets[i].size())), 0);
         }
         ASSERT_EQ(pool.Finish(false), 0);
-        ASSERT_EQ(pool.Later([&, i] { events.push_back("end " + std::to_string(i)); ends.push_back(stored.size()); return 0; }), 0);
+        ASSERT_EQ(pool.Later([&, i] {
+            events.push_back("end " + std::to_string(i));
+            ends.push_back(stored.size());
+            return 0;
+        }),
+                  0);
     }
     ASSERT_EQ(pool.Drain(), 0);
     EXPECT_TRUE(pool.Idle());
-    EXPECT_EQ(events, (std::vector<std::string> {"head 0", "end 0", "head 1", "end 1", "head 2", "end 2", "head 3", "end 3"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"head 0", "end 0", "head 1", "end 1", "head 2", "end 2",
+                                                "head 3", "end 3"}));
     ASSERT_EQ(ends.size(), sets.size());
     size_t from = 0;
     for (size_t i = 0; i < sets.size(); ++i) {
         bool ok = false;
-        EXPECT_EQ(Decompress(2, Bytes(stored.begin() + long(from), stored.begin() + long(ends[i])), &ok), sets[i]) << i;
+        EXPECT_EQ(Decompress(2, Bytes(stored.begin() + long(from), stored.begin() + long(ends[i])), &ok),
+                  sets[i])
+            << i;
         EXPECT_TRUE(ok);
         from = ends[i];
     }
@@ -253,7 +269,10 @@ TEST(ParallelCompressor, ActionsKeepTheirPlaceBetweenSets)
     ASSERT_EQ(pool.Finish(false), 0);
     int result = pool.Later([] { return int(ERR_WRITE_FILE); });
     if (result == 0)
-        result = pool.Later([&] { events.push_back("after"); return 0; });
+        result = pool.Later([&] {
+            events.push_back("after");
+            return 0;
+        });
     if (result == 0)
         result = pool.Drain();
     EXPECT_EQ(result, ERR_WRITE_FILE);
@@ -268,7 +287,8 @@ TEST(ParallelCompressor, WorkerFaultsGiveTheirCodes)
         Pool pool(3, 4);
         ASSERT_TRUE(pool.compressor.IsReady());
         CParallelCompressor::FailBlockForTests(3, code);
-        EXPECT_EQ(CompressInParallel(pool.compressor, PatternBytes(4 << 20, 3), ImageFormat::kChunkBytes), code);
+        EXPECT_EQ(CompressInParallel(pool.compressor, PatternBytes(4 << 20, 3), ImageFormat::kChunkBytes),
+                  code);
         CParallelCompressor::FailBlockForTests(0, 0);
     }
 }
@@ -335,7 +355,8 @@ TEST_F(ParallelBackupTest, EveryThreadCountRestoresTheSameFiles)
         for (uint64_t split : {ImageFormat::kNeverSplit, uint64_t(1500000)}) {
             std::vector<Bytes> firstVolumes;
             for (unsigned threads : {1u, 4u}) {
-                SCOPED_TRACE(testing::Message() << "type " << type << ", split " << split << ", threads " << threads);
+                SCOPED_TRACE(testing::Message()
+                             << "type " << type << ", split " << split << ", threads " << threads);
                 ThreadsSetting setting(threads);
                 // The same base name: the volumes store their own names.
                 TempDir out;
@@ -354,8 +375,8 @@ TEST_F(ParallelBackupTest, EveryThreadCountRestoresTheSameFiles)
                 size_t at = 0;
                 while (at < a.size() && at < b.size() && a[at] == b[at])
                     ++at;
-                EXPECT_TRUE(a == b) << "QuickLZ images differ between thread counts, from byte " << at << " of "
-                                    << a.size() << " and " << b.size();
+                EXPECT_TRUE(a == b) << "QuickLZ images differ between thread counts, from byte " << at
+                                    << " of " << a.size() << " and " << b.size();
             }
         }
     }
@@ -392,15 +413,14 @@ TEST_F(ParallelBackupTest, CancelReturnsPromptlyWithEveryThreadJoined)
     tagCallBackFunc callbacks;
     callbacks.onProgress = [](int step, void*) { return step >= 10 ? 1 : 0; };
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(BackupNtfsImage(dir.file("sdy1"), dir.file("cancelled"), 3, ImageFormat::kNeverSplit, std::string(),
-                              callbacks),
+    EXPECT_EQ(BackupNtfsImage(dir.file("sdy1"), dir.file("cancelled"), 3, ImageFormat::kNeverSplit,
+                              std::string(), callbacks),
               ERR_CANCELLED);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(ThreadCount(), threadsBefore) << "a worker thread outlived the job";
     // Not a speed target: a hang or a wait for the whole partition shows here.
     EXPECT_LT(seconds, 60.0);
 }
-
 
 // Volumes of data set parts, as a restore reads them: each volume file holds
 // heads and stored bytes; OpenNextVolume moves to the next file.
@@ -415,7 +435,10 @@ public:
         m_io.Open(m_paths[0], CDeviceIo::ModeRead);
     }
     CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
-    uint64_t ImageBytesLeft() const override { return FileSize(m_paths[m_index]) - uint64_t(m_io.GetCurrentPos()); }
+    uint64_t ImageBytesLeft() const override
+    {
+        return FileSize(m_paths[m_index]) - uint64_t(m_io.GetCurrentPos());
+    }
     int OpenNextVolume() override
     {
         if (m_index + 1 >= m_paths.size())
@@ -434,7 +457,7 @@ private:
 
 void AppendPart(Bytes& volume, const Bytes& stored, size_t from, size_t to, bool continued)
 {
-    tagDATA_SET_HEAD head {};
+    tagDATA_SET_HEAD head{};
     head.dataBytes = to - from;
     head.continued = continued ? 1 : 0;
     const auto* raw = reinterpret_cast<const uint8_t*>(&head);

@@ -45,12 +45,15 @@ struct FakeFsOptions {
     bool recordsInEveryVolume = false;  // FAT32-like: every volume ends with its records
     uint32_t mftBitmapBytes = 0;
     uint16_t bootAreaBytes = ImageFormat::kNtfsBootAreaBytes;
-    uint64_t usedBytes = 0;             // 0: the used-size query fails
+    uint64_t usedBytes = 0;  // 0: the used-size query fails
     uint32_t chunkBytes = ImageFormat::kChunkBytes;
     std::vector<FakeFile> files;
 };
 
-Bytes MftBitmap(uint32_t size) { return PatternBytes(size, 77); }
+Bytes MftBitmap(uint32_t size)
+{
+    return PatternBytes(size, 77);
+}
 
 class FakeFsBackup : public testsupport::PlainPartitionBackup {
 public:
@@ -64,9 +67,9 @@ public:
     }
     FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const Bytes* head,
                  const FakeFsOptions& options)
-        : FakeFsBackup(arg, cb, head ? head->data() : nullptr, head ? static_cast<int>(head->size()) : 0, options)
-    {
-    }
+        : FakeFsBackup(arg, cb, head ? head->data() : nullptr, head ? static_cast<int>(head->size()) : 0,
+                       options)
+    {}
 
     uint64_t ReserveAtStart() const { return m_volumeBytes; }
 
@@ -83,7 +86,8 @@ protected:
             if (m_part->Seek(static_cast<int64_t>(file.offset), SEEK_SET) != 0)
                 return ERR_SEEK_PART;
             for (uint64_t done = 0; result == 0 && done < file.length;) {
-                uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_options.chunkBytes, file.length - done));
+                uint32_t n =
+                    static_cast<uint32_t>(std::min<uint64_t>(m_options.chunkBytes, file.length - done));
                 if (m_part->Read(m_buffer, n) != n)
                     return ERR_READ_PART;
                 result = WriteDataChunk(m_buffer, n);
@@ -148,14 +152,17 @@ Bytes Slice(const Bytes& bytes, uint64_t pos, uint64_t length)
     return Bytes(bytes.begin() + static_cast<long>(pos), bytes.begin() + static_cast<long>(pos + length));
 }
 
-std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Text(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // tagBLOCK_START, the MFT bitmap, tagPARTITION_INFO and its five blobs.
 struct EndRecords {
     uint64_t pos = 0;
-    tagBLOCK_START start {};
+    tagBLOCK_START start{};
     Bytes mftBitmap;
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     Bytes mbr, boot, digest, description;
     std::string fileName;
 };
@@ -163,12 +170,12 @@ struct EndRecords {
 struct Volume {
     std::string name;
     Bytes bytes;
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     std::string prevName, nextName;
     uint64_t trailerPos = 0;  // where name 1 starts
     bool hasRecords = false;
     EndRecords records;
-    uint64_t dataBytes = 0;   // stored data-set bytes in this volume (heads excluded)
+    uint64_t dataBytes = 0;  // stored data-set bytes in this volume (heads excluded)
 };
 
 struct DataSet {
@@ -308,7 +315,9 @@ std::string Md5Hex(const std::string& text)
 
 std::string Hex(const Bytes& bytes)
 {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size())).toHex().toStdString();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()))
+        .toHex()
+        .toStdString();
 }
 
 // ---- The fixture: a disk file with an MBR and its partition file ----------
@@ -365,10 +374,7 @@ protected:
         return result;
     }
 
-    Bytes PlainOf(const FakeFile& f) const
-    {
-        return Slice(partitionBytes, f.offset, f.length);
-    }
+    Bytes PlainOf(const FakeFile& f) const { return Slice(partitionBytes, f.offset, f.length); }
 
     void ExpectSetsMatchFiles(const Image& image, int compressType = 0)
     {
@@ -377,7 +383,8 @@ protected:
             SCOPED_TRACE(options.files[i].name);
             const DataSet& set = image.sets[i];
             EXPECT_EQ(set.storedRaw, IsCompressFile(options.files[i].name) != 0);
-            Bytes plain = (compressType == 0 || set.storedRaw) ? set.stored : Decompress(compressType, set.stored);
+            Bytes plain =
+                (compressType == 0 || set.storedRaw) ? set.stored : Decompress(compressType, set.stored);
             EXPECT_TRUE(plain == PlainOf(options.files[i])) << "set " << i << " differs from its file";
         }
     }
@@ -471,11 +478,13 @@ TEST_F(PartBackupTest, FirstVolumeLayout)
         EXPECT_EQ(+r.info.bootAreaSize, ImageFormat::kNtfsBootAreaBytes);
 
         // The five blobs.
-        EXPECT_TRUE(r.mbr == (c.mbr ? Slice(ReadFileBytes(disk), 0, 512) : Bytes())) << "MBR area from the disk file";
+        EXPECT_TRUE(r.mbr == (c.mbr ? Slice(ReadFileBytes(disk), 0, 512) : Bytes()))
+            << "MBR area from the disk file";
         EXPECT_TRUE(r.boot == Slice(partitionBytes, 0, ImageFormat::kNtfsBootAreaBytes)) << "boot area";
         EXPECT_EQ(Hex(r.digest), c.password ? Md5Hex("secret1") : "");
         if (c.description) {
-            QByteArray stored(reinterpret_cast<const char*>(r.description.data()), static_cast<int>(r.description.size()));
+            QByteArray stored(reinterpret_cast<const char*>(r.description.data()),
+                              static_cast<int>(r.description.size()));
             EXPECT_EQ(qUncompress(stored).toStdString(), arg.description);
         } else {
             EXPECT_TRUE(r.description.empty());
@@ -536,7 +545,8 @@ TEST_F(PartBackupTest, SplitVolumes)
         arg.volumeSize = 300000;
         arg.fsType = c.recordsInEveryVolume ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
         options.recordsInEveryVolume = c.recordsInEveryVolume;
-        options.bootAreaBytes = c.recordsInEveryVolume ? ImageFormat::kFat32BootAreaBytes : ImageFormat::kNtfsBootAreaBytes;
+        options.bootAreaBytes =
+            c.recordsInEveryVolume ? ImageFormat::kFat32BootAreaBytes : ImageFormat::kNtfsBootAreaBytes;
         options.mftBitmapBytes = c.recordsInEveryVolume ? 0 : 40;
         const Bytes head = PatternBytes(200, 4);
 
@@ -563,11 +573,13 @@ TEST_F(PartBackupTest, SplitVolumes)
             EXPECT_EQ(+v.end.chainId, +image.volumes[0].end.chainId);
             EXPECT_EQ(+v.end.fsType, arg.fsType);
             EXPECT_EQ(+v.end.prevNameSize, 0);
-            EXPECT_EQ(v.nextName, last ? "" : SplitFileName(VolumeFileName(base, static_cast<unsigned>(i + 1), 0)));
+            EXPECT_EQ(v.nextName,
+                      last ? "" : SplitFileName(VolumeFileName(base, static_cast<unsigned>(i + 1), 0)));
             if (i == 0 || c.recordsInEveryVolume) {
                 EXPECT_NE(+v.end.blkStartLow, 0u);
                 EXPECT_EQ(v.records.fileName, v.name) << "the records name their own volume";
-                EXPECT_EQ(+v.records.info.dataSectionPos, head.size()) << "always points into the first volume";
+                EXPECT_EQ(+v.records.info.dataSectionPos, head.size())
+                    << "always points into the first volume";
                 EXPECT_TRUE(v.records.boot == Slice(partitionBytes, 0, options.bootAreaBytes));
             } else {
                 EXPECT_EQ(+v.end.blkStartLow, 0u);
@@ -582,7 +594,8 @@ TEST_F(PartBackupTest, SplitVolumes)
                 EXPECT_GT(counted + options.chunkBytes, arg.volumeSize);
             }
             if (i > 0) {
-                EXPECT_NE(stderrText.find("Create a new volume file --- " + VolumeFileName(base, static_cast<unsigned>(i), 0) + "\n"),
+                EXPECT_NE(stderrText.find("Create a new volume file --- " +
+                                          VolumeFileName(base, static_cast<unsigned>(i), 0) + "\n"),
                           std::string::npos);
             }
         }
@@ -599,7 +612,7 @@ TEST_F(PartBackupTest, IncrementalOnGeneration3)
     TempDir old;
     const std::string prev = old.file("old_0_3.bkp");
     Bytes prevBytes = PatternBytes(1000, 5);
-    tagBLOCK_END prevEnd {};
+    tagBLOCK_END prevEnd{};
     prevEnd.magic = ImageFormat::kBlockEndMagic;
     prevEnd.chainId = 0x12345678;
     prevEnd.generation = 3;
@@ -644,7 +657,7 @@ TEST_F(PartBackupTest, FullJobIgnoresPreviousImage)
 TEST_F(PartBackupTest, ResultCodes)
 {
     auto writePrev = [&](uint32_t magic, uint8_t generation) {
-        tagBLOCK_END end {};
+        tagBLOCK_END end{};
         end.magic = magic;
         end.generation = generation;
         const auto* raw = reinterpret_cast<const uint8_t*>(&end);
@@ -653,7 +666,9 @@ TEST_F(PartBackupTest, ResultCodes)
         arg.prevImage = dir.file("prev_0_0.bkp");
     };
     const std::string firstVolume = VolumeFileName(base, 0, 0);
-    auto volumeIs = [&](const std::string& target) { return symlink(target.c_str(), firstVolume.c_str()) == 0; };
+    auto volumeIs = [&](const std::string& target) {
+        return symlink(target.c_str(), firstVolume.c_str()) == 0;
+    };
     const bool haveDevFull = FileExists("/dev/full");
 
     struct Case {
@@ -661,45 +676,108 @@ TEST_F(PartBackupTest, ResultCodes)
         std::function<bool()> setUp;  // false: the machine cannot set the case up
         int expected;
         bool withHead;
-        bool refusedBeforeVolume;     // an existing first volume stays untouched
+        bool refusedBeforeVolume;  // an existing first volume stays untouched
     };
     const Case cases[] = {
         {"previous image missing",
-         [&] { arg.incremental = true; arg.prevImage = dir.file("none_0_0.bkp"); return true; },
+         [&] {
+             arg.incremental = true;
+             arg.prevImage = dir.file("none_0_0.bkp");
+             return true;
+         },
          ERR_FILE_NOT_FOUND, false, true},
-        {"previous image without BLKE", [&] { writePrev(0x11223344, 0); return true; }, ERR_BAD_MAGIC, false, true},
+        {"previous image without BLKE",
+         [&] {
+             writePrev(0x11223344, 0);
+             return true;
+         },
+         ERR_BAD_MAGIC, false, true},
         {"previous image shorter than a trailer",
-         [&] { WriteFileBytes(dir.file("p"), Bytes(5, 0)); arg.incremental = true; arg.prevImage = dir.file("p"); return true; },
+         [&] {
+             WriteFileBytes(dir.file("p"), Bytes(5, 0));
+             arg.incremental = true;
+             arg.prevImage = dir.file("p");
+             return true;
+         },
          ERR_SEEK_FILE, false, true},
-        {"chain already at generation 255", [&] { writePrev(ImageFormat::kBlockEndMagic, 255); return true; },
+        {"chain already at generation 255",
+         [&] {
+             writePrev(ImageFormat::kBlockEndMagic, 255);
+             return true;
+         },
          ERR_OPEN_FILE, false, true},
-        {"image folder missing", [&] { arg.imagePath = dir.file("no/such/dir/img"); return true; },
+        {"image folder missing",
+         [&] {
+             arg.imagePath = dir.file("no/such/dir/img");
+             return true;
+         },
          ERR_OPEN_FILE, false, true},
-        {"source partition missing", [&] { arg.srcPartition = dir.file("sdz9"); return true; },
+        {"source partition missing",
+         [&] {
+             arg.srcPartition = dir.file("sdz9");
+             return true;
+         },
          ERR_OPEN_PART, false, true},
-        {"MBR disk missing", [&] { arg.mbrSource = dir.file("sdy"); return true; }, ERR_OPEN_DISK, false, false},
+        {"MBR disk missing",
+         [&] {
+             arg.mbrSource = dir.file("sdy");
+             return true;
+         },
+         ERR_OPEN_DISK, false, false},
         {"MBR disk too short",
-         [&] { WriteFileBytes(dir.file("sdy"), Bytes(100, 1)); arg.mbrSource = dir.file("sdy"); return true; },
+         [&] {
+             WriteFileBytes(dir.file("sdy"), Bytes(100, 1));
+             arg.mbrSource = dir.file("sdy");
+             return true;
+         },
          ERR_READ_MBR, false, false},
         {"partition shorter than its boot area",
-         [&] { WriteFileBytes(dir.file("sdz2"), Bytes(1000, 1)); arg.srcPartition = dir.file("sdz2"); options.files.clear(); return true; },
+         [&] {
+             WriteFileBytes(dir.file("sdz2"), Bytes(1000, 1));
+             arg.srcPartition = dir.file("sdz2");
+             options.files.clear();
+             return true;
+         },
          ERR_READ_PART, false, false},
-        {"volume cannot be sought", [&] { return mkfifo(firstVolume.c_str(), 0600) == 0; }, ERR_SEEK_FILE, false, false},
+        {"volume cannot be sought", [&] { return mkfifo(firstVolume.c_str(), 0600) == 0; }, ERR_SEEK_FILE,
+         false, false},
         // Small writes wait in the volume's buffer: a full device shows when
         // the first data chunk goes out after them, or at the volume's end.
         {"full volume, head block and first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); },
          ERR_WRITE_FILE, true, false},
-        {"full volume, first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, false, false},
-        {"full volume, only small records", [&] { options.files.clear(); return haveDevFull && volumeIs("/dev/full"); },
+        {"full volume, first chunk", [&] { return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE,
+         false, false},
+        {"full volume, only small records",
+         [&] {
+             options.files.clear();
+             return haveDevFull && volumeIs("/dev/full");
+         },
          ERR_WRITE_FILE, false, false},
         {"full volume, small chunks only",
-         [&] { options.chunkBytes = 1000; return haveDevFull && volumeIs("/dev/full"); }, ERR_WRITE_FILE, true, false},
-        {"cancelled at the first step", [&] { recorder.cancelAtStep = 1; return true; }, ERR_CANCELLED, false, false},
+         [&] {
+             options.chunkBytes = 1000;
+             return haveDevFull && volumeIs("/dev/full");
+         },
+         ERR_WRITE_FILE, true, false},
+        {"cancelled at the first step",
+         [&] {
+             recorder.cancelAtStep = 1;
+             return true;
+         },
+         ERR_CANCELLED, false, false},
         {"description too long for its 16-bit size",
-         [&] { Bytes noise = PatternBytes(70000, 9); arg.description.assign(noise.begin(), noise.end()); return true; },
+         [&] {
+             Bytes noise = PatternBytes(70000, 9);
+             arg.description.assign(noise.begin(), noise.end());
+             return true;
+         },
          ERR_WRITE_FILE, false, true},
         {"compression type without a coder",
-         [&] { arg.compressType = 4; return CCompressData(4).IsReady(); }, ERR_COMPRESS, false, false},
+         [&] {
+             arg.compressType = 4;
+             return CCompressData(4).IsReady();
+         },
+         ERR_COMPRESS, false, false},
     };
     const tagBackupArgument original = arg;
     const FakeFsOptions originalOptions = options;
@@ -780,7 +858,10 @@ TEST_F(PartBackupTest, AVolumeThatCannotBeWrittenOutStopsTheJobAtTheVolumeChange
 
 TEST_F(PartBackupTest, RefusesA257thVolume)
 {
-    struct Case { unsigned chunks; int expected; } cases[] = {{255, 0}, {256, ERR_OPEN_FILE}};
+    struct Case {
+        unsigned chunks;
+        int expected;
+    } cases[] = {{255, 0}, {256, ERR_OPEN_FILE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chunks);
         TempDir out;
@@ -833,14 +914,26 @@ TEST_F(PartBackupTest, ImageBytesArePinned)
         bool head;
         std::vector<std::string> digests;  // MD5 of each volume, times zeroed
     } cases[] = {
-        {"one volume with a head block", 0, ImageFormat::kNeverSplit, true, {"374fd1340fe62264fb3938a5829db305"}},
-        {"split every 64 KiB", 0, 0x10000, false,
-         {"bc383aac1fd68a8b68b16bab785edeb6", "271155a65e939f6ca6a3c865abc76b7e", "f9b19250eabd144b33af4078c9b0bd3d",
-          "040f9f797f585365c40f3ab406b1c571", "c9734aff9934eabd46ebd618cac91f07", "477e919e35bbd30cdaa0baf1ac043d87",
+        {"one volume with a head block",
+         0,
+         ImageFormat::kNeverSplit,
+         true,
+         {"374fd1340fe62264fb3938a5829db305"}},
+        {"split every 64 KiB",
+         0,
+         0x10000,
+         false,
+         {"bc383aac1fd68a8b68b16bab785edeb6", "271155a65e939f6ca6a3c865abc76b7e",
+          "f9b19250eabd144b33af4078c9b0bd3d", "040f9f797f585365c40f3ab406b1c571",
+          "c9734aff9934eabd46ebd618cac91f07", "477e919e35bbd30cdaa0baf1ac043d87",
           "ef23e0a6f546f6549adfac53c606116f", "6654f97af79feafacd81ab0e4bb5743b"}},
-        {"QuickLZ, split every 100000 bytes", 1, 100000, true,
-         {"f367245a8fbe272128f665ed28e83004", "7853ed8ee935576b230960129ec95d7b", "7a030ddb3645af57a42392ada698c9cf",
-          "2db02c5c5626b057bc41a0d242c1c2ba", "c9734aff9934eabd46ebd618cac91f07", "07f362416a5385c64539e826eb3a31d3"}},
+        {"QuickLZ, split every 100000 bytes",
+         1,
+         100000,
+         true,
+         {"f367245a8fbe272128f665ed28e83004", "7853ed8ee935576b230960129ec95d7b",
+          "7a030ddb3645af57a42392ada698c9cf", "2db02c5c5626b057bc41a0d242c1c2ba",
+          "c9734aff9934eabd46ebd618cac91f07", "07f362416a5385c64539e826eb3a31d3"}},
     };
     // Only the compressors of our own make: zlib's bytes may differ between
     // its versions.
@@ -868,7 +961,8 @@ TEST_F(PartBackupTest, ImageBytesArePinned)
             if (start != 0) {
                 ASSERT_LE(start + sizeof(tagBLOCK_START), end);
                 std::fill(bytes.begin() + static_cast<long>(start + offsetof(tagBLOCK_START, year)),
-                          bytes.begin() + static_cast<long>(start + offsetof(tagBLOCK_START, mftBitmapSize)), 0);
+                          bytes.begin() + static_cast<long>(start + offsetof(tagBLOCK_START, mftBitmapSize)),
+                          0);
             }
             QByteArray raw(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
             digests.push_back(QCryptographicHash::hash(raw, QCryptographicHash::Md5).toHex().toStdString());

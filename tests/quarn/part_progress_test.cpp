@@ -30,7 +30,13 @@ TEST(PartProgress, StepTable)
 {
     static constexpr uint64_t kAsGiven = ~0ULL;
     // reported: the bytes onBytesDone hears (kAsGiven: `bytes`).
-    struct Call { uint64_t bytes; int result; std::vector<int> newSteps; bool bytesDone; uint64_t reported = kAsGiven; };
+    struct Call {
+        uint64_t bytes;
+        int result;
+        std::vector<int> newSteps;
+        bool bytesDone;
+        uint64_t reported = kAsGiven;
+    };
     struct Case {
         const char* what;
         uint64_t total;
@@ -38,24 +44,22 @@ TEST(PartProgress, StepTable)
         std::vector<Call> calls;
     };
     const Case cases[] = {
-        {"total 950, 100 then 5 bytes", 950, 0,
-         {{100, 0, Range(1, 10), true}, {5, 0, {}, true}}},
-        {"steps carry the remainder", 950, 0,
-         {{15, 0, {1}, true}, {4, 0, {}, true}, {1, 0, {2}, true}}},
-        {"cancel at step 3", 950, 3,
-         {{100, ERR_CANCELLED, Range(1, 3), false}}},
+        {"total 950, 100 then 5 bytes", 950, 0, {{100, 0, Range(1, 10), true}, {5, 0, {}, true}}},
+        {"steps carry the remainder", 950, 0, {{15, 0, {1}, true}, {4, 0, {}, true}, {1, 0, {2}, true}}},
+        {"cancel at step 3", 950, 3, {{100, ERR_CANCELLED, Range(1, 3), false}}},
         // Steps past the total are not reported as further steps, but each
         // call that completes some still asks the caller at step 95.
-        {"bytes past the total are not reported, still asked", 95, 0,
+        {"bytes past the total are not reported, still asked",
+         95,
+         0,
          {{95, 0, Range(1, 95), true, 95}, {2, 0, {95}, true, 0}}},
-        {"one call far past the total stops at step 95", 950, 0,
+        {"one call far past the total stops at step 95",
+         950,
+         0,
          {{5000, 0, WithLast(Range(1, 95), 95), true, 950}, {10, 0, {95}, true, 0}, {9, 0, {}, true, 0}}},
-        {"a cancel at the last step is honoured", 950, 95,
-         {{950, ERR_CANCELLED, Range(1, 95), false}}},
-        {"total below 95 gives no steps and ends", 94, 0,
-         {{1000, 0, {}, true, 94}, {0, 0, {}, true}}},
-        {"total 0 gives no steps and ends", 0, 0,
-         {{1ULL << 40, 0, {}, true, 0}}},
+        {"a cancel at the last step is honoured", 950, 95, {{950, ERR_CANCELLED, Range(1, 95), false}}},
+        {"total below 95 gives no steps and ends", 94, 0, {{1000, 0, {}, true, 94}, {0, 0, {}, true}}},
+        {"total 0 gives no steps and ends", 0, 0, {{1ULL << 40, 0, {}, true, 0}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -70,7 +74,8 @@ TEST(PartProgress, StepTable)
             EXPECT_EQ(progress.ProgressFunc(call.bytes), call.result);
             EXPECT_EQ(r.steps, call.newSteps);
             const uint64_t reported = call.reported == kAsGiven ? call.bytes : call.reported;
-            EXPECT_EQ(r.bytesDone, call.bytesDone ? std::vector<uint64_t>{reported} : std::vector<uint64_t>{});
+            EXPECT_EQ(r.bytesDone,
+                      call.bytesDone ? std::vector<uint64_t>{reported} : std::vector<uint64_t>{});
         }
     }
 }
@@ -78,7 +83,7 @@ TEST(PartProgress, StepTable)
 TEST(PartProgress, NullCallbacksAreNoOps)
 {
     CPartProgress progress(950, nullptr, nullptr);
-    progress.SetCallbacks(tagCallBackFunc {});
+    progress.SetCallbacks(tagCallBackFunc{});
     EXPECT_EQ(progress.ProgressFunc(10000), 0);  // never cancels
     EXPECT_EQ(progress.LastStep(), 95);
     progress.Complete();
@@ -179,6 +184,6 @@ TEST(PartProgress, ACancelAskedAfterTheTotalStopsTheJob)
     EXPECT_EQ(progress.ProgressFunc(4), 0);  // less than a step: not asked
     EXPECT_EQ(progress.ProgressFunc(6), ERR_CANCELLED);
     EXPECT_EQ(r.steps.back(), CPartProgress::kSteps);
-    EXPECT_EQ(r.bytesDone, (std::vector<uint64_t> {0}));
+    EXPECT_EQ(r.bytesDone, (std::vector<uint64_t>{0}));
     EXPECT_EQ(progress.BytesDone(), 950u);
 }

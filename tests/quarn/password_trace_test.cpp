@@ -25,8 +25,8 @@ const char kPassword[] = "Tr0ub4dor&3 secret";
 std::vector<std::string> Secrets()
 {
     const QByteArray digest = QCryptographicHash::hash(QByteArray(kPassword), QCryptographicHash::Md5);
-    return {kPassword, digest.toHex().toStdString(), digest.toHex().toUpper().toStdString(), digest.toStdString(),
-            digest.toBase64().toStdString()};
+    return {kPassword, digest.toHex().toStdString(), digest.toHex().toUpper().toStdString(),
+            digest.toStdString(), digest.toBase64().toStdString()};
 }
 
 void ExpectNoSecret(const std::string& output)
@@ -63,7 +63,8 @@ TEST_P(PasswordTrace, NeitherTheBackupNorTheRestoreTracesThePasswordOrItsDigest)
         MakeSparseFile(target, 40 * kMiB);
     }
 
-    tagBackupArgument backup = BackupArgumentFor(job.fsType, source, dir.file("img"), 1, ~0ull, std::string());
+    tagBackupArgument backup =
+        BackupArgumentFor(job.fsType, source, dir.file("img"), 1, ~0ull, std::string());
     backup.password = kPassword;
     backup.description = "with a password";
     tagRestoreArgument restore;
@@ -71,13 +72,13 @@ TEST_P(PasswordTrace, NeitherTheBackupNorTheRestoreTracesThePasswordOrItsDigest)
     restore.targetPartition = target;
 
     testing::internal::CaptureStderr();
-    const int backedUp = job.fsType == FS_TYPE_NTFS ? backup_ntfs(backup, tagCallBackFunc {}, nullptr, 0)
-                                                    : backup_fat32(backup, tagCallBackFunc {}, nullptr, 0);
+    const int backedUp = job.fsType == FS_TYPE_NTFS ? backup_ntfs(backup, tagCallBackFunc{}, nullptr, 0)
+                                                    : backup_fat32(backup, tagCallBackFunc{}, nullptr, 0);
     int restored = -1;
     {
         FakeDosfsckOnPath quiet(dir.file("bin"));
-        restored = job.fsType == FS_TYPE_NTFS ? restore_ntfs(restore, tagCallBackFunc {})
-                                              : restore_fat32(restore, tagCallBackFunc {});
+        restored = job.fsType == FS_TYPE_NTFS ? restore_ntfs(restore, tagCallBackFunc{})
+                                              : restore_fat32(restore, tagCallBackFunc{});
     }
     const std::string trace = testing::internal::GetCapturedStderr();
     ASSERT_EQ(backedUp, 0) << trace;
@@ -92,7 +93,9 @@ TEST_P(PasswordTrace, NeitherTheBackupNorTheRestoreTracesThePasswordOrItsDigest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, PasswordTrace,
-                         ::testing::Values(Job {"ntfs", FS_TYPE_NTFS}, Job {"fat32", FS_TYPE_FAT32}),
-                         [](const testing::TestParamInfo<Job>& info) { return std::string(info.param.what); });
+                         ::testing::Values(Job{"ntfs", FS_TYPE_NTFS}, Job{"fat32", FS_TYPE_FAT32}),
+                         [](const testing::TestParamInfo<Job>& info) {
+                             return std::string(info.param.what);
+                         });
 
 }  // namespace

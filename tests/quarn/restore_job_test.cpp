@@ -23,7 +23,7 @@ public:
     using CPartRestore::CPartRestore;
     using CPartRestore::OpenNextVolume;
     int bitmapCalls = 0;
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     std::vector<std::string> asked;
     std::string answer;  // non-empty: the path given when a volume is missing
 
@@ -79,10 +79,19 @@ void WriteVolume(const std::string& path, VolumeEnd end, const std::vector<uint8
 
 TEST(RestoreJob, DiskOfPartition)
 {
-    struct Case { const char* partition; const char* disk; } cases[] = {
-        {"/dev/sda12", "/dev/sda"}, {"/dev/sdb5", "/dev/sdb"}, {"/dev/nvme0n1p1", "/dev/nvme0n1"},
-        {"/dev/mmcblk0p12", "/dev/mmcblk0"}, {"/dev/loop0p3", "/dev/loop0"}, {"/tmp/t/sdz1", "/tmp/t/sdz"},
-        {"/dev/sdp1", "/dev/sdp"}, {"/dev/sda", "/dev/sda"}, {"", ""},
+    struct Case {
+        const char* partition;
+        const char* disk;
+    } cases[] = {
+        {"/dev/sda12", "/dev/sda"},
+        {"/dev/sdb5", "/dev/sdb"},
+        {"/dev/nvme0n1p1", "/dev/nvme0n1"},
+        {"/dev/mmcblk0p12", "/dev/mmcblk0"},
+        {"/dev/loop0p3", "/dev/loop0"},
+        {"/tmp/t/sdz1", "/tmp/t/sdz"},
+        {"/dev/sdp1", "/dev/sdp"},
+        {"/dev/sda", "/dev/sda"},
+        {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CPartRestore::DiskOfPartition(c.partition), c.disk) << c.partition;
@@ -125,8 +134,14 @@ TEST(RestoreJob, OpenFailures)
 TEST(RestoreJob, SizeCheckAllowsTenMiBOfSlack)
 {
     const uint64_t target = 16 << 20;
-    struct Case { uint64_t used; int result; } cases[] = {
-        {target + 0xA00000, ERR_PART_TOO_SMALL}, {target + 0xA00000 - 1, 0}, {target, 0}, {0, 0},
+    struct Case {
+        uint64_t used;
+        int result;
+    } cases[] = {
+        {target + 0xA00000, ERR_PART_TOO_SMALL},
+        {target + 0xA00000 - 1, 0},
+        {target, 0},
+        {0, 0},
     };
     for (const auto& c : cases) {
         Fixture f(target);
@@ -152,10 +167,20 @@ TEST(RestoreJob, DamagedRecordsGiveTheirCodes)
         {"trailer magic", [](VolumeEnd& e) { e.end.magic = 0; }, ERR_BAD_MAGIC},
         {"block start magic", [](VolumeEnd& e) { e.start.magic = 1; }, ERR_BAD_MAGIC},
         {"partition info magic", [](VolumeEnd& e) { e.info.magic = 2; }, ERR_BAD_MAGIC},
-        {"no bitmap outside NTFS", [](VolumeEnd& e) { e.mftBitmap.clear(); e.end.fsType = 3; }, 0},
+        {"no bitmap outside NTFS",
+         [](VolumeEnd& e) {
+             e.mftBitmap.clear();
+             e.end.fsType = 3;
+         },
+         0},
         {"oversized name", [](VolumeEnd& e) { e.nextName.assign(1024, 'n'); }, ERR_BAD_MAGIC},
         {"oversized file name", [](VolumeEnd& e) { e.fileName.assign(2000, 'f'); }, ERR_BAD_MAGIC},
-        {"block start past the end", [](VolumeEnd& e) { e.withRecords = false; e.end.blkStartLow = 1 << 30; }, ERR_READ_FILE},
+        {"block start past the end",
+         [](VolumeEnd& e) {
+             e.withRecords = false;
+             e.end.blkStartLow = 1 << 30;
+         },
+         ERR_READ_FILE},
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -343,7 +368,12 @@ TEST(DataSetReader, SkipFollowsVolumesToo)
 
 TEST(DataSetReader, ForeignOrMisorderedVolumes)
 {
-    struct Case { uint32_t chain; uint8_t i1; uint8_t i2; int result; } cases[] = {
+    struct Case {
+        uint32_t chain;
+        uint8_t i1;
+        uint8_t i2;
+        int result;
+    } cases[] = {
         {0x1111, 1, 2, ERR_VOLUME_CHAIN},
         {0x12345678, 2, 3, ERR_VOLUME_ORDER},
         {0x12345678, 1, 1, ERR_VOLUME_ORDER},  // the same volume twice
@@ -383,7 +413,10 @@ TEST(DataSetReader, MissingVolumeIsAskedFor)
 
 TEST(DataSetReader, SetsThatLieAboutTheirSize)
 {
-    struct Case { size_t stored; uint32_t asked; } cases[] = {{99, 100}, {101, 100}};
+    struct Case {
+        size_t stored;
+        uint32_t asked;
+    } cases[] = {{99, 100}, {101, 100}};
     for (const auto& c : cases) {
         Fixture f;
         ByteSink data;
@@ -400,7 +433,7 @@ TEST(DataSetReader, SetsThatLieAboutTheirSize)
     // A head whose size runs past the volume's end.
     Fixture f;
     ByteSink data;
-    tagDATA_SET_HEAD head {0, uint64_t(1) << 62, 0};
+    tagDATA_SET_HEAD head{0, uint64_t(1) << 62, 0};
     data.PutValue(head);
     WriteVolume(f.image, VolumeEnd(), data.bytes);
     PlainRestore job(f.Arg(), {});

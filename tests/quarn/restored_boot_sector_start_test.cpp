@@ -26,9 +26,9 @@ constexpr uint32_t kTargetStart = 133120;
 std::string MakeDiskWithPartition(const std::string& disk, uint32_t start, const std::string& type)
 {
     MakeSparseFile(disk, uint64_t(start) * 512 + kPartitionBytes + kMiB);
-    const CommandResult table =
-        Run("printf 'label: dos\\nstart=" + std::to_string(start) + ", size=" + std::to_string(kPartitionBytes / 512) +
-            ", type=" + type + "\\n' | sfdisk --no-reread --no-tell-kernel " + Quote(disk));
+    const CommandResult table = Run("printf 'label: dos\\nstart=" + std::to_string(start) +
+                                    ", size=" + std::to_string(kPartitionBytes / 512) + ", type=" + type +
+                                    "\\n' | sfdisk --no-reread --no-tell-kernel " + Quote(disk));
     EXPECT_EQ(table.exitCode, 0) << table.output;
     const std::string partition = disk + "1";
     MakeSparseFile(partition, kPartitionBytes);
@@ -56,7 +56,8 @@ TEST_F(RestoredBootSectorStart, NtfsNamesTheTargetsFirstSectorOrNoneOnAWholeDisk
         SKIP_OR_FAIL_IN_CI("ntfs-3g tools are not installed");
     const std::string source = m_dir.file("sdy1");
     std::string log;
-    ASSERT_TRUE(MakeNtfsPartition(source, kPartitionBytes, &log, "-p " + std::to_string(kSourceStart))) << log;
+    ASSERT_TRUE(MakeNtfsPartition(source, kPartitionBytes, &log, "-p " + std::to_string(kSourceStart)))
+        << log;
     ASSERT_EQ(HiddenSectors(source), kSourceStart);
     const std::vector<uint8_t> data = PatternBytes(300000, 7);
     ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "data.bin", data, &log)) << log;
@@ -68,7 +69,8 @@ TEST_F(RestoredBootSectorStart, NtfsNamesTheTargetsFirstSectorOrNoneOnAWholeDisk
         uint32_t hidden;
     };
     const Case cases[] = {
-        {"a partition further on its disk", MakeDiskWithPartition(m_dir.file("sdz"), kTargetStart, "7"), kTargetStart},
+        {"a partition further on its disk", MakeDiskWithPartition(m_dir.file("sdz"), kTargetStart, "7"),
+         kTargetStart},
         {"a whole disk", m_dir.file("sdw"), 0},
     };
     for (const Case& c : cases) {
@@ -100,7 +102,7 @@ TEST_F(RestoredBootSectorStart, Fat32NamesTheTargetsFirstSector)
         tagRestoreArgument arg;
         arg.imagePath = m_dir.file("img_0_0.bkp");
         arg.targetPartition = target;
-        ASSERT_EQ(restore_fat32(arg, tagCallBackFunc {}), 0);
+        ASSERT_EQ(restore_fat32(arg, tagCallBackFunc{}), 0);
     }
     EXPECT_EQ(HiddenSectors(target), kTargetStart);
     const CommandResult check = CheckFat(target);

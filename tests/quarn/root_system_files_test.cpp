@@ -33,7 +33,7 @@ std::string DataDir()
 tagBLOCK_END TrailerOf(const std::string& volume)
 {
     const std::vector<uint8_t> bytes = ReadFileBytes(volume);
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     if (bytes.size() >= sizeof end)
         std::memcpy(&end, bytes.data() + bytes.size() - sizeof end, sizeof end);
     return end;
@@ -92,7 +92,9 @@ TEST(RootSystemFiles, AnIncrementalImageOverAnOlderRuleFullImageRestoresEachByIt
         SKIP_OR_FAIL_IN_CI("no ntfs-3g mount here: the source is changed through one");
     TempDir dir;
     const std::string source = dir.file("sdz1");
-    ASSERT_EQ(testsupport::Run("gzip -dc " + Quote(DataDir() + "source.ntfs.gz") + " > " + Quote(source)).exitCode, 0);
+    ASSERT_EQ(
+        testsupport::Run("gzip -dc " + Quote(DataDir() + "source.ntfs.gz") + " > " + Quote(source)).exitCode,
+        0);
     const std::string full = dir.file("oldrule_0_0.bkp");
     std::filesystem::copy_file(DataDir() + "oldrule_0_0.bkp", full);
 
@@ -218,7 +220,7 @@ TEST(RootSystemFiles, Fat32SubfolderPageFileRoundTripsWhileTheRootOneStaysOut)
             tagRestoreArgument arg;
             arg.imagePath = base + "_0_0.bkp";
             arg.targetPartition = target;
-            ASSERT_EQ(restore_fat32(arg, tagCallBackFunc {}), 0);
+            ASSERT_EQ(restore_fat32(arg, tagCallBackFunc{}), 0);
         }
         const CommandResult check = CheckFat(target);
         EXPECT_EQ(check.exitCode, 0) << check.output;

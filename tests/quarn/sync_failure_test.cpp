@@ -24,11 +24,11 @@
 
 namespace {
 
-std::string g_failSuffix;                  // fsync fails for paths ending so
-std::vector<std::string> g_syncedPaths;    // every path fsync was asked for
+std::string g_failSuffix;                // fsync fails for paths ending so
+std::vector<std::string> g_syncedPaths;  // every path fsync was asked for
 // fdatasync runs on the engine's helper threads: its record has a lock.
 std::mutex g_dataSyncMutex;
-std::string g_failDataSyncSuffix;          // fdatasync fails for paths ending so
+std::string g_failDataSyncSuffix;  // fdatasync fails for paths ending so
 std::vector<std::string> g_dataSyncedPaths;
 
 std::string PathOf(int fd)
@@ -42,7 +42,8 @@ std::string PathOf(int fd)
 
 bool EndsWith(const std::string& text, const std::string& suffix)
 {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 }  // namespace
@@ -117,7 +118,7 @@ protected:
         arg.hasMbr = 1;
         g_syncedPaths.clear();
         testing::internal::CaptureStderr();
-        const int result = entry(arg, tagCallBackFunc {});
+        const int result = entry(arg, tagCallBackFunc{});
         stderrText = testing::internal::GetCapturedStderr();
         return result;
     }
@@ -140,7 +141,7 @@ TEST_F(SyncFailureTest, EveryImageVolumeIsSyncedAndAFailedSyncFailsTheBackup)
     struct Case {
         const char* what;
         uint64_t volumeSize;
-        const char* failing;   // suffix of the volume whose sync fails, or ""
+        const char* failing;  // suffix of the volume whose sync fails, or ""
         int expected;
         unsigned volumesMade;  // volumes on disk afterwards
     } cases[] = {
@@ -255,7 +256,8 @@ TEST(BackgroundFlush, AVolumeIsWrittenOutAsItGrowsAndAFailedWriteOutFailsIt)
         if (failing) {
             EXPECT_EQ(synced, -1);
             EXPECT_EQ(closed, -1);
-            EXPECT_NE(stderrText.find("Sync the data error! --- Input/output error\n"), std::string::npos) << stderrText;
+            EXPECT_NE(stderrText.find("Sync the data error! --- Input/output error\n"), std::string::npos)
+                << stderrText;
         } else {
             EXPECT_EQ(synced, 0) << stderrText;
             EXPECT_EQ(closed, 0) << stderrText;

@@ -54,8 +54,10 @@ TEST(ExportedSymbols, OnlyWhatQuarnHDeclares)
         "restore_fat32(tagRestoreArgument, tagCallBackFunc)",
         "restore_mbr(tagRestoreArgument, tagCallBackFunc)",
         "DEBUG_TRACE(char const*, ...)",
-        "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > const&)",
-        "GetFileNamePath(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > const&)",
+        "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
+        "const&)",
+        "GetFileNamePath(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
+        "const&)",
     };
     EXPECT_EQ(names, expected);
 }

@@ -21,7 +21,7 @@ const char* Address(const T& member)
 
 TEST(PublicApi, TheLibraryIsLoadedByItsSoname)
 {
-    Dl_info info {};
+    Dl_info info{};
     ASSERT_NE(dladdr(reinterpret_cast<void*>(&backup_ntfs), &info), 0);
     ASSERT_NE(info.dli_fname, nullptr);
     const std::string loaded = SplitFileName(info.dli_fname);
@@ -31,10 +31,10 @@ TEST(PublicApi, TheLibraryIsLoadedByItsSoname)
 TEST(PublicApi, BackupRequestFieldsKeepTheirOrder)
 {
     tagBackupArgument a;
-    const char* fields[] = {Address(a.incremental), Address(a.srcPartition), Address(a.imagePath),
-                            Address(a.mbrSource),   Address(a.prevImage),    Address(a.fsType),
-                            Address(a.reserved),    Address(a.compressType), Address(a.saveMbr),
-                            Address(a.mbrSize),     Address(a.password),     Address(a.description),
+    const char* fields[] = {Address(a.incremental), Address(a.srcPartition),  Address(a.imagePath),
+                            Address(a.mbrSource),   Address(a.prevImage),     Address(a.fsType),
+                            Address(a.reserved),    Address(a.compressType),  Address(a.saveMbr),
+                            Address(a.mbrSize),     Address(a.password),      Address(a.description),
                             Address(a.volumeSize),  Address(a.bytesToProcess)};
     for (size_t i = 1; i < sizeof fields / sizeof fields[0]; ++i)
         EXPECT_LT(fields[i - 1], fields[i]) << "field " << i + 1;
@@ -53,24 +53,42 @@ TEST(PublicApi, CallbackRecordIsEightWordsInOrder)
 {
     tagCallBackFunc cb;
     EXPECT_EQ(sizeof cb, 8 * sizeof(void*));
-    const char* slots[] = {Address(cb.onProgress), Address(cb.onTotalBytes), Address(cb.onNextFile),
-                           Address(cb.onBytesDone), Address(cb.onName),      Address(cb.onMessage),
-                           Address(cb.onState),    Address(cb.context)};
+    const char* slots[] = {Address(cb.onProgress),  Address(cb.onTotalBytes), Address(cb.onNextFile),
+                           Address(cb.onBytesDone), Address(cb.onName),       Address(cb.onMessage),
+                           Address(cb.onState),     Address(cb.context)};
     for (size_t i = 0; i < 8; ++i)
         EXPECT_EQ(slots[i], Address(cb) + i * sizeof(void*)) << "slot " << i;
 }
 
 TEST(PublicApi, ResultCodeValues)
 {
-    struct Code { int value; int expected; } codes[] = {
-        {ERR_SUCCESS, 0},          {ERR_NO_BOOT_AREA, 1},        {ERR_OPEN_FILE, 16},
-        {ERR_READ_FILE, 17},       {ERR_WRITE_FILE, 18},         {ERR_FILE_NOT_FOUND, 20},
-        {ERR_SEEK_FILE, 21},       {ERR_BAD_MAGIC, 31},          {ERR_OPEN_PART, 32},
-        {ERR_READ_PART, 33},       {ERR_WRITE_PART, 34},         {ERR_SEEK_PART, 37},
-        {ERR_PART_INFO, 47},       {ERR_PART_TOO_SMALL, 48},     {ERR_NO_MEMORY, 64},
-        {ERR_OPEN_DISK, 80},       {ERR_READ_MBR, 81},           {ERR_WRITE_MBR, 82},
-        {ERR_CANCELLED, 97},       {ERR_COMPRESS, 99},           {ERR_NOT_FIRST_VOLUME, 0x10000},
-        {ERR_VOLUME_ORDER, 0x10001}, {ERR_VOLUME_CHAIN, 0x10002},
+    struct Code {
+        int value;
+        int expected;
+    } codes[] = {
+        {ERR_SUCCESS, 0},
+        {ERR_NO_BOOT_AREA, 1},
+        {ERR_OPEN_FILE, 16},
+        {ERR_READ_FILE, 17},
+        {ERR_WRITE_FILE, 18},
+        {ERR_FILE_NOT_FOUND, 20},
+        {ERR_SEEK_FILE, 21},
+        {ERR_BAD_MAGIC, 31},
+        {ERR_OPEN_PART, 32},
+        {ERR_READ_PART, 33},
+        {ERR_WRITE_PART, 34},
+        {ERR_SEEK_PART, 37},
+        {ERR_PART_INFO, 47},
+        {ERR_PART_TOO_SMALL, 48},
+        {ERR_NO_MEMORY, 64},
+        {ERR_OPEN_DISK, 80},
+        {ERR_READ_MBR, 81},
+        {ERR_WRITE_MBR, 82},
+        {ERR_CANCELLED, 97},
+        {ERR_COMPRESS, 99},
+        {ERR_NOT_FIRST_VOLUME, 0x10000},
+        {ERR_VOLUME_ORDER, 0x10001},
+        {ERR_VOLUME_CHAIN, 0x10002},
     };
     for (const auto& c : codes)
         EXPECT_EQ(c.value, c.expected);
@@ -97,12 +115,15 @@ TEST(PublicApi, EntryPointSignatures)
 
 TEST(PublicApi, EntryPointsReportTheirNameOnStandardErrorOnly)
 {
-    struct Call { const char* name; int (*run)(); } calls[] = {
-        {"backup_ntfs\n", [] { return backup_ntfs(tagBackupArgument {}, tagCallBackFunc {}, nullptr, 0); }},
-        {"backup_fat32\n", [] { return backup_fat32(tagBackupArgument {}, tagCallBackFunc {}, nullptr, 0); }},
-        {"restore_ntfs\n", [] { return restore_ntfs(tagRestoreArgument {}, tagCallBackFunc {}); }},
-        {"restore_fat32\n", [] { return restore_fat32(tagRestoreArgument {}, tagCallBackFunc {}); }},
-        {"restore_mbr\n", [] { return restore_mbr(tagRestoreArgument {}, tagCallBackFunc {}); }},
+    struct Call {
+        const char* name;
+        int (*run)();
+    } calls[] = {
+        {"backup_ntfs\n", [] { return backup_ntfs(tagBackupArgument{}, tagCallBackFunc{}, nullptr, 0); }},
+        {"backup_fat32\n", [] { return backup_fat32(tagBackupArgument{}, tagCallBackFunc{}, nullptr, 0); }},
+        {"restore_ntfs\n", [] { return restore_ntfs(tagRestoreArgument{}, tagCallBackFunc{}); }},
+        {"restore_fat32\n", [] { return restore_fat32(tagRestoreArgument{}, tagCallBackFunc{}); }},
+        {"restore_mbr\n", [] { return restore_mbr(tagRestoreArgument{}, tagCallBackFunc{}); }},
     };
     for (const auto& c : calls) {
         testing::internal::CaptureStdout();

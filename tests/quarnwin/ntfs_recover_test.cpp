@@ -112,7 +112,7 @@ int RecoverProgress(int, void*)
 
 tagCallBackFuncForRecover CallbacksFor(ScanLog* log)
 {
-    return tagCallBackFuncForRecover {FoundFile, Progress, log};
+    return tagCallBackFuncForRecover{FoundFile, Progress, log};
 }
 
 // The deleted files of the volume each test starts from, by name.
@@ -209,7 +209,8 @@ TEST_F(NtfsRecoverTest, DeletedFilesAreListedAndRecoveredByteForByte)
         EXPECT_EQ(row[FoundFileRow::Size], NTFSRecover::SizeText(file.data.size()));
         EXPECT_EQ(row[FoundFileRow::Integrity], "100%");
         EXPECT_TRUE(QRegularExpression("^[0-9]{4}-[1-9][0-9]?-[1-9][0-9]? [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2}$")
-                        .match(row[FoundFileRow::Time]).hasMatch())
+                        .match(row[FoundFileRow::Time])
+                        .hasMatch())
             << row[FoundFileRow::Time].toStdString();
 
         const std::string out = "C:\\out\\" + file.name;
@@ -276,7 +277,8 @@ TEST_F(NtfsRecoverTest, DamagedRecordIsSkippedAndTheScanGoesOn)
     EXPECT_EQ(std::count(names.begin(), names.end(), "resident.txt"), 0);
     EXPECT_EQ(std::count(names.begin(), names.end(), "large.bin"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "odd.bin"), 1);
-    EXPECT_EQ(again.RecoverFile(record, "C:\\out\\r.txt", RecoverProgress), static_cast<unsigned long>(ERR_PART_INFO));
+    EXPECT_EQ(again.RecoverFile(record, "C:\\out\\r.txt", RecoverProgress),
+              static_cast<unsigned long>(ERR_PART_INFO));
 }
 
 TEST_F(NtfsRecoverTest, FailedCopyLeavesNoPartialFile)
@@ -339,8 +341,12 @@ TEST(NtfsRecoverRules, SizeText)
     const struct {
         uint64_t bytes;
         const char* text;
-    } cases[] = {{0, "0 B"},           {1024, "1024 B"},     {1536, "1.5 KB"},
-                 {1ull << 20, "1024 KB"}, {3ull << 20, "3 MB"}, {1ull << 30, "1024 MB"},
+    } cases[] = {{0, "0 B"},
+                 {1024, "1024 B"},
+                 {1536, "1.5 KB"},
+                 {1ull << 20, "1024 KB"},
+                 {3ull << 20, "3 MB"},
+                 {1ull << 30, "1024 MB"},
                  {(3ull << 30) / 2, "1.50 GB"}};
     for (const auto& c : cases)
         EXPECT_EQ(NTFSRecover::SizeText(c.bytes).toStdString(), c.text) << c.bytes;
@@ -355,11 +361,11 @@ TEST(NtfsRecoverRules, Integrity)
         Runs runs;
         int integrity;
     } cases[] = {
-        {{{8, 8}}, 100},           // all free
-        {{{7, 10}}, 88},           // 1 of 9 counted in use (past the bitmap not counted)
-        {{{-1, 5}, {0, 5}}, 50},   // sparse counts as free
-        {{{0, 0}}, 0},             // nothing counted: no division by zero
-        {{{100, 4}}, 0},           // wholly past the bitmap
+        {{{8, 8}}, 100},          // all free
+        {{{7, 10}}, 88},          // 1 of 9 counted in use (past the bitmap not counted)
+        {{{-1, 5}, {0, 5}}, 50},  // sparse counts as free
+        {{{0, 0}}, 0},            // nothing counted: no division by zero
+        {{{100, 4}}, 0},          // wholly past the bitmap
         {{}, 0},
         {{{6, 10}}, 80},
     };

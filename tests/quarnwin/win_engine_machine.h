@@ -38,8 +38,9 @@ public:
         std::string drives = "Letter=C\nType=fixed\nFileSystem=NTFS\n\n";
         const char* systems[] = {"NTFS", "NTFS", "FAT32", "FAT32"};
         for (char letter = 'E'; letter <= 'H'; ++letter) {
-            drives += std::string("Letter=") + letter + "\nType=fixed\nDisk=0\nOffset=" +
-                      std::to_string(StartOf(letter)) + "\nFileSystem=" + systems[letter - 'E'] + "\n";
+            drives += std::string("Letter=") + letter +
+                      "\nType=fixed\nDisk=0\nOffset=" + std::to_string(StartOf(letter)) +
+                      "\nFileSystem=" + systems[letter - 'E'] + "\n";
             if (letter == 'G')
                 drives += "FreeBytes=" + std::to_string(kFat32FreeBytes) + "\n";
             if (!targetLockable && (letter == 'F' || letter == 'H'))
@@ -71,7 +72,8 @@ public:
         std::error_code error;
         std::filesystem::create_directories(m_folder + "/fs/c/Windows/System32", error);
         std::filesystem::create_directories(m_folder + "/fs/c/Temp", error);
-        return std::filesystem::copy_file(FAKE_CHECKER_PATH, m_folder + "/fs/c/Windows/System32/chkdsk.exe", error);
+        return std::filesystem::copy_file(FAKE_CHECKER_PATH, m_folder + "/fs/c/Windows/System32/chkdsk.exe",
+                                          error);
     }
     std::string DiskFile() const { return m_folder + "/disks/PhysicalDrive0"; }
     // The host file of a Windows path on C: (or any drive's files).

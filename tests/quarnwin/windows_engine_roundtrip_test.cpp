@@ -209,7 +209,8 @@ TEST_F(WindowsEngineRoundTrip, SplitImageRestoresWithBothBuildsToTheSameBytes)
     ASSERT_EQ(quarn::backup_ntfs(arg, calls.Bind(), nullptr, 0), 0);
     ASSERT_TRUE(FileExists(machine.Host("C:\\img\\split_2_0.bkp")));
     for (unsigned i = 0; FileExists(machine.Host("C:\\img\\split_" + std::to_string(i) + "_0.bkp")); ++i)
-        EXPECT_LE(FileSize(machine.Host("C:\\img\\split_" + std::to_string(i) + "_0.bkp")), (1u << 20) + 4096) << i;
+        EXPECT_LE(FileSize(machine.Host("C:\\img\\split_" + std::to_string(i) + "_0.bkp")), (1u << 20) + 4096)
+            << i;
 
     ASSERT_EQ(quarn::restore_ntfs(Restore("C:\\img\\split_0_0.bkp", "F:"), calls.Bind()), 0);
     const std::string byWindows = m_dir.file("by_windows.ntfs");
@@ -237,7 +238,8 @@ TEST_F(WindowsEngineRoundTrip, PageAndHibernationFilesLeaveNoDataInTheImageWitho
     ASSERT_TRUE(NtfsCopyIn(source, m_dir.path(), "hiberfil.sys", hibernation, &log)) << log;
     ASSERT_TRUE(machine.PutPartition('E', source));
     RecordingCallbacks calls;
-    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0), 0);
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0),
+              0);
     const std::vector<uint8_t> image = ReadFileBytes(machine.Host("C:\\img\\sys_0_0.bkp"));
     for (const std::vector<uint8_t>* data : {&page, &hibernation}) {
         const std::vector<uint8_t> marker(data->begin() + 8192, data->begin() + 8192 + 64);
@@ -275,7 +277,8 @@ TEST_F(WindowsEngineRoundTrip, SubfolderFilesNamedLikeThePageAndHibernationFiles
     ASSERT_TRUE(FillNtfsPartition(source, m_dir.path(), files, &log)) << log;
     ASSERT_TRUE(machine.PutPartition('E', source));
     RecordingCallbacks calls;
-    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0), 0);
+    ASSERT_EQ(quarn::backup_ntfs(Backup(4, "E:", "C:\\img\\sys", std::string(), 0), calls.Bind(), nullptr, 0),
+              0);
     const std::vector<uint8_t> image = ReadFileBytes(machine.Host("C:\\img\\sys_0_0.bkp"));
     auto holds = [&image](const std::vector<uint8_t>& data) {
         const std::vector<uint8_t> marker(data.begin() + 8192, data.begin() + 8192 + 64);
@@ -310,7 +313,8 @@ TEST_F(WindowsEngineRoundTrip, Fat32SubfolderPageFileKeepsItsDataWhileTheRootOne
     const std::vector<uint8_t> rootPage = PatternBytes(1 << 20, 61);
     const std::vector<uint8_t> subPage = PatternBytes(1 << 20, 62);
     const std::vector<uint8_t> subHiber = PatternBytes(1 << 20, 63);
-    FatImage source(m_dir.file("source.fat"), WinEngineMachine::kPartitionBytes, 1, "SYSFILES", m_dir.file("scratch"));
+    FatImage source(m_dir.file("source.fat"), WinEngineMachine::kPartitionBytes, 1, "SYSFILES",
+                    m_dir.file("scratch"));
     source.AddFile("/PAGEFILE.SYS", rootPage);
     source.MakeDir("/SUB");
     source.AddFile("/SUB/PAGEFILE.SYS", subPage);
@@ -318,8 +322,9 @@ TEST_F(WindowsEngineRoundTrip, Fat32SubfolderPageFileKeepsItsDataWhileTheRootOne
     ASSERT_TRUE(machine.PutPartition('G', source.path()));
 
     RecordingCallbacks calls;
-    ASSERT_EQ(quarn::backup_fat32(Backup(3, "G:", "C:\\img\\sysfat", std::string(), 0), calls.Bind(), nullptr, 0),
-              0);
+    ASSERT_EQ(
+        quarn::backup_fat32(Backup(3, "G:", "C:\\img\\sysfat", std::string(), 0), calls.Bind(), nullptr, 0),
+        0);
     ASSERT_TRUE(machine.InstallChecker());
     ASSERT_EQ(quarn::restore_fat32(Restore("C:\\img\\sysfat_0_0.bkp", "H:"), calls.Bind()), 0);
     const std::string restored = m_dir.file("restored.fat");

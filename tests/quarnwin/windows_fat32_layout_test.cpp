@@ -16,8 +16,8 @@ TEST(WindowsFat32Layout, ClusterSizeByTargetSize)
     struct Case {
         uint64_t bytes;
         uint32_t sectorsPerCluster;
-    } cases[] = {{200 * kMiB, 1}, {0x10400000 - 512, 1}, {0x10400000, 8}, {4 * kGiB, 8},
-                 {12 * kGiB, 8},  {100 * kGiB, 8}};
+    } cases[] = {{200 * kMiB, 1}, {0x10400000 - 512, 1}, {0x10400000, 8},
+                 {4 * kGiB, 8},   {12 * kGiB, 8},        {100 * kGiB, 8}};
     for (const Case& c : cases) {
         EXPECT_EQ(DeviceSystem::Fat32SectorsPerCluster(c.bytes), c.sectorsPerCluster) << c.bytes;
         Fat32NewLayout layout;

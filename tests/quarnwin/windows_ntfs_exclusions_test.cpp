@@ -28,7 +28,8 @@ const char kStoreName[] = "{0a1b2c3d-0000-1111-2222-333344445555}{3808876b-c176-
 
 std::string LongName(const std::string& prefix, int n)
 {
-    return prefix + "_" + std::to_string(100000 + n) + "_a_rather_long_name_that_fills_index_blocks_quickly.dat";
+    return prefix + "_" + std::to_string(100000 + n) +
+           "_a_rather_long_name_that_fills_index_blocks_quickly.dat";
 }
 
 // ntfsls's names of a directory (Win32 names, no DOS names).
@@ -122,7 +123,8 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     }
     std::vector<tagDirEntryInfo> deep;
     ASSERT_EQ(reader.listDirectoryIndex(uint64_t(NtfsInodeOf(source, "/deep")), deep), 0);
-    const auto sub = std::find_if(deep.begin(), deep.end(), [](const tagDirEntryInfo& e) { return e.name == "sub"; });
+    const auto sub =
+        std::find_if(deep.begin(), deep.end(), [](const tagDirEntryInfo& e) { return e.name == "sub"; });
     ASSERT_NE(sub, deep.end());
     EXPECT_TRUE(sub->isDirectory);
     EXPECT_EQ(int64_t(sub->recordNumber), NtfsInodeOf(source, "/deep/sub"));
@@ -132,7 +134,7 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     // The root lists no system file (records below 16).
     std::vector<tagDirEntryInfo> root;
     ASSERT_EQ(reader.listDirectoryIndex(5, root), 0);
-    EXPECT_EQ(NamesOf(root), (std::set<std::string> {"deep", "large", "small"}));
+    EXPECT_EQ(NamesOf(root), (std::set<std::string>{"deep", "large", "small"}));
     for (const tagDirEntryInfo& entry : root)
         EXPECT_GE(entry.recordNumber, 16u);
 }
@@ -204,8 +206,8 @@ TEST_F(WindowsNtfsExclusions, StoreFilesNamedInTheRegistryAreRestoredEmptyOnAVal
     EXPECT_EQ(fix.exitCode, 0) << fix.output;
     // The directory still names the store file, which is a valid empty file.
     EXPECT_EQ(NtfsLsNames(restored, "/System Volume Information"),
-              (std::set<std::string> {kStoreName, "tracking.log"}));
-    std::vector<uint8_t> bytes {1};
+              (std::set<std::string>{kStoreName, "tracking.log"}));
+    std::vector<uint8_t> bytes{1};
     ASSERT_TRUE(NtfsCat(restored, std::string("/System Volume Information/") + kStoreName, &bytes));
     EXPECT_TRUE(bytes.empty());
     ASSERT_TRUE(NtfsCat(restored, "/System Volume Information/tracking.log", &bytes));
@@ -241,7 +243,7 @@ TEST_F(WindowsNtfsExclusions, AnIncrementalImageKeepsTheStoreEmptyAndTheVolumeVa
     ASSERT_TRUE(machine.TakePartition('F', restored));
     const CommandResult fix = testsupport::Run("ntfsfix -n " + Quote(restored));
     EXPECT_EQ(fix.exitCode, 0) << fix.output;
-    std::vector<uint8_t> bytes {1};
+    std::vector<uint8_t> bytes{1};
     ASSERT_TRUE(NtfsCat(restored, std::string("/System Volume Information/") + kStoreName, &bytes));
     EXPECT_TRUE(bytes.empty());
     ASSERT_TRUE(NtfsCat(restored, "/added.bin", &bytes));

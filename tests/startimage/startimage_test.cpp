@@ -56,8 +56,8 @@ TEST(StartImage, MissingPictureGivesABlackScreenAndStillZero)
     bool shownEmpty = false;
     QTimer::singleShot(50, [&] {
         ScreenBackground* screen = shownWindow();
-        shownEmpty = screen && screen->texture().isNull() &&
-            screen->grab().toImage().pixel(5, 5) == qRgb(0, 0, 0);
+        shownEmpty =
+            screen && screen->texture().isNull() && screen->grab().toImage().pixel(5, 5) == qRgb(0, 0, 0);
     });
     QElapsedTimer clock;
     clock.start();

@@ -70,8 +70,8 @@ protected:
     std::unique_ptr<BrowseForFileDialog> newDialog(const QStringList& filters, bool saveMode,
                                                    bool nameReadOnly = false, int disc = -1)
     {
-        auto dialog = std::make_unique<BrowseForFileDialog>(nullptr, &filters, saveMode,
-                                                            nameReadOnly, disc, kFlags, &prober);
+        auto dialog = std::make_unique<BrowseForFileDialog>(nullptr, &filters, saveMode, nameReadOnly, disc,
+                                                            kFlags, &prober);
         dialog->show();
         QCoreApplication::processEvents();
         return dialog;
@@ -193,7 +193,8 @@ TEST_F(BrowseDialogTest, ShownAgainItListsAnImageMadeSince)
     QCoreApplication::processEvents();
     const QModelIndex again = find(*dialog, QModelIndex(), "DATA (D:)");
     ASSERT_TRUE(again.isValid());
-    EXPECT_EQ(rowNames(*dialog, find(*dialog, again, "images")), (QStringList{"old", "disk_0_0.bkp", "new_0_0.bkp"}));
+    EXPECT_EQ(rowNames(*dialog, find(*dialog, again, "images")),
+              (QStringList{"old", "disk_0_0.bkp", "new_0_0.bkp"}));
 }
 
 TEST_F(BrowseDialogTest, SaveModeRefusesANameThatWouldLeaveTheChosenFolder)
@@ -246,8 +247,8 @@ TEST_F(BrowseDialogTest, OpenModeReturnsAnExistingImageAndRefusesAFolder)
 
     // The keyboard moves the selection to a folder without a press: OK
     // checks the choice again and refuses the folder.
-    dialog->treeView()->selectionModel()->select(
-        images, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    dialog->treeView()->selectionModel()->select(images, QItemSelectionModel::ClearAndSelect |
+                                                             QItemSelectionModel::Rows);
     QTest::mouseClick(okButton(*dialog), Qt::LeftButton);
     EXPECT_EQ(accepted.count(), 0);
     ASSERT_EQ(answers.boxes.size(), 1);
@@ -292,8 +293,7 @@ TEST_F(BrowseDialogTest, CancelClosesWithRejectedAndNoAcceptedSignal)
     auto dialog = newDialog({"*.bkp"}, true);
     dialog->setResult(QDialog::Accepted);
     QSignalSpy accepted(dialog.get(), &QDialog::accepted);
-    QPushButton* cancel =
-        dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel);
+    QPushButton* cancel = dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel);
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
@@ -340,17 +340,17 @@ protected:
         drive = addDisk(iso.c_str(), DiskKindOptical, 0, 1);
         disc = addPartition(drive, iso, 'F', nullptr, nullptr, drive->rdev);
         // No iso9660 driver here: the system call is served by fuseiso.
-        MountTable::instance()->setSystemMount([](const char* source, const char* target,
-                                                  const char* type, unsigned long, const void*) {
-            if (std::strcmp(type, "iso9660") != 0) {
-                errno = EINVAL;
-                return -1;
-            }
-            const auto run = testsupport::Run("fuseiso -n " + Quote(source) + " " + Quote(target) +
-                                              " -o fsname=" + Quote(source));
-            errno = EIO;
-            return run.exitCode == 0 ? 0 : -1;
-        });
+        MountTable::instance()->setSystemMount(
+            [](const char* source, const char* target, const char* type, unsigned long, const void*) {
+                if (std::strcmp(type, "iso9660") != 0) {
+                    errno = EINVAL;
+                    return -1;
+                }
+                const auto run = testsupport::Run("fuseiso -n " + Quote(source) + " " + Quote(target) +
+                                                  " -o fsname=" + Quote(source));
+                errno = EIO;
+                return run.exitCode == 0 ? 0 : -1;
+            });
     }
     void TearDown() override { MountTable::instance()->setSystemMount(nullptr); }
 
@@ -359,8 +359,8 @@ protected:
         const std::string tree = folder.file("disc-" + name);
         testsupport::Run("mkdir -p " + Quote(tree));
         testsupport::WriteFileBytes(tree + "/" + name, Bytes("volume one"));
-        const auto made = testsupport::Run("genisoimage -quiet -J -R -V DISC -o " + Quote(iso) +
-                                           " " + Quote(tree));
+        const auto made =
+            testsupport::Run("genisoimage -quiet -J -R -V DISC -o " + Quote(iso) + " " + Quote(tree));
         ASSERT_EQ(made.exitCode, 0) << made.output;
     }
 
@@ -423,8 +423,7 @@ protected:
         testsupport::Run("mkdir -p " + Quote(server->publicDir() + "/sub"));
         testsupport::WriteFileBytes(server->publicDir() + "/sub/net_0_0.bkp", Bytes("net"));
         testsupport::WriteFileBytes(server->privateDir() + "/secret_0_0.bkp", Bytes("secret"));
-        testsupport::Run("chmod -R a+rX " + Quote(server->publicDir()) + " " +
-                         Quote(server->privateDir()));
+        testsupport::Run("chmod -R a+rX " + Quote(server->publicDir()) + " " + Quote(server->privateDir()));
     }
     static void TearDownTestSuite()
     {
@@ -442,8 +441,7 @@ protected:
         SMBFilesystemItem::installAsNetworkNode();
         RootFilesystemItem::setNetworkItemFactory(
             [](const WildcardFilters* filters, IFilesystemItem* parent) -> IFilesystemItem* {
-                return new SMBFilesystemItem(IFilesystemItem::ServerType, "127.0.0.1", 0, filters,
-                                             parent);
+                return new SMBFilesystemItem(IFilesystemItem::ServerType, "127.0.0.1", 0, filters, parent);
             });
         fake.add("nmblookup", "echo '127.0.0.1 LOCALHOST<00>'\n");
         fake.add("mount.cifs", "echo \"$*\" >> " + Quote(fake.file("runs")) + "\n");
@@ -492,8 +490,8 @@ TEST_F(ShareDialogTest, SaveModeGivesAShareFolderAndNeverTheServer)
     press(*dialog, srv);
     EXPECT_FALSE(okButton(*dialog)->isEnabled());
     QTest::keyClicks(nameEdit(*dialog), "monday");
-    dialog->treeView()->selectionModel()->select(
-        srv, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    dialog->treeView()->selectionModel()->select(srv, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
     dialog->accept();
     EXPECT_EQ(accepted.count(), 0);
     ASSERT_EQ(answers.boxes.size(), 1);

@@ -43,8 +43,8 @@ protected:
     {
         probertest::testApp();
         REQUIRE_PROGRAMS("sfdisk", "mkfs.fat");
-        ASSERT_TRUE(machine.makeDisk("sdb", kDisk, {{"fat16", 16384, "ONE", false, false},
-                                                    {"fat16", 16384, "TWO", false, false}}));
+        ASSERT_TRUE(machine.makeDisk(
+            "sdb", kDisk, {{"fat16", 16384, "ONE", false, false}, {"fat16", 16384, "TWO", false, false}}));
         diskFolder = machine.addSysfsDevice("pci0000:00/usb1/1-1/host6/block/sdb", kDisk, "disk");
     }
 
@@ -73,11 +73,8 @@ protected:
 TEST_F(HotPlug, DiskAndPartitionsListedOnceWhateverTheOrder)
 {
     const std::vector<std::vector<std::string>> orders = {
-        {"sdb", "sdb1", "sdb2"},
-        {"sdb1", "sdb2", "sdb"},
-        {"sdb1", "sdb", "sdb2"},
-        {"sdb2", "sdb", "sdb1", "sdb1"},
-        {"sdb", "sdb2", "sdb2", "sdb1"},
+        {"sdb", "sdb1", "sdb2"},         {"sdb1", "sdb2", "sdb"},         {"sdb1", "sdb", "sdb2"},
+        {"sdb2", "sdb", "sdb1", "sdb1"}, {"sdb", "sdb2", "sdb2", "sdb1"},
     };
     for (const auto& order : orders) {
         std::string trace;
@@ -283,7 +280,8 @@ TEST(ProberThread, StartProbeDuringAProbeDoesNothing)
     // Anything posted meanwhile would run before this call returns.
     DeviceEventDispather* dispatcher = prober.currentDispatcher();
     ASSERT_NE(dispatcher, nullptr);
-    QMetaObject::invokeMethod(dispatcher, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        dispatcher, [] {}, Qt::BlockingQueuedConnection);
     QCoreApplication::processEvents();
     EXPECT_EQ(scanner.calls.load(), 1);
     EXPECT_EQ(finished.count, 1);
@@ -335,8 +333,8 @@ TEST(Eject, FailuresAreReportedAsFailures)
         SCOPED_TRACE(line.toStdString());
         EXPECT_TRUE(line.startsWith(QStringLiteral("Unable to eject cdrom ")));
         EXPECT_TRUE(line.contains(QString::fromStdString(expected[i].node)));
-        EXPECT_TRUE(line.contains(
-            QRegularExpression(QStringLiteral("errno=\\s*%1\\b").arg(expected[i].error))));
+        EXPECT_TRUE(
+            line.contains(QRegularExpression(QStringLiteral("errno=\\s*%1\\b").arg(expected[i].error))));
         EXPECT_TRUE(line.contains(QLatin1Char('"') + QString::fromUtf8(strerror(expected[i].error)) +
                                   QLatin1Char('"')));
     }

@@ -55,18 +55,17 @@ protected:
         if (!missingFormatter().empty())
             return;
         machine = new FakeMachine;
-        bool built =
-            machine->makeDisk("sdx", kSdx,
-                              {{"ntfs", 430079, "System Reserved", true, false},
-                               {"ntfs", 430080, "System Reserved", true, false},
-                               {"fat32", 70000, "DATA", false, false},
-                               {"fat16", 20480, "LOGIC", false, true}}) &&
-            machine->makeDisk("sdy", kSdy,
-                              {{"swap", 8192, "", false, false},
-                               {"ext4", 16384, "LINUX", false, false},
-                               {"fat16", 16384, "USB", false, false}}) &&
-            machine->makeWholeDiskVolume("sdw", kSdw, {"fat32", 70000, "STICK", false, false}) &&
-            machine->makeDisk("nvme0n1", kNvme, {{"fat16", 16384, "FAST", false, false}});
+        bool built = machine->makeDisk("sdx", kSdx,
+                                       {{"ntfs", 430079, "System Reserved", true, false},
+                                        {"ntfs", 430080, "System Reserved", true, false},
+                                        {"fat32", 70000, "DATA", false, false},
+                                        {"fat16", 20480, "LOGIC", false, true}}) &&
+                     machine->makeDisk("sdy", kSdy,
+                                       {{"swap", 8192, "", false, false},
+                                        {"ext4", 16384, "LINUX", false, false},
+                                        {"fat16", 16384, "USB", false, false}}) &&
+                     machine->makeWholeDiskVolume("sdw", kSdw, {"fat32", 70000, "STICK", false, false}) &&
+                     machine->makeDisk("nvme0n1", kNvme, {{"fat16", 16384, "FAST", false, false}});
         testsupport::MakeSparseFile(machine->dev("fd0"), 1474560);
         machine->addOpticalDrive("sr0", kSr0);
         if (!built) {
@@ -116,8 +115,8 @@ TEST_F(FullProbe, ListsAcceptedDisksInScanOrderThenOpticalDrives)
     std::vector<std::string> paths;
     for (const DiskRecord* disk = prober->disks; disk; disk = disk->next)
         paths.push_back(disk->path);
-    EXPECT_EQ(paths, (std::vector<std::string>{dev("sdx"), dev("sdy"), dev("sdw"),
-                                               dev("nvme0n1"), dev("sr0")}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{dev("sdx"), dev("sdy"), dev("sdw"), dev("nvme0n1"), dev("sr0")}));
     const DiskRecord* sdx = diskAt(*prober, dev("sdx"));
     ASSERT_NE(sdx, nullptr);
     EXPECT_EQ(sdx->rdev, kSdx);
@@ -165,10 +164,8 @@ TEST_F(FullProbe, LettersFollowProbeOrderWithTheSystemReservedRule)
     } cases[] = {
         {sdx, dev("sdx1"), ' '},  // 430079 sectors: hidden, no letter used
         {sdx, dev("sdx2"), 'C'},  // 430080 sectors: one too many
-        {sdx, dev("sdx3"), 'D'},
-        {sdx, dev("sdx5"), 'E'},
-        {sdy, dev("sdy1"), 0},    // swap
-        {sdy, dev("sdy2"), 0},    // ext4
+        {sdx, dev("sdx3"), 'D'}, {sdx, dev("sdx5"), 'E'}, {sdy, dev("sdy1"), 0},  // swap
+        {sdy, dev("sdy2"), 0},                                                    // ext4
         {sdy, dev("sdy3"), 'F'},
     };
     for (const auto& c : cases) {
@@ -251,8 +248,7 @@ protected:
         appendDisk(&prober.disks, disk);
         return disk;
     }
-    PartitionRecord* addPartition(DiskRecord* disk, const char* path, uint64_t length,
-                                  uint64_t usedSectors)
+    PartitionRecord* addPartition(DiskRecord* disk, const char* path, uint64_t length, uint64_t usedSectors)
     {
         PartitionRecord* part = new PartitionRecord;
         part->disk = disk;
@@ -269,20 +265,17 @@ protected:
 TEST_F(HandBuiltList, FreeBytesAreCountedInBytesAndNeverWrap)
 {
     DiskRecord* sdb = addDisk("/dev/sdb", 4096, 1000000);
-    addPartition(sdb, "/dev/sdb1", 1000, 800);      // 4 KiB sectors, used in 512-byte units
-    addPartition(sdb, "/dev/sdb2", 10, 1000);       // used above length: damaged count
-    addPartition(sdb, "/dev/sdb3", 1000, 0);        // not measured
+    addPartition(sdb, "/dev/sdb1", 1000, 800);  // 4 KiB sectors, used in 512-byte units
+    addPartition(sdb, "/dev/sdb2", 10, 1000);   // used above length: damaged count
+    addPartition(sdb, "/dev/sdb3", 1000, 0);    // not measured
     DiskRecord* nvme = addDisk("/dev/nvme0n1", 512, 1000000);
     addPartition(nvme, "/dev/nvme0n1p2", 2048, 1024);
     const struct {
         const char* path;
         qint64 freeBytes;
     } cases[] = {
-        {"/dev/sdb1", 1000 * 4096 - 800 * 512},
-        {"/dev/sdb2", 0},
-        {"/dev/sdb3", 0},
-        {"/dev/nvme0n1p2", (2048 - 1024) * 512},
-        {"/dev/sdb9", 0},
+        {"/dev/sdb1", 1000 * 4096 - 800 * 512},  {"/dev/sdb2", 0}, {"/dev/sdb3", 0},
+        {"/dev/nvme0n1p2", (2048 - 1024) * 512}, {"/dev/sdb9", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(prober.partitionFreeBytes(QString::fromLatin1(c.path)), c.freeBytes) << c.path;
@@ -352,7 +345,7 @@ TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
         ASSERT_EQ(countPartitions(disk->partitions), 1) << disk->path;
         EXPECT_EQ(disk->partitions->wholeDisk, 1);
         found += std::string(disk->partitions->fsName) + "=" +
-            (disk->partitions->letter ? disk->partitions->letter : '0') + " ";
+                 (disk->partitions->letter ? disk->partitions->letter : '0') + " ";
     }
     EXPECT_EQ(found, "ext4=0 swap=0 FAT12=C ");
 }
@@ -385,8 +378,7 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
 
         // The kernel's view of the partition, and a new file system on it.
         const dev_t partNumber = disk + 1;
-        const std::string block =
-            machine.addSysfsDevice("virtual/block/sdz/sdz1", partNumber, "partition");
+        const std::string block = machine.addSysfsDevice("virtual/block/sdz/sdz1", partNumber, "partition");
         std::ofstream(block + "/start") << "2048\n";
         std::ofstream(block + "/size") << "16384\n";
         machine.linkDevBlock(partNumber, "sdz1");

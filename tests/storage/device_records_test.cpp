@@ -148,9 +148,9 @@ TEST(VolumeRules, OnlyNtfsAndFatTakeLetters)
         const char* fsName;
         bool lettered;
     } cases[] = {
-        {"ntfs", true},          {"fat32", true},  {"fat16", true}, {"FAT32", true},
-        {"FAT12", true},         {"linux-swap(v1)", false},         {"swap", false},
-        {"ext4", false},         {"ext3", false},  {"iso9660", false}, {nullptr, false},
+        {"ntfs", true},  {"fat32", true},           {"fat16", true},  {"FAT32", true},
+        {"FAT12", true}, {"linux-swap(v1)", false}, {"swap", false},  {"ext4", false},
+        {"ext3", false}, {"iso9660", false},        {nullptr, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(takesLetter(c.fsName), c.lettered) << (c.fsName ? c.fsName : "(null)");
@@ -185,8 +185,8 @@ TEST(VolumeRules, HiddenSystemPartition)
         part.kind = c.kind;
         part.fsName = duplicateText(c.fsName);
         EXPECT_EQ(isHiddenSystemPartition(part), c.hidden)
-            << (c.label ? c.label : "(null)") << " " << c.length << " " << c.active << " "
-            << c.kind << " " << c.fsName;
+            << (c.label ? c.label : "(null)") << " " << c.length << " " << c.active << " " << c.kind << " "
+            << c.fsName;
     }
 }
 
@@ -196,12 +196,12 @@ TEST(DiskNames, StripPartitionNumber)
         const char* path;
         const char* disk;
     } cases[] = {
-        {"/dev/sda12", "/dev/sda"},       {"/dev/sdb1", "/dev/sdb"},
-        {"/dev/sda", "/dev/sda"},         {"/dev/hda3", "/dev/hda"},
+        {"/dev/sda12", "/dev/sda"},         {"/dev/sdb1", "/dev/sdb"},
+        {"/dev/sda", "/dev/sda"},           {"/dev/hda3", "/dev/hda"},
         {"/dev/nvme0n1p1", "/dev/nvme0n1"}, {"/dev/nvme10n2p15", "/dev/nvme10n2"},
-        {"/dev/nvme0n1", "/dev/nvme0n1"}, {"/dev/mmcblk0p2", "/dev/mmcblk0"},
-        {"/dev/mmcblk1", "/dev/mmcblk1"}, {"/dev/vda3", "/dev/vda"},
-        {"/dev/loop0p1", "/dev/loop0"},   {"", ""},
+        {"/dev/nvme0n1", "/dev/nvme0n1"},   {"/dev/mmcblk0p2", "/dev/mmcblk0"},
+        {"/dev/mmcblk1", "/dev/mmcblk1"},   {"/dev/vda3", "/dev/vda"},
+        {"/dev/loop0p1", "/dev/loop0"},     {"", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DeviceProber::stripPartitionNumber(QString::fromLatin1(c.path)),
@@ -221,16 +221,15 @@ TEST(DiskNames, AcceptedDisks)
         const char* path;
         bool accepted;
     } cases[] = {
-        {"/dev/sda", true},        {"/dev/sdab", true},     {"/dev/nvme0n1", true},
-        {"/dev/nvme1n2", true},    {"/dev/vda", true},      {"/dev/mmcblk0", true},
-        {"/dev/mmcblk0boot0", false}, {"/dev/mmcblk0rpmb", false},
-        {"/dev/fd0", false},       {"/dev/scd0", false},    {"/dev/sr0", false},
-        {"/dev/hda", true},        {"/dev/hdb", false},     {"/dev/md0", false},
-        {"/dev/mapper/sdx", false}, {"/other/sda", false},
+        {"/dev/sda", true},           {"/dev/sdab", true},         {"/dev/nvme0n1", true},
+        {"/dev/nvme1n2", true},       {"/dev/vda", true},          {"/dev/mmcblk0", true},
+        {"/dev/mmcblk0boot0", false}, {"/dev/mmcblk0rpmb", false}, {"/dev/fd0", false},
+        {"/dev/scd0", false},         {"/dev/sr0", false},         {"/dev/hda", true},
+        {"/dev/hdb", false},          {"/dev/md0", false},         {"/dev/mapper/sdx", false},
+        {"/other/sda", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DeviceProber::isAcceptedDiskPath(QString::fromLatin1(c.path)), c.accepted)
-            << c.path;
+        EXPECT_EQ(DeviceProber::isAcceptedDiskPath(QString::fromLatin1(c.path)), c.accepted) << c.path;
     systemPaths() = saved;
 }
 

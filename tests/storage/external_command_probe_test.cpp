@@ -38,8 +38,9 @@ protected:
 
 TEST_F(ExternalCommandTest, CollectsOutputAndErrorsAndTheExitCode)
 {
-    ExternalCommand command(QString::fromStdString(script("tool", "echo \"out $1 $2\"\necho err >&2\nexit 3\n")),
-                            {QStringLiteral("first"), QStringLiteral("two words")});
+    ExternalCommand command(
+        QString::fromStdString(script("tool", "echo \"out $1 $2\"\necho err >&2\nexit 3\n")),
+        {QStringLiteral("first"), QStringLiteral("two words")});
     EXPECT_EQ(command.exitCode(), -1);
     std::string ours;
     EXPECT_TRUE(run(command, 10000, &ours));
@@ -60,8 +61,7 @@ TEST_F(ExternalCommandTest, RunsInTheCLocaleWithTheCallersPathOnly)
     ExternalCommand command(QStringLiteral("showenv"), {});
     std::string ours;
     ASSERT_TRUE(run(command, 10000, &ours));
-    EXPECT_EQ(command.output().toStdString(),
-              "LC_ALL=C\nLANG=\nSECRET=\nPATH=" + callersPath + "\n");
+    EXPECT_EQ(command.output().toStdString(), "LC_ALL=C\nLANG=\nSECRET=\nPATH=" + callersPath + "\n");
 }
 
 TEST_F(ExternalCommandTest, InputIsClosedSoReadersFinish)

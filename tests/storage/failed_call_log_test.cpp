@@ -46,15 +46,17 @@ TEST(FailedCallLog, EachValueIsQuotedOnce)
     const Case cases[] = {
         {QtCriticalMsg, "stat", "smb://srv/share/a.txt", EINVAL,
          "Unable to stat \"smb://srv/share/a.txt\", errno=22, \"Invalid argument\""},
-        {QtWarningMsg, "list", "smb://srv/", EACCES, "Unable to list \"smb://srv/\", errno=13, \"Permission denied\""},
+        {QtWarningMsg, "list", "smb://srv/", EACCES,
+         "Unable to list \"smb://srv/\", errno=13, \"Permission denied\""},
         // Markers of the formatting code stay text.
         {QtWarningMsg, "umount", "/tmp/100%1 %s \"x\"", ENOENT,
          "Unable to umount \"/tmp/100%1 %s \"x\"\", errno=2, \"No such file or directory\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        EXPECT_EQ(failedCallText(QString::fromUtf8(c.action), QString::fromUtf8(c.subject), c.error).toStdString(),
-                  c.line);
+        EXPECT_EQ(
+            failedCallText(QString::fromUtf8(c.action), QString::fromUtf8(c.subject), c.error).toStdString(),
+            c.line);
         CapturedLog log;
         logFailedCall(c.type, QString::fromUtf8(c.action), QString::fromUtf8(c.subject), c.error);
         ASSERT_EQ(g_lines.size(), 1);

@@ -38,8 +38,9 @@ protected:
 
 TEST_F(RootPlacesTest, LetteredPartitionsInLetterOrderThenTheNetworkNode)
 {
-    RootFilesystemItem::setNetworkItemFactory(
-        [](const WildcardFilters* filters, IFilesystemItem* parent) { return new FakeNetworkItem(filters, parent); });
+    RootFilesystemItem::setNetworkItemFactory([](const WildcardFilters* filters, IFilesystemItem* parent) {
+        return new FakeNetworkItem(filters, parent);
+    });
     const QStringList filters{"*.bkp"};
     RootFilesystemItem root(&filters, false, &prober);
     EXPECT_EQ(names(&root), (QStringList{" (D:)", "DATA (E:)", "Network"}));
@@ -89,7 +90,8 @@ TEST(VolumeDisplayName, NamesPlacesByLabelOrAsADiscDrive)
 {
     EXPECT_EQ(MountPointItem::volumeDisplayName(0, "DATA", 'D'), "DATA (D:)");
     EXPECT_EQ(MountPointItem::volumeDisplayName(0, nullptr, 'D'), " (D:)");
-    EXPECT_EQ(MountPointItem::volumeDisplayName(0, "\xe6\x95\xb0\xe6\x8d\xae", 'G'), QString::fromUtf8("数据 (G:)"));
+    EXPECT_EQ(MountPointItem::volumeDisplayName(0, "\xe6\x95\xb0\xe6\x8d\xae", 'G'),
+              QString::fromUtf8("数据 (G:)"));
     EXPECT_EQ(MountPointItem::volumeDisplayName(2, "IGNORED", 'F'), "CD ROM (F:)");
 }
 
@@ -156,7 +158,8 @@ TEST_F(NtfsPlaceTest, PathFormsOfAFileBelowAPlace)
     EXPECT_EQ(file->path(IFilesystemItem::MountDirectory), QString::fromStdString(mountDir()));
     EXPECT_EQ(file->path(IFilesystemItem::DiskDevicePath), "");
     EXPECT_EQ(file->attribute(IFilesystemItem::TypeKey), IFilesystemItem::FileType);
-    EXPECT_EQ(file->attribute(IFilesystemItem::DeviceNumberKey), d->attribute(IFilesystemItem::DeviceNumberKey));
+    EXPECT_EQ(file->attribute(IFilesystemItem::DeviceNumberKey),
+              d->attribute(IFilesystemItem::DeviceNumberKey));
     EXPECT_EQ(file->row(), 1);
     EXPECT_EQ(file->parent(), backup);
 }

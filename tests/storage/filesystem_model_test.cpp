@@ -27,14 +27,8 @@ struct SizeCase {
 TEST(FormatFileSize, WholeUnitsFromTwiceTheirSize)
 {
     const SizeCase cases[] = {
-        {0, "0 B"},
-        {2047, "2047 B"},
-        {2048, "2 KB"},
-        {2097151, "2047 KB"},
-        {2097152, "2 MB"},
-        {2147483647, "2047 MB"},
-        {2147483648ull, "2 GB"},
-        {~0ull, "17179869183 GB"},
+        {0, "0 B"},        {2047, "2047 B"},        {2048, "2 KB"},          {2097151, "2047 KB"},
+        {2097152, "2 MB"}, {2147483647, "2047 MB"}, {2147483648ull, "2 GB"}, {~0ull, "17179869183 GB"},
     };
     for (const SizeCase& c : cases)
         EXPECT_EQ(FilesystemModel::formatFileSize(c.bytes), c.text) << c.bytes;
@@ -110,7 +104,8 @@ TEST_F(FilesystemModelTest, ColumnsHeadersAndRoles)
     EXPECT_EQ(model->index(top.row(), 2, d).data().toString(), "10 B");
     EXPECT_FALSE(model->index(top.row(), 3, d).data().isValid());
     EXPECT_EQ(top.data(FilesystemModel::WindowsPathRole).toString(), "D:\\top.bkp");
-    EXPECT_EQ(top.data(FilesystemModel::PathRole).toString(), QString::fromStdString(mountDir() + "/top.bkp"));
+    EXPECT_EQ(top.data(FilesystemModel::PathRole).toString(),
+              QString::fromStdString(mountDir() + "/top.bkp"));
     EXPECT_EQ(top.data(FilesystemModel::DevicePathRole).toString(), QString::fromStdString(partition));
     EXPECT_EQ(top.data(FilesystemModel::MountDirRole).toString(), QString::fromStdString(mountDir()));
     EXPECT_EQ(top.data(FilesystemModel::ItemTypeRole).toInt(), IFilesystemItem::FileType);
@@ -269,8 +264,8 @@ protected:
         ASSERT_EQ(made.exitCode, 0) << made.output;
         DiskRecord* drive = addDisk(iso.c_str(), DiskKindOptical, 0, 1);
         place = addPartition(drive, iso, 'F', nullptr, nullptr, drive->rdev);
-        MountTable::instance()->setSystemMount([this](const char* source, const char* target, const char* type,
-                                                      unsigned long, const void* data) {
+        MountTable::instance()->setSystemMount([this](const char* source, const char* target,
+                                                      const char* type, unsigned long, const void* data) {
             attempts.push_back(std::string(type) + (data ? " utf8" : ""));
             if (noDisc) {
                 errno = ENOMEDIUM;
@@ -280,9 +275,9 @@ protected:
                 errno = EINVAL;
                 return -1;
             }
-            const auto run = testsupport::Run("fuseiso -n " + testsupport::Quote(source) + " " +
-                                              testsupport::Quote(target) + " -o fsname=" +
-                                              testsupport::Quote(source));
+            const auto run =
+                testsupport::Run("fuseiso -n " + testsupport::Quote(source) + " " +
+                                 testsupport::Quote(target) + " -o fsname=" + testsupport::Quote(source));
             errno = EIO;
             return run.exitCode == 0 ? 0 : -1;
         });

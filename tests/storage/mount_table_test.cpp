@@ -244,12 +244,14 @@ TEST_F(MountTableHelpersTest, FailuresGiveNullAndALogLine)
 
     helpers.failWith("mount.ntfs", 13);
     EXPECT_EQ(table.mount("/dev/sdb8", "ntfs", nullptr, nullptr), nullptr);
-    EXPECT_TRUE(messages.joined().contains("(ntfs) to " + QString::fromStdString(dir("sdb8")) + ", errno=13"));
+    EXPECT_TRUE(
+        messages.joined().contains("(ntfs) to " + QString::fromStdString(dir("sdb8")) + ", errno=13"));
 
     // A directory that cannot be made.
     ScopedMountPaths unusable(folder.file("mtab") + "/below-a-file");
     EXPECT_EQ(table.mount("/dev/sdb9", "ntfs", nullptr, nullptr), nullptr);
-    EXPECT_TRUE(messages.joined().contains("Unable to create directory to")) << messages.joined().toStdString();
+    EXPECT_TRUE(messages.joined().contains("Unable to create directory to"))
+        << messages.joined().toStdString();
     EXPECT_TRUE(NoChildLeft());
 }
 
@@ -297,15 +299,17 @@ TEST_F(MountTableHelpersTest, AFolderThatIsTakenIsNeverMountedOverAndTheNextFree
         ASSERT_NE(mounted, nullptr) << messages.joined().toStdString();
         EXPECT_EQ(std::string(mounted), dir(name + "_1"));
         ASSERT_EQ(helpers.runs().size(), runsBefore + 1);
-        EXPECT_EQ(helpers.runs().back(), "mount.ntfs " + source + " " + dir(name + "_1") + " -o utf8 PASSWD=unset");
-        EXPECT_EQ(testsupport::Run("ls -A1 " + Quote(dir(name)) + "/").output, before) << "the occupant is left alone";
+        EXPECT_EQ(helpers.runs().back(),
+                  "mount.ntfs " + source + " " + dir(name + "_1") + " -o utf8 PASSWD=unset");
+        EXPECT_EQ(testsupport::Run("ls -A1 " + Quote(dir(name)) + "/").output, before)
+            << "the occupant is left alone";
     }
 }
 
 TEST_F(MountTableHelpersTest, TheFirstFreeFolderIsTakenAndWhenNoneIsFreeTheMountIsRefused)
 {
     ASSERT_EQ(testsupport::Run("mkdir " + Quote(dir("sdr1")) + " " + Quote(dir("sdr1_1")) + " && touch " +
-                  Quote(dir("sdr1") + "/a") + " " + Quote(dir("sdr1_1") + "/b"))
+                               Quote(dir("sdr1") + "/a") + " " + Quote(dir("sdr1_1") + "/b"))
                   .exitCode,
               0);
     {
@@ -518,7 +522,7 @@ protected:
         ASSERT_EQ(::rename(partition.c_str(), named.c_str()), 0);
         partition = named;
         ASSERT_EQ(testsupport::Run("mkdir -p " + Quote(folder.file("theirs")) + " " + Quote(dir("sdq1")) +
-                      " && echo theirs > " + Quote(folder.file("theirs/their-file.txt")))
+                                   " && echo theirs > " + Quote(folder.file("theirs/their-file.txt")))
                       .exitCode,
                   0);
     }
@@ -582,7 +586,8 @@ TEST_F(RealStackedMountTest, AnEmptyMountMissingFromAStaleTableFileIsNotCoveredE
     const char* mounted = table.mount(partition.c_str(), "ntfs", nullptr, nullptr);
     ASSERT_NE(mounted, nullptr);
     EXPECT_EQ(std::string(mounted), dir("sdq1_1"));
-    EXPECT_EQ(mounttest::MountsUnder(folder.file("base")), (std::vector<std::string>{dir("sdq1"), dir("sdq1_1")}));
+    EXPECT_EQ(mounttest::MountsUnder(folder.file("base")),
+              (std::vector<std::string>{dir("sdq1"), dir("sdq1_1")}));
     EXPECT_TRUE(testsupport::FileExists(dir("sdq1_1") + "/hello.txt"));
     EXPECT_TRUE(table.unmount(partition.c_str()));
     EXPECT_EQ(mounttest::MountsUnder(folder.file("base")), std::vector<std::string>{dir("sdq1")});

@@ -43,12 +43,11 @@ TEST(NmbLookupTest, TheNameArrivesAsOneArgumentThatNoShellReads)
     smbtest::testApp();
     FakePrograms fake;
     const std::string record = fake.file("args");
-    fake.add("nmblookup", "printf '%s\\n' \"$#\" \"$1\" > " + testsupport::Quote(record) +
-                              "\necho 10.0.0.1 X\n");
+    fake.add("nmblookup",
+             "printf '%s\\n' \"$#\" \"$1\" > " + testsupport::Quote(record) + "\necho 10.0.0.1 X\n");
     const char* name = "A B;touch pwned $(id) `id`";
     EXPECT_EQ(nmbLookup(name), QStringLiteral("10.0.0.1"));
-    EXPECT_EQ(testsupport::Run("cat " + testsupport::Quote(record)).output,
-              std::string("1\n") + name + "\n");
+    EXPECT_EQ(testsupport::Run("cat " + testsupport::Quote(record)).output, std::string("1\n") + name + "\n");
     EXPECT_FALSE(testsupport::FileExists("pwned"));
 }
 

@@ -13,13 +13,12 @@ using testsupport::TempDir;
 
 namespace {
 
-const char kCdromInfo[] =
-    "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n"
-    "\n"
-    "drive name:\t\tsr1\tsr0\thdc\r\n"
-    "drive speed:\t\t24\t24\t8\n"
-    "Can close tray:\t\t1\t1\t1\n"
-    "drive name: means nothing here\n";
+const char kCdromInfo[] = "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n"
+                          "\n"
+                          "drive name:\t\tsr1\tsr0\thdc\r\n"
+                          "drive speed:\t\t24\t24\t8\n"
+                          "Can close tray:\t\t1\t1\t1\n"
+                          "drive name: means nothing here\n";
 
 class OpticalProbeTest : public ::testing::Test {
 protected:
@@ -34,10 +33,7 @@ protected:
         m_nodes.add("/fakedev/means", NodeKind::Block, makedev(7, 7));
     }
 
-    void writeInfo(const std::string& text)
-    {
-        WriteText(systemPaths().proc + "/sys/dev/cdrom/info", text);
-    }
+    void writeInfo(const std::string& text) { WriteText(systemPaths().proc + "/sys/dev/cdrom/info", text); }
 
     TempDir m_root;
     ScopedSystemPaths m_restorePaths;

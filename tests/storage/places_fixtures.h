@@ -49,8 +49,12 @@ inline std::vector<NtfsFileSpec> BrowserFiles()
 class FakeNetworkItem : public FilesystemChildren {
 public:
     FakeNetworkItem(const WildcardFilters* filters, IFilesystemItem* parent)
-        : filters(filters), m_parent(parent) {}
-    int attribute(int key) const override { return key == TypeKey ? NetworkType : key == DeviceKindKey ? 3 : 0; }
+        : filters(filters), m_parent(parent)
+    {}
+    int attribute(int key) const override
+    {
+        return key == TypeKey ? NetworkType : key == DeviceKindKey ? 3 : 0;
+    }
     QString name() const override { return QStringLiteral("Network"); }
     QString path(int) override { return QString(); }
     qint64 size() const override { return 0; }
@@ -117,7 +121,8 @@ protected:
         partition = folder.file("sdz1");
         std::string log;
         ASSERT_TRUE(testsupport::MakeNtfsPartition(partition, 16 << 20, &log)) << log;
-        ASSERT_TRUE(testsupport::FillNtfsPartition(partition, folder.file("fill"), BrowserFiles(), &log)) << log;
+        ASSERT_TRUE(testsupport::FillNtfsPartition(partition, folder.file("fill"), BrowserFiles(), &log))
+            << log;
         placeDisk = addDisk(folder.file("sdz").c_str());
         place = addPartition(placeDisk, partition, letter, "DATA", "ntfs");
     }

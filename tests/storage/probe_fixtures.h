@@ -67,8 +67,7 @@ class ScopedPathPrefix {
 public:
     explicit ScopedPathPrefix(const std::string& folder)
         : m_env("PATH", (folder + ":" + (getenv("PATH") ? getenv("PATH") : "")).c_str())
-    {
-    }
+    {}
 
 private:
     ScopedEnv m_env;
@@ -165,9 +164,9 @@ inline std::string MustRun(const std::string& commandLine)
 // The raw value of one key as blkid reports it, or "" when absent.
 inline std::string BlkidValue(const std::string& image, const std::string& key)
 {
-    std::string output = testsupport::Run("(blkid -p -o value -s " + key + " " +
-                                          testsupport::Quote(image) + " 2>/dev/null)")
-                             .output;
+    std::string output =
+        testsupport::Run("(blkid -p -o value -s " + key + " " + testsupport::Quote(image) + " 2>/dev/null)")
+            .output;
     if (!output.empty() && output.back() == '\n')
         output.pop_back();
     return output;
@@ -175,12 +174,12 @@ inline std::string BlkidValue(const std::string& image, const std::string& key)
 
 // A sparse file of sizeMiB formatted by mkfs.fat with the given FAT size,
 // label and serial (8 hex digits).
-inline std::string MakeFatImage(const std::string& path, int bits, int sizeMiB,
-                                const std::string& label, const std::string& serial)
+inline std::string MakeFatImage(const std::string& path, int bits, int sizeMiB, const std::string& label,
+                                const std::string& serial)
 {
     testsupport::MakeSparseFile(path, uint64_t(sizeMiB) << 20);
-    MustRun("mkfs.fat -F " + std::to_string(bits) + " -n " + testsupport::Quote(label) + " -i " +
-            serial + " " + testsupport::Quote(path));
+    MustRun("mkfs.fat -F " + std::to_string(bits) + " -n " + testsupport::Quote(label) + " -i " + serial +
+            " " + testsupport::Quote(path));
     return path;
 }
 
@@ -193,8 +192,7 @@ inline std::string MakeNtfsImage(const std::string& path, int sizeMiB, const std
 
 // Replaces every copy of an 11-byte FAT label (boot sector and root
 // directory entry) with other raw bytes, padded with blanks.
-inline void PatchFatLabel(const std::string& image, const std::string& oldLabel,
-                          const std::string& rawLabel)
+inline void PatchFatLabel(const std::string& image, const std::string& oldLabel, const std::string& rawLabel)
 {
     std::string padded = rawLabel + std::string(11 - rawLabel.size(), ' ');
     std::string wanted = oldLabel + std::string(11 - oldLabel.size(), ' ');
@@ -231,12 +229,12 @@ inline uint64_t FsckFatUsedSectors(const std::string& image)
 
 // Skips the test (from its body or SetUp) when a program is missing: the
 // argument names it, or is "" when nothing is missing.
-#define SKIP_IF_MISSING(missingProgram)                              \
-    do {                                                             \
-        const std::string missing = (missingProgram);                \
-        if (!missing.empty()) {                                      \
-            SKIP_OR_FAIL_IN_CI(missing << " is not installed");          \
-        }                                                            \
+#define SKIP_IF_MISSING(missingProgram)                                                                      \
+    do {                                                                                                     \
+        const std::string missing = (missingProgram);                                                        \
+        if (!missing.empty()) {                                                                              \
+            SKIP_OR_FAIL_IN_CI(missing << " is not installed");                                              \
+        }                                                                                                    \
     } while (0)
 
 // Skips the test unless every program named is on PATH.

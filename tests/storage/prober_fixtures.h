@@ -58,10 +58,7 @@ public:
     std::string dev(const std::string& name) const { return m_root.file("dev/" + name); }
     std::string root() const { return m_root.path(); }
 
-    void addNode(const std::string& name, dev_t number)
-    {
-        m_nodes.add(dev(name), NodeKind::Block, number);
-    }
+    void addNode(const std::string& name, dev_t number) { m_nodes.add(dev(name), NodeKind::Block, number); }
 
     // Formats a file of the given size; false when the tool failed.
     static bool format(const std::string& file, const PartSpec& layout, uint64_t startSector)
@@ -71,16 +68,15 @@ public:
         std::string command;
         if (layout.fs == "fat16" || layout.fs == "fat32" || layout.fs == "fat12") {
             command = "mkfs.fat -F " + layout.fs.substr(3) + " -s 1" +
-                (label.empty() ? "" : " -n " + Quote(label)) + " " + Quote(file);
+                      (label.empty() ? "" : " -n " + Quote(label)) + " " + Quote(file);
         } else if (layout.fs == "ntfs") {
-            command = "mkntfs -F -Q -q -s 512 -p " + std::to_string(startSector) +
-                " -H 255 -S 63" + (label.empty() ? "" : " -L " + Quote(label)) + " " + Quote(file);
+            command = "mkntfs -F -Q -q -s 512 -p " + std::to_string(startSector) + " -H 255 -S 63" +
+                      (label.empty() ? "" : " -L " + Quote(label)) + " " + Quote(file);
         } else if (layout.fs == "swap") {
-            command = "mkswap" + (label.empty() ? std::string() : " -L " + Quote(label)) + " " +
-                Quote(file);
+            command = "mkswap" + (label.empty() ? std::string() : " -L " + Quote(label)) + " " + Quote(file);
         } else if (layout.fs == "ext4") {
-            command = "mke2fs -q -F -t ext4" + (label.empty() ? std::string() : " -L " + Quote(label)) +
-                " " + Quote(file);
+            command = "mke2fs -q -F -t ext4" + (label.empty() ? std::string() : " -L " + Quote(label)) + " " +
+                      Quote(file);
         } else {
             return true;
         }
@@ -108,8 +104,8 @@ public:
         }
         for (const PartSpec& layout : parts) {
             if (layout.logical && !extendedOpen) {
-                script += "start=" + std::to_string(next) + ", size=" +
-                    std::to_string(logicalTotal) + ", type=5\n";
+                script +=
+                    "start=" + std::to_string(next) + ", size=" + std::to_string(logicalTotal) + ", type=5\n";
                 ++primary;
                 extendedOpen = true;
             }
@@ -120,7 +116,7 @@ public:
                 placed.push_back({++primary, next});
             }
             script += "start=" + std::to_string(next) + ", size=" + std::to_string(layout.sectors) +
-                ", type=" + typeCode(layout.fs) + (layout.bootable ? ", bootable" : "") + "\n";
+                      ", type=" + typeCode(layout.fs) + (layout.bootable ? ", bootable" : "") + "\n";
             next += layout.sectors;
         }
         const std::string disk = dev(name);
@@ -141,8 +137,8 @@ public:
             if (!format(file, parts[i], start))
                 return false;
             // The disk holds the same bytes, so that libparted sees the file system.
-            auto copy = Run("dd if=" + Quote(file) + " of=" + Quote(disk) + " bs=1M seek=" +
-                            std::to_string(start * 512) +
+            auto copy = Run("dd if=" + Quote(file) + " of=" + Quote(disk) +
+                            " bs=1M seek=" + std::to_string(start * 512) +
                             " oflag=seek_bytes conv=notrunc,sparse status=none 2>&1");
             if (copy.exitCode != 0) {
                 ADD_FAILURE() << "dd: " << copy.output;
@@ -189,7 +185,8 @@ public:
         for (const std::string& drive : m_opticalNames)
             line += "\t\t" + drive;
         std::ofstream(m_root.file("proc/sys/dev/cdrom/info"))
-            << "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\n" << line << "\n";
+            << "CD-ROM information, Id: cdrom.c 3.20 2003/12/17\n\n"
+            << line << "\n";
     }
 
     // A block device's sysfs folder with its uevent file, as udev names it in

@@ -64,7 +64,7 @@ protected:
         std::ofstream(server->privateDir() + "/secret_0_0.bkp") << "secret";
         std::ofstream(server->hiddenDir() + "/h.bkp") << "h";
         testsupport::Run("chmod -R a+rX " + Quote(pub) + " " + Quote(server->privateDir()) + " " +
-            Quote(server->hiddenDir()));
+                         Quote(server->hiddenDir()));
     }
     static void TearDownTestSuite()
     {
@@ -87,8 +87,7 @@ protected:
     // A server node and one of its shares, without listing the server.
     std::unique_ptr<SMBFilesystemItem> serverNode(const WildcardFilters* with = nullptr)
     {
-        return std::make_unique<SMBFilesystemItem>(IFilesystemItem::ServerType, kServer, 0, with,
-                                                   nullptr);
+        return std::make_unique<SMBFilesystemItem>(IFilesystemItem::ServerType, kServer, 0, with, nullptr);
     }
     static SMBFilesystemItem* addShare(SMBFilesystemItem* server, const QString& name)
     {
@@ -173,8 +172,7 @@ TEST_F(SmbListingTest, AUserShareAsksThenAWrongPasswordIsRefusedAndTheRightOneLi
     ASSERT_EQ(asked.count(), 2);
     EXPECT_EQ(asked.at(1).at(1).toInt(), 2);
 
-    store()->setCredentials(kPrivateKey, QString::fromStdString(server->userName()),
-                            SambaServer::kPassword);
+    store()->setCredentials(kPrivateKey, QString::fromStdString(server->userName()), SambaServer::kPassword);
     share->populate();
     EXPECT_EQ(childNames(share), QStringList{"secret_0_0.bkp"});
     EXPECT_EQ(store()->state(kPrivateKey), SmbCredentialStore::AuthConfirmed);
@@ -260,8 +258,8 @@ TEST_F(SmbListingTest, CredentialsTypedOnceAreUsedByTheCallbackWithoutAsking)
     // What the library is told for the share from now on, and for a hidden
     // share, which never consults a share key.
     char workgroup[32] = "WG", name[64] = "", password[64] = "";
-    smbAuthCallback(smbContext(), "127.0.0.1", "private", workgroup, sizeof workgroup, name,
-                    sizeof name, password, sizeof password);
+    smbAuthCallback(smbContext(), "127.0.0.1", "private", workgroup, sizeof workgroup, name, sizeof name,
+                    password, sizeof password);
     EXPECT_EQ(QByteArray(name), user);
     EXPECT_STREQ(password, SambaServer::kPassword);
     EXPECT_STREQ(workgroup, "WG");
@@ -269,16 +267,16 @@ TEST_F(SmbListingTest, CredentialsTypedOnceAreUsedByTheCallbackWithoutAsking)
     store()->setState("//127.0.0.1/c$", SmbCredentialStore::AuthConfirmed);
     store()->setCredentials("//127.0.0.1/c$", "admin", "x");
     char other[64] = "", otherPassword[64] = "";
-    smbAuthCallback(smbContext(), "127.0.0.1", "c$", workgroup, sizeof workgroup, other,
-                    sizeof other, otherPassword, sizeof otherPassword);
+    smbAuthCallback(smbContext(), "127.0.0.1", "c$", workgroup, sizeof workgroup, other, sizeof other,
+                    otherPassword, sizeof otherPassword);
     EXPECT_STREQ(other, "") << "anonymous";
 
     // Buffers are never overrun and always end.
     store()->setState("//127.0.0.1", SmbCredentialStore::AuthStored);
     store()->setCredentials("//127.0.0.1", "administrator", "pw");
     char tiny[4] = {'x', 'x', 'x', 'x'};
-    smbAuthCallback(smbContext(), "127.0.0.1", "", workgroup, sizeof workgroup, tiny, sizeof tiny,
-                    password, sizeof password);
+    smbAuthCallback(smbContext(), "127.0.0.1", "", workgroup, sizeof workgroup, tiny, sizeof tiny, password,
+                    sizeof password);
     EXPECT_STREQ(tiny, "adm");
 }
 

@@ -44,16 +44,23 @@ protected:
                               "echo '127.0.0.1 FILESRV<00>'\n");
         // Records its arguments, and the mode and contents of a credentials
         // file while it exists.
-        fake.add("mount.cifs", "echo \"$*\" >> " + Quote(runs()) + "\n"
-                               "case \"$4\" in credentials=*)\n"
-                               "  f=${4#credentials=}\n"
-                               "  stat -c %a \"$f\" >> " + Quote(creds()) + "\n"
-                               "  cat \"$f\" >> " + Quote(creds()) + "\n"
-                               "  echo \"$f\" >> " + Quote(fake.file("credpaths")) + ";;\n"
-                               "esac\n");
+        fake.add("mount.cifs", "echo \"$*\" >> " + Quote(runs()) +
+                                   "\n"
+                                   "case \"$4\" in credentials=*)\n"
+                                   "  f=${4#credentials=}\n"
+                                   "  stat -c %a \"$f\" >> " +
+                                   Quote(creds()) +
+                                   "\n"
+                                   "  cat \"$f\" >> " +
+                                   Quote(creds()) +
+                                   "\n"
+                                   "  echo \"$f\" >> " +
+                                   Quote(fake.file("credpaths")) +
+                                   ";;\n"
+                                   "esac\n");
         fake.add("umount", "echo \"umount $*\" >> " + Quote(runs()) + "\n");
-        server = std::make_unique<SMBFilesystemItem>(IFilesystemItem::ServerType, "FILESRV", 0,
-                                                     nullptr, nullptr);
+        server =
+            std::make_unique<SMBFilesystemItem>(IFilesystemItem::ServerType, "FILESRV", 0, nullptr, nullptr);
     }
     void TearDown() override
     {
@@ -101,15 +108,13 @@ TEST_F(SmbMountTest, AShareIsMountedOnceWithACredentialsFileThatIsGoneAfterwards
 
     const QString shareDir = QString::fromStdString(base() + "/127.0.0.1_data");
     EXPECT_EQ(file->path(IFilesystemItem::LocalPath), shareDir + "/sub/a_0_0.bkp");
-    EXPECT_EQ(file->path(IFilesystemItem::WindowsPath),
-              QStringLiteral("\\\\FILESRV\\data\\sub\\a_0_0.bkp"));
+    EXPECT_EQ(file->path(IFilesystemItem::WindowsPath), QStringLiteral("\\\\FILESRV\\data\\sub\\a_0_0.bkp"));
     EXPECT_EQ(share->path(IFilesystemItem::LocalPath), shareDir);
     EXPECT_EQ(sub->path(IFilesystemItem::LocalPath), shareDir + "/sub");
 
     const std::vector<std::string> lines = runLines();
     ASSERT_EQ(lines.size(), 1u) << "one mount for every node of the share";
-    EXPECT_EQ(lines[0].rfind("//127.0.0.1/data " + base() + "/127.0.0.1_data -o credentials=/", 0),
-              0u)
+    EXPECT_EQ(lines[0].rfind("//127.0.0.1/data " + base() + "/127.0.0.1_data -o credentials=/", 0), 0u)
         << lines[0];
     EXPECT_EQ(lines[0].find("p,w"), std::string::npos) << "no password in the arguments";
     EXPECT_EQ(readFile(creds()), "600\nusername=anna\npassword=" + password.toStdString() + "\n");
@@ -173,11 +178,19 @@ struct NameCase {
 TEST(SmbNamesTest, OnlyNamesThatStayInTheirFolderAreSafeAndURLsEncodeEveryReservedByte)
 {
     const NameCase cases[] = {
-        {"data", true},          {"DISK_0_0.BKP", true}, {"a b%41#&", true},
-        {"..x", true},           {QString::fromUtf8("\xe5\xa4\x87\xe4\xbb\xbd"), true},
-        {"", false},             {".", false},           {"..", false},
-        {"a/b", false},          {"a\\b", false},        {QString("a") + QChar(0) + "b", false},
-        {QString(255, 'n'), true}, {QString(256, 'n'), false},
+        {"data", true},
+        {"DISK_0_0.BKP", true},
+        {"a b%41#&", true},
+        {"..x", true},
+        {QString::fromUtf8("\xe5\xa4\x87\xe4\xbb\xbd"), true},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"a/b", false},
+        {"a\\b", false},
+        {QString("a") + QChar(0) + "b", false},
+        {QString(255, 'n'), true},
+        {QString(256, 'n'), false},
         {QString(128, QChar(0x5907)), false},  // 384 bytes in UTF-8
     };
     for (const NameCase& c : cases)

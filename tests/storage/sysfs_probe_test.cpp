@@ -176,8 +176,8 @@ TEST_F(SysfsProbeTest, UsbAndRemovableComeFromTheNodesSysfsEntry)
         int usb;
         int removable;
     } cases[] = {
-        {"/dev/sdc", 1, 1},       {"/dev/sda", 0, 0}, {"/dev/bus/usb/002/005", 1, 0},
-        {"/dev/sdc1", 1, 0},      {"/dev/regular", 0, 0}, {"/dev/missing", 0, 0},
+        {"/dev/sdc", 1, 1},  {"/dev/sda", 0, 0},     {"/dev/bus/usb/002/005", 1, 0},
+        {"/dev/sdc1", 1, 0}, {"/dev/regular", 0, 0}, {"/dev/missing", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.node);

@@ -43,7 +43,7 @@ protected:
         part->kind = kind;
         part->rdev = ++lastNumber;
         part->start = 2048;
-        part->length = 204800;   // 100 MiB
+        part->length = 204800;  // 100 MiB
         part->end = part->start + part->length - 1;
         part->usedSectors = 4096;  // 2 MiB
         appendPartition(&disk->partitions, part);
@@ -56,10 +56,7 @@ protected:
             texts << model.index(index.row(), column, index.parent()).data().toString();
         return texts;
     }
-    TreeItem* item(const QModelIndex& index) const
-    {
-        return static_cast<TreeItem*>(index.internalPointer());
-    }
+    TreeItem* item(const QModelIndex& index) const { return static_cast<TreeItem*>(index.internalPointer()); }
 
     dev_t lastNumber = 0x800;
     DeviceProber prober;
@@ -110,8 +107,8 @@ TEST_F(TreeModelTest, RowsFollowTheProbersList)
     ASSERT_EQ(model.rowCount(disk0), 3);  // the swap partition has no letter
 
     const QModelIndex hidden = model.index(0, 0, disk0);
-    EXPECT_EQ(rowTexts(hidden), (QStringList{" ", "System Reserved", "Pri,Act", "100.00 MB",
-                                             "2.00 MB", "NTFS"}));
+    EXPECT_EQ(rowTexts(hidden),
+              (QStringList{" ", "System Reserved", "Pri,Act", "100.00 MB", "2.00 MB", "NTFS"}));
     EXPECT_TRUE(model.flags(hidden) & Qt::ItemIsSelectable);
     EXPECT_EQ(item(hidden)->letter, ' ');
     EXPECT_FALSE(hidden.data(Qt::DecorationRole).isNull());
@@ -155,7 +152,7 @@ TEST_F(TreeModelTest, UsedSpaceIsCountedIn512ByteUnitsOnLargeSectorDisks)
     disk->sectorSize = 4096;
     disk->length = 262144;  // 1 GiB
     PartitionRecord* part = addPartition(disk, "/dev/nvme0n1p1", 'C', "DATA", "ntfs");
-    part->length = 25600;   // 100 MiB
+    part->length = 25600;  // 100 MiB
     model.refresh();
     const QModelIndex diskIndex = model.index(0, 0);
     EXPECT_EQ(rowTexts(diskIndex).at(3), QStringLiteral("1024.00 MB"));
@@ -220,8 +217,7 @@ TEST_F(TreeModelTest, HotPlugSlotsInsertRows)
     model.addPartition(second->rdev);
     ASSERT_EQ(model.rowCount(disk1), 2);
     const QModelIndex added = model.index(1, 0, disk1);
-    EXPECT_EQ(rowTexts(added),
-              (QStringList{" ", "THREE (E:)", "Pri", "100.00 MB", "2.00 MB", "FAT32"}));
+    EXPECT_EQ(rowTexts(added), (QStringList{" ", "THREE (E:)", "Pri", "100.00 MB", "2.00 MB", "FAT32"}));
     EXPECT_EQ(item(added)->type, TreeItem::UsbDiskPartition);
     EXPECT_EQ(item(added)->path, QStringLiteral("/dev/sdb2"));
 }

@@ -46,8 +46,8 @@ protected:
     void fakeTool(const std::string& name, const std::string& output, const std::string& extra = "")
     {
         WriteText(m_dir.file(name + ".out"), output);
-        WriteScript(m_tools.file(name), "echo \"" + name + " $*\" >> " + Quote(m_log) + "\n" +
-                                             "cat " + Quote(m_dir.file(name + ".out")) + "\n" + extra);
+        WriteScript(m_tools.file(name), "echo \"" + name + " $*\" >> " + Quote(m_log) + "\n" + "cat " +
+                                            Quote(m_dir.file(name + ".out")) + "\n" + extra);
     }
 
     std::string log() const { return ReadText(m_log); }
@@ -132,11 +132,10 @@ TEST_F(UsedSpaceProbeTest, FatCheckerArgumentsAndFigures)
 {
     ScopedPathPrefix path(m_tools.path());
     std::string image = notAFileSystem();
-    fakeTool("dosfsck",
-             "Boot sector contents:\n"
-             "      4096 bytes per cluster\n"
-             "/dev/sdz1: 12 files, 1000/20000 clusters\n"
-             "/dev/sdz1: 13 files, 7/20000 clusters\n");
+    fakeTool("dosfsck", "Boot sector contents:\n"
+                        "      4096 bytes per cluster\n"
+                        "/dev/sdz1: 12 files, 1000/20000 clusters\n"
+                        "/dev/sdz1: 13 files, 7/20000 clusters\n");
     EXPECT_EQ(partitionUsedSectors(image.c_str(), "fat32"), 1000u * 4096 / 512);
     EXPECT_EQ(log(), "dosfsck -n -v " + image + "\n");
 }

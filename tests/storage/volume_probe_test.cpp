@@ -175,7 +175,8 @@ TEST_F(VolumeProbeTest, FatLabelsFollowTheCodePageOfTheLanguage)
 {
     REQUIRE_PROGRAM("mkfs.fat");
     REQUIRE_PROGRAM("iconv");
-    const std::string chinese = "\xC4\xE3\xBA\xC3" "DATA";  // "ni hao" in cp936
+    const std::string chinese = "\xC4\xE3\xBA\xC3"
+                                "DATA";                                           // "ni hao" in cp936
     const std::string katakana = "\xB1\xB2\xB3\xB4\xB5\xB6\xB7\xB8\xB9\xBA\xBB";  // cp932
 
     std::string chineseImage = MakeFatImage(m_dir.file("zh"), 12, 2, "PROBELABEL1", "11111111");
@@ -203,8 +204,8 @@ TEST_F(VolumeProbeTest, FatLabelsFollowTheCodePageOfTheLanguage)
         {nullptr, "ja_JP.UTF-8", nullptr, japaneseImage, iconvToUtf8(katakana, "cp932")},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.language ? c.language : "-") + " " + (c.lang ? c.lang : "-") +
-                     " " + (c.all ? c.all : "-"));
+        SCOPED_TRACE(std::string(c.language ? c.language : "-") + " " + (c.lang ? c.lang : "-") + " " +
+                     (c.all ? c.all : "-"));
         ScopedEnv language("LANGUAGE", c.language);
         ScopedEnv lang("LANG", c.lang);
         ScopedEnv all("LC_ALL", c.all);
@@ -228,7 +229,10 @@ TEST_F(VolumeProbeTest, LabelsOfOtherFileSystemsAreNeverConverted)
 TEST(FatLabelTest, ConversionErrorsKeepWhatWasConverted)
 {
     // 0xFF never starts a cp936 character.
-    EXPECT_EQ(fatLabelToUtf8("AB\xC4\xE3\xFF" "CD", "cp936"), "AB\xE4\xBD\xA0");
+    EXPECT_EQ(fatLabelToUtf8("AB\xC4\xE3\xFF"
+                             "CD",
+                             "cp936"),
+              "AB\xE4\xBD\xA0");
     EXPECT_EQ(fatLabelToUtf8("LABEL", "no-such-code-page"), "LABEL");
     EXPECT_EQ(fatLabelToUtf8("LABEL", ""), "LABEL");
     EXPECT_EQ(fatLabelToUtf8("", "cp936"), "");

@@ -11,7 +11,8 @@
 namespace testsupport {
 
 inline tagBackupArgument BackupArgumentFor(int fsType, const std::string& source, const std::string& base,
-                                           int compressType, uint64_t volumeSize, const std::string& prevImage)
+                                           int compressType, uint64_t volumeSize,
+                                           const std::string& prevImage)
 {
     tagBackupArgument arg;
     arg.srcPartition = source;

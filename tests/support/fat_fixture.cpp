@@ -114,7 +114,8 @@ FatSourceContent BuildRichFatSource(const std::string& path, const std::string& 
 
     std::vector<std::pair<std::string, std::vector<uint8_t>>> many;
     for (int i = 0; i < 300; ++i)
-        many.emplace_back("file number " + std::to_string(i) + ".txt", text(static_cast<size_t>(i * 37 % 900), 'n'));
+        many.emplace_back("file number " + std::to_string(i) + ".txt",
+                          text(static_cast<size_t>(i * 37 % 900), 'n'));
     image.AddFiles("/Many files here", many);
     for (auto& f : many)
         content.files.emplace_back("/Many files here/" + f.first, f.second);
@@ -133,8 +134,8 @@ std::vector<std::string> FatListing(const std::string& image)
     std::istringstream in(r.output);
     std::string line;
     while (std::getline(in, line)) {
-        if (line.find("bytes free") != std::string::npos || line.find("Total files listed") != std::string::npos ||
-            std::regex_match(line, summary))
+        if (line.find("bytes free") != std::string::npos ||
+            line.find("Total files listed") != std::string::npos || std::regex_match(line, summary))
             continue;
         std::string collapsed;
         bool blank = false;
@@ -157,7 +158,8 @@ std::vector<std::string> FatListing(const std::string& image)
 bool ExtractFatTree(const std::string& image, const std::string& outDir)
 {
     ::mkdir(outDir.c_str(), 0700);
-    return Run(MtoolsEnv() + "mcopy -s -n -m -i " + Quote(image) + " '::/*' " + Quote(outDir + "/")).exitCode == 0;
+    return Run(MtoolsEnv() + "mcopy -s -n -m -i " + Quote(image) + " '::/*' " + Quote(outDir + "/"))
+               .exitCode == 0;
 }
 
 CommandResult CheckFat(const std::string& image)

@@ -20,13 +20,14 @@ inline int BackupFat32Image(const std::string& source, const std::string& base, 
                             const std::string& prevImage = std::string(),
                             const std::string& mbrSource = std::string())
 {
-    tagBackupArgument arg = BackupArgumentFor(FS_TYPE_FAT32, source, base, compressType, volumeSize, prevImage);
+    tagBackupArgument arg =
+        BackupArgumentFor(FS_TYPE_FAT32, source, base, compressType, volumeSize, prevImage);
     if (!mbrSource.empty()) {
         arg.mbrSource = mbrSource;
         arg.mbrSize = 512;
         arg.saveMbr = true;
     }
-    return backup_fat32(arg, tagCallBackFunc {}, nullptr, 0);
+    return backup_fat32(arg, tagCallBackFunc{}, nullptr, 0);
 }
 
 }  // namespace testsupport

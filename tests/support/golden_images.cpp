@@ -14,8 +14,9 @@ namespace testsupport {
 
 std::string Sha256Hex(const std::vector<uint8_t>& bytes)
 {
-    return QCryptographicHash::hash(QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
-                                    QCryptographicHash::Sha256)
+    return QCryptographicHash::hash(
+               QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
+               QCryptographicHash::Sha256)
         .toHex()
         .toStdString();
 }
@@ -53,7 +54,8 @@ Manifest ReadManifest(const std::string& path)
 
 bool NtfsManifest(const std::string& partition, const std::string& folder, Manifest* m, std::string* why)
 {
-    CommandResult listing = Run("ntfsls -F -p " + Quote(folder.empty() ? "/" : folder) + " " + Quote(partition));
+    CommandResult listing =
+        Run("ntfsls -F -p " + Quote(folder.empty() ? "/" : folder) + " " + Quote(partition));
     if (listing.exitCode != 0) {
         *why = "ntfsls failed for " + folder + ": " + listing.output;
         return false;

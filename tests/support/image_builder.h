@@ -25,12 +25,16 @@ public:
     }
     void Put(const std::vector<uint8_t>& more) { Put(more.data(), more.size()); }
     void Put(const std::string& text) { Put(text.data(), text.size()); }
-    template <typename T> void PutValue(T value) { Put(&value, sizeof(value)); }
+    template <typename T>
+    void PutValue(T value)
+    {
+        Put(&value, sizeof(value));
+    }
     void PutU32(uint32_t v) { PutValue(v); }
     // A data-set head followed by its stored bytes.
     void PutDataSet(const std::vector<uint8_t>& stored, uint8_t storedRaw = 0, uint8_t continued = 0)
     {
-        tagDATA_SET_HEAD head {};
+        tagDATA_SET_HEAD head{};
         head.storedRaw = storedRaw;
         head.dataBytes = stored.size();
         head.continued = continued;
@@ -41,16 +45,16 @@ public:
 
 // What ends a volume; defaults describe a single-volume full NTFS image.
 struct VolumeEnd {
-    bool withRecords = true;            // block start and partition info
-    tagBLOCK_START start {};
+    bool withRecords = true;  // block start and partition info
+    tagBLOCK_START start{};
     std::vector<uint8_t> mftBitmap;
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     std::vector<uint8_t> mbr;
     std::vector<uint8_t> bootArea;
     std::vector<uint8_t> passwordHash;
     std::vector<uint8_t> description;
     std::string fileName;
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     std::string prevName;
     std::string nextName;
 

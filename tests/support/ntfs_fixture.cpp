@@ -51,7 +51,8 @@ bool WriteThroughMount(const std::string& root, const std::vector<NtfsFileSpec>&
 
 bool HaveNtfsTools()
 {
-    return HaveProgram("mkntfs") && HaveProgram("ntfscp") && HaveProgram("ntfscat") && HaveProgram("ntfsinfo");
+    return HaveProgram("mkntfs") && HaveProgram("ntfscp") && HaveProgram("ntfscat") &&
+           HaveProgram("ntfsinfo");
 }
 
 bool NtfsMountUsable()

@@ -56,8 +56,7 @@ private:
 // else with ntfscp. False with the reason in *log; *needsMount tells a set
 // that could not be written for want of a mount (a test then skips).
 bool FillNtfsPartition(const std::string& partition, const std::string& workDir,
-                       const std::vector<NtfsFileSpec>& files, std::string* log,
-                       bool* needsMount = nullptr);
+                       const std::vector<NtfsFileSpec>& files, std::string* log, bool* needsMount = nullptr);
 
 // Copies bytes into a partition as ntfsPath with ntfscp (its directory must exist).
 bool NtfsCopyIn(const std::string& partition, const std::string& workDir, const std::string& ntfsPath,

@@ -49,7 +49,7 @@ bool FillNtfsToFreeClusters(const std::string& partition, const std::string& wor
     const size_t step = size_t(uint64_t(free) * uint64_t(clusterBytes) / 2 / 66);
     std::vector<NtfsFileSpec> written;
     for (uint32_t i = 0; i < 12; ++i) {
-        NtfsFileSpec file {"fill" + std::to_string(i) + ".bin", PatternBytes(100 + i * step, 700 + i)};
+        NtfsFileSpec file{"fill" + std::to_string(i) + ".bin", PatternBytes(100 + i * step, 700 + i)};
         if (!NtfsCopyIn(partition, workDir, "/" + file.path, file.data, log))
             return false;
         written.push_back(file);
@@ -64,7 +64,8 @@ bool FillNtfsToFreeClusters(const std::string& partition, const std::string& wor
         return false;
     free = NtfsFreeClusters(partition);
     if (free != int64_t(leaveClusters)) {
-        *log += "filled to " + std::to_string(free) + " free clusters, not " + std::to_string(leaveClusters) + "\n";
+        *log += "filled to " + std::to_string(free) + " free clusters, not " + std::to_string(leaveClusters) +
+                "\n";
         return false;
     }
     files->insert(files->end(), written.begin(), written.end());

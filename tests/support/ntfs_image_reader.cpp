@@ -22,8 +22,7 @@ class StreamCursor {
 public:
     StreamCursor(const std::vector<std::vector<uint8_t>>& volumes, uint64_t start)
         : m_volumes(volumes), m_pos(start)
-    {
-    }
+    {}
 
     bool Take(void* out, uint64_t length)
     {
@@ -65,7 +64,7 @@ bool ReadDataSet(StreamCursor& cursor, int type, bool decode, ImageDataSet* set,
     set->firstVolume = cursor.Volume();
     set->firstOffset = cursor.Position();
     for (;;) {
-        tagDATA_SET_HEAD head {};
+        tagDATA_SET_HEAD head{};
         if (!cursor.Take(&head, sizeof head)) {
             *error = "data-set head cut short";
             return false;
@@ -117,7 +116,8 @@ bool DecodeDataSet(int type, const std::vector<uint8_t>& stored, std::vector<uin
         do {
             unsigned char* out = nullptr;
             unsigned long outLength = 0;
-            if (coder.Decompress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) != 0)
+            if (coder.Decompress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) !=
+                0)
                 return false;
             if (outLength != 0)
                 plain->insert(plain->end(), out, out + outLength);
@@ -146,7 +146,8 @@ bool ReadVolumeTrailer(const std::string& path, ImageVolumeInfo* volume)
     size_t names = size_t(volume->end.prevNameSize) + volume->end.nextNameSize;
     if (names + sizeof(tagBLOCK_END) > bytes.size())
         return false;
-    const char* at = reinterpret_cast<const char*>(bytes.data()) + bytes.size() - sizeof(tagBLOCK_END) - names;
+    const char* at =
+        reinterpret_cast<const char*>(bytes.data()) + bytes.size() - sizeof(tagBLOCK_END) - names;
     volume->prevName.assign(at, volume->end.prevNameSize);
     volume->nextName.assign(at + volume->end.prevNameSize, volume->end.nextNameSize);
     return true;
@@ -215,7 +216,8 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
     std::vector<uint8_t> name;
     if (!takeBlob(image->mbr, image->info.mbrSize) || !takeBlob(image->bootArea, image->info.bootAreaSize) ||
         !takeBlob(image->passwordHash, image->info.passwordHashSize) ||
-        !takeBlob(image->description, image->info.descriptionSize) || !takeBlob(name, image->info.fileNameSize)) {
+        !takeBlob(image->description, image->info.descriptionSize) ||
+        !takeBlob(name, image->info.fileNameSize)) {
         *error = "partition information blobs cut short";
         return false;
     }
@@ -270,7 +272,8 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
             while (const tagRECORD_ATTR* attr = walker.Next()) {
                 if (!attr->nonResident) {
                     if (findSpecial && attr->type == Ntfs::ATTR_FILE_NAME) {
-                        const auto* fn = reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
+                        const auto* fn =
+                            reinterpret_cast<const tagATTR_FILE_NAME*>(Ntfs::ResidentValue(attr));
                         std::string ascii;
                         if (rootSystemFilesOnly && (fn->parentReference & 0xFFFFFFFFFFFFull) != 5)
                             continue;

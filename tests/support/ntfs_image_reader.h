@@ -19,9 +19,9 @@ namespace testsupport {
 struct ImageVolumeInfo {
     std::string path;
     uint64_t bytes = 0;
-    tagBLOCK_END end {};
-    std::string prevName;   // name 1
-    std::string nextName;   // name 2
+    tagBLOCK_END end{};
+    std::string prevName;  // name 1
+    std::string nextName;  // name 2
 };
 
 struct ImageDataSet {
@@ -29,8 +29,8 @@ struct ImageDataSet {
     uint64_t lowestVcn = 0;
     uint64_t highestVcn = 0;
     uint8_t storedRaw = 0;
-    unsigned parts = 0;            // heads met (more than 1 when split)
-    std::vector<uint8_t> plain;    // decoded contents
+    unsigned parts = 0;          // heads met (more than 1 when split)
+    std::vector<uint8_t> plain;  // decoded contents
     // Where its stored bytes lie: from its first head in volume firstVolume
     // to endOffset in volume lastVolume.
     size_t firstVolume = 0;
@@ -41,20 +41,20 @@ struct ImageDataSet {
 
 struct ImageRecordEntry {
     uint32_t number = 0;
-    std::vector<uint8_t> raw;      // 1024 bytes, update sequence applied
+    std::vector<uint8_t> raw;  // 1024 bytes, update sequence applied
     std::vector<ImageDataSet> sets;
 };
 
 struct NtfsImage {
     std::vector<ImageVolumeInfo> volumes;
-    tagBLOCK_START start {};
+    tagBLOCK_START start{};
     std::vector<uint8_t> mftBitmap;
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     std::vector<uint8_t> mbr, bootArea, passwordHash, description;
     std::string fileName;
-    std::vector<tagFileRecordInfo> summaries;   // the record section
-    std::vector<ImageRecordEntry> records;      // the record stream
-    uint64_t headBytes = 0;                     // bytes before the record section
+    std::vector<tagFileRecordInfo> summaries;  // the record section
+    std::vector<ImageRecordEntry> records;     // the record stream
+    uint64_t headBytes = 0;                    // bytes before the record section
 
     const ImageRecordEntry* Record(uint32_t number) const;
     bool InUse(uint32_t number) const;

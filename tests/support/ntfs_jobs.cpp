@@ -7,8 +7,8 @@ namespace testsupport {
 int BackupNtfsImage(const std::string& source, const std::string& base, int compressType, uint64_t volumeSize,
                     const std::string& prevImage, const tagCallBackFunc& callbacks)
 {
-    return backup_ntfs(BackupArgumentFor(FS_TYPE_NTFS, source, base, compressType, volumeSize, prevImage), callbacks,
-                       nullptr, 0);
+    return backup_ntfs(BackupArgumentFor(FS_TYPE_NTFS, source, base, compressType, volumeSize, prevImage),
+                       callbacks, nullptr, 0);
 }
 
 int RestoreNtfsImage(const std::string& image, const std::string& target)

@@ -14,7 +14,8 @@ namespace testsupport {
 // backup_ntfs of `source` into volumes named after `base`; incremental when
 // `prevImage` is given.
 int BackupNtfsImage(const std::string& source, const std::string& base, int compressType = 0,
-                    uint64_t volumeSize = ImageFormat::kNeverSplit, const std::string& prevImage = std::string(),
+                    uint64_t volumeSize = ImageFormat::kNeverSplit,
+                    const std::string& prevImage = std::string(),
                     const tagCallBackFunc& callbacks = tagCallBackFunc());
 // restore_ntfs of the image whose first volume is `image` onto `target`.
 int RestoreNtfsImage(const std::string& image, const std::string& target);

@@ -47,8 +47,9 @@ std::string CompareNtfsFiles(const std::string& partition, const std::vector<Ntf
 
 bool SetNtfsAttributes(const std::string& path, uint32_t flags)
 {
-    unsigned char value[4] = {static_cast<unsigned char>(flags >> 24), static_cast<unsigned char>(flags >> 16),
-                              static_cast<unsigned char>(flags >> 8), static_cast<unsigned char>(flags)};
+    unsigned char value[4] = {static_cast<unsigned char>(flags >> 24),
+                              static_cast<unsigned char>(flags >> 16), static_cast<unsigned char>(flags >> 8),
+                              static_cast<unsigned char>(flags)};
     return ::setxattr(path.c_str(), "system.ntfs_attrib_be", value, sizeof(value), 0) == 0;
 }
 

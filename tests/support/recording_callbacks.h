@@ -19,10 +19,10 @@ struct RecordingCallbacks {
 
     std::vector<int> steps;
     std::vector<uint64_t> totals;
-    std::vector<uint64_t> bytesDone;   // one entry per report
+    std::vector<uint64_t> bytesDone;  // one entry per report
     std::vector<QString> names, messages, states;
     std::vector<size_t> stepsBeforeState;  // per state: the steps reported before it
-    std::vector<QString> askedFiles;   // the names onNextFile was called with
+    std::vector<QString> askedFiles;       // the names onNextFile was called with
 
     // 0: never cancel; a step number: cancel at that step; kCancelAtAnyStep.
     int cancelAtStep = 0;
@@ -39,7 +39,8 @@ struct RecordingCallbacks {
         cb.onProgress = [](int step, void* c) {
             auto* r = Self(c);
             r->steps.push_back(step);
-            const bool cancel = r->cancelAtStep == kCancelAtAnyStep || (r->cancelAtStep != 0 && step == r->cancelAtStep);
+            const bool cancel =
+                r->cancelAtStep == kCancelAtAnyStep || (r->cancelAtStep != 0 && step == r->cancelAtStep);
             return cancel ? 1 : 0;
         };
         cb.onTotalBytes = [](uint64_t total, void* c) { Self(c)->totals.push_back(total); };

@@ -133,9 +133,8 @@ bool SambaServer::start(std::string* why)
     }
     // The share folders must be reachable for the users smbd serves.
     chmod(m_dir.path().c_str(), 0755);
-    for (const char* sub : {"public", "private", "hidden", "state", "state/lock", "state/run",
-                            "state/cache", "state/pid", "state/private", "state/ncalrpc",
-                            "state/bind", "state/log"})
+    for (const char* sub : {"public", "private", "hidden", "state", "state/lock", "state/run", "state/cache",
+                            "state/pid", "state/private", "state/ncalrpc", "state/bind", "state/log"})
         mkdir(m_dir.file(sub).c_str(), 0755);
     chmod(m_dir.file("state/private").c_str(), 0700);
     chmod(publicDir().c_str(), 0777);
@@ -172,9 +171,8 @@ bool SambaServer::start(std::string* why)
     conf.close();
     const std::string config = m_dir.file("smb.conf");
 
-    const CommandResult added =
-        Run("printf '%s\\n%s\\n' " + Quote(kPassword) + " " + Quote(kPassword) +
-            " | pdbedit -s " + Quote(config) + " -a -t -u " + Quote(m_user));
+    const CommandResult added = Run("printf '%s\\n%s\\n' " + Quote(kPassword) + " " + Quote(kPassword) +
+                                    " | pdbedit -s " + Quote(config) + " -a -t -u " + Quote(m_user));
     if (added.exitCode != 0) {
         *why = "pdbedit failed: " + added.output;
         return false;

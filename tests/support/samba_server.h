@@ -55,11 +55,11 @@ std::string ProcessStat(pid_t pid);
 
 // Skips the test when the server cannot start (not root, Samba missing);
 // fails it in CI.
-#define START_SAMBA_OR_SKIP(server)                                        \
-    do {                                                                   \
-        std::string why_;                                                  \
-        if (!(server).start(&why_))                                        \
-            SKIP_OR_FAIL_IN_CI("no local Samba server: " << why_);        \
+#define START_SAMBA_OR_SKIP(server)                                                                          \
+    do {                                                                                                     \
+        std::string why_;                                                                                    \
+        if (!(server).start(&why_))                                                                          \
+            SKIP_OR_FAIL_IN_CI("no local Samba server: " << why_);                                           \
     } while (0)
 
 }  // namespace testsupport

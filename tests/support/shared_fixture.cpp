@@ -47,7 +47,8 @@ const SharedFixtureFolder& SharedFixture(FixtureMaker make)
     if (!shared.empty()) {
         std::ifstream stamp(shared + kStampName);
         if (!stamp) {
-            fixture.error = "no fixture in " + shared + " (its setup test, <program>/make_fixture, did not run)";
+            fixture.error =
+                "no fixture in " + shared + " (its setup test, <program>/make_fixture, did not run)";
             return fixture;
         }
         fixture.error.assign(std::istreambuf_iterator<char>(stamp), std::istreambuf_iterator<char>());

@@ -45,13 +45,13 @@ std::string MakeSharedFixture(FixtureMaker make);
 
 // The setup test of a program's shared fixture. ctest runs it alone as
 // "<program>/make_fixture"; the discovered cases leave it out.
-#define QUARN_SHARED_FIXTURE(maker)                                          \
-    TEST(SharedFixture, Make)                                                \
-    {                                                                        \
-        const std::string error = testsupport::MakeSharedFixture(maker);     \
-        if (error.rfind("missing ", 0) == 0 && !testsupport::RunningInCi()) \
-            return;                                                          \
-        ASSERT_EQ(error, "");                                                \
+#define QUARN_SHARED_FIXTURE(maker)                                                                          \
+    TEST(SharedFixture, Make)                                                                                \
+    {                                                                                                        \
+        const std::string error = testsupport::MakeSharedFixture(maker);                                     \
+        if (error.rfind("missing ", 0) == 0 && !testsupport::RunningInCi())                                  \
+            return;                                                                                          \
+        ASSERT_EQ(error, "");                                                                                \
     }
 
 #endif

@@ -23,13 +23,13 @@ inline bool RunningInCi()
 
 // Skips the current test for want of something this machine lacks; in CI
 // the test fails instead. The argument is streamed like a message.
-#define SKIP_OR_FAIL_IN_CI(...)                                              \
-    do {                                                                     \
-        if (testsupport::RunningInCi()) {                                    \
-            GTEST_FAIL() << __VA_ARGS__ << " (CI=true: this test must run)"; \
-        } else {                                                             \
-            GTEST_SKIP() << __VA_ARGS__;                                     \
-        }                                                                    \
+#define SKIP_OR_FAIL_IN_CI(...)                                                                              \
+    do {                                                                                                     \
+        if (testsupport::RunningInCi()) {                                                                    \
+            GTEST_FAIL() << __VA_ARGS__ << " (CI=true: this test must run)";                                 \
+        } else {                                                                                             \
+            GTEST_SKIP() << __VA_ARGS__;                                                                     \
+        }                                                                                                    \
     } while (0)
 
 #endif

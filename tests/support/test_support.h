@@ -27,8 +27,8 @@ private:
 };
 
 struct CommandResult {
-    int exitCode = -1;  // the exit status, or -1 when it did not exit normally
-    std::string output; // standard output and standard error together
+    int exitCode = -1;   // the exit status, or -1 when it did not exit normally
+    std::string output;  // standard output and standard error together
 };
 
 // Runs a shell command line and collects what it prints.
@@ -53,10 +53,10 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 }  // namespace testsupport
 
 // Skips the current test when a program is missing from PATH (fails in CI).
-#define REQUIRE_PROGRAM(name)                                              \
-    do {                                                                   \
-        if (!testsupport::HaveProgram(name))                               \
-            SKIP_OR_FAIL_IN_CI((name) << " is not installed");             \
+#define REQUIRE_PROGRAM(name)                                                                                \
+    do {                                                                                                     \
+        if (!testsupport::HaveProgram(name))                                                                 \
+            SKIP_OR_FAIL_IN_CI((name) << " is not installed");                                               \
     } while (0)
 
 #endif

@@ -76,7 +76,8 @@ TEST(NtfsUsed, MatchesNtfsClusterOnFreshAndFilledVolumes)
         std::string log;
         ASSERT_TRUE(MakeNtfsPartition(part, 24 << 20, &log, c.mkntfsOptions)) << c.name << log;
         for (int i = 0; i < c.files; ++i) {
-            ASSERT_TRUE(NtfsCopyIn(part, dir.path(), "/f" + std::to_string(i), PatternBytes(c.fileBytes * (i + 1) / 2 + 1, i), &log))
+            ASSERT_TRUE(NtfsCopyIn(part, dir.path(), "/f" + std::to_string(i),
+                                   PatternBytes(c.fileBytes * (i + 1) / 2 + 1, i), &log))
                 << c.name << log;
         }
         ExpectAgrees(ntfs_used, part, NtfsUsedBytesByNtfsCluster(part), c.name);
@@ -143,9 +144,9 @@ TEST(NtfsUsed, HostileRunListsOfTheBitmapAreRefused)
     std::memcpy(&runOffset, &image[at + 32], 2);
     uint64_t runs = at + runOffset;
     const std::vector<std::vector<uint8_t>> badRuns = {
-        {0x9F, 1, 2, 3},                         // length and offset fields too wide
-        {0x41, 0x01, 0x00, 0x00, 0x00, 0x40},    // first run far past the volume
-        {0x21, 0x01, 0x00, 0x80},                // negative first LCN
+        {0x9F, 1, 2, 3},                                         // length and offset fields too wide
+        {0x41, 0x01, 0x00, 0x00, 0x00, 0x40},                    // first run far past the volume
+        {0x21, 0x01, 0x00, 0x80},                                // negative first LCN
         {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F},  // huge sparse run
     };
     for (const auto& bad : badRuns) {
@@ -162,7 +163,12 @@ TEST(Fat32Used, MatchesFsckFat)
     REQUIRE_PROGRAM("mcopy");
     REQUIRE_PROGRAM("fsck.fat");
     // mtools wants at least 65525 clusters, hence the larger (sparse) 4K case.
-    struct Case { const char* name; const char* options; uint64_t bytes; int files; } cases[] = {
+    struct Case {
+        const char* name;
+        const char* options;
+        uint64_t bytes;
+        int files;
+    } cases[] = {
         {"empty 512-byte clusters", "-s 1", 40 << 20, 0},
         {"files 512-byte clusters", "-s 1", 40 << 20, 5},
         {"files 4K clusters", "-s 8", 300 << 20, 7},
@@ -176,7 +182,8 @@ TEST(Fat32Used, MatchesFsckFat)
         for (int i = 0; i < c.files; ++i) {
             std::string source = dir.file("src" + std::to_string(i));
             WriteFileBytes(source, PatternBytes(size_t(40000) * (i + 1) + 7, i));
-            CommandResult copied = testsupport::Run("mcopy -i " + Quote(part) + " " + Quote(source) + " ::/F" + std::to_string(i));
+            CommandResult copied = testsupport::Run("mcopy -i " + Quote(part) + " " + Quote(source) +
+                                                    " ::/F" + std::to_string(i));
             ASSERT_EQ(copied.exitCode, 0) << copied.output;
         }
         testsupport::Run("mmd -i " + Quote(part) + " ::/DIR");
@@ -200,7 +207,13 @@ TEST(Fat32Used, DamagedSourcesFail)
         {"zero sectors per cluster", [](std::vector<uint8_t>& b) { b[13] = 0; }},
         {"odd sector size", [](std::vector<uint8_t>& b) { b[11] = 1; }},
         {"no FATs", [](std::vector<uint8_t>& b) { b[16] = 0; }},
-        {"FAT smaller than the clusters", [](std::vector<uint8_t>& b) { b[36] = 1; b[37] = 0; b[38] = 0; b[39] = 0; }},
+        {"FAT smaller than the clusters",
+         [](std::vector<uint8_t>& b) {
+             b[36] = 1;
+             b[37] = 0;
+             b[38] = 0;
+             b[39] = 0;
+         }},
         {"FAT16 layout", [](std::vector<uint8_t>& b) { b[22] = 1; }},
         {"truncated device", [](std::vector<uint8_t>& b) { b.resize(8192); }},
         {"empty device", [](std::vector<uint8_t>& b) { b.clear(); }},

@@ -96,7 +96,8 @@ int recoverFile(const std::string& partition, const char* name, const std::strin
         std::printf("ScanPartition %s: result %lu, %s not found\n", partition.c_str(), scanned, name);
         return 1;
     }
-    const unsigned long result = recover.RecoverFile(static_cast<unsigned long>(found.record), outPath, nullptr);
+    const unsigned long result =
+        recover.RecoverFile(static_cast<unsigned long>(found.record), outPath, nullptr);
     std::printf("RecoverFile %ld (%s): result %lu\n", found.record, name, result);
     return static_cast<int>(result);
 }

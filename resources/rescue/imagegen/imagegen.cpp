@@ -24,11 +24,11 @@
 namespace {
 
 // The palette.
-const QColor kInk(0x18, 0x18, 0x18);          // main area, big-button backing
-const QColor kPanel(0x1f, 0x23, 0x28);        // wizard page panel
-const QColor kTitleTop(0x34, 0x3a, 0x42);     // title strip
+const QColor kInk(0x18, 0x18, 0x18);       // main area, big-button backing
+const QColor kPanel(0x1f, 0x23, 0x28);     // wizard page panel
+const QColor kTitleTop(0x34, 0x3a, 0x42);  // title strip
 const QColor kTitleBottom(0x22, 0x26, 0x2c);
-const QColor kColumn(0xe4, 0xe7, 0xeb);       // wizard step column
+const QColor kColumn(0xe4, 0xe7, 0xeb);  // wizard step column
 const QColor kOrange(240, 141, 60);
 const QColor kOrangeLight(255, 196, 120);
 const QColor kEdge(0x4a, 0x52, 0x5c);

@@ -66,17 +66,15 @@ protected:
     }
 };
 
-BrowseForFileDialog::BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters,
-                                         bool saveMode, bool nameReadOnly, int discNumber,
-                                         Qt::WindowFlags flags)
+BrowseForFileDialog::BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode,
+                                         bool nameReadOnly, int discNumber, Qt::WindowFlags flags)
     : BrowseForFileDialog(parent, nameFilters, saveMode, nameReadOnly, discNumber, flags,
                           DeviceProber::instance())
-{
-}
+{}
 
-BrowseForFileDialog::BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters,
-                                         bool saveMode, bool nameReadOnly, int discNumber,
-                                         Qt::WindowFlags flags, DeviceProber* prober)
+BrowseForFileDialog::BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode,
+                                         bool nameReadOnly, int discNumber, Qt::WindowFlags flags,
+                                         DeviceProber* prober)
     : BaseDlg(parent, flags), m_saveMode(saveMode), m_discNumber(discNumber), m_prober(prober)
 {
     build(nameFilters, nameReadOnly, prober);
@@ -95,8 +93,7 @@ BrowseForFileDialog::~BrowseForFileDialog()
     m_model = nullptr;
 }
 
-void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnly,
-                                DeviceProber* prober)
+void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnly, DeviceProber* prober)
 {
     SMBFilesystemItem::installAsNetworkNode();
     // Save mode lists no optical drives; open and next-volume modes do.
@@ -126,8 +123,7 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_fileLabel->setObjectName(QStringLiteral("fileLabel"));
     m_fileNameEdit = new QLineEdit(this);
     m_fileNameEdit->setObjectName(QStringLiteral("fileNameEdit"));
-    m_buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
-                                       Qt::Horizontal, this);
+    m_buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
     m_buttonBox->setObjectName(QStringLiteral("buttonBox"));
     // The label names the field for assistive tools.
     m_treeView->setAccessibleName(tr("Places and files"));
@@ -162,8 +158,8 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     if (nameReadOnly)
         m_fileNameEdit->setReadOnly(true);
 
-    m_ejectAction = new QAction(QIcon(QStringLiteral(":/images/16x16/media-eject.png")),
-                                tr("Eject CD-ROM"), this);
+    m_ejectAction =
+        new QAction(QIcon(QStringLiteral(":/images/16x16/media-eject.png")), tr("Eject CD-ROM"), this);
     connect(m_ejectAction, &QAction::triggered, this, &BrowseForFileDialog::eject);
     m_credentialsAction = new QAction(tr("Connect using username and password"), this);
     connect(m_credentialsAction, &QAction::triggered, this, &BrowseForFileDialog::setAuth);
@@ -178,10 +174,8 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     }
 
     SmbAuthRequests* requests = SmbAuthRequests::instance();
-    connect(requests, &SmbAuthRequests::credentialsNeeded, this,
-            &BrowseForFileDialog::askCredentials);
-    connect(requests, &SmbAuthRequests::accessDenied, this,
-            &BrowseForFileDialog::showAccessDenied);
+    connect(requests, &SmbAuthRequests::credentialsNeeded, this, &BrowseForFileDialog::askCredentials);
+    connect(requests, &SmbAuthRequests::accessDenied, this, &BrowseForFileDialog::showAccessDenied);
 }
 
 void BrowseForFileDialog::setCaption(const QString& caption)
@@ -240,8 +234,7 @@ bool BrowseForFileDialog::isChoosable(int type) const
         return true;
     // A server or workgroup has no local folder: as a destination it would
     // become a folder of the rescue system's own root.
-    return m_saveMode && (type == IFilesystemItem::MountPointType ||
-                          type == IFilesystemItem::DirectoryType ||
+    return m_saveMode && (type == IFilesystemItem::MountPointType || type == IFilesystemItem::DirectoryType ||
                           type == IFilesystemItem::ShareType);
 }
 
@@ -271,8 +264,7 @@ void BrowseForFileDialog::accept()
         return;
     }
     const QString name = fileName();
-    if (name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
-        name == QLatin1String("..")) {
+    if (name.contains(QLatin1Char('/')) || name == QLatin1String(".") || name == QLatin1String("..")) {
         message(tr("Error!"), tr("A file name must not contain \"/\"!"), true);
         return;
     }
@@ -384,8 +376,7 @@ void BrowseForFileDialog::changeODDItem(dev_t device, int status)
     m_disc = copy;
     const bool optical = m_disc->disk && m_disc->disk->kind == DiskKindOptical;
     const char* directory =
-        MountTable::instance()->mount(m_disc->path, optical ? nullptr : m_disc->fsName, nullptr,
-                                      nullptr);
+        MountTable::instance()->mount(m_disc->path, optical ? nullptr : m_disc->fsName, nullptr, nullptr);
     if (!directory) {
         freePartitionRecord(m_disc);  // nothing mounted: the disc stays in the drive
         m_disc = nullptr;
@@ -394,8 +385,7 @@ void BrowseForFileDialog::changeODDItem(dev_t device, int status)
     const QString expected = filters->first();
     const QString file = QString::fromUtf8(directory) + QLatin1Char('/') + expected;
     if (!expected.contains(QLatin1Char('/')) && QFileInfo(file).isFile()) {
-        disconnect(m_prober, &DeviceProber::oddStatusChanged, this,
-                   &BrowseForFileDialog::changeODDItem);
+        disconnect(m_prober, &DeviceProber::oddStatusChanged, this, &BrowseForFileDialog::changeODDItem);
         m_discFile = file;
         m_fileNameEdit->setText(expected);
         accept();
@@ -422,8 +412,8 @@ void BrowseForFileDialog::setAuth()
     if (!store)
         return;
     const QString key = m_credentialsAction->data().toString();
-    PasswordDialog dialog(this, true, PasswordDialog::UserField | PasswordDialog::PasswordField,
-                          QString(), passwordDialogFlags());
+    PasswordDialog dialog(this, true, PasswordDialog::UserField | PasswordDialog::PasswordField, QString(),
+                          passwordDialogFlags());
     if (dialog.exec() == QDialog::Accepted)
         store->setCredentials(key, dialog.user(), dialog.password());
 }
@@ -439,9 +429,8 @@ QModelIndex BrowseForFileDialog::expandedNodeOf(const QString& key) const
         return QModelIndex();
     const QModelIndex index = m_lastExpanded;
     const int type = index.data(FilesystemModel::ItemTypeRole).toInt();
-    const QStringList names = index.data(FilesystemModel::WindowsPathRole)
-                                  .toString()
-                                  .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    const QStringList names =
+        index.data(FilesystemModel::WindowsPathRole).toString().split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString nodeKey;
     if (type == IFilesystemItem::ServerType && names.size() == 1)
         nodeKey = SmbCredentialStore::serverKey(names.at(0));
@@ -458,9 +447,8 @@ void BrowseForFileDialog::askCredentials(const QString& key, int refusals)
     SmbCredentialStore* store = SmbCredentialStore::instance();
     if (!isVisible() || !store || !expandedNodeOf(key).isValid())
         return;
-    PasswordDialog dialog(this, refusals <= 1,
-                          PasswordDialog::UserField | PasswordDialog::PasswordField, QString(),
-                          passwordDialogFlags());
+    PasswordDialog dialog(this, refusals <= 1, PasswordDialog::UserField | PasswordDialog::PasswordField,
+                          QString(), passwordDialogFlags());
     const bool accepted = dialog.exec() == QDialog::Accepted;
     // The model may have been rebuilt while the prompt was open: the node
     // is found again through a persistent index, never kept as a pointer.

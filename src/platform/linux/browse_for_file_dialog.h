@@ -42,12 +42,11 @@ class BrowseForFileDialog : public BaseDlg {
     Q_OBJECT
 
 public:
-    BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode,
-                        bool nameReadOnly, int discNumber, Qt::WindowFlags flags);
+    BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode, bool nameReadOnly,
+                        int discNumber, Qt::WindowFlags flags);
     // The same over another prober's places (tests).
-    BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode,
-                        bool nameReadOnly, int discNumber, Qt::WindowFlags flags,
-                        DeviceProber* prober);
+    BrowseForFileDialog(QWidget* parent, const QStringList* nameFilters, bool saveMode, bool nameReadOnly,
+                        int discNumber, Qt::WindowFlags flags, DeviceProber* prober);
     ~BrowseForFileDialog() override;
 
     // Replaces the line above the tree, which otherwise names the filter

@@ -45,8 +45,7 @@ CifsCredentialsFile::~CifsCredentialsFile()
         ::unlink(m_path.constData());
 }
 
-bool CifsCredentialsFile::write(const QByteArray& user, const QByteArray& password,
-                                const QByteArray& folder)
+bool CifsCredentialsFile::write(const QByteArray& user, const QByteArray& password, const QByteArray& folder)
 {
     if (!m_path.isEmpty()) {
         ::unlink(m_path.constData());

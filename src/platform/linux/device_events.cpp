@@ -20,8 +20,7 @@ QString udevText(const char* text)
 
 }  // namespace
 
-DeviceEventDispather::DeviceEventDispather(DeviceProber* prober, bool watchKernel)
-    : m_prober(prober)
+DeviceEventDispather::DeviceEventDispather(DeviceProber* prober, bool watchKernel) : m_prober(prober)
 {
     if (watchKernel)
         openMonitor();

@@ -66,8 +66,7 @@ void DeviceProber::startProbe()
 {
     switch (state.load()) {
     case NotStarted:
-        connect(this, &DeviceProber::prepared, this, &DeviceProber::startProbe,
-                Qt::UniqueConnection);
+        connect(this, &DeviceProber::prepared, this, &DeviceProber::startProbe, Qt::UniqueConnection);
         start(QThread::InheritPriority);
         break;
     case Idle:
@@ -106,15 +105,14 @@ bool DeviceProber::isAcceptedDiskPath(const QString& path)
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return false;
     // SCSI/SATA/USB, NVMe, virtio and MMC disks (not the MMC boot areas).
-    static const QRegularExpression modernDisk(
-        QStringLiteral("^(sd.*|nvme\\d+n\\d+|vd[a-z]+|mmcblk\\d+)$"));
+    static const QRegularExpression modernDisk(QStringLiteral("^(sd.*|nvme\\d+n\\d+|vd[a-z]+|mmcblk\\d+)$"));
     if (modernDisk.match(name).hasMatch())
         return true;
     if (name.startsWith(QLatin1String("fd")) || name.startsWith(QLatin1String("scd")) ||
         name.startsWith(QLatin1String("sr")))
         return false;
-    const QString ideCache = QString::fromStdString(systemPaths().proc) +
-        QStringLiteral("/ide/") + name + QStringLiteral("/cache");
+    const QString ideCache = QString::fromStdString(systemPaths().proc) + QStringLiteral("/ide/") + name +
+                             QStringLiteral("/cache");
     return QFileInfo(ideCache).isReadable();
 }
 
@@ -123,8 +121,7 @@ QString DeviceProber::stripPartitionNumber(const QString& path)
     // nvme0n1p1, mmcblk0p2, loop0p1: a 'p' parts the disk's own number from
     // the partition number.
     static const QRegularExpression numberedDisk(QStringLiteral("^(.*\\d)p\\d+$"));
-    static const QRegularExpression wholeNumberedDisk(
-        QStringLiteral("(^|/)(nvme\\d+n\\d+|mmcblk\\d+)$"));
+    static const QRegularExpression wholeNumberedDisk(QStringLiteral("(^|/)(nvme\\d+n\\d+|mmcblk\\d+)$"));
     const QRegularExpressionMatch match = numberedDisk.match(path);
     if (match.hasMatch())
         return match.captured(1);
@@ -230,8 +227,7 @@ DiskRecord* DeviceProber::newOpticalDriveRecord(const QString& path, char letter
 
 int DeviceProber::readDriveStatus(const char* path) const
 {
-    return driveStatusReader ? driveStatusReader(QString::fromLocal8Bit(path))
-                             : opticalDriveStatus(path);
+    return driveStatusReader ? driveStatusReader(QString::fromLocal8Bit(path)) : opticalDriveStatus(path);
 }
 
 void DeviceProber::addOpticalDrives()
@@ -468,8 +464,7 @@ qint64 freeBytesOf(const PartitionRecord& part)
 {
     if (!part.disk || part.usedSectors == 0)
         return 0;
-    const unsigned __int128 total =
-        static_cast<unsigned __int128>(part.length) * part.disk->sectorSize;
+    const unsigned __int128 total = static_cast<unsigned __int128>(part.length) * part.disk->sectorSize;
     const unsigned __int128 used = static_cast<unsigned __int128>(part.usedSectors) * USED_SECTOR_SIZE;
     if (used >= total)
         return 0;

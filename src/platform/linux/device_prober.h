@@ -30,7 +30,8 @@ public:
     class ProbeDeviceEvent : public QEvent {
     public:
         explicit ProbeDeviceEvent(dev_t device)
-            : QEvent(static_cast<QEvent::Type>(ProbeOneDeviceEvent)), device(device) {}
+            : QEvent(static_cast<QEvent::Type>(ProbeOneDeviceEvent)), device(device)
+        {}
         dev_t device;
     };
 
@@ -73,9 +74,9 @@ public:
     QMutex mutex;
     std::atomic<DeviceEventDispather*> dispatcher{nullptr};
     int opticalCount = 0;
-    DiskRecord* disks = nullptr;      // guarded by mutex
-    QSet<dev_t> pendingPartitions;    // partitions announced before their disk
-    DriveLetters letters;             // letterMask of the list
+    DiskRecord* disks = nullptr;    // guarded by mutex
+    QSet<dev_t> pendingPartitions;  // partitions announced before their disk
+    DriveLetters letters;           // letterMask of the list
 
 signals:
     void prepared();

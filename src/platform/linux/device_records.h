@@ -36,14 +36,14 @@ struct DiskRecord {
 // its texts (and, for a detached copy, its copy of the disk).
 struct PartitionRecord {
     DiskRecord* disk = nullptr;
-    uint64_t start = 0;        // first sector
-    uint64_t end = 0;          // last sector
-    uint64_t length = 0;       // sectors
+    uint64_t start = 0;   // first sector
+    uint64_t end = 0;     // last sector
+    uint64_t length = 0;  // sectors
     dev_t rdev = 0;
     char* path = nullptr;
-    char* fsName = nullptr;    // "ntfs", "fat32", "linux-swap", "FAT32"...
-    char* label = nullptr;     // UTF-8
-    char* uuid = nullptr;      // without '-'
+    char* fsName = nullptr;  // "ntfs", "fat32", "linux-swap", "FAT32"...
+    char* label = nullptr;   // UTF-8
+    char* uuid = nullptr;    // without '-'
     int32_t active = 0;
     uint64_t usedSectors = 0;  // 512-byte sectors; 0 when not measured
     char letter = 0;           // 'C'..'Z'; ' ' hidden system partition; 0 none

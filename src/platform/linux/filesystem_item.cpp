@@ -91,8 +91,7 @@ void RootFilesystemItem::setNetworkItemFactory(NetworkItemFactory factory)
 
 RootFilesystemItem::RootFilesystemItem(const QStringList* nameFilters, bool withOpticalDrives)
     : RootFilesystemItem(nameFilters, withOpticalDrives, DeviceProber::instance())
-{
-}
+{}
 
 RootFilesystemItem::RootFilesystemItem(const QStringList* nameFilters, bool withOpticalDrives,
                                        DeviceProber* prober)
@@ -166,12 +165,10 @@ QDateTime RootFilesystemItem::lastModified() const
 }
 
 void RootFilesystemItem::populate()
-{
-}
+{}
 
 void RootFilesystemItem::setAccessible(bool)
-{
-}
+{}
 
 IFilesystemItem* RootFilesystemItem::parent() const
 {
@@ -197,20 +194,13 @@ void RootFilesystemItem::clearChildren()
 
 MountPointItem::MountPointItem(const PartitionRecord* record, const QStringList* nameFilters,
                                RootFilesystemItem* parent)
-    : m_parent(parent),
-      m_usb(record->disk && record->disk->usb),
-      m_removable(record->disk && record->disk->removable),
-      m_rdev(record->rdev),
-      m_kind(record->disk ? record->disk->kind : DiskKindDisk),
-      m_devicePath(duplicateText(record->path)),
-      m_fsName(duplicateText(record->fsName)),
-      m_label(duplicateText(record->label)),
-      m_diskPath(duplicateText(record->disk ? record->disk->path : nullptr)),
-      m_letter(record->letter),
-      m_capacity(record->disk ? record->length * record->disk->sectorSize : 0),
-      m_nameFilters(nameFilters)
-{
-}
+    : m_parent(parent), m_usb(record->disk && record->disk->usb),
+      m_removable(record->disk && record->disk->removable), m_rdev(record->rdev),
+      m_kind(record->disk ? record->disk->kind : DiskKindDisk), m_devicePath(duplicateText(record->path)),
+      m_fsName(duplicateText(record->fsName)), m_label(duplicateText(record->label)),
+      m_diskPath(duplicateText(record->disk ? record->disk->path : nullptr)), m_letter(record->letter),
+      m_capacity(record->disk ? record->length * record->disk->sectorSize : 0), m_nameFilters(nameFilters)
+{}
 
 MountPointItem::~MountPointItem()
 {
@@ -223,9 +213,8 @@ MountPointItem::~MountPointItem()
 
 QString MountPointItem::volumeDisplayName(int kind, const char* label, char letter)
 {
-    const QString text = kind == DiskKindOptical
-        ? QCoreApplication::translate("MountPointItem", "CD ROM")
-        : QString::fromUtf8(label ? label : "");
+    const QString text = kind == DiskKindOptical ? QCoreApplication::translate("MountPointItem", "CD ROM")
+                                                 : QString::fromUtf8(label ? label : "");
     return QStringLiteral("%1 (%2:)").arg(text, QString(QLatin1Char(letter)));
 }
 
@@ -359,8 +348,7 @@ void MountPointItem::releaseMount()
 FilesystemItem::FilesystemItem(int type, const QFileInfo& info, const QStringList* nameFilters,
                                IFilesystemItem* parent)
     : m_type(type), m_parent(parent), m_nameFilters(nameFilters), m_info(info)
-{
-}
+{}
 
 IFilesystemItem* FilesystemItem::nearestPlace() const
 {
@@ -397,8 +385,7 @@ QString FilesystemItem::path(int form)
         // A plain prefix comparison: the directory is text, not a pattern.
         if (mountDir == QLatin1String("/"))
             path.prepend(drive);
-        else if (!mountDir.isEmpty() &&
-                 (path == mountDir || path.startsWith(mountDir + QLatin1Char('/'))))
+        else if (!mountDir.isEmpty() && (path == mountDir || path.startsWith(mountDir + QLatin1Char('/'))))
             path.replace(0, mountDir.size(), drive);
         return path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     }

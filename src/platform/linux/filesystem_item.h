@@ -33,7 +33,7 @@ public:
     // Keys of attribute(); a node answers -1 for a key it does not know.
     enum AttributeKey {
         TypeKey = 0,
-        DeviceKindKey = 1,    // 0 disk, 2 optical drive, 3 network
+        DeviceKindKey = 1,  // 0 disk, 2 optical drive, 3 network
         UsbKey = 2,
         RemovableKey = 3,
         DeviceNumberKey = 4,  // low 32 bits of the dev_t
@@ -83,10 +83,7 @@ public:
         return row >= 0 && row < m_children.size() ? m_children.at(row) : nullptr;
     }
     int childCount() const override { return m_children.size(); }
-    int indexOf(const Item* child) const override
-    {
-        return m_children.indexOf(const_cast<Item*>(child));
-    }
+    int indexOf(const Item* child) const override { return m_children.indexOf(const_cast<Item*>(child)); }
 
     // Takes the child at a valid row out of the list and deletes it; false
     // for a row outside the list.
@@ -158,8 +155,7 @@ private:
 class MountPointItem : public FilesystemChildren {
 public:
     // Copies what it needs from the record and its disk; keeps neither.
-    MountPointItem(const PartitionRecord* record, const QStringList* nameFilters,
-                   RootFilesystemItem* parent);
+    MountPointItem(const PartitionRecord* record, const QStringList* nameFilters, RootFilesystemItem* parent);
     ~MountPointItem() override;
 
     int attribute(int key) const override;
@@ -208,8 +204,7 @@ private:
 // A directory or file below a place.
 class FilesystemItem : public FilesystemChildren {
 public:
-    FilesystemItem(int type, const QFileInfo& info, const QStringList* nameFilters,
-                   IFilesystemItem* parent);
+    FilesystemItem(int type, const QFileInfo& info, const QStringList* nameFilters, IFilesystemItem* parent);
 
     int attribute(int key) const override;
     QString name() const override;

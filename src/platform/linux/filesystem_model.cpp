@@ -15,8 +15,7 @@ enum DriveStatus { DiscReady = 4 };
 
 FilesystemModel::FilesystemModel(QObject* parent, const QStringList* nameFilters, bool withOpticalDrives)
     : FilesystemModel(parent, nameFilters, withOpticalDrives, DeviceProber::instance())
-{
-}
+{}
 
 FilesystemModel::FilesystemModel(QObject* parent, const QStringList* nameFilters, bool withOpticalDrives,
                                  DeviceProber* prober)

@@ -158,8 +158,8 @@ bool holdsSomething(const QByteArray& path)
 int runMountHelper(const char* source, const char* directory, const char* type, const char* options,
                    const char* extraEnvironment)
 {
-    const QByteArray program = strcasecmp(type, "vfat") == 0 ? QByteArray("mount")
-                                                             : QByteArray("mount.") + type;
+    const QByteArray program =
+        strcasecmp(type, "vfat") == 0 ? QByteArray("mount") : QByteArray("mount.") + type;
     QVector<QByteArray> arguments{program, source, directory};
     if (options)
         arguments << "-o" << options;
@@ -213,8 +213,7 @@ void MountTable::readSystemMounts()
     endmntent(file);
 }
 
-const char* MountTable::mount(const char* source, const char* fsType, const char* user,
-                              const char* password)
+const char* MountTable::mount(const char* source, const char* fsType, const char* user, const char* password)
 {
     if (!source || !*source)
         return nullptr;
@@ -355,7 +354,8 @@ bool MountTable::release(const QString& key)
         return true;
     const int error = runProgram({QByteArray("umount"), entry->directory}, nullptr);
     if (error != 0) {
-        logFailedCall(QtWarningMsg, QStringLiteral("umount"), QString::fromLocal8Bit(entry->directory), error);
+        logFailedCall(QtWarningMsg, QStringLiteral("umount"), QString::fromLocal8Bit(entry->directory),
+                      error);
         // Still mounted (busy): keep the entry, so that the next mount of
         // the source reuses it instead of mounting a second time over it.
         // Gone already (unmounted behind our back): forget it.

@@ -11,7 +11,7 @@
 namespace {
 const int kTimeoutMs = 10000;
 const int kMaxLineBytes = 1023;
-}
+}  // namespace
 
 QString nmbLookup(const char* name)
 {

@@ -39,8 +39,8 @@ void readTable(PedDevice* device, PartedDisk* out)
          part = ped_disk_next_partition(disk, part)) {
         const bool normal = part->type == PED_PARTITION_NORMAL;
         const bool logical = (part->type & PED_PARTITION_LOGICAL) &&
-            !(part->type & (PED_PARTITION_FREESPACE | PED_PARTITION_METADATA |
-                            PED_PARTITION_EXTENDED | PED_PARTITION_PROTECTED));
+                             !(part->type & (PED_PARTITION_FREESPACE | PED_PARTITION_METADATA |
+                                             PED_PARTITION_EXTENDED | PED_PARTITION_PROTECTED));
         if ((!normal && !logical) || part->num < 1)
             continue;
         TablePartition entry;
@@ -55,7 +55,7 @@ void readTable(PedDevice* device, PartedDisk* out)
         entry.length = static_cast<uint64_t>(part->geom.length);
         entry.kind = logical ? 1 : 0;
         entry.active = ped_partition_is_flag_available(part, PED_PARTITION_BOOT) &&
-            ped_partition_get_flag(part, PED_PARTITION_BOOT);
+                       ped_partition_get_flag(part, PED_PARTITION_BOOT);
         out->partitions.append(entry);
     }
     ped_disk_destroy(disk);
@@ -71,8 +71,7 @@ QStringList scanPartedDiskPaths()
     ped_device_free_all();
     ped_device_probe_all();
     QStringList paths;
-    for (PedDevice* device = ped_device_get_next(nullptr); device;
-         device = ped_device_get_next(device))
+    for (PedDevice* device = ped_device_get_next(nullptr); device; device = ped_device_get_next(device))
         paths.append(QString::fromLocal8Bit(device->path));
     ped_device_free_all();
     return paths;

@@ -10,12 +10,12 @@
 #include <cstdint>
 
 struct TablePartition {
-    QString path;      // node libparted names for it, for instance /dev/sdb1
-    QByteArray fsName; // libparted's file-system name; empty when unknown
+    QString path;       // node libparted names for it, for instance /dev/sdb1
+    QByteArray fsName;  // libparted's file-system name; empty when unknown
     uint64_t start = 0;
     uint64_t end = 0;
     uint64_t length = 0;
-    int kind = 0;      // 0 primary, 1 logical
+    int kind = 0;  // 0 primary, 1 logical
     bool active = false;
 };
 

@@ -39,13 +39,12 @@ const QString& PasswordDialog::messageText() const
     return m_messageText;
 }
 
-PasswordDialog::PasswordDialog(QWidget* parent, bool firstAttempt, int fields,
-                               const QString& hint, Qt::WindowFlags flags)
+PasswordDialog::PasswordDialog(QWidget* parent, bool firstAttempt, int fields, const QString& hint,
+                               Qt::WindowFlags flags)
     : QDialog(parent, flags)
 {
     auto* layout = new QVBoxLayout(this);
-    m_messageText = firstAttempt ? tr("Please enter the password.")
-                                 : tr("Invalid password. Try again.");
+    m_messageText = firstAttempt ? tr("Please enter the password.") : tr("Invalid password. Try again.");
     m_message = new QLabel(m_messageText, this);
     m_message->setObjectName(QStringLiteral("messageLabel"));
     layout->addWidget(m_message);
@@ -72,8 +71,7 @@ PasswordDialog::PasswordDialog(QWidget* parent, bool firstAttempt, int fields,
     }
     layout->addLayout(form);
 
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
-                                     Qt::Horizontal, this);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -97,6 +95,5 @@ void PasswordDialog::changeText(const QString& text)
 
 Qt::WindowFlags passwordDialogFlags()
 {
-    return Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-           Qt::WindowMaximizeButtonHint;
+    return Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint;
 }

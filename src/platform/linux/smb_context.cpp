@@ -84,15 +84,13 @@ void setSmbPort(int port)
 }
 
 void smbAuthCallback(SMBCCTX* context, const char* server, const char* share, char* /*workgroup*/,
-                     int /*workgroupLength*/, char* user, int userLength, char* password,
-                     int passwordLength)
+                     int /*workgroupLength*/, char* user, int userLength, char* password, int passwordLength)
 {
     // Without a stored login the session is anonymous, which servers map
     // to their guest user. libsmbclient wants an empty user name for that:
     // a named user ("anonymous") without password is refused with EINVAL.
     copyInto(user, userLength, QByteArray());
-    auto* store = context ? static_cast<SmbCredentialStore*>(smbc_getOptionUserData(context))
-                          : nullptr;
+    auto* store = context ? static_cast<SmbCredentialStore*>(smbc_getOptionUserData(context)) : nullptr;
     if (!store)
         return;
     const QString serverName = QString::fromUtf8(server ? server : "");

@@ -18,7 +18,6 @@ void setSmbPort(int port);
 // anonymous login (an empty user name). It never asks the user itself: the listing that was
 // refused asks, outside any library or model call (SmbAuthRequests).
 void smbAuthCallback(SMBCCTX* context, const char* server, const char* share, char* workgroup,
-                     int workgroupLength, char* user, int userLength, char* password,
-                     int passwordLength);
+                     int workgroupLength, char* user, int userLength, char* password, int passwordLength);
 
 #endif

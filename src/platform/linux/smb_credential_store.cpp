@@ -32,8 +32,7 @@ QString SmbCredentialStore::shareKey(const QString& server, const QString& share
     return share.isEmpty() ? serverKey(server) : serverKey(server) + QLatin1Char('/') + share;
 }
 
-void SmbCredentialStore::setCredentials(const QString& key, const QString& user,
-                                        const QString& password)
+void SmbCredentialStore::setCredentials(const QString& key, const QString& user, const QString& password)
 {
     const QString name = normalizedKey(key);
     if (name.isEmpty() || user.isEmpty() || password.isNull())

@@ -46,12 +46,8 @@ public:
     {
         setState(shareKey(server, share), state);
     }
-    int state(const QString& server, const QString& share) const
-    {
-        return state(shareKey(server, share));
-    }
-    bool credentials(const QString& server, const QString& share, QString* user,
-                     QString* password) const
+    int state(const QString& server, const QString& share) const { return state(shareKey(server, share)); }
+    bool credentials(const QString& server, const QString& share, QString* user, QString* password) const
     {
         return credentials(shareKey(server, share), user, password);
     }

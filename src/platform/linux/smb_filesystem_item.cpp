@@ -30,19 +30,17 @@ void SMBFilesystemItem::installAsNetworkNode()
     if (installed)
         return;
     installed = true;
-    RootFilesystemItem::setNetworkItemFactory(
-        [](const WildcardFilters* filters, IFilesystemItem* parent) -> IFilesystemItem* {
-            return new SMBFilesystemItem(NetworkType,
-                                         QCoreApplication::translate("SMBFilesystemItem", "Network"),
-                                         0, filters, parent);
-        });
+    RootFilesystemItem::setNetworkItemFactory([](const WildcardFilters* filters,
+                                                 IFilesystemItem* parent) -> IFilesystemItem* {
+        return new SMBFilesystemItem(NetworkType, QCoreApplication::translate("SMBFilesystemItem", "Network"),
+                                     0, filters, parent);
+    });
 }
 
 SMBFilesystemItem::SMBFilesystemItem(int type, const QString& name, qint64 size,
                                      const WildcardFilters* filters, IFilesystemItem* parent)
     : m_type(type), m_name(name), m_size(size), m_filters(filters), m_parent(parent)
-{
-}
+{}
 
 SMBFilesystemItem::~SMBFilesystemItem()
 {
@@ -105,8 +103,7 @@ void SMBFilesystemItem::populate()
     if (address.isEmpty())
         return;
     SmbCredentialStore* store = SmbCredentialStore::instance();
-    const QString key =
-        authKey().isEmpty() ? SmbCredentialStore::normalizedKey(address) : authKey();
+    const QString key = authKey().isEmpty() ? SmbCredentialStore::normalizedKey(address) : authKey();
 
     const int dir = smbc_opendir(address.toUtf8().constData());
     if (dir < 0) {
@@ -184,8 +181,7 @@ void SMBFilesystemItem::populate()
 }
 
 void SMBFilesystemItem::setAccessible(bool)
-{
-}
+{}
 
 IFilesystemItem* SMBFilesystemItem::parent() const
 {
@@ -205,8 +201,7 @@ int SMBFilesystemItem::row() const
 }
 
 void SMBFilesystemItem::clearChildren()
-{
-}
+{}
 
 QString SMBFilesystemItem::url() const
 {
@@ -287,8 +282,7 @@ QString SMBFilesystemItem::localPath()
         const QByteArray source = ("//" + address + "/" + share).toUtf8();
         const QByteArray serverKey = SmbCredentialStore::serverKey(server).toUtf8();
         const QByteArray shareKey = SmbCredentialStore::shareKey(server, share).toUtf8();
-        const char* directory =
-            mountShare(source.constData(), serverKey.constData(), shareKey.constData());
+        const char* directory = mountShare(source.constData(), serverKey.constData(), shareKey.constData());
         if (!directory)
             return QString();
         m_mountDir = directory;
@@ -299,8 +293,7 @@ QString SMBFilesystemItem::localPath()
     return text;
 }
 
-const char* SMBFilesystemItem::mountShare(const char* url, const char* serverKey,
-                                          const char* shareKey)
+const char* SMBFilesystemItem::mountShare(const char* url, const char* serverKey, const char* shareKey)
 {
     // Every node that keeps the directory holds one use of the mount and
     // gives it back when it goes, so each asks mount(), even for a share

@@ -75,7 +75,7 @@ bool parseNumber(const char* text, long long* value)
 bool parseDeviceNumber(const std::string& text, long long* value)
 {
     return parseNumber(text.c_str(), value) && *value >= 0 &&
-        *value <= static_cast<long long>(std::numeric_limits<unsigned int>::max());
+           *value <= static_cast<long long>(std::numeric_limits<unsigned int>::max());
 }
 
 }  // namespace

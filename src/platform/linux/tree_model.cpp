@@ -45,14 +45,12 @@ qint64 bytesOf(uint64_t sectors, uint64_t sectorSize)
 }  // namespace
 
 TreeModel::TreeModel(QObject* parent) : TreeModel(DeviceProber::instance(), parent)
-{
-}
+{}
 
-TreeModel::TreeModel(DeviceProber* prober, QObject* parent)
-    : TreeItemModel(parent), m_prober(prober)
+TreeModel::TreeModel(DeviceProber* prober, QObject* parent) : TreeItemModel(parent), m_prober(prober)
 {
-    m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
-                           tr("Used space"), tr("Type")});
+    m_root = new TreeItem(
+        {QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     connect(m_prober, &DeviceProber::probeFinished, this, &TreeModel::refresh);
 }
 
@@ -62,8 +60,8 @@ TreeItem* TreeModel::newDiskItem(const DiskRecord& disk, int number) const
 {
     const QString model = utf8(disk.model);
     TreeItem* item = new TreeItem({tr("Disk %1").arg(number), model, QStringLiteral(" "),
-                                   formatSize(bytesOf(disk.length, disk.sectorSize)),
-                                   QStringLiteral(" "), QStringLiteral(" ")});
+                                   formatSize(bytesOf(disk.length, disk.sectorSize)), QStringLiteral(" "),
+                                   QStringLiteral(" ")});
     item->type = disk.usb ? TreeItem::UsbDisk : TreeItem::Disk;
     item->path = utf8(disk.path);
     item->number = number;
@@ -78,13 +76,11 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
     const DiskRecord* disk = part.disk;
     const uint64_t sectorSize = disk ? disk->sectorSize : 0;
     const QString label = utf8(part.label);
-    const QString name = part.letter == ' '
-        ? label
-        : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
-    TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
-                                   formatSize(bytesOf(part.length, sectorSize)),
-                                   formatSize(bytesOf(part.usedSectors, USED_SECTOR_SIZE)),
-                                   utf8(part.fsName).toUpper()});
+    const QString name =
+        part.letter == ' ' ? label : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
+    TreeItem* item = new TreeItem(
+        {QStringLiteral(" "), name, flagsText(part), formatSize(bytesOf(part.length, sectorSize)),
+         formatSize(bytesOf(part.usedSectors, USED_SECTOR_SIZE)), utf8(part.fsName).toUpper()});
     item->type = disk && disk->usb ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
     item->path = utf8(part.path);
     item->number = trailingNumber(item->path);

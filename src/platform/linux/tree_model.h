@@ -23,7 +23,6 @@ public:
     TreeModel(DeviceProber* prober, QObject* parent);
     ~TreeModel() override;
 
-
 signals:
     void rowCountChanged();
 

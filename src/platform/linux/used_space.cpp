@@ -50,8 +50,7 @@ uint64_t fatUsedSectorsByChecker(const char* path)
 {
     QString output;
     if (!runTool(QStringLiteral("dosfsck"),
-                 {QStringLiteral("-n"), QStringLiteral("-v"), QString::fromLocal8Bit(path)},
-                 &output))
+                 {QStringLiteral("-n"), QStringLiteral("-v"), QString::fromLocal8Bit(path)}, &output))
         return 0;
     uint64_t clusters = 0, clusterSize = 0;
     if (!captureNumber(output, QStringLiteral("files, (\\d+)/\\d+ "), &clusters) ||
@@ -66,8 +65,8 @@ uint64_t ntfsUsedSectorsByResizer(const char* path)
 {
     QString output;
     if (!runTool(QStringLiteral("ntfsresize"),
-                 {QStringLiteral("--info"), QStringLiteral("--force"),
-                  QStringLiteral("--no-progress-bar"), QString::fromLocal8Bit(path)},
+                 {QStringLiteral("--info"), QStringLiteral("--force"), QStringLiteral("--no-progress-bar"),
+                  QString::fromLocal8Bit(path)},
                  &output))
         return 0;
     uint64_t bytes = 0;

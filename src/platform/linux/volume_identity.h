@@ -10,8 +10,8 @@ struct VolumeIdentity {
     std::string type;     // "vfat", "ntfs", "swap", "ext2" ...
     std::string version;  // "FAT32", "FAT16", "FAT12" for vfat; may be empty
     bool hasLabel = false;
-    std::string label;    // raw bytes as stored on the volume
-    std::string uuid;     // as printed, with its '-'
+    std::string label;  // raw bytes as stored on the volume
+    std::string uuid;   // as printed, with its '-'
 };
 
 // Looks for a file system at offset 0 of the open descriptor within size

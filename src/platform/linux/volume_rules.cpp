@@ -25,8 +25,7 @@ bool takesLetter(const char* fsName)
 
 bool isHiddenSystemPartition(const PartitionRecord& part)
 {
-    return part.label &&
-        strncmp(part.label, kHiddenSystemLabel, sizeof kHiddenSystemLabel - 1) == 0 &&
-        part.length <= kHiddenSystemMaxSectors && part.active == 1 &&
-        part.kind == PartitionKindPrimary && part.fsName && strstr(part.fsName, "ntfs");
+    return part.label && strncmp(part.label, kHiddenSystemLabel, sizeof kHiddenSystemLabel - 1) == 0 &&
+           part.length <= kHiddenSystemMaxSectors && part.active == 1 && part.kind == PartitionKindPrimary &&
+           part.fsName && strstr(part.fsName, "ntfs");
 }

@@ -48,9 +48,9 @@ int partitionKind(const winplat::DriveLayout& layout, std::size_t layoutIndex,
 // A drive letter found on a disk: the letter, the disk's number and where
 // its partition starts.
 struct LetterRecord {
-  char letter = 0;  // lower case
-  std::uint32_t disk = 0;
-  winplat::PartitionInfo partition;
+    char letter = 0;  // lower case
+    std::uint32_t disk = 0;
+    winplat::PartitionInfo partition;
 };
 // The letter of the partition of `disk` that starts at `start`; 0 for none.
 char letterAt(const std::vector<LetterRecord>& letters, std::uint32_t disk, std::uint64_t start);

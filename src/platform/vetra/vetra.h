@@ -26,34 +26,34 @@
 #endif
 
 class VETRA_API CVetra {
- public:
-  // Connects to WMI through the current platform (or the one given);
-  // failures are printed, and leave GetVetra answering null.
-  CVetra();
-  explicit CVetra(std::shared_ptr<winplat::Platform> platform);
-  // A copy holds its own copy of the cached list and shares the WMI
-  // connection, which stays open while any copy holds it.
-  CVetra(const CVetra& other);
-  CVetra& operator=(const CVetra& other);
-  virtual ~CVetra();
+public:
+    // Connects to WMI through the current platform (or the one given);
+    // failures are printed, and leave GetVetra answering null.
+    CVetra();
+    explicit CVetra(std::shared_ptr<winplat::Platform> platform);
+    // A copy holds its own copy of the cached list and shares the WMI
+    // connection, which stays open while any copy holds it.
+    CVetra(const CVetra& other);
+    CVetra& operator=(const CVetra& other);
+    virtual ~CVetra();
 
-  static CVetra* instance();
+    static CVetra* instance();
 
-  // The cached list, built on first use; null when the query fails.
-  const _DiskInfo* GetVetra();
-  // Frees the cached list; the next GetVetra builds a new one.
-  void RemoveDiskList();
+    // The cached list, built on first use; null when the query fails.
+    const _DiskInfo* GetVetra();
+    // Frees the cached list; the next GetVetra builds a new one.
+    void RemoveDiskList();
 
- private:
-  bool query(_DiskInfo*& list);
-  void scanDriveLetters();
-  void addPartitions(_DiskInfo* disk);
-  void describeVolume(_PartInfo* part, std::uint64_t length);
+private:
+    bool query(_DiskInfo*& list);
+    void scanDriveLetters();
+    void addPartitions(_DiskInfo* disk);
+    void describeVolume(_PartInfo* part, std::uint64_t length);
 
-  std::shared_ptr<winplat::Platform> m_platform;
-  std::shared_ptr<winplat::WmiSession> m_wmi;
-  winplat::WmiStatus m_status;  // the last COM result
-  char m_systemLetter = 0;      // lower case, 0 when unknown
-  std::vector<vetra::LetterRecord> m_letters;
-  _DiskInfo* m_cache = nullptr;
+    std::shared_ptr<winplat::Platform> m_platform;
+    std::shared_ptr<winplat::WmiSession> m_wmi;
+    winplat::WmiStatus m_status;  // the last COM result
+    char m_systemLetter = 0;      // lower case, 0 when unknown
+    std::vector<vetra::LetterRecord> m_letters;
+    _DiskInfo* m_cache = nullptr;
 };

@@ -41,46 +41,46 @@
 namespace winplat {
 
 class SimulatedPlatform : public Platform {
- public:
-  explicit SimulatedPlatform(std::string machineFolder);
+public:
+    explicit SimulatedPlatform(std::string machineFolder);
 
-  const std::string& machineFolder() const { return m_folder; }
-  // The host path of a Windows path on a drive ("C:\\x" -> <machine>/fs/c/x);
-  // empty when the path is not on a drive.
-  std::string hostPath(const std::u16string& windowsPath) const;
+    const std::string& machineFolder() const { return m_folder; }
+    // The host path of a Windows path on a drive ("C:\\x" -> <machine>/fs/c/x);
+    // empty when the path is not on a drive.
+    std::string hostPath(const std::u16string& windowsPath) const;
 
-  // Host paths under <machine>/fs/<letter>/ for the program's file reads,
-  // and settings in <machine>/user-settings.ini.
-  std::u16string localFilePath(const std::u16string& windowsPath) override;
-  std::u16string windowsPathOf(const std::u16string& localFile) override;
-  std::u16string settingsFile() override;
+    // Host paths under <machine>/fs/<letter>/ for the program's file reads,
+    // and settings in <machine>/user-settings.ini.
+    std::u16string localFilePath(const std::u16string& windowsPath) override;
+    std::u16string windowsPathOf(const std::u16string& localFile) override;
+    std::u16string settingsFile() override;
 
-  std::unique_ptr<Device> open(const std::u16string& path, OpenMode mode, Error& error) override;
-  Error removeFile(const std::u16string& path) override;
-  Error createFolder(const std::u16string& path) override;
-  Error removeFolder(const std::u16string& path) override;
-  Error makeTempFolder(std::u16string& path) override;
-  Error logicalDriveRoots(std::vector<std::u16string>& roots) override;
-  DriveType driveType(const std::u16string& root) override;
-  Error volumeInformation(const std::u16string& root, VolumeInformation& info) override;
-  Error freeSpace(const std::u16string& root, FreeSpace& space) override;
-  std::shared_ptr<WmiSession> openWmi(WmiStatus& status) override;
-  Error readRegistryValue(RegistryHive hive, const std::u16string& key, const std::u16string& name,
-                          RegistryValue& value) override;
-  Error writeRegistryValue(RegistryHive hive, const std::u16string& key, const std::u16string& name,
-                           const RegistryValue& value) override;
-  Error deleteRegistryKey(RegistryHive hive, const std::u16string& key) override;
-  Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode,
-                   std::string* output = nullptr) override;
-  Error windowsDirectory(std::u16string& path) override;
-  Error systemDirectory(std::u16string& path) override;
-  Error programPath(std::u16string& path) override;
-  Error versionInfo(VersionInfo& info) override;
-  Error localTimeOf(std::uint64_t fileTime, LocalTime& time) override;
-  std::string toAnsiCodePage(const std::u16string& text) override;
+    std::unique_ptr<Device> open(const std::u16string& path, OpenMode mode, Error& error) override;
+    Error removeFile(const std::u16string& path) override;
+    Error createFolder(const std::u16string& path) override;
+    Error removeFolder(const std::u16string& path) override;
+    Error makeTempFolder(std::u16string& path) override;
+    Error logicalDriveRoots(std::vector<std::u16string>& roots) override;
+    DriveType driveType(const std::u16string& root) override;
+    Error volumeInformation(const std::u16string& root, VolumeInformation& info) override;
+    Error freeSpace(const std::u16string& root, FreeSpace& space) override;
+    std::shared_ptr<WmiSession> openWmi(WmiStatus& status) override;
+    Error readRegistryValue(RegistryHive hive, const std::u16string& key, const std::u16string& name,
+                            RegistryValue& value) override;
+    Error writeRegistryValue(RegistryHive hive, const std::u16string& key, const std::u16string& name,
+                             const RegistryValue& value) override;
+    Error deleteRegistryKey(RegistryHive hive, const std::u16string& key) override;
+    Error runProcess(const std::u16string& commandLine, std::uint32_t timeoutMs, std::uint32_t& exitCode,
+                     std::string* output = nullptr) override;
+    Error windowsDirectory(std::u16string& path) override;
+    Error systemDirectory(std::u16string& path) override;
+    Error programPath(std::u16string& path) override;
+    Error versionInfo(VersionInfo& info) override;
+    Error localTimeOf(std::uint64_t fileTime, LocalTime& time) override;
+    std::string toAnsiCodePage(const std::u16string& text) override;
 
- private:
-  std::string m_folder;
+private:
+    std::string m_folder;
 };
 
 }  // namespace winplat

@@ -13,10 +13,10 @@
 
 // One directory entry as the index reader returns it.
 struct tagDirEntryInfo {
-    bool hasSubNode = false;     // index-entry flag 0x01
+    bool hasSubNode = false;  // index-entry flag 0x01
     bool hasName = false;
-    bool isDirectory = false;    // bit 28 of the file-name flags
-    bool dosName = false;        // namespace 2
+    bool isDirectory = false;       // bit 28 of the file-name flags
+    bool dosName = false;           // namespace 2
     uint64_t recordNumber = ~0ull;  // low 48 bits of the file reference
     uint16_t sequenceNumber = 0;    // its high 16 bits
     uint64_t subNodeVcn = ~0ull;    // the last 8 bytes of the entry
@@ -41,8 +41,8 @@ public:
 private:
     // The entries of one index node whose header starts at `node`.
     static int ParseNode(const uint8_t* node, const uint8_t* end, std::vector<tagDirEntryInfo>& list);
-    int ParseBlocks(const std::vector<uint8_t>& allocation, const std::vector<uint8_t>& inUse, uint32_t blockBytes,
-                    std::vector<tagDirEntryInfo>& list);
+    int ParseBlocks(const std::vector<uint8_t>& allocation, const std::vector<uint8_t>& inUse,
+                    uint32_t blockBytes, std::vector<tagDirEntryInfo>& list);
 
     CNtfsVolumeReader& m_volume;
 };

@@ -19,7 +19,7 @@ struct NTFSRecover::Volume {
     CNtfsVolumeReader reader;
     std::vector<uint8_t> mftBitmap;     // one bit per MFT record, set = in use
     std::vector<uint8_t> volumeBitmap;  // one bit per cluster, set = in use
-    tagCallBackFuncForRecover callbacks {};
+    tagCallBackFuncForRecover callbacks{};
 };
 
 namespace {
@@ -64,7 +64,13 @@ QString TimeText(uint64_t fileTime)
     winplat::LocalTime t;
     if (winplat::currentPlatform()->localTimeOf(fileTime, t) != 0)
         t = winplat::LocalTime();
-    return QString("%1-%2-%3 %4:%5:%6").arg(t.year).arg(t.month).arg(t.day).arg(t.hour).arg(t.minute).arg(t.second);
+    return QString("%1-%2-%3 %4:%5:%6")
+        .arg(t.year)
+        .arg(t.month)
+        .arg(t.day)
+        .arg(t.hour)
+        .arg(t.minute)
+        .arg(t.second);
 }
 
 struct FoundFile {

@@ -21,22 +21,26 @@ const tagRECORD_ATTR* FindUnnamed(const std::vector<uint8_t>& record, uint32_t t
 
 int CNtfsVolumeReader::Open()
 {
-    tagNTFS_BOOT_SECTOR boot {};
+    tagNTFS_BOOT_SECTOR boot{};
     if (m_part.pRead(0, &boot, sizeof boot) != int64_t(sizeof boot))
         return ERR_READ_PART;
-    if (!Ntfs::ReadBootGeometry(boot, &m_geometry) || m_geometry.fileRecordBytes < Ntfs::kUpdateSequenceStride ||
+    if (!Ntfs::ReadBootGeometry(boot, &m_geometry) ||
+        m_geometry.fileRecordBytes < Ntfs::kUpdateSequenceStride ||
         m_geometry.fileRecordBytes > Ntfs::kMaxRecordBytes || m_geometry.mftLcn >= m_geometry.clusterCount)
         return ERR_PART_INFO;
     m_mftRecord.assign(m_geometry.fileRecordBytes, 0);
     const uint64_t at = m_geometry.mftLcn * m_geometry.clusterBytes;
-    if (m_part.pRead(int64_t(at), m_mftRecord.data(), int64_t(m_mftRecord.size())) != int64_t(m_mftRecord.size()))
+    if (m_part.pRead(int64_t(at), m_mftRecord.data(), int64_t(m_mftRecord.size())) !=
+        int64_t(m_mftRecord.size()))
         return ERR_READ_PART;
-    if (!Ntfs::HasFileMagic(m_mftRecord.data()) || !Ntfs::RemoveFixup(m_mftRecord.data(), uint32_t(m_mftRecord.size())))
+    if (!Ntfs::HasFileMagic(m_mftRecord.data()) ||
+        !Ntfs::RemoveFixup(m_mftRecord.data(), uint32_t(m_mftRecord.size())))
         return ERR_PART_INFO;
     const tagRECORD_ATTR* data = FindUnnamed(m_mftRecord, Ntfs::ATTR_DATA);
     if (data == nullptr || !data->nonResident)
         return ERR_PART_INFO;
-    m_mft.reset(new (std::nothrow) CAttrReadData(&m_part, data, m_geometry.clusterBytes, m_geometry.clusterCount));
+    m_mft.reset(new (std::nothrow)
+                    CAttrReadData(&m_part, data, m_geometry.clusterBytes, m_geometry.clusterCount));
     if (!m_mft)
         return ERR_NO_MEMORY;
     return m_mft->ParseDataRunList() == 0 ? 0 : ERR_PART_INFO;
@@ -53,7 +57,8 @@ int CNtfsVolumeReader::ReadRecord(uint64_t record, std::vector<uint8_t>* bytes)
         return ERR_PART_INFO;
     bytes->assign(m_geometry.fileRecordBytes, 0);
     unsigned got = 0;
-    if (m_mft->AttrReadData(record * m_geometry.fileRecordBytes, bytes->data(), unsigned(bytes->size()), &got) != 0 ||
+    if (m_mft->AttrReadData(record * m_geometry.fileRecordBytes, bytes->data(), unsigned(bytes->size()),
+                            &got) != 0 ||
         got != bytes->size())
         return ERR_READ_PART;
     if (!Ntfs::HasFileMagic(bytes->data()) || !Ntfs::RemoveFixup(bytes->data(), uint32_t(bytes->size())))

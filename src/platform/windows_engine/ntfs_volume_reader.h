@@ -38,7 +38,7 @@ public:
 
 private:
     CDeviceIo& m_part;
-    Ntfs::BootGeometry m_geometry {};
-    std::vector<uint8_t> m_mftRecord;        // record 0, holding the $MFT $DATA
+    Ntfs::BootGeometry m_geometry{};
+    std::vector<uint8_t> m_mftRecord;  // record 0, holding the $MFT $DATA
     std::unique_ptr<CAttrReadData> m_mft;
 };

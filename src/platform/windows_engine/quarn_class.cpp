@@ -9,12 +9,14 @@ int quarn_windows_restore_ntfs(tagRestoreArgument, tagCallBackFunc);
 int quarn_windows_restore_fat32(tagRestoreArgument, tagCallBackFunc);
 int quarn_windows_restore_mbr(tagRestoreArgument, tagCallBackFunc);
 
-int quarn::backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+int quarn::backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                       int headLength)
 {
     return quarn_windows_backup_ntfs(arg, cb, head, headLength);
 }
 
-int quarn::backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength)
+int quarn::backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                        int headLength)
 {
     return quarn_windows_backup_fat32(arg, cb, head, headLength);
 }

@@ -10,8 +10,10 @@
 
 class QUARN_WINDOWS_API quarn {
 public:
-    static int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);
-    static int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int headLength);
+    static int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                           int headLength);
+    static int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                            int headLength);
     static int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
     static int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
     static int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);

@@ -128,7 +128,8 @@ bool CShadowCopyExclusions::EmptyDataAttributes(uint8_t* bytes, uint32_t size)
             // The file's own record says it is empty too.
             const size_t at = attributes.size();
             attributes.insert(attributes.end(), raw, raw + attr->length);
-            auto* name = reinterpret_cast<tagATTR_FILE_NAME*>(attributes.data() + at + attr->resident.valueOffset);
+            auto* name =
+                reinterpret_cast<tagATTR_FILE_NAME*>(attributes.data() + at + attr->resident.valueOffset);
             name->allocatedSize = 0;
             name->dataSize = 0;
             continue;

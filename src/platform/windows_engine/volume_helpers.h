@@ -15,7 +15,8 @@
 // errors fixed, ...).
 unsigned int runChkdsk(int driveIndex, unsigned int* checkStatus = nullptr);
 // The same with the checker program given by its Windows path.
-unsigned int runChkdskWith(const std::u16string& checker, int driveIndex, unsigned int* checkStatus = nullptr);
+unsigned int runChkdskWith(const std::u16string& checker, int driveIndex,
+                           unsigned int* checkStatus = nullptr);
 
 // The number N of \\.\PhysicalDriveN that holds drive `driveIndex`
 // (1 = A, ...); -1 when the drive has no volume or the system cannot tell.

@@ -144,7 +144,8 @@ bool CGondrel::IsDeviceString(const std::string& path)
     if (path.rfind("\\\\.\\", 0) == 0)
         return true;
     const bool letter = !path.empty() && std::isalpha(static_cast<unsigned char>(path[0]));
-    return letter && (path.size() == 1 || (path[1] == ':' && (path.size() == 2 || (path.size() == 3 && path[2] == '\\'))));
+    return letter && (path.size() == 1 ||
+                      (path[1] == ':' && (path.size() == 2 || (path.size() == 3 && path[2] == '\\'))));
 }
 
 std::u16string CGondrel::DevicePath(const std::string& path)

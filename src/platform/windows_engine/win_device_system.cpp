@@ -83,9 +83,10 @@ int ClaimTarget(CDeviceIo& target, const std::string& path)
 bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
 {
     winplat::DiskGeometry geometry;
-    if (target.Volume() == nullptr || target.Volume()->GetHandle()->geometry(geometry) != winplat::err::kSuccess ||
-        geometry.sectorsPerTrack == 0 || geometry.tracksPerCylinder == 0 || geometry.sectorsPerTrack > 0xFFFF ||
-        geometry.tracksPerCylinder > 0xFFFF)
+    if (target.Volume() == nullptr ||
+        target.Volume()->GetHandle()->geometry(geometry) != winplat::err::kSuccess ||
+        geometry.sectorsPerTrack == 0 || geometry.tracksPerCylinder == 0 ||
+        geometry.sectorsPerTrack > 0xFFFF || geometry.tracksPerCylinder > 0xFFFF)
         return false;
     *heads = static_cast<uint16_t>(geometry.tracksPerCylinder);
     *sectorsPerTrack = static_cast<uint16_t>(geometry.sectorsPerTrack);
@@ -97,7 +98,8 @@ uint32_t PartitionStartSector(CDeviceIo& target, const std::string&)
     // The boot sector counts the sectors before the partition: a volume
     // that claims none cannot be started from its disk.
     winplat::PartitionInfo info;
-    if (target.Volume() == nullptr || target.Volume()->GetHandle()->partitionInfo(info) != winplat::err::kSuccess)
+    if (target.Volume() == nullptr ||
+        target.Volume()->GetHandle()->partitionInfo(info) != winplat::err::kSuccess)
         return 0;
     const uint64_t start = info.start / kSectorBytes;
     return start > 0xFFFFFFFFull ? 0 : static_cast<uint32_t>(start);

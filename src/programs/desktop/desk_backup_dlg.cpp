@@ -28,7 +28,8 @@ bool sameLetter(char a, char b)
 
 BackupDlg::BackupDlg(QWidget* parent)
     : ::BackupWizard(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                     {tr("choose partition"), tr("choose destination"), tr("start backup")}, kWizardSteps, true)
+                     {tr("choose partition"), tr("choose destination"), tr("start backup")}, kWizardSteps,
+                     true)
 {
     useDesktopLook(this);
     m_page1 = new BkWidget1(this);
@@ -158,7 +159,8 @@ bool BackupDlg::checkBackup()
     static const char* const kCompress[] = {"Normal", "High", "Maximum"};
     static const char* const kSizes[] = {"Auto", "2GB", "4GB", "8GB"};
     qDebug() << "src dev letter: " << m_page1->letter() << "dst dev letter: " << m_page2->destLetter()
-             << "dst path: " << m_page2->imagePath() << "bk type : " << (m_page2->isFull() ? "Full" : "Increment")
+             << "dst path: " << m_page2->imagePath()
+             << "bk type : " << (m_page2->isFull() ? "Full" : "Increment")
              << "password: " << (m_page3->password().isEmpty() ? "NULL" : "Yes")
              << "com type: " << kCompress[qBound(0, m_page3->compressIndex(), 2)]
              << "fix size: " << kSizes[qBound(0, m_page3->volumeSizeIndex(), 3)];

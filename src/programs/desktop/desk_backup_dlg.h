@@ -41,7 +41,6 @@ protected:
     QString imageFileName() const override;
 
 private:
-
     BkWidget1* m_page1;
     BkWidget2* m_page2;
     BkWidget3* m_page3;

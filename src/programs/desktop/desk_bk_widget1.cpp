@@ -119,7 +119,8 @@ int BkWidget1::buildHeadInfo(const TreeItem* partitionRow, ImageHeadBlock* block
     }
     const QByteArray diskName = fromU16(disk->Model).toUtf8().left(ImageHead::kMaxDiskNameBytes);
     const QByteArray partName = fromU16(part->Label).toUtf8().left(ImageHead::kMaxPartNameBytes);
-    const int size = ImageHead::kFixedSize + ImageHead::kEntrySize * count + diskName.size() + partName.size();
+    const int size =
+        ImageHead::kFixedSize + ImageHead::kEntrySize * count + diskName.size() + partName.size();
 
     QByteArray bytes(size, '\0');
     tagBackupImageHeadInfo head;

@@ -179,8 +179,8 @@ void BkWidget2::showSelectFileDlg()
         m_dir = withSeparator(folder);
         m_destLetter = m_dir.at(0).toLatin1();
         const QString typed = fileNamePart(m_fileNameEdit->text());
-        m_imagePath = m_dir + (typed.isEmpty() ? QChar::fromLatin1(m_srcLetter) + QStringLiteral("_backup")
-                                               : typed);
+        m_imagePath =
+            m_dir + (typed.isEmpty() ? QChar::fromLatin1(m_srcLetter) + QStringLiteral("_backup") : typed);
         setImagePathShown(m_imagePath);
         lookUpDestination();
         return;

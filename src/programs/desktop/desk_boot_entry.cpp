@@ -78,16 +78,15 @@ struct BootEntryInstaller::Record {
 
 QString menuLstTemplate()
 {
-    return QStringLiteral(
-        "timeout 0 \r\n"
-        "default 0 \r\n"
-        "hiddenmenu \r\n"
-        "\r\n"
-        "title Sorvik Tavimo Recover 2.0 \r\n"
-        "find --set-root /Sorvik/sorvik2_cn.iso \r\n"
-        "map --mem /Sorvik/sorvik2_cn.iso (0xff) \r\n"
-        "map --hook \r\n"
-        "chainloader (0xff)");
+    return QStringLiteral("timeout 0 \r\n"
+                          "default 0 \r\n"
+                          "hiddenmenu \r\n"
+                          "\r\n"
+                          "title Sorvik Tavimo Recover 2.0 \r\n"
+                          "find --set-root /Sorvik/sorvik2_cn.iso \r\n"
+                          "map --mem /Sorvik/sorvik2_cn.iso (0xff) \r\n"
+                          "map --hook \r\n"
+                          "chainloader (0xff)");
 }
 
 QString bootIniEntry(QChar letter)
@@ -116,7 +115,8 @@ bool windowsDriveLetter(char* out)
     return true;
 }
 
-BootEntryInstaller::BootEntryInstaller(Report report) : m_report(std::move(report)) {}
+BootEntryInstaller::BootEntryInstaller(Report report) : m_report(std::move(report))
+{}
 
 QString BootEntryInstaller::dataFolder()
 {
@@ -158,7 +158,8 @@ bool BootEntryInstaller::runBcdedit(const QString& arguments, QString* output)
     const QString line = QLatin1Char('"') + program + QStringLiteral("\" ") + arguments;
     std::uint32_t exitCode = 0;
     std::string bytes;
-    const winplat::Error error = winplat::currentPlatform()->runProcess(toU16(line), kBcdeditWaitMs, exitCode, &bytes);
+    const winplat::Error error =
+        winplat::currentPlatform()->runProcess(toU16(line), kBcdeditWaitMs, exitCode, &bytes);
     if (error != 0 || exitCode != 0)
         return fail(tr("Run bcdedit failed!"));
     if (output)
@@ -184,7 +185,8 @@ bool BootEntryInstaller::placeFile(const QString& target, const QString& source,
     if (QFileInfo::exists(local)) {
         // The file there is kept as "<name>_bak" and comes back at the
         // uninstall; an older copy under that name is never overwritten.
-        if (QFileInfo::exists(local + QStringLiteral("_bak")) || !QFile::rename(local, local + QStringLiteral("_bak")))
+        if (QFileInfo::exists(local + QStringLiteral("_bak")) ||
+            !QFile::rename(local, local + QStringLiteral("_bak")))
             return fail(tr("Can not keep a copy of %1!").arg(target));
         record.saved << target;
     } else {
@@ -235,7 +237,8 @@ bool BootEntryInstaller::editBootIni(const std::function<QByteArray(const QByteA
     QFile::setPermissions(local, permissions | QFileDevice::WriteOwner);
     QSaveFile file(local);
     const QByteArray after = change(before);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(after) == after.size() && file.commit();
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(after) == after.size() && file.commit();
     QFile::setPermissions(local, permissions);
     return written ? true : fail(failure.arg(path));
 }
@@ -249,15 +252,16 @@ bool BootEntryInstaller::installBootIni()
         return false;
     Record record;
     const QByteArray menu = menuLstTemplate().toLocal8Bit();
-    const bool placed = makeFolder(onDrive(m_letter, "Sorvik"), record) &&
-                        placeFile(onDrive(m_letter, "Sorvik\\sorvik2_cn.iso"),
-                                  dataFolder() + QStringLiteral("sorvik2_cn.iso"), nullptr, record) &&
-                        placeFile(onDrive(m_letter, "Qomra"), dataFolder() + QStringLiteral("Qomra"), nullptr,
-                                  record) &&
-                        placeFile(onDrive(m_letter, "menu.lst"), QString(), &menu, record);
+    const bool placed =
+        makeFolder(onDrive(m_letter, "Sorvik"), record) &&
+        placeFile(onDrive(m_letter, "Sorvik\\sorvik2_cn.iso"),
+                  dataFolder() + QStringLiteral("sorvik2_cn.iso"), nullptr, record) &&
+        placeFile(onDrive(m_letter, "Qomra"), dataFolder() + QStringLiteral("Qomra"), nullptr, record) &&
+        placeFile(onDrive(m_letter, "menu.lst"), QString(), &menu, record);
     if (!placed) {
         takeBack(record);
-        editBootIni([&](QByteArray text) { return text.replace(line, QByteArray()); }, tr("Modify boot.ini file failed!"));
+        editBootIni([&](QByteArray text) { return text.replace(line, QByteArray()); },
+                    tr("Modify boot.ini file failed!"));
         return false;
     }
     record.store();
@@ -327,8 +331,8 @@ bool BootEntryInstaller::installBcd()
         runBcdedit(QString::fromLatin1(kDisplayOrderArgs).arg(id), nullptr) &&
         placeFile(onDrive(m_letter, "menu.lst"), QString(), &menu, record) &&
         makeFolder(onDrive(m_letter, "Sorvik"), record) &&
-        placeFile(onDrive(m_letter, "Sorvik\\sorvik2_cn.iso"), data + QStringLiteral("sorvik2_cn.iso"), nullptr,
-                  record) &&
+        placeFile(onDrive(m_letter, "Sorvik\\sorvik2_cn.iso"), data + QStringLiteral("sorvik2_cn.iso"),
+                  nullptr, record) &&
         placeFile(onDrive(m_letter, "Qomra"), data + QStringLiteral("Qomra"), nullptr, record) &&
         placeFile(onDrive(m_letter, "Qomra.mbr"), data + QStringLiteral("Qomra.mbr"), nullptr, record);
     if (!done) {

@@ -21,8 +21,8 @@ QString chooseFile(QWidget* parent, const FileRequest& request)
     const QString start = request.startFolder == "." ? request.startFolder : localPath(request.startFolder);
     QString answer;
     if (request.kind == FileRequest::ExistingFolder)
-        answer = QFileDialog::getExistingDirectory(parent, request.caption, start,
-                                                   QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+        answer = QFileDialog::getExistingDirectory(
+            parent, request.caption, start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     else if (request.kind == FileRequest::SaveFile)
         answer = QFileDialog::getSaveFileName(parent, request.caption, start, request.filter);
     else

@@ -56,7 +56,8 @@ JustBackupDlg::JustBackupDlg(const QString& drive, QWidget* parent) : BaseDlg(pa
     divider->setPixmap(QPixmap(QStringLiteral(":images/divider.png")).scaledToWidth(175));
     divider->move(23, 158);
     auto* caption = new QLabel(tr("Backup Partition"), this);
-    caption->setStyleSheet(QStringLiteral("font: 14pt \"l047013t\"; font-weight: 90; color: rgb(152, 72, 0);"));
+    caption->setStyleSheet(
+        QStringLiteral("font: 14pt \"l047013t\"; font-weight: 90; color: rgb(152, 72, 0);"));
     caption->setGeometry(48, 100, 200, 50);
     auto* arrow = new QLabel(this);
     arrow->setPixmap(QPixmap(QStringLiteral(":images/arrow_Step.png")));
@@ -97,7 +98,8 @@ bool JustBackupDlg::buildHead()
         const TreeItem* disk = model.itemFor(model.index(d, 0));
         for (int p = 0; disk && !row && p < disk->childCount(); ++p) {
             const TreeItem* part = disk->child(p);
-            if (TreeModel::isPartitionRow(part) && QChar::fromLatin1(part->letter).toLower() == QChar::fromLatin1(letter))
+            if (TreeModel::isPartitionRow(part) &&
+                QChar::fromLatin1(part->letter).toLower() == QChar::fromLatin1(letter))
                 row = part;
         }
     }
@@ -177,8 +179,9 @@ bool JustBackupDlg::prepare()
     m_arg.saveMbr = m_head.active && diskNumber >= 0;
     m_arg.mbrSize = m_arg.saveMbr ? 512 : 0;
     m_arg.compressType = 2;
-    m_arg.description = engineText(
-        tr("Backup Partition: %1  Backup Times: %2").arg(m_drive.at(0)).arg(localTimeText())).toStdString();
+    m_arg.description =
+        engineText(tr("Backup Partition: %1  Backup Times: %2").arg(m_drive.at(0)).arg(localTimeText()))
+            .toStdString();
     // The used bytes now, for the head block and the progress total.
     const qint64 used = volumeUsedBytes(char(m_drive.at(0).toLatin1()));
     if (used > 0)

@@ -34,7 +34,8 @@ langDlg::langDlg(QWidget* parent) : QDialog(parent)
     langLabel->setGeometry(15, 10, 290, 20);
     m_langCombo = new QComboBox(this);
     m_langCombo->setGeometry(15, 32, 290, 26);
-    m_langCombo->addItems({QStringLiteral("简体中文"), QStringLiteral("繁体中文"), QStringLiteral("English")});
+    m_langCombo->addItems(
+        {QStringLiteral("简体中文"), QStringLiteral("繁体中文"), QStringLiteral("English")});
     QLabel* placeLabel = new QLabel(tr("Select the backup place"), this);
     placeLabel->setGeometry(15, 66, 290, 20);
     m_pathEdit = new QLineEdit(this);

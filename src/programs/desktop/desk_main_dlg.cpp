@@ -141,7 +141,8 @@ void MainDlg::showBk()
 {
     moveArrow(170);
     m_titleLabel->setText(tr("Backup Partition"));
-    m_descLabel->setText(tr("Back up your partition to an image; you can restore your partition from this image!"));
+    m_descLabel->setText(
+        tr("Back up your partition to an image; you can restore your partition from this image!"));
 }
 
 void MainDlg::showRt()

@@ -106,14 +106,16 @@ void RestoreDlg::startRestore()
              << "rt mbr  : " << (arg.hasMbr ? "true" : "false");
     const QString warningIcon = QStringLiteral(":images/warning_L.png");
     if (plan.partitionJob) {
-        if (message(tr("Warning"), tr("All data on partition %1: will be erased!").arg(m_page2->targetPath().toUpper()),
+        if (message(tr("Warning"),
+                    tr("All data on partition %1: will be erased!").arg(m_page2->targetPath().toUpper()),
                     true, warningIcon) != 1)
             return;
         qDebug() << (arg.hasMbr ? "restore partition and mbr" : "just restore partition");
         m_worker->setRestore(arg, m_page1->fsCode());
     } else {
         qDebug() << "just restore mbr";
-        if (message(tr("Warning"), tr("Are you sure you want to restore the MBR of your %1 disk?").arg(m_page2->diskText()),
+        if (message(tr("Warning"),
+                    tr("Are you sure you want to restore the MBR of your %1 disk?").arg(m_page2->diskText()),
                     true, warningIcon) != 1)
             return;
         m_worker->setRestoreMbr(arg);
@@ -130,9 +132,10 @@ void RestoreDlg::workerCreated(QuarnThread* worker)
 
 void RestoreDlg::jobEnded()
 {
-    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
-           tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "
-              "before it is used."));
+    endJob(
+        tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
+        tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "
+           "before it is used."));
 }
 
 void RestoreDlg::browseForNextFile(QString& fileName)

@@ -31,8 +31,8 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
     treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setColumnCount(6);
-    treeWidget->setHeaderLabels({QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"),
-                                 tr("Used space"), tr("Type")});
+    treeWidget->setHeaderLabels(
+        {QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
@@ -48,8 +48,8 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     const QString dstPath = readSetting(kDstPathKey);
     if (dstPath.isEmpty() || !QFileInfo(localPath(dstPath)).isDir())
         return;
-    const QStringList images = QDir(localPath(dstPath))
-                                   .entryList({QStringLiteral("*.bkp")}, QDir::Files, QDir::Time);
+    const QStringList images =
+        QDir(localPath(dstPath)).entryList({QStringLiteral("*.bkp")}, QDir::Files, QDir::Time);
     if (images.isEmpty())
         return;
     m_preselected = true;
@@ -129,9 +129,9 @@ void RtWidget1::loadImage(const QString& path)
         m_partItem->setFlags(m_partItem->flags() | Qt::ItemIsUserCheckable);
         m_partItem->setCheckState(1, Qt::Checked);
         if (m_hasMbr) {
-            m_mbrItem = new QTreeWidgetItem(disk, {QStringLiteral("  "), tr("MBR and Track 0"), QStringLiteral(" "),
-                                                   QStringLiteral(" "), QStringLiteral(" "),
-                                                   tr("MBR and Track 0")});
+            m_mbrItem =
+                new QTreeWidgetItem(disk, {QStringLiteral("  "), tr("MBR and Track 0"), QStringLiteral(" "),
+                                           QStringLiteral(" "), QStringLiteral(" "), tr("MBR and Track 0")});
             m_mbrItem->setFlags(m_mbrItem->flags() | Qt::ItemIsUserCheckable);
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
@@ -174,18 +174,32 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     m_hasMbr = view.active;
     QString type;
     switch (view.fsCode) {
-    case 4: type = QStringLiteral("NTFS"); break;
-    case 3: type = QStringLiteral("FAT32"); break;
-    case 2: type = QStringLiteral("FAT16"); break;
-    default: type = QStringLiteral("UNKNOWN"); break;
+    case 4:
+        type = QStringLiteral("NTFS");
+        break;
+    case 3:
+        type = QStringLiteral("FAT32");
+        break;
+    case 2:
+        type = QStringLiteral("FAT16");
+        break;
+    default:
+        type = QStringLiteral("UNKNOWN");
+        break;
     }
     m_fsCode = view.fsCode;
-    diskRow = QStringList{QStringLiteral("Disk %1").arg(view.diskNumber), diskName, QStringLiteral(" "),
-                          formatSize(static_cast<qint64>(view.diskBytes)), QStringLiteral(" "),
+    diskRow = QStringList{QStringLiteral("Disk %1").arg(view.diskNumber),
+                          diskName,
+                          QStringLiteral(" "),
+                          formatSize(static_cast<qint64>(view.diskBytes)),
+                          QStringLiteral(" "),
                           QStringLiteral(" ")};
-    partRow = QStringList{QStringLiteral("   "), partText, flag,
+    partRow = QStringList{QStringLiteral("   "),
+                          partText,
+                          flag,
                           formatSize(static_cast<qint64>(view.partSectorCount * 512)),
-                          formatSize(static_cast<qint64>(view.partitionUsedBytes)), type};
+                          formatSize(static_cast<qint64>(view.partitionUsedBytes)),
+                          type};
     qDebug() << "disk info" << diskRow << "part info: " << partRow;
     return 0;
 }

@@ -88,10 +88,11 @@ int registerDriveContextMenu()
     winplat::RegistryValue value;
     value.type = winplat::RegistryValue::String;
     value.strings.push_back(toU16(driveVerbCommand(fromU16(program))));
-    return platform->writeRegistryValue(winplat::RegistryHive::ClassesRoot, toU16(QLatin1String(kDriveVerbKey)),
-                                        std::u16string(), value) == winplat::err::kSuccess
-        ? 1
-        : 0;
+    return platform->writeRegistryValue(winplat::RegistryHive::ClassesRoot,
+                                        toU16(QLatin1String(kDriveVerbKey)), std::u16string(),
+                                        value) == winplat::err::kSuccess
+               ? 1
+               : 0;
 }
 
 int windowsVersion()
@@ -112,24 +113,30 @@ void forgetWindowsVersion()
 
 QString desktopStyleSheet()
 {
-    return frameStyleSheet() + QStringLiteral(
-        "\nQPushButton#m_toolButton { border-image: url(:images/Create_Disc_N.png); }"
-        "\nQPushButton#m_toolButton:hover { border-image: url(:images/Create_Disc_H.png); }"
-        "\nQPushButton#m_toolButton:pressed { border-image: url(:images/Create_Disc_P.png); }"
-        "\nQPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn { border-image: url(:images/Button_N.png); }"
-        "\nQPushButton#makeBtn:hover, QPushButton#scanBtn:hover, QPushButton#cancelBtn:hover,"
-        " QPushButton#checkBtn:hover, QPushButton#recoverBtn:hover { border-image: url(:images/Button_H.png); }"
-        "\nQPushButton#makeBtn:pressed, QPushButton#scanBtn:pressed, QPushButton#cancelBtn:pressed,"
-        " QPushButton#checkBtn:pressed, QPushButton#recoverBtn:pressed { border-image: url(:images/Button_P.png); }"
-        "\nQPushButton#makeBtn:disabled, QPushButton#scanBtn:disabled, QPushButton#cancelBtn:disabled,"
-        " QPushButton#checkBtn:disabled, QPushButton#recoverBtn:disabled { border-image: url(:images/Button_D.png); }"
-        "\nQPushButton#checkBtn, QPushButton#recoverBtn { border-image: url(:images/Button_FN.png); }"
-        // The dark buttons and the tools' pages on the dark background: white
-        // text, as in the wizards.
-        "\nQPushButton#m_returnBtn, QPushButton#m_preBtn, QPushButton#m_nextBtn, QPushButton#m_quitButton,"
-        " QPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn, QPushButton#checkBtn,"
-        " QPushButton#recoverBtn { color: white; }"
-        "\ndesk--ToolWidget1 QLabel, desk--ToolWidget2 QLabel { color: white; }\n");
+    return frameStyleSheet() +
+           QStringLiteral(
+               "\nQPushButton#m_toolButton { border-image: url(:images/Create_Disc_N.png); }"
+               "\nQPushButton#m_toolButton:hover { border-image: url(:images/Create_Disc_H.png); }"
+               "\nQPushButton#m_toolButton:pressed { border-image: url(:images/Create_Disc_P.png); }"
+               "\nQPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn { border-image: "
+               "url(:images/Button_N.png); }"
+               "\nQPushButton#makeBtn:hover, QPushButton#scanBtn:hover, QPushButton#cancelBtn:hover,"
+               " QPushButton#checkBtn:hover, QPushButton#recoverBtn:hover { border-image: "
+               "url(:images/Button_H.png); }"
+               "\nQPushButton#makeBtn:pressed, QPushButton#scanBtn:pressed, QPushButton#cancelBtn:pressed,"
+               " QPushButton#checkBtn:pressed, QPushButton#recoverBtn:pressed { border-image: "
+               "url(:images/Button_P.png); }"
+               "\nQPushButton#makeBtn:disabled, QPushButton#scanBtn:disabled, QPushButton#cancelBtn:disabled,"
+               " QPushButton#checkBtn:disabled, QPushButton#recoverBtn:disabled { border-image: "
+               "url(:images/Button_D.png); }"
+               "\nQPushButton#checkBtn, QPushButton#recoverBtn { border-image: url(:images/Button_FN.png); }"
+               // The dark buttons and the tools' pages on the dark background: white
+               // text, as in the wizards.
+               "\nQPushButton#m_returnBtn, QPushButton#m_preBtn, QPushButton#m_nextBtn, "
+               "QPushButton#m_quitButton,"
+               " QPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn, QPushButton#checkBtn,"
+               " QPushButton#recoverBtn { color: white; }"
+               "\ndesk--ToolWidget1 QLabel, desk--ToolWidget2 QLabel { color: white; }\n");
 }
 
 int prepareDesktop(QApplication& app, int* exitCode)
@@ -145,7 +152,8 @@ int prepareDesktop(QApplication& app, int* exitCode)
 
     *exitCode = 0;
     if (checkAdministrator() == -1) {
-        showBox(QCoreApplication::translate("desk", "You must have administrator rights to run this program!"));
+        showBox(
+            QCoreApplication::translate("desk", "You must have administrator rights to run this program!"));
         return -1;
     }
     registerDriveContextMenu();
@@ -175,7 +183,8 @@ int prepareDesktop(QApplication& app, int* exitCode)
     }
 
     QTranslator* qtTranslator = new QTranslator(&app);
-    if (qtTranslator->load(QStringLiteral("qt_") + lang, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+    if (qtTranslator->load(QStringLiteral("qt_") + lang,
+                           QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(qtTranslator);
     QTranslator* ownTranslator = new QTranslator(&app);
     ownTranslator->setObjectName(QStringLiteral("language/pelrid_") + lang);
@@ -196,7 +205,8 @@ static QString& programFolderOverride()
 
 QString programFolder()
 {
-    return programFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath() : programFolderOverride();
+    return programFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath()
+                                             : programFolderOverride();
 }
 
 void setProgramFolder(const QString& folder)

@@ -41,15 +41,17 @@ ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
     auto* choices = new QVBoxLayout(group);
     m_installRdBtn = new QRadioButton(tr("Install Sorvik Tavimo Recover2.0"), group);
     m_installRdBtn->setObjectName(QStringLiteral("installRdBtn"));
-    m_inLabel = new QLabel(tr("Install Sorvik Tavimo Recover2.0 in your system partition, you can restore your "
-                              "operation system when you boot your computer and choose Sorvik Tavimo Recover to "
-                              "restore it."),
-                           group);
+    m_inLabel =
+        new QLabel(tr("Install Sorvik Tavimo Recover2.0 in your system partition, you can restore your "
+                      "operation system when you boot your computer and choose Sorvik Tavimo Recover to "
+                      "restore it."),
+                   group);
     m_uninstallRdBtn = new QRadioButton(tr("Uninstall Sorvik Tavimo Recover2.0"), group);
     m_uninstallRdBtn->setObjectName(QStringLiteral("uninstallRdBtn"));
-    m_unLabel = new QLabel(tr("Uninstall Sorvik Tavimo Recover2.0 in your system partition. It will remove the "
-                              "boot information in your system."),
-                           group);
+    m_unLabel =
+        new QLabel(tr("Uninstall Sorvik Tavimo Recover2.0 in your system partition. It will remove the "
+                      "boot information in your system."),
+                   group);
     for (QLabel* label : {m_inLabel, m_unLabel})
         label->setWordWrap(true);
     choices->addWidget(m_installRdBtn);

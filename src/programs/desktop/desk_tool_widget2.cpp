@@ -25,7 +25,8 @@ namespace desk {
 
 FileModel::FileModel(const QList<QStringList>& rows, QObject* parent) : QAbstractItemModel(parent)
 {
-    m_root = new FileItem({tr("MFTNo"), tr("File Name"), tr("File Time"), tr("File Size"), tr("Data Integrity")});
+    m_root =
+        new FileItem({tr("MFTNo"), tr("File Name"), tr("File Time"), tr("File Size"), tr("Data Integrity")});
     for (const QStringList& row : rows)
         m_root->appendChild(new FileItem(row, m_root));
 }
@@ -93,7 +94,8 @@ Qt::ItemFlags FileModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-recoverthread::recoverthread(QObject* parent) : QThread(parent) {}
+recoverthread::recoverthread(QObject* parent) : QThread(parent)
+{}
 
 recoverthread::~recoverthread()
 {
@@ -159,7 +161,8 @@ void recoverthread::run()
         return;
     }
     if (m_mode == 0) {
-        m_result = int(m_recover->ScanPartition(m_volume, {foundFileCallback, recoverProgressCallback, this}));
+        m_result =
+            int(m_recover->ScanPartition(m_volume, {foundFileCallback, recoverProgressCallback, this}));
     } else if (m_record != -1 && !m_outputPath.empty()) {
         m_result = int(m_recover->RecoverFile(static_cast<unsigned long>(m_record), m_outputPath,
                                               recoverProgressCallback));
@@ -190,9 +193,9 @@ ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
     m_treeView->setAccessibleName(tr("Deleted files"));
     m_treeView->setRootIsDecorated(false);
     layout->addWidget(m_treeView, 1, 0, 1, 4);
-    auto* hint = new QLabel(
-        tr("you can select a delete file which show on the top and click \"Recover File\" button to recover it."),
-        this);
+    auto* hint = new QLabel(tr("you can select a delete file which show on the top and click \"Recover "
+                               "File\" button to recover it."),
+                            this);
     hint->setWordWrap(true);
     layout->addWidget(hint, 2, 0, 1, 4);
     m_progressBar = new QProgressBar(this);
@@ -213,7 +216,8 @@ ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
     m_saveAsAction->setStatusTip(tr("Recover the file to ...!"));
     connect(m_saveAsAction, &QAction::triggered, this, &ToolWidget2::saveAs);
     connect(m_recoverBtn, &QPushButton::clicked, this, &ToolWidget2::saveAs);
-    connect(m_partCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ToolWidget2::selectPartSlot);
+    connect(m_partCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &ToolWidget2::selectPartSlot);
     connect(m_scanBtn, &QPushButton::clicked, this, &ToolWidget2::scanPartition);
     connect(m_cancelBtn, &QPushButton::clicked, this, &ToolWidget2::cancelScan);
     connect(m_treeView, &QTreeView::pressed, this, &ToolWidget2::pressItemFile);
@@ -223,7 +227,8 @@ ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
             if (part->Letter == 0 || QString::fromStdString(part->FsName).toUpper() != QLatin1String("NTFS"))
                 continue;
             const QString label = fromU16(part->Label);
-            const QString name = QString("%1 (%2:)").arg(label).arg(QChar::fromLatin1(part->Letter).toUpper());
+            const QString name =
+                QString("%1 (%2:)").arg(label).arg(QChar::fromLatin1(part->Letter).toUpper());
             const int index = m_partCombo->count();
             m_letters[index] = part->Letter;
             m_partCombo->addItem(QString("%1 [%2]").arg(name).arg(formatSize(qint64(part->Capacity))));
@@ -339,8 +344,8 @@ void ToolWidget2::saveAs()
     // Writing onto the scanned volume could overwrite the very clusters
     // being recovered; drive letters compare without regard to case.
     if (answer.at(0).toUpper() == QChar::fromLatin1(m_scanLetter).toUpper()) {
-        message(QStringLiteral(":images/MsgIcon_Stop.png"), tr("You can't save the file to the scan partition!"),
-                tr("Error"));
+        message(QStringLiteral(":images/MsgIcon_Stop.png"),
+                tr("You can't save the file to the scan partition!"), tr("Error"));
         return;
     }
     m_progressBar->setValue(0);

@@ -94,7 +94,7 @@ protected:
 
 private:
     int m_result = 0;
-    std::atomic<int> m_cancel {0};  // set by the GUI thread, read by the scan
+    std::atomic<int> m_cancel{0};  // set by the GUI thread, read by the scan
     int m_lastProgress = 0;
     std::string m_volume;
     int m_mode = 0;  // 0 scan, 1 recover
@@ -144,7 +144,7 @@ private:
     QAction* m_saveAsAction;
     QMap<int, char> m_letters;  // combo index -> drive letter
     char m_letter = 0;
-    char m_scanLetter = 0;      // the drive of the last scan
+    char m_scanLetter = 0;  // the drive of the last scan
     recoverthread* m_thread = nullptr;
     FileModel* m_model = nullptr;
     QList<QStringList> m_rows;

@@ -52,9 +52,9 @@ int countPartitions(const _DiskInfo& disk)
 TreeItem* newDiskItem(const _DiskInfo& disk, int number)
 {
     const QString model = fromU16(disk.Model);
-    TreeItem* item = new TreeItem({TreeModel::tr("Disk %1").arg(number), model, QStringLiteral(" "),
-                                   formatSize(static_cast<qint64>(disk.Size)), QStringLiteral(" "),
-                                   QStringLiteral(" ")});
+    TreeItem* item =
+        new TreeItem({TreeModel::tr("Disk %1").arg(number), model, QStringLiteral(" "),
+                      formatSize(static_cast<qint64>(disk.Size)), QStringLiteral(" "), QStringLiteral(" ")});
     item->type = disk.MediaType == kMediaRemovable ? TreeItem::UsbDisk : TreeItem::Disk;
     item->path = fromU16(disk.Name);
     item->number = disk.Index;
@@ -68,9 +68,8 @@ TreeItem* newDiskItem(const _DiskInfo& disk, int number)
 TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
 {
     const QString label = fromU16(part.Label);
-    const QString name = part.Letter == ' '
-        ? label
-        : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.Letter));
+    const QString name =
+        part.Letter == ' ' ? label : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.Letter));
     const QString fsName = QString::fromStdString(part.FsName);
     TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
                                    formatSize(static_cast<qint64>(part.Capacity)),
@@ -91,8 +90,8 @@ TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
 
 TreeModel::TreeModel(QObject* parent) : TreeItemModel(parent)
 {
-    m_root = new TreeItem({QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"),
-                           tr("Used space"), tr("Type")});
+    m_root = new TreeItem(
+        {QStringLiteral(" "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     setupModelData(CVetra::instance()->GetVetra());
 }
 

@@ -33,7 +33,6 @@ public:
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-
 signals:
     void rowCountChanged();
 
@@ -45,7 +44,6 @@ public slots:
 
 private:
     void setupModelData(const _DiskInfo* disks);
-
 };
 
 }  // namespace desk

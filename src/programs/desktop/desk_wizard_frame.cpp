@@ -8,8 +8,8 @@
 
 namespace desk {
 
-const ::WizardFrame::StepColumn kWizardSteps = {
-    {80, 175, 270}, QSize(130, 40), {120, 215, 310}, QSize(150, 20), {158, 253}, Qt::Alignment()};
+const ::WizardFrame::StepColumn kWizardSteps = {{80, 175, 270}, QSize(130, 40), {120, 215, 310},
+                                                QSize(150, 20), {158, 253},     Qt::Alignment()};
 
 void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
 {
@@ -17,11 +17,12 @@ void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
         return;
     QObject::disconnect(helpButton, &QPushButton::clicked, nullptr, nullptr);
     QObject::connect(helpButton, &QPushButton::clicked, window, [window] {
-        BaseMsgDlg box(QCoreApplication::translate("desk::WizardFrame", "Help"),
-                       QCoreApplication::translate("desk::WizardFrame",
-                                                   "Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
-                                                   "partitions. Contact your system administrator for help."),
-                       QStringLiteral(":images/MsgIcon_Question.png"), window, true, false);
+        BaseMsgDlg box(
+            QCoreApplication::translate("desk::WizardFrame", "Help"),
+            QCoreApplication::translate("desk::WizardFrame",
+                                        "Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
+                                        "partitions. Contact your system administrator for help."),
+            QStringLiteral(":images/MsgIcon_Question.png"), window, true, false);
         box.exec();
     });
 }

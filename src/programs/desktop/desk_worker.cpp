@@ -30,8 +30,7 @@ QuarnEngine windowsEngine()
 }
 
 Worker::Worker(const QuarnEngine& engine) : ::QuarnThread(engine)
-{
-}
+{}
 
 QuarnEngine Worker::setDefaultEngine(const QuarnEngine& engine)
 {

@@ -9,8 +9,7 @@
 #include <cstdint>
 #include <string>
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-              "image records are written as they lie in memory");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "image records are written as they lie in memory");
 
 namespace ImageFormat {
 constexpr uint32_t kBlockStartMagic = 0x534B4C42;     // "BLKS"
@@ -18,7 +17,7 @@ constexpr uint32_t kPartitionInfoMagic = 0x4F464950;  // "PIFO"
 constexpr uint32_t kBlockEndMagic = 0x454B4C42;       // "BLKE"
 constexpr uint32_t kRecordStreamEnd = 0xFFFFFFFF;     // closes the NTFS record stream
 
-constexpr uint32_t kChunkBytes = 0x20000;      // plain bytes per data-set chunk
+constexpr uint32_t kChunkBytes = 0x20000;  // plain bytes per data-set chunk
 constexpr uint32_t kNtfsFileRecordBytes = 1024;
 constexpr uint16_t kNtfsBootAreaBytes = 0x1200;
 constexpr uint16_t kFat32BootAreaBytes = 0x4000;

@@ -87,10 +87,10 @@ enum QuarnResult : int {
 // File-system codes of tagBackupArgument::fsType and the volume trailer.
 enum QuarnFsType : int { FS_TYPE_FAT32 = 3, FS_TYPE_NTFS = 4 };
 
-QUARN_EXPORT int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb,
-                             tagBackupImageHeadInfo* head, int headLength);
-QUARN_EXPORT int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb,
-                              tagBackupImageHeadInfo* head, int headLength);
+QUARN_EXPORT int backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                             int headLength);
+QUARN_EXPORT int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
+                              int headLength);
 QUARN_EXPORT int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);

@@ -51,8 +51,8 @@ int CCompressData::RunCoder(Step step, unsigned char** out, unsigned long* outLe
 int CCompressData::Compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                             unsigned long* outLength, bool& more)
 {
-    return RunCoder([&](auto& coder) { return coder.compress(data, length, final, out, outLength, more); }, out,
-                    outLength, more);
+    return RunCoder([&](auto& coder) { return coder.compress(data, length, final, out, outLength, more); },
+                    out, outLength, more);
 }
 
 int CCompressData::Decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,

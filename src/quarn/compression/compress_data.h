@@ -23,10 +23,10 @@ public:
     // Calling order for one data set: each chunk with final=false (then
     // drain while more), then one call with no input and final=true
     // (again draining while more).
-    int Compress(unsigned char* data, unsigned length, bool final,
-                 unsigned char** out, unsigned long* outLength, bool& more);
-    int Decompress(unsigned char* data, unsigned length, bool final,
-                   unsigned char** out, unsigned long* outLength, bool& more);
+    int Compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
+                 unsigned long* outLength, bool& more);
+    int Decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
+                   unsigned long* outLength, bool& more);
 
 private:
     // Clears the outputs, runs `step` on the coder of this type (1 without

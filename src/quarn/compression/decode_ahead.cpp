@@ -112,9 +112,8 @@ int CDecodeAhead::Take(const unsigned char** out, uint32_t* length, bool* hungry
 bool CDecodeAhead::Put(Output output)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] {
-        return m_stopping || m_set != m_workerSet || m_outputs.size() < kOutputsWaiting;
-    });
+    m_changed.wait(
+        lock, [this] { return m_stopping || m_set != m_workerSet || m_outputs.size() < kOutputsWaiting; });
     if (m_stopping || m_set != m_workerSet)
         return false;
     m_outputs.push_back(std::move(output));
@@ -147,8 +146,8 @@ bool CDecodeAhead::Decode(const unsigned char* data, unsigned length, bool final
         unsigned char* out = nullptr;
         unsigned long outLength = 0;
         const bool drain = more;
-        if (m_coder->Decompress(drain ? nullptr : const_cast<unsigned char*>(data), drain ? 0 : length, final, &out,
-                                &outLength, more) != 0)
+        if (m_coder->Decompress(drain ? nullptr : const_cast<unsigned char*>(data), drain ? 0 : length, final,
+                                &out, &outLength, more) != 0)
             return false;
         // A coder that asks to be called again without giving anything
         // would never end.

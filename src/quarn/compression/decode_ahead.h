@@ -20,12 +20,12 @@ class CCompressData;
 
 class CDecodeAhead {
 public:
-    static constexpr size_t kPiecesWaiting = 4;   // stored pieces given, not yet decoded
-    static constexpr uint32_t kFeedBytes = 0x40000;  // stored bytes given at once
+    static constexpr size_t kPiecesWaiting = 4;           // stored pieces given, not yet decoded
+    static constexpr uint32_t kFeedBytes = 0x40000;       // stored bytes given at once
     static constexpr uint32_t kCoderPieceBytes = 0x8000;  // and handed to the coder at once
     // Sets of at most this many stored bytes are not worth a worker.
     static constexpr uint64_t kSmallSetBytes = 0x100000;
-    static constexpr size_t kOutputsWaiting = 8;  // decoded pieces not yet taken
+    static constexpr size_t kOutputsWaiting = 8;     // decoded pieces not yet taken
     static constexpr size_t kGatherBytes = 0x40000;  // decoded bytes handed over at once
 
     explicit CDecodeAhead(uint8_t compressType);
@@ -90,7 +90,7 @@ private:
     bool m_workerBusy = false;
     bool m_stopping = false;
 
-    Output m_taken;            // the job's; what Take handed out last
+    Output m_taken;  // the job's; what Take handed out last
 
     std::thread m_worker;
 };

@@ -30,7 +30,8 @@ void CLibz::ReportStream()
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream->next_in)),
                 static_cast<int>(m_stream->avail_in),
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream->next_out)),
-                static_cast<int>(m_stream->avail_out), static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream)),
+                static_cast<int>(m_stream->avail_out),
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream)),
                 static_cast<long>(m_stream->total_in));
 }
 
@@ -81,9 +82,9 @@ bool CLibz::SetUp(Direction direction)
     com_end();
     *m_stream = z_stream();
     int result = direction == kDeflate
-        ? deflateInit2(m_stream, m_defaultLevel ? Z_DEFAULT_COMPRESSION : kFastLevel, Z_DEFLATED,
-                       kRawDeflateWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY)
-        : inflateInit2(m_stream, kRawDeflateWindowBits);
+                     ? deflateInit2(m_stream, m_defaultLevel ? Z_DEFAULT_COMPRESSION : kFastLevel, Z_DEFLATED,
+                                    kRawDeflateWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY)
+                     : inflateInit2(m_stream, kRawDeflateWindowBits);
     m_lastResult = result;
     if (result != Z_OK) {
         Report("Initialize z_stream error", result, __LINE__);

@@ -17,8 +17,8 @@ constexpr size_t kQuickLzBlockBytes = 0x8000;
 static_assert(CParallelCompressor::kBlockBytes % kQuickLzBlockBytes == 0,
               "a block must end where the single coder ends a packet");
 
-std::atomic<unsigned> g_failAfterBlocks {0};
-std::atomic<int> g_failCode {0};
+std::atomic<unsigned> g_failAfterBlocks{0};
+std::atomic<int> g_failCode{0};
 
 // The test seam: true (once) for the block that is to fail.
 int InjectedFailure()
@@ -81,7 +81,8 @@ public:
     {
         output.clear();
         try {
-            return m_type == 1 ? QuickLz(input, length, output) : Deflate(input, length, dictionary, final, output);
+            return m_type == 1 ? QuickLz(input, length, output)
+                               : Deflate(input, length, dictionary, final, output);
         } catch (const std::bad_alloc&) {
             output.clear();
             return ERR_NO_MEMORY;
@@ -96,8 +97,8 @@ private:
         size_t produced = 0;
         for (size_t done = 0; done < length; done += kQuickLzBlockBytes) {
             const size_t piece = std::min(kQuickLzBlockBytes, length - done);
-            const size_t packet = qlz_compress(input + done, reinterpret_cast<char*>(output.data() + produced),
-                                               piece, m_scratch.get());
+            const size_t packet = qlz_compress(
+                input + done, reinterpret_cast<char*>(output.data() + produced), piece, m_scratch.get());
             if (packet == 0)
                 return ERR_COMPRESS;
             produced += packet;
@@ -141,14 +142,12 @@ private:
 
     int m_type;
     std::unique_ptr<char[]> m_scratch;
-    z_stream m_stream {};
+    z_stream m_stream{};
     bool m_deflateReady = false;
 };
 
 CParallelCompressor::CParallelCompressor(int compressType, unsigned threads, Sink sink)
-    : m_type(compressType),
-      m_sink(std::move(sink)),
-      m_maxBlocks(std::max(1u, threads) * kBlocksPerThread),
+    : m_type(compressType), m_sink(std::move(sink)), m_maxBlocks(std::max(1u, threads) * kBlocksPerThread),
       m_maxItems(m_maxBlocks + kActionsInFlight)
 {
     m_ownCoder.reset(new (std::nothrow) CBlockCoder(compressType));
@@ -258,7 +257,8 @@ int CParallelCompressor::Append(const unsigned char* data, uint32_t length)
                     return result;
                 continue;
             }
-            const uint32_t take = std::min<uint32_t>(length, kBlockBytes - static_cast<uint32_t>(m_filling->input.size()));
+            const uint32_t take =
+                std::min<uint32_t>(length, kBlockBytes - static_cast<uint32_t>(m_filling->input.size()));
             m_filling->input.insert(m_filling->input.end(), data, data + take);
             data += take;
             length -= take;
@@ -279,8 +279,8 @@ int CParallelCompressor::Finish(bool wait)
             // overlap with anything.
             std::unique_ptr<Block> block = std::move(m_filling);
             m_dictionary.clear();
-            int result = m_ownCoder->Compress(block->input.data(), block->input.size(), block->dictionary, true,
-                                              block->output);
+            int result = m_ownCoder->Compress(block->input.data(), block->input.size(), block->dictionary,
+                                              true, block->output);
             if (result == 0 && !block->output.empty())
                 result = m_sink(block->output.data(), block->output.size());
             Recycle(std::move(block));
@@ -405,8 +405,9 @@ int CParallelCompressor::Drop(int result)
         std::unique_lock<std::mutex> lock(m_mutex);
         m_queue.clear();
         m_blockDone.wait(lock, [this] {
-            return std::all_of(m_inFlight.begin(), m_inFlight.end(),
-                               [](const std::unique_ptr<Block>& block) { return !block->taken || block->done; });
+            return std::all_of(m_inFlight.begin(), m_inFlight.end(), [](const std::unique_ptr<Block>& block) {
+                return !block->taken || block->done;
+            });
         });
     }
     m_inFlight.clear();

@@ -98,22 +98,22 @@ private:
     bool m_ready = false;
     int m_type;
     Sink m_sink;
-    size_t m_maxBlocks;   // blocks in flight
-    size_t m_maxItems;    // blocks and actions in flight
+    size_t m_maxBlocks;  // blocks in flight
+    size_t m_maxItems;   // blocks and actions in flight
     size_t m_blocksInFlight = 0;
     std::unique_ptr<CBlockCoder> m_ownCoder;  // for sets of one block
 
     std::mutex m_mutex;
     std::condition_variable m_workReady;
     std::condition_variable m_blockDone;
-    std::deque<Block*> m_queue;                   // submitted, not yet taken
+    std::deque<Block*> m_queue;  // submitted, not yet taken
     bool m_stopping = false;
 
     // The job's thread only.
     std::deque<std::unique_ptr<Block>> m_inFlight;  // blocks and actions, in stream order
     std::vector<std::unique_ptr<Block>> m_spare;
     std::unique_ptr<Block> m_filling;
-    std::vector<unsigned char> m_dictionary;      // last bytes of the previous block
+    std::vector<unsigned char> m_dictionary;  // last bytes of the previous block
 
     std::vector<std::thread> m_workers;
 };

@@ -17,7 +17,7 @@ constexpr size_t kLongHeaderBytes = 9;
 constexpr size_t kLongHeaderFrom = 216;  // plain sizes from here on need 32-bit fields
 constexpr unsigned char kFlagCompressed = 0x01;
 constexpr unsigned char kFlagLongHeader = 0x02;
-constexpr unsigned char kFlagProfile = 0x44;     // level 1, no streaming buffer, bit 6
+constexpr unsigned char kFlagProfile = 0x44;  // level 1, no streaming buffer, bit 6
 constexpr unsigned char kFlagProfileMask = 0xFC;
 constexpr size_t kMinBodyBytes = 9;
 constexpr size_t kMaxMatch = 255;
@@ -28,7 +28,7 @@ constexpr size_t kMatchStartMargin = 11;
 constexpr size_t kMatchEndMargin = 4;
 
 struct CompressSlot {
-    uint32_t value;     // the three bytes at position, or kEmptySlot
+    uint32_t value;  // the three bytes at position, or kEmptySlot
     uint32_t position;
 };
 
@@ -59,14 +59,20 @@ inline void Store16(unsigned char* p, uint32_t v)
     std::memcpy(p, &w, sizeof w);
 }
 
-inline void Store32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+inline void Store32(unsigned char* p, uint32_t v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
 
 inline uint32_t Load24(const unsigned char* p)
 {
     return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16);
 }
 
-inline uint32_t SlotOf(uint32_t value) { return (value ^ (value >> 12)) & (kSlotCount - 1); }
+inline uint32_t SlotOf(uint32_t value)
+{
+    return (value ^ (value >> 12)) & (kSlotCount - 1);
+}
 
 template <typename T>
 T* AlignedScratch(char* scratch)
@@ -75,7 +81,10 @@ T* AlignedScratch(char* scratch)
     return reinterpret_cast<T*>(p);
 }
 
-inline size_t HeaderBytes(size_t plain) { return plain < kLongHeaderFrom ? kShortHeaderBytes : kLongHeaderBytes; }
+inline size_t HeaderBytes(size_t plain)
+{
+    return plain < kLongHeaderFrom ? kShortHeaderBytes : kLongHeaderBytes;
+}
 
 void WriteHeader(unsigned char* packet, bool compressed, size_t packetBytes, size_t plain)
 {
@@ -155,7 +164,8 @@ size_t qlz_size_decompressed(const char* source)
 
 int qlz_get_setting(int setting)
 {
-    static const int kSettings[] = {1, int(QLZ_SCRATCH_COMPRESS), int(QLZ_SCRATCH_DECOMPRESS), 0, -1, -1, 0, 1, 4, 1};
+    static const int kSettings[] = {
+        1, int(QLZ_SCRATCH_COMPRESS), int(QLZ_SCRATCH_DECOMPRESS), 0, -1, -1, 0, 1, 4, 1};
     if (setting < 0 || setting >= int(sizeof kSettings / sizeof kSettings[0]))
         return -1;
     return kSettings[setting];
@@ -281,8 +291,8 @@ int qlz_read_header(const char* source, size_t available, size_t* compressed, si
     return 1;
 }
 
-size_t qlz_decompress_bounded(const char* source, size_t available, void* destination,
-                              size_t capacity, char* scratch_decompress)
+size_t qlz_decompress_bounded(const char* source, size_t available, void* destination, size_t capacity,
+                              char* scratch_decompress)
 {
     size_t c = 0;
     size_t n = 0;
@@ -300,8 +310,8 @@ size_t qlz_decompress_bounded(const char* source, size_t available, void* destin
     std::memset(slots, 0xFF, sizeof(uint32_t) * kSlotCount);
 
     size_t in = header;
-    size_t s = 0;          // plain bytes decoded
-    size_t recorded = 0;   // every position below this one is in the table or skipped
+    size_t s = 0;         // plain bytes decoded
+    size_t recorded = 0;  // every position below this one is in the table or skipped
     uint32_t control = 0;
     unsigned items = 0;
     while (s < n) {

@@ -47,7 +47,7 @@ int qlz_read_header(const char* source, size_t available, size_t* compressed, si
 // Decodes the packet at source, reading no further than available bytes
 // and writing no further than capacity bytes. Returns the plain size, or 0
 // when the packet is malformed, truncated or does not fit.
-size_t qlz_decompress_bounded(const char* source, size_t available, void* destination,
-                              size_t capacity, char* scratch_decompress);
+size_t qlz_decompress_bounded(const char* source, size_t available, void* destination, size_t capacity,
+                              char* scratch_decompress);
 
 #endif

@@ -100,8 +100,8 @@ bool CQuick_LZ::BeginCall(unsigned char* data, unsigned length, bool& final, uns
     return true;
 }
 
-int CQuick_LZ::EndCall(const unsigned char* rest, unsigned long restLength, unsigned long produced, bool final,
-                       bool more, unsigned char** out, unsigned long* outLength)
+int CQuick_LZ::EndCall(const unsigned char* rest, unsigned long restLength, unsigned long produced,
+                       bool final, bool more, unsigned char** out, unsigned long* outLength)
 {
     if (!KeepPending(rest, restLength))
         return Fail();
@@ -138,8 +138,8 @@ int CQuick_LZ::compress(unsigned char* data, unsigned length, bool final, unsign
             more = true;
             break;
         }
-        size_t packet = qlz_compress(input + used, reinterpret_cast<char*>(m_output) + produced, block,
-                                     m_compressState);
+        size_t packet =
+            qlz_compress(input + used, reinterpret_cast<char*>(m_output) + produced, block, m_compressState);
         if (packet == 0)
             return Fail();
         produced += packet;
@@ -161,8 +161,8 @@ int CQuick_LZ::decompress(unsigned char* data, unsigned length, bool final, unsi
     while (used < total) {
         size_t packetBytes = 0;
         size_t plainBytes = 0;
-        const int header = qlz_read_header(reinterpret_cast<char*>(input + used), total - used, &packetBytes,
-                                           &plainBytes);
+        const int header =
+            qlz_read_header(reinterpret_cast<char*>(input + used), total - used, &packetBytes, &plainBytes);
         if (header < 0 || (header > 0 && (packetBytes > kWorkBytes || plainBytes > kOutputBytes)))
             return Fail();
         if (header == 0 || packetBytes > total - used)
@@ -193,8 +193,8 @@ int CQuick_LZ::decompres(ReadFunc read, WriteFunc write, void* user, uint64_t* c
     bool first = true;
     while (*compressedBytes > 0 || (final && first)) {
         first = false;
-        const unsigned long want = *compressedBytes < kPendingBytes ? static_cast<unsigned long>(*compressedBytes)
-                                                                    : kPendingBytes;
+        const unsigned long want =
+            *compressedBytes < kPendingBytes ? static_cast<unsigned long>(*compressedBytes) : kPendingBytes;
         long got = 0;
         if (want > 0) {
             got = read(user, piece.get(), want);

@@ -37,8 +37,8 @@ int CPartFat32Backup::GetBootCodeInfo()
     const uint32_t sectorBytes = m_boot.bytesPerSector;
     const uint32_t totalSectors = m_boot.totalSectors16 != 0 ? m_boot.totalSectors16 : m_boot.totalSectors32;
     if (sectorBytes < 512 || sectorBytes > 4096 || !IsPowerOfTwo(sectorBytes) ||
-        !IsPowerOfTwo(m_boot.sectorsPerCluster) || m_boot.reservedSectors == 0 ||
-        m_boot.numberOfFats == 0 || m_boot.fatSize32 == 0 || totalSectors == 0) {
+        !IsPowerOfTwo(m_boot.sectorsPerCluster) || m_boot.reservedSectors == 0 || m_boot.numberOfFats == 0 ||
+        m_boot.fatSize32 == 0 || totalSectors == 0) {
         DEBUG_TRACE("The boot sector holds no FAT32 file system!\n");
         return ERR_PART_INFO;
     }
@@ -116,7 +116,8 @@ int CPartFat32Backup::TraverDirEntry()
         result = ReadCluster(path.back().cluster);
         while (result == 0 && path.size() == depth && path.back().nextEntry < entriesPerCluster) {
             tagFatDirEntry entry;
-            std::memcpy(&entry, &m_dirCluster[path.back().nextEntry * ImageFormat::kFat32DirEntryBytes], sizeof entry);
+            std::memcpy(&entry, &m_dirCluster[path.back().nextEntry * ImageFormat::kFat32DirEntryBytes],
+                        sizeof entry);
             ++path.back().nextEntry;
             result = ProcessEntry(path, entry);
         }
@@ -175,7 +176,7 @@ int CPartFat32Backup::ProcessEntry(std::vector<DirPosition>& path, const tagFatD
 int CPartFat32Backup::EndDirectory(std::vector<DirPosition>& path, bool counted)
 {
     path.pop_back();
-    const tagFatDirEntry end {};
+    const tagFatDirEntry end{};
     return WriteDirEntry(end, counted);
 }
 
@@ -187,7 +188,7 @@ int CPartFat32Backup::EnterDirectory(std::vector<DirPosition>& path, uint32_t cl
     // would make the walk go round for ever.
     if (!m_dirClustersSeen.insert(cluster).second)
         return DamagedFileSystem("a subdirectory points back into the directory tree", cluster);
-    path.push_back(DirPosition {cluster, 0});
+    path.push_back(DirPosition{cluster, 0});
     return 0;
 }
 
@@ -271,7 +272,8 @@ int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 
 int CPartFat32Backup::ReadCluster(uint32_t cluster)
 {
-    const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_dirCluster.data(), m_clusterBytes);
+    const int64_t got =
+        m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_dirCluster.data(), m_clusterBytes);
     if (got < 0)
         return ERR_SEEK_PART;
     return got == m_clusterBytes ? 0 : ERR_READ_PART;
@@ -286,8 +288,8 @@ int CPartFat32Backup::ReadFatEntry(uint32_t cluster, uint32_t& next)
         const uint64_t count = std::min<uint64_t>(kFatWindowEntries, m_fatBytes / 4 - first);
         m_fatWindow.assign(count, 0);
         const int64_t bytes = static_cast<int64_t>(count * 4);
-        const int64_t got = m_fatDevice.pRead(static_cast<int64_t>(m_firstFatPos + uint64_t(first) * 4), m_fatWindow.data(),
-                                              bytes);
+        const int64_t got = m_fatDevice.pRead(static_cast<int64_t>(m_firstFatPos + uint64_t(first) * 4),
+                                              m_fatWindow.data(), bytes);
         if (got != bytes) {
             m_fatWindow.clear();
             return got < 0 ? ERR_SEEK_PART : ERR_READ_PART;

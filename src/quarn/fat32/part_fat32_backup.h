@@ -12,8 +12,8 @@
 
 class CPartFat32Backup : public CPartBackup {
 public:
-    CPartFat32Backup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
-                     tagBackupImageHeadInfo* head, int headLength);
+    CPartFat32Backup(const tagBackupArgument& arg, const tagCallBackFunc& cb, tagBackupImageHeadInfo* head,
+                     int headLength);
     ~CPartFat32Backup() override = default;
 
 protected:
@@ -48,16 +48,16 @@ private:
     uint64_t ClusterOffset(uint32_t cluster) const;
     void DisplayName(const tagFatDirEntry& entry);
 
-    tagFat32BootSector m_boot {};
+    tagFat32BootSector m_boot{};
     uint64_t m_firstFatPos = 0;
     uint64_t m_fatBytes = 0;
     uint64_t m_dataAreaPos = 0;
     uint32_t m_rootCluster = 0;
-    uint32_t m_lastCluster = 0;     // highest cluster number the FAT describes
+    uint32_t m_lastCluster = 0;  // highest cluster number the FAT describes
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCount = 0;
 
-    CDeviceIo m_fatDevice;           // second handle on the source, for the FAT
+    CDeviceIo m_fatDevice;              // second handle on the source, for the FAT
     std::vector<uint32_t> m_fatWindow;  // a cached run of FAT entries
     uint32_t m_fatWindowFirst = 0;
     std::vector<unsigned char> m_dirCluster;

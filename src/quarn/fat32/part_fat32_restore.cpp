@@ -37,7 +37,8 @@ int PlanFat32Layout(uint64_t targetSectors, Fat32NewLayout& layout)
     }
     if (targetSectors < Fat32NewLayout::kReservedSectors + 4)
         return ERR_PART_TOO_SMALL;
-    const uint64_t perCluster = DeviceSystem::Fat32SectorsPerCluster(targetSectors * Fat32NewLayout::kSectorBytes);
+    const uint64_t perCluster =
+        DeviceSystem::Fat32SectorsPerCluster(targetSectors * Fat32NewLayout::kSectorBytes);
     const uint64_t sectors = targetSectors - Fat32NewLayout::kReservedSectors;
 
     // The smallest FAT found by halving the gap: each FAT sector describes
@@ -48,7 +49,8 @@ int PlanFat32Layout(uint64_t targetSectors, Fat32NewLayout& layout)
         if (Fat32NewLayout::kNumberOfFats * fatSectors >= sectors)
             return ERR_PART_TOO_SMALL;
         clusters = (sectors - Fat32NewLayout::kNumberOfFats * fatSectors) / perCluster;
-        const uint64_t needed = (4 * clusters + 8 + Fat32NewLayout::kSectorBytes - 1) / Fat32NewLayout::kSectorBytes;
+        const uint64_t needed =
+            (4 * clusters + 8 + Fat32NewLayout::kSectorBytes - 1) / Fat32NewLayout::kSectorBytes;
         if (needed <= fatSectors)
             break;
         fatSectors += ((needed - fatSectors) / 2) | 1;
@@ -71,8 +73,7 @@ int PlanFat32Layout(uint64_t targetSectors, Fat32NewLayout& layout)
 
 CPartFatRestore::CPartFatRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : CPartRestore(arg, cb)
-{
-}
+{}
 
 CPartFatRestore::~CPartFatRestore() = default;
 
@@ -261,7 +262,7 @@ int CPartFatRestore::ProcDirEntry()
     uint32_t root = 0;
     int result = NewDirectoryCluster(root);
     if (result == 0)
-        path.push_back(DirCursor {root, root, 0, 0});
+        path.push_back(DirCursor{root, root, 0, 0});
     while (result == 0 && !path.empty()) {
         tagFatDirEntry entry;
         result = ReadStreamEntry(entry);
@@ -321,7 +322,7 @@ int CPartFatRestore::ProcDirEntry()
                 result = ERR_BAD_MAGIC;
             }
             if (result == 0)
-                path.push_back(DirCursor {first, first, 0, dirAsParent});
+                path.push_back(DirCursor{first, first, 0, dirAsParent});
             break;
         }
         case Fat32::EntryKind::File:
@@ -401,7 +402,7 @@ int CPartFatRestore::ResBootCode()
     std::memcpy(area.data(), m_bootArea, std::min<size_t>(m_bootAreaSize, area.size()));
 
     // The target's own free count and next free cluster, not the source's.
-    tagFat32FsInfo fsInfo {};
+    tagFat32FsInfo fsInfo{};
     fsInfo.leadSignature = Fat32::kFsInfoLeadSignature;
     fsInfo.structSignature = Fat32::kFsInfoStructSignature;
     fsInfo.freeCount = m_layout.clusterCount - (m_lastHandedOut - 1);

@@ -66,7 +66,7 @@ private:
         uint32_t firstCluster;
         uint32_t cluster;
         uint32_t entriesInCluster;
-        uint32_t parentCluster;     // 0 when the parent is the root
+        uint32_t parentCluster;  // 0 when the parent is the root
     };
 
     int SetFatInit();
@@ -97,7 +97,7 @@ public:
 private:
     uint64_t m_dataSectionPos = 0;
     Fat32NewLayout m_layout;
-    tagFat32BootSector m_newBoot {};
+    tagFat32BootSector m_newBoot{};
     uint32_t m_lastHandedOut = Fat32::kFirstDataCluster - 1;
     std::unique_ptr<CDataSetReader> m_reader;
     std::vector<unsigned char> m_zeros;

@@ -3,8 +3,8 @@
 #include <cstring>
 
 const char* const FileExtList[24] = {
-    "cab", "chm", "zip", "rar", "tar", "gz", "avi", "mpg", "jpg", "mpe", "mp3", "ra",
-    "ram", "wma", "wav", "wmv", "rm", "rmvb", "mpeg", "mkv", "flv", "mp4", "mov", "7z",
+    "cab", "chm", "zip", "rar", "tar", "gz",   "avi",  "mpg", "jpg", "mpe", "mp3", "ra",
+    "ram", "wma", "wav", "wmv", "rm",  "rmvb", "mpeg", "mkv", "flv", "mp4", "mov", "7z",
 };
 
 int IsCompressFile(const char* name)

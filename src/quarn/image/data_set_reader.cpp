@@ -12,8 +12,7 @@
 #include <new>
 
 CDataSetReader::CDataSetReader(DataSetSource& source) : m_source(source)
-{
-}
+{}
 
 CDataSetReader::~CDataSetReader()
 {
@@ -271,8 +270,7 @@ int CDataSetReader::Skip()
     for (;;) {
         if (m_storedLeft > m_source.ImageBytesLeft())
             return ERR_READ_FILE;
-        if (m_storedLeft != 0 &&
-            m_source.ImageIo()->Seek(static_cast<int64_t>(m_storedLeft), SEEK_CUR) != 0)
+        if (m_storedLeft != 0 && m_source.ImageIo()->Seek(static_cast<int64_t>(m_storedLeft), SEEK_CUR) != 0)
             return ERR_SEEK_FILE;
         m_storedLeft = 0;
         if (!PartContinues())

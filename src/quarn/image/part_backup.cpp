@@ -31,24 +31,14 @@ bool WriteAll(CDeviceIo& io, const void* data, uint64_t length)
 
 CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
                          tagBackupImageHeadInfo* head, int headLength)
-    : m_incremental(arg.incremental),
-      m_srcPartition(arg.srcPartition),
-      m_mbrSource(arg.mbrSource),
-      m_prevImage(arg.incremental ? arg.prevImage : std::string()),
-      m_fsType(arg.fsType),
-      m_reserved(arg.reserved),
-      m_saveMbr(arg.saveMbr),
+    : m_incremental(arg.incremental), m_srcPartition(arg.srcPartition), m_mbrSource(arg.mbrSource),
+      m_prevImage(arg.incremental ? arg.prevImage : std::string()), m_fsType(arg.fsType),
+      m_reserved(arg.reserved), m_saveMbr(arg.saveMbr),
       // A negative size cannot be read from a disk: treat it as no MBR area.
-      m_mbrSize(arg.mbrSize > 0 ? arg.mbrSize : 0),
-      m_compressType(arg.compressType),
-      m_password(arg.password),
-      m_description(arg.description),
-      m_volumeSize(arg.volumeSize),
-      m_totalBytes(arg.bytesToProcess),
-      m_cb(cb),
-      m_head(head),
-      m_headLength(head != nullptr && headLength > 0 ? headLength : 0),
-      m_imagePath(arg.imagePath)
+      m_mbrSize(arg.mbrSize > 0 ? arg.mbrSize : 0), m_compressType(arg.compressType),
+      m_password(arg.password), m_description(arg.description), m_volumeSize(arg.volumeSize),
+      m_totalBytes(arg.bytesToProcess), m_cb(cb), m_head(head),
+      m_headLength(head != nullptr && headLength > 0 ? headLength : 0), m_imagePath(arg.imagePath)
 {
     // Room for the records that end the first volume.
     m_volumeBytes = 1024 + m_prevImage.size() + m_password.size() + m_description.size() +
@@ -116,7 +106,8 @@ int CPartBackup::BackupInit()
             m_compressType, CParallelCompressor::ThreadsFromEnvironment(),
             [this](const unsigned char* stored, uint64_t bytes) { return WriteStoredBytes(stored, bytes); });
     if (m_part == nullptr || m_image == nullptr || m_buffer == nullptr ||
-        (m_compressType != 0 && !compressorReady) || (parallel && (m_parallel == nullptr || !m_parallel->IsReady()))) {
+        (m_compressType != 0 && !compressorReady) ||
+        (parallel && (m_parallel == nullptr || !m_parallel->IsReady()))) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
@@ -174,7 +165,7 @@ int CPartBackup::GetPrevFileInfo()
     CDeviceIo prev;
     if (prev.Open(m_prevImage, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     const int result = ReadVolumeTrailer(prev, &end);
     if (result != 0)
         return result;
@@ -230,7 +221,7 @@ int CPartBackup::WriteBlkStart()
         return ERR_SEEK_FILE;
     m_blkStartPos = static_cast<uint64_t>(pos);
 
-    tagBLOCK_START start {};
+    tagBLOCK_START start{};
     start.magic = ImageFormat::kBlockStartMagic;
     start.year = static_cast<uint16_t>(m_startTime.tm_year + 1900);
     start.month = static_cast<uint8_t>(m_startTime.tm_mon + 1);
@@ -246,7 +237,7 @@ int CPartBackup::WriteBlkStart()
 
 int CPartBackup::WritePartInfo()
 {
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     info.magic = ImageFormat::kPartitionInfoMagic;
     info.recordSectionPos = static_cast<uint32_t>(m_recordSectionPos);
     WritePartInfoDiff(&info);
@@ -259,8 +250,8 @@ int CPartBackup::WritePartInfo()
 
     QByteArray digest;
     if (!m_password.empty()) {
-        digest = QCryptographicHash::hash(
-            QByteArray(m_password.data(), static_cast<int>(m_password.size())), QCryptographicHash::Md5);
+        digest = QCryptographicHash::hash(QByteArray(m_password.data(), static_cast<int>(m_password.size())),
+                                          QCryptographicHash::Md5);
         // The digest is as good as the password to whoever reads it: the
         // trace says only that there is one.
         DEBUG_TRACE("password: stored as its digest\n");
@@ -329,7 +320,7 @@ int CPartBackup::WriteBlkEnd()
 {
     const std::string prevName = m_incremental ? SplitFileName(m_prevImage) : std::string();
 
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     end.magic = ImageFormat::kBlockEndMagic;
     end.chainId = m_chainId;
     if (m_firstVolume) {
@@ -398,7 +389,7 @@ int CPartBackup::BeginDataSet(bool storedRaw)
     m_dataSetOpen = true;
     m_dataSetRaw = storedRaw;
     return InOrder([this, storedRaw] {
-        m_dataSetHead = tagDATA_SET_HEAD {};
+        m_dataSetHead = tagDATA_SET_HEAD{};
         m_dataSetHead.storedRaw = storedRaw ? 1 : 0;
         return WriteDataSetHead();
     });
@@ -414,7 +405,8 @@ int CPartBackup::WriteInOrder(const void* data, uint32_t length, uint64_t counte
         return write(data, length);
     const auto* first = static_cast<const unsigned char*>(data);
     std::vector<unsigned char> copy(first, first + length);
-    return InOrder([write, copy = std::move(copy)] { return write(copy.data(), static_cast<uint32_t>(copy.size())); });
+    return InOrder(
+        [write, copy = std::move(copy)] { return write(copy.data(), static_cast<uint32_t>(copy.size())); });
 }
 
 int CPartBackup::InOrder(std::function<int()> write)
@@ -482,7 +474,8 @@ int CPartBackup::WriteCompressorOutput(unsigned char* data, uint32_t length, boo
     do {
         unsigned char* out = nullptr;
         unsigned long outLength = 0;
-        if (m_compressor->Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) != 0)
+        if (m_compressor->Compress(more ? nullptr : data, more ? 0 : length, final, &out, &outLength, more) !=
+            0)
             return FailCompress();
         if (outLength != 0) {
             if (out == nullptr)

@@ -23,8 +23,8 @@ class CPartBackup {
 public:
     static constexpr uint32_t kBufferBytes = ImageFormat::kChunkBytes;
 
-    CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
-                tagBackupImageHeadInfo* head, int headLength);
+    CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, tagBackupImageHeadInfo* head,
+                int headLength);
     virtual ~CPartBackup();
     CPartBackup(const CPartBackup&) = delete;
     CPartBackup& operator=(const CPartBackup&) = delete;
@@ -78,14 +78,14 @@ protected:
     static int ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end);
 
     // Devices and buffer.
-    CDeviceIo* m_part = nullptr;     // source partition
-    CDeviceIo* m_image = nullptr;    // current image volume
+    CDeviceIo* m_part = nullptr;   // source partition
+    CDeviceIo* m_image = nullptr;  // current image volume
     unsigned char* m_buffer = nullptr;
 
     // Request settings.
     bool m_incremental;
     std::string m_srcPartition;
-    std::string m_volumePath;       // current volume's path
+    std::string m_volumePath;  // current volume's path
     std::string m_mbrSource;
     std::string m_prevImage;
     int m_fsType;
@@ -96,15 +96,15 @@ protected:
     std::string m_password;
     std::string m_description;
     uint64_t m_volumeSize;
-    uint64_t m_totalBytes;          // progress total
+    uint64_t m_totalBytes;  // progress total
 
     tagCallBackFunc m_cb;
     tagBackupImageHeadInfo* m_head;
     int m_headLength;
     CPartProgress* m_progress = nullptr;
 
-    std::string m_nextVolumeName;   // name 2, only while a volume is ended
-    std::string m_imagePath;        // base path
+    std::string m_nextVolumeName;  // name 2, only while a volume is ended
+    std::string m_imagePath;       // base path
 
     // Geometry, filled by GetBootCodeInfo.
     uint64_t m_clusterCount = 0;
@@ -115,16 +115,16 @@ protected:
     bool m_firstVolume = true;
     // FAT32 ends every volume with its own block start and partition info.
     bool m_recordsInEveryVolume = false;
-    uint64_t m_volumeBytes;         // bytes counted for the current volume
+    uint64_t m_volumeBytes;  // bytes counted for the current volume
     uint8_t m_volumeIndex = 0;
     uint8_t m_singleVolume = 1;
     uint8_t m_generation = 0;
     uint32_t m_chainId = 0;
     uint64_t m_blkStartPos = 0;
     struct tm m_startTime {};
-    bool m_storedRaw = false;       // the file being processed is stored raw
+    bool m_storedRaw = false;  // the file being processed is stored raw
     uint64_t m_recordSectionPos = 0;
-    std::string m_fileName;         // file being processed
+    std::string m_fileName;                 // file being processed
     CCompressData* m_compressor = nullptr;  // null for compression type 0
     // Compresses data sets on worker threads; null for type 0 and for a
     // job on one thread, which uses m_compressor alone.
@@ -152,8 +152,8 @@ private:
     // The data set being written: its head in the current volume and the
     // stored bytes that follow that head.
     bool m_dataSetOpen = false;
-    bool m_dataSetRaw = false;      // as the walk sees it; m_dataSetHead is the writer's
-    tagDATA_SET_HEAD m_dataSetHead {};
+    bool m_dataSetRaw = false;  // as the walk sees it; m_dataSetHead is the writer's
+    tagDATA_SET_HEAD m_dataSetHead{};
     uint64_t m_dataSetHeadPos = 0;
 };
 

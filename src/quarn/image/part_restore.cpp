@@ -33,13 +33,9 @@ QString DescriptionText(const char* stored, uint32_t length)
 }  // namespace
 
 CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
-    : m_cb(cb),
-      m_imagePath(arg.imagePath),
-      m_targetPartition(arg.targetPartition),
-      m_diskPath(DiskOfPartition(arg.targetPartition)),
-      m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
-{
-}
+    : m_cb(cb), m_imagePath(arg.imagePath), m_targetPartition(arg.targetPartition),
+      m_diskPath(DiskOfPartition(arg.targetPartition)), m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
+{}
 
 CPartRestore::~CPartRestore()
 {
@@ -127,8 +123,8 @@ int CPartRestore::ReadTrailer(tagBLOCK_END* end)
     m_nextVolumePath.clear();
     // The previous image's name, then the next volume's, stand before the trailer.
     const int64_t trailer = sizeof(tagBLOCK_END);
-    int result = ReadTrailerName(trailer + end->nextNameSize + end->prevNameSize, end->prevNameSize,
-                                 &m_prevImagePath);
+    int result =
+        ReadTrailerName(trailer + end->nextNameSize + end->prevNameSize, end->prevNameSize, &m_prevImagePath);
     if (result == 0)
         result = ReadTrailerName(trailer + end->nextNameSize, end->nextNameSize, &m_nextVolumePath);
     return result;

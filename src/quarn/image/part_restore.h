@@ -130,8 +130,8 @@ protected:
     std::string m_diskPath;
     uint8_t m_hasMbr = 0;
     std::string m_imageDir;
-    std::string m_nextVolumePath;   // empty in the last volume
-    std::string m_prevImagePath;    // empty in a full image
+    std::string m_nextVolumePath;  // empty in the last volume
+    std::string m_prevImagePath;   // empty in a full image
 
     uint8_t m_volumeIndex = 0;
     bool m_expectFirstVolume = true;
@@ -152,11 +152,11 @@ protected:
     uint32_t m_chainId = 0xFFFFFFFF;
     uint64_t m_blkStartPos = 0;
     uint8_t m_fsType = 0;
-    uint8_t m_spare3 = 0;           // trailer byte 18 of the first volume
-    uint8_t m_spare1 = 0;           // trailer byte 15, likewise
+    uint8_t m_spare3 = 0;  // trailer byte 18 of the first volume
+    uint8_t m_spare1 = 0;  // trailer byte 15, likewise
 
     uint64_t m_targetBytes = 0;
-    uint64_t m_freeBytes = 0;       // 0 when the used bytes exceed the target
+    uint64_t m_freeBytes = 0;  // 0 when the used bytes exceed the target
 
     uint8_t m_generation = 0;
 };

@@ -78,7 +78,8 @@ int ClaimTarget(CDeviceIo&, const std::string&)
 bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
 {
     struct hd_geometry geometry {};
-    if (ioctl(target.GetHandle(), HDIO_GETGEO, &geometry) != 0 || geometry.sectors == 0 || geometry.heads == 0)
+    if (ioctl(target.GetHandle(), HDIO_GETGEO, &geometry) != 0 || geometry.sectors == 0 ||
+        geometry.heads == 0)
         return false;
     *heads = geometry.heads;
     *sectorsPerTrack = geometry.sectors;
@@ -108,7 +109,8 @@ uint32_t PartitionStartFromDiskFile(const std::string& partition, const std::str
     if (diskFile.Open(diskPath, CDeviceIo::ModeRead) != 0)
         return 0;
     uint8_t mbr[512];
-    if (diskFile.Read(mbr, sizeof mbr) != static_cast<int64_t>(sizeof mbr) || mbr[510] != 0x55 || mbr[511] != 0xAA)
+    if (diskFile.Read(mbr, sizeof mbr) != static_cast<int64_t>(sizeof mbr) || mbr[510] != 0x55 ||
+        mbr[511] != 0xAA)
         return 0;
     uint32_t start = 0;
     std::memcpy(&start,

@@ -19,10 +19,17 @@ int CLinuxIo::Open(const std::string& path, int mode)
 {
     const char* modeText = nullptr;
     switch (mode) {
-    case ModeRead: modeText = "rbe"; break;
-    case ModeUpdate: modeText = "r+be"; break;
-    case ModeCreate: modeText = "w+be"; break;
-    default: return -1;
+    case ModeRead:
+        modeText = "rbe";
+        break;
+    case ModeUpdate:
+        modeText = "r+be";
+        break;
+    case ModeCreate:
+        modeText = "w+be";
+        break;
+    default:
+        return -1;
     }
     Close();
     m_path = path;
@@ -128,7 +135,8 @@ int64_t CLinuxIo::ReadAt(int64_t offset, void* buffer, int64_t length)
     auto* out = static_cast<unsigned char*>(buffer);
     int64_t done = 0;
     while (done < length) {
-        const ssize_t n = pread64(fileno(m_stream), out + done, static_cast<size_t>(length - done), offset + done);
+        const ssize_t n =
+            pread64(fileno(m_stream), out + done, static_cast<size_t>(length - done), offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {

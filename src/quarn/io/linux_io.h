@@ -80,9 +80,9 @@ private:
     FILE* m_stream = nullptr;
     std::string m_path;
     bool m_buffered = false;
-    bool m_failed = false;            // a buffered write was lost
+    bool m_failed = false;  // a buffered write was lost
     std::vector<unsigned char> m_pending;
-    int64_t m_streamPos = 0;          // the stream's offset, kept while buffered; -1 unknown
+    int64_t m_streamPos = 0;  // the stream's offset, kept while buffered; -1 unknown
     std::unique_ptr<CBackgroundFlush> m_flush;
 };
 

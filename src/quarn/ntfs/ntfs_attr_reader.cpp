@@ -8,8 +8,7 @@
 CAttrReadData::CAttrReadData(CDeviceIo* device, const tagRECORD_ATTR* attribute, unsigned clusterBytes,
                              uint64_t clusterCount)
     : m_device(device), m_attr(attribute), m_clusterBytes(clusterBytes), m_clusterCount(clusterCount)
-{
-}
+{}
 
 int CAttrReadData::ParseDataRunList()
 {
@@ -149,7 +148,8 @@ int CAttrReadData::AttrReadData(uint64_t offset, void* buffer, unsigned length, 
             // A partial cluster goes through the scratch buffer.
             if (m_scratch.size() != m_clusterBytes)
                 m_scratch.resize(m_clusterBytes);
-            if (!ReadVirtualClusters(vcn, 1, m_scratch.data(), m_clusterBytes, &read) || read != m_clusterBytes)
+            if (!ReadVirtualClusters(vcn, 1, m_scratch.data(), m_clusterBytes, &read) ||
+                read != m_clusterBytes)
                 return ERR_READ_PART;
             unsigned piece = std::min(left, m_clusterBytes - within);
             std::memcpy(out + done, m_scratch.data() + within, piece);

@@ -71,8 +71,8 @@ private:
     CAttrReadData& m_reader;
     std::vector<unsigned char> m_bytes;
     uint64_t m_start = 0;
-    uint64_t m_valid = 0;               // bytes of the window read
-    uint64_t m_extentBytes = 0;         // the reader's extent when loaded
+    uint64_t m_valid = 0;                 // bytes of the window read
+    uint64_t m_extentBytes = 0;           // the reader's extent when loaded
     uint64_t m_failedStart = UINT64_MAX;  // a window that could not be read
 };
 

@@ -24,16 +24,10 @@ tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 
 CResFileRecord::CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress,
                                DataSetSource& images)
-    : m_input(input),
-      m_part(&part),
-      m_progress(&progress),
-      m_reader(images),
-      m_clusterBytes(input.clusterBytes),
-      m_recordBytes(input.recordBytes),
-      m_targetBytes(input.targetBytes),
+    : m_input(input), m_part(&part), m_progress(&progress), m_reader(images),
+      m_clusterBytes(input.clusterBytes), m_recordBytes(input.recordBytes), m_targetBytes(input.targetBytes),
       m_freeBytes(input.freeBytes)
-{
-}
+{}
 
 CResFileRecord::~CResFileRecord() = default;
 
@@ -145,7 +139,8 @@ int CResFileRecord::WalkAttributes(unsigned int n, uint8_t* record, bool restore
         if (attr->type == Ntfs::ATTR_END || !Ntfs::AttributeFits(record, bound, offset))
             return 0;
         if (attr->nonResident) {
-            int result = restore ? ProcNonResident(n, record, offset) : SkipNonResident(OwnerRecord(n, record), attr);
+            int result =
+                restore ? ProcNonResident(n, record, offset) : SkipNonResident(OwnerRecord(n, record), attr);
             if (result != 0)
                 return result;
         } else if (attr->type == Ntfs::ATTR_FILE_NAME) {
@@ -256,7 +251,8 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
         if (result != 0)
             return result;
     }
-    int result = CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)extent, (long long)m_mftLcn);
+    int result =
+        CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)extent, (long long)m_mftLcn);
     if (result != 0)
         return result;
     result = m_bitmap.SetBitMap(m_mftLcn, clusters);
@@ -326,7 +322,7 @@ int CResFileRecord::PlaceMftBitmap(uint8_t* record, uint32_t offset)
     std::vector<Piece> pieces;
     int result = 0;
     if (m_mftBitmapLcn + clusters <= m_mftLcn)
-        result = TakePiece(Piece {m_mftBitmapLcn, clusters}, &pieces);
+        result = TakePiece(Piece{m_mftBitmapLcn, clusters}, &pieces);
     else
         result = AllocateSecond(clusters, &pieces, true);
     if (result != 0)
@@ -334,7 +330,8 @@ int CResFileRecord::PlaceMftBitmap(uint8_t* record, uint32_t offset)
     m_mftBitmapLcn = pieces[0].lcn;
     m_mftBitmapClusters = clusters;
     m_gapScan = std::min(m_gapScan, m_bootClusters);
-    return CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters, (long long)m_mftBitmapLcn);
+    return CResSetRunList::SetRunList(record, m_recordBytes, offset, (long long)clusters,
+                                      (long long)m_mftBitmapLcn);
 }
 
 int CResFileRecord::PlaceMirror(uint8_t* record, uint32_t offset)
@@ -413,7 +410,7 @@ int CResFileRecord::AllocateSecond(uint64_t clusters, std::vector<Piece>* pieces
 {
     if (m_secondCursor > m_clusters || clusters > m_clusters - m_secondCursor)
         return AllocateFromGaps(clusters, contiguous, pieces);
-    Piece piece {m_secondCursor, clusters};
+    Piece piece{m_secondCursor, clusters};
     m_secondCursor += clusters;
     return TakePiece(piece, pieces);
 }
@@ -423,7 +420,7 @@ int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std:
     if (area == Area::Second || !m_firstOpen)
         return AllocateSecond(clusters, pieces);
     if (clusters <= m_mirrorLcn - m_firstCursor) {
-        Piece piece {m_firstCursor, clusters};
+        Piece piece{m_firstCursor, clusters};
         m_firstCursor += clusters;
         return TakePiece(piece, pieces);
     }
@@ -435,7 +432,7 @@ int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std:
         return AllocateSecond(clusters, pieces);
     }
     m_firstOpen = false;
-    int result = TakePiece(Piece {m_firstCursor, first}, pieces);
+    int result = TakePiece(Piece{m_firstCursor, first}, pieces);
     if (result == 0)
         result = AllocateSecond(clusters - first, pieces);
     m_firstCursor = m_secondCursor;
@@ -448,7 +445,8 @@ int CResFileRecord::Allocate(uint64_t clusters, Area area, bool splittable, std:
 // cluster from lcn on that is not kept.
 uint64_t CResFileRecord::SkipKeptClusters(uint64_t lcn) const
 {
-    uint64_t mirrorKept = m_mirrorPlaced ? (MirrorBytes() + m_clusterBytes - 1) / m_clusterBytes : m_mirrorReserve;
+    uint64_t mirrorKept =
+        m_mirrorPlaced ? (MirrorBytes() + m_clusterBytes - 1) / m_clusterBytes : m_mirrorReserve;
     for (;;) {
         if (lcn < m_bootClusters)
             lcn = m_bootClusters;
@@ -477,7 +475,7 @@ bool CResFileRecord::NextGap(uint64_t from, Piece* gap) const
     uint64_t end = m_bitmap.NextSet(lcn, m_clusters);
     if (lcn < m_mirrorLcn)
         end = std::min(end, m_mirrorLcn);
-    *gap = Piece {lcn, end - lcn};
+    *gap = Piece{lcn, end - lcn};
     return true;
 }
 
@@ -497,7 +495,7 @@ int CResFileRecord::AllocateFromGaps(uint64_t clusters, bool contiguous, std::ve
     }
     std::vector<Piece> found;
     uint64_t need = clusters;
-    Piece gap {0, 0};
+    Piece gap{0, 0};
     uint64_t from = contiguous ? 0 : m_gapScan;
     while (need != 0 && NextGap(from, &gap)) {
         from = gap.lcn + gap.clusters;

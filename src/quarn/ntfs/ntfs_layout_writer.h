@@ -28,10 +28,10 @@
 struct NtfsLayoutInput {
     uint32_t clusterBytes = 0;
     uint32_t sectorBytes = 0;
-    uint32_t recordBytes = 0;   // of the image's MFT records
-    uint32_t recordCount = 0;   // records of the newest image's MFT
-    uint64_t targetBytes = 0;   // the target partition's size
-    uint64_t freeBytes = 0;     // target bytes the used bytes leave free
+    uint32_t recordBytes = 0;  // of the image's MFT records
+    uint32_t recordCount = 0;  // records of the newest image's MFT
+    uint64_t targetBytes = 0;  // the target partition's size
+    uint64_t freeBytes = 0;    // target bytes the used bytes leave free
     // The newest image's MFT bitmap, written out at the end.
     const unsigned char* mftBitmap = nullptr;
     uint64_t mftBitmapBytes = 0;
@@ -51,7 +51,8 @@ public:
     static constexpr uint32_t kSplitUnit = 0x8000;
 
     // part, progress and images must outlive the writer.
-    CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress, DataSetSource& images);
+    CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress,
+                   DataSetSource& images);
     virtual ~CResFileRecord();
     CResFileRecord(const CResFileRecord&) = delete;
     CResFileRecord& operator=(const CResFileRecord&) = delete;
@@ -67,8 +68,7 @@ public:
     // non-resident attributes and writes their data, then the record.
     // holderInUse: n is in use in that image's MFT bitmap; newestInUse: in
     // the newest image's.
-    int ProcFileRecord(unsigned int n, tagFILE_RECORD_HEADER* record, bool holderInUse,
-                       bool newestInUse);
+    int ProcFileRecord(unsigned int n, tagFILE_RECORD_HEADER* record, bool holderInUse, bool newestInUse);
     // Steps over the data sets of a record that a newer image restored.
     int SeekFileRecord(unsigned int n, tagFILE_RECORD_HEADER* record, bool holderInUse);
     int ResMFTBitmap();
@@ -101,8 +101,7 @@ private:
     // Any other attribute: new clusters in the given area (first area:
     // split at the mirror when the attribute may be split), sparse runs kept
     // sparse, data written from its set when one is stored.
-    int PlaceData(unsigned int n, uint8_t* record, uint32_t offset, Area area, bool stored,
-                  bool writeData);
+    int PlaceData(unsigned int n, uint8_t* record, uint32_t offset, Area area, bool stored, bool writeData);
 
     // The allocators mark the clusters they hand out in the volume bitmap
     // at once, so that the bitmap always tells which clusters are taken.
@@ -133,14 +132,14 @@ private:
 
     uint64_t m_targetBytes;
     uint64_t m_freeBytes;
-    uint64_t m_volumeSectors = 0;   // boot sector's total sectors: target - 1
-    uint64_t m_clusters = 0;        // clusters of the new volume
+    uint64_t m_volumeSectors = 0;  // boot sector's total sectors: target - 1
+    uint64_t m_clusters = 0;       // clusters of the new volume
     uint64_t m_bootClusters = 0;
     uint64_t m_mftLcn = 0;
     uint64_t m_mftBitmapLcn = 0;
     uint64_t m_mftBitmapClusters = 0;
     uint64_t m_mirrorLcn = 0;
-    uint64_t m_mirrorReserve = 0;   // clusters kept for the mirror at m_mirrorLcn
+    uint64_t m_mirrorReserve = 0;  // clusters kept for the mirror at m_mirrorLcn
     uint64_t m_firstCursor = 0;
     uint64_t m_secondCursor = 0;
     bool m_firstOpen = true;
@@ -150,7 +149,7 @@ private:
     uint64_t m_gapScan = 0;
     bool m_mftPlaced = false;
     uint64_t m_mftClusters = 0;
-    uint64_t m_mftCapacity = 0;     // records the MFT's clusters hold
+    uint64_t m_mftCapacity = 0;  // records the MFT's clusters hold
 
     // MFT records are gathered while they follow one another and written
     // in one go.

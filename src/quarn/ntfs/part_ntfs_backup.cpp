@@ -68,7 +68,8 @@ bool IsShownName(const tagATTR_FILE_NAME* name, bool evenDirectories)
 // ---------------------------------------------------------------------------
 // CNtfsBackupData
 
-CNtfsBackupData::CNtfsBackupData(CPartNtfsBackup& job) : m_job(job) {}
+CNtfsBackupData::CNtfsBackupData(CPartNtfsBackup& job) : m_job(job)
+{}
 
 int CNtfsBackupData::Init()
 {
@@ -257,7 +258,8 @@ int CPartNtfsBackup::ProcMFT()
                 return ERR_NO_MEMORY;
             }
             unsigned got = 0;
-            if (reader.AttrReadData(0, m_mftBitmap.data(), unsigned(allocated), &got) != 0 || got != allocated)
+            if (reader.AttrReadData(0, m_mftBitmap.data(), unsigned(allocated), &got) != 0 ||
+                got != allocated)
                 return ERR_READ_PART;
             m_volumeBytes += allocated;
         } else if (attr->type == Ntfs::ATTR_DATA && m_mftDataAttr.empty()) {
@@ -279,8 +281,9 @@ int CPartNtfsBackup::ProcMFT()
     }
     m_recordCount = uint32_t(count);
     m_mftWindow.reset();
-    m_mftReader.reset(new (std::nothrow) CAttrReadData(
-        m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes, m_clusterCount));
+    m_mftReader.reset(new (std::nothrow)
+                          CAttrReadData(m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()),
+                                        m_clusterBytes, m_clusterCount));
     if (!m_mftReader)
         return ERR_NO_MEMORY;
     m_mftWindow.reset(new (std::nothrow) CAttrReadWindow(*m_mftReader));
@@ -350,7 +353,8 @@ int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeLi
     std::sort(extents.begin(), extents.end(),
               [](const Extent& a, const Extent& b) { return a.lowestVcn < b.lowestVcn; });
     for (const Extent& extent : extents) {
-        if (extent.record >= m_recordCount || (extent.record + 1) * kRecordBytes > m_mftReader->ExtentBytes()) {
+        if (extent.record >= m_recordCount ||
+            (extent.record + 1) * kRecordBytes > m_mftReader->ExtentBytes()) {
             DEBUG_TRACE("MFT extension record %llu lies outside the MFT read so far\n",
                         static_cast<unsigned long long>(extent.record));
             return ERR_PART_INFO;
@@ -361,7 +365,8 @@ int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeLi
         std::memcpy(m_fixed.data(), m_record.data(), kRecordBytes);
         const auto* header = Header(m_fixed.data());
         if (!Ntfs::HasFileMagic(m_fixed.data()) || !Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes) ||
-            !Ntfs::IsRecordInUse(m_fixed.data()) || (header->baseRecord & Ntfs::kRecordNumberMask) != Ntfs::kMftRecord)
+            !Ntfs::IsRecordInUse(m_fixed.data()) ||
+            (header->baseRecord & Ntfs::kRecordNumberMask) != Ntfs::kMftRecord)
             return ERR_PART_INFO;
         const tagRECORD_ATTR* data = nullptr;
         Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
@@ -383,7 +388,8 @@ int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeLi
 int CPartNtfsBackup::ReadFileRecord(unsigned record)
 {
     unsigned got = 0;
-    if (m_mftWindow->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) != 0 ||
+    if (m_mftWindow->AttrReadData(uint64_t(record) * kRecordBytes, m_record.data(), kRecordBytes, &got) !=
+            0 ||
         got != kRecordBytes)
         return ERR_READ_PART;
     // Summaries and the stored record alike see an excluded file as empty.
@@ -410,7 +416,7 @@ bool CPartNtfsBackup::TurnOffFixup()
 
 bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, tagFileRecordInfo* info)
 {
-    *info = tagFileRecordInfo {};
+    *info = tagFileRecordInfo{};
     const tagRECORD_ATTR* standard = nullptr;
     const tagRECORD_ATTR* fileName = nullptr;
     unsigned nonResident = 0;
@@ -474,14 +480,14 @@ void CPartNtfsBackup::NoteStoredName(StoredDataSets& sets, unsigned owner, const
 
 int CPartNtfsBackup::SummarizeRecord(unsigned record, bool evenWhenFree, tagFileRecordInfo* info)
 {
-    *info = tagFileRecordInfo {};
+    *info = tagFileRecordInfo{};
     const bool inUse = IsRecordInUse(record);
     if (!Ntfs::HasFileMagic(m_record.data()) || (!inUse && !evenWhenFree))
         return 0;
     std::memcpy(m_fixed.data(), m_record.data(), kRecordBytes);
     if (!Ntfs::RemoveFixup(m_fixed.data(), kRecordBytes) ||
         !GetFileRecordInfo(m_fixed.data(), kRecordBytes, info)) {
-        *info = tagFileRecordInfo {};
+        *info = tagFileRecordInfo{};
         if (!inUse)
             return 0;
         DEBUG_TRACE("File record %u is damaged\n", record);
@@ -531,7 +537,7 @@ int CPartNtfsBackup::BackupFilesInfoFull()
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {
         int result = ReadFileRecord(record);
-        tagFileRecordInfo info {};
+        tagFileRecordInfo info{};
         if (result == 0)
             result = SummarizeRecord(record, false, &info);
         if (result == 0)
@@ -560,7 +566,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (result != 0)
         return result;
 
-    tagBLOCK_END end {};
+    tagBLOCK_END end{};
     result = ReadVolumeTrailer(prev, &end);
     if (result != 0)
         return result;
@@ -568,7 +574,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     uint64_t blockStart = end.blkStartLow | (uint64_t(end.blkStartHigh) << 32);
     if (blockStart == 0)
         return ERR_BAD_MAGIC;
-    tagBLOCK_START start {};
+    tagBLOCK_START start{};
     if (prev.Seek(int64_t(blockStart), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
     if (prev.Read(&start, sizeof start) != int64_t(sizeof start))
@@ -579,7 +585,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
         DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
         return ERR_BAD_MAGIC;
     }
-    tagPARTITION_INFO info {};
+    tagPARTITION_INFO info{};
     if (prev.Seek(int64_t(blockStart + sizeof start + start.mftBitmapSize), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
     if (prev.Read(&info, sizeof info) != int64_t(sizeof info))
@@ -611,14 +617,14 @@ int CPartNtfsBackup::BackupFilesInfoInc()
         result = ReadFileRecord(record);
         if (result != 0)
             return result;
-        tagFileRecordInfo current {};
+        tagFileRecordInfo current{};
         bool listed = false;
         if (record < kSystemRecords) {
             // The system files are always stored, whatever they hold.
             result = SummarizeRecord(record, true, &current);
             listed = true;
         } else if (record < limit) {
-            tagFileRecordInfo previous {};
+            tagFileRecordInfo previous{};
             if (prev.Read(&previous, sizeof previous) != int64_t(sizeof previous))
                 return ERR_READ_FILE;
             // A record not in use is summarised as zero, as a full backup
@@ -720,7 +726,8 @@ int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attr
         !Ntfs::IsUnstoredSystemAttribute(owner, attribute->type)) {
         // Not stored, but its size still moves the progress (once, with the
         // extent that carries the attribute's sizes).
-        if (attribute->nonRes.lowestVcn == 0 && m_progress->ProgressFunc(attribute->nonRes.allocatedSize) != 0)
+        if (attribute->nonRes.lowestVcn == 0 &&
+            m_progress->ProgressFunc(attribute->nonRes.allocatedSize) != 0)
             return ERR_CANCELLED;
         return 0;
     }
@@ -789,7 +796,8 @@ int CPartNtfsBackup::SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, co
             DEBUG_TRACE("Last Index Entry\n");
             return kNotFound;
         }
-        if (entry.keyLength < offsetof(tagATTR_FILE_NAME, name) || sizeof entry + entry.keyLength > entry.length)
+        if (entry.keyLength < offsetof(tagATTR_FILE_NAME, name) ||
+            sizeof entry + entry.keyLength > entry.length)
             return ERR_PART_INFO;
         const auto* key = reinterpret_cast<const tagATTR_FILE_NAME*>(node + at + sizeof entry);
         if (offsetof(tagATTR_FILE_NAME, name) + 2u * key->nameLength > entry.keyLength)
@@ -875,22 +883,23 @@ int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name,
         if (root->resident.valueLength < Ntfs::kIndexRootHeaderBytes)
             return ERR_PART_INFO;
         result = SearchIndexNode(Ntfs::ResidentValue(root) + Ntfs::kIndexRootHeaderBytes,
-                                 root->resident.valueLength - Ntfs::kIndexRootHeaderBytes, name, directoriesOnly,
-                                 out);
+                                 root->resident.valueLength - Ntfs::kIndexRootHeaderBytes, name,
+                                 directoriesOnly, out);
     }
     if (result == kNotFound && allocation != nullptr) {
         std::vector<uint8_t> inUse;
         if (bitmap != nullptr && !bitmap->nonResident) {
-            inUse.assign(Ntfs::ResidentValue(bitmap), Ntfs::ResidentValue(bitmap) + bitmap->resident.valueLength);
+            inUse.assign(Ntfs::ResidentValue(bitmap),
+                         Ntfs::ResidentValue(bitmap) + bitmap->resident.valueLength);
         } else if (bitmap != nullptr) {
             if (bitmap->nonRes.dataSize > kMaxIndexBitmapBytes)
                 return ERR_PART_INFO;
             CAttrReadData reader(m_part, bitmap, m_clusterBytes, m_clusterCount);
             inUse.assign(size_t(bitmap->nonRes.dataSize), 0);
             unsigned got = 0;
-            if (!inUse.empty() &&
-                (reader.ParseDataRunList() != 0 ||
-                 reader.AttrReadData(0, inUse.data(), unsigned(inUse.size()), &got) != 0 || got != inUse.size()))
+            if (!inUse.empty() && (reader.ParseDataRunList() != 0 ||
+                                   reader.AttrReadData(0, inUse.data(), unsigned(inUse.size()), &got) != 0 ||
+                                   got != inUse.size()))
                 return ERR_PART_INFO;
         } else {
             return ERR_PART_INFO;  // an allocation without its bitmap

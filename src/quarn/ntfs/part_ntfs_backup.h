@@ -40,8 +40,8 @@ private:
 
 class CPartNtfsBackup : public CPartBackup {
 public:
-    CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
-                    tagBackupImageHeadInfo* head, int headLength);
+    CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, tagBackupImageHeadInfo* head,
+                    int headLength);
     ~CPartNtfsBackup() override;
 
     // Summary of a record whose update sequence has been undone: it changes
@@ -105,19 +105,19 @@ private:
     unsigned OwnerRecord(unsigned record) const;
     unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
     int OpenPreviousImage(CDeviceIo& prev);
-    int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name, bool directoriesOnly,
-                        unsigned* out);
+    int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name,
+                        bool directoriesOnly, unsigned* out);
     int SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
                           const std::string& name, bool directoriesOnly, unsigned* out);
     int WriteSummaries(std::vector<tagFileRecordInfo>& entries);
     int AddSummary(std::vector<tagFileRecordInfo>& batch, const tagFileRecordInfo& info);
 
-    tagNTFS_BOOT_SECTOR m_boot {};
-    std::vector<unsigned char> m_record;         // the record being processed
-    std::vector<unsigned char> m_fixed;          // a copy with its fixup undone
-    std::vector<unsigned char> m_mftBitmap;      // the whole $MFT $BITMAP attribute
-    std::vector<unsigned char> m_mftDataAttr;    // copy of the $MFT $DATA attribute
-    std::unique_ptr<CAttrReadData> m_mftReader;  // reads records through it
+    tagNTFS_BOOT_SECTOR m_boot{};
+    std::vector<unsigned char> m_record;           // the record being processed
+    std::vector<unsigned char> m_fixed;            // a copy with its fixup undone
+    std::vector<unsigned char> m_mftBitmap;        // the whole $MFT $BITMAP attribute
+    std::vector<unsigned char> m_mftDataAttr;      // copy of the $MFT $DATA attribute
+    std::unique_ptr<CAttrReadData> m_mftReader;    // reads records through it
     std::unique_ptr<CAttrReadWindow> m_mftWindow;  // records walked in order come from here
     std::unique_ptr<CNtfsBackupData> m_backupData;
     // Files whose data this build leaves out; built before the walk.
@@ -128,7 +128,7 @@ private:
     uint64_t m_mftMirrLcn = 0;
     uint32_t m_recordCount = 0;
     // Which attributes get a data set; it stores continuation extents.
-    StoredDataSets m_storedSets {true};
+    StoredDataSets m_storedSets{true};
     int64_t m_reservedFs = -1;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;

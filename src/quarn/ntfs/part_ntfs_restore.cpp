@@ -11,8 +11,7 @@
 
 CPartNtfsRestore::CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : CPartRestore(arg, cb)
-{
-}
+{}
 
 CPartNtfsRestore::~CPartNtfsRestore()
 {
@@ -23,7 +22,7 @@ CPartNtfsRestore::~CPartNtfsRestore()
 
 int CPartNtfsRestore::ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize)
 {
-    delete[] *bitmap;
+    delete[] * bitmap;
     *bitmap = nullptr;
     *bitmapSize = 0;
     // The bitmap lies in the image: a size beyond the volume's end is a lie.

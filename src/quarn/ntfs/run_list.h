@@ -30,10 +30,7 @@ public:
     uint64_t Clusters() const { return m_endVcn - m_firstVcn; }
 
     const std::vector<tagDataRunList>& Runs() const { return m_runs; }
-    bool WithinVolume(uint64_t clusterCount) const
-    {
-        return Ntfs::RunsWithinVolume(m_runs, clusterCount);
-    }
+    bool WithinVolume(uint64_t clusterCount) const { return Ntfs::RunsWithinVolume(m_runs, clusterCount); }
 
 private:
     bool Decode(const tagRECORD_ATTR* attr, std::vector<tagDataRunList>* runs);

@@ -80,8 +80,8 @@ int CResSetRunList::SetRuns(uint8_t* record, uint32_t recordBytes, uint32_t attr
     return 0;
 }
 
-int CResSetRunList::SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                               long long clusters, long long lcn)
+int CResSetRunList::SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute, long long clusters,
+                               long long lcn)
 {
     return SetRuns(record, recordBytes, attribute, {{lcn, clusters}});
 }

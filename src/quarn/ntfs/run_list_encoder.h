@@ -11,7 +11,7 @@
 int GetNumLength(long long v);
 
 struct tagNewRun {
-    long long lcn;       // -1: a sparse run
+    long long lcn;  // -1: a sparse run
     long long clusters;
 };
 
@@ -22,8 +22,8 @@ public:
     // Each returns 0, or ERR_PART_INFO when the list does not fit in the
     // record (the record is then left unchanged). `attribute` is the byte
     // offset of the attribute in the record of `recordBytes` bytes.
-    static int SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
-                          long long clusters, long long lcn);
+    static int SetRunList(uint8_t* record, uint32_t recordBytes, uint32_t attribute, long long clusters,
+                          long long lcn);
     // Any list of runs, in VCN order.
     static int SetRuns(uint8_t* record, uint32_t recordBytes, uint32_t attribute,
                        const std::vector<tagNewRun>& runs);

@@ -35,8 +35,9 @@ TEST(SkipOrFailInner, DISABLED_LacksAProgram)
 // environment assignments in front.
 testsupport::CommandResult RunInner(const std::string& environment, const std::string& test)
 {
-    return Run("env " + environment + " " + Quote("/proc/" + std::to_string(getpid()) + "/exe") +
-               " --gtest_also_run_disabled_tests --gtest_filter=" + Quote("SkipOrFailInner.DISABLED_" + test));
+    return Run(
+        "env " + environment + " " + Quote("/proc/" + std::to_string(getpid()) + "/exe") +
+        " --gtest_also_run_disabled_tests --gtest_filter=" + Quote("SkipOrFailInner.DISABLED_" + test));
 }
 
 // Keeps the test's own CI setting out of the way and puts it back.
@@ -82,8 +83,9 @@ TEST(SkipOrFailInCi, InCiAMissingToolFails)
     const struct {
         const char* test;
         const char* message;
-    } cases[] = {{"LacksATool", "the tool is missing (CI=true: this test must run)"},
-                 {"LacksAProgram", "no-such-program-for-this-test is not installed (CI=true: this test must run)"}};
+    } cases[] = {
+        {"LacksATool", "the tool is missing (CI=true: this test must run)"},
+        {"LacksAProgram", "no-such-program-for-this-test is not installed (CI=true: this test must run)"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.test);
         const testsupport::CommandResult result = RunInner("CI=true", c.test);

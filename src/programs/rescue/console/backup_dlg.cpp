@@ -23,8 +23,8 @@
 
 namespace {
 
-const WizardFrame::StepColumn kSteps = {
-    {80, 175, 280}, QSize(100, 50), {120, 215, 320}, QSize(150, 20), {158, 253}, Qt::Alignment()};
+const WizardFrame::StepColumn kSteps = {{80, 175, 280}, QSize(100, 50), {120, 215, 320},
+                                        QSize(150, 20), {158, 253},     Qt::Alignment()};
 // The next-volume dialog's window: frameless, modal, over the wizard.
 const Qt::WindowFlags kDialogFlags(0xB003);
 
@@ -111,8 +111,8 @@ bool BackupDlg::imageOnSource()
         return true;
     const QByteArray nativeSource = QFile::encodeName(source);
     const char* sourceMount = MountTable::instance()->mountedDirectory(nativeSource.constData());
-    return sourceMount && isInside(QFileInfo(m_page2->m_imagePath).absolutePath(),
-                                   QFile::decodeName(sourceMount));
+    return sourceMount &&
+           isInside(QFileInfo(m_page2->m_imagePath).absolutePath(), QFile::decodeName(sourceMount));
 }
 
 // The destination chosen on page 2 may have moved or vanished since (a new
@@ -277,8 +277,8 @@ void BackupDlg::startBackup()
         return;
     // Keep the destination mounted while the job writes there, whatever the
     // file browser gives back meanwhile.
-    const QByteArray place = QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare
-                                                                            : m_page2->m_destPath);
+    const QByteArray place =
+        QFile::encodeName(m_page2->m_destPath.isEmpty() ? m_page2->m_destShare : m_page2->m_destPath);
     if (!place.isEmpty() && MountTable::instance()->retain(place.constData()))
         m_heldMount = place;
     m_jobActive = true;
@@ -330,7 +330,8 @@ void BackupDlg::waitForJobEnd()
 void BackupDlg::closeEvent(QCloseEvent* event)
 {
     if (m_jobActive) {
-        if (message(tr("Warning"), tr("A backup is running. Do you want to cancel it and close?"), true) != 1) {
+        if (message(tr("Warning"), tr("A backup is running. Do you want to cancel it and close?"), true) !=
+            1) {
             event->ignore();
             return;
         }

@@ -26,9 +26,9 @@ public:
     QTreeView* treeView() const { return m_treeView; }
     TreeModel* model() const { return m_model; }
 
-    QString m_partPath;           // the chosen source partition's device; empty for none
-    QString m_diskPath;           // the disk it lies on (its MBR area is stored)
-    ImageHeadBlock m_headInfo;    // the head block and the values the wizard checks
+    QString m_partPath;         // the chosen source partition's device; empty for none
+    QString m_diskPath;         // the disk it lies on (its MBR area is stored)
+    ImageHeadBlock m_headInfo;  // the head block and the values the wizard checks
     int m_fsCode = 0;
     qint64 m_usedBytes = -1;
     qint64 m_partBytes = -1;

@@ -165,7 +165,8 @@ void BkWidget2::takeIncrementalChoice(const Choice& choice)
         m_fileNameEdit->setText(placeText(choice.device, folder, choice.share, shownName));
 }
 
-QString BkWidget2::placeText(const QString& device, const QString& folder, const QString& share, const QString& name)
+QString BkWidget2::placeText(const QString& device, const QString& folder, const QString& share,
+                             const QString& name)
 {
     if (device.isEmpty())
         return tr("%1 in %2 on %3").arg(name, folder, share.isEmpty() ? folder : share);

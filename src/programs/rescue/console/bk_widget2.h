@@ -49,13 +49,13 @@ public:
 
     BrowseForFileDialog* m_incrementalDialog;
     BrowseForFileDialog* m_fullDialog;
-    QString m_imagePath;       // image base path for the engine
-    QString m_prevImage;       // the image an incremental backup builds on
-    QString m_destPath;        // destination partition device
+    QString m_imagePath;  // image base path for the engine
+    QString m_prevImage;  // the image an incremental backup builds on
+    QString m_destPath;   // destination partition device
     quint64 m_destFreeBytes = 0;
-    int m_fullBackup = 1;      // 1 full, 0 incremental
+    int m_fullBackup = 1;  // 1 full, 0 incremental
     QString m_destFsName;
-    QString m_destShare;       // the SMB share holding the image folder, if any
+    QString m_destShare;  // the SMB share holding the image folder, if any
 
     QComboBox* typeCombo() const { return m_typeCombo; }
     QLineEdit* fileNameEdit() const { return m_fileNameEdit; }

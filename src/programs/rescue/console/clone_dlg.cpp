@@ -7,8 +7,8 @@
 
 namespace {
 
-const WizardFrame::StepColumn kSteps = {
-    {80, 175, 280}, QSize(100, 50), {120, 215, 320}, QSize(150, 20), {158, 253}, Qt::Alignment()};
+const WizardFrame::StepColumn kSteps = {{80, 175, 280}, QSize(100, 50), {120, 215, 320},
+                                        QSize(150, 20), {158, 253},     Qt::Alignment()};
 
 }  // namespace
 
@@ -29,8 +29,7 @@ CloneDlg::~CloneDlg() = default;
 
 void CloneDlg::startRestore()
 {
-    BaseMsgDlg box(tr("Information"),
-                   tr("Cloning is not available. Use Backup and then Restore instead."),
+    BaseMsgDlg box(tr("Information"), tr("Cloning is not available. Use Backup and then Restore instead."),
                    QStringLiteral(":images/MsgIcon_Info.png"), this, true, false);
     box.exec();
     emit returnMainDlg();

@@ -38,7 +38,8 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
     m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_tree->expandAll();
     connect(m_tree->model(), &QAbstractItemModel::modelReset, m_tree, &QTreeView::expandAll);
-    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &ClonePartitionPage::showChosen);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &ClonePartitionPage::showChosen);
 
     auto* row = new QLabel(rowLabel, this);
     row->setObjectName(QStringLiteral("rowLabel"));
@@ -61,13 +62,11 @@ void ClonePartitionPage::showChosen()
 
 CloneWidget1::CloneWidget1(QWidget* parent)
     : ClonePartitionPage(tr("Select a source partition"), tr("Source partition:"), parent)
-{
-}
+{}
 
 CloneWidget2::CloneWidget2(QWidget* parent)
     : ClonePartitionPage(tr("Select a destination partition"), tr("Destination partition:"), parent)
-{
-}
+{}
 
 CloneWidget3::CloneWidget3(QWidget* parent) : QWidget(parent)
 {
@@ -75,11 +74,11 @@ CloneWidget3::CloneWidget3(QWidget* parent) : QWidget(parent)
     resize(kPageWidth, kPageHeight);
     m_box = new QGroupBox(tr("Clone option"), this);
     m_box->setObjectName(QStringLiteral("groupBox"));
-    m_box->setStyleSheet(QStringLiteral(
-        "QGroupBox { font: 75 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
-        " border: 1px solid rgba(255, 255, 255, 120); border-radius: 4px; margin-top: 14px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }"
-        "QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); }"));
+    m_box->setStyleSheet(
+        QStringLiteral("QGroupBox { font: 75 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
+                       " border: 1px solid rgba(255, 255, 255, 120); border-radius: 4px; margin-top: 14px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }"
+                       "QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); }"));
     m_box->setGeometry(10, 10, kPageWidth - 20, 140);
     m_page = new QCheckBox(tr("filter page file"), m_box);
     m_page->setObjectName(QStringLiteral("pageCheckBox"));

@@ -72,8 +72,8 @@ QByteArray cut(const char* text, int maxBytes)
 
 }  // namespace
 
-int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
-                  const QString& partitionPath, ImageHeadBlock* block)
+int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber, const QString& partitionPath,
+                  ImageHeadBlock* block)
 {
     QMutexLocker lock(&prober.mutex);
     DiskRecord* disk = findDiskByPath(prober.disks, diskPath.toLocal8Bit());
@@ -87,8 +87,8 @@ int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
     const int partitionCount = qMin(countPartitions(disk->partitions), 255);
     const QByteArray diskName = cut(disk->model, ImageHead::kMaxDiskNameBytes);
     const QByteArray partName = cut(part->label, ImageHead::kMaxPartNameBytes);
-    const int size = ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount +
-        diskName.size() + partName.size();
+    const int size =
+        ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount + diskName.size() + partName.size();
 
     QByteArray bytes(size, '\0');
     auto* head = reinterpret_cast<tagBackupImageHeadInfo*>(bytes.data());

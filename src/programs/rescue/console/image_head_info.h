@@ -32,8 +32,8 @@ int partitionNumberOfPath(const QString& path);
 // its lock. 0 on success; -1 when the disk or partition is not listed, with
 // "get partition information failed!" on standard error and *block as it
 // was.
-int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
-                  const QString& partitionPath, ImageHeadBlock* block);
+int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber, const QString& partitionPath,
+                  ImageHeadBlock* block);
 // The same for a partition row of the partition tree (its parent is the
 // disk row).
 int buildHeadInfo(DeviceProber& prober, const TreeItem* partitionRow, ImageHeadBlock* block);

@@ -12,7 +12,8 @@ langDlg::langDlg(QWidget* parent) : QDialog(parent)
     setWindowIcon(QIcon(QStringLiteral(":/images/f.png")));
     m_comboBox = new QComboBox(this);
     m_comboBox->setObjectName(QStringLiteral("comboBox"));
-    m_comboBox->addItems({QString::fromUtf8("简体中文"), QString::fromUtf8("繁体中文"), QStringLiteral("English")});
+    m_comboBox->addItems(
+        {QString::fromUtf8("简体中文"), QString::fromUtf8("繁体中文"), QStringLiteral("English")});
     m_pushButton = new QPushButton(tr("Ok"), this);
     m_pushButton->setObjectName(QStringLiteral("pushButton"));
     auto* layout = new QHBoxLayout(this);

@@ -200,7 +200,8 @@ void MainDlg::showBk()
 {
     pointArrowAt(170);
     m_hoverTitle->setText(tr("Backup Partition"));
-    m_hoverText->setText(tr("Back up your partition to an image; you can restore your partition from this image!"));
+    m_hoverText->setText(
+        tr("Back up your partition to an image; you can restore your partition from this image!"));
 }
 
 void MainDlg::showRt()

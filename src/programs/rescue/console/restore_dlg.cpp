@@ -53,8 +53,8 @@ TargetRecord findTargetRecord(const QString& target)
     return record;
 }
 
-const WizardFrame::StepColumn kSteps = {{98, 188, 278}, QSize(150, 32), {130, 220, 310}, QSize(150, 22),
-                                        {167, 257}, Qt::AlignLeft | Qt::AlignVCenter};
+const WizardFrame::StepColumn kSteps = {{98, 188, 278}, QSize(150, 32), {130, 220, 310},
+                                        QSize(150, 22), {167, 257},     Qt::AlignLeft | Qt::AlignVCenter};
 
 }  // namespace
 
@@ -138,8 +138,9 @@ RestorePlan::Choices RestoreDlg::planChoices() const
     if (!c.storedDigest.isEmpty())
         c.typedPassword = m_rtWidget3->m_pwdEdit->text();
     if (!c.targetPath.isEmpty() && !c.imagePath.isEmpty()) {
-        c.targetHoldsImage = RestoreTarget::sameDevice(c.targetPath, m_rtWidget1->m_imageDevice) ||
-                             RestoreTarget::sameDevice(c.targetPath, RestoreTarget::sourceHoldingPath(c.imagePath));
+        c.targetHoldsImage =
+            RestoreTarget::sameDevice(c.targetPath, m_rtWidget1->m_imageDevice) ||
+            RestoreTarget::sameDevice(c.targetPath, RestoreTarget::sourceHoldingPath(c.imagePath));
         c.targetFillsWholeDisk = findTargetRecord(c.targetPath).wholeDisk;
     }
     return c;
@@ -200,7 +201,8 @@ void RestoreDlg::startRestore()
     const QString target = m_rtWidget2->m_targetPath;
     const TargetRecord record = findTargetRecord(target);
     if (plan.partitionJob) {
-        const QString confirm = tr("All data on partition %1: will be erased!").arg(QChar::fromLatin1(record.letter));
+        const QString confirm =
+            tr("All data on partition %1: will be erased!").arg(QChar::fromLatin1(record.letter));
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
         // Writing under a mounted file system would corrupt both.
@@ -239,8 +241,8 @@ void RestoreDlg::browseForNextFile(QString& fileName)
     const QString target = m_rtWidget2->m_targetPath;
     for (;;) {
         const FileChoice choice = m_volumeChooser(this, fileName);
-        const bool onTarget =
-            choice.accepted && RestoreTarget::sameDevice(target, RestoreTarget::sourceHoldingPath(choice.path));
+        const bool onTarget = choice.accepted && RestoreTarget::sameDevice(
+                                                     target, RestoreTarget::sourceHoldingPath(choice.path));
         // The dialog mounts any place the user opens, the target's too; the
         // job must not go on writing under that mount.
         if (m_worker && m_worker->operation() == QuarnThread::RestorePartition &&
@@ -269,7 +271,8 @@ void RestoreDlg::browseForNextFile(QString& fileName)
         }
         QFile file(choice.path);
         if (!chosen.isFile() || !file.open(QIODevice::ReadOnly)) {
-            showBox(tr("Error"), tr("%1 cannot be opened, select the next volume!").arg(chosen.fileName()), kStopIcon);
+            showBox(tr("Error"), tr("%1 cannot be opened, select the next volume!").arg(chosen.fileName()),
+                    kStopIcon);
             continue;
         }
         fileName = choice.path;

@@ -66,8 +66,8 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setStyleSheet(PageStyle::treeStyle());
     m_treeWidget->setGeometry(10, 122, 510, 255);
     m_treeWidget->setColumnCount(6);
-    m_treeWidget->setHeaderLabels({tr("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"),
-                                   tr("Type")});
+    m_treeWidget->setHeaderLabels(
+        {tr("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     const QStringList filter{QStringLiteral("*.bkp")};
@@ -143,8 +143,8 @@ void RtWidget1::chooseImage(const QString& path, const QString& name, const QStr
         m_partItem->setCheckState(1, Qt::Checked);
         // Only an image that saved the disk's boot code can restore it.
         if (m_hasMbr && m_mbrBytes >= kBootCodeBytes) {
-            m_mbrItem = new QTreeWidgetItem(disk, {tr("  "), tr("MBR and Track 0"), tr(" "), tr(" "), tr(" "),
-                                                   tr("MBR and Track 0")});
+            m_mbrItem = new QTreeWidgetItem(
+                disk, {tr("  "), tr("MBR and Track 0"), tr(" "), tr(" "), tr(" "), tr("MBR and Track 0")});
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
         disk->setExpanded(true);
@@ -170,7 +170,9 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
     m_fsCode = head.fsCode;
     *partitionRow = QStringList{
         tr("   "),
-        QStringLiteral("%1 (%2:)").arg(QString::fromLocal8Bit(head.partName)).arg(QChar::fromLatin1(head.driveLetter)),
+        QStringLiteral("%1 (%2:)")
+            .arg(QString::fromLocal8Bit(head.partName))
+            .arg(QChar::fromLatin1(head.driveLetter)),
         QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),

@@ -52,8 +52,8 @@ public:
     QByteArray m_pwdDigest;  // stored digest, all its bytes; empty without one
     QString m_description;
     int m_fsCode = 0;
-    bool m_hasMbr = false;   // the source partition was active
-    uint32_t m_mbrBytes = 0; // bytes of disk start the image saved
+    bool m_hasMbr = false;    // the source partition was active
+    uint32_t m_mbrBytes = 0;  // bytes of disk start the image saved
     QTreeWidgetItem* m_partItem = nullptr;
     QTreeWidgetItem* m_mbrItem = nullptr;
 

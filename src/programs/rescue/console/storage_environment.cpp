@@ -29,7 +29,8 @@ QList<LinkedNode> linkedNodes()
     static const QRegularExpression numberName(QStringLiteral("^(\\d+):(\\d+)$"));
     QList<LinkedNode> nodes;
     const QDir links(devRoot() + QStringLiteral("/block"));
-    const QFileInfoList entries = links.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList entries =
+        links.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& link : entries) {
         const QRegularExpressionMatch match = numberName.match(link.fileName());
         if (!link.isSymLink() || !match.hasMatch())
@@ -48,7 +49,9 @@ bool statNode(const char* path, NodeInfo* info)
     struct stat st;
     if (!path || stat(path, &st) != 0)
         return false;
-    info->kind = S_ISBLK(st.st_mode) ? NodeKind::Block : S_ISCHR(st.st_mode) ? NodeKind::Character : NodeKind::Other;
+    info->kind = S_ISBLK(st.st_mode)   ? NodeKind::Block
+                 : S_ISCHR(st.st_mode) ? NodeKind::Character
+                                       : NodeKind::Other;
     info->rdev = st.st_rdev;
     return true;
 }
@@ -84,10 +87,8 @@ QStringList linkedDiskPaths()
     QStringList disks;
     const QString sys = QString::fromStdString(systemPaths().sys);
     for (const LinkedNode& node : linkedNodes()) {
-        const QString folder = QStringLiteral("%1/dev/block/%2:%3")
-                                   .arg(sys)
-                                   .arg(major(node.number))
-                                   .arg(minor(node.number));
+        const QString folder =
+            QStringLiteral("%1/dev/block/%2:%3").arg(sys).arg(major(node.number)).arg(minor(node.number));
         if (!QFileInfo::exists(folder + QStringLiteral("/partition")))
             disks << node.path;
     }
