@@ -15,10 +15,6 @@ namespace {
 const QString kNoValue = QStringLiteral("--");
 const QString kZeroTime = QStringLiteral("00:00:00");
 const int kTickMilliseconds = 1000;
-// The speed is averaged over at most this many ticks.
-const int kWindowTicks = 5;
-// Ticks between two full estimates of the time left; in between it counts down.
-const int kEstimateEvery = 3;
 
 QLabel* addLabel(QWidget* page, const char* objectName, const QString& text, int x, int y, int w, int h)
 {
@@ -160,7 +156,7 @@ int StartBkWidget::setValue(int percent)
 {
     // With a byte total the bar follows the bytes label; the engine's steps
     // count its own units and would disagree with it.
-    if (m_totalBytes <= 0)
+    if (m_model.totalBytes() <= 0)
         m_bar->setValue(percent);
     return 0;
 }
@@ -170,9 +166,7 @@ void StartBkWidget::processBytes(long long dwlBytes)
     if (dwlBytes < 0)
         return;
     m_jobRunning = true;
-    m_windowBytes += dwlBytes;
-    m_doneBytes += dwlBytes;
-    m_remainingBytes = dwlBytes < m_remainingBytes ? m_remainingBytes - dwlBytes : 0;
+    m_model.addBytes(dwlBytes);
     if (!m_timerStarted) {
         m_timerStarted = true;
         m_clock->start(kTickMilliseconds);
@@ -185,11 +179,8 @@ void StartBkWidget::recvTotalUsedBytes(long long dwlTotalUsedBytes)
     if (!m_jobRunning)
         resetForNextJob();
     m_jobRunning = true;
-    // The total shown is the bytes the job moves, so the bytes reach it.
-    const qint64 total = qMax<qint64>(dwlTotalUsedBytes, 0);
-    m_totalBytes = total;
-    m_remainingBytes = total;
-    m_totalText = formatSize(total);
+    m_model.setTotal(dwlTotalUsedBytes);
+    m_totalText = formatSize(m_model.totalBytes());
 }
 
 void StartBkWidget::displayName(QString name)
@@ -201,7 +192,7 @@ void StartBkWidget::displayState(QString state)
 {
     if (state == QLatin1String("Finish restore partition")) {
         m_clock->stop();
-        m_remainingSeconds = 0;
+        m_model.endTimeLeft();
         m_form->leftTimeLabel->setText(kZeroTime);
     }
     m_form->stateLabel->setText(state);
@@ -215,55 +206,26 @@ void StartBkWidget::displaySpeed(QString speed)
 void StartBkWidget::displayRemainTime(QString)
 {}
 
-void StartBkWidget::computeEstimate(qint64 speed)
-{
-    if (m_remainingBytes <= 0)
-        m_remainingSeconds = 10;
-    else if (speed <= 0)
-        m_remainingSeconds = -1;  // nothing moved lately: no honest estimate
-    else
-        m_remainingSeconds = m_remainingBytes / speed;
-}
-
 void StartBkWidget::updateSpendTime()
 {
-    ++m_elapsedSeconds;
-
-    ++m_windowTicks;
-    const qint64 speed = m_windowBytes / m_windowTicks;
-    if (m_windowTicks >= kWindowTicks) {
-        m_windowBytes = 0;
-        m_windowTicks = 0;
-    }
+    const qint64 speed = m_model.tick();
     if (speed > 0)
         m_form->speedLabel->setText(speedText(speed));
-
-    if (m_estimateTick >= kEstimateEvery) {
-        computeEstimate(speed);
-        m_estimateTick = 0;
-    } else {
-        if (m_remainingSeconds > 0)
-            --m_remainingSeconds;
-        if (m_remainingSeconds < 1)
-            computeEstimate(speed);
-        ++m_estimateTick;
-    }
-
-    m_form->leftTimeLabel->setText(m_remainingSeconds < 0 ? kNoValue : clockText(m_remainingSeconds));
-    m_form->spaceTimeLabel->setText(clockText(m_elapsedSeconds));
+    const qint64 left = m_model.remainingSeconds();
+    m_form->leftTimeLabel->setText(left < 0 ? kNoValue : clockText(left));
+    m_form->spaceTimeLabel->setText(clockText(m_model.elapsedSeconds()));
     refreshLabels();
 }
 
 void StartBkWidget::refreshLabels()
 {
-    if (m_totalBytes <= 0) {
-        m_form->bkBytesLabel->setText(m_doneBytes > 0 ? tr("%1 / %2").arg(formatSize(m_doneBytes), kNoValue)
-                                                      : kNoValue);
+    const qint64 done = m_model.shownDoneBytes();
+    if (m_model.percent() < 0) {
+        m_form->bkBytesLabel->setText(done > 0 ? tr("%1 / %2").arg(formatSize(done), kNoValue) : kNoValue);
         return;
     }
-    const qint64 done = qMin(m_doneBytes, m_totalBytes);
     m_form->bkBytesLabel->setText(tr("%1 / %2").arg(formatSize(done), m_totalText));
-    m_bar->setValue(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(m_totalBytes)));
+    m_bar->setValue(m_model.percent());
 }
 
 void StartBkWidget::finish()
@@ -278,9 +240,7 @@ void StartBkWidget::finish()
 void StartBkWidget::showSucceeded()
 {
     finish();
-    m_doneBytes = qMax(m_doneBytes, m_totalBytes);
-    m_remainingBytes = 0;
-    m_remainingSeconds = 0;
+    m_model.succeed();
     refreshLabels();
     m_bar->setValue(100);
     m_form->leftTimeLabel->setText(kZeroTime);
@@ -291,15 +251,8 @@ void StartBkWidget::resetForNextJob()
     m_clock->stop();
     m_jobRunning = false;
     m_timerStarted = false;
-    m_windowTicks = 0;
-    m_windowBytes = 0;
-    m_doneBytes = 0;
-    m_remainingBytes = 0;
-    m_totalBytes = 0;
+    m_model.reset();
     m_totalText.clear();
-    m_estimateTick = kEstimateEvery;
-    m_elapsedSeconds = 0;
-    m_remainingSeconds = -1;
     m_bar->setValue(0);
     m_form->percentLabel->setText(tr("%1%").arg(0));
     // Nothing has moved yet: no bytes, no speed and no time left to show.

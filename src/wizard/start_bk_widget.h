@@ -8,6 +8,8 @@
 #ifndef RESCUE_CONSOLE_START_BK_WIDGET_H
 #define RESCUE_CONSOLE_START_BK_WIDGET_H
 
+#include "progress_model.h"
+
 #include <QObject>
 #include <QString>
 #include <QWidget>
@@ -74,9 +76,10 @@ public:
 
     const StartBkForm& form() const { return *m_form; }
     CProgressBar* bar() const { return m_bar; }
-    qint64 totalBytes() const { return m_totalBytes; }
-    qint64 doneBytes() const { return m_doneBytes; }
-    qint64 remainingBytes() const { return m_remainingBytes; }
+    const ProgressModel& model() const { return m_model; }
+    qint64 totalBytes() const { return m_model.totalBytes(); }
+    qint64 doneBytes() const { return m_model.doneBytes(); }
+    qint64 remainingBytes() const { return m_model.remainingBytes(); }
 
     // "hh:mm:ss" of a second count; the hours do not wrap at a day.
     static QString clockText(qint64 seconds);
@@ -104,25 +107,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void computeEstimate(qint64 speed);
     void refreshLabels();
 
     StartBkForm* m_form;
     CProgressBar* m_bar;
     PageClock* m_clock = nullptr;
+    ProgressModel m_model;
     // From the first report of a job until finish().
     bool m_jobRunning = false;
     bool m_timerStarted = false;
-    qint64 m_windowBytes = 0;
-    qint64 m_doneBytes = 0;
-    qint64 m_totalBytes = 0;
     QString m_totalText;
-    int m_windowTicks = 0;
-    int m_estimateTick = 3;
-    qint64 m_remainingBytes = 0;
-    qint64 m_elapsedSeconds = 0;
-    // -1 while no estimate can be made (no bytes moved in the window).
-    qint64 m_remainingSeconds = -1;
 };
 
 #endif
