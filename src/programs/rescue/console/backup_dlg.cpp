@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QShowEvent>
+#include <QThread>
 
 namespace {
 
@@ -161,7 +162,18 @@ void BackupDlg::measureSourceUsedBytes()
         return;
     const QByteArray path = QFile::encodeName(source);
     const QByteArray fsName = DeviceProber::instance()->partitionFsName(source).toLatin1();
-    const uint64_t sectors = partitionUsedSectors(path.constData(), fsName.constData());
+    // A large allocation bitmap, or the checking tool it falls back to,
+    // takes a while: measured on a thread of its own while the window keeps
+    // drawing (but takes no clicks, so Start cannot come twice).
+    uint64_t sectors = 0;
+    QThread* measurer =
+        QThread::create([&] { sectors = partitionUsedSectors(path.constData(), fsName.constData()); });
+    QEventLoop loop;
+    connect(measurer, &QThread::finished, &loop, &QEventLoop::quit);
+    measurer->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    measurer->wait();
+    delete measurer;
     if (sectors > 0)
         m_page1->m_usedBytes = qint64(sectors * USED_SECTOR_SIZE);
 }
