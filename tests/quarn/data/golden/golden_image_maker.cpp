@@ -93,7 +93,8 @@ void MakeImages(const std::string& out)
     Check(BackupNtfsImage(part, out + "ntfs_chain", 2) == 0, "chain: full backup");
     WriteNtfsManifest(part, out + "ntfs_chain_0.manifest");
     ChangeNtfsSource(part, tmp.file("mnt"));
-    Check(BackupNtfsImage(part, out + "ntfs_chain", 2, ImageFormat::kNeverSplit, out + "ntfs_chain_0_0.bkp") == 0,
+    Check(BackupNtfsImage(part, out + "ntfs_chain", 2, ImageFormat::kNeverSplit,
+                          out + "ntfs_chain_0_0.bkp") == 0,
           "chain: incremental backup");
     WriteNtfsManifest(part, out + "ntfs_chain_1.manifest");
 
@@ -107,7 +108,7 @@ void MakeImages(const std::string& out)
     arg.password = kGoldenPassword;
     arg.description = kGoldenDescription;
     std::vector<char> head(kGoldenHead, kGoldenHead + sizeof kGoldenHead);
-    Check(backup_ntfs(arg, tagCallBackFunc {}, reinterpret_cast<tagBackupImageHeadInfo*>(head.data()),
+    Check(backup_ntfs(arg, tagCallBackFunc{}, reinterpret_cast<tagBackupImageHeadInfo*>(head.data()),
                       int(head.size())) == 0,
           "password backup");
     WriteNtfsManifest(part, out + "ntfs_pass.manifest");
