@@ -51,14 +51,6 @@
         <translation>开始备份</translation>
     </message>
     <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
         <source>You must select a partition to back up!</source>
         <translation>您必须选择一个要备份的分区！</translation>
     </message>
@@ -73,10 +65,6 @@
     <message>
         <source>The partition you want to back up must be different from the place of the backup image!</source>
         <translation>要备份的分区不能是保存备份镜像的分区！</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>开始</translation>
     </message>
     <message>
         <source>Incremental backup is only possible for NTFS partitions!</source>
@@ -111,14 +99,6 @@
         <translation>目标分区的文件系统未知！</translation>
     </message>
     <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Finish</source>
-        <translation>完成</translation>
-    </message>
-    <message>
         <source>Failed</source>
         <translation>失败</translation>
     </message>
@@ -145,10 +125,6 @@
     <message>
         <source>The image you selected is not the newest of its chain: an incremental backup builds on %1.</source>
         <translation>您选择的镜像不是其镜像链中最新的：增量备份应基于 %1。</translation>
-    </message>
-    <message>
-        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
-        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
     </message>
     <message>
         <source>The old image file %1 cannot be removed!</source>
@@ -319,18 +295,6 @@
         <translation>开始还原</translation>
     </message>
     <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>开始</translation>
-    </message>
-    <message>
         <source>You must select one image file to restore!</source>
         <translation>您必须选择一个要还原的镜像文件！</translation>
     </message>
@@ -369,14 +333,6 @@
     <message>
         <source>Are you sure you want to restore the MBR of your %1 disk?</source>
         <translation>确定要还原 %1 磁盘的 MBR 吗？</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Finish</source>
-        <translation>完成</translation>
     </message>
     <message>
         <source>Failed</source>

@@ -199,22 +199,6 @@
         <translation>开始克隆</translation>
     </message>
     <message>
-        <source>Return</source>
-        <translation>返回</translation>
-    </message>
-    <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>开始</translation>
-    </message>
-    <message>
         <source>Information</source>
         <translation>信息</translation>
     </message>
@@ -562,30 +546,6 @@
         <translation>开始还原</translation>
     </message>
     <message>
-        <source>Return</source>
-        <translation>返回</translation>
-    </message>
-    <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>开始</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Finish</source>
-        <translation>完成</translation>
-    </message>
-    <message>
         <source>Error</source>
         <translation>错误</translation>
     </message>
@@ -660,10 +620,6 @@
     <message>
         <source>%1 cannot be opened, select the next volume!</source>
         <translation>无法打开 %1，请选择下一个卷！</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>已取消</translation>
     </message>
     <message>
         <source>The restore was cancelled: the partition holds an unfinished restore and must be restored again before it is used.</source>
@@ -818,30 +774,6 @@
         <translation>开始备份</translation>
     </message>
     <message>
-        <source>Return</source>
-        <translation>返回</translation>
-    </message>
-    <message>
-        <source>Previous</source>
-        <translation>上一步</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>下一步</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>开始</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Finish</source>
-        <translation>完成</translation>
-    </message>
-    <message>
         <source>Backup</source>
         <translation>备份</translation>
     </message>
@@ -920,10 +852,6 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>目标分区的文件系统未知！</translation>
     </message>
     <message>
-        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
-        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
-    </message>
-    <message>
         <source>The old image file %1 cannot be removed!</source>
         <translation>无法删除旧镜像文件 %1！</translation>
     </message>
@@ -938,10 +866,6 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>A backup is running. Do you want to cancel it and close?</source>
         <translation>备份正在进行。是否取消备份并关闭？</translation>
-    </message>
-    <message>
-        <source>Cancelled</source>
-        <translation>已取消</translation>
     </message>
     <message>
         <source>The backup was cancelled and its unfinished volumes were removed.</source>
