@@ -4,7 +4,7 @@
 <context>
     <name>desk::ToolWidget1</name>
     <message>
-        <source>Operation System Type:</source>
+        <source>Operating System Type:</source>
         <translation>操作系统类型：</translation>
     </message>
     <message>
@@ -16,20 +16,20 @@
         <translation>安装 Sorvik Tavimo Recover 2.0：</translation>
     </message>
     <message>
-        <source>Install Sorvik Tavimo Recover2.0</source>
-        <translation>安装 Sorvik Tavimo Recover2.0</translation>
+        <source>Install Sorvik Tavimo Recover 2.0</source>
+        <translation>安装 Sorvik Tavimo Recover 2.0</translation>
     </message>
     <message>
-        <source>Install Sorvik Tavimo Recover2.0 in your system partition, you can restore your operation system when you boot your computer and choose Sorvik Tavimo Recover to restore it.</source>
-        <translation>将 Sorvik Tavimo Recover2.0 安装到系统分区后，启动计算机时选择 Sorvik Tavimo Recover 即可还原您的操作系统。</translation>
+        <source>Install Sorvik Tavimo Recover 2.0 in your system partition, you can restore your operating system when you boot your computer and choose Sorvik Tavimo Recover to restore it.</source>
+        <translation>将 Sorvik Tavimo Recover 2.0 安装到系统分区后，启动计算机时选择 Sorvik Tavimo Recover 即可还原您的操作系统。</translation>
     </message>
     <message>
-        <source>Uninstall Sorvik Tavimo Recover2.0</source>
-        <translation>卸载 Sorvik Tavimo Recover2.0</translation>
+        <source>Uninstall Sorvik Tavimo Recover 2.0</source>
+        <translation>卸载 Sorvik Tavimo Recover 2.0</translation>
     </message>
     <message>
-        <source>Uninstall Sorvik Tavimo Recover2.0 in your system partition. It will remove the boot information in your system.</source>
-        <translation>从系统分区卸载 Sorvik Tavimo Recover2.0，将删除系统中的启动信息。</translation>
+        <source>Uninstall Sorvik Tavimo Recover 2.0 in your system partition. It will remove the boot information in your system.</source>
+        <translation>从系统分区卸载 Sorvik Tavimo Recover 2.0，将删除系统中的启动信息。</translation>
     </message>
     <message>
         <source>Uninstall</source>

@@ -27,7 +27,7 @@ ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
     resize(530, 380);
     auto* layout = new QVBoxLayout(this);
     auto* facts = new QGridLayout;
-    facts->addWidget(new QLabel(tr("Operation System Type:"), this), 0, 0);
+    facts->addWidget(new QLabel(tr("Operating System Type:"), this), 0, 0);
     m_osLabel = new QLabel(tr("Unknown"), this);
     m_osLabel->setObjectName(QStringLiteral("osLabel"));
     facts->addWidget(m_osLabel, 0, 1);
@@ -39,17 +39,17 @@ ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
 
     auto* group = new QGroupBox(this);
     auto* choices = new QVBoxLayout(group);
-    m_installRdBtn = new QRadioButton(tr("Install Sorvik Tavimo Recover2.0"), group);
+    m_installRdBtn = new QRadioButton(tr("Install Sorvik Tavimo Recover 2.0"), group);
     m_installRdBtn->setObjectName(QStringLiteral("installRdBtn"));
     m_inLabel =
-        new QLabel(tr("Install Sorvik Tavimo Recover2.0 in your system partition, you can restore your "
-                      "operation system when you boot your computer and choose Sorvik Tavimo Recover to "
+        new QLabel(tr("Install Sorvik Tavimo Recover 2.0 in your system partition, you can restore your "
+                      "operating system when you boot your computer and choose Sorvik Tavimo Recover to "
                       "restore it."),
                    group);
-    m_uninstallRdBtn = new QRadioButton(tr("Uninstall Sorvik Tavimo Recover2.0"), group);
+    m_uninstallRdBtn = new QRadioButton(tr("Uninstall Sorvik Tavimo Recover 2.0"), group);
     m_uninstallRdBtn->setObjectName(QStringLiteral("uninstallRdBtn"));
     m_unLabel =
-        new QLabel(tr("Uninstall Sorvik Tavimo Recover2.0 in your system partition. It will remove the "
+        new QLabel(tr("Uninstall Sorvik Tavimo Recover 2.0 in your system partition. It will remove the "
                       "boot information in your system."),
                    group);
     for (QLabel* label : {m_inLabel, m_unLabel})
