@@ -141,16 +141,9 @@ TEST(DeskScreenshots, EveryWindowInChineseIsReadableAndNamed)
 {
     desktest::testApp();
     DeskMachine machine;
-    desk::forgetWindowsVersion();
-    desk::writeSetting(desk::kLangKey, "zh_CN");
-    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
-    desk::setProgramFolder(QStringLiteral(DESK_LANGUAGE_PARENT));
-    int exitCode = 0;
-    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
-    desk::setProgramFolder(QString());
+    ASSERT_TRUE(desktest::startInChinese(QStringLiteral(DESK_LANGUAGE_PARENT)));
     drawEveryWindow(QStringLiteral("zh"));
-    for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
-        QCoreApplication::removeTranslator(t);
+    desktest::backToEnglish();
 }
 
 }  // namespace

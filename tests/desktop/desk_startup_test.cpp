@@ -241,14 +241,8 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
 {
     desktest::testApp();
     DeskMachine machine;
-    desk::forgetWindowsVersion();
-    desk::writeSetting(desk::kLangKey, "zh_CN");
-    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
     // The program finds language/ in its own folder.
-    desk::setProgramFolder(QStringLiteral(DESK_LANGUAGE_PARENT));
-    int exitCode = 0;
-    ASSERT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), 0);
-    desk::setProgramFolder(QString());
+    ASSERT_TRUE(desktest::startInChinese(QStringLiteral(DESK_LANGUAGE_PARENT)));
     EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"),
               QStringLiteral("备份成功！"));
     EXPECT_EQ(QCoreApplication::translate("desk::RestoreDlg", "All data on partition %1: will be erased!"),
@@ -257,9 +251,7 @@ TEST(DeskStartup, ChineseCatalogueTranslatesTheDesktopAndTheSharedPages)
     EXPECT_EQ(QCoreApplication::translate("desk::ToolDlg", "Recover File"), QStringLiteral("恢复文件"));
     EXPECT_EQ(QCoreApplication::translate("desk::ToolWidget1", "Run bcdedit failed!"),
               QStringLiteral("运行 bcdedit 失败！"));
-    // Back to English for the other tests.
-    for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
-        QCoreApplication::removeTranslator(t);
+    desktest::backToEnglish();
     desk::forgetWindowsVersion();
 }
 
@@ -282,8 +274,7 @@ TEST(DeskStartup, CatalogueInTheWorkingFolderIsNotLoaded)
     QDir::setCurrent(before);
     EXPECT_EQ(QCoreApplication::translate("desk::BackupDlg", "Backup succeeded!"),
               QStringLiteral("Backup succeeded!"));
-    for (QTranslator* t : desktest::testApp().findChildren<QTranslator*>())
-        QCoreApplication::removeTranslator(t);
+    desktest::backToEnglish();
     desk::forgetWindowsVersion();
 }
 

@@ -3,12 +3,14 @@
 #ifndef DESK_TEST_APP_H
 #define DESK_TEST_APP_H
 
+#include "desk_settings.h"
 #include "desk_startup.h"
 #include "frame_resources.h"
 #include "qt_test_app.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 
 #include <functional>
@@ -39,6 +41,28 @@ inline QTimer* onNextModal(std::function<void(QWidget*)> action)
     });
     timer->start();
     return timer;
+}
+
+// Starts the program as a user who chose Chinese and the folder D:\Images
+// at the first start, its catalogue found in `languageParent`/language;
+// false when the start-up did not go on to the main window.
+inline bool startInChinese(const QString& languageParent)
+{
+    desk::forgetWindowsVersion();
+    desk::writeSetting(desk::kLangKey, "zh_CN");
+    desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+    desk::setProgramFolder(languageParent);
+    int exitCode = 0;
+    const bool started = desk::prepareDesktop(testApp(), &exitCode) == 0;
+    desk::setProgramFolder(QString());
+    return started;
+}
+
+// Back to English for the tests that follow.
+inline void backToEnglish()
+{
+    for (QTranslator* t : testApp().findChildren<QTranslator*>())
+        QCoreApplication::removeTranslator(t);
 }
 
 }  // namespace desktest
