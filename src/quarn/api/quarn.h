@@ -82,6 +82,27 @@ enum QuarnResult : int {
     ERR_NOT_FIRST_VOLUME = 0x10000,
     ERR_VOLUME_ORDER = 0x10001,
     ERR_VOLUME_CHAIN = 0x10002,
+    // The image's bytes differ from what it says of itself: a checksum, a
+    // record digest, a count or a record field that cannot be.
+    ERR_DAMAGED_IMAGE = 0x10003,
+    // An incremental backup on a chain that already holds 255 of them.
+    ERR_CHAIN_FULL = 0x10004,
+    // The image would need a 257th volume.
+    ERR_TOO_MANY_VOLUMES = 0x10005,
+    // A text of the request (description, path, name) longer than the image can store.
+    ERR_FIELD_TOO_LONG = 0x10006,
+    // A volume ends before its records say it does (cut short, or not yet written whole).
+    ERR_VOLUME_TRUNCATED = 0x10007,
+    // A data set says it goes on, but its volume is the image's last.
+    ERR_SET_PAST_LAST_VOLUME = 0x10008,
+    // A volume of another image (another image id) stands where this one's should.
+    ERR_OTHER_IMAGE = 0x10009,
+    // An incremental backup on an image that is not the newest of its chain.
+    ERR_NOT_NEWEST_IMAGE = 0x1000A,
+    // Boot code for a disk asked for, but no disk is known to hold the target partition.
+    ERR_NO_DISK = 0x1000B,
+    // The file-system check after a restore found damage it could not leave alone.
+    ERR_FS_CHECK = 0x1000C,
 };
 
 // File-system codes of tagBackupArgument::fsType and the volume trailer.
