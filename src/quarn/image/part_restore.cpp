@@ -324,6 +324,11 @@ int CPartRestore::SyncTarget()
     return m_part == nullptr || m_part->Sync() == 0 ? 0 : ERR_WRITE_PART;
 }
 
+int CPartRestore::ConfirmImageWhole()
+{
+    return 0;
+}
+
 bool CPartRestore::AskForNextVolume(std::string&)
 {
     return false;

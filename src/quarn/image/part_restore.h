@@ -53,6 +53,10 @@ public:
     // device: a restore must not say it succeeded before. ERR_WRITE_PART
     // when that fails.
     int SyncTarget();
+    // Called once all of the image has been read, before the restore writes
+    // what makes the target a file system again (its real boot sectors):
+    // 0 when every volume read proved whole, else the code that refuses it.
+    int ConfirmImageWhole();
 
     // Closes the image, opens the volume named by the last trailer read,
     // checks its trailer (ReadBlkEnd) and seeks to its start. A missing
