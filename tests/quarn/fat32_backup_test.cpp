@@ -32,6 +32,7 @@ struct VolumeRecords {
     std::string ownName;   // the file name stored behind the partition info
     std::string nextName;  // name 2 of the trailer
     uint64_t blkStart = 0;
+    uint64_t dataEnd = 0;  // where the check record before blkStart begins
 };
 
 VolumeRecords ReadVolumeRecords(const std::vector<uint8_t>& volume)
@@ -43,6 +44,9 @@ VolumeRecords ReadVolumeRecords(const std::vector<uint8_t>& volume)
                           r.end.nextNameSize,
                       r.end.nextNameSize);
     r.blkStart = r.end.blkStartLow | (uint64_t(r.end.blkStartHigh) << 32);
+    const auto tail = Record<tagVOLUME_CHECK_TAIL>(volume, r.blkStart - sizeof(tagVOLUME_CHECK_TAIL));
+    EXPECT_EQ(+tail.magic, ImageFormat::kVolumeCheckMagic);
+    r.dataEnd = r.blkStart - tail.recordBytes;
     const auto start = Record<tagBLOCK_START>(volume, r.blkStart);
     EXPECT_EQ(+start.magic, ImageFormat::kBlockStartMagic);
     EXPECT_EQ(+start.mftBitmapSize, 0u);
@@ -81,7 +85,7 @@ ParsedStream ParseStream(const std::vector<uint8_t>& volume, const VolumeRecords
     Fat32::LongNameBuffer longName;
     int depth = 1;
     while (depth > 0) {
-        if (pos + 32 > records.blkStart) {
+        if (pos + 32 > records.dataEnd) {
             s.ok = false;
             return s;
         }
@@ -119,7 +123,7 @@ ParsedStream ParseStream(const std::vector<uint8_t>& volume, const VolumeRecords
             const auto head = Record<tagDATA_SET_HEAD>(volume, pos);
             pos += sizeof head;
             s.heads[name] = head;
-            if (pos + head.dataBytes > records.blkStart || head.continued != 0) {
+            if (pos + head.dataBytes > records.dataEnd || head.continued != 0) {
                 s.ok = false;
                 return s;
             }
@@ -133,7 +137,9 @@ ParsedStream ParseStream(const std::vector<uint8_t>& volume, const VolumeRecords
             break;
         }
     }
-    s.ok = pos == records.blkStart;
+    s.ok = pos == records.dataEnd;
+    if (!s.ok)
+        ADD_FAILURE() << "the stream ends at " << pos << ", its records begin at " << records.dataEnd;
     return s;
 }
 
@@ -258,7 +264,7 @@ TEST_F(Fat32BackupTest, EverySplitVolumeEndsWithItsOwnRecords)
     // A later volume starts inside a data set, with its head.
     const auto second = ReadFileBytes(dir.file("img_1_0.bkp"));
     const auto head = Record<tagDATA_SET_HEAD>(second, 0);
-    EXPECT_LE(sizeof head + +head.dataBytes, ReadVolumeRecords(second).blkStart);
+    EXPECT_LE(sizeof head + +head.dataBytes, ReadVolumeRecords(second).dataEnd);
 }
 
 TEST_F(Fat32BackupTest, IncrementalRequestTakesTheNextGenerationOfTheChain)

@@ -7,6 +7,7 @@
 #include "image_format.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
+#include "reseal_volume.h"
 #include "shared_fixture.h"
 
 #include <gtest/gtest.h>
@@ -497,14 +498,22 @@ TEST_P(Fat32DamagedImageTest, EndsWithACode)
         std::memcpy(&bytes[fileEntry + 28], &size, sizeof size);
         break;
     }
-    case ImageDamage::StreamIntoTrailer:
-        // No end marks: the stream would run into the volume's records.
-        for (size_t p = headAt + 10 + 3000; p + 32 <= end.blkStartLow; p += 32)
+    case ImageDamage::StreamIntoTrailer: {
+        // No end marks: the stream would run into the volume's records
+        // (the check record first, which is left whole).
+        tagVOLUME_CHECK_TAIL tail;
+        std::memcpy(&tail, &bytes[end.blkStartLow - sizeof tail], sizeof tail);
+        for (size_t p = headAt + 10 + 3000; p + 32 <= end.blkStartLow - tail.recordBytes; p += 32)
             bytes[p] = 'X';
         break;
     }
+    }
     WriteFileBytes(volume, bytes);
     const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE) << "the checksums find the change";
+    // With checksums that agree, the reader's own checks must hold.
+    ASSERT_TRUE(ResealVolume(volume));
     MakeSparseFile(target, kRichSourceBytes);
     EXPECT_EQ(Restore(volume, target), expected);
     EXPECT_EQ(FileSize(target), kRichSourceBytes);

@@ -9,6 +9,7 @@
 #include "ntfs_jobs.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
+#include "reseal_volume.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,10 @@ struct Range {
 bool StripContinuationSets(const std::string& imagePath, const NtfsImage& image, uint32_t inode,
                            std::vector<Range>* holes, std::string* error)
 {
+    if (!StripVolumeCheck(imagePath)) {
+        *error = "the image carries no check record";
+        return false;
+    }
     std::vector<uint8_t> bytes = ReadFileBytes(imagePath);
     std::vector<Range> cuts;
     for (const auto& record : image.records) {

@@ -173,7 +173,7 @@ TEST(RestoreJob, DamagedRecordsGiveTheirCodes)
              e.end.fsType = 3;
          },
          0},
-        {"oversized name", [](VolumeEnd& e) { e.nextName.assign(1024, 'n'); }, ERR_BAD_MAGIC},
+        {"oversized name", [](VolumeEnd& e) { e.nextName.assign(1024, 'n'); }, ERR_DAMAGED_IMAGE},
         {"oversized file name", [](VolumeEnd& e) { e.fileName.assign(2000, 'f'); }, ERR_BAD_MAGIC},
         {"block start past the end",
          [](VolumeEnd& e) {

@@ -38,20 +38,26 @@ int RunBackup(const char* name, const tagBackupArgument& arg, const tagCallBackF
 
 // `step` runs only when RestoreInit (the image's end records, the target)
 // succeeded; a step that writes the partition ends with it on its device.
+// fsType 0: the disk start alone, no partition written.
 template <typename Job, typename Step>
 int RunRestore(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb, Step step,
-               bool writesPartition = true)
+               uint8_t fsType)
 {
+    const bool writesPartition = fsType != 0;
     return RunJob(name, [&] {
         Job job(arg, cb);
-        int result = job.RestoreInit();
+        int result = job.RestoreInit(fsType);
         if (result == 0 && writesPartition)
             result = job.ClaimTarget();
         if (result == 0)
             result = (job.*step)();
+        // The file-system restores ask before they write the real boot
+        // sectors; asking again here also covers what they wrote after.
+        if (result == 0 && writesPartition)
+            result = job.ConfirmImageWhole();
         if (result == 0 && writesPartition)
             result = job.SyncTarget();
-        return result;
+        return job.ExplainFailure(result);
     });
 }
 
@@ -69,17 +75,19 @@ int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadIn
 
 int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    return RunRestore<CPartNtfsRestore>("restore_ntfs", arg, cb, &CPartNtfsRestore::RestorePartition);
+    return RunRestore<CPartNtfsRestore>("restore_ntfs", arg, cb, &CPartNtfsRestore::RestorePartition,
+                                        FS_TYPE_NTFS);
 }
 
 int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    return RunRestore<CPartFatRestore>("restore_fat32", arg, cb, &CPartFatRestore::RestorePartition);
+    return RunRestore<CPartFatRestore>("restore_fat32", arg, cb, &CPartFatRestore::RestorePartition,
+                                       FS_TYPE_FAT32);
 }
 
 int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
-    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, false);
+    return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, 0);
 }

@@ -31,6 +31,13 @@ constexpr uint8_t kSpare3ExtentsStored = 1;
 // of "pagefile.sys" and "hiberfil.sys" only in the root folder; without it,
 // that of the first files met under these names, in any folder.
 constexpr uint8_t kSpare1RootSystemFiles = 0x01;
+// kSpare1VolumeCheck: the volume carries a tagVOLUME_CHECK, the checksums
+// of all of its bytes, just before its end records.
+constexpr uint8_t kSpare1VolumeCheck = 0x02;
+constexpr uint32_t kVolumeCheckMagic = 0x4B484356;  // "VCHK"
+// A volume's bytes before its check record are digested in blocks of this
+// size, so that a mismatch names where the damage lies.
+constexpr uint32_t kCheckBlockBytes = 1u << 20;
 constexpr uint32_t kFat32DirEntryBytes = 32;
 constexpr uint64_t kNeverSplit = ~0ULL;
 // Volume index and generation are one byte each in the trailer and the name.
@@ -93,6 +100,27 @@ struct tagDATA_SET_HEAD {
     uint8_t continued;
 };
 
+// The check record of a volume: the head, then blockCount 64-bit digests
+// (XXH3-64) of the volume's bytes before the record in blocks of
+// blockBytes (the last one shorter), then the tail. Readers find it
+// through its tail, which ends where the volume's end records begin.
+struct tagVOLUME_CHECK_HEAD {
+    uint32_t magic;         // kVolumeCheckMagic
+    uint32_t recordBytes;   // the whole record, head to tail
+    uint64_t imageId;       // random, the same in every volume of one image
+    uint64_t baseImageId;   // an incremental's base image's id; 0 for a full image or an unchecked base
+    uint64_t coveredBytes;  // bytes before the record: its offset in the volume
+    uint32_t blockBytes;
+    uint32_t blockCount;
+    uint64_t endDigest;  // XXH3-64 of the bytes after the record, to the end of the volume
+};
+
+struct tagVOLUME_CHECK_TAIL {
+    uint64_t recordDigest;  // XXH3-64 of the record's bytes before this field
+    uint32_t recordBytes;   // as in the head
+    uint32_t magic;         // kVolumeCheckMagic
+};
+
 // One entry of the NTFS MFT record section: a summary of MFT record i, all
 // zero for a record not in use. An incremental backup stores a record again
 // when its summary differs from the previous image's, so the summary changes
@@ -114,6 +142,17 @@ static_assert(sizeof(tagPARTITION_INFO) == 69, "tagPARTITION_INFO layout");
 static_assert(sizeof(tagBLOCK_END) == 27, "tagBLOCK_END layout");
 static_assert(sizeof(tagDATA_SET_HEAD) == 10, "tagDATA_SET_HEAD layout");
 static_assert(sizeof(tagFileRecordInfo) == 25, "tagFileRecordInfo layout");
+static_assert(sizeof(tagVOLUME_CHECK_HEAD) == 48, "tagVOLUME_CHECK_HEAD layout");
+static_assert(sizeof(tagVOLUME_CHECK_TAIL) == 16, "tagVOLUME_CHECK_TAIL layout");
+
+namespace ImageFormat {
+// Bytes of the check record of a volume whose bytes before it are `covered`.
+constexpr uint64_t VolumeCheckBytes(uint64_t covered)
+{
+    return sizeof(tagVOLUME_CHECK_HEAD) + 8 * ((covered + kCheckBlockBytes - 1) / kCheckBlockBytes) +
+           sizeof(tagVOLUME_CHECK_TAIL);
+}
+}  // namespace ImageFormat
 
 // "<base>_<volume>_<generation>.bkp"
 inline std::string VolumeFileName(const std::string& base, unsigned volumeIndex, unsigned generation)

@@ -22,7 +22,7 @@ QByteArray CompressDescription(const std::string& description)
     return qCompress(QByteArray(description.data(), static_cast<int>(description.size())));
 }
 
-bool WriteAll(CDeviceIo& io, const void* data, uint64_t length)
+bool WriteAll(CVolumeWriter& io, const void* data, uint64_t length)
 {
     return length == 0 || io.Write(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
 }
@@ -41,8 +41,9 @@ CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb
       m_headLength(head != nullptr && headLength > 0 ? headLength : 0), m_imagePath(arg.imagePath)
 {
     // Room for the records that end the first volume.
-    m_volumeBytes = 1024 + m_prevImage.size() + m_password.size() + m_description.size() +
-                    static_cast<uint64_t>(m_mbrSize) + static_cast<uint64_t>(m_headLength);
+    m_volumeBytes = CheckRecordReserve() + 1024 + m_prevImage.size() + m_password.size() +
+                    m_description.size() + static_cast<uint64_t>(m_mbrSize) +
+                    static_cast<uint64_t>(m_headLength);
     m_volumePath = VolumePath(0);
 }
 
@@ -54,6 +55,11 @@ CPartBackup::~CPartBackup()
     delete[] m_buffer;
     delete m_image;
     delete m_part;
+}
+
+uint64_t CPartBackup::CheckRecordReserve() const
+{
+    return m_volumeSize == ImageFormat::kNeverSplit ? 0 : ImageFormat::VolumeCheckBytes(m_volumeSize);
 }
 
 std::string CPartBackup::VolumePath(unsigned index) const
@@ -92,7 +98,7 @@ int CPartBackup::BackupInit()
     }
 
     m_part = new (std::nothrow) CDeviceIo;
-    m_image = new (std::nothrow) CDeviceIo;
+    m_image = new (std::nothrow) CVolumeWriter;
     m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
     if (m_compressType != 0)
         m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
@@ -150,9 +156,8 @@ int CPartBackup::BackupInit()
         DEBUG_TRACE("%s", line);
     if (!m_incremental)
         m_chainId = static_cast<uint32_t>(now);
+    m_imageId = VolumeCheck::NewImageId();
 
-    if (m_image->Seek(0, SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
     if (m_headLength > 0 && !WriteAll(*m_image, m_head, static_cast<uint64_t>(m_headLength)))
         return ERR_WRITE_FILE;
     return 0;
@@ -175,6 +180,12 @@ int CPartBackup::GetPrevFileInfo()
         DEBUG_TRACE("The incremental chain of %s is full!\n", m_prevImage.c_str());
         return ERR_OPEN_FILE;
     }
+    VolumeCheck::Record check;
+    bool checked = false;
+    const int checkResult = VolumeCheck::ReadRecord(prev, end, &check, &checked);
+    if (checkResult != 0)
+        return checkResult;
+    m_baseImageId = checked ? check.head.imageId : 0;
     m_generation = static_cast<uint8_t>(end.generation + 1);
     m_chainId = end.chainId;
     m_volumePath = VolumePath(0);
@@ -203,6 +214,7 @@ int CPartBackup::ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end)
 
 int CPartBackup::WriteBackupFileEndInfo()
 {
+    m_image->BeginEndRecords();
     int result = 0;
     if (m_firstVolume) {
         result = WriteBlkStart();
@@ -211,7 +223,8 @@ int CPartBackup::WriteBackupFileEndInfo()
     }
     if (result == 0)
         result = WriteBlkEnd();
-    return result;
+    const int finished = m_image->FinishVolume(m_imageId, m_baseImageId);
+    return result != 0 ? result : finished;
 }
 
 int CPartBackup::WriteBlkStart()
@@ -330,7 +343,7 @@ int CPartBackup::WriteBlkEnd()
     end.volumeIndex = m_volumeIndex++;
     end.singleVolume = m_singleVolume;
     end.generation = m_generation;
-    end.spare1 = m_spare1;
+    end.spare1 = m_spare1 | ImageFormat::kSpare1VolumeCheck;
     end.fsType = static_cast<uint8_t>(m_fsType);
     end.spare2 = ImageFormat::kSpare2Value;
     end.spare3 = m_spare3;
@@ -371,7 +384,7 @@ int CPartBackup::IntoNewVolume()
     DEBUG_TRACE("Create a new volume file --- %s\n", m_volumePath.c_str());
     if (!m_recordsInEveryVolume)
         m_firstVolume = false;
-    m_volumeBytes = 0;
+    m_volumeBytes = CheckRecordReserve();
     return 0;
 }
 
@@ -427,7 +440,8 @@ int CPartBackup::WriteDataSetHead()
     if (pos < 0)
         return ERR_SEEK_FILE;
     m_dataSetHeadPos = static_cast<uint64_t>(pos);
-    return WriteAll(*m_image, &m_dataSetHead, sizeof m_dataSetHead) ? 0 : ERR_WRITE_FILE;
+    const int64_t length = sizeof m_dataSetHead;
+    return m_image->WritePlaceholder(&m_dataSetHead, length) == length ? 0 : ERR_WRITE_FILE;
 }
 
 int CPartBackup::PatchDataSetHead()

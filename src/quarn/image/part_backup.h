@@ -7,6 +7,7 @@
 
 #include "image/compressed_file_types.h"
 #include "image/part_progress.h"
+#include "image/volume_writer.h"
 #include "image_format.h"
 #include "io/device_io.h"
 #include "quarn.h"
@@ -70,6 +71,8 @@ protected:
     int WriteInOrder(const void* data, uint32_t length, uint64_t counted);
     // Path of volume `index` of this image.
     std::string VolumePath(unsigned index) const;
+    // What a volume's split size keeps free for its check record.
+    uint64_t CheckRecordReserve() const;
     // The source partition's size; leaves it at its start. ERR_SEEK_PART
     // when it cannot be measured.
     int MeasurePartition(uint64_t* bytes);
@@ -78,8 +81,8 @@ protected:
     static int ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end);
 
     // Devices and buffer.
-    CDeviceIo* m_part = nullptr;   // source partition
-    CDeviceIo* m_image = nullptr;  // current image volume
+    CDeviceIo* m_part = nullptr;       // source partition
+    CVolumeWriter* m_image = nullptr;  // current image volume
     unsigned char* m_buffer = nullptr;
 
     // Request settings.
@@ -120,6 +123,10 @@ protected:
     uint8_t m_singleVolume = 1;
     uint8_t m_generation = 0;
     uint32_t m_chainId = 0;
+    // Random, in every volume's check record; an incremental also names
+    // its base's (0 when the base carries no check records).
+    uint64_t m_imageId = 0;
+    uint64_t m_baseImageId = 0;
     uint64_t m_blkStartPos = 0;
     struct tm m_startTime {};
     bool m_storedRaw = false;  // the file being processed is stored raw

@@ -2,6 +2,7 @@
 
 #include "compression/compress_data.h"
 #include "image/callbacks.h"
+#include "image/volume_trailer.h"
 #include "io/device_system.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <cctype>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 namespace {
 
@@ -52,7 +54,7 @@ std::string CPartRestore::DiskOfPartition(const std::string& partition)
     return DeviceSystem::DiskOfPartition(partition);
 }
 
-int CPartRestore::RestoreInit()
+int CPartRestore::RestoreInit(uint8_t fsType)
 {
     m_image = new (std::nothrow) CDeviceIo;
     m_part = new (std::nothrow) CDeviceIo;
@@ -76,8 +78,19 @@ int CPartRestore::RestoreInit()
         return result;
 
     GetDestPartSize();
-    if (m_usedBytes >= m_targetBytes + kSizeSlack)
+    if (m_usedBytes >= m_targetBytes + kSizeSlack) {
+        DEBUG_TRACE("The image holds %llu bytes; the target has %llu!\n",
+                    static_cast<unsigned long long>(m_usedBytes),
+                    static_cast<unsigned long long>(m_targetBytes));
         return ERR_PART_TOO_SMALL;
+    }
+    if (fsType != 0) {
+        m_survey = std::make_unique<CImageSurvey>(
+            m_imageDir, [this](std::string& path) { return AskForNextVolume(path); });
+        result = m_survey->Survey(m_imagePath, fsType);
+        if (result != 0)
+            return result;
+    }
 
     m_progress = new (std::nothrow) CPartProgress(m_usedBytes, m_cb.onProgress, m_cb.context);
     if (m_progress == nullptr)
@@ -110,37 +123,13 @@ int CPartRestore::ReadSmallBlob(uint32_t length, char* buffer)
 
 int CPartRestore::ReadTrailer(tagBLOCK_END* end)
 {
-    if (m_image->Seek(-static_cast<int64_t>(sizeof(tagBLOCK_END)), SEEK_END) != 0)
-        return ERR_SEEK_FILE;
-    if (m_image->Read(end, sizeof(tagBLOCK_END)) != static_cast<int64_t>(sizeof(tagBLOCK_END)))
-        return ERR_READ_FILE;
-    if (end->magic != ImageFormat::kBlockEndMagic)
-        return ERR_BAD_MAGIC;
-    if (end->prevNameSize >= kNameBufferBytes || end->nextNameSize >= kNameBufferBytes)
-        return ERR_BAD_MAGIC;
-
-    m_prevImagePath.clear();
-    m_nextVolumePath.clear();
-    // The previous image's name, then the next volume's, stand before the trailer.
-    const int64_t trailer = sizeof(tagBLOCK_END);
-    int result =
-        ReadTrailerName(trailer + end->nextNameSize + end->prevNameSize, end->prevNameSize, &m_prevImagePath);
-    if (result == 0)
-        result = ReadTrailerName(trailer + end->nextNameSize, end->nextNameSize, &m_nextVolumePath);
-    return result;
-}
-
-int CPartRestore::ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path)
-{
-    if (length == 0)
-        return 0;
-    if (m_image->Seek(-fromEnd, SEEK_END) != 0)
-        return ERR_SEEK_FILE;
-    char name[kNameBufferBytes];
-    int result = ReadSmallBlob(length, name);
+    std::string prevName;
+    std::string nextName;
+    const int result = VolumeTrailer::Read(*m_image, end, &prevName, &nextName);
     if (result != 0)
         return result;
-    *path = m_imageDir + SplitFileName(name);
+    m_prevImagePath = prevName.empty() ? std::string() : m_imageDir + prevName;
+    m_nextVolumePath = nextName.empty() ? std::string() : m_imageDir + nextName;
     return 0;
 }
 
@@ -151,6 +140,7 @@ int CPartRestore::ReadBlkEnd()
     if (result != 0)
         return result;
 
+    const bool firstOfImage = m_expectFirstVolume;
     if (m_expectFirstVolume) {
         if (end.volumeIndex != 0)
             return ERR_NOT_FIRST_VOLUME;
@@ -167,7 +157,58 @@ int CPartRestore::ReadBlkEnd()
             return ERR_VOLUME_ORDER;
     }
     KeepTrailer(end);
+    return CheckVolume(end, firstOfImage);
+}
+
+int CPartRestore::CheckVolume(const tagBLOCK_END& end, bool firstOfImage)
+{
+    int result = AwaitVolumeCheck();
+    if (result != 0)
+        return result;
+    VolumeCheck::Record record;
+    bool present = false;
+    result = VolumeCheck::ReadRecord(*m_image, end, &record, &present);
+    if (result != 0)
+        return result;
+    const std::string& path = m_image->Path();
+    if (firstOfImage) {
+        if (m_expectedBaseId != 0 && (!present || record.head.imageId != m_expectedBaseId)) {
+            DEBUG_TRACE("%s is not the image the newer one builds on!\n", path.c_str());
+            return ERR_OTHER_IMAGE;
+        }
+        m_imageChecked = present;
+        m_imageId = present ? record.head.imageId : 0;
+        m_expectedBaseId = present ? record.head.baseImageId : 0;
+        if (!present)
+            DEBUG_TRACE("%s carries no checksums: its data cannot be checked\n", path.c_str());
+        if (!m_firstVolumeChecked && present) {
+            m_firstVolumeCheck = record;
+            m_firstVolumeChecked = true;
+        }
+    } else if (present != m_imageChecked || (present && record.head.imageId != m_imageId)) {
+        DEBUG_TRACE("%s is a volume of another image!\n", path.c_str());
+        return ERR_OTHER_IMAGE;
+    }
+    if (!present)
+        return 0;
+    try {
+        m_verifier = std::make_unique<CVolumeVerifier>(path, record);
+    } catch (const std::system_error&) {
+        DEBUG_TRACE("No thread to check %s!\n", path.c_str());
+        return ERR_NO_MEMORY;
+    }
     return 0;
+}
+
+int CPartRestore::AwaitVolumeCheck()
+{
+    if (m_verifier) {
+        const int result = m_verifier->Wait();
+        m_verifier.reset();
+        if (m_checkVerdict == 0)
+            m_checkVerdict = result;
+    }
+    return m_checkVerdict;
 }
 
 void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
@@ -284,6 +325,14 @@ void CPartRestore::GetDestPartSize()
 
 int CPartRestore::OnlyRestoreMbr()
 {
+    // Only the end records hold the disk start: they are checked here, and
+    // the rest of the volume is not read.
+    m_verifier.reset();
+    if (m_firstVolumeChecked) {
+        const int result = VolumeCheck::VerifyEndRecords(*m_image, m_firstVolumeCheck);
+        if (result != 0)
+            return result;
+    }
     if (m_mbr == nullptr || m_mbrSize == 0)
         return 0;
     return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes), false);
@@ -324,9 +373,21 @@ int CPartRestore::SyncTarget()
     return m_part == nullptr || m_part->Sync() == 0 ? 0 : ERR_WRITE_PART;
 }
 
+std::string CPartRestore::LocatedVolume(const std::string& path) const
+{
+    return m_survey ? m_survey->Located(path) : path;
+}
+
 int CPartRestore::ConfirmImageWhole()
 {
-    return 0;
+    return AwaitVolumeCheck();
+}
+
+int CPartRestore::ExplainFailure(int result)
+{
+    if (result == 0 || result == ERR_CANCELLED)
+        return result;
+    return AwaitVolumeCheck() == ERR_DAMAGED_IMAGE ? ERR_DAMAGED_IMAGE : result;
 }
 
 bool CPartRestore::AskForNextVolume(std::string&)
@@ -337,9 +398,11 @@ bool CPartRestore::AskForNextVolume(std::string&)
 int CPartRestore::OpenNextVolume()
 {
     m_image->Close();
-    std::string path = m_nextVolumePath;
-    if (path.empty())
-        return ERR_FILE_NOT_FOUND;
+    if (m_nextVolumePath.empty()) {
+        DEBUG_TRACE("A data set goes on after the image's last volume!\n");
+        return ERR_SET_PAST_LAST_VOLUME;
+    }
+    std::string path = LocatedVolume(m_nextVolumePath);
     while (!DeviceSystem::FileExists(path)) {
         if (!AskForNextVolume(path))
             return ERR_FILE_NOT_FOUND;

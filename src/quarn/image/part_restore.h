@@ -7,12 +7,15 @@
 #define QUARN_IMAGE_PART_RESTORE_H
 
 #include "image/data_set_reader.h"
+#include "image/image_survey.h"
 #include "image/part_progress.h"
+#include "image/volume_check.h"
 #include "image_format.h"
 #include "io/device_io.h"
 #include "quarn.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CPartRestore : public DataSetSource {
@@ -35,7 +38,12 @@ public:
     CPartRestore(const CPartRestore&) = delete;
     CPartRestore& operator=(const CPartRestore&) = delete;
 
-    int RestoreInit();
+    // Reads the end records of the image's first volume and checks the
+    // target's size. A restore of a file system (fsType 4 or 3) then finds
+    // and checks every volume of the image and of its chain (CImageSurvey)
+    // before anything is written; fsType 0 (the disk start alone) needs
+    // only the first volume.
+    int RestoreInit(uint8_t fsType = 0);
     // The three records that end the image volume now open.
     int ReadBlkEnd();
     int ReadBlkStart();
@@ -57,6 +65,9 @@ public:
     // what makes the target a file system again (its real boot sectors):
     // 0 when every volume read proved whole, else the code that refuses it.
     int ConfirmImageWhole();
+    // The code a failed restore reports: a damaged image explains a failure
+    // of the reading, so the volume checks' verdict goes first.
+    int ExplainFailure(int result);
 
     // Closes the image, opens the volume named by the last trailer read,
     // checks its trailer (ReadBlkEnd) and seeks to its start. A missing
@@ -90,13 +101,21 @@ protected:
     // callee may have changed) again; false: give up (ERR_FILE_NOT_FOUND).
     virtual bool AskForNextVolume(std::string& path);
 
+    // Takes up the check record of the volume now open, whose trailer
+    // `end` was just read: it must carry this image's id (the first volume
+    // of an image sets it, and must be the image the newer one builds on),
+    // and its bytes are checked on a thread of their own while the restore
+    // reads them. The previous volume's verdict must have been 0.
+    int CheckVolume(const tagBLOCK_END& end, bool firstOfImage);
+    // The verdict on the volume checked last; 0 when none was checked.
+    int AwaitVolumeCheck();
+    // Where the survey found the volume expected at `path`.
+    std::string LocatedVolume(const std::string& path) const;
+
     // Reads the trailer of the volume now open and the names before it
     // (the previous image's and the next volume's paths), without the
     // volume checks of ReadBlkEnd.
     int ReadTrailer(tagBLOCK_END* end);
-    // A name of `length` bytes that starts `fromEnd` bytes before the end of
-    // the volume, as a path in the image's folder; nothing when length is 0.
-    int ReadTrailerName(int64_t fromEnd, uint32_t length, std::string* path);
     // Takes the block start's position, the volume index and the spare
     // bytes from a trailer that passed its checks.
     void KeepTrailer(const tagBLOCK_END& end);
@@ -163,6 +182,16 @@ protected:
     uint64_t m_freeBytes = 0;  // 0 when the used bytes exceed the target
 
     uint8_t m_generation = 0;
+
+private:
+    std::unique_ptr<CImageSurvey> m_survey;
+    std::unique_ptr<CVolumeVerifier> m_verifier;
+    int m_checkVerdict = 0;       // the first fault the volume checks found
+    bool m_imageChecked = false;  // the image now read carries check records
+    uint64_t m_imageId = 0;
+    uint64_t m_expectedBaseId = 0;           // the id the newer image gives the one it builds on
+    VolumeCheck::Record m_firstVolumeCheck;  // the newest image's first volume
+    bool m_firstVolumeChecked = false;
 };
 
 #endif

@@ -217,7 +217,7 @@ int CPartNtfsRestore::OpenPrevImage()
 {
     m_image->Close();
     DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
-    std::string path = m_prevImagePath;
+    std::string path = LocatedVolume(m_prevImagePath);
     // A previous image that cannot be opened is asked for like a missing volume.
     while (path.empty() || m_image->Open(path, CDeviceIo::ModeRead) != 0) {
         if (!AskForNextVolume(path))
@@ -240,6 +240,9 @@ int CPartNtfsRestore::ReadPrevFileInfo()
         return ERR_NOT_FIRST_VOLUME;
     m_generation = end.generation;
     KeepTrailer(end);
+    result = CheckVolume(end, true);
+    if (result != 0)
+        return result;
 
     tagBLOCK_START start;
     result = ReadBlockStartRecord(&start, true);

@@ -1,0 +1,303 @@
+#include "image/volume_check.h"
+
+#include "io/device_io.h"
+#include "quarn.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+
+namespace VolumeCheck {
+
+namespace {
+
+constexpr uint64_t kHeadBytes = sizeof(tagVOLUME_CHECK_HEAD);
+constexpr uint64_t kTailBytes = sizeof(tagVOLUME_CHECK_TAIL);
+
+struct StateDeleter {
+    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+};
+
+uint64_t VolumeBytes(CDeviceIo& volume)
+{
+    if (volume.Seek(0, SEEK_END) != 0)
+        return 0;
+    const int64_t bytes = volume.GetCurrentPos();
+    return bytes > 0 ? uint64_t(bytes) : 0;
+}
+
+bool ReadExactlyAt(CDeviceIo& volume, uint64_t offset, void* buffer, uint64_t length)
+{
+    return volume.ReadAt(int64_t(offset), buffer, int64_t(length)) == int64_t(length);
+}
+
+int Damaged(const CDeviceIo& volume, const char* what, uint64_t offset)
+{
+    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, volume.Path().c_str(),
+                static_cast<unsigned long long>(offset));
+    return ERR_DAMAGED_IMAGE;
+}
+
+}  // namespace
+
+uint64_t Digest(const void* data, size_t length)
+{
+    return XXH3_64bits(data, length);
+}
+
+uint64_t NewImageId()
+{
+    std::random_device source;
+    uint64_t id = 0;
+    while (id == 0)
+        id = (uint64_t(source()) << 32) ^ source();
+    return id;
+}
+
+uint64_t RecordEnd(uint64_t volumeBytes, const tagBLOCK_END& end)
+{
+    const uint64_t blockStart = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    if (blockStart != 0)
+        return blockStart;
+    const uint64_t trailer = sizeof(tagBLOCK_END) + uint64_t(end.prevNameSize) + end.nextNameSize;
+    return volumeBytes > trailer ? volumeBytes - trailer : 0;
+}
+
+int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool* present)
+{
+    *record = Record{};
+    *present = false;
+    const bool announced = (end.spare1 & ImageFormat::kSpare1VolumeCheck) != 0;
+    const uint64_t volumeBytes = VolumeBytes(volume);
+    const uint64_t recordEnd = RecordEnd(volumeBytes, end);
+    tagVOLUME_CHECK_TAIL tail{};
+    const bool tailRead = recordEnd >= kHeadBytes + kTailBytes && recordEnd <= volumeBytes &&
+                          ReadExactlyAt(volume, recordEnd - kTailBytes, &tail, kTailBytes);
+    const bool found = tailRead && tail.magic == ImageFormat::kVolumeCheckMagic;
+    if (!found)
+        return announced ? Damaged(volume, "the check record is missing", recordEnd) : 0;
+    if (!announced)
+        return Damaged(volume, "a check record the trailer does not announce", recordEnd);
+
+    const uint64_t recordBytes = tail.recordBytes;
+    if (recordBytes < kHeadBytes + kTailBytes || recordBytes > recordEnd ||
+        (recordBytes - kHeadBytes - kTailBytes) % 8 != 0)
+        return Damaged(volume, "the check record's size", recordEnd);
+    const uint64_t recordStart = recordEnd - recordBytes;
+    std::vector<unsigned char> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(recordBytes));
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    if (!ReadExactlyAt(volume, recordStart, bytes.data(), recordBytes))
+        return ERR_READ_FILE;
+    if (Digest(bytes.data(), bytes.size() - kTailBytes) != tail.recordDigest)
+        return Damaged(volume, "the check record's digest", recordStart);
+
+    tagVOLUME_CHECK_HEAD head{};
+    std::memcpy(&head, bytes.data(), sizeof head);
+    const uint64_t count = (recordBytes - kHeadBytes - kTailBytes) / 8;
+    const bool consistent =
+        head.magic == ImageFormat::kVolumeCheckMagic && head.recordBytes == recordBytes &&
+        head.coveredBytes == recordStart && head.blockBytes >= 4096 && head.blockCount == count &&
+        count == (recordStart + head.blockBytes - 1) / head.blockBytes && head.imageId != 0;
+    if (!consistent)
+        return Damaged(volume, "the check record's fields", recordStart);
+    record->head = head;
+    record->blockDigests.resize(static_cast<size_t>(count));
+    std::memcpy(record->blockDigests.data(), bytes.data() + kHeadBytes, static_cast<size_t>(count * 8));
+    *present = true;
+    return 0;
+}
+
+int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, const std::atomic<bool>* stop)
+{
+    *badOffset = 0;
+    const tagVOLUME_CHECK_HEAD& head = record.head;
+    std::vector<unsigned char> buffer;
+    try {
+        buffer.resize(head.blockBytes);
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    for (uint64_t block = 0; block < head.blockCount; ++block) {
+        if (stop != nullptr && stop->load())
+            return ERR_CANCELLED;
+        const uint64_t offset = block * head.blockBytes;
+        const uint64_t length = std::min<uint64_t>(head.blockBytes, head.coveredBytes - offset);
+        if (!ReadExactlyAt(volume, offset, buffer.data(), length))
+            return ERR_READ_FILE;
+        if (Digest(buffer.data(), static_cast<size_t>(length)) != record.blockDigests[block]) {
+            *badOffset = offset;
+            return Damaged(volume, "a block's checksum", offset);
+        }
+    }
+    return 0;
+}
+
+int VerifyEndRecords(CDeviceIo& volume, const Record& record)
+{
+    const tagVOLUME_CHECK_HEAD& head = record.head;
+    std::vector<unsigned char> buffer(0x10000);
+    std::unique_ptr<XXH3_state_t, StateDeleter> state(XXH3_createState());
+    if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
+        return ERR_NO_MEMORY;
+    const uint64_t endStart = head.coveredBytes + head.recordBytes;
+    const uint64_t volumeBytes = VolumeBytes(volume);
+    for (uint64_t offset = endStart; offset < volumeBytes;) {
+        const uint64_t length = std::min<uint64_t>(buffer.size(), volumeBytes - offset);
+        if (!ReadExactlyAt(volume, offset, buffer.data(), length))
+            return ERR_READ_FILE;
+        XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(length));
+        offset += length;
+    }
+    if (XXH3_64bits_digest(state.get()) != head.endDigest)
+        return Damaged(volume, "the end records' checksum", endStart);
+    return 0;
+}
+
+}  // namespace VolumeCheck
+
+CVolumeVerifier::CVolumeVerifier(const std::string& path, const VolumeCheck::Record& record)
+    : m_path(path), m_record(record), m_thread([this] { Run(); })
+{}
+
+CVolumeVerifier::~CVolumeVerifier()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+int CVolumeVerifier::Wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_result;
+}
+
+void CVolumeVerifier::Run()
+{
+    CDeviceIo volume;
+    if (volume.Open(m_path, CDeviceIo::ModeRead) != 0) {
+        m_result = ERR_OPEN_FILE;
+        return;
+    }
+    uint64_t badOffset = 0;
+    m_result = VolumeCheck::VerifyBlocks(volume, m_record, &badOffset, &m_stop);
+    if (m_result == 0)
+        m_result = VolumeCheck::VerifyEndRecords(volume, m_record);
+}
+
+CVolumeDigester::CVolumeDigester()
+{
+    Reset();
+}
+
+void CVolumeDigester::Reset()
+{
+    m_bytes = 0;
+    m_currentIndex = 0;
+    m_current = Block{};
+    m_current.bytes.reserve(ImageFormat::kCheckBlockBytes);
+    m_held.clear();
+    m_placeholders.clear();
+    m_digests.clear();
+}
+
+void CVolumeDigester::Append(const void* data, size_t length)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (length > 0) {
+        const size_t room = ImageFormat::kCheckBlockBytes - m_current.bytes.size();
+        const size_t n = std::min(room, length);
+        m_current.bytes.insert(m_current.bytes.end(), bytes, bytes + n);
+        m_bytes += n;
+        bytes += n;
+        length -= n;
+        if (m_current.bytes.size() == ImageFormat::kCheckBlockBytes)
+            CloseCurrent();
+    }
+}
+
+void CVolumeDigester::MarkPlaceholder(size_t length)
+{
+    const uint64_t offset = m_bytes;
+    m_placeholders[offset] = length;
+    // It begins in the current block; a block after it that it runs on
+    // into counts it when that block begins.
+    if (length > 0)
+        ++m_current.placeholders;
+}
+
+CVolumeDigester::Block* CVolumeDigester::BlockAt(uint64_t index)
+{
+    if (index == m_currentIndex)
+        return &m_current;
+    auto found = m_held.find(index);
+    return found == m_held.end() ? nullptr : &found->second;
+}
+
+bool CVolumeDigester::Replace(uint64_t offset, const void* data, size_t length)
+{
+    auto placeholder = m_placeholders.find(offset);
+    if (placeholder == m_placeholders.end() || placeholder->second != length || offset + length > m_bytes)
+        return false;
+    m_placeholders.erase(placeholder);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const uint64_t blockBytes = ImageFormat::kCheckBlockBytes;
+    while (length > 0) {
+        const uint64_t index = offset / blockBytes;
+        const size_t within = static_cast<size_t>(offset % blockBytes);
+        const size_t n = std::min<size_t>(length, blockBytes - within);
+        Block* block = BlockAt(index);
+        if (block == nullptr || block->placeholders == 0)
+            return false;
+        std::memcpy(block->bytes.data() + within, bytes, n);
+        if (--block->placeholders == 0 && block != &m_current) {
+            m_digests[index] = VolumeCheck::Digest(block->bytes.data(), block->bytes.size());
+            m_held.erase(index);
+        }
+        offset += n;
+        bytes += n;
+        length -= n;
+    }
+    return true;
+}
+
+void CVolumeDigester::CloseCurrent()
+{
+    if (m_digests.size() <= m_currentIndex)
+        m_digests.resize(m_currentIndex + 1, 0);
+    if (m_current.placeholders == 0) {
+        m_digests[m_currentIndex] = VolumeCheck::Digest(m_current.bytes.data(), m_current.bytes.size());
+        m_current.bytes.clear();
+    } else {
+        m_held[m_currentIndex] = std::move(m_current);
+        m_current = Block{};
+        m_current.bytes.reserve(ImageFormat::kCheckBlockBytes);
+    }
+    m_current.placeholders = 0;
+    ++m_currentIndex;
+    // A placeholder that runs on into the block now begun counts there too.
+    for (const auto& [offset, length] : m_placeholders) {
+        const uint64_t start = m_currentIndex * ImageFormat::kCheckBlockBytes;
+        if (offset < start && offset + length > start)
+            ++m_current.placeholders;
+    }
+}
+
+bool CVolumeDigester::Finish(std::vector<uint64_t>* digests)
+{
+    if (!m_placeholders.empty() || !m_held.empty())
+        return false;
+    if (!m_current.bytes.empty())
+        CloseCurrent();
+    *digests = m_digests;
+    return true;
+}

@@ -1,0 +1,119 @@
+// The checksums that let a volume prove itself (tagVOLUME_CHECK_HEAD):
+// the writer's side digests every byte as it goes to the volume, the
+// reader's side reads a volume whole and compares.
+#ifndef QUARN_IMAGE_VOLUME_CHECK_H
+#define QUARN_IMAGE_VOLUME_CHECK_H
+
+#include "image_format.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CDeviceIo;
+
+namespace VolumeCheck {
+
+uint64_t Digest(const void* data, size_t length);
+
+// A random image id, never 0 (0 stands for "no id" in baseImageId).
+uint64_t NewImageId();
+
+// Where a volume's check record ends: at its tagBLOCK_START when it has
+// one, else where the trailer's names begin.
+uint64_t RecordEnd(uint64_t volumeBytes, const tagBLOCK_END& end);
+
+// What a volume says of itself. Read by ReadRecord.
+struct Record {
+    tagVOLUME_CHECK_HEAD head{};
+    std::vector<uint64_t> blockDigests;
+};
+
+// Reads and checks the check record of an open volume whose trailer is
+// `end`. ERR_DAMAGED_IMAGE when the trailer announces a record that is not
+// there or does not hold together, and when a volume whose trailer
+// announces none carries one all the same (a flipped flag bit would
+// otherwise turn a checked volume into an unchecked one). *present tells
+// whether the volume has a record; without one, *record is left empty.
+int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool* present);
+
+// Reads the bytes of an open volume before its check record and compares
+// them with the record's block digests: ERR_DAMAGED_IMAGE with *badOffset
+// the first byte of the block that differs; ERR_READ_FILE when the volume
+// cannot be read. `stop`, when given, is asked between blocks
+// (ERR_CANCELLED once it says true).
+int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset,
+                 const std::atomic<bool>* stop = nullptr);
+// The same for the end records after the check record.
+int VerifyEndRecords(CDeviceIo& volume, const Record& record);
+
+}  // namespace VolumeCheck
+
+// Checks one volume whole on a thread of its own, while the restore reads
+// the same volume: it opens the volume's file once more, so the job's own
+// reading is left as it was.
+class CVolumeVerifier {
+public:
+    CVolumeVerifier(const std::string& path, const VolumeCheck::Record& record);
+    // Stops the check (between two blocks) and waits for its thread.
+    ~CVolumeVerifier();
+    CVolumeVerifier(const CVolumeVerifier&) = delete;
+    CVolumeVerifier& operator=(const CVolumeVerifier&) = delete;
+
+    // Waits for the verdict: 0, or the code of the first fault found.
+    int Wait();
+    const std::string& Path() const { return m_path; }
+
+private:
+    void Run();
+
+    std::string m_path;
+    VolumeCheck::Record m_record;
+    std::atomic<bool> m_stop{false};
+    int m_result = 0;
+    std::thread m_thread;
+};
+
+// The writer's side: is handed every byte written to a volume in file
+// order, and the final bytes of the few ranges (data-set heads) that are
+// written once as a placeholder and rewritten later. Blocks are digested as
+// soon as they are complete and hold no placeholder.
+class CVolumeDigester {
+public:
+    CVolumeDigester();
+
+    void Reset();
+    // Bytes appended at the volume's end.
+    void Append(const void* data, size_t length);
+    // Marks the next `length` bytes to be appended as a placeholder.
+    void MarkPlaceholder(size_t length);
+    // The final bytes of a placeholder. False when no placeholder starts
+    // at offset with that length (a write the digest cannot follow).
+    bool Replace(uint64_t offset, const void* data, size_t length);
+    uint64_t Bytes() const { return m_bytes; }
+    // Ends the covered part: every placeholder must have been replaced.
+    // Fills the block digests; false when a placeholder is left.
+    bool Finish(std::vector<uint64_t>* digests);
+
+private:
+    struct Block {
+        std::vector<unsigned char> bytes;
+        size_t placeholders = 0;
+    };
+    void CloseCurrent();
+    Block* BlockAt(uint64_t index);
+
+    uint64_t m_bytes = 0;
+    uint64_t m_currentIndex = 0;
+    Block m_current;
+    // Complete blocks that still hold a placeholder, by index.
+    std::map<uint64_t, Block> m_held;
+    std::map<uint64_t, size_t> m_placeholders;  // offset -> length
+    std::vector<uint64_t> m_digests;
+};
+
+#endif
