@@ -21,6 +21,8 @@ constexpr uint32_t kChunkBytes = 0x20000;  // plain bytes per data-set chunk
 constexpr uint32_t kNtfsFileRecordBytes = 1024;
 constexpr uint16_t kNtfsBootAreaBytes = 0x1200;
 constexpr uint16_t kFat32BootAreaBytes = 0x4000;
+// The disk start a backup stores with the partition: none or one sector.
+constexpr uint32_t kStoredMbrBytes = 512;
 constexpr uint32_t kNtfsReservedFs = 0xFFFFFFFF;
 constexpr uint8_t kSpare2Value = 2;
 // tagBLOCK_END::spare3 of an NTFS image that stores a data set for every

@@ -266,8 +266,18 @@ int CPartRestore::ReadPartInfo()
     m_usedBytes = info.usedBytes;
     Callbacks::TotalBytes(m_cb, m_usedBytes);
 
+    // Writers only ever store these sizes; any other is a damaged record,
+    // refused before its bytes go to a disk.
+    const uint16_t bootAreaBytes =
+        m_fsType == FS_TYPE_NTFS ? ImageFormat::kNtfsBootAreaBytes : ImageFormat::kFat32BootAreaBytes;
+    if ((info.mbrSize != 0 && info.mbrSize != ImageFormat::kStoredMbrBytes) ||
+        info.bootAreaSize != bootAreaBytes) {
+        DEBUG_TRACE("The image's partition record is damaged: MBR area %u bytes, boot area %u bytes\n",
+                    unsigned(info.mbrSize), unsigned(info.bootAreaSize));
+        return ERR_DAMAGED_IMAGE;
+    }
     if (info.mbrSize != 0) {
-        if (info.mbrSize > kMaxMbrBytes || info.mbrSize > ImageBytesLeft())
+        if (info.mbrSize > ImageBytesLeft())
             return ERR_READ_FILE;
         m_mbr = new (std::nothrow) unsigned char[info.mbrSize];
         if (m_mbr == nullptr) {

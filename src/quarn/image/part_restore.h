@@ -27,7 +27,6 @@ public:
     // Used bytes may exceed the target's size by less than this.
     static constexpr uint64_t kSizeSlack = 0xA00000;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
-    static constexpr uint32_t kMaxMbrBytes = 0x100000;
     // Bytes of the saved disk start that are written back to the disk's
     // first sector: the boot code, not the disk signature nor the partition
     // table.
