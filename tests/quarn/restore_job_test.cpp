@@ -171,8 +171,13 @@ TEST(RestoreJob, DamagedRecordsGiveTheirCodes)
          [](VolumeEnd& e) {
              e.mftBitmap.clear();
              e.end.fsType = 3;
+             e.bootArea.resize(ImageFormat::kFat32BootAreaBytes);
          },
          0},
+        {"MBR area of two sectors", [](VolumeEnd& e) { e.mbr.resize(1024); }, ERR_DAMAGED_IMAGE},
+        {"boot area of a FAT32 image in an NTFS one",
+         [](VolumeEnd& e) { e.bootArea.resize(ImageFormat::kFat32BootAreaBytes); }, ERR_DAMAGED_IMAGE},
+        {"no boot area", [](VolumeEnd& e) { e.bootArea.clear(); }, ERR_DAMAGED_IMAGE},
         {"oversized name", [](VolumeEnd& e) { e.nextName.assign(1024, 'n'); }, ERR_DAMAGED_IMAGE},
         {"oversized file name", [](VolumeEnd& e) { e.fileName.assign(2000, 'f'); }, ERR_BAD_MAGIC},
         {"block start past the end",

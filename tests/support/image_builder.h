@@ -50,7 +50,8 @@ struct VolumeEnd {
     std::vector<uint8_t> mftBitmap;
     tagPARTITION_INFO info{};
     std::vector<uint8_t> mbr;
-    std::vector<uint8_t> bootArea;
+    // An NTFS boot area by default, the size every writer stores.
+    std::vector<uint8_t> bootArea = std::vector<uint8_t>(ImageFormat::kNtfsBootAreaBytes);
     std::vector<uint8_t> passwordHash;
     std::vector<uint8_t> description;
     std::string fileName;

@@ -110,7 +110,8 @@ int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool*
         return Damaged(volume, "the check record's fields", recordStart);
     record->head = head;
     record->blockDigests.resize(static_cast<size_t>(count));
-    std::memcpy(record->blockDigests.data(), bytes.data() + kHeadBytes, static_cast<size_t>(count * 8));
+    if (count > 0)
+        std::memcpy(record->blockDigests.data(), bytes.data() + kHeadBytes, static_cast<size_t>(count * 8));
     *present = true;
     return 0;
 }
