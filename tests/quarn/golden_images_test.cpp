@@ -4,6 +4,8 @@
 // them (tests/quarn/data/golden/make.sh shows how they were made, by hand).
 #include "fat_fixture.h"
 #include "golden_images.h"
+#include "image/volume_check.h"
+#include "io/device_io.h"
 #include "image_format.h"
 #include "ntfs_fixture.h"
 #include "ntfs_jobs.h"
@@ -83,20 +85,29 @@ TEST_P(GoldenNtfs, RestoresToItsManifest)
     ExpectSameManifest(got, ReadManifest(GoldenDir() + g.manifest));
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, GoldenNtfs,
-                         ::testing::Values(NtfsGolden{"full, QuickLZ, split into volumes",
-                                                      "ntfs_split_0_0.bkp", "ntfs_split.manifest", 16 * kMiB},
-                                           NtfsGolden{"full image of a chain, deflate", "ntfs_chain_0_0.bkp",
-                                                      "ntfs_chain_0.manifest", 14 * kMiB},
-                                           NtfsGolden{"incremental image of a chain", "ntfs_chain_0_1.bkp",
-                                                      "ntfs_chain_1.manifest", 20 * kMiB},
-                                           NtfsGolden{"password, description and head block",
-                                                      "ntfs_pass_0_0.bkp", "ntfs_pass.manifest", 13 * kMiB}),
-                         [](const ::testing::TestParamInfo<NtfsGolden>& info) {
-                             std::string name = info.param.image;
-                             name = name.substr(0, name.find(".bkp"));
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Images, GoldenNtfs,
+    ::testing::Values(NtfsGolden{"full, QuickLZ, split into volumes", "ntfs_split_0_0.bkp",
+                                 "ntfs_split.manifest", 16 * kMiB},
+                      NtfsGolden{"full image of a chain, deflate", "ntfs_chain_0_0.bkp",
+                                 "ntfs_chain_0.manifest", 14 * kMiB},
+                      NtfsGolden{"incremental image of a chain", "ntfs_chain_0_1.bkp",
+                                 "ntfs_chain_1.manifest", 20 * kMiB},
+                      NtfsGolden{"password, description and head block", "ntfs_pass_0_0.bkp",
+                                 "ntfs_pass.manifest", 13 * kMiB},
+                      NtfsGolden{"with checksums: full, QuickLZ, split into volumes",
+                                 "checked_ntfs_split_0_0.bkp", "checked_ntfs_split.manifest", 16 * kMiB},
+                      NtfsGolden{"with checksums: full image of a chain, deflate",
+                                 "checked_ntfs_chain_0_0.bkp", "checked_ntfs_chain_0.manifest", 14 * kMiB},
+                      NtfsGolden{"with checksums: incremental image of a chain", "checked_ntfs_chain_0_1.bkp",
+                                 "checked_ntfs_chain_1.manifest", 20 * kMiB},
+                      NtfsGolden{"with checksums: password, description and head block",
+                                 "checked_ntfs_pass_0_0.bkp", "checked_ntfs_pass.manifest", 13 * kMiB}),
+    [](const ::testing::TestParamInfo<NtfsGolden>& info) {
+        std::string name = info.param.image;
+        name = name.substr(0, name.find(".bkp"));
+        return name;
+    });
 
 // A volume's trailer and the two names before it.
 struct Trailer {
@@ -138,6 +149,13 @@ TEST(GoldenImages, EveryVolumeTrailerNamesItsNeighbours)
         {"ntfs_chain_0_1.bkp", FS_TYPE_NTFS, 0, 1, 1, "ntfs_chain_0_0.bkp", ""},
         {"ntfs_pass_0_0.bkp", FS_TYPE_NTFS, 0, 0, 1, "", ""},
         {"fat32_0_0.bkp", FS_TYPE_FAT32, 0, 0, 1, "", ""},
+        {"checked_ntfs_split_0_0.bkp", FS_TYPE_NTFS, 0, 0, 0, "", "checked_ntfs_split_1_0.bkp"},
+        {"checked_ntfs_split_1_0.bkp", FS_TYPE_NTFS, 1, 0, 0, "", "checked_ntfs_split_2_0.bkp"},
+        {"checked_ntfs_split_2_0.bkp", FS_TYPE_NTFS, 2, 0, 0, "", ""},
+        {"checked_ntfs_chain_0_0.bkp", FS_TYPE_NTFS, 0, 0, 1, "", ""},
+        {"checked_ntfs_chain_0_1.bkp", FS_TYPE_NTFS, 0, 1, 1, "checked_ntfs_chain_0_0.bkp", ""},
+        {"checked_ntfs_pass_0_0.bkp", FS_TYPE_NTFS, 0, 0, 1, "", ""},
+        {"checked_fat32_0_0.bkp", FS_TYPE_FAT32, 0, 0, 1, "", ""},
     };
     for (const TrailerCase& c : cases) {
         SCOPED_TRACE(c.volume);
@@ -195,14 +213,56 @@ TEST(GoldenImages, ThePasswordImageKeepsItsHeadDigestAndDescription)
     EXPECT_EQ(qUncompress(description), QByteArray(kGoldenDescription));
 }
 
-TEST(GoldenImages, Fat32RestoresToItsManifest)
+// The check record of each volume of the later set, found through the
+// trailer's flag: one image id in every volume of one image, a new one for
+// each image, and the incremental naming its base's.
+TEST(GoldenImages, TheCheckedSetCarriesItsCheckRecordsAndImageIds)
+{
+    auto idsOf = [](const std::string& volume, uint64_t* imageId, uint64_t* baseImageId) {
+        const std::vector<uint8_t> bytes = ReadFileBytes(GoldenDir() + volume);
+        tagBLOCK_END end{};
+        ASSERT_GT(bytes.size(), sizeof end) << volume;
+        std::memcpy(&end, bytes.data() + bytes.size() - sizeof end, sizeof end);
+        CDeviceIo io;
+        ASSERT_EQ(io.Open(GoldenDir() + volume, CDeviceIo::ModeRead), 0) << volume;
+        EXPECT_NE(end.spare1 & ImageFormat::kSpare1VolumeCheck, 0) << volume;
+        VolumeCheck::Record record;
+        bool present = false;
+        ASSERT_EQ(VolumeCheck::ReadRecord(io, end, &record, &present), 0) << volume;
+        ASSERT_TRUE(present) << volume;
+        uint64_t bad = 0;
+        EXPECT_EQ(VolumeCheck::VerifyBlocks(io, record, &bad), 0) << volume;
+        EXPECT_EQ(VolumeCheck::VerifyEndRecords(io, record), 0) << volume;
+        *imageId = record.head.imageId;
+        *baseImageId = record.head.baseImageId;
+    };
+    uint64_t split[3], base[3];
+    for (int i = 0; i < 3; ++i)
+        idsOf("checked_ntfs_split_" + std::to_string(i) + "_0.bkp", &split[i], &base[i]);
+    EXPECT_EQ(split[0], split[1]);
+    EXPECT_EQ(split[0], split[2]);
+    EXPECT_EQ(base[0], 0u);
+    uint64_t full, fullBase, incremental, incrementalBase, fat, fatBase;
+    idsOf("checked_ntfs_chain_0_0.bkp", &full, &fullBase);
+    idsOf("checked_ntfs_chain_0_1.bkp", &incremental, &incrementalBase);
+    idsOf("checked_fat32_0_0.bkp", &fat, &fatBase);
+    EXPECT_NE(full, incremental);
+    EXPECT_EQ(incrementalBase, full);
+    EXPECT_NE(full, split[0]);
+    EXPECT_NE(fat, full);
+}
+
+class GoldenFat32 : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GoldenFat32, RestoresToItsManifest)
 {
     REQUIRE_TOOLS("mcopy", "fsck.fat");
+    const std::string name = GetParam();
     TempDir tmp;
     const std::string target = tmp.file("sdz1");
     MakeSparseFile(target, 48 * kMiB);
     tagRestoreArgument arg;
-    arg.imagePath = GoldenDir() + "fat32_0_0.bkp";
+    arg.imagePath = GoldenDir() + name + "_0_0.bkp";
     arg.targetPartition = target;
     ASSERT_EQ(restore_fat32(arg, tagCallBackFunc{}), 0);
     const CommandResult check = CheckFat(target);
@@ -212,7 +272,9 @@ TEST(GoldenImages, Fat32RestoresToItsManifest)
     ASSERT_TRUE(ExtractFatTree(target, out));
     Manifest got;
     HostManifest(out, "", &got);
-    ExpectSameManifest(got, ReadManifest(GoldenDir() + "fat32.manifest"));
+    ExpectSameManifest(got, ReadManifest(GoldenDir() + name + ".manifest"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Images, GoldenFat32, ::testing::Values("fat32", "checked_fat32"));
 
 }  // namespace

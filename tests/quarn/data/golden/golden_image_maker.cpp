@@ -1,7 +1,9 @@
 // Writes the golden images and their manifests with the engine of this
 // build: run by hand through make.sh, never by the tests (the checked-in
 // images are the reference a later engine must still read).
-//   golden_image_maker <output folder>
+//   golden_image_maker <output folder> [name prefix]
+// A prefix names a later set of the same images, made with a later format,
+// without touching the names of the sets already checked in.
 #include "fat_fixture.h"
 #include "fat_jobs.h"
 #include "golden_images.h"
@@ -78,8 +80,9 @@ void ChangeNtfsSource(const std::string& part, const std::string& mnt)
     Check(mount.Unmount(), "unmount " + mnt);
 }
 
-void MakeImages(const std::string& out)
+void MakeImages(const std::string& folder, const std::string& prefix)
 {
+    const std::string out = folder + prefix;
     TempDir tmp;
     const std::string part = tmp.file("src1");
 
@@ -135,12 +138,12 @@ void MakeImages(const std::string& out)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output folder> [name prefix]\n", argv[0]);
         return 2;
     }
     try {
-        MakeImages(std::string(argv[1]) + "/");
+        MakeImages(std::string(argv[1]) + "/", argc == 3 ? argv[2] : "");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "golden_image_maker: %s\n", e.what());
         return 1;
