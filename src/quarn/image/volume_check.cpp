@@ -195,6 +195,23 @@ void CVolumeVerifier::Run()
         m_result = VolumeCheck::VerifyEndRecords(volume, m_record);
 }
 
+struct CVolumeDigester::DigestState {
+    XXH3_state_t xxh;
+};
+
+void CVolumeDigester::StateDeleter::operator()(DigestState* state) const
+{
+    delete state;
+}
+
+CVolumeDigester::Block CVolumeDigester::NewBlock()
+{
+    Block block;
+    block.state.reset(new DigestState);
+    XXH3_64bits_reset(&block.state->xxh);
+    return block;
+}
+
 CVolumeDigester::CVolumeDigester()
 {
     Reset();
@@ -204,8 +221,7 @@ void CVolumeDigester::Reset()
 {
     m_bytes = 0;
     m_currentIndex = 0;
-    m_current = Block{};
-    m_current.bytes.reserve(ImageFormat::kCheckBlockBytes);
+    m_current = NewBlock();
     m_held.clear();
     m_placeholders.clear();
     m_digests.clear();
@@ -215,15 +231,27 @@ void CVolumeDigester::Append(const void* data, size_t length)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (length > 0) {
-        const size_t room = ImageFormat::kCheckBlockBytes - m_current.bytes.size();
+        const size_t room = ImageFormat::kCheckBlockBytes - m_current.length;
         const size_t n = std::min(room, length);
-        m_current.bytes.insert(m_current.bytes.end(), bytes, bytes + n);
+        // Bytes go straight into the block's digest, except those from a
+        // placeholder on, which wait until it is replaced.
+        if (m_current.placeholders > 0)
+            m_current.kept.insert(m_current.kept.end(), bytes, bytes + n);
+        else
+            XXH3_64bits_update(&m_current.state->xxh, bytes, n);
+        m_current.length += n;
         m_bytes += n;
         bytes += n;
         length -= n;
-        if (m_current.bytes.size() == ImageFormat::kCheckBlockBytes)
+        if (m_current.length == ImageFormat::kCheckBlockBytes)
             CloseCurrent();
     }
+}
+
+void CVolumeDigester::KeepFromHere(Block* block)
+{
+    if (block->placeholders++ == 0)
+        block->keptFrom = block->length;
 }
 
 void CVolumeDigester::MarkPlaceholder(size_t length)
@@ -233,7 +261,7 @@ void CVolumeDigester::MarkPlaceholder(size_t length)
     // It begins in the current block; a block after it that it runs on
     // into counts it when that block begins.
     if (length > 0)
-        ++m_current.placeholders;
+        KeepFromHere(&m_current);
 }
 
 CVolumeDigester::Block* CVolumeDigester::BlockAt(uint64_t index)
@@ -257,12 +285,17 @@ bool CVolumeDigester::Replace(uint64_t offset, const void* data, size_t length)
         const size_t within = static_cast<size_t>(offset % blockBytes);
         const size_t n = std::min<size_t>(length, blockBytes - within);
         Block* block = BlockAt(index);
-        if (block == nullptr || block->placeholders == 0)
+        if (block == nullptr || block->placeholders == 0 || within < block->keptFrom ||
+            within - block->keptFrom + n > block->kept.size())
             return false;
-        std::memcpy(block->bytes.data() + within, bytes, n);
-        if (--block->placeholders == 0 && block != &m_current) {
-            m_digests[index] = VolumeCheck::Digest(block->bytes.data(), block->bytes.size());
-            m_held.erase(index);
+        std::memcpy(block->kept.data() + (within - block->keptFrom), bytes, n);
+        if (--block->placeholders == 0) {
+            XXH3_64bits_update(&block->state->xxh, block->kept.data(), block->kept.size());
+            block->kept.clear();
+            if (block != &m_current) {
+                m_digests[index] = XXH3_64bits_digest(&block->state->xxh);
+                m_held.erase(index);
+            }
         }
         offset += n;
         bytes += n;
@@ -275,29 +308,25 @@ void CVolumeDigester::CloseCurrent()
 {
     if (m_digests.size() <= m_currentIndex)
         m_digests.resize(m_currentIndex + 1, 0);
-    if (m_current.placeholders == 0) {
-        m_digests[m_currentIndex] = VolumeCheck::Digest(m_current.bytes.data(), m_current.bytes.size());
-        m_current.bytes.clear();
-    } else {
+    if (m_current.placeholders == 0)
+        m_digests[m_currentIndex] = XXH3_64bits_digest(&m_current.state->xxh);
+    else
         m_held[m_currentIndex] = std::move(m_current);
-        m_current = Block{};
-        m_current.bytes.reserve(ImageFormat::kCheckBlockBytes);
-    }
-    m_current.placeholders = 0;
+    m_current = NewBlock();
     ++m_currentIndex;
     // A placeholder that runs on into the block now begun counts there too.
     for (const auto& [offset, length] : m_placeholders) {
         const uint64_t start = m_currentIndex * ImageFormat::kCheckBlockBytes;
         if (offset < start && offset + length > start)
-            ++m_current.placeholders;
+            KeepFromHere(&m_current);
     }
 }
 
 bool CVolumeDigester::Finish(std::vector<uint64_t>* digests)
 {
-    if (!m_placeholders.empty() || !m_held.empty())
+    if (!m_placeholders.empty() || !m_held.empty() || m_current.placeholders > 0)
         return false;
-    if (!m_current.bytes.empty())
+    if (m_current.length > 0)
         CloseCurrent();
     *digests = m_digests;
     return true;

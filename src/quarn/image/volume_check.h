@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,10 +101,22 @@ public:
     bool Finish(std::vector<uint64_t>* digests);
 
 private:
+    struct DigestState;
+    struct StateDeleter {
+        void operator()(DigestState* state) const;
+    };
+    // A block being digested: its digest state over its bytes up to
+    // keptFrom, and the bytes after that kept while a placeholder in them
+    // waits for its final bytes.
     struct Block {
-        std::vector<unsigned char> bytes;
+        std::unique_ptr<DigestState, StateDeleter> state;
+        size_t length = 0;
+        size_t keptFrom = 0;
+        std::vector<unsigned char> kept;
         size_t placeholders = 0;
     };
+    static Block NewBlock();
+    static void KeepFromHere(Block* block);
     void CloseCurrent();
     Block* BlockAt(uint64_t index);
 
