@@ -622,6 +622,8 @@ int CResFileRecord::PlaceData(unsigned int n, uint8_t* record, uint32_t offset, 
 int CResFileRecord::WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters)
 {
     int result = m_reader.Begin();
+    if (result == 0)
+        result = ReadyToWrite();
     if (result != 0)
         return result;
     uint64_t planned = 0;
@@ -678,6 +680,12 @@ int CResFileRecord::WriteRecord(unsigned int n, const uint8_t* record)
 
 int CResFileRecord::WriteAt(uint64_t offset, const void* data, uint64_t length)
 {
+    const int result = ReadyToWrite();
+    return result != 0 ? result : RawWriteAt(offset, data, length);
+}
+
+int CResFileRecord::RawWriteAt(uint64_t offset, const void* data, uint64_t length)
+{
     if (m_part->Seek(int64_t(offset), SEEK_SET) != 0)
         return ERR_SEEK_PART;
     return m_part->Write(data, int64_t(length)) == int64_t(length) ? 0 : ERR_WRITE_PART;
@@ -697,7 +705,9 @@ int CResFileRecord::FlushRecords()
 // target held before can pass for a file record.
 int CResFileRecord::ClearUnwrittenRecords()
 {
-    int result = FlushRecords();
+    int result = ReadyToWrite();
+    if (result == 0)
+        result = FlushRecords();
     if (result != 0)
         return result;
     std::vector<uint8_t> zeros(m_recordBatch.size(), 0);
@@ -719,6 +729,25 @@ int CResFileRecord::ClearUnwrittenRecords()
 }
 
 // --- finishing --------------------------------------------------------------
+
+int CResFileRecord::ReadyToWrite()
+{
+    if (m_oldBootHidden)
+        return 0;
+    m_oldBootHidden = true;
+    // The last sector by the image's sector size and by 512 bytes, whichever
+    // starts first; both lie behind the new volume's last cluster.
+    const uint64_t lastSector = (m_targetBytes / m_sectorBytes - 1) * m_sectorBytes;
+    const uint64_t lastSmallSector = (m_targetBytes / 512 - 1) * 512;
+    const uint64_t tail = std::min(lastSector, lastSmallSector);
+    std::vector<uint8_t> zeros(std::max<uint64_t>(m_sectorBytes, m_targetBytes - tail), 0);
+    int result = RawWriteAt(0, zeros.data(), m_sectorBytes);
+    if (result == 0)
+        result = RawWriteAt(tail, zeros.data(), m_targetBytes - tail);
+    if (result == 0 && m_part->Sync() != 0)
+        result = ERR_WRITE_PART;
+    return result;
+}
 
 int CResFileRecord::ResMFTBitmap()
 {
@@ -768,9 +797,11 @@ int CResFileRecord::ResBootCode()
     std::memcpy(area.data() + 0x28, values, sizeof(values));
     // The target's place on its disk, not the source's.
     std::memcpy(area.data() + kBootHiddenSectors, &m_input.hiddenSectors, sizeof(m_input.hiddenSectors));
-    int result = WriteAt(0, area.data(), areaSize);
-    // The backup boot sector in the partition's last sector.
+    // The backup boot sector right behind the volume's last sector, then
+    // the boot area itself: the first sector is what makes the target a
+    // file system again.
+    int result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), std::min(m_sectorBytes, areaSize));
     if (result == 0)
-        result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), std::min(m_sectorBytes, areaSize));
+        result = WriteAt(0, area.data(), areaSize);
     return result != 0 ? result : ProgressBytes(areaSize);
 }

@@ -160,6 +160,12 @@ int CPartNtfsRestore::RestorePartition()
         result = records.ResBitmap();
     if (result == 0)
         result = records.ResMFTMirr();
+    // Only an image that proved whole, with everything else on the device,
+    // gets the boot sectors that make the target a file system.
+    if (result == 0)
+        result = ConfirmImageWhole();
+    if (result == 0)
+        result = SyncTarget();
     if (result == 0)
         result = records.ResBootCode();
     if (result == 0)
