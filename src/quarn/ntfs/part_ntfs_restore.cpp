@@ -96,6 +96,9 @@ int CPartNtfsRestore::RestorePartition()
         return ERR_PART_INFO;
     if (m_bootArea == nullptr || m_bootAreaSize < 512)
         return ERR_NO_BOOT_AREA;
+    int result = CheckBootArea();
+    if (result != 0)
+        return result;
     m_record = new (std::nothrow) unsigned char[m_fileRecordSize];
     if (m_record == nullptr)
         return ERR_NO_MEMORY;
@@ -104,7 +107,7 @@ int CPartNtfsRestore::RestorePartition()
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
-    int result = ReadSummaries(m_recordSectionPos, m_recordCount, m_dataSectionPos);
+    result = ReadSummaries(m_recordSectionPos, m_recordCount, m_dataSectionPos);
     if (result != 0)
         return result;
     m_progress->ProcessState(QStringLiteral("Restoring partition ..."));
@@ -177,6 +180,23 @@ int CPartNtfsRestore::RestorePartition()
     DEBUG_TRACE("finish restore!\n");
     m_progress->Complete();
     m_progress->ProcessState(QStringLiteral("Finish"));
+    return 0;
+}
+
+int CPartNtfsRestore::CheckBootArea() const
+{
+    // The backup read both from the same boot sector: any difference is
+    // damage, and the volume laid out by the partition info would not be
+    // the one the written boot sector describes.
+    tagNTFS_BOOT_SECTOR boot;
+    std::memcpy(&boot, m_bootArea, sizeof boot);
+    Ntfs::BootGeometry geometry;
+    if (!Ntfs::ReadBootGeometry(boot, &geometry) || geometry.sectorBytes != m_sectorBytes ||
+        geometry.clusterBytes != m_clusterBytes) {
+        DEBUG_TRACE("The saved boot sector does not fit the image: %u bytes per sector, %u per cluster\n",
+                    unsigned(boot.bytesPerSector), unsigned(boot.sectorsPerCluster));
+        return ERR_DAMAGED_IMAGE;
+    }
     return 0;
 }
 

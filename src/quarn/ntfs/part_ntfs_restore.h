@@ -42,6 +42,9 @@ private:
     // Record n, as the stream of the image now read holds it, is the one
     // that image's backup summarised.
     bool RecordMatchesSummary(unsigned int n, const unsigned char* record) const;
+    // The saved boot sector is the one of the volume the image describes:
+    // an NTFS boot sector whose geometry is the partition info's.
+    int CheckBootArea() const;
     // What the layout writer is told of the volume and the newest image.
     NtfsLayoutInput LayoutInput() const;
 
