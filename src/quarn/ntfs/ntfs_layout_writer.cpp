@@ -14,6 +14,8 @@ constexpr uint16_t kAttrFlagsPlacedWhole = 0x0001 | 0x4000 | 0x8000;  // compres
 constexpr uint32_t kBootSectorPatchEnd = 0x40;
 constexpr uint32_t kBootHiddenSectors = 0x1C;  // u32
 constexpr uint32_t kBatchRecords = 256;
+// No NTFS tool takes a volume of more clusters than this.
+constexpr uint64_t kMaxClusters = 0xFFFFFFFFull;
 
 tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 {
@@ -45,6 +47,18 @@ int CResFileRecord::Initialize()
     // The partition's last sector is kept for the backup boot sector.
     m_volumeSectors = m_targetBytes / m_sectorBytes - 1;
     m_clusters = m_volumeSectors * m_sectorBytes / c;
+    m_layoutBytes = m_targetBytes;
+    if (m_clusters > kMaxClusters) {
+        // The largest volume that fits, its backup boot sector right behind
+        // its last cluster; the rest of the partition stays unused.
+        m_clusters = kMaxClusters;
+        m_volumeSectors = kMaxClusters * c / m_sectorBytes;
+        m_layoutBytes = (m_volumeSectors + 1) * m_sectorBytes;
+        m_freeBytes -= std::min(m_freeBytes, m_targetBytes - m_layoutBytes);
+        DEBUG_TRACE(
+            "The target needs more than %llu clusters of %u bytes: the volume takes its first %llu bytes\n",
+            static_cast<unsigned long long>(kMaxClusters), c, static_cast<unsigned long long>(m_layoutBytes));
+    }
 
     // $Boot holds the first 8 KiB (at least one cluster); the MFT bitmap
     // follows it and the MFT starts at 16 KiB, or right behind the bitmap's
@@ -52,7 +66,7 @@ int CResFileRecord::Initialize()
     m_bootClusters = (0x2000 + c - 1) / c;
     m_mftBitmapLcn = m_bootClusters;
     m_mftLcn = std::max<uint64_t>(0x4000 / c, m_bootClusters + 1);
-    m_mirrorLcn = (m_targetBytes / 2) / c;
+    m_mirrorLcn = (m_layoutBytes / 2) / c;
     m_mirrorReserve = std::max<uint64_t>((8ull * m_recordBytes + c - 1) / c, (MirrorBytes() + c - 1) / c);
     m_secondCursor = m_mirrorLcn + m_mirrorReserve;
     if (m_mirrorLcn <= m_mftLcn || m_secondCursor > m_clusters)
@@ -233,7 +247,7 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
     uint64_t clusters = allocated / c;
     if (m_mftPlaced || clusters == 0 || allocated % c != 0 || extent > clusters)
         return ERR_PART_INFO;
-    const uint64_t t = m_targetBytes;
+    const uint64_t t = m_layoutBytes;
     uint64_t reserve = 0;
     if (m_mftLcn + clusters <= m_mirrorLcn) {
         // The MFT zone: the first of T/8, T/4, 3T/8, T/2 that holds the MFT.
@@ -800,7 +814,13 @@ int CResFileRecord::ResBootCode()
     // The backup boot sector right behind the volume's last sector, then
     // the boot area itself: the first sector is what makes the target a
     // file system again.
-    int result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), std::min(m_sectorBytes, areaSize));
+    const uint32_t sectorBytes = std::min(m_sectorBytes, areaSize);
+    int result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), sectorBytes);
+    // A volume smaller than its partition: ntfs-3g looks for the backup in
+    // the partition's last sector, so it gets a copy there too.
+    const uint64_t lastSector = (m_targetBytes / m_sectorBytes - 1) * m_sectorBytes;
+    if (result == 0 && lastSector != m_volumeSectors * m_sectorBytes)
+        result = WriteAt(lastSector, area.data(), sectorBytes);
     if (result == 0)
         result = WriteAt(0, area.data(), areaSize);
     return result != 0 ? result : ProgressBytes(areaSize);

@@ -139,8 +139,11 @@ private:
     std::vector<uint8_t> m_transfer;
 
     uint64_t m_targetBytes;
+    // The bytes the new volume is laid out on: the target, or less when the
+    // target would need more clusters than NTFS allows.
+    uint64_t m_layoutBytes = 0;
     uint64_t m_freeBytes;
-    uint64_t m_volumeSectors = 0;  // boot sector's total sectors: target - 1
+    uint64_t m_volumeSectors = 0;  // boot sector's total sectors: layout - 1
     uint64_t m_clusters = 0;       // clusters of the new volume
     uint64_t m_bootClusters = 0;
     uint64_t m_mftLcn = 0;
