@@ -19,24 +19,29 @@ bool IsZero(const tagFileRecordInfo& entry)
     return std::all_of(bytes, bytes + sizeof entry, [](uint8_t b) { return b == 0; });
 }
 
-// The times the oldest summaries held, read as they read them: the last
-// resident $STANDARD_INFORMATION long enough for them, else none (0, 0).
+// The times the oldest summaries held, read as they read them: those of the
+// record's last resident $STANDARD_INFORMATION when it is long enough for
+// them, else none (0, 0).
 bool StandardTimes(const uint8_t* record, uint32_t size, uint64_t* created, uint64_t* modified)
 {
     *created = 0;
     *modified = 0;
+    const tagRECORD_ATTR* standard = nullptr;
     const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
     Ntfs::AttributeWalker walker(record, std::min(size, header->bytesInUse));
     while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->nonResident || attr->type != Ntfs::ATTR_STANDARD_INFORMATION ||
-            attr->resident.valueLength < kStandardInfoBytes)
-            continue;
+        if (!attr->nonResident && attr->type == Ntfs::ATTR_STANDARD_INFORMATION)
+            standard = attr;
+    }
+    if (walker.Damaged())
+        return false;
+    if (standard != nullptr && standard->resident.valueLength >= kStandardInfoBytes) {
         tagATTR_STANDARD_INFORMATION si;
-        std::memcpy(&si, Ntfs::ResidentValue(attr), kStandardInfoBytes);
+        std::memcpy(&si, Ntfs::ResidentValue(standard), kStandardInfoBytes);
         *created = si.creationTime;
         *modified = si.modificationTime;
     }
-    return !walker.Damaged();
+    return true;
 }
 
 }  // namespace
