@@ -183,3 +183,34 @@ TEST(NtfsRestoreRecordDigest, SummariesOfOlderImagesAccepted)
         EXPECT_EQ(CompareNtfsFiles(image.target, image.files), "");
     }
 }
+
+// The older image of a chain is checked against its own record section: a
+// record that only the base image holds is proved there.
+TEST(NtfsRestoreRecordDigest, FlippedRecordInTheBaseOfAChain)
+{
+    UncheckedImage image;
+    REQUIRE_IMAGE(image);
+    std::string why;
+    image.files.push_back(NtfsFileSpec{"charlie.txt", PatternBytes(40000, 21)});
+    ASSERT_TRUE(NtfsCopyIn(image.source, image.dir.path(), "/charlie.txt", image.files.back().data, &why))
+        << why;
+    const std::string newest = VolumeFileName(image.base, 0, 1);
+    ASSERT_EQ(BackupNtfsImage(image.source, image.base, 0, ImageFormat::kNeverSplit, image.Volume()), 0);
+    ASSERT_TRUE(StripVolumeCheck(newest));
+    MakeSparseFile(image.target, 20 * kMiB);
+    ASSERT_EQ(RestoreNtfsImage(newest, image.target), 0);
+    EXPECT_EQ(NtfsCheckProblems(image.target), "");
+    EXPECT_EQ(CompareNtfsFiles(image.target, image.files), "");
+
+    const int64_t inode = NtfsInodeOf(image.source, "/alpha.txt");
+    ASSERT_GE(inode, int64_t(Ntfs::kFirstUserRecord));
+    ASSERT_EQ(StreamRecordOffset(ReadFileBytes(newest), uint32_t(inode)), 0u)
+        << "the newest image holds it too";
+    std::vector<uint8_t> bytes = ReadFileBytes(image.Volume());
+    const size_t name = NameOffset(bytes, StreamRecordOffset(bytes, uint32_t(inode)), "alpha.txt");
+    ASSERT_NE(name, 0u);
+    bytes[name] ^= 0x02;
+    WriteFileBytes(image.Volume(), bytes);
+    MakeSparseFile(image.target, 20 * kMiB);
+    EXPECT_EQ(RestoreNtfsImage(newest, image.target), ERR_DAMAGED_IMAGE);
+}
