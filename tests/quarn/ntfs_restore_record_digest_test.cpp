@@ -15,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 using namespace testsupport;
 
@@ -213,4 +215,39 @@ TEST(NtfsRestoreRecordDigest, FlippedRecordInTheBaseOfAChain)
     WriteFileBytes(image.Volume(), bytes);
     MakeSparseFile(image.target, 20 * kMiB);
     EXPECT_EQ(RestoreNtfsImage(newest, image.target), ERR_DAMAGED_IMAGE);
+}
+
+// The record section must be where the partition info says, hold as many
+// entries as the image has records and end where the record stream begins.
+TEST(NtfsRestoreRecordDigest, RecordSectionThatLies)
+{
+    UncheckedImage image;
+    REQUIRE_IMAGE(image);
+    const std::vector<uint8_t> good = ReadFileBytes(image.Volume());
+    const uint8_t magic[] = {'P', 'I', 'F', 'O'};
+    const auto info = std::find_end(good.begin(), good.end(), std::begin(magic), std::end(magic));
+    ASSERT_NE(info, good.end());
+    const size_t infoAt = size_t(info - good.begin());
+    tagPARTITION_INFO partition;
+    std::memcpy(&partition, &good[infoAt], sizeof partition);
+    const size_t countAt = partition.recordSectionPos;
+
+    struct Case {
+        const char* what;
+        size_t offset;
+        uint32_t value;
+    } cases[] = {
+        {"one entry more", countAt, partition.recordCount + 1},
+        {"no entries", countAt, 0},
+        {"entries far beyond the volume", countAt, 0xFFFFFFFFu},
+        {"section elsewhere", infoAt + offsetof(tagPARTITION_INFO, recordSectionPos),
+         partition.recordSectionPos + 25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = good;
+        std::memcpy(&bytes[c.offset], &c.value, 4);
+        WriteFileBytes(image.Volume(), bytes);
+        EXPECT_EQ(image.Restore(), ERR_DAMAGED_IMAGE);
+    }
 }

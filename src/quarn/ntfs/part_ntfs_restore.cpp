@@ -318,13 +318,16 @@ int CPartNtfsRestore::ReadSummaries(uint32_t sectionPos, uint32_t recordCount, u
         DEBUG_TRACE("The MFT record section holds %u records, the image %u\n", count, recordCount);
         return ERR_DAMAGED_IMAGE;
     }
+    // The entries lie in this volume: a count beyond its end is a lie.
+    const uint64_t bytes = uint64_t(count) * sizeof(tagFileRecordInfo);
+    if (bytes > ImageBytesLeft())
+        return ERR_DAMAGED_IMAGE;
     try {
         m_summaries.assign(count, tagFileRecordInfo{});
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
-    const int64_t bytes = static_cast<int64_t>(uint64_t(count) * sizeof(tagFileRecordInfo));
-    if (bytes != 0 && m_image->Read(m_summaries.data(), bytes) != bytes)
+    if (bytes != 0 && m_image->Read(m_summaries.data(), int64_t(bytes)) != int64_t(bytes))
         return ERR_READ_FILE;
     return 0;
 }
