@@ -14,6 +14,8 @@ constexpr uint16_t kAttrFlagsPlacedWhole = 0x0001 | 0x4000 | 0x8000;  // compres
 constexpr uint32_t kBootSectorPatchEnd = 0x40;
 constexpr uint32_t kBootHiddenSectors = 0x1C;  // u32
 constexpr uint32_t kBatchRecords = 256;
+// No NTFS tool takes a volume of more clusters than this.
+constexpr uint64_t kMaxClusters = 0xFFFFFFFFull;
 
 tagRECORD_ATTR* AttrAt(uint8_t* record, uint32_t offset)
 {
@@ -45,6 +47,18 @@ int CResFileRecord::Initialize()
     // The partition's last sector is kept for the backup boot sector.
     m_volumeSectors = m_targetBytes / m_sectorBytes - 1;
     m_clusters = m_volumeSectors * m_sectorBytes / c;
+    m_layoutBytes = m_targetBytes;
+    if (m_clusters > kMaxClusters) {
+        // The largest volume that fits, its backup boot sector right behind
+        // its last cluster; the rest of the partition stays unused.
+        m_clusters = kMaxClusters;
+        m_volumeSectors = kMaxClusters * c / m_sectorBytes;
+        m_layoutBytes = (m_volumeSectors + 1) * m_sectorBytes;
+        m_freeBytes -= std::min(m_freeBytes, m_targetBytes - m_layoutBytes);
+        DEBUG_TRACE(
+            "The target needs more than %llu clusters of %u bytes: the volume takes its first %llu bytes\n",
+            static_cast<unsigned long long>(kMaxClusters), c, static_cast<unsigned long long>(m_layoutBytes));
+    }
 
     // $Boot holds the first 8 KiB (at least one cluster); the MFT bitmap
     // follows it and the MFT starts at 16 KiB, or right behind the bitmap's
@@ -52,7 +66,7 @@ int CResFileRecord::Initialize()
     m_bootClusters = (0x2000 + c - 1) / c;
     m_mftBitmapLcn = m_bootClusters;
     m_mftLcn = std::max<uint64_t>(0x4000 / c, m_bootClusters + 1);
-    m_mirrorLcn = (m_targetBytes / 2) / c;
+    m_mirrorLcn = (m_layoutBytes / 2) / c;
     m_mirrorReserve = std::max<uint64_t>((8ull * m_recordBytes + c - 1) / c, (MirrorBytes() + c - 1) / c);
     m_secondCursor = m_mirrorLcn + m_mirrorReserve;
     if (m_mirrorLcn <= m_mftLcn || m_secondCursor > m_clusters)
@@ -233,7 +247,7 @@ int CResFileRecord::PlaceMft(uint8_t* record, uint32_t offset)
     uint64_t clusters = allocated / c;
     if (m_mftPlaced || clusters == 0 || allocated % c != 0 || extent > clusters)
         return ERR_PART_INFO;
-    const uint64_t t = m_targetBytes;
+    const uint64_t t = m_layoutBytes;
     uint64_t reserve = 0;
     if (m_mftLcn + clusters <= m_mirrorLcn) {
         // The MFT zone: the first of T/8, T/4, 3T/8, T/2 that holds the MFT.
@@ -622,6 +636,8 @@ int CResFileRecord::PlaceData(unsigned int n, uint8_t* record, uint32_t offset, 
 int CResFileRecord::WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters)
 {
     int result = m_reader.Begin();
+    if (result == 0)
+        result = ReadyToWrite();
     if (result != 0)
         return result;
     uint64_t planned = 0;
@@ -678,6 +694,12 @@ int CResFileRecord::WriteRecord(unsigned int n, const uint8_t* record)
 
 int CResFileRecord::WriteAt(uint64_t offset, const void* data, uint64_t length)
 {
+    const int result = ReadyToWrite();
+    return result != 0 ? result : RawWriteAt(offset, data, length);
+}
+
+int CResFileRecord::RawWriteAt(uint64_t offset, const void* data, uint64_t length)
+{
     if (m_part->Seek(int64_t(offset), SEEK_SET) != 0)
         return ERR_SEEK_PART;
     return m_part->Write(data, int64_t(length)) == int64_t(length) ? 0 : ERR_WRITE_PART;
@@ -697,7 +719,9 @@ int CResFileRecord::FlushRecords()
 // target held before can pass for a file record.
 int CResFileRecord::ClearUnwrittenRecords()
 {
-    int result = FlushRecords();
+    int result = ReadyToWrite();
+    if (result == 0)
+        result = FlushRecords();
     if (result != 0)
         return result;
     std::vector<uint8_t> zeros(m_recordBatch.size(), 0);
@@ -719,6 +743,25 @@ int CResFileRecord::ClearUnwrittenRecords()
 }
 
 // --- finishing --------------------------------------------------------------
+
+int CResFileRecord::ReadyToWrite()
+{
+    if (m_oldBootHidden)
+        return 0;
+    m_oldBootHidden = true;
+    // The last sector by the image's sector size and by 512 bytes, whichever
+    // starts first; both lie behind the new volume's last cluster.
+    const uint64_t lastSector = (m_targetBytes / m_sectorBytes - 1) * m_sectorBytes;
+    const uint64_t lastSmallSector = (m_targetBytes / 512 - 1) * 512;
+    const uint64_t tail = std::min(lastSector, lastSmallSector);
+    std::vector<uint8_t> zeros(std::max<uint64_t>(m_sectorBytes, m_targetBytes - tail), 0);
+    int result = RawWriteAt(0, zeros.data(), m_sectorBytes);
+    if (result == 0)
+        result = RawWriteAt(tail, zeros.data(), m_targetBytes - tail);
+    if (result == 0 && m_part->Sync() != 0)
+        result = ERR_WRITE_PART;
+    return result;
+}
 
 int CResFileRecord::ResMFTBitmap()
 {
@@ -768,9 +811,17 @@ int CResFileRecord::ResBootCode()
     std::memcpy(area.data() + 0x28, values, sizeof(values));
     // The target's place on its disk, not the source's.
     std::memcpy(area.data() + kBootHiddenSectors, &m_input.hiddenSectors, sizeof(m_input.hiddenSectors));
-    int result = WriteAt(0, area.data(), areaSize);
-    // The backup boot sector in the partition's last sector.
+    // The backup boot sector right behind the volume's last sector, then
+    // the boot area itself: the first sector is what makes the target a
+    // file system again.
+    const uint32_t sectorBytes = std::min(m_sectorBytes, areaSize);
+    int result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), sectorBytes);
+    // A volume smaller than its partition: ntfs-3g looks for the backup in
+    // the partition's last sector, so it gets a copy there too.
+    const uint64_t lastSector = (m_targetBytes / m_sectorBytes - 1) * m_sectorBytes;
+    if (result == 0 && lastSector != m_volumeSectors * m_sectorBytes)
+        result = WriteAt(lastSector, area.data(), sectorBytes);
     if (result == 0)
-        result = WriteAt(m_volumeSectors * m_sectorBytes, area.data(), std::min(m_sectorBytes, areaSize));
+        result = WriteAt(0, area.data(), areaSize);
     return result != 0 ? result : ProgressBytes(areaSize);
 }

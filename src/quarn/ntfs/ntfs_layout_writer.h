@@ -113,8 +113,16 @@ private:
     int TakePiece(const Piece& piece, std::vector<Piece>* pieces);
     int WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t clusters);
     int WriteRecord(unsigned int n, const uint8_t* record);
-    // ERR_SEEK_PART or ERR_WRITE_PART when the bytes do not all land at offset.
+    // ERR_SEEK_PART or ERR_WRITE_PART when the bytes do not all land at
+    // offset. Every write to the target goes through ReadyToWrite first.
     int WriteAt(uint64_t offset, const void* data, uint64_t length);
+    int RawWriteAt(uint64_t offset, const void* data, uint64_t length);
+    // Before the first byte of the new volume is written: zeroes the
+    // target's first sector and its last, where an old NTFS keeps its boot
+    // sector and the backup of it, and puts that on the device, so that a
+    // restore stopped half way never leaves a file system that looks whole.
+    // ResBootCode writes the real ones last.
+    int ReadyToWrite();
     int FlushRecords();
     int ClearUnwrittenRecords();
     int ProgressBytes(uint64_t bytes);
@@ -131,8 +139,11 @@ private:
     std::vector<uint8_t> m_transfer;
 
     uint64_t m_targetBytes;
+    // The bytes the new volume is laid out on: the target, or less when the
+    // target would need more clusters than NTFS allows.
+    uint64_t m_layoutBytes = 0;
     uint64_t m_freeBytes;
-    uint64_t m_volumeSectors = 0;  // boot sector's total sectors: target - 1
+    uint64_t m_volumeSectors = 0;  // boot sector's total sectors: layout - 1
     uint64_t m_clusters = 0;       // clusters of the new volume
     uint64_t m_bootClusters = 0;
     uint64_t m_mftLcn = 0;
@@ -157,6 +168,7 @@ private:
     uint64_t m_batchFirst = 0;
     uint32_t m_batchCount = 0;
     std::vector<bool> m_written;  // per MFT record: written
+    bool m_oldBootHidden = false;
 };
 
 #endif

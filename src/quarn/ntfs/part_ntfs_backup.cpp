@@ -2,9 +2,9 @@
 
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
+#include "ntfs/record_digest.h"
 #include "usedspace.h"
 
-#include <QCryptographicHash>
 #include <QString>
 
 #include <algorithm>
@@ -45,15 +45,6 @@ QString FileNameText(const tagATTR_FILE_NAME* name, uint32_t valueLength)
     std::vector<ushort> units(name->nameLength);
     std::memcpy(units.data(), name->name, units.size() * 2);
     return QString::fromUtf16(units.data(), int(units.size()));
-}
-
-// The first eight bytes of an MD5 digest: the summary's change marks.
-uint64_t Digest64(const QCryptographicHash& hash)
-{
-    const QByteArray digest = hash.result();
-    uint64_t value = 0;
-    std::memcpy(&value, digest.constData(), sizeof value);
-    return value;
 }
 
 // The names a file is shown by: not DOS names, not directories unless asked.
@@ -438,9 +429,8 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
     // sequence number and the log sequence number all stand in the record:
     // any change to them changes its digest. Data rewritten in place that
     // leaves all of them as they were is not seen.
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(reinterpret_cast<const char*>(record), int(size));
-    info->recordDigest = Digest64(hash);
+    // The restore checks each stored record against this same digest.
+    info->recordDigest = RecordDigest::Of(record, size);
     if (standard != nullptr && standard->resident.valueLength >= 36) {
         tagATTR_STANDARD_INFORMATION si;
         std::memcpy(&si, Ntfs::ResidentValue(standard), 36);

@@ -3,6 +3,7 @@
 #include "image/callbacks.h"
 #include "io/device_system.h"
 #include "ntfs/ntfs_layout_writer.h"
+#include "ntfs/record_digest.h"
 
 #include <QString>
 
@@ -47,6 +48,7 @@ int CPartNtfsRestore::SetMFTBitmapBuf(unsigned int size)
 void CPartNtfsRestore::SetPartInfo(tagPARTITION_INFO info)
 {
     m_dataSectionPos = info.dataSectionPos;
+    m_recordSectionPos = info.recordSectionPos;
     m_recordCount = info.recordCount;
     m_fileRecordSize = info.fileRecordSize;
 }
@@ -94,6 +96,9 @@ int CPartNtfsRestore::RestorePartition()
         return ERR_PART_INFO;
     if (m_bootArea == nullptr || m_bootAreaSize < 512)
         return ERR_NO_BOOT_AREA;
+    int result = CheckBootArea();
+    if (result != 0)
+        return result;
     m_record = new (std::nothrow) unsigned char[m_fileRecordSize];
     if (m_record == nullptr)
         return ERR_NO_MEMORY;
@@ -102,12 +107,15 @@ int CPartNtfsRestore::RestorePartition()
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
+    result = ReadSummaries(m_recordSectionPos, m_recordCount, m_dataSectionPos);
+    if (result != 0)
+        return result;
     m_progress->ProcessState(QStringLiteral("Restoring partition ..."));
     if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
 
     CResFileRecord records(LayoutInput(), *m_part, *m_progress, *this);
-    int result = records.Initialize();
+    result = records.Initialize();
     if (result != 0)
         return result;
     uint32_t entries = 0;
@@ -155,6 +163,12 @@ int CPartNtfsRestore::RestorePartition()
         result = records.ResBitmap();
     if (result == 0)
         result = records.ResMFTMirr();
+    // Only an image that proved whole, with everything else on the device,
+    // gets the boot sectors that make the target a file system.
+    if (result == 0)
+        result = ConfirmImageWhole();
+    if (result == 0)
+        result = SyncTarget();
     if (result == 0)
         result = records.ResBootCode();
     if (result == 0)
@@ -166,6 +180,23 @@ int CPartNtfsRestore::RestorePartition()
     DEBUG_TRACE("finish restore!\n");
     m_progress->Complete();
     m_progress->ProcessState(QStringLiteral("Finish"));
+    return 0;
+}
+
+int CPartNtfsRestore::CheckBootArea() const
+{
+    // The backup read both from the same boot sector: any difference is
+    // damage, and the volume laid out by the partition info would not be
+    // the one the written boot sector describes.
+    tagNTFS_BOOT_SECTOR boot;
+    std::memcpy(&boot, m_bootArea, sizeof boot);
+    Ntfs::BootGeometry geometry;
+    if (!Ntfs::ReadBootGeometry(boot, &geometry) || geometry.sectorBytes != m_sectorBytes ||
+        geometry.clusterBytes != m_clusterBytes) {
+        DEBUG_TRACE("The saved boot sector does not fit the image: %u bytes per sector, %u per cluster\n",
+                    unsigned(boot.bytesPerSector), unsigned(boot.sectorsPerCluster));
+        return ERR_DAMAGED_IMAGE;
+    }
     return 0;
 }
 
@@ -197,6 +228,10 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
             break;
         if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
             return ERR_READ_FILE;
+        if (!RecordMatchesSummary(n, m_record)) {
+            DEBUG_TRACE("MFT record %u differs from its summary in the image\n", n);
+            return ERR_DAMAGED_IMAGE;
+        }
         bool holderInUse = RecordInUseInHolder(n);
         int result = 0;
         // Records past the newest MFT's end and records a newer image
@@ -256,7 +291,49 @@ int CPartNtfsRestore::ReadPrevFileInfo()
     // Every image of a chain describes the same volume.
     if (info.clusterBytes != m_clusterBytes || info.fileRecordSize != m_fileRecordSize)
         return ERR_PART_INFO;
+    result = ReadSummaries(info.recordSectionPos, info.recordCount, info.dataSectionPos);
+    if (result != 0)
+        return result;
     m_dataSectionPos = info.dataSectionPos;
     m_compressType = info.compressType;
     return 0;
+}
+
+int CPartNtfsRestore::ReadSummaries(uint32_t sectionPos, uint32_t recordCount, uint64_t dataSectionPos)
+{
+    // The section holds a summary of every record and ends where the
+    // record stream begins; the offset is kept in 32 bits.
+    const uint64_t sectionBytes = 4 + uint64_t(recordCount) * sizeof(tagFileRecordInfo);
+    if (dataSectionPos < sectionBytes || uint32_t(dataSectionPos - sectionBytes) != sectionPos) {
+        DEBUG_TRACE("The MFT record section does not end where the record stream begins\n");
+        return ERR_DAMAGED_IMAGE;
+    }
+    const uint64_t at = dataSectionPos - sectionBytes;
+    uint32_t count = 0;
+    if (m_image->Seek(static_cast<int64_t>(at), SEEK_SET) != 0)
+        return ERR_SEEK_FILE;
+    if (m_image->Read(&count, sizeof count) != static_cast<int64_t>(sizeof count))
+        return ERR_READ_FILE;
+    if (count != recordCount) {
+        DEBUG_TRACE("The MFT record section holds %u records, the image %u\n", count, recordCount);
+        return ERR_DAMAGED_IMAGE;
+    }
+    // The entries lie in this volume: a count beyond its end is a lie.
+    const uint64_t bytes = uint64_t(count) * sizeof(tagFileRecordInfo);
+    if (bytes > ImageBytesLeft())
+        return ERR_DAMAGED_IMAGE;
+    try {
+        m_summaries.assign(count, tagFileRecordInfo{});
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    if (bytes != 0 && m_image->Read(m_summaries.data(), int64_t(bytes)) != int64_t(bytes))
+        return ERR_READ_FILE;
+    return 0;
+}
+
+bool CPartNtfsRestore::RecordMatchesSummary(unsigned int n, const unsigned char* record) const
+{
+    // Every writer summarised each record of its stream.
+    return n < m_summaries.size() && RecordDigest::Matches(record, m_fileRecordSize, m_summaries[n]);
 }

@@ -36,6 +36,15 @@ private:
     int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
     int OpenPrevImage();
     int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
+    // Reads the record section of the image now open (its first volume):
+    // the summary of each MFT record, which every stored record must match.
+    int ReadSummaries(uint32_t sectionPos, uint32_t recordCount, uint64_t dataSectionPos);
+    // Record n, as the stream of the image now read holds it, is the one
+    // that image's backup summarised.
+    bool RecordMatchesSummary(unsigned int n, const unsigned char* record) const;
+    // The saved boot sector is the one of the volume the image describes:
+    // an NTFS boot sector whose geometry is the partition info's.
+    int CheckBootArea() const;
     // What the layout writer is told of the volume and the newest image.
     NtfsLayoutInput LayoutInput() const;
 
@@ -45,6 +54,9 @@ private:
     unsigned char* m_curMftBitmap = nullptr;
     uint64_t m_curMftBitmapSize = 0;
     uint64_t m_dataSectionPos = 0;
+    uint32_t m_recordSectionPos = 0;
+    // The record section of the image now read.
+    std::vector<tagFileRecordInfo> m_summaries;
     uint32_t m_recordCount = 0;
     uint32_t m_fileRecordSize = 0;
     // Per record number: restored already, from the newest image that
