@@ -110,6 +110,8 @@ protected:
     int AwaitVolumeCheck();
     // Where the survey found the volume expected at `path`.
     std::string LocatedVolume(const std::string& path) const;
+    // Whether the image now read carries check records.
+    bool ImageChecked() const { return m_imageChecked; }
 
     // Reads the trailer of the volume now open and the names before it
     // (the previous image's and the next volume's paths), without the
