@@ -1,0 +1,355 @@
+#include "image/image_verify.h"
+
+#include "fat32/fat32_stream_check.h"
+#include "image/callbacks.h"
+#include "image/image_survey.h"
+#include "image/volume_check.h"
+#include "image/volume_trailer.h"
+#include "io/device_io.h"
+#include "io/device_system.h"
+#include "ntfs/ntfs_stream_check.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <QString>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// Volumes are read in pieces of this size at least: large sequential reads.
+constexpr uint64_t kReadBytes = 4u << 20;
+
+int Damaged(const std::string& path, const char* what, uint64_t offset)
+{
+    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, path.c_str(),
+                static_cast<unsigned long long>(offset));
+    return ERR_DAMAGED_IMAGE;
+}
+
+uint64_t BlockStart(const tagBLOCK_END& end)
+{
+    return (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+}
+
+struct StateDeleter {
+    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+};
+
+}  // namespace
+
+CImageVerify::CImageVerify(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
+    : m_imagePath(arg.imagePath), m_imageDir(GetFileNamePath(arg.imagePath)), m_cb(cb)
+{}
+
+bool CImageVerify::AskForVolume(std::string& path)
+{
+    QString asked = QString::fromLocal8Bit(path.c_str());
+    if (Callbacks::NextFile(m_cb, asked) != 0)
+        return false;
+    path = asked.toLocal8Bit().toStdString();
+    return true;
+}
+
+bool CImageVerify::Cancelled()
+{
+    return Callbacks::Progress(m_cb, m_progress ? m_progress->LastStep() : 0) != 0;
+}
+
+int CImageVerify::Run()
+{
+    Callbacks::State(m_cb, QStringLiteral("Initializing ..."));
+    int result = Collect();
+    if (result != 0)
+        return result;
+    uint64_t total = 0;
+    for (const Image& image : m_images) {
+        for (const VerifyVolume& volume : image.volumes)
+            total += volume.bytes;
+    }
+    Callbacks::TotalBytes(m_cb, total);
+    m_progress = std::make_unique<CPartProgress>(total, m_cb.onProgress, m_cb.context);
+    m_progress->SetCallbacks(m_cb);
+    m_progress->ProcessState(QStringLiteral("Verifying image ..."));
+
+    bool allChecked = true;
+    std::vector<bool> held(m_images.front().volumes.front().info.recordCount, false);
+    for (const Image& image : m_images) {
+        for (const VerifyVolume& volume : image.volumes) {
+            result = ReadVolume(volume);
+            if (result != 0)
+                return result;
+        }
+        result = image.fsType == FS_TYPE_NTFS ? CheckNtfsImage(image, &held) : CheckFat32Image(image);
+        if (result != 0)
+            return result;
+        if (!image.checked) {
+            allChecked = false;
+            DEBUG_TRACE("%s carries no data checksums: only its structure%s could be checked\n",
+                        image.volumes.front().path.c_str(),
+                        image.fsType == FS_TYPE_NTFS ? " and record digests" : "");
+        }
+    }
+    if (m_images.front().fsType == FS_TYPE_NTFS) {
+        // Every record the newest MFT bitmap calls in use must come from
+        // some image of the chain.
+        const std::vector<uint8_t>& bitmap = m_images.front().mftBitmap;
+        for (uint32_t n = 0; n < held.size(); ++n) {
+            if (n / 8 < bitmap.size() && ((bitmap[n / 8] >> (n % 8)) & 1) != 0 && !held[n]) {
+                DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
+                return Damaged(m_images.front().volumes.front().path, "a record in use that no image holds",
+                               0);
+            }
+        }
+    }
+    m_progress->Complete();
+    m_progress->ProcessState(QStringLiteral("Finish"));
+    return allChecked ? 0 : VERIFY_NO_DATA_CHECKSUMS;
+}
+
+int CImageVerify::Collect()
+{
+    CImageSurvey survey(m_imageDir, [this](std::string& path) { return AskForVolume(path); });
+    int result = survey.Survey(m_imagePath, 0);
+    if (result != 0)
+        return result;
+    std::string first = m_imagePath;
+    for (;;) {
+        Image image;
+        std::string prevName;
+        std::string path = first;
+        for (;;) {
+            std::string nextName;
+            result = CollectVolume(survey.Located(path), &image, &nextName, &prevName);
+            if (result != 0)
+                return result;
+            if (nextName.empty())
+                break;
+            path = m_imageDir + nextName;
+        }
+        m_images.push_back(std::move(image));
+        const Image& added = m_images.back();
+        if (added.generation == 0 || added.fsType != FS_TYPE_NTFS)
+            return 0;
+        first = m_imageDir + prevName;
+    }
+}
+
+int CImageVerify::CollectVolume(const std::string& path, Image* image, std::string* nextName,
+                                std::string* prevName)
+{
+    VerifyVolume volume;
+    volume.path = path;
+    CDeviceIo io;
+    if (io.Open(path, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    int result = VolumeTrailer::Read(io, &volume.end, prevName, nextName);
+    if (result == 0)
+        result = VolumeCheck::ReadRecord(io, volume.end, &volume.record, &volume.checked);
+    if (result != 0)
+        return result;
+    if (!DeviceSystem::FileBytes(io, &volume.bytes))
+        return ERR_READ_FILE;
+    const uint64_t recordEnd = VolumeCheck::RecordEnd(volume.bytes, volume.end);
+    volume.dataEnd = volume.checked ? volume.record.head.coveredBytes : recordEnd;
+    io.Close();
+
+    const bool firstVolume = image->volumes.empty();
+    if (firstVolume) {
+        image->fsType = volume.end.fsType;
+        image->generation = volume.end.generation;
+        image->checked = volume.checked;
+        if (image->fsType != FS_TYPE_NTFS && image->fsType != FS_TYPE_FAT32)
+            return Damaged(path, "the trailer's file-system code", volume.bytes - sizeof(tagBLOCK_END));
+    }
+    // Every FAT32 volume ends with its own end records; of an NTFS image
+    // only the first does.
+    const bool ownsEndRecords = firstVolume || image->fsType == FS_TYPE_FAT32;
+    if (ownsEndRecords != (BlockStart(volume.end) != 0))
+        return Damaged(path, "the trailer's block-start offset", volume.bytes - sizeof(tagBLOCK_END));
+    if (ownsEndRecords) {
+        result = ReadEndRecords(volume, image->fsType, firstVolume ? &image->mftBitmap : nullptr);
+        if (result != 0)
+            return result;
+        if (!firstVolume) {
+            const tagPARTITION_INFO& a = image->volumes.front().info;
+            const tagPARTITION_INFO& b = volume.info;
+            if (a.dataSectionPos != b.dataSectionPos || a.partitionBytes != b.partitionBytes ||
+                a.usedBytes != b.usedBytes || a.clusterBytes != b.clusterBytes ||
+                a.sectorBytes != b.sectorBytes || a.compressType != b.compressType || a.mbrSize != b.mbrSize)
+                return Damaged(path, "a partition record unlike the first volume's", BlockStart(volume.end));
+        }
+    }
+    image->volumes.push_back(std::move(volume));
+    return 0;
+}
+
+int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vector<uint8_t>* mftBitmap)
+{
+    const bool ntfs = fsType == FS_TYPE_NTFS;
+    const uint64_t blockStart = BlockStart(volume.end);
+    const uint64_t trailerStart =
+        volume.bytes - sizeof(tagBLOCK_END) - volume.end.prevNameSize - volume.end.nextNameSize;
+    CDeviceIo io;
+    if (io.Open(volume.path, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    tagBLOCK_START start{};
+    if (blockStart < volume.dataEnd || blockStart + sizeof start > trailerStart ||
+        io.ReadAt(int64_t(blockStart), &start, sizeof start) != int64_t(sizeof start) ||
+        start.magic != ImageFormat::kBlockStartMagic)
+        return Damaged(volume.path, "the block start record", blockStart);
+    uint64_t at = blockStart + sizeof start;
+    if (ntfs ? start.mftBitmapSize == 0 || start.mftBitmapSize > trailerStart - at : start.mftBitmapSize != 0)
+        return Damaged(volume.path, "the MFT bitmap's size", blockStart);
+    if (mftBitmap != nullptr && ntfs) {
+        try {
+            mftBitmap->resize(start.mftBitmapSize);
+        } catch (const std::bad_alloc&) {
+            return ERR_NO_MEMORY;
+        }
+        if (io.ReadAt(int64_t(at), mftBitmap->data(), start.mftBitmapSize) != int64_t(start.mftBitmapSize))
+            return ERR_READ_FILE;
+    }
+    at += start.mftBitmapSize;
+
+    tagPARTITION_INFO& info = volume.info;
+    if (at + sizeof info > trailerStart ||
+        io.ReadAt(int64_t(at), &info, sizeof info) != int64_t(sizeof info) ||
+        info.magic != ImageFormat::kPartitionInfoMagic)
+        return Damaged(volume.path, "the partition record", at);
+    volume.hasInfo = true;
+    const bool common = (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
+                        (info.passwordHashSize == 0 || info.passwordHashSize == 16) &&
+                        info.descriptionSize < VolumeTrailer::kMaxNameBytes + 1 && info.fileNameSize != 0 &&
+                        info.fileNameSize <= VolumeTrailer::kMaxNameBytes && info.compressType <= 3 &&
+                        info.clusterBytes != 0 && info.sectorBytes != 0 &&
+                        info.clusterBytes % info.sectorBytes == 0 && info.dataSectionPos <= blockStart;
+    const bool ntfsFields = info.bootAreaSize == ImageFormat::kNtfsBootAreaBytes &&
+                            info.fileRecordSize == ImageFormat::kNtfsFileRecordBytes &&
+                            info.reservedFs == ImageFormat::kNtfsReservedFs && info.recordCount != 0 &&
+                            (info.recordCount + 7) / 8 <= start.mftBitmapSize &&
+                            info.recordSectionPos < info.dataSectionPos;
+    const bool fatFields = info.bootAreaSize == ImageFormat::kFat32BootAreaBytes &&
+                           info.fileRecordSize == 0 && info.recordSectionPos == 0;
+    if (!common || !(ntfs ? ntfsFields : fatFields))
+        return Damaged(volume.path, "the partition record's fields", at);
+    at += sizeof info;
+    const uint64_t blobs = uint64_t(info.mbrSize) + info.bootAreaSize + info.passwordHashSize +
+                           info.descriptionSize + info.fileNameSize;
+    if (at + blobs != trailerStart)
+        return Damaged(volume.path, "the end records do not fill the volume up to its trailer", at);
+    return 0;
+}
+
+int CImageVerify::ReadVolume(const VerifyVolume& volume)
+{
+    CDeviceIo io;
+    if (io.Open(volume.path, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    const tagVOLUME_CHECK_HEAD& head = volume.record.head;
+    const uint64_t piece = volume.checked ? std::max<uint64_t>(head.blockBytes, kReadBytes) : kReadBytes;
+    std::vector<unsigned char> buffer;
+    std::unique_ptr<XXH3_state_t, StateDeleter> state(XXH3_createState());
+    try {
+        buffer.resize(static_cast<size_t>(piece));
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
+        return ERR_NO_MEMORY;
+    // With a check record: the bytes before it block by block, then the
+    // record (proved by its own digest), then the end records as one.
+    const uint64_t covered = volume.checked ? head.coveredBytes : 0;
+    const uint64_t endStart = volume.checked ? covered + head.recordBytes : volume.bytes;
+    for (uint64_t offset = 0; offset < volume.bytes;) {
+        uint64_t length = std::min<uint64_t>(piece, volume.bytes - offset);
+        if (offset < covered)
+            length = std::min<uint64_t>(length, covered - offset);
+        else if (offset < endStart)
+            length = std::min<uint64_t>(length, endStart - offset);
+        if (io.ReadAt(int64_t(offset), buffer.data(), int64_t(length)) != int64_t(length))
+            return ERR_READ_FILE;
+        if (offset < covered) {
+            for (uint64_t done = 0; done < length; done += head.blockBytes) {
+                const uint64_t block = (offset + done) / head.blockBytes;
+                const uint64_t bytes = std::min<uint64_t>(head.blockBytes, length - done);
+                if (VolumeCheck::Digest(buffer.data() + done, static_cast<size_t>(bytes)) !=
+                    volume.record.blockDigests[static_cast<size_t>(block)])
+                    return Damaged(volume.path, "a block's checksum", offset + done);
+            }
+        } else if (volume.checked && offset >= endStart) {
+            XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(length));
+        }
+        if (m_progress->ProgressFunc(length) != 0)
+            return ERR_CANCELLED;
+        offset += length;
+    }
+    if (volume.checked && XXH3_64bits_digest(state.get()) != head.endDigest)
+        return Damaged(volume.path, "the end records' checksum", endStart);
+    return 0;
+}
+
+int CImageVerify::AsDamage(int result, const CVerifySource& source)
+{
+    switch (result) {
+    case ERR_READ_FILE:
+    case ERR_SEEK_FILE:
+    case ERR_BAD_MAGIC:
+    case ERR_COMPRESS:
+    case ERR_PART_INFO:
+        return source.Damaged("the data section");
+    default:
+        return result;
+    }
+}
+
+int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
+{
+    const VerifyVolume& first = image.volumes.front();
+    const tagPARTITION_INFO& info = first.info;
+    NtfsStreamFacts facts;
+    facts.dataSectionPos = info.dataSectionPos;
+    facts.recordCount = info.recordCount;
+    facts.newestRecordCount = m_images.front().volumes.front().info.recordCount;
+    facts.full = image.generation == 0;
+    facts.extentsStored = first.end.spare3 == ImageFormat::kSpare3ExtentsStored;
+    facts.rootSystemFilesOnly = (first.end.spare1 & ImageFormat::kSpare1RootSystemFiles) != 0;
+    facts.mftBitmap = image.mftBitmap;
+    facts.clusterBytes = info.clusterBytes;
+    facts.decode = !image.checked;
+
+    // The MFT record section: a count, then one summary per record; the
+    // data section follows it at once.
+    CDeviceIo io;
+    if (io.Open(first.path, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    uint32_t count = 0;
+    const uint64_t sectionBytes = 4 + uint64_t(info.recordCount) * sizeof(tagFileRecordInfo);
+    if (io.ReadAt(info.recordSectionPos, &count, 4) != 4 || count != info.recordCount ||
+        info.recordSectionPos + sectionBytes != info.dataSectionPos)
+        return Damaged(first.path, "the MFT record section", info.recordSectionPos);
+    try {
+        facts.summaries.resize(count);
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    const int64_t summaryBytes = int64_t(count) * int64_t(sizeof(tagFileRecordInfo));
+    if (io.ReadAt(int64_t(info.recordSectionPos) + 4, facts.summaries.data(), summaryBytes) != summaryBytes)
+        return ERR_READ_FILE;
+    io.Close();
+
+    CVerifySource source(image.volumes, info.compressType);
+    CNtfsStreamCheck check(source, facts, [this] { return Cancelled(); });
+    return AsDamage(check.Run(held), source);
+}
+
+int CImageVerify::CheckFat32Image(const Image& image)
+{
+    const tagPARTITION_INFO& info = image.volumes.front().info;
+    CVerifySource source(image.volumes, info.compressType);
+    CFat32StreamCheck check(source, image.volumes, info.dataSectionPos, !image.checked,
+                            [this] { return Cancelled(); });
+    return AsDamage(check.Run(), source);
+}
