@@ -350,29 +350,41 @@ const OldDamage kOldDamage[] = {
      }},
 };
 
-TEST(VerifyImage, AnImageWithoutChecksumsIsStillRefusedForDamageItsStructureShows)
+// Without checksums (an old image) the structure still shows the damage;
+// with checksums made to agree with it (as a faulty writer would leave
+// them) the structure's checks refuse it all the same.
+TEST(VerifyImage, DamageTheStructureShowsIsRefusedWithOrWithoutChecksums)
 {
     for (int fsType : {FS_TYPE_NTFS, FS_TYPE_FAT32}) {
         Sources s;
         REQUIRE_SOURCE(s, fsType);
-        const std::string base = s.dir.file("old");
+        const std::string base = s.dir.file("img");
         ASSERT_EQ(s.Backup(fsType, base, 0), 0);
         const std::string volume = VolumeFileName(base, 0, 0);
+        const std::vector<uint8_t> checked = ReadFileBytes(volume);
         StripAll({volume});
-        const std::vector<uint8_t> whole = ReadFileBytes(volume);
+        const std::vector<uint8_t> old = ReadFileBytes(volume);
         for (const OldDamage& c : kOldDamage) {
             if (c.fsType != fsType)
                 continue;
             SCOPED_TRACE(c.name);
-            std::vector<uint8_t> bytes = whole;
+            std::vector<uint8_t> bytes = old;
             c.change(bytes);
-            ASSERT_NE(bytes, whole);
+            ASSERT_NE(bytes, old);
             WriteFileBytes(volume, bytes);
-            EXPECT_EQ(Verify(volume), ERR_DAMAGED_IMAGE);
+            EXPECT_EQ(Verify(volume), ERR_DAMAGED_IMAGE) << "without checksums";
             EXPECT_EQ(ReadFileBytes(volume), bytes);
+
+            bytes = checked;
+            c.change(bytes);
+            WriteFileBytes(volume, bytes);
+            ASSERT_TRUE(ResealVolume(volume));
+            EXPECT_EQ(Verify(volume), ERR_DAMAGED_IMAGE) << "with checksums that agree";
         }
-        WriteFileBytes(volume, whole);
+        WriteFileBytes(volume, old);
         EXPECT_EQ(Verify(volume), VERIFY_NO_DATA_CHECKSUMS);
+        WriteFileBytes(volume, checked);
+        EXPECT_EQ(Verify(volume), 0);
     }
 }
 
@@ -422,6 +434,30 @@ TEST(VerifyImage, AMissingFirstVolumeIsNotFound)
     EXPECT_EQ(Verify(dir.file("none_0_0.bkp"), r.Bind()), ERR_FILE_NOT_FOUND);
     EXPECT_EQ(r.askedFiles.size(), 1u);
     EXPECT_TRUE(r.totals.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Images an earlier engine wrote, before volumes carried checksums: whole,
+// and said to be so only as far as their structure tells.
+TEST(VerifyImage, TheGoldenImagesOfEarlierEnginesAreWholeWithoutDataChecksums)
+{
+    const char* const images[] = {"ntfs_split_0_0.bkp", "ntfs_chain_0_1.bkp", "ntfs_pass_0_0.bkp",
+                                  "fat32_0_0.bkp"};
+    const char* const volumes[] = {"ntfs_split_0_0.bkp", "ntfs_split_1_0.bkp", "ntfs_split_2_0.bkp",
+                                   "ntfs_chain_0_0.bkp", "ntfs_chain_0_1.bkp", "ntfs_pass_0_0.bkp",
+                                   "fat32_0_0.bkp"};
+    TempDir dir;
+    for (const char* name : volumes)
+        WriteFileBytes(dir.file(name), ReadFileBytes(std::string(QUARN_GOLDEN_DIR) + name));
+    for (const char* name : images) {
+        SCOPED_TRACE(name);
+        RecordingCallbacks r;
+        EXPECT_EQ(Verify(dir.file(name), r.Bind()), VERIFY_NO_DATA_CHECKSUMS);
+        EXPECT_TRUE(r.askedFiles.empty());
+    }
 }
 
 }  // namespace

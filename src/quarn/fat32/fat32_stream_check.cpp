@@ -20,8 +20,8 @@ bool AllZero(const tagFatDirEntry& entry)
 }  // namespace
 
 CFat32StreamCheck::CFat32StreamCheck(CVerifySource& source, const std::vector<VerifyVolume>& volumes,
-                                     uint64_t dataSectionPos, bool decode, Cancelled cancelled)
-    : m_source(source), m_volumes(volumes), m_dataSectionPos(dataSectionPos), m_decode(decode),
+                                     uint64_t dataSectionPos, Cancelled cancelled)
+    : m_source(source), m_volumes(volumes), m_dataSectionPos(dataSectionPos),
       m_cancelled(std::move(cancelled)), m_reader(source)
 {}
 
@@ -80,7 +80,7 @@ int CFat32StreamCheck::Run()
             if (Fat32::HasDataSet(entry)) {
                 ++m_surelyCounted;
                 ++m_maybeCounted;
-                result = PassDataSet(m_reader, m_decode, entry.fileSize, m_cancelled);
+                result = ReadDataSet(m_reader, entry.fileSize, m_cancelled);
             } else if (Fat32::IsPageFile(entry)) {
                 if (depth == 1)
                     ++m_surelyCounted;

@@ -1,8 +1,8 @@
 // Walks the directory stream of a FAT32 image without writing anything:
-// every directory's entries down to its end entry, the data-set heads of
-// the files that carry data (stepped over, not decoded), and the entries
-// counted against the recordCount that each volume's partition record
-// holds. The stream must end where the image's data ends.
+// every directory's entries down to its end entry, the data set of each
+// file that carries data (decoded, and its size held against the entry's),
+// and the entries counted against the recordCount that each volume's
+// partition record holds. The stream must end where the image's data ends.
 #ifndef QUARN_FAT32_FAT32_STREAM_CHECK_H
 #define QUARN_FAT32_FAT32_STREAM_CHECK_H
 
@@ -18,10 +18,8 @@ public:
     // Asked now and then: true when the caller cancels.
     using Cancelled = std::function<bool()>;
 
-    // decode: decompress every data set and check its size (for an image
-    // whose checksums do not prove its bytes).
     CFat32StreamCheck(CVerifySource& source, const std::vector<VerifyVolume>& volumes,
-                      uint64_t dataSectionPos, bool decode, Cancelled cancelled);
+                      uint64_t dataSectionPos, Cancelled cancelled);
 
     // 0, or the code of the first fault.
     int Run();
@@ -34,7 +32,6 @@ private:
     CVerifySource& m_source;
     const std::vector<VerifyVolume>& m_volumes;
     uint64_t m_dataSectionPos;
-    bool m_decode;
     Cancelled m_cancelled;
     CDataSetReader m_reader;
     // The backup counts every entry it writes but the end entries at a

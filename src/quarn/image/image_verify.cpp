@@ -77,11 +77,6 @@ int CImageVerify::Run()
     bool allChecked = true;
     std::vector<bool> held(m_images.front().volumes.front().info.recordCount, false);
     for (const Image& image : m_images) {
-        for (const VerifyVolume& volume : image.volumes) {
-            result = ReadVolume(volume);
-            if (result != 0)
-                return result;
-        }
         result = image.fsType == FS_TYPE_NTFS ? CheckNtfsImage(image, &held) : CheckFat32Image(image);
         if (result != 0)
             return result;
@@ -318,7 +313,6 @@ int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
     facts.rootSystemFilesOnly = (first.end.spare1 & ImageFormat::kSpare1RootSystemFiles) != 0;
     facts.mftBitmap = image.mftBitmap;
     facts.clusterBytes = info.clusterBytes;
-    facts.decode = !image.checked;
 
     // The MFT record section: a count, then one summary per record; the
     // data section follows it at once.
@@ -341,6 +335,7 @@ int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
     io.Close();
 
     CVerifySource source(image.volumes, info.compressType);
+    source.OnVolumeEntered([this, &image](size_t index) { return ReadVolume(image.volumes[index]); });
     CNtfsStreamCheck check(source, facts, [this] { return Cancelled(); });
     return AsDamage(check.Run(held), source);
 }
@@ -349,7 +344,7 @@ int CImageVerify::CheckFat32Image(const Image& image)
 {
     const tagPARTITION_INFO& info = image.volumes.front().info;
     CVerifySource source(image.volumes, info.compressType);
-    CFat32StreamCheck check(source, image.volumes, info.dataSectionPos, !image.checked,
-                            [this] { return Cancelled(); });
+    source.OnVolumeEntered([this, &image](size_t index) { return ReadVolume(image.volumes[index]); });
+    CFat32StreamCheck check(source, image.volumes, info.dataSectionPos, [this] { return Cancelled(); });
     return AsDamage(check.Run(), source);
 }

@@ -3,7 +3,10 @@
 // byte anywhere: the trailers, names and ids (CImageSurvey), each volume's
 // checksums where it carries them, the end records, and the data section's
 // structure (the NTFS record stream with its record digests, the FAT32
-// directory stream with its entry counts), walked data-set head by head.
+// directory stream with its entry counts), every data set decoded as a
+// restore would read it. Each volume's bytes are read and checked as the
+// walk of the data section enters it, so that a volume is read from its
+// medium once.
 #ifndef QUARN_IMAGE_IMAGE_VERIFY_H
 #define QUARN_IMAGE_IMAGE_VERIFY_H
 
@@ -45,7 +48,8 @@ private:
     // blobs at the end of a volume, which must fill it up to its trailer.
     int ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vector<uint8_t>* mftBitmap);
     // Reads a volume whole in large pieces, comparing its checksums when it
-    // carries them; every byte counts as progress.
+    // carries them; every byte counts as progress. Called as the walk of
+    // the data section enters the volume.
     int ReadVolume(const VerifyVolume& volume);
     int CheckNtfsImage(const Image& image, std::vector<bool>* held);
     int CheckFat32Image(const Image& image);

@@ -30,6 +30,11 @@ int CVerifySource::Start(uint64_t offset)
     m_io.Close();
     if (m_volumes.empty() || m_io.Open(m_volumes[0].path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
+    if (m_entered) {
+        const int result = m_entered(0);
+        if (result != 0)
+            return result;
+    }
     if (offset > m_volumes[0].dataEnd)
         return Damaged("the data section starts past the volume's data");
     return m_io.Seek(int64_t(offset), SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
@@ -66,6 +71,11 @@ int CVerifySource::OpenNextVolume()
     ++m_index;
     if (m_io.Open(m_volumes[m_index].path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
+    if (m_entered) {
+        const int result = m_entered(m_index);
+        if (result != 0)
+            return result;
+    }
     return m_io.Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
 }
 
@@ -78,15 +88,14 @@ int CVerifySource::Finish()
     return m_done ? m_done(m_index) : 0;
 }
 
-int PassDataSet(CDataSetReader& reader, bool decode, uint64_t plainBytes,
-                const std::function<bool()>& cancelled)
+int ReadDataSet(CDataSetReader& reader, uint64_t plainBytes, const std::function<bool()>& cancelled)
 {
     constexpr uint32_t kPiece = 1u << 20;
     // Decoded bytes between two questions whether the caller cancels.
     constexpr uint64_t kCancelCheckBytes = 64u << 20;
     int result = reader.Begin();
-    if (result != 0 || !decode)
-        return result != 0 ? result : reader.Skip();
+    if (result != 0)
+        return result;
     std::vector<unsigned char> scratch(kPiece);
     for (uint64_t left = plainBytes, since = 0; left > 0;) {
         const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, kPiece));

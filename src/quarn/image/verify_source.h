@@ -45,6 +45,8 @@ public:
     // The walk ended: it must stand at the data's end of the last volume.
     int Finish();
     void OnVolumeDone(VolumeDone done) { m_done = std::move(done); }
+    // Called when the walk enters volume `index`, before it reads from it.
+    void OnVolumeEntered(VolumeDone entered) { m_entered = std::move(entered); }
 
     // The code for damage at the current position, with a trace line that
     // names the volume and the offset.
@@ -64,12 +66,13 @@ private:
     size_t m_index = 0;
     CDeviceIo m_io;
     VolumeDone m_done;
+    VolumeDone m_entered;
 };
 
-// Passes the data set whose head comes next: steps over its stored bytes,
-// or with `decode` reads it whole (decompressed) and checks that it holds
-// exactly `plainBytes`. `cancelled` is asked now and then while decoding.
-int PassDataSet(CDataSetReader& reader, bool decode, uint64_t plainBytes,
-                const std::function<bool()>& cancelled);
+// Reads the data set whose head comes next whole, decompressed as a
+// restore reads it, and checks that it holds exactly `plainBytes`: the
+// checksums prove the bytes are those written, this that they decode to
+// what the records say. `cancelled` is asked now and then.
+int ReadDataSet(CDataSetReader& reader, uint64_t plainBytes, const std::function<bool()>& cancelled);
 
 #endif

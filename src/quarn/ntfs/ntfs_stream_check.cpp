@@ -144,7 +144,7 @@ int CNtfsStreamCheck::WalkAttributes(uint32_t n, const uint8_t* fixed)
             if (!m_stored.CarriesDataSet(owner, attr))
                 continue;
             const uint64_t plainBytes = Ntfs::ExtentClusters(attr) * m_facts.clusterBytes;
-            const int result = PassDataSet(m_reader, m_facts.decode, plainBytes, m_cancelled);
+            const int result = ReadDataSet(m_reader, plainBytes, m_cancelled);
             if (result != 0)
                 return result;
             continue;

@@ -1,8 +1,8 @@
 // Walks the record stream of one NTFS image without writing anything: the
 // entry count, the record numbers in their order, each record against its
-// digest in the MFT record section, the data-set heads of every stored
-// attribute (stepped over, not decoded) and the end mark, which must stand
-// where the image's data ends.
+// digest in the MFT record section, the data set of every stored
+// attribute (decoded, and its size held against the attribute's) and the
+// end mark, which must stand where the image's data ends.
 #ifndef QUARN_NTFS_NTFS_STREAM_CHECK_H
 #define QUARN_NTFS_NTFS_STREAM_CHECK_H
 
@@ -24,9 +24,6 @@ struct NtfsStreamFacts {
     bool extentsStored = true;        // tagBLOCK_END::spare3
     bool rootSystemFilesOnly = true;  // tagBLOCK_END::spare1
     uint32_t clusterBytes = 0;
-    // Decompress every data set and check its size: for an image whose
-    // checksums do not prove its bytes.
-    bool decode = false;
     std::vector<uint8_t> mftBitmap;
     std::vector<tagFileRecordInfo> summaries;  // the MFT record section
 };
