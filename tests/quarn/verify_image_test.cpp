@@ -461,3 +461,43 @@ TEST(VerifyImage, TheGoldenImagesOfEarlierEnginesAreWholeWithoutDataChecksums)
 }
 
 }  // namespace
+
+namespace {
+
+// The oldest images kept two times in each record summary where a digest
+// now stands: their records cannot be held against digests, and are not,
+// while a summary set of the digest kind still is.
+TEST(VerifyImage, SummariesOfTheOldestKindLeaveRecordsUncheckedButNothingElse)
+{
+    Sources s;
+    REQUIRE_SOURCE(s, FS_TYPE_NTFS);
+    const std::string base = s.dir.file("old");
+    ASSERT_EQ(s.Backup(FS_TYPE_NTFS, base, 0), 0);
+    const std::string volume = VolumeFileName(base, 0, 0);
+    StripAll({volume});
+    std::vector<uint8_t> bytes = ReadFileBytes(volume);
+    const VolumeLayout l = LayoutOf(bytes);
+    const size_t section = l.info.recordSectionPos + 4;
+    for (uint32_t n = 0; n < l.info.recordCount; ++n) {
+        tagFileRecordInfo info{};
+        std::memcpy(&info, bytes.data() + section + n * sizeof info, sizeof info);
+        if (info.recordDigest == 0)
+            continue;
+        info.recordDigest = 0x01D7000000000000ull + n;      // a creation time
+        info.formerDataDigest = 0x01D8000000000000ull + n;  // a modification time
+        std::memcpy(bytes.data() + section + n * sizeof info, &info, sizeof info);
+    }
+    WriteFileBytes(volume, bytes);
+    EXPECT_EQ(Verify(volume), VERIFY_NO_DATA_CHECKSUMS);
+
+    // One system record's summary of the digest kind among them: the
+    // section is taken for digests, and the times refuse it.
+    tagFileRecordInfo first{};
+    std::memcpy(&first, bytes.data() + section, sizeof first);
+    first.formerDataDigest = 0;
+    std::memcpy(bytes.data() + section, &first, sizeof first);
+    WriteFileBytes(volume, bytes);
+    EXPECT_EQ(Verify(volume), ERR_DAMAGED_IMAGE);
+}
+
+}  // namespace
