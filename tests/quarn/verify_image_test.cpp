@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <thread>
 
 using namespace testsupport;
 
@@ -498,6 +499,43 @@ TEST(VerifyImage, SummariesOfTheOldestKindLeaveRecordsUncheckedButNothingElse)
     std::memcpy(bytes.data() + section, &first, sizeof first);
     WriteFileBytes(volume, bytes);
     EXPECT_EQ(Verify(volume), ERR_DAMAGED_IMAGE);
+}
+
+}  // namespace
+
+namespace {
+
+// The volumes are read on a thread beside the walk; the callbacks still
+// come on the caller's thread only, as with every job.
+TEST(VerifyImage, CallbacksComeOnTheCallersThread)
+{
+    Sources s;
+    REQUIRE_SOURCE(s, FS_TYPE_NTFS);
+    const std::string base = s.dir.file("img");
+    ASSERT_EQ(s.Backup(FS_TYPE_NTFS, base, 1, 300000), 0);
+    struct Seen {
+        std::thread::id caller = std::this_thread::get_id();
+        int calls = 0;
+        int elsewhere = 0;
+        void Note()
+        {
+            ++calls;
+            if (std::this_thread::get_id() != caller)
+                ++elsewhere;
+        }
+    } seen;
+    tagCallBackFunc cb;
+    cb.onProgress = [](int, void* c) {
+        static_cast<Seen*>(c)->Note();
+        return 0;
+    };
+    cb.onBytesDone = [](uint64_t, void* c) { static_cast<Seen*>(c)->Note(); };
+    cb.onState = [](QString, void* c) { static_cast<Seen*>(c)->Note(); };
+    cb.onTotalBytes = [](uint64_t, void* c) { static_cast<Seen*>(c)->Note(); };
+    cb.context = &seen;
+    EXPECT_EQ(Verify(VolumeFileName(base, 0, 0), cb), 0);
+    EXPECT_GT(seen.calls, 95);
+    EXPECT_EQ(seen.elsewhere, 0);
 }
 
 }  // namespace

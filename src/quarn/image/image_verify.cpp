@@ -3,24 +3,25 @@
 #include "fat32/fat32_stream_check.h"
 #include "image/callbacks.h"
 #include "image/image_survey.h"
+#include "image/volume_read_ahead.h"
 #include "image/volume_check.h"
 #include "image/volume_trailer.h"
 #include "io/device_io.h"
 #include "io/device_system.h"
 #include "ntfs/ntfs_stream_check.h"
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 #include <new>
+#include <system_error>
 
 namespace {
 
-// Volumes are read in pieces of this size at least: large sequential reads.
-constexpr uint64_t kReadBytes = 4u << 20;
+// How often the progress of a volume's reading goes out while the walk
+// waits for it.
+constexpr std::chrono::milliseconds kReportInterval(20);
 
 int Damaged(const std::string& path, const char* what, uint64_t offset)
 {
@@ -33,10 +34,6 @@ uint64_t BlockStart(const tagBLOCK_END& end)
 {
     return (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
 }
-
-struct StateDeleter {
-    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
 
 }  // namespace
 
@@ -55,7 +52,12 @@ bool CImageVerify::AskForVolume(std::string& path)
 
 bool CImageVerify::Cancelled()
 {
-    return Callbacks::Progress(m_cb, m_progress ? m_progress->LastStep() : 0) != 0;
+    // The bytes read so far go out as progress, whose steps ask the
+    // caller; between steps the last one is asked again.
+    if (ReportRead() != 0)
+        return true;
+    const int step = m_progress ? m_progress->LastStep() : 0;
+    return step > 0 && Callbacks::Progress(m_cb, step) != 0;
 }
 
 int CImageVerify::Run()
@@ -238,52 +240,62 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     return 0;
 }
 
-int CImageVerify::ReadVolume(const VerifyVolume& volume)
+int CImageVerify::EnterVolume(const VerifyVolume& volume)
 {
-    CDeviceIo io;
-    if (io.Open(volume.path, CDeviceIo::ModeRead) != 0)
-        return ERR_OPEN_FILE;
-    const tagVOLUME_CHECK_HEAD& head = volume.record.head;
-    const uint64_t piece = volume.checked ? std::max<uint64_t>(head.blockBytes, kReadBytes) : kReadBytes;
-    std::vector<unsigned char> buffer;
-    std::unique_ptr<XXH3_state_t, StateDeleter> state(XXH3_createState());
+    const int result = FinishReadAhead();
+    if (result != 0)
+        return result;
+    m_reported = 0;
     try {
-        buffer.resize(static_cast<size_t>(piece));
-    } catch (const std::bad_alloc&) {
+        m_readAhead = std::make_unique<CVolumeReadAhead>(volume);
+    } catch (const std::system_error&) {
+        DEBUG_TRACE("No thread to read %s!\n", volume.path.c_str());
         return ERR_NO_MEMORY;
     }
-    if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
-        return ERR_NO_MEMORY;
-    // With a check record: the bytes before it block by block, then the
-    // record (proved by its own digest), then the end records as one.
-    const uint64_t covered = volume.checked ? head.coveredBytes : 0;
-    const uint64_t endStart = volume.checked ? covered + head.recordBytes : volume.bytes;
-    for (uint64_t offset = 0; offset < volume.bytes;) {
-        uint64_t length = std::min<uint64_t>(piece, volume.bytes - offset);
-        if (offset < covered)
-            length = std::min<uint64_t>(length, covered - offset);
-        else if (offset < endStart)
-            length = std::min<uint64_t>(length, endStart - offset);
-        if (io.ReadAt(int64_t(offset), buffer.data(), int64_t(length)) != int64_t(length))
-            return ERR_READ_FILE;
-        if (offset < covered) {
-            for (uint64_t done = 0; done < length; done += head.blockBytes) {
-                const uint64_t block = (offset + done) / head.blockBytes;
-                const uint64_t bytes = std::min<uint64_t>(head.blockBytes, length - done);
-                if (VolumeCheck::Digest(buffer.data() + done, static_cast<size_t>(bytes)) !=
-                    volume.record.blockDigests[static_cast<size_t>(block)])
-                    return Damaged(volume.path, "a block's checksum", offset + done);
-            }
-        } else if (volume.checked && offset >= endStart) {
-            XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(length));
-        }
-        if (m_progress->ProgressFunc(length) != 0)
-            return ERR_CANCELLED;
-        offset += length;
-    }
-    if (volume.checked && XXH3_64bits_digest(state.get()) != head.endDigest)
-        return Damaged(volume.path, "the end records' checksum", endStart);
     return 0;
+}
+
+int CImageVerify::ReportRead()
+{
+    if (!m_readAhead)
+        return 0;
+    const uint64_t read = m_readAhead->BytesRead();
+    if (read == m_reported)
+        return 0;
+    const uint64_t bytes = read - m_reported;
+    m_reported = read;
+    return m_progress->ProgressFunc(bytes);
+}
+
+int CImageVerify::FinishReadAhead()
+{
+    if (!m_readAhead)
+        return 0;
+    // The caller sees the reading go on, and can cancel it, while it ends.
+    while (!m_readAhead->WaitFor(kReportInterval)) {
+        if (ReportRead() != 0) {
+            m_readAhead.reset();
+            return ERR_CANCELLED;
+        }
+    }
+    int result = m_readAhead->Result();
+    if (result == 0)
+        result = ReportRead();
+    m_readAhead.reset();
+    return result;
+}
+
+int CImageVerify::EndWalk(int result)
+{
+    if (result == 0)
+        return FinishReadAhead();
+    // A walk that lost its way in a damaged volume: the checksums tell
+    // where the damage lies.
+    if (result != ERR_CANCELLED && result != ERR_DAMAGED_IMAGE && result != ERR_NO_MEMORY &&
+        FinishReadAhead() == ERR_DAMAGED_IMAGE)
+        return ERR_DAMAGED_IMAGE;
+    m_readAhead.reset();
+    return result;
 }
 
 int CImageVerify::AsDamage(int result, const CVerifySource& source)
@@ -335,16 +347,16 @@ int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
     io.Close();
 
     CVerifySource source(image.volumes, info.compressType);
-    source.OnVolumeEntered([this, &image](size_t index) { return ReadVolume(image.volumes[index]); });
+    source.OnVolumeEntered([this, &image](size_t index) { return EnterVolume(image.volumes[index]); });
     CNtfsStreamCheck check(source, facts, [this] { return Cancelled(); });
-    return AsDamage(check.Run(held), source);
+    return EndWalk(AsDamage(check.Run(held), source));
 }
 
 int CImageVerify::CheckFat32Image(const Image& image)
 {
     const tagPARTITION_INFO& info = image.volumes.front().info;
     CVerifySource source(image.volumes, info.compressType);
-    source.OnVolumeEntered([this, &image](size_t index) { return ReadVolume(image.volumes[index]); });
+    source.OnVolumeEntered([this, &image](size_t index) { return EnterVolume(image.volumes[index]); });
     CFat32StreamCheck check(source, image.volumes, info.dataSectionPos, [this] { return Cancelled(); });
-    return AsDamage(check.Run(), source);
+    return EndWalk(AsDamage(check.Run(), source));
 }

@@ -4,14 +4,15 @@
 // checksums where it carries them, the end records, and the data section's
 // structure (the NTFS record stream with its record digests, the FAT32
 // directory stream with its entry counts), every data set decoded as a
-// restore would read it. Each volume's bytes are read and checked as the
-// walk of the data section enters it, so that a volume is read from its
-// medium once.
+// restore would read it. Each volume's bytes are read and checked on a
+// thread beside the walk of the data section, as the walk enters it, so
+// that a volume comes from its medium once.
 #ifndef QUARN_IMAGE_IMAGE_VERIFY_H
 #define QUARN_IMAGE_IMAGE_VERIFY_H
 
 #include "image/part_progress.h"
 #include "image/verify_source.h"
+#include "image/volume_read_ahead.h"
 #include "quarn.h"
 
 #include <cstdint>
@@ -47,10 +48,18 @@ private:
     // The tagBLOCK_START, the MFT bitmap, the tagPARTITION_INFO and its
     // blobs at the end of a volume, which must fill it up to its trailer.
     int ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vector<uint8_t>* mftBitmap);
-    // Reads a volume whole in large pieces, comparing its checksums when it
-    // carries them; every byte counts as progress. Called as the walk of
-    // the data section enters the volume.
-    int ReadVolume(const VerifyVolume& volume);
+    // The walk of the data section enters a volume: the reading of the one
+    // before must have ended whole, and this one's begins beside the walk
+    // (CVolumeReadAhead). Every byte it reads counts as progress.
+    int EnterVolume(const VerifyVolume& volume);
+    // Hands the bytes read since the last report to the progress
+    // (ERR_CANCELLED when the caller cancels at a step).
+    int ReportRead();
+    // Waits for the volume's reading to end, reporting it meanwhile.
+    int FinishReadAhead();
+    // The walk of an image ended with `result`: its last volume's reading
+    // must end too.
+    int EndWalk(int result);
     int CheckNtfsImage(const Image& image, std::vector<bool>* held);
     int CheckFat32Image(const Image& image);
     // A fault of the walk is damage of the image, whatever the reader
@@ -63,6 +72,8 @@ private:
     tagCallBackFunc m_cb;
     std::vector<Image> m_images;  // the newest first
     std::unique_ptr<CPartProgress> m_progress;
+    std::unique_ptr<CVolumeReadAhead> m_readAhead;
+    uint64_t m_reported = 0;  // bytes of the volume now read handed to the progress
 };
 
 #endif
