@@ -303,8 +303,10 @@ int CImageVerify::AsDamage(int result, const CVerifySource& source)
     switch (result) {
     case ERR_READ_FILE:
     case ERR_SEEK_FILE:
-    case ERR_BAD_MAGIC:
+        return source.Damaged("a data set whose stored bytes do not fit its volume or its size");
     case ERR_COMPRESS:
+        return source.Damaged("a data set that does not decode to its size");
+    case ERR_BAD_MAGIC:
     case ERR_PART_INFO:
         return source.Damaged("the data section");
     default:

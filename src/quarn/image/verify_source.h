@@ -53,7 +53,7 @@ public:
     int Damaged(const char* what) const;
     size_t VolumeIndex() const { return m_index; }
 
-    CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
+    CDeviceIo* ImageIo() const override { return &m_io; }
     uint64_t ImageBytesLeft() const override;
     int OpenNextVolume() override;
     uint8_t CompressType() const override { return m_compressType; }
@@ -64,7 +64,7 @@ private:
     const std::vector<VerifyVolume>& m_volumes;
     uint8_t m_compressType;
     size_t m_index = 0;
-    CDeviceIo m_io;
+    mutable CDeviceIo m_io;  // reading moves it, also for the const interface
     VolumeDone m_done;
     VolumeDone m_entered;
 };
