@@ -23,13 +23,6 @@ namespace {
 // waits for it.
 constexpr std::chrono::milliseconds kReportInterval(20);
 
-int Damaged(const std::string& path, const char* what, uint64_t offset)
-{
-    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, path.c_str(),
-                static_cast<unsigned long long>(offset));
-    return ERR_DAMAGED_IMAGE;
-}
-
 uint64_t BlockStart(const tagBLOCK_END& end)
 {
     return (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
@@ -96,8 +89,8 @@ int CImageVerify::Run()
         for (uint32_t n = 0; n < held.size(); ++n) {
             if (n / 8 < bitmap.size() && ((bitmap[n / 8] >> (n % 8)) & 1) != 0 && !held[n]) {
                 DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
-                return Damaged(m_images.front().volumes.front().path, "a record in use that no image holds",
-                               0);
+                return DamagedAt(m_images.front().volumes.front().path, "a record in use that no image holds",
+                                 0);
             }
         }
     }
@@ -159,13 +152,13 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
         image->generation = volume.end.generation;
         image->checked = volume.checked;
         if (image->fsType != FS_TYPE_NTFS && image->fsType != FS_TYPE_FAT32)
-            return Damaged(path, "the trailer's file-system code", volume.bytes - sizeof(tagBLOCK_END));
+            return DamagedAt(path, "the trailer's file-system code", volume.bytes - sizeof(tagBLOCK_END));
     }
     // Every FAT32 volume ends with its own end records; of an NTFS image
     // only the first does.
     const bool ownsEndRecords = firstVolume || image->fsType == FS_TYPE_FAT32;
     if (ownsEndRecords != (BlockStart(volume.end) != 0))
-        return Damaged(path, "the trailer's block-start offset", volume.bytes - sizeof(tagBLOCK_END));
+        return DamagedAt(path, "the trailer's block-start offset", volume.bytes - sizeof(tagBLOCK_END));
     if (ownsEndRecords) {
         result = ReadEndRecords(volume, image->fsType, firstVolume ? &image->mftBitmap : nullptr);
         if (result != 0)
@@ -176,7 +169,8 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
             if (a.dataSectionPos != b.dataSectionPos || a.partitionBytes != b.partitionBytes ||
                 a.usedBytes != b.usedBytes || a.clusterBytes != b.clusterBytes ||
                 a.sectorBytes != b.sectorBytes || a.compressType != b.compressType || a.mbrSize != b.mbrSize)
-                return Damaged(path, "a partition record unlike the first volume's", BlockStart(volume.end));
+                return DamagedAt(path, "a partition record unlike the first volume's",
+                                 BlockStart(volume.end));
         }
     }
     image->volumes.push_back(std::move(volume));
@@ -196,10 +190,10 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     if (blockStart < volume.dataEnd || blockStart + sizeof start > trailerStart ||
         io.ReadAt(int64_t(blockStart), &start, sizeof start) != int64_t(sizeof start) ||
         start.magic != ImageFormat::kBlockStartMagic)
-        return Damaged(volume.path, "the block start record", blockStart);
+        return DamagedAt(volume.path, "the block start record", blockStart);
     uint64_t at = blockStart + sizeof start;
     if (ntfs ? start.mftBitmapSize == 0 || start.mftBitmapSize > trailerStart - at : start.mftBitmapSize != 0)
-        return Damaged(volume.path, "the MFT bitmap's size", blockStart);
+        return DamagedAt(volume.path, "the MFT bitmap's size", blockStart);
     if (mftBitmap != nullptr && ntfs) {
         try {
             mftBitmap->resize(start.mftBitmapSize);
@@ -215,7 +209,7 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     if (at + sizeof info > trailerStart ||
         io.ReadAt(int64_t(at), &info, sizeof info) != int64_t(sizeof info) ||
         info.magic != ImageFormat::kPartitionInfoMagic)
-        return Damaged(volume.path, "the partition record", at);
+        return DamagedAt(volume.path, "the partition record", at);
     volume.hasInfo = true;
     const bool common = (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
                         (info.passwordHashSize == 0 || info.passwordHashSize == 16) &&
@@ -231,12 +225,12 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     const bool fatFields = info.bootAreaSize == ImageFormat::kFat32BootAreaBytes &&
                            info.fileRecordSize == 0 && info.recordSectionPos == 0;
     if (!common || !(ntfs ? ntfsFields : fatFields))
-        return Damaged(volume.path, "the partition record's fields", at);
+        return DamagedAt(volume.path, "the partition record's fields", at);
     at += sizeof info;
     const uint64_t blobs = uint64_t(info.mbrSize) + info.bootAreaSize + info.passwordHashSize +
                            info.descriptionSize + info.fileNameSize;
     if (at + blobs != trailerStart)
-        return Damaged(volume.path, "the end records do not fill the volume up to its trailer", at);
+        return DamagedAt(volume.path, "the end records do not fill the volume up to its trailer", at);
     return 0;
 }
 
@@ -337,7 +331,7 @@ int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
     const uint64_t sectionBytes = 4 + uint64_t(info.recordCount) * sizeof(tagFileRecordInfo);
     if (io.ReadAt(info.recordSectionPos, &count, 4) != 4 || count != info.recordCount ||
         info.recordSectionPos + sectionBytes != info.dataSectionPos)
-        return Damaged(first.path, "the MFT record section", info.recordSectionPos);
+        return DamagedAt(first.path, "the MFT record section", info.recordSectionPos);
     try {
         facts.summaries.resize(count);
     } catch (const std::bad_alloc&) {

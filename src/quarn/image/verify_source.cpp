@@ -16,12 +16,16 @@ uint64_t CVerifySource::Position() const
     return pos > 0 ? uint64_t(pos) : 0;
 }
 
+int DamagedAt(const std::string& path, const char* what, uint64_t offset)
+{
+    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, path.c_str(),
+                static_cast<unsigned long long>(offset));
+    return ERR_DAMAGED_IMAGE;
+}
+
 int CVerifySource::Damaged(const char* what) const
 {
-    const std::string path = m_index < m_volumes.size() ? m_volumes[m_index].path : std::string();
-    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, path.c_str(),
-                static_cast<unsigned long long>(Position()));
-    return ERR_DAMAGED_IMAGE;
+    return DamagedAt(m_index < m_volumes.size() ? m_volumes[m_index].path : std::string(), what, Position());
 }
 
 int CVerifySource::Start(uint64_t offset)

@@ -69,6 +69,10 @@ private:
     VolumeDone m_entered;
 };
 
+// The code for damage of the volume at `path` at `offset`, with the trace
+// line that names them and what was found there.
+int DamagedAt(const std::string& path, const char* what, uint64_t offset);
+
 // Reads the data set whose head comes next whole, decompressed as a
 // restore reads it, and checks that it holds exactly `plainBytes`: the
 // checksums prove the bytes are those written, this that they decode to

@@ -20,13 +20,6 @@ struct StateDeleter {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
 };
 
-int Damaged(const std::string& path, const char* what, uint64_t offset)
-{
-    DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, path.c_str(),
-                static_cast<unsigned long long>(offset));
-    return ERR_DAMAGED_IMAGE;
-}
-
 }  // namespace
 
 CVolumeReadAhead::CVolumeReadAhead(const VerifyVolume& volume)
@@ -99,7 +92,7 @@ int CVolumeReadAhead::ReadVolume(const VerifyVolume& volume, std::atomic<uint64_
                 const uint64_t bytes = std::min<uint64_t>(head.blockBytes, length - done);
                 if (VolumeCheck::Digest(buffer.data() + done, static_cast<size_t>(bytes)) !=
                     volume.record.blockDigests[static_cast<size_t>(block)])
-                    return Damaged(volume.path, "a block's checksum", offset + done);
+                    return DamagedAt(volume.path, "a block's checksum", offset + done);
             }
         } else if (volume.checked && offset >= endStart) {
             XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(length));
@@ -108,6 +101,6 @@ int CVolumeReadAhead::ReadVolume(const VerifyVolume& volume, std::atomic<uint64_
         *read += length;
     }
     if (volume.checked && XXH3_64bits_digest(state.get()) != head.endDigest)
-        return Damaged(volume.path, "the end records' checksum", endStart);
+        return DamagedAt(volume.path, "the end records' checksum", endStart);
     return 0;
 }
