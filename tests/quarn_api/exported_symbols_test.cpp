@@ -53,6 +53,7 @@ TEST(ExportedSymbols, OnlyWhatQuarnHDeclares)
         "restore_ntfs(tagRestoreArgument, tagCallBackFunc)",
         "restore_fat32(tagRestoreArgument, tagCallBackFunc)",
         "restore_mbr(tagRestoreArgument, tagCallBackFunc)",
+        "verify_image(tagRestoreArgument, tagCallBackFunc)",
         "DEBUG_TRACE(char const*, ...)",
         "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
         "const&)",

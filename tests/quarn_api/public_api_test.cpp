@@ -107,6 +107,7 @@ TEST(PublicApi, EntryPointSignatures)
     static_assert(std::is_same<decltype(&restore_ntfs), Restore>::value, "restore_ntfs");
     static_assert(std::is_same<decltype(&restore_fat32), Restore>::value, "restore_fat32");
     static_assert(std::is_same<decltype(&restore_mbr), Restore>::value, "restore_mbr");
+    static_assert(std::is_same<decltype(&verify_image), Restore>::value, "verify_image");
     // decltype would carry the printf-format attribute into a template
     // argument; a function pointer takes only a function of its exact type.
     Trace trace = &DEBUG_TRACE;
@@ -124,6 +125,7 @@ TEST(PublicApi, EntryPointsReportTheirNameOnStandardErrorOnly)
         {"restore_ntfs\n", [] { return restore_ntfs(tagRestoreArgument{}, tagCallBackFunc{}); }},
         {"restore_fat32\n", [] { return restore_fat32(tagRestoreArgument{}, tagCallBackFunc{}); }},
         {"restore_mbr\n", [] { return restore_mbr(tagRestoreArgument{}, tagCallBackFunc{}); }},
+        {"verify_image\n", [] { return verify_image(tagRestoreArgument{}, tagCallBackFunc{}); }},
     };
     for (const auto& c : calls) {
         testing::internal::CaptureStdout();

@@ -99,6 +99,13 @@ TEST(QuarnDll, RestoreMbrOfAMissingImageFails)
     EXPECT_NE(restoreMbrOntoNoDrive(base), ERR_SUCCESS);
 }
 
+TEST(QuarnDll, VerifyImageOfAMissingImageIsNotFound)
+{
+    tagRestoreArgument arg;
+    arg.imagePath = tempBase("verify_image") + "_0_0.bkp";
+    EXPECT_EQ(quarn::verify_image(arg, tagCallBackFunc()), ERR_FILE_NOT_FOUND);
+}
+
 TEST(QuarnDll, NtfsRecoverRefusesAMissingVolumeAndARecoveryWithoutScan)
 {
     NTFSRecover recover;

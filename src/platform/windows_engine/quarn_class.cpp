@@ -8,6 +8,7 @@ int quarn_windows_backup_fat32(tagBackupArgument, tagCallBackFunc, tagBackupImag
 int quarn_windows_restore_ntfs(tagRestoreArgument, tagCallBackFunc);
 int quarn_windows_restore_fat32(tagRestoreArgument, tagCallBackFunc);
 int quarn_windows_restore_mbr(tagRestoreArgument, tagCallBackFunc);
+int quarn_windows_verify_image(tagRestoreArgument, tagCallBackFunc);
 
 int quarn::backup_ntfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head,
                        int headLength)
@@ -34,4 +35,9 @@ int quarn::restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb)
 int quarn::restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     return quarn_windows_restore_mbr(arg, cb);
+}
+
+int quarn::verify_image(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return quarn_windows_verify_image(arg, cb);
 }

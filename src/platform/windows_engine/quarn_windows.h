@@ -1,4 +1,4 @@
-// The Windows engine library's interface: the five entry points of the
+// The Windows engine library's interface: the entry points of the
 // engine as static members of class quarn. They run the same jobs, image
 // format and result codes as the Linux library's free functions, over the
 // Windows platform layer (partitions are drive-letter strings such as "E:",
@@ -17,4 +17,5 @@ public:
     static int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
     static int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
     static int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
+    static int verify_image(tagRestoreArgument arg, tagCallBackFunc cb);
 };

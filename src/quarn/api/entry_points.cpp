@@ -1,9 +1,10 @@
-// The engine's five entry points: each runs one whole job on the caller's
+// The engine's entry points: each runs one whole job on the caller's
 // thread and returns its result code. No exception leaves them.
 #include "quarn.h"
 
 #include "fat32/part_fat32_backup.h"
 #include "fat32/part_fat32_restore.h"
+#include "image/image_verify.h"
 #include "ntfs/part_ntfs_backup.h"
 #include "ntfs/part_ntfs_restore.h"
 
@@ -90,4 +91,12 @@ int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
     return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, 0);
+}
+
+int verify_image(tagRestoreArgument arg, tagCallBackFunc cb)
+{
+    return RunJob("verify_image", [&] {
+        CImageVerify job(arg, cb);
+        return job.Run();
+    });
 }

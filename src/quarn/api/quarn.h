@@ -103,6 +103,11 @@ enum QuarnResult : int {
     ERR_NO_DISK = 0x1000B,
     // The file-system check after a restore found damage it could not leave alone.
     ERR_FS_CHECK = 0x1000C,
+    // Not a failure; answered by verify_image alone: the image and its
+    // chain are whole as far as they can tell, but an image among them was
+    // written before images carried checksums of their data, so only its
+    // structure (and, for NTFS, its file records) could be proved.
+    VERIFY_NO_DATA_CHECKSUMS = 0x20000,
 };
 
 // File-system codes of tagBackupArgument::fsType and the volume trailer.
@@ -115,6 +120,16 @@ QUARN_EXPORT int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBack
 QUARN_EXPORT int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
+// Reads every volume of the image whose first volume is arg.imagePath, and
+// of the images its chain builds on, and checks their structure and
+// checksums; opens them read-only and writes nothing (targetPartition and
+// hasMbr are not used). Progress in 95 steps over the bytes read; a
+// non-zero onProgress cancels (ERR_CANCELLED); a volume that is not where
+// its name says is asked for through onNextFile. 0: the image proved
+// whole; VERIFY_NO_DATA_CHECKSUMS: whole as far as an older image can
+// tell; ERR_DAMAGED_IMAGE (a trace line names the volume and the offset),
+// ERR_OTHER_IMAGE, ERR_FILE_NOT_FOUND and the other codes: refused.
+QUARN_EXPORT int verify_image(tagRestoreArgument arg, tagCallBackFunc cb);
 
 // printf-style trace line on standard error.
 QUARN_EXPORT void DEBUG_TRACE(const char* format, ...)
