@@ -1,9 +1,9 @@
 #include "ntfs/ntfs_stream_check.h"
 
+#include "ntfs/record_digest.h"
 #include "ntfs_layout.h"
 #include "quarn.h"
 
-#include <QCryptographicHash>
 #include <QString>
 
 #include <algorithm>
@@ -15,17 +15,6 @@ namespace {
 constexpr uint32_t kRecordBytes = ImageFormat::kNtfsFileRecordBytes;
 // How many records pass between two questions whether the caller cancels.
 constexpr uint32_t kCancelCheckRecords = 4096;
-
-// The digest the backup keeps of a record (update sequence undone): the
-// first eight bytes of its MD5.
-uint64_t RecordDigest(const uint8_t* fixed)
-{
-    const QByteArray md5 = QCryptographicHash::hash(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(fixed), kRecordBytes), QCryptographicHash::Md5);
-    uint64_t value = 0;
-    std::memcpy(&value, md5.constData(), sizeof value);
-    return value;
-}
 
 bool IsZero(const tagFileRecordInfo& info)
 {
@@ -39,21 +28,6 @@ CNtfsStreamCheck::CNtfsStreamCheck(CVerifySource& source, const NtfsStreamFacts&
     : m_source(source), m_facts(facts), m_cancelled(std::move(cancelled)), m_reader(source)
 {}
 
-bool CNtfsStreamCheck::SummariesHoldDigests(const std::vector<tagFileRecordInfo>& summaries)
-{
-    unsigned inUse = 0;
-    unsigned withTime = 0;
-    const size_t system = std::min<size_t>(summaries.size(), Ntfs::kFirstUserRecord);
-    for (size_t n = 0; n < system; ++n) {
-        if (IsZero(summaries[n]))
-            continue;
-        ++inUse;
-        if (summaries[n].formerDataDigest != 0)
-            ++withTime;
-    }
-    return inUse == 0 || withTime != inUse;
-}
-
 bool CNtfsStreamCheck::InUse(uint32_t n) const
 {
     return n / 8 < m_facts.mftBitmap.size() && ((m_facts.mftBitmap[n / 8] >> (n % 8)) & 1) != 0;
@@ -61,9 +35,6 @@ bool CNtfsStreamCheck::InUse(uint32_t n) const
 
 int CNtfsStreamCheck::Run(std::vector<bool>* held)
 {
-    m_digests = SummariesHoldDigests(m_facts.summaries);
-    if (!m_digests)
-        DEBUG_TRACE("The image's record section holds no record digests: its records are not checked\n");
     m_stored.Reset(m_facts.extentsStored, m_facts.rootSystemFilesOnly);
     int result = m_reader.Init();
     if (result == 0)
@@ -120,14 +91,14 @@ int CNtfsStreamCheck::CheckRecordDigest(uint32_t n, const uint8_t* stored, bool 
 {
     if (n >= m_facts.summaries.size())
         return m_source.Damaged("a file record past the record section");
+    // Check records prove the bytes of the records themselves; the
+    // summaries of such an image may lag a live volume's record.
+    if (m_facts.checked)
+        return 0;
     const tagFileRecordInfo& summary = m_facts.summaries[n];
     if (IsZero(summary))
         return inUse ? m_source.Damaged("a file record in use without its summary") : 0;
-    if (!m_digests)
-        return 0;
-    std::vector<uint8_t> fixed(stored, stored + kRecordBytes);
-    if (!Ntfs::HasFileMagic(fixed.data()) || !Ntfs::RemoveFixup(fixed.data(), kRecordBytes) ||
-        RecordDigest(fixed.data()) != summary.recordDigest) {
+    if (!RecordDigest::Matches(stored, kRecordBytes, summary)) {
         DEBUG_TRACE("File record %u differs from its digest\n", n);
         return m_source.Damaged("a file record's digest");
     }

@@ -21,6 +21,7 @@ struct NtfsStreamFacts {
     uint32_t recordCount = 0;
     uint32_t newestRecordCount = 0;   // the newest image's, which owner records follow
     bool full = true;                 // generation 0: one entry for every record
+    bool checked = false;             // the image carries check records
     bool extentsStored = true;        // tagBLOCK_END::spare3
     bool rootSystemFilesOnly = true;  // tagBLOCK_END::spare1
     uint32_t clusterBytes = 0;
@@ -39,14 +40,9 @@ public:
     // number the stream holds.
     int Run(std::vector<bool>* held);
 
-    // Whether the section's entries hold record digests: the oldest images
-    // kept two times there instead, which shows in the system records
-    // (whose second field is always 0 where a digest is kept).
-    static bool SummariesHoldDigests(const std::vector<tagFileRecordInfo>& summaries);
-
 private:
     int CheckRecord(uint32_t n, const uint8_t* stored);
-    // The record's digest against its summary (one place for the rule).
+    // The record against its summary, in images without check records.
     int CheckRecordDigest(uint32_t n, const uint8_t* stored, bool inUse);
     int WalkAttributes(uint32_t n, const uint8_t* fixed);
     bool InUse(uint32_t n) const;
@@ -56,7 +52,6 @@ private:
     Cancelled m_cancelled;
     CDataSetReader m_reader;
     StoredDataSets m_stored;
-    bool m_digests = true;
 };
 
 #endif
