@@ -173,8 +173,9 @@ TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
     MakeSparseFile(target, c.targetBytes);
     ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
     ExpectSameAsSource(target);
-    // The checker ran on the target, and could not have mended anything.
-    EXPECT_EQ(ReadFileBytes(m_fakeChecker->marker()).size(), std::string("-aV " + target + "\n").size());
+    // The checker ran on the target, read-only.
+    const auto ran = ReadFileBytes(m_fakeChecker->marker());
+    EXPECT_EQ(std::string(ran.begin(), ran.end()), "-n " + target + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -530,19 +531,21 @@ INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedImageTest,
                                            ImageDamage::StreamIntoTrailer),
                          ImageDamageName);
 
-// The checker is advisory: whatever it answers, or when it is missing, the
-// restore's result stands, and its child never goes on with the restore.
+// The checker only judges: a fault it finds is the restore's result, the
+// target stays as the restore wrote it; a missing checker is only traced,
+// and its child never goes on with the restore.
 enum class Checker { Fake, Missing, Real };
 
 struct CheckerCase {
     const char* name;
     Checker checker;
     int exitCode;
+    int expected;
 };
 
 class Fat32CheckerTest : public Fat32RestoreTest, public ::testing::WithParamInterface<CheckerCase> {};
 
-TEST_P(Fat32CheckerTest, ResultIgnored)
+TEST_P(Fat32CheckerTest, VerdictReachesTheCaller)
 {
     ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
@@ -571,7 +574,7 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
     setenv("PATH", oldPath.c_str(), 1);
     const bool ran = checker != nullptr && FileExists(checker->marker());
     checker.reset();
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, GetParam().expected);
     EXPECT_FALSE(FileExists(dir.file("child-went-on")));
     // The checker's output and verdict go to the trace, nothing to standard output.
     EXPECT_EQ(standardOutput, "");
@@ -591,9 +594,10 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
-                         ::testing::Values(CheckerCase{"Fails", Checker::Fake, 4},
-                                           CheckerCase{"Missing", Checker::Missing, 0},
-                                           CheckerCase{"Real", Checker::Real, 0}),
+                         ::testing::Values(CheckerCase{"Fails", Checker::Fake, 4, ERR_FS_CHECK},
+                                           CheckerCase{"FindsFaults", Checker::Fake, 1, ERR_FS_CHECK},
+                                           CheckerCase{"Missing", Checker::Missing, 0, 0},
+                                           CheckerCase{"Real", Checker::Real, 0, 0}),
                          [](const ::testing::TestParamInfo<CheckerCase>& info) {
                              return std::string(info.param.name);
                          });
