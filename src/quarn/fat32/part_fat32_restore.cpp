@@ -292,14 +292,12 @@ int CPartFatRestore::CheckStreamEnd()
     const int result = StoredRecordCount(&stored);
     if (result != 0)
         return result;
-    // An end mark counts when its directory's chain ended rather than an
-    // end entry: the stream alone cannot tell which, so both are allowed.
-    if (stored < m_countedEntries || stored > m_countedEntries + m_endMarks) {
+    if (stored < m_countedEntries || stored > m_countedEntries + m_mayBeCounted) {
         DEBUG_TRACE("The directory stream of %s ends at offset %llu with %llu counted entries and %llu "
-                    "end marks, but the image counts %u!\n",
+                    "that may be, but the image counts %u!\n",
                     volume.c_str(), static_cast<unsigned long long>(pos),
                     static_cast<unsigned long long>(m_countedEntries),
-                    static_cast<unsigned long long>(m_endMarks), stored);
+                    static_cast<unsigned long long>(m_mayBeCounted), stored);
         return ERR_DAMAGED_IMAGE;
     }
     return 0;
@@ -357,7 +355,9 @@ int CPartFatRestore::ProcDirEntry()
             continue;
         if (kind == Fat32::EntryKind::End) {
             // The rest of the cluster is zero: the directory's end mark.
-            ++m_endMarks;
+            // Counted when its directory's chain ended rather than an end
+            // entry: the stream alone cannot tell which.
+            ++m_mayBeCounted;
             result = WriteFatEntry(path.back().cluster, Fat32::kEndOfChain);
             path.pop_back();
             if (result == 0 && path.empty())
@@ -366,9 +366,14 @@ int CPartFatRestore::ProcDirEntry()
         }
         // What the backup counts: every entry but the end marks and the
         // files without data (the page file in the root excepted).
-        const bool pageFileInRoot = path.size() == 1 && Fat32::IsPageFile(entry);
-        if (kind != Fat32::EntryKind::File || Fat32::HasDataSet(entry) || pageFileInRoot)
+        // Older backups stored and counted the page file in any folder
+        // without its data, newer ones only in the root.
+        const bool pageFileWithoutData = Fat32::IsPageFile(entry) && !Fat32::HasDataSet(entry);
+        if (kind != Fat32::EntryKind::File || Fat32::HasDataSet(entry) ||
+            (pageFileWithoutData && path.size() == 1))
             ++m_countedEntries;
+        else if (pageFileWithoutData)
+            ++m_mayBeCounted;
 
         // Room for one more entry: a full cluster gets a successor.
         if (path.back().entriesInCluster == entriesPerCluster) {
@@ -525,7 +530,8 @@ int CPartFatRestore::ResBootCode()
         result = WritePart(backup, &area[backup], sector);
     if (result == 0)
         result = WritePart(0, area.data(), sector);
-    return result;
+    // The checker that runs next judges what is on the device.
+    return result != 0 ? result : SyncTarget();
 }
 
 int CPartFatRestore::MirrorFat()

@@ -110,10 +110,10 @@ public:
 private:
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCount = 0;  // of the first volume's partition record
-    // What the stream held so far: the entries a backup counts, and the
-    // directories' end marks (which it counts or not by how they ended).
+    // What the stream held so far: the entries a backup counts, and those
+    // it may have counted or not (the stream alone cannot tell).
     uint64_t m_countedEntries = 0;
-    uint64_t m_endMarks = 0;
+    uint64_t m_mayBeCounted = 0;
     Fat32NewLayout m_layout;
     tagFat32BootSector m_newBoot{};
     uint32_t m_lastHandedOut = Fat32::kFirstDataCluster - 1;
