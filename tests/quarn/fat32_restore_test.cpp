@@ -667,6 +667,34 @@ INSTANTIATE_TEST_SUITE_P(Entries, Fat32ZeroedStreamByteTest,
                                            ZeroedEntry::DeepestLongNamePart),
                          ZeroedEntryName);
 
+// Images of the engines before check records: only the stream's own checks
+// can find a damaged one, and whole ones, split or not, still restore.
+TEST_F(Fat32RestoreTest, ImagesWithoutChecksumsAreJudgedByTheirStream)
+{
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("split"), 0, 100 * 1024), 0);
+    for (int i = 0; FileExists(dir.file("split_" + std::to_string(i) + "_0.bkp")); ++i)
+        ASSERT_TRUE(StripVolumeCheck(dir.file("split_" + std::to_string(i) + "_0.bkp")));
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("split_0_0.bkp"), target), 0);
+    ExpectSameAsSource(target);
+
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    ImageParts image = ReadImageParts(volume);
+    size_t zeroed = SIZE_MAX;
+    for (const StreamEntry& e : StreamEntries(image))
+        if (Fat32::ClassifyEntry(e.entry) == Fat32::EntryKind::Directory && zeroed == SIZE_MAX)
+            zeroed = e.offset;
+    ASSERT_NE(zeroed, SIZE_MAX);
+    image.bytes[zeroed] = 0;
+    WriteFileBytes(volume, image.bytes);
+    ASSERT_TRUE(StripVolumeCheck(volume));
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE);
+    ExpectNoFileSystem(target);
+}
+
 // The entry count the image records must agree with the stream read, in
 // the image's last volume when it is split.
 struct RecordCountCase {

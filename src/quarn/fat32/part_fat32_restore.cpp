@@ -282,10 +282,15 @@ int CPartFatRestore::CheckStreamEnd()
     if (pos < 0)
         return ERR_SEEK_FILE;
     const std::string volume = m_image->Path();
-    if (!m_nextVolumePath.empty() || uint64_t(pos) != DataEndPos()) {
-        DEBUG_TRACE("The directory stream of %s ends at offset %llu, but its data goes on %s!\n",
+    if (!m_nextVolumePath.empty()) {
+        DEBUG_TRACE("The directory stream of %s ends at offset %llu, but the image goes on in %s!\n",
+                    volume.c_str(), static_cast<unsigned long long>(pos), m_nextVolumePath.c_str());
+        return ERR_DAMAGED_IMAGE;
+    }
+    if (uint64_t(pos) != DataEndPos()) {
+        DEBUG_TRACE("The directory stream of %s ends at offset %llu, but its data ends at %llu!\n",
                     volume.c_str(), static_cast<unsigned long long>(pos),
-                    m_nextVolumePath.empty() ? "in this volume" : "in a later volume");
+                    static_cast<unsigned long long>(DataEndPos()));
         return ERR_DAMAGED_IMAGE;
     }
     uint32_t stored = 0;
@@ -365,9 +370,8 @@ int CPartFatRestore::ProcDirEntry()
             continue;
         }
         // What the backup counts: every entry but the end marks and the
-        // files without data (the page file in the root excepted).
-        // Older backups stored and counted the page file in any folder
-        // without its data, newer ones only in the root.
+        // files without data, the page file in the root excepted (older
+        // backups stored and counted the page file so in any folder).
         const bool pageFileWithoutData = Fat32::IsPageFile(entry) && !Fat32::HasDataSet(entry);
         if (kind != Fat32::EntryKind::File || Fat32::HasDataSet(entry) ||
             (pageFileWithoutData && path.size() == 1))
