@@ -169,6 +169,20 @@ inline bool HasDataSet(const tagFatDirEntry& entry)
     return entry.FirstCluster() != 0 && entry.fileSize != 0;
 }
 
+// True when a boot sector's geometry can describe a FAT32 volume: a sector
+// of 512 to 4096 bytes and a cluster of a power of two sectors, reserved
+// sectors, at least one FAT of a size, and a data area inside the volume.
+inline bool HasFat32Geometry(const tagFat32BootSector& boot)
+{
+    auto powerOfTwo = [](uint32_t value) { return value != 0 && (value & (value - 1)) == 0; };
+    const uint32_t sectorBytes = boot.bytesPerSector;
+    const uint64_t totalSectors = boot.totalSectors16 != 0 ? boot.totalSectors16 : boot.totalSectors32;
+    const uint64_t dataStart = uint64_t(boot.reservedSectors) + uint64_t(boot.numberOfFats) * boot.fatSize32;
+    return sectorBytes >= 512 && sectorBytes <= 4096 && powerOfTwo(sectorBytes) &&
+           powerOfTwo(boot.sectorsPerCluster) && boot.reservedSectors != 0 && boot.numberOfFats != 0 &&
+           boot.fatSize32 != 0 && dataStart < totalSectors;
+}
+
 // "BASE.EXT", or "BASE" when the extension is blank.
 inline std::string ShortNameText(const tagFatDirEntry& entry)
 {

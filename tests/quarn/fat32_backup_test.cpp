@@ -342,6 +342,10 @@ enum class Damage {
     SubdirectoryIsAncestor,
     SubdirectoryIsRoot,
     FileChainEndsEarly,
+    // A file's chain that leads back into itself would be read as its size
+    // in copies of the same clusters: refused as a looping folder is.
+    FileChainLoops,
+    FileChainLoopsOnItself,
     NoBootSector
 };
 
@@ -389,6 +393,20 @@ TEST_P(Fat32DamagedSourceTest, EndsWithACode)
         SetFat(source, g, data + 1, Fat32::kEndOfChain);
         break;
     }
+    case Damage::FileChainLoops: {
+        const uint64_t entry = FindEntry(source, g, inner, "DATA    BIN");
+        const uint32_t data = StartCluster(source, entry);
+        SetFat(source, g, data + 3, data);
+        const uint32_t size = 20u << 20;
+        WriteFileAt(source, entry + 28,
+                    {uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24)});
+        break;
+    }
+    case Damage::FileChainLoopsOnItself: {
+        const uint32_t data = StartCluster(source, FindEntry(source, g, inner, "DATA    BIN"));
+        SetFat(source, g, data + 1, data + 1);
+        break;
+    }
     case Damage::NoBootSector:
         WriteFileAt(source, 0, std::vector<uint8_t>(512, 0));
         break;
@@ -398,14 +416,16 @@ TEST_P(Fat32DamagedSourceTest, EndsWithACode)
 
 std::string DamageName(const ::testing::TestParamInfo<Damage>& info)
 {
-    static const char* const names[] = {"DirectoryChainLoops", "SubdirectoryIsAncestor", "SubdirectoryIsRoot",
-                                        "FileChainEndsEarly", "NoBootSector"};
+    static const char* const names[] = {
+        "DirectoryChainLoops", "SubdirectoryIsAncestor", "SubdirectoryIsRoot", "FileChainEndsEarly",
+        "FileChainLoops",      "FileChainLoopsOnItself", "NoBootSector"};
     return names[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedSourceTest,
                          ::testing::Values(Damage::DirectoryChainLoops, Damage::SubdirectoryIsAncestor,
                                            Damage::SubdirectoryIsRoot, Damage::FileChainEndsEarly,
+                                           Damage::FileChainLoops, Damage::FileChainLoopsOnItself,
                                            Damage::NoBootSector),
                          DamageName);
 

@@ -173,8 +173,9 @@ TEST_P(Fat32RoundTripTest, TargetHoldsTheSourcesTreeAndBytes)
     MakeSparseFile(target, c.targetBytes);
     ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
     ExpectSameAsSource(target);
-    // The checker ran on the target, and could not have mended anything.
-    EXPECT_EQ(ReadFileBytes(m_fakeChecker->marker()).size(), std::string("-aV " + target + "\n").size());
+    // The checker ran on the target, read-only.
+    const auto ran = ReadFileBytes(m_fakeChecker->marker());
+    EXPECT_EQ(std::string(ran.begin(), ran.end()), "-n " + target + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -530,19 +531,385 @@ INSTANTIATE_TEST_SUITE_P(Damages, Fat32DamagedImageTest,
                                            ImageDamage::StreamIntoTrailer),
                          ImageDamageName);
 
-// The checker is advisory: whatever it answers, or when it is missing, the
-// restore's result stands, and its child never goes on with the restore.
+// The parts of a one-volume image the tests below change.
+struct ImageParts {
+    std::vector<uint8_t> bytes;
+    tagBLOCK_END end{};
+    tagPARTITION_INFO info{};
+    size_t infoAt = 0;
+    size_t bootAreaAt = 0;
+    size_t dataEnd = 0;  // where the check record begins
+};
+
+ImageParts ReadImageParts(const std::string& volume)
+{
+    ImageParts p;
+    p.bytes = ReadFileBytes(volume);
+    std::memcpy(&p.end, &p.bytes[p.bytes.size() - sizeof p.end], sizeof p.end);
+    p.infoAt = p.end.blkStartLow + sizeof(tagBLOCK_START);
+    std::memcpy(&p.info, &p.bytes[p.infoAt], sizeof p.info);
+    p.bootAreaAt = p.infoAt + sizeof p.info + p.info.mbrSize;
+    tagVOLUME_CHECK_TAIL tail;
+    std::memcpy(&tail, &p.bytes[p.end.blkStartLow - sizeof tail], sizeof tail);
+    p.dataEnd = p.end.blkStartLow - tail.recordBytes;
+    return p;
+}
+
+// The entries of an uncompressed one-volume image's directory stream: where
+// each stands and how deep its folder lies (1: the root).
+struct StreamEntry {
+    size_t offset;
+    int depth;
+    tagFatDirEntry entry;
+};
+
+std::vector<StreamEntry> StreamEntries(const ImageParts& image)
+{
+    std::vector<StreamEntry> entries;
+    size_t pos = image.info.dataSectionPos;
+    int depth = 1;
+    while (depth > 0 && pos + 32 <= image.dataEnd) {
+        StreamEntry e{pos, depth, {}};
+        std::memcpy(&e.entry, &image.bytes[pos], sizeof e.entry);
+        entries.push_back(e);
+        pos += 32;
+        const Fat32::EntryKind kind = Fat32::ClassifyEntry(e.entry);
+        if (kind == Fat32::EntryKind::End) {
+            --depth;
+        } else if (kind == Fat32::EntryKind::Directory) {
+            ++depth;
+        } else if (kind == Fat32::EntryKind::File && Fat32::HasDataSet(e.entry)) {
+            tagDATA_SET_HEAD head;
+            std::memcpy(&head, &image.bytes[pos], sizeof head);
+            pos += sizeof head + head.dataBytes;
+        }
+    }
+    EXPECT_EQ(pos, image.dataEnd) << "the test's own reading of the stream";
+    return entries;
+}
+
+// Whether fsck.fat takes the target for a whole file system, and whether
+// its boot sector and the backup copy are blank.
+void ExpectNoFileSystem(const std::string& target)
+{
+    EXPECT_NE(CheckFat(target).exitCode, 0) << "the target looks whole";
+    EXPECT_TRUE(ReadFileHead(target, 512) == std::vector<uint8_t>(512, 0)) << "boot sector";
+    EXPECT_TRUE(ReadFileHead(target, 512, 6 * 512) == std::vector<uint8_t>(512, 0)) << "backup boot sector";
+}
+
+// One byte zeroed in the stream makes an entry look like a folder's end: the
+// stream then ends before its data does, and the image is refused, never
+// restored in part.
+enum class ZeroedEntry { FirstSubdirectory, DotOfTheLastSubdirectory, DeepestLongNamePart };
+
+class Fat32ZeroedStreamByteTest : public Fat32RestoreTest,
+                                  public ::testing::WithParamInterface<ZeroedEntry> {};
+
+TEST_P(Fat32ZeroedStreamByteTest, RefusedAsDamaged)
+{
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    ImageParts image = ReadImageParts(volume);
+    const std::vector<StreamEntry> entries = StreamEntries(image);
+    ASSERT_FALSE(entries.empty());
+
+    size_t zeroed = SIZE_MAX;
+    int deepest = 0;
+    for (const StreamEntry& e : entries) {
+        const Fat32::EntryKind kind = Fat32::ClassifyEntry(e.entry);
+        switch (GetParam()) {
+        case ZeroedEntry::FirstSubdirectory:
+            if (kind == Fat32::EntryKind::Directory && zeroed == SIZE_MAX)
+                zeroed = e.offset;
+            break;
+        case ZeroedEntry::DotOfTheLastSubdirectory:
+            if (kind == Fat32::EntryKind::Dot && !Fat32::IsDotDot(e.entry))
+                zeroed = e.offset;
+            break;
+        case ZeroedEntry::DeepestLongNamePart:
+            if (kind == Fat32::EntryKind::LongName && e.depth > deepest) {
+                deepest = e.depth;
+                zeroed = e.offset;
+            }
+            break;
+        }
+    }
+    ASSERT_NE(zeroed, SIZE_MAX);
+    image.bytes[zeroed] = 0;
+    WriteFileBytes(volume, image.bytes);
+
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE) << "the checksums find the change";
+    ASSERT_TRUE(ResealVolume(volume));
+    MakeSparseFile(target, kRichSourceBytes);
+    testing::internal::CaptureStderr();
+    const int result = Restore(volume, target);
+    const std::string trace = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, ERR_DAMAGED_IMAGE);
+    // The trace names the volume and where its stream ended.
+    EXPECT_NE(trace.find("The directory stream of " + volume + " ends at offset "), std::string::npos)
+        << trace;
+    ExpectNoFileSystem(target);
+    EXPECT_FALSE(FileExists(m_fakeChecker->marker()));
+}
+
+std::string ZeroedEntryName(const ::testing::TestParamInfo<ZeroedEntry>& info)
+{
+    static const char* const names[] = {"FirstSubdirectory", "DotOfTheLastSubdirectory",
+                                        "DeepestLongNamePart"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, Fat32ZeroedStreamByteTest,
+                         ::testing::Values(ZeroedEntry::FirstSubdirectory,
+                                           ZeroedEntry::DotOfTheLastSubdirectory,
+                                           ZeroedEntry::DeepestLongNamePart),
+                         ZeroedEntryName);
+
+// Images of the engines before check records: only the stream's own checks
+// can find a damaged one, and whole ones, split or not, still restore.
+TEST_F(Fat32RestoreTest, ImagesWithoutChecksumsAreJudgedByTheirStream)
+{
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("split"), 0, 100 * 1024), 0);
+    for (int i = 0; FileExists(dir.file("split_" + std::to_string(i) + "_0.bkp")); ++i)
+        ASSERT_TRUE(StripVolumeCheck(dir.file("split_" + std::to_string(i) + "_0.bkp")));
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    ASSERT_EQ(Restore(dir.file("split_0_0.bkp"), target), 0);
+    ExpectSameAsSource(target);
+
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    ImageParts image = ReadImageParts(volume);
+    size_t zeroed = SIZE_MAX;
+    for (const StreamEntry& e : StreamEntries(image))
+        if (Fat32::ClassifyEntry(e.entry) == Fat32::EntryKind::Directory && zeroed == SIZE_MAX)
+            zeroed = e.offset;
+    ASSERT_NE(zeroed, SIZE_MAX);
+    image.bytes[zeroed] = 0;
+    WriteFileBytes(volume, image.bytes);
+    ASSERT_TRUE(StripVolumeCheck(volume));
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE);
+    ExpectNoFileSystem(target);
+}
+
+// The entry count the image records must agree with the stream read, in
+// the image's last volume when it is split.
+struct RecordCountCase {
+    const char* name;
+    uint64_t volumeSize;
+    uint32_t recordCount;
+};
+
+class Fat32RecordCountTest : public Fat32RestoreTest,
+                             public ::testing::WithParamInterface<RecordCountCase> {};
+
+TEST_P(Fat32RecordCountTest, DisagreeingCountIsRefused)
+{
+    const RecordCountCase& c = GetParam();
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img"), 0, c.volumeSize), 0);
+    std::string last = dir.file("img_0_0.bkp");
+    for (int i = 2; FileExists(dir.file("img_" + std::to_string(i) + "_0.bkp")); ++i)
+        last = dir.file("img_" + std::to_string(i) + "_0.bkp");
+    ImageParts image = ReadImageParts(last);
+    image.info.recordCount = c.recordCount;
+    std::memcpy(&image.bytes[image.infoAt], &image.info, sizeof image.info);
+    WriteFileBytes(last, image.bytes);
+    ASSERT_TRUE(ResealVolume(last));
+
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target), ERR_DAMAGED_IMAGE);
+    ExpectNoFileSystem(target);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Fat32RecordCountTest,
+    ::testing::Values(RecordCountCase{"NoneCounted", ImageFormat::kNeverSplit, 0},
+                      RecordCountCase{"FarTooMany", ImageFormat::kNeverSplit, 0xFFFFFFF0},
+                      RecordCountCase{"NoneCountedInTheLastVolume", 100 * 1024, 0},
+                      RecordCountCase{"FarTooManyInTheLastVolume", 100 * 1024, 0xFFFFFFF0}),
+    [](const ::testing::TestParamInfo<RecordCountCase>& info) { return std::string(info.param.name); });
+
+// The saved boot sector must describe the file system the partition record
+// describes; a damaged one is refused before the target is written.
+enum class BootDamage {
+    SectorBytes,
+    SectorsPerCluster,
+    NoReservedSectors,
+    NoFats,
+    FatOfNoSectors,
+    DataPastTheEnd
+};
+
+class Fat32StoredBootSectorTest : public Fat32RestoreTest,
+                                  public ::testing::WithParamInterface<BootDamage> {};
+
+TEST_P(Fat32StoredBootSectorTest, RefusedBeforeAnythingIsWritten)
+{
+    const std::string source = dir.file("sdx1");
+    FatImage fat(source, kRichSourceBytes, 1, "", dir.file("scratch"));
+    fat.AddFile("/A.TXT", PatternBytes(1000, 31));
+    ASSERT_EQ(BackupFat32Image(source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    ImageParts image = ReadImageParts(volume);
+    ASSERT_EQ(+image.info.sectorBytes, 512u);
+    ASSERT_EQ(+image.info.clusterBytes, 512u);
+    tagFat32BootSector boot;
+    std::memcpy(&boot, &image.bytes[image.bootAreaAt], sizeof boot);
+    switch (GetParam()) {
+    case BootDamage::SectorBytes:
+        boot.bytesPerSector = 1024;
+        break;
+    case BootDamage::SectorsPerCluster:
+        boot.sectorsPerCluster = 8;
+        break;
+    case BootDamage::NoReservedSectors:
+        boot.reservedSectors = 0;
+        break;
+    case BootDamage::NoFats:
+        boot.numberOfFats = 0;
+        break;
+    case BootDamage::FatOfNoSectors:
+        boot.fatSize32 = 0;
+        break;
+    case BootDamage::DataPastTheEnd:
+        boot.fatSize32 = boot.totalSectors32;
+        break;
+    }
+    std::memcpy(&image.bytes[image.bootAreaAt], &boot, sizeof boot);
+    WriteFileBytes(volume, image.bytes);
+    ASSERT_TRUE(ResealVolume(volume));
+
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, kRichSourceBytes);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE);
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_blocks, 0) << "the target was written";
+}
+
+std::string BootDamageName(const ::testing::TestParamInfo<BootDamage>& info)
+{
+    static const char* const names[] = {"SectorBytes", "SectorsPerCluster", "NoReservedSectors",
+                                        "NoFats",      "FatOfNoSectors",    "DataPastTheEnd"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, Fat32StoredBootSectorTest,
+                         ::testing::Values(BootDamage::SectorBytes, BootDamage::SectorsPerCluster,
+                                           BootDamage::NoReservedSectors, BootDamage::NoFats,
+                                           BootDamage::FatOfNoSectors, BootDamage::DataPastTheEnd),
+                         BootDamageName);
+
+// A target that held a FAT32 of its own: mkfs.fat's layout, not the restore's.
+std::string FormattedTarget(const TempDir& dir)
+{
+    const std::string target = dir.file("sdy1");
+    FatImage old(target, kRichSourceBytes, 1, "OLDFS", dir.file("old-scratch"));
+    old.AddFile("/OLD.TXT", PatternBytes(5000, 32));
+    EXPECT_EQ(CheckFat(target).exitCode, 0);
+    return target;
+}
+
+// Stopped early, a restore leaves no file system that looks whole: neither
+// the old one over new data nor a new one half written.
+TEST_F(Fat32RestoreTest, CancelledRestoreLeavesNoFileSystemThatLooksWhole)
+{
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
+    const std::string target = FormattedTarget(dir);
+    RecordingCallbacks user;
+    user.cancelAtStep = RecordingCallbacks::kCancelAtAnyStep;
+    EXPECT_EQ(Restore(dir.file("img_0_0.bkp"), target, &user), ERR_CANCELLED);
+    ExpectNoFileSystem(target);
+
+    // Restored whole, the same target holds the source exactly.
+    ASSERT_EQ(Restore(dir.file("img_0_0.bkp"), target), 0);
+    ExpectSameAsSource(target);
+}
+
+// A damaged data set that the reading itself cannot notice is found by the
+// volume's checksums; the target must not become a file system with it.
+TEST_F(Fat32RestoreTest, DamagedDataNeverMakesTheTargetAFileSystem)
+{
+    ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
+    const std::string volume = dir.file("img_0_0.bkp");
+    ImageParts image = ReadImageParts(volume);
+    size_t dataAt = SIZE_MAX;
+    for (const StreamEntry& e : StreamEntries(image))
+        if (Fat32::ClassifyEntry(e.entry) == Fat32::EntryKind::File && Fat32::HasDataSet(e.entry) &&
+            e.entry.fileSize > 100)
+            dataAt = e.offset + 32 + sizeof(tagDATA_SET_HEAD) + 50;
+    ASSERT_NE(dataAt, SIZE_MAX);
+    image.bytes[dataAt] ^= 0x5A;
+    WriteFileBytes(volume, image.bytes);
+
+    const std::string target = FormattedTarget(dir);
+    EXPECT_EQ(Restore(volume, target), ERR_DAMAGED_IMAGE);
+    ExpectNoFileSystem(target);
+}
+
+// dosfsck takes a file of 4 GiB - 1 bytes, whose chain holds 2^32 bytes, for
+// one with no clusters: asked to mend, it would empty the file.
+TEST(Fat32CheckTest, LeavesTheTargetAsItIsAndReportsItsVerdict)
+{
+    if (!HaveProgram("mkfs.fat") || !HaveProgram("dosfsck"))
+        SKIP_OR_FAIL_IN_CI("dosfstools are not installed");
+    TempDir dir;
+    const std::string target = dir.file("sdy1");
+    MakeSparseFile(target, 5 * kGiB);
+    const CommandResult made = testsupport::Run("mkfs.fat -F 32 -s 64 " + Quote(target));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    EXPECT_EQ(CPartFatRestore::CheckPartition(target), 0) << "a fresh file system is whole";
+
+    const auto boot = ReadFileHead(target, 512);
+    const uint32_t clusterBytes = uint32_t(Le16(boot, 11)) * boot[13];
+    const uint64_t fatPos = uint64_t(Le16(boot, 14)) * Le16(boot, 11);
+    const uint64_t fatBytes = uint64_t(Le32(boot, 36)) * Le16(boot, 11);
+    const uint64_t dataPos = fatPos + boot[16] * fatBytes;
+    const uint32_t size = 0xFFFFFFFF;
+    const uint32_t clusters = static_cast<uint32_t>((uint64_t(size) + clusterBytes - 1) / clusterBytes);
+    const uint32_t first = 3;
+    std::vector<uint8_t> chain;
+    for (uint32_t i = 0; i < clusters; ++i) {
+        const uint32_t next = i + 1 < clusters ? first + i + 1 : Fat32::kEndOfChain;
+        for (int b = 0; b < 4; ++b)
+            chain.push_back(uint8_t(next >> (8 * b)));
+    }
+    for (int fat = 0; fat < boot[16]; ++fat)
+        WriteFileAt(target, fatPos + fat * fatBytes + first * 4, chain);
+    tagFatDirEntry entry{};
+    std::memcpy(entry.name, "BIG     ", 8);
+    std::memcpy(entry.ext, "BIN", 3);
+    entry.attributes = Fat32::kAttrArchive;
+    entry.SetFirstCluster(first);
+    entry.fileSize = size;
+    std::vector<uint8_t> bytes(sizeof entry);
+    std::memcpy(bytes.data(), &entry, sizeof entry);
+    WriteFileAt(target, dataPos, bytes);
+
+    const auto before = ReadFileHead(target, static_cast<size_t>(dataPos + clusterBytes));
+    EXPECT_EQ(CPartFatRestore::CheckPartition(target), ERR_FS_CHECK);
+    EXPECT_TRUE(ReadFileHead(target, before.size()) == before) << "the checker changed the target";
+}
+
+// The checker only judges: a fault it finds is the restore's result, the
+// target stays as the restore wrote it; a missing checker is only traced,
+// and its child never goes on with the restore.
 enum class Checker { Fake, Missing, Real };
 
 struct CheckerCase {
     const char* name;
     Checker checker;
     int exitCode;
+    int expected;
 };
 
 class Fat32CheckerTest : public Fat32RestoreTest, public ::testing::WithParamInterface<CheckerCase> {};
 
-TEST_P(Fat32CheckerTest, ResultIgnored)
+TEST_P(Fat32CheckerTest, VerdictReachesTheCaller)
 {
     ASSERT_EQ(BackupFat32Image(s_source, dir.file("img")), 0);
     const std::string target = dir.file("sdy1");
@@ -571,7 +938,7 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
     setenv("PATH", oldPath.c_str(), 1);
     const bool ran = checker != nullptr && FileExists(checker->marker());
     checker.reset();
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, GetParam().expected);
     EXPECT_FALSE(FileExists(dir.file("child-went-on")));
     // The checker's output and verdict go to the trace, nothing to standard output.
     EXPECT_EQ(standardOutput, "");
@@ -591,9 +958,10 @@ TEST_P(Fat32CheckerTest, ResultIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Fat32CheckerTest,
-                         ::testing::Values(CheckerCase{"Fails", Checker::Fake, 4},
-                                           CheckerCase{"Missing", Checker::Missing, 0},
-                                           CheckerCase{"Real", Checker::Real, 0}),
+                         ::testing::Values(CheckerCase{"Fails", Checker::Fake, 4, ERR_FS_CHECK},
+                                           CheckerCase{"FindsFaults", Checker::Fake, 1, ERR_FS_CHECK},
+                                           CheckerCase{"Missing", Checker::Missing, 0, 0},
+                                           CheckerCase{"Real", Checker::Real, 0, 0}),
                          [](const ::testing::TestParamInfo<CheckerCase>& info) {
                              return std::string(info.param.name);
                          });

@@ -181,7 +181,8 @@ FakeDosfsckOnPath::FakeDosfsckOnPath(const std::string& dir, int exitCode) : m_d
     const std::string script = m_dir + "/dosfsck";
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\necho \"$@\" > '" << marker() << "'\n"
+        // printf, not echo: echo would take a leading "-n" for its own.
+        out << "#!/bin/sh\nprintf '%s\\n' \"$*\" > '" << marker() << "'\n"
             << "echo 'fake dosfsck: on standard output'\n"
             << "echo 'fake dosfsck: on standard error' >&2\n"
             << "exit " << exitCode << "\n";

@@ -9,11 +9,6 @@ namespace {
 
 constexpr uint32_t kFatWindowEntries = 4096;
 
-bool IsPowerOfTwo(uint32_t value)
-{
-    return value != 0 && (value & (value - 1)) == 0;
-}
-
 int DamagedFileSystem(const char* what, uint32_t cluster)
 {
     DEBUG_TRACE("The FAT32 file system is damaged: %s (cluster %u)!\n", what, cluster);
@@ -36,9 +31,7 @@ int CPartFat32Backup::GetBootCodeInfo()
 
     const uint32_t sectorBytes = m_boot.bytesPerSector;
     const uint32_t totalSectors = m_boot.totalSectors16 != 0 ? m_boot.totalSectors16 : m_boot.totalSectors32;
-    if (sectorBytes < 512 || sectorBytes > 4096 || !IsPowerOfTwo(sectorBytes) ||
-        !IsPowerOfTwo(m_boot.sectorsPerCluster) || m_boot.reservedSectors == 0 || m_boot.numberOfFats == 0 ||
-        m_boot.fatSize32 == 0 || totalSectors == 0) {
+    if (!Fat32::HasFat32Geometry(m_boot)) {
         DEBUG_TRACE("The boot sector holds no FAT32 file system!\n");
         return ERR_PART_INFO;
     }
@@ -221,6 +214,36 @@ int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry, bool inRoot)
 
 int CPartFat32Backup::BackupFileData(uint32_t firstCluster, uint32_t size)
 {
+    const int result = ReadFileChain(firstCluster, size);
+    ReleaseFileClusters();
+    return result;
+}
+
+bool CPartFat32Backup::ClaimFileCluster(uint32_t cluster)
+{
+    if (m_fileClusters.empty())
+        m_fileClusters.assign(size_t(m_lastCluster) + 1, false);
+    if (m_fileClusters[cluster])
+        return false;
+    m_fileClusters[cluster] = true;
+    if (!m_fileRuns.empty() && m_fileRuns.back().first + m_fileRuns.back().count == cluster)
+        ++m_fileRuns.back().count;
+    else
+        m_fileRuns.push_back(ClusterRun{cluster, 1});
+    return true;
+}
+
+void CPartFat32Backup::ReleaseFileClusters()
+{
+    for (const ClusterRun& run : m_fileRuns)
+        for (uint32_t i = 0; i < run.count; ++i)
+            m_fileClusters[run.first + i] = false;
+    m_fileRuns.clear();
+}
+
+int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
+{
+    ClaimFileCluster(firstCluster);
     uint32_t cluster = firstCluster;
     uint32_t usedOfCluster = 0;
     uint64_t remaining = size;
@@ -236,6 +259,12 @@ int CPartFat32Backup::BackupFileData(uint32_t firstCluster, uint32_t size)
                 if (!IsDataCluster(next)) {
                     DEBUG_TRACE("%s is longer than its cluster chain!\n", m_fileName.c_str());
                     return DamagedFileSystem("a file's chain ends early", next);
+                }
+                // Read on, a looping chain would give the file's size in
+                // copies of the same clusters.
+                if (!ClaimFileCluster(next)) {
+                    DEBUG_TRACE("The cluster chain of %s loops!\n", m_fileName.c_str());
+                    return DamagedFileSystem("a file's chain loops", next);
                 }
                 cluster = next;
                 usedOfCluster = 0;

@@ -40,6 +40,11 @@ private:
     // inRoot: the entry stands in the root folder.
     int BackupFile(const tagFatDirEntry& entry, bool inRoot);
     int BackupFileData(uint32_t firstCluster, uint32_t size);
+    int ReadFileChain(uint32_t firstCluster, uint32_t size);
+    // Marks a cluster as one of the file being read: false when it is
+    // already, that is when the file's chain loops.
+    bool ClaimFileCluster(uint32_t cluster);
+    void ReleaseFileClusters();
     int WriteDirEntry(const tagFatDirEntry& entry, bool counted);
     int ReadCluster(uint32_t cluster);
     // The FAT entry of `cluster`, masked to 28 bits.
@@ -64,6 +69,14 @@ private:
     // Every directory cluster met so far: meeting one again means the
     // directory tree or a chain loops.
     std::unordered_set<uint32_t> m_dirClustersSeen;
+    // The clusters of the file being read, by cluster number, and the runs
+    // they were marked in (to unmark them quickly).
+    struct ClusterRun {
+        uint32_t first;
+        uint32_t count;
+    };
+    std::vector<bool> m_fileClusters;
+    std::vector<ClusterRun> m_fileRuns;
     Fat32::LongNameBuffer m_longName;
 };
 

@@ -80,11 +80,14 @@ CPartFatRestore::~CPartFatRestore() = default;
 void CPartFatRestore::SetPartInfo(tagPARTITION_INFO info)
 {
     m_dataSectionPos = info.dataSectionPos;
+    m_recordCount = info.recordCount;
 }
 
 int CPartFatRestore::RestorePartition()
 {
     int result = SetFatInit();
+    if (result == 0)
+        result = HideOldFileSystem();
     if (result == 0)
         result = ZeroFat();
     if (result != 0)
@@ -98,11 +101,13 @@ int CPartFatRestore::RestorePartition()
 
     m_progress->ProcessState(QStringLiteral("Finish restore partition"));
     result = ResBootCode();
-    // Only a partition restored whole is worth checking; the check is
-    // advisory and never changes the result.
+    // Only a partition restored whole is worth checking. The check leaves
+    // the target as the restore wrote it; a fault it finds is the result,
+    // a checker that cannot run is only traced.
     if (result == 0) {
         m_progress->ProcessState(QStringLiteral("Checking partition ... "));
-        CheckPartition(m_targetPartition);
+        if (CheckPartition(m_targetPartition) == ERR_FS_CHECK)
+            result = ERR_FS_CHECK;
         m_progress->Complete();
     }
     m_progress->ProcessState(QStringLiteral("Finish"));
@@ -126,10 +131,13 @@ int CPartFatRestore::ResetBpb()
         DEBUG_TRACE("The image holds no boot area!\n");
         return ERR_NO_BOOT_AREA;
     }
+    int result = CheckStoredBootSector();
+    if (result != 0)
+        return result;
     if (m_part->Seek(0, SEEK_SET) != 0)
         return ERR_SEEK_PART;
     // Refused here, before anything is written.
-    int result = PlanFat32Layout(m_targetSectors, m_layout);
+    result = PlanFat32Layout(m_targetSectors, m_layout);
     if (result != 0)
         return result;
 
@@ -161,6 +169,34 @@ int CPartFatRestore::ResetBpb()
     std::memset(b.reserved, 0, sizeof b.reserved);
     b.signature = Fat32::kBootSignature;
     return 0;
+}
+
+int CPartFatRestore::CheckStoredBootSector() const
+{
+    tagFat32BootSector stored;
+    std::memcpy(&stored, m_bootArea, sizeof stored);
+    const uint32_t clusterBytes = uint32_t(stored.bytesPerSector) * stored.sectorsPerCluster;
+    if (!Fat32::HasFat32Geometry(stored) || stored.bytesPerSector != m_sectorBytes ||
+        clusterBytes != m_clusterBytes) {
+        DEBUG_TRACE("The image's saved boot sector is damaged: %u bytes a sector, %u sectors a cluster, "
+                    "%u reserved sectors, %u FATs of %u sectors; the partition record says %u bytes a "
+                    "sector, %u a cluster\n",
+                    unsigned(stored.bytesPerSector), unsigned(stored.sectorsPerCluster),
+                    unsigned(stored.reservedSectors), unsigned(stored.numberOfFats),
+                    unsigned(stored.fatSize32), unsigned(m_sectorBytes), unsigned(m_clusterBytes));
+        return ERR_DAMAGED_IMAGE;
+    }
+    return 0;
+}
+
+int CPartFatRestore::HideOldFileSystem()
+{
+    constexpr uint32_t sector = Fat32NewLayout::kSectorBytes;
+    int result = WritePart(0, m_zeros.data(), sector);
+    if (result == 0)
+        result = WritePart(uint64_t(Fat32NewLayout::kBackupBootSector) * sector, m_zeros.data(), sector);
+    // On the device before any data: otherwise the zeros could land after it.
+    return result != 0 ? result : SyncTarget();
 }
 
 int CPartFatRestore::WritePart(uint64_t offset, const void* data, uint64_t length)
@@ -232,11 +268,62 @@ int CPartFatRestore::ReadStreamEntry(tagFatDirEntry& entry)
     if (pos < 0)
         return ERR_SEEK_FILE;
     // The stream never runs into the records that end its volume.
-    if (uint64_t(pos) + sizeof entry > m_blkStartPos) {
-        DEBUG_TRACE("The directory stream of the image is damaged!\n");
+    if (uint64_t(pos) + sizeof entry > DataEndPos()) {
+        DEBUG_TRACE("The directory stream of %s runs past its data at offset %llu!\n",
+                    m_image->Path().c_str(), static_cast<unsigned long long>(pos));
         return ERR_READ_FILE;
     }
     return m_image->Read(&entry, sizeof entry) == static_cast<int64_t>(sizeof entry) ? 0 : ERR_READ_FILE;
+}
+
+int CPartFatRestore::CheckStreamEnd()
+{
+    const int64_t pos = m_image->GetCurrentPos();
+    if (pos < 0)
+        return ERR_SEEK_FILE;
+    const std::string volume = m_image->Path();
+    if (!m_nextVolumePath.empty()) {
+        DEBUG_TRACE("The directory stream of %s ends at offset %llu, but the image goes on in %s!\n",
+                    volume.c_str(), static_cast<unsigned long long>(pos), m_nextVolumePath.c_str());
+        return ERR_DAMAGED_IMAGE;
+    }
+    if (uint64_t(pos) != DataEndPos()) {
+        DEBUG_TRACE("The directory stream of %s ends at offset %llu, but its data ends at %llu!\n",
+                    volume.c_str(), static_cast<unsigned long long>(pos),
+                    static_cast<unsigned long long>(DataEndPos()));
+        return ERR_DAMAGED_IMAGE;
+    }
+    uint32_t stored = 0;
+    const int result = StoredRecordCount(&stored);
+    if (result != 0)
+        return result;
+    if (stored < m_countedEntries || stored > m_countedEntries + m_mayBeCounted) {
+        DEBUG_TRACE("The directory stream of %s ends at offset %llu with %llu counted entries and %llu "
+                    "that may be, but the image counts %u!\n",
+                    volume.c_str(), static_cast<unsigned long long>(pos),
+                    static_cast<unsigned long long>(m_countedEntries),
+                    static_cast<unsigned long long>(m_mayBeCounted), stored);
+        return ERR_DAMAGED_IMAGE;
+    }
+    return 0;
+}
+
+int CPartFatRestore::StoredRecordCount(uint32_t* count)
+{
+    // Every volume's partition record counts the entries up to its own end;
+    // the first volume's was read at the start.
+    if (m_volumeIndex == 0) {
+        *count = m_recordCount;
+        return 0;
+    }
+    tagBLOCK_START start;
+    tagPARTITION_INFO info;
+    int result = ReadBlockStartRecord(&start, false);
+    if (result == 0)
+        result = ReadPartitionInfoRecord(&info);
+    if (result == 0)
+        *count = info.recordCount;
+    return result;
 }
 
 int CPartFatRestore::NewDirectoryCluster(uint32_t& cluster)
@@ -273,10 +360,24 @@ int CPartFatRestore::ProcDirEntry()
             continue;
         if (kind == Fat32::EntryKind::End) {
             // The rest of the cluster is zero: the directory's end mark.
+            // Counted when its directory's chain ended rather than an end
+            // entry: the stream alone cannot tell which.
+            ++m_mayBeCounted;
             result = WriteFatEntry(path.back().cluster, Fat32::kEndOfChain);
             path.pop_back();
+            if (result == 0 && path.empty())
+                result = CheckStreamEnd();
             continue;
         }
+        // What the backup counts: every entry but the end marks and the
+        // files without data, the page file in the root excepted (older
+        // backups stored and counted the page file so in any folder).
+        const bool pageFileWithoutData = Fat32::IsPageFile(entry) && !Fat32::HasDataSet(entry);
+        if (kind != Fat32::EntryKind::File || Fat32::HasDataSet(entry) ||
+            (pageFileWithoutData && path.size() == 1))
+            ++m_countedEntries;
+        else if (pageFileWithoutData)
+            ++m_mayBeCounted;
 
         // Room for one more entry: a full cluster gets a successor.
         if (path.back().entriesInCluster == entriesPerCluster) {
@@ -416,12 +517,25 @@ int CPartFatRestore::ResBootCode()
     std::memcpy(&area[backup + Fat32NewLayout::kFsInfoSector * sector], &fsInfo, sector);
     std::memcpy(&area[backup + 2 * sector], &area[2 * sector], sector);
 
-    int result = WritePart(0, area.data(), area.size());
+    // Only a whole image may make the target a file system again; until the
+    // boot sectors stand, everything else must be on the device.
+    int result = ConfirmImageWhole();
+    if (result == 0)
+        result = WritePart(sector, &area[sector], backup - sector);
+    if (result == 0)
+        result = WritePart(backup + sector, &area[backup + sector], area.size() - backup - sector);
     if (result == 0)
         result = MirrorFat();
     if (result == 0)
         result = RestoreDiskBootCode();
-    return result;
+    if (result == 0)
+        result = SyncTarget();
+    if (result == 0)
+        result = WritePart(backup, &area[backup], sector);
+    if (result == 0)
+        result = WritePart(0, area.data(), sector);
+    // The checker that runs next judges what is on the device.
+    return result != 0 ? result : SyncTarget();
 }
 
 int CPartFatRestore::MirrorFat()

@@ -70,10 +70,23 @@ private:
     };
 
     int SetFatInit();
+    // The saved boot sector must describe the file system the partition
+    // record describes: ERR_DAMAGED_IMAGE otherwise.
+    int CheckStoredBootSector() const;
     int ResetBpb();
+    // Before the first data write: the target's boot sector and its backup
+    // copy are zeroed, so that a restore that stops half way never leaves
+    // the old file system looking whole over new data.
+    int HideOldFileSystem();
     int ZeroFat();
     int ProcDirEntry();
     int ReadStreamEntry(tagFatDirEntry& entry);
+    // The root's end mark was read: the stream must end exactly where the
+    // data of the image's last volume ends, and hold as many counted
+    // entries as the image says.
+    int CheckStreamEnd();
+    // The count of stream entries the image's last volume records.
+    int StoredRecordCount(uint32_t* count);
     // Hands out one cluster for a directory and clears it.
     int NewDirectoryCluster(uint32_t& cluster);
     int PlaceEntry(DirCursor& dir, const tagFatDirEntry& entry);
@@ -88,14 +101,19 @@ private:
     int WritePart(uint64_t offset, const void* data, uint64_t length);
 
 public:
-    // Runs the system's checker on the target (dosfsck -aV on Linux, the
-    // disk check on Windows), its output and exit status going to the
-    // trace; 2 when it cannot be run or dies by a signal, else 0 whatever
-    // its verdict (the check is advisory).
+    // Runs the system's checker on the target, read-only (dosfsck -n on
+    // Linux, the disk check on Windows), its output and exit status going
+    // to the trace: 0 when it finds the target whole, ERR_FS_CHECK when it
+    // finds a fault, 2 when it cannot be run or dies by a signal.
     static int CheckPartition(const std::string& partition);
 
 private:
     uint64_t m_dataSectionPos = 0;
+    uint32_t m_recordCount = 0;  // of the first volume's partition record
+    // What the stream held so far: the entries a backup counts, and those
+    // it may have counted or not (the stream alone cannot tell).
+    uint64_t m_countedEntries = 0;
+    uint64_t m_mayBeCounted = 0;
     Fat32NewLayout m_layout;
     tagFat32BootSector m_newBoot{};
     uint32_t m_lastHandedOut = Fat32::kFirstDataCluster - 1;

@@ -170,6 +170,9 @@ int CPartRestore::CheckVolume(const tagBLOCK_END& end, bool firstOfImage)
     result = VolumeCheck::ReadRecord(*m_image, end, &record, &present);
     if (result != 0)
         return result;
+    uint64_t volumeBytes = 0;
+    DeviceSystem::FileBytes(*m_image, &volumeBytes);
+    m_dataEndPos = present ? record.head.coveredBytes : VolumeCheck::RecordEnd(volumeBytes, end);
     const std::string& path = m_image->Path();
     if (firstOfImage) {
         if (m_expectedBaseId != 0 && (!present || record.head.imageId != m_expectedBaseId)) {

@@ -73,6 +73,9 @@ public:
     // volume is asked for through AskForNextVolume.
     int OpenNextVolume() override;
     uint64_t ImageBytesLeft() const override;
+    // Where the data of the volume now open ends: at its check record, or
+    // at its end records when it carries none.
+    uint64_t DataEndPos() const { return m_dataEndPos; }
 
     // The whole disk that holds a partition: trailing digits removed, and a
     // 'p' that then follows a digit too (nvme0n1p1 -> nvme0n1).
@@ -175,6 +178,7 @@ protected:
 
     uint32_t m_chainId = 0xFFFFFFFF;
     uint64_t m_blkStartPos = 0;
+    uint64_t m_dataEndPos = 0;
     uint8_t m_fsType = 0;
     uint8_t m_spare3 = 0;  // trailer byte 18 of the first volume
     uint8_t m_spare1 = 0;  // trailer byte 15, likewise

@@ -32,8 +32,9 @@ uint32_t PartitionStartSector(CDeviceIo& target, const std::string& partition);
 // Sectors per cluster of a FAT32 volume of `targetBytes` bytes laid out by
 // a restore.
 uint32_t Fat32SectorsPerCluster(uint64_t targetBytes);
-// Checks (and mends) a restored FAT32 volume: 0 when the checker ran to
-// its end, whatever it found.
+// Checks a restored FAT32 volume without changing it: 0 when the checker
+// finds it whole, ERR_FS_CHECK when it finds a fault, 2 when it cannot be
+// run or dies.
 int CheckFat32(const std::string& partition);
 
 }  // namespace DeviceSystem

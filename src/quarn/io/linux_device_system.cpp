@@ -170,7 +170,9 @@ int CheckFat32(const std::string& partition)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    char* const argv[] = {const_cast<char*>("dosfsck"), const_cast<char*>("-aV"),
+    // Read-only: a checker that mends could undo what the restore wrote
+    // (it takes a file of 4 GiB - 1 bytes for a broken one and empties it).
+    char* const argv[] = {const_cast<char*>("dosfsck"), const_cast<char*>("-n"),
                           const_cast<char*>(partition.c_str()), nullptr};
     pid_t pid = 0;
     // posix_spawnp never lets the child go on with the parent's work: a
@@ -205,9 +207,8 @@ int CheckFat32(const std::string& partition)
         DEBUG_TRACE("dosfsck ended by signal %d\n", WTERMSIG(status));
         return 2;
     }
-    // The check is advisory: its verdict is traced, not returned.
     DEBUG_TRACE("dosfsck exit status %d\n", WEXITSTATUS(status));
-    return 0;
+    return WEXITSTATUS(status) == 0 ? 0 : ERR_FS_CHECK;
 }
 
 }  // namespace DeviceSystem
