@@ -78,7 +78,8 @@ int CVolumeWriter::FinishVolume(uint64_t imageId, uint64_t baseImageId)
 
     std::vector<unsigned char> record(head.recordBytes);
     std::memcpy(record.data(), &head, sizeof head);
-    std::memcpy(record.data() + sizeof head, digests.data(), digests.size() * 8);
+    if (!digests.empty())
+        std::memcpy(record.data() + sizeof head, digests.data(), digests.size() * 8);
     tagVOLUME_CHECK_TAIL tail{};
     tail.recordBytes = head.recordBytes;
     tail.magic = ImageFormat::kVolumeCheckMagic;

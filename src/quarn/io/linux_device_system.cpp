@@ -35,6 +35,38 @@ bool FileBytes(CDeviceIo& file, uint64_t* bytes)
     return true;
 }
 
+int ReplaceFile(const std::string& from, const std::string& to)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return 0;
+    DEBUG_TRACE("rename %s failed! --- %s\n", from.c_str(), std::strerror(errno));
+    return -1;
+}
+
+int RemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : -1;
+}
+
+int SyncFolder(const std::string& folder)
+{
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        DEBUG_TRACE("open %s failed! --- %s\n", path.c_str(), std::strerror(errno));
+        return -1;
+    }
+    // A file system that cannot sync a folder (EINVAL) keeps no entries
+    // that a sync would put on a device.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    close(fd);
+    if (synced)
+        return 0;
+    DEBUG_TRACE("Sync the folder %s error! --- %s\n", path.c_str(), std::strerror(error));
+    return -1;
+}
+
 bool TargetBytes(CDeviceIo& target, uint64_t* bytes)
 {
     const int fd = target.GetHandle();
