@@ -2,6 +2,7 @@
 // success, and a failed wait fails them. This program replaces fsync and
 // fdatasync for itself (and the engine library it loads) to watch and fail
 // those waits, the background write-out of image volumes' among them.
+#include "disk_table.h"
 #include "fat_fixture.h"
 #include "fat_jobs.h"
 #include "image_format.h"
@@ -94,8 +95,7 @@ protected:
         // Enough data for a few volumes of kVolumeBytes.
         image.AddFile("/BIG.BIN", testsupport::PatternBytes(10 << 20, 3));
         std::vector<uint8_t> mbr = testsupport::PatternBytes(512, 4);
-        mbr[510] = 0x55;
-        mbr[511] = 0xAA;
+        testsupport::ListPartition(&mbr, 1, 2048, testsupport::kRichSourceBytes);
         testsupport::WriteFileBytes(disk, mbr);
         checker.reset(new testsupport::FakeDosfsckOnPath(dir.file("fakebin")));
     }

@@ -89,6 +89,12 @@ std::string DiskOfPartition(const std::string& partition)
     return path;
 }
 
+std::string DiskHoldingPartition(CDeviceIo&, const std::string& partition)
+{
+    // The system tells which physical drive holds a volume.
+    return DiskOfPartition(partition);
+}
+
 int ClaimTarget(CDeviceIo& target, const std::string& path)
 {
     // A mounted file system that Windows still writes to would be

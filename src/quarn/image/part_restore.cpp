@@ -36,7 +36,7 @@ QString DescriptionText(const char* stored, uint32_t length)
 
 CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : m_cb(cb), m_imagePath(arg.imagePath), m_targetPartition(arg.targetPartition),
-      m_diskPath(DiskOfPartition(arg.targetPartition)), m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
+      m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
 {}
 
 CPartRestore::~CPartRestore()
@@ -65,6 +65,7 @@ int CPartRestore::RestoreInit(uint8_t fsType)
     }
     if (m_part->Open(m_targetPartition, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
+    m_diskPath = DeviceSystem::DiskHoldingPartition(*m_part, m_targetPartition);
     if (m_image->Open(m_imagePath, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     m_imageDir = GetFileNamePath(m_imagePath);
@@ -74,6 +75,8 @@ int CPartRestore::RestoreInit(uint8_t fsType)
         result = ReadBlkStart();
     if (result == 0)
         result = ReadPartInfo();
+    if (result == 0)
+        result = CheckDiskForBootCode(fsType);
     if (result != 0)
         return result;
 
@@ -333,6 +336,17 @@ void CPartRestore::GetDestPartSize()
     DEBUG_TRACE("Total Size: %lld\n", static_cast<long long>(m_targetBytes));
 }
 
+int CPartRestore::CheckDiskForBootCode(uint8_t fsType) const
+{
+    const bool writesBootCode = fsType == 0 ? m_mbr != nullptr && m_mbrSize != 0
+                                            : m_hasMbr != 0 && m_mbr != nullptr && m_mbrSize >= 512;
+    if (!writesBootCode || !m_diskPath.empty())
+        return 0;
+    DEBUG_TRACE("No disk is known to hold %s: its boot code cannot be restored!\n",
+                m_targetPartition.c_str());
+    return ERR_NO_DISK;
+}
+
 int CPartRestore::OnlyRestoreMbr()
 {
     // Only the end records hold the disk start: they are checked here, and
@@ -352,15 +366,15 @@ int CPartRestore::RestoreDiskBootCode()
 {
     if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
         return 0;
-    if (m_diskPath.empty() || m_diskPath == m_targetPartition) {
-        DEBUG_TRACE("No disk holds %s: its boot code is not restored!\n", m_targetPartition.c_str());
-        return 0;
-    }
+    if (m_diskPath.empty())
+        return ERR_NO_DISK;
     return WriteDiskStart(kBootCodeBytes, true);
 }
 
 int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
 {
+    if (m_diskPath.empty())
+        return ERR_NO_DISK;
     CDeviceIo disk;
     if (disk.Open(m_diskPath, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;

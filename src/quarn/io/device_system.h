@@ -28,6 +28,10 @@ bool TargetBytes(CDeviceIo& target, uint64_t* bytes);
 // The whole disk that holds a partition, as a path the engine opens; the
 // partition itself or "" when none is known.
 std::string DiskOfPartition(const std::string& partition);
+// The whole disk known to hold the open partition `target` (opened from
+// `partition`), as a path the engine opens; "" when no disk is known to hold
+// it, so that nothing meant for a disk's first sector goes to another file.
+std::string DiskHoldingPartition(CDeviceIo& target, const std::string& partition);
 // Makes the freshly opened restore target (`path`) the restore's own:
 // 0, or a result code when the restore must not write to it.
 int ClaimTarget(CDeviceIo& target, const std::string& path);
