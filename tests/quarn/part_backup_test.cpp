@@ -857,6 +857,47 @@ TEST_F(PartBackupTest, ResultCodes)
     }
 }
 
+// A description is stored when its bytes are within the limit that every
+// reader takes, and refused before anything is written when they are not.
+TEST_F(PartBackupTest, DescriptionWithinTheLimitIsStoredALongerOneIsRefused)
+{
+    Bytes noise = PatternBytes(ImageFormat::kMaxDescriptionBytes, 13);
+    for (auto& byte : noise)
+        byte = static_cast<uint8_t>(byte | 0x20);  // no zero byte in the text
+    struct Case {
+        const char* what;
+        std::string description;
+        int expected;
+    } cases[] = {
+        {"at the limit, incompressible", std::string(noise.begin(), noise.end()), 0},
+        {"one byte over", std::string(ImageFormat::kMaxDescriptionBytes + 1, 'd'), ERR_FIELD_TOO_LONG},
+        {"3,500 characters that compress well", std::string(3500, 'x'), ERR_FIELD_TOO_LONG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        base = out.file("img");
+        arg.imagePath = base;
+        arg.description = c.description;
+        recorder = RecordingCallbacks();
+        ASSERT_EQ(RunJob(), c.expected) << stderrText;
+        if (c.expected != 0) {
+            EXPECT_FALSE(FileExists(VolumeFileName(base, 0, 0)));
+            EXPECT_FALSE(FileExists(UnfinishedVolumeName(VolumeFileName(base, 0, 0))));
+            EXPECT_TRUE(recorder.totals.empty()) << "refused before the source was read";
+            continue;
+        }
+        Image image;
+        ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+        const auto& records = image.volumes[0].records;
+        const uint32_t blobBytes = records.info.descriptionSize;
+        EXPECT_LE(blobBytes, ImageFormat::kMaxDescriptionBlobBytes);
+        const QByteArray plain = qUncompress(reinterpret_cast<const uchar*>(records.description.data()),
+                                             static_cast<int>(records.description.size()));
+        EXPECT_EQ(plain.toStdString(), c.description);
+    }
+}
+
 TEST_F(PartBackupTest, NegativeSizesStoreNothing)
 {
     arg.mbrSize = -5;

@@ -309,6 +309,9 @@ int CPartRestore::ReadPartInfo()
         DEBUG_TRACE("Password: the image holds a digest\n");
     }
     if (info.descriptionSize != 0) {
+        // No backup writes a longer blob (ImageFormat::kMaxDescriptionBytes).
+        if (info.descriptionSize > ImageFormat::kMaxDescriptionBlobBytes)
+            return ERR_BAD_MAGIC;
         result = ReadSmallBlob(info.descriptionSize, blob);
         if (result != 0)
             return result;

@@ -24,6 +24,8 @@ public:
     // Names, the password digest and the description are read into a
     // buffer of this size; a stored length that does not fit is refused.
     static constexpr uint32_t kNameBufferBytes = 1024;
+    static_assert(ImageFormat::kMaxDescriptionBlobBytes < kNameBufferBytes,
+                  "a description blob fits the buffer");
     // Used bytes may exceed the target's size by less than this.
     static constexpr uint64_t kSizeSlack = 0xA00000;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
