@@ -189,7 +189,7 @@ TEST(RestoreJob, DamagedRecordsGiveTheirCodes)
              e.withRecords = false;
              e.end.blkStartLow = 1 << 30;
          },
-         ERR_READ_FILE},
+         ERR_VOLUME_TRUNCATED},
     };
     for (const auto& c : cases) {
         Fixture f;

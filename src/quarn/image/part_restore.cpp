@@ -32,6 +32,13 @@ QString DescriptionText(const char* stored, uint32_t length)
     return QString::fromUtf8(text);
 }
 
+bool EndsWithUnfinishedSuffix(const std::string& path)
+{
+    const std::string suffix = ImageFormat::kUnfinishedVolumeSuffix;
+    return path.size() > suffix.size() &&
+           path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace
 
 CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
@@ -140,6 +147,11 @@ int CPartRestore::ReadBlkEnd()
 {
     tagBLOCK_END end;
     int result = ReadTrailer(&end);
+    // A volume still under its unfinished name was never written whole.
+    if (result == ERR_BAD_MAGIC && EndsWithUnfinishedSuffix(m_image->Path())) {
+        DEBUG_TRACE("%s is a volume whose backup never finished!\n", m_image->Path().c_str());
+        return ERR_VOLUME_TRUNCATED;
+    }
     if (result != 0)
         return result;
 
@@ -224,6 +236,11 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
 {
+    uint64_t volumeBytes = 0;
+    if (DeviceSystem::FileBytes(*m_image, &volumeBytes) && m_blkStartPos + sizeof(*start) > volumeBytes) {
+        DEBUG_TRACE("%s ends before the records its trailer names!\n", m_image->Path().c_str());
+        return ERR_VOLUME_TRUNCATED;
+    }
     if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
     if (m_image->Read(start, sizeof(*start)) != static_cast<int64_t>(sizeof(*start)))
