@@ -447,8 +447,8 @@ int CPartBackup::OpenVolume(const std::string& path)
 }
 
 // Every volume is on its device (CloseVolume) before any takes its final
-// name, and volume 0, which readers start from, takes its name last: until
-// then an earlier image of these names is whole, and afterwards the new one.
+// name. Readers start from volume 0, so it takes its name last: the new
+// image can be found only once all of its volumes bear their names.
 int CPartBackup::PublishVolumes()
 {
     while (!m_unfinishedVolumes.empty()) {
