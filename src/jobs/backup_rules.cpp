@@ -1,5 +1,7 @@
 #include "backup_rules.h"
 
+#include "image_format.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -125,6 +127,26 @@ QByteArray engineText(const QString& text)
 QByteArray passwordDigest(const QString& password)
 {
     return QCryptographicHash::hash(engineText(password), QCryptographicHash::Md5);
+}
+
+QString limitDescription(const QString& text)
+{
+    if (static_cast<uint32_t>(engineText(text).size()) <= ImageFormat::kMaxDescriptionBytes)
+        return text;
+    // UTF-8 bytes character by character; a surrogate pair is one character.
+    uint32_t bytes = 0;
+    int kept = 0;
+    while (kept < text.size()) {
+        const ushort unit = text.at(kept).unicode();
+        const bool pair =
+            QChar::isHighSurrogate(unit) && kept + 1 < text.size() && text.at(kept + 1).isLowSurrogate();
+        const uint32_t length = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        if (bytes + length > ImageFormat::kMaxDescriptionBytes)
+            break;
+        bytes += length;
+        kept += pair ? 2 : 1;
+    }
+    return text.left(kept);
 }
 
 }  // namespace BackupRules

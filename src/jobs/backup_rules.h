@@ -1,7 +1,7 @@
 // The backup wizard's rules about image files and volumes: the base name
 // taken from a chosen previous image, the volumes of an image set already
-// on the destination, the newest image of a chain, and the split size of a
-// volume by the destination's file system.
+// on the destination, the newest image of a chain, the split size of a
+// volume by the destination's file system, and the description's length.
 #ifndef RESCUE_CONSOLE_BACKUP_RULES_H
 #define RESCUE_CONSOLE_BACKUP_RULES_H
 
@@ -51,6 +51,11 @@ bool splitSize(int choice, const QString& destFsName, uint64_t* size);
 // restore wizard hashes what the user types the same way).
 QByteArray engineText(const QString& text);
 QByteArray passwordDigest(const QString& password);
+
+// The description as an image can store it: the text itself when its
+// engine text fits ImageFormat::kMaxDescriptionBytes, else its longest
+// beginning that does, cut between characters.
+QString limitDescription(const QString& text);
 
 }  // namespace BackupRules
 

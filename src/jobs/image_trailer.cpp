@@ -171,6 +171,9 @@ ImageTrailer readImageTrailerRecords(const QString& path)
         pos += info.passwordHashSize;
     }
     if (info.descriptionSize > 0) {
+        // The engine refuses a longer blob than any backup writes.
+        if (info.descriptionSize > ImageFormat::kMaxDescriptionBlobBytes)
+            return failed(ImageTrailer::Corrupted);
         QByteArray stored;
         if (!file.readAt(pos, &stored, info.descriptionSize))
             return failed(ImageTrailer::StreamFailed);

@@ -7,6 +7,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTextCursor>
 #include <QTextEdit>
 
 namespace {
@@ -79,6 +81,16 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     m_commentEdit->setAccessibleName(tr("Archive comments"));
     m_commentEdit->setGeometry(12, 26, 486, 54);
     m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
+    // The field holds no more than an image can store.
+    connect(m_commentEdit, &QTextEdit::textChanged, this, [this] {
+        const QString text = m_commentEdit->toPlainText();
+        const QString limited = BackupRules::limitDescription(text);
+        if (limited.size() == text.size())
+            return;
+        const QSignalBlocker blocker(m_commentEdit);
+        m_commentEdit->setPlainText(limited);
+        m_commentEdit->moveCursor(QTextCursor::End);
+    });
     restoreDefaults();
 }
 

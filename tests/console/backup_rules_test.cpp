@@ -167,6 +167,21 @@ TEST(BackupOptionsPage, FieldsAndThePresetComment)
     EXPECT_TRUE(page.description().startsWith(QString::number(QDate::currentDate().year()) + "-"));
 }
 
+TEST(BackupOptionsPage, TheCommentFieldHoldsNoMoreThanAnImageStores)
+{
+    consoletest::testApp();
+    BkWidget3 page;
+    const QString han = QString::fromUtf8("\xE5\xA4\x87");
+    QString text;
+    for (int i = 0; i < 400; ++i)
+        text += han;
+    page.m_commentEdit->setPlainText(text);
+    EXPECT_EQ(page.description(), text.left(333));
+    EXPECT_EQ(page.description(), limitDescription(text));
+    page.m_commentEdit->setPlainText(QStringLiteral("weekly"));
+    EXPECT_EQ(page.description(), QStringLiteral("weekly"));
+}
+
 TEST(BackupOptionsPage, Fat32DestinationOffersNoVolumeLargerThanItsFiles)
 {
     consoletest::testApp();

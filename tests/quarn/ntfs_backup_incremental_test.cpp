@@ -218,6 +218,17 @@ TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
     EXPECT_EQ(StreamNumbers(unchanged), systemOnly);
     EXPECT_EQ(+unchanged.volumes[0].end.generation, 2);
     EXPECT_EQ(+unchanged.volumes[0].end.chainId, +full.volumes[0].end.chainId);
+
+    // Generations 0 and 1 now have later images beside them: one more
+    // incremental on either would take a later generation's names and leave
+    // the images after it on a base that changed.
+    const std::vector<uint8_t> generation1 = ReadFileBytes(m_dir.file("img_0_1.bkp"));
+    const std::vector<uint8_t> generation2 = ReadFileBytes(m_dir.file("img_0_2.bkp"));
+    for (const char* older : {"img_0_0.bkp", "img_0_1.bkp"})
+        EXPECT_EQ(Backup(m_part, m_dir.file("img"), m_dir.file(older)), ERR_NOT_NEWEST_IMAGE) << older;
+    EXPECT_EQ(ReadFileBytes(m_dir.file("img_0_1.bkp")), generation1);
+    EXPECT_EQ(ReadFileBytes(m_dir.file("img_0_2.bkp")), generation2);
+    EXPECT_FALSE(FileExists(m_dir.file("img_0_3.bkp")));
 }
 
 // An incremental job decides from the MFT alone: every change that touches

@@ -49,6 +49,7 @@ struct FakeFsOptions {
     uint64_t usedBytes = 0;  // 0: the used-size query fails
     uint32_t chunkBytes = ImageFormat::kChunkBytes;
     std::vector<FakeFile> files;
+    int sourceCheck = 0;  // non-zero: the boot sector holds no file system of the job's
 };
 
 Bytes MftBitmap(uint32_t size)
@@ -75,6 +76,12 @@ public:
     uint64_t ReserveAtStart() const { return m_volumeBytes; }
 
 protected:
+    int GetBootCodeInfo() override
+    {
+        const int result = PlainPartitionBackup::GetBootCodeInfo();
+        return m_options.sourceCheck != 0 ? m_options.sourceCheck : result;
+    }
+
     int BackupFiles() override
     {
         m_dataSectionPos = static_cast<uint64_t>(m_image->GetCurrentPos());
@@ -690,8 +697,14 @@ TEST_F(PartBackupTest, ResultCodes)
         arg.prevImage = dir.file("prev_0_0.bkp");
     };
     const std::string firstVolume = VolumeFileName(base, 0, 0);
+    const std::string unfinished = UnfinishedVolumeName(firstVolume);
+    // The first volume is written under its unfinished name.
     auto volumeIs = [&](const std::string& target) {
-        return symlink(target.c_str(), firstVolume.c_str()) == 0;
+        return symlink(target.c_str(), unfinished.c_str()) == 0;
+    };
+    auto present = [](const std::string& path) {
+        struct stat st;
+        return lstat(path.c_str(), &st) == 0;
     };
     const bool haveDevFull = FileExists("/dev/full");
 
@@ -700,7 +713,7 @@ TEST_F(PartBackupTest, ResultCodes)
         std::function<bool()> setUp;  // false: the machine cannot set the case up
         int expected;
         bool withHead;
-        bool refusedBeforeVolume;  // an existing first volume stays untouched
+        bool refusedBeforeVolume;  // refused before the source is measured: no total reported
     };
     const Case cases[] = {
         {"previous image missing",
@@ -729,7 +742,20 @@ TEST_F(PartBackupTest, ResultCodes)
              writePrev(ImageFormat::kBlockEndMagic, 255);
              return true;
          },
-         ERR_OPEN_FILE, false, true},
+         ERR_CHAIN_FULL, false, true},
+        {"previous image not the newest of its chain",
+         [&] {
+             writePrev(ImageFormat::kBlockEndMagic, 0);
+             WriteFileBytes(dir.file("prev_0_1.bkp"), Bytes(100, 3));
+             return true;
+         },
+         ERR_NOT_NEWEST_IMAGE, false, true},
+        {"source without the job's file system",
+         [&] {
+             options.sourceCheck = ERR_PART_INFO;
+             return true;
+         },
+         ERR_PART_INFO, false, true},
         {"image folder missing",
          [&] {
              arg.imagePath = dir.file("no/such/dir/img");
@@ -763,7 +789,7 @@ TEST_F(PartBackupTest, ResultCodes)
              return true;
          },
          ERR_READ_PART, false, false},
-        {"volume cannot be sought", [&] { return mkfifo(firstVolume.c_str(), 0600) == 0; }, ERR_SEEK_FILE,
+        {"volume cannot be sought", [&] { return mkfifo(unfinished.c_str(), 0600) == 0; }, ERR_SEEK_FILE,
          false, false},
         // Small writes wait in the volume's buffer: a full device shows when
         // the first data chunk goes out after them, or at the volume's end.
@@ -795,7 +821,7 @@ TEST_F(PartBackupTest, ResultCodes)
              arg.description.assign(noise.begin(), noise.end());
              return true;
          },
-         ERR_WRITE_FILE, false, true},
+         ERR_FIELD_TOO_LONG, false, true},
         {"compression type without a coder",
          [&] {
              arg.compressType = 4;
@@ -811,9 +837,10 @@ TEST_F(PartBackupTest, ResultCodes)
         arg = original;
         options = originalOptions;
         recorder = RecordingCallbacks();
-        unlink(firstVolume.c_str());
-        if (c.refusedBeforeVolume)
-            WriteFileBytes(firstVolume, earlier);
+        unlink(unfinished.c_str());
+        unlink(dir.file("prev_0_1.bkp").c_str());
+        // An image written earlier under the same names survives every failure.
+        WriteFileBytes(firstVolume, earlier);
         if (!c.setUp()) {
             std::fprintf(stderr, "case \"%s\" cannot be set up here; skipped\n", c.what);
             continue;
@@ -821,11 +848,53 @@ TEST_F(PartBackupTest, ResultCodes)
         const Bytes head = PatternBytes(100, 6);
         EXPECT_EQ(RunJob(c.withHead ? &head : nullptr), c.expected) << stderrText;
         EXPECT_EQ(stdoutText, "");
+        EXPECT_EQ(ReadFileBytes(firstVolume), earlier) << "an earlier volume was overwritten";
+        EXPECT_FALSE(present(unfinished)) << "the failed job left its unfinished volume";
+        EXPECT_FALSE(FileExists(VolumeFileName(base, 0, 1)));
         if (c.refusedBeforeVolume) {
-            EXPECT_EQ(ReadFileBytes(firstVolume), earlier) << "an earlier volume was overwritten";
-            EXPECT_FALSE(FileExists(VolumeFileName(base, 0, 1)));
             EXPECT_TRUE(recorder.totals.empty());
         }
+    }
+}
+
+// A description is stored when its bytes are within the limit that every
+// reader takes, and refused before anything is written when they are not.
+TEST_F(PartBackupTest, DescriptionWithinTheLimitIsStoredALongerOneIsRefused)
+{
+    Bytes noise = PatternBytes(ImageFormat::kMaxDescriptionBytes, 13);
+    for (auto& byte : noise)
+        byte = static_cast<uint8_t>(byte | 0x20);  // no zero byte in the text
+    struct Case {
+        const char* what;
+        std::string description;
+        int expected;
+    } cases[] = {
+        {"at the limit, incompressible", std::string(noise.begin(), noise.end()), 0},
+        {"one byte over", std::string(ImageFormat::kMaxDescriptionBytes + 1, 'd'), ERR_FIELD_TOO_LONG},
+        {"3,500 characters that compress well", std::string(3500, 'x'), ERR_FIELD_TOO_LONG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir out;
+        base = out.file("img");
+        arg.imagePath = base;
+        arg.description = c.description;
+        recorder = RecordingCallbacks();
+        ASSERT_EQ(RunJob(), c.expected) << stderrText;
+        if (c.expected != 0) {
+            EXPECT_FALSE(FileExists(VolumeFileName(base, 0, 0)));
+            EXPECT_FALSE(FileExists(UnfinishedVolumeName(VolumeFileName(base, 0, 0))));
+            EXPECT_TRUE(recorder.totals.empty()) << "refused before the source was read";
+            continue;
+        }
+        Image image;
+        ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+        const auto& records = image.volumes[0].records;
+        const uint32_t blobBytes = records.info.descriptionSize;
+        EXPECT_LE(blobBytes, ImageFormat::kMaxDescriptionBlobBytes);
+        const QByteArray plain = qUncompress(reinterpret_cast<const uchar*>(records.description.data()),
+                                             static_cast<int>(records.description.size()));
+        EXPECT_EQ(plain.toStdString(), c.description);
     }
 }
 
@@ -871,13 +940,14 @@ TEST_F(PartBackupTest, AVolumeThatCannotBeWrittenOutStopsTheJobAtTheVolumeChange
         SKIP_OR_FAIL_IN_CI("/dev/full is missing");
     // Every byte of the first volume is small enough to wait in its buffer
     // until the volume is ended; the next volume must not be begun.
-    ASSERT_EQ(symlink("/dev/full", VolumeFileName(base, 0, 0).c_str()), 0);
+    ASSERT_EQ(symlink("/dev/full", UnfinishedVolumeName(VolumeFileName(base, 0, 0)).c_str()), 0);
     arg.volumeSize = 1;
     options.chunkBytes = 16;
     options.files = {{0x4000, 64, "small.bin"}};
     EXPECT_EQ(RunJob(), ERR_WRITE_FILE) << stderrText;
     EXPECT_NE(stderrText.find("Write the data error! \n"), std::string::npos);
     EXPECT_FALSE(FileExists(VolumeFileName(base, 1, 0)));
+    EXPECT_FALSE(FileExists(UnfinishedVolumeName(VolumeFileName(base, 1, 0))));
 }
 
 TEST_F(PartBackupTest, RefusesA257thVolume)
@@ -885,7 +955,7 @@ TEST_F(PartBackupTest, RefusesA257thVolume)
     struct Case {
         unsigned chunks;
         int expected;
-    } cases[] = {{255, 0}, {256, ERR_OPEN_FILE}};
+    } cases[] = {{255, 0}, {256, ERR_TOO_MANY_VOLUMES}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chunks);
         TempDir out;
@@ -896,31 +966,31 @@ TEST_F(PartBackupTest, RefusesA257thVolume)
         options.chunkBytes = 16;
         options.files = {{0x4000, 16ULL * c.chunks, "many.bin"}};
         ASSERT_EQ(RunJob(), c.expected) << stderrText;
-        EXPECT_TRUE(FileExists(VolumeFileName(base, 255, 0)));
         EXPECT_FALSE(FileExists(VolumeFileName(base, 256, 0)));
-
-        Volume first;
-        ASSERT_EQ(ParseVolume(VolumeFileName(base, 0, 0), true, first), "");
-        EXPECT_EQ(+first.end.volumeIndex, 0);
-        EXPECT_EQ(first.nextName, "img_1_0.bkp");
-        tagDATA_SET_HEAD head;
-        ASSERT_TRUE(ReadAt(first.bytes, 0, head));
-        EXPECT_EQ(+head.dataBytes, 0u) << "the split left the first volume's part empty";
-        EXPECT_EQ(+head.continued, 1);
+        EXPECT_FALSE(FileExists(UnfinishedVolumeName(VolumeFileName(base, 256, 0))));
 
         if (c.expected == 0) {
+            EXPECT_TRUE(FileExists(VolumeFileName(base, 255, 0)));
+            Volume first;
+            ASSERT_EQ(ParseVolume(VolumeFileName(base, 0, 0), true, first), "");
+            EXPECT_EQ(+first.end.volumeIndex, 0);
+            EXPECT_EQ(first.nextName, "img_1_0.bkp");
+            tagDATA_SET_HEAD head;
+            ASSERT_TRUE(ReadAt(first.bytes, 0, head));
+            EXPECT_EQ(+head.dataBytes, 0u) << "the split left the first volume's part empty";
+            EXPECT_EQ(+head.continued, 1);
+
             Image image;
             ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
             ASSERT_EQ(image.volumes.size(), 256u);
             EXPECT_EQ(+image.volumes.back().end.volumeIndex, 255);
             ExpectSetsMatchFiles(image);
         } else {
-            Volume last;
-            EXPECT_NE(ParseVolume(VolumeFileName(base, 255, 0), false, last), "")
-                << "the refused job leaves the last volume unfinished";
-            Volume v254;
-            ASSERT_EQ(ParseVolume(VolumeFileName(base, 254, 0), false, v254), "");
-            EXPECT_EQ(+v254.end.volumeIndex, 254);
+            // The refused job takes back every volume it wrote.
+            for (unsigned v = 0; v < 256; ++v) {
+                EXPECT_FALSE(FileExists(VolumeFileName(base, v, 0))) << v;
+                EXPECT_FALSE(FileExists(UnfinishedVolumeName(VolumeFileName(base, v, 0)))) << v;
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 // reader, on hand-made images.
 #include "image/data_set_reader.h"
 #include "image/part_restore.h"
+#include "disk_table.h"
 #include "image_builder.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
@@ -71,6 +72,11 @@ void WriteVolume(const std::string& path, VolumeEnd end, const std::vector<uint8
     end.info.dataSectionPos = 0;
     if (end.mftBitmap.empty() && end.end.fsType == FS_TYPE_NTFS)
         end.mftBitmap.assign(8, 0xFF);
+    // Every image holds the boot area of its file system's size.
+    if (end.bootArea.empty() && end.withRecords)
+        end.bootArea.assign(end.end.fsType == FS_TYPE_FAT32 ? ImageFormat::kFat32BootAreaBytes
+                                                            : ImageFormat::kNtfsBootAreaBytes,
+                            0);
     end.AppendTo(sink);
     WriteFileBytes(path, sink.bytes);
 }
@@ -109,6 +115,9 @@ TEST(RestoreJob, ReadsRecordsAndTargetSize)
     end.passwordHash = PatternBytes(16, 3);
     end.fileName = "img_0_0.bkp";
     WriteVolume(f.image, end);
+    std::vector<uint8_t> disk = PatternBytes(4096, 4);
+    ListPartition(&disk, 1, 2048, 24 << 20);
+    WriteFileBytes(f.disk, disk);
     RecordingCallbacks calls;
     PlainRestore job(f.Arg(), calls.Bind());
     ASSERT_EQ(job.RestoreInit(), 0);
@@ -185,7 +194,7 @@ TEST(RestoreJob, DamagedRecordsGiveTheirCodes)
              e.withRecords = false;
              e.end.blkStartLow = 1 << 30;
          },
-         ERR_READ_FILE},
+         ERR_VOLUME_TRUNCATED},
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -233,6 +242,7 @@ TEST(RestoreMbr, WritesOnlyTheBootCode)
     end.mbr = PatternBytes(512, 5);
     WriteVolume(f.image, end);
     std::vector<uint8_t> disk = PatternBytes(1 << 20, 6);
+    ListPartition(&disk, 1, 2048, 1 << 20);
     WriteFileBytes(f.disk, disk);
     std::vector<uint8_t> partBefore = ReadFileBytes(f.part);
     ASSERT_EQ(restore_mbr(f.Arg(), {}), 0);
@@ -252,17 +262,108 @@ TEST(RestoreMbr, WithoutSavedDiskStartTouchesNothing)
     EXPECT_FALSE(FileExists(f.disk));
 }
 
-TEST(RestoreMbr, MissingDiskAndFailedWrite)
+// Boot code goes only to a disk known to hold the target: a disk file
+// beside the partition file whose table lists the partition with its size.
+// Any other file that the partition's name suggests is left as it was, and
+// so is the target, whatever the job.
+TEST(RestoreMbr, BootCodeGoesOnlyToADiskKnownToHoldTheTarget)
+{
+    const uint64_t partBytes = 16 << 20;
+    struct Case {
+        const char* what;
+        const char* partName;
+        const char* diskName;
+        bool table;
+        uint64_t listedBytes;
+        unsigned listedAs;
+        int expected;
+    } cases[] = {
+        {"the disk lists the partition", "sdz1", "sdz", true, partBytes, 1, 0},
+        {"no disk file", "sdz1", "", false, 0, 1, ERR_NO_DISK},
+        {"an unrelated file of the stripped name", "vg-data1", "vg-data", false, 0, 1, ERR_NO_DISK},
+        {"the disk lists another size", "sdz1", "sdz", true, partBytes / 2, 1, ERR_NO_DISK},
+        {"the disk lists it under another number", "sdz1", "sdz", true, partBytes, 2, ERR_NO_DISK},
+        {"a logical partition", "sdz5", "sdz", true, partBytes, 1, ERR_NO_DISK},
+        {"no partition number", "volume", "", false, 0, 1, ERR_NO_DISK},
+    };
+    using Job = int (*)(tagRestoreArgument, tagCallBackFunc);
+    const struct {
+        const char* name;
+        Job job;
+    } jobs[] = {
+        {"restore_mbr", restore_mbr}, {"restore_ntfs", restore_ntfs}, {"restore_fat32", restore_fat32}};
+    for (const auto& c : cases) {
+        for (const auto& j : jobs) {
+            SCOPED_TRACE(std::string(c.what) + ", " + j.name);
+            TempDir dir;
+            const std::string part = dir.file(c.partName);
+            MakeSparseFile(part, partBytes);
+            const std::vector<uint8_t> partBefore = ReadFileBytes(part);
+            std::string diskPath;
+            std::vector<uint8_t> diskBefore = PatternBytes(64 * 1024, 7);
+            if (*c.diskName != '\0') {
+                diskPath = dir.file(c.diskName);
+                if (c.table)
+                    ListPartition(&diskBefore, c.listedAs, 2048, c.listedBytes);
+                WriteFileBytes(diskPath, diskBefore);
+            }
+            VolumeEnd end;
+            end.mbr = PatternBytes(512, 5);
+            end.end.fsType = j.job == restore_fat32 ? FS_TYPE_FAT32 : FS_TYPE_NTFS;
+            end.bootArea = PatternBytes(end.end.fsType == FS_TYPE_FAT32 ? ImageFormat::kFat32BootAreaBytes
+                                                                        : ImageFormat::kNtfsBootAreaBytes,
+                                        3);
+            const std::string image = dir.file("img_0_0.bkp");
+            WriteVolume(image, end);
+            tagRestoreArgument arg;
+            arg.imagePath = image;
+            arg.targetPartition = part;
+            arg.hasMbr = 1;
+            testing::internal::CaptureStderr();
+            const int result = j.job(arg, {});
+            const std::string stderrText = testing::internal::GetCapturedStderr();
+            if (c.expected == 0) {
+                // The hand-made image holds no file system to restore: only
+                // the disk start alone succeeds.
+                if (j.job == restore_mbr) {
+                    EXPECT_EQ(result, 0) << stderrText;
+                    const std::vector<uint8_t> after = ReadFileBytes(diskPath);
+                    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 440, end.mbr.begin()));
+                    EXPECT_TRUE(std::equal(after.begin() + 440, after.end(), diskBefore.begin() + 440));
+                }
+                EXPECT_NE(result, ERR_NO_DISK) << stderrText;
+                continue;
+            }
+            EXPECT_EQ(result, c.expected) << stderrText;
+            EXPECT_TRUE(ReadFileBytes(part) == partBefore) << "the target was written";
+            if (!diskPath.empty()) {
+                EXPECT_TRUE(ReadFileBytes(diskPath) == diskBefore)
+                    << "a file that is no disk of it was written";
+            }
+        }
+    }
+}
+
+TEST(RestoreMbr, AFailedWriteToTheDisk)
 {
     Fixture f;
     VolumeEnd end;
     end.mbr = PatternBytes(512, 5);
     WriteVolume(f.image, end);
-    EXPECT_EQ(restore_mbr(f.Arg(), {}), ERR_OPEN_DISK);
+    std::vector<uint8_t> disk = PatternBytes(4096, 6);
+    ListPartition(&disk, 1, 2048, 16 << 20);
+    WriteFileBytes(f.disk, disk);
+    // Known to hold the target, then gone, or a device that takes no byte,
+    // when the boot code is written.
+    PlainRestore job(f.Arg(), {});
+    ASSERT_EQ(job.RestoreInit(), 0);
+    ASSERT_EQ(unlink(f.disk.c_str()), 0);
+    EXPECT_EQ(job.OnlyRestoreMbr(), ERR_OPEN_DISK);
+    EXPECT_FALSE(FileExists(f.disk));
     if (access("/dev/full", W_OK) != 0)
         SKIP_OR_FAIL_IN_CI("no /dev/full");
     ASSERT_EQ(symlink("/dev/full", f.disk.c_str()), 0);
-    EXPECT_EQ(restore_mbr(f.Arg(), {}), ERR_WRITE_MBR);
+    EXPECT_EQ(job.OnlyRestoreMbr(), ERR_WRITE_MBR);
 }
 
 // --- the data-set reader across volumes ------------------------------------
@@ -286,6 +387,7 @@ struct SplitImage {
         v0.PutDataSet(a, 0, 1);
         VolumeEnd e0;
         e0.mftBitmap.assign(8, 0xFF);
+        e0.bootArea.assign(ImageFormat::kNtfsBootAreaBytes, 0);
         e0.end.singleVolume = 0;
         e0.nextName = "img_1_0.bkp";
         e0.AppendTo(v0);

@@ -2,6 +2,7 @@
 // success, and a failed wait fails them. This program replaces fsync and
 // fdatasync for itself (and the engine library it loads) to watch and fail
 // those waits, the background write-out of image volumes' among them.
+#include "disk_table.h"
 #include "fat_fixture.h"
 #include "fat_jobs.h"
 #include "image_format.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -93,8 +95,7 @@ protected:
         // Enough data for a few volumes of kVolumeBytes.
         image.AddFile("/BIG.BIN", testsupport::PatternBytes(10 << 20, 3));
         std::vector<uint8_t> mbr = testsupport::PatternBytes(512, 4);
-        mbr[510] = 0x55;
-        mbr[511] = 0xAA;
+        testsupport::ListPartition(&mbr, 1, 2048, testsupport::kRichSourceBytes);
         testsupport::WriteFileBytes(disk, mbr);
         checker.reset(new testsupport::FakeDosfsckOnPath(dir.file("fakebin")));
     }
@@ -147,33 +148,48 @@ TEST_F(SyncFailureTest, EveryImageVolumeIsSyncedAndAFailedSyncFailsTheBackup)
     } cases[] = {
         {"one volume", ImageFormat::kNeverSplit, "", 0, 1},
         {"split", kVolumeBytes, "", 0, 0},
-        {"one volume, its sync fails", ImageFormat::kNeverSplit, "_0_0.bkp", ERR_WRITE_FILE, 1},
-        {"split, the first volume's sync fails", kVolumeBytes, "_0_0.bkp", ERR_WRITE_FILE, 1},
-        {"split, the second volume's sync fails", kVolumeBytes, "_1_0.bkp", ERR_WRITE_FILE, 2},
+        // A volume is synced under its unfinished name, before it takes its own.
+        {"one volume, its sync fails", ImageFormat::kNeverSplit, "_0_0.bkp.part", ERR_WRITE_FILE, 1},
+        {"split, the first volume's sync fails", kVolumeBytes, "_0_0.bkp.part", ERR_WRITE_FILE, 1},
+        {"split, the second volume's sync fails", kVolumeBytes, "_1_0.bkp.part", ERR_WRITE_FILE, 2},
+        {"the image folder's sync fails", ImageFormat::kNeverSplit, "/out", ERR_WRITE_FILE, 0},
     };
     unsigned splitVolumes = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir out;
-        const std::string base = out.file("img");
+        const std::string folder = out.file("out");
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        const std::string base = folder + "/img";
         g_failSuffix = c.failing;
         EXPECT_EQ(Backup(base, c.volumeSize), c.expected) << stderrText;
         g_failSuffix.clear();
         unsigned volumes = 0;
+        unsigned begun = 0;
         while (FileExists(VolumeFileName(base, volumes, 0)))
             ++volumes;
+        while (Synced(UnfinishedVolumeName(VolumeFileName(base, begun, 0))))
+            ++begun;
         if (c.expected == 0) {
+            EXPECT_GE(volumes, 1u);
+            EXPECT_EQ(begun, volumes);
+            EXPECT_TRUE(Synced(folder)) << "the volumes' names were not synced";
             for (unsigned v = 0; v < volumes; ++v)
-                EXPECT_TRUE(Synced(VolumeFileName(base, v, 0))) << "volume " << v << " was not synced";
+                EXPECT_TRUE(Synced(UnfinishedVolumeName(VolumeFileName(base, v, 0))))
+                    << "volume " << v << " was not synced";
             if (c.volumeSize != ImageFormat::kNeverSplit) {
                 EXPECT_GE(volumes, 3u);
                 splitVolumes = volumes;
             }
         } else {
-            EXPECT_NE(stderrText.find("Sync the data error! --- Input/output error\n"), std::string::npos);
+            EXPECT_NE(stderrText.find("error! --- Input/output error\n"), std::string::npos) << stderrText;
+            // Only a failed sync of the folder comes after the volumes took
+            // their names.
+            EXPECT_EQ(volumes, c.failing == std::string("/out") ? 1u : 0u)
+                << "a failed backup takes back its volumes";
         }
         if (c.volumesMade != 0) {
-            EXPECT_EQ(volumes, c.volumesMade) << "no volume is begun after a failed sync";
+            EXPECT_EQ(begun, c.volumesMade) << "no volume is begun after a failed sync";
         }
     }
     EXPECT_GE(splitVolumes, 3u);

@@ -14,7 +14,7 @@
 // The engine's image-file and partition classes sit on Device: their open
 // modes 0, 1, 2 are OpenMode::Read, ReadWrite, Create; Seek, Read, Write,
 // pRead, pWrite and the current position map to seek/read/write/readAt/
-// writeAt; the volume lock is lockVolume(); what the engine asked of the
+// writeAt; the volume lock is lockVolume(), a sync flush(); what the engine asked of the
 // system handle (the drive geometry) is geometry(); removing an image file
 // is Platform::removeFile.
 #pragma once
@@ -124,6 +124,9 @@ public:
     virtual Error geometry(DiskGeometry& geometry) = 0;
     // Locks a volume for exclusive use until the device is closed.
     virtual Error lockVolume() = 0;
+    // Waits until everything written through this device is on it
+    // (FlushFileBuffers).
+    virtual Error flush() = 0;
 };
 
 enum class DriveType { Unknown, NoRootDir, Removable, Fixed, Remote, CdRom, RamDisk };
@@ -196,6 +199,9 @@ public:
     // Files and devices: "C:\\x.bkp", "\\\\.\\C:", "\\\\.\\PhysicalDrive0".
     virtual std::unique_ptr<Device> open(const std::u16string& path, OpenMode mode, Error& error) = 0;
     virtual Error removeFile(const std::u16string& path) = 0;
+    // Renames a closed file, replacing a file of the new name, and returns
+    // once the new name is on the disk.
+    virtual Error replaceFile(const std::u16string& from, const std::u16string& to) = 0;
     virtual Error createFolder(const std::u16string& path) = 0;
     virtual Error removeFolder(const std::u16string& path) = 0;  // an empty folder
     // Creates a new, private folder in the user's temporary folder.

@@ -324,6 +324,13 @@ public:
             return err::kInvalidFunction;
         return lockable ? err::kSuccess : err::kAccessDenied;
     }
+    Error flush() override
+    {
+        // A host file that cannot be synchronised has nothing waiting.
+        if (::fsync(m_fd) != 0 && errno != EINVAL)
+            return errorFromErrno(errno);
+        return err::kSuccess;
+    }
 
 private:
     int m_fd;
@@ -676,6 +683,15 @@ Error SimulatedPlatform::removeFile(const std::u16string& path)
     if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return err::kAccessDenied;
     return ::unlink(host.c_str()) == 0 ? err::kSuccess : errorFromErrno(errno);
+}
+
+Error SimulatedPlatform::replaceFile(const std::u16string& from, const std::u16string& to)
+{
+    std::string hostFrom = hostPath(from);
+    std::string hostTo = hostPath(to);
+    if (hostFrom.empty() || hostTo.empty())
+        return err::kPathNotFound;
+    return ::rename(hostFrom.c_str(), hostTo.c_str()) == 0 ? err::kSuccess : errorFromErrno(errno);
 }
 
 Error SimulatedPlatform::createFolder(const std::u16string& path)

@@ -57,6 +57,7 @@ public:
 
     std::unique_ptr<Device> open(const std::u16string& path, OpenMode mode, Error& error) override;
     Error removeFile(const std::u16string& path) override;
+    Error replaceFile(const std::u16string& from, const std::u16string& to) override;
     Error createFolder(const std::u16string& path) override;
     Error removeFolder(const std::u16string& path) override;
     Error makeTempFolder(std::u16string& path) override;

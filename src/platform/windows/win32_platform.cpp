@@ -193,6 +193,7 @@ public:
                    ? err::kSuccess
                    : lastError();
     }
+    Error flush() override { return FlushFileBuffers(m_handle) ? err::kSuccess : lastError(); }
 
 private:
     static PartitionInfo convert(const PARTITION_INFORMATION_EX& raw)
@@ -472,6 +473,12 @@ std::unique_ptr<Device> Win32Platform::open(const std::u16string& path, OpenMode
 Error Win32Platform::removeFile(const std::u16string& path)
 {
     return DeleteFileW(w(path)) ? err::kSuccess : lastError();
+}
+
+Error Win32Platform::replaceFile(const std::u16string& from, const std::u16string& to)
+{
+    return MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? err::kSuccess
+                                                                                           : lastError();
 }
 
 Error Win32Platform::createFolder(const std::u16string& path)

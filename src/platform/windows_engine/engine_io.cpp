@@ -42,6 +42,11 @@ int CWinIo::Close()
     return 0;
 }
 
+int CWinIo::Sync()
+{
+    return IsOpen() ? Device()->Flush() : -1;
+}
+
 int CWinIo::Seek(int64_t offset, int whence)
 {
     return IsOpen() ? Device()->Seek(offset, whence) : -1;

@@ -28,7 +28,9 @@ public:
     // Writes reach the system at once here; kept for the engine's calls.
     void BufferWrites() {}
     int Close();
-    int Sync() { return IsOpen() ? 0 : -1; }
+    // Waits until every byte written is on the file or device: 0, or -1
+    // when nothing is open or the system cannot put it there.
+    int Sync();
     int Seek(int64_t offset, int whence);
     int64_t Read(void* buffer, int64_t length);
     int64_t Write(const void* buffer, int64_t length);

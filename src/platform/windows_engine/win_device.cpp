@@ -111,6 +111,11 @@ long long CWinDevice::pWrite(long long offset, const void* buffer, long long cou
     return total;
 }
 
+int CWinDevice::Flush()
+{
+    return m_device && m_device->flush() == winplat::err::kSuccess ? 0 : -1;
+}
+
 long long CWinDevice::Read(void* buffer, long long count)
 {
     const long long done = pRead(static_cast<long long>(m_position), count, buffer);

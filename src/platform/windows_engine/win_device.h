@@ -32,6 +32,8 @@ public:
     // Bytes of the open file (its size) or device (its driver length);
     // false when nothing is open or the system cannot tell.
     bool Size(std::uint64_t* bytes) const;
+    // Waits until every byte written is on the file or device: 0, or -1.
+    int Flush();
     bool IsOpen() const { return m_device != nullptr; }
     winplat::Device* Device() const { return m_device.get(); }
 

@@ -2,7 +2,9 @@
 // system's disk check; all through the Windows platform layer.
 #include "io/device_system.h"
 
+#include "platform.h"
 #include "quarn.h"
+#include "text.h"
 #include "volume_helpers.h"
 
 #include <cctype>
@@ -35,6 +37,28 @@ bool FileExists(const std::string& path)
     return file.Open(path, CDeviceIo::ModeRead) == 0;
 }
 
+int ReplaceFile(const std::string& from, const std::string& to)
+{
+    const winplat::Error error =
+        winplat::currentPlatform()->replaceFile(winplat::utf16(from), winplat::utf16(to));
+    if (error == winplat::err::kSuccess)
+        return 0;
+    DEBUG_TRACE("rename %s failed! --- %u\n", from.c_str(), static_cast<unsigned>(error));
+    return -1;
+}
+
+int RemoveFile(const std::string& path)
+{
+    const winplat::Error error = winplat::currentPlatform()->removeFile(winplat::utf16(path));
+    return error == winplat::err::kSuccess || error == winplat::err::kFileNotFound ? 0 : -1;
+}
+
+int SyncFolder(const std::string&)
+{
+    // ReplaceFile returns only once the new name is on the disk.
+    return 0;
+}
+
 bool FileBytes(CDeviceIo& file, uint64_t* bytes)
 {
     return file.File() != nullptr && file.File()->Size(bytes);
@@ -63,6 +87,12 @@ std::string DiskOfPartition(const std::string& partition)
     char path[64];
     std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", number);
     return path;
+}
+
+std::string DiskHoldingPartition(CDeviceIo&, const std::string& partition)
+{
+    // The system tells which physical drive holds a volume.
+    return DiskOfPartition(partition);
 }
 
 int ClaimTarget(CDeviceIo& target, const std::string& path)

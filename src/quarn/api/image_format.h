@@ -45,6 +45,22 @@ constexpr uint64_t kNeverSplit = ~0ULL;
 // Volume index and generation are one byte each in the trailer and the name.
 constexpr unsigned kMaxVolumes = 256;
 constexpr unsigned kMaxGeneration = 255;
+// The description a backup stores: at most kMaxDescriptionBytes bytes of
+// UTF-8 text. Its stored blob (qCompress: a 4-byte length, then zlib) is
+// then never longer than kMaxDescriptionBlobBytes, which is what every
+// reader has always taken; a reader refuses a longer blob.
+constexpr uint32_t kMaxDescriptionBytes = 1000;
+constexpr uint32_t kMaxDescriptionBlobBytes = 1023;
+// zlib's bound for n bytes compressed, plus the 4-byte length before them.
+constexpr uint32_t DescriptionBlobBound(uint32_t n)
+{
+    return 4 + n + (n >> 12) + (n >> 14) + (n >> 25) + 13;
+}
+static_assert(DescriptionBlobBound(kMaxDescriptionBytes) <= kMaxDescriptionBlobBytes,
+              "every description the writer takes fits every reader");
+// A volume is written under its final name plus this suffix, and takes its
+// final name only once the whole image is written and on its device.
+constexpr const char* kUnfinishedVolumeSuffix = ".part";
 }  // namespace ImageFormat
 
 #pragma pack(push, 1)
@@ -160,6 +176,12 @@ constexpr uint64_t VolumeCheckBytes(uint64_t covered)
 inline std::string VolumeFileName(const std::string& base, unsigned volumeIndex, unsigned generation)
 {
     return base + "_" + std::to_string(volumeIndex) + "_" + std::to_string(generation) + ".bkp";
+}
+
+// The name a volume is written under until its image is finished.
+inline std::string UnfinishedVolumeName(const std::string& volumePath)
+{
+    return volumePath + ImageFormat::kUnfinishedVolumeSuffix;
 }
 
 #endif

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -25,6 +26,26 @@ QByteArray CompressDescription(const std::string& description)
 bool WriteAll(CVolumeWriter& io, const void* data, uint64_t length)
 {
     return length == 0 || io.Write(data, static_cast<int64_t>(length)) == static_cast<int64_t>(length);
+}
+
+// The base path of a volume named "<base>_<volume>_<generation>.bkp"; empty
+// for a name of another form.
+std::string ImageBaseOf(const std::string& volumePath)
+{
+    static const std::string kExtension = ".bkp";
+    if (volumePath.size() <= kExtension.size() ||
+        volumePath.compare(volumePath.size() - kExtension.size(), kExtension.size(), kExtension) != 0)
+        return std::string();
+    size_t end = volumePath.size() - kExtension.size();
+    for (int number = 0; number < 2; ++number) {
+        size_t digits = end;
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(volumePath[digits - 1])))
+            --digits;
+        if (digits == end || digits == 0 || volumePath[digits - 1] != '_')
+            return std::string();
+        end = digits - 1;
+    }
+    return volumePath.substr(0, end);
 }
 
 }  // namespace
@@ -50,6 +71,8 @@ CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb
 CPartBackup::~CPartBackup()
 {
     delete m_parallel;  // joins its workers
+    m_parallel = nullptr;
+    DiscardVolumes();
     delete m_compressor;
     delete m_progress;
     delete[] m_buffer;
@@ -80,22 +103,40 @@ int CPartBackup::BackupPartition()
     }
     if (result == 0)
         result = CloseVolume();
+    if (result == 0)
+        result = PublishVolumes();
+    if (result != 0) {
+        // Nothing may write to a volume while it is removed.
+        delete m_parallel;
+        m_parallel = nullptr;
+        DiscardVolumes();
+    }
     return result;
 }
 
-int CPartBackup::BackupInit()
+int CPartBackup::CheckRequest()
 {
     if (m_incremental) {
         int result = GetPrevFileInfo();
         if (result != 0)
             return result;
     }
-    // Its size field is 16 bits wide: a longer blob would make the
-    // partition record lie about where the file name starts.
-    if (CompressDescription(m_description).size() > 0xFFFF) {
-        DEBUG_TRACE("The description is too long to be stored!\n");
-        return ERR_WRITE_FILE;
+    // Readers take a description blob of kMaxDescriptionBlobBytes at most,
+    // which a text of kMaxDescriptionBytes never exceeds.
+    if (m_description.size() > ImageFormat::kMaxDescriptionBytes ||
+        static_cast<uint32_t>(CompressDescription(m_description).size()) >
+            ImageFormat::kMaxDescriptionBlobBytes) {
+        DEBUG_TRACE("The description is longer than %u bytes!\n", ImageFormat::kMaxDescriptionBytes);
+        return ERR_FIELD_TOO_LONG;
     }
+    return 0;
+}
+
+int CPartBackup::BackupInit()
+{
+    int result = CheckRequest();
+    if (result != 0)
+        return result;
 
     m_part = new (std::nothrow) CDeviceIo;
     m_image = new (std::nothrow) CVolumeWriter;
@@ -118,13 +159,14 @@ int CPartBackup::BackupInit()
         return ERR_NO_MEMORY;
     }
 
+    // The source is checked before any volume is created: a source the job
+    // cannot back up leaves every file of the image folder as it was.
     if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
-    if (m_image->Open(m_volumePath, CDeviceIo::ModeCreate) != 0)
-        return ERR_OPEN_FILE;
-    m_image->BufferWrites();
-
-    int result = GetBootCodeInfo();
+    result = GetBootCodeInfo();
+    if (result != 0)
+        return result;
+    result = OpenVolume(m_volumePath);
     if (result != 0)
         return result;
 
@@ -178,7 +220,14 @@ int CPartBackup::GetPrevFileInfo()
     // and overwrite the full backup's first volume.
     if (end.generation >= ImageFormat::kMaxGeneration) {
         DEBUG_TRACE("The incremental chain of %s is full!\n", m_prevImage.c_str());
-        return ERR_OPEN_FILE;
+        return ERR_CHAIN_FULL;
+    }
+    // A later image of the chain already builds on this one: another one
+    // would take its generation, and the later images their base.
+    const std::string prevBase = ImageBaseOf(m_prevImage);
+    if (!prevBase.empty() && DeviceSystem::FileExists(VolumeFileName(prevBase, 0, end.generation + 1u))) {
+        DEBUG_TRACE("%s is not the newest image of its chain!\n", m_prevImage.c_str());
+        return ERR_NOT_NEWEST_IMAGE;
     }
     VolumeCheck::Record check;
     bool checked = false;
@@ -364,7 +413,7 @@ int CPartBackup::IntoNewVolume()
     const unsigned nextIndex = m_volumeIndex + 1u;
     if (nextIndex >= ImageFormat::kMaxVolumes) {
         DEBUG_TRACE("An image cannot have more than %u volumes!\n", ImageFormat::kMaxVolumes);
-        return ERR_OPEN_FILE;
+        return ERR_TOO_MANY_VOLUMES;
     }
     const std::string nextPath = VolumePath(nextIndex);
     m_nextVolumeName = SplitFileName(nextPath);
@@ -377,15 +426,47 @@ int CPartBackup::IntoNewVolume()
     if (result != 0)
         return result;
 
-    m_volumePath = nextPath;
-    if (m_image->Open(m_volumePath, CDeviceIo::ModeCreate) != 0)
-        return ERR_OPEN_FILE;
-    m_image->BufferWrites();
+    result = OpenVolume(nextPath);
+    if (result != 0)
+        return result;
     DEBUG_TRACE("Create a new volume file --- %s\n", m_volumePath.c_str());
     if (!m_recordsInEveryVolume)
         m_firstVolume = false;
     m_volumeBytes = CheckRecordReserve();
     return 0;
+}
+
+int CPartBackup::OpenVolume(const std::string& path)
+{
+    m_volumePath = path;
+    m_unfinishedVolumes.push_back(path);
+    if (m_image->Open(UnfinishedVolumeName(path), CDeviceIo::ModeCreate) != 0)
+        return ERR_OPEN_FILE;
+    m_image->BufferWrites();
+    return 0;
+}
+
+// Every volume is on its device (CloseVolume) before any takes its final
+// name. Readers start from volume 0, so it takes its name last: the new
+// image can be found only once all of its volumes bear their names.
+int CPartBackup::PublishVolumes()
+{
+    while (!m_unfinishedVolumes.empty()) {
+        const std::string& path = m_unfinishedVolumes.back();
+        if (DeviceSystem::ReplaceFile(UnfinishedVolumeName(path), path) != 0)
+            return ERR_WRITE_FILE;
+        m_unfinishedVolumes.pop_back();
+    }
+    return DeviceSystem::SyncFolder(GetFileNamePath(m_imagePath)) == 0 ? 0 : ERR_WRITE_FILE;
+}
+
+void CPartBackup::DiscardVolumes()
+{
+    if (m_image != nullptr && m_image->IsOpen())
+        m_image->Close();
+    for (const std::string& path : m_unfinishedVolumes)
+        DeviceSystem::RemoveFile(UnfinishedVolumeName(path));
+    m_unfinishedVolumes.clear();
 }
 
 // A finished volume must be on its device before the job goes on or says

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCompressData;
 class CParallelCompressor;
@@ -51,6 +52,9 @@ protected:
 
     // Ends the current volume (its records and trailer) and opens the next.
     int IntoNewVolume();
+    // Creates the volume whose final path is `path` under its unfinished
+    // name (UnfinishedVolumeName) and makes it the current one.
+    int OpenVolume(const std::string& path);
     // Puts the current volume on its device and closes it: ERR_WRITE_FILE
     // when any of its bytes could not be written.
     int CloseVolume();
@@ -146,6 +150,15 @@ protected:
     uint8_t m_spare1 = 0;
 
 private:
+    // The checks of the request and the source that come before any volume
+    // is created: the previous image, the description, the source.
+    int CheckRequest();
+    // Gives every volume written its final name, the last first and volume
+    // 0 last, then puts the folder's names on its device.
+    int PublishVolumes();
+    // Closes and removes the unfinished volumes of a job that did not end
+    // well; an image written earlier under the same names stays as it was.
+    void DiscardVolumes();
     int WriteDataSetHead();
     int PatchDataSetHead();
     int WriteStoredBytes(const unsigned char* data, uint64_t length);
@@ -155,6 +168,10 @@ private:
     int InOrder(std::function<int()> write);
     // The code of a parallel step; a coder's failure is traced.
     int ParallelResult(int result);
+
+    // Final paths of the volumes created so far, in order; they lie under
+    // their unfinished names until PublishVolumes.
+    std::vector<std::string> m_unfinishedVolumes;
 
     // The data set being written: its head in the current volume and the
     // stored bytes that follow that head.

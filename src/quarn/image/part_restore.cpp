@@ -32,11 +32,18 @@ QString DescriptionText(const char* stored, uint32_t length)
     return QString::fromUtf8(text);
 }
 
+bool EndsWithUnfinishedSuffix(const std::string& path)
+{
+    const std::string suffix = ImageFormat::kUnfinishedVolumeSuffix;
+    return path.size() > suffix.size() &&
+           path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 }  // namespace
 
 CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     : m_cb(cb), m_imagePath(arg.imagePath), m_targetPartition(arg.targetPartition),
-      m_diskPath(DiskOfPartition(arg.targetPartition)), m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
+      m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
 {}
 
 CPartRestore::~CPartRestore()
@@ -65,6 +72,7 @@ int CPartRestore::RestoreInit(uint8_t fsType)
     }
     if (m_part->Open(m_targetPartition, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
+    m_diskPath = DeviceSystem::DiskHoldingPartition(*m_part, m_targetPartition);
     if (m_image->Open(m_imagePath, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
     m_imageDir = GetFileNamePath(m_imagePath);
@@ -74,6 +82,8 @@ int CPartRestore::RestoreInit(uint8_t fsType)
         result = ReadBlkStart();
     if (result == 0)
         result = ReadPartInfo();
+    if (result == 0)
+        result = CheckDiskForBootCode(fsType);
     if (result != 0)
         return result;
 
@@ -137,6 +147,11 @@ int CPartRestore::ReadBlkEnd()
 {
     tagBLOCK_END end;
     int result = ReadTrailer(&end);
+    // A volume still under its unfinished name was never written whole.
+    if (result == ERR_BAD_MAGIC && EndsWithUnfinishedSuffix(m_image->Path())) {
+        DEBUG_TRACE("%s is a volume whose backup never finished!\n", m_image->Path().c_str());
+        return ERR_VOLUME_TRUNCATED;
+    }
     if (result != 0)
         return result;
 
@@ -224,6 +239,11 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
 {
+    uint64_t volumeBytes = 0;
+    if (DeviceSystem::FileBytes(*m_image, &volumeBytes) && m_blkStartPos + sizeof(*start) > volumeBytes) {
+        DEBUG_TRACE("%s ends before the records its trailer names!\n", m_image->Path().c_str());
+        return ERR_VOLUME_TRUNCATED;
+    }
     if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
         return ERR_SEEK_FILE;
     if (m_image->Read(start, sizeof(*start)) != static_cast<int64_t>(sizeof(*start)))
@@ -309,6 +329,9 @@ int CPartRestore::ReadPartInfo()
         DEBUG_TRACE("Password: the image holds a digest\n");
     }
     if (info.descriptionSize != 0) {
+        // No backup writes a longer blob (ImageFormat::kMaxDescriptionBytes).
+        if (info.descriptionSize > ImageFormat::kMaxDescriptionBlobBytes)
+            return ERR_BAD_MAGIC;
         result = ReadSmallBlob(info.descriptionSize, blob);
         if (result != 0)
             return result;
@@ -336,6 +359,17 @@ void CPartRestore::GetDestPartSize()
     DEBUG_TRACE("Total Size: %lld\n", static_cast<long long>(m_targetBytes));
 }
 
+int CPartRestore::CheckDiskForBootCode(uint8_t fsType) const
+{
+    const bool writesBootCode = fsType == 0 ? m_mbr != nullptr && m_mbrSize != 0
+                                            : m_hasMbr != 0 && m_mbr != nullptr && m_mbrSize >= 512;
+    if (!writesBootCode || !m_diskPath.empty())
+        return 0;
+    DEBUG_TRACE("No disk is known to hold %s: its boot code cannot be restored!\n",
+                m_targetPartition.c_str());
+    return ERR_NO_DISK;
+}
+
 int CPartRestore::OnlyRestoreMbr()
 {
     // Only the end records hold the disk start: they are checked here, and
@@ -355,15 +389,15 @@ int CPartRestore::RestoreDiskBootCode()
 {
     if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
         return 0;
-    if (m_diskPath.empty() || m_diskPath == m_targetPartition) {
-        DEBUG_TRACE("No disk holds %s: its boot code is not restored!\n", m_targetPartition.c_str());
-        return 0;
-    }
+    if (m_diskPath.empty())
+        return ERR_NO_DISK;
     return WriteDiskStart(kBootCodeBytes, true);
 }
 
 int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
 {
+    if (m_diskPath.empty())
+        return ERR_NO_DISK;
     CDeviceIo disk;
     if (disk.Open(m_diskPath, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;

@@ -24,6 +24,8 @@ public:
     // Names, the password digest and the description are read into a
     // buffer of this size; a stored length that does not fit is refused.
     static constexpr uint32_t kNameBufferBytes = 1024;
+    static_assert(ImageFormat::kMaxDescriptionBlobBytes < kNameBufferBytes,
+                  "a description blob fits the buffer");
     // Used bytes may exceed the target's size by less than this.
     static constexpr uint64_t kSizeSlack = 0xA00000;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
@@ -77,10 +79,13 @@ public:
     // at its end records when it carries none.
     uint64_t DataEndPos() const { return m_dataEndPos; }
 
-    // The whole disk that holds a partition: trailing digits removed, and a
-    // 'p' that then follows a digit too (nvme0n1p1 -> nvme0n1).
+    // The name of the disk a partition's name suggests: trailing digits
+    // removed, and a 'p' that then follows a digit too (nvme0n1p1 ->
+    // nvme0n1). Only a guess: the disk written is one known to hold the
+    // target (DeviceSystem::DiskHoldingPartition).
     static std::string DiskOfPartition(const std::string& partition);
 
+    // The disk known to hold the target, once RestoreInit opened it; "".
     const std::string& DiskPath() const { return m_diskPath; }
     uint64_t TargetBytes() const { return m_targetBytes; }
     uint64_t TargetSectors() const { return m_targetSectors; }
@@ -134,10 +139,13 @@ protected:
     // The last step of a partition restore: when the request asks for it
     // and the image saved a whole first sector, the saved disk start goes
     // back to the disk that holds the target (WriteDiskStart with the
-    // sectors after the first). A target that names no partition of a disk
-    // is left alone: its "disk" is the target itself, and the boot code
-    // would overwrite the boot sector just written.
+    // sectors after the first). RestoreInit has refused a target that no
+    // disk is known to hold (ERR_NO_DISK).
     int RestoreDiskBootCode();
+    // ERR_NO_DISK when the job would write boot code (fsType 0: the disk
+    // start alone; else as the request asks) but no disk is known to hold
+    // the target.
+    int CheckDiskForBootCode(uint8_t fsType) const;
     // Writes the first `bootCodeBytes` of the saved disk start at the disk's
     // byte 0 and, with `laterSectors`, the saved bytes from 512 on at 512.
     // ERR_OPEN_DISK when the disk cannot be opened, ERR_WRITE_MBR when a

@@ -74,6 +74,12 @@ int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool*
     const bool announced = (end.spare1 & ImageFormat::kSpare1VolumeCheck) != 0;
     const uint64_t volumeBytes = VolumeBytes(volume);
     const uint64_t recordEnd = RecordEnd(volumeBytes, end);
+    // The trailer names records further on than the volume goes: it was
+    // cut short, whatever else it holds.
+    if (recordEnd > volumeBytes) {
+        DEBUG_TRACE("%s ends before the records its trailer names!\n", volume.Path().c_str());
+        return ERR_VOLUME_TRUNCATED;
+    }
     tagVOLUME_CHECK_TAIL tail{};
     const bool tailRead = recordEnd >= kHeadBytes + kTailBytes && recordEnd <= volumeBytes &&
                           ReadExactlyAt(volume, recordEnd - kTailBytes, &tail, kTailBytes);

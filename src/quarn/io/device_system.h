@@ -16,11 +16,22 @@ namespace DeviceSystem {
 bool FileExists(const std::string& path);
 // Bytes of the open image file; false when unknown.
 bool FileBytes(CDeviceIo& file, uint64_t* bytes);
+// Gives the closed file `from` the name `to`, replacing a file of that
+// name in one step: 0, or -1 when it cannot.
+int ReplaceFile(const std::string& from, const std::string& to);
+// Removes a closed file: 0, or -1 when it is there and cannot be removed.
+int RemoveFile(const std::string& path);
+// Puts the folder's entries (names just given) on their device: 0, or -1.
+int SyncFolder(const std::string& folder);
 // Bytes of the open restore target; false when unknown.
 bool TargetBytes(CDeviceIo& target, uint64_t* bytes);
 // The whole disk that holds a partition, as a path the engine opens; the
 // partition itself or "" when none is known.
 std::string DiskOfPartition(const std::string& partition);
+// The whole disk known to hold the open partition `target` (opened from
+// `partition`), as a path the engine opens; "" when no disk is known to hold
+// it, so that nothing meant for a disk's first sector goes to another file.
+std::string DiskHoldingPartition(CDeviceIo& target, const std::string& partition);
 // Makes the freshly opened restore target (`path`) the restore's own:
 // 0, or a result code when the restore must not write to it.
 int ClaimTarget(CDeviceIo& target, const std::string& path);

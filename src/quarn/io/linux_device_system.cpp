@@ -7,6 +7,8 @@
 #include "quarn.h"
 
 #include <cctype>
+#include <climits>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +35,38 @@ bool FileBytes(CDeviceIo& file, uint64_t* bytes)
         return false;
     *bytes = static_cast<uint64_t>(st.st_size);
     return true;
+}
+
+int ReplaceFile(const std::string& from, const std::string& to)
+{
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return 0;
+    DEBUG_TRACE("rename %s failed! --- %s\n", from.c_str(), std::strerror(errno));
+    return -1;
+}
+
+int RemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : -1;
+}
+
+int SyncFolder(const std::string& folder)
+{
+    const std::string path = folder.empty() ? std::string(".") : folder;
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        DEBUG_TRACE("open %s failed! --- %s\n", path.c_str(), std::strerror(errno));
+        return -1;
+    }
+    // A file system that cannot sync a folder (EINVAL) keeps no entries
+    // that a sync would put on a device.
+    const bool synced = fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    close(fd);
+    if (synced)
+        return 0;
+    DEBUG_TRACE("Sync the folder %s error! --- %s\n", path.c_str(), std::strerror(error));
+    return -1;
 }
 
 bool TargetBytes(CDeviceIo& target, uint64_t* bytes)
@@ -67,6 +101,90 @@ std::string DiskOfPartition(const std::string& partition)
         std::isdigit(static_cast<unsigned char>(disk[disk.size() - 2])))
         disk.pop_back();
     return disk;
+}
+
+namespace {
+
+constexpr size_t kMbrTableOffset = 446;
+constexpr size_t kMbrEntryBytes = 16;
+constexpr size_t kMbrEntryTypeOffset = 4;      // byte: 0 for an unused entry
+constexpr size_t kMbrEntrySectorsOffset = 12;  // u32: sectors of the partition
+constexpr uint64_t kMbrSectorBytes = 512;
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string RealPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// A partition block device: the disk sysfs puts it under, when sysfs says
+// it is a partition.
+std::string BlockDiskHolding(const std::string& partition)
+{
+    const std::string name = BaseName(RealPath(partition));
+    if (name.empty())
+        return std::string();
+    const std::string entry = "/sys/class/block/" + name;
+    struct stat st;
+    if (stat((entry + "/partition").c_str(), &st) != 0 || stat((entry + "/start").c_str(), &st) != 0)
+        return std::string();
+    const std::string disk = BaseName(RealPath(entry + "/.."));
+    if (disk.empty() || disk == name)
+        return std::string();
+    const std::string path = "/dev/" + disk;
+    return stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode) ? path : std::string();
+}
+
+// A regular file standing for a partition (sdz1): the disk file beside it
+// (sdz) when that file's MBR lists, under the partition's number, an entry
+// of exactly the partition file's size. Primary partitions (1-4) only.
+std::string DiskFileHolding(const std::string& partition, uint64_t partitionBytes)
+{
+    const std::string name = SplitFileName(partition);
+    const std::string disk = DiskOfPartition(name);
+    if (disk.empty() || disk.size() >= name.size())
+        return std::string();
+    std::string number = name.substr(disk.size());
+    if (!number.empty() && number[0] == 'p')
+        number.erase(0, 1);
+    if (number.size() != 1 || number[0] < '1' || number[0] > '4')
+        return std::string();
+    const std::string diskPath = partition.substr(0, partition.size() - name.size()) + disk;
+    struct stat st;
+    if (stat(diskPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::string();
+    CDeviceIo diskFile;
+    uint8_t mbr[kMbrSectorBytes];
+    if (diskFile.Open(diskPath, CDeviceIo::ModeRead) != 0 ||
+        diskFile.Read(mbr, sizeof mbr) != static_cast<int64_t>(sizeof mbr) || mbr[510] != 0x55 ||
+        mbr[511] != 0xAA)
+        return std::string();
+    const uint8_t* entry = mbr + kMbrTableOffset + size_t(number[0] - '1') * kMbrEntryBytes;
+    uint32_t sectors = 0;
+    std::memcpy(&sectors, entry + kMbrEntrySectorsOffset, sizeof sectors);
+    if (entry[kMbrEntryTypeOffset] == 0 || uint64_t(sectors) * kMbrSectorBytes != partitionBytes)
+        return std::string();
+    return diskPath;
+}
+
+}  // namespace
+
+std::string DiskHoldingPartition(CDeviceIo& target, const std::string& partition)
+{
+    struct stat st;
+    if (!target.IsOpen() || fstat(target.GetHandle(), &st) != 0)
+        return std::string();
+    if (S_ISBLK(st.st_mode))
+        return BlockDiskHolding(partition);
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        return DiskFileHolding(partition, static_cast<uint64_t>(st.st_size));
+    return std::string();
 }
 
 int ClaimTarget(CDeviceIo&, const std::string&)

@@ -139,10 +139,8 @@ int CPartNtfsBackup::GetBootCodeInfo()
     m_fileRecordSize = geometry.fileRecordBytes;
     if (m_fileRecordSize != kRecordBytes) {
         // Images hold 1024-byte records; walking larger ones in 1024-byte
-        // steps would store garbage. Nothing has been written yet: the
-        // empty first volume goes too.
+        // steps would store garbage. No volume has been created yet.
         DEBUG_TRACE("dev:%s, file record size is %u\n", m_srcPartition.c_str(), m_fileRecordSize);
-        m_image->RemoveFile();
         return ERR_PART_INFO;
     }
     const int result = MeasurePartition(&m_partitionBytes);
