@@ -72,11 +72,6 @@ void WriteVolume(const std::string& path, VolumeEnd end, const std::vector<uint8
     end.info.dataSectionPos = 0;
     if (end.mftBitmap.empty() && end.end.fsType == FS_TYPE_NTFS)
         end.mftBitmap.assign(8, 0xFF);
-    // Every image holds the boot area of its file system's size.
-    if (end.bootArea.empty() && end.withRecords)
-        end.bootArea.assign(end.end.fsType == FS_TYPE_FAT32 ? ImageFormat::kFat32BootAreaBytes
-                                                            : ImageFormat::kNtfsBootAreaBytes,
-                            0);
     end.AppendTo(sink);
     WriteFileBytes(path, sink.bytes);
 }
