@@ -101,6 +101,24 @@ ImageTrailer failed(ImageTrailer::Status status)
 
 }  // namespace
 
+ImageVolumeEnd readImageVolumeEnd(const QString& path)
+{
+    ImageVolumeEnd result;
+    ImageFile file(path);
+    if (!file.isOpen())
+        return result;
+    const int64_t size = file.size();
+    tagBLOCK_END end{};
+    if (size < int64_t(sizeof(end)) || !file.readAt(uint64_t(size) - sizeof(end), &end, sizeof(end)) ||
+        end.magic != ImageFormat::kBlockEndMagic)
+        return result;
+    result.ok = true;
+    result.volumeIndex = end.volumeIndex;
+    result.generation = end.generation;
+    result.nextFollows = end.nextNameSize != 0;
+    return result;
+}
+
 ImageTrailer readImageTrailerRecords(const QString& path)
 {
     ImageFile file(path);
