@@ -5,6 +5,10 @@
 #include "backup_rules.h"
 #include "image_builder.h"
 #include "image_head_layout.h"
+#include "image_trailer.h"
+#include "ntfs_fixture.h"
+#include "restore_plan.h"
+#include "skip_or_fail.h"
 #include "test_support.h"
 
 #include <QFile>
@@ -615,6 +619,58 @@ TEST_F(BackupPlanTest, PreviousImagePasswordTable)
             EXPECT_EQ(result.request.password, test.enginePassword);
         }
     }
+}
+
+// A chain made by the engine: a protected full image, then an incremental
+// without a password of its own. The incremental stores the base's digest,
+// so its restore asks for that password.
+TEST_F(BackupPlanTest, AnIncrementalWithoutItsOwnPasswordKeepsTheProtectedBasesDigest)
+{
+    if (!testsupport::HaveNtfsTools())
+        SKIP_OR_FAIL_IN_CI("ntfs-3g's tools are missing");
+    const std::string partition = m_dir.file("sdz1");
+    std::string log;
+    ASSERT_TRUE(testsupport::MakeNtfsPartition(partition, 16 << 20, &log)) << log;
+    ASSERT_TRUE(testsupport::FillNtfsPartition(partition, m_dir.file("fill"),
+                                               {{"a.txt", testsupport::PatternBytes(5000, 1)}}, &log))
+        << log;
+    const auto run = [](const BackupPlan::Result& result) {
+        QByteArray head = result.headBlock;
+        return backup_ntfs(result.request, tagCallBackFunc(),
+                           reinterpret_cast<tagBackupImageHeadInfo*>(head.data()), head.size());
+    };
+    Choices full = passing();
+    full.sourcePartition = QString::fromStdString(partition);
+    full.mbrSource.clear();
+    full.usedBytes = 0;
+    full.imagePath = path("chain");
+    full.password = full.confirmPassword = QStringLiteral("secret1");
+    const BackupPlan::Result first = BackupPlan::plan(full);
+    ASSERT_TRUE(first.ready());
+    ASSERT_EQ(run(first), 0);
+
+    Choices incremental = full;
+    incremental.incremental = true;
+    incremental.previousImage = path("chain_0_0.bkp");
+    incremental.password.clear();
+    incremental.confirmPassword.clear();
+    EXPECT_EQ(BackupPlan::plan(incremental).problem, Problem::PreviousImagePasswordMissing);
+    incremental.previousImagePassword = QStringLiteral("secret1");
+    const BackupPlan::Result second = BackupPlan::plan(incremental);
+    ASSERT_TRUE(second.ready()) << int(second.problem);
+    ASSERT_EQ(run(second), 0);
+
+    const ImageTrailer trailer = readImageTrailerRecords(path("chain_0_1.bkp"));
+    ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+    EXPECT_EQ(trailer.passwordDigest, BackupRules::passwordDigest(QStringLiteral("secret1")));
+    RestorePlan::Choices restore;
+    restore.imagePath = path("chain_0_1.bkp");
+    restore.targetPath = path("target");
+    restore.fsCode = BackupPlan::kNtfsCode;
+    restore.storedDigest = trailer.passwordDigest;
+    EXPECT_EQ(RestorePlan::plan(restore).problem, RestorePlan::Problem::WrongPassword);
+    restore.typedPassword = QStringLiteral("secret1");
+    EXPECT_EQ(RestorePlan::plan(restore).problem, RestorePlan::Problem::None);
 }
 
 }  // namespace
