@@ -6,6 +6,7 @@
 #include "device_prober.h"
 #include "backup_rules.h"
 #include "bk_widget3.h"
+#include "image_trailer.h"
 #include "start_bk_widget.h"
 
 #include <QComboBox>
@@ -559,6 +560,55 @@ TEST_F(BackupWizardTest, AFailedOrCancelledReplaceLeavesTheOldSetAndASuccessfulO
     EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_0.bkp"));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_1_0.bkp"));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+}
+
+// An incremental backup on a protected image asks for that image's
+// password on page 3 before anything starts, and without a password of
+// its own the new image keeps the base's digest.
+TEST_F(BackupWizardTest, AnIncrementalOnAProtectedImageAsksForItsPasswordAndKeepsItsDigest)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    BkWidget3& page3 = *wizard->page3();
+    EXPECT_FALSE(page3.previousImageProtected());
+    backuptest::setOptions(page3, {QStringLiteral("secret1"), QStringLiteral("secret1"), 1, 0, QString()});
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+
+    ASSERT_TRUE(pressRow(*wizard->page1(), source()));
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step2);
+    ASSERT_EQ(mountPlace(images()), imagesDir);
+    wizard->page2()->takeIncrementalChoice(
+        {imagesDir + "/sys_0_0.bkp", images(), QStringLiteral("sys_0_0.bkp"), QString()});
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    EXPECT_TRUE(page3.previousImageProtected());
+    EXPECT_TRUE(page3.m_previousPasswordEdit->isVisible());
+    page3.m_passwordEdit->clear();  // none of its own
+    page3.m_confirmEdit->clear();
+
+    const struct {
+        const char* typed;
+        const char* message;
+    } refused[] = {
+        {"", "The image this backup builds on is protected by a password. Please type its password!"},
+        {"secret2", "The password of the image this backup builds on is wrong!"},
+    };
+    for (const auto& test : refused) {
+        SCOPED_TRACE(test.typed);
+        page3.m_previousPasswordEdit->setText(QString::fromLatin1(test.typed));
+        click(wizard->nextButton());
+        EXPECT_FALSE(wizard->jobActive());
+        EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Password Error"));
+        EXPECT_EQ(answers.boxes.last().message, QString::fromLatin1(test.message));
+        EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+    }
+    page3.m_previousPasswordEdit->setText(QStringLiteral("secret1"));
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    const ImageTrailer trailer = readImageTrailerRecords(imagesDir + "/sys_0_1.bkp");
+    ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+    EXPECT_EQ(trailer.passwordDigest, BackupRules::passwordDigest(QStringLiteral("secret1")));
 }
 
 }  // namespace
