@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <cmath>
 #include <cstddef>
 
 namespace BackupPlan {
@@ -56,6 +57,11 @@ QStringList stampsOf(const QStringList& files)
     return stamps;
 }
 
+quint64 neededFreeBytes(qint64 usedBytes)
+{
+    return usedBytes <= 0 ? 0 : quint64(std::ceil(double(usedBytes) / kMaxShareOfFreeBytes));
+}
+
 bool fitsBeside(qint64 usedBytes, quint64 freeBytes)
 {
     return usedBytes <= 0 || double(usedBytes) <= kMaxShareOfFreeBytes * double(freeBytes);
@@ -92,6 +98,7 @@ Result replacementOf(const QString& localImageBase, const QString& destFsName, q
     Result result;
     result.usedBytes = usedBytes;
     result.freeBytes = freeBytes;
+    result.neededFreeBytes = neededFreeBytes(usedBytes);
     result.nameCase = BackupRules::nameCaseOf(destFsName);
     result.filesToReplace = BackupRules::imageSetFiles(localImageBase, result.nameCase);
     result.oldSetBytes = BackupRules::filesBytes(result.filesToReplace);
@@ -220,6 +227,7 @@ Result plan(const Choices& choices)
     result.usedBytes = replacement.usedBytes;
     result.freeBytes = replacement.freeBytes;
     result.oldSetBytes = replacement.oldSetBytes;
+    result.neededFreeBytes = replacement.neededFreeBytes;
     result.oldSetStamps = replacement.oldSetStamps;
     result.nameCase = BackupRules::nameCaseOf(choices.destFsName);
     if (passwordTooShort(choices.password) || passwordTooShort(choices.confirmPassword)) {

@@ -114,6 +114,9 @@ struct Result {
     qint64 usedBytes = 0;
     quint64 freeBytes = 0;
     quint64 oldSetBytes = 0;
+    // The free bytes the new image asks for (its used bytes are at most
+    // kMaxShareOfFreeBytes of them); 0 when the used bytes are not known.
+    quint64 neededFreeBytes = 0;
     // The old set was removed before the job (DeleteOldImageFirst agreed):
     // a failed job leaves no image.
     bool oldSetDeletedFirst = false;

@@ -37,10 +37,12 @@ QString BackupWizard::replaceQuestion(const BackupPlan::Result& asking, const QS
 {
     if (asking.question == BackupPlan::Question::DeleteOldImageFirst)
         return tr("An image named %1 already exists there, and the destination cannot hold it and the new "
-                  "image together: %2 free, %3 of data to back up, the old image takes %4. Do you want to "
-                  "delete the old image before the backup starts? If the backup then fails, no image is "
-                  "left.")
-            .arg(imageName, formatSize(qint64(asking.freeBytes)), formatSize(asking.usedBytes),
+                  "image together: the new image needs up to %2 of free space, there are %3 free, and the "
+                  "old "
+                  "image takes %4. Do you want to delete the old image before the backup starts? If the "
+                  "backup "
+                  "then fails, no image is left.")
+            .arg(imageName, formatSize(qint64(asking.neededFreeBytes)), formatSize(qint64(asking.freeBytes)),
                  formatSize(qint64(asking.oldSetBytes)));
     return tr("An image named %1 already exists there. It is kept until the new image is written whole; "
               "then its other volumes and the incremental images built on it are removed. Do you want to "

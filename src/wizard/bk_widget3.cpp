@@ -48,7 +48,7 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     QGroupBox* protection = new QGroupBox(tr("Archive protection"), this);
     protection->setStyleSheet(PageStyle::groupStyle());
     m_protection = protection;
-    m_previousPasswordLabel = PageStyle::newText(protection, tr("Previous image:"), QRect(15, 24, 150, 26));
+    m_previousPasswordLabel = PageStyle::newText(protection, tr("Base password:"), QRect(15, 24, 150, 26));
     m_previousPasswordEdit =
         newPasswordEdit(protection, QRect(170, 24, 250, 26), QStringLiteral("previousPasswordEdit"));
     m_previousPasswordEdit->setAccessibleName(tr("Password of the image this backup builds on"));

@@ -395,6 +395,7 @@ TEST_F(BackupPlanTest, WhereBothDoNotFitTheOldSetGoesFirstOnlyWhenAgreed)
         EXPECT_EQ(asking.usedBytes, 800);
         EXPECT_EQ(asking.freeBytes, 500u);
         EXPECT_EQ(asking.oldSetBytes, 1024u);
+        EXPECT_EQ(asking.neededFreeBytes, 1000u);
         return false;
     });
     EXPECT_FALSE(result.ready());

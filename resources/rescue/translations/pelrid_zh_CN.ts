@@ -97,8 +97,8 @@
 <context>
     <name>BackupWizard</name>
     <message>
-        <source>An image named %1 already exists there, and the destination cannot hold it and the new image together: %2 free, %3 of data to back up, the old image takes %4. Do you want to delete the old image before the backup starts? If the backup then fails, no image is left.</source>
-        <translation>该位置已存在名为 %1 的镜像，目标位置无法同时容纳它和新镜像：可用空间 %2，要备份的数据 %3，旧镜像占用 %4。是否在备份开始前删除旧镜像？如果备份随后失败，将不会留下任何镜像。</translation>
+        <source>An image named %1 already exists there, and the destination cannot hold it and the new image together: the new image needs up to %2 of free space, there are %3 free, and the old image takes %4. Do you want to delete the old image before the backup starts? If the backup then fails, no image is left.</source>
+        <translation>该位置已存在名为 %1 的镜像，目标位置无法同时容纳它和新镜像：新镜像最多需要 %2 的可用空间，当前可用 %3，旧镜像占用 %4。是否在备份开始前删除旧镜像？如果备份随后失败，将不会留下任何镜像。</translation>
     </message>
     <message>
         <source>An image named %1 already exists there. It is kept until the new image is written whole; then its other volumes and the incremental images built on it are removed. Do you want to go on?</source>
@@ -997,8 +997,8 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>镜像保护</translation>
     </message>
     <message>
-        <source>Previous image:</source>
-        <translation>上一个镜像：</translation>
+        <source>Base password:</source>
+        <translation>基础镜像密码：</translation>
     </message>
     <message>
         <source>Password of the image this backup builds on</source>
