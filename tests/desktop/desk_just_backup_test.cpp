@@ -147,6 +147,41 @@ TEST_F(JustBackupTest, AReplaceThatSucceededRemovesTheRestOfTheOldSet)
     EXPECT_TRUE(testsupport::FileExists(folder + "D_backup_0_1.bkp"));
 }
 
+// Where the destination cannot hold the old set and the new image
+// together, the question says so and the old set goes first only on OK.
+TEST_F(JustBackupTest, WhereBothDoNotFitTheOldSetGoesFirstOnlyWhenAgreed)
+{
+    sim::writeText(machine.machine, "drives.txt",
+                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\n"
+                   "FreeBytes=25165824\n\n"
+                   "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=NTFS\n"
+                   "FreeBytes=1048576\n");
+    const std::string oldImage = machine.host("fs/d/Images/C_backup_0_0.bkp");
+    const struct {
+        const char* what;
+        int answer;
+        bool oldImageStays;
+    } cases[] = {
+        {"Cancel", 0, true},
+        {"OK", 1, false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        testsupport::MakeSparseFile(oldImage, 1ull << 30);
+        MsgBoxAnswers answers;
+        answers.push(1);
+        answers.push(test.answer);
+        desk::JustBackupDlg dialog("C:\\");
+        EXPECT_EQ(dialog.prepare(), !test.oldImageStays);
+        ASSERT_EQ(answers.boxes.size(), 2);
+        EXPECT_TRUE(answers.boxes[1].message.contains("cannot hold it and the new image together"))
+            << answers.boxes[1].message.toStdString();
+        EXPECT_TRUE(answers.boxes[1].message.contains("there are 1024.00 KB free"))
+            << answers.boxes[1].message.toStdString();
+        EXPECT_EQ(testsupport::FileExists(oldImage), test.oldImageStays);
+    }
+}
+
 // A file on FAT32 holds at most 4 GiB - 1 byte: the image on a FAT32 drive
 // splits below 4 GiB, at a whole MiB, whatever the drive's size.
 TEST_F(JustBackupTest, Fat32DestinationSplitsBelow4GiB)

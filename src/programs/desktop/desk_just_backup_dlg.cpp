@@ -144,7 +144,7 @@ bool JustBackupDlg::agreeToReplace(const QString& destFsName)
     const std::wstring root = (QString(m_savePath.at(0)) + QStringLiteral(":\\")).toStdWString();
     unsigned long long total = 0;
     unsigned long long free = 0;
-    const bool measured = getDiskFreeSpace(root.c_str(), &total, &free) == 0;
+    const bool measured = getDiskFreeSpace(root.c_str(), &total, &free) == 1;
     m_plan =
         BackupPlan::replacementOf(localPath(m_savePath), destFsName, measured ? m_head.usedBytes : 0, free);
     // Too little space even without the old set: the job is left to fail
