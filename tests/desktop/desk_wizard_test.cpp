@@ -40,11 +40,16 @@ using namespace desktest;
 
 namespace {
 
-// A first volume that ends as a one-volume image does (no data section).
-void writeOneVolumeImage(const std::string& path)
+// A first volume that ends as a one-volume image does (no data section),
+// protected by `password` when it is not empty.
+void writeOneVolumeImage(const std::string& path, const QString& password = QString())
 {
     testsupport::ByteSink sink;
     testsupport::VolumeEnd end;
+    if (!password.isEmpty()) {
+        const QByteArray digest = BackupRules::passwordDigest(password);
+        end.passwordHash.assign(digest.begin(), digest.end());
+    }
     end.AppendTo(sink);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(sink.bytes.data()), std::streamsize(sink.bytes.size()));
@@ -242,6 +247,50 @@ TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
     ASSERT_EQ(scripted.backups.size(), 1u);
     EXPECT_TRUE(scripted.backups[0].incremental);
     EXPECT_EQ(scripted.backups[0].prevImage, "D:\\Images\\sys_0_2.bkp");
+    desk::setFileChooser(before);
+}
+
+// An incremental backup on a protected image asks for that image's
+// password first; without one of its own it hands the engine the checked
+// password, whose digest the base holds.
+TEST_F(DeskWizard, IncrementalOnAProtectedImageAsksForItsPassword)
+{
+    writeOneVolumeImage(machine.host("fs/d/Images/sys_0_0.bkp"), QStringLiteral("secret1"));
+    desk::FileChooser before = desk::setFileChooser(
+        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\sys_0_0.bkp"); });
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    wizard.page2()->m_typeCombo->setCurrentIndex(1);
+    click(wizard.page2()->m_browseBtn);
+    click(wizard.nextButton());
+    ASSERT_EQ(wizard.currentStep(), 3);
+    BkWidget3& page3 = *wizard.page3();
+    EXPECT_TRUE(page3.previousImageProtected());
+    const struct {
+        const char* typed;
+        const char* message;
+    } refused[] = {
+        {"", "The image this backup builds on is protected by a password. Please type its password!"},
+        {"wrong12", "The password of the image this backup builds on is wrong!"},
+    };
+    for (const auto& test : refused) {
+        SCOPED_TRACE(test.typed);
+        MsgBoxAnswers answers;
+        page3.m_previousPasswordEdit->setText(test.typed);
+        click(wizard.nextButton());
+        ASSERT_EQ(answers.boxes.size(), 1);
+        EXPECT_EQ(answers.boxes[0].message, test.message);
+        EXPECT_TRUE(scripted.backups.empty());
+    }
+    MsgBoxAnswers answers;
+    page3.m_previousPasswordEdit->setText("secret1");
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_TRUE(scripted.backups[0].incremental);
+    EXPECT_EQ(scripted.backups[0].password, "secret1");
     desk::setFileChooser(before);
 }
 
