@@ -116,14 +116,21 @@ QStringList replacedSetLeftovers(const QStringList& oldSet, const QString& image
             break;
         }
     }
+    // Where the file system keeps names that differ in case apart, an old
+    // volume named in other letters is a file of its own beside the new one.
+    const QStringList listed = base.absoluteDir().entryList(QDir::Files | QDir::Hidden);
     QStringList leftovers;
     for (const QString& file : oldSet) {
-        const QRegularExpressionMatch match = pattern.match(QFileInfo(file).fileName());
+        const QString name = QFileInfo(file).fileName();
+        const QRegularExpressionMatch match = pattern.match(name);
         if (!match.hasMatch())
             continue;
         const qulonglong volume = match.captured(1).toULongLong();
         const qulonglong generation = match.captured(2).toULongLong();
-        if (generation != 0 || (newVolumes >= 0 && volume >= qulonglong(newVolumes)))
+        const QString newName = QStringLiteral("%1_%2_0.bkp").arg(base.fileName()).arg(volume);
+        const bool besideTheNewVolume = name != newName && listed.contains(name, Qt::CaseSensitive) &&
+                                        listed.contains(newName, Qt::CaseSensitive);
+        if (generation != 0 || (newVolumes >= 0 && volume >= qulonglong(newVolumes)) || besideTheNewVolume)
             leftovers << file;
     }
     return leftovers;

@@ -524,6 +524,14 @@ TEST_F(BackupPlanTest, LeftoversOfAReplacedSetTable)
         }
         EXPECT_EQ(BackupRules::replacedSetLeftovers(oldSet, path("img")), test.leftovers);
     }
+    // An old volume named in other letters where the file system keeps it
+    // apart from the new one (as here) is a leftover too.
+    writeFile(m_dir.file("Img_0_0.bkp"), QByteArray(3, 'o'));
+    volume("img_0_0.bkp", 0, false);
+    EXPECT_EQ(BackupRules::replacedSetLeftovers({path("Img_0_0.bkp")}, path("img"), Qt::CaseInsensitive),
+              QStringList{path("Img_0_0.bkp")});
+    EXPECT_EQ(BackupRules::replacedSetLeftovers({path("img_0_0.bkp")}, path("img"), Qt::CaseInsensitive),
+              QStringList());
 }
 
 // After the job: a failure or cancel keeps the old set and removes what
