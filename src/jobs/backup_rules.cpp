@@ -11,6 +11,9 @@ namespace BackupRules {
 
 namespace {
 
+// The suffix a backup writes each volume under until its image is whole.
+const char kUnfinishedSuffix[] = ".part";
+
 // "<base>_<volume>_<generation>.bkp" for one base (with `suffix` after it).
 QRegularExpression volumeNamePattern(const QString& baseName,
                                      Qt::CaseSensitivity nameCase = Qt::CaseSensitive,
@@ -86,7 +89,7 @@ QStringList unfinishedVolumes(const QString& imageBase, Qt::CaseSensitivity name
 {
     const QFileInfo base(imageBase);
     return matchingFiles(base.absoluteDir(),
-                         volumeNamePattern(base.fileName(), nameCase, QStringLiteral(".part")));
+                         volumeNamePattern(base.fileName(), nameCase, QLatin1String(kUnfinishedSuffix)));
 }
 
 quint64 filesBytes(const QStringList& files)
