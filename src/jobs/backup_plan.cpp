@@ -3,10 +3,14 @@
 #include "backup_rules.h"
 #include "image_head_layout.h"
 #include "image_head_reader.h"
+#include "image_trailer.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
+#include <cmath>
 #include <cstddef>
 
 namespace BackupPlan {
@@ -41,7 +45,113 @@ Problem comparePreviousHead(const QString& previousImage, const QByteArray& head
     return Problem::None;
 }
 
+QStringList stampsOf(const QStringList& files)
+{
+    QStringList stamps;
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        stamps << (info.exists()
+                       ? QStringLiteral("%1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch())
+                       : QString());
+    }
+    return stamps;
+}
+
+quint64 neededFreeBytes(qint64 usedBytes)
+{
+    return usedBytes <= 0 ? 0 : quint64(std::ceil(double(usedBytes) / kMaxShareOfFreeBytes));
+}
+
+bool fitsBeside(qint64 usedBytes, quint64 freeBytes)
+{
+    return usedBytes <= 0 || double(usedBytes) <= kMaxShareOfFreeBytes * double(freeBytes);
+}
+
+// The image built on must be readable for its password digest: a protected
+// one is built on only with its password, so that no incremental opens a
+// protected chain.
+Problem checkPreviousPassword(const QString& previousImage, const QString& typed, bool* isProtected)
+{
+    const ImageTrailer trailer = readImageTrailerRecords(previousImage);
+    if (trailer.status != ImageTrailer::Ok)
+        return Problem::PreviousImageUnreadable;
+    *isProtected = !trailer.passwordDigest.isEmpty();
+    if (!*isProtected)
+        return Problem::None;
+    if (typed.isEmpty())
+        return Problem::PreviousImagePasswordMissing;
+    return BackupRules::passwordDigest(typed) == trailer.passwordDigest ? Problem::None
+                                                                        : Problem::PreviousImagePasswordWrong;
+}
+
 }  // namespace
+
+bool previousImageProtected(const QString& localPreviousImage)
+{
+    const ImageTrailer trailer = readImageTrailerRecords(localPreviousImage);
+    return trailer.status == ImageTrailer::Ok && !trailer.passwordDigest.isEmpty();
+}
+
+Result replacementOf(const QString& localImageBase, const QString& destFsName, qint64 usedBytes,
+                     quint64 freeBytes)
+{
+    Result result;
+    result.usedBytes = usedBytes;
+    result.freeBytes = freeBytes;
+    result.neededFreeBytes = neededFreeBytes(usedBytes);
+    result.nameCase = BackupRules::nameCaseOf(destFsName);
+    result.filesToReplace = BackupRules::imageSetFiles(localImageBase, result.nameCase);
+    result.oldSetBytes = BackupRules::filesBytes(result.filesToReplace);
+    result.oldSetStamps = stampsOf(result.filesToReplace);
+    if (fitsBeside(usedBytes, freeBytes)) {
+        if (!result.filesToReplace.isEmpty())
+            result.question = Question::ReplaceImageSet;
+    } else if (!result.filesToReplace.isEmpty() && fitsBeside(usedBytes, freeBytes + result.oldSetBytes)) {
+        result.question = Question::DeleteOldImageFirst;
+    } else {
+        result.problem = Problem::NotEnoughSpace;
+    }
+    return result;
+}
+
+bool removeOldSet(Result* plan)
+{
+    for (const QString& file : plan->filesToReplace) {
+        if (QFile::exists(file) && !QFile::remove(file)) {
+            plan->problem = Problem::OldImageNotRemovable;
+            plan->oldImageFile = file;
+            return false;
+        }
+    }
+    plan->oldSetDeletedFirst = true;
+    return true;
+}
+
+bool oldSetUnchanged(const Result& plan)
+{
+    return !plan.oldSetDeletedFirst && stampsOf(plan.filesToReplace) == plan.oldSetStamps;
+}
+
+QStringList cleanUpAfterJob(const Result& plan, const QString& localImageBase,
+                            const QStringList& filesBeforeJob, bool succeeded)
+{
+    QStringList going;
+    if (succeeded) {
+        going = BackupRules::replacedSetLeftovers(plan.filesToReplace, localImageBase, plan.nameCase);
+    } else {
+        going = BackupRules::unfinishedVolumes(localImageBase, plan.nameCase);
+        for (const QString& file : BackupRules::imageSetFiles(localImageBase, plan.nameCase)) {
+            if (!filesBeforeJob.contains(file, plan.nameCase))
+                going << file;
+        }
+    }
+    QStringList stayed;
+    for (const QString& file : going) {
+        if (QFile::exists(file) && !QFile::remove(file))
+            stayed << file;
+    }
+    return stayed;
+}
 
 QString fsNameOfCode(int fsCode)
 {
@@ -73,6 +183,7 @@ QByteArray withUsedBytes(const QByteArray& headBlock, qint64 usedBytes)
 Result plan(const Choices& choices)
 {
     Result result;
+    bool previousProtected = false;
     const QString localImage = orEngine(choices.localImagePath, choices.imagePath);
     const QString localPrevious = orEngine(choices.localPreviousImage, choices.previousImage);
     if (choices.incremental) {
@@ -92,12 +203,33 @@ Result plan(const Choices& choices)
             result.problem = Problem::PreviousImageNotNewest;
             return result;
         }
+        result.problem =
+            checkPreviousPassword(localPrevious, choices.previousImagePassword, &previousProtected);
+        if (result.problem != Problem::None)
+            return result;
     }
-    if (choices.usedBytes > 0 &&
-        double(choices.usedBytes) > kMaxShareOfFreeBytes * double(choices.destFreeBytes)) {
-        result.problem = Problem::NotEnoughSpace;
-        return result;
+    // A full backup over an image of the same name replaces the whole old
+    // set: its later volumes and the incremental images built on it would
+    // point at data that is gone. The old set stays until the new image is
+    // whole, so both must fit, or the old set must go first.
+    Result replacement;
+    if (choices.incremental) {
+        replacement.usedBytes = choices.usedBytes;
+        replacement.freeBytes = choices.destFreeBytes;
+        if (!fitsBeside(choices.usedBytes, choices.destFreeBytes))
+            replacement.problem = Problem::NotEnoughSpace;
+    } else {
+        replacement = replacementOf(localImage, choices.destFsName, choices.usedBytes, choices.destFreeBytes);
     }
+    if (replacement.problem != Problem::None)
+        return replacement;
+    result.filesToReplace = replacement.filesToReplace;
+    result.usedBytes = replacement.usedBytes;
+    result.freeBytes = replacement.freeBytes;
+    result.oldSetBytes = replacement.oldSetBytes;
+    result.neededFreeBytes = replacement.neededFreeBytes;
+    result.oldSetStamps = replacement.oldSetStamps;
+    result.nameCase = BackupRules::nameCaseOf(choices.destFsName);
     if (passwordTooShort(choices.password) || passwordTooShort(choices.confirmPassword)) {
         result.problem = Problem::PasswordTooShort;
         return result;
@@ -111,15 +243,9 @@ Result plan(const Choices& choices)
         result.problem = Problem::DestinationFsUnknown;
         return result;
     }
-    // A full backup over an image of the same name would leave the old
-    // image's later volumes and the incremental images built on it behind,
-    // pointing at data that is gone.
-    if (!choices.incremental) {
-        result.filesToReplace = BackupRules::imageSetFiles(localImage);
-        if (!result.filesToReplace.isEmpty() && !choices.replaceConfirmed) {
-            result.question = Question::ReplaceImageSet;
-            return result;
-        }
+    if (replacement.question != Question::None && !choices.replaceConfirmed) {
+        result.question = replacement.question;
+        return result;
     }
 
     using BackupRules::engineText;
@@ -134,7 +260,12 @@ Result plan(const Choices& choices)
     arg.compressType = choices.compressIndex + 1;
     arg.saveMbr = choices.active && !choices.mbrSource.isEmpty();
     arg.mbrSize = arg.saveMbr ? 512 : 0;
-    arg.password = engineText(choices.password).toStdString();
+    // An incremental without a password of its own on a protected image
+    // keeps that image's digest: the engine stores the digest of the
+    // password it is given, and this one was checked against it.
+    const QString& password =
+        previousProtected && choices.password.isEmpty() ? choices.previousImagePassword : choices.password;
+    arg.password = engineText(password).toStdString();
     arg.description = engineText(choices.description).toStdString();
     arg.volumeSize = volumeSize;
     arg.bytesToProcess = choices.usedBytes > 0 ? uint64_t(choices.usedBytes) : 0;
@@ -152,19 +283,19 @@ Result check(Choices choices)
 Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree)
 {
     Result asking = plan(choices);
-    if (asking.question != Question::ReplaceImageSet || !agree(asking))
+    if (asking.question == Question::None || !agree(asking))
         return asking;
-    for (const QString& file : asking.filesToReplace) {
-        if (!QFile::remove(file)) {
-            Result refused;
-            refused.problem = Problem::OldImageNotRemovable;
-            refused.oldImageFile = file;
-            return refused;
-        }
-    }
     Choices agreed = choices;
     agreed.replaceConfirmed = true;
-    return plan(agreed);
+    if (asking.question == Question::ReplaceImageSet)
+        return plan(agreed);
+    if (!removeOldSet(&asking))
+        return asking;
+    // The space the old set took is free now.
+    agreed.destFreeBytes += asking.oldSetBytes;
+    Result result = plan(agreed);
+    result.oldSetDeletedFirst = true;
+    return result;
 }
 
 }  // namespace BackupPlan

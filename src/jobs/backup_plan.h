@@ -32,21 +32,30 @@ const int kMinPasswordLength = 6;
 // to its own translated text.
 enum class Problem {
     None,
-    IncrementalNotNtfs,           // an incremental backup of a file system other than NTFS
-    PreviousImageUnreadable,      // the previous image's head cannot be read
-    PreviousImageOtherPartition,  // the previous image is of another partition
-    PreviousImageNotNewest,       // a newer image of its chain exists (newerImage names it)
-    NotEnoughSpace,               // used bytes above 0.8 of the destination's free bytes
-    PasswordTooShort,             // 1 to 5 characters in either field
-    PasswordsDiffer,              // the two fields differ
-    DestinationFsUnknown,         // "Auto" volume size on an unknown file system
-    OldImageNotRemovable,         // a file of the replaced set stays (oldImageFile names it)
+    IncrementalNotNtfs,            // an incremental backup of a file system other than NTFS
+    PreviousImageUnreadable,       // the previous image's head cannot be read
+    PreviousImageOtherPartition,   // the previous image is of another partition
+    PreviousImageNotNewest,        // a newer image of its chain exists (newerImage names it)
+    PreviousImagePasswordMissing,  // the image built on is protected and its password was not typed
+    PreviousImagePasswordWrong,    // the password typed is not that image's
+    NotEnoughSpace,                // used bytes above 0.8 of the destination's free bytes
+    PasswordTooShort,              // 1 to 5 characters in either field
+    PasswordsDiffer,               // the two fields differ
+    DestinationFsUnknown,          // "Auto" volume size on an unknown file system
+    OldImageNotRemovable,          // a file of the replaced set stays (oldImageFile names it)
 };
 
 // A question the wizard asks before the plan gives the request.
 enum class Question {
     None,
-    ReplaceImageSet,  // a full backup over an existing image set (filesToReplace)
+    // A full backup over an existing image set (filesToReplace): the old
+    // set stays until the new image is whole, and what is left of it goes
+    // after the job succeeded.
+    ReplaceImageSet,
+    // The same, where the destination cannot hold the old set and the new
+    // image together (the figures in usedBytes, freeBytes, oldSetBytes):
+    // agreed, the old set goes before the job starts.
+    DeleteOldImageFirst,
 };
 
 struct Choices {
@@ -81,11 +90,14 @@ struct Choices {
 
     QString password;
     QString confirmPassword;
+    // For an incremental backup on a protected image: that image's
+    // password as the user typed it.
+    QString previousImagePassword;
     int compressIndex = 1;    // 0 fast, 1 normal, 2 high
     int volumeSizeIndex = 0;  // BackupRules::VolumeSizeChoice
     QString description;
 
-    // The user agreed to replace the existing image set.
+    // The user agreed to the question about the existing image set.
     bool replaceConfirmed = false;
 };
 
@@ -94,9 +106,25 @@ struct Result {
     Question question = Question::None;
     // The first volume of the newest image of the chain (PreviousImageNotNewest).
     QString newerImage;
-    // The files of the image set a full backup replaces (local paths); the
-    // wizard removes them once the user agreed.
+    // The files of the image set a full backup replaces (local paths):
+    // what the new image leaves of them is removed after its success.
     QStringList filesToReplace;
+    // The figures of the space rule: the source's used bytes, the
+    // destination's free bytes and the bytes the old set takes there.
+    qint64 usedBytes = 0;
+    quint64 freeBytes = 0;
+    quint64 oldSetBytes = 0;
+    // The free bytes the new image asks for (its used bytes are at most
+    // kMaxShareOfFreeBytes of them); 0 when the used bytes are not known.
+    quint64 neededFreeBytes = 0;
+    // The old set was removed before the job (DeleteOldImageFirst agreed):
+    // a failed job leaves no image.
+    bool oldSetDeletedFirst = false;
+    // Size and time of each file of filesToReplace when the plan was made,
+    // to tell after a failed job whether the old set is as it was.
+    QStringList oldSetStamps;
+    // How the destination compares file names.
+    Qt::CaseSensitivity nameCase = Qt::CaseSensitive;
     QString oldImageFile;
     tagBackupArgument request;
     QByteArray headBlock;
@@ -111,10 +139,38 @@ Result plan(const Choices& choices);
 // question.
 Result check(Choices choices);
 
-// The plan at Start. On the question `agree` is asked (with the result that
-// asks); when it agrees, the old set is removed and the request given;
-// when not, the result still asks and the wizard starts nothing.
+// The plan at Start. On a question `agree` is asked (with the result that
+// asks); when it agrees, the request is given (after the old set was
+// removed, for DeleteOldImageFirst); when not, the result still asks and
+// the wizard starts nothing.
 Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree);
+
+// The question about an existing image set of a full backup into
+// `localImageBase` on a destination of `destFsName` with `freeBytes` free,
+// for `usedBytes` of source (0 or less: not measured): None when there is
+// no set, NotEnoughSpace when the image does not fit even without the old
+// set. Both programs' wizards and the one-drive backup take it from here.
+Result replacementOf(const QString& localImageBase, const QString& destFsName, qint64 usedBytes,
+                     quint64 freeBytes);
+
+// Removes the old set before the job; false (with oldImageFile set) when a
+// file stays.
+bool removeOldSet(Result* plan);
+
+// After the planned job into `localImageBase`: on success what the new
+// image left of the replaced set goes; on failure or cancel the old set
+// stays as it was, and what the job began goes (its unfinished volumes, and
+// any volume of the base that was not there before it). Gives the files
+// that could not be removed.
+QStringList cleanUpAfterJob(const Result& plan, const QString& localImageBase,
+                            const QStringList& filesBeforeJob, bool succeeded);
+
+// Whether every file of the replaced set is still there with the size and
+// time it had when the plan was made.
+bool oldSetUnchanged(const Result& plan);
+
+// Whether the image an incremental backup builds on holds a password.
+bool previousImageProtected(const QString& localPreviousImage);
 
 // The head block with its used-bytes field set to usedBytes (unchanged
 // when they are not known or the block is too short).

@@ -1,6 +1,7 @@
 #include "backup_rules.h"
 
 #include "image_format.h"
+#include "image_trailer.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -11,11 +12,27 @@ namespace BackupRules {
 
 namespace {
 
-// "<base>_<volume>_<generation>.bkp" for one base.
-QRegularExpression volumeNamePattern(const QString& baseName)
+// "<base>_<volume>_<generation>.bkp" for one base (with `suffix` after it).
+QRegularExpression volumeNamePattern(const QString& baseName,
+                                     Qt::CaseSensitivity nameCase = Qt::CaseSensitive,
+                                     const QString& suffix = QString())
 {
     return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(baseName) +
-                              QStringLiteral("_(\\d+)_(\\d+)\\.bkp$"));
+                                  QStringLiteral("_(\\d+)_(\\d+)\\.bkp") +
+                                  QRegularExpression::escape(suffix) + QStringLiteral("$"),
+                              nameCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
+                                                              : QRegularExpression::NoPatternOption);
+}
+
+// The files of a folder whose names match `pattern`, as absolute paths.
+QStringList matchingFiles(const QDir& folder, const QRegularExpression& pattern)
+{
+    QStringList found;
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (pattern.match(name).hasMatch())
+            found << folder.absoluteFilePath(name);
+    }
+    return found;
 }
 
 QString upperFsName(const QString& fsName)
@@ -49,17 +66,76 @@ QString imageBaseOfFile(const QString& fileName)
     return fileName.left(qMax(0, fileName.size() - 3));
 }
 
-QStringList imageSetFiles(const QString& imageBase)
+Qt::CaseSensitivity nameCaseOf(const QString& destFsName)
+{
+    static const char* const kCaseSensitive[] = {"EXT2", "EXT3", "EXT4", "XFS", "BTRFS", "REISERFS", "JFS"};
+    const QString name = upperFsName(destFsName);
+    for (const char* sensitive : kCaseSensitive) {
+        if (name == QLatin1String(sensitive))
+            return Qt::CaseSensitive;
+    }
+    return Qt::CaseInsensitive;
+}
+
+QStringList imageSetFiles(const QString& imageBase, Qt::CaseSensitivity nameCase)
 {
     const QFileInfo base(imageBase);
-    const QDir folder = base.absoluteDir();
-    const QRegularExpression pattern = volumeNamePattern(base.fileName());
-    QStringList found;
-    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        if (pattern.match(name).hasMatch())
-            found << folder.absoluteFilePath(name);
+    return matchingFiles(base.absoluteDir(), volumeNamePattern(base.fileName(), nameCase));
+}
+
+QStringList unfinishedVolumes(const QString& imageBase, Qt::CaseSensitivity nameCase)
+{
+    const QFileInfo base(imageBase);
+    return matchingFiles(
+        base.absoluteDir(),
+        volumeNamePattern(base.fileName(), nameCase, QLatin1String(ImageFormat::kUnfinishedVolumeSuffix)));
+}
+
+quint64 filesBytes(const QStringList& files)
+{
+    quint64 total = 0;
+    for (const QString& file : files)
+        total += quint64(qMax<qint64>(0, QFileInfo(file).size()));
+    return total;
+}
+
+QStringList replacedSetLeftovers(const QStringList& oldSet, const QString& imageBase,
+                                 Qt::CaseSensitivity nameCase)
+{
+    const QFileInfo base(imageBase);
+    const QRegularExpression pattern = volumeNamePattern(base.fileName(), nameCase);
+    // The new image's volumes 0 .. newVolumes - 1 (generation 0); -1 while
+    // its end is not proven.
+    int newVolumes = -1;
+    for (int index = 0; index < 256; ++index) {
+        const QString volume =
+            base.absolutePath() + QStringLiteral("/%1_%2_0.bkp").arg(base.fileName()).arg(index);
+        const ImageVolumeEnd end = readImageVolumeEnd(volume);
+        if (!end.ok || end.volumeIndex != index || end.generation != 0)
+            break;
+        if (!end.nextFollows) {
+            newVolumes = index + 1;
+            break;
+        }
     }
-    return found;
+    // Where the file system keeps names that differ in case apart, an old
+    // volume named in other letters is a file of its own beside the new one.
+    const QStringList listed = base.absoluteDir().entryList(QDir::Files | QDir::Hidden);
+    QStringList leftovers;
+    for (const QString& file : oldSet) {
+        const QString name = QFileInfo(file).fileName();
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const qulonglong volume = match.captured(1).toULongLong();
+        const qulonglong generation = match.captured(2).toULongLong();
+        const QString newName = QStringLiteral("%1_%2_0.bkp").arg(base.fileName()).arg(volume);
+        const bool besideTheNewVolume = name != newName && listed.contains(name, Qt::CaseSensitive) &&
+                                        listed.contains(newName, Qt::CaseSensitive);
+        if (generation != 0 || (newVolumes >= 0 && volume >= qulonglong(newVolumes)) || besideTheNewVolume)
+            leftovers << file;
+    }
+    return leftovers;
 }
 
 QString newerImageInChain(const QString& chosenImage)

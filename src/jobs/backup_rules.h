@@ -19,9 +19,31 @@ namespace BackupRules {
 // gives "old.", whose next image is then "old._0_1.bkp").
 QString imageBaseOfFile(const QString& fileName);
 
+// How the destination's file system compares file names: NTFS and the FAT
+// family (and a share, most often served from Windows) take "C_backup" and
+// "c_backup" for one name; the Linux file systems do not.
+Qt::CaseSensitivity nameCaseOf(const QString& destFsName);
+
 // The volumes of every image (any volume, any generation) named after the
-// base path, as absolute paths in name order.
-QStringList imageSetFiles(const QString& imageBase);
+// base path, as absolute paths in name order; names compared as `nameCase`.
+QStringList imageSetFiles(const QString& imageBase, Qt::CaseSensitivity nameCase = Qt::CaseSensitive);
+
+// Volumes a backup of this base is still writing ("<volume name>.part"):
+// they take their final names only once the whole image is on its device.
+QStringList unfinishedVolumes(const QString& imageBase, Qt::CaseSensitivity nameCase = Qt::CaseSensitive);
+
+// The bytes the files take (a file that cannot be measured counts 0).
+quint64 filesBytes(const QStringList& files);
+
+// What is left of a replaced image set once a full backup of the same base
+// has succeeded: every file of `oldSet` that is not a volume of the new
+// image (its later volumes beyond the new image's last, and every
+// incremental image built on it). The new image's volumes are followed from
+// its first volume through each volume's end record; a volume whose end
+// cannot be read ends the walk, and only files proven beyond the new image
+// or of another generation are given.
+QStringList replacedSetLeftovers(const QStringList& oldSet, const QString& imageBase,
+                                 Qt::CaseSensitivity nameCase = Qt::CaseSensitive);
 
 // The first volume of the newest image of the chain a chosen image belongs
 // to, when that is not the chosen image itself; else empty. An incremental

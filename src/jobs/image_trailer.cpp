@@ -99,7 +99,34 @@ ImageTrailer failed(ImageTrailer::Status status)
     return result;
 }
 
+// The trailer that ends every volume, its magic checked; `fileSize` is the
+// volume's length. Ok, or why it cannot be read.
+ImageTrailer::Status readEndRecord(ImageFile& file, int64_t fileSize, tagBLOCK_END* end)
+{
+    if (fileSize < 0)
+        return ImageTrailer::StreamFailed;
+    if (uint64_t(fileSize) < sizeof(*end))
+        return ImageTrailer::Corrupted;
+    if (!file.readAt(uint64_t(fileSize) - sizeof(*end), end, sizeof(*end)))
+        return ImageTrailer::StreamFailed;
+    return end->magic == ImageFormat::kBlockEndMagic ? ImageTrailer::Ok : ImageTrailer::Corrupted;
+}
+
 }  // namespace
+
+ImageVolumeEnd readImageVolumeEnd(const QString& path)
+{
+    ImageVolumeEnd result;
+    ImageFile file(path);
+    tagBLOCK_END end{};
+    if (!file.isOpen() || readEndRecord(file, file.size(), &end) != ImageTrailer::Ok)
+        return result;
+    result.ok = true;
+    result.volumeIndex = end.volumeIndex;
+    result.generation = end.generation;
+    result.nextFollows = end.nextNameSize != 0;
+    return result;
+}
 
 ImageTrailer readImageTrailerRecords(const QString& path)
 {
@@ -107,17 +134,11 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     if (!file.isOpen())
         return failed(ImageTrailer::OpenFailed);
     const int64_t fileSize = file.size();
-    if (fileSize < 0)
-        return failed(ImageTrailer::StreamFailed);
-    const uint64_t size = static_cast<uint64_t>(fileSize);
-    if (size < sizeof(tagBLOCK_END))
-        return failed(ImageTrailer::Corrupted);
-
     tagBLOCK_END end{};
-    if (!file.readAt(size - sizeof(end), &end, sizeof(end)))
-        return failed(ImageTrailer::StreamFailed);
-    if (end.magic != ImageFormat::kBlockEndMagic)
-        return failed(ImageTrailer::Corrupted);
+    const ImageTrailer::Status endStatus = readEndRecord(file, fileSize, &end);
+    if (endStatus != ImageTrailer::Ok)
+        return failed(endStatus);
+    const uint64_t size = static_cast<uint64_t>(fileSize);
     if (end.volumeIndex != 0)
         return failed(ImageTrailer::NotFirstVolume);
 

@@ -32,4 +32,15 @@ constexpr uint32_t kBootCodeBytes = 440;
 
 ImageTrailer readImageTrailerRecords(const QString& path);
 
+// The end record of any volume: which volume of which generation it is and
+// whether the image goes on in a further volume.
+struct ImageVolumeEnd {
+    bool ok = false;  // the record was read and carries its magic
+    uint8_t volumeIndex = 0;
+    uint8_t generation = 0;
+    bool nextFollows = false;  // it names the next volume
+};
+
+ImageVolumeEnd readImageVolumeEnd(const QString& path);
+
 #endif

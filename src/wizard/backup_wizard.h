@@ -1,8 +1,10 @@
 // What both programs' backup wizards do around the backup plan: the
 // engine's request from the pages, the question before an existing image
-// set is replaced, starting the planned job on the worker, and removing the
-// volumes a failed or cancelled job began. Each wizard gives its pages'
-// choices and its own boxes for the plan's problems.
+// set is replaced, starting the planned job on the worker, and after it
+// either removing what the new image left of the replaced set or, when the
+// job failed or was cancelled, what the job began (the old set stays).
+// Each wizard gives its pages' choices and its own boxes for the plan's
+// problems.
 #ifndef WIZARD_BACKUP_WIZARD_H
 #define WIZARD_BACKUP_WIZARD_H
 
@@ -24,6 +26,14 @@ public:
     // when it cannot.
     bool fillRequest(tagBackupArgument* arg);
 
+    // The question about an existing image set (`imageName` names it): kept
+    // until the new image is whole, or, where both do not fit, deleted
+    // first; the one-drive backup asks it too.
+    static QString replaceQuestion(const BackupPlan::Result& asking, const QString& imageName);
+    // What a job's end box adds about the old image set.
+    static QString oldSetNote(const BackupPlan::Result& plan, bool succeeded, const QStringList& notRemoved,
+                              const QString& imageName);
+
 protected:
     using WizardFrame::WizardFrame;
 
@@ -41,17 +51,22 @@ protected:
     // Runs `plan` on the worker with the progress page shown; `imagePath` is
     // the image's path on this machine.
     void startPlannedJob(const BackupPlan::Result& plan, int fsCode, const QString& imagePath);
-    // A failed or cancelled job leaves the volumes it began behind; a later
-    // incremental backup would take them for the newest image of the chain.
-    void removeUnfinishedVolumes();
+    // The job's end for the image files: a failed or cancelled job leaves
+    // the old set as it was and what it began goes (a later incremental
+    // backup would take it for the newest image of the chain); a job that
+    // succeeded removes what is left of the replaced set. Gives what the
+    // end box adds about the old image (empty when there was none).
+    QString finishImageFiles(bool succeeded);
 
 private:
-    bool agreeToReplace();
+    bool agreeToReplace(const BackupPlan::Result& asking);
 
     // The head block of the running job, with the used bytes measured at
     // Start: the engine reads it until the job ends.
     QByteArray m_jobHead;
-    // The running job's image and the files of its set before it began.
+    // The running job's plan, its image and the files of its set before it
+    // began.
+    BackupPlan::Result m_jobPlan;
     QString m_jobImagePath;
     QStringList m_filesBeforeJob;
 };

@@ -48,38 +48,38 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
     warning->setWordWrap(true);
 
     QGroupBox* protection = new QGroupBox(tr("Archive protection"), this);
-    protection->setGeometry(10, 128, 510, 92);
     protection->setStyleSheet(PageStyle::groupStyle());
-    PageStyle::newText(protection, tr("Password:"), QRect(15, 24, 110, 26));
-    m_passwordEdit = newPasswordEdit(protection, QRect(130, 24, 250, 26), QStringLiteral("passwordEdit"));
+    m_protection = protection;
+    m_previousPasswordLabel = PageStyle::newText(protection, tr("Base password:"), QRect(15, 24, 150, 26));
+    m_previousPasswordEdit =
+        newPasswordEdit(protection, QRect(170, 24, 250, 26), QStringLiteral("previousPasswordEdit"));
+    m_previousPasswordEdit->setAccessibleName(tr("Password of the image this backup builds on"));
+    m_passwordLabel = PageStyle::newText(protection, tr("Password:"), QRect(15, 24, 150, 26));
+    m_passwordEdit = newPasswordEdit(protection, QRect(170, 24, 250, 26), QStringLiteral("passwordEdit"));
     m_passwordEdit->setAccessibleName(tr("Password"));
-    PageStyle::newText(protection, tr("Confirm:"), QRect(15, 56, 110, 26));
-    m_confirmEdit = newPasswordEdit(protection, QRect(130, 56, 250, 26), QStringLiteral("confirmEdit"));
+    m_confirmLabel = PageStyle::newText(protection, tr("Confirm:"), QRect(15, 56, 150, 26));
+    m_confirmEdit = newPasswordEdit(protection, QRect(170, 56, 250, 26), QStringLiteral("confirmEdit"));
     m_confirmEdit->setAccessibleName(tr("Confirm password"));
 
-    PageStyle::newText(this, tr("Compress level"), QRect(20, 226, 160, 26));
+    m_compressLabel = PageStyle::newText(this, tr("Compress level"), QRect(20, 226, 160, 26));
     m_compressCombo = new QComboBox(this);
     m_compressCombo->setObjectName(QStringLiteral("compressCombo"));
     m_compressCombo->setAccessibleName(tr("Compress level"));
-    m_compressCombo->setGeometry(190, 226, 260, 26);
     m_compressCombo->addItems(
         {tr("Fast Compress [fast]"), tr("Normal Compress [normal]"), tr("High Compress [slow]")});
 
-    PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
+    m_sizeLabel = PageStyle::newText(this, tr("Fixed size"), QRect(20, 258, 160, 26));
     m_sizeCombo = new QComboBox(this);
     m_sizeCombo->setObjectName(QStringLiteral("sizeCombo"));
     m_sizeCombo->setAccessibleName(tr("Fixed size"));
-    m_sizeCombo->setGeometry(190, 258, 260, 26);
     m_sizeCombo->addItems(volumeSizeTexts());
 
-    // The box ends above the wizard's divider line, 385 pixels down the page.
     QGroupBox* comments = new QGroupBox(tr("Archive comments"), this);
-    comments->setGeometry(10, 290, 510, 88);
     comments->setStyleSheet(PageStyle::groupStyle());
+    m_comments = comments;
     m_commentEdit = new QTextEdit(comments);
     m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
     m_commentEdit->setAccessibleName(tr("Archive comments"));
-    m_commentEdit->setGeometry(12, 26, 486, 54);
     m_commentEdit->setStyleSheet(QStringLiteral("color: rgb(0, 0, 0);"));
     // The field holds no more than an image can store.
     connect(m_commentEdit, &QTextEdit::textChanged, this, [this] {
@@ -91,11 +91,53 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
         m_commentEdit->setPlainText(limited);
         m_commentEdit->moveCursor(QTextCursor::End);
     });
+    layOut();
     restoreDefaults();
+}
+
+void BkWidget3::layOut()
+{
+    // One row is 32 pixels; the comments box ends above the wizard's
+    // divider line, 385 pixels down the page, and gives up the extra row.
+    const int extra = m_previousProtected ? 32 : 0;
+    m_previousPasswordLabel->setVisible(m_previousProtected);
+    m_previousPasswordEdit->setVisible(m_previousProtected);
+    m_protection->setGeometry(10, 128, 510, 92 + extra);
+    m_passwordLabel->move(15, 24 + extra);
+    m_passwordEdit->move(170, 24 + extra);
+    m_confirmLabel->move(15, 56 + extra);
+    m_confirmEdit->move(170, 56 + extra);
+    m_compressLabel->move(20, 226 + extra);
+    m_compressCombo->setGeometry(190, 226 + extra, 260, 26);
+    m_sizeLabel->move(20, 258 + extra);
+    m_sizeCombo->setGeometry(190, 258 + extra, 260, 26);
+    m_comments->setGeometry(10, 290 + extra, 510, 88 - extra);
+    m_commentEdit->setGeometry(12, 26, 486, 54 - extra);
+}
+
+void BkWidget3::setPreviousImageProtected(bool isProtected)
+{
+    if (!isProtected)
+        m_previousPasswordEdit->clear();
+    if (isProtected == m_previousProtected)
+        return;
+    m_previousProtected = isProtected;
+    layOut();
+}
+
+bool BkWidget3::previousImageProtected() const
+{
+    return m_previousProtected;
+}
+
+QString BkWidget3::previousImagePassword() const
+{
+    return m_previousProtected ? m_previousPasswordEdit->text() : QString();
 }
 
 void BkWidget3::restoreDefaults()
 {
+    m_previousPasswordEdit->clear();
     m_passwordEdit->clear();
     m_confirmEdit->clear();
     m_compressCombo->setCurrentIndex(0);

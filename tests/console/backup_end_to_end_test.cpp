@@ -131,9 +131,15 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
     EXPECT_EQ(wizard->page2()->m_imagePath, imagesDir + "/sys");
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 2, 0, QStringLiteral("after")});
+    // The full image is protected: its password first; without one of its
+    // own the incremental keeps the full image's digest.
+    ASSERT_TRUE(wizard->page3()->previousImageProtected());
+    backuptest::typeText(wizard->page3()->m_previousPasswordEdit, password);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
     ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+    EXPECT_EQ(readImageTrailerRecords(imagesDir + "/sys_0_1.bkp").passwordDigest.toHex(),
+              BackupRules::passwordDigest(password).toHex());
     expectRestoresTo(image("sys_0_1.bkp"), files);
 
     // The full image is no longer the newest of its chain.

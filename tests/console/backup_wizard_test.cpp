@@ -6,16 +6,20 @@
 #include "device_prober.h"
 #include "backup_rules.h"
 #include "bk_widget3.h"
+#include "image_trailer.h"
 #include "start_bk_widget.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QThread>
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QFileInfo>
 #include <QLabel>
 #include <sys/statvfs.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace {
 
@@ -467,6 +471,144 @@ TEST_F(BackupWizardTest, DestroyingTheWizardDuringAJobWaitsForIt)
     QPointer<QuarnThread> worker = wizard->worker();
     wizard.reset();
     EXPECT_TRUE(worker.isNull());
+}
+
+// The library's backups, except that the next one, when armed, ends as a
+// refused source or a cancel does, after it began its first volume under
+// the unfinished name (which it leaves behind).
+struct ScriptedBackupEngine {
+    enum Ending { Library, Fail, UntilCancelled };
+    static std::atomic<int> next;
+
+    static int backupNtfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int length)
+    {
+        const int ending = next.exchange(Library);
+        if (ending == Library)
+            return QuarnEngine::library().backupNtfs(arg, cb, head, length);
+        testsupport::WriteFileBytes(arg.imagePath + "_0_0.bkp.part", testsupport::PatternBytes(4096, 9));
+        if (ending == Fail)
+            return ERR_OPEN_PART;
+        while (cb.onProgress(1, cb.context) == 0)
+            QThread::msleep(5);
+        return ERR_CANCELLED;
+    }
+    static QuarnEngine engine()
+    {
+        QuarnEngine engine = QuarnEngine::library();
+        engine.backupNtfs = &backupNtfs;
+        return engine;
+    }
+};
+std::atomic<int> ScriptedBackupEngine::next{ScriptedBackupEngine::Library};
+
+TEST_F(BackupWizardTest, AFailedOrCancelledReplaceLeavesTheOldSetAndASuccessfulOneRemovesItsRest)
+{
+    wizard->setWorkerFactory([] { return new QuarnThread(ScriptedBackupEngine::engine()); });
+    chooseFullBackup(QStringLiteral("sys"));
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    // The old set: the image just made, a later volume and an incremental
+    // image of an earlier chain of the same name.
+    const std::string folder = imagesDir.toStdString();
+    testsupport::WriteFileBytes(folder + "/sys_1_0.bkp", testsupport::PatternBytes(1000, 3));
+    testsupport::WriteFileBytes(folder + "/sys_0_1.bkp", testsupport::PatternBytes(2000, 4));
+    const std::vector<std::string> oldSet = {folder + "/sys_0_0.bkp", folder + "/sys_1_0.bkp",
+                                             folder + "/sys_0_1.bkp"};
+    std::vector<std::vector<uint8_t>> oldBytes;
+    for (const std::string& file : oldSet)
+        oldBytes.push_back(testsupport::ReadFileBytes(file));
+
+    const struct {
+        const char* what;
+        int ending;
+        QString box;
+    } endings[] = {
+        {"refused by the engine", ScriptedBackupEngine::Fail,
+         QStringLiteral("Backup failed!\nThe image SYS that was there before is kept unchanged.")},
+        {"cancelled", ScriptedBackupEngine::UntilCancelled,
+         QStringLiteral(
+             "The backup was cancelled and its unfinished volumes were removed.\nThe image SYS that "
+             "was there before is kept unchanged.")},
+    };
+    for (const auto& test : endings) {
+        SCOPED_TRACE(test.what);
+        ScriptedBackupEngine::next = test.ending;
+        // Other letters, the same name on NTFS: the set is found and asked about.
+        chooseFullBackup(QStringLiteral("SYS"));
+        const int before = answers.boxes.size();
+        QSignalSpy back(wizard.get(), &BackupDlg::returnMainDlg);
+        click(wizard->nextButton());
+        ASSERT_TRUE(wizard->jobActive());
+        if (test.ending == ScriptedBackupEngine::UntilCancelled)
+            click(wizard->previousButton());
+        ASSERT_TRUE(back.wait(120000) || back.count() > 0);
+        ASSERT_EQ(answers.boxes.size(), before + 2);
+        EXPECT_TRUE(
+            answers.boxes[before].message.startsWith(QStringLiteral("An image named SYS already exists")))
+            << answers.boxes[before].message.toStdString();
+        EXPECT_EQ(answers.boxes.last().message, test.box);
+        for (size_t i = 0; i < oldSet.size(); ++i)
+            EXPECT_EQ(testsupport::ReadFileBytes(oldSet[i]), oldBytes[i]) << oldSet[i];
+        EXPECT_EQ(QDir(imagesDir).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
+    }
+
+    // Replaced for real: the new image takes the first volume, the rest of
+    // the old set goes.
+    chooseFullBackup(QStringLiteral("sys"));
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_0.bkp"));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_1_0.bkp"));
+    EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+}
+
+// An incremental backup on a protected image asks for that image's
+// password on page 3 before anything starts, and without a password of
+// its own the new image keeps the base's digest.
+TEST_F(BackupWizardTest, AnIncrementalOnAProtectedImageAsksForItsPasswordAndKeepsItsDigest)
+{
+    chooseFullBackup(QStringLiteral("sys"));
+    BkWidget3& page3 = *wizard->page3();
+    EXPECT_FALSE(page3.previousImageProtected());
+    backuptest::setOptions(page3, {QStringLiteral("secret1"), QStringLiteral("secret1"), 1, 0, QString()});
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+
+    ASSERT_TRUE(pressRow(*wizard->page1(), source()));
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step2);
+    ASSERT_EQ(mountPlace(images()), imagesDir);
+    wizard->page2()->takeIncrementalChoice(
+        {imagesDir + "/sys_0_0.bkp", images(), QStringLiteral("sys_0_0.bkp"), QString()});
+    click(wizard->nextButton());
+    ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+    EXPECT_TRUE(page3.previousImageProtected());
+    EXPECT_TRUE(page3.m_previousPasswordEdit->isVisible());
+    page3.m_passwordEdit->clear();  // none of its own
+    page3.m_confirmEdit->clear();
+
+    const struct {
+        const char* typed;
+        const char* message;
+    } refused[] = {
+        {"", "The image this backup builds on is protected by a password. Please type its password!"},
+        {"secret2", "The password of the image this backup builds on is wrong!"},
+    };
+    for (const auto& test : refused) {
+        SCOPED_TRACE(test.typed);
+        page3.m_previousPasswordEdit->setText(QString::fromLatin1(test.typed));
+        click(wizard->nextButton());
+        EXPECT_FALSE(wizard->jobActive());
+        EXPECT_EQ(answers.boxes.last().title, QStringLiteral("Password Error"));
+        EXPECT_EQ(answers.boxes.last().message, QString::fromLatin1(test.message));
+        EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
+    }
+    page3.m_previousPasswordEdit->setText(QStringLiteral("secret1"));
+    ASSERT_TRUE(backuptest::startAndWait(*wizard));
+    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    const ImageTrailer trailer = readImageTrailerRecords(imagesDir + "/sys_0_1.bkp");
+    ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+    EXPECT_EQ(trailer.passwordDigest, BackupRules::passwordDigest(QStringLiteral("secret1")));
 }
 
 }  // namespace

@@ -92,16 +92,94 @@ TEST_F(JustBackupTest, RefusesTheDriveItselfAndAnImageNotToOverwrite)
         ASSERT_EQ(answers.boxes.size(), 1);
         EXPECT_EQ(answers.boxes[0].message, "The save path is same to the backup partition!");
     }
-    testsupport::WriteFileBytes(machine.host("fs/d/Images/C_backup_0_0.bkp"),
-                                testsupport::PatternBytes(10, 1));
-    answers.boxes.clear();
-    answers.push(0);  // Cancel
+    // An image of the same name in other letters: the destination's file
+    // system takes it for the same name. Every refusal and the first
+    // question come before it is touched; Cancel at either question keeps it.
+    const std::string oldImage = machine.host("fs/d/Images/c_backup_0_0.bkp");
+    testsupport::WriteFileBytes(oldImage, testsupport::PatternBytes(10, 1));
+    const struct {
+        const char* what;
+        std::vector<int> answers;
+        int boxes;
+    } cases[] = {
+        {"Cancel at the backup question", {0}, 1},
+        {"Cancel at the replace question", {1, 0}, 2},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        answers.boxes.clear();
+        for (int answer : test.answers)
+            answers.push(answer);
+        desk::JustBackupDlg dialog("C:\\");
+        EXPECT_FALSE(dialog.prepare());
+        ASSERT_EQ(answers.boxes.size(), test.boxes);
+        EXPECT_EQ(answers.boxes[0].message, "Do you want to backup your C partition?");
+        if (test.boxes > 1) {
+            EXPECT_TRUE(answers.boxes[1].message.startsWith(
+                "An image named D:\\Images\\C_backup_0_0.bkp already exists there. It is kept until"))
+                << answers.boxes[1].message.toStdString();
+        }
+        EXPECT_EQ(testsupport::ReadFileBytes(oldImage), testsupport::PatternBytes(10, 1));
+    }
+}
+
+// Replaced for real: the rest of the old set (a later volume, named in
+// other letters, and an incremental image) goes once the new image is whole.
+TEST_F(JustBackupTest, AReplaceThatSucceededRemovesTheRestOfTheOldSet)
+{
+    const std::string folder = machine.host("fs/d/Images/");
+    testsupport::WriteFileBytes(folder + "C_backup_0_0.bkp", testsupport::PatternBytes(10, 1));
+    testsupport::WriteFileBytes(folder + "c_backup_1_0.bkp", testsupport::PatternBytes(10, 2));
+    testsupport::WriteFileBytes(folder + "C_backup_0_1.bkp", testsupport::PatternBytes(10, 3));
+    testsupport::WriteFileBytes(folder + "D_backup_0_1.bkp", testsupport::PatternBytes(10, 4));
+    MsgBoxAnswers answers;
     desk::JustBackupDlg dialog("C:\\");
-    EXPECT_FALSE(dialog.prepare());
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message,
-              "The backup file name D:\\Images\\C_backup_0_0.bkp is exist, do you want recover it?");
-    EXPECT_EQ(testsupport::FileSize(machine.host("fs/d/Images/C_backup_0_0.bkp")), 10u);
+    dialog.show();
+    ASSERT_TRUE(dialog.prepare());
+    ASSERT_EQ(answers.boxes.size(), 2);
+    // Until the job is done the old set is there.
+    EXPECT_TRUE(testsupport::FileExists(folder + "c_backup_1_0.bkp"));
+    dialog.exec();
+    EXPECT_EQ(answers.boxes.last().message, "Backup succeeded!");
+    EXPECT_GT(testsupport::FileSize(folder + "C_backup_0_0.bkp"), 10u);
+    EXPECT_FALSE(testsupport::FileExists(folder + "c_backup_1_0.bkp"));
+    EXPECT_FALSE(testsupport::FileExists(folder + "C_backup_0_1.bkp"));
+    EXPECT_TRUE(testsupport::FileExists(folder + "D_backup_0_1.bkp"));
+}
+
+// Where the destination cannot hold the old set and the new image
+// together, the question says so and the old set goes first only on OK.
+TEST_F(JustBackupTest, WhereBothDoNotFitTheOldSetGoesFirstOnlyWhenAgreed)
+{
+    sim::writeText(machine.machine, "drives.txt",
+                   "Letter=C\nType=fixed\nDisk=0\nOffset=1048576\nLabel=System\nFileSystem=NTFS\n"
+                   "FreeBytes=25165824\n\n"
+                   "Letter=D\nType=fixed\nDisk=0\nOffset=34603008\nLabel=Data\nFileSystem=NTFS\n"
+                   "FreeBytes=1048576\n");
+    const std::string oldImage = machine.host("fs/d/Images/C_backup_0_0.bkp");
+    const struct {
+        const char* what;
+        int answer;
+        bool oldImageStays;
+    } cases[] = {
+        {"Cancel", 0, true},
+        {"OK", 1, false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        testsupport::MakeSparseFile(oldImage, 1ull << 30);
+        MsgBoxAnswers answers;
+        answers.push(1);
+        answers.push(test.answer);
+        desk::JustBackupDlg dialog("C:\\");
+        EXPECT_EQ(dialog.prepare(), !test.oldImageStays);
+        ASSERT_EQ(answers.boxes.size(), 2);
+        EXPECT_TRUE(answers.boxes[1].message.contains("cannot hold it and the new image together"))
+            << answers.boxes[1].message.toStdString();
+        EXPECT_TRUE(answers.boxes[1].message.contains("there are 1024.00 KB free"))
+            << answers.boxes[1].message.toStdString();
+        EXPECT_EQ(testsupport::FileExists(oldImage), test.oldImageStays);
+    }
 }
 
 // A file on FAT32 holds at most 4 GiB - 1 byte: the image on a FAT32 drive

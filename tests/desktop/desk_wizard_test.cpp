@@ -18,6 +18,7 @@
 #include "desk_settings.h"
 #include "desk_test_app.h"
 #include "desk_wizard_driver.h"
+#include "image_builder.h"
 #include "image_head_layout.h"
 #include "rt_widget3.h"
 
@@ -36,6 +37,25 @@
 #include <fstream>
 
 using namespace desktest;
+
+namespace {
+
+// A first volume that ends as a one-volume image does (no data section),
+// protected by `password` when it is not empty.
+void writeOneVolumeImage(const std::string& path, const QString& password = QString())
+{
+    testsupport::ByteSink sink;
+    testsupport::VolumeEnd end;
+    if (!password.isEmpty()) {
+        const QByteArray digest = BackupRules::passwordDigest(password);
+        end.passwordHash.assign(digest.begin(), digest.end());
+    }
+    end.AppendTo(sink);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(sink.bytes.data()), std::streamsize(sink.bytes.size()));
+}
+
+}  // namespace
 
 namespace {
 
@@ -207,7 +227,7 @@ TEST_F(DeskWizard, ImageOnTheSourceDriveIsRefusedAtStep3)
 TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
 {
     const std::string previous = machine.host("fs/d/Images/sys_0_2.bkp");
-    std::ofstream(previous) << "x";
+    writeOneVolumeImage(previous);
     desk::FileChooser before = desk::setFileChooser([](QWidget*, const desk::FileRequest& request) {
         EXPECT_EQ(request.kind, desk::FileRequest::ExistingFile);
         return QString("D:\\Images\\sys_0_2.bkp");
@@ -230,8 +250,53 @@ TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
     desk::setFileChooser(before);
 }
 
+// An incremental backup on a protected image asks for that image's
+// password first; without one of its own it hands the engine the checked
+// password, whose digest the base holds.
+TEST_F(DeskWizard, IncrementalOnAProtectedImageAsksForItsPassword)
+{
+    writeOneVolumeImage(machine.host("fs/d/Images/sys_0_0.bkp"), QStringLiteral("secret1"));
+    desk::FileChooser before = desk::setFileChooser(
+        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\sys_0_0.bkp"); });
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    wizard.page2()->m_typeCombo->setCurrentIndex(1);
+    click(wizard.page2()->m_browseBtn);
+    click(wizard.nextButton());
+    ASSERT_EQ(wizard.currentStep(), 3);
+    BkWidget3& page3 = *wizard.page3();
+    EXPECT_TRUE(page3.previousImageProtected());
+    const struct {
+        const char* typed;
+        const char* message;
+    } refused[] = {
+        {"", "The image this backup builds on is protected by a password. Please type its password!"},
+        {"wrong12", "The password of the image this backup builds on is wrong!"},
+    };
+    for (const auto& test : refused) {
+        SCOPED_TRACE(test.typed);
+        MsgBoxAnswers answers;
+        page3.m_previousPasswordEdit->setText(test.typed);
+        click(wizard.nextButton());
+        ASSERT_EQ(answers.boxes.size(), 1);
+        EXPECT_EQ(answers.boxes[0].message, test.message);
+        EXPECT_TRUE(scripted.backups.empty());
+    }
+    MsgBoxAnswers answers;
+    page3.m_previousPasswordEdit->setText("secret1");
+    click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_TRUE(scripted.backups[0].incremental);
+    EXPECT_EQ(scripted.backups[0].password, "secret1");
+    desk::setFileChooser(before);
+}
+
 // A full backup over an image set of the same name asks first; Cancel
-// keeps the set, OK removes the whole set and starts.
+// keeps the set. OK starts with the set kept: a failed job leaves it as it
+// was, one that succeeded removes what the new image left of it.
 TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
 {
     desk::BackupDlg wizard;
@@ -240,6 +305,16 @@ TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
     std::ofstream(base + "_0_0.bkp") << "old";
     std::ofstream(base + "_1_0.bkp") << "old";
     std::ofstream(base + "_0_1.bkp") << "old";
+    const auto oldSetThere = [&] {
+        for (const char* name : {"_0_0.bkp", "_1_0.bkp", "_0_1.bkp"}) {
+            std::ifstream file(base + name);
+            std::string text;
+            file >> text;
+            if (text != "old")
+                return false;
+        }
+        return true;
+    };
     {
         MsgBoxAnswers answers;
         answers.push(0);
@@ -249,14 +324,32 @@ TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
         EXPECT_TRUE(answers.boxes[0].message.contains("already exists"))
             << answers.boxes[0].message.toStdString();
         EXPECT_TRUE(scripted.backups.empty());
-        EXPECT_TRUE(std::filesystem::exists(base + "_0_1.bkp"));
+        EXPECT_TRUE(oldSetThere());
         EXPECT_EQ(wizard.currentStep(), 3);
     }
+    {
+        MsgBoxAnswers answers;
+        scripted.result = ERR_OPEN_PART;
+        click(wizard.nextButton());
+        ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }));
+        ASSERT_EQ(scripted.backups.size(), 1u);
+        EXPECT_EQ(answers.boxes.last().message.section('\n', 1),
+                  QString("The image %1 that was there before is kept unchanged.")
+                      .arg(desk::fileNamePart(wizard.page2()->imagePath())));
+        EXPECT_TRUE(oldSetThere());
+    }
+    toStep3(wizard);
     MsgBoxAnswers answers;
-    answers.push(1);
+    scripted.result = 0;
+    scripted.hold = true;
     click(wizard.nextButton());
+    ASSERT_TRUE(waitUntil([&] { return scripted.running.load(); }));
+    EXPECT_TRUE(oldSetThere());  // kept while the new image is written
+    writeOneVolumeImage(base + "_0_0.bkp");
+    scripted.hold = false;
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }));
-    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_EQ(answers.boxes.last().message, "Backup succeeded!");
+    EXPECT_TRUE(std::filesystem::exists(base + "_0_0.bkp"));
     EXPECT_FALSE(std::filesystem::exists(base + "_1_0.bkp"));
     EXPECT_FALSE(std::filesystem::exists(base + "_0_1.bkp"));
 }

@@ -3,7 +3,12 @@
 // private folder.
 #include "backup_plan.h"
 #include "backup_rules.h"
+#include "image_builder.h"
 #include "image_head_layout.h"
+#include "image_trailer.h"
+#include "ntfs_fixture.h"
+#include "restore_plan.h"
+#include "skip_or_fail.h"
 #include "test_support.h"
 
 #include <QFile>
@@ -35,6 +40,26 @@ QByteArray headBlock(int number, int fsCode, quint64 start, quint64 sectors)
     head->partStartSector = qToLittleEndian<quint64>(start);
     head->partSectorCount = qToLittleEndian<quint64>(sectors);
     return bytes;
+}
+
+QByteArray sinkBytes(const testsupport::ByteSink& sink)
+{
+    return QByteArray(reinterpret_cast<const char*>(sink.bytes.data()), int(sink.bytes.size()));
+}
+
+// A first volume: the head block, then the records that end a one-volume
+// image (with the digest of `password` when it is not empty).
+QByteArray imageBytes(const QByteArray& head, const QString& password = QString())
+{
+    testsupport::ByteSink sink;
+    sink.Put(head.constData(), size_t(head.size()));
+    testsupport::VolumeEnd end;
+    if (!password.isEmpty()) {
+        const QByteArray digest = BackupRules::passwordDigest(password);
+        end.passwordHash.assign(digest.begin(), digest.end());
+    }
+    end.AppendTo(sink);
+    return sinkBytes(sink);
 }
 
 void writeFile(const std::string& path, const QByteArray& bytes)
@@ -70,10 +95,10 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
 {
     // An image chain "chain": the full image (generation 0) and one
     // incremental (generation 1) of partition 1; "other" is of partition 2.
-    writeFile(m_dir.file("chain_0_0.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("chain_0_0.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("chain_1_0.bkp"), QByteArray(10, 'x'));
-    writeFile(m_dir.file("chain_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
-    writeFile(m_dir.file("other_0_0.bkp"), headBlock(2, 4, 2048, 1000000));
+    writeFile(m_dir.file("chain_0_1.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
+    writeFile(m_dir.file("other_0_0.bkp"), imageBytes(headBlock(2, 4, 2048, 1000000)));
     writeFile(m_dir.file("short_0_0.bkp"), QByteArray(20, 'x'));
     const auto incrementalOn = [this](const char* previous) {
         return [this, previous](Choices& c) {
@@ -205,9 +230,9 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
 
 TEST_F(BackupPlanTest, TheQuestionListsTheWholeSetAndTheNewerImageIsNamed)
 {
-    writeFile(m_dir.file("set_0_0.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("set_0_0.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("set_1_0.bkp"), QByteArray(1, 'x'));
-    writeFile(m_dir.file("set_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("set_0_1.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("settle_0_0.bkp"), QByteArray(1, 'x'));  // another base
     Choices full = passing();
     full.imagePath = path("set");
@@ -223,8 +248,8 @@ TEST_F(BackupPlanTest, TheQuestionListsTheWholeSetAndTheNewerImageIsNamed)
 
 TEST_F(BackupPlanTest, FilesAreReadThroughTheLocalPathsAndTheEngineGetsItsOwn)
 {
-    writeFile(m_dir.file("d_0_0.bkp"), headBlock(1, 4, 2048, 1000000));
-    writeFile(m_dir.file("d_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("d_0_0.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
+    writeFile(m_dir.file("d_0_1.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     Choices c = passing();
     c.incremental = true;
     c.imagePath = QStringLiteral("D:\\d");
@@ -316,7 +341,7 @@ TEST_F(BackupPlanTest, VolumeSizesFollowTheDestinationsLargestFile)
 
 namespace {
 
-TEST_F(BackupPlanTest, AtStartTheQuestionDecidesWhetherTheOldSetGoes)
+TEST_F(BackupPlanTest, AtStartTheQuestionDecidesHowTheOldSetIsReplaced)
 {
     writeFile(m_dir.file("old_0_0.bkp"), QByteArray(1, 'x'));
     writeFile(m_dir.file("old_0_1.bkp"), QByteArray(1, 'x'));
@@ -333,22 +358,328 @@ TEST_F(BackupPlanTest, AtStartTheQuestionDecidesWhetherTheOldSetGoes)
     EXPECT_FALSE(result.ready());
     EXPECT_TRUE(QFile::exists(path("old_0_1.bkp")));
 
+    // Agreed: the old set stays until the new image is whole; the plan
+    // names it for the clean-up after the job.
     result = BackupPlan::planAtStart(c, [](const BackupPlan::Result&) { return true; });
     EXPECT_TRUE(result.ready());
-    EXPECT_FALSE(QFile::exists(path("old_0_0.bkp")));
-    EXPECT_FALSE(QFile::exists(path("old_0_1.bkp")));
+    EXPECT_FALSE(result.oldSetDeletedFirst);
+    EXPECT_TRUE(QFile::exists(path("old_0_0.bkp")));
+    EXPECT_TRUE(QFile::exists(path("old_0_1.bkp")));
+    EXPECT_EQ(result.filesToReplace, QStringList({path("old_0_0.bkp"), path("old_0_1.bkp")}));
+    EXPECT_TRUE(BackupPlan::oldSetUnchanged(result));
 
-    // Nothing to replace: nobody is asked.
-    result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result&) { return ++asked > 0; });
-    EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(result.ready());
-    // A refused plan asks nothing either.
-    writeFile(m_dir.file("old_0_0.bkp"), QByteArray(1, 'x'));
+    // A refused plan asks nothing.
     c.password = QStringLiteral("123");
     result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result&) { return ++asked > 0; });
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(result.problem, Problem::PasswordTooShort);
     EXPECT_TRUE(QFile::exists(path("old_0_0.bkp")));
+
+    // Nothing to replace: nobody is asked.
+    c = passing();
+    result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result&) { return ++asked > 0; });
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(result.ready());
+}
+
+TEST_F(BackupPlanTest, WhereBothDoNotFitTheOldSetGoesFirstOnlyWhenAgreed)
+{
+    writeFile(m_dir.file("old_0_0.bkp"), QByteArray(1000, 'x'));
+    writeFile(m_dir.file("old_0_1.bkp"), QByteArray(24, 'x'));
+    Choices c = passing();
+    c.imagePath = path("old");
+    c.usedBytes = 800;
+    c.destFreeBytes = 500;  // 1000 needed beside the old set; 1524 once it goes
+    BackupPlan::Result result = BackupPlan::planAtStart(c, [&](const BackupPlan::Result& asking) {
+        EXPECT_EQ(asking.question, Question::DeleteOldImageFirst);
+        EXPECT_EQ(asking.usedBytes, 800);
+        EXPECT_EQ(asking.freeBytes, 500u);
+        EXPECT_EQ(asking.oldSetBytes, 1024u);
+        EXPECT_EQ(asking.neededFreeBytes, 1000u);
+        return false;
+    });
+    EXPECT_FALSE(result.ready());
+    EXPECT_TRUE(QFile::exists(path("old_0_0.bkp")));
+
+    result = BackupPlan::planAtStart(c, [](const BackupPlan::Result&) { return true; });
+    ASSERT_TRUE(result.ready()) << int(result.problem);
+    EXPECT_TRUE(result.oldSetDeletedFirst);
+    EXPECT_FALSE(QFile::exists(path("old_0_0.bkp")));
+    EXPECT_FALSE(QFile::exists(path("old_0_1.bkp")));
+}
+
+// The rule of the existing set: the question it gives, or the refusal,
+// by the source's used bytes, the free bytes and the old set's bytes.
+TEST_F(BackupPlanTest, ReplacementTable)
+{
+    writeFile(m_dir.file("set_0_0.bkp"), QByteArray(600, 'x'));
+    writeFile(m_dir.file("set_1_0.bkp"), QByteArray(400, 'x'));
+    const struct {
+        const char* what;
+        const char* base;
+        qint64 used;
+        quint64 free;
+        Problem problem;
+        Question question;
+    } cases[] = {
+        {"no set: fits", "none", 800, 1000, Problem::None, Question::None},
+        {"no set: does not fit", "none", 801, 1000, Problem::NotEnoughSpace, Question::None},
+        {"set, both fit (exactly 0.8)", "set", 800, 1000, Problem::None, Question::ReplaceImageSet},
+        {"set, both do not fit, new one fits once the set goes", "set", 801, 1000, Problem::None,
+         Question::DeleteOldImageFirst},
+        {"set, exactly 0.8 of free and old bytes", "set", 1600, 1000, Problem::None,
+         Question::DeleteOldImageFirst},
+        {"set, too big even without it", "set", 1601, 1000, Problem::NotEnoughSpace, Question::None},
+        {"set, used bytes not measured", "set", 0, 0, Problem::None, Question::ReplaceImageSet},
+        {"set named in other letters on a FAT destination", "SET", 10, 1000, Problem::None,
+         Question::ReplaceImageSet},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        const BackupPlan::Result result =
+            BackupPlan::replacementOf(path(test.base), QStringLiteral("FAT32"), test.used, test.free);
+        EXPECT_EQ(result.problem, test.problem);
+        EXPECT_EQ(result.question, test.question);
+    }
+    // The wizard's own plan follows the same rule, and the check before
+    // Start passes where the old set may go first.
+    Choices c = passing();
+    c.imagePath = path("set");
+    c.usedBytes = 1200;
+    c.destFreeBytes = 1000;
+    EXPECT_EQ(BackupPlan::plan(c).question, Question::DeleteOldImageFirst);
+    EXPECT_TRUE(BackupPlan::check(c).ready());
+    c.usedBytes = 1700;
+    EXPECT_EQ(BackupPlan::check(c).problem, Problem::NotEnoughSpace);
+}
+
+// How a destination compares names: the existing-image test and the
+// clean-up both see "C_backup" and "c_backup" as one base where its file
+// system does.
+TEST_F(BackupPlanTest, NameCaseTable)
+{
+    writeFile(m_dir.file("c_backup_0_0.bkp"), QByteArray(1, 'x'));
+    writeFile(m_dir.file("c_backup_1_0.bkp"), QByteArray(1, 'x'));
+    writeFile(m_dir.file("C_backup_0_1.bkp"), QByteArray(1, 'x'));
+    writeFile(m_dir.file("C_backup_0_0.bkp.part"), QByteArray(1, 'x'));
+    writeFile(m_dir.file("C_backups_0_0.bkp"), QByteArray(1, 'x'));
+    const struct {
+        const char* fsName;
+        Qt::CaseSensitivity nameCase;
+        int setFiles;  // of the base "C_backup"
+    } cases[] = {
+        {"NTFS", Qt::CaseInsensitive, 3},  {"ntfs", Qt::CaseInsensitive, 3},
+        {"FAT32", Qt::CaseInsensitive, 3}, {"vfat", Qt::CaseInsensitive, 3},
+        {"FAT16", Qt::CaseInsensitive, 3}, {"", Qt::CaseInsensitive, 3},
+        {"ext4", Qt::CaseSensitive, 1},    {"XFS", Qt::CaseSensitive, 1},
+        {"btrfs", Qt::CaseSensitive, 1},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.fsName);
+        const Qt::CaseSensitivity nameCase = BackupRules::nameCaseOf(QString::fromLatin1(test.fsName));
+        EXPECT_EQ(nameCase, test.nameCase);
+        EXPECT_EQ(BackupRules::imageSetFiles(path("C_backup"), nameCase).size(), test.setFiles);
+        EXPECT_EQ(BackupRules::unfinishedVolumes(path("c_backup"), nameCase).size(),
+                  test.nameCase == Qt::CaseInsensitive ? 1 : 0);
+    }
+}
+
+// What a successful replace removes: the old set's files that are not
+// volumes of the new image, found through the new volumes' end records.
+TEST_F(BackupPlanTest, LeftoversOfAReplacedSetTable)
+{
+    // Volume `index` of generation 0, which names a next volume or not.
+    const auto volume = [this](const char* name, int index, bool nextFollows) {
+        testsupport::ByteSink sink;
+        testsupport::VolumeEnd end;
+        end.withRecords = index == 0;
+        end.end.volumeIndex = uint8_t(index);
+        end.end.singleVolume = 0;
+        if (nextFollows)
+            end.nextName = "next_volume.bkp";
+        end.AppendTo(sink);
+        writeFile(m_dir.file(name), sinkBytes(sink));
+    };
+    const QStringList oldSet = {path("img_0_0.bkp"), path("img_1_0.bkp"), path("img_2_0.bkp"),
+                                path("img_0_1.bkp"), path("img_0_2.bkp")};
+    const struct {
+        const char* what;
+        int newVolumes;  // written as volumes 0 .. n-1; 0: volume 0 unreadable
+        QStringList leftovers;
+    } cases[] = {
+        {"new image of one volume",
+         1,
+         {path("img_1_0.bkp"), path("img_2_0.bkp"), path("img_0_1.bkp"), path("img_0_2.bkp")}},
+        {"new image of two volumes", 2, {path("img_2_0.bkp"), path("img_0_1.bkp"), path("img_0_2.bkp")}},
+        {"new image as long as the old", 3, {path("img_0_1.bkp"), path("img_0_2.bkp")}},
+        {"new image not readable: only the incrementals go", 0, {path("img_0_1.bkp"), path("img_0_2.bkp")}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (const QString& file : oldSet)
+            writeFile(file.toStdString(), QByteArray(3, 'o'));
+        for (int index = 0; index < test.newVolumes; ++index) {
+            const std::string name = "img_" + std::to_string(index) + "_0.bkp";
+            volume(name.c_str(), index, index + 1 < test.newVolumes);
+        }
+        EXPECT_EQ(BackupRules::replacedSetLeftovers(oldSet, path("img")), test.leftovers);
+    }
+    // An old volume named in other letters where the file system keeps it
+    // apart from the new one (as here) is a leftover too.
+    writeFile(m_dir.file("Img_0_0.bkp"), QByteArray(3, 'o'));
+    volume("img_0_0.bkp", 0, false);
+    EXPECT_EQ(BackupRules::replacedSetLeftovers({path("Img_0_0.bkp")}, path("img"), Qt::CaseInsensitive),
+              QStringList{path("Img_0_0.bkp")});
+    EXPECT_EQ(BackupRules::replacedSetLeftovers({path("img_0_0.bkp")}, path("img"), Qt::CaseInsensitive),
+              QStringList());
+}
+
+// After the job: a failure or cancel keeps the old set and removes what
+// the job began; a success removes the leftovers of the old set.
+TEST_F(BackupPlanTest, CleanUpAfterTheJobTable)
+{
+    const struct {
+        const char* what;
+        bool succeeded;
+        QStringList remaining;
+    } cases[] = {
+        {"failed", false, {path("img_0_0.bkp"), path("img_0_1.bkp"), path("img_1_0.bkp")}},
+        {"succeeded", true, {path("img_0_0.bkp")}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (const char* name : {"img_0_0.bkp", "img_1_0.bkp", "img_0_1.bkp", "stray_0_0.bkp"})
+            writeFile(m_dir.file(name), QByteArray(3, 'o'));
+        Choices c = passing();
+        c.imagePath = path("img");
+        c.replaceConfirmed = true;
+        const BackupPlan::Result plan = BackupPlan::plan(c);
+        ASSERT_TRUE(plan.ready());
+        const QStringList before = BackupRules::imageSetFiles(path("img"));
+        // What the job wrote: on failure an unfinished volume and a volume
+        // of a new name; on success a new first volume of one volume.
+        if (test.succeeded) {
+            testsupport::ByteSink sink;
+            testsupport::VolumeEnd end;
+            end.AppendTo(sink);
+            writeFile(m_dir.file("img_0_0.bkp"), sinkBytes(sink));
+        } else {
+            writeFile(m_dir.file("img_0_0.bkp.part"), QByteArray(5, 'n'));
+            writeFile(m_dir.file("img_2_0.bkp"), QByteArray(5, 'n'));
+        }
+        EXPECT_EQ(BackupPlan::cleanUpAfterJob(plan, path("img"), before, test.succeeded), QStringList());
+        const QStringList remaining = BackupRules::imageSetFiles(path("img"));
+        EXPECT_EQ(remaining, test.remaining);
+        EXPECT_EQ(BackupPlan::oldSetUnchanged(plan), !test.succeeded);
+        EXPECT_FALSE(QFile::exists(path("img_0_0.bkp.part")));
+        // Another base is never touched.
+        EXPECT_TRUE(QFile::exists(path("stray_0_0.bkp")));
+        for (const QString& file : remaining)
+            QFile::remove(file);
+    }
+}
+
+// An incremental on a protected image: that image's password first; the
+// new image keeps the base's digest unless it takes its own password.
+TEST_F(BackupPlanTest, PreviousImagePasswordTable)
+{
+    const QByteArray head = headBlock(1, 4, 2048, 1000000);
+    const auto image = [&](const char* name, const QString& password) {
+        writeFile(m_dir.file(name), imageBytes(head, password));
+    };
+    image("locked_0_0.bkp", QStringLiteral("secret1"));
+    image("open_0_0.bkp", QString());
+    EXPECT_TRUE(BackupPlan::previousImageProtected(path("locked_0_0.bkp")));
+    EXPECT_FALSE(BackupPlan::previousImageProtected(path("open_0_0.bkp")));
+    EXPECT_FALSE(BackupPlan::previousImageProtected(path("missing_0_0.bkp")));
+
+    const struct {
+        const char* what;
+        const char* previous;
+        const char* typed;  // the previous image's password
+        const char* own;    // the new image's password, typed twice
+        Problem problem;
+        std::string enginePassword;
+    } cases[] = {
+        {"protected, nothing typed", "locked_0_0.bkp", "", "", Problem::PreviousImagePasswordMissing, ""},
+        {"protected, wrong password", "locked_0_0.bkp", "secret2", "", Problem::PreviousImagePasswordWrong,
+         ""},
+        {"protected, right password, none of its own: the base's digest", "locked_0_0.bkp", "secret1", "",
+         Problem::None, "secret1"},
+        {"protected, right password, one of its own", "locked_0_0.bkp", "secret1", "mine123", Problem::None,
+         "mine123"},
+        {"protected, the new password is no substitute", "locked_0_0.bkp", "", "secret1",
+         Problem::PreviousImagePasswordMissing, ""},
+        {"open image, nothing typed", "open_0_0.bkp", "", "", Problem::None, ""},
+        {"open image, a password of its own", "open_0_0.bkp", "", "mine123", Problem::None, "mine123"},
+        {"open image, a stray password for it is ignored", "open_0_0.bkp", "whatever", "", Problem::None, ""},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        Choices c = passing();
+        c.incremental = true;
+        c.imagePath = path("x");
+        c.previousImage = path(test.previous);
+        c.previousImagePassword = QString::fromLatin1(test.typed);
+        c.password = c.confirmPassword = QString::fromLatin1(test.own);
+        const BackupPlan::Result result = BackupPlan::plan(c);
+        EXPECT_EQ(result.problem, test.problem);
+        if (test.problem == Problem::None) {
+            EXPECT_EQ(result.request.password, test.enginePassword);
+        }
+    }
+}
+
+// A chain made by the engine: a protected full image, then an incremental
+// without a password of its own. The incremental stores the base's digest,
+// so its restore asks for that password.
+TEST_F(BackupPlanTest, AnIncrementalWithoutItsOwnPasswordKeepsTheProtectedBasesDigest)
+{
+    if (!testsupport::HaveNtfsTools())
+        SKIP_OR_FAIL_IN_CI("ntfs-3g's tools are missing");
+    const std::string partition = m_dir.file("sdz1");
+    std::string log;
+    ASSERT_TRUE(testsupport::MakeNtfsPartition(partition, 16 << 20, &log)) << log;
+    ASSERT_TRUE(testsupport::FillNtfsPartition(partition, m_dir.file("fill"),
+                                               {{"a.txt", testsupport::PatternBytes(5000, 1)}}, &log))
+        << log;
+    const auto run = [](const BackupPlan::Result& result) {
+        QByteArray head = result.headBlock;
+        return backup_ntfs(result.request, tagCallBackFunc(),
+                           reinterpret_cast<tagBackupImageHeadInfo*>(head.data()), head.size());
+    };
+    Choices full = passing();
+    full.sourcePartition = QString::fromStdString(partition);
+    full.mbrSource.clear();
+    full.usedBytes = 0;
+    full.imagePath = path("chain");
+    full.password = full.confirmPassword = QStringLiteral("secret1");
+    const BackupPlan::Result first = BackupPlan::plan(full);
+    ASSERT_TRUE(first.ready());
+    ASSERT_EQ(run(first), 0);
+
+    Choices incremental = full;
+    incremental.incremental = true;
+    incremental.previousImage = path("chain_0_0.bkp");
+    incremental.password.clear();
+    incremental.confirmPassword.clear();
+    EXPECT_EQ(BackupPlan::plan(incremental).problem, Problem::PreviousImagePasswordMissing);
+    incremental.previousImagePassword = QStringLiteral("secret1");
+    const BackupPlan::Result second = BackupPlan::plan(incremental);
+    ASSERT_TRUE(second.ready()) << int(second.problem);
+    ASSERT_EQ(run(second), 0);
+
+    const ImageTrailer trailer = readImageTrailerRecords(path("chain_0_1.bkp"));
+    ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+    EXPECT_EQ(trailer.passwordDigest, BackupRules::passwordDigest(QStringLiteral("secret1")));
+    RestorePlan::Choices restore;
+    restore.imagePath = path("chain_0_1.bkp");
+    restore.targetPath = path("target");
+    restore.fsCode = BackupPlan::kNtfsCode;
+    restore.storedDigest = trailer.passwordDigest;
+    EXPECT_EQ(RestorePlan::plan(restore).problem, RestorePlan::Problem::WrongPassword);
+    restore.typedPassword = QStringLiteral("secret1");
+    EXPECT_EQ(RestorePlan::plan(restore).problem, RestorePlan::Problem::None);
 }
 
 }  // namespace

@@ -95,6 +95,14 @@
         <translation>两次输入的密码不一致！</translation>
     </message>
     <message>
+        <source>The image this backup builds on is protected by a password. Please type its password!</source>
+        <translation>此备份所基于的镜像受密码保护。请输入它的密码！</translation>
+    </message>
+    <message>
+        <source>The password of the image this backup builds on is wrong!</source>
+        <translation>此备份所基于的镜像的密码错误！</translation>
+    </message>
+    <message>
         <source>The file system of the destination partition is unknown!</source>
         <translation>目标分区的文件系统未知！</translation>
     </message>

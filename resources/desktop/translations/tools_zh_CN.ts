@@ -248,10 +248,6 @@
         <translation>警告</translation>
     </message>
     <message>
-        <source>The backup file name %1 is exist, do you want recover it?</source>
-        <translation>备份文件 %1 已存在，是否覆盖？</translation>
-    </message>
-    <message>
         <source>Unknown the select partition's file system!</source>
         <translation>无法识别所选分区的文件系统！</translation>
     </message>

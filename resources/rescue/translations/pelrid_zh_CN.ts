@@ -97,8 +97,28 @@
 <context>
     <name>BackupWizard</name>
     <message>
-        <source>An image named %1 already exists there. Its volumes and the incremental images built on it will be replaced. Do you want to go on?</source>
-        <translation>该位置已存在名为 %1 的镜像。它的各个分卷以及基于它的增量镜像都将被替换。是否继续？</translation>
+        <source>An image named %1 already exists there, and the destination cannot hold it and the new image together: the new image needs up to %2 of free space, there are %3 free, and the old image takes %4. Do you want to delete the old image before the backup starts? If the backup then fails, no image is left.</source>
+        <translation>该位置已存在名为 %1 的镜像，目标位置无法同时容纳它和新镜像：新镜像最多需要 %2 的可用空间，当前可用 %3，旧镜像占用 %4。是否在备份开始前删除旧镜像？如果备份随后失败，将不会留下任何镜像。</translation>
+    </message>
+    <message>
+        <source>An image named %1 already exists there. It is kept until the new image is written whole; then its other volumes and the incremental images built on it are removed. Do you want to go on?</source>
+        <translation>该位置已存在名为 %1 的镜像。在新镜像完整写入之前它会被保留；之后它的其余分卷以及基于它的增量镜像将被删除。是否继续？</translation>
+    </message>
+    <message>
+        <source>These files could not be removed: %1</source>
+        <translation>以下文件无法删除：%1</translation>
+    </message>
+    <message>
+        <source>The old image was deleted before the backup.</source>
+        <translation>旧镜像已在备份前删除。</translation>
+    </message>
+    <message>
+        <source>The image %1 that was there before is kept unchanged.</source>
+        <translation>原有的镜像 %1 保持不变。</translation>
+    </message>
+    <message>
+        <source>The image %1 that was there before was changed and may no longer restore.</source>
+        <translation>原有的镜像 %1 已被改动，可能无法再恢复。</translation>
     </message>
     <message>
         <source>Warning</source>
@@ -848,6 +868,14 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>两次输入的密码不一致！</translation>
     </message>
     <message>
+        <source>The image this backup builds on is protected by a password. Please type its password!</source>
+        <translation>此备份所基于的镜像受密码保护。请输入它的密码！</translation>
+    </message>
+    <message>
+        <source>The password of the image this backup builds on is wrong!</source>
+        <translation>此备份所基于的镜像的密码错误！</translation>
+    </message>
+    <message>
         <source>The destination partition&apos;s file system is unknown!</source>
         <translation>目标分区的文件系统未知！</translation>
     </message>
@@ -967,6 +995,14 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>Archive protection</source>
         <translation>镜像保护</translation>
+    </message>
+    <message>
+        <source>Base password:</source>
+        <translation>基础镜像密码：</translation>
+    </message>
+    <message>
+        <source>Password of the image this backup builds on</source>
+        <translation>此备份所基于的镜像的密码</translation>
     </message>
     <message>
         <source>Password:</source>

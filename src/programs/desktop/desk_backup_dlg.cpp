@@ -68,6 +68,8 @@ bool BackupDlg::prepareStep(int step)
         return false;
     }
     m_page3->setDestinationFs(m_page2->destFsName());
+    m_page3->setPreviousImageProtected(!m_page2->isFull() &&
+                                       BackupPlan::previousImageProtected(localPath(m_page2->prevImage())));
     return true;
 }
 
@@ -121,6 +123,13 @@ bool BackupDlg::showProblem(const BackupPlan::Result& result)
     case Problem::PreviousImageNotNewest:
         error(tr("The image you selected is not the newest of its chain: an incremental backup builds on %1.")
                   .arg(fileNamePart(windowsPath(result.newerImage))));
+        break;
+    case Problem::PreviousImagePasswordMissing:
+        message(tr("Password Error"),
+                tr("The image this backup builds on is protected by a password. Please type its password!"));
+        break;
+    case Problem::PreviousImagePasswordWrong:
+        message(tr("Password Error"), tr("The password of the image this backup builds on is wrong!"));
         break;
     case Problem::NotEnoughSpace:
         error(tr("The destination partition does not have enough space for the backup image!"));
@@ -188,13 +197,12 @@ void BackupDlg::startBackup()
 
 void BackupDlg::jobEnded()
 {
-    if (m_worker) {
-        m_worker->wait();
-        if (m_worker->result() != 0)
-            removeUnfinishedVolumes();
-    }
-    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
-           tr("The backup was cancelled and its unfinished volumes were removed."));
+    if (!m_worker)
+        return;
+    m_worker->wait();
+    const QString note = finishImageFiles(m_worker->result() == 0);
+    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), tr("Backup succeeded!") + note,
+           tr("The backup was cancelled and its unfinished volumes were removed.") + note);
 }
 
 }  // namespace desk

@@ -2,6 +2,7 @@
 
 #include "backup_plan.h"
 #include "backup_rules.h"
+#include "backup_wizard.h"
 #include "base_msg_dlg.h"
 #include "desk_bk_widget1.h"
 #include "desk_file_dialogs.h"
@@ -131,22 +132,38 @@ bool JustBackupDlg::checkBackup()
         return false;
     }
     m_savePath = withSeparator(folder) + m_drive.at(0) + QStringLiteral("_backup");
-    const QString first = m_savePath + QStringLiteral("_0_0.bkp");
-    // The old image set goes as a whole: its later volumes and the
-    // incremental images built on it would point at data that is gone.
-    const QStringList existing = BackupRules::imageSetFiles(localPath(m_savePath));
-    if (existing.isEmpty())
-        return true;
-    if (message(tr("Warning"), tr("The backup file name %1 is exist, do you want recover it?").arg(first),
-                QLatin1String(kInfo), true) != 1)
-        return false;
-    for (const QString& file : existing) {
-        if (!QFile::remove(file)) {
-            message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(windowsPath(file)),
-                    QLatin1String(kStop));
-            return false;
-        }
+    return true;
+}
+
+// An image set of the same base (names compared as the destination's file
+// system does) is replaced only after every refusal and the first question:
+// it stays until the new image is whole, or, where the destination cannot
+// hold both, goes first when the user agrees.
+bool JustBackupDlg::agreeToReplace(const QString& destFsName)
+{
+    const std::wstring root = (QString(m_savePath.at(0)) + QStringLiteral(":\\")).toStdWString();
+    unsigned long long total = 0;
+    unsigned long long free = 0;
+    const bool measured = getDiskFreeSpace(root.c_str(), &total, &free) == 1;
+    m_plan =
+        BackupPlan::replacementOf(localPath(m_savePath), destFsName, measured ? m_head.usedBytes : 0, free);
+    // Too little space even without the old set: the job is left to fail
+    // on it, and the old set stays.
+    if (m_plan.problem == BackupPlan::Problem::NotEnoughSpace) {
+        m_plan = BackupPlan::replacementOf(localPath(m_savePath), destFsName, 0, free);
     }
+    if (m_plan.question == BackupPlan::Question::None)
+        return true;
+    const QString first = m_savePath + QStringLiteral("_0_0.bkp");
+    if (message(tr("Warning"), BackupWizard::replaceQuestion(m_plan, first), QLatin1String(kInfo), true) != 1)
+        return false;
+    if (m_plan.question == BackupPlan::Question::DeleteOldImageFirst && !BackupPlan::removeOldSet(&m_plan)) {
+        message(tr("Error"),
+                tr("The old image file %1 cannot be removed!").arg(windowsPath(m_plan.oldImageFile)),
+                QLatin1String(kStop));
+        return false;
+    }
+    m_plan.question = BackupPlan::Question::None;
     return true;
 }
 
@@ -198,13 +215,16 @@ bool JustBackupDlg::prepare()
         return false;
     }
     m_arg.volumeSize = volumeSize;
-    return message(tr("Warning"), tr("Do you want to backup your %1 partition?").arg(m_drive.at(0)),
-                   QLatin1String(kInfo), true) == 1;
+    if (message(tr("Warning"), tr("Do you want to backup your %1 partition?").arg(m_drive.at(0)),
+                QLatin1String(kInfo), true) != 1)
+        return false;
+    return agreeToReplace(destFsName);
 }
 
 int JustBackupDlg::exec()
 {
     if (m_worker && !m_worker->isRunning()) {
+        m_filesBeforeJob = BackupRules::imageSetFiles(localPath(m_savePath), m_plan.nameCase);
         m_worker->setBackup(m_arg, m_head.fsCode, m_head.data(), m_head.size());
         m_worker->startJob();
     }
@@ -222,20 +242,21 @@ void JustBackupDlg::finishBackup()
     m_worker->wait();
     emit finish();
     const int result = m_worker->result();
-    // The old set was removed before the job: whatever set is there now is
-    // the failed job's own, and a later incremental must not build on it.
-    if (result != 0) {
-        for (const QString& file : BackupRules::imageSetFiles(localPath(m_savePath)))
-            QFile::remove(file);
-    }
+    // A failed job leaves the old set as it was and its own volumes go; a
+    // job that succeeded removes what is left of the replaced set.
+    const QStringList stayed =
+        BackupPlan::cleanUpAfterJob(m_plan, localPath(m_savePath), m_filesBeforeJob, result == 0);
+    const QString note = BackupWizard::oldSetNote(m_plan, result == 0, stayed,
+                                                  fileNamePart(m_savePath + QStringLiteral("_0_0.bkp")));
     if (result == 0) {
         m_progressPage->showSucceeded();
-        message(tr("Success"), tr("Backup succeeded!"), QLatin1String(kInfo));
+        message(tr("Success"), tr("Backup succeeded!") + note, QLatin1String(kInfo));
     } else if (result == ERR_CANCELLED) {
-        message(tr("Cancelled"), tr("The backup was cancelled and its unfinished volumes were removed."),
+        message(tr("Cancelled"),
+                tr("The backup was cancelled and its unfinished volumes were removed.") + note,
                 QLatin1String(kInfo));
     } else {
-        message(tr("Failed"), tr("Backup failed!"), QLatin1String(kStop));
+        message(tr("Failed"), tr("Backup failed!") + note, QLatin1String(kStop));
     }
     accept();
 }

@@ -1,10 +1,12 @@
 // The one-drive backup started by the shell's drive verb: the drive root is
 // the program's only argument. The image goes, by fixed rules, into the
-// default image folder as "<letter>_backup"; after a confirmation a full
+// default image folder as "<letter>_backup"; after a confirmation (and,
+// over an existing image set, the question how it is replaced) a full
 // backup runs on the worker while the progress page shows.
 #ifndef DESK_JUST_BACKUP_DLG_H
 #define DESK_JUST_BACKUP_DLG_H
 
+#include "backup_plan.h"
 #include "base_dlg.h"
 #include "image_head_block.h"
 #include "quarn.h"
@@ -46,6 +48,7 @@ protected:
 
 private:
     bool buildHead();
+    bool agreeToReplace(const QString& destFsName);
     int message(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
 
     QString m_drive;
@@ -55,6 +58,9 @@ private:
     Worker* m_worker = nullptr;
     ImageHeadBlock m_head;
     tagBackupArgument m_arg;
+    // The replaced image set, and the files of the base before the job.
+    BackupPlan::Result m_plan;
+    QStringList m_filesBeforeJob;
 };
 
 // The program's one-drive start: 0 after the job, -1 when it did not run.

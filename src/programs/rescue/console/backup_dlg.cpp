@@ -99,6 +99,8 @@ bool BackupDlg::prepareStep(int step)
         return false;
     }
     m_page3->setDestinationFs(m_page2->m_destFsName);
+    m_page3->setPreviousImageProtected(m_page2->m_fullBackup == 0 &&
+                                       BackupPlan::previousImageProtected(m_page2->m_prevImage));
     return true;
 }
 
@@ -218,6 +220,13 @@ bool BackupDlg::showProblem(const BackupPlan::Result& result)
                                 "incremental backup builds on %1.")
                                  .arg(QFileInfo(result.newerImage).fileName()));
         break;
+    case Problem::PreviousImagePasswordMissing:
+        message(tr("Password Error"), tr("The image this backup builds on is protected by a password. "
+                                         "Please type its password!"));
+        break;
+    case Problem::PreviousImagePasswordWrong:
+        message(tr("Password Error"), tr("The password of the image this backup builds on is wrong!"));
+        break;
     case Problem::NotEnoughSpace:
         message(tr("Error"), tr("The destination partition does not have enough space to hold the "
                                 "backup image!"));
@@ -307,10 +316,9 @@ void BackupDlg::jobEnded()
         MountTable::instance()->unmount(m_heldMount.constData());
         m_heldMount.clear();
     }
-    if (m_worker->result() != 0)
-        removeUnfinishedVolumes();
-    endJob(tr("Failed"), tr("Backup failed!"), tr("Success"), tr("Backup succeeded!"),
-           tr("The backup was cancelled and its unfinished volumes were removed."));
+    const QString note = finishImageFiles(m_worker->result() == 0);
+    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), tr("Backup succeeded!") + note,
+           tr("The backup was cancelled and its unfinished volumes were removed.") + note);
 }
 
 void BackupDlg::browseForPreviousImage(QString& fileName)

@@ -139,6 +139,24 @@ int main(int argc, char** argv)
                        QStringLiteral(":images/warning_L.png"), nullptr, true, false);
         save(box, QStringLiteral("message_box_long"));
     }
+    {
+        // The questions before an existing image set is replaced.
+        BackupPlan::Result asking;
+        asking.question = BackupPlan::Question::ReplaceImageSet;
+        BaseMsgDlg keep(MainDlg::tr("Warning"),
+                        BackupWizard::replaceQuestion(asking, QStringLiteral("system")),
+                        QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, false, true);
+        save(keep, QStringLiteral("message_box_replace"));
+        asking.question = BackupPlan::Question::DeleteOldImageFirst;
+        asking.freeBytes = 3000000000ULL;
+        asking.usedBytes = 2600000000LL;
+        asking.neededFreeBytes = 3250000000ULL;
+        asking.oldSetBytes = 2100000000ULL;
+        BaseMsgDlg first(MainDlg::tr("Warning"),
+                         BackupWizard::replaceQuestion(asking, QStringLiteral("system")),
+                         QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, false, true);
+        save(first, QStringLiteral("message_box_replace_delete_first"));
+    }
 
     CloneDlg* clone = main.cloneDlg();
     clone->showStep1();
@@ -163,6 +181,10 @@ int main(int argc, char** argv)
     backup->page2()->takeFullChoice({QDir::tempPath(), QString(), QStringLiteral("system"), QString()});
     backup->showStep3();
     save(*backup, QStringLiteral("backup_step3"));
+    // An incremental backup on a protected image asks for its password.
+    backup->page3()->setPreviousImageProtected(true);
+    save(*backup, QStringLiteral("backup_step3_protected_base"));
+    backup->page3()->setPreviousImageProtected(false);
     backup->page3()->hide();
     backup->progressPage()->show();
     save(*backup, QStringLiteral("backup_progress"));
