@@ -1,5 +1,6 @@
 #include "quarn_thread.h"
 
+#include <QFileInfo>
 #include <QMetaMethod>
 
 #ifdef QUARN_WINDOWS_FLAVOUR
@@ -10,10 +11,10 @@ QuarnEngine QuarnEngine::library()
 {
 #ifdef QUARN_WINDOWS_FLAVOUR
     // The Windows engine library (quarn.dll) has them as members of class quarn.
-    return QuarnEngine{&quarn::backup_ntfs, &quarn::backup_fat32, &quarn::restore_ntfs, &quarn::restore_fat32,
-                       &quarn::restore_mbr};
+    return QuarnEngine{&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
+                       &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
 #else
-    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr};
+    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr, verify_image};
 #endif
 }
 
@@ -59,7 +60,35 @@ void QuarnThread::startJob()
     m_result = 0;
     m_cancel.store(false);
     m_lastPercent = 0;
+    m_phase = NoPhase;
+    m_imageHadNoChecksums = false;
+    m_foundVolumes.clear();
+    {
+        QMutexLocker lock(&m_nameLock);
+        m_lastName.clear();
+    }
     start();
+}
+
+QString QuarnThread::lastName() const
+{
+    QMutexLocker lock(&m_nameLock);
+    return m_lastName;
+}
+
+int QuarnThread::checkImage(const tagCallBackFunc& cb)
+{
+    m_phase = CheckImagePhase;
+    emit phaseStarted(CheckImagePhase);
+    if (m_engine.verifyImage == nullptr)
+        return ERR_OPEN_FILE;
+    int result = m_engine.verifyImage(m_restoreArg, cb);
+    if (result == VERIFY_NO_DATA_CHECKSUMS) {
+        // Whole as far as an image without checksums can tell.
+        m_imageHadNoChecksums = true;
+        result = 0;
+    }
+    return result;
 }
 
 tagCallBackFunc QuarnThread::callbacks()
@@ -79,6 +108,17 @@ tagCallBackFunc QuarnThread::callbacks()
 void QuarnThread::run()
 {
     const tagCallBackFunc cb = callbacks();
+    const bool restores = m_operation == RestorePartition || m_operation == RestoreMbr;
+    if (restores && m_checkImageFirst) {
+        const int checked = checkImage(cb);
+        if (checked != 0) {
+            m_result = checked;
+            return;
+        }
+        m_lastPercent = 0;
+    }
+    m_phase = JobPhase;
+    emit phaseStarted(JobPhase);
     int result = -1;
     if (m_operation == RestoreMbr) {
         result = m_engine.restoreMbr(m_restoreArg, cb);
@@ -124,12 +164,26 @@ int QuarnThread::requestNextFile(QString& fileName)
     static const QMetaMethod signal = QMetaMethod::fromSignal(&QuarnThread::nextFileNotified);
     if (!isSignalConnected(signal))
         return -1;
+    // A volume the user found for the image check is where the restore
+    // looks for it too: nobody is asked twice.
+    const QString asked = fileName;
+    const auto found = m_foundVolumes.constFind(asked);
+    if (m_phase == JobPhase && found != m_foundVolumes.constEnd() && QFileInfo::exists(found.value())) {
+        fileName = found.value();
+        return m_cancel.load() ? -1 : 0;
+    }
     emit nextFileNotified(fileName);
+    if (m_phase == CheckImagePhase && fileName != asked)
+        m_foundVolumes.insert(asked, fileName);
     return m_cancel.load() ? -1 : 0;
 }
 
 void QuarnThread::reportName(const QString& name)
 {
+    {
+        QMutexLocker lock(&m_nameLock);
+        m_lastName = name;
+    }
     emit displayNameSig(name);
 }
 

@@ -6,19 +6,24 @@
 
 #include "quarn.h"
 
+#include <QHash>
+#include <QMutex>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
 
-// The engine's five entry points. The worker calls the engine only
-// through this table, so that tests can run it on a scripted engine.
+// The engine's entry points. The worker calls the engine only through this
+// table, so that tests can run it on a scripted engine.
 struct QuarnEngine {
     int (*backupNtfs)(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
     int (*backupFat32)(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
     int (*restoreNtfs)(tagRestoreArgument, tagCallBackFunc);
     int (*restoreFat32)(tagRestoreArgument, tagCallBackFunc);
     int (*restoreMbr)(tagRestoreArgument, tagCallBackFunc);
+    // Reads the whole image and its chain and writes nothing. A table
+    // without it cannot check an image first: such a restore is refused.
+    int (*verifyImage)(tagRestoreArgument, tagCallBackFunc) = nullptr;
 
     // libquarn's entry points.
     static QuarnEngine library();
@@ -29,6 +34,9 @@ class QuarnThread : public QThread {
 
 public:
     enum Operation { NoOperation = 0, Backup = 1, RestorePartition = 2, RestoreMbr = 3 };
+    // A restore that checks its image first runs in two phases, each with
+    // its own progress from 0.
+    enum Phase { NoPhase = 0, CheckImagePhase = 1, JobPhase = 2 };
 
     explicit QuarnThread(const QuarnEngine& engine = QuarnEngine::library());
     // Asks a running job to stop and waits for it: a thread object must not
@@ -44,6 +52,10 @@ public:
                    int headInfoLen);
     void setRestore(const tagRestoreArgument& arg, int fsType);
     void setRestoreMbr(const tagRestoreArgument& arg);
+    // A restore set after this reads its whole image first (verify_image)
+    // and writes nothing when that finds a fault. Off until set.
+    void setCheckImageFirst(bool check) { m_checkImageFirst = check; }
+    bool checkImageFirst() const { return m_checkImageFirst; }
     // Clears the result, the cancel flag and the last step, and starts.
     void startJob();
 
@@ -56,6 +68,14 @@ public:
     // engine call. Read it after finished() / wait().
     int result() const { return m_result; }
     int operation() const { return m_operation; }
+    // The phase the job ended in: CheckImagePhase when the image check
+    // refused the image (the target was not touched).
+    int endedInPhase() const { return m_phase; }
+    // The image carried no data checksums: only its structure was checked.
+    bool imageHadNoChecksums() const { return m_imageHadNoChecksums; }
+    // The last item the engine named: after a failed image check, the
+    // volume at fault.
+    QString lastName() const;
     int fsType() const { return m_fsType; }
 
     // Called on the worker thread by the static callbacks.
@@ -79,6 +99,8 @@ public:
 
     // The callback record whose context is this object.
     tagCallBackFunc callbacks();
+    // The image check before a restore: 0 when it may go on.
+    int checkImage(const tagCallBackFunc& cb);
 
 signals:
     void progressChanged(int percent);
@@ -89,6 +111,8 @@ signals:
     void nextFileNotified(QString& fileName);
     void displayNameSig(QString name);
     void displayStateSig(QString state);
+    // A phase of the job begins (Phase).
+    void phaseStarted(int phase);
 
 protected:
     void run() override;
@@ -105,6 +129,14 @@ private:
     // Written by the GUI thread, read by the worker in its callbacks.
     std::atomic<bool> m_cancel{false};
     int m_lastPercent = 0;
+    bool m_checkImageFirst = false;
+    int m_phase = NoPhase;
+    bool m_imageHadNoChecksums = false;
+    // Where the user found the volumes the image check asked for, by the
+    // name asked (used on the worker thread only).
+    QHash<QString, QString> m_foundVolumes;
+    mutable QMutex m_nameLock;  // the worker writes the name, the GUI reads it
+    QString m_lastName;
 };
 
 #endif

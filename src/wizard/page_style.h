@@ -30,6 +30,11 @@ inline QString groupStyle()
         "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }");
 }
 
+inline QString checkBoxStyle()
+{
+    return QStringLiteral("QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); }");
+}
+
 // Line and text edits, and the trees of disks and image contents (smaller,
 // so that their six columns fit the page).
 inline QString editStyle()

@@ -3,6 +3,7 @@
 #include "backup_rules.h"
 #include "page_style.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,7 +36,7 @@ RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
     m_descGroup = new QGroupBox(tr("Archive comments"), this);
     m_descGroup->setObjectName(QStringLiteral("descGroup"));
     m_descGroup->setStyleSheet(PageStyle::groupStyle());
-    m_descGroup->setGeometry(10, 145, 510, 232);
+    m_descGroup->setGeometry(10, 145, 510, 192);
     m_descEdit = new QTextEdit(m_descGroup);
     m_descEdit->setObjectName(QStringLiteral("descEdit"));
     m_descEdit->setAccessibleName(tr("Archive comments"));
@@ -44,6 +45,20 @@ RtWidget3::RtWidget3(QWidget* parent) : QWidget(parent)
     auto* descLayout = new QVBoxLayout(m_descGroup);
     descLayout->setContentsMargins(15, 30, 15, 12);
     descLayout->addWidget(m_descEdit);
+
+    // Reading the whole image first costs a little time and means that a
+    // damaged or incomplete image is refused before the target is erased.
+    m_checkImageBox = new QCheckBox(tr("Check the image before restoring"), this);
+    m_checkImageBox->setObjectName(QStringLiteral("checkImageBox"));
+    m_checkImageBox->setAccessibleName(tr("Check the image before restoring"));
+    m_checkImageBox->setStyleSheet(PageStyle::checkBoxStyle());
+    m_checkImageBox->setGeometry(14, 348, 506, 32);
+    m_checkImageBox->setChecked(true);
+}
+
+bool RtWidget3::checkImageFirst() const
+{
+    return m_checkImageBox->isChecked();
 }
 
 QByteArray RtWidget3::passwordDigest() const
@@ -58,8 +73,10 @@ QByteArray RtWidget3::passwordDigest() const
 
 void RtWidget3::pwdSlot(const QByteArray& pwdDigest)
 {
-    // A password typed for one image is never offered for the next.
+    // A password typed for one image is never offered for the next, and
+    // every new choice of image is checked unless the user says otherwise.
     m_pwdEdit->clear();
+    m_checkImageBox->setChecked(true);
     m_pwdGroup->setVisible(!pwdDigest.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include "frame_resources.h"
 #include "page_style.h"
 #include "progress_bar.h"
+#include "quarn_thread.h"
 #include "size_text.h"
 
 #include <QLabel>
@@ -47,12 +48,21 @@ bool TimerPageClock::isActive() const
     return m_timer->isActive();
 }
 
+QString StartBkForm::headText(bool restore)
+{
+    return restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up");
+}
+
+QString StartBkForm::warningText(bool restore)
+{
+    return restore ? StartBkWidget::tr("Don't turn off the power while your partition is being restored!")
+                   : StartBkWidget::tr("Don't turn off the power while your partition is being backed up!");
+}
+
 void StartBkForm::setupUi(QWidget* page, bool restore)
 {
     page->setObjectName(QStringLiteral("startbkwidget"));
-    headLabel =
-        addLabel(page, "headLabel",
-                 restore ? StartBkWidget::tr("Restoring") : StartBkWidget::tr("Backing up"), 70, 20, 400, 40);
+    headLabel = addLabel(page, "headLabel", headText(restore), 70, 20, 400, 40);
     headLabel->setStyleSheet(PageStyle::titleStyle());
 
     const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
@@ -83,11 +93,7 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
 
     warningPicture = addLabel(page, "warningPicture", QString(), 60, 300, 48, 48);
     warningPicture->setStyleSheet(QStringLiteral("border-image: url(:/images/warning_L.png);"));
-    warnLabel = addLabel(
-        page, "warnLabel",
-        restore ? StartBkWidget::tr("Don't turn off the power while your partition is being restored!")
-                : StartBkWidget::tr("Don't turn off the power while your partition is being backed up!"),
-        130, 300, 380, 48);
+    warnLabel = addLabel(page, "warnLabel", warningText(restore), 130, 300, 380, 48);
     warnLabel->setWordWrap(true);
     warnLabel->setStyleSheet(QStringLiteral("color: white;"));
 }
@@ -98,6 +104,7 @@ StartBkWidget::StartBkWidget(QWidget* parent, bool restore)
     initRescueFrame();  // the page's pictures and fonts
     resize(530, 400);
     m_form->setupUi(this, restore);
+    m_restore = restore;
     m_bar = new CProgressBar(this);
     m_bar->move(70, 250);
     // The percentage stands beside the bar in the page's white: inside the
@@ -186,6 +193,20 @@ void StartBkWidget::recvTotalUsedBytes(long long dwlTotalUsedBytes)
 void StartBkWidget::displayName(QString name)
 {
     m_form->fileNameLabel->setText(name);
+}
+
+void StartBkWidget::showPhase(int phase)
+{
+    const bool check = phase == QuarnThread::CheckImagePhase;
+    if (check == m_checkPhase)
+        return;
+    // Each phase counts its own bytes from nothing.
+    resetForNextJob();
+    m_checkPhase = check;
+    m_form->headLabel->setText(check ? tr("Checking the image") : StartBkForm::headText(m_restore));
+    m_form->warnLabel->setText(
+        check ? tr("The image is read whole before anything is written to the partition.")
+              : StartBkForm::warningText(m_restore));
 }
 
 void StartBkWidget::displayState(QString state)

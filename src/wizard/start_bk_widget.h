@@ -60,6 +60,9 @@ struct StartBkForm {
     QLabel* percentLabel = nullptr;  // beside the bar
 
     void setupUi(QWidget* page, bool restore);
+    // The head and the warning of the page while its job writes.
+    static QString headText(bool restore);
+    static QString warningText(bool restore);
 };
 
 class StartBkWidget : public QWidget {
@@ -93,6 +96,9 @@ public slots:
     void recvTotalUsedBytes(long long dwlTotalUsedBytes);
     void displayName(QString name);
     void displayState(QString state);
+    // A phase of the job begins (QuarnThread::Phase): the image check of a
+    // restore, then the restore itself, each counted from nothing.
+    void showPhase(int phase);
     void displaySpeed(QString speed);
     void displayRemainTime(QString remainTime);
     void updateSpendTime();
@@ -117,6 +123,8 @@ private:
     bool m_jobRunning = false;
     bool m_timerStarted = false;
     QString m_totalText;
+    bool m_restore = false;
+    bool m_checkPhase = false;  // the image check before a restore is on show
 };
 
 #endif

@@ -202,13 +202,18 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
     const int result = m_worker->result();
     if (auto* progress = qobject_cast<StartBkWidget*>(m_pages[3]); progress && result == 0)
         progress->showSucceeded();
+    // A restore that stopped in its image check wrote nothing.
+    const bool inCheck = m_worker->endedInPhase() == QuarnThread::CheckImagePhase;
     if (!m_closing) {
         if (result == 0)
             message(succeededTitle, succeeded, false, QStringLiteral(":images/MsgIcon_Info.png"));
         else if (result == ERR_CANCELLED)
-            message(tr("Cancelled"), cancelled, false, QStringLiteral(":images/MsgIcon_Info.png"));
+            message(tr("Cancelled"),
+                    inCheck ? tr("The image check was cancelled: nothing was written to the partition.")
+                            : cancelled,
+                    false, QStringLiteral(":images/MsgIcon_Info.png"));
         else
-            message(failedTitle, failed);
+            message(failedTitle, inCheck ? imageCheckFailedText(m_worker->lastName()) : failed);
     }
     enterStep(1);
     m_returnBtn->setEnabled(true);
@@ -217,6 +222,16 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
     // main window.
     if (!m_closing)
         emit returnMainDlg();
+}
+
+QString WizardFrame::imageCheckFailedText(const QString& volume)
+{
+    const QString what = volume.isEmpty()
+                             ? tr("The image is damaged or incomplete.")
+                             : tr("The image is damaged or incomplete: the fault is in %1.").arg(volume);
+    return what + QLatin1Char(' ') +
+           tr("Nothing was written to the partition. Restore from another copy of the image, or put its "
+              "missing volume back.");
 }
 
 int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)

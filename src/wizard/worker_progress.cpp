@@ -10,4 +10,5 @@ void showProgressOf(QuarnThread* worker, StartBkWidget* page)
     QObject::connect(worker, &QuarnThread::processBytesSig, page, &StartBkWidget::processBytes);
     QObject::connect(worker, &QuarnThread::displayNameSig, page, &StartBkWidget::displayName);
     QObject::connect(worker, &QuarnThread::displayStateSig, page, &StartBkWidget::displayState);
+    QObject::connect(worker, &QuarnThread::phaseStarted, page, &StartBkWidget::showPhase);
 }

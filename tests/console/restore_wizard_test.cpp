@@ -37,6 +37,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
@@ -431,7 +432,10 @@ TEST_F(RestoreWizardTest, CancellingTheVolumeRequestEndsTheRestoreAsFailed)
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+    // The image check asked, so the target was never written.
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("The image is damaged or incomplete")))
+        << answers.boxes.last().message.toStdString();
+    EXPECT_EQ(m_dialog->worker()->endedInPhase(), QuarnThread::CheckImagePhase);
     EXPECT_NE(m_dialog->worker()->result(), 0);
 }
 
@@ -459,7 +463,8 @@ TEST_F(RestoreWizardTest, AVolumeThatCannotBeOpenedBringsTheDialogBack)
     const QString missing = QStringLiteral("Error: %1 cannot be opened, select the next volume!")
                                 .arg(QFileInfo(asked[0]).fileName());
     EXPECT_EQ(messages(answers).count(missing), 2) << messages(answers).join("\n").toStdString();
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore failed!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("The image is damaged or incomplete")))
+        << answers.boxes.last().message.toStdString();
 }
 
 TEST_F(RestoreWizardTest, TheNewestImageOfAChainRestoresTheChangedSource)
@@ -729,6 +734,9 @@ struct ScriptedEngine {
     // mounted when the request returned lands in targetMountedAfterAsking.
     static inline std::string askFor;
     static inline std::atomic<int> targetMountedAfterAsking{-1};
+    static inline std::atomic<int> verifications{0};
+    static inline int verifyResult = 0;
+    static inline QString verifyNames;
 
     static int run(const char* name, const tagRestoreArgument& arg, const tagCallBackFunc& cb)
     {
@@ -756,6 +764,14 @@ struct ScriptedEngine {
     static int restoreNtfs(tagRestoreArgument arg, tagCallBackFunc cb) { return run("ntfs", arg, cb); }
     static int restoreFat32(tagRestoreArgument arg, tagCallBackFunc cb) { return run("fat32", arg, cb); }
     static int restoreMbr(tagRestoreArgument arg, tagCallBackFunc cb) { return run("mbr", arg, cb); }
+    // The image check before a restore: counted, and answered as scripted.
+    static int verify(tagRestoreArgument, tagCallBackFunc cb)
+    {
+        ++verifications;
+        if (cb.onName)
+            cb.onName(verifyNames, cb.context);
+        return verifyResult;
+    }
     static QuarnEngine engine()
     {
         lastArg = tagRestoreArgument();
@@ -765,7 +781,10 @@ struct ScriptedEngine {
         started = 0;
         askFor.clear();
         targetMountedAfterAsking = -1;
-        return QuarnEngine{nullptr, nullptr, &restoreNtfs, &restoreFat32, &restoreMbr};
+        verifications = 0;
+        verifyResult = 0;
+        verifyNames = QStringLiteral("img_0_0.bkp");
+        return QuarnEngine{nullptr, nullptr, &restoreNtfs, &restoreFat32, &restoreMbr, &verify};
     }
 };
 
@@ -903,6 +922,55 @@ TEST_F(RestoreWizardTest, AnMbrRestoreReportsWhatTheEngineReturned)
     EXPECT_EQ(m_dialog->worker()->result(), ERR_WRITE_MBR);
     EXPECT_EQ(answers.boxes.last().title + ": " + answers.boxes.last().message,
               QStringLiteral("Failed: Restore failed!"));
+}
+
+// The image check before the restore: on by default, a refusal names the
+// volume at fault and the restore never starts; unchecked, no check runs.
+TEST_F(RestoreWizardTest, TheImageIsCheckedBeforeTheTargetIsTouched)
+{
+    struct Case {
+        const char* what;
+        bool checkBox;
+        int verifyResult;
+        int verifications;
+        QStringList restores;
+        const char* lastBox;
+    } cases[] = {
+        {"a whole image", true, 0, 1, {"ntfs"}, "Success: Restore succeeded!"},
+        {"an image without checksums",
+         true,
+         VERIFY_NO_DATA_CHECKSUMS,
+         1,
+         {"ntfs"},
+         "Success: Restore succeeded!"},
+        {"a damaged image",
+         true,
+         ERR_DAMAGED_IMAGE,
+         1,
+         {},
+         "Failed: The image is damaged or incomplete: the fault is in img_1_0.bkp. Nothing was written to "
+         "the "
+         "partition. Restore from another copy of the image, or put its missing volume back."},
+        {"the check left out", false, ERR_DAMAGED_IMAGE, 0, {"ntfs"}, "Success: Restore succeeded!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_dialog->setEngine(ScriptedEngine::engine());
+        ScriptedEngine::verifyResult = c.verifyResult;
+        ScriptedEngine::verifyNames = QStringLiteral("img_1_0.bkp");
+        chooseImage(g_images->full);
+        EXPECT_TRUE(m_dialog->m_rtWidget3->m_checkImageBox->isChecked()) << "on for every new image";
+        EXPECT_FALSE(m_dialog->m_rtWidget3->m_checkImageBox->accessibleName().isEmpty());
+        m_dialog->m_rtWidget3->m_checkImageBox->setChecked(c.checkBox);
+        MsgBoxAnswers answers;
+        QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
+        clickThrough(QString::fromLatin1(kPassword));
+        ASSERT_TRUE(waitForReturn(returned));
+        EXPECT_EQ(ScriptedEngine::verifications.load(), c.verifications);
+        EXPECT_EQ(ScriptedEngine::calls, c.restores);
+        EXPECT_EQ(answers.boxes.last().title + ": " + answers.boxes.last().message,
+                  QString::fromUtf8(c.lastBox));
+    }
 }
 
 TEST_F(RestoreWizardTest, CancelReturnsToStep3AndTheFailureFollowsWhenTheJobEnds)

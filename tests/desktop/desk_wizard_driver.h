@@ -77,6 +77,9 @@ struct ScriptedEngine {
     std::vector<QByteArray> heads;
     std::vector<tagRestoreArgument> restores;
     std::vector<int> restoreKinds;  // 4 NTFS, 3 FAT32, 0 MBR
+    // The image checks before restores, and what they answer.
+    std::vector<tagRestoreArgument> verified;
+    int verifyResult = 0;
     // Restores first ask for this volume name, up to `nextFileRequests`
     // times, as long as the answer leaves the name unchanged.
     QString missingVolume;
@@ -95,6 +98,8 @@ struct ScriptedEngine {
         heads.clear();
         restores.clear();
         restoreKinds.clear();
+        verified.clear();
+        verifyResult = 0;
         missingVolume.clear();
         nextFileRequests = 0;
         nextFileAnswers.clear();
@@ -149,7 +154,17 @@ struct ScriptedEngine {
     static int restoreFat32(tagRestoreArgument arg, tagCallBackFunc cb) { return restoreWith(3, arg, cb); }
     static int restoreMbr(tagRestoreArgument arg, tagCallBackFunc cb) { return restoreWith(0, arg, cb); }
 
-    static QuarnEngine table() { return {&backup, &backup, &restoreNtfs, &restoreFat32, &restoreMbr}; }
+    // The image check before a restore: the result the script gives it.
+    static int verify(tagRestoreArgument arg, tagCallBackFunc)
+    {
+        state().verified.push_back(arg);
+        return state().verifyResult;
+    }
+
+    static QuarnEngine table()
+    {
+        return {&backup, &backup, &restoreNtfs, &restoreFat32, &restoreMbr, &verify};
+    }
 };
 
 // Installs the scripted engine (fresh) for the wizards made while it lives.

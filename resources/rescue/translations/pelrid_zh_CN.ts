@@ -58,6 +58,22 @@
 <context>
     <name>WizardFrame</name>
     <message>
+        <source>The image check was cancelled: nothing was written to the partition.</source>
+        <translation>镜像检查已取消：未向分区写入任何数据。</translation>
+    </message>
+    <message>
+        <source>The image is damaged or incomplete.</source>
+        <translation>镜像已损坏或不完整。</translation>
+    </message>
+    <message>
+        <source>The image is damaged or incomplete: the fault is in %1.</source>
+        <translation>镜像已损坏或不完整：错误位于 %1。</translation>
+    </message>
+    <message>
+        <source>Nothing was written to the partition. Restore from another copy of the image, or put its missing volume back.</source>
+        <translation>未向分区写入任何数据。请从镜像的另一份副本还原，或将缺失的分卷放回原处。</translation>
+    </message>
+    <message>
         <source>Return</source>
         <translation>返回</translation>
     </message>
@@ -346,6 +362,14 @@
 </context>
 <context>
     <name>StartBkWidget</name>
+    <message>
+        <source>Checking the image</source>
+        <translation>正在检查镜像</translation>
+    </message>
+    <message>
+        <source>The image is read whole before anything is written to the partition.</source>
+        <translation>在向分区写入任何数据之前，将完整读取镜像。</translation>
+    </message>
     <message>
         <source>Restoring</source>
         <translation>正在还原</translation>
@@ -750,6 +774,10 @@
 </context>
 <context>
     <name>RtWidget3</name>
+    <message>
+        <source>Check the image before restoring</source>
+        <translation>还原前检查镜像</translation>
+    </message>
     <message>
         <source>Backup image information</source>
         <translation>备份镜像信息</translation>

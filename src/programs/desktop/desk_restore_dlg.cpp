@@ -121,6 +121,7 @@ void RestoreDlg::startRestore()
         m_worker->setRestoreMbr(arg);
     }
     showRunning();
+    m_worker->setCheckImageFirst(m_page3->checkImageFirst());
     m_worker->startJob();
 }
 

@@ -22,8 +22,8 @@ QuarnEngine& installedEngine()
 QuarnEngine windowsEngine()
 {
 #ifdef DESK_WINDOWS_ENGINE
-    return {&quarn::backup_ntfs, &quarn::backup_fat32, &quarn::restore_ntfs, &quarn::restore_fat32,
-            &quarn::restore_mbr};
+    return {&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
+            &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
 #else
     return QuarnEngine::library();
 #endif

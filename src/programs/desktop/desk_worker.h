@@ -9,7 +9,7 @@ class StartBkWidget;
 
 namespace desk {
 
-// The five entry points of the engine this program runs on: the Windows
+// The entry points of the engine this program runs on: the Windows
 // flavour where it is built, else the engine library.
 QuarnEngine windowsEngine();
 

@@ -28,6 +28,7 @@ std::string CImageSurvey::Located(const std::string& path) const
 
 int CImageSurvey::OpenVolume(const std::string& path, CDeviceIo& io)
 {
+    m_lastVolume = path;
     std::string at = path;
     while (!DeviceSystem::FileExists(at)) {
         if (!m_ask || !m_ask(at))

@@ -30,6 +30,8 @@ public:
     // Where the survey found the volume expected at `path` (the user may
     // have named another place); `path` itself when it was not asked for.
     std::string Located(const std::string& path) const;
+    // The volume the survey looked at last: after a refusal, the one at fault.
+    const std::string& LastVolume() const { return m_lastVolume; }
     unsigned VolumeCount() const { return m_volumes; }
 
 private:
@@ -51,6 +53,7 @@ private:
     std::string m_imageDir;
     AskForVolume m_ask;
     std::map<std::string, std::string> m_located;
+    std::string m_lastVolume;
     unsigned m_volumes = 0;
 };
 

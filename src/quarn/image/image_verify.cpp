@@ -103,8 +103,10 @@ int CImageVerify::Collect()
 {
     CImageSurvey survey(m_imageDir, [this](std::string& path) { return AskForVolume(path); });
     int result = survey.Survey(m_imagePath, 0);
-    if (result != 0)
+    if (result != 0) {
+        NameVolume(survey.LastVolume());
         return result;
+    }
     std::string first = m_imagePath;
     for (;;) {
         Image image;
@@ -234,11 +236,19 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     return 0;
 }
 
+void CImageVerify::NameVolume(const std::string& path) const
+{
+    Callbacks::Name(m_cb, QString::fromStdString(path.substr(path.find_last_of("/\\") + 1)));
+}
+
 int CImageVerify::EnterVolume(const VerifyVolume& volume)
 {
     const int result = FinishReadAhead();
     if (result != 0)
         return result;
+    // The volume now checked, shown as the job's current file: after a
+    // fault, the one that holds it.
+    NameVolume(volume.path);
     m_reported = 0;
     try {
         m_readAhead = std::make_unique<CVolumeReadAhead>(volume);

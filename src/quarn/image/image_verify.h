@@ -48,6 +48,8 @@ private:
     // The tagBLOCK_START, the MFT bitmap, the tagPARTITION_INFO and its
     // blobs at the end of a volume, which must fill it up to its trailer.
     int ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vector<uint8_t>* mftBitmap);
+    // Names the volume at `path` (its file name) to the caller.
+    void NameVolume(const std::string& path) const;
     // The walk of the data section enters a volume: the reading of the one
     // before must have ended whole, and this one's begins beside the walk
     // (CVolumeReadAhead). Every byte it reads counts as progress.

@@ -221,6 +221,7 @@ void RestoreDlg::startRestore()
     }
 
     showRunning();
+    m_worker->setCheckImageFirst(m_rtWidget3->checkImageFirst());
     m_worker->startJob();
 }
 
