@@ -46,6 +46,8 @@ public:
     uint64_t startSector = 0;
     uint64_t sectorCount = 0;
     uint64_t usedBytes = 0;
+    // Partition row: a restore began there and never finished.
+    bool unfinishedRestore = false;
     int partitionCount = 0;  // disk row: all its partitions, lettered or not
     bool isSystem = false;   // partition row of the running Windows (desktop tree)
 };

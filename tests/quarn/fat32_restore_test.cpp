@@ -10,6 +10,7 @@
 #include "recording_callbacks.h"
 #include "reseal_volume.h"
 #include "shared_fixture.h"
+#include "unfinished_restore.h"
 
 #include <gtest/gtest.h>
 
@@ -594,7 +595,9 @@ std::vector<StreamEntry> StreamEntries(const ImageParts& image)
 void ExpectNoFileSystem(const std::string& target)
 {
     EXPECT_NE(CheckFat(target).exitCode, 0) << "the target looks whole";
-    EXPECT_TRUE(ReadFileHead(target, 512) == std::vector<uint8_t>(512, 0)) << "boot sector";
+    const std::vector<uint8_t> first = ReadFileHead(target, 512);
+    EXPECT_TRUE(UnfinishedRestore::IsMarked(first.data(), first.size()))
+        << "boot sector: no unfinished-restore mark";
     EXPECT_TRUE(ReadFileHead(target, 512, 6 * 512) == std::vector<uint8_t>(512, 0)) << "backup boot sector";
 }
 

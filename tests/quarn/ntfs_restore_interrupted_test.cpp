@@ -9,6 +9,7 @@
 #include "recording_callbacks.h"
 #include "skip_or_fail.h"
 #include "test_support.h"
+#include "unfinished_restore.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,13 @@ bool NtfsFixAccepts(const std::string& partition)
 {
     CommandResult fix = Run("ntfsfix -n " + Quote(partition));
     return fix.exitCode == 0 && fix.output.find("FAILED") == std::string::npos;
+}
+
+bool CarriesUnfinishedMark(const std::string& partition)
+{
+    std::vector<uint8_t> first = ReadFileBytes(partition);
+    first.resize(UnfinishedRestore::kSectorBytes);
+    return UnfinishedRestore::IsMarked(first.data(), first.size());
 }
 
 // The step at which the restore run by RestoreKilledAt dies.
@@ -109,6 +117,7 @@ TEST(NtfsRestoreInterrupted, CancelledRestoreLeavesNoFileSystem)
         arg.targetPartition = target;
         EXPECT_EQ(restore_ntfs(arg, callbacks.Bind()), ERR_CANCELLED);
         EXPECT_FALSE(NtfsFixAccepts(target)) << "a half-restored target passes for a file system";
+        EXPECT_TRUE(CarriesUnfinishedMark(target)) << "a half-restored target does not say so";
 
         ASSERT_EQ(RestoreNtfsImage(image, target), 0);
         EXPECT_EQ(NtfsCheckProblems(target), "");
@@ -127,8 +136,10 @@ TEST(NtfsRestoreInterrupted, KilledRestoreLeavesNoFileSystem)
         ASSERT_TRUE(s.OldFileSystem()) << s.why;
         ASSERT_TRUE(RestoreKilledAt(s.image, s.target, step));
         EXPECT_FALSE(NtfsFixAccepts(s.target)) << "a half-restored target passes for a file system";
+        EXPECT_TRUE(CarriesUnfinishedMark(s.target)) << "a half-restored target does not say so";
     }
     ASSERT_EQ(RestoreNtfsImage(s.image, s.target), 0);
+    EXPECT_FALSE(CarriesUnfinishedMark(s.target)) << "a finished restore still says it is unfinished";
     EXPECT_EQ(NtfsCheckProblems(s.target), "");
     EXPECT_EQ(CompareNtfsFiles(s.target, s.files), "");
 }

@@ -163,6 +163,24 @@ TEST_F(TreeModelTest, UsedSpaceIsCountedIn512ByteUnitsOnLargeSectorDisks)
     EXPECT_EQ(item(row)->number, 1);
 }
 
+// A partition a restore left unfinished says so where its file system
+// would stand, and its row carries the fact for the wizards.
+TEST_F(TreeModelTest, AnUnfinishedRestoreShowsAsSuch)
+{
+    DiskRecord* disk = addDisk("/dev/sdb", "DISK");
+    PartitionRecord* part = addPartition(disk, "/dev/sdb1", 0, nullptr, nullptr);
+    part->unfinishedRestore = 1;
+    addPartition(disk, "/dev/sdb2", 'D', "DATA", "ntfs");
+    model.refresh();
+    const QModelIndex diskIndex = model.index(0, 0);
+    const QModelIndex unfinished = model.index(0, 0, diskIndex);
+    EXPECT_EQ(rowTexts(unfinished).at(5), QStringLiteral("Unfinished restore"));
+    EXPECT_TRUE(item(unfinished)->unfinishedRestore);
+    const QModelIndex whole = model.index(1, 0, diskIndex);
+    EXPECT_EQ(rowTexts(whole).at(5), QStringLiteral("NTFS"));
+    EXPECT_FALSE(item(whole)->unfinishedRestore);
+}
+
 TEST_F(TreeModelTest, OnlyOpticalDrivesGiveAnEmptyTree)
 {
     addDisk("/dev/sr0", nullptr, DiskKindOptical);

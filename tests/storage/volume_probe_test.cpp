@@ -3,6 +3,7 @@
 // FAT labels.
 #include "fat_label.h"
 #include "probe_fixtures.h"
+#include "unfinished_restore.h"
 
 #include <gtest/gtest.h>
 
@@ -261,6 +262,34 @@ TEST(FatLabelTest, CodePageOfTheFirstSetVariable)
         EXPECT_EQ(fatLabelCodePage(), c.codePage)
             << (c.language ? c.language : "-") << " " << (c.lang ? c.lang : "-");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A restore that began on a volume and never finished leaves its mark in
+// the first sector: neither blkid nor anything else then takes the volume
+// for its old file system, and the prober's reader finds the mark.
+TEST(UnfinishedRestoreProbe, TheMarkHidesTheOldFileSystemAndIsFound)
+{
+    REQUIRE_PROGRAM("mkfs.fat");
+    REQUIRE_PROGRAM("mkntfs");
+    TempDir dir;
+    for (const std::string& volume : {MakeFatImage(dir.file("fat32"), 32, 40, "OLD32", "89ABCDEF"),
+                                      MakeNtfsImage(dir.file("ntfs"), 8, "OLDNTFS")}) {
+        SCOPED_TRACE(volume);
+        ASSERT_TRUE(probe(volume).type) << "the fixture holds a file system";
+        EXPECT_FALSE(holdsUnfinishedRestore(volume.c_str()));
+
+        std::vector<uint8_t> bytes = testsupport::ReadFileBytes(volume);
+        UnfinishedRestore::MarkSector(bytes.data(), UnfinishedRestore::kSectorBytes);
+        testsupport::WriteFileBytes(volume, bytes);
+        EXPECT_EQ(textOf(probe(volume).type), "(null)") << "the old file system still shows";
+        EXPECT_TRUE(holdsUnfinishedRestore(volume.c_str()));
+    }
+    EXPECT_FALSE(holdsUnfinishedRestore(dir.file("missing").c_str()));
+    EXPECT_FALSE(holdsUnfinishedRestore(nullptr));
 }
 
 }  // namespace

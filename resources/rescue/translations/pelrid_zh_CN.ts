@@ -316,6 +316,10 @@
 <context>
     <name>TreeModel</name>
     <message>
+        <source>Unfinished restore</source>
+        <translation>未完成的还原</translation>
+    </message>
+    <message>
         <source>Partition</source>
         <translation>分区</translation>
     </message>
@@ -934,6 +938,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
 </context>
 <context>
     <name>BkWidget1</name>
+    <message>
+        <source>This partition holds an unfinished restore, not a file system: restore it again before you back it up.</source>
+        <translation>此分区中是未完成的还原，而不是文件系统：请先重新还原，然后再备份。</translation>
+    </message>
     <message>
         <source>Partitions to back up</source>
         <translation>要备份的分区</translation>

@@ -165,6 +165,7 @@ PartitionRecord* DeviceProber::newPartitionRecord(DiskRecord* disk, const TableP
     char* uuid = nullptr;
     part->label = probeVolume(part->path, part->length * disk->sectorSize, nullptr, &uuid);
     part->uuid = uuid;
+    part->unfinishedRestore = !part->fsName && holdsUnfinishedRestore(part->path) ? 1 : 0;
 
     if (!takesLetter(part->fsName))
         return part;
@@ -410,6 +411,7 @@ void DeviceProber::rereadPartition(PartitionRecord* part)
     adoptText(&part->fsName, type);
     adoptText(&part->label, label);
     adoptText(&part->uuid, uuid);
+    part->unfinishedRestore = !part->fsName && holdsUnfinishedRestore(part->path) ? 1 : 0;
     if (!takesLetter(part->fsName)) {
         letters.release(part->letter);
         part->letter = 0;

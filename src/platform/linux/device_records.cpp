@@ -74,6 +74,7 @@ PartitionRecord* copyPartitionRecord(const PartitionRecord* record)
     copy->letter = record->letter;
     copy->kind = record->kind;
     copy->wholeDisk = record->wholeDisk;
+    copy->unfinishedRestore = record->unfinishedRestore;
     return copy;
 }
 

@@ -53,6 +53,9 @@ struct PartitionRecord {
     // from its data: writing boot code "to its disk" would overwrite the
     // volume itself.
     int32_t wholeDisk = 0;
+    // 1 when a restore began on the partition and never finished: its old
+    // file system is gone and no new one was made (UnfinishedRestore).
+    int32_t unfinishedRestore = 0;
     PartitionRecord* next = nullptr;
 
     PartitionRecord() = default;

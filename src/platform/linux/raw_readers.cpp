@@ -1,5 +1,6 @@
 // Raw reads of the head of a file or device and of a boot sector's serial.
 #include "system_probes.h"
+#include "unfinished_restore.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,6 +59,19 @@ int readFileHead(const char* path, char* buffer)
     bool ok = readExactly(fd, buffer, FILE_HEAD_SIZE, 0);
     close(fd);
     return ok ? 0 : -1;
+}
+
+bool holdsUnfinishedRestore(const char* path)
+{
+    if (!path)
+        return false;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    uint8_t sector[UnfinishedRestore::kSectorBytes];
+    const bool read = readExactly(fd, sector, sizeof sector, 0);
+    close(fd);
+    return read && UnfinishedRestore::IsMarked(sector, sizeof sector);
 }
 
 int readVolumeSerial(const char* path, int fsCode, uint64_t* serial)

@@ -105,6 +105,10 @@ enum { FILE_HEAD_SIZE = 99 };
 // 0 when all of them were read; -1 otherwise.
 int readFileHead(const char* path, char* buffer);
 
+// Whether the partition at `path` holds the mark of a restore that began
+// and never finished (UnfinishedRestore); false when it cannot be read.
+bool holdsUnfinishedRestore(const char* path);
+
 // The volume serial from a boot sector: fsCode 4 (NTFS) 8 bytes at 72,
 // 3 (FAT32) 4 bytes at 67, 2 (FAT16) 4 bytes at 39. 0 and *serial set on
 // success; -1 and nothing stored otherwise.

@@ -4,6 +4,7 @@
 #include "size_text.h"
 #include "system_probes.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
 
@@ -71,16 +72,28 @@ TreeItem* TreeModel::newDiskItem(const DiskRecord& disk, int number) const
     return item;
 }
 
+bool TreeModel::isListed(const PartitionRecord& part)
+{
+    // The volumes the wizards work on, and those a restore left unfinished,
+    // which only a restore may take.
+    return part.letter != 0 || part.unfinishedRestore != 0;
+}
+
 TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
 {
     const DiskRecord* disk = part.disk;
     const uint64_t sectorSize = disk ? disk->sectorSize : 0;
     const QString label = utf8(part.label);
-    const QString name =
-        part.letter == ' ' ? label : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
-    TreeItem* item = new TreeItem(
-        {QStringLiteral(" "), name, flagsText(part), formatSize(bytesOf(part.length, sectorSize)),
-         formatSize(bytesOf(part.usedSectors, USED_SECTOR_SIZE)), utf8(part.fsName).toUpper()});
+    const QString name = part.letter == 0 ? QFileInfo(utf8(part.path)).fileName()
+                         : part.letter == ' '
+                             ? label
+                             : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.letter));
+    // A partition a restore left half-written says so where its file
+    // system would stand.
+    const QString type = part.unfinishedRestore ? tr("Unfinished restore") : utf8(part.fsName).toUpper();
+    TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
+                                   formatSize(bytesOf(part.length, sectorSize)),
+                                   formatSize(bytesOf(part.usedSectors, USED_SECTOR_SIZE)), type});
     item->type = disk && disk->usb ? TreeItem::UsbDiskPartition : TreeItem::DiskPartition;
     item->path = utf8(part.path);
     item->number = trailingNumber(item->path);
@@ -89,6 +102,7 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
     item->startSector = part.start;
     item->sectorCount = part.length;
     item->usedBytes = part.usedSectors * USED_SECTOR_SIZE;
+    item->unfinishedRestore = part.unfinishedRestore != 0;
     return item;
 }
 
@@ -101,7 +115,7 @@ void TreeModel::rebuild()
             continue;
         TreeItem* diskItem = newDiskItem(*disk, number++);
         for (const PartitionRecord* part = disk->partitions; part; part = part->next) {
-            if (part->letter == 0)
+            if (!isListed(*part))
                 continue;
             diskItem->appendChild(newPartitionItem(*part));
         }
@@ -139,7 +153,7 @@ void TreeModel::addDisk(dev_t device)
     endInsertRows();
     const QModelIndex diskIndex = index(diskRow, 0);
     for (const PartitionRecord* part = disk->partitions; part; part = part->next) {
-        if (part->letter == 0)
+        if (!isListed(*part))
             continue;
         const int row = diskItem->childCount();
         beginInsertRows(diskIndex, row, row);
@@ -153,7 +167,7 @@ void TreeModel::addPartition(dev_t device)
 {
     QMutexLocker lock(&m_prober->mutex);
     const PartitionRecord* part = findPartitionByDev(m_prober->disks, device);
-    if (!part || !part->disk || part->disk->kind == DiskKindOptical || part->letter == 0)
+    if (!part || !part->disk || part->disk->kind == DiskKindOptical || !isListed(*part))
         return;
     const QString diskPath = utf8(part->disk->path);
     const QString partPath = utf8(part->path);

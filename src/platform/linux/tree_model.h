@@ -33,6 +33,7 @@ public slots:
 
 private:
     TreeItem* newDiskItem(const DiskRecord& disk, int number) const;
+    static bool isListed(const PartitionRecord& part);
     TreeItem* newPartitionItem(const PartitionRecord& part) const;
     void rebuild();
 

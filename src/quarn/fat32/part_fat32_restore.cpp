@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "io/device_system.h"
+#include "unfinished_restore.h"
 
 #include <algorithm>
 #include <cstring>
@@ -192,7 +193,9 @@ int CPartFatRestore::CheckStoredBootSector() const
 int CPartFatRestore::HideOldFileSystem()
 {
     constexpr uint32_t sector = Fat32NewLayout::kSectorBytes;
-    int result = WritePart(0, m_zeros.data(), sector);
+    std::vector<uint8_t> marked(sector);
+    UnfinishedRestore::MarkSector(marked.data(), marked.size());
+    int result = WritePart(0, marked.data(), sector);
     if (result == 0)
         result = WritePart(uint64_t(Fat32NewLayout::kBackupBootSector) * sector, m_zeros.data(), sector);
     // On the device before any data: otherwise the zeros could land after it.

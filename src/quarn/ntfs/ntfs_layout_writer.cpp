@@ -1,6 +1,7 @@
 #include "ntfs/ntfs_layout_writer.h"
 
 #include "ntfs/run_list.h"
+#include "unfinished_restore.h"
 
 #include <QString>
 
@@ -755,7 +756,9 @@ int CResFileRecord::ReadyToWrite()
     const uint64_t lastSmallSector = (m_targetBytes / 512 - 1) * 512;
     const uint64_t tail = std::min(lastSector, lastSmallSector);
     std::vector<uint8_t> zeros(std::max<uint64_t>(m_sectorBytes, m_targetBytes - tail), 0);
-    int result = RawWriteAt(0, zeros.data(), m_sectorBytes);
+    std::vector<uint8_t> marked(m_sectorBytes);
+    UnfinishedRestore::MarkSector(marked.data(), marked.size());
+    int result = RawWriteAt(0, marked.data(), m_sectorBytes);
     if (result == 0)
         result = RawWriteAt(tail, zeros.data(), m_targetBytes - tail);
     if (result == 0 && m_part->Sync() != 0)

@@ -55,6 +55,12 @@ void BkWidget1::treeViewPress(const QModelIndex& index)
         m_diskPath.clear();
         return;
     }
+    if (row->unfinishedRestore) {
+        refuse(
+            tr("This partition holds an unfinished restore, not a file system: restore it again before you "
+               "back it up."));
+        return;
+    }
     m_partPath = row->path;
     m_diskPath = row->parentItem ? row->parentItem->path : QString();
     if (buildHeadInfo(*DeviceProber::instance(), row, &m_headInfo) != 0) {
