@@ -13,6 +13,8 @@ Result plan(const Choices& choices)
     };
     if (choices.imagePath.isEmpty())
         return refuse(Problem::NoImage);
+    if (!choices.imageReadable)
+        return refuse(Problem::ImageGone);
     if (choices.targetPath.isEmpty())
         return refuse(Problem::NoTarget);
     if (choices.targetIsSystem)

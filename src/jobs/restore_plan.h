@@ -19,6 +19,7 @@ namespace RestorePlan {
 enum class Problem {
     None,
     NoImage,           // no image chosen
+    ImageGone,         // the chosen image can no longer be read (its place went away)
     NoTarget,          // no target partition chosen
     TargetIsSystem,    // the running system's partition
     WrongPassword,     // the typed password is not the image's
@@ -45,7 +46,9 @@ struct Choices {
     // the user typed (empty: none); they must agree.
     QByteArray storedDigest;
     QString typedPassword;
-    // Found out by the wizard on its machine.
+    // Found out by the wizard on its machine, when it starts the job: a
+    // place unmounted since the image was chosen takes the image with it.
+    bool imageReadable = true;
     bool targetHoldsImage = false;
     bool targetIsSystem = false;
     bool targetFillsWholeDisk = false;

@@ -924,6 +924,30 @@ TEST_F(RestoreWizardTest, AnMbrRestoreReportsWhatTheEngineReturned)
               QStringLiteral("Failed: Restore failed!"));
 }
 
+// An image whose place went away after it was chosen (its partition
+// unmounted at the end of the last job) is refused at Start with the
+// reason, before the erase question, and dropped when the step shows again.
+TEST_F(RestoreWizardTest, AnImageThatWentAwayIsRefusedAndDropped)
+{
+    m_dialog->setEngine(ScriptedEngine::engine());
+    testsupport::TempDir place;
+    const std::string copy = place.file("gone_0_0.bkp");
+    testsupport::WriteFileBytes(copy, testsupport::ReadFileBytes(g_images->full));
+    chooseImage(copy);
+    ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+    std::remove(copy.c_str());
+    MsgBoxAnswers answers;
+    clickThrough(QString::fromLatin1(kPassword));
+    ASSERT_EQ(answers.boxes.size(), 1) << messages(answers).join("\n").toStdString();
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("The image ")));
+    EXPECT_TRUE(answers.boxes[0].message.contains(QStringLiteral("can no longer be read")));
+    EXPECT_TRUE(ScriptedEngine::calls.isEmpty());
+    EXPECT_EQ(ScriptedEngine::verifications.load(), 0);
+    m_dialog->m_rtWidget1->hide();
+    m_dialog->m_rtWidget1->show();
+    EXPECT_TRUE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+}
+
 // The image check before the restore: on by default, a refusal names the
 // volume at fault and the restore never starts; unchecked, no check runs.
 TEST_F(RestoreWizardTest, TheImageIsCheckedBeforeTheTargetIsTouched)

@@ -40,6 +40,8 @@ TEST(RestorePlan, EveryRuleGivesItsProblemOrQuestion)
          },
          Problem::None, Question::RestoreMbr},
         {"no image", [](Choices& c) { c.imagePath.clear(); }, Problem::NoImage, Question::None},
+        {"the image gone with its unmounted place", [](Choices& c) { c.imageReadable = false; },
+         Problem::ImageGone, Question::None},
         {"no target", [](Choices& c) { c.targetPath.clear(); }, Problem::NoTarget, Question::None},
         {"the running system (desktop)", [](Choices& c) { c.targetIsSystem = true; }, Problem::TargetIsSystem,
          Question::None},

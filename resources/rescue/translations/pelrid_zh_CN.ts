@@ -570,6 +570,10 @@
 <context>
     <name>RestoreDlg</name>
     <message>
+        <source>The image %1 can no longer be read; its partition may have been unmounted. Choose the image again!</source>
+        <translation>无法再读取镜像 %1；其所在分区可能已被卸载。请重新选择镜像！</translation>
+    </message>
+    <message>
         <source>Step 1</source>
         <translation>第一步</translation>
     </message>

@@ -63,6 +63,7 @@ bool RestoreDlg::showProblem(RestorePlan::Problem problem)
     case Problem::None:
         return true;
     case Problem::NoImage:
+    case Problem::ImageGone:  // drive letters stay: the desktop never takes an image's place away
         error(tr("You must select one image file to restore!"));
         break;
     case Problem::NoTarget:

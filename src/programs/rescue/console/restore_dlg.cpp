@@ -128,6 +128,7 @@ RestorePlan::Choices RestoreDlg::planChoices() const
 {
     RestorePlan::Choices c;
     c.imagePath = m_rtWidget1->m_imagePath;
+    c.imageReadable = c.imagePath.isEmpty() || QFileInfo(c.imagePath).isReadable();
     c.targetPath = m_rtWidget2->m_targetPath;
     c.fsCode = m_rtWidget1->m_fsCode;
     c.restorePartition = m_rtWidget1->isPartitionChecked();
@@ -155,6 +156,14 @@ bool RestoreDlg::showProblem(RestorePlan::Problem problem)
         return true;
     case Problem::NoImage:
         showBox(tr("Error"), tr("You must select one image file to restore!"), kStopIcon);
+        break;
+    case Problem::ImageGone:
+        showBox(
+            tr("Error"),
+            tr("The image %1 can no longer be read; its partition may have been unmounted. Choose the image "
+               "again!")
+                .arg(m_rtWidget1->m_imagePath),
+            kStopIcon);
         break;
     case Problem::NoTarget:
         showBox(tr("Error"), tr("You must select one partition to restore!"), kStopIcon);

@@ -8,6 +8,7 @@
 #include "page_style.h"
 #include "size_text.h"
 
+#include <QShowEvent>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -103,6 +104,19 @@ void RtWidget1::showError(const QString& title, const QString& text)
 {
     BaseMsgDlg box(title, text, QString::fromLatin1(kStopIcon), this, true, false);
     box.exec();
+}
+
+void RtWidget1::showEvent(QShowEvent* event)
+{
+    if (!m_imagePath.isEmpty() && !QFileInfo(m_imagePath).isReadable()) {
+        m_fileNameEdit->clear();
+        m_treeWidget->clear();
+        m_partItem = nullptr;
+        m_mbrItem = nullptr;
+        m_fsCode = 0;
+        clearImageData();
+    }
+    QWidget::showEvent(event);
 }
 
 void RtWidget1::clearImageData()

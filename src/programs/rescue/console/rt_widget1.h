@@ -67,6 +67,11 @@ public slots:
 private slots:
     void showFileDialog();
 
+protected:
+    // Each time the step shows, an image whose place went away since it was
+    // chosen (a partition unmounted at the end of the last job) is dropped.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showError(const QString& title, const QString& text);
     void clearImageData();
