@@ -4,6 +4,7 @@
 // spreads over several MFT records, judged against ntfs-3g's view of the
 // source.
 #include "image_format.h"
+#include "ntfs/record_digest.h"
 #include "ntfs_fixture.h"
 #include "ntfs_fragmented_file.h"
 #include "ntfs_image_reader.h"
@@ -229,6 +230,105 @@ TEST_F(NtfsMountedTest, IncrementalStoresExactlyTheChangedRecords)
     EXPECT_EQ(ReadFileBytes(m_dir.file("img_0_1.bkp")), generation1);
     EXPECT_EQ(ReadFileBytes(m_dir.file("img_0_2.bkp")), generation2);
     EXPECT_FALSE(FileExists(m_dir.file("img_0_3.bkp")));
+}
+
+// Reading every file of the source through a mount that keeps access times
+// rewrites every file's record; the next incremental still stores only what
+// changed in content. And on a base of the whole-record digests of earlier
+// images it compares by that kind, so that the first incremental after them
+// is no full copy of an unchanged source either.
+TEST_F(NtfsMountedTest, ReadingTheSourceChangesNothingTheIncrementalStores)
+{
+    std::string log;
+    ASSERT_TRUE(MakeNtfsPartition(m_part, 24 << 20, &log)) << log;
+    const std::vector<NtfsFileSpec> files = {
+        {"read.bin", PatternBytes(90000, 81)},
+        {"resident.txt", PatternBytes(200, 82)},
+        {"dir/inner.txt", PatternBytes(12000, 83)},
+        {"changed.txt", PatternBytes(30000, 84)},
+    };
+    ASSERT_TRUE(FillNtfsPartition(m_part, m_dir.path(), files, &log)) << log;
+    const uint32_t changed = uint32_t(NtfsInodeOf(m_part, "/changed.txt"));
+    const uint32_t read = uint32_t(NtfsInodeOf(m_part, "/read.bin"));
+
+    for (bool wholeRecordBase : {false, true}) {
+        SCOPED_TRACE(wholeRecordBase ? "a base of whole-record digests" : "a base of content digests");
+        TempDir out;
+        const std::string full = out.file("img_0_0.bkp");
+        ASSERT_EQ(Backup(m_part, out.file("img")), 0);
+        if (wholeRecordBase) {
+            // The base as the engines before content digests wrote it.
+            NtfsImage image;
+            std::string error;
+            ASSERT_TRUE(ReadNtfsImage(full, &image, &error)) << error;
+            std::vector<uint8_t> bytes = ReadFileBytes(full);
+            for (const ImageRecordEntry& record : image.records) {
+                tagFileRecordInfo entry = image.summaries[record.number];
+                if (uint64_t(entry.recordDigest) == 0)
+                    continue;
+                std::vector<uint8_t> fixed = record.raw;
+                ASSERT_TRUE(Ntfs::RemoveFixup(fixed.data(), 1024));
+                entry.recordDigest = RecordDigest::Of(fixed.data(), 1024);
+                std::memcpy(bytes.data() + image.info.recordSectionPos + 4 + record.number * sizeof entry,
+                            &entry, sizeof entry);
+            }
+            tagBLOCK_END end{};
+            std::memcpy(&end, bytes.data() + bytes.size() - sizeof end, sizeof end);
+            ASSERT_NE(end.spare1 & ImageFormat::kSpare1ContentDigests, 0);
+            end.spare1 &= uint8_t(~ImageFormat::kSpare1ContentDigests);
+            std::memcpy(bytes.data() + bytes.size() - sizeof end, &end, sizeof end);
+            WriteFileBytes(full, bytes);
+            ASSERT_TRUE(StripVolumeCheck(full));
+        }
+        // (Such a base cannot tell a read from a change: its digests hold
+        // the access times. It is left unread.)
+        if (!wholeRecordBase) {
+            NtfsMount mount(m_part, m_dir.file("mnt"), "atime");
+            ASSERT_TRUE(mount.ok()) << mount.log();
+            for (const NtfsFileSpec& file : files)
+                ASSERT_EQ(ReadFileBytes(mount.path() + "/" + file.path), file.data) << file.path;
+            WriteFileBytes(mount.path() + "/changed.txt", PatternBytes(30000, 85));
+            ASSERT_TRUE(mount.Unmount()) << mount.log();
+        }
+        ASSERT_EQ(Backup(m_part, out.file("img"), full), 0);
+        NtfsImage before, inc;
+        std::string error;
+        ASSERT_TRUE(ReadNtfsImage(full, &before, &error)) << error;
+        ASSERT_TRUE(ReadNtfsImage(out.file("img_0_1.bkp"), &inc, &error)) << error;
+        // The file only read is not stored again.
+        const ImageRecordEntry* was = before.Record(read);
+        const ImageRecordEntry* now = inc.Record(read);
+        ASSERT_NE(was, nullptr);
+        ASSERT_EQ(now, nullptr) << "a file only read is stored again";
+        std::set<uint32_t> expected;
+        for (uint32_t r = 0; r < Ntfs::kFirstUserRecord; ++r)
+            expected.insert(r);
+        if (!wholeRecordBase)
+            expected.insert(changed);
+        const std::vector<uint32_t> numbers = StreamNumbers(inc);
+        const std::set<uint32_t> listed(numbers.begin(), numbers.end());
+        for (uint32_t r : expected)
+            EXPECT_EQ(listed.count(r), 1u) << "record " << r << " not stored";
+        // Folders whose index a read left alone are not stored; at most the
+        // changed file's folder joins it.
+        EXPECT_LE(listed.size(), expected.size() + 1) << "more than the changed file stored";
+
+        std::string target = out.file("sdy1");
+        MakeSparseFile(target, 24 << 20);
+        ASSERT_EQ(RestoreNtfsImage(out.file("img_0_1.bkp"), target), 0);
+        EXPECT_EQ(NtfsCheckProblems(target), "");
+        std::vector<NtfsFileSpec> nowFiles = files;
+        if (!wholeRecordBase)
+            nowFiles.back().data = PatternBytes(30000, 85);
+        EXPECT_EQ(CompareNtfsFiles(target, nowFiles), "");
+        // The source's changed file back as the first round left it.
+        if (!wholeRecordBase) {
+            NtfsMount mount(m_part, m_dir.file("mnt"));
+            ASSERT_TRUE(mount.ok()) << mount.log();
+            WriteFileBytes(mount.path() + "/changed.txt", PatternBytes(30000, 84));
+            ASSERT_TRUE(mount.Unmount()) << mount.log();
+        }
+    }
 }
 
 // An incremental job decides from the MFT alone: every change that touches

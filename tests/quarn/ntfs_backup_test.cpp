@@ -25,6 +25,36 @@ using namespace testsupport;
 
 namespace {
 
+// A record as the incremental change test sees it: the log sequence number
+// (offset 8), the update sequence number and the access times of
+// $STANDARD_INFORMATION (0x10, value offset 24) and $FILE_NAME (0x30, value
+// offset 32) put to zero, walked here by the on-disk layout alone.
+QByteArray ContentOnly(QByteArray record)
+{
+    auto u16 = [&](int at) { return int(uint8_t(record[at])) | int(uint8_t(record[at + 1])) << 8; };
+    auto u32 = [&](int at) { return uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16; };
+    auto zero = [&](int at, int length) {
+        for (int k = at; k < at + length && k < record.size(); ++k)
+            record[k] = 0;
+    };
+    zero(8, 8);
+    zero(u16(4), 2);
+    for (int at = u16(20); at + 24 <= record.size();) {
+        const uint32_t type = u32(at);
+        const uint32_t length = u32(at + 4);
+        if (type == 0xFFFFFFFF || length < 24 || at + int(length) > record.size())
+            break;
+        const bool resident = record.at(at + 8) == char(0);
+        const int value = at + u16(at + 20);
+        if (resident && type == 0x10 && u32(at + 16) >= 32)
+            zero(value + 24, 8);
+        if (resident && type == 0x30 && u32(at + 16) >= 40)
+            zero(value + 32, 8);
+        at += int(length);
+    }
+    return record;
+}
+
 struct ProgressLog {
     int lastStep = 0;
     int cancelAt = 0;
@@ -165,9 +195,11 @@ protected:
             } else {
                 EXPECT_FALSE(zeroSummary) << "record " << i << " in use without a summary";
                 // The change test: the first eight bytes of the MD5 of the
-                // record as ntfs-3g shows it; the retired field stays 0.
+                // record as ntfs-3g shows it, with what reading changes put
+                // to zero; the retired field stays 0.
                 const QByteArray md5 = QCryptographicHash::hash(
-                    QByteArray(reinterpret_cast<const char*>(mft.data() + size_t(i) * 1024), 1024),
+                    ContentOnly(
+                        QByteArray(reinterpret_cast<const char*>(mft.data() + size_t(i) * 1024), 1024)),
                     QCryptographicHash::Md5);
                 uint64_t digest = 0;
                 std::memcpy(&digest, md5.constData(), sizeof digest);

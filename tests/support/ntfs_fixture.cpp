@@ -84,10 +84,13 @@ bool MakeNtfsPartition(const std::string& path, uint64_t sizeBytes, std::string*
     return result.exitCode == 0;
 }
 
-NtfsMount::NtfsMount(const std::string& partition, const std::string& mountDir) : m_dir(mountDir)
+NtfsMount::NtfsMount(const std::string& partition, const std::string& mountDir, const std::string& options)
+    : m_dir(mountDir)
 {
     Run("mkdir -p " + Quote(mountDir));
-    CommandResult result = Run("timeout 30 ntfs-3g " + Quote(partition) + " " + Quote(mountDir));
+    const std::string withOptions = options.empty() ? std::string() : " -o " + Quote(options);
+    CommandResult result =
+        Run("timeout 30 ntfs-3g" + withOptions + " " + Quote(partition) + " " + Quote(mountDir));
     m_log = result.output;
     m_mounted = result.exitCode == 0;
 }

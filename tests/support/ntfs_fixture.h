@@ -35,7 +35,8 @@ bool MakeNtfsPartition(const std::string& path, uint64_t sizeBytes, std::string*
 // Mounts an NTFS partition file with ntfs-3g for the object's lifetime.
 class NtfsMount {
 public:
-    NtfsMount(const std::string& partition, const std::string& mountDir);
+    // `options` go to ntfs-3g's -o ("atime" for access times on every read).
+    NtfsMount(const std::string& partition, const std::string& mountDir, const std::string& options = {});
     ~NtfsMount();
     NtfsMount(const NtfsMount&) = delete;
     NtfsMount& operator=(const NtfsMount&) = delete;

@@ -36,6 +36,11 @@ constexpr uint8_t kSpare1RootSystemFiles = 0x01;
 // kSpare1VolumeCheck: the volume carries a tagVOLUME_CHECK, the checksums
 // of all of its bytes, just before its end records.
 constexpr uint8_t kSpare1VolumeCheck = 0x02;
+// kSpare1ContentDigests: an NTFS image whose record summaries digest what a
+// change of content changes, leaving out what reading a file changes (the
+// access times, the update and log sequence numbers); without it, the
+// whole record.
+constexpr uint8_t kSpare1ContentDigests = 0x04;
 constexpr uint32_t kVolumeCheckMagic = 0x4B484356;  // "VCHK"
 // A volume's bytes before its check record are digested in blocks of this
 // size, so that a mismatch names where the damage lies.

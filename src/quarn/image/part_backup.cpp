@@ -235,6 +235,7 @@ int CPartBackup::GetPrevFileInfo()
     if (checkResult != 0)
         return checkResult;
     m_baseImageId = checked ? check.head.imageId : 0;
+    m_prevSpare1 = end.spare1;
     m_generation = static_cast<uint8_t>(end.generation + 1);
     m_chainId = end.chainId;
     m_volumePath = VolumePath(0);

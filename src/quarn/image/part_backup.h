@@ -148,6 +148,8 @@ protected:
     uint8_t m_spare3 = 0;
     // Bits the trailer's spare1 carries (ImageFormat::kSpare1...).
     uint8_t m_spare1 = 0;
+    // Those of the previous image's trailer (incremental backups).
+    uint8_t m_prevSpare1 = 0;
 
 private:
     // The checks of the request and the source that come before any volume

@@ -113,7 +113,7 @@ CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBack
     // extents included; the trailer tells readers to expect them.
     m_spare3 = ImageFormat::kSpare3ExtentsStored;
     // Only the root folder's page and hibernation files stay out.
-    m_spare1 = ImageFormat::kSpare1RootSystemFiles;
+    m_spare1 = ImageFormat::kSpare1RootSystemFiles | ImageFormat::kSpare1ContentDigests;
     // Records go through WriteInOrder, so data sets may still be compressed
     // while the walk reads on.
     m_deferRecords = true;
@@ -423,12 +423,13 @@ bool CPartNtfsBackup::GetFileRecordInfo(const uint8_t* record, uint32_t size, ta
     if (walker.Damaged())
         return false;
     info->nonResidentCount = uint8_t(std::min(nonResident, 255u));
-    // Times, sizes, run lists, flags, names, resident values, the update
-    // sequence number and the log sequence number all stand in the record:
-    // any change to them changes its digest. Data rewritten in place that
-    // leaves all of them as they were is not seen.
-    // The restore checks each stored record against this same digest.
-    info->recordDigest = RecordDigest::Of(record, size);
+    // Modification and MFT-change times, sizes, run lists, flags, names and
+    // resident values all stand in the record: any change to them changes
+    // its digest. What reading a file changes (access times, the update and
+    // log sequence numbers) is left out, so that a source read through a
+    // mount does not look changed all over. Data rewritten in place that
+    // leaves all of the rest as it was is not seen.
+    info->recordDigest = RecordDigest::OfContent(record, size);
     if (standard != nullptr && standard->resident.valueLength >= 36) {
         tagATTR_STANDARD_INFORMATION si;
         std::memcpy(&si, Ntfs::ResidentValue(standard), 36);
@@ -597,6 +598,8 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (prev.Seek(int64_t(kSystemRecords * sizeof(tagFileRecordInfo)), SEEK_CUR) != 0)
         return ERR_SEEK_FILE;
 
+    // Images before content digests summarised the whole record.
+    const bool prevContentDigests = (m_prevSpare1 & ImageFormat::kSpare1ContentDigests) != 0;
     std::vector<tagFileRecordInfo> batch;
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {
@@ -619,7 +622,11 @@ int CPartNtfsBackup::BackupFilesInfoInc()
             // does: a file deleted since the previous image is then listed
             // and restored as free rather than from the older image.
             result = SummarizeRecord(record, false, &current);
-            listed = !CompareFileRecordInfo(&current, &previous);
+            // A previous image of the whole-record kind is compared by its kind.
+            tagFileRecordInfo compared = current;
+            if (!prevContentDigests && uint64_t(current.recordDigest) != 0)
+                compared.recordDigest = RecordDigest::Of(m_fixed.data(), kRecordBytes);
+            listed = !CompareFileRecordInfo(&compared, &previous);
         } else {
             result = SummarizeRecord(record, false, &current);
             listed = Ntfs::HasFileMagic(m_record.data());

@@ -44,6 +44,12 @@ bool StandardTimes(const uint8_t* record, uint32_t size, uint64_t* created, uint
     return true;
 }
 
+void ZeroAt(std::vector<uint8_t>& bytes, size_t offset, size_t length)
+{
+    if (offset + length <= bytes.size())
+        std::fill(bytes.begin() + std::ptrdiff_t(offset), bytes.begin() + std::ptrdiff_t(offset + length), 0);
+}
+
 }  // namespace
 
 namespace RecordDigest {
@@ -58,6 +64,30 @@ uint64_t Of(const uint8_t* record, uint32_t size)
     return value;
 }
 
+uint64_t OfContent(const uint8_t* record, uint32_t size)
+{
+    std::vector<uint8_t> bytes(record, record + size);
+    if (size >= sizeof(tagFILE_RECORD_HEADER)) {
+        const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
+        ZeroAt(bytes, offsetof(tagFILE_RECORD_HEADER, logSequence), sizeof header->logSequence);
+        ZeroAt(bytes, header->usaOffset, sizeof(uint16_t));
+        Ntfs::AttributeWalker walker(record, std::min(size, header->bytesInUse));
+        while (const tagRECORD_ATTR* attr = walker.Next()) {
+            if (attr->nonResident)
+                continue;
+            const size_t value = size_t(Ntfs::ResidentValue(attr) - record);
+            const uint32_t valueBytes = attr->resident.valueLength;
+            if (attr->type == Ntfs::ATTR_STANDARD_INFORMATION &&
+                valueBytes >= offsetof(tagATTR_STANDARD_INFORMATION, fileAttributes))
+                ZeroAt(bytes, value + offsetof(tagATTR_STANDARD_INFORMATION, accessTime), sizeof(uint64_t));
+            else if (attr->type == Ntfs::ATTR_FILE_NAME &&
+                     valueBytes >= offsetof(tagATTR_FILE_NAME, allocatedSize))
+                ZeroAt(bytes, value + offsetof(tagATTR_FILE_NAME, accessTime), sizeof(uint64_t));
+        }
+    }
+    return Of(bytes.data(), size);
+}
+
 bool Matches(const uint8_t* stored, uint32_t size, const tagFileRecordInfo& entry)
 {
     if (IsZero(entry))
@@ -69,7 +99,7 @@ bool Matches(const uint8_t* stored, uint32_t size, const tagFileRecordInfo& entr
         return false;
     const uint64_t first = entry.recordDigest;  // the packed fields are not aligned
     const uint64_t second = entry.formerDataDigest;
-    if (Of(fixed.data(), size) == first)
+    if (Of(fixed.data(), size) == first || OfContent(fixed.data(), size) == first)
         return true;
     uint64_t created = 0;
     uint64_t modified = 0;
