@@ -16,10 +16,25 @@ void initRescueFrame()
         return;
     done = true;
     registerFrameResources();
-    const QStringList chinese = {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Micro Hei"),
-                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
-    QFont::insertSubstitutions(QStringLiteral("wenquanyi"), chinese);
-    QFont::insertSubstitutions(QStringLiteral("l047013t"), chinese);
+    QFont::insertSubstitutions(QStringLiteral("wenquanyi"), styleFontFamilies());
+    QFont::insertSubstitutions(QStringLiteral("l047013t"), styleFontFamilies());
+#ifdef Q_OS_WIN
+    // Widgets that keep the default font: Segoe UI, and for Chinese the
+    // families Windows ships for it.
+    QFont::insertSubstitutions(QStringLiteral("Segoe UI"), styleFontFamilies().mid(1));
+#endif
+}
+
+QStringList styleFontFamilies()
+{
+#ifdef Q_OS_WIN
+    // The fonts every Windows from 7 on ships: Segoe UI for Latin text,
+    // Microsoft YaHei for Chinese, SimSun where YaHei is missing.
+    return {QStringLiteral("Segoe UI"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun")};
+#else
+    return {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Micro Hei"),
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
+#endif
 }
 
 QString frameStyleSheet()
