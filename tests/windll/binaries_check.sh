@@ -22,13 +22,14 @@ resources() {
 }
 for binary in deskrestore.exe quarn.dll Vetra.dll; do
   rc=$(resources "$folder/$binary")
-  grep -q 'VERSIONINFO' <<<"$rc" || fail "$binary has no version resource"
-  grep -q "FILEVERSION ${version//./,},0" <<<"$rc" || fail "$binary has another file version than $version"
+  grep -q '^1 VERSIONINFO' <<<"$rc" || fail "$binary has no version resource"
+  grep -q "FILEVERSION ${version//./, }, 0" <<<"$rc" || fail "$binary has another file version than $version"
   grep -q "\"ProductVersion\", \"$version\"" <<<"$rc" || fail "$binary has another product version than $version"
   grep -q "\"OriginalFilename\", \"$binary\"" <<<"$rc" || fail "$binary names another file"
 done
 rc=$(cat "$work/deskrestore.exe.rc")
-grep -Eq '^1 ICON' <<<"$rc" || fail "deskrestore.exe has no icon"
+grep -q '^1 14 /\* RT_GROUP_ICON' <<<"$rc" || fail "deskrestore.exe has no icon"
+grep -q '^1 24 /\* RT_MANIFEST' <<<"$rc" || fail "deskrestore.exe has no manifest resource"
 # The manifest's text as the binary carries it (RT_MANIFEST data).
 manifest=$(strings -w -n 8 "$folder/deskrestore.exe" | sed -n '/<assembly/,/<\/assembly>/p')
 [ -n "$manifest" ] || fail "deskrestore.exe has no manifest"
