@@ -83,12 +83,14 @@ endwhile()
 foreach(pair "Qt-SOURCE.txt.in;${LICENCE_DIR}/Qt-SOURCE.txt" "README.txt.in;${CMAKE_BINARY_DIR}/README.txt")
   list(GET pair 0 template)
   list(GET pair 1 out)
-  configure_file(${QUARN_WINDOWS_RESOURCES_DIR}/${template} ${out}.lf @ONLY)
-  file(READ ${out}.lf text)
+  get_filename_component(name ${out} NAME)
+  configure_file(${QUARN_WINDOWS_RESOURCES_DIR}/${template} ${CMAKE_BINARY_DIR}/unix-line-ends/${name} @ONLY)
+  file(READ ${CMAKE_BINARY_DIR}/unix-line-ends/${name} text)
   string(REGEX REPLACE "\r?\n" "\r\n" text "${text}")
   file(WRITE ${out} "${text}")
 endforeach()
 list(APPEND deploy_commands
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${DEPLOY_DIR}/licences
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${LICENCE_DIR} ${DEPLOY_DIR}/licences
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/README.txt ${DEPLOY_DIR})
 

@@ -10,7 +10,7 @@ endforeach()
 
 file(GLOB_RECURSE binaries ${FOLDER}/*.exe ${FOLDER}/*.dll)
 foreach(binary ${binaries})
-  execute_process(COMMAND ${STRIP} --strip-unneeded ${binary} RESULT_VARIABLE failed)
+  execute_process(COMMAND ${STRIP} --strip-all ${binary} RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "Stripping ${binary} failed")
   endif()

@@ -44,7 +44,7 @@ echo "binaries_check: manifest, icon and version $version in the binaries"
 # exports DLL: the demangled names the DLL exports.
 exports() {
   x86_64-w64-mingw32-objdump -p "$1" |
-    awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && /^\s*\[/ {print $NF} on && /^$/ {on = 0}' |
+    awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && /^[ \t]*\[/ {print $NF} on && /^$/ {on = 0}' |
     x86_64-w64-mingw32-c++filt
 }
 check_exports() {
