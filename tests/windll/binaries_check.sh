@@ -79,11 +79,13 @@ for entry in deskrestore.exe quarn.dll Vetra.dll Qt5Core.dll Qt5Gui.dll Qt5Widge
              licences/GCC-runtime.txt licences/winpthreads.txt; do
   grep -qx "$entry" <<<"$listing" || fail "the zip lacks $entry"
 done
-unzip -p "$zip" licences/GCC-runtime.txt | grep -q 'GCC RUNTIME LIBRARY EXCEPTION' ||
+# text ENTRY: an entry of the zip (read whole: grep -q would cut the pipe).
+text() { unzip -p "$zip" "$1"; }
+grep -q 'GCC RUNTIME LIBRARY EXCEPTION' <<<"$(text licences/GCC-runtime.txt)" ||
   fail "the GCC runtime's licence lacks its exception"
-unzip -p "$zip" licences/winpthreads.txt | grep -q 'winpthreads' || fail "winpthreads' licence is missing"
-unzip -p "$zip" licences/LGPL-3.txt | grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' || fail "the LGPL text is wrong"
-unzip -p "$zip" licences/Qt-SOURCE.txt | grep -q 'qtbase-opensource-src' || fail "Qt's source is not named"
+grep -q 'winpthreads' <<<"$(text licences/winpthreads.txt)" || fail "winpthreads' licence is missing"
+grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' <<<"$(text licences/LGPL-3.txt)" || fail "the LGPL text is wrong"
+grep -q 'qtbase-opensource-src' <<<"$(text licences/Qt-SOURCE.txt)" || fail "Qt's source is not named"
 readme=$(unzip -p "$zip" README.txt)
 for needed in 'Windows 7 with Service Pack 1' 'administrator' 'data\sorvik2_cn.iso' 'data\Qomra.mbr' \
               'HKCR\Drive\shell\Sorvik Backup' "$version"; do

@@ -125,7 +125,7 @@ first_start() {
   read -r _ _ w h < <(geometry "$lang")
   click_until "$lang" $((w - 57)) $((h - 27)) gone "Set your preferences" ||
     fail "$name: Ok did not close the language dialog"
-  wine reg query "$settings" /v Lang </dev/null 2>/dev/null | grep -q 'zh_CN' ||
+  wine reg query "$settings" /v Lang </dev/null 2>/dev/null | grep 'zh_CN' >/dev/null ||
     fail "$name: the language was not stored in the settings"
   main=$(window_id "Sorvik Tavimo Recover" 60) || fail "$name: the main window did not appear"
   judge "$name-main-window" "$main" 200
@@ -175,6 +175,10 @@ gone "Error" || fail "vista: Escape did not close the refusal box"
 wait "$program_pid" || fail "vista: deskrestore.exe did not end with 0 after the refusal"
 program_pid=
 winver win10
+
+# The image folder chosen, so that later starts go straight to the main
+# window.
+wine reg add "$settings" /v dstPath /d 'C:\Images' /f </dev/null >/dev/null 2>&1
 
 # Scaled screens: each window in the size the scale gives. The entries'
 # centres: Backup at (200, 195), Tools at (600, 195) of the 800 x 600 window.
