@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFont>
+#include <QApplication>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the rcc function here.
 static void registerFrameResources()
@@ -19,9 +20,12 @@ void initRescueFrame()
     QFont::insertSubstitutions(QStringLiteral("wenquanyi"), styleFontFamilies());
     QFont::insertSubstitutions(QStringLiteral("l047013t"), styleFontFamilies());
 #ifdef Q_OS_WIN
-    // Widgets that keep the default font: Segoe UI, and for Chinese the
-    // families Windows ships for it.
-    QFont::insertSubstitutions(QStringLiteral("Segoe UI"), styleFontFamilies().mid(1));
+    // Widgets that keep the default font: the system's message font, its
+    // Chinese glyphs from the families Windows ships for them rather than
+    // from whatever font the system would pick.
+    QFont font = QApplication::font();
+    font.setFamilies(QStringList(font.family()) + styleFontFamilies());
+    QApplication::setFont(font);
 #endif
 }
 
