@@ -5,7 +5,8 @@
 # the main window follows with its pictures and the Chinese catalogue from
 # language/, and the title bar's information button opens the About box;
 # the same first start with Wine reporting Windows 10; Wine reporting Vista
-# gets the refusal box, which Escape closes; and the main window, the About
+# gets the refusal box, which Escape closes; a drive the inventory does not
+# know, given as the drive menu gives it, gets a box; and the main window, the About
 # box, the backup wizard and the tools dialog at 100%, 125%, 150% and 200%
 # scaling, in the size the scale gives (pictures to look at for cut text).
 # Windows are found by their titles (xdotool), judged on screenshots (import):
@@ -98,9 +99,23 @@ judge() {
 gone() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 appeared() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 
-# start_program: deskrestore.exe from the folder, in the background.
+# escape_closes ID TITLE: a click on the box's title strip gives it the
+# keyboard (without a window manager the first click may only activate it
+# or its parent), then Escape; true once the box is gone.
+escape_closes() {
+  local id=$1 title=$2 w h try
+  read -r _ _ w h < <(geometry "$id")
+  for try in 1 2 3; do
+    click_until "$id" $((w / 2)) 12 true
+    xdotool key --window "$id" Escape
+    sleep 1.5
+    gone "$title" && return 0
+  done
+  return 1
+}
+# start_program [ARG]: deskrestore.exe from the folder, in the background.
 start_program() {
-  (cd "$folder" && exec timeout 240 wine deskrestore.exe </dev/null >>"$shots/deskrestore.log" 2>&1) &
+  (cd "$folder" && exec timeout 240 wine deskrestore.exe "$@" </dev/null >>"$shots/deskrestore.log" 2>&1) &
   program_pid=$!
 }
 # stop_program: ends a program that still shows its windows.
@@ -165,13 +180,7 @@ winver vista
 start_program
 box=$(window_id "Error" 60) || fail "vista: the refusal box did not appear"
 judge vista-refusal-box "$box" 30
-read -r _ _ w h < <(geometry "$box")
-# A click on the box's title strip gives it the keyboard.
-click_until "$box" $((w / 2)) 12 true
-xdotool key --window "$box" Escape
-sleep 1.5
-gone "Error" || { xdotool mousemove 0 0; xdotool key Escape; sleep 1.5; }
-gone "Error" || fail "vista: Escape did not close the refusal box"
+escape_closes "$box" "Error" || fail "vista: Escape did not close the refusal box"
 wait "$program_pid" || fail "vista: deskrestore.exe did not end with 0 after the refusal"
 program_pid=
 winver win10
@@ -179,6 +188,19 @@ winver win10
 # The image folder chosen, so that later starts go straight to the main
 # window.
 wine reg add "$settings" /v dstPath /d 'C:\Images' /f </dev/null >/dev/null 2>&1
+
+# The drive menu's backup of a drive the inventory does not know (Wine
+# lists no partitions): a box says so, Escape closes it, the program ends
+# with -1.
+failed_title="失败"
+start_program 'D:\'
+box=$(window_id "$failed_title" 60) || fail "one-drive: no box for a drive the inventory does not know"
+judge one-drive-unknown-drive "$box" 30
+escape_closes "$box" "$failed_title" || fail "one-drive: Escape did not close the box"
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+[ "$status" -eq 255 ] || fail "one-drive: the program ended with $status, not -1"
 
 # Scaled screens: each window in the size the scale gives. The entries'
 # centres: Backup at (200, 195), Tools at (600, 195) of the 800 x 600 window.

@@ -225,7 +225,7 @@
     <name>desk::JustBackupDlg</name>
     <message>
         <source>Drive %1: cannot be backed up: it is not a partition of the disks the system reports.</source>
-        <translation>无法备份驱动器 %1:：它不是系统所报告磁盘上的分区。</translation>
+        <translation>无法备份驱动器 %1:，它不是系统所报告磁盘上的分区。</translation>
     </message>
     <message>
         <source>Backup Partition</source>
