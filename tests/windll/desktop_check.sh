@@ -89,10 +89,15 @@ colours() {
 }
 # judge NAME ID MIN: screenshot NAME.png; the window holds at least MIN colours.
 judge() {
-  local name=$1 id=$2 min=$3 x y w h n
+  local name=$1 id=$2 min=$3 x y w h n try
   read -r x y w h < <(geometry "$id")
-  import -window root "$shots/$name.png"
-  n=$(colours "$shots/$name.png" "$x" "$y" "$w" "$h")
+  # A window just mapped may not be painted yet: up to three looks.
+  for try in 1 2 3; do
+    import -window root "$shots/$name.png"
+    n=$(colours "$shots/$name.png" "$x" "$y" "$w" "$h")
+    [ "$n" -ge "$min" ] && break
+    sleep 1
+  done
   echo "desktop_check: $name: ${w}x${h} at $x,$y, $n colours"
   [ "$n" -ge "$min" ] || fail "$name is drawn blank ($n colours)"
 }
@@ -204,7 +209,11 @@ program_pid=
 
 # Scaled screens: each window in the size the scale gives. The entries'
 # centres: Backup at (200, 195), Tools at (600, 195) of the 800 x 600 window.
-for scale in 100 125 150 200; do
+for run in 100-zh 125-zh 150-zh 200-zh 100-en 150-en; do
+  scale=${run%-*}
+  lang=${run#*-}
+  [ "$lang" = zh ] && lang=zh_CN
+  wine reg add "$settings" /v Lang /d "$lang" /f </dev/null >/dev/null 2>&1
   dpi $((96 * scale / 100))
   for entry in main backup tools; do
     start_program
@@ -215,20 +224,22 @@ for scale in 100 125 150 200; do
       fail "$scale%: the main window is ${w}x${h}, not scaled to $scale%"
     case $entry in
       main)
-        judge "scaled-$scale-main-window" "$main" 200
-        click_until "$main" $((679 * scale / 100)) $((27 * scale / 100)) appeared "$about_title" ||
-          fail "$scale%: the About box did not appear"
-        about=$(window_id "$about_title" 5)
-        judge "scaled-$scale-about-box" "$about" 30 ;;
+        judge "scaled-$run-main-window" "$main" 200
+        [ "$lang" = en ] && title=Information || title=$about_title
+        click_until "$main" $((679 * scale / 100)) $((27 * scale / 100)) appeared "$title" ||
+          fail "$run: the About box did not appear"
+        about=$(window_id "$title" 5)
+        judge "scaled-$run-about-box" "$about" 30 ;;
       backup | tools)
         [ "$entry" = backup ] && left=200 || left=600
         xdotool mousemove $((x + left * scale / 100)) $((y + 195 * scale / 100)) click 1
         sleep 1.5
         gone "Sorvik Tavimo Recover" || { xdotool click 1; sleep 1.5; }
-        import -window root "$shots/scaled-$scale-$entry.png" ;;
+        import -window root "$shots/scaled-$run-$entry.png" ;;
     esac
     stop_program
   done
 done
 dpi 96
+wine reg add "$settings" /v Lang /d zh_CN /f </dev/null >/dev/null 2>&1
 echo "desktop_check: passed (screenshots in $shots)"
