@@ -2,6 +2,8 @@
 # with a Qt for mingw-w64 (scripts/build-qt-mingw, found through
 # QUARN_QT_PREFIX, see cmake/mingw-w64-x86_64.cmake) the Windows
 # deliverables build too: quarn.dll, Vetra.dll and deskrestore.exe.
+# windres, for the version resources and the program's manifest and icon.
+enable_language(RC)
 set(QUARN_HOST_QT_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "CMake files of the build machine's Qt (lrelease)")
 find_package(Qt5 5.15 QUIET COMPONENTS Core Gui Widgets)
 if(Qt5_FOUND)
@@ -32,6 +34,10 @@ if(Qt5_FOUND)
   add_subdirectory(src/jobs)
   add_subdirectory(src/wizard)
   add_subdirectory(src/programs/desktop)
+  include(cmake/windows-resources.cmake)
+  quarn_windows_resources(quarn_windows quarn.dll "Sorvik Tavimo Recover backup and restore engine")
+  quarn_windows_resources(Vetra Vetra.dll "Sorvik Tavimo Recover disk inventory")
+  quarn_windows_resources(deskrestore deskrestore.exe "Sorvik Tavimo Recover" APPLICATION)
   include(cmake/windows-deploy.cmake)
 endif()
 if(QUARN_TESTS)

@@ -2,6 +2,7 @@
 
 #include "base_msg_dlg.h"
 #include "frame_resources.h"
+#include "product_version.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -90,7 +91,8 @@ void BaseDlg::helpBtnClicked()
 
 void BaseDlg::infoBtnClicked()
 {
-    BaseMsgDlg box(tr("Information"), tr("Sorvik Tavimo Recover 2.0 RC1"),
+    BaseMsgDlg box(tr("Information"),
+                   tr("Sorvik Tavimo Recover %1").arg(QLatin1String(QUARN_PRODUCT_VERSION)),
                    QStringLiteral(":images/MsgIcon_Info.png"), this, true, false);
     box.exec();
 }

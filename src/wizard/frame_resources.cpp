@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFont>
+#include <QApplication>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the rcc function here.
 static void registerFrameResources()
@@ -16,10 +17,28 @@ void initRescueFrame()
         return;
     done = true;
     registerFrameResources();
-    const QStringList chinese = {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Micro Hei"),
-                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
-    QFont::insertSubstitutions(QStringLiteral("wenquanyi"), chinese);
-    QFont::insertSubstitutions(QStringLiteral("l047013t"), chinese);
+    QFont::insertSubstitutions(QStringLiteral("wenquanyi"), styleFontFamilies());
+    QFont::insertSubstitutions(QStringLiteral("l047013t"), styleFontFamilies());
+#ifdef Q_OS_WIN
+    // Widgets that keep the default font: the system's message font, its
+    // Chinese glyphs from the families Windows ships for them rather than
+    // from whatever font the system would pick.
+    QFont font = QApplication::font();
+    font.setFamilies(QStringList(font.family()) + styleFontFamilies());
+    QApplication::setFont(font);
+#endif
+}
+
+QStringList styleFontFamilies()
+{
+#ifdef Q_OS_WIN
+    // The fonts every Windows from 7 on ships: Segoe UI for Latin text,
+    // Microsoft YaHei for Chinese, SimSun where YaHei is missing.
+    return {QStringLiteral("Segoe UI"), QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun")};
+#else
+    return {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Micro Hei"),
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
+#endif
 }
 
 QString frameStyleSheet()

@@ -349,8 +349,8 @@ TEST(BootEntryRules, MenuLstAndRoutes)
               "timeout 0 \r\ndefault 0 \r\nhiddenmenu \r\n\r\ntitle Sorvik Tavimo Recover 2.0 \r\n"
               "find --set-root /Sorvik/sorvik2_cn.iso \r\nmap --mem /Sorvik/sorvik2_cn.iso (0xff) \r\n"
               "map --hook \r\nchainloader (0xff)");
-    const int routes[] = {0, 1, 1, 1, 1, 2, 2, 2, 2, 0};
-    for (int code = -1; code <= 9; ++code)
+    const int routes[] = {0, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 0};
+    for (int code = -1; code <= 16; ++code)
         EXPECT_EQ(desk::bootRouteFor(code), code < 0 ? 0 : routes[code]) << code;
 }
 

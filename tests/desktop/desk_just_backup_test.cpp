@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace desktest;
 using testsupport::TempDir;
 
@@ -80,6 +82,29 @@ TEST_F(JustBackupTest, DriveIsBackedUpEndToEnd)
         std::vector<uint8_t> bytes;
         EXPECT_TRUE(testsupport::NtfsCat(restored, file.path, &bytes)) << file.path;
         EXPECT_EQ(bytes, file.data) << file.path;
+    }
+}
+
+// Started from a drive's menu, the program has no window but its boxes: a
+// drive the inventory does not know is refused in a box, before anything is
+// written.
+TEST_F(JustBackupTest, DriveTheInventoryDoesNotKnowIsRefusedInABox)
+{
+    for (const bool blind : {false, true}) {
+        if (blind)
+            machine.withoutDiskLayouts();
+        MsgBoxAnswers answers;
+        desk::JustBackupDlg dialog(blind ? "C:\\" : "q:\\");
+        EXPECT_FALSE(dialog.prepare());
+        ASSERT_EQ(answers.boxes.size(), 1) << blind;
+        const QString expected =
+            QString("Drive %1: cannot be backed up: it is not a partition of the disks the system reports.")
+                .arg(blind ? 'C' : 'Q');
+        EXPECT_TRUE(answers.boxes[0].message.startsWith(expected)) << answers.boxes[0].message.toStdString();
+        EXPECT_EQ(answers.boxes[0].message.contains("did not report their partitions"), blind);
+        EXPECT_EQ(answers.boxes[0].iconPath, ":images/MsgIcon_Stop.png");
+        EXPECT_TRUE(answers.boxes[0].okButton);
+        EXPECT_FALSE(std::filesystem::exists(machine.host("fs/d/Images/C_backup_0_0.bkp")));
     }
 }
 

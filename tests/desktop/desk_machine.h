@@ -45,6 +45,23 @@ inline int partitionOfLetter(char letter)
     }
 }
 
+// A machine that lists its disks but answers nothing on them, as Wine does
+// (its answer to the disk-layout request is "not supported"): the inventory
+// shows the disks without partitions.
+class NoDiskLayoutPlatform : public winplat::SimulatedPlatform {
+public:
+    using SimulatedPlatform::SimulatedPlatform;
+    std::unique_ptr<winplat::Device> open(const std::u16string& path, winplat::OpenMode mode,
+                                          winplat::Error& error) override
+    {
+        if (path.rfind(u"\\\\.\\PhysicalDrive", 0) == 0) {
+            error = winplat::err::kNotSupported;
+            return nullptr;
+        }
+        return SimulatedPlatform::open(path, mode, error);
+    }
+};
+
 class DeskMachine {
 public:
     explicit DeskMachine(const std::string& system = "Version=6.1\nProductType=1\n")
@@ -84,6 +101,15 @@ public:
 
     DeskMachine(const DeskMachine&) = delete;
     DeskMachine& operator=(const DeskMachine&) = delete;
+
+    // From here on the machine lists its disks without their partitions.
+    void withoutDiskLayouts()
+    {
+        CVetra::instance()->RemoveDiskList();
+        auto blind = std::make_shared<NoDiskLayoutPlatform>(machine);
+        winplat::setCurrentPlatform(blind);
+        *CVetra::instance() = CVetra(blind);
+    }
 
     std::string diskFile() const { return machine + "/disks/PhysicalDrive0"; }
     std::string host(const std::string& relative) const { return machine + "/" + relative; }

@@ -9,6 +9,7 @@
 #include "desk_settings.h"
 #include "desk_test_app.h"
 #include "event_button.h"
+#include "product_version.h"
 
 #include <gtest/gtest.h>
 
@@ -104,24 +105,39 @@ TEST(DeskMainDlg, QuitClosesTheWindow)
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST(DeskMainDlg, HelpBoxNamesTheVersion)
+// The Help and About boxes name the one product version, the same the
+// version resources and the start image carry.
+TEST(DeskMainDlg, HelpAndAboutBoxesNameTheOneVersion)
 {
     testApp();
-    DeskMachine machine;
-    desk::MainDlg window;
-    window.show();
-    MsgBoxAnswers answers;
-    QPushButton* help = nullptr;
-    for (QPushButton* button : window.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (button->toolTip() == "About Software")
-            help = button;
+    EXPECT_STREQ(QUARN_PRODUCT_VERSION, "2.0.2");
+    const QString product = QStringLiteral("Sorvik Tavimo Recover " QUARN_PRODUCT_VERSION);
+    const struct {
+        const char* toolTip;
+        const char* title;
+        const char* icon;
+    } cases[] = {
+        {"About Software", "Help", ":images/MsgIcon_Question.png"},
+        {"Information", "Information", ":images/MsgIcon_Info.png"},
+    };
+    for (const auto& c : cases) {
+        DeskMachine machine;
+        desk::MainDlg window;
+        window.show();
+        MsgBoxAnswers answers;
+        QPushButton* button = nullptr;
+        for (QPushButton* b : window.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (b->toolTip() == c.toolTip)
+                button = b;
+        }
+        ASSERT_NE(button, nullptr) << c.toolTip;
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(answers.boxes.size(), 1) << c.toolTip;
+        EXPECT_EQ(answers.boxes[0].title, c.title);
+        EXPECT_TRUE(answers.boxes[0].message.startsWith(product)) << answers.boxes[0].message.toStdString();
+        EXPECT_FALSE(answers.boxes[0].message.contains("RC1"));
+        EXPECT_EQ(answers.boxes[0].iconPath, c.icon);
     }
-    ASSERT_NE(help, nullptr);
-    QTest::mouseClick(help, Qt::LeftButton);
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].title, "Help");
-    EXPECT_TRUE(answers.boxes[0].message.contains("2.0.2"));
-    EXPECT_EQ(answers.boxes[0].iconPath, ":images/MsgIcon_Question.png");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTranslator>
 
@@ -53,8 +54,14 @@ TEST(DeskStartup, WindowsVersionTable)
         {"Version=6.0\nProductType=3\n", 6, "Windows server 2008"},
         {"Version=6.1\nProductType=2\n", 7, "Windows server 2008 RC2"},
         {"Version=6.1\nProductType=1\n", 8, "Windows 7"},
-        {"Version=6.2\nProductType=1\n", 0, "Windows 9X"},
-        {"Version=10.0\nProductType=1\n", 0, "Windows 9X"},
+        {"Version=6.2\nProductType=1\n", 9, "Windows 8"},
+        {"Version=6.2\nProductType=3\n", 10, "Windows server 2012"},
+        {"Version=6.3\nProductType=1\n", 11, "Windows 8.1"},
+        {"Version=6.3\nProductType=3\n", 12, "Windows server 2012 R2"},
+        {"Version=10.0\nProductType=1\nBuild=19045\n", 13, "Windows 10"},
+        {"Version=10.0\nProductType=1\nBuild=22000\n", 14, "Windows 11"},
+        {"Version=10.0\nProductType=3\nBuild=20348\n", 15, "Windows server 2016 or later"},
+        {"Version=6.4\nProductType=1\n", 0, "Windows 9X"},
     };
     for (const VersionCase& c : cases) {
         DeskMachine machine(c.system);
@@ -65,20 +72,79 @@ TEST(DeskStartup, WindowsVersionTable)
     desk::forgetWindowsVersion();
 }
 
-TEST(DeskStartup, UnknownWindowsIsRefusedWithABoxWithoutButtons)
+struct SupportCase {
+    const char* system;
+    bool supported;
+};
+
+// Qt 5.15 needs Windows 7 SP1: everything from there on runs, whatever the
+// table calls it; what came before gets a box that says so.
+TEST(DeskStartup, WindowsFromSevenSp1OnRunsOlderIsRefusedWithATrueMessage)
 {
     desktest::testApp();
-    DeskMachine machine("Version=6.2\nProductType=1\n");
+    const SupportCase cases[] = {
+        {"Version=5.1\nProductType=1\nBuild=2600\n", false},
+        {"Version=6.0\nProductType=1\nBuild=6002\n", false},
+        {"Version=6.1\nProductType=1\nBuild=7600\n", false},
+        {"Version=6.1\nProductType=1\nBuild=7601\n", true},
+        {"Version=6.1\nProductType=3\nBuild=7601\n", true},
+        {"Version=6.2\nProductType=1\nBuild=9200\n", true},
+        {"Version=6.3\nProductType=1\nBuild=9600\n", true},
+        {"Version=6.4\nProductType=1\nBuild=9841\n", true},
+        {"Version=10.0\nProductType=1\nBuild=19045\n", true},
+        {"Version=10.0\nProductType=1\nBuild=22631\n", true},
+        {"Version=11.0\nProductType=1\nBuild=30000\n", true},
+    };
+    for (const SupportCase& c : cases) {
+        DeskMachine machine(c.system);
+        desk::forgetWindowsVersion();
+        desk::writeSetting(desk::kLangKey, "en");
+        desk::writeSetting(desk::kDstPathKey, "D:\\Images");
+        EXPECT_EQ(desk::windowsIsSupported(), c.supported) << c.system;
+        MsgBoxAnswers answers;
+        int exitCode = -5;
+        EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), c.supported ? 0 : -1) << c.system;
+        EXPECT_EQ(exitCode, 0) << c.system;
+        if (c.supported) {
+            EXPECT_TRUE(answers.boxes.empty()) << c.system;
+        } else {
+            ASSERT_EQ(answers.boxes.size(), 1) << c.system;
+            EXPECT_EQ(answers.boxes[0].message, "This program needs Windows 7 with Service Pack 1 or later!");
+            EXPECT_TRUE(answers.boxes[0].okButton) << c.system;
+        }
+        desktest::backToEnglish();
+    }
     desk::forgetWindowsVersion();
-    MsgBoxAnswers answers;
-    answers.pushForButtonless(0);
-    int exitCode = -5;
-    EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), -1);
-    EXPECT_EQ(exitCode, 0);
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, "This program only supports Windows 2000 and later!");
-    EXPECT_FALSE(answers.boxes[0].okButton);
-    EXPECT_FALSE(answers.boxes[0].cancelButton);
+}
+
+// The refusal runs as a real modal box: it has its button, and Escape
+// ends it as the button does.
+TEST(DeskStartup, RefusalBoxClosesWithEscapeAndWithItsButton)
+{
+    desktest::testApp();
+    for (const bool byEscape : {true, false}) {
+        DeskMachine machine("Version=6.0\nProductType=1\nBuild=6002\n");
+        desk::forgetWindowsVersion();
+        bool hadButton = false;
+        desktest::onNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<BaseMsgDlg*>(modal);
+            ASSERT_NE(box, nullptr);
+            hadButton = box->exitButton() != nullptr;
+            if (byEscape) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QCoreApplication::sendEvent(box, &press);
+            } else if (box->exitButton()) {
+                box->exitButton()->click();
+            }
+            // Never left open, whatever happened above.
+            if (box->isVisible())
+                box->done(7);
+        });
+        int exitCode = -5;
+        EXPECT_EQ(desk::prepareDesktop(desktest::testApp(), &exitCode), -1);
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_TRUE(hadButton);
+    }
     desk::forgetWindowsVersion();
 }
 

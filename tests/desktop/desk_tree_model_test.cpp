@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QBrush>
+#include <QLabel>
+#include <QTreeView>
 
 using desktest::DeskMachine;
 
@@ -101,6 +103,46 @@ TEST(DeskTreeModel, NoDisksLeavesTheHeaderAlone)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "Partition");
     EXPECT_EQ(model.headerData(5, Qt::Horizontal).toString(), "Type");
+}
+
+// A tree without partitions tells why, in the tree itself and to callers.
+TEST(DeskTreeModel, TreeWithoutPartitionsSaysWhy)
+{
+    desktest::testApp();
+    enum class Machine { Usual, NoLayouts, NoDisks };
+    const struct {
+        Machine kind;
+        const char* reason;
+    } cases[] = {
+        {Machine::Usual, ""},
+        {Machine::NoLayouts,
+         "No partition can be shown: the system listed the disks but did not report their partitions (its "
+         "answer to the request for their partition layout was an error)."},
+        {Machine::NoDisks, "No partition can be shown: the system reported no disk."},
+    };
+    for (const auto& c : cases) {
+        DeskMachine machine;
+        if (c.kind == Machine::NoLayouts)
+            machine.withoutDiskLayouts();
+        if (c.kind == Machine::NoDisks) {
+            sim::writeText(machine.machine, "wmi-disks.txt", "");
+            *CVetra::instance() = CVetra(machine.platform);
+        }
+        auto* model = new desk::TreeModel;
+        EXPECT_EQ(model->emptyReason(), c.reason);
+        if (c.kind == Machine::NoLayouts) {
+            ASSERT_EQ(model->rowCount(), 1);
+            EXPECT_EQ(model->rowCount(model->index(0, 0)), 0);
+        }
+        QWidget page;
+        QTreeView* view = desk::newPartitionTreeView(&page, model);
+        page.show();
+        auto* label = view->viewport()->findChild<QLabel*>("emptyReason");
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->isVisible(), *c.reason != 0);
+        EXPECT_EQ(label->text(), c.reason);
+        delete model;
+    }
 }
 
 }  // namespace

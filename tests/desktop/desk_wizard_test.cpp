@@ -175,6 +175,19 @@ TEST_F(DeskWizard, DestinationGoneSinceItWasChosenIsRefusedAtStart)
     EXPECT_TRUE(scripted.backups.empty());
 }
 
+TEST_F(DeskWizard, NextOverATreeWithoutPartitionsSaysWhyItIsEmpty)
+{
+    machine.withoutDiskLayouts();
+    desk::BackupDlg wizard;
+    wizard.show();
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, wizard.page1()->model()->emptyReason());
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("No partition can be shown:"));
+    EXPECT_EQ(wizard.currentStep(), 1);
+}
+
 TEST_F(DeskWizard, BackupChecks)
 {
     struct Case {
@@ -591,6 +604,24 @@ TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
         EXPECT_EQ(returned.count(), 0);
         EXPECT_FALSE(wizard.isVisible());
     }
+}
+
+TEST_F(DeskRestoreWizard, NextOverATreeWithoutPartitionsSaysWhyItIsEmpty)
+{
+    machine.withoutDiskLayouts();
+    desk::RestoreDlg wizard;
+    wizard.show();
+    ASSERT_EQ(wizard.page1()->imagePath(), "D:\\Images\\c_backup_0_0.bkp");
+    click(wizard.nextButton());
+    click(wizard.nextButton());
+    ASSERT_EQ(wizard.currentStep(), 3);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(answers.boxes[0].message, wizard.page2()->model()->emptyReason());
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("No partition can be shown:"));
+    EXPECT_EQ(wizard.currentStep(), 3);
+    EXPECT_TRUE(scripted.restores.empty());
 }
 
 TEST_F(DeskRestoreWizard, RestoreRefusals)

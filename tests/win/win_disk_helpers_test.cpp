@@ -27,10 +27,17 @@ TEST(WinVersionName, EveryCodeAndNoOther)
                            "Windows Vista",
                            "Windows server 2008",
                            "Windows server 2008 RC2",
-                           "Windows 7"};
-    for (unsigned code = 0; code < 9; ++code)
+                           "Windows 7",
+                           "Windows 8",
+                           "Windows server 2012",
+                           "Windows 8.1",
+                           "Windows server 2012 R2",
+                           "Windows 10",
+                           "Windows 11",
+                           "Windows server 2016 or later"};
+    for (unsigned code = 0; code < 16; ++code)
         EXPECT_EQ(windowsVersionName(code), names[code]);
-    EXPECT_EQ(windowsVersionName(9), "");
+    EXPECT_EQ(windowsVersionName(16), "");
     EXPECT_EQ(windowsVersionName(static_cast<unsigned>(-1)), "");
 }
 

@@ -116,11 +116,3 @@ TEST(QuarnDll, NtfsRecoverRefusesAMissingVolumeAndARecoveryWithoutScan)
     EXPECT_EQ(recover.RecoverFile(0, out, nullptr), failed);
     EXPECT_FALSE(exists(out));
 }
-
-TEST(QuarnDll, NtfsRecoverStaticHelpersAnswerThroughTheDll)
-{
-    EXPECT_EQ(NTFSRecover::SizeText(1024), QStringLiteral("1024 B"));
-    const std::vector<NTFSRecover::Run> runs{{0, 4}, {-1, 4}};
-    const std::vector<uint8_t> bitmap{0x03};  // clusters 0 and 1 in use
-    EXPECT_EQ(NTFSRecover::Integrity(runs, bitmap, 8), 75);
-}

@@ -16,8 +16,8 @@
         <translation>获取操作系统版本失败！</translation>
     </message>
     <message>
-        <source>This program only supports Windows 2000 and later!</source>
-        <translation>本程序仅支持 Windows 2000 及更高版本！</translation>
+        <source>This program needs Windows 7 with Service Pack 1 or later!</source>
+        <translation>本程序需要 Windows 7 Service Pack 1 或更高版本！</translation>
     </message>
 </context>
 <context>
@@ -378,6 +378,10 @@
 <context>
     <name>desk::RtWidget1</name>
     <message>
+        <source>Disk %1</source>
+        <translation>磁盘 %1</translation>
+    </message>
+    <message>
         <source>Select images</source>
         <translation>选择镜像</translation>
     </message>
@@ -456,6 +460,14 @@
 <context>
     <name>desk::TreeModel</name>
     <message>
+        <source>No partition can be shown: the system reported no disk.</source>
+        <translation>无法显示分区：系统没有报告任何磁盘。</translation>
+    </message>
+    <message>
+        <source>No partition can be shown: the system listed the disks but did not report their partitions (its answer to the request for their partition layout was an error).</source>
+        <translation>无法显示分区：系统列出了磁盘，但没有报告其中的分区（读取分区布局的请求返回了错误）。</translation>
+    </message>
+    <message>
         <source>Pri,Act</source>
         <translation>主,活动</translation>
     </message>
@@ -507,8 +519,8 @@
         <translation>帮助</translation>
     </message>
     <message>
-        <source>Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 partitions. Contact your system administrator for help.</source>
-        <translation>Sorvik Tavimo Recover 2.0.2 可备份和还原 NTFS 与 FAT32 分区。如需帮助，请联系您的系统管理员。</translation>
+        <source>Sorvik Tavimo Recover %1 backs up and restores NTFS and FAT32 partitions. Contact your system administrator for help.</source>
+        <translation>Sorvik Tavimo Recover %1 可备份和还原 NTFS 与 FAT32 分区。如需帮助，请联系您的系统管理员。</translation>
     </message>
     <message>
         <source>A job is running. Do you want to cancel it and close the program?</source>

@@ -12,24 +12,24 @@
         <translation>未知</translation>
     </message>
     <message>
-        <source>Install Sorvik Tavimo Recover 2.0:</source>
-        <translation>安装 Sorvik Tavimo Recover 2.0：</translation>
+        <source>Install Sorvik Tavimo Recover %1:</source>
+        <translation>安装 Sorvik Tavimo Recover %1：</translation>
     </message>
     <message>
-        <source>Install Sorvik Tavimo Recover 2.0</source>
-        <translation>安装 Sorvik Tavimo Recover 2.0</translation>
+        <source>Install Sorvik Tavimo Recover %1</source>
+        <translation>安装 Sorvik Tavimo Recover %1</translation>
     </message>
     <message>
-        <source>Install Sorvik Tavimo Recover 2.0 in your system partition, you can restore your operating system when you boot your computer and choose Sorvik Tavimo Recover to restore it.</source>
-        <translation>将 Sorvik Tavimo Recover 2.0 安装到系统分区后，启动计算机时选择 Sorvik Tavimo Recover 即可还原您的操作系统。</translation>
+        <source>Install Sorvik Tavimo Recover %1 in your system partition, you can restore your operating system when you boot your computer and choose Sorvik Tavimo Recover to restore it.</source>
+        <translation>将 Sorvik Tavimo Recover %1 安装到系统分区后，启动计算机时选择 Sorvik Tavimo Recover 即可还原您的操作系统。</translation>
     </message>
     <message>
-        <source>Uninstall Sorvik Tavimo Recover 2.0</source>
-        <translation>卸载 Sorvik Tavimo Recover 2.0</translation>
+        <source>Uninstall Sorvik Tavimo Recover %1</source>
+        <translation>卸载 Sorvik Tavimo Recover %1</translation>
     </message>
     <message>
-        <source>Uninstall Sorvik Tavimo Recover 2.0 in your system partition. It will remove the boot information in your system.</source>
-        <translation>从系统分区卸载 Sorvik Tavimo Recover 2.0，将删除系统中的启动信息。</translation>
+        <source>Uninstall Sorvik Tavimo Recover %1 in your system partition. It will remove the boot information in your system.</source>
+        <translation>从系统分区卸载 Sorvik Tavimo Recover %1，将删除系统中的启动信息。</translation>
     </message>
     <message>
         <source>Uninstall</source>
@@ -223,6 +223,10 @@
 </context>
 <context>
     <name>desk::JustBackupDlg</name>
+    <message>
+        <source>Drive %1: cannot be backed up: it is not a partition of the disks the system reports.</source>
+        <translation>无法备份驱动器 %1:，它不是系统所报告磁盘上的分区。</translation>
+    </message>
     <message>
         <source>Backup Partition</source>
         <translation>备份分区</translation>

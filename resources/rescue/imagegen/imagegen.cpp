@@ -2,11 +2,14 @@
 // resource lists that compile them in:
 //   imagegen OUTDIR
 // writes OUTDIR/images/... , OUTDIR/frame_images.qrc (the console's pictures)
-// and OUTDIR/start_images.qrc (the two full-screen start images).
+// and OUTDIR/start_images.qrc (the two full-screen start images), and the
+// desktop program's Windows icon OUTDIR/deskrestore.ico.
 // Window backgrounds are opaque rectangles: a frameless window drawn on a
 // display without a compositor shows black wherever its picture is
 // transparent.
+#include <QBuffer>
 #include <QColor>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -17,6 +20,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QTextStream>
+
+#include "product_version.h"
 
 #include <cstdio>
 #include <functional>
@@ -66,6 +71,40 @@ public:
         for (const QString& name : names)
             out << "    <file alias=\"" << prefixOf << name << "\">images/" << name << "</file>\n";
         out << "  </qresource>\n</RCC>\n";
+        return m_ok;
+    }
+
+    // A Windows icon file of PNG pictures, one per size (what Windows
+    // Vista and later read), outside the resource lists.
+    bool saveIcon(const QList<QImage>& sizes, const QString& name)
+    {
+        QList<QByteArray> pictures;
+        for (const QImage& image : sizes) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            pictures << png;
+        }
+        QByteArray ico;
+        QDataStream out(&ico, QIODevice::WriteOnly);
+        out.setByteOrder(QDataStream::LittleEndian);
+        out << quint16(0) << quint16(1) << quint16(pictures.size());
+        quint32 offset = 6 + 16 * pictures.size();
+        for (int i = 0; i < pictures.size(); ++i) {
+            const int side = sizes[i].width();
+            // 256 is written as 0.
+            out << quint8(side >= 256 ? 0 : side) << quint8(side >= 256 ? 0 : side) << quint8(0) << quint8(0)
+                << quint16(1) << quint16(32) << quint32(pictures[i].size()) << offset;
+            offset += pictures[i].size();
+        }
+        for (const QByteArray& png : pictures)
+            ico.append(png);
+        QFile file(m_root + "/" + name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(ico) != ico.size()) {
+            std::fprintf(stderr, "imagegen: cannot write %s\n", qPrintable(file.fileName()));
+            m_ok = false;
+        }
         return m_ok;
     }
 
@@ -270,7 +309,8 @@ QImage startImage(bool chinese)
     drawImageFile(p, QRectF(w / 2 + 60, 280, 80, 100));
     p.setPen(kGlyph);
     p.setFont(font(56, true));
-    p.drawText(QRectF(0, 420, w, 80), Qt::AlignCenter, QStringLiteral("Sorvik Tavimo Recover 2.0"));
+    p.drawText(QRectF(0, 420, w, 80), Qt::AlignCenter,
+               QStringLiteral("Sorvik Tavimo Recover " QUARN_PRODUCT_VERSION));
     p.setFont(font(26));
     p.setPen(kOrangeLight);
     const QString line = chinese ? QString::fromUtf8("正在启动恢复系统，请稍候……")
@@ -552,11 +592,12 @@ QImage stopIcon()
     return image;
 }
 
-QImage appIcon()
+QImage appIcon(int size = 32)
 {
-    QImage image = canvas(32, 32);
+    QImage image = canvas(size, size);
     QPainter p(&image);
     antialias(p);
+    p.scale(size / 32.0, size / 32.0);
     drawDisk(p, QRectF(2, 9, 28, 14), QColor(0x7a, 0x84, 0x90));
     p.setPen(Qt::NoPen);
     p.setBrush(kOrange);
@@ -705,6 +746,8 @@ int main(int argc, char** argv)
 
     out.save(startImage(false), "startimage_en.png", start);
     out.save(startImage(true), "startimage_cn.png", start);
+
+    out.saveIcon({appIcon(16), appIcon(24), appIcon(32), appIcon(48), appIcon(256)}, "deskrestore.ico");
 
     out.writeQrc("frame_images.qrc", frame, "images/");
     out.writeQrc("start_images.qrc", start, "images/");

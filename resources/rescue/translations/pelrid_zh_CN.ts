@@ -32,8 +32,8 @@
         <translation>Sorvik Tavimo Recover 可以备份和还原 NTFS 与 FAT32 分区。如需帮助，请联系系统管理员。</translation>
     </message>
     <message>
-        <source>Sorvik Tavimo Recover 2.0 RC1</source>
-        <translation>Sorvik Tavimo Recover 2.0 RC1</translation>
+        <source>Sorvik Tavimo Recover %1</source>
+        <translation>Sorvik Tavimo Recover %1</translation>
     </message>
     <message>
         <source>Home page</source>
@@ -309,8 +309,8 @@
 <context>
     <name>main</name>
     <message>
-        <source>Sorvik Tavimo Recover 2.0 RC1</source>
-        <translation>Sorvik Tavimo Recover 2.0 RC1</translation>
+        <source>Sorvik Tavimo Recover %1</source>
+        <translation>Sorvik Tavimo Recover %1</translation>
     </message>
 </context>
 <context>

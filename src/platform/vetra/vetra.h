@@ -25,24 +25,27 @@
 #define VETRA_API
 #endif
 
-class VETRA_API CVetra {
+// Vetra.dll exports the interface below, not the platform-taking
+// constructor (the platform layer is not part of the DLL's interface) nor
+// the helpers.
+class CVetra {
 public:
     // Connects to WMI through the current platform (or the one given);
     // failures are printed, and leave GetVetra answering null.
-    CVetra();
+    VETRA_API CVetra();
     explicit CVetra(std::shared_ptr<winplat::Platform> platform);
     // A copy holds its own copy of the cached list and shares the WMI
     // connection, which stays open while any copy holds it.
-    CVetra(const CVetra& other);
-    CVetra& operator=(const CVetra& other);
-    virtual ~CVetra();
+    VETRA_API CVetra(const CVetra& other);
+    VETRA_API CVetra& operator=(const CVetra& other);
+    VETRA_API virtual ~CVetra();
 
-    static CVetra* instance();
+    VETRA_API static CVetra* instance();
 
     // The cached list, built on first use; null when the query fails.
-    const _DiskInfo* GetVetra();
+    VETRA_API const _DiskInfo* GetVetra();
     // Frees the cached list; the next GetVetra builds a new one.
-    void RemoveDiskList();
+    VETRA_API void RemoveDiskList();
 
 private:
     bool query(_DiskInfo*& list);

@@ -51,6 +51,13 @@ std::string windowsVersionName(unsigned int code)
         "Windows server 2008",
         "Windows server 2008 RC2",
         "Windows 7",
+        "Windows 8",
+        "Windows server 2012",
+        "Windows 8.1",
+        "Windows server 2012 R2",
+        "Windows 10",
+        "Windows 11",
+        "Windows server 2016 or later",
     };
     return code < sizeof kNames / sizeof kNames[0] ? kNames[code] : std::string();
 }

@@ -13,5 +13,6 @@ int fileSystemCode(const std::string& name);
 // "FAT32" 3, "FAT16" and "FAT" 2, anything else or no volume 0.
 int volumeFileSystemCode(const wchar_t* path);
 
-// "Windows 9X" for 0 ... "Windows 7" for 8; "" for any other code.
+// "Windows 9X" for 0 ... "Windows 7" for 8, then the releases after it up
+// to "Windows server 2016 or later" for 15; "" for any other code.
 std::string windowsVersionName(unsigned int code);

@@ -30,10 +30,11 @@ namespace FoundFileRow {
 enum Column { Record = 0, Name, Time, Size, Integrity, ColumnCount };
 }
 
-class QUARN_WINDOWS_API NTFSRecover {
+// quarn.dll exports the scan and the copy, not the helpers behind them.
+class NTFSRecover {
 public:
-    NTFSRecover();
-    ~NTFSRecover();
+    QUARN_WINDOWS_API NTFSRecover();
+    QUARN_WINDOWS_API ~NTFSRecover();
     NTFSRecover(const NTFSRecover&) = delete;
     NTFSRecover& operator=(const NTFSRecover&) = delete;
 
@@ -41,7 +42,7 @@ public:
     // when cancelled, else the first failure (32 the volume cannot be
     // opened, 33 a read failed, 47 the volume's own records are unusable,
     // 64 no memory). A damaged record of a deleted file is skipped.
-    unsigned long ScanPartition(std::string partition, tagCallBackFuncForRecover callbacks);
+    QUARN_WINDOWS_API unsigned long ScanPartition(std::string partition, tagCallBackFuncForRecover callbacks);
     // Writes the unnamed data stream of deleted record `record` of the last
     // scanned volume into the new file `outPath`, exactly its data size:
     // 0; 0xFFFFFFFF without a scan, for a record past the end, one in use
@@ -50,7 +51,8 @@ public:
     // the record; 47 a damaged record; 64 no memory. A failed copy leaves
     // no output file behind. The progress function
     // gets the user pointer of the last scan.
-    unsigned long RecoverFile(unsigned long record, std::string outPath, int (*progress)(int, void*));
+    QUARN_WINDOWS_API unsigned long RecoverFile(unsigned long record, std::string outPath,
+                                                int (*progress)(int, void*));
 
     static constexpr unsigned long kFailed = 0xFFFFFFFFul;
     static constexpr unsigned kTransferBytes = 0x20000;

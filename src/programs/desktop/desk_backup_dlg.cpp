@@ -3,6 +3,7 @@
 #include "backup_plan.h"
 #include "bk_widget3.h"
 #include "desk_bk_widget1.h"
+#include "desk_tree_model.h"
 #include "desk_bk_widget2.h"
 #include "desk_paths.h"
 #include "desk_worker.h"
@@ -50,7 +51,8 @@ BackupDlg::~BackupDlg()
 bool BackupDlg::prepareStep(int step)
 {
     if (step == 2 && m_page1->letter() == ' ') {
-        error(tr("You must select a partition to back up!"));
+        const QString reason = m_page1->model()->emptyReason();
+        error(reason.isEmpty() ? tr("You must select a partition to back up!") : reason);
         return false;
     }
     if (step != 3)

@@ -98,7 +98,7 @@ int bootRouteFor(int code)
 {
     if (code >= 1 && code <= 4)
         return 1;
-    if (code >= 5 && code <= 8)
+    if (code >= 5 && code <= 15)
         return 2;
     return 0;
 }

@@ -33,7 +33,7 @@ QString menuLstTemplate();
 QString bootIniEntry(QChar letter);
 
 // Which route a Windows version code takes: 1 boot.ini (codes 1-4),
-// 2 bcdedit (codes 5-8), 0 none.
+// 2 bcdedit (codes 5-15: Vista and every later release), 0 none.
 int bootRouteFor(int windowsVersionCode);
 
 // The system drive's letter in lower case; false when the system cannot

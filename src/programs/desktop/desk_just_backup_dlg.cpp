@@ -106,6 +106,13 @@ bool JustBackupDlg::buildHead()
     }
     if (!row) {
         std::fprintf(stderr, "get partition information failed!\n");
+        // Started from the drive's menu, this box is all the user sees.
+        QString text = tr("Drive %1: cannot be backed up: it is not a partition of the disks the system "
+                          "reports.")
+                           .arg(QChar::fromLatin1(letter).toUpper());
+        if (!model.emptyReason().isEmpty())
+            text += QLatin1Char(' ') + model.emptyReason();
+        message(tr("Failed"), text, QLatin1String(kStop));
         return false;
     }
     if (BkWidget1::buildHeadInfo(row, &m_head) != 0)

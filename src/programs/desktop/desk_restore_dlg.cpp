@@ -5,6 +5,7 @@
 #include "desk_paths.h"
 #include "desk_rt_widget1.h"
 #include "desk_rt_widget2.h"
+#include "desk_tree_model.h"
 #include "desk_worker.h"
 #include "rt_widget3.h"
 #include "start_bk_widget.h"
@@ -67,7 +68,8 @@ bool RestoreDlg::showProblem(RestorePlan::Problem problem)
         error(tr("You must select one image file to restore!"));
         break;
     case Problem::NoTarget:
-        error(tr("You must select one partition to restore!"));
+        error(m_page2->model()->emptyReason().isEmpty() ? tr("You must select one partition to restore!")
+                                                        : m_page2->model()->emptyReason());
         break;
     case Problem::TargetHoldsImage:
         error(tr("The destination partition is the partition that holds the backup image file!"));

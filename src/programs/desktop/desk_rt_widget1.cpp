@@ -188,7 +188,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
         break;
     }
     m_fsCode = view.fsCode;
-    diskRow = QStringList{QStringLiteral("Disk %1").arg(view.diskNumber),
+    diskRow = QStringList{tr("Disk %1").arg(view.diskNumber),
                           diskName,
                           QStringLiteral(" "),
                           formatSize(static_cast<qint64>(view.diskBytes)),

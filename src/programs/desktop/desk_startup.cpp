@@ -28,6 +28,7 @@ namespace {
 const char kInfoIcon[] = ":images/MsgIcon_Info.png";
 
 int cachedVersion = -1;
+winplat::VersionInfo cachedInfo;
 
 OneDriveBackup& oneDriveBackup()
 {
@@ -47,6 +48,16 @@ int versionCode(const winplat::VersionInfo& v)
         return v.productType == 1 ? 5 : 6;
     if (v.major == 6 && v.minor == 1)
         return v.productType == 1 ? 8 : 7;
+    const bool workstation = v.productType == 1;
+    if (v.major == 6 && v.minor == 2)
+        return workstation ? 9 : 10;
+    if (v.major == 6 && v.minor == 3)
+        return workstation ? 11 : 12;
+    if (v.major == 10 && v.minor == 0) {
+        if (!workstation)
+            return 15;
+        return v.build >= kWindows11Build ? 14 : 13;
+    }
     return 0;
 }
 
@@ -102,13 +113,31 @@ int windowsVersion()
     winplat::VersionInfo info;
     if (winplat::currentPlatform()->versionInfo(info) != winplat::err::kSuccess)
         return -1;
+    cachedInfo = info;
     cachedVersion = versionCode(info);
     return cachedVersion;
+}
+
+bool isSupportedWindows(const winplat::VersionInfo& v)
+{
+    // Qt 5.15, which draws every window, runs on Windows 7 with Service
+    // Pack 1 (build 7601) and on every later release.
+    if (v.major != 6)
+        return v.major > 6;
+    if (v.minor != 1)
+        return v.minor > 1;
+    return v.build >= kWindows7Sp1Build;
+}
+
+bool windowsIsSupported()
+{
+    return windowsVersion() != -1 && isSupportedWindows(cachedInfo);
 }
 
 void forgetWindowsVersion()
 {
     cachedVersion = -1;
+    cachedInfo = winplat::VersionInfo();
 }
 
 QString desktopStyleSheet()
@@ -165,9 +194,9 @@ int prepareDesktop(QApplication& app, int* exitCode)
         showBox(QCoreApplication::translate("desk", "Getting the operating system's version failed!"));
         return -1;
     }
-    if (version == 0) {
-        showBox(QCoreApplication::translate("desk", "This program only supports Windows 2000 and later!"),
-                false);
+    if (!windowsIsSupported()) {
+        showBox(QCoreApplication::translate("desk",
+                                            "This program needs Windows 7 with Service Pack 1 or later!"));
         return -1;
     }
 
@@ -217,6 +246,13 @@ void setProgramFolder(const QString& folder)
 void setOneDriveBackup(OneDriveBackup run)
 {
     oneDriveBackup() = std::move(run);
+}
+
+void useHighDpiScaling()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }
 
 int runDesktop(QApplication& app, const QStringList& arguments)

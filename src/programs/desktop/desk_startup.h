@@ -4,6 +4,8 @@
 #ifndef DESK_STARTUP_H
 #define DESK_STARTUP_H
 
+#include "platform.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,14 @@ const char kDriveVerbKey[] = "Drive\\shell\\Sorvik Backup\\command";
 // Code of the running Windows (table in windowsVersionName); -1 when the
 // query fails (not kept); cached for the process otherwise.
 int windowsVersion();
+// Windows 7 SP1 is build 7601 of 6.1; Windows 11 reports 10.0 from build
+// 22000 on.
+const unsigned kWindows7Sp1Build = 7601;
+const unsigned kWindows11Build = 22000;
+// Whether the program runs on that Windows: Windows 7 SP1 or later.
+bool isSupportedWindows(const winplat::VersionInfo& version);
+// The same for the running Windows (false when the query fails).
+bool windowsIsSupported();
 // Forgets the cached code (tests).
 void forgetWindowsVersion();
 
@@ -47,6 +57,11 @@ void setOneDriveBackup(OneDriveBackup run);
 // tests name another one (empty: the executable's again).
 QString programFolder();
 void setProgramFolder(const QString& folder);
+
+// Windows and pictures scale with the screen (125%, 150%, 200% exactly,
+// not rounded): the windows' fixed layouts then keep their proportions and
+// no text is cut. Called before the application is created.
+void useHighDpiScaling();
 
 // The whole program after the application exists.
 int runDesktop(QApplication& app, const QStringList& arguments);

@@ -5,6 +5,7 @@
 #include "desk_settings.h"
 #include "desk_startup.h"
 #include "disk_helpers.h"
+#include "product_version.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,6 +19,7 @@ namespace desk {
 namespace {
 const char kGrey[] = "color: rgb(173, 173, 173)";
 const char kWhite[] = "color: rgb(255, 255, 255)";
+const QLatin1String kVersion(QUARN_PRODUCT_VERSION);
 }  // namespace
 
 ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
@@ -31,7 +33,7 @@ ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
     m_osLabel = new QLabel(tr("Unknown"), this);
     m_osLabel->setObjectName(QStringLiteral("osLabel"));
     facts->addWidget(m_osLabel, 0, 1);
-    facts->addWidget(new QLabel(tr("Install Sorvik Tavimo Recover 2.0:"), this), 1, 0);
+    facts->addWidget(new QLabel(tr("Install Sorvik Tavimo Recover %1:").arg(kVersion), this), 1, 0);
     m_installLabel = new QLabel(this);
     m_installLabel->setObjectName(QStringLiteral("installLabel"));
     facts->addWidget(m_installLabel, 1, 1);
@@ -39,18 +41,20 @@ ToolWidget1::ToolWidget1(QWidget* parent) : QWidget(parent)
 
     auto* group = new QGroupBox(this);
     auto* choices = new QVBoxLayout(group);
-    m_installRdBtn = new QRadioButton(tr("Install Sorvik Tavimo Recover 2.0"), group);
+    m_installRdBtn = new QRadioButton(tr("Install Sorvik Tavimo Recover %1").arg(kVersion), group);
     m_installRdBtn->setObjectName(QStringLiteral("installRdBtn"));
     m_inLabel =
-        new QLabel(tr("Install Sorvik Tavimo Recover 2.0 in your system partition, you can restore your "
+        new QLabel(tr("Install Sorvik Tavimo Recover %1 in your system partition, you can restore your "
                       "operating system when you boot your computer and choose Sorvik Tavimo Recover to "
-                      "restore it."),
+                      "restore it.")
+                       .arg(kVersion),
                    group);
-    m_uninstallRdBtn = new QRadioButton(tr("Uninstall Sorvik Tavimo Recover 2.0"), group);
+    m_uninstallRdBtn = new QRadioButton(tr("Uninstall Sorvik Tavimo Recover %1").arg(kVersion), group);
     m_uninstallRdBtn->setObjectName(QStringLiteral("uninstallRdBtn"));
     m_unLabel =
-        new QLabel(tr("Uninstall Sorvik Tavimo Recover 2.0 in your system partition. It will remove the "
-                      "boot information in your system."),
+        new QLabel(tr("Uninstall Sorvik Tavimo Recover %1 in your system partition. It will remove the "
+                      "boot information in your system.")
+                       .arg(kVersion),
                    group);
     for (QLabel* label : {m_inLabel, m_unLabel})
         label->setWordWrap(true);

@@ -8,6 +8,7 @@
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeView>
 
 namespace desk {
@@ -20,6 +21,17 @@ QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model)
     view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     view->setModel(model);
     view->expandAll();
+    auto* reason = new QLabel(view->viewport());
+    reason->setObjectName(QStringLiteral("emptyReason"));
+    reason->setWordWrap(true);
+    reason->setAlignment(Qt::AlignCenter);
+    reason->setGeometry(20, 70, view->width() - 40, 120);
+    auto showReason = [model, reason] {
+        reason->setText(model->emptyReason());
+        reason->setVisible(!reason->text().isEmpty());
+    };
+    showReason();
+    QObject::connect(model, &TreeModel::rowCountChanged, reason, showReason);
     return view;
 }
 
@@ -108,6 +120,22 @@ void TreeModel::setupModelData(const _DiskInfo* disks)
         }
         m_root->appendChild(diskItem);
     }
+}
+
+QString TreeModel::emptyReason() const
+{
+    const int disks = m_root->childCount();
+    for (int d = 0; d < disks; ++d) {
+        const TreeItem* disk = m_root->child(d);
+        for (int p = 0; p < disk->childCount(); ++p) {
+            if (isPartitionRow(disk->child(p)))
+                return QString();
+        }
+    }
+    if (disks == 0)
+        return tr("No partition can be shown: the system reported no disk.");
+    return tr("No partition can be shown: the system listed the disks but did not report their partitions "
+              "(its answer to the request for their partition layout was an error).");
 }
 
 void TreeModel::refresh()

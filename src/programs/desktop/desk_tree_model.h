@@ -19,7 +19,7 @@ namespace desk {
 class TreeModel;
 
 // A wizard page's partition tree below its title, all rows expanded, on
-// `model`, which the page owns.
+// `model`, which the page owns; a tree without partitions says why in it.
 QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model);
 
 class TreeModel : public TreeItemModel {
@@ -32,6 +32,10 @@ public:
     ~TreeModel() override;
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // Why the tree holds no partition row (no disk at all, or disks whose
+    // partitions the system did not report); empty when it holds one.
+    QString emptyReason() const;
 
 signals:
     void rowCountChanged();

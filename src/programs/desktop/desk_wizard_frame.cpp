@@ -2,6 +2,7 @@
 
 #include "base_msg_dlg.h"
 #include "desk_worker.h"
+#include "product_version.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
@@ -20,8 +21,9 @@ void useDesktopHelpBox(BaseDlg* window, QPushButton* helpButton)
         BaseMsgDlg box(
             QCoreApplication::translate("desk::WizardFrame", "Help"),
             QCoreApplication::translate("desk::WizardFrame",
-                                        "Sorvik Tavimo Recover 2.0.2 backs up and restores NTFS and FAT32 "
-                                        "partitions. Contact your system administrator for help."),
+                                        "Sorvik Tavimo Recover %1 backs up and restores NTFS and FAT32 "
+                                        "partitions. Contact your system administrator for help.")
+                .arg(QLatin1String(QUARN_PRODUCT_VERSION)),
             QStringLiteral(":images/MsgIcon_Question.png"), window, true, false);
         box.exec();
     });

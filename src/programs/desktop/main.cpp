@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv)
 {
+    desk::useHighDpiScaling();
     QApplication app(argc, argv);
     desk::installTools();
     return desk::runDesktop(app, QCoreApplication::arguments());

@@ -2,6 +2,7 @@
 // until the user quits.
 #include "console_startup.h"
 #include "main_dlg.h"
+#include "product_version.h"
 
 #include <QApplication>
 
@@ -10,7 +11,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     ConsoleStartup startup;
     startup.run();
-    MainDlg mainDlg(QCoreApplication::translate("main", "Sorvik Tavimo Recover 2.0 RC1"), nullptr);
+    MainDlg mainDlg(QCoreApplication::translate("main", "Sorvik Tavimo Recover %1")
+                        .arg(QLatin1String(QUARN_PRODUCT_VERSION)),
+                    nullptr);
     mainDlg.show();
     return app.exec();
 }
