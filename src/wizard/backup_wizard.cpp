@@ -34,7 +34,7 @@ bool BackupWizard::agreeToReplace()
     const QString text = tr("An image named %1 already exists there. Its volumes and the incremental "
                             "images built on it will be replaced. Do you want to go on?")
                              .arg(imageFileName());
-    return message(tr("Warning"), text, true) == 1;
+    return message(tr("Warning"), text, true, QStringLiteral(":images/MsgIcon_Question.png")) == 1;
 }
 
 bool BackupWizard::planAtStart(BackupPlan::Result* plan)

@@ -1,5 +1,6 @@
 #include "start_bk_widget.h"
 
+#include "engine_state_text.h"
 #include "frame_resources.h"
 #include "page_style.h"
 #include "progress_bar.h"
@@ -195,7 +196,7 @@ void StartBkWidget::displayState(QString state)
         m_model.endTimeLeft();
         m_form->leftTimeLabel->setText(kZeroTime);
     }
-    m_form->stateLabel->setText(state);
+    m_form->stateLabel->setText(engineStateText(state));
 }
 
 void StartBkWidget::displaySpeed(QString speed)

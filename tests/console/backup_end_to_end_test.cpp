@@ -162,7 +162,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     EXPECT_EQ(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
 
-    // "Ok" replaces the whole set: no incremental image is left on a base
+    // "OK" replaces the whole set: no incremental image is left on a base
     // that is gone.
     answers.push(1);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));

@@ -526,7 +526,7 @@
         <translation>浏览</translation>
     </message>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
     <message>

@@ -47,7 +47,7 @@
 <context>
     <name>BaseMsgDlg</name>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
     <message>
@@ -266,7 +266,7 @@
         <translation>选择语言</translation>
     </message>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
 </context>
@@ -517,6 +517,14 @@
     <message>
         <source>Places and files</source>
         <translation>位置和文件</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
@@ -1047,6 +1055,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <source>File</source>
         <translation>文件</translation>
     </message>
+    <message>
+        <source>Free space</source>
+        <translation>可用空间</translation>
+    </message>
 </context>
 <context>
     <name>MountPointItem</name>
@@ -1060,6 +1072,37 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>Start image</source>
         <translation>启动画面</translation>
+    </message>
+</context>
+<context>
+    <name>EngineState</name>
+    <message>
+        <source>Initializing ...</source>
+        <translation>正在初始化……</translation>
+    </message>
+    <message>
+        <source>Backing up partition ...</source>
+        <translation>正在备份分区……</translation>
+    </message>
+    <message>
+        <source>Restoring partition ...</source>
+        <translation>正在还原分区……</translation>
+    </message>
+    <message>
+        <source>Finishing the restore ...</source>
+        <translation>正在完成还原……</translation>
+    </message>
+    <message>
+        <source>Partition restored</source>
+        <translation>分区已还原</translation>
+    </message>
+    <message>
+        <source>Checking partition ...</source>
+        <translation>正在检查分区……</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>已完成</translation>
     </message>
 </context>
 </TS>

@@ -30,6 +30,7 @@ namespace desk {
 namespace {
 const char kStop[] = ":images/MsgIcon_Stop.png";
 const char kInfo[] = ":images/MsgIcon_Info.png";
+const char kQuestion[] = ":images/MsgIcon_Question.png";
 
 QString localTimeText()
 {
@@ -138,7 +139,7 @@ bool JustBackupDlg::checkBackup()
     if (existing.isEmpty())
         return true;
     if (message(tr("Warning"), tr("The backup file name %1 is exist, do you want recover it?").arg(first),
-                QLatin1String(kInfo), true) != 1)
+                QLatin1String(kQuestion), true) != 1)
         return false;
     for (const QString& file : existing) {
         if (!QFile::remove(file)) {
