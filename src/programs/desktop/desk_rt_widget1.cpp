@@ -1,5 +1,6 @@
 #include "desk_rt_widget1.h"
 
+#include "drive_name_text.h"
 #include "base_msg_dlg.h"
 #include "desk_file_dialogs.h"
 #include "desk_paths.h"
@@ -167,7 +168,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     }
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
-    const QString partText = QStringLiteral("%1 (%2:)").arg(partName, QChar::fromLatin1(view.driveLetter));
+    const QString partText = driveNameText(partName, view.driveLetter);
     QString flag = view.partitionNumber > 4 ? QStringLiteral("Log") : QStringLiteral("Pri");
     if (view.active)
         flag += QStringLiteral(",Act");

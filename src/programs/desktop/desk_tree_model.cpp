@@ -1,5 +1,6 @@
 #include "desk_tree_model.h"
 
+#include "drive_name_text.h"
 #include "desk_paths.h"
 #include "disk_info.h"
 #include "page_style.h"
@@ -68,8 +69,7 @@ TreeItem* newDiskItem(const _DiskInfo& disk, int number)
 TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
 {
     const QString label = fromU16(part.Label);
-    const QString name =
-        part.Letter == ' ' ? label : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.Letter));
+    const QString name = driveNameText(label, part.Letter);
     const QString fsName = QString::fromStdString(part.FsName);
     TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
                                    formatSize(static_cast<qint64>(part.Capacity)),

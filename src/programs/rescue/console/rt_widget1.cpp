@@ -1,5 +1,6 @@
 #include "rt_widget1.h"
 
+#include "drive_name_text.h"
 #include "base_msg_dlg.h"
 #include "browse_for_file_dialog.h"
 #include "filesystem_model.h"
@@ -170,9 +171,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
     m_fsCode = head.fsCode;
     *partitionRow = QStringList{
         tr("   "),
-        QStringLiteral("%1 (%2:)")
-            .arg(QString::fromLocal8Bit(head.partName))
-            .arg(QChar::fromLatin1(head.driveLetter)),
+        driveNameText(QString::fromLocal8Bit(head.partName), head.driveLetter),
         QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),
