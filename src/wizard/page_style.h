@@ -3,6 +3,7 @@
 #ifndef RESCUE_CONSOLE_PAGE_STYLE_H
 #define RESCUE_CONSOLE_PAGE_STYLE_H
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -39,13 +40,17 @@ inline QString editStyle()
 
 inline QString treeStyle()
 {
-    // The header's sections keep a gap between their names: Chinese names
-    // sized to their contents would otherwise run together.
-    return QStringLiteral(
-        "font: 50 11pt \"wenquanyi\";"
-        "QHeaderView::section { padding: 2px 8px 2px 4px; background-color: rgb(240, 240, 240);"
-        " color: rgb(0, 0, 0); border: none; border-right: 1px solid rgb(190, 190, 190);"
-        " border-bottom: 1px solid rgb(190, 190, 190); }");
+    return QStringLiteral("font: 50 11pt \"wenquanyi\";");
+}
+
+// The partition and image trees: every column fits its contents and its
+// header, but the partition's name (column 1) takes what the others leave,
+// so that no column hides behind a scroll bar.
+inline void fitPartitionColumns(QHeaderView* header)
+{
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
 
 // The wizards' column of steps: the current step in dark orange (readable on the light column), the others in

@@ -370,6 +370,10 @@
 <context>
     <name>desk::RtWidget1</name>
     <message>
+        <source>Disk</source>
+        <translation>磁盘</translation>
+    </message>
+    <message>
         <source>Select images</source>
         <translation>选择镜像</translation>
     </message>

@@ -657,8 +657,8 @@
         <translation>镜像信息</translation>
     </message>
     <message>
-        <source>  </source>
-        <translation>  </translation>
+        <source>Disk</source>
+        <translation>磁盘</translation>
     </message>
     <message>
         <source>Partition</source>

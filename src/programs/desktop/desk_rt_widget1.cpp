@@ -33,8 +33,8 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setColumnCount(6);
     treeWidget->setHeaderLabels(
-        {QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
-    treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
+    PageStyle::fitPartitionColumns(treeWidget->header());
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);
@@ -130,9 +130,8 @@ void RtWidget1::loadImage(const QString& path)
         m_partItem->setFlags(m_partItem->flags() | Qt::ItemIsUserCheckable);
         m_partItem->setCheckState(1, Qt::Checked);
         if (m_hasMbr) {
-            m_mbrItem =
-                new QTreeWidgetItem(disk, {QStringLiteral("  "), tr("MBR and Track 0"), QStringLiteral(" "),
-                                           QStringLiteral(" "), QStringLiteral(" "), tr("MBR and Track 0")});
+            m_mbrItem = new QTreeWidgetItem(
+                disk, {QString(), tr("MBR and Track 0"), QString(), QString(), QString(), QString()});
             m_mbrItem->setFlags(m_mbrItem->flags() | Qt::ItemIsUserCheckable);
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }

@@ -18,7 +18,7 @@ QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model)
     QTreeView* view = new QTreeView(page);
     view->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
     view->setItemsExpandable(true);
-    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    PageStyle::fitPartitionColumns(view->header());
     view->setModel(model);
     view->expandAll();
     return view;
