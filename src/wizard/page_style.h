@@ -46,11 +46,18 @@ inline QString treeStyle()
 // The partition and image trees: every column fits its contents and its
 // header, but the partition's name (column 1) takes what the others leave,
 // so that no column hides behind a scroll bar.
+// The header may have no sections yet, and a model reset makes them anew:
+// the name's mode is set again whenever they come.
 inline void fitPartitionColumns(QHeaderView* header)
 {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    const auto stretchName = [header](int, int count) {
+        if (count > 1)
+            header->setSectionResizeMode(1, QHeaderView::Stretch);
+    };
+    QObject::connect(header, &QHeaderView::sectionCountChanged, header, stretchName);
+    stretchName(0, header->count());
 }
 
 // The wizards' column of steps: the current step in dark orange (readable on the light column), the others in

@@ -58,7 +58,7 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
 
     const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
     const QString captions[] = {
-        StartBkWidget::tr("State"),
+        StartBkWidget::tr("State:"),
         StartBkWidget::tr("Current File:"),
         StartBkWidget::tr("Speed:"),
         restore ? StartBkWidget::tr("Bytes Restored:") : StartBkWidget::tr("Bytes Backed Up:"),

@@ -48,8 +48,9 @@ public:
         const QImage shot = window.grab().toImage();
         EXPECT_TRUE(shot.save(m_dir + QLatin1Char('/') + name + QStringLiteral(".png")))
             << name.toStdString();
-        const QStringList problems =
-            WindowChecks::lowContrastTexts(&window, shot) + WindowChecks::unnamedControls(&window);
+        const QStringList problems = WindowChecks::lowContrastTexts(&window, shot) +
+                                     WindowChecks::unnamedControls(&window) +
+                                     WindowChecks::cutColumns(&window);
         EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), "")
             << m_language.toStdString() << " " << name.toStdString();
     }

@@ -335,8 +335,8 @@
         <translation>正在备份</translation>
     </message>
     <message>
-        <source>State</source>
-        <translation>状态</translation>
+        <source>State:</source>
+        <translation>状态:</translation>
     </message>
     <message>
         <source>Current File:</source>

@@ -31,6 +31,7 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     treeWidget = new QTreeWidget(this);
     treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
     treeWidget->setAccessibleName(tr("Image info"));
+    treeWidget->setStyleSheet(PageStyle::treeStyle());
     treeWidget->setColumnCount(6);
     treeWidget->setHeaderLabels(
         {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});

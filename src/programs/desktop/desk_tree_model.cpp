@@ -18,6 +18,8 @@ QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model)
     QTreeView* view = new QTreeView(page);
     view->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
     view->setItemsExpandable(true);
+    // The console's tree font: six columns fit the page.
+    view->setStyleSheet(PageStyle::treeStyle());
     PageStyle::fitPartitionColumns(view->header());
     view->setModel(model);
     view->expandAll();

@@ -64,8 +64,8 @@ void save(QWidget& widget, const QString& name)
         return;
     }
     std::printf("%s\n", qPrintable(file));
-    const QStringList problems =
-        WindowChecks::lowContrastTexts(&widget, shot) + WindowChecks::unnamedControls(&widget);
+    const QStringList problems = WindowChecks::lowContrastTexts(&widget, shot) +
+                                 WindowChecks::unnamedControls(&widget) + WindowChecks::cutColumns(&widget);
     for (const QString& problem : problems)
         std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(problem));
     g_failures += problems.size();
@@ -247,6 +247,9 @@ int main(int argc, char** argv)
     }
     const QString imageName = QStringLiteral("demo");
     const QString firstVolume = imageDir + QStringLiteral("/demo_0_0.bkp");
+    // Each language's run starts from no image: its first backup is a new one.
+    for (const QString& old : QDir(imageDir).entryList({QStringLiteral("demo_*.bkp")}, QDir::Files))
+        QFile::remove(imageDir + QLatin1Char('/') + old);
     {
         backup->showStep1();
         const QModelIndex first = chooseFirstPartition(backup->page1()->treeView());
