@@ -370,6 +370,18 @@
 <context>
     <name>desk::RtWidget1</name>
     <message>
+        <source>Log</source>
+        <translation>逻辑</translation>
+    </message>
+    <message>
+        <source>Pri</source>
+        <translation>主</translation>
+    </message>
+    <message>
+        <source>,Act</source>
+        <translation>,活动</translation>
+    </message>
+    <message>
         <source>Disk</source>
         <translation>磁盘</translation>
     </message>
@@ -447,6 +459,10 @@
     <message>
         <source>Select a partition to restore</source>
         <translation>选择要还原的分区</translation>
+    </message>
+    <message>
+        <source>Partition to restore</source>
+        <translation>要还原的分区</translation>
     </message>
 </context>
 <context>

@@ -169,9 +169,9 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
     const QString partText = driveNameText(partName, view.driveLetter);
-    QString flag = view.partitionNumber > 4 ? QStringLiteral("Log") : QStringLiteral("Pri");
+    QString flag = view.partitionNumber > 4 ? tr("Log") : tr("Pri");
     if (view.active)
-        flag += QStringLiteral(",Act");
+        flag += tr(",Act");
     m_hasMbr = view.active;
     QString type;
     switch (view.fsCode) {
