@@ -213,7 +213,8 @@ QStringList cutColumns(QWidget* window)
             }
             if (header->sectionResizeMode(column) == QHeaderView::Stretch)
                 continue;
-            const int needed = qMax(metrics.horizontalAdvance(name), view->sizeHintForColumn(column));
+            const int needed =
+                qMax(metrics.horizontalAdvance(name) + kColumnNameGap, view->sizeHintForColumn(column));
             if (size < needed) {
                 problems << QStringLiteral("%1 column %2 \"%3\": %4 wide, its texts need %5")
                                 .arg(describe(view))
