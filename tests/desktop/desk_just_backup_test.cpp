@@ -101,6 +101,7 @@ TEST_F(JustBackupTest, RefusesTheDriveItselfAndAnImageNotToOverwrite)
     ASSERT_EQ(answers.boxes.size(), 1);
     EXPECT_EQ(answers.boxes[0].message,
               "The backup file name D:\\Images\\C_backup_0_0.bkp is exist, do you want recover it?");
+    EXPECT_EQ(answers.boxes[0].iconPath, ":images/MsgIcon_Question.png");
     EXPECT_EQ(testsupport::FileSize(machine.host("fs/d/Images/C_backup_0_0.bkp")), 10u);
 }
 

@@ -176,12 +176,12 @@ int main(int argc, char** argv)
         save(box, QStringLiteral("message_box_ok_cancel"));
     }
     {
-        // A message longer than the picture's text area.
-        BaseMsgDlg box(MainDlg::tr("Warning"),
-                       QObject::tr("The image file could not be written to the chosen folder because the "
-                                   "partition is full. Free some space on it or choose another folder, then "
-                                   "start the backup again."),
-                       QStringLiteral(":images/warning_L.png"), nullptr, true, false);
+        // A message longer than the picture's text area: the about box.
+        BaseMsgDlg box(QCoreApplication::translate("BaseDlg", "Information"),
+                       QCoreApplication::translate(
+                           "BaseDlg", "Sorvik Tavimo Recover backs up and restores NTFS and FAT32 "
+                                      "partitions. Contact your system administrator for help."),
+                       QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
         save(box, QStringLiteral("message_box_long"));
     }
 
