@@ -42,6 +42,8 @@ const char* const kTreeStyle =
     "QTreeView { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
     " background-color: rgba(24, 28, 34, 210); alternate-background-color: rgba(40, 46, 54, 210);"
     " selection-background-color: rgb(176, 84, 8); selection-color: rgb(255, 255, 255); }"
+    "QTreeView::item:selected { background-color: rgb(176, 84, 8); color: rgb(255, 255, 255); }"
+    "QTreeView::item:focus:!selected { border: 1px solid rgb(230, 120, 20); }"
     "QHeaderView::section { font: 50 13pt \"wenquanyi\"; color: rgb(255, 255, 255);"
     " background-color: rgb(52, 58, 66); border: none; border-right: 1px solid rgb(90, 98, 108);"
     " padding: 2px 8px; }";

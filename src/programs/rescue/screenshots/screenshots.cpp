@@ -288,8 +288,19 @@ int main(int argc, char** argv)
         BrowseForFileDialog* dialog = restore->m_rtWidget1->m_fileDialog;
         dialog->show();
         QTreeView* tree = dialog->treeView();
-        for (int row = 0; row < tree->model()->rowCount(); ++row)
-            tree->expand(tree->model()->index(row, 0));
+        QAbstractItemModel* places = tree->model();
+        QModelIndex volume;
+        for (int row = 0; row < places->rowCount(); ++row) {
+            const QModelIndex place = places->index(row, 0);
+            tree->expand(place);
+            for (int child = 0; child < places->rowCount(place); ++child) {
+                if (places->index(child, 0, place).data().toString() == QFileInfo(firstVolume).fileName())
+                    volume = places->index(child, 0, place);
+            }
+        }
+        // The image pressed, as a user picks it: its name fills the field.
+        if (volume.isValid())
+            pressWithMouse(tree, volume);
         save(*dialog, QStringLiteral("file_dialog_restore"));
         dialog->hide();
     }
