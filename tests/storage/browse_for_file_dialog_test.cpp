@@ -314,6 +314,7 @@ TEST_F(BrowseDialogTest, ChoosingAnExistingFileNeverAsksToTypeANameAndEveryColum
     // The incremental backup's base is picked, not typed.
     auto dialog = newDialog({"*.bkp"}, true, true);
     EXPECT_EQ(dialog->findChild<QLabel*>("fileLabel")->text(), "File name you select:");
+    EXPECT_EQ(dialog->findChild<QLabel*>("selectLabel")->text(), "Select a backup image file (*.bkp)");
     EXPECT_TRUE(nameEdit(*dialog)->isReadOnly());
 
     dialog->resize(800, 600);

@@ -174,6 +174,7 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     }
     if (nameReadOnly) {
         // The name comes from the file pressed, never from the keyboard.
+        m_selectLabel->setText(tr("Select a backup image file (*.bkp)"));
         m_fileLabel->setText(tr("File name you select:"));
         m_fileNameEdit->setReadOnly(true);
     }

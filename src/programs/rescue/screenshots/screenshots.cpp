@@ -116,6 +116,24 @@ void waitWhile(Busy busy)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
+// Opens every place of a file dialog's tree and presses the file named
+// `name` in one of them, as a user picks it: its name fills the field.
+void pickFile(QTreeView* tree, const QString& name)
+{
+    QAbstractItemModel* places = tree->model();
+    QModelIndex file;
+    for (int row = 0; row < places->rowCount(); ++row) {
+        const QModelIndex place = places->index(row, 0);
+        tree->expand(place);
+        for (int child = 0; child < places->rowCount(place); ++child) {
+            if (places->index(child, 0, place).data().toString() == name)
+                file = places->index(child, 0, place);
+        }
+    }
+    if (file.isValid())
+        pressWithMouse(tree, file);
+}
+
 void enter(EventButton* button)
 {
     QEvent event(QEvent::Enter);
@@ -266,6 +284,14 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "the demo backup wrote no %s\n", qPrintable(firstVolume));
             ++g_failures;
         }
+        {
+            // The image an incremental backup builds on is picked, not typed.
+            BrowseForFileDialog* dialog = backup->page2()->m_incrementalDialog;
+            dialog->show();
+            pickFile(dialog->treeView(), QFileInfo(firstVolume).fileName());
+            save(*dialog, QStringLiteral("file_dialog_incremental"));
+            dialog->hide();
+        }
         // The same name again: the replace question, answered with Cancel.
         backup->showStep3();
         expectBox(QStringLiteral("box_replace_question"), 0);
@@ -288,19 +314,7 @@ int main(int argc, char** argv)
         BrowseForFileDialog* dialog = restore->m_rtWidget1->m_fileDialog;
         dialog->show();
         QTreeView* tree = dialog->treeView();
-        QAbstractItemModel* places = tree->model();
-        QModelIndex volume;
-        for (int row = 0; row < places->rowCount(); ++row) {
-            const QModelIndex place = places->index(row, 0);
-            tree->expand(place);
-            for (int child = 0; child < places->rowCount(place); ++child) {
-                if (places->index(child, 0, place).data().toString() == QFileInfo(firstVolume).fileName())
-                    volume = places->index(child, 0, place);
-            }
-        }
-        // The image pressed, as a user picks it: its name fills the field.
-        if (volume.isValid())
-            pressWithMouse(tree, volume);
+        pickFile(tree, QFileInfo(firstVolume).fileName());
         save(*dialog, QStringLiteral("file_dialog_restore"));
         dialog->hide();
     }
