@@ -52,7 +52,8 @@ QString BackupWizard::replaceQuestion(const BackupPlan::Result& asking, const QS
 
 bool BackupWizard::agreeToReplace(const BackupPlan::Result& asking)
 {
-    return message(tr("Warning"), replaceQuestion(asking, imageFileName()), true) == 1;
+    return message(tr("Warning"), replaceQuestion(asking, imageFileName()), true,
+                   QStringLiteral(":images/MsgIcon_Question.png")) == 1;
 }
 
 bool BackupWizard::planAtStart(BackupPlan::Result* plan)

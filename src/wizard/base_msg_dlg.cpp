@@ -77,11 +77,11 @@ BaseMsgDlg::BaseMsgDlg(const QString& title, const QString& message, const QStri
     const int bw = buttonSize.width();
     const int centre = (m_width - bw) / 2;
     if (okButton) {
-        m_exitButton = newButton("m_exitButton", tr("Ok"), centre, buttonSize);
+        m_exitButton = newButton("m_exitButton", tr("OK"), centre, buttonSize);
         connect(m_exitButton, &QPushButton::clicked, this, &QDialog::accept);
     }
     if (okCancelButtons) {
-        m_okButton = newButton("m_okButton", tr("Ok"), centre - bw / 2 - 2, buttonSize);
+        m_okButton = newButton("m_okButton", tr("OK"), centre - bw / 2 - 2, buttonSize);
         connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
         m_cancelButton = newButton("m_cancelButton", tr("Cancel"), centre + bw / 2 + 2, buttonSize);
         connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);

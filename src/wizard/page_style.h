@@ -3,6 +3,7 @@
 #ifndef RESCUE_CONSOLE_PAGE_STYLE_H
 #define RESCUE_CONSOLE_PAGE_STYLE_H
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -47,6 +48,23 @@ inline QString treeStyle()
     return QStringLiteral("font: 50 11pt \"wenquanyi\";");
 }
 
+// The partition and image trees: every column fits its contents and its
+// header, but the partition's name (column 1) takes what the others leave,
+// so that no column hides behind a scroll bar.
+// The header may have no sections yet, and a model reset makes them anew:
+// the name's mode is set again whenever they come.
+inline void fitPartitionColumns(QHeaderView* header)
+{
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    const auto stretchName = [header](int, int count) {
+        if (count > 1)
+            header->setSectionResizeMode(1, QHeaderView::Stretch);
+    };
+    QObject::connect(header, &QHeaderView::sectionCountChanged, header, stretchName);
+    stretchName(0, header->count());
+}
+
 // The wizards' column of steps: the current step in dark orange (readable on the light column), the others in
 // dark grey; the arrow points from the column at the current step. And the
 // wizards' row of buttons.
@@ -55,13 +73,16 @@ const int kStepArrowY[3] = {108, 198, 288};
 
 inline QString stepTitleStyle(bool current)
 {
-    return current ? QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(152, 72, 0);")
+    return current ? QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(122, 56, 0);")
                    : QStringLiteral("font: 90 18pt \"l047013t\";\ncolor: rgb(66, 66, 66);");
 }
 
+// The current step's caption is small: drawn with smoothed edges its pixels
+// come out lighter than its colour, so the colour is dark enough to keep a
+// margin above 4.5:1 on what is drawn.
 inline QString stepSubtitleStyle(bool current)
 {
-    return current ? QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(152, 72, 0);")
+    return current ? QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(122, 56, 0);")
                    : QStringLiteral("font: 75 10pt \"l047013t\";\ncolor: rgb(66, 66, 66);");
 }
 

@@ -1,5 +1,6 @@
 #include "start_bk_widget.h"
 
+#include "engine_state_text.h"
 #include "frame_resources.h"
 #include "page_style.h"
 #include "progress_bar.h"
@@ -67,7 +68,7 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
 
     const int captionX = 70, valueX = 230, rowY = 80, rowStep = 28, rowH = 24;
     const QString captions[] = {
-        StartBkWidget::tr("State"),
+        StartBkWidget::tr("State:"),
         StartBkWidget::tr("Current File:"),
         StartBkWidget::tr("Speed:"),
         restore ? StartBkWidget::tr("Bytes Restored:") : StartBkWidget::tr("Bytes Backed Up:"),
@@ -216,7 +217,7 @@ void StartBkWidget::displayState(QString state)
         m_model.endTimeLeft();
         m_form->leftTimeLabel->setText(kZeroTime);
     }
-    m_form->stateLabel->setText(state);
+    m_form->stateLabel->setText(engineStateText(state));
 }
 
 void StartBkWidget::displaySpeed(QString speed)

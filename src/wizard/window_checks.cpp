@@ -185,6 +185,49 @@ QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum
     return problems;
 }
 
+QStringList cutColumns(QWidget* window)
+{
+    QStringList problems;
+    for (QWidget* widget : shownWidgets(window)) {
+        auto* view = qobject_cast<QAbstractItemView*>(widget);
+        QHeaderView* header = view ? view->findChild<QHeaderView*>() : nullptr;
+        if (!view || !view->model() || !header || header->orientation() != Qt::Horizontal ||
+            !header->isVisible())
+            continue;
+        const QFontMetrics metrics(header->font());
+        const int viewWidth = view->viewport()->width();
+        for (int column = 0; column < header->count(); ++column) {
+            if (header->isSectionHidden(column))
+                continue;
+            const QString name = view->model()->headerData(column, Qt::Horizontal).toString().trimmed();
+            const int size = header->sectionSize(column);
+            const int right = header->sectionViewportPosition(column) + size;
+            if (right > viewWidth + 1) {
+                problems << QStringLiteral("%1 column %2 \"%3\": ends at %4, past the view's %5")
+                                .arg(describe(view))
+                                .arg(column)
+                                .arg(name)
+                                .arg(right)
+                                .arg(viewWidth);
+                continue;
+            }
+            if (header->sectionResizeMode(column) == QHeaderView::Stretch)
+                continue;
+            const int needed =
+                qMax(metrics.horizontalAdvance(name) + kColumnNameGap, view->sizeHintForColumn(column));
+            if (size < needed) {
+                problems << QStringLiteral("%1 column %2 \"%3\": %4 wide, its texts need %5")
+                                .arg(describe(view))
+                                .arg(column)
+                                .arg(name)
+                                .arg(size)
+                                .arg(needed);
+            }
+        }
+    }
+    return problems;
+}
+
 QStringList unnamedControls(QWidget* window)
 {
     static const QStringList defaults{QStringLiteral("Dialog"), QStringLiteral("Form"),

@@ -34,6 +34,17 @@ QStringList lowContrastTexts(QWidget* window, const QImage& shot, double minimum
 // "Form"), or the same as another input's of the same window.
 QStringList unnamedControls(QWidget* window);
 
+// The room a column's header leaves beside its name, so that the names of
+// neighbouring columns do not run together.
+constexpr int kColumnNameGap = 10;
+
+// One line per column of a shown tree or table of `window` that does not
+// show all of itself: narrower than its header's name and the gap beside
+// it, or than its widest visible text (a column that stretches into the
+// room the others leave may elide), or lying past the right edge of the
+// view, behind or beyond its scroll bar.
+QStringList cutColumns(QWidget* window);
+
 }  // namespace WindowChecks
 
 #endif

@@ -45,6 +45,10 @@ void newDivider(QWidget* parent, int y)
 
 }  // namespace
 
+const WizardFrame::StepColumn WizardFrame::kConsoleSteps = {
+    {80, 175, 280}, QSize(150, 50), {120, 215, 320},
+    QSize(150, 20), {158, 253},     Qt::AlignLeft | Qt::AlignVCenter};
+
 WizardFrame::WizardFrame(QWidget* parent, const QString& title, const QStringList& titles,
                          const QStringList& subtitles, const StepColumn& column, bool windowManagerFrame)
     : BaseDlg(parent, Qt::WindowFlags(), true)

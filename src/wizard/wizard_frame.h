@@ -40,6 +40,10 @@ public:
         Qt::Alignment alignment;  // none: the label's default
     };
 
+    // The console's wizards all draw their steps here, so that the column
+    // does not jump when the user goes from one wizard to another.
+    static const StepColumn kConsoleSteps;
+
     State state() const { return m_state; }
     // 1 to 3; the running job keeps step 3.
     int currentStep() const { return m_currentStep; }

@@ -165,10 +165,12 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_EQ(answers.boxes.size(), before + 1);
     EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("An image named sys already exists")));
     EXPECT_TRUE(answers.boxes.last().cancelButton);
+    // A question, not a refusal: the user may well go on.
+    EXPECT_EQ(answers.boxes.last().iconPath, QStringLiteral(":images/MsgIcon_Question.png"));
     EXPECT_EQ(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
 
-    // "Ok" replaces the whole set: no incremental image is left on a base
+    // "OK" replaces the whole set: no incremental image is left on a base
     // that is gone.
     answers.push(1);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));

@@ -36,9 +36,9 @@ void expectStep(CloneDlg& dlg, CloneDlg::State state)
     QWidget* pages[] = {dlg.page1(), dlg.page2(), dlg.page3()};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(pages[i]->isVisible(), i == step) << "page " << i;
-        const bool orange = dlg.stepTitle(i)->styleSheet().contains(QStringLiteral("152, 72, 0"));
+        const bool orange = dlg.stepTitle(i)->styleSheet().contains(QStringLiteral("122, 56, 0"));
         EXPECT_EQ(orange, i == step) << "step label " << i;
-        EXPECT_EQ(dlg.stepSubtitle(i)->styleSheet().contains(QStringLiteral("152, 72, 0")), i == step);
+        EXPECT_EQ(dlg.stepSubtitle(i)->styleSheet().contains(QStringLiteral("122, 56, 0")), i == step);
     }
     const int arrowY[] = {108, 198, 288};
     EXPECT_EQ(dlg.arrowLabel()->pos(), QPoint(187, arrowY[step]));

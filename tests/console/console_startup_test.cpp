@@ -2,20 +2,25 @@
 // environment, the catalogues chosen by LANG, "dev_t", the style sheet and
 // the codecs, and a main window built after them that shows their effect.
 #include "../storage/parted_sanitizer_options.h"
+#include "browse_for_file_dialog.h"
 #include "console_startup.h"
 #include "console_test_app.h"
 #include "device_prober.h"
+#include "engine_state_text.h"
 #include "main_dlg.h"
 #include "screen_background.h"
 #include "system_paths.h"
 #include "test_support.h"
 
 #include <QDataStream>
+#include <QDialogButtonBox>
 #include <QMetaType>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCodec>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,6 +65,29 @@ TEST(ConsoleStartupCatalogues, ConsoleCatalogueFollowsLang)
     }
     // Removed again with its start-up object.
     EXPECT_EQ(QCoreApplication::translate("MainDlg", "Quit"), QStringLiteral("Quit"));
+}
+
+TEST(ConsoleStartupCatalogues, WithLangUnsetTheEnginesStatesAndTheFileDialogsButtonsAreChinese)
+{
+    consoletest::testApp();
+    // No Qt catalogue loads for an empty LANG: every text the console shows
+    // comes from its own catalogue.
+    ConsoleStartup startup;
+    EXPECT_FALSE(startup.installQtCatalogue(QByteArray()));
+    ASSERT_TRUE(startup.installConsoleCatalogue(QByteArray()));
+    for (const char* state : {"Initializing ...", "Backing up partition ...", "Restoring partition ...",
+                              "Finishing restore partition ...", "Finish restore partition",
+                              "Checking partition ... ", "Finish"}) {
+        const QString shown = engineStateText(QString::fromLatin1(state));
+        EXPECT_TRUE(std::any_of(shown.begin(), shown.end(),
+                                [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; }))
+            << state << " -> " << shown.toStdString();
+    }
+    BrowseForFileDialog dialog(nullptr, nullptr, false, false, -1, Qt::Dialog);
+    auto* box = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+    EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
 }
 
 TEST(ConsoleStartupTypes, DevTTravelsAsA64BitNumber)

@@ -278,9 +278,9 @@ TEST_F(StartBkWidgetTest, FinishedRestoreStopsTheClock)
     page.displayState(QStringLiteral("Finish restore partition"));
     EXPECT_FALSE(clock->isActive());
     EXPECT_EQ(QStringLiteral("00:00:00"), left());
-    EXPECT_EQ(QStringLiteral("Finish restore partition"), page.form().stateLabel->text());
+    EXPECT_EQ(QStringLiteral("Partition restored"), page.form().stateLabel->text());
     page.displayState(QStringLiteral("Checking partition ... "));
-    EXPECT_EQ(QStringLiteral("Checking partition ... "), page.form().stateLabel->text());
+    EXPECT_EQ(QStringLiteral("Checking partition ..."), page.form().stateLabel->text());
 }
 
 TEST_F(StartBkWidgetTest, DefaultClockTicksOnceASecond)

@@ -143,6 +143,7 @@ TEST_F(JustBackupTest, RefusesTheDriveItselfAndAnImageNotToOverwrite)
             EXPECT_TRUE(answers.boxes[1].message.startsWith(
                 "An image named D:\\Images\\C_backup_0_0.bkp already exists there. It is kept until"))
                 << answers.boxes[1].message.toStdString();
+            EXPECT_EQ(answers.boxes[1].iconPath, ":images/MsgIcon_Question.png");
         }
         EXPECT_EQ(testsupport::ReadFileBytes(oldImage), testsupport::PatternBytes(10, 1));
     }

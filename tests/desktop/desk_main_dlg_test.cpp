@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,6 +94,27 @@ TEST(DeskMainDlg, HoverTextsFollowTheButtons)
         EXPECT_EQ(window.hoverTitle()->text(), c.title);
         EXPECT_FALSE(window.hoverText()->text().isEmpty());
     }
+}
+
+TEST(DeskMainDlg, TheToolsButtonHasAPictureOfItsOwn)
+{
+    testApp();
+    DeskMachine machine;
+    desk::MainDlg window;
+    window.show();
+    QApplication::processEvents();
+    // The console's clone button, drawn at the same size by the same sheet.
+    QPushButton clone(&window);
+    clone.setObjectName(QStringLiteral("m_cloneButton"));
+    clone.setGeometry(window.toolButton()->geometry().translated(0, 200));
+    clone.show();
+    QApplication::processEvents();
+    const QImage tools = window.toolButton()->grab().toImage();
+    EXPECT_FALSE(tools.isNull());
+    EXPECT_NE(tools, clone.grab().toImage());
+    EXPECT_NE(tools, window.backupButton()->grab().toImage());
+    EXPECT_NE(tools, window.restoreButton()->grab().toImage());
+    EXPECT_FALSE(QImage(QStringLiteral(":images/Tools_N.png")).isNull());
 }
 
 TEST(DeskMainDlg, QuitClosesTheWindow)

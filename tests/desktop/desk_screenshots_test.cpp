@@ -13,6 +13,9 @@
 #include "bk_widget3.h"
 #include "desk_restore_dlg.h"
 #include "desk_rt_widget1.h"
+#include "desk_rt_widget2.h"
+#include "ntfs_fixture.h"
+#include "test_support.h"
 #include "desk_settings.h"
 #include "desk_startup.h"
 #include "desk_test_app.h"
@@ -23,6 +26,7 @@
 #include "window_checks.h"
 
 #include <QDir>
+#include <QTreeWidgetItem>
 #include <QTranslator>
 #include <gtest/gtest.h>
 
@@ -48,8 +52,9 @@ public:
         const QImage shot = window.grab().toImage();
         EXPECT_TRUE(shot.save(m_dir + QLatin1Char('/') + name + QStringLiteral(".png")))
             << name.toStdString();
-        const QStringList problems =
-            WindowChecks::lowContrastTexts(&window, shot) + WindowChecks::unnamedControls(&window);
+        const QStringList problems = WindowChecks::lowContrastTexts(&window, shot) +
+                                     WindowChecks::unnamedControls(&window) +
+                                     WindowChecks::cutColumns(&window);
         EXPECT_EQ(problems.join(QLatin1Char('\n')).toStdString(), "")
             << m_language.toStdString() << " " << name.toStdString();
     }
@@ -60,17 +65,92 @@ private:
     QString m_dir;
 };
 
+// A real image of C: (an NTFS partition made by mkntfs) in D:\\Images, and
+// what only an image shows: the restore wizard's three steps, and the
+// success, replace, erase, MBR and error boxes.
+void drawImageWindows(DeskMachine& machine, Shots& shots,
+                      const std::function<void(const QString&, int)>& expectBox, const QString& pendingBox)
+{
+    if (!testsupport::HaveNtfsTools())
+        SKIP_OR_FAIL_IN_CI("ntfs-3g's tools are missing");
+    testsupport::TempDir work;
+    const std::string system = work.file("system.part");
+    std::string log;
+    ASSERT_TRUE(testsupport::MakeNtfsPartition(system, desktest::kPartBytes, &log)) << log;
+    ASSERT_TRUE(testsupport::FillNtfsPartition(system, work.path(),
+                                               {{"readme.txt", testsupport::PatternBytes(3000, 1)}}, &log))
+        << log;
+    ASSERT_TRUE(machine.storePartition(1, system));
+    machine.writeDiskBytes(0, testsupport::PatternBytes(440, 77));
+    const auto backUp = [&](const QString& box, int answer) {
+        desk::BackupDlg backup;
+        backup.show();
+        desktest::pressLetter(backup.page1()->treeView(), *backup.page1()->model(), 'c');
+        desktest::click(backup.nextButton());
+        desktest::click(backup.nextButton());
+        expectBox(box, answer);
+        desktest::click(backup.nextButton());
+        // The job's end raises its box.
+        EXPECT_TRUE(desktest::waitUntil([&] { return pendingBox.isEmpty(); }, 120000)) << box.toStdString();
+        desktest::waitUntil([&] { return !(backup.worker() && backup.worker()->isRunning()); }, 120000);
+    };
+    backUp(QStringLiteral("box_backup_succeeded"), 1);
+    backUp(QStringLiteral("box_replace_question"), 0);
+
+    desk::RestoreDlg restore;
+    restore.show();
+    shots.take(restore, QStringLiteral("restore_step1_image"));
+    desktest::click(restore.nextButton());
+    shots.take(restore, QStringLiteral("restore_step2"));
+    // On without a target: the error box, at step 2 or at Start.
+    expectBox(QStringLiteral("box_error_no_target"), 1);
+    desktest::click(restore.nextButton());
+    if (restore.currentStep() == 3) {
+        desktest::click(restore.nextButton());
+        desktest::click(restore.previousButton());
+    }
+    desktest::pressLetter(restore.page2()->treeView(), *restore.page2()->model(), 'e');
+    shots.take(restore, QStringLiteral("restore_step2_chosen"));
+    desktest::click(restore.nextButton());
+    shots.take(restore, QStringLiteral("restore_step3"));
+    expectBox(QStringLiteral("box_erase_question"), 0);
+    desktest::click(restore.nextButton());
+    // The disk start alone: the MBR question.
+    desktest::click(restore.previousButton());
+    desktest::click(restore.previousButton());
+    if (restore.page1()->mbrItem()) {
+        restore.page1()->partItem()->setCheckState(1, Qt::Unchecked);
+        restore.page1()->mbrItem()->setCheckState(1, Qt::Checked);
+    }
+    desktest::click(restore.nextButton());
+    desktest::click(restore.nextButton());
+    expectBox(QStringLiteral("box_mbr_question"), 0);
+    desktest::click(restore.nextButton());
+}
+
 void drawEveryWindow(const QString& language)
 {
     DeskMachine machine;
     desk::writeSetting(desk::kDstPathKey, "D:\\Images");
     Shots shots(language);
 
-    // The boxes the windows raise are drawn, then answered.
+    // The boxes the windows raise are drawn, then answered: with OK, or
+    // with the answer asked for the next one (Cancel leaves the disks alone).
     int boxNumber = 0;
+    QString nextBox;
+    int nextAnswer = 1;
+    const auto expectBox = [&](const QString& name, int answer) {
+        nextBox = name;
+        nextAnswer = answer;
+    };
     BaseMsgDlg::setExecHook([&](BaseMsgDlg& box) {
-        shots.take(box, QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0')));
-        return 1;
+        const QString name =
+            nextBox.isEmpty() ? QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0')) : nextBox;
+        const int answer = box.hasCancelButton() ? nextAnswer : 1;
+        nextBox.clear();
+        nextAnswer = 1;
+        shots.take(box, name);
+        return answer;
     });
 
     desk::installTools();
@@ -113,6 +193,7 @@ void drawEveryWindow(const QString& language)
         restore.progressPage()->show();
         shots.take(restore, QStringLiteral("restore_progress"));
     }
+    drawImageWindows(machine, shots, expectBox, nextBox);
     {
         desk::ToolDlg tools;
         shots.take(tools, QStringLiteral("tools_step1"));

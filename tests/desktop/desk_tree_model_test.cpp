@@ -55,7 +55,8 @@ TEST(DeskTreeModel, RowsOfTheInventoryWithTheSystemInRed)
             EXPECT_FALSE(colour.isValid());
         }
     }
-    EXPECT_EQ(model.data(model.index(0, 1, disk)).toString(), "System (c:)");
+    // The inventory reports small letters; every list shows capitals.
+    EXPECT_EQ(model.data(model.index(0, 1, disk)).toString(), "System (C:)");
     EXPECT_EQ(model.data(model.index(0, 2, disk)).toString(), "Pri,Act");
     EXPECT_EQ(model.data(model.index(1, 2, disk)).toString(), "Pri");
     EXPECT_FALSE(model.data(disk, Qt::ForegroundRole).isValid());
@@ -88,8 +89,8 @@ TEST(DeskTreeModel, RemovableDiskAndDiskWithoutLetters)
     ASSERT_EQ(model.rowCount(usb), 1);
     const TreeItem* stick = model.itemFor(model.index(0, 0, usb));
     EXPECT_EQ(stick->type, TreeItem::UsbDiskPartition);
-    // An empty label still gives "<label> (<letter>:)".
-    EXPECT_EQ(model.data(model.index(0, 1, usb)).toString(), " (f:)");
+    // An empty label gives the letter alone.
+    EXPECT_EQ(model.data(model.index(0, 1, usb)).toString(), "(F:)");
     EXPECT_EQ(model.data(model.index(0, 5, usb)).toString(), "FAT32");
 }
 

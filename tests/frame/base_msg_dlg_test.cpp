@@ -68,7 +68,7 @@ TEST(BaseMsgDlgLayout, ButtonSetsFollowTheFlags)
     BaseMsgDlg single(QStringLiteral("T"), QStringLiteral("text"), kInfo, nullptr, true, false);
     ASSERT_NE(single.exitButton(), nullptr);
     EXPECT_EQ(single.exitButton()->geometry().topLeft(), QPoint((w - bw) / 2, 195));
-    EXPECT_EQ(single.exitButton()->text(), QStringLiteral("Ok"));
+    EXPECT_EQ(single.exitButton()->text(), QStringLiteral("OK"));
     EXPECT_EQ(single.okButton(), nullptr);
     EXPECT_EQ(single.cancelButton(), nullptr);
 

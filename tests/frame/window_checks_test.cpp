@@ -3,9 +3,12 @@
 #include "window_checks.h"
 #include "frame_test_app.h"
 
+#include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -48,6 +51,39 @@ TEST(WindowChecks, OnlyThePaleTextOnTheDarkPanelIsReported)
     ASSERT_EQ(problems.size(), 2) << problems.join('\n').toStdString();
     EXPECT_TRUE(problems[0].contains(QStringLiteral("black on dark")));
     EXPECT_TRUE(problems[1].contains(QStringLiteral("grey on dark")));
+}
+
+TEST(WindowChecks, AColumnNarrowerThanItsTextsOrPastTheViewIsReported)
+{
+    frametest::testApp();
+    std::unique_ptr<QWidget> window(darkPanel());
+    auto* tree = new QTreeWidget(window.get());
+    tree->setGeometry(0, 0, 300, 200);
+    tree->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Capacity"), QStringLiteral("Type")});
+    new QTreeWidgetItem(tree, {QStringLiteral("a rather long partition name"), QStringLiteral("64.00 MB"),
+                               QStringLiteral("NTFS")});
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    window->show();
+    QApplication::processEvents();
+    // Sized to their contents, the three pass the view's right edge.
+    QStringList problems = WindowChecks::cutColumns(window.get());
+    ASSERT_FALSE(problems.isEmpty());
+    EXPECT_TRUE(problems.last().contains(QStringLiteral("\"Type\""))) << problems.join('\n').toStdString();
+
+    // The name takes what the others leave: everything shows.
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    QApplication::processEvents();
+    EXPECT_EQ(WindowChecks::cutColumns(window.get()).join('\n').toStdString(), "");
+
+    // A fixed column narrower than its name.
+    header->setSectionResizeMode(1, QHeaderView::Fixed);
+    header->resizeSection(1, 12);
+    QApplication::processEvents();
+    problems = WindowChecks::cutColumns(window.get());
+    ASSERT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems[0].contains(QStringLiteral("\"Capacity\"")));
 }
 
 TEST(WindowChecks, InputsNeedNamesOfTheirOwn)

@@ -59,8 +59,8 @@ void expectStep(TestWizard& wizard, int step)
     EXPECT_EQ(wizard.state(), static_cast<WizardFrame::State>(step - 1));
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(wizard.m_testPages[i]->isVisible(), i == step - 1) << "page " << i;
-        EXPECT_EQ(wizard.stepTitle(i)->styleSheet().contains(QStringLiteral("152, 72, 0")), i == step - 1);
-        EXPECT_EQ(wizard.stepSubtitle(i)->styleSheet().contains(QStringLiteral("152, 72, 0")), i == step - 1);
+        EXPECT_EQ(wizard.stepTitle(i)->styleSheet().contains(QStringLiteral("122, 56, 0")), i == step - 1);
+        EXPECT_EQ(wizard.stepSubtitle(i)->styleSheet().contains(QStringLiteral("122, 56, 0")), i == step - 1);
     }
     EXPECT_EQ(wizard.arrowLabel()->pos(), QPoint(187, arrowY[step - 1]));
     EXPECT_EQ(wizard.previousButton()->isVisible(), step > 1);

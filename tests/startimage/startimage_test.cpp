@@ -75,6 +75,30 @@ TEST(StartImage, BothStartImagesAreCompiledIn)
     EXPECT_TRUE(QImage(QStringLiteral(":images/startimage_en.png")).hasAlphaChannel());
 }
 
+TEST(StartImage, TheLineUnderTheNameIsInTheLanguageTheConsoleWillSpeak)
+{
+    const struct {
+        const char* lang;
+        const char* picture;
+    } cases[] = {
+        {"", ":images/startimage_cn.png"},  // the console speaks Chinese then too
+        {"zh_CN.UTF-8", ":images/startimage_cn.png"},
+        {"en_US.UTF-8", ":images/startimage_en.png"},
+        {"C", ":images/startimage_en.png"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(startImagePathFor(c.lang), QString::fromLatin1(c.picture)) << c.lang;
+
+    // The two pictures differ in that line only.
+    app();
+    initStartImages();
+    const QImage en(QStringLiteral(":images/startimage_en.png"));
+    const QImage cn(QStringLiteral(":images/startimage_cn.png"));
+    ASSERT_EQ(en.size(), cn.size());
+    EXPECT_EQ(en.copy(0, 0, en.width(), 500), cn.copy(0, 0, cn.width(), 500));
+    EXPECT_NE(en.copy(0, 505, en.width(), 60), cn.copy(0, 505, cn.width(), 60));
+}
+
 TEST(StartImage, DelayIsTenSecondsUnlessTheEnvironmentSaysOtherwise)
 {
     qunsetenv("STARTIMAGE_DELAY_MS");

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -304,6 +305,43 @@ TEST_F(BrowseDialogTest, CancelClosesWithRejectedAndNoAcceptedSignal)
     EXPECT_EQ(dialog->exec(), QDialog::Rejected);
 }
 
+TEST_F(BrowseDialogTest, ChoosingAnExistingFileNeverAsksToTypeANameAndEveryColumnFitsItsTexts)
+{
+    makeImagePlace();
+    if (HasFatalFailure() || IsSkipped())
+        return;
+    place->usedSectors = 8192;
+    // The incremental backup's base is picked, not typed.
+    auto dialog = newDialog({"*.bkp"}, true, true);
+    EXPECT_EQ(dialog->findChild<QLabel*>("fileLabel")->text(), "File name you select:");
+    EXPECT_EQ(dialog->findChild<QLabel*>("selectLabel")->text(), "Select a backup image file (*.bkp)");
+    EXPECT_TRUE(nameEdit(*dialog)->isReadOnly());
+
+    dialog->resize(800, 600);
+    const QModelIndex d = find(*dialog, QModelIndex(), "DATA (D:)");
+    ASSERT_TRUE(d.isValid());
+    const QModelIndex images = find(*dialog, d, "images");
+    const QModelIndex volume = find(*dialog, images, "disk_0_0.bkp");
+    ASSERT_TRUE(volume.isValid());
+    press(*dialog, volume);
+    EXPECT_EQ(nameEdit(*dialog)->text(), "disk_0_0.bkp");
+    QCoreApplication::processEvents();
+
+    QTreeView* tree = dialog->treeView();
+    QHeaderView* header = tree->header();
+    const QFontMetrics headerFont(header->font());
+    for (int column = 0; column < dialog->model()->columnCount(); ++column) {
+        const QString title = dialog->model()->headerData(column, Qt::Horizontal).toString();
+        EXPECT_GE(header->sectionSize(column), headerFont.horizontalAdvance(title)) << title.toStdString();
+        EXPECT_GE(header->sectionSize(column),
+                  static_cast<QAbstractItemView*>(tree)->sizeHintForColumn(column))
+            << title.toStdString();
+    }
+    // The place's row tells its size and its free space.
+    EXPECT_FALSE(d.sibling(d.row(), FilesystemModel::SizeColumn).data().toString().isEmpty());
+    EXPECT_FALSE(d.sibling(d.row(), FilesystemModel::FreeColumn).data().toString().isEmpty());
+}
+
 TEST_F(BrowseDialogTest, TheDialogAndItsPromptSpeakChineseWithTheConsolesCatalogue)
 {
     initRescueFrame();
@@ -314,6 +352,11 @@ TEST_F(BrowseDialogTest, TheDialogAndItsPromptSpeakChineseWithTheConsolesCatalog
         auto dialog = newDialog({"*.bkp"}, false);
         EXPECT_EQ(dialog->findChild<QLabel*>("fileLabel")->text(), QString::fromUtf8("您选择的文件名："));
         EXPECT_EQ(dialog->ejectAction()->text(), QString::fromUtf8("弹出光盘"));
+        // Qt's own catalogue is not installed here (LANG unset or zh_CN
+        // without it): the buttons carry our texts.
+        auto* box = dialog->findChild<QDialogButtonBox*>("buttonBox");
+        EXPECT_EQ(box->button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+        EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
         EXPECT_EQ(dialog->model()->index(dialog->model()->rowCount() - 1, 0).data().toString(),
                   QString::fromUtf8("网络"));
         PasswordDialog prompt(nullptr, false, PasswordDialog::PasswordField, QString(),

@@ -6,6 +6,7 @@
 #include "mount_table.h"
 #include "parted_sanitizer_options.h"
 #include "places_fixtures.h"
+#include "size_text.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -18,21 +19,6 @@
 namespace {
 
 using placestest::PlacesTest;
-
-struct SizeCase {
-    quint64 bytes;
-    const char* text;
-};
-
-TEST(FormatFileSize, WholeUnitsFromTwiceTheirSize)
-{
-    const SizeCase cases[] = {
-        {0, "0 B"},        {2047, "2047 B"},        {2048, "2 KB"},          {2097151, "2047 KB"},
-        {2097152, "2 MB"}, {2147483647, "2047 MB"}, {2147483648ull, "2 GB"}, {~0ull, "17179869183 GB"},
-    };
-    for (const SizeCase& c : cases)
-        EXPECT_EQ(FilesystemModel::formatFileSize(c.bytes), c.text) << c.bytes;
-}
 
 class FilesystemModelTest : public PlacesTest {
 protected:
@@ -80,12 +66,14 @@ TEST_F(FilesystemModelTest, PassesQtsModelTesterWhileItMountsAndLists)
 
 TEST_F(FilesystemModelTest, ColumnsHeadersAndRoles)
 {
+    place->usedSectors = 4096;
     auto model = newModel();
     EXPECT_EQ(model->columnCount(), 4);
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "Name");
     EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "Type");
     EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), "Size");
-    EXPECT_FALSE(model->headerData(3, Qt::Horizontal).isValid());
+    EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString(), "Free space");
+    EXPECT_FALSE(model->headerData(4, Qt::Horizontal).isValid());
     EXPECT_FALSE(model->headerData(0, Qt::Vertical).isValid());
 
     const QModelIndex d = model->index(0, 0);
@@ -93,15 +81,19 @@ TEST_F(FilesystemModelTest, ColumnsHeadersAndRoles)
     EXPECT_EQ(d.data(FilesystemModel::ItemTypeRole).toInt(), IFilesystemItem::MountPointType);
     EXPECT_EQ(d.data(FilesystemModel::DevicePathRole).toString(), QString::fromStdString(partition));
     EXPECT_FALSE(d.data(Qt::DecorationRole).value<QIcon>().isNull());
-    EXPECT_FALSE(model->index(0, 1).data().isValid());
-    EXPECT_FALSE(model->index(0, 2).data().isValid());
+    // A place tells what it holds and how much room is left, in the size
+    // text of every other list.
+    EXPECT_EQ(model->index(0, 1).data().toString(), "NTFS");
+    EXPECT_EQ(model->index(0, 2).data().toString(), formatSize(qint64(place->length) * 512));
+    EXPECT_EQ(model->index(0, 3).data().toString(),
+              formatSize(qint64(place->length - place->usedSectors) * 512));
     EXPECT_EQ(model->flags(d), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     EXPECT_EQ(model->flags(QModelIndex()), Qt::NoItemFlags);
 
     const QModelIndex top = child(*model, d, "top.bkp");
     ASSERT_TRUE(top.isValid());
     EXPECT_EQ(model->index(top.row(), 1, d).data().toString(), "File");
-    EXPECT_EQ(model->index(top.row(), 2, d).data().toString(), "10 B");
+    EXPECT_EQ(model->index(top.row(), 2, d).data().toString(), formatSize(10));
     EXPECT_FALSE(model->index(top.row(), 3, d).data().isValid());
     EXPECT_EQ(top.data(FilesystemModel::WindowsPathRole).toString(), "D:\\top.bkp");
     EXPECT_EQ(top.data(FilesystemModel::PathRole).toString(),

@@ -382,6 +382,22 @@
         <translation>磁盘 %1</translation>
     </message>
     <message>
+        <source>Log</source>
+        <translation>逻辑</translation>
+    </message>
+    <message>
+        <source>Pri</source>
+        <translation>主</translation>
+    </message>
+    <message>
+        <source>,Act</source>
+        <translation>,活动</translation>
+    </message>
+    <message>
+        <source>Disk</source>
+        <translation>磁盘</translation>
+    </message>
+    <message>
         <source>Select images</source>
         <translation>选择镜像</translation>
     </message>
@@ -455,6 +471,10 @@
     <message>
         <source>Select a partition to restore</source>
         <translation>选择要还原的分区</translation>
+    </message>
+    <message>
+        <source>Partition to restore</source>
+        <translation>要还原的分区</translation>
     </message>
 </context>
 <context>
@@ -546,7 +566,7 @@
         <translation>浏览</translation>
     </message>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
     <message>

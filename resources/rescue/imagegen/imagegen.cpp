@@ -23,6 +23,7 @@
 
 #include "product_version.h"
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
@@ -449,6 +450,38 @@ void clonePicture(QPainter& p)
     drawDisk(p, QRectF(56, 94, 68, 32), QColor(0x8a, 0x7a, 0x60));
 }
 
+// A gear with a wrench across it: the desktop's tools.
+void toolsPicture(QPainter& p)
+{
+    const QPointF centre(62, 66);
+    const int teeth = 8;
+    QPolygonF gear;
+    for (int i = 0; i < teeth * 4; ++i) {
+        const qreal angle =
+            (i / 4 + (i % 4 < 2 ? 0.0 : 0.5) + (i % 4 == 1 || i % 4 == 2 ? 0.12 : 0.0)) * 2 * M_PI / teeth;
+        const qreal radius = (i % 4 == 1 || i % 4 == 2) ? 40 : 31;
+        gear << centre + QPointF(radius * std::cos(angle), radius * std::sin(angle));
+    }
+    p.setPen(QPen(QColor(0x5a, 0x62, 0x6c), 1.5));
+    p.setBrush(QColor(0x9a, 0xa4, 0xb0));
+    p.drawPolygon(gear);
+    p.setBrush(QColor(0x2a, 0x2f, 0x35));
+    p.drawEllipse(centre, 12, 12);
+    // The wrench: a handle from lower left to upper right, an open jaw.
+    p.save();
+    p.translate(78, 78);
+    p.rotate(-45);
+    p.setPen(QPen(kOrange.darker(140), 1.5));
+    p.setBrush(kOrange);
+    p.drawRoundedRect(QRectF(-6, -4, 52, 12), 5, 5);
+    QPainterPath jaw;
+    jaw.addEllipse(QPointF(-8, 2), 15, 15);
+    QPainterPath mouth;
+    mouth.addRect(QRectF(-26, -4, 18, 12));
+    p.drawPath(jaw.subtracted(mouth));
+    p.restore();
+}
+
 // A text button; its caption comes from the widget.
 QImage textButton(int w, int h, State state)
 {
@@ -711,8 +744,10 @@ int main(int argc, char** argv)
         out.save(titleButton(State::Pressed, b.glyph, b.plate), base + b.pressed + ".png", frame);
     }
 
-    const std::pair<const char*, void (*)(QPainter&)> bigButtons[] = {
-        {"Back", backupPicture}, {"Restore", restorePicture}, {"Create_Disc", clonePicture}};
+    const std::pair<const char*, void (*)(QPainter&)> bigButtons[] = {{"Back", backupPicture},
+                                                                      {"Restore", restorePicture},
+                                                                      {"Create_Disc", clonePicture},
+                                                                      {"Tools", toolsPicture}};
     for (const auto& b : bigButtons) {
         const QString base = QString::fromLatin1(b.first) + '_';
         out.save(bigButton(State::Normal, b.second), base + "N.png", frame);

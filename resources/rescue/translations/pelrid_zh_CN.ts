@@ -47,7 +47,7 @@
 <context>
     <name>BaseMsgDlg</name>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
     <message>
@@ -302,7 +302,7 @@
         <translation>选择语言</translation>
     </message>
     <message>
-        <source>Ok</source>
+        <source>OK</source>
         <translation>确定</translation>
     </message>
 </context>
@@ -383,8 +383,8 @@
         <translation>正在备份</translation>
     </message>
     <message>
-        <source>State</source>
-        <translation>状态</translation>
+        <source>State:</source>
+        <translation>状态:</translation>
     </message>
     <message>
         <source>Current File:</source>
@@ -566,6 +566,14 @@
         <source>Places and files</source>
         <translation>位置和文件</translation>
     </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
 </context>
 <context>
     <name>RestoreDlg</name>
@@ -701,8 +709,8 @@
         <translation>镜像信息</translation>
     </message>
     <message>
-        <source>  </source>
-        <translation>  </translation>
+        <source>Disk</source>
+        <translation>磁盘</translation>
     </message>
     <message>
         <source>Partition</source>
@@ -1123,6 +1131,10 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <source>File</source>
         <translation>文件</translation>
     </message>
+    <message>
+        <source>Free space</source>
+        <translation>可用空间</translation>
+    </message>
 </context>
 <context>
     <name>MountPointItem</name>
@@ -1136,6 +1148,37 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
     <message>
         <source>Start image</source>
         <translation>启动画面</translation>
+    </message>
+</context>
+<context>
+    <name>EngineState</name>
+    <message>
+        <source>Initializing ...</source>
+        <translation>正在初始化……</translation>
+    </message>
+    <message>
+        <source>Backing up partition ...</source>
+        <translation>正在备份分区……</translation>
+    </message>
+    <message>
+        <source>Restoring partition ...</source>
+        <translation>正在还原分区……</translation>
+    </message>
+    <message>
+        <source>Finishing the restore ...</source>
+        <translation>正在完成还原……</translation>
+    </message>
+    <message>
+        <source>Partition restored</source>
+        <translation>分区已还原</translation>
+    </message>
+    <message>
+        <source>Checking partition ...</source>
+        <translation>正在检查分区……</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>已完成</translation>
     </message>
 </context>
 </TS>

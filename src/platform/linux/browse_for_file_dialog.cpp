@@ -34,12 +34,19 @@
 namespace {
 
 const char* const kTextStyle = "font: 50 15pt \"wenquanyi\";\ncolor: rgb(255, 255, 255);";
-// Green, drawn at 0.7 opacity, with white text that reads well on it; the
-// chosen row stands out in the frame's orange.
+// A dark, translucent list that matches the rest of the frame, with white
+// text well above the readable contrast; the chosen row stands out in the
+// frame's orange. The header is drawn in the same colours, so that the
+// column names read on it as well.
 const char* const kTreeStyle =
     "QTreeView { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
-    " background-color: rgba(0, 128, 0, 178);"
-    " selection-background-color: rgb(230, 120, 20); selection-color: rgb(255, 255, 255); }";
+    " background-color: rgba(24, 28, 34, 210); alternate-background-color: rgba(40, 46, 54, 210);"
+    " selection-background-color: rgb(176, 84, 8); selection-color: rgb(255, 255, 255); }"
+    "QTreeView::item:selected { background-color: rgb(176, 84, 8); color: rgb(255, 255, 255); }"
+    "QTreeView::item:focus:!selected { border: 1px solid rgb(230, 120, 20); }"
+    "QHeaderView::section { font: 50 13pt \"wenquanyi\"; color: rgb(255, 255, 255);"
+    " background-color: rgb(52, 58, 66); border: none; border-right: 1px solid rgb(90, 98, 108);"
+    " padding: 2px 8px; }";
 const char* const kInfoIcon = ":images/MsgIcon_Info.png";
 const char* const kStopIcon = ":images/MsgIcon_Stop.png";
 
@@ -114,9 +121,15 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_treeView->setObjectName(QStringLiteral("treeView"));
     m_treeView->setModel(m_model);
     m_treeView->setStyleSheet(QLatin1String(kTreeStyle));
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    // Columns sized to short contents would cut their own headers.
-    m_treeView->header()->setMinimumSectionSize(90);
+    m_treeView->setAlternatingRowColors(true);
+    // The name takes the room the figures leave; the figures fit their
+    // texts and their headers (a column sized to short contents would cut
+    // its own header).
+    QHeaderView* header = m_treeView->header();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(90);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(FilesystemModel::NameColumn, QHeaderView::Stretch);
     m_treeView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_treeView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_fileLabel = new QLabel(tr("Please input a file name:"), this);
@@ -125,6 +138,10 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
     m_fileNameEdit->setObjectName(QStringLiteral("fileNameEdit"));
     m_buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
     m_buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    // Our own texts: Qt's catalogue is not installed for every language the
+    // console speaks.
+    m_buttonBox->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    m_buttonBox->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
     // The label names the field for assistive tools.
     m_treeView->setAccessibleName(tr("Places and files"));
     m_fileLabel->setBuddy(m_fileNameEdit);
@@ -155,8 +172,12 @@ void BrowseForFileDialog::build(const QStringList* nameFilters, bool nameReadOnl
         m_fileNameEdit->setReadOnly(true);
         m_selectLabel->setText(tr("Select a backup image file (*.bkp)"));
     }
-    if (nameReadOnly)
+    if (nameReadOnly) {
+        // The name comes from the file pressed, never from the keyboard.
+        m_selectLabel->setText(tr("Select a backup image file (*.bkp)"));
+        m_fileLabel->setText(tr("File name you select:"));
         m_fileNameEdit->setReadOnly(true);
+    }
 
     m_ejectAction =
         new QAction(QIcon(QStringLiteral(":/images/16x16/media-eject.png")), tr("Eject CD-ROM"), this);

@@ -3,6 +3,7 @@
 #include "device_prober.h"
 #include "device_records.h"
 #include "mount_table.h"
+#include "system_probes.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -199,7 +200,8 @@ MountPointItem::MountPointItem(const PartitionRecord* record, const QStringList*
       m_kind(record->disk ? record->disk->kind : DiskKindDisk), m_devicePath(duplicateText(record->path)),
       m_fsName(duplicateText(record->fsName)), m_label(duplicateText(record->label)),
       m_diskPath(duplicateText(record->disk ? record->disk->path : nullptr)), m_letter(record->letter),
-      m_capacity(record->disk ? record->length * record->disk->sectorSize : 0), m_nameFilters(nameFilters)
+      m_capacity(record->disk ? record->length * record->disk->sectorSize : 0),
+      m_usedBytes(record->usedSectors * USED_SECTOR_SIZE), m_nameFilters(nameFilters)
 {}
 
 MountPointItem::~MountPointItem()
@@ -261,6 +263,18 @@ QString MountPointItem::path(int form)
 qint64 MountPointItem::size() const
 {
     return static_cast<qint64>(m_capacity);
+}
+
+QString MountPointItem::fsName() const
+{
+    return QString::fromUtf8(m_fsName ? m_fsName : "");
+}
+
+qint64 MountPointItem::freeBytes() const
+{
+    if (m_usedBytes == 0 || m_usedBytes > m_capacity)
+        return -1;
+    return static_cast<qint64>(m_capacity - m_usedBytes);
 }
 
 QDateTime MountPointItem::lastModified() const

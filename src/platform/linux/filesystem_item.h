@@ -177,6 +177,10 @@ public:
 
     dev_t deviceNumber() const { return m_rdev; }
     bool isMountedByUs() const { return m_mountedByUs; }
+    // The file system's name as the prober found it ("ntfs", "fat32"...).
+    QString fsName() const;
+    // The bytes not yet in use; -1 when the used space was not measured.
+    qint64 freeBytes() const;
 
     // "DATA (D:)", " (D:)" without a label, "CD ROM (E:)" for an optical drive.
     static QString volumeDisplayName(int kind, const char* label, char letter);
@@ -195,6 +199,7 @@ private:
     char* m_diskPath;
     char m_letter;
     quint64 m_capacity;
+    quint64 m_usedBytes;
     bool m_populated = false;
     bool m_mountedByUs = false;
     QFileInfo m_mountDir;

@@ -4,6 +4,7 @@
 #include "device_prober.h"
 #include "device_records.h"
 #include "filesystem_item.h"
+#include "size_text.h"
 
 #include <QIcon>
 
@@ -36,17 +37,6 @@ FilesystemModel::~FilesystemModel()
     delete m_nameFilters;
 }
 
-QString FilesystemModel::formatFileSize(quint64 bytes)
-{
-    if (bytes <= 2047)
-        return QStringLiteral("%1 B").arg(bytes);
-    if (bytes <= 2097151)
-        return QStringLiteral("%1 KB").arg(bytes >> 10);
-    if (bytes <= 2147483647)
-        return QStringLiteral("%1 MB").arg(bytes >> 20);
-    return QStringLiteral("%1 GB").arg(bytes >> 30);
-}
-
 void FilesystemModel::refresh()
 {
     beginResetModel();
@@ -55,6 +45,23 @@ void FilesystemModel::refresh()
     delete m_root;
     m_root = new RootFilesystemItem(m_nameFilters, m_withOpticalDrives, m_prober);
     endResetModel();
+}
+
+QVariant FilesystemModel::placeText(const MountPointItem& place, int column)
+{
+    // An optical drive's medium is measured by no one: its row names it only.
+    if (place.attribute(IFilesystemItem::DeviceKindKey) == IFilesystemItem::OpticalDevice)
+        return QVariant();
+    switch (column) {
+    case TypeColumn:
+        return place.fsName().isEmpty() ? QVariant() : QVariant(place.fsName().toUpper());
+    case SizeColumn:
+        return place.size() > 0 ? QVariant(formatSize(place.size())) : QVariant();
+    case FreeColumn:
+        return place.freeBytes() >= 0 ? QVariant(formatSize(place.freeBytes())) : QVariant();
+    default:
+        return QVariant();
+    }
 }
 
 IFilesystemItem* FilesystemModel::itemFor(const QModelIndex& index) const
@@ -124,6 +131,8 @@ QVariant FilesystemModel::headerData(int section, Qt::Orientation orientation, i
         return tr("Type");
     case SizeColumn:
         return tr("Size");
+    case FreeColumn:
+        return tr("Free space");
     default:
         return QVariant();
     }
@@ -147,7 +156,9 @@ QVariant FilesystemModel::data(const QModelIndex& index, int role) const
         }
         if (index.column() == SizeColumn &&
             (type == IFilesystemItem::FileType || type == IFilesystemItem::SmbFileType))
-            return formatFileSize(static_cast<quint64>(node->size()));
+            return formatSize(node->size());
+        if (type == IFilesystemItem::MountPointType)
+            return placeText(static_cast<const MountPointItem&>(*node), index.column());
         return QVariant();
     case Qt::DecorationRole:
         if (index.column() != NameColumn)

@@ -28,7 +28,9 @@ public:
         DeviceKindRole,                      // int: 0 disk, 2 optical drive, 3 network
         DeviceNumberRole,                    // int: low 32 bits of the device number
     };
-    enum Column { NameColumn, TypeColumn, SizeColumn, ExtraColumn, ColumnCount };
+    // A place shows its file system, its size and its free space; a file its
+    // size, in the same size text as every other list of the programs.
+    enum Column { NameColumn, TypeColumn, SizeColumn, FreeColumn, ColumnCount };
 
     // Lists the places of the process's device prober; nameFilters (copied,
     // may be null) limit the files shown.
@@ -39,10 +41,6 @@ public:
     ~FilesystemModel() override;
 
     const QStringList* nameFilters() const { return m_nameFilters; }
-
-    // "2047 B", "2 KB", "2 MB", "2 GB": whole numbers, truncated; each unit
-    // from twice its size.
-    static QString formatFileSize(quint64 bytes);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& index) const override;
@@ -72,6 +70,8 @@ protected slots:
     void changeODDItem(dev_t device, int status);
 
 private:
+    // The file system, size or free space of a place, by column.
+    static QVariant placeText(const MountPointItem& place, int column);
     IFilesystemItem* itemFor(const QModelIndex& index) const;
     QModelIndex indexOfPlace(MountPointItem* place) const;
 

@@ -1,5 +1,6 @@
 #include "desk_bk_widget2.h"
 
+#include "drive_name_text.h"
 #include "backup_rules.h"
 #include "desk_file_dialogs.h"
 #include "desk_paths.h"
@@ -75,7 +76,7 @@ void BkWidget2::showPlace(const QString& path)
         }
     }
     const QString partition =
-        label.isEmpty() ? QStringLiteral("%1:").arg(letter) : QStringLiteral("%1 (%2:)").arg(label, letter);
+        label.isEmpty() ? QStringLiteral("%1:").arg(letter) : driveNameText(label, letter.toLatin1());
     QString folder = folderPart(path).mid(2);
     if (folder.isEmpty())
         folder = QStringLiteral("\\");

@@ -31,6 +31,7 @@ namespace desk {
 namespace {
 const char kStop[] = ":images/MsgIcon_Stop.png";
 const char kInfo[] = ":images/MsgIcon_Info.png";
+const char kQuestion[] = ":images/MsgIcon_Question.png";
 
 QString localTimeText()
 {
@@ -162,7 +163,8 @@ bool JustBackupDlg::agreeToReplace(const QString& destFsName)
     if (m_plan.question == BackupPlan::Question::None)
         return true;
     const QString first = m_savePath + QStringLiteral("_0_0.bkp");
-    if (message(tr("Warning"), BackupWizard::replaceQuestion(m_plan, first), QLatin1String(kInfo), true) != 1)
+    if (message(tr("Warning"), BackupWizard::replaceQuestion(m_plan, first), QLatin1String(kQuestion),
+                true) != 1)
         return false;
     if (m_plan.question == BackupPlan::Question::DeleteOldImageFirst && !BackupPlan::removeOldSet(&m_plan)) {
         message(tr("Error"),

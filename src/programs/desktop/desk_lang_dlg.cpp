@@ -45,7 +45,7 @@ langDlg::langDlg(QWidget* parent) : QDialog(parent)
     m_pathEdit->setGeometry(15, 88, 200, 26);
     m_browseBtn = new QPushButton(tr("Browse"), this);
     m_browseBtn->setGeometry(225, 88, 80, 26);
-    m_okBtn = new QPushButton(tr("Ok"), this);
+    m_okBtn = new QPushButton(tr("OK"), this);
     m_okBtn->setGeometry(225, 140, 80, 28);
     connect(m_langCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &langDlg::changLangSlot);
     connect(m_browseBtn, &QPushButton::clicked, this, &langDlg::browsePlace);

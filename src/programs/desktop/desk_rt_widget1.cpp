@@ -1,5 +1,6 @@
 #include "desk_rt_widget1.h"
 
+#include "drive_name_text.h"
 #include "base_msg_dlg.h"
 #include "desk_file_dialogs.h"
 #include "desk_paths.h"
@@ -30,10 +31,11 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     treeWidget = new QTreeWidget(this);
     treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
     treeWidget->setAccessibleName(tr("Image info"));
+    treeWidget->setStyleSheet(PageStyle::treeStyle());
     treeWidget->setColumnCount(6);
     treeWidget->setHeaderLabels(
-        {QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
-    treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
+    PageStyle::fitPartitionColumns(treeWidget->header());
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);
@@ -129,9 +131,8 @@ void RtWidget1::loadImage(const QString& path)
         m_partItem->setFlags(m_partItem->flags() | Qt::ItemIsUserCheckable);
         m_partItem->setCheckState(1, Qt::Checked);
         if (m_hasMbr) {
-            m_mbrItem =
-                new QTreeWidgetItem(disk, {QStringLiteral("  "), tr("MBR and Track 0"), QStringLiteral(" "),
-                                           QStringLiteral(" "), QStringLiteral(" "), tr("MBR and Track 0")});
+            m_mbrItem = new QTreeWidgetItem(
+                disk, {QString(), tr("MBR and Track 0"), QString(), QString(), QString(), QString()});
             m_mbrItem->setFlags(m_mbrItem->flags() | Qt::ItemIsUserCheckable);
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
@@ -167,10 +168,10 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     }
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
-    const QString partText = QStringLiteral("%1 (%2:)").arg(partName, QChar::fromLatin1(view.driveLetter));
-    QString flag = view.partitionNumber > 4 ? QStringLiteral("Log") : QStringLiteral("Pri");
+    const QString partText = driveNameText(partName, view.driveLetter);
+    QString flag = view.partitionNumber > 4 ? tr("Log") : tr("Pri");
     if (view.active)
-        flag += QStringLiteral(",Act");
+        flag += tr(",Act");
     m_hasMbr = view.active;
     QString type;
     switch (view.fsCode) {

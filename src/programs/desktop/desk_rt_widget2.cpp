@@ -16,6 +16,7 @@ RtWidget2::RtWidget2(QWidget* parent) : QWidget(parent)
     PageStyle::newTitle(this, tr("Select a partition to restore"));
     m_model = new TreeModel();
     m_treeView = newPartitionTreeView(this, m_model);
+    m_treeView->setAccessibleName(tr("Partition to restore"));
     connect(m_treeView, &QTreeView::pressed, this, &RtWidget2::treeViewPress);
 }
 

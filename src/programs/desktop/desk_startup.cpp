@@ -144,9 +144,9 @@ QString desktopStyleSheet()
 {
     return frameStyleSheet() +
            QStringLiteral(
-               "\nQPushButton#m_toolButton { border-image: url(:images/Create_Disc_N.png); }"
-               "\nQPushButton#m_toolButton:hover { border-image: url(:images/Create_Disc_H.png); }"
-               "\nQPushButton#m_toolButton:pressed { border-image: url(:images/Create_Disc_P.png); }"
+               "\nQPushButton#m_toolButton { border-image: url(:images/Tools_N.png); }"
+               "\nQPushButton#m_toolButton:hover { border-image: url(:images/Tools_H.png); }"
+               "\nQPushButton#m_toolButton:pressed { border-image: url(:images/Tools_P.png); }"
                "\nQPushButton#makeBtn, QPushButton#scanBtn, QPushButton#cancelBtn { border-image: "
                "url(:images/Button_N.png); }"
                "\nQPushButton#makeBtn:hover, QPushButton#scanBtn:hover, QPushButton#cancelBtn:hover,"

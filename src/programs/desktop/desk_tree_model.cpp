@@ -1,5 +1,6 @@
 #include "desk_tree_model.h"
 
+#include "drive_name_text.h"
 #include "desk_paths.h"
 #include "disk_info.h"
 #include "page_style.h"
@@ -18,7 +19,9 @@ QTreeView* newPartitionTreeView(QWidget* page, TreeModel* model)
     QTreeView* view = new QTreeView(page);
     view->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
     view->setItemsExpandable(true);
-    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The console's tree font: six columns fit the page.
+    view->setStyleSheet(PageStyle::treeStyle());
+    PageStyle::fitPartitionColumns(view->header());
     view->setModel(model);
     view->expandAll();
     auto* reason = new QLabel(view->viewport());
@@ -80,8 +83,7 @@ TreeItem* newDiskItem(const _DiskInfo& disk, int number)
 TreeItem* newPartitionItem(const _DiskInfo& disk, const _PartInfo& part)
 {
     const QString label = fromU16(part.Label);
-    const QString name =
-        part.Letter == ' ' ? label : QStringLiteral("%1 (%2:)").arg(label, QChar::fromLatin1(part.Letter));
+    const QString name = driveNameText(label, part.Letter);
     const QString fsName = QString::fromStdString(part.FsName);
     TreeItem* item = new TreeItem({QStringLiteral(" "), name, flagsText(part),
                                    formatSize(static_cast<qint64>(part.Capacity)),

@@ -24,8 +24,6 @@
 
 namespace {
 
-const WizardFrame::StepColumn kSteps = {{80, 175, 280}, QSize(100, 50), {120, 215, 320},
-                                        QSize(150, 20), {158, 253},     Qt::Alignment()};
 // The next-volume dialog's window: frameless, modal, over the wizard.
 const Qt::WindowFlags kDialogFlags(0xB003);
 
@@ -59,7 +57,7 @@ bool isInside(const QString& path, const QString& folder)
 
 BackupDlg::BackupDlg(QWidget* parent)
     : BackupWizard(parent, tr("Backup"), {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                   {tr("choose partition"), tr("choose destination"), tr("start backup")}, kSteps)
+                   {tr("choose partition"), tr("choose destination"), tr("start backup")}, kConsoleSteps)
 {
     setAccessibleName(tr("Backup wizard"));
     m_page1 = new BkWidget1(this);

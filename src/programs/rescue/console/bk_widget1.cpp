@@ -21,7 +21,7 @@ BkWidget1::BkWidget1(QWidget* parent) : QWidget(parent)
     m_treeView->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
     m_treeView->setModel(m_model);
     m_treeView->setItemsExpandable(true);
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    PageStyle::fitPartitionColumns(m_treeView->header());
     m_treeView->viewport()->installEventFilter(this);
     // Rows come back after every probe; show them opened like the first time.
     connect(m_model, &QAbstractItemModel::modelReset, m_treeView, &QTreeView::expandAll);

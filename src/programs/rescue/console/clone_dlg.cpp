@@ -5,16 +5,9 @@
 
 #include <QPushButton>
 
-namespace {
-
-const WizardFrame::StepColumn kSteps = {{80, 175, 280}, QSize(100, 50), {120, 215, 320},
-                                        QSize(150, 20), {158, 253},     Qt::Alignment()};
-
-}  // namespace
-
 CloneDlg::CloneDlg(const QString& title, QWidget* parent)
     : WizardFrame(parent, title, {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                  {tr("choose partition"), tr("choose destination"), tr("start clone")}, kSteps)
+                  {tr("choose partition"), tr("choose destination"), tr("start clone")}, kConsoleSteps)
 {
     setAccessibleName(tr("Clone wizard"));
     setObjectName(QStringLiteral("CloneDlg"));

@@ -1,5 +1,7 @@
 #include "clone_widgets.h"
 
+#include "page_style.h"
+
 #include "tree_model.h"
 
 #include <QCheckBox>
@@ -35,7 +37,7 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
     m_tree->setGeometry(10, 45, kPageWidth - 20, 290);
     m_tree->setItemsExpandable(true);
     m_tree->setModel(new TreeModel(m_tree));
-    m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    PageStyle::fitPartitionColumns(m_tree->header());
     m_tree->expandAll();
     connect(m_tree->model(), &QAbstractItemModel::modelReset, m_tree, &QTreeView::expandAll);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,

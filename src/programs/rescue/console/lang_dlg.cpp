@@ -14,7 +14,7 @@ langDlg::langDlg(QWidget* parent) : QDialog(parent)
     m_comboBox->setObjectName(QStringLiteral("comboBox"));
     m_comboBox->addItems(
         {QString::fromUtf8("简体中文"), QString::fromUtf8("繁体中文"), QStringLiteral("English")});
-    m_pushButton = new QPushButton(tr("Ok"), this);
+    m_pushButton = new QPushButton(tr("OK"), this);
     m_pushButton->setObjectName(QStringLiteral("pushButton"));
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_comboBox, 1);

@@ -53,14 +53,11 @@ TargetRecord findTargetRecord(const QString& target)
     return record;
 }
 
-const WizardFrame::StepColumn kSteps = {{98, 188, 278}, QSize(150, 32), {130, 220, 310},
-                                        QSize(150, 22), {167, 257},     Qt::AlignLeft | Qt::AlignVCenter};
-
 }  // namespace
 
 RestoreDlg::RestoreDlg(QWidget* parent, const QString& title)
     : WizardFrame(parent, title, {tr("Step 1"), tr("Step 2"), tr("Step 3")},
-                  {tr("choose images"), tr("choose partition"), tr("start restore")}, kSteps)
+                  {tr("choose images"), tr("choose partition"), tr("start restore")}, kConsoleSteps)
 {
     setAccessibleName(tr("Restore wizard"));
     setFixedSize(800, 600);

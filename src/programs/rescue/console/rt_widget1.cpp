@@ -1,5 +1,6 @@
 #include "rt_widget1.h"
 
+#include "drive_name_text.h"
 #include "base_msg_dlg.h"
 #include "browse_for_file_dialog.h"
 #include "filesystem_model.h"
@@ -68,8 +69,8 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setGeometry(10, 122, 510, 255);
     m_treeWidget->setColumnCount(6);
     m_treeWidget->setHeaderLabels(
-        {tr("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
-    m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
+    PageStyle::fitPartitionColumns(m_treeWidget->header());
 
     const QStringList filter{QStringLiteral("*.bkp")};
     m_fileDialog = new BrowseForFileDialog(this, &filter, false, false, -1, Qt::WindowFlags(0xB003));
@@ -158,7 +159,7 @@ void RtWidget1::chooseImage(const QString& path, const QString& name, const QStr
         // Only an image that saved the disk's boot code can restore it.
         if (m_hasMbr && m_mbrBytes >= kBootCodeBytes) {
             m_mbrItem = new QTreeWidgetItem(
-                disk, {tr("  "), tr("MBR and Track 0"), tr(" "), tr(" "), tr(" "), tr("MBR and Track 0")});
+                disk, {QString(), tr("MBR and Track 0"), QString(), QString(), QString(), QString()});
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
         disk->setExpanded(true);
@@ -184,9 +185,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
     m_fsCode = head.fsCode;
     *partitionRow = QStringList{
         tr("   "),
-        QStringLiteral("%1 (%2:)")
-            .arg(QString::fromLocal8Bit(head.partName))
-            .arg(QChar::fromLatin1(head.driveLetter)),
+        driveNameText(QString::fromLocal8Bit(head.partName), head.driveLetter),
         QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),

@@ -25,7 +25,7 @@ RtWidget2::RtWidget2(QWidget* parent) : QWidget(parent)
     m_treeView->setGeometry(10, 45, 510, 332);
     m_treeView->setModel(m_model);
     m_treeView->setItemsExpandable(true);
-    m_treeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    PageStyle::fitPartitionColumns(m_treeView->header());
     connect(m_treeView, &QTreeView::pressed, this, &RtWidget2::treeViewPress);
     // A probe rebuilds the rows and the view drops its expanded state.
     connect(m_model, &QAbstractItemModel::modelReset, this, &RtWidget2::expandRows);

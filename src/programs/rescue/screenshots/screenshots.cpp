@@ -15,15 +15,21 @@
 #include "event_button.h"
 #include "lang_dlg.h"
 #include "main_dlg.h"
+#include "mount_table.h"
 #include "restore_dlg.h"
+#include "rt_widget2.h"
+#include "rt_widget3.h"
 #include "rt_widget1.h"
 #include "start_bk_widget.h"
 #include "screen_background.h"
 #include "start_image.h"
+#include "tree_item.h"
 #include "window_checks.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QTreeView>
 
@@ -33,6 +39,16 @@ namespace {
 
 QString g_outDir;
 int g_failures = 0;
+// The name of the next box a window raises (box_NN when none is given) and
+// the button that answers it: 1 OK, 0 Cancel (which leaves the disks alone).
+QString g_nextBox;
+int g_answer = 1;
+
+void expectBox(const QString& name, int answer)
+{
+    g_nextBox = name;
+    g_answer = answer;
+}
 
 // Saves the window's picture and checks it: every text readable against
 // what is drawn behind it, every control named for assistive tools.
@@ -48,8 +64,8 @@ void save(QWidget& widget, const QString& name)
         return;
     }
     std::printf("%s\n", qPrintable(file));
-    const QStringList problems =
-        WindowChecks::lowContrastTexts(&widget, shot) + WindowChecks::unnamedControls(&widget);
+    const QStringList problems = WindowChecks::lowContrastTexts(&widget, shot) +
+                                 WindowChecks::unnamedControls(&widget) + WindowChecks::cutColumns(&widget);
     for (const QString& problem : problems)
         std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(problem));
     g_failures += problems.size();
@@ -75,6 +91,47 @@ QModelIndex chooseFirstPartition(QTreeView* tree)
     const QModelIndex partition = model->index(0, 1, model->index(0, 0));
     tree->setCurrentIndex(partition);
     return partition;
+}
+
+QModelIndex partitionNamed(QTreeView* tree, const QString& name)
+{
+    QAbstractItemModel* model = tree->model();
+    for (int disk = 0; disk < model->rowCount(); ++disk) {
+        const QModelIndex parent = model->index(disk, 0);
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex partition = model->index(row, 1, parent);
+            if (partition.data().toString().startsWith(name))
+                return partition;
+        }
+    }
+    return QModelIndex();
+}
+
+// Runs the event loop until the wizard's job has ended and its box was
+// answered.
+template <typename Busy>
+void waitWhile(Busy busy)
+{
+    while (busy())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Opens every place of a file dialog's tree and presses the file named
+// `name` in one of them, as a user picks it: its name fills the field.
+void pickFile(QTreeView* tree, const QString& name)
+{
+    QAbstractItemModel* places = tree->model();
+    QModelIndex file;
+    for (int row = 0; row < places->rowCount(); ++row) {
+        const QModelIndex place = places->index(row, 0);
+        tree->expand(place);
+        for (int child = 0; child < places->rowCount(place); ++child) {
+            if (places->index(child, 0, place).data().toString() == name)
+                file = places->index(child, 0, place);
+        }
+    }
+    if (file.isValid())
+        pressWithMouse(tree, file);
 }
 
 void enter(EventButton* button)
@@ -110,8 +167,14 @@ int main(int argc, char** argv)
     BaseMsgDlg::setExecHook([&](BaseMsgDlg& box) {
         if (!box.hasOkButton() && !box.hasCancelButton())
             return int(BaseMsgDlg::RunModal);
-        save(box, QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0')));
-        return 1;
+        const QString name = g_nextBox.isEmpty()
+                                 ? QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0'))
+                                 : g_nextBox;
+        g_nextBox.clear();
+        const int answer = box.hasCancelButton() ? g_answer : 1;
+        g_answer = 1;
+        save(box, name);
+        return answer;
     });
 
     MainDlg main(QString(), nullptr);
@@ -131,12 +194,12 @@ int main(int argc, char** argv)
         save(box, QStringLiteral("message_box_ok_cancel"));
     }
     {
-        // A message longer than the picture's text area.
-        BaseMsgDlg box(MainDlg::tr("Warning"),
-                       QObject::tr("The image file could not be written to the chosen folder because the "
-                                   "partition is full. Free some space on it or choose another folder, then "
-                                   "start the backup again."),
-                       QStringLiteral(":images/warning_L.png"), nullptr, true, false);
+        // A message longer than the picture's text area: the about box.
+        BaseMsgDlg box(QCoreApplication::translate("BaseDlg", "Information"),
+                       QCoreApplication::translate(
+                           "BaseDlg", "Sorvik Tavimo Recover backs up and restores NTFS and FAT32 "
+                                      "partitions. Contact your system administrator for help."),
+                       QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
         save(box, QStringLiteral("message_box_long"));
     }
     {
@@ -212,13 +275,119 @@ int main(int argc, char** argv)
         dialog->hide();
     }
 
+    // A real image of the first partition on the demo disks' image
+    // partition, for the restore wizard's pages and the questions that only
+    // an existing image raises.
+    const QByteArray imagesDevice = qgetenv("RESCUE_DEV_ROOT") + "/sdy1";
+    const char* mounted = MountTable::instance()->mount(imagesDevice.constData(), "ntfs", nullptr, nullptr);
+    const QString imageDir = mounted ? QFile::decodeName(mounted) : QString();
+    if (imageDir.isEmpty()) {
+        std::fprintf(stderr, "cannot mount the demo image partition %s\n", imagesDevice.constData());
+        ++g_failures;
+    }
+    const QString imageName = QStringLiteral("demo");
+    const QString firstVolume = imageDir + QStringLiteral("/demo_0_0.bkp");
+    // Each language's run starts from no image: its first backup is a new one.
+    for (const QString& old : QDir(imageDir).entryList({QStringLiteral("demo_*.bkp")}, QDir::Files))
+        QFile::remove(imageDir + QLatin1Char('/') + old);
+    {
+        backup->showStep1();
+        const QModelIndex first = chooseFirstPartition(backup->page1()->treeView());
+        if (first.isValid())
+            pressWithMouse(backup->page1()->treeView(), first);
+        backup->showStep2();
+        backup->page2()->takeFullChoice(
+            {imageDir, QString::fromLocal8Bit(imagesDevice), imageName, QString()});
+        backup->showStep3();
+        expectBox(QStringLiteral("box_backup_succeeded"), 1);
+        backup->startBackup();
+        waitWhile([&] { return backup->jobActive(); });
+        if (!QFileInfo::exists(firstVolume)) {
+            std::fprintf(stderr, "the demo backup wrote no %s\n", qPrintable(firstVolume));
+            ++g_failures;
+        }
+        {
+            // The image an incremental backup builds on is picked, not typed.
+            BrowseForFileDialog* dialog = backup->page2()->m_incrementalDialog;
+            dialog->show();
+            pickFile(dialog->treeView(), QFileInfo(firstVolume).fileName());
+            save(*dialog, QStringLiteral("file_dialog_incremental"));
+            dialog->hide();
+        }
+        // The same name again: the replace question, answered with Cancel.
+        backup->showStep3();
+        expectBox(QStringLiteral("box_replace_question"), 0);
+        backup->startBackup();
+        waitWhile([&] { return backup->jobActive(); });
+        backup->hide();
+    }
+
     RestoreDlg* restore = main.restoreDlg();
     restore->showStep1();
     save(*restore, QStringLiteral("restore_step1"));
+    // Next without an image: the error box.
+    expectBox(QStringLiteral("box_error_no_image"), 1);
+    restore->showStep3();
+    restore->startRestore();
+    restore->showStep1();
+    restore->m_rtWidget1->chooseImage(firstVolume, QFileInfo(firstVolume).fileName(), QString());
+    save(*restore, QStringLiteral("restore_step1_image"));
+    {
+        BrowseForFileDialog* dialog = restore->m_rtWidget1->m_fileDialog;
+        dialog->show();
+        QTreeView* tree = dialog->treeView();
+        pickFile(tree, QFileInfo(firstVolume).fileName());
+        save(*dialog, QStringLiteral("file_dialog_restore"));
+        dialog->hide();
+    }
+    restore->showStep2();
+    const QModelIndex target = partitionNamed(restore->m_rtWidget2->m_treeView, QStringLiteral("Target"));
+    if (target.isValid()) {
+        pressWithMouse(restore->m_rtWidget2->m_treeView, target);
+        // The page reads the held button from the application, which a
+        // sent event does not set: the choice is made as the press would.
+        restore->m_rtWidget2->m_targetPath = static_cast<const TreeItem*>(target.internalPointer())->path;
+    }
+    save(*restore, QStringLiteral("restore_step2"));
+    restore->showStep3();
+    save(*restore, QStringLiteral("restore_step3"));
+    // Start asks before it erases; Cancel leaves the target as it is.
+    expectBox(QStringLiteral("box_erase_question"), 0);
+    restore->startRestore();
     restore->m_rtWidget1->hide();
+    restore->m_rtWidget3->hide();
     restore->m_progress->show();
     save(*restore, QStringLiteral("restore_progress"));
     restore->hide();
+    if (mounted)
+        MountTable::instance()->unmount(imagesDevice.constData());
+
+    // The boxes of a job's end and of an MBR restore, as the restore wizard
+    // words them (the demo disks hold no boot code to restore, and a demo
+    // job is not stopped half-way for a picture).
+    {
+        BaseMsgDlg box(
+            QCoreApplication::translate("RestoreDlg", "Warning"),
+            QCoreApplication::translate("RestoreDlg", "Are you sure to restore your MBR to your %1 disk!")
+                .arg(QStringLiteral("Sorvik Virtual Disk")),
+            QStringLiteral(":images/warning_L.png"), nullptr, false, true);
+        save(box, QStringLiteral("box_mbr_question"));
+    }
+    {
+        BaseMsgDlg box(QCoreApplication::translate("RestoreDlg", "Failed"),
+                       QCoreApplication::translate("RestoreDlg", "Restore failed!"),
+                       QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(box, QStringLiteral("box_restore_failed"));
+    }
+    {
+        BaseMsgDlg box(QCoreApplication::translate("WizardFrame", "Cancelled"),
+                       QCoreApplication::translate(
+                           "RestoreDlg",
+                           "The restore was cancelled: the partition holds an unfinished restore and must be "
+                           "restored again before it is used."),
+                       QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
+        save(box, QStringLiteral("box_restore_cancelled"));
+    }
 
     {
         langDlg lang;

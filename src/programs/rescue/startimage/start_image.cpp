@@ -21,6 +21,13 @@ void initStartImages()
 
 QString startImagePath()
 {
+    return startImagePathFor(qgetenv("LANG"));
+}
+
+QString startImagePathFor(const QByteArray& lang)
+{
+    if (lang.isEmpty() || lang.startsWith("zh"))
+        return QStringLiteral(":images/startimage_cn.png");
     return QStringLiteral(":images/startimage_en.png");
 }
 

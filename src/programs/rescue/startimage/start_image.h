@@ -6,8 +6,10 @@
 
 #include <QString>
 
-// The picture the program shows.
+// The picture the program shows, with its line in the language the console
+// will speak: Chinese when LANG is unset or Chinese, as the console decides.
 QString startImagePath();
+QString startImagePathFor(const QByteArray& lang);
 
 // How long the image stays: 10 seconds, or STARTIMAGE_DELAY_MS
 // milliseconds when that variable holds a number (tests, quick looks).

@@ -1,0 +1,13 @@
+// The engine reports what it is doing with fixed English state texts; the
+// progress pages show them in the user's language.
+#ifndef ENGINE_STATE_TEXT_H
+#define ENGINE_STATE_TEXT_H
+
+#include <QString>
+
+// The translated text for one of the engine's state texts. A state this
+// table does not know is shown as the engine wrote it, so that a new state
+// is never hidden.
+QString engineStateText(const QString& state);
+
+#endif

@@ -1,0 +1,28 @@
+// One size text for every list, file dialog and progress page: two
+// decimals, and each unit only for counts strictly above it.
+#include "size_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SizeText, EachUnitFromJustAboveItsSizeWithTwoDecimals)
+{
+    const struct {
+        qint64 bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 B"},
+        {1024, "1024 B"},
+        {1025, "1.00 KB"},
+        {1536, "1.50 KB"},
+        {1 << 20, "1024.00 KB"},
+        {(1 << 20) + 1, "1.00 MB"},
+        {2147483647, "2.00 GB"},
+        {2266087424LL, "2.11 GB"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatSize(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
+}
+
+}  // namespace
