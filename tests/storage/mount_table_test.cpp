@@ -60,10 +60,10 @@ struct HelperCase {
 TEST_F(MountTableHelpersTest, EachFileSystemRunsItsHelperWithItsOptions)
 {
     const HelperCase cases[] = {
-        {"/dev/sdb1", "FAT32", "mount /dev/sdb1 BASE/sdb1 -o utf8"},
-        {"/dev/sdb5", "fat16", "mount /dev/sdb5 BASE/sdb5 -o utf8"},
-        {"/dev/sdb6", "MSDOS", "mount /dev/sdb6 BASE/sdb6 -o utf8"},
-        {"/dev/sda2", "ntfs", "mount.ntfs /dev/sda2 BASE/sda2 -o utf8"},
+        {"/dev/sdb1", "FAT32", "mount /dev/sdb1 BASE/sdb1 -o utf8,noatime"},
+        {"/dev/sdb5", "fat16", "mount /dev/sdb5 BASE/sdb5 -o utf8,noatime"},
+        {"/dev/sdb6", "MSDOS", "mount /dev/sdb6 BASE/sdb6 -o utf8,noatime"},
+        {"/dev/sda2", "ntfs", "mount.ntfs /dev/sda2 BASE/sda2 -o utf8,noatime"},
         {"/dev/sdc1", "exfat", "mount.exfat /dev/sdc1 BASE/sdc1"},
         {"//10.0.0.2/data", "cifs", "mount.cifs //10.0.0.2/data BASE/10.0.0.2_data -o user=guest%"},
         {"smb://10.0.0.3/pub", "smbfs", "mount.cifs //10.0.0.3/pub BASE/10.0.0.3_pub -o user=guest%"},
@@ -260,9 +260,10 @@ TEST_F(MountTableHelpersTest, TwoSourcesWithOneNameDoNotShareADirectory)
     MountTable table;
     ASSERT_STREQ(table.mount("/dev/sdb1", "ntfs", nullptr, nullptr), dir("sdb1").c_str());
     EXPECT_STREQ(table.mount("/other/sdb1", "ntfs", nullptr, nullptr), dir("sdb1_1").c_str());
-    EXPECT_EQ(helpers.runs(), (std::vector<std::string>{
-                                  "mount.ntfs /dev/sdb1 " + dir("sdb1") + " -o utf8 PASSWD=unset",
-                                  "mount.ntfs /other/sdb1 " + dir("sdb1_1") + " -o utf8 PASSWD=unset"}));
+    EXPECT_EQ(helpers.runs(),
+              (std::vector<std::string>{
+                  "mount.ntfs /dev/sdb1 " + dir("sdb1") + " -o utf8,noatime PASSWD=unset",
+                  "mount.ntfs /other/sdb1 " + dir("sdb1_1") + " -o utf8,noatime PASSWD=unset"}));
     EXPECT_STREQ(table.mountedDirectory("/dev/sdb1"), dir("sdb1").c_str());
 }
 
@@ -300,7 +301,7 @@ TEST_F(MountTableHelpersTest, AFolderThatIsTakenIsNeverMountedOverAndTheNextFree
         EXPECT_EQ(std::string(mounted), dir(name + "_1"));
         ASSERT_EQ(helpers.runs().size(), runsBefore + 1);
         EXPECT_EQ(helpers.runs().back(),
-                  "mount.ntfs " + source + " " + dir(name + "_1") + " -o utf8 PASSWD=unset");
+                  "mount.ntfs " + source + " " + dir(name + "_1") + " -o utf8,noatime PASSWD=unset");
         EXPECT_EQ(testsupport::Run("ls -A1 " + Quote(dir(name)) + "/").output, before)
             << "the occupant is left alone";
     }
@@ -466,6 +467,33 @@ TEST_F(RealNtfsMountTest, TwoUsersOfOneMountAndTheMountIsCheckedAgainstTheSystem
     EXPECT_FALSE(MountTable::isMountOf(directory.c_str(), partition.c_str()))
         << "a plain folder is no destination";
     EXPECT_FALSE(testsupport::FileExists(directory + "/hello.txt"));
+}
+
+// Browsing reads files; the console's mount keeps no access times, so the
+// partition (every MFT record) is byte for byte as before, and a backup of
+// it afterwards sees nothing changed.
+TEST_F(RealNtfsMountTest, ReadingThroughTheConsolesMountChangesNothing)
+{
+    // A file last read long ago, as most are: any mount that keeps access
+    // times (relatime too) would write the read into its record.
+    {
+        testsupport::NtfsMount plain(partition, folder.file("plain"));
+        ASSERT_TRUE(plain.ok()) << plain.log();
+        ASSERT_EQ(testsupport::Run("touch -a -d 2001-01-01 " + Quote(plain.path() + "/hello.txt")).exitCode,
+                  0);
+        ASSERT_TRUE(plain.Unmount()) << plain.log();
+    }
+    const std::vector<uint8_t> before = testsupport::ReadFileBytes(partition);
+    {
+        MountTable table;
+        const char* directory = table.mount(partition.c_str(), "ntfs", nullptr, nullptr);
+        ASSERT_NE(directory, nullptr);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(testsupport::ReadFileBytes(std::string(directory) + "/hello.txt"),
+                      (std::vector<uint8_t>{'h', 'i'}));
+        ASSERT_TRUE(table.unmount(partition.c_str()));
+    }
+    EXPECT_TRUE(testsupport::ReadFileBytes(partition) == before) << "the read rewrote the partition";
 }
 
 TEST_F(RealNtfsMountTest, AMountMadeBeforeTheTableIsNeverUnmountedByIt)

@@ -155,6 +155,11 @@ bool holdsSomething(const QByteArray& path)
     return found;
 }
 
+// Names in UTF-8, and no access times: browsing a partition that is to be
+// backed up must not rewrite the records of every file it reads (an NTFS
+// incremental would then see changes everywhere).
+const char kLocalOptions[] = "utf8,noatime";
+
 int runMountHelper(const char* source, const char* directory, const char* type, const char* options,
                    const char* extraEnvironment)
 {
@@ -274,11 +279,11 @@ const char* MountTable::mount(const char* source, const char* fsType, const char
             }
         } else if (startsWithNoCase(fsType, "fat") || strcasecmp(fsType, "msdos") == 0) {
             type = "vfat";
-            options = "utf8";
+            options = kLocalOptions;
         } else {
             type = QByteArray(fsType).left(127);
             if (strcasecmp(fsType, "ntfs") == 0)
-                options = "utf8";
+                options = kLocalOptions;
         }
         const int error = runMountHelper(helperSource.constData(), directory.constData(), type.constData(),
                                          options.isEmpty() ? nullptr : options.constData(), nullptr);
