@@ -5,6 +5,7 @@
 #include "image_head_reader.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <cstddef>
@@ -57,6 +58,28 @@ QString fsNameOfCode(int fsCode)
     }
 }
 
+QString firstVolumeOf(const QString& chosenImage)
+{
+    // On the whole path: the desktop's paths use backslashes.
+    static const QRegularExpression ending(QStringLiteral("_(\\d+)_(\\d+)\\.bkp$"));
+    const QRegularExpressionMatch match = ending.match(chosenImage);
+    if (!match.hasMatch() || match.captured(1).toULongLong() == 0)
+        return QString();
+    return chosenImage.left(match.capturedStart()) + QStringLiteral("_0_") + match.captured(2) +
+           QStringLiteral(".bkp");
+}
+
+quint64 freeBytesNeeded(qint64 usedBytes)
+{
+    if (usedBytes <= 0)
+        return 0;
+    // The smallest free count whose share holds the used bytes.
+    quint64 needed = quint64(double(usedBytes) / kMaxShareOfFreeBytes);
+    while (double(usedBytes) > kMaxShareOfFreeBytes * double(needed))
+        ++needed;
+    return needed;
+}
+
 QByteArray withUsedBytes(const QByteArray& headBlock, qint64 usedBytes)
 {
     const size_t field = offsetof(tagBackupImageHeadInfo, partitionUsedBytes);
@@ -80,6 +103,13 @@ Result plan(const Choices& choices)
             result.problem = Problem::IncrementalNotNtfs;
             return result;
         }
+        // The engine reads the chain from an image's first volume; a later
+        // volume has no head to compare.
+        result.firstVolume = firstVolumeOf(choices.previousImage);
+        if (!result.firstVolume.isEmpty()) {
+            result.problem = Problem::PreviousImageNotFirstVolume;
+            return result;
+        }
         if (choices.checkPreviousPartition) {
             result.problem = comparePreviousHead(localPrevious, choices.headBlock);
             if (result.problem != Problem::None)
@@ -96,6 +126,8 @@ Result plan(const Choices& choices)
     if (choices.usedBytes > 0 &&
         double(choices.usedBytes) > kMaxShareOfFreeBytes * double(choices.destFreeBytes)) {
         result.problem = Problem::NotEnoughSpace;
+        result.bytesNeeded = freeBytesNeeded(choices.usedBytes);
+        result.bytesFree = choices.destFreeBytes;
         return result;
     }
     if (passwordTooShort(choices.password) || passwordTooShort(choices.confirmPassword)) {
@@ -147,6 +179,13 @@ Result check(Choices choices)
     choices.volumeSizeIndex = BackupRules::Size2GB;
     choices.replaceConfirmed = true;
     return plan(choices);
+}
+
+Result checkPlace(Choices choices)
+{
+    choices.password.clear();
+    choices.confirmPassword.clear();
+    return check(choices);
 }
 
 Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree)

@@ -16,6 +16,18 @@ namespace {
 
 const QPoint kPagePos(220, 90);
 
+JobMessages::Job jobOf(int operation)
+{
+    switch (operation) {
+    case QuarnThread::RestorePartition:
+        return JobMessages::Job::Restore;
+    case QuarnThread::RestoreMbr:
+        return JobMessages::Job::RestoreMbr;
+    default:
+        return JobMessages::Job::Backup;
+    }
+}
+
 QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
 {
     QPushButton* button = new QPushButton(text, parent);
@@ -151,6 +163,7 @@ void WizardFrame::enterStep(int step)
 
 void WizardFrame::showRunning()
 {
+    m_jobClock.start();
     showPage(4);
     bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelRunningJob(); });
     bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
@@ -208,7 +221,7 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
         else if (result == ERR_CANCELLED)
             message(tr("Cancelled"), cancelled, false, QStringLiteral(":images/MsgIcon_Info.png"));
         else
-            message(failedTitle, failed);
+            message(failedTitle, JobMessages::failedText(failed, result, jobOf(m_worker->operation())));
     }
     enterStep(1);
     m_returnBtn->setEnabled(true);
@@ -217,6 +230,17 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
     // main window.
     if (!m_closing)
         emit returnMainDlg();
+}
+
+bool WizardFrame::showMessageBox(const JobMessages::Box& box)
+{
+    if (box.title.isEmpty())
+        return false;
+    const bool warning = box.title == QCoreApplication::translate("JobMessages", "Warning");
+    message(box.title, box.text(), false,
+            warning ? QStringLiteral(":images/MsgIcon_Warning.png")
+                    : QStringLiteral(":images/MsgIcon_Stop.png"));
+    return true;
 }
 
 int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)

@@ -25,7 +25,7 @@ public:
     // buffer of this size; a stored length that does not fit is refused.
     static constexpr uint32_t kNameBufferBytes = 1024;
     // Used bytes may exceed the target's size by less than this.
-    static constexpr uint64_t kSizeSlack = 0xA00000;
+    static constexpr uint64_t kSizeSlack = ImageFormat::kTargetSizeSlack;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
     // Bytes of the saved disk start that are written back to the disk's
     // first sector: the boot code, not the disk signature nor the partition

@@ -5,6 +5,7 @@
 #include "filesystem_model.h"
 #include "image_head_info.h"
 #include "image_trailer.h"
+#include "job_messages.h"
 #include "page_style.h"
 #include "size_text.h"
 
@@ -64,11 +65,18 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setObjectName(QStringLiteral("treeWidget"));
     m_treeWidget->setAccessibleName(tr("Image info"));
     m_treeWidget->setStyleSheet(PageStyle::treeStyle());
-    m_treeWidget->setGeometry(10, 122, 510, 255);
+    m_treeWidget->setGeometry(10, 122, 510, 160);
     m_treeWidget->setColumnCount(6);
     m_treeWidget->setHeaderLabels(
         {tr("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     m_treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    m_factsLabel = new QLabel(this);
+    m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
+    m_factsLabel->setStyleSheet(PageStyle::bodyStyle());
+    m_factsLabel->setWordWrap(true);
+    m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_factsLabel->setGeometry(10, 288, 510, 108);
 
     const QStringList filter{QStringLiteral("*.bkp")};
     m_fileDialog = new BrowseForFileDialog(this, &filter, false, false, -1, Qt::WindowFlags(0xB003));
@@ -112,6 +120,8 @@ void RtWidget1::clearImageData()
     m_pwdDigest.clear();
     m_description.clear();
     m_mbrBytes = 0;
+    m_usedBytes = 0;
+    m_factsLabel->clear();
     emit pwdSig(m_pwdDigest);
     emit descSig(m_description);
 }
@@ -148,6 +158,8 @@ void RtWidget1::chooseImage(const QString& path, const QString& name, const QStr
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
         disk->setExpanded(true);
+        m_factsLabel->setText(
+            JobMessages::imageSummary(JobMessages::imageFacts(path, readImageTrailerRecords(path))));
         emit pwdSig(m_pwdDigest);
         emit descSig(m_description);
     } else {
@@ -201,6 +213,7 @@ bool RtWidget1::readImageTrailer(const QString& path)
         m_pwdDigest = trailer.passwordDigest;
         m_description = trailer.description;
         m_mbrBytes = trailer.mbrBytes;
+        m_usedBytes = trailer.usedBytes;
         return true;
     case ImageTrailer::OpenFailed:
     case ImageTrailer::StreamFailed:
