@@ -8,8 +8,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#define JOB_TEXT(text) QT_TRANSLATE_NOOP("JobMessages", text)
-
 namespace JobMessages {
 
 namespace {
@@ -27,71 +25,99 @@ struct CodeWords {
 };
 
 const CodeWords kEngineWords[] = {
-    {ERR_NO_BOOT_AREA, JOB_TEXT("The partition's boot area cannot be read."),
-     JOB_TEXT("Check the partition with its file system's own checking tool, then try again.")},
-    {ERR_OPEN_FILE, JOB_TEXT("An image file cannot be opened."),
-     JOB_TEXT("Check that the place of the image is still there and that it can be read and written, then "
-              "try again.")},
-    {ERR_READ_FILE, JOB_TEXT("An image file cannot be read."),
-     JOB_TEXT("The medium that holds the image may be damaged or was removed: check it, then try again.")},
-    {ERR_WRITE_FILE, JOB_TEXT("An image file cannot be written."),
-     JOB_TEXT("Check that the destination has enough free space and is not write-protected, then try "
-              "again.")},
-    {ERR_FILE_NOT_FOUND, JOB_TEXT("A volume of the image was not found."),
-     JOB_TEXT("Put all the volumes of the image in place, then try again.")},
-    {ERR_SEEK_FILE, JOB_TEXT("An image file cannot be read at the place its records give."),
-     JOB_TEXT("The image may be damaged: check its medium, or choose another image.")},
-    {ERR_BAD_MAGIC, JOB_TEXT("The file is not a backup image, or its records are damaged."),
-     JOB_TEXT("Choose the first volume of a backup image made by this program.")},
-    {ERR_OPEN_PART, JOB_TEXT("The partition cannot be opened."),
-     JOB_TEXT("Check that the partition is still there and that no other program uses it, then try "
-              "again.")},
-    {ERR_READ_PART, JOB_TEXT("The partition cannot be read."),
-     JOB_TEXT("The disk may be failing: check it, then try again.")},
-    {ERR_WRITE_PART, JOB_TEXT("The partition cannot be written."),
-     JOB_TEXT("The disk may be failing or write-protected: check it, then try again.")},
-    {ERR_SEEK_PART, JOB_TEXT("The partition cannot be read or written at the place needed."),
-     JOB_TEXT("The disk may be failing: check it, then try again.")},
-    {ERR_PART_INFO, JOB_TEXT("The partition's file system cannot be read."),
-     JOB_TEXT("Check the partition with its file system's own checking tool, then try again.")},
-    {ERR_PART_TOO_SMALL, JOB_TEXT("The target partition is too small for the image."),
-     JOB_TEXT("Choose a larger partition.")},
-    {ERR_NO_MEMORY, JOB_TEXT("The computer ran out of memory."),
-     JOB_TEXT("Close other programs, then try again.")},
-    {ERR_OPEN_DISK, JOB_TEXT("The disk cannot be opened."),
-     JOB_TEXT("Check that the disk is still connected, then try again.")},
-    {ERR_READ_MBR, JOB_TEXT("The disk's MBR cannot be read."),
-     JOB_TEXT("Check that the disk is still connected, then try again.")},
-    {ERR_WRITE_MBR, JOB_TEXT("The disk's MBR cannot be written."),
-     JOB_TEXT("The disk may be failing or write-protected: check it, then try again.")},
-    {ERR_COMPRESS, JOB_TEXT("Compressing or uncompressing the data failed."),
-     JOB_TEXT("The image may be damaged: choose another image, or make the backup again.")},
-    {ERR_NOT_FIRST_VOLUME, JOB_TEXT("The file chosen is a later volume of an image."),
-     JOB_TEXT("Choose the image's first volume: its name ends in \"_0_<number>.bkp\".")},
-    {ERR_VOLUME_ORDER, JOB_TEXT("A volume of the image came out of order."),
-     JOB_TEXT("Give the volume the program asks for, then try again.")},
-    {ERR_VOLUME_CHAIN, JOB_TEXT("The volumes of the image do not belong together."),
-     JOB_TEXT("Put the image's own volumes in one folder, then try again.")},
-    {ERR_DAMAGED_IMAGE, JOB_TEXT("The image is damaged: its data differ from what it records of itself."),
-     JOB_TEXT("Use another image of the partition, or make a new full backup.")},
-    {ERR_CHAIN_FULL, JOB_TEXT("The chain already holds the most incremental images it can."),
-     JOB_TEXT("Make a full backup to start a new chain.")},
-    {ERR_TOO_MANY_VOLUMES, JOB_TEXT("The image would need more volumes than an image can have."),
-     JOB_TEXT("Choose a larger volume size, then try again.")},
-    {ERR_FIELD_TOO_LONG, JOB_TEXT("The description, a path or a name is too long for the image."),
-     JOB_TEXT("Shorten the description or the image's path, then try again.")},
-    {ERR_VOLUME_TRUNCATED, JOB_TEXT("A volume of the image is cut short."),
-     JOB_TEXT("Copy the volume again from where it was made, or use another image.")},
-    {ERR_SET_PAST_LAST_VOLUME, JOB_TEXT("The image's data go on past its last volume."),
-     JOB_TEXT("The image is incomplete or damaged: use another image.")},
-    {ERR_OTHER_IMAGE, JOB_TEXT("A volume of another image stands where a volume of this image should be."),
-     JOB_TEXT("Give this image's own volume of that name, then try again.")},
-    {ERR_NOT_NEWEST_IMAGE, JOB_TEXT("The image chosen is not the newest of its chain."),
-     JOB_TEXT("Choose the newest image of the chain for the incremental backup.")},
-    {ERR_NO_DISK, JOB_TEXT("No disk is known to hold the target partition, so no MBR can be written."),
-     JOB_TEXT("Restore the partition without the MBR.")},
-    {ERR_FS_CHECK, JOB_TEXT("The check of the restored file system found damage."),
-     JOB_TEXT("Do not use the partition: restore it again from another image.")},
+    {ERR_NO_BOOT_AREA, QT_TRANSLATE_NOOP("JobMessages", "The partition's boot area cannot be read."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "Check the partition with its file system's own checking tool, then try again.")},
+    {ERR_OPEN_FILE, QT_TRANSLATE_NOOP("JobMessages", "An image file cannot be opened."),
+     QT_TRANSLATE_NOOP(
+         "JobMessages",
+         "Check that the place of the image is still there and that it can be read and written, then "
+         "try again.")},
+    {ERR_READ_FILE, QT_TRANSLATE_NOOP("JobMessages", "An image file cannot be read."),
+     QT_TRANSLATE_NOOP(
+         "JobMessages",
+         "The medium that holds the image may be damaged or was removed: check it, then try again.")},
+    {ERR_WRITE_FILE, QT_TRANSLATE_NOOP("JobMessages", "An image file cannot be written."),
+     QT_TRANSLATE_NOOP(
+         "JobMessages",
+         "Check that the destination has enough free space and is not write-protected, then try "
+         "again.")},
+    {ERR_FILE_NOT_FOUND, QT_TRANSLATE_NOOP("JobMessages", "A volume of the image was not found."),
+     QT_TRANSLATE_NOOP("JobMessages", "Put all the volumes of the image in place, then try again.")},
+    {ERR_SEEK_FILE,
+     QT_TRANSLATE_NOOP("JobMessages", "An image file cannot be read at the place its records give."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The image may be damaged: check its medium, or choose another image.")},
+    {ERR_BAD_MAGIC,
+     QT_TRANSLATE_NOOP("JobMessages", "The file is not a backup image, or its records are damaged."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose the first volume of a backup image made by this program.")},
+    {ERR_OPEN_PART, QT_TRANSLATE_NOOP("JobMessages", "The partition cannot be opened."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "Check that the partition is still there and that no other program uses it, then try "
+                       "again.")},
+    {ERR_READ_PART, QT_TRANSLATE_NOOP("JobMessages", "The partition cannot be read."),
+     QT_TRANSLATE_NOOP("JobMessages", "The disk may be failing: check it, then try again.")},
+    {ERR_WRITE_PART, QT_TRANSLATE_NOOP("JobMessages", "The partition cannot be written."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The disk may be failing or write-protected: check it, then try again.")},
+    {ERR_SEEK_PART,
+     QT_TRANSLATE_NOOP("JobMessages", "The partition cannot be read or written at the place needed."),
+     QT_TRANSLATE_NOOP("JobMessages", "The disk may be failing: check it, then try again.")},
+    {ERR_PART_INFO, QT_TRANSLATE_NOOP("JobMessages", "The partition's file system cannot be read."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "Check the partition with its file system's own checking tool, then try again.")},
+    {ERR_PART_TOO_SMALL, QT_TRANSLATE_NOOP("JobMessages", "The target partition is too small for the image."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose a larger partition.")},
+    {ERR_NO_MEMORY, QT_TRANSLATE_NOOP("JobMessages", "The computer ran out of memory."),
+     QT_TRANSLATE_NOOP("JobMessages", "Close other programs, then try again.")},
+    {ERR_OPEN_DISK, QT_TRANSLATE_NOOP("JobMessages", "The disk cannot be opened."),
+     QT_TRANSLATE_NOOP("JobMessages", "Check that the disk is still connected, then try again.")},
+    {ERR_READ_MBR, QT_TRANSLATE_NOOP("JobMessages", "The disk's MBR cannot be read."),
+     QT_TRANSLATE_NOOP("JobMessages", "Check that the disk is still connected, then try again.")},
+    {ERR_WRITE_MBR, QT_TRANSLATE_NOOP("JobMessages", "The disk's MBR cannot be written."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The disk may be failing or write-protected: check it, then try again.")},
+    {ERR_COMPRESS, QT_TRANSLATE_NOOP("JobMessages", "Compressing or uncompressing the data failed."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The image may be damaged: choose another image, or make the backup again.")},
+    {ERR_NOT_FIRST_VOLUME, QT_TRANSLATE_NOOP("JobMessages", "The file chosen is a later volume of an image."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "Choose the image's first volume: its name ends in \"_0_<number>.bkp\".")},
+    {ERR_VOLUME_ORDER, QT_TRANSLATE_NOOP("JobMessages", "A volume of the image came out of order."),
+     QT_TRANSLATE_NOOP("JobMessages", "Give the volume the program asks for, then try again.")},
+    {ERR_VOLUME_CHAIN, QT_TRANSLATE_NOOP("JobMessages", "The volumes of the image do not belong together."),
+     QT_TRANSLATE_NOOP("JobMessages", "Put the image's own volumes in one folder, then try again.")},
+    {ERR_DAMAGED_IMAGE,
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The image is damaged: its data differ from what it records of itself."),
+     QT_TRANSLATE_NOOP("JobMessages", "Use another image of the partition, or make a new full backup.")},
+    {ERR_CHAIN_FULL,
+     QT_TRANSLATE_NOOP("JobMessages", "The chain already holds the most incremental images it can."),
+     QT_TRANSLATE_NOOP("JobMessages", "Make a full backup to start a new chain.")},
+    {ERR_TOO_MANY_VOLUMES,
+     QT_TRANSLATE_NOOP("JobMessages", "The image would need more volumes than an image can have."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose a larger volume size, then try again.")},
+    {ERR_FIELD_TOO_LONG,
+     QT_TRANSLATE_NOOP("JobMessages", "The description, a path or a name is too long for the image."),
+     QT_TRANSLATE_NOOP("JobMessages", "Shorten the description or the image's path, then try again.")},
+    {ERR_VOLUME_TRUNCATED, QT_TRANSLATE_NOOP("JobMessages", "A volume of the image is cut short."),
+     QT_TRANSLATE_NOOP("JobMessages", "Copy the volume again from where it was made, or use another image.")},
+    {ERR_SET_PAST_LAST_VOLUME,
+     QT_TRANSLATE_NOOP("JobMessages", "The image's data go on past its last volume."),
+     QT_TRANSLATE_NOOP("JobMessages", "The image is incomplete or damaged: use another image.")},
+    {ERR_OTHER_IMAGE,
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "A volume of another image stands where a volume of this image should be."),
+     QT_TRANSLATE_NOOP("JobMessages", "Give this image's own volume of that name, then try again.")},
+    {ERR_NOT_NEWEST_IMAGE,
+     QT_TRANSLATE_NOOP("JobMessages", "The image chosen is not the newest of its chain."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose the newest image of the chain for the incremental backup.")},
+    {ERR_NO_DISK,
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "No disk is known to hold the target partition, so no MBR can be written."),
+     QT_TRANSLATE_NOOP("JobMessages", "Restore the partition without the MBR.")},
+    {ERR_FS_CHECK, QT_TRANSLATE_NOOP("JobMessages", "The check of the restored file system found damage."),
+     QT_TRANSLATE_NOOP("JobMessages", "Do not use the partition: restore it again from another image.")},
 };
 
 QString title(const char* text)
@@ -104,9 +130,9 @@ Box box(const char* boxTitle, const QString& what, const QString& todo)
     return Box{title(boxTitle), what, todo};
 }
 
-const char* const kError = JOB_TEXT("Error");
-const char* const kPasswordError = JOB_TEXT("Password Error");
-const char* const kWarning = JOB_TEXT("Warning");
+const char* const kError = QT_TRANSLATE_NOOP("JobMessages", "Error");
+const char* const kPasswordError = QT_TRANSLATE_NOOP("JobMessages", "Password Error");
+const char* const kWarning = QT_TRANSLATE_NOOP("JobMessages", "Warning");
 
 QString shown(const PathText& shownPath, const QString& path)
 {
@@ -132,12 +158,14 @@ Box engineFailure(int resultCode, Job job)
 {
     for (const CodeWords& words : kEngineWords) {
         if (words.code == resultCode)
-            return box(JOB_TEXT("Failed"), t(words.what), t(words.todo));
+            return box(QT_TRANSLATE_NOOP("JobMessages", "Failed"), t(words.what), t(words.todo));
     }
-    const QString what = job == Job::Backup ? t(JOB_TEXT("The backup stopped with error code %1."))
-                                            : t(JOB_TEXT("The restore stopped with error code %1."));
-    return box(JOB_TEXT("Failed"), what.arg(resultCode),
-               t(JOB_TEXT("Try again; if it fails again, keep the program's log for the support.")));
+    const QString what = job == Job::Backup
+                             ? t(QT_TRANSLATE_NOOP("JobMessages", "The backup stopped with error code %1."))
+                             : t(QT_TRANSLATE_NOOP("JobMessages", "The restore stopped with error code %1."));
+    return box(QT_TRANSLATE_NOOP("JobMessages", "Failed"), what.arg(resultCode),
+               t(QT_TRANSLATE_NOOP("JobMessages",
+                                   "Try again; if it fails again, keep the program's log for the support.")));
 }
 
 QString failedText(const QString& headline, int resultCode, Job job)
@@ -152,45 +180,62 @@ Box backupProblem(const BackupPlan::Result& result, const PathText& shownPath)
     case Problem::None:
         break;
     case Problem::IncrementalNotNtfs:
-        return box(kError, t(JOB_TEXT("An incremental backup is possible for NTFS partitions only.")),
-                   t(JOB_TEXT("Choose a full backup for this partition.")));
+        return box(kError,
+                   t(QT_TRANSLATE_NOOP("JobMessages",
+                                       "An incremental backup is possible for NTFS partitions only.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose a full backup for this partition.")));
     case Problem::PreviousImageNotFirstVolume:
-        return box(kError, t(JOB_TEXT("The file you chose is a later volume of its image.")),
-                   t(JOB_TEXT("Choose %1, the first volume of that image."))
+        return box(kError,
+                   t(QT_TRANSLATE_NOOP("JobMessages", "The file you chose is a later volume of its image.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose %1, the first volume of that image."))
                        .arg(fileNameOf(shown(shownPath, result.firstVolume))));
     case Problem::PreviousImageUnreadable:
-        return box(kError, t(JOB_TEXT("Getting information on the previous image you selected failed!")),
-                   t(JOB_TEXT("Choose the first volume of the newest image of the chain.")));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "Getting information on the previous image you selected failed!")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose the first volume of the newest image of the chain.")));
     case Problem::PreviousImageOtherPartition:
-        return box(kError, t(JOB_TEXT("The backup image you selected is not of the partition you selected!")),
-                   t(JOB_TEXT("Choose an image of this partition, or make a full backup.")));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "The backup image you selected is not of the partition you selected!")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose an image of this partition, or make a full backup.")));
     case Problem::PreviousImageNotNewest:
-        return box(kError, t(JOB_TEXT("The image you selected is not the newest of its chain.")),
-                   t(JOB_TEXT("Choose %1: an incremental backup builds on the newest image."))
-                       .arg(fileNameOf(shown(shownPath, result.newerImage))));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages", "The image you selected is not the newest of its chain.")),
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "Choose %1: an incremental backup builds on the newest image."))
+                .arg(fileNameOf(shown(shownPath, result.newerImage))));
     case Problem::NotEnoughSpace:
-        return box(
-            kError,
-            t(JOB_TEXT("The destination does not have enough free space for the backup image: it needs "
-                       "%1 free and has %2."))
-                .arg(formatSize(qint64(result.bytesNeeded)), formatSize(qint64(result.bytesFree))),
-            t(JOB_TEXT("Choose another place, or free space on this one.")));
-    case Problem::PasswordTooShort:
-        return box(kPasswordError, t(JOB_TEXT("The password is too short.")),
-                   t(JOB_TEXT("Leave it empty or type at least 6 characters.")));
-    case Problem::PasswordsDiffer:
-        return box(kPasswordError, t(JOB_TEXT("The two passwords you entered are different.")),
-                   t(JOB_TEXT("Type the same password in both fields.")));
-    case Problem::DestinationFsUnknown:
         return box(kError,
-                   t(JOB_TEXT("The file system of the destination is unknown, so no volume size fits it.")),
-                   t(JOB_TEXT("Choose a fixed volume size instead of \"Auto\".")));
-    case Problem::OldImageNotRemovable:
+                   t(QT_TRANSLATE_NOOP(
+                         "JobMessages",
+                         "The destination does not have enough free space for the backup image: it needs "
+                         "%1 free and has %2."))
+                       .arg(formatSize(qint64(result.bytesNeeded)), formatSize(qint64(result.bytesFree))),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose another place, or free space on this one.")));
+    case Problem::PasswordTooShort:
+        return box(kPasswordError, t(QT_TRANSLATE_NOOP("JobMessages", "The password is too short.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Leave it empty or type at least 6 characters.")));
+    case Problem::PasswordsDiffer:
+        return box(kPasswordError,
+                   t(QT_TRANSLATE_NOOP("JobMessages", "The two passwords you entered are different.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Type the same password in both fields.")));
+    case Problem::DestinationFsUnknown:
         return box(
             kError,
-            t(JOB_TEXT("The old image file %1 cannot be removed."))
-                .arg(shown(shownPath, result.oldImageFile)),
-            t(JOB_TEXT("Check that the file is not write-protected or in use, or choose another name.")));
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "The file system of the destination is unknown, so no volume size fits it.")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose a fixed volume size instead of \"Auto\".")));
+    case Problem::OldImageNotRemovable:
+        return box(kError,
+                   t(QT_TRANSLATE_NOOP("JobMessages", "The old image file %1 cannot be removed."))
+                       .arg(shown(shownPath, result.oldImageFile)),
+                   t(QT_TRANSLATE_NOOP(
+                       "JobMessages",
+                       "Check that the file is not write-protected or in use, or choose another name.")));
     }
     return Box();
 }
@@ -202,32 +247,41 @@ Box restoreProblem(const RestorePlan::Result& result)
     case Problem::None:
         break;
     case Problem::NoImage:
-        return box(kError, t(JOB_TEXT("No image file is chosen.")),
-                   t(JOB_TEXT("Choose the first volume of the image to restore.")));
+        return box(kError, t(QT_TRANSLATE_NOOP("JobMessages", "No image file is chosen.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose the first volume of the image to restore.")));
     case Problem::NoTarget:
-        return box(kError, t(JOB_TEXT("No partition is chosen.")),
-                   t(JOB_TEXT("Choose the partition to restore the image to.")));
+        return box(kError, t(QT_TRANSLATE_NOOP("JobMessages", "No partition is chosen.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose the partition to restore the image to.")));
     case Problem::TargetIsSystem:
-        return box(kError, t(JOB_TEXT("The partition is the running system's own partition.")),
-                   t(JOB_TEXT("Start the computer from the rescue disc to restore it.")));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages", "The partition is the running system's own partition.")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Start the computer from the rescue disc to restore it.")));
     case Problem::TargetTooSmall:
-        return box(kError,
-                   t(JOB_TEXT("The partition is too small for the image: the image holds %1, the partition "
-                              "has %2."))
-                       .arg(formatSize(qint64(result.imageBytes)), formatSize(qint64(result.targetBytes))),
-                   t(JOB_TEXT("Choose a larger partition.")));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "The partition is too small for the image: the image holds %1, the partition "
+                                "has %2."))
+                .arg(formatSize(qint64(result.imageBytes)), formatSize(qint64(result.targetBytes))),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose a larger partition.")));
     case Problem::WrongPassword:
-        return box(kPasswordError, t(JOB_TEXT("The password you entered is wrong.")),
-                   t(JOB_TEXT("Type the password the image was made with.")));
+        return box(kPasswordError, t(QT_TRANSLATE_NOOP("JobMessages", "The password you entered is wrong.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Type the password the image was made with.")));
     case Problem::NothingChosen:
-        return box(kWarning, t(JOB_TEXT("Nothing is chosen to restore.")),
-                   t(JOB_TEXT("Tick the partition, the MBR or both.")));
+        return box(kWarning, t(QT_TRANSLATE_NOOP("JobMessages", "Nothing is chosen to restore.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Tick the partition, the MBR or both.")));
     case Problem::TargetHoldsImage:
-        return box(kError, t(JOB_TEXT("The image is on this partition: restoring would overwrite it.")),
-                   t(JOB_TEXT("Choose another partition, or copy the image elsewhere first.")));
+        return box(kError,
+                   t(QT_TRANSLATE_NOOP("JobMessages",
+                                       "The image is on this partition: restoring would overwrite it.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages",
+                                       "Choose another partition, or copy the image elsewhere first.")));
     case Problem::NoMbrOnWholeDisk:
-        return box(kError, t(JOB_TEXT("This partition fills its whole disk, which has no MBR.")),
-                   t(JOB_TEXT("Restore the partition alone.")));
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages", "This partition fills its whole disk, which has no MBR.")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Restore the partition alone.")));
     }
     return Box();
 }
@@ -268,26 +322,29 @@ BackupOutcome backupOutcome(const QString& imageBase, qint64 seconds)
 
 QString backupSucceeded(const BackupOutcome& outcome, const PathText& shownPath)
 {
-    return t(JOB_TEXT("Backup succeeded!")) + QLatin1Char('\n') +
-           t(JOB_TEXT("The image is in %1: %2 volume(s), %3 in all."))
+    return t(QT_TRANSLATE_NOOP("JobMessages", "Backup succeeded!")) + QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The image is in %1: %2 volume(s), %3 in all."))
                .arg(shown(shownPath, outcome.folder))
                .arg(outcome.volumes)
                .arg(formatSize(outcome.bytes)) +
-           QLatin1Char('\n') + t(JOB_TEXT("The backup took %1.")).arg(durationText(outcome.seconds));
+           QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The backup took %1.")).arg(durationText(outcome.seconds));
 }
 
 QString restoreSucceeded(const QString& partition, qint64 seconds)
 {
-    return t(JOB_TEXT("Restore succeeded!")) + QLatin1Char('\n') +
-           t(JOB_TEXT("Partition %1 was restored.")).arg(partition) + QLatin1Char('\n') +
-           t(JOB_TEXT("The restore took %1.")).arg(durationText(seconds));
+    return t(QT_TRANSLATE_NOOP("JobMessages", "Restore succeeded!")) + QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "Partition %1 was restored.")).arg(partition) +
+           QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The restore took %1.")).arg(durationText(seconds));
 }
 
 QString mbrRestoreSucceeded(const QString& disk, qint64 seconds)
 {
-    return t(JOB_TEXT("Restore succeeded!")) + QLatin1Char('\n') +
-           t(JOB_TEXT("The MBR of disk %1 was restored.")).arg(disk) + QLatin1Char('\n') +
-           t(JOB_TEXT("The restore took %1.")).arg(durationText(seconds));
+    return t(QT_TRANSLATE_NOOP("JobMessages", "Restore succeeded!")) + QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The MBR of disk %1 was restored.")).arg(disk) +
+           QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The restore took %1.")).arg(durationText(seconds));
 }
 
 QString partitionName(char letter, const QString& label, quint64 bytes, const QString& path)
@@ -317,27 +374,35 @@ QString diskName(const QString& model, quint64 bytes, const QString& path)
 
 QString eraseQuestion(const QString& partition)
 {
-    return t(JOB_TEXT("All data on partition %1 will be erased! Do you want to go on?")).arg(partition);
+    return t(QT_TRANSLATE_NOOP("JobMessages",
+                               "All data on partition %1 will be erased! Do you want to go on?"))
+        .arg(partition);
 }
 
 QString mbrQuestion(const QString& disk)
 {
-    return t(JOB_TEXT("The MBR of disk %1 will be overwritten! Do you want to go on?")).arg(disk);
+    return t(QT_TRANSLATE_NOOP("JobMessages",
+                               "The MBR of disk %1 will be overwritten! Do you want to go on?"))
+        .arg(disk);
 }
 
 QString imageSummary(const ImageFacts& facts)
 {
     QStringList lines;
     if (!facts.date.isEmpty())
-        lines << t(JOB_TEXT("Made: %1")).arg(facts.date);
+        lines << t(QT_TRANSLATE_NOOP("JobMessages", "Made: %1")).arg(facts.date);
     if (facts.generation > 0)
-        lines << t(JOB_TEXT("Incremental image %1, built on %2")).arg(facts.generation).arg(facts.base);
+        lines << t(QT_TRANSLATE_NOOP("JobMessages", "Incremental image %1, built on %2"))
+                     .arg(facts.generation)
+                     .arg(facts.base);
     else
-        lines << t(JOB_TEXT("Full image"));
-    lines << t(JOB_TEXT("Size: %1")).arg(formatSize(qint64(facts.bytes)));
-    lines << (facts.hasPassword ? t(JOB_TEXT("Password: yes")) : t(JOB_TEXT("Password: none")));
-    lines << t(JOB_TEXT("Description: %1"))
-                 .arg(facts.description.isEmpty() ? t(JOB_TEXT("none")) : facts.description);
+        lines << t(QT_TRANSLATE_NOOP("JobMessages", "Full image"));
+    lines << t(QT_TRANSLATE_NOOP("JobMessages", "Size: %1")).arg(formatSize(qint64(facts.bytes)));
+    lines << (facts.hasPassword ? t(QT_TRANSLATE_NOOP("JobMessages", "Password: yes"))
+                                : t(QT_TRANSLATE_NOOP("JobMessages", "Password: none")));
+    lines << t(QT_TRANSLATE_NOOP("JobMessages", "Description: %1"))
+                 .arg(facts.description.isEmpty() ? t(QT_TRANSLATE_NOOP("JobMessages", "none"))
+                                                  : facts.description);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -6,6 +6,7 @@
 #include "desk_settings.h"
 #include "image_head_reader.h"
 #include "image_trailer.h"
+#include "job_messages.h"
 #include "page_style.h"
 #include "size_text.h"
 
@@ -28,12 +29,17 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     PageStyle::newTitle(this, tr("Select images"));
     treeWidget = new QTreeWidget(this);
-    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
+    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 140);
     treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setColumnCount(6);
     treeWidget->setHeaderLabels(
         {QStringLiteral("  "), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     treeWidget->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_factsLabel = new QLabel(this);
+    m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
+    m_factsLabel->setWordWrap(true);
+    m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_factsLabel->setGeometry(10, 190, PageStyle::kPageWidth - 20, 88);
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);
@@ -77,6 +83,9 @@ void RtWidget1::clearImageInfo()
 {
     m_pwdDigest.clear();
     m_description.clear();
+    m_usedBytes = 0;
+    if (m_factsLabel)
+        m_factsLabel->clear();
 }
 
 void RtWidget1::browseBtnClick()
@@ -223,6 +232,8 @@ bool RtWidget1::readImageTrailer(const QString& path)
     }
     m_pwdDigest = trailer.passwordDigest;
     m_description = trailer.description;
+    m_usedBytes = trailer.usedBytes;
+    m_factsLabel->setText(JobMessages::imageSummary(JobMessages::imageFacts(localPath(path), trailer)));
     qDebug() << "password:" << (m_pwdDigest.isEmpty() ? "none" : "set") << "description: " << m_description;
     return true;
 }
