@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include "size_text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -100,7 +102,15 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1) << backuptest::boxTexts(answers).join("|").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Success"));
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
+    // The box says where the image went: its folder, its one volume and
+    // the bytes it takes.
+    const QString done = answers.boxes[0].message;
+    EXPECT_TRUE(done.startsWith(QStringLiteral("Backup succeeded!\n"))) << done.toStdString();
+    EXPECT_TRUE(done.contains(QStringLiteral("The image is in %1: 1 volume(s), %2 in all.")
+                                  .arg(QFileInfo(imagesDir + "/sys_0_0.bkp").absolutePath(),
+                                       formatSize(QFileInfo(imagesDir + "/sys_0_0.bkp").size()))))
+        << done.toStdString();
+    EXPECT_TRUE(done.contains(QStringLiteral("The backup took "))) << done.toStdString();
     EXPECT_EQ(answers.boxes[0].iconPath, QStringLiteral(":images/MsgIcon_Info.png"));
     EXPECT_EQ(wizard->state(), BackupDlg::Step1);
 
@@ -132,7 +142,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     EXPECT_EQ(wizard->page2()->m_imagePath, imagesDir + "/sys");
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 2, 0, QStringLiteral("after")});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     expectRestoresTo(image("sys_0_1.bkp"), files);
 
@@ -166,7 +176,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     // that is gone.
     answers.push(1);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     EXPECT_NE(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     expectRestoresTo(image("sys_0_0.bkp"), files);
@@ -180,7 +190,7 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
     chooseSource(BackupMachine::NtfsSource);
     chooseFullImage(QStringLiteral("sys"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    ASSERT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     const QString base = imagesDir + "/sys_0_0.bkp";
     const QString moved = imagesDir + "/moved.bkp";
     QObject::connect(
@@ -210,7 +220,7 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
             EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         } else {
             EXPECT_EQ(wizard->worker()->result(), 0);
-            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+            EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
             EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         }
         QFile::rename(moved, base);
@@ -226,7 +236,7 @@ TEST_F(BackupEndToEnd, Fat32SourceIsBackedUpInFullAndRestores)
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 0, 1, QStringLiteral("fat")});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("Backup succeeded!\n")));
 
     const std::string target = machine->scratch("fat-target");
     testsupport::MakeSparseFile(target, testsupport::FileSize(machine->partition(BackupMachine::FatSource)));

@@ -130,7 +130,7 @@ TEST_F(DeskEndToEnd, SystemPartitionBackedUpAndRestoredOntoAnotherPartition)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }, 120000));
-    EXPECT_TRUE(answers.boxes[0].message.startsWith("All data on partition E:"))
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("All data on partition E: Target, "))
         << answers.boxes[0].message.toStdString();
     EXPECT_TRUE(answers.boxes[1].message.startsWith("Restore succeeded!\n"))
         << answers.boxes[1].message.toStdString();

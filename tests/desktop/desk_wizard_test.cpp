@@ -595,7 +595,7 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     answers.push(0);
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 4);
-    EXPECT_TRUE(answers.boxes[3].message.startsWith("All data on partition E:"))
+    EXPECT_TRUE(answers.boxes[3].message.startsWith("All data on partition E: Target, "))
         << answers.boxes[3].message.toStdString();
     EXPECT_TRUE(scripted.restores.empty());
     EXPECT_EQ(wizard.currentStep(), 3);

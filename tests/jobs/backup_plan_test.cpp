@@ -75,6 +75,9 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
     writeFile(m_dir.file("chain_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
     writeFile(m_dir.file("other_0_0.bkp"), headBlock(2, 4, 2048, 1000000));
     writeFile(m_dir.file("short_0_0.bkp"), QByteArray(20, 'x'));
+    // Partitions 2 and 12 of a disk: the whole number tells them apart.
+    writeFile(m_dir.file("two_0_0.bkp"), headBlock(2, 4, 2048, 1000000));
+    writeFile(m_dir.file("twelve_0_0.bkp"), headBlock(12, 4, 2048, 1000000));
     const auto incrementalOn = [this](const char* previous) {
         return [this, previous](Choices& c) {
             c.incremental = true;
@@ -111,6 +114,18 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
          [&](Choices& c) {
              incrementalOn("other_0_0.bkp")(c);
              c.checkPreviousPartition = false;
+         },
+         Problem::None, Question::None},
+        {"partition 12's incremental on partition 2's image",
+         [&](Choices& c) {
+             incrementalOn("two_0_0.bkp")(c);
+             c.headBlock = headBlock(12, 4, 2048, 1000000);
+         },
+         Problem::PreviousImageOtherPartition, Question::None},
+        {"partition 12's incremental on its own image",
+         [&](Choices& c) {
+             incrementalOn("twelve_0_0.bkp")(c);
+             c.headBlock = headBlock(12, 4, 2048, 1000000);
          },
          Problem::None, Question::None},
         {"incremental on a file too short for a head", incrementalOn("short_0_0.bkp"),

@@ -177,7 +177,8 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
     const QString partText = QStringLiteral("%1 (%2:)").arg(partName, QChar::fromLatin1(view.driveLetter));
-    QString flag = view.partitionNumber > 4 ? QStringLiteral("Log") : QStringLiteral("Pri");
+    QString flag =
+        isLogicalPartitionNumber(view.partitionNumber) ? QStringLiteral("Log") : QStringLiteral("Pri");
     if (view.active)
         flag += QStringLiteral(",Act");
     m_hasMbr = view.active;

@@ -185,7 +185,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
         QStringLiteral("%1 (%2:)")
             .arg(QString::fromLocal8Bit(head.partName))
             .arg(QChar::fromLatin1(head.driveLetter)),
-        QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
+        QStringLiteral("%1%2").arg(isLogicalPartitionNumber(head.partitionNumber) ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),
         formatSize(static_cast<qint64>(head.partitionUsedBytes)),
