@@ -63,7 +63,8 @@ protected:
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
     // Incremental type, Browse, press the image file in its place, OK.
-    void chooseBaseImage(const QString& fileName)
+    // `step`: where Next leads (step 2 again when the base is refused there).
+    void chooseBaseImage(const QString& fileName, BackupDlg::State step = BackupDlg::Step3)
     {
         BkWidget2& page2 = *wizard->page2();
         page2.typeCombo()->setCurrentIndex(1);
@@ -74,7 +75,7 @@ protected:
         EXPECT_TRUE(page2.fileNameEdit()->text().startsWith(fileName + QStringLiteral(" in ")))
             << page2.fileNameEdit()->text().toStdString();
         click(wizard->nextButton());
-        ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+        ASSERT_EQ(wizard->state(), step);
     }
     std::string image(const QString& name) const { return (imagesDir + "/" + name).toStdString(); }
 
@@ -146,14 +147,14 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     expectRestoresTo(image("sys_0_1.bkp"), files);
 
-    // The full image is no longer the newest of its chain.
+    // The full image is no longer the newest of its chain: told when it is
+    // chosen, at step 2.
     chooseSource(BackupMachine::NtfsSource);
-    chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
-    click(wizard->nextButton());
+    chooseBaseImage(QStringLiteral("sys_0_0.bkp"), BackupDlg::Step2);
     EXPECT_FALSE(wizard->jobActive());
     EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("The image you selected is not the newest of its chain: an incremental backup "
-                             "builds on sys_0_1.bkp."));
+              QStringLiteral("The image you selected is not the newest of its chain.\nChoose sys_0_1.bkp: an "
+                             "incremental backup builds on the newest image."));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_2.bkp"));
 
     // A full backup under the same name asks first: "Cancel" keeps the chain.
@@ -215,7 +216,11 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
         EXPECT_EQ(asked, QStringLiteral("sys_0_0.bkp,*.bkp"));
         if (cancel) {
             EXPECT_EQ(wizard->worker()->result(), ERR_OPEN_FILE);
-            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+            // The box says what went wrong and what to do.
+            EXPECT_EQ(
+                answers.boxes.last().message,
+                QStringLiteral("Backup failed!\nAn image file cannot be opened.\nCheck that the place of the "
+                               "image is still there and that it can be read and written, then try again."));
             // The volume the job began is gone: it is no image to build on.
             EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         } else {

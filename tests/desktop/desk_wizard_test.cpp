@@ -20,6 +20,7 @@
 #include "desk_wizard_driver.h"
 #include "image_head_layout.h"
 #include "rt_widget3.h"
+#include "size_text.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -35,6 +36,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace desktest;
 
@@ -557,6 +559,44 @@ TEST_F(DeskRestoreWizard, ClosingDuringAJobAsksCancelsAndWaits)
         EXPECT_EQ(returned.count(), 0);
         EXPECT_FALSE(wizard.isVisible());
     }
+}
+
+TEST_F(DeskRestoreWizard, StepOneShowsTheImagesFactsAndATooSmallTargetIsRefusedAtStep2)
+{
+    // The image says it holds 3 GiB of the source, more than E: has.
+    const std::string image = machine.host("fs/d/Images/c_backup_0_0.bkp");
+    std::string bytes;
+    {
+        std::ifstream in(image, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t info = bytes.find("PIFO");
+    ASSERT_NE(info, std::string::npos);
+    const quint64 used = 3ULL << 30;
+    std::memcpy(&bytes[info + offsetof(tagPARTITION_INFO, usedBytes)], &used, sizeof used);
+    std::ofstream(image, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+
+    desk::RestoreDlg wizard;
+    wizard.show();
+    ASSERT_EQ(wizard.page1()->imagePath(), "D:\\Images\\c_backup_0_0.bkp");
+    const QString facts = wizard.page1()->factsLabel()->text();
+    for (const QString& part : {QStringLiteral("Full image"), QStringLiteral("Password: none"),
+                                QStringLiteral("Size: ") + formatSize(qint64(used))})
+        EXPECT_TRUE(facts.contains(part)) << facts.toStdString() << " lacks " << part.toStdString();
+
+    click(wizard.nextButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
+    ASSERT_GT(wizard.page2()->targetBytes(), 0u);
+    ASSERT_LT(wizard.page2()->targetBytes(), used);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    const QString text = answers.boxes[0].message;
+    EXPECT_TRUE(text.startsWith("The partition is too small for the image")) << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(qint64(used)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(qint64(wizard.page2()->targetBytes())))) << text.toStdString();
+    EXPECT_EQ(wizard.currentStep(), 2);
+    EXPECT_TRUE(scripted.restores.empty());
 }
 
 TEST_F(DeskRestoreWizard, RestoreRefusals)
