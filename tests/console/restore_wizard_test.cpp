@@ -1159,7 +1159,7 @@ TEST_F(RestoreWizardTest, TheWizardSpeaksChinese)
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         EXPECT_EQ(messages(answers), QStringList{QString::fromUtf8(
-                                         "错误: 没有选择镜像文件。\n请选择要恢复的镜像的第一个分卷。")});
+                                         "错误: 没有选择镜像文件。\n请选择要还原的镜像的第一个分卷。")});
     }
     QCoreApplication::removeTranslator(&chinese);
 }

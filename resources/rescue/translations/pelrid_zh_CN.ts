@@ -623,15 +623,15 @@
     </message>
     <message>
         <source>Restore the partition without the MBR.</source>
-        <translation>请只恢复分区，不恢复 MBR。</translation>
+        <translation>请只还原分区，不还原 MBR。</translation>
     </message>
     <message>
         <source>The check of the restored file system found damage.</source>
-        <translation>对恢复后的文件系统的检查发现了损坏。</translation>
+        <translation>对还原后的文件系统的检查发现了损坏。</translation>
     </message>
     <message>
         <source>Do not use the partition: restore it again from another image.</source>
-        <translation>请不要使用该分区：请用另一个镜像重新恢复它。</translation>
+        <translation>请不要使用该分区：请用另一个镜像重新还原它。</translation>
     </message>
     <message>
         <source>Error</source>
@@ -655,7 +655,7 @@
     </message>
     <message>
         <source>The restore stopped with error code %1.</source>
-        <translation>恢复因错误代码 %1 而停止。</translation>
+        <translation>还原因错误代码 %1 而停止。</translation>
     </message>
     <message>
         <source>Try again; if it fails again, keep the program's log for the support.</source>
@@ -747,7 +747,7 @@
     </message>
     <message>
         <source>Choose the first volume of the image to restore.</source>
-        <translation>请选择要恢复的镜像的第一个分卷。</translation>
+        <translation>请选择要还原的镜像的第一个分卷。</translation>
     </message>
     <message>
         <source>No partition is chosen.</source>
@@ -755,7 +755,7 @@
     </message>
     <message>
         <source>Choose the partition to restore the image to.</source>
-        <translation>请选择要将镜像恢复到的分区。</translation>
+        <translation>请选择要将镜像还原到的分区。</translation>
     </message>
     <message>
         <source>The partition is the running system's own partition.</source>
@@ -763,7 +763,7 @@
     </message>
     <message>
         <source>Start the computer from the rescue disc to restore it.</source>
-        <translation>请从救援光盘启动计算机来恢复它。</translation>
+        <translation>请从救援光盘启动计算机来还原它。</translation>
     </message>
     <message>
         <source>The partition is too small for the image: the image holds %1, the partition has %2.</source>
@@ -779,7 +779,7 @@
     </message>
     <message>
         <source>Nothing is chosen to restore.</source>
-        <translation>没有选择要恢复的内容。</translation>
+        <translation>没有选择要还原的内容。</translation>
     </message>
     <message>
         <source>Tick the partition, the MBR or both.</source>
@@ -787,7 +787,7 @@
     </message>
     <message>
         <source>The image is on this partition: restoring would overwrite it.</source>
-        <translation>镜像就在此分区上：恢复会覆盖它。</translation>
+        <translation>镜像就在此分区上：还原会覆盖它。</translation>
     </message>
     <message>
         <source>Choose another partition, or copy the image elsewhere first.</source>
@@ -799,7 +799,7 @@
     </message>
     <message>
         <source>Restore the partition alone.</source>
-        <translation>请只恢复分区。</translation>
+        <translation>请只还原分区。</translation>
     </message>
     <message>
         <source>Backup succeeded!</source>
@@ -815,19 +815,19 @@
     </message>
     <message>
         <source>Restore succeeded!</source>
-        <translation>恢复成功！</translation>
+        <translation>还原成功！</translation>
     </message>
     <message>
         <source>Partition %1 was restored.</source>
-        <translation>分区 %1 已恢复。</translation>
+        <translation>分区 %1 已还原。</translation>
     </message>
     <message>
         <source>The restore took %1.</source>
-        <translation>恢复用时 %1。</translation>
+        <translation>还原用时 %1。</translation>
     </message>
     <message>
         <source>The MBR of disk %1 was restored.</source>
-        <translation>磁盘 %1 的 MBR 已恢复。</translation>
+        <translation>磁盘 %1 的 MBR 已还原。</translation>
     </message>
     <message>
         <source>All data on partition %1 will be erased! Do you want to go on?</source>
