@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <cmath>
@@ -167,6 +168,28 @@ QString fsNameOfCode(int fsCode)
     }
 }
 
+QString firstVolumeOf(const QString& chosenImage)
+{
+    // On the whole path: the desktop's paths use backslashes.
+    static const QRegularExpression ending(QStringLiteral("_(\\d+)_(\\d+)\\.bkp$"));
+    const QRegularExpressionMatch match = ending.match(chosenImage);
+    if (!match.hasMatch() || match.captured(1).toULongLong() == 0)
+        return QString();
+    return chosenImage.left(match.capturedStart()) + QStringLiteral("_0_") + match.captured(2) +
+           QStringLiteral(".bkp");
+}
+
+quint64 freeBytesNeeded(qint64 usedBytes)
+{
+    if (usedBytes <= 0)
+        return 0;
+    // The smallest free count whose share holds the used bytes.
+    quint64 needed = quint64(double(usedBytes) / kMaxShareOfFreeBytes);
+    while (double(usedBytes) > kMaxShareOfFreeBytes * double(needed))
+        ++needed;
+    return needed;
+}
+
 QByteArray withUsedBytes(const QByteArray& headBlock, qint64 usedBytes)
 {
     const size_t field = offsetof(tagBackupImageHeadInfo, partitionUsedBytes);
@@ -189,6 +212,13 @@ Result plan(const Choices& choices)
     if (choices.incremental) {
         if (choices.fsCode != kIncrementalFsCode) {
             result.problem = Problem::IncrementalNotNtfs;
+            return result;
+        }
+        // The engine reads the chain from an image's first volume; a later
+        // volume has no head to compare.
+        result.firstVolume = firstVolumeOf(choices.previousImage);
+        if (!result.firstVolume.isEmpty()) {
+            result.problem = Problem::PreviousImageNotFirstVolume;
             return result;
         }
         if (choices.checkPreviousPartition) {
@@ -220,6 +250,10 @@ Result plan(const Choices& choices)
             replacement.problem = Problem::NotEnoughSpace;
     } else {
         replacement = replacementOf(localImage, choices.destFsName, choices.usedBytes, choices.destFreeBytes);
+    }
+    if (replacement.problem == Problem::NotEnoughSpace) {
+        replacement.bytesNeeded = freeBytesNeeded(choices.usedBytes);
+        replacement.bytesFree = choices.destFreeBytes;
     }
     if (replacement.problem != Problem::None)
         return replacement;
@@ -278,6 +312,13 @@ Result check(Choices choices)
     choices.volumeSizeIndex = BackupRules::Size2GB;
     choices.replaceConfirmed = true;
     return plan(choices);
+}
+
+Result checkPlace(Choices choices)
+{
+    choices.password.clear();
+    choices.confirmPassword.clear();
+    return check(choices);
 }
 
 Result planAtStart(const Choices& choices, const std::function<bool(const Result&)>& agree)

@@ -28,21 +28,21 @@ const double kMaxShareOfFreeBytes = 0.8;
 // A password is empty or at least this long.
 const int kMinPasswordLength = 6;
 
-// What the wizard shows instead of starting: each program maps a problem
-// to its own translated text.
+// What the wizard shows instead of starting (JobMessages words it).
 enum class Problem {
     None,
-    IncrementalNotNtfs,            // an incremental backup of a file system other than NTFS
-    PreviousImageUnreadable,       // the previous image's head cannot be read
-    PreviousImageOtherPartition,   // the previous image is of another partition
-    PreviousImageNotNewest,        // a newer image of its chain exists (newerImage names it)
+    IncrementalNotNtfs,           // an incremental backup of a file system other than NTFS
+    PreviousImageNotFirstVolume,  // a later volume chosen as the previous image (firstVolume names the first)
+    PreviousImageUnreadable,      // the previous image's head cannot be read
+    PreviousImageOtherPartition,  // the previous image is of another partition
+    PreviousImageNotNewest,       // a newer image of its chain exists (newerImage names it)
     PreviousImagePasswordMissing,  // the image built on is protected and its password was not typed
     PreviousImagePasswordWrong,    // the password typed is not that image's
-    NotEnoughSpace,                // used bytes above 0.8 of the destination's free bytes
-    PasswordTooShort,              // 1 to 5 characters in either field
-    PasswordsDiffer,               // the two fields differ
-    DestinationFsUnknown,          // "Auto" volume size on an unknown file system
-    OldImageNotRemovable,          // a file of the replaced set stays (oldImageFile names it)
+    NotEnoughSpace,        // used bytes above 0.8 of the destination's free bytes (bytesNeeded, bytesFree)
+    PasswordTooShort,      // 1 to 5 characters in either field
+    PasswordsDiffer,       // the two fields differ
+    DestinationFsUnknown,  // "Auto" volume size on an unknown file system
+    OldImageNotRemovable,  // a file of the replaced set stays (oldImageFile names it)
 };
 
 // A question the wizard asks before the plan gives the request.
@@ -106,6 +106,13 @@ struct Result {
     Question question = Question::None;
     // The first volume of the newest image of the chain (PreviousImageNotNewest).
     QString newerImage;
+    // The first volume of the image whose later volume was chosen
+    // (PreviousImageNotFirstVolume).
+    QString firstVolume;
+    // The free bytes the destination needs for the source's used bytes, and
+    // those it has (NotEnoughSpace).
+    quint64 bytesNeeded = 0;
+    quint64 bytesFree = 0;
     // The files of the image set a full backup replaces (local paths):
     // what the new image leaves of them is removed after its success.
     QStringList filesToReplace;
@@ -138,6 +145,18 @@ Result plan(const Choices& choices);
 // The rules the pages can break, before Start: no volume size rule and no
 // question.
 Result check(Choices choices);
+
+// The rules of the source and the place alone (steps 1 and 2): the
+// incremental's base and the free space, no option of step 3.
+Result checkPlace(Choices choices);
+
+// The free bytes a destination needs for `usedBytes` of source.
+quint64 freeBytesNeeded(qint64 usedBytes);
+
+// The first volume of the image a chosen volume belongs to
+// ("big_1_0.bkp" gives "big_0_0.bkp"); empty when the file is a first
+// volume or has no volume name.
+QString firstVolumeOf(const QString& chosenImage);
 
 // The plan at Start. On a question `agree` is asked (with the result that
 // asks); when it agrees, the request is given (after the old set was

@@ -6,6 +6,11 @@
 
 #include <cstring>
 
+bool isLogicalPartitionNumber(int partitionNumber)
+{
+    return partitionNumber > 4;
+}
+
 QString headReadMessage(HeadReadResult result)
 {
     switch (result) {

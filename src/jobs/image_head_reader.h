@@ -44,6 +44,11 @@ enum class HeadReadResult {
     Damaged,     // sizes that contradict the block or the file
 };
 
+// Whether the head block's partition number (the whole number of the
+// device path: 12 for /dev/sda12) names a logical partition of an MBR disk:
+// numbers 1 to 4 are the primary slots, 0 a volume without a table.
+bool isLogicalPartitionNumber(int partitionNumber);
+
 // The message a failed read shows the user.
 QString headReadMessage(HeadReadResult result);
 

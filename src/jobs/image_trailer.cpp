@@ -88,7 +88,9 @@ bool decodeDescription(const QByteArray& stored, QString* text)
     const int zero = plain.indexOf('\0');
     if (zero >= 0)
         plain.truncate(zero);
-    *text = QString::fromLocal8Bit(plain);
+    // The engine stores the request's bytes, which both programs give as
+    // UTF-8, whatever the reading machine's locale.
+    *text = QString::fromUtf8(plain);
     return true;
 }
 
@@ -185,6 +187,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
 
     ImageTrailer result;
     result.mbrBytes = info.mbrSize;
+    result.usedBytes = info.usedBytes;
     result.fsType = end.fsType;
     if (info.passwordHashSize > 0) {
         if (!file.readAt(pos, &result.passwordDigest, info.passwordHashSize))

@@ -20,7 +20,8 @@ struct ImageTrailer {
 
     Status status = OpenFailed;
     QByteArray passwordDigest;  // all stored bytes; empty without a password
-    QString description;        // empty without one
+    QString description;        // empty without one (stored as UTF-8)
+    uint64_t usedBytes = 0;     // bytes of the source the image holds
     uint32_t mbrBytes = 0;      // saved disk start; 0 when the image holds none
     uint8_t fsType = 0;         // file-system code of the trailer
 };

@@ -1,10 +1,16 @@
 #include "restore_plan.h"
 
 #include "backup_rules.h"
+#include "image_format.h"
 
 namespace RestorePlan {
 
-Result plan(const Choices& choices)
+bool targetTooSmall(quint64 imageBytes, quint64 targetBytes)
+{
+    return imageBytes != 0 && targetBytes != 0 && imageBytes >= targetBytes + ImageFormat::kTargetSizeSlack;
+}
+
+Result checkTarget(const Choices& choices)
 {
     Result result;
     const auto refuse = [&result](Problem problem) {
@@ -13,12 +19,33 @@ Result plan(const Choices& choices)
     };
     if (choices.imagePath.isEmpty())
         return refuse(Problem::NoImage);
-    if (!choices.imageReadable)
+    if (!choices.imageReadable) {
+        result.imagePath = choices.imagePath;
         return refuse(Problem::ImageGone);
+    }
     if (choices.targetPath.isEmpty())
         return refuse(Problem::NoTarget);
     if (choices.targetIsSystem)
         return refuse(Problem::TargetIsSystem);
+    // Refused before the erase question: the engine would stop only once
+    // the user agreed.
+    if (choices.restorePartition && targetTooSmall(choices.imageBytes, choices.targetBytes)) {
+        result.imageBytes = choices.imageBytes;
+        result.targetBytes = choices.targetBytes;
+        return refuse(Problem::TargetTooSmall);
+    }
+    return result;
+}
+
+Result plan(const Choices& choices)
+{
+    Result result = checkTarget(choices);
+    if (result.refused())
+        return result;
+    const auto refuse = [&result](Problem problem) {
+        result.problem = problem;
+        return result;
+    };
     // All 16 bytes of the digest count (one may start with a zero byte); a
     // password typed for an image without one is wrong too.
     const QByteArray typed =

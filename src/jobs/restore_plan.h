@@ -14,14 +14,14 @@
 
 namespace RestorePlan {
 
-// What the wizard shows instead of starting: each program maps a problem
-// to its own translated text.
+// What the wizard shows instead of starting (JobMessages words it).
 enum class Problem {
     None,
     NoImage,           // no image chosen
     ImageGone,         // the chosen image can no longer be read (its place went away)
     NoTarget,          // no target partition chosen
     TargetIsSystem,    // the running system's partition
+    TargetTooSmall,    // the image holds more than the target can (imageBytes, targetBytes)
     WrongPassword,     // the typed password is not the image's
     NothingChosen,     // neither the partition nor the MBR
     TargetHoldsImage,  // a partition restore would overwrite the image it reads
@@ -46,6 +46,10 @@ struct Choices {
     // the user typed (empty: none); they must agree.
     QByteArray storedDigest;
     QString typedPassword;
+    // The bytes the image holds and the target's size; 0 when not known
+    // (the size rule then passes).
+    quint64 imageBytes = 0;
+    quint64 targetBytes = 0;
     // Found out by the wizard on its machine, when it starts the job: a
     // place unmounted since the image was chosen takes the image with it.
     bool imageReadable = true;
@@ -60,12 +64,25 @@ struct Result {
     tagRestoreArgument request;
     // True: the partition (with the MBR when hasMbr); false: the MBR alone.
     bool partitionJob = true;
+    // The figures of TargetTooSmall.
+    quint64 imageBytes = 0;
+    quint64 targetBytes = 0;
+    // The image that can no longer be read (ImageGone).
+    QString imagePath;
 
     bool refused() const { return problem != Problem::None; }
 };
 
 // Applies every rule in the order the wizards show them.
 Result plan(const Choices& choices);
+
+// The rules of the image and the target alone (steps 1 and 2): no
+// password, no question.
+Result checkTarget(const Choices& choices);
+
+// Whether a target of `targetBytes` is too small for an image holding
+// `imageBytes` (the engine's own limit; unknown sizes pass).
+bool targetTooSmall(quint64 imageBytes, quint64 targetBytes);
 
 }  // namespace RestorePlan
 

@@ -19,6 +19,18 @@ bool BackupWizard::fillRequest(tagBackupArgument* arg)
     return true;
 }
 
+bool BackupWizard::showProblem(const BackupPlan::Result& result)
+{
+    return !showMessageBox(
+        JobMessages::backupProblem(result, [this](const QString& path) { return shownPath(path); }));
+}
+
+QString BackupWizard::succeededText() const
+{
+    return JobMessages::backupSucceeded(JobMessages::backupOutcome(m_jobImagePath, jobSeconds()),
+                                        [this](const QString& path) { return shownPath(path); });
+}
+
 void BackupWizard::takeOptions(const BkWidget3& page, BackupPlan::Choices* choices)
 {
     choices->password = page.password();

@@ -39,7 +39,11 @@ protected:
 
     virtual BackupPlan::Choices planChoices() const = 0;
     // The box of a plan's problem; false when there was one.
-    virtual bool showProblem(const BackupPlan::Result& result) = 0;
+    bool showProblem(const BackupPlan::Result& result);
+    // A local path as the program shows it to its user.
+    virtual QString shownPath(const QString& localPath) const { return localPath; }
+    // The success box's text: where the new image went and how long it took.
+    QString succeededText() const;
     // The image's file name as the user wrote it.
     virtual QString imageFileName() const = 0;
     // The choices of the options page both programs share.

@@ -16,6 +16,18 @@ namespace {
 
 const QPoint kPagePos(220, 90);
 
+JobMessages::Job jobOf(int operation)
+{
+    switch (operation) {
+    case QuarnThread::RestorePartition:
+        return JobMessages::Job::Restore;
+    case QuarnThread::RestoreMbr:
+        return JobMessages::Job::RestoreMbr;
+    default:
+        return JobMessages::Job::Backup;
+    }
+}
+
 QPushButton* newButton(QWidget* parent, const QString& text, int x, const char* name)
 {
     QPushButton* button = new QPushButton(text, parent);
@@ -155,6 +167,7 @@ void WizardFrame::enterStep(int step)
 
 void WizardFrame::showRunning()
 {
+    m_jobClock.start();
     showPage(4);
     bindButton(m_preBtn, true, true, tr("Cancel"), [this] { cancelRunningJob(); });
     bindButton(m_nextBtn, true, false, tr("Finish"), nullptr);
@@ -217,7 +230,9 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
                             : cancelled,
                     false, QStringLiteral(":images/MsgIcon_Info.png"));
         else
-            message(failedTitle, inCheck ? imageCheckFailedText(m_worker->lastName()) : failed);
+            message(failedTitle, inCheck
+                                     ? imageCheckFailedText(m_worker->lastName())
+                                     : JobMessages::failedText(failed, result, jobOf(m_worker->operation())));
     }
     enterStep(1);
     m_returnBtn->setEnabled(true);
@@ -236,6 +251,17 @@ QString WizardFrame::imageCheckFailedText(const QString& volume)
     return what + QLatin1Char(' ') +
            tr("Nothing was written to the partition. Restore from another copy of the image, or put its "
               "missing volume back.");
+}
+
+bool WizardFrame::showMessageBox(const JobMessages::Box& box)
+{
+    if (box.title.isEmpty())
+        return false;
+    const bool warning = box.title == QCoreApplication::translate("JobMessages", "Warning");
+    message(box.title, box.text(), false,
+            warning ? QStringLiteral(":images/MsgIcon_Warning.png")
+                    : QStringLiteral(":images/MsgIcon_Stop.png"));
+    return true;
 }
 
 int WizardFrame::message(const QString& title, const QString& text, bool okCancel, const QString& icon)

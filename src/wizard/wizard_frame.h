@@ -9,7 +9,9 @@
 #define WIZARD_WIZARD_FRAME_H
 
 #include "base_dlg.h"
+#include "job_messages.h"
 
+#include <QElapsedTimer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -95,6 +97,8 @@ protected:
     int message(const QString& title, const QString& text, bool okCancel = false,
                 const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
     int error(const QString& text) { return message(tr("Error"), text); }
+    // A box of the job layer's words; false when there is none to show.
+    bool showMessageBox(const JobMessages::Box& box);
 
     // The three step pages and the progress page (null for a wizard without
     // a job), placed beside the steps.
@@ -130,8 +134,11 @@ protected:
     // For the wizard's destructor: cancels a running job, waits for it, and
     // deletes the worker while the wizard's own slots still exist.
     void stopWorker();
+    // Whole seconds since the running page showed.
+    qint64 jobSeconds() const { return m_jobClock.isValid() ? m_jobClock.elapsed() / 1000 : 0; }
     // The job's end: waits for the worker, tells the progress page, shows
-    // `failed`, `cancelled` or `succeeded` (not while closing), shows step 1
+    // `failed` with what the engine's result code means and what to do,
+    // `cancelled` or `succeeded` (not while closing), shows step 1
     // and, unless closing, goes back to the main window. The texts come from
     // the wizard, whose catalogue context holds them.
     void endJob(const QString& failedTitle, const QString& failed, const QString& succeededTitle,
@@ -159,6 +166,7 @@ private:
     QString m_closeQuestion;
     std::function<QuarnThread*()> m_workerFactory;
     bool m_keysIgnored = false;
+    QElapsedTimer m_jobClock;
 };
 
 #endif

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include "size_text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,7 +63,8 @@ protected:
         ASSERT_EQ(wizard->state(), BackupDlg::Step3);
     }
     // Incremental type, Browse, press the image file in its place, OK.
-    void chooseBaseImage(const QString& fileName)
+    // `step`: where Next leads (step 2 again when the base is refused there).
+    void chooseBaseImage(const QString& fileName, BackupDlg::State step = BackupDlg::Step3)
     {
         BkWidget2& page2 = *wizard->page2();
         page2.typeCombo()->setCurrentIndex(1);
@@ -72,7 +75,7 @@ protected:
         EXPECT_TRUE(page2.fileNameEdit()->text().startsWith(fileName + QStringLiteral(" in ")))
             << page2.fileNameEdit()->text().toStdString();
         click(wizard->nextButton());
-        ASSERT_EQ(wizard->state(), BackupDlg::Step3);
+        ASSERT_EQ(wizard->state(), step);
     }
     std::string image(const QString& name) const { return (imagesDir + "/" + name).toStdString(); }
 
@@ -100,7 +103,15 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1) << backuptest::boxTexts(answers).join("|").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Success"));
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
+    // The box says where the image went: its folder, its one volume and
+    // the bytes it takes.
+    const QString done = answers.boxes[0].message;
+    EXPECT_TRUE(done.startsWith(QStringLiteral("Backup succeeded!\n"))) << done.toStdString();
+    EXPECT_TRUE(done.contains(QStringLiteral("The image is in %1: 1 volume(s), %2 in all.")
+                                  .arg(QFileInfo(imagesDir + "/sys_0_0.bkp").absolutePath(),
+                                       formatSize(QFileInfo(imagesDir + "/sys_0_0.bkp").size()))))
+        << done.toStdString();
+    EXPECT_TRUE(done.contains(QStringLiteral("The backup took "))) << done.toStdString();
     EXPECT_EQ(answers.boxes[0].iconPath, QStringLiteral(":images/MsgIcon_Info.png"));
     EXPECT_EQ(wizard->state(), BackupDlg::Step1);
 
@@ -136,20 +147,20 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     ASSERT_TRUE(wizard->page3()->previousImageProtected());
     backuptest::typeText(wizard->page3()->m_previousPasswordEdit, password);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     ASSERT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     EXPECT_EQ(readImageTrailerRecords(imagesDir + "/sys_0_1.bkp").passwordDigest.toHex(),
               BackupRules::passwordDigest(password).toHex());
     expectRestoresTo(image("sys_0_1.bkp"), files);
 
-    // The full image is no longer the newest of its chain.
+    // The full image is no longer the newest of its chain: told when it is
+    // chosen, at step 2.
     chooseSource(BackupMachine::NtfsSource);
-    chooseBaseImage(QStringLiteral("sys_0_0.bkp"));
-    click(wizard->nextButton());
+    chooseBaseImage(QStringLiteral("sys_0_0.bkp"), BackupDlg::Step2);
     EXPECT_FALSE(wizard->jobActive());
     EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("The image you selected is not the newest of its chain: an incremental backup "
-                             "builds on sys_0_1.bkp."));
+              QStringLiteral("The image you selected is not the newest of its chain.\nChoose sys_0_1.bkp: an "
+                             "incremental backup builds on the newest image."));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_2.bkp"));
 
     // A full backup under the same name asks first: "Cancel" keeps the chain.
@@ -174,7 +185,7 @@ TEST_F(BackupEndToEnd, FullThenIncrementalNtfsBackupsRestoreTheSource)
     // that is gone.
     answers.push(1);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
     EXPECT_NE(testsupport::ReadFileBytes(image("sys_0_0.bkp")), oldFull);
     expectRestoresTo(image("sys_0_0.bkp"), files);
@@ -188,7 +199,7 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
     chooseSource(BackupMachine::NtfsSource);
     chooseFullImage(QStringLiteral("sys"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    ASSERT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     const QString base = imagesDir + "/sys_0_0.bkp";
     const QString moved = imagesDir + "/moved.bkp";
     QObject::connect(
@@ -213,12 +224,16 @@ TEST_F(BackupEndToEnd, MovedBaseImageIsAskedForAndCancelEndsTheJob)
         EXPECT_EQ(asked, QStringLiteral("sys_0_0.bkp,*.bkp"));
         if (cancel) {
             EXPECT_EQ(wizard->worker()->result(), ERR_OPEN_FILE);
-            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup failed!"));
+            // The box says what went wrong and what to do.
+            EXPECT_EQ(
+                answers.boxes.last().message,
+                QStringLiteral("Backup failed!\nAn image file cannot be opened.\nCheck that the place of the "
+                               "image is still there and that it can be read and written, then try again."));
             // The volume the job began is gone: it is no image to build on.
             EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         } else {
             EXPECT_EQ(wizard->worker()->result(), 0);
-            EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+            EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
             EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
         }
         QFile::rename(moved, base);
@@ -234,7 +249,7 @@ TEST_F(BackupEndToEnd, Fat32SourceIsBackedUpInFullAndRestores)
     backuptest::setOptions(*wizard->page3(), {QString(), QString(), 0, 1, QStringLiteral("fat")});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("Backup succeeded!\n")));
 
     const std::string target = machine->scratch("fat-target");
     testsupport::MakeSparseFile(target, testsupport::FileSize(machine->partition(BackupMachine::FatSource)));

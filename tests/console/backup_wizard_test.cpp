@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <sys/statvfs.h>
+#include "size_text.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -225,9 +227,13 @@ TEST_F(BackupWizardTest, ChecksRefuseInTheirOrderWithTheirMessages)
     const quint64 free = page2.m_destFreeBytes;
     page1.m_usedBytes = qint64(free * 0.8) + 4096;
     EXPECT_FALSE(wizard->checkBackup());
-    EXPECT_EQ(
-        answers.boxes.last().message,
-        QStringLiteral("The destination partition does not have enough space to hold the backup image!"));
+    // With the bytes needed and free.
+    const QString tooFull = answers.boxes.last().message;
+    EXPECT_TRUE(tooFull.startsWith(QStringLiteral("The destination does not have enough free space")))
+        << tooFull.toStdString();
+    EXPECT_TRUE(tooFull.contains(formatSize(qint64(free)))) << tooFull.toStdString();
+    EXPECT_TRUE(tooFull.contains(formatSize(qint64(BackupPlan::freeBytesNeeded(page1.m_usedBytes)))))
+        << tooFull.toStdString();
     page1.m_usedBytes = used;
 
     const struct {
@@ -235,10 +241,12 @@ TEST_F(BackupWizardTest, ChecksRefuseInTheirOrderWithTheirMessages)
         const char* second;
         const char* message;  // nullptr: accepted
     } passwords[] = {
-        {"12345", "12345", "The password must be empty or at least 6 characters long!"},
-        {"", "abc", "The password must be empty or at least 6 characters long!"},
-        {"123456", "", "Your first password input is different from the second!"},
-        {"123456", "123457", "Your first password input is different from the second!"},
+        {"12345", "12345", "The password is too short.\nLeave it empty or type at least 6 characters."},
+        {"", "abc", "The password is too short.\nLeave it empty or type at least 6 characters."},
+        {"123456", "",
+         "The two passwords you entered are different.\nType the same password in both fields."},
+        {"123456", "123457",
+         "The two passwords you entered are different.\nType the same password in both fields."},
         {"123456", "123456", nullptr},
         {"", "", nullptr},
     };
@@ -263,8 +271,10 @@ TEST_F(BackupWizardTest, IncrementalChecksForFat32AndForeignImages)
     page2.m_fullBackup = 0;
     page2.m_prevImage = imagesDir + "/missing_0_0.bkp";
     EXPECT_FALSE(wizard->checkBackup());
-    EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("Getting information on the previous image you selected failed!"));
+    EXPECT_EQ(
+        answers.boxes.last().message,
+        QStringLiteral("Getting information on the previous image you selected failed!\nChoose the first "
+                       "volume of the newest image of the chain."));
 
     // An image of another partition: its head block names the FAT32 source.
     ImageHeadBlock other;
@@ -278,12 +288,15 @@ TEST_F(BackupWizardTest, IncrementalChecksForFat32AndForeignImages)
     page2.m_prevImage = foreign.fileName();
     EXPECT_FALSE(wizard->checkBackup());
     EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("The backup image you selected is not of the same partition you selected!"));
+              QStringLiteral("The backup image you selected is not of the partition you selected!\nChoose an "
+                             "image of this partition, or make a full backup."));
 
     page1.m_fsCode = 3;
     EXPECT_FALSE(wizard->checkBackup());
-    EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("Incremental backup is only for NTFS partitions now!"));
+    EXPECT_EQ(
+        answers.boxes.last().message,
+        QStringLiteral("An incremental backup is possible for NTFS partitions only.\nChoose a full backup "
+                       "for this partition."));
 }
 
 TEST_F(BackupWizardTest, SmbShareFolderIsMeasuredByItsOwnFileSystem)
@@ -331,8 +344,10 @@ TEST_F(BackupWizardTest, RequestFollowsThePagesAndTheDestinationsFileSystem)
     EXPECT_EQ(arg.volumeSize, BackupRules::kLargestFat32Volume);
     page2.m_destFsName.clear();  // an SMB share with "Auto"
     EXPECT_FALSE(wizard->fillRequest(&arg));
-    EXPECT_EQ(answers.boxes.last().message,
-              QStringLiteral("The destination partition's file system is unknown!"));
+    EXPECT_EQ(
+        answers.boxes.last().message,
+        QStringLiteral("The file system of the destination is unknown, so no volume size fits it.\nChoose "
+                       "a fixed volume size instead of \"Auto\"."));
 }
 
 TEST(BackupShareNames, ShareOfAWindowsPath)
@@ -375,7 +390,7 @@ TEST_F(BackupWizardTest, ShareFolderIsUsedWhileTheShareIsMountedOnly)
     ASSERT_TRUE(wizard->jobActive()) << backuptest::boxTexts(answers).join("|").toStdString();
     EXPECT_EQ(MountTable::instance()->users(share), 2);  // the browser's use and the job's
     ASSERT_TRUE(back.wait(120000));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     EXPECT_TRUE(QFileInfo::exists(shareDir + "/net_0_0.bkp"));
     EXPECT_EQ(MountTable::instance()->users(share), 1);
 
@@ -412,7 +427,7 @@ TEST_F(BackupWizardTest, DestinationGoneSinceItWasChosenIsCheckedAtStart)
     // Mounted again (the user browses there once more): Start goes ahead.
     ASSERT_EQ(mountPlace(images()), imagesDir);
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
 }
 
 TEST_F(BackupWizardTest, CancelKeepsStartDisabledUntilTheJobHasEnded)

@@ -9,6 +9,7 @@
 #include "test_support.h"
 
 #include <QCryptographicHash>
+#include <QTextCodec>
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -117,6 +118,34 @@ TEST_F(ImageTrailerTest, ReadsTheDigestDescriptionAndDiskStartOfAnEngineImage)
     EXPECT_EQ(trailer.description, QString::fromUtf8(kDescription));
     EXPECT_EQ(trailer.mbrBytes, 512u);
     EXPECT_EQ(trailer.fsType, FS_TYPE_NTFS);
+}
+
+TEST_F(ImageTrailerTest, AUtf8DescriptionReadsTheSameWhateverTheLocalesCodec)
+{
+    // The engine stores the request's UTF-8 bytes; the desktop's locale
+    // codec is gb18030, which would read them as other characters.
+    const char description[] = "\xe5\xa4\x87\xe4\xbb\xbd\xe5\x88\x86\xe5\x8c\xba: C  caf\xc3\xa9";
+    tagBackupArgument arg;
+    arg.srcPartition = s_dir->file("sdz1");
+    arg.fsType = FS_TYPE_NTFS;
+    arg.imagePath = m_dir.file("utf8");
+    arg.description = description;
+    ASSERT_EQ(backup_ntfs(arg, tagCallBackFunc(), nullptr, 0), 0);
+    const QString image = QString::fromStdString(m_dir.file("utf8_0_0.bkp"));
+
+    // Put back even when a check fails.
+    struct LocaleCodec {
+        QTextCodec* const before = QTextCodec::codecForLocale();
+        ~LocaleCodec() { QTextCodec::setCodecForLocale(before); }
+    } keep;
+    for (const char* codec : {"GB18030", "ISO-8859-1", "UTF-8"}) {
+        SCOPED_TRACE(codec);
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName(codec));
+        const ImageTrailer trailer = readImageTrailerRecords(image);
+        ASSERT_EQ(trailer.status, ImageTrailer::Ok);
+        EXPECT_EQ(trailer.description, QString::fromUtf8(description));
+        EXPECT_GT(trailer.usedBytes, 0u);
+    }
 }
 
 TEST_F(ImageTrailerTest, AnImageWithoutPasswordOrDescriptionReadsEmpty)

@@ -45,6 +45,7 @@
 #include <QTranslator>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QDateTime>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -350,6 +351,16 @@ protected:
         return texts;
     }
 
+    // The boxes' titles and first lines (a job's end box goes on with what
+    // it made or why it failed).
+    static QStringList headlines(const MsgBoxAnswers& answers)
+    {
+        QStringList texts;
+        for (const MsgBoxRecord& box : answers.boxes)
+            texts << box.title + ": " + box.message.section(QLatin1Char('\n'), 0, 0);
+        return texts;
+    }
+
     static std::string judge(const std::vector<testsupport::NtfsFileSpec>& files)
     {
         const std::string problems = testsupport::NtfsCheckProblems(target());
@@ -361,6 +372,69 @@ protected:
     std::unique_ptr<RestoreDlg> m_dialog;
 };
 
+TEST_F(RestoreWizardTest, StepOneShowsEachImagesKindSizePasswordAndDescription)
+{
+    const struct {
+        const std::string* image;
+        QStringList shown;
+        QString notShown;
+    } cases[] = {
+        {&g_images->full,
+         {QStringLiteral("Full image"), QStringLiteral("Password: yes"),
+          QStringLiteral("Office disk, drive C")},
+         QStringLiteral("Incremental")},
+        {&g_images->chainNewest,
+         {QStringLiteral("Incremental image 1, built on office_0_0.bkp")},
+         QStringLiteral("Full image")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(*c.image);
+        chooseImage(*c.image);
+        RtWidget1& page = *m_dialog->m_rtWidget1;
+        ASSERT_FALSE(page.m_imagePath.isEmpty());
+        const QString facts = page.m_factsLabel->text();
+        for (const QString& part : c.shown)
+            EXPECT_TRUE(facts.contains(part)) << facts.toStdString() << " lacks " << part.toStdString();
+        EXPECT_FALSE(facts.contains(c.notShown)) << facts.toStdString();
+        EXPECT_GT(page.m_usedBytes, 0u);
+        EXPECT_TRUE(facts.contains(formatSize(qint64(page.m_usedBytes)))) << facts.toStdString();
+        EXPECT_TRUE(facts.contains(QFileInfo(QString::fromStdString(*c.image))
+                                       .lastModified()
+                                       .toString(QStringLiteral("yyyy-MM-dd"))))
+            << facts.toStdString();
+        EXPECT_TRUE(page.m_factsLabel->isVisibleTo(&page));
+    }
+}
+
+TEST_F(RestoreWizardTest, ATargetTooSmallForTheImageIsRefusedAtStepTwoWithBothSizes)
+{
+    chooseImage(g_images->full);
+    ASSERT_FALSE(m_dialog->m_rtWidget1->m_imagePath.isEmpty());
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    ASSERT_EQ(m_dialog->state(), RestoreDlg::Step2);
+    ASSERT_TRUE(pressTarget(target()));
+    // The image says it holds more than the target partition has.
+    const qint64 targetBytes = QFileInfo(QString::fromStdString(target())).size();
+    ASSERT_GT(targetBytes, 0);
+    m_dialog->m_rtWidget1->m_usedBytes = quint64(targetBytes) + (64ULL << 20);
+    MsgBoxAnswers answers;
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step2);
+    ASSERT_EQ(answers.boxes.size(), 1) << messages(answers).join("\n").toStdString();
+    const QString text = answers.boxes[0].message;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The partition is too small for the image")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(qint64(m_dialog->m_rtWidget1->m_usedBytes)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(targetBytes))) << text.toStdString();
+    EXPECT_EQ(m_dialog->worker(), nullptr);
+
+    // An image that fits goes on to step 3.
+    m_dialog->m_rtWidget1->m_usedBytes = quint64(targetBytes) / 2;
+    QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
+    EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
+    EXPECT_EQ(answers.boxes.size(), 1);
+}
+
 TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
 {
     chooseImage(g_images->full);
@@ -370,7 +444,8 @@ TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
 
     MsgBoxAnswers answers;
     clickThrough(QStringLiteral("secret2"));
-    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered was wrong!"});
+    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered is wrong.\nType the "
+                                             "password the image was made with."});
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step3);
     EXPECT_EQ(m_dialog->worker(), nullptr);
 
@@ -383,7 +458,7 @@ TEST_F(RestoreWizardTest, APasswordProtectedImageRestoresOnlyWithItsPassword)
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
     EXPECT_EQ(answers.boxes[0].title, QStringLiteral("Warning"));
     EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("All data on partition ")));
-    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes[1].message.startsWith(QStringLiteral("Restore succeeded!\n")));
     EXPECT_EQ(m_dialog->worker()->result(), 0);
     EXPECT_EQ(m_dialog->state(), RestoreDlg::Step1);
     EXPECT_EQ(judge(g_machine->ntfsFiles()), "");
@@ -411,7 +486,7 @@ TEST_F(RestoreWizardTest, ASplitImageAsksForEachVolumeInAnotherFolder)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"))
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")))
         << messages(answers).join("\n").toStdString();
     EXPECT_TRUE(messages(answers).contains("Error: You must select a backup image file, not a directory!"));
     // One request per later volume (the first one answered twice).
@@ -476,7 +551,7 @@ TEST_F(RestoreWizardTest, TheNewestImageOfAChainRestoresTheChangedSource)
     QSignalSpy probed(DeviceProber::instance(), &DeviceProber::probeFinished);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")));
     EXPECT_EQ(judge(g_images->chainFiles), "");
     // The trees read the disks again: the target's used size has changed.
     EXPECT_TRUE(!probed.isEmpty() || probed.wait(20000));
@@ -501,9 +576,8 @@ TEST_F(RestoreWizardTest, TheMbrAloneWritesTheStoredBootCodeAndKeepsThePartition
     clickThrough(QString::fromLatin1(kPassword));
     ASSERT_TRUE(waitForReturn(returned));
     ASSERT_EQ(answers.boxes.size(), 2) << messages(answers).join("\n").toStdString();
-    EXPECT_TRUE(
-        answers.boxes[0].message.startsWith(QStringLiteral("Are you sure to restore your MBR to your ")));
-    EXPECT_EQ(answers.boxes[1].message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes[0].message.startsWith(QStringLiteral("The MBR of disk ")));
+    EXPECT_TRUE(answers.boxes[1].message.startsWith(QStringLiteral("Restore succeeded!\n")));
 
     const std::vector<uint8_t> after = diskStart();
     ASSERT_EQ(after.size(), before.size());
@@ -520,7 +594,9 @@ TEST_F(RestoreWizardTest, ThePartitionThatHoldsTheImageIsRefused)
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
     MsgBoxAnswers answers;
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-    EXPECT_EQ(messages(answers), QStringList{"Error: The image is on this partition, choose another one!"});
+    EXPECT_EQ(messages(answers),
+              QStringList{"Error: The image is on this partition: restoring would overwrite "
+                          "it.\nChoose another partition, or copy the image elsewhere first."});
     EXPECT_EQ(m_dialog->worker(), nullptr);
     EXPECT_FALSE(imagesFolder(*g_machine).empty());
     EXPECT_TRUE(testsupport::FileExists(g_images->splitFirst));
@@ -537,7 +613,7 @@ TEST_F(RestoreWizardTest, AMountedTargetIsUnmountedFirst)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")));
     EXPECT_TRUE(RestoreTarget::mountDirectoriesOf(QString::fromStdString(target())).isEmpty());
     EXPECT_EQ(judge(g_images->chainFiles), "");
 }
@@ -628,7 +704,9 @@ TEST_F(RestoreWizardTest, TheImagePageAcceptsOnlyTheFirstVolumeOfAnImage)
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-    EXPECT_EQ(messages(answers), QStringList{"Error: You must select one image file to restore!"});
+    EXPECT_EQ(
+        messages(answers),
+        QStringList{"Error: No image file is chosen.\nChoose the first volume of the image to restore."});
 }
 
 QStringList rowTexts(const QTreeWidgetItem* item)
@@ -703,7 +781,8 @@ TEST_F(RestoreWizardTest, ADigestStartingWithAZeroByteStillNeedsItsPassword)
 
     MsgBoxAnswers answers(0);
     clickThrough(QString());
-    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered was wrong!"});
+    EXPECT_EQ(messages(answers), QStringList{"Password Error: The password you entered is wrong.\nType the "
+                                             "password the image was made with."});
     answers.boxes.clear();
     m_dialog->m_rtWidget3->m_pwdEdit->setText(QString::fromStdString(g_images->zeroPassword));
     QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
@@ -852,11 +931,14 @@ TEST_F(RestoreWizardTest, ConfirmationsNameTheTargetsLetterAndDiskForEveryNaming
         m_dialog->m_rtWidget1->m_partItem->setCheckState(1, Qt::Unchecked);
         m_dialog->m_rtWidget1->m_mbrItem->setCheckState(1, Qt::Checked);
         QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers),
-                  (QStringList{QStringLiteral("Warning: All data on partition %1: will be erased!")
-                                   .arg(QChar::fromLatin1(c.letter)),
-                               "Warning: Are you sure to restore your MBR to your Fake Disk Model disk!"}))
-            << c.partition;
+        // Each question names its partition (letter) and disk (model).
+        const QStringList shown = messages(answers);
+        ASSERT_EQ(shown.size(), 2) << c.partition;
+        EXPECT_TRUE(shown[0].startsWith(
+            QStringLiteral("Warning: All data on partition %1:").arg(QChar::fromLatin1(c.letter))))
+            << shown[0].toStdString();
+        EXPECT_TRUE(shown[1].startsWith(QStringLiteral("Warning: The MBR of disk Fake Disk Model")))
+            << shown[1].toStdString();
         EXPECT_EQ(m_dialog->worker(), nullptr);
     }
 }
@@ -876,8 +958,8 @@ TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
     {
         MsgBoxAnswers answers;
         QTest::mouseClick(m_dialog->m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers),
-                  QStringList{"Error: This partition fills its whole disk, which has no MBR!"});
+        EXPECT_EQ(messages(answers), QStringList{"Error: This partition fills its whole disk, which has no "
+                                                 "MBR.\nRestore the partition alone."});
         EXPECT_EQ(m_dialog->worker(), nullptr);
     }
     // Partition and MBR rows: the partition is restored, the boot code is not.
@@ -889,7 +971,7 @@ TEST_F(RestoreWizardTest, AWholeDiskVolumeIsNeverGivenBootCode)
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"ntfs"});
     EXPECT_EQ(ScriptedEngine::lastArg.hasMbr, 0);
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, "/dev/sdw");
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")));
 }
 
 TEST_F(RestoreWizardTest, BothRowsRestoreThePartitionWithItsDiskStart)
@@ -920,8 +1002,11 @@ TEST_F(RestoreWizardTest, AnMbrRestoreReportsWhatTheEngineReturned)
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
     EXPECT_EQ(m_dialog->worker()->result(), ERR_WRITE_MBR);
-    EXPECT_EQ(answers.boxes.last().title + ": " + answers.boxes.last().message,
-              QStringLiteral("Failed: Restore failed!"));
+    // The box says what went wrong and what to do.
+    EXPECT_EQ(
+        answers.boxes.last().title + ": " + answers.boxes.last().message,
+        QStringLiteral("Failed: Restore failed!\nThe disk's MBR cannot be written.\nThe disk may be failing "
+                       "or write-protected: check it, then try again."));
 }
 
 // An image whose place went away after it was chosen (its partition
@@ -1041,7 +1126,7 @@ TEST_F(RestoreWizardTest, AFat32ImageRestoresThroughTheWizard)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")));
     const testsupport::CommandResult check = testsupport::CheckFat(target());
     EXPECT_EQ(check.exitCode, 0) << check.output;
     testsupport::TempDir out;
@@ -1130,7 +1215,7 @@ TEST_F(RestoreWizardTest, ASplitImageRestoresThroughTheFileDialogs)
     QSignalSpy returned(m_dialog.get(), &RestoreDlg::returnMainDlg);
     clickThrough(QString());
     ASSERT_TRUE(waitForReturn(returned));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"))
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")))
         << messages(answers).join("\n").toStdString();
     EXPECT_EQ(volumes.captions.size(), g_images->splitVolumes - 1);
     EXPECT_EQ(volumes.captions.value(0), QStringLiteral("Please insert next disc 2"));
@@ -1165,8 +1250,8 @@ TEST_F(RestoreWizardTest, TheWizardSpeaksChinese)
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
         QTest::mouseClick(dialog.m_nextBtn, Qt::LeftButton);
-        EXPECT_EQ(messages(answers),
-                  QStringList{QString::fromUtf8("错误: 您必须选择一个要还原的镜像文件！")});
+        EXPECT_EQ(messages(answers), QStringList{QString::fromUtf8(
+                                         "错误: 没有选择镜像文件。\n请选择要还原的镜像的第一个分卷。")});
     }
     QCoreApplication::removeTranslator(&chinese);
 }
@@ -1189,7 +1274,7 @@ TEST_F(RestoreWizardTest, TheMbrAloneMayNameTheDiskThroughTheImagesPartition)
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(ScriptedEngine::calls, QStringList{"mbr"});
     EXPECT_EQ(ScriptedEngine::lastArg.targetPartition, g_machine->partition(BackupMachine::Images));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Restore succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Restore succeeded!\n")));
     EXPECT_FALSE(imagesFolder(*g_machine).empty());
 }
 
@@ -1223,7 +1308,7 @@ TEST_F(RestoreWizardTest, ATargetMountedFromTheVolumeDialogIsUnmountedBeforeTheJ
     ASSERT_TRUE(waitForReturn(returned));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(ScriptedEngine::targetMountedAfterAsking.load(), 0);
-    EXPECT_EQ(messages(answers).mid(1),
+    EXPECT_EQ(headlines(answers).mid(1),
               (QStringList{"Error: The image is on this partition, choose another one!",
                            "Success: Restore succeeded!"}));
 }

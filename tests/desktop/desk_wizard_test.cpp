@@ -21,7 +21,9 @@
 #include "image_builder.h"
 #include "image_head_layout.h"
 #include "rt_widget3.h"
+#include "size_text.h"
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -35,6 +37,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace desktest;
 
@@ -91,7 +94,8 @@ TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
-    EXPECT_EQ(answers.boxes[0].message, "Backup succeeded!");
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("Backup succeeded!\n"))
+        << answers.boxes[0].message.toStdString();
     ASSERT_EQ(scripted.backups.size(), 1u);
     const tagBackupArgument& arg = scripted.backups[0];
     EXPECT_EQ(arg.srcPartition, "C:\\");
@@ -196,8 +200,9 @@ TEST_F(DeskWizard, BackupChecks)
         const char* message;  // null: the backup starts
     };
     const Case cases[] = {
-        {"12345", "12345", "The password must be empty or at least 6 characters long!"},
-        {"123456", "123457", "The two passwords you entered are different!"},
+        {"12345", "12345", "The password is too short.\nLeave it empty or type at least 6 characters."},
+        {"123456", "123457",
+         "The two passwords you entered are different.\nType the same password in both fields."},
         {"123456", "123456", nullptr},
         {"", "", nullptr},
     };
@@ -381,14 +386,69 @@ TEST_F(DeskWizard, IncrementalOnAnOlderImageOfAChainIsRefused)
     click(wizard.nextButton());
     wizard.page2()->m_typeCombo->setCurrentIndex(1);
     click(wizard.page2()->m_browseBtn);
-    click(wizard.nextButton());
+    // Told when the place is chosen: step 3 does not show.
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, "The image you selected is not the newest of its chain: an "
-                                        "incremental backup builds on sys_0_1.bkp.");
+    EXPECT_EQ(answers.boxes[0].message, "The image you selected is not the newest of its chain.\nChoose "
+                                        "sys_0_1.bkp: an incremental backup builds on the newest image.");
+    EXPECT_EQ(wizard.currentStep(), 2);
     EXPECT_TRUE(scripted.backups.empty());
     desk::setFileChooser(before);
+}
+
+TEST_F(DeskWizard, ALaterVolumeChosenAsTheBaseIsToldAtStep2WithTheFileToChoose)
+{
+    std::ofstream(machine.host("fs/d/Images/big_0_0.bkp")) << "x";
+    std::ofstream(machine.host("fs/d/Images/big_1_0.bkp")) << "x";
+    desk::FileChooser before = desk::setFileChooser(
+        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\big_1_0.bkp"); });
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    wizard.page2()->m_typeCombo->setCurrentIndex(1);
+    click(wizard.page2()->m_browseBtn);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_EQ(
+        answers.boxes[0].message,
+        "The file you chose is a later volume of its image.\nChoose big_0_0.bkp, the first volume of that "
+        "image.");
+    EXPECT_EQ(wizard.currentStep(), 2);
+    desk::setFileChooser(before);
+}
+
+TEST_F(DeskWizard, ATypedImagePathIsTakenLikeABrowsedOne)
+{
+    std::filesystem::create_directories(machine.host("fs/e/Typed"));
+    desk::BackupDlg wizard;
+    wizard.show();
+    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+    click(wizard.nextButton());
+    QLineEdit* edit = wizard.page2()->m_fileNameEdit;
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("E:\\Typed\\desk1"));
+    EXPECT_EQ(wizard.page2()->imagePath(), "E:\\Typed\\desk1");
+    EXPECT_EQ(wizard.page2()->destLetter(), 'E');
+    QLabel* place = wizard.page2()->findChild<QLabel*>(QStringLiteral("placeLabel"));
+    ASSERT_NE(place, nullptr);
+    EXPECT_EQ(place->text(), "On Target (E:), in the folder \\Typed");
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(wizard.currentStep(), 3) << answers.boxes.value(0).message.toStdString();
+    click(wizard.nextButton());  // Start
+    ASSERT_TRUE(waitUntil([&] { return !answers.boxes.isEmpty(); }));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith("Backup succeeded!\n"))
+        << answers.boxes.last().message.toStdString();
+    ASSERT_EQ(scripted.backups.size(), 1u);
+    EXPECT_EQ(scripted.backups[0].imagePath, "E:\\Typed\\desk1");
+
+    // A name alone still goes into the folder chosen before.
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("other"));
+    EXPECT_EQ(wizard.page2()->imagePath(), "E:\\Typed\\other");
 }
 
 TEST_F(DeskWizard, Fat32SourceOffersFullBackupOnlyAndAFat32DestinationSplits)
@@ -565,7 +625,8 @@ TEST_F(DeskRestoreWizard, NextVolumeFoundElsewhereIsHandedToTheEngine)
     MsgBoxAnswers answers;
     click(wizard.nextButton());
     ASSERT_TRUE(waitUntil([&] { return answers.boxes.size() >= 2; }));
-    EXPECT_EQ(answers.boxes[1].message, "Restore succeeded!");
+    EXPECT_TRUE(answers.boxes[1].message.startsWith("Restore succeeded!\n"))
+        << answers.boxes[1].message.toStdString();
     ASSERT_EQ(scripted.nextFileAnswers.size(), 1u);
     EXPECT_EQ(scripted.nextFileAnswers[0], "D:\\Moved\\c_backup_1_0.bkp");
     EXPECT_EQ(scripted.nextFileResults[0], 0);
@@ -621,6 +682,43 @@ TEST_F(DeskRestoreWizard, NextOverATreeWithoutPartitionsSaysWhyItIsEmpty)
     EXPECT_EQ(answers.boxes[0].message, wizard.page2()->model()->emptyReason());
     EXPECT_TRUE(answers.boxes[0].message.startsWith("No partition can be shown:"));
     EXPECT_EQ(wizard.currentStep(), 3);
+}
+
+TEST_F(DeskRestoreWizard, StepOneShowsTheImagesFactsAndATooSmallTargetIsRefusedAtStep2)
+{
+    // The image says it holds 3 GiB of the source, more than E: has.
+    const std::string image = machine.host("fs/d/Images/c_backup_0_0.bkp");
+    std::string bytes;
+    {
+        std::ifstream in(image, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t info = bytes.find("PIFO");
+    ASSERT_NE(info, std::string::npos);
+    const quint64 used = 3ULL << 30;
+    std::memcpy(&bytes[info + offsetof(tagPARTITION_INFO, usedBytes)], &used, sizeof used);
+    std::ofstream(image, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+
+    desk::RestoreDlg wizard;
+    wizard.show();
+    ASSERT_EQ(wizard.page1()->imagePath(), "D:\\Images\\c_backup_0_0.bkp");
+    const QString facts = wizard.page1()->factsLabel()->text();
+    for (const QString& part : {QStringLiteral("Full image"), QStringLiteral("Password: none"),
+                                QStringLiteral("Size: ") + formatSize(qint64(used))})
+        EXPECT_TRUE(facts.contains(part)) << facts.toStdString() << " lacks " << part.toStdString();
+
+    click(wizard.nextButton());
+    ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
+    ASSERT_GT(wizard.page2()->targetBytes(), 0u);
+    ASSERT_LT(wizard.page2()->targetBytes(), used);
+    MsgBoxAnswers answers;
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    const QString text = answers.boxes[0].message;
+    EXPECT_TRUE(text.startsWith("The partition is too small for the image")) << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(qint64(used)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(formatSize(qint64(wizard.page2()->targetBytes())))) << text.toStdString();
+    EXPECT_EQ(wizard.currentStep(), 2);
     EXPECT_TRUE(scripted.restores.empty());
 }
 
@@ -629,22 +727,23 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     desk::RestoreDlg wizard;
     toRestoreStep3(wizard);
     MsgBoxAnswers answers;
-    // The system partition.
+    // The system partition: refused when it is chosen, at step 2.
     click(wizard.previousButton());
     ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'c'));
     click(wizard.nextButton());
-    click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, "The destination partition is the operating system's partition, "
-                                        "please use the boot ISO to restore it!");
+    EXPECT_EQ(answers.boxes[0].message, "The partition is the running system's own partition.\nStart the "
+                                        "computer from the rescue disc to restore it.");
+    EXPECT_EQ(wizard.currentStep(), 2);
     // The drive of the image.
-    click(wizard.previousButton());
     ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'd'));
     click(wizard.nextButton());
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 2);
-    EXPECT_EQ(answers.boxes[1].message,
-              "The destination partition is the partition that holds the backup image file!");
+    EXPECT_EQ(
+        answers.boxes[1].message,
+        "The image is on this partition: restoring would overwrite it.\nChoose another partition, or copy "
+        "the image elsewhere first.");
     // A password typed for an image without one.
     click(wizard.previousButton());
     ASSERT_TRUE(pressLetter(wizard.page2()->treeView(), *wizard.page2()->model(), 'e'));
@@ -652,13 +751,15 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     wizard.page3()->m_pwdEdit->setText("secret1");
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 3);
-    EXPECT_EQ(answers.boxes[2].message, "The password you entered is wrong!");
+    EXPECT_EQ(answers.boxes[2].message,
+              "The password you entered is wrong.\nType the password the image was made with.");
     // Cancelling the question starts nothing.
     wizard.page3()->m_pwdEdit->clear();
     answers.push(0);
     click(wizard.nextButton());
     ASSERT_EQ(answers.boxes.size(), 4);
-    EXPECT_EQ(answers.boxes[3].message, "All data on partition E: will be erased!");
+    EXPECT_TRUE(answers.boxes[3].message.startsWith("All data on partition E: Target, "))
+        << answers.boxes[3].message.toStdString();
     EXPECT_TRUE(scripted.restores.empty());
     EXPECT_EQ(wizard.currentStep(), 3);
 }

@@ -100,6 +100,9 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
     writeFile(m_dir.file("chain_0_1.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("other_0_0.bkp"), imageBytes(headBlock(2, 4, 2048, 1000000)));
     writeFile(m_dir.file("short_0_0.bkp"), QByteArray(20, 'x'));
+    // Partitions 2 and 12 of a disk: the whole number tells them apart.
+    writeFile(m_dir.file("two_0_0.bkp"), headBlock(2, 4, 2048, 1000000));
+    writeFile(m_dir.file("twelve_0_0.bkp"), headBlock(12, 4, 2048, 1000000));
     const auto incrementalOn = [this](const char* previous) {
         return [this, previous](Choices& c) {
             c.incremental = true;
@@ -138,10 +141,30 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
              c.checkPreviousPartition = false;
          },
          Problem::None, Question::None},
+        {"partition 12's incremental on partition 2's image",
+         [&](Choices& c) {
+             incrementalOn("two_0_0.bkp")(c);
+             c.headBlock = headBlock(12, 4, 2048, 1000000);
+         },
+         Problem::PreviousImageOtherPartition, Question::None},
+        {"partition 12's incremental on its own image",
+         [&](Choices& c) {
+             incrementalOn("twelve_0_0.bkp")(c);
+             c.headBlock = headBlock(12, 4, 2048, 1000000);
+         },
+         Problem::None, Question::None},
         {"incremental on a file too short for a head", incrementalOn("short_0_0.bkp"),
          Problem::PreviousImageUnreadable, Question::None},
         {"incremental on a missing file", incrementalOn("missing_0_0.bkp"), Problem::PreviousImageUnreadable,
          Question::None},
+        {"incremental on a later volume of the full image", incrementalOn("chain_1_0.bkp"),
+         Problem::PreviousImageNotFirstVolume, Question::None},
+        {"incremental on a later volume, head not compared",
+         [&](Choices& c) {
+             incrementalOn("chain_1_0.bkp")(c);
+             c.checkPreviousPartition = false;
+         },
+         Problem::PreviousImageNotFirstVolume, Question::None},
         {"used bytes exactly 0.8 of the free bytes",
          [](Choices& c) {
              c.usedBytes = qint64(8 * kGiB);
@@ -226,6 +249,69 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
         EXPECT_EQ(result.question, test.question);
         EXPECT_EQ(result.ready(), test.problem == Problem::None && test.question == Question::None);
     }
+}
+
+TEST_F(BackupPlanTest, ProblemsFoundAtStepTwoCarryTheFileToChooseAndTheFigures)
+{
+    writeFile(m_dir.file("big_0_0.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("big_1_0.bkp"), QByteArray(10, 'x'));
+    writeFile(m_dir.file("big_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("big_1_1.bkp"), QByteArray(10, 'x'));
+
+    // The step 2 check ignores what step 3 holds: a too short password
+    // does not hide the base's problem, and is not reported there.
+    Choices c = passing();
+    c.incremental = true;
+    c.imagePath = path("big");
+    c.password = QStringLiteral("1");
+    const struct {
+        const char* chosen;
+        const char* toChoose;
+    } volumes[] = {{"big_1_0.bkp", "big_0_0.bkp"}, {"big_1_1.bkp", "big_0_1.bkp"}};
+    for (const auto& volume : volumes) {
+        SCOPED_TRACE(volume.chosen);
+        c.previousImage = path(volume.chosen);
+        const BackupPlan::Result result = BackupPlan::checkPlace(c);
+        EXPECT_EQ(result.problem, Problem::PreviousImageNotFirstVolume);
+        EXPECT_EQ(result.firstVolume, path(volume.toChoose));
+    }
+    c.previousImage = path("big_0_1.bkp");
+    EXPECT_EQ(BackupPlan::checkPlace(c).problem, Problem::None);
+
+    c.usedBytes = qint64(8 * kGiB) + 1;
+    c.destFreeBytes = 10 * kGiB;
+    const BackupPlan::Result full = BackupPlan::checkPlace(c);
+    ASSERT_EQ(full.problem, Problem::NotEnoughSpace);
+    EXPECT_EQ(full.bytesFree, 10 * kGiB);
+    EXPECT_EQ(full.bytesNeeded, BackupPlan::freeBytesNeeded(c.usedBytes));
+    EXPECT_GT(full.bytesNeeded, 10 * kGiB);
+}
+
+TEST(BackupPlanRules, FirstVolumeAndNeededFreeBytes)
+{
+    const struct {
+        const char* chosen;
+        const char* first;
+    } names[] = {
+        {"/img/big_1_0.bkp", "/img/big_0_0.bkp"},
+        {"/img/big_12_3.bkp", "/img/big_0_3.bkp"},
+        {"D:\\Images\\big_2_1.bkp", "D:\\Images\\big_0_1.bkp"},
+        {"/img/big_0_0.bkp", ""},
+        {"/img/big_0_4.bkp", ""},
+        {"/img/old.bkp", ""},
+    };
+    for (const auto& name : names)
+        EXPECT_EQ(BackupPlan::firstVolumeOf(QString::fromLatin1(name.chosen)),
+                  QString::fromLatin1(name.first))
+            << name.chosen;
+
+    // The needed count is the smallest whose 0.8 share holds the used bytes.
+    for (const qint64 used : {qint64(1), qint64(8), qint64(9), qint64(8 * kGiB) + 1, qint64(123456789)}) {
+        const quint64 needed = BackupPlan::freeBytesNeeded(used);
+        EXPECT_LE(double(used), BackupPlan::kMaxShareOfFreeBytes * double(needed)) << used;
+        EXPECT_GT(double(used), BackupPlan::kMaxShareOfFreeBytes * double(needed - 1)) << used;
+    }
+    EXPECT_EQ(BackupPlan::freeBytesNeeded(0), 0u);
 }
 
 TEST_F(BackupPlanTest, TheQuestionListsTheWholeSetAndTheNewerImageIsNamed)

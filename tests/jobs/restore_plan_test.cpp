@@ -1,6 +1,7 @@
 // The restore plan's rules, one table of choices against the problem or
 // the question each gives, and the request it builds.
 #include "backup_rules.h"
+#include "image_format.h"
 #include "restore_plan.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,45 @@ TEST(RestorePlan, EveryRuleGivesItsProblemOrQuestion)
              c.restoreMbr = true;
          },
          Problem::None, Question::EraseTarget},
+        {"an image larger than the target",
+         [](Choices& c) {
+             c.imageBytes = 3000ULL << 20;
+             c.targetBytes = 2000ULL << 20;
+         },
+         Problem::TargetTooSmall, Question::None},
+        {"an image that fills the target to the engine's slack",
+         [](Choices& c) {
+             c.targetBytes = 2000ULL << 20;
+             c.imageBytes = c.targetBytes + ImageFormat::kTargetSizeSlack;
+         },
+         Problem::TargetTooSmall, Question::None},
+        {"an image just inside the engine's slack",
+         [](Choices& c) {
+             c.targetBytes = 2000ULL << 20;
+             c.imageBytes = c.targetBytes + ImageFormat::kTargetSizeSlack - 1;
+         },
+         Problem::None, Question::EraseTarget},
+        {"sizes not known",
+         [](Choices& c) {
+             c.imageBytes = 3000ULL << 20;
+             c.targetBytes = 0;
+         },
+         Problem::None, Question::EraseTarget},
+        {"the MBR alone onto a small partition",
+         [](Choices& c) {
+             c.imageBytes = 3000ULL << 20;
+             c.targetBytes = 2000ULL << 20;
+             c.restorePartition = false;
+             c.restoreMbr = true;
+         },
+         Problem::None, Question::RestoreMbr},
+        {"the size comes before the password",
+         [](Choices& c) {
+             c.imageBytes = 3000ULL << 20;
+             c.targetBytes = 2000ULL << 20;
+             c.typedPassword = "x";
+         },
+         Problem::TargetTooSmall, Question::None},
         {"the system comes before the password",
          [](Choices& c) {
              c.targetIsSystem = true;
@@ -100,6 +140,20 @@ TEST(RestorePlan, EveryRuleGivesItsProblemOrQuestion)
         EXPECT_EQ(result.problem, test.problem);
         EXPECT_EQ(result.question, test.question);
     }
+}
+
+TEST(RestorePlan, TheTargetCheckOfStepTwoIgnoresThePasswordAndCarriesBothSizes)
+{
+    Choices c = passing();
+    c.storedDigest = BackupRules::passwordDigest(QStringLiteral("secret1"));
+    EXPECT_EQ(RestorePlan::checkTarget(c).problem, Problem::None);
+    EXPECT_EQ(RestorePlan::plan(c).problem, Problem::WrongPassword);
+    c.imageBytes = 3000ULL << 20;
+    c.targetBytes = 2000ULL << 20;
+    const RestorePlan::Result result = RestorePlan::checkTarget(c);
+    EXPECT_EQ(result.problem, Problem::TargetTooSmall);
+    EXPECT_EQ(result.imageBytes, 3000ULL << 20);
+    EXPECT_EQ(result.targetBytes, 2000ULL << 20);
 }
 
 TEST(RestorePlan, TheRequestNamesImageTargetAndMbr)

@@ -448,6 +448,477 @@
     </message>
 </context>
 <context>
+    <name>JobMessages</name>
+    <message>
+        <source>The partition's boot area cannot be read.</source>
+        <translation>无法读取该分区的引导区。</translation>
+    </message>
+    <message>
+        <source>Check the partition with its file system's own checking tool, then try again.</source>
+        <translation>请用该分区文件系统自带的检查工具检查它，然后重试。</translation>
+    </message>
+    <message>
+        <source>An image file cannot be opened.</source>
+        <translation>无法打开镜像文件。</translation>
+    </message>
+    <message>
+        <source>Check that the place of the image is still there and that it can be read and written, then try again.</source>
+        <translation>请确认镜像所在的位置仍然存在并且可以读写，然后重试。</translation>
+    </message>
+    <message>
+        <source>An image file cannot be read.</source>
+        <translation>无法读取镜像文件。</translation>
+    </message>
+    <message>
+        <source>The medium that holds the image may be damaged or was removed: check it, then try again.</source>
+        <translation>存放镜像的介质可能已损坏或已被移除：请检查它，然后重试。</translation>
+    </message>
+    <message>
+        <source>An image file cannot be written.</source>
+        <translation>无法写入镜像文件。</translation>
+    </message>
+    <message>
+        <source>Check that the destination has enough free space and is not write-protected, then try again.</source>
+        <translation>请确认目标位置有足够的可用空间并且没有写保护，然后重试。</translation>
+    </message>
+    <message>
+        <source>A volume of the image was not found.</source>
+        <translation>找不到镜像的某个分卷。</translation>
+    </message>
+    <message>
+        <source>Put all the volumes of the image in place, then try again.</source>
+        <translation>请把镜像的所有分卷放到位，然后重试。</translation>
+    </message>
+    <message>
+        <source>An image file cannot be read at the place its records give.</source>
+        <translation>无法在镜像记录所指的位置读取镜像文件。</translation>
+    </message>
+    <message>
+        <source>The image may be damaged: check its medium, or choose another image.</source>
+        <translation>镜像可能已损坏：请检查它的介质，或选择另一个镜像。</translation>
+    </message>
+    <message>
+        <source>The file is not a backup image, or its records are damaged.</source>
+        <translation>该文件不是备份镜像，或者它的记录已损坏。</translation>
+    </message>
+    <message>
+        <source>Choose the first volume of a backup image made by this program.</source>
+        <translation>请选择由本程序制作的备份镜像的第一个分卷。</translation>
+    </message>
+    <message>
+        <source>The partition cannot be opened.</source>
+        <translation>无法打开该分区。</translation>
+    </message>
+    <message>
+        <source>Check that the partition is still there and that no other program uses it, then try again.</source>
+        <translation>请确认该分区仍然存在并且没有其他程序在使用它，然后重试。</translation>
+    </message>
+    <message>
+        <source>The partition cannot be read.</source>
+        <translation>无法读取该分区。</translation>
+    </message>
+    <message>
+        <source>The disk may be failing: check it, then try again.</source>
+        <translation>磁盘可能出现故障：请检查它，然后重试。</translation>
+    </message>
+    <message>
+        <source>The partition cannot be written.</source>
+        <translation>无法写入该分区。</translation>
+    </message>
+    <message>
+        <source>The disk may be failing or write-protected: check it, then try again.</source>
+        <translation>磁盘可能出现故障或有写保护：请检查它，然后重试。</translation>
+    </message>
+    <message>
+        <source>The partition cannot be read or written at the place needed.</source>
+        <translation>无法在所需的位置读写该分区。</translation>
+    </message>
+    <message>
+        <source>The partition's file system cannot be read.</source>
+        <translation>无法读取该分区的文件系统。</translation>
+    </message>
+    <message>
+        <source>The target partition is too small for the image.</source>
+        <translation>目标分区太小，容纳不下该镜像。</translation>
+    </message>
+    <message>
+        <source>Choose a larger partition.</source>
+        <translation>请选择一个更大的分区。</translation>
+    </message>
+    <message>
+        <source>The computer ran out of memory.</source>
+        <translation>计算机内存不足。</translation>
+    </message>
+    <message>
+        <source>Close other programs, then try again.</source>
+        <translation>请关闭其他程序，然后重试。</translation>
+    </message>
+    <message>
+        <source>The disk cannot be opened.</source>
+        <translation>无法打开该磁盘。</translation>
+    </message>
+    <message>
+        <source>Check that the disk is still connected, then try again.</source>
+        <translation>请确认该磁盘仍然连接着，然后重试。</translation>
+    </message>
+    <message>
+        <source>The disk's MBR cannot be read.</source>
+        <translation>无法读取该磁盘的 MBR。</translation>
+    </message>
+    <message>
+        <source>The disk's MBR cannot be written.</source>
+        <translation>无法写入该磁盘的 MBR。</translation>
+    </message>
+    <message>
+        <source>Compressing or uncompressing the data failed.</source>
+        <translation>压缩或解压数据失败。</translation>
+    </message>
+    <message>
+        <source>The image may be damaged: choose another image, or make the backup again.</source>
+        <translation>镜像可能已损坏：请选择另一个镜像，或重新备份。</translation>
+    </message>
+    <message>
+        <source>The file chosen is a later volume of an image.</source>
+        <translation>所选文件是某个镜像的后续分卷。</translation>
+    </message>
+    <message>
+        <source>Choose the image's first volume: its name ends in &quot;_0_&lt;number&gt;.bkp&quot;.</source>
+        <translation>请选择该镜像的第一个分卷：它的名称以“_0_&lt;编号&gt;.bkp”结尾。</translation>
+    </message>
+    <message>
+        <source>A volume of the image came out of order.</source>
+        <translation>镜像的某个分卷顺序不对。</translation>
+    </message>
+    <message>
+        <source>Give the volume the program asks for, then try again.</source>
+        <translation>请提供程序要求的分卷，然后重试。</translation>
+    </message>
+    <message>
+        <source>The volumes of the image do not belong together.</source>
+        <translation>镜像的各个分卷不属于同一个镜像。</translation>
+    </message>
+    <message>
+        <source>Put the image's own volumes in one folder, then try again.</source>
+        <translation>请把该镜像自己的分卷放在同一个文件夹中，然后重试。</translation>
+    </message>
+    <message>
+        <source>The image is damaged: its data differ from what it records of itself.</source>
+        <translation>镜像已损坏：它的数据与它自身的记录不符。</translation>
+    </message>
+    <message>
+        <source>Use another image of the partition, or make a new full backup.</source>
+        <translation>请使用该分区的另一个镜像，或重新做一次完全备份。</translation>
+    </message>
+    <message>
+        <source>The chain already holds the most incremental images it can.</source>
+        <translation>该镜像链中的增量镜像已达到上限。</translation>
+    </message>
+    <message>
+        <source>Make a full backup to start a new chain.</source>
+        <translation>请做一次完全备份，开始新的镜像链。</translation>
+    </message>
+    <message>
+        <source>The image would need more volumes than an image can have.</source>
+        <translation>该镜像需要的分卷数超过了一个镜像所能拥有的数量。</translation>
+    </message>
+    <message>
+        <source>Choose a larger volume size, then try again.</source>
+        <translation>请选择更大的分卷大小，然后重试。</translation>
+    </message>
+    <message>
+        <source>The description, a path or a name is too long for the image.</source>
+        <translation>描述、路径或名称太长，镜像无法保存。</translation>
+    </message>
+    <message>
+        <source>Shorten the description or the image's path, then try again.</source>
+        <translation>请缩短描述或镜像的路径，然后重试。</translation>
+    </message>
+    <message>
+        <source>A volume of the image is cut short.</source>
+        <translation>镜像的某个分卷不完整。</translation>
+    </message>
+    <message>
+        <source>Copy the volume again from where it was made, or use another image.</source>
+        <translation>请从制作它的地方重新复制该分卷，或使用另一个镜像。</translation>
+    </message>
+    <message>
+        <source>The image's data go on past its last volume.</source>
+        <translation>镜像的数据在最后一个分卷之后仍未结束。</translation>
+    </message>
+    <message>
+        <source>The image is incomplete or damaged: use another image.</source>
+        <translation>镜像不完整或已损坏：请使用另一个镜像。</translation>
+    </message>
+    <message>
+        <source>A volume of another image stands where a volume of this image should be.</source>
+        <translation>本应是该镜像分卷的位置上放着另一个镜像的分卷。</translation>
+    </message>
+    <message>
+        <source>Give this image's own volume of that name, then try again.</source>
+        <translation>请提供该镜像自己的同名分卷，然后重试。</translation>
+    </message>
+    <message>
+        <source>The image chosen is not the newest of its chain.</source>
+        <translation>所选镜像不是其镜像链中最新的镜像。</translation>
+    </message>
+    <message>
+        <source>Choose the newest image of the chain for the incremental backup.</source>
+        <translation>请选择镜像链中最新的镜像来做增量备份。</translation>
+    </message>
+    <message>
+        <source>No disk is known to hold the target partition, so no MBR can be written.</source>
+        <translation>找不到包含目标分区的磁盘，因此无法写入 MBR。</translation>
+    </message>
+    <message>
+        <source>Restore the partition without the MBR.</source>
+        <translation>请只还原分区，不还原 MBR。</translation>
+    </message>
+    <message>
+        <source>The check of the restored file system found damage.</source>
+        <translation>对还原后的文件系统的检查发现了损坏。</translation>
+    </message>
+    <message>
+        <source>Do not use the partition: restore it again from another image.</source>
+        <translation>请不要使用该分区：请用另一个镜像重新还原它。</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Password Error</source>
+        <translation>密码错误</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>The backup stopped with error code %1.</source>
+        <translation>备份因错误代码 %1 而停止。</translation>
+    </message>
+    <message>
+        <source>The restore stopped with error code %1.</source>
+        <translation>还原因错误代码 %1 而停止。</translation>
+    </message>
+    <message>
+        <source>Try again; if it fails again, keep the program's log for the support.</source>
+        <translation>请重试；如果再次失败，请保留程序的日志以便获得支持。</translation>
+    </message>
+    <message>
+        <source>An incremental backup is possible for NTFS partitions only.</source>
+        <translation>只能对 NTFS 分区做增量备份。</translation>
+    </message>
+    <message>
+        <source>Choose a full backup for this partition.</source>
+        <translation>请对此分区做完全备份。</translation>
+    </message>
+    <message>
+        <source>The file you chose is a later volume of its image.</source>
+        <translation>您选择的文件是其镜像的后续分卷。</translation>
+    </message>
+    <message>
+        <source>Choose %1, the first volume of that image.</source>
+        <translation>请选择 %1，即该镜像的第一个分卷。</translation>
+    </message>
+    <message>
+        <source>Getting information on the previous image you selected failed!</source>
+        <translation>获取您所选的上一个镜像的信息失败！</translation>
+    </message>
+    <message>
+        <source>Choose the first volume of the newest image of the chain.</source>
+        <translation>请选择镜像链中最新镜像的第一个分卷。</translation>
+    </message>
+    <message>
+        <source>The backup image you selected is not of the partition you selected!</source>
+        <translation>您选择的备份镜像不是您所选分区的镜像！</translation>
+    </message>
+    <message>
+        <source>Choose an image of this partition, or make a full backup.</source>
+        <translation>请选择此分区的镜像，或做一次完全备份。</translation>
+    </message>
+    <message>
+        <source>The image you selected is not the newest of its chain.</source>
+        <translation>您选择的镜像不是其镜像链中最新的镜像。</translation>
+    </message>
+    <message>
+        <source>Choose %1: an incremental backup builds on the newest image.</source>
+        <translation>请选择 %1：增量备份建立在最新的镜像之上。</translation>
+    </message>
+    <message>
+        <source>The destination does not have enough free space for the backup image: it needs %1 free and has %2.</source>
+        <translation>目标位置没有足够的可用空间存放备份镜像：需要 %1 可用空间，现有 %2。</translation>
+    </message>
+    <message>
+        <source>Choose another place, or free space on this one.</source>
+        <translation>请选择另一个位置，或在此位置上释放空间。</translation>
+    </message>
+    <message>
+        <source>The password is too short.</source>
+        <translation>密码太短。</translation>
+    </message>
+    <message>
+        <source>Leave it empty or type at least 6 characters.</source>
+        <translation>请留空或输入至少 6 个字符。</translation>
+    </message>
+    <message>
+        <source>The two passwords you entered are different.</source>
+        <translation>您两次输入的密码不一致。</translation>
+    </message>
+    <message>
+        <source>Type the same password in both fields.</source>
+        <translation>请在两个输入框中输入相同的密码。</translation>
+    </message>
+    <message>
+        <source>The file system of the destination is unknown, so no volume size fits it.</source>
+        <translation>目标位置的文件系统未知，没有合适的分卷大小。</translation>
+    </message>
+    <message>
+        <source>Choose a fixed volume size instead of &quot;Auto&quot;.</source>
+        <translation>请选择固定的分卷大小，而不是“自动”。</translation>
+    </message>
+    <message>
+        <source>The old image file %1 cannot be removed.</source>
+        <translation>无法删除旧的镜像文件 %1。</translation>
+    </message>
+    <message>
+        <source>Check that the file is not write-protected or in use, or choose another name.</source>
+        <translation>请确认该文件没有写保护或正被使用，或选择另一个名称。</translation>
+    </message>
+    <message>
+        <source>No image file is chosen.</source>
+        <translation>没有选择镜像文件。</translation>
+    </message>
+    <message>
+        <source>Choose the first volume of the image to restore.</source>
+        <translation>请选择要还原的镜像的第一个分卷。</translation>
+    </message>
+    <message>
+        <source>No partition is chosen.</source>
+        <translation>没有选择分区。</translation>
+    </message>
+    <message>
+        <source>Choose the partition to restore the image to.</source>
+        <translation>请选择要将镜像还原到的分区。</translation>
+    </message>
+    <message>
+        <source>The partition is the running system's own partition.</source>
+        <translation>该分区是正在运行的系统自己的分区。</translation>
+    </message>
+    <message>
+        <source>Start the computer from the rescue disc to restore it.</source>
+        <translation>请从救援光盘启动计算机来还原它。</translation>
+    </message>
+    <message>
+        <source>The partition is too small for the image: the image holds %1, the partition has %2.</source>
+        <translation>该分区太小，容纳不下该镜像：镜像包含 %1，分区只有 %2。</translation>
+    </message>
+    <message>
+        <source>The password you entered is wrong.</source>
+        <translation>您输入的密码错误。</translation>
+    </message>
+    <message>
+        <source>Type the password the image was made with.</source>
+        <translation>请输入制作该镜像时使用的密码。</translation>
+    </message>
+    <message>
+        <source>Nothing is chosen to restore.</source>
+        <translation>没有选择要还原的内容。</translation>
+    </message>
+    <message>
+        <source>Tick the partition, the MBR or both.</source>
+        <translation>请勾选分区、MBR 或两者。</translation>
+    </message>
+    <message>
+        <source>The image is on this partition: restoring would overwrite it.</source>
+        <translation>镜像就在此分区上：还原会覆盖它。</translation>
+    </message>
+    <message>
+        <source>Choose another partition, or copy the image elsewhere first.</source>
+        <translation>请选择另一个分区，或先把镜像复制到别处。</translation>
+    </message>
+    <message>
+        <source>This partition fills its whole disk, which has no MBR.</source>
+        <translation>此分区占满了整个磁盘，该磁盘没有 MBR。</translation>
+    </message>
+    <message>
+        <source>Restore the partition alone.</source>
+        <translation>请只还原分区。</translation>
+    </message>
+    <message>
+        <source>Backup succeeded!</source>
+        <translation>备份成功！</translation>
+    </message>
+    <message>
+        <source>The image is in %1: %2 volume(s), %3 in all.</source>
+        <translation>镜像位于 %1：共 %2 个分卷，合计 %3。</translation>
+    </message>
+    <message>
+        <source>The backup took %1.</source>
+        <translation>备份用时 %1。</translation>
+    </message>
+    <message>
+        <source>Restore succeeded!</source>
+        <translation>还原成功！</translation>
+    </message>
+    <message>
+        <source>Partition %1 was restored.</source>
+        <translation>分区 %1 已还原。</translation>
+    </message>
+    <message>
+        <source>The restore took %1.</source>
+        <translation>还原用时 %1。</translation>
+    </message>
+    <message>
+        <source>The MBR of disk %1 was restored.</source>
+        <translation>磁盘 %1 的 MBR 已还原。</translation>
+    </message>
+    <message>
+        <source>All data on partition %1 will be erased! Do you want to go on?</source>
+        <translation>分区 %1 上的所有数据都将被清除！是否继续？</translation>
+    </message>
+    <message>
+        <source>The MBR of disk %1 will be overwritten! Do you want to go on?</source>
+        <translation>磁盘 %1 的 MBR 将被覆盖！是否继续？</translation>
+    </message>
+    <message>
+        <source>Made: %1</source>
+        <translation>制作时间：%1</translation>
+    </message>
+    <message>
+        <source>Incremental image %1, built on %2</source>
+        <translation>增量镜像 %1，基于 %2</translation>
+    </message>
+    <message>
+        <source>Full image</source>
+        <translation>完全镜像</translation>
+    </message>
+    <message>
+        <source>Size: %1</source>
+        <translation>大小：%1</translation>
+    </message>
+    <message>
+        <source>Password: yes</source>
+        <translation>密码：有</translation>
+    </message>
+    <message>
+        <source>Password: none</source>
+        <translation>密码：无</translation>
+    </message>
+    <message>
+        <source>Description: %1</source>
+        <translation>描述：%1</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+</context>
+<context>
     <name>ImageHead</name>
     <message>
         <source>The backup image file cannot be opened!</source>

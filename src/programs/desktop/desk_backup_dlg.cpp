@@ -69,10 +69,19 @@ bool BackupDlg::prepareStep(int step)
         error(tr("The partition you want to back up must be different from the place of the backup image!"));
         return false;
     }
+    // The base and the free space are told while the place is being
+    // chosen, not first at Start.
+    if (!showProblem(BackupPlan::checkPlace(planChoices())))
+        return false;
     m_page3->setDestinationFs(m_page2->destFsName());
     m_page3->setPreviousImageProtected(!m_page2->isFull() &&
                                        BackupPlan::previousImageProtected(localPath(m_page2->prevImage())));
     return true;
+}
+
+QString BackupDlg::shownPath(const QString& localFile) const
+{
+    return windowsPath(localFile);
 }
 
 BackupPlan::Choices BackupDlg::planChoices() const
@@ -105,51 +114,6 @@ BackupPlan::Choices BackupDlg::planChoices() const
     c.destFsName = m_page2->destFsName().toUpper();
     takeOptions(*m_page3, &c);
     return c;
-}
-
-bool BackupDlg::showProblem(const BackupPlan::Result& result)
-{
-    using BackupPlan::Problem;
-    switch (result.problem) {
-    case Problem::None:
-        return true;
-    case Problem::IncrementalNotNtfs:
-        error(tr("Incremental backup is only possible for NTFS partitions!"));
-        break;
-    case Problem::PreviousImageUnreadable:
-        error(tr("Getting information on the previous image you selected failed!"));
-        break;
-    case Problem::PreviousImageOtherPartition:
-        error(tr("The backup image you selected is not of the same partition you selected!"));
-        break;
-    case Problem::PreviousImageNotNewest:
-        error(tr("The image you selected is not the newest of its chain: an incremental backup builds on %1.")
-                  .arg(fileNamePart(windowsPath(result.newerImage))));
-        break;
-    case Problem::PreviousImagePasswordMissing:
-        message(tr("Password Error"),
-                tr("The image this backup builds on is protected by a password. Please type its password!"));
-        break;
-    case Problem::PreviousImagePasswordWrong:
-        message(tr("Password Error"), tr("The password of the image this backup builds on is wrong!"));
-        break;
-    case Problem::NotEnoughSpace:
-        error(tr("The destination partition does not have enough space for the backup image!"));
-        break;
-    case Problem::PasswordTooShort:
-        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
-        break;
-    case Problem::PasswordsDiffer:
-        message(tr("Password Error"), tr("The two passwords you entered are different!"));
-        break;
-    case Problem::DestinationFsUnknown:
-        error(tr("The file system of the destination partition is unknown!"));
-        break;
-    case Problem::OldImageNotRemovable:
-        error(tr("The old image file %1 cannot be removed!").arg(windowsPath(result.oldImageFile)));
-        break;
-    }
-    return false;
 }
 
 // The plan's rules that the pages can break; the volume size and the
@@ -203,7 +167,7 @@ void BackupDlg::jobEnded()
         return;
     m_worker->wait();
     const QString note = finishImageFiles(m_worker->result() == 0);
-    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), tr("Backup succeeded!") + note,
+    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), succeededText() + note,
            tr("The backup was cancelled and its unfinished volumes were removed.") + note);
 }
 

@@ -37,7 +37,7 @@ protected:
     void startClicked() override { startBackup(); }
     bool prepareStep(int step) override;
     BackupPlan::Choices planChoices() const override;
-    bool showProblem(const BackupPlan::Result& result) override;
+    QString shownPath(const QString& localFile) const override;
     QString imageFileName() const override;
 
 private:

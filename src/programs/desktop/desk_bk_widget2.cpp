@@ -208,7 +208,16 @@ void BkWidget2::userEnterFileName(const QString& text)
 {
     if (m_settingText || !m_full)
         return;
-    const QString name = fileNamePart(text);
+    // A whole path typed ("D:\Images\desk1") chooses its folder as Browse
+    // does; a name alone goes into the folder chosen before.
+    const QString typed = nativeSeparators(text.trimmed());
+    if (typed.size() >= 3 && typed.at(0).isLetter() && typed.at(1) == QLatin1Char(':') &&
+        typed.at(2) == QLatin1Char('\\')) {
+        m_dir = withSeparator(folderPart(typed));
+        m_destLetter = m_dir.at(0).toLatin1();
+        lookUpDestination();
+    }
+    const QString name = fileNamePart(typed);
     if (name.endsWith(QStringLiteral(".bkp")))
         m_imagePath = m_dir + BackupRules::imageBaseOfFile(name);
     else

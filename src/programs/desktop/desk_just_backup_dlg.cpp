@@ -10,6 +10,7 @@
 #include "desk_settings.h"
 #include "desk_tree_model.h"
 #include "desk_worker.h"
+#include "job_messages.h"
 #include "disk_helpers.h"
 #include "paths.h"
 #include "start_bk_widget.h"
@@ -235,6 +236,7 @@ int JustBackupDlg::exec()
     if (m_worker && !m_worker->isRunning()) {
         m_filesBeforeJob = BackupRules::imageSetFiles(localPath(m_savePath), m_plan.nameCase);
         m_worker->setBackup(m_arg, m_head.fsCode, m_head.data(), m_head.size());
+        m_jobClock.start();
         m_worker->startJob();
     }
     return BaseDlg::exec();
@@ -259,13 +261,18 @@ void JustBackupDlg::finishBackup()
                                                   fileNamePart(m_savePath + QStringLiteral("_0_0.bkp")));
     if (result == 0) {
         m_progressPage->showSucceeded();
-        message(tr("Success"), tr("Backup succeeded!") + note, QLatin1String(kInfo));
+        const JobMessages::BackupOutcome outcome =
+            JobMessages::backupOutcome(localPath(m_savePath), m_jobClock.elapsed() / 1000);
+        message(tr("Success"), JobMessages::backupSucceeded(outcome, &windowsPath) + note,
+                QLatin1String(kInfo));
     } else if (result == ERR_CANCELLED) {
         message(tr("Cancelled"),
                 tr("The backup was cancelled and its unfinished volumes were removed.") + note,
                 QLatin1String(kInfo));
     } else {
-        message(tr("Failed"), tr("Backup failed!") + note, QLatin1String(kStop));
+        message(tr("Failed"),
+                JobMessages::failedText(tr("Backup failed!") + note, result, JobMessages::Job::Backup),
+                QLatin1String(kStop));
     }
     accept();
 }

@@ -11,6 +11,8 @@
 #include "image_head_block.h"
 #include "quarn.h"
 
+#include <QElapsedTimer>
+
 class StartBkWidget;
 class QPushButton;
 
@@ -53,6 +55,7 @@ private:
 
     QString m_drive;
     QString m_savePath;
+    QElapsedTimer m_jobClock;
     StartBkWidget* m_progressPage;
     QPushButton* m_nextBtn;
     Worker* m_worker = nullptr;

@@ -7,6 +7,7 @@
 #include "desk_rt_widget2.h"
 #include "desk_tree_model.h"
 #include "desk_worker.h"
+#include "job_messages.h"
 #include "rt_widget3.h"
 #include "start_bk_widget.h"
 
@@ -50,6 +51,8 @@ RestorePlan::Choices RestoreDlg::planChoices() const
     c.restoreMbr = m_page1->isMbrChecked();
     c.storedDigest = m_page1->pwdDigest();
     c.typedPassword = m_page3->m_pwdEdit->text();
+    c.imageBytes = m_page1->usedBytes();
+    c.targetBytes = m_page2->targetBytes();
     // The image's drive: a partition restore would overwrite the image.
     c.targetHoldsImage = !c.imagePath.isEmpty() && !c.targetPath.isEmpty() &&
                          c.targetPath.at(0).toUpper() == c.imagePath.at(0).toUpper();
@@ -57,43 +60,30 @@ RestorePlan::Choices RestoreDlg::planChoices() const
     return c;
 }
 
-bool RestoreDlg::showProblem(RestorePlan::Problem problem)
+bool RestoreDlg::showProblem(const RestorePlan::Result& result)
 {
-    using RestorePlan::Problem;
-    switch (problem) {
-    case Problem::None:
-        return true;
-    case Problem::NoImage:
-    case Problem::ImageGone:  // drive letters stay: the desktop never takes an image's place away
-        error(tr("You must select one image file to restore!"));
-        break;
-    case Problem::NoTarget:
-        error(m_page2->model()->emptyReason().isEmpty() ? tr("You must select one partition to restore!")
-                                                        : m_page2->model()->emptyReason());
-        break;
-    case Problem::TargetHoldsImage:
-        error(tr("The destination partition is the partition that holds the backup image file!"));
-        break;
-    case Problem::TargetIsSystem:
-        error(tr("The destination partition is the operating system's partition, please use the boot ISO "
-                 "to restore it!"));
-        break;
-    case Problem::WrongPassword:
-        message(tr("Password Error"), tr("The password you entered is wrong!"));
-        break;
-    case Problem::NothingChosen:
-        message(tr("Warning"), tr("You must select what to restore: the partition, the MBR or both!"), false,
-                QStringLiteral(":images/MsgIcon_Warning.png"));
-        break;
-    case Problem::NoMbrOnWholeDisk:  // every disk of the inventory has a partition table
-        break;
+    // Every disk of the inventory has a partition table.
+    if (result.problem == RestorePlan::Problem::NoMbrOnWholeDisk)
+        return false;
+    // No partition to choose: the list says why.
+    if (result.problem == RestorePlan::Problem::NoTarget && !m_page2->model()->emptyReason().isEmpty()) {
+        error(m_page2->model()->emptyReason());
+        return false;
     }
-    return false;
+    return !showMessageBox(JobMessages::restoreProblem(result));
+}
+
+bool RestoreDlg::prepareStep(int step)
+{
+    // A target too small for the image is refused before the erase question.
+    if (step == 3 && !m_page1->imagePath().isEmpty())
+        return showProblem(RestorePlan::checkTarget(planChoices()));
+    return true;
 }
 
 bool RestoreDlg::checkRestore()
 {
-    return showProblem(RestorePlan::plan(planChoices()).problem);
+    return showProblem(RestorePlan::plan(planChoices()));
 }
 
 void RestoreDlg::startRestore()
@@ -109,17 +99,14 @@ void RestoreDlg::startRestore()
              << "rt mbr  : " << (arg.hasMbr ? "true" : "false");
     const QString warningIcon = QStringLiteral(":images/warning_L.png");
     if (plan.partitionJob) {
-        if (message(tr("Warning"),
-                    tr("All data on partition %1: will be erased!").arg(m_page2->targetPath().toUpper()),
-                    true, warningIcon) != 1)
+        if (message(tr("Warning"), JobMessages::eraseQuestion(m_page2->partitionText()), true, warningIcon) !=
+            1)
             return;
         qDebug() << (arg.hasMbr ? "restore partition and mbr" : "just restore partition");
         m_worker->setRestore(arg, m_page1->fsCode());
     } else {
         qDebug() << "just restore mbr";
-        if (message(tr("Warning"),
-                    tr("Are you sure you want to restore the MBR of your %1 disk?").arg(m_page2->diskText()),
-                    true, warningIcon) != 1)
+        if (message(tr("Warning"), JobMessages::mbrQuestion(m_page2->diskNameText()), true, warningIcon) != 1)
             return;
         m_worker->setRestoreMbr(arg);
     }
@@ -136,8 +123,11 @@ void RestoreDlg::workerCreated(QuarnThread* worker)
 
 void RestoreDlg::jobEnded()
 {
+    const QString succeeded = m_worker && m_worker->operation() == QuarnThread::RestoreMbr
+                                  ? JobMessages::mbrRestoreSucceeded(m_page2->diskNameText(), jobSeconds())
+                                  : JobMessages::restoreSucceeded(m_page2->partitionText(), jobSeconds());
     endJob(
-        tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
+        tr("Failed"), tr("Restore failed!"), tr("Success"), succeeded,
         tr("The restore was cancelled: the partition holds an unfinished restore and must be restored again "
            "before it is used."));
 }

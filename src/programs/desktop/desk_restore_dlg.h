@@ -38,11 +38,12 @@ public slots:
 protected:
     void workerCreated(QuarnThread* worker) override;
     void jobEnded() override;
+    bool prepareStep(int step) override;
     void startClicked() override { startRestore(); }
 
 private:
     RestorePlan::Choices planChoices() const;
-    bool showProblem(RestorePlan::Problem problem);
+    bool showProblem(const RestorePlan::Result& result);
     bool checkRestore();
 
     RtWidget1* m_page1;

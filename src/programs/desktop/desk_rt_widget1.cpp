@@ -7,6 +7,7 @@
 #include "desk_settings.h"
 #include "image_head_reader.h"
 #include "image_trailer.h"
+#include "job_messages.h"
 #include "page_style.h"
 #include "size_text.h"
 
@@ -29,13 +30,18 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     PageStyle::newTitle(this, tr("Select images"));
     treeWidget = new QTreeWidget(this);
-    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 220);
+    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 140);
     treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setStyleSheet(PageStyle::treeStyle());
     treeWidget->setColumnCount(6);
     treeWidget->setHeaderLabels(
         {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     PageStyle::fitPartitionColumns(treeWidget->header());
+    m_factsLabel = new QLabel(this);
+    m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
+    m_factsLabel->setWordWrap(true);
+    m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_factsLabel->setGeometry(10, 190, PageStyle::kPageWidth - 20, 88);
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);
@@ -79,6 +85,9 @@ void RtWidget1::clearImageInfo()
 {
     m_pwdDigest.clear();
     m_description.clear();
+    m_usedBytes = 0;
+    if (m_factsLabel)
+        m_factsLabel->clear();
 }
 
 void RtWidget1::browseBtnClick()
@@ -169,7 +178,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList& diskRow, QStringL
     const QString partName = QString::fromUtf8(view.partName);
     const QString diskName = QString::fromUtf8(view.diskName);
     const QString partText = driveNameText(partName, view.driveLetter);
-    QString flag = view.partitionNumber > 4 ? tr("Log") : tr("Pri");
+    QString flag = isLogicalPartitionNumber(view.partitionNumber) ? tr("Log") : tr("Pri");
     if (view.active)
         flag += tr(",Act");
     m_hasMbr = view.active;
@@ -224,6 +233,8 @@ bool RtWidget1::readImageTrailer(const QString& path)
     }
     m_pwdDigest = trailer.passwordDigest;
     m_description = trailer.description;
+    m_usedBytes = trailer.usedBytes;
+    m_factsLabel->setText(JobMessages::imageSummary(JobMessages::imageFacts(localPath(path), trailer)));
     qDebug() << "password:" << (m_pwdDigest.isEmpty() ? "none" : "set") << "description: " << m_description;
     return true;
 }

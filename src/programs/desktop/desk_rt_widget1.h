@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -27,6 +28,9 @@ public:
     const QString& description() const { return m_description; }
     int fsCode() const { return m_fsCode; }
     bool hasMbr() const { return m_hasMbr; }
+    quint64 usedBytes() const { return m_usedBytes; }
+    // The chosen image's date, description, kind, size and password.
+    QLabel* factsLabel() const { return m_factsLabel; }
     bool preselected() const { return m_preselected; }
     bool isPartitionChecked() const;
     bool isMbrChecked() const;
@@ -58,6 +62,8 @@ private:
     QByteArray m_pwdDigest;
     QString m_description;
     int m_fsCode = 0;
+    quint64 m_usedBytes = 0;
+    QLabel* m_factsLabel = nullptr;
     QTreeWidgetItem* m_partItem = nullptr;
     QTreeWidgetItem* m_mbrItem = nullptr;
     bool m_preselected = false;

@@ -1,6 +1,7 @@
 #include "desk_rt_widget2.h"
 
 #include "desk_tree_model.h"
+#include "job_messages.h"
 #include "page_style.h"
 
 #include <QApplication>
@@ -41,7 +42,25 @@ void RtWidget2::treeViewPress(const QModelIndex& index)
     m_targetPath = QString(QChar::fromLatin1(row->letter));
     m_isSystem = row->isSystem;
     m_diskText = row->parent() ? row->parent()->text : QString();
+    m_diskBytes = row->parent() ? row->parent()->sectorCount * 512 : 0;
+    m_targetBytes = row->sectorCount * 512;
+    // The name column holds "<label> (<letter>:)".
+    m_label = row->data(1).toString();
+    const QString letterSuffix = QStringLiteral(" (%1:)").arg(QChar::fromLatin1(row->letter));
+    if (m_label.endsWith(letterSuffix))
+        m_label.chop(letterSuffix.size());
     qDebug() << "dst dev path: " << m_targetPath;
+}
+
+QString RtWidget2::partitionText() const
+{
+    const char letter = m_targetPath.isEmpty() ? ' ' : m_targetPath.at(0).toLatin1();
+    return JobMessages::partitionName(letter, m_label, m_targetBytes);
+}
+
+QString RtWidget2::diskNameText() const
+{
+    return JobMessages::diskName(m_diskText, m_diskBytes);
 }
 
 }  // namespace desk

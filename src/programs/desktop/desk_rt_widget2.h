@@ -24,6 +24,10 @@ public:
     const QString& targetPath() const { return m_targetPath; }
     const QString& diskText() const { return m_diskText; }
     bool isSystem() const { return m_isSystem; }
+    // The chosen partition and its disk as the questions name them.
+    QString partitionText() const;
+    QString diskNameText() const;
+    quint64 targetBytes() const { return m_targetBytes; }
 
 public slots:
     void treeViewPress(const QModelIndex& index);
@@ -34,6 +38,9 @@ private:
     QString m_targetPath;
     QString m_diskText;
     bool m_isSystem = false;
+    QString m_label;
+    quint64 m_targetBytes = 0;
+    quint64 m_diskBytes = 0;
 };
 
 }  // namespace desk

@@ -49,6 +49,9 @@ constexpr uint32_t kFat32DirEntryBytes = 32;
 constexpr uint64_t kNeverSplit = ~0ULL;
 // Volume index and generation are one byte each in the trailer and the name.
 constexpr unsigned kMaxVolumes = 256;
+// A restore refuses a target whose size plus this falls short of the
+// image's used bytes (or equals them).
+constexpr uint64_t kTargetSizeSlack = 0xA00000;
 constexpr unsigned kMaxGeneration = 255;
 // The description a backup stores: at most kMaxDescriptionBytes bytes of
 // UTF-8 text. Its stored blob (qCompress: a 4-byte length, then zlib) is

@@ -27,7 +27,7 @@ public:
     static_assert(ImageFormat::kMaxDescriptionBlobBytes < kNameBufferBytes,
                   "a description blob fits the buffer");
     // Used bytes may exceed the target's size by less than this.
-    static constexpr uint64_t kSizeSlack = 0xA00000;
+    static constexpr uint64_t kSizeSlack = ImageFormat::kTargetSizeSlack;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
     // Bytes of the saved disk start that are written back to the disk's
     // first sector: the boot code, not the disk signature nor the partition

@@ -96,6 +96,10 @@ bool BackupDlg::prepareStep(int step)
                                 "of the backup image!"));
         return false;
     }
+    // The base and the free space are told while the place is being
+    // chosen, not first at Start.
+    if (!showProblem(BackupPlan::checkPlace(planChoices())))
+        return false;
     m_page3->setDestinationFs(m_page2->m_destFsName);
     m_page3->setPreviousImageProtected(m_page2->m_fullBackup == 0 &&
                                        BackupPlan::previousImageProtected(m_page2->m_prevImage));
@@ -197,54 +201,6 @@ BackupPlan::Choices BackupDlg::planChoices() const
     return c;
 }
 
-// The box of a plan's problem; false when there was one.
-bool BackupDlg::showProblem(const BackupPlan::Result& result)
-{
-    using BackupPlan::Problem;
-    switch (result.problem) {
-    case Problem::None:
-        return true;
-    case Problem::IncrementalNotNtfs:
-        message(tr("Error"), tr("Incremental backup is only for NTFS partitions now!"));
-        break;
-    case Problem::PreviousImageUnreadable:
-        message(tr("Error"), tr("Getting information on the previous image you selected failed!"));
-        break;
-    case Problem::PreviousImageOtherPartition:
-        message(tr("Error"), tr("The backup image you selected is not of the same partition you selected!"));
-        break;
-    case Problem::PreviousImageNotNewest:
-        message(tr("Error"), tr("The image you selected is not the newest of its chain: an "
-                                "incremental backup builds on %1.")
-                                 .arg(QFileInfo(result.newerImage).fileName()));
-        break;
-    case Problem::PreviousImagePasswordMissing:
-        message(tr("Password Error"), tr("The image this backup builds on is protected by a password. "
-                                         "Please type its password!"));
-        break;
-    case Problem::PreviousImagePasswordWrong:
-        message(tr("Password Error"), tr("The password of the image this backup builds on is wrong!"));
-        break;
-    case Problem::NotEnoughSpace:
-        message(tr("Error"), tr("The destination partition does not have enough space to hold the "
-                                "backup image!"));
-        break;
-    case Problem::PasswordTooShort:
-        message(tr("Password Error"), tr("The password must be empty or at least 6 characters long!"));
-        break;
-    case Problem::PasswordsDiffer:
-        message(tr("Password Error"), tr("Your first password input is different from the second!"));
-        break;
-    case Problem::DestinationFsUnknown:
-        message(tr("Error"), tr("The destination partition's file system is unknown!"));
-        break;
-    case Problem::OldImageNotRemovable:
-        message(tr("Error"), tr("The old image file %1 cannot be removed!").arg(result.oldImageFile));
-        break;
-    }
-    return false;
-}
-
 // The plan's rules that the pages can break; the volume size and the
 // question about an existing image set come at Start.
 bool BackupDlg::checkBackup()
@@ -315,7 +271,7 @@ void BackupDlg::jobEnded()
         m_heldMount.clear();
     }
     const QString note = finishImageFiles(m_worker->result() == 0);
-    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), tr("Backup succeeded!") + note,
+    endJob(tr("Failed"), tr("Backup failed!") + note, tr("Success"), succeededText() + note,
            tr("The backup was cancelled and its unfinished volumes were removed.") + note);
 }
 

@@ -56,7 +56,6 @@ protected:
     // change the head block the engine still reads.
     bool navigationEnabled() const override { return !m_jobActive; }
     BackupPlan::Choices planChoices() const override;
-    bool showProblem(const BackupPlan::Result& result) override;
     QString imageFileName() const override;
 
 private:

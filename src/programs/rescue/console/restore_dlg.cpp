@@ -4,6 +4,7 @@
 #include "browse_for_file_dialog.h"
 #include "device_prober.h"
 #include "filesystem_model.h"
+#include "job_messages.h"
 #include "quarn_thread.h"
 #include "restore_plan.h"
 #include "restore_target.h"
@@ -29,7 +30,11 @@ const char kConfirmIcon[] = ":images/warning_L.png";
 // What the prober knows of the target partition and its disk.
 struct TargetRecord {
     char letter = ' ';
+    QString label;
+    quint64 bytes = 0;
     QString diskModel;
+    QString diskPath;
+    quint64 diskBytes = 0;
     bool wholeDisk = false;
 };
 
@@ -44,13 +49,28 @@ TargetRecord findTargetRecord(const QString& target)
         if (!disk->path || diskPath != disk->path)
             continue;
         record.diskModel = QString::fromUtf8(disk->model);
+        record.diskPath = QString::fromLocal8Bit(disk->path);
+        const quint64 sectorBytes = disk->sectorSize ? disk->sectorSize : 512;
+        record.diskBytes = disk->length * sectorBytes;
         if (PartitionRecord* part = findPartitionByPath(disk->partitions, partPath.constData())) {
             record.letter = part->letter ? part->letter : ' ';
+            record.label = QString::fromUtf8(part->label);
+            record.bytes = part->length * sectorBytes;
             record.wholeDisk = part->wholeDisk != 0;
         }
         break;
     }
     return record;
+}
+
+QString partitionText(const TargetRecord& record, const QString& target)
+{
+    return JobMessages::partitionName(record.letter, record.label, record.bytes, target);
+}
+
+QString diskText(const TargetRecord& record)
+{
+    return JobMessages::diskName(record.diskModel, record.diskBytes, record.diskPath);
 }
 
 }  // namespace
@@ -131,6 +151,7 @@ RestorePlan::Choices RestoreDlg::planChoices() const
     c.restorePartition = m_rtWidget1->isPartitionChecked();
     c.restoreMbr = m_rtWidget1->isMbrChecked();
     c.storedDigest = m_rtWidget1->m_pwdDigest;
+    c.imageBytes = m_rtWidget1->m_usedBytes;
     // The password field shows for a protected image only: what a hidden
     // field holds is no answer of the user's.
     if (!c.storedDigest.isEmpty())
@@ -139,53 +160,37 @@ RestorePlan::Choices RestoreDlg::planChoices() const
         c.targetHoldsImage =
             RestoreTarget::sameDevice(c.targetPath, m_rtWidget1->m_imageDevice) ||
             RestoreTarget::sameDevice(c.targetPath, RestoreTarget::sourceHoldingPath(c.imagePath));
-        c.targetFillsWholeDisk = findTargetRecord(c.targetPath).wholeDisk;
+        const TargetRecord record = findTargetRecord(c.targetPath);
+        c.targetFillsWholeDisk = record.wholeDisk;
+        c.targetBytes = record.bytes;
     }
     return c;
 }
 
 // The box of a plan's problem; false when there was one.
-bool RestoreDlg::showProblem(RestorePlan::Problem problem)
+bool RestoreDlg::showProblem(const RestorePlan::Result& result)
 {
-    using RestorePlan::Problem;
-    switch (problem) {
-    case Problem::None:
-        return true;
-    case Problem::NoImage:
-        showBox(tr("Error"), tr("You must select one image file to restore!"), kStopIcon);
-        break;
-    case Problem::ImageGone:
-        showBox(
-            tr("Error"),
-            tr("The image %1 can no longer be read; its partition may have been unmounted. Choose the image "
-               "again!")
-                .arg(m_rtWidget1->m_imagePath),
-            kStopIcon);
-        break;
-    case Problem::NoTarget:
-        showBox(tr("Error"), tr("You must select one partition to restore!"), kStopIcon);
-        break;
-    case Problem::TargetIsSystem:  // the rescue system runs from its own medium
-        break;
-    case Problem::WrongPassword:
-        showBox(tr("Password Error"), tr("The password you entered was wrong!"), kStopIcon);
-        break;
-    case Problem::NothingChosen:
-        showBox(tr("Warning"), tr("You must select a backup type, partition and MBR!"), kWarningIcon);
-        break;
-    case Problem::TargetHoldsImage:
-        showBox(tr("Error"), tr("The image is on this partition, choose another one!"), kStopIcon);
-        break;
-    case Problem::NoMbrOnWholeDisk:
-        showBox(tr("Error"), tr("This partition fills its whole disk, which has no MBR!"), kStopIcon);
-        break;
-    }
+    // The rescue system runs from its own medium: no target is the system.
+    if (result.problem == RestorePlan::Problem::None ||
+        result.problem == RestorePlan::Problem::TargetIsSystem)
+        return result.problem == RestorePlan::Problem::None;
+    const JobMessages::Box box = JobMessages::restoreProblem(result);
+    const bool warning = result.problem == RestorePlan::Problem::NothingChosen;
+    showBox(box.title, box.text(), warning ? kWarningIcon : kStopIcon);
     return false;
+}
+
+bool RestoreDlg::prepareStep(int step)
+{
+    // A target too small for the image is refused before the erase question.
+    if (step == 3 && !m_rtWidget1->m_imagePath.isEmpty())
+        return showProblem(RestorePlan::checkTarget(planChoices()));
+    return true;
 }
 
 bool RestoreDlg::checkRestore()
 {
-    return showProblem(RestorePlan::plan(planChoices()).problem);
+    return showProblem(RestorePlan::plan(planChoices()));
 }
 
 void RestoreDlg::workerCreated(QuarnThread* worker)
@@ -202,13 +207,12 @@ void RestoreDlg::startRestore()
         return;
 
     const RestorePlan::Result plan = RestorePlan::plan(planChoices());
-    if (!showProblem(plan.problem))
+    if (!showProblem(plan))
         return;
     const QString target = m_rtWidget2->m_targetPath;
     const TargetRecord record = findTargetRecord(target);
     if (plan.partitionJob) {
-        const QString confirm =
-            tr("All data on partition %1: will be erased!").arg(QChar::fromLatin1(record.letter));
+        const QString confirm = JobMessages::eraseQuestion(partitionText(record, target));
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
         // Writing under a mounted file system would corrupt both.
@@ -219,7 +223,7 @@ void RestoreDlg::startRestore()
         jobWorker();
         m_worker->setRestore(plan.request, m_rtWidget1->m_fsCode);
     } else {
-        const QString confirm = tr("Are you sure to restore your MBR to your %1 disk!").arg(record.diskModel);
+        const QString confirm = JobMessages::mbrQuestion(diskText(record));
         if (showBox(tr("Warning"), confirm, kConfirmIcon, true) != 1)
             return;
         jobWorker();
@@ -236,9 +240,15 @@ void RestoreDlg::jobEnded()
     if (!m_worker)
         return;
     m_worker->wait();
+    // Named from the list read before the job: the probe below reads it anew.
+    const TargetRecord record = findTargetRecord(m_rtWidget2->m_targetPath);
+    const QString succeeded =
+        m_worker->operation() == QuarnThread::RestoreMbr
+            ? JobMessages::mbrRestoreSucceeded(diskText(record), jobSeconds())
+            : JobMessages::restoreSucceeded(partitionText(record, m_rtWidget2->m_targetPath), jobSeconds());
     // The target's used size and file system changed: the trees read them again.
     DeviceProber::instance()->startProbe();
-    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), tr("Restore succeeded!"),
+    endJob(tr("Failed"), tr("Restore failed!"), tr("Success"), succeeded,
            tr("The restore was cancelled: the partition holds an unfinished restore and must be restored "
               "again before it is used."));
 }

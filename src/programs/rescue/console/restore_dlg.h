@@ -61,6 +61,7 @@ protected:
     QuarnThread* newWorker() override { return new QuarnThread(m_engine); }
     void workerCreated(QuarnThread* worker) override;
     void jobEnded() override;
+    bool prepareStep(int step) override;
     void startClicked() override { startRestore(); }
     // A cancelled job may still be ending: a new start waits for its end.
     bool startEnabled() const override { return !(m_worker && m_worker->isRunning()); }
@@ -68,7 +69,7 @@ protected:
 private:
     int showBox(const QString& title, const QString& text, const QString& icon, bool okCancel = false);
     RestorePlan::Choices planChoices() const;
-    bool showProblem(RestorePlan::Problem problem);
+    bool showProblem(const RestorePlan::Result& result);
     static FileChoice runFileDialog(QWidget* parent, const QString& expected);
 
     QuarnEngine m_engine = QuarnEngine::library();

@@ -6,6 +6,7 @@
 #include "filesystem_model.h"
 #include "image_head_info.h"
 #include "image_trailer.h"
+#include "job_messages.h"
 #include "page_style.h"
 #include "size_text.h"
 
@@ -66,11 +67,18 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setObjectName(QStringLiteral("treeWidget"));
     m_treeWidget->setAccessibleName(tr("Image info"));
     m_treeWidget->setStyleSheet(PageStyle::treeStyle());
-    m_treeWidget->setGeometry(10, 122, 510, 255);
+    m_treeWidget->setGeometry(10, 122, 510, 160);
     m_treeWidget->setColumnCount(6);
     m_treeWidget->setHeaderLabels(
         {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
     PageStyle::fitPartitionColumns(m_treeWidget->header());
+
+    m_factsLabel = new QLabel(this);
+    m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
+    m_factsLabel->setStyleSheet(PageStyle::bodyStyle());
+    m_factsLabel->setWordWrap(true);
+    m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_factsLabel->setGeometry(10, 288, 510, 108);
 
     const QStringList filter{QStringLiteral("*.bkp")};
     m_fileDialog = new BrowseForFileDialog(this, &filter, false, false, -1, Qt::WindowFlags(0xB003));
@@ -127,6 +135,8 @@ void RtWidget1::clearImageData()
     m_pwdDigest.clear();
     m_description.clear();
     m_mbrBytes = 0;
+    m_usedBytes = 0;
+    m_factsLabel->clear();
     emit pwdSig(m_pwdDigest);
     emit descSig(m_description);
 }
@@ -163,6 +173,8 @@ void RtWidget1::chooseImage(const QString& path, const QString& name, const QStr
             m_mbrItem->setCheckState(1, Qt::Unchecked);
         }
         disk->setExpanded(true);
+        m_factsLabel->setText(
+            JobMessages::imageSummary(JobMessages::imageFacts(path, readImageTrailerRecords(path))));
         emit pwdSig(m_pwdDigest);
         emit descSig(m_description);
     } else {
@@ -186,7 +198,7 @@ int RtWidget1::readImageHead(const QString& path, QStringList* partitionRow, QSt
     *partitionRow = QStringList{
         tr("   "),
         driveNameText(QString::fromLocal8Bit(head.partName), head.driveLetter),
-        QStringLiteral("%1%2").arg(head.partitionNumber > 4 ? tr("Log") : tr("Pri"),
+        QStringLiteral("%1%2").arg(isLogicalPartitionNumber(head.partitionNumber) ? tr("Log") : tr("Pri"),
                                    head.active ? tr(",Act") : QString()),
         formatSize(static_cast<qint64>(head.partSectorCount * 512)),
         formatSize(static_cast<qint64>(head.partitionUsedBytes)),
@@ -214,6 +226,7 @@ bool RtWidget1::readImageTrailer(const QString& path)
         m_pwdDigest = trailer.passwordDigest;
         m_description = trailer.description;
         m_mbrBytes = trailer.mbrBytes;
+        m_usedBytes = trailer.usedBytes;
         return true;
     case ImageTrailer::OpenFailed:
     case ImageTrailer::StreamFailed:

@@ -43,6 +43,8 @@ public:
     QLabel* m_titleLabel;
     QLabel* m_infoLabel;
     QTreeWidget* m_treeWidget;
+    // The chosen image's date, description, kind, size and password.
+    QLabel* m_factsLabel;
     QLineEdit* m_fileNameEdit;
     QPushButton* m_browseButton;
     BrowseForFileDialog* m_fileDialog = nullptr;
@@ -54,6 +56,7 @@ public:
     int m_fsCode = 0;
     bool m_hasMbr = false;    // the source partition was active
     uint32_t m_mbrBytes = 0;  // bytes of disk start the image saved
+    quint64 m_usedBytes = 0;  // bytes of the source the image holds
     QTreeWidgetItem* m_partItem = nullptr;
     QTreeWidgetItem* m_mbrItem = nullptr;
 

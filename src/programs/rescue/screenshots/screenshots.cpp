@@ -13,6 +13,7 @@
 #include "console_startup.h"
 #include "device_prober.h"
 #include "event_button.h"
+#include "job_messages.h"
 #include "lang_dlg.h"
 #include "main_dlg.h"
 #include "mount_table.h"
@@ -188,10 +189,18 @@ int main(int argc, char** argv)
 
     {
         BaseMsgDlg box(MainDlg::tr("Warning"),
-                       QCoreApplication::translate("RestoreDlg", "All data on partition %1: will be erased!")
-                           .arg(QLatin1Char('C')),
+                       JobMessages::eraseQuestion(
+                           JobMessages::partitionName('C', QStringLiteral("System"), 32212254720ULL)),
                        QStringLiteral(":images/warning_L.png"), nullptr, false, true);
         save(box, QStringLiteral("message_box_ok_cancel"));
+    }
+    {
+        // A failed job's box: what went wrong and what to do.
+        BaseMsgDlg box(QCoreApplication::translate("JobMessages", "Failed"),
+                       JobMessages::failedText(QCoreApplication::translate("RestoreDlg", "Restore failed!"),
+                                               ERR_DAMAGED_IMAGE, JobMessages::Job::Restore),
+                       QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(box, QStringLiteral("message_box_failed"));
     }
     {
         // A message longer than the picture's text area: the about box.
