@@ -233,10 +233,13 @@ Result plan(const Choices& choices)
             result.problem = Problem::PreviousImageNotNewest;
             return result;
         }
-        result.problem =
-            checkPreviousPassword(localPrevious, choices.previousImagePassword, &previousProtected);
-        if (result.problem != Problem::None)
-            return result;
+        // The base's password is typed at step 3: the place alone passes without it.
+        if (!choices.placeOnly) {
+            result.problem =
+                checkPreviousPassword(localPrevious, choices.previousImagePassword, &previousProtected);
+            if (result.problem != Problem::None)
+                return result;
+        }
     }
     // A full backup over an image of the same name replaces the whole old
     // set: its later volumes and the incremental images built on it would
@@ -318,6 +321,7 @@ Result checkPlace(Choices choices)
 {
     choices.password.clear();
     choices.confirmPassword.clear();
+    choices.placeOnly = true;
     return check(choices);
 }
 

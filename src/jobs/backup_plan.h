@@ -99,6 +99,8 @@ struct Choices {
 
     // The user agreed to the question about the existing image set.
     bool replaceConfirmed = false;
+    // Only the rules of the source and the place (steps 1 and 2).
+    bool placeOnly = false;
 };
 
 struct Result {

@@ -521,7 +521,7 @@ TEST_F(BackupWizardTest, AFailedOrCancelledReplaceLeavesTheOldSetAndASuccessfulO
     wizard->setWorkerFactory([] { return new QuarnThread(ScriptedBackupEngine::engine()); });
     chooseFullBackup(QStringLiteral("sys"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    ASSERT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     // The old set: the image just made, a later volume and an incremental
     // image of an earlier chain of the same name.
     const std::string folder = imagesDir.toStdString();
@@ -561,7 +561,9 @@ TEST_F(BackupWizardTest, AFailedOrCancelledReplaceLeavesTheOldSetAndASuccessfulO
         EXPECT_TRUE(
             answers.boxes[before].message.startsWith(QStringLiteral("An image named SYS already exists")))
             << answers.boxes[before].message.toStdString();
-        EXPECT_EQ(answers.boxes.last().message, test.box);
+        // A failure's box goes on with the engine's reason.
+        EXPECT_TRUE(answers.boxes.last().message.startsWith(test.box))
+            << answers.boxes.last().message.toStdString();
         for (size_t i = 0; i < oldSet.size(); ++i)
             EXPECT_EQ(testsupport::ReadFileBytes(oldSet[i]), oldBytes[i]) << oldSet[i];
         EXPECT_EQ(QDir(imagesDir).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
@@ -571,7 +573,7 @@ TEST_F(BackupWizardTest, AFailedOrCancelledReplaceLeavesTheOldSetAndASuccessfulO
     // the old set goes.
     chooseFullBackup(QStringLiteral("sys"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     EXPECT_TRUE(QFileInfo::exists(imagesDir + "/sys_0_0.bkp"));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_1_0.bkp"));
     EXPECT_FALSE(QFileInfo::exists(imagesDir + "/sys_0_1.bkp"));
@@ -587,7 +589,7 @@ TEST_F(BackupWizardTest, AnIncrementalOnAProtectedImageAsksForItsPasswordAndKeep
     EXPECT_FALSE(page3.previousImageProtected());
     backuptest::setOptions(page3, {QStringLiteral("secret1"), QStringLiteral("secret1"), 1, 0, QString()});
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    ASSERT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    ASSERT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
 
     ASSERT_TRUE(pressRow(*wizard->page1(), source()));
     click(wizard->nextButton());
@@ -606,8 +608,9 @@ TEST_F(BackupWizardTest, AnIncrementalOnAProtectedImageAsksForItsPasswordAndKeep
         const char* typed;
         const char* message;
     } refused[] = {
-        {"", "The image this backup builds on is protected by a password. Please type its password!"},
-        {"secret2", "The password of the image this backup builds on is wrong!"},
+        {"", "The image this backup builds on is protected by a password.\nType the password of that image."},
+        {"secret2", "The password of the image this backup builds on is wrong.\nType the password that image "
+                    "was made with."},
     };
     for (const auto& test : refused) {
         SCOPED_TRACE(test.typed);
@@ -620,7 +623,7 @@ TEST_F(BackupWizardTest, AnIncrementalOnAProtectedImageAsksForItsPasswordAndKeep
     }
     page3.m_previousPasswordEdit->setText(QStringLiteral("secret1"));
     ASSERT_TRUE(backuptest::startAndWait(*wizard));
-    EXPECT_EQ(answers.boxes.last().message, QStringLiteral("Backup succeeded!"));
+    EXPECT_TRUE(answers.boxes.last().message.startsWith(QStringLiteral("Backup succeeded!\n")));
     const ImageTrailer trailer = readImageTrailerRecords(imagesDir + "/sys_0_1.bkp");
     ASSERT_EQ(trailer.status, ImageTrailer::Ok);
     EXPECT_EQ(trailer.passwordDigest, BackupRules::passwordDigest(QStringLiteral("secret1")));

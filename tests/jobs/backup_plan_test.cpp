@@ -101,8 +101,8 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
     writeFile(m_dir.file("other_0_0.bkp"), imageBytes(headBlock(2, 4, 2048, 1000000)));
     writeFile(m_dir.file("short_0_0.bkp"), QByteArray(20, 'x'));
     // Partitions 2 and 12 of a disk: the whole number tells them apart.
-    writeFile(m_dir.file("two_0_0.bkp"), headBlock(2, 4, 2048, 1000000));
-    writeFile(m_dir.file("twelve_0_0.bkp"), headBlock(12, 4, 2048, 1000000));
+    writeFile(m_dir.file("two_0_0.bkp"), imageBytes(headBlock(2, 4, 2048, 1000000)));
+    writeFile(m_dir.file("twelve_0_0.bkp"), imageBytes(headBlock(12, 4, 2048, 1000000)));
     const auto incrementalOn = [this](const char* previous) {
         return [this, previous](Choices& c) {
             c.incremental = true;
@@ -253,9 +253,9 @@ TEST_F(BackupPlanTest, EveryRuleGivesItsProblemOrQuestion)
 
 TEST_F(BackupPlanTest, ProblemsFoundAtStepTwoCarryTheFileToChooseAndTheFigures)
 {
-    writeFile(m_dir.file("big_0_0.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("big_0_0.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("big_1_0.bkp"), QByteArray(10, 'x'));
-    writeFile(m_dir.file("big_0_1.bkp"), headBlock(1, 4, 2048, 1000000));
+    writeFile(m_dir.file("big_0_1.bkp"), imageBytes(headBlock(1, 4, 2048, 1000000)));
     writeFile(m_dir.file("big_1_1.bkp"), QByteArray(10, 'x'));
 
     // The step 2 check ignores what step 3 holds: a too short password

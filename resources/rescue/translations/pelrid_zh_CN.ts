@@ -450,6 +450,30 @@
 <context>
     <name>JobMessages</name>
     <message>
+        <source>The image this backup builds on is protected by a password.</source>
+        <translation>此备份所基于的镜像受密码保护。</translation>
+    </message>
+    <message>
+        <source>Type the password of that image.</source>
+        <translation>请输入该镜像的密码。</translation>
+    </message>
+    <message>
+        <source>The password of the image this backup builds on is wrong.</source>
+        <translation>此备份所基于的镜像的密码错误。</translation>
+    </message>
+    <message>
+        <source>Type the password that image was made with.</source>
+        <translation>请输入制作该镜像时使用的密码。</translation>
+    </message>
+    <message>
+        <source>The image %1 can no longer be read; its partition may have been unmounted.</source>
+        <translation>无法再读取镜像 %1；其所在分区可能已被卸载。</translation>
+    </message>
+    <message>
+        <source>Choose the image again.</source>
+        <translation>请重新选择镜像。</translation>
+    </message>
+    <message>
         <source>The partition's boot area cannot be read.</source>
         <translation>无法读取该分区的引导区。</translation>
     </message>
