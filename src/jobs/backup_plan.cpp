@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QtEndian>
 
-#include <cmath>
 #include <cstddef>
 
 namespace BackupPlan {
@@ -58,11 +57,6 @@ QStringList stampsOf(const QStringList& files)
     return stamps;
 }
 
-quint64 neededFreeBytes(qint64 usedBytes)
-{
-    return usedBytes <= 0 ? 0 : quint64(std::ceil(double(usedBytes) / kMaxShareOfFreeBytes));
-}
-
 bool fitsBeside(qint64 usedBytes, quint64 freeBytes)
 {
     return usedBytes <= 0 || double(usedBytes) <= kMaxShareOfFreeBytes * double(freeBytes);
@@ -99,7 +93,7 @@ Result replacementOf(const QString& localImageBase, const QString& destFsName, q
     Result result;
     result.usedBytes = usedBytes;
     result.freeBytes = freeBytes;
-    result.neededFreeBytes = neededFreeBytes(usedBytes);
+    result.neededFreeBytes = freeBytesNeeded(usedBytes);
     result.nameCase = BackupRules::nameCaseOf(destFsName);
     result.filesToReplace = BackupRules::imageSetFiles(localImageBase, result.nameCase);
     result.oldSetBytes = BackupRules::filesBytes(result.filesToReplace);
@@ -255,8 +249,8 @@ Result plan(const Choices& choices)
         replacement = replacementOf(localImage, choices.destFsName, choices.usedBytes, choices.destFreeBytes);
     }
     if (replacement.problem == Problem::NotEnoughSpace) {
-        replacement.bytesNeeded = freeBytesNeeded(choices.usedBytes);
-        replacement.bytesFree = choices.destFreeBytes;
+        replacement.neededFreeBytes = freeBytesNeeded(choices.usedBytes);
+        replacement.freeBytes = choices.destFreeBytes;
     }
     if (replacement.problem != Problem::None)
         return replacement;

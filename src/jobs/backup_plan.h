@@ -38,7 +38,7 @@ enum class Problem {
     PreviousImageNotNewest,       // a newer image of its chain exists (newerImage names it)
     PreviousImagePasswordMissing,  // the image built on is protected and its password was not typed
     PreviousImagePasswordWrong,    // the password typed is not that image's
-    NotEnoughSpace,        // used bytes above 0.8 of the destination's free bytes (bytesNeeded, bytesFree)
+    NotEnoughSpace,        // used bytes above 0.8 of the destination's free bytes (neededFreeBytes, freeBytes)
     PasswordTooShort,      // 1 to 5 characters in either field
     PasswordsDiffer,       // the two fields differ
     DestinationFsUnknown,  // "Auto" volume size on an unknown file system
@@ -111,10 +111,6 @@ struct Result {
     // The first volume of the image whose later volume was chosen
     // (PreviousImageNotFirstVolume).
     QString firstVolume;
-    // The free bytes the destination needs for the source's used bytes, and
-    // those it has (NotEnoughSpace).
-    quint64 bytesNeeded = 0;
-    quint64 bytesFree = 0;
     // The files of the image set a full backup replaces (local paths):
     // what the new image leaves of them is removed after its success.
     QStringList filesToReplace;

@@ -224,7 +224,7 @@ Box backupProblem(const BackupPlan::Result& result, const PathText& shownPath)
                          "JobMessages",
                          "The destination does not have enough free space for the backup image: it needs "
                          "%1 free and has %2."))
-                       .arg(formatSize(qint64(result.bytesNeeded)), formatSize(qint64(result.bytesFree))),
+                       .arg(formatSize(qint64(result.neededFreeBytes)), formatSize(qint64(result.freeBytes))),
                    t(QT_TRANSLATE_NOOP("JobMessages", "Choose another place, or free space on this one.")));
     case Problem::PasswordTooShort:
         return box(kPasswordError, t(QT_TRANSLATE_NOOP("JobMessages", "The password is too short.")),

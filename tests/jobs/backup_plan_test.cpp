@@ -282,9 +282,9 @@ TEST_F(BackupPlanTest, ProblemsFoundAtStepTwoCarryTheFileToChooseAndTheFigures)
     c.destFreeBytes = 10 * kGiB;
     const BackupPlan::Result full = BackupPlan::checkPlace(c);
     ASSERT_EQ(full.problem, Problem::NotEnoughSpace);
-    EXPECT_EQ(full.bytesFree, 10 * kGiB);
-    EXPECT_EQ(full.bytesNeeded, BackupPlan::freeBytesNeeded(c.usedBytes));
-    EXPECT_GT(full.bytesNeeded, 10 * kGiB);
+    EXPECT_EQ(full.freeBytes, 10 * kGiB);
+    EXPECT_EQ(full.neededFreeBytes, BackupPlan::freeBytesNeeded(c.usedBytes));
+    EXPECT_GT(full.neededFreeBytes, 10 * kGiB);
 }
 
 TEST(BackupPlanRules, FirstVolumeAndNeededFreeBytes)

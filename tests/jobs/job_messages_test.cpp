@@ -74,8 +74,8 @@ TEST(JobMessages, EveryPlanProblemSaysWhatWentWrongAndWhatToDoWithItsFigures)
     backup.firstVolume = QStringLiteral("/img/big_0_0.bkp");
     backup.newerImage = QStringLiteral("/img/big_0_3.bkp");
     backup.oldImageFile = QStringLiteral("/img/old_0_0.bkp");
-    backup.bytesNeeded = 3000ULL << 20;
-    backup.bytesFree = 1000ULL << 20;
+    backup.neededFreeBytes = 3000ULL << 20;
+    backup.freeBytes = 1000ULL << 20;
     const auto windows = [](const QString& path) {
         return QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
     };
