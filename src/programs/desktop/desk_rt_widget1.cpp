@@ -30,7 +30,7 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     resize(PageStyle::kPageWidth, PageStyle::kPageHeight);
     PageStyle::newTitle(this, tr("Select images"));
     treeWidget = new QTreeWidget(this);
-    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 140);
+    treeWidget->setGeometry(10, 45, PageStyle::kPageWidth - 20, 118);
     treeWidget->setAccessibleName(tr("Image info"));
     treeWidget->setStyleSheet(PageStyle::treeStyle());
     treeWidget->setColumnCount(6);
@@ -39,9 +39,13 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     PageStyle::fitPartitionColumns(treeWidget->header());
     m_factsLabel = new QLabel(this);
     m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
+    // White on the dark page, in the tree's size: the five lines of facts
+    // fit between the tree (room for a disk and its two rows) and the file
+    // row.
+    m_factsLabel->setStyleSheet(PageStyle::treeStyle() + QStringLiteral("\ncolor: rgb(255, 255, 255);"));
     m_factsLabel->setWordWrap(true);
     m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_factsLabel->setGeometry(10, 190, PageStyle::kPageWidth - 20, 88);
+    m_factsLabel->setGeometry(10, 168, PageStyle::kPageWidth - 20, 110);
     PageStyle::newText(this, tr("Image info"), QRect(10, 280, 200, 30));
     fileNameEdit = new QLineEdit(this);
     fileNameEdit->setReadOnly(true);

@@ -1,6 +1,7 @@
 #include "desk_rt_widget2.h"
 
 #include "desk_tree_model.h"
+#include "drive_name_text.h"
 #include "job_messages.h"
 #include "page_style.h"
 
@@ -44,11 +45,14 @@ void RtWidget2::treeViewPress(const QModelIndex& index)
     m_diskText = row->parent() ? row->parent()->text : QString();
     m_diskBytes = row->parent() ? row->parent()->sectorCount * 512 : 0;
     m_targetBytes = row->sectorCount * 512;
-    // The name column holds "<label> (<letter>:)".
+    // The name column holds the label and the drive as every list names
+    // them; the questions name the drive apart.
     m_label = row->data(1).toString();
-    const QString letterSuffix = QStringLiteral(" (%1:)").arg(QChar::fromLatin1(row->letter));
-    if (m_label.endsWith(letterSuffix))
-        m_label.chop(letterSuffix.size());
+    const QString drive = driveNameText(QString(), row->letter);
+    if (m_label == drive)
+        m_label.clear();
+    else if (m_label.endsWith(QLatin1Char(' ') + drive))
+        m_label.chop(drive.size() + 1);
     qDebug() << "dst dev path: " << m_targetPath;
 }
 
