@@ -38,9 +38,9 @@ enum class Problem {
     PreviousImageNotNewest,       // a newer image of its chain exists (newerImage names it)
     PreviousImagePasswordMissing,  // the image built on is protected and its password was not typed
     PreviousImagePasswordWrong,    // the password typed is not that image's
-    NotEnoughSpace,        // used bytes above 0.8 of the destination's free bytes (neededFreeBytes, freeBytes)
-    PasswordTooShort,      // 1 to 5 characters in either field
-    PasswordsDiffer,       // the two fields differ
+    NotEnoughSpace,    // used bytes above 0.8 of the destination's free bytes (neededFreeBytes, freeBytes)
+    PasswordTooShort,  // 1 to 5 characters in either field
+    PasswordsDiffer,   // the two fields differ
     DestinationFsUnknown,  // "Auto" volume size on an unknown file system
     OldImageNotRemovable,  // a file of the replaced set stays (oldImageFile names it)
 };

@@ -276,7 +276,8 @@ TEST_F(PlacesTest, AFat32PlaceMountsThroughTheMountProgram)
         IFilesystemItem* e = root.child(0);
         e->populate();
         const std::vector<uint8_t> runs = testsupport::ReadFileBytes(log);
-        EXPECT_EQ(std::string(runs.begin(), runs.end()), "mount " + fat + " " + base + "/sdy1 -o utf8,noatime\n");
+        EXPECT_EQ(std::string(runs.begin(), runs.end()),
+                  "mount " + fat + " " + base + "/sdy1 -o utf8,noatime\n");
         EXPECT_TRUE(MountTable::isMountOf((base + "/sdy1").c_str(), fat.c_str()));
         EXPECT_EQ(names(e), (QStringList{"IMAGES", "README.TXT"}));
         IFilesystemItem* images = e->child(0);
