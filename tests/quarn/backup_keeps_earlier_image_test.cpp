@@ -77,10 +77,7 @@ class BackupKeepsEarlierImage : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::HaveProgram("mkfs.fat"))
-            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
-        if (!testsupport::HaveProgram("mcopy"))
-            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
+        REQUIRE_FAT_TOOLS();
         source = dir.file("sdz1");
         testsupport::FatImage image(source, testsupport::kRichSourceBytes, 1, "KEEP", dir.file("scratch"));
         image.AddFile("/BIG.BIN", testsupport::PatternBytes(5 << 20, 7));

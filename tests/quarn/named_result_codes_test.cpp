@@ -23,10 +23,7 @@ class NamedResultCodes : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::HaveProgram("mkfs.fat"))
-            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
-        if (!testsupport::HaveProgram("mcopy"))
-            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
+        REQUIRE_FAT_TOOLS();
         source = dir.file("sdz1");
         testsupport::FatImage image(source, testsupport::kRichSourceBytes, 1, "CODES", dir.file("scratch"));
         // More whole data chunks than an image has volumes.

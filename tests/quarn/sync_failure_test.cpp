@@ -84,10 +84,7 @@ class SyncFailureTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::HaveProgram("mkfs.fat"))
-            SKIP_OR_FAIL_IN_CI("mkfs.fat is not installed");
-        if (!testsupport::HaveProgram("mcopy"))
-            SKIP_OR_FAIL_IN_CI("mcopy is not installed");
+        REQUIRE_FAT_TOOLS();
         source = dir.file("sdx1");
         disk = dir.file("sdz");
         target = dir.file("sdz1");

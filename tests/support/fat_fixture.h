@@ -2,11 +2,20 @@
 #ifndef FAT_FIXTURE_H
 #define FAT_FIXTURE_H
 
+#include "skip_or_fail.h"
 #include "test_support.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Skips the test (fails it in CI) where the FAT tools its fixture is made
+// with are missing.
+#define REQUIRE_FAT_TOOLS()                                                                                  \
+    do {                                                                                                     \
+        if (!testsupport::HaveProgram("mkfs.fat") || !testsupport::HaveProgram("mcopy"))                     \
+            SKIP_OR_FAIL_IN_CI("mkfs.fat or mcopy is not installed");                                        \
+    } while (0)
 
 namespace testsupport {
 

@@ -18,21 +18,35 @@
 
 namespace testsupport {
 
+// Where a volume's bytes `b` hold their check record: the trailer, the
+// record's end and its tail. False when there is none where the trailer says.
+struct CheckRecordPlace {
+    tagBLOCK_END end{};
+    uint64_t recordEnd = 0;
+    tagVOLUME_CHECK_TAIL tail{};
+};
+
+inline bool FindCheckRecord(const std::vector<uint8_t>& b, CheckRecordPlace* at)
+{
+    if (b.size() < sizeof(tagBLOCK_END))
+        return false;
+    std::memcpy(&at->end, b.data() + b.size() - sizeof at->end, sizeof at->end);
+    at->recordEnd = VolumeCheck::RecordEnd(b.size(), at->end);
+    if (at->recordEnd < sizeof at->tail || at->recordEnd > b.size())
+        return false;
+    std::memcpy(&at->tail, b.data() + at->recordEnd - sizeof at->tail, sizeof at->tail);
+    return at->tail.magic == ImageFormat::kVolumeCheckMagic && at->tail.recordBytes <= at->recordEnd;
+}
+
 // False when the volume carries no check record where its trailer says.
 inline bool ResealVolume(const std::string& path)
 {
     std::vector<uint8_t> b = ReadFileBytes(path);
-    if (b.size() < sizeof(tagBLOCK_END))
+    CheckRecordPlace at;
+    if (!FindCheckRecord(b, &at))
         return false;
-    tagBLOCK_END end{};
-    std::memcpy(&end, b.data() + b.size() - sizeof end, sizeof end);
-    const uint64_t recordEnd = VolumeCheck::RecordEnd(b.size(), end);
-    tagVOLUME_CHECK_TAIL tail{};
-    if (recordEnd < sizeof tail || recordEnd > b.size())
-        return false;
-    std::memcpy(&tail, b.data() + recordEnd - sizeof tail, sizeof tail);
-    if (tail.magic != ImageFormat::kVolumeCheckMagic || tail.recordBytes > recordEnd)
-        return false;
+    const uint64_t recordEnd = at.recordEnd;
+    tagVOLUME_CHECK_TAIL& tail = at.tail;
     const uint64_t start = recordEnd - tail.recordBytes;
     tagVOLUME_CHECK_HEAD head{};
     std::memcpy(&head, b.data() + start, sizeof head);
@@ -56,17 +70,12 @@ inline bool ResealVolume(const std::string& path)
 inline bool StripVolumeCheck(const std::string& path)
 {
     std::vector<uint8_t> b = ReadFileBytes(path);
-    if (b.size() < sizeof(tagBLOCK_END))
+    CheckRecordPlace at;
+    if (!FindCheckRecord(b, &at))
         return false;
-    tagBLOCK_END end{};
-    std::memcpy(&end, b.data() + b.size() - sizeof end, sizeof end);
-    const uint64_t recordEnd = VolumeCheck::RecordEnd(b.size(), end);
-    tagVOLUME_CHECK_TAIL tail{};
-    if (recordEnd < sizeof tail || recordEnd > b.size())
-        return false;
-    std::memcpy(&tail, b.data() + recordEnd - sizeof tail, sizeof tail);
-    if (tail.magic != ImageFormat::kVolumeCheckMagic || tail.recordBytes > recordEnd)
-        return false;
+    tagBLOCK_END& end = at.end;
+    const uint64_t recordEnd = at.recordEnd;
+    const tagVOLUME_CHECK_TAIL& tail = at.tail;
     b.erase(b.begin() + long(recordEnd - tail.recordBytes), b.begin() + long(recordEnd));
     const uint64_t blockStart = uint64_t(end.blkStartHigh) << 32 | end.blkStartLow;
     if (blockStart != 0) {
@@ -84,17 +93,11 @@ inline bool StripVolumeCheck(const std::string& path)
 // record's own digest), so that two backups of the same data compare equal.
 inline void MaskCheckRecordChance(std::vector<uint8_t>& b)
 {
-    if (b.size() < sizeof(tagBLOCK_END))
+    CheckRecordPlace at;
+    if (!FindCheckRecord(b, &at))
         return;
-    tagBLOCK_END end{};
-    std::memcpy(&end, b.data() + b.size() - sizeof end, sizeof end);
-    const uint64_t recordEnd = VolumeCheck::RecordEnd(b.size(), end);
-    tagVOLUME_CHECK_TAIL tail{};
-    if (recordEnd < sizeof tail || recordEnd > b.size())
-        return;
-    std::memcpy(&tail, b.data() + recordEnd - sizeof tail, sizeof tail);
-    if (tail.magic != ImageFormat::kVolumeCheckMagic || tail.recordBytes > recordEnd)
-        return;
+    const uint64_t recordEnd = at.recordEnd;
+    const tagVOLUME_CHECK_TAIL& tail = at.tail;
     const uint64_t record = recordEnd - tail.recordBytes;
     for (size_t field : {offsetof(tagVOLUME_CHECK_HEAD, imageId), offsetof(tagVOLUME_CHECK_HEAD, endDigest)})
         std::fill_n(b.begin() + long(record + field), 8, 0);
