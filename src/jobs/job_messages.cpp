@@ -403,6 +403,25 @@ QString mbrQuestion(const QString& disk)
         .arg(disk);
 }
 
+QString imageCheckFailed(const QString& volume)
+{
+    const QString what =
+        volume.isEmpty()
+            ? t(QT_TRANSLATE_NOOP("JobMessages", "The image is damaged or incomplete."))
+            : t(QT_TRANSLATE_NOOP("JobMessages", "The image is damaged or incomplete: the fault is in %1."))
+                  .arg(volume);
+    return what + QLatin1Char(' ') +
+           t(QT_TRANSLATE_NOOP("JobMessages",
+                               "Nothing was written to the partition. Restore from another copy "
+                               "of the image, or put its missing volume back."));
+}
+
+QString imageCheckCancelled()
+{
+    return t(QT_TRANSLATE_NOOP("JobMessages",
+                               "The image check was cancelled: nothing was written to the partition."));
+}
+
 QString imageSummary(const ImageFacts& facts)
 {
     QStringList lines;

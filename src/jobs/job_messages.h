@@ -70,6 +70,10 @@ QString partitionName(char letter, const QString& label, quint64 bytes, const QS
 QString diskName(const QString& model, quint64 bytes, const QString& path = QString());
 QString eraseQuestion(const QString& partition);
 QString mbrQuestion(const QString& disk);
+// The end of a restore whose image check refused the image (the volume at
+// fault, when known) or was cancelled: nothing was written.
+QString imageCheckFailed(const QString& volume);
+QString imageCheckCancelled();
 
 // What the restore's first step shows of a chosen image.
 struct ImageFacts {

@@ -97,22 +97,28 @@ BkWidget3::BkWidget3(QWidget* parent) : QWidget(parent)
 
 void BkWidget3::layOut()
 {
-    // One row is 32 pixels; the comments box ends above the wizard's
-    // divider line, 385 pixels down the page, and gives up the extra row.
-    const int extra = m_previousProtected ? 32 : 0;
-    m_previousPasswordLabel->setVisible(m_previousProtected);
-    m_previousPasswordEdit->setVisible(m_previousProtected);
-    m_protection->setGeometry(10, 128, 510, 92 + extra);
-    m_passwordLabel->move(15, 24 + extra);
-    m_passwordEdit->move(170, 24 + extra);
-    m_confirmLabel->move(15, 56 + extra);
-    m_confirmEdit->move(170, 56 + extra);
-    m_compressLabel->move(20, 226 + extra);
-    m_compressCombo->setGeometry(190, 226 + extra, 260, 26);
-    m_sizeLabel->move(20, 258 + extra);
-    m_sizeCombo->setGeometry(190, 258 + extra, 260, 26);
-    m_comments->setGeometry(10, 290 + extra, 510, 88 - extra);
-    m_commentEdit->setGeometry(12, 26, 486, 54 - extra);
+    // Rows of 32 pixels, or of 28 and 30 with the base password's row; the
+    // comments box ends above the wizard's divider line, 385 pixels down
+    // the page, and keeps room for two lines of text.
+    const bool base = m_previousProtected;
+    const int row = base ? 28 : 32;
+    m_previousPasswordLabel->setVisible(base);
+    m_previousPasswordEdit->setVisible(base);
+    const int first = base ? 24 + row : 24;
+    m_protection->setGeometry(10, 128, 510, first + row + 36);
+    m_passwordLabel->move(15, first);
+    m_passwordEdit->move(170, first);
+    m_confirmLabel->move(15, first + row);
+    m_confirmEdit->move(170, first + row);
+    const int choices = 128 + first + row + 42;
+    const int choiceRow = base ? 30 : 32;
+    m_compressLabel->move(20, choices);
+    m_compressCombo->setGeometry(190, choices, 260, 26);
+    m_sizeLabel->move(20, choices + choiceRow);
+    m_sizeCombo->setGeometry(190, choices + choiceRow, 260, 26);
+    const int comments = choices + 2 * choiceRow;
+    m_comments->setGeometry(10, comments, 510, 378 - comments);
+    m_commentEdit->setGeometry(12, 26, 486, 378 - comments - 34);
 }
 
 void BkWidget3::setPreviousImageProtected(bool isProtected)

@@ -31,9 +31,16 @@ inline QString groupStyle()
         "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }");
 }
 
+// Check boxes on the dark pages. Their box is drawn here: the style's own
+// draws its tick in the text colour, white on its white box, so that a
+// ticked box could not be told from an empty one.
 inline QString checkBoxStyle()
 {
-    return QStringLiteral("QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); }");
+    return QStringLiteral(
+        "QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); spacing: 8px; }"
+        "QCheckBox::indicator { width: 14px; height: 14px; border: 2px solid rgb(255, 255, 255);"
+        " border-radius: 3px; background: rgb(32, 34, 38); }"
+        "QCheckBox::indicator:checked { background: rgb(240, 130, 40); }");
 }
 
 // Line and text edits, and the trees of disks and image contents (smaller,
@@ -46,6 +53,12 @@ inline QString editStyle()
 inline QString treeStyle()
 {
     return QStringLiteral("font: 50 11pt \"wenquanyi\";");
+}
+
+// The facts of a chosen image under its tree: white, in the tree's size.
+inline QString factsStyle()
+{
+    return treeStyle() + QStringLiteral("\ncolor: rgb(255, 255, 255);");
 }
 
 // The partition and image trees: every column fits its contents and its

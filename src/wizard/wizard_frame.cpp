@@ -225,13 +225,11 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
         if (result == 0)
             message(succeededTitle, succeeded, false, QStringLiteral(":images/MsgIcon_Info.png"));
         else if (result == ERR_CANCELLED)
-            message(tr("Cancelled"),
-                    inCheck ? tr("The image check was cancelled: nothing was written to the partition.")
-                            : cancelled,
-                    false, QStringLiteral(":images/MsgIcon_Info.png"));
+            message(tr("Cancelled"), inCheck ? JobMessages::imageCheckCancelled() : cancelled, false,
+                    QStringLiteral(":images/MsgIcon_Info.png"));
         else
             message(failedTitle, inCheck
-                                     ? imageCheckFailedText(m_worker->lastName())
+                                     ? JobMessages::imageCheckFailed(m_worker->lastName())
                                      : JobMessages::failedText(failed, result, jobOf(m_worker->operation())));
     }
     enterStep(1);
@@ -241,16 +239,6 @@ void WizardFrame::endJob(const QString& failedTitle, const QString& failed, cons
     // main window.
     if (!m_closing)
         emit returnMainDlg();
-}
-
-QString WizardFrame::imageCheckFailedText(const QString& volume)
-{
-    const QString what = volume.isEmpty()
-                             ? tr("The image is damaged or incomplete.")
-                             : tr("The image is damaged or incomplete: the fault is in %1.").arg(volume);
-    return what + QLatin1Char(' ') +
-           tr("Nothing was written to the partition. Restore from another copy of the image, or put its "
-              "missing volume back.");
 }
 
 bool WizardFrame::showMessageBox(const JobMessages::Box& box)

@@ -92,8 +92,6 @@ protected:
     void bindButton(QPushButton* button, bool visible, bool enabled, const QString& text,
                     std::function<void()> slot);
     // One of the wizard's message boxes: 1 for OK, 0 for Cancel.
-    // The failure box of a restore whose image check refused the image.
-    static QString imageCheckFailedText(const QString& volume);
     int message(const QString& title, const QString& text, bool okCancel = false,
                 const QString& icon = QStringLiteral(":images/MsgIcon_Stop.png"));
     int error(const QString& text) { return message(tr("Error"), text); }

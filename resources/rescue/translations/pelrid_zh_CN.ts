@@ -58,22 +58,6 @@
 <context>
     <name>WizardFrame</name>
     <message>
-        <source>The image check was cancelled: nothing was written to the partition.</source>
-        <translation>镜像检查已取消：未向分区写入任何数据。</translation>
-    </message>
-    <message>
-        <source>The image is damaged or incomplete.</source>
-        <translation>镜像已损坏或不完整。</translation>
-    </message>
-    <message>
-        <source>The image is damaged or incomplete: the fault is in %1.</source>
-        <translation>镜像已损坏或不完整：错误位于 %1。</translation>
-    </message>
-    <message>
-        <source>Nothing was written to the partition. Restore from another copy of the image, or put its missing volume back.</source>
-        <translation>未向分区写入任何数据。请从镜像的另一份副本还原，或将缺失的分卷放回原处。</translation>
-    </message>
-    <message>
         <source>Return</source>
         <translation>返回</translation>
     </message>
@@ -449,6 +433,22 @@
 </context>
 <context>
     <name>JobMessages</name>
+    <message>
+        <source>The image check was cancelled: nothing was written to the partition.</source>
+        <translation>镜像检查已取消：未向分区写入任何数据。</translation>
+    </message>
+    <message>
+        <source>The image is damaged or incomplete.</source>
+        <translation>镜像已损坏或不完整。</translation>
+    </message>
+    <message>
+        <source>The image is damaged or incomplete: the fault is in %1.</source>
+        <translation>镜像已损坏或不完整：错误位于 %1。</translation>
+    </message>
+    <message>
+        <source>Nothing was written to the partition. Restore from another copy of the image, or put its missing volume back.</source>
+        <translation>未向分区写入任何数据。请从镜像的另一份副本还原，或将缺失的分卷放回原处。</translation>
+    </message>
     <message>
         <source>The image this backup builds on is protected by a password.</source>
         <translation>此备份所基于的镜像受密码保护。</translation>

@@ -42,7 +42,7 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     // White on the dark page, in the tree's size: the five lines of facts
     // fit between the tree (room for a disk and its two rows) and the file
     // row.
-    m_factsLabel->setStyleSheet(PageStyle::treeStyle() + QStringLiteral("\ncolor: rgb(255, 255, 255);"));
+    m_factsLabel->setStyleSheet(PageStyle::factsStyle());
     m_factsLabel->setWordWrap(true);
     m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_factsLabel->setGeometry(10, 168, PageStyle::kPageWidth - 20, 110);

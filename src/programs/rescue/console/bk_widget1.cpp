@@ -18,6 +18,7 @@ BkWidget1::BkWidget1(QWidget* parent) : QWidget(parent)
     m_treeView = new QTreeView(this);
     m_treeView->setObjectName(QStringLiteral("partitionTree"));
     m_treeView->setAccessibleName(tr("Partition to back up"));
+    m_treeView->setStyleSheet(PageStyle::treeStyle());
     m_treeView->setGeometry(10, 45, PageStyle::kPageWidth - 20, PageStyle::kPageHeight - 55);
     m_treeView->setModel(m_model);
     m_treeView->setItemsExpandable(true);

@@ -34,6 +34,7 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
     m_tree = new QTreeView(this);
     m_tree->setObjectName(QStringLiteral("treeView"));
     m_tree->setAccessibleName(heading);
+    m_tree->setStyleSheet(PageStyle::treeStyle());
     m_tree->setGeometry(10, 45, kPageWidth - 20, 290);
     m_tree->setItemsExpandable(true);
     m_tree->setModel(new TreeModel(m_tree));
@@ -79,8 +80,8 @@ CloneWidget3::CloneWidget3(QWidget* parent) : QWidget(parent)
     m_box->setStyleSheet(
         QStringLiteral("QGroupBox { font: 75 15pt \"wenquanyi\"; color: rgb(255, 255, 255);"
                        " border: 1px solid rgba(255, 255, 255, 120); border-radius: 4px; margin-top: 14px; }"
-                       "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }"
-                       "QCheckBox { font: 50 15pt \"wenquanyi\"; color: rgb(255, 255, 255); }"));
+                       "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }") +
+        PageStyle::checkBoxStyle());
     m_box->setGeometry(10, 10, kPageWidth - 20, 140);
     m_page = new QCheckBox(tr("filter page file"), m_box);
     m_page->setObjectName(QStringLiteral("pageCheckBox"));

@@ -67,7 +67,7 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
     m_treeWidget->setObjectName(QStringLiteral("treeWidget"));
     m_treeWidget->setAccessibleName(tr("Image info"));
     m_treeWidget->setStyleSheet(PageStyle::treeStyle());
-    m_treeWidget->setGeometry(10, 122, 510, 160);
+    m_treeWidget->setGeometry(10, 122, 510, 124);
     m_treeWidget->setColumnCount(6);
     m_treeWidget->setHeaderLabels(
         {tr("Disk"), tr("Partition"), tr("Flags"), tr("Capacity"), tr("Used space"), tr("Type")});
@@ -75,10 +75,12 @@ RtWidget1::RtWidget1(QWidget* parent) : QWidget(parent)
 
     m_factsLabel = new QLabel(this);
     m_factsLabel->setObjectName(QStringLiteral("factsLabel"));
-    m_factsLabel->setStyleSheet(PageStyle::bodyStyle());
+    // Room for the five lines of facts above the wizard's buttons; the tree
+    // above keeps room for a disk and its rows.
+    m_factsLabel->setStyleSheet(PageStyle::factsStyle());
     m_factsLabel->setWordWrap(true);
     m_factsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_factsLabel->setGeometry(10, 288, 510, 108);
+    m_factsLabel->setGeometry(10, 252, 510, 112);
 
     const QStringList filter{QStringLiteral("*.bkp")};
     m_fileDialog = new BrowseForFileDialog(this, &filter, false, false, -1, Qt::WindowFlags(0xB003));

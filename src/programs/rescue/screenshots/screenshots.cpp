@@ -217,7 +217,7 @@ int main(int argc, char** argv)
         asking.question = BackupPlan::Question::ReplaceImageSet;
         BaseMsgDlg keep(MainDlg::tr("Warning"),
                         BackupWizard::replaceQuestion(asking, QStringLiteral("system")),
-                        QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, false, true);
+                        QStringLiteral(":images/MsgIcon_Question.png"), nullptr, false, true);
         save(keep, QStringLiteral("message_box_replace"));
         asking.question = BackupPlan::Question::DeleteOldImageFirst;
         asking.freeBytes = 3000000000ULL;
@@ -226,7 +226,7 @@ int main(int argc, char** argv)
         asking.oldSetBytes = 2100000000ULL;
         BaseMsgDlg first(MainDlg::tr("Warning"),
                          BackupWizard::replaceQuestion(asking, QStringLiteral("system")),
-                         QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, false, true);
+                         QStringLiteral(":images/MsgIcon_Question.png"), nullptr, false, true);
         save(first, QStringLiteral("message_box_replace_delete_first"));
     }
 
@@ -375,16 +375,16 @@ int main(int argc, char** argv)
     // words them (the demo disks hold no boot code to restore, and a demo
     // job is not stopped half-way for a picture).
     {
-        BaseMsgDlg box(
-            QCoreApplication::translate("RestoreDlg", "Warning"),
-            QCoreApplication::translate("RestoreDlg", "Are you sure to restore your MBR to your %1 disk!")
-                .arg(QStringLiteral("Sorvik Virtual Disk")),
-            QStringLiteral(":images/warning_L.png"), nullptr, false, true);
+        BaseMsgDlg box(QCoreApplication::translate("RestoreDlg", "Warning"),
+                       JobMessages::mbrQuestion(JobMessages::diskName(
+                           QStringLiteral("Sorvik Virtual Disk"), 130ULL << 20, QStringLiteral("/dev/sdz"))),
+                       QStringLiteral(":images/warning_L.png"), nullptr, false, true);
         save(box, QStringLiteral("box_mbr_question"));
     }
     {
+        // A restore whose image check found a damaged volume.
         BaseMsgDlg box(QCoreApplication::translate("RestoreDlg", "Failed"),
-                       QCoreApplication::translate("RestoreDlg", "Restore failed!"),
+                       JobMessages::imageCheckFailed(QStringLiteral("demo_1_0.bkp")),
                        QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
         save(box, QStringLiteral("box_restore_failed"));
     }
