@@ -150,7 +150,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     if (names > size - sizeof(end))
         return failed(ImageTrailer::Corrupted);
     const uint64_t recordsEnd = size - sizeof(end) - names;
-    const uint64_t blockStart = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    const uint64_t blockStart = ImageFormat::BlockStartOf(end);
     if (blockStart > recordsEnd)
         return failed(ImageTrailer::Corrupted);
     uint64_t pos = blockStart;
@@ -196,7 +196,7 @@ ImageTrailer readImageTrailerRecords(const QString& path)
     }
     if (info.descriptionSize > 0) {
         // The engine refuses a longer blob than any backup writes.
-        if (info.descriptionSize > ImageFormat::kMaxDescriptionBlobBytes)
+        if (info.descriptionSize > ImageFormat::kMaxBlobBytes)
             return failed(ImageTrailer::Corrupted);
         QByteArray stored;
         if (!file.readAt(pos, &stored, info.descriptionSize))

@@ -55,9 +55,9 @@ TEST(DescriptionLimit, EveryDescriptionWithinTheLimitFitsEveryReader)
     std::srand(7);
     for (char& byte : noise)
         byte = static_cast<char>(std::rand() & 0xFF);
-    EXPECT_LE(static_cast<uint32_t>(qCompress(noise).size()), ImageFormat::kMaxDescriptionBlobBytes);
+    EXPECT_LE(static_cast<uint32_t>(qCompress(noise).size()), ImageFormat::kMaxBlobBytes);
     EXPECT_LE(ImageFormat::DescriptionBlobBound(ImageFormat::kMaxDescriptionBytes),
-              ImageFormat::kMaxDescriptionBlobBytes);
+              ImageFormat::kMaxBlobBytes);
 }
 
 }  // namespace

@@ -891,7 +891,7 @@ TEST_F(PartBackupTest, DescriptionWithinTheLimitIsStoredALongerOneIsRefused)
         ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
         const auto& records = image.volumes[0].records;
         const uint32_t blobBytes = records.info.descriptionSize;
-        EXPECT_LE(blobBytes, ImageFormat::kMaxDescriptionBlobBytes);
+        EXPECT_LE(blobBytes, ImageFormat::kMaxBlobBytes);
         const QByteArray plain = qUncompress(reinterpret_cast<const uchar*>(records.description.data()),
                                              static_cast<int>(records.description.size()));
         EXPECT_EQ(plain.toStdString(), c.description);

@@ -53,18 +53,19 @@ constexpr unsigned kMaxVolumes = 256;
 // image's used bytes (or equals them).
 constexpr uint64_t kTargetSizeSlack = 0xA00000;
 constexpr unsigned kMaxGeneration = 255;
-// The description a backup stores: at most kMaxDescriptionBytes bytes of
-// UTF-8 text. Its stored blob (qCompress: a 4-byte length, then zlib) is
-// then never longer than kMaxDescriptionBlobBytes, which is what every
-// reader has always taken; a reader refuses a longer blob.
+// The longest stored name or blob (the trailer's names, the description's
+// blob) every reader has always taken; a reader refuses a longer one. The
+// description a backup stores is at most kMaxDescriptionBytes bytes of
+// UTF-8 text, so that its blob (qCompress: a 4-byte length, then zlib) is
+// never longer.
 constexpr uint32_t kMaxDescriptionBytes = 1000;
-constexpr uint32_t kMaxDescriptionBlobBytes = 1023;
+constexpr uint32_t kMaxBlobBytes = 1023;
 // zlib's bound for n bytes compressed, plus the 4-byte length before them.
 constexpr uint32_t DescriptionBlobBound(uint32_t n)
 {
     return 4 + n + (n >> 12) + (n >> 14) + (n >> 25) + 13;
 }
-static_assert(DescriptionBlobBound(kMaxDescriptionBytes) <= kMaxDescriptionBlobBytes,
+static_assert(DescriptionBlobBound(kMaxDescriptionBytes) <= kMaxBlobBytes,
               "every description the writer takes fits every reader");
 // A volume is written under its final name plus this suffix, and takes its
 // final name only once the whole image is written and on its device.
@@ -177,6 +178,19 @@ constexpr uint64_t VolumeCheckBytes(uint64_t covered)
 {
     return sizeof(tagVOLUME_CHECK_HEAD) + 8 * ((covered + kCheckBlockBytes - 1) / kCheckBlockBytes) +
            sizeof(tagVOLUME_CHECK_TAIL);
+}
+
+// The offset of a volume's tagBLOCK_START, which its trailer keeps in two
+// halves (0 where the volume has none).
+constexpr uint64_t BlockStartOf(const tagBLOCK_END& end)
+{
+    return (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+}
+
+// Where a volume's trailer begins: its two names, then tagBLOCK_END.
+constexpr uint64_t TrailerStartOf(uint64_t volumeBytes, const tagBLOCK_END& end)
+{
+    return volumeBytes - sizeof(tagBLOCK_END) - end.prevNameSize - end.nextNameSize;
 }
 }  // namespace ImageFormat
 

@@ -23,11 +23,6 @@ namespace {
 // waits for it.
 constexpr std::chrono::milliseconds kReportInterval(20);
 
-uint64_t BlockStart(const tagBLOCK_END& end)
-{
-    return (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
-}
-
 }  // namespace
 
 CImageVerify::CImageVerify(const tagRestoreArgument& arg, const tagCallBackFunc& cb)
@@ -159,7 +154,7 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
     // Every FAT32 volume ends with its own end records; of an NTFS image
     // only the first does.
     const bool ownsEndRecords = firstVolume || image->fsType == FS_TYPE_FAT32;
-    if (ownsEndRecords != (BlockStart(volume.end) != 0))
+    if (ownsEndRecords != (ImageFormat::BlockStartOf(volume.end) != 0))
         return DamagedAt(path, "the trailer's block-start offset", volume.bytes - sizeof(tagBLOCK_END));
     if (ownsEndRecords) {
         result = ReadEndRecords(volume, image->fsType, firstVolume ? &image->mftBitmap : nullptr);
@@ -172,7 +167,7 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
                 a.usedBytes != b.usedBytes || a.clusterBytes != b.clusterBytes ||
                 a.sectorBytes != b.sectorBytes || a.compressType != b.compressType || a.mbrSize != b.mbrSize)
                 return DamagedAt(path, "a partition record unlike the first volume's",
-                                 BlockStart(volume.end));
+                                 ImageFormat::BlockStartOf(volume.end));
         }
     }
     image->volumes.push_back(std::move(volume));
@@ -182,9 +177,8 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
 int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vector<uint8_t>* mftBitmap)
 {
     const bool ntfs = fsType == FS_TYPE_NTFS;
-    const uint64_t blockStart = BlockStart(volume.end);
-    const uint64_t trailerStart =
-        volume.bytes - sizeof(tagBLOCK_END) - volume.end.prevNameSize - volume.end.nextNameSize;
+    const uint64_t blockStart = ImageFormat::BlockStartOf(volume.end);
+    const uint64_t trailerStart = ImageFormat::TrailerStartOf(volume.bytes, volume.end);
     CDeviceIo io;
     if (io.Open(volume.path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
@@ -215,8 +209,8 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     volume.hasInfo = true;
     const bool common = (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
                         (info.passwordHashSize == 0 || info.passwordHashSize == 16) &&
-                        info.descriptionSize < VolumeTrailer::kMaxNameBytes + 1 && info.fileNameSize != 0 &&
-                        info.fileNameSize <= VolumeTrailer::kMaxNameBytes && info.compressType <= 3 &&
+                        info.descriptionSize < ImageFormat::kMaxBlobBytes + 1 && info.fileNameSize != 0 &&
+                        info.fileNameSize <= ImageFormat::kMaxBlobBytes && info.compressType <= 3 &&
                         info.clusterBytes != 0 && info.sectorBytes != 0 &&
                         info.clusterBytes % info.sectorBytes == 0 && info.dataSectionPos <= blockStart;
     const bool ntfsFields = info.bootAreaSize == ImageFormat::kNtfsBootAreaBytes &&

@@ -121,11 +121,10 @@ int CPartBackup::CheckRequest()
         if (result != 0)
             return result;
     }
-    // Readers take a description blob of kMaxDescriptionBlobBytes at most,
+    // Readers take a description blob of kMaxBlobBytes at most,
     // which a text of kMaxDescriptionBytes never exceeds.
     if (m_description.size() > ImageFormat::kMaxDescriptionBytes ||
-        static_cast<uint32_t>(CompressDescription(m_description).size()) >
-            ImageFormat::kMaxDescriptionBlobBytes) {
+        static_cast<uint32_t>(CompressDescription(m_description).size()) > ImageFormat::kMaxBlobBytes) {
         DEBUG_TRACE("The description is longer than %u bytes!\n", ImageFormat::kMaxDescriptionBytes);
         return ERR_FIELD_TOO_LONG;
     }

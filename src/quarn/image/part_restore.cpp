@@ -231,7 +231,7 @@ int CPartRestore::AwaitVolumeCheck()
 
 void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
 {
-    m_blkStartPos = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    m_blkStartPos = ImageFormat::BlockStartOf(end);
     m_volumeIndex = end.volumeIndex;
     m_spare3 = end.spare3;
     m_spare1 = end.spare1;
@@ -330,7 +330,7 @@ int CPartRestore::ReadPartInfo()
     }
     if (info.descriptionSize != 0) {
         // No backup writes a longer blob (ImageFormat::kMaxDescriptionBytes).
-        if (info.descriptionSize > ImageFormat::kMaxDescriptionBlobBytes)
+        if (info.descriptionSize > ImageFormat::kMaxBlobBytes)
             return ERR_BAD_MAGIC;
         result = ReadSmallBlob(info.descriptionSize, blob);
         if (result != 0)
@@ -382,7 +382,7 @@ int CPartRestore::OnlyRestoreMbr()
     }
     if (m_mbr == nullptr || m_mbrSize == 0)
         return 0;
-    return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes), false);
+    return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes));
 }
 
 int CPartRestore::RestoreDiskBootCode()
@@ -391,10 +391,10 @@ int CPartRestore::RestoreDiskBootCode()
         return 0;
     if (m_diskPath.empty())
         return ERR_NO_DISK;
-    return WriteDiskStart(kBootCodeBytes, true);
+    return WriteDiskStart(kBootCodeBytes);
 }
 
-int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
+int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes)
 {
     if (m_diskPath.empty())
         return ERR_NO_DISK;
@@ -402,9 +402,6 @@ int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors)
     if (disk.Open(m_diskPath, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;
     if (disk.pWrite(0, m_mbr, bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
-        return ERR_WRITE_MBR;
-    if (laterSectors && m_mbrSize > 512 &&
-        disk.pWrite(512, m_mbr + 512, m_mbrSize - 512) != static_cast<int64_t>(m_mbrSize - 512))
         return ERR_WRITE_MBR;
     const bool synced = disk.Sync() == 0;
     return disk.Close() == 0 && synced ? 0 : ERR_WRITE_MBR;

@@ -24,8 +24,7 @@ public:
     // Names, the password digest and the description are read into a
     // buffer of this size; a stored length that does not fit is refused.
     static constexpr uint32_t kNameBufferBytes = 1024;
-    static_assert(ImageFormat::kMaxDescriptionBlobBytes < kNameBufferBytes,
-                  "a description blob fits the buffer");
+    static_assert(ImageFormat::kMaxBlobBytes < kNameBufferBytes, "a description blob fits the buffer");
     // Used bytes may exceed the target's size by less than this.
     static constexpr uint64_t kSizeSlack = ImageFormat::kTargetSizeSlack;
     // Upper bound for the stored disk start (the backup stores 512 bytes).
@@ -138,19 +137,18 @@ protected:
     int ReadSmallBlob(uint32_t length, char* buffer);
     // The last step of a partition restore: when the request asks for it
     // and the image saved a whole first sector, the saved disk start goes
-    // back to the disk that holds the target (WriteDiskStart with the
-    // sectors after the first). RestoreInit has refused a target that no
-    // disk is known to hold (ERR_NO_DISK).
+    // back to the disk that holds the target. RestoreInit has refused a
+    // target that no disk is known to hold (ERR_NO_DISK).
     int RestoreDiskBootCode();
     // ERR_NO_DISK when the job would write boot code (fsType 0: the disk
     // start alone; else as the request asks) but no disk is known to hold
     // the target.
     int CheckDiskForBootCode(uint8_t fsType) const;
-    // Writes the first `bootCodeBytes` of the saved disk start at the disk's
-    // byte 0 and, with `laterSectors`, the saved bytes from 512 on at 512.
-    // ERR_OPEN_DISK when the disk cannot be opened, ERR_WRITE_MBR when a
+    // Writes the first `bootCodeBytes` of the saved disk start (one sector
+    // at most: ReadPartInfo takes no other size) at the disk's byte 0.
+    // ERR_OPEN_DISK when the disk cannot be opened, ERR_WRITE_MBR when the
     // write falls short or the disk does not close cleanly.
-    int WriteDiskStart(uint32_t bootCodeBytes, bool laterSectors);
+    int WriteDiskStart(uint32_t bootCodeBytes);
 
     CDeviceIo* m_image = nullptr;
     CDeviceIo* m_part = nullptr;

@@ -60,11 +60,11 @@ uint64_t NewImageId()
 
 uint64_t RecordEnd(uint64_t volumeBytes, const tagBLOCK_END& end)
 {
-    const uint64_t blockStart = (uint64_t(end.blkStartHigh) << 32) | end.blkStartLow;
+    const uint64_t blockStart = ImageFormat::BlockStartOf(end);
     if (blockStart != 0)
         return blockStart;
     const uint64_t trailer = sizeof(tagBLOCK_END) + uint64_t(end.prevNameSize) + end.nextNameSize;
-    return volumeBytes > trailer ? volumeBytes - trailer : 0;
+    return volumeBytes > trailer ? ImageFormat::TrailerStartOf(volumeBytes, end) : 0;
 }
 
 int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool* present)

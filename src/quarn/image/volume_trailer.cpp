@@ -38,7 +38,7 @@ int Read(CDeviceIo& volume, tagBLOCK_END* end, std::string* prevName, std::strin
         return ERR_READ_FILE;
     if (end->magic != ImageFormat::kBlockEndMagic)
         return ERR_BAD_MAGIC;
-    if (end->prevNameSize > kMaxNameBytes || end->nextNameSize > kMaxNameBytes) {
+    if (end->prevNameSize > ImageFormat::kMaxBlobBytes || end->nextNameSize > ImageFormat::kMaxBlobBytes) {
         DEBUG_TRACE("The trailer of %s names files longer than any name!\n", volume.Path().c_str());
         return ERR_DAMAGED_IMAGE;
     }

@@ -10,10 +10,6 @@ class CDeviceIo;
 
 namespace VolumeTrailer {
 
-// Longest stored name a reader accepts (names, the password digest and the
-// description share this bound).
-constexpr uint32_t kMaxNameBytes = 1023;
-
 // Reads the trailer of an open volume and its names, each the bare file
 // name as stored (empty when absent). ERR_SEEK_FILE or ERR_READ_FILE when
 // the volume cannot be read there, ERR_BAD_MAGIC when its last bytes are

@@ -560,7 +560,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (result != 0)
         return result;
     // Only an image's first volume holds its block start.
-    uint64_t blockStart = end.blkStartLow | (uint64_t(end.blkStartHigh) << 32);
+    uint64_t blockStart = ImageFormat::BlockStartOf(end);
     if (blockStart == 0)
         return ERR_BAD_MAGIC;
     tagBLOCK_START start{};
