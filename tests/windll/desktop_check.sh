@@ -219,7 +219,16 @@ for run in 100-zh 125-zh 150-zh 200-zh 100-en 150-en; do
     start_program
     main=$(window_id "Sorvik Tavimo Recover" 60) || fail "$scale%: the main window did not appear"
     sleep 1
-    read -r x y w h < <(geometry "$main")
+    # The window found first may be the one of the program just ended,
+    # gone before its geometry is asked: look for the new one again.
+    w=
+    for try in 1 2 3 4 5; do
+      read -r x y w h < <(geometry "$main" 2>/dev/null) || true
+      [ -n "$w" ] && break
+      sleep 1
+      main=$(window_id "Sorvik Tavimo Recover" 10) || fail "$scale%: the main window went away"
+    done
+    [ -n "$w" ] || fail "$scale%: the main window's geometry cannot be read"
     [ "$w" -eq $((800 * scale / 100)) ] && [ "$h" -eq $((600 * scale / 100)) ] ||
       fail "$scale%: the main window is ${w}x${h}, not scaled to $scale%"
     case $entry in
