@@ -39,6 +39,15 @@ struct tagRestoreArgument {
     int hasMbr = 0;               // non-zero: also write the stored disk start back
 };
 
+// Clone request: the source's used data copied onto the destination, laid
+// out afresh for the destination's size, with no image in between.
+struct tagCloneArgument {
+    std::string srcPartition;          // partition device read, opened read-only
+    std::string destPartition;         // partition device erased and written
+    bool filterPageFile = false;       // leave out the data of the root's pagefile.sys
+    bool filterHibernateFile = false;  // leave out the data of the root's hiberfil.sys
+};
+
 // Callback record: seven functions and the context handed back to each.
 // A null slot is a no-op: a null onProgress never cancels, a null
 // onNextFile gives up.
@@ -103,6 +112,13 @@ enum QuarnResult : int {
     ERR_NO_DISK = 0x1000B,
     // The file-system check after a restore found damage it could not leave alone.
     ERR_FS_CHECK = 0x1000C,
+    // A clone whose destination is its source.
+    ERR_SAME_PARTITION = 0x1000D,
+    // The partition to be written holds a mounted file system.
+    ERR_PART_IN_USE = 0x1000E,
+    // The source is a partition a stopped restore left (its first sector
+    // carries the unfinished-restore mark): there is nothing to read.
+    ERR_UNFINISHED_RESTORE = 0x1000F,
     // Not a failure; answered by verify_image alone: the image and its
     // chain are whole as far as they can tell, but an image among them was
     // written before images carried checksums of their data, so only its
@@ -120,6 +136,14 @@ QUARN_EXPORT int backup_fat32(tagBackupArgument arg, tagCallBackFunc cb, tagBack
 QUARN_EXPORT int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
+// Copies the NTFS (FAT32) partition arg.srcPartition onto arg.destPartition
+// through the backup's walk and the restore's writer: progress in 95 steps,
+// the callbacks and result codes of a backup and a restore, a non-zero
+// onProgress cancels (ERR_CANCELLED, the destination then holds no file
+// system). Refused before anything is written: ERR_SAME_PARTITION,
+// ERR_PART_TOO_SMALL, ERR_PART_IN_USE, ERR_UNFINISHED_RESTORE, ERR_PART_INFO.
+QUARN_EXPORT int clone_ntfs(tagCloneArgument arg, tagCallBackFunc cb);
+QUARN_EXPORT int clone_fat32(tagCloneArgument arg, tagCallBackFunc cb);
 // Reads every volume of the image whose first volume is arg.imagePath, and
 // of the images its chain builds on, and checks their structure and
 // checksums; opens them read-only and writes nothing (targetPartition and
