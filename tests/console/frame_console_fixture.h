@@ -17,12 +17,13 @@
 
 namespace consoletest {
 
-// The demo disks of the whole test program, made once. Empty when the
-// tools that make them are missing.
+// The folder of the demo disks of the whole test program, made once and
+// removed when the program ends (ctest runs every test in a process of its
+// own, so a folder left behind would be left by each of them).
 inline testsupport::TempDir& demoFolder()
 {
-    static testsupport::TempDir* folder = new testsupport::TempDir;
-    return *folder;
+    static testsupport::TempDir folder;
+    return folder;
 }
 
 inline const std::string& demoDisksRoot()
