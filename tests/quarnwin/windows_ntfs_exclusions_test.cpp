@@ -51,6 +51,15 @@ std::set<std::string> NtfsLsNames(const std::string& partition, const std::strin
     return names;
 }
 
+// "large": 150 empty files with long names, more than the index root
+// holds, so that the folder's entries lie in index blocks.
+void AddLargeFolder(std::vector<NtfsFileSpec>* files)
+{
+    files->push_back({"large", {}, true});
+    for (int i = 0; i < 150; ++i)
+        files->push_back({"large/" + LongName("l", i), {}});
+}
+
 std::set<std::string> NamesOf(const std::vector<tagDirEntryInfo>& entries)
 {
     std::set<std::string> names;
@@ -108,9 +117,7 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     files.push_back({"small", {}, true});
     for (int i = 0; i < 3; ++i)
         files.push_back({"small/" + LongName("s", i), PatternBytes(10, i)});
-    files.push_back({"large", {}, true});
-    for (int i = 0; i < 150; ++i)
-        files.push_back({"large/" + LongName("l", i), {}});
+    AddLargeFolder(&files);
     files.push_back({"deep", {}, true});
     for (int i = 0; i < 1500; ++i)
         files.push_back({"deep/" + LongName("d", i), {}});
@@ -258,9 +265,7 @@ TEST_F(WindowsNtfsIndex, IndexEntryLengthThatIsNotAMultipleOf8IsRefused)
     WinEngineMachine machine;
     ASSERT_TRUE(machine.ok());
     std::vector<NtfsFileSpec> files;
-    files.push_back({"large", {}, true});
-    for (int i = 0; i < 150; ++i)
-        files.push_back({"large/" + LongName("l", i), {}});
+    AddLargeFolder(&files);
     const std::string source = MakeSource(machine, files);
     const int64_t record = NtfsInodeOf(source, "/large");
     ASSERT_GT(record, 0);

@@ -66,7 +66,9 @@ Ntfs::UsedStatus Ntfs::CountUsedClusters(const VolumeSource& source, const BootG
     StreamReader stream(source, geometry);
     if (!stream.Load(bitmap))
         return UsedStatus::BadRunList;
-    const uint64_t bytes = std::min(bitmap->nonRes.dataSize, neededBytes);
+    // A copy: the packed header's fields may lie at any address.
+    const uint64_t dataSize = bitmap->nonRes.dataSize;
+    const uint64_t bytes = std::min(dataSize, neededBytes);
     std::vector<uint8_t> chunk(1 << 16);
     uint64_t set = 0;
     for (uint64_t offset = 0; offset < bytes; offset += chunk.size()) {
