@@ -2,6 +2,10 @@
 // directories made by ntfs-3g: listings of small, large and multi-level
 // indexes match ntfs-3g's, and the shadow-copy store files the registry
 // names are restored as valid, empty files.
+#include "ntfs/ntfs_bits.h"
+#include "ntfs/ntfs_index.h"
+#include "ntfs/ntfs_record.h"
+#include "ntfs/ntfs_used_clusters.h"
 #include "ntfs_fixture.h"
 #include "ntfs_index_reader.h"
 #include "quarn_windows.h"
@@ -15,6 +19,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <sstream>
 
@@ -44,6 +49,15 @@ std::set<std::string> NtfsLsNames(const std::string& partition, const std::strin
             names.insert(line);
     }
     return names;
+}
+
+// "large": 150 empty files with long names, more than the index root
+// holds, so that the folder's entries lie in index blocks.
+void AddLargeFolder(std::vector<NtfsFileSpec>* files)
+{
+    files->push_back({"large", {}, true});
+    for (int i = 0; i < 150; ++i)
+        files->push_back({"large/" + LongName("l", i), {}});
 }
 
 std::set<std::string> NamesOf(const std::vector<tagDirEntryInfo>& entries)
@@ -84,6 +98,14 @@ protected:
         return source;
     }
 
+    // The partition file to put into E:, written beside the source.
+    std::string MakeFile(const std::vector<uint8_t>& bytes)
+    {
+        const std::string path = m_dir.file("edited.ntfs");
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+
     TempDir m_dir;
 };
 
@@ -95,9 +117,7 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     files.push_back({"small", {}, true});
     for (int i = 0; i < 3; ++i)
         files.push_back({"small/" + LongName("s", i), PatternBytes(10, i)});
-    files.push_back({"large", {}, true});
-    for (int i = 0; i < 150; ++i)
-        files.push_back({"large/" + LongName("l", i), {}});
+    AddLargeFolder(&files);
     files.push_back({"deep", {}, true});
     for (int i = 0; i < 1500; ++i)
         files.push_back({"deep/" + LongName("d", i), {}});
@@ -137,6 +157,151 @@ TEST_F(WindowsNtfsIndex, ListingsOfSmallLargeAndMultiLevelIndexesMatchNtfs3g)
     EXPECT_EQ(NamesOf(root), (std::set<std::string>{"deep", "large", "small"}));
     for (const tagDirEntryInfo& entry : root)
         EXPECT_GE(entry.recordNumber, 16u);
+}
+
+// A partition file's bytes as the NTFS reader's source.
+class FileBytesSource : public Ntfs::VolumeSource {
+public:
+    explicit FileBytesSource(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+    bool ReadAt(uint64_t offset, void* buffer, uint64_t length) const override
+    {
+        if (offset > m_bytes.size() || length > m_bytes.size() - offset)
+            return false;
+        std::memcpy(buffer, m_bytes.data() + offset, length);
+        return true;
+    }
+
+private:
+    const std::vector<uint8_t>& m_bytes;
+};
+
+// Where the last entry of the first index block of a directory lies in
+// its partition file, and the node it ends.
+struct LastIndexEntry {
+    uint64_t nodeAt = 0;   // the block's node header
+    uint64_t entryAt = 0;  // the last entry
+    uint16_t length = 0;
+    uint32_t indexLength = 0;
+    uint32_t allocatedSize = 0;
+};
+
+::testing::AssertionResult FindLastIndexEntry(const std::vector<uint8_t>& disk, uint64_t record,
+                                              LastIndexEntry* out)
+{
+    tagNTFS_BOOT_SECTOR boot;
+    Ntfs::BootGeometry g;
+    std::memcpy(&boot, disk.data(), sizeof boot);
+    if (!Ntfs::ReadBootGeometry(boot, &g))
+        return ::testing::AssertionFailure() << "no NTFS boot sector";
+    const FileBytesSource source(disk);
+    std::vector<uint8_t> bytes(g.fileRecordBytes);
+    if (!source.ReadAt(g.mftLcn * g.clusterBytes, bytes.data(), bytes.size()) ||
+        Ntfs::PrepareRecord(bytes.data(), g.fileRecordBytes) != Ntfs::RecordStatus::Ok)
+        return ::testing::AssertionFailure() << "no record 0";
+    Ntfs::StreamReader mft(source, g);
+    if (!mft.Load(Ntfs::FindUnnamed(bytes.data(), g.fileRecordBytes, Ntfs::ATTR_DATA)) ||
+        !mft.Read(record * g.fileRecordBytes, bytes.data(), g.fileRecordBytes) ||
+        Ntfs::PrepareRecord(bytes.data(), g.fileRecordBytes) != Ntfs::RecordStatus::Ok)
+        return ::testing::AssertionFailure() << "no record " << record;
+    std::vector<tagDataRunList> runs;
+    Ntfs::AttributeWalker walker(bytes.data(), g.fileRecordBytes);
+    while (const tagRECORD_ATTR* attr = walker.Next()) {
+        if (attr->type == Ntfs::ATTR_INDEX_ALLOCATION && Ntfs::IsFileNameIndex(attr) &&
+            Ntfs::DecodeRunList(attr, &runs) != Ntfs::RunListStatus::Ok)
+            return ::testing::AssertionFailure() << "index allocation does not decode";
+        if (attr->type == Ntfs::ATTR_BITMAP && Ntfs::IsFileNameIndex(attr) &&
+            (attr->nonResident || !Ntfs::BitSet(Ntfs::ResidentValue(attr), attr->resident.valueLength, 0)))
+            return ::testing::AssertionFailure() << "index block 0 not marked in use";
+    }
+    if (runs.empty() || runs[0].lcn < 0 || runs[0].clusters * g.clusterBytes < g.indexRecordBytes)
+        return ::testing::AssertionFailure() << "no first index block";
+    const uint64_t blockAt = uint64_t(runs[0].lcn) * g.clusterBytes;
+    std::vector<uint8_t> block(disk.begin() + ptrdiff_t(blockAt),
+                               disk.begin() + ptrdiff_t(blockAt + g.indexRecordBytes));
+    if (Ntfs::PrepareIndexBlock(block.data(), g.indexRecordBytes) != Ntfs::IndexBlockStatus::Ok)
+        return ::testing::AssertionFailure() << "index block 0 damaged";
+    tagINDEX_HEADER node;
+    std::memcpy(&node, block.data() + Ntfs::kIndexBlockHeaderBytes, sizeof node);
+    out->nodeAt = blockAt + Ntfs::kIndexBlockHeaderBytes;
+    out->indexLength = node.indexLength;
+    out->allocatedSize = node.allocatedSize;
+    for (uint32_t at = node.entriesOffset; at + sizeof(tagINDEX_ENTRY_HEADER) <= node.indexLength;) {
+        tagINDEX_ENTRY_HEADER entry;
+        std::memcpy(&entry, block.data() + Ntfs::kIndexBlockHeaderBytes + at, sizeof entry);
+        if ((entry.flags & Ntfs::kIndexEntryLast) != 0) {
+            out->entryAt = out->nodeAt + at;
+            out->length = entry.length;
+            return ::testing::AssertionSuccess();
+        }
+        if (entry.length == 0)
+            break;
+        at += entry.length;
+    }
+    return ::testing::AssertionFailure() << "no last entry";
+}
+
+void Put16(std::vector<uint8_t>& bytes, uint64_t at, uint16_t value)
+{
+    std::memcpy(bytes.data() + at, &value, 2);
+}
+
+void Put32(std::vector<uint8_t>& bytes, uint64_t at, uint32_t value)
+{
+    std::memcpy(bytes.data() + at, &value, 4);
+}
+
+// The bytes an update sequence keeps aside: the last two of each stride.
+bool AtStrideEnd(uint64_t offsetInBlock, uint32_t bytes)
+{
+    for (uint32_t i = 0; i < bytes; ++i) {
+        if ((offsetInBlock + i) % Ntfs::kUpdateSequenceStride >= Ntfs::kUpdateSequenceStride - 2)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(WindowsNtfsIndex, IndexEntryLengthThatIsNotAMultipleOf8IsRefused)
+{
+    WinEngineMachine machine;
+    ASSERT_TRUE(machine.ok());
+    std::vector<NtfsFileSpec> files;
+    AddLargeFolder(&files);
+    const std::string source = MakeSource(machine, files);
+    const int64_t record = NtfsInodeOf(source, "/large");
+    ASSERT_GT(record, 0);
+    const std::vector<uint8_t> disk = ReadFileBytes(source);
+    LastIndexEntry last;
+    ASSERT_TRUE(FindLastIndexEntry(disk, uint64_t(record), &last));
+    // A leaf block ends with a bare last entry, with room after it.
+    ASSERT_EQ(last.length, sizeof(tagINDEX_ENTRY_HEADER));
+    ASSERT_LE(last.indexLength + 8, last.allocatedSize);
+    const uint64_t blockAt = last.nodeAt - Ntfs::kIndexBlockHeaderBytes;
+    ASSERT_FALSE(AtStrideEnd(last.entryAt + 8 - blockAt, 2));
+    ASSERT_FALSE(AtStrideEnd(last.nodeAt + 4 - blockAt, 4));
+
+    // The last entry grown by `added` bytes, the node's bytes in use with it.
+    auto list = [&](uint16_t added, std::vector<tagDirEntryInfo>* entries) {
+        std::vector<uint8_t> edited = disk;
+        Put16(edited, last.entryAt + 8, uint16_t(last.length + added));
+        Put32(edited, last.nodeAt + 4, last.indexLength + added);
+        EXPECT_TRUE(machine.PutPartition('E', MakeFile(edited)));
+        CDeviceIo part;
+        EXPECT_EQ(part.Open("E:", CDeviceIo::ModeRead), 0);
+        CNtfsVolumeReader volume(part);
+        EXPECT_EQ(volume.Open(), 0);
+        CNtfsIndexReader reader(volume);
+        return reader.listDirectoryIndex(uint64_t(record), *entries);
+    };
+    std::vector<tagDirEntryInfo> whole;
+    ASSERT_EQ(list(0, &whole), 0);
+    ASSERT_EQ(NamesOf(whole), NtfsLsNames(source, "/large"));
+    // Eight more bytes keep every entry on its 8-byte grid: still a listing.
+    std::vector<tagDirEntryInfo> grown;
+    EXPECT_EQ(list(8, &grown), 0);
+    EXPECT_EQ(NamesOf(grown), NamesOf(whole));
+    // Four more bytes are damage, not a listing.
+    std::vector<tagDirEntryInfo> damaged;
+    EXPECT_EQ(list(4, &damaged), ERR_PART_INFO);
 }
 
 TEST(ShadowCopyIdentifier, IsTheThirtyEightCharactersFromTheBraceAfterTheStar)

@@ -35,12 +35,9 @@ public:
     // match; ERR_NO_MEMORY.
     int listDirectoryIndex(uint64_t record, std::vector<tagDirEntryInfo>& list);
 
-    // One entry at `entry` (within `end`); false when it does not fit.
-    static bool ParseEntry(const uint8_t* entry, const uint8_t* end, tagDirEntryInfo* info, bool* last);
-
 private:
     // The entries of one index node whose header starts at `node`.
-    static int ParseNode(const uint8_t* node, const uint8_t* end, std::vector<tagDirEntryInfo>& list);
+    static int ParseNode(const uint8_t* node, uint32_t nodeBytes, std::vector<tagDirEntryInfo>& list);
     int ParseBlocks(const std::vector<uint8_t>& allocation, const std::vector<uint8_t>& inUse,
                     uint32_t blockBytes, std::vector<tagDirEntryInfo>& list);
 

@@ -3,6 +3,8 @@
 #include "io/device_io.h"
 #include "ntfs/ntfs_attr_reader.h"
 #include "ntfs/run_list.h"
+#include "ntfs/ntfs_bits.h"
+#include "ntfs/ntfs_record.h"
 #include "ntfs_volume_reader.h"
 #include "platform.h"
 #include "quarn.h"
@@ -24,32 +26,10 @@ struct NTFSRecover::Volume {
 
 namespace {
 
-bool BitSet(const std::vector<uint8_t>& bits, uint64_t n)
-{
-    return n / 8 < bits.size() && ((bits[n / 8] >> (n % 8)) & 1) != 0;
-}
-
-// The record's unnamed data stream: the first unnamed $DATA attribute (a
-// non-resident one only when it is the stream's first extent).
+// The record's unnamed data stream: its first extent.
 const tagRECORD_ATTR* UnnamedData(const std::vector<uint8_t>& record)
 {
-    Ntfs::AttributeWalker walker(record.data(), uint32_t(record.size()));
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->type == Ntfs::ATTR_DATA && attr->nameLength == 0 &&
-            (!attr->nonResident || attr->nonRes.lowestVcn == 0))
-            return attr;
-    }
-    return nullptr;
-}
-
-const tagRECORD_ATTR* UnnamedAttribute(const std::vector<uint8_t>& record, uint32_t type)
-{
-    Ntfs::AttributeWalker walker(record.data(), uint32_t(record.size()));
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->type == type && attr->nameLength == 0)
-            return attr;
-    }
-    return nullptr;
+    return Ntfs::FindUnnamed(record.data(), uint32_t(record.size()), Ntfs::ATTR_DATA);
 }
 
 bool IsDeletedFile(const std::vector<uint8_t>& record)
@@ -154,7 +134,7 @@ int NTFSRecover::Integrity(const std::vector<Run>& runs, const std::vector<uint8
         const uint64_t first = uint64_t(run.lcn);
         const uint64_t end = first >= bits ? first : std::min(bits, first + run.clusters);
         for (uint64_t c = first; c < end; ++c)
-            (BitSet(bitmap, c) ? used : free) += 1;
+            (Ntfs::BitSet(bitmap, c) ? used : free) += 1;
     }
     return used + free == 0 ? 0 : int(free * 100 / (used + free));
 }
@@ -178,7 +158,8 @@ unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncF
     std::vector<uint8_t> record;
     if ((result = reader.ReadRecord(Ntfs::kMftRecord, &record)) != 0)
         return static_cast<unsigned long>(result);
-    const tagRECORD_ATTR* mftBitmap = UnnamedAttribute(record, Ntfs::ATTR_BITMAP);
+    const tagRECORD_ATTR* mftBitmap =
+        Ntfs::FindUnnamed(record.data(), uint32_t(record.size()), Ntfs::ATTR_BITMAP);
     if (mftBitmap == nullptr)
         return ERR_PART_INFO;
     if ((result = reader.ReadValue(mftBitmap, &volume->mftBitmap)) != 0)
@@ -206,7 +187,7 @@ unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncF
                 v.callbacks.progress(percent, v.callbacks.user) != 0)
                 return ERR_CANCELLED;
         }
-        if (BitSet(v.mftBitmap, n))
+        if (Ntfs::BitSet(v.mftBitmap, n))
             continue;
         result = reader.ReadRecord(n, &record);
         if (result == ERR_PART_INFO)
@@ -233,7 +214,7 @@ unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath
         return kFailed;
     Volume& v = *m_volume;
     CNtfsVolumeReader& reader = v.reader;
-    if (record >= reader.RecordCount() || BitSet(v.mftBitmap, record))
+    if (record >= reader.RecordCount() || Ntfs::BitSet(v.mftBitmap, record))
         return kFailed;
     std::vector<uint8_t> bytes;
     const int read = reader.ReadRecord(record, &bytes);

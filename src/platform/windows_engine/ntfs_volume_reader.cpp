@@ -1,23 +1,10 @@
 #include "ntfs_volume_reader.h"
 
+#include "ntfs/ntfs_record.h"
 #include "quarn.h"
 
 #include <cstring>
 #include <new>
-
-namespace {
-
-const tagRECORD_ATTR* FindUnnamed(const std::vector<uint8_t>& record, uint32_t type)
-{
-    Ntfs::AttributeWalker walker(record.data(), uint32_t(record.size()));
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->type == type && attr->nameLength == 0)
-            return attr;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 int CNtfsVolumeReader::Open()
 {
@@ -33,10 +20,10 @@ int CNtfsVolumeReader::Open()
     if (m_part.pRead(int64_t(at), m_mftRecord.data(), int64_t(m_mftRecord.size())) !=
         int64_t(m_mftRecord.size()))
         return ERR_READ_PART;
-    if (!Ntfs::HasFileMagic(m_mftRecord.data()) ||
-        !Ntfs::RemoveFixup(m_mftRecord.data(), uint32_t(m_mftRecord.size())))
+    if (Ntfs::PrepareRecord(m_mftRecord.data(), uint32_t(m_mftRecord.size())) != Ntfs::RecordStatus::Ok)
         return ERR_PART_INFO;
-    const tagRECORD_ATTR* data = FindUnnamed(m_mftRecord, Ntfs::ATTR_DATA);
+    const tagRECORD_ATTR* data =
+        Ntfs::FindUnnamed(m_mftRecord.data(), uint32_t(m_mftRecord.size()), Ntfs::ATTR_DATA);
     if (data == nullptr || !data->nonResident)
         return ERR_PART_INFO;
     m_mft.reset(new (std::nothrow)
@@ -61,7 +48,7 @@ int CNtfsVolumeReader::ReadRecord(uint64_t record, std::vector<uint8_t>* bytes)
                             &got) != 0 ||
         got != bytes->size())
         return ERR_READ_PART;
-    if (!Ntfs::HasFileMagic(bytes->data()) || !Ntfs::RemoveFixup(bytes->data(), uint32_t(bytes->size())))
+    if (Ntfs::PrepareRecord(bytes->data(), uint32_t(bytes->size())) != Ntfs::RecordStatus::Ok)
         return ERR_PART_INFO;
     return 0;
 }

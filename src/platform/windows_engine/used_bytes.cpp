@@ -1,5 +1,6 @@
 #include "used_bytes.h"
 
+#include "ntfs/ntfs_used_clusters.h"
 #include "quarn.h"
 #include "usedspace.h"
 #include "volume_helpers.h"
@@ -8,17 +9,18 @@
 
 namespace {
 
-uint64_t SetBitsBelow(const std::vector<uint8_t>& bits, uint64_t count)
-{
-    uint64_t set = 0;
-    const uint64_t whole = std::min<uint64_t>(count / 8, bits.size());
-    for (uint64_t i = 0; i < whole; ++i)
-        set += uint64_t(__builtin_popcount(bits[i]));
-    // Bits past the last cluster say nothing about the volume.
-    for (uint64_t n = whole * 8; n < count && n / 8 < bits.size(); ++n)
-        set += (bits[n / 8] >> (n % 8)) & 1;
-    return set;
-}
+class DeviceSource : public Ntfs::VolumeSource {
+public:
+    explicit DeviceSource(CDeviceIo& part) : m_part(part) {}
+    bool ReadAt(uint64_t offset, void* buffer, uint64_t length) const override
+    {
+        return offset <= uint64_t(INT64_MAX) && length <= uint64_t(INT64_MAX) &&
+               m_part.ReadAt(int64_t(offset), buffer, int64_t(length)) == int64_t(length);
+    }
+
+private:
+    CDeviceIo& m_part;
+};
 
 }  // namespace
 
@@ -28,23 +30,21 @@ int NtfsUsedBytes(CNtfsVolumeReader& volume, uint64_t* used)
     int result = volume.ReadRecord(Ntfs::kBitmapRecord, &record);
     if (result != 0)
         return result;
-    Ntfs::AttributeWalker walker(record.data(), uint32_t(record.size()));
-    const tagRECORD_ATTR* data = nullptr;
-    while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (attr->type == Ntfs::ATTR_DATA && attr->nameLength == 0) {
-            data = attr;
-            break;
-        }
-    }
-    if (data == nullptr)
-        return -1;
-    std::vector<uint8_t> bitmap;
-    result = volume.ReadValue(data, &bitmap);
-    if (result != 0)
-        return result;
     const Ntfs::BootGeometry& g = volume.Geometry();
-    *used = SetBitsBelow(bitmap, g.clusterCount) * g.clusterBytes;
-    return 0;
+    const DeviceSource source(volume.Device());
+    uint64_t clusters = 0;
+    switch (Ntfs::CountUsedClusters(source, g, record.data(), uint32_t(record.size()), &clusters)) {
+    case Ntfs::UsedStatus::Ok:
+        *used = clusters * g.clusterBytes;
+        return 0;
+    case Ntfs::UsedStatus::NoBitmapData:
+        return -1;
+    case Ntfs::UsedStatus::BadRunList:
+        return ERR_PART_INFO;
+    case Ntfs::UsedStatus::ReadFailed:
+    default:
+        return ERR_READ_PART;
+    }
 }
 
 int Fat32UsedBytes(const std::string& partition, uint64_t* used)

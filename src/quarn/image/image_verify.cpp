@@ -8,6 +8,7 @@
 #include "image/volume_trailer.h"
 #include "io/device_io.h"
 #include "io/device_system.h"
+#include "ntfs/ntfs_bits.h"
 #include "ntfs/ntfs_stream_check.h"
 
 #include <QString>
@@ -82,7 +83,7 @@ int CImageVerify::Run()
         // some image of the chain.
         const std::vector<uint8_t>& bitmap = m_images.front().mftBitmap;
         for (uint32_t n = 0; n < held.size(); ++n) {
-            if (n / 8 < bitmap.size() && ((bitmap[n / 8] >> (n % 8)) & 1) != 0 && !held[n]) {
+            if (Ntfs::BitSet(bitmap, n) && !held[n]) {
                 DEBUG_TRACE("Record %u is in use but no image holds it\n", n);
                 return DamagedAt(m_images.front().volumes.front().path, "a record in use that no image holds",
                                  0);

@@ -1,5 +1,6 @@
 #include "ntfs/ntfs_stream_check.h"
 
+#include "ntfs/ntfs_bits.h"
 #include "ntfs/record_digest.h"
 #include "ntfs_layout.h"
 #include "quarn.h"
@@ -30,7 +31,7 @@ CNtfsStreamCheck::CNtfsStreamCheck(CVerifySource& source, const NtfsStreamFacts&
 
 bool CNtfsStreamCheck::InUse(uint32_t n) const
 {
-    return n / 8 < m_facts.mftBitmap.size() && ((m_facts.mftBitmap[n / 8] >> (n % 8)) & 1) != 0;
+    return Ntfs::BitSet(m_facts.mftBitmap, n);
 }
 
 int CNtfsStreamCheck::Run(std::vector<bool>* held)

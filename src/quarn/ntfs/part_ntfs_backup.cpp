@@ -2,6 +2,9 @@
 
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
+#include "ntfs/ntfs_bits.h"
+#include "ntfs/ntfs_index.h"
+#include "ntfs/ntfs_record.h"
 #include "ntfs/record_digest.h"
 #include "usedspace.h"
 
@@ -357,13 +360,8 @@ int CPartNtfsBackup::AddMftExtents(const std::vector<unsigned char>& attributeLi
             !Ntfs::IsRecordInUse(m_fixed.data()) ||
             (header->baseRecord & Ntfs::kRecordNumberMask) != Ntfs::kMftRecord)
             return ERR_PART_INFO;
-        const tagRECORD_ATTR* data = nullptr;
-        Ntfs::AttributeWalker walker(m_fixed.data(), WalkBound(m_fixed.data()));
-        while (const tagRECORD_ATTR* attr = walker.Next()) {
-            if (attr->type == Ntfs::ATTR_DATA && attr->nameLength == 0 && attr->nonResident &&
-                attr->nonRes.lowestVcn == extent.lowestVcn)
-                data = attr;
-        }
+        const tagRECORD_ATTR* data =
+            Ntfs::FindUnnamed(m_fixed.data(), WalkBound(m_fixed.data()), Ntfs::ATTR_DATA, extent.lowestVcn);
         if (data == nullptr || m_mftReader->AppendExtent(data) != 0) {
             DEBUG_TRACE("MFT extent at VCN %llu in record %llu does not decode\n",
                         static_cast<unsigned long long>(extent.lowestVcn),
@@ -755,58 +753,28 @@ namespace {
 constexpr int kNotFound = -1;
 constexpr uint64_t kMaxIndexBitmapBytes = 1 << 20;
 
-// Directories keep their file-name index in attributes named "$I30".
-bool IsFileNameIndex(const tagRECORD_ATTR* attr)
-{
-    static const uint16_t kName[] = {'$', 'I', '3', '0'};
-    return attr->nameLength == 4 &&
-           std::memcmp(reinterpret_cast<const uint8_t*>(attr) + attr->nameOffset, kName, sizeof kName) == 0;
-}
-
-bool BitSet(const std::vector<uint8_t>& bits, uint64_t n)
-{
-    return n / 8 < bits.size() && ((bits[size_t(n / 8)] >> (n % 8)) & 1) != 0;
-}
-
 }  // namespace
 
-// Walks the entries of one index node; every step moves on by at least an
-// entry header and stays inside the node, so damage cannot loop or overrun.
+// Looks for `name` among the entries of one index node.
 int CPartNtfsBackup::SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name,
                                      bool directoriesOnly, unsigned* out)
 {
-    tagINDEX_HEADER header;
-    if (nodeBytes < sizeof header)
-        return ERR_PART_INFO;
-    std::memcpy(&header, node, sizeof header);
-    const uint32_t end = std::min(nodeBytes, header.indexLength);
-    for (uint32_t at = header.entriesOffset;;) {
-        tagINDEX_ENTRY_HEADER entry;
-        if (at < sizeof header || at > end || end - at < sizeof entry)
-            return ERR_PART_INFO;
-        std::memcpy(&entry, node + at, sizeof entry);
-        if (entry.length < sizeof entry || (entry.length & 7) != 0 || entry.length > end - at)
-            return ERR_PART_INFO;
-        if ((entry.flags & Ntfs::kIndexEntryLast) != 0) {
-            DEBUG_TRACE("Last Index Entry\n");
-            return kNotFound;
-        }
-        if (entry.keyLength < offsetof(tagATTR_FILE_NAME, name) ||
-            sizeof entry + entry.keyLength > entry.length)
-            return ERR_PART_INFO;
-        const auto* key = reinterpret_cast<const tagATTR_FILE_NAME*>(node + at + sizeof entry);
-        if (offsetof(tagATTR_FILE_NAME, name) + 2u * key->nameLength > entry.keyLength)
-            return ERR_PART_INFO;
-        at += entry.length;
-        if (directoriesOnly && (key->flags & Ntfs::kFileNameIsDirectory) == 0)
+    Ntfs::IndexNodeWalker walker(node, nodeBytes);
+    Ntfs::IndexEntry entry;
+    while (walker.Next(&entry)) {
+        if (directoriesOnly && (entry.key->flags & Ntfs::kFileNameIsDirectory) == 0)
             continue;
         const unsigned record = unsigned(entry.fileReference & Ntfs::kRecordNumberMask);
-        DisplayName(record, key, entry.keyLength, true);
-        if (FileNameText(key, entry.keyLength).toUtf8().toStdString() == name) {
+        DisplayName(record, entry.key, entry.keyBytes, true);
+        if (FileNameText(entry.key, entry.keyBytes).toUtf8().toStdString() == name) {
             *out = record;
             return 0;
         }
     }
+    if (walker.Damaged())
+        return ERR_PART_INFO;
+    DEBUG_TRACE("Last Index Entry\n");
+    return kNotFound;
 }
 
 int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
@@ -823,14 +791,12 @@ int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const s
     const uint64_t blocks = reader.ExtentBytes() / blockBytes;
     for (uint64_t n = 0; n < blocks; ++n) {
         // A free block may still hold the entries of deleted files.
-        if (!BitSet(inUse, n))
+        if (!Ntfs::BitSet(inUse, n))
             continue;
         unsigned got = 0;
         if (reader.AttrReadData(n * blockBytes, block.data(), blockBytes, &got) != 0 || got != blockBytes)
             return ERR_READ_PART;
-        uint32_t magic;
-        std::memcpy(&magic, block.data(), 4);
-        if (magic != Ntfs::kIndexBlockMagic || !Ntfs::RemoveFixup(block.data(), blockBytes))
+        if (Ntfs::PrepareIndexBlock(block.data(), blockBytes) != Ntfs::IndexBlockStatus::Ok)
             return ERR_PART_INFO;
         int result = SearchIndexNode(block.data() + Ntfs::kIndexBlockHeaderBytes,
                                      blockBytes - Ntfs::kIndexBlockHeaderBytes, name, directoriesOnly, out);
@@ -859,7 +825,7 @@ int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name,
     const tagRECORD_ATTR* bitmap = nullptr;
     Ntfs::AttributeWalker walker(record.data(), WalkBound(record.data()));
     while (const tagRECORD_ATTR* attr = walker.Next()) {
-        if (!IsFileNameIndex(attr))
+        if (!Ntfs::IsFileNameIndex(attr))
             continue;
         if (attr->type == Ntfs::ATTR_INDEX_ROOT && !attr->nonResident)
             root = attr;

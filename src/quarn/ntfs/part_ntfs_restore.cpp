@@ -2,6 +2,7 @@
 
 #include "image/callbacks.h"
 #include "io/device_system.h"
+#include "ntfs/ntfs_bits.h"
 #include "ntfs/ntfs_layout_writer.h"
 #include "ntfs/record_digest.h"
 
@@ -62,23 +63,16 @@ bool CPartNtfsRestore::AskForNextVolume(std::string& path)
     return true;
 }
 
-namespace {
-bool BitSet(const unsigned char* bitmap, uint64_t size, unsigned int n)
-{
-    return bitmap != nullptr && n / 8 < size && (bitmap[n / 8] >> (n % 8) & 1) != 0;
-}
-}  // namespace
-
 bool CPartNtfsRestore::RecordInUse(unsigned int n) const
 {
-    return BitSet(m_mftBitmap, m_mftBitmapSize, n);
+    return Ntfs::BitSet(m_mftBitmap, m_mftBitmapSize, n);
 }
 
 bool CPartNtfsRestore::RecordInUseInHolder(unsigned int n) const
 {
     if (m_curMftBitmap == nullptr)
         return RecordInUse(n);
-    return BitSet(m_curMftBitmap, m_curMftBitmapSize, n);
+    return Ntfs::BitSet(m_curMftBitmap, m_curMftBitmapSize, n);
 }
 
 int CPartNtfsRestore::RestorePartition()
