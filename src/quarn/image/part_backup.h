@@ -21,6 +21,15 @@
 class CCompressData;
 class CParallelCompressor;
 
+// Where a backup's record stream goes instead of image volumes: a clone
+// hands it to the restore's writer in memory (CStreamPipe).
+class StreamSink {
+public:
+    virtual ~StreamSink() = default;
+    // 0, or the code that ends the walk.
+    virtual int Put(const void* data, uint64_t length) = 0;
+};
+
 class CPartBackup {
 public:
     static constexpr uint32_t kBufferBytes = ImageFormat::kChunkBytes;
@@ -40,6 +49,17 @@ public:
     int WriteBlkEnd();
     int WriteBackupFileEndInfo();
     static int IsCompressFile(const char* name) { return ::IsCompressFile(name); }
+
+    // A walk whose record stream goes to `sink` rather than to an image
+    // (no volume, no head block, no end records, no compression): opens the
+    // source and reads its geometry and used size, with a progress
+    // reporter that tells the caller nothing (the writer reports).
+    int StreamInit(StreamSink& sink);
+    // What StreamInit learnt of the source.
+    uint64_t UsedBytes() const { return m_totalBytes; }
+    uint64_t PartitionBytes() const { return m_partitionBytes; }
+    uint32_t ClusterBytes() const { return m_clusterBytes; }
+    uint32_t SectorBytes() const { return m_sectorBytes; }
 
 protected:
     // The file-system walk, supplied by the derived job.
@@ -67,6 +87,9 @@ protected:
     int BeginDataSet(bool storedRaw);
     int WriteDataChunk(const unsigned char* data, uint32_t length);
     int EndDataSet();
+    // The stream's records and data sets go here instead of the image.
+    StreamSink* m_streamSink = nullptr;
+
     // Writes bytes of the image between data sets (records, entries) in
     // their place in the image, after the sets before them, and counts
     // `counted` of them for the volume. With m_deferRecords they may be
@@ -163,6 +186,8 @@ private:
     void DiscardVolumes();
     int WriteDataSetHead();
     int PatchDataSetHead();
+    // One part of a data set on its way to m_streamSink.
+    int PutStreamPart(const unsigned char* data, uint32_t length, bool continued);
     int WriteStoredBytes(const unsigned char* data, uint64_t length);
     int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
     int FailCompress();

@@ -203,6 +203,19 @@ int CPartNtfsBackup::BackupFiles()
     return WriteRecordStream();
 }
 
+int CPartNtfsBackup::PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile)
+{
+    m_storedSets.LeaveOut(leaveOutPagefile, leaveOutHiberfile);
+    m_exclusions = CRecordExclusions::ForThisSystem();
+    int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
+    if (result == 0)
+        result = ProcMFT();
+    if (result != 0)
+        return result;
+    m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
+    return m_backupData && m_backupData->Init() == 0 ? 0 : ERR_NO_MEMORY;
+}
+
 int CPartNtfsBackup::ProcMFT()
 {
     if (m_mftLcn >= m_clusterCount)
@@ -645,8 +658,11 @@ int CPartNtfsBackup::WriteRecordStream()
 {
     const bool full = !m_incremental;
     const uint32_t entries = full ? m_recordCount : uint32_t(m_changeList.size());
-    if (m_image->Write(&entries, 4) != 4)
-        return ERR_WRITE_FILE;
+    // Nothing waits to be written yet: in an image the count lands right
+    // here, as the walk's records and sets do after it.
+    const int countResult = WriteInOrder(&entries, 4, 0);
+    if (countResult != 0)
+        return countResult;
     for (uint32_t i = 0; i < entries; ++i) {
         const uint32_t record = full ? i : m_changeList[i];
         int result = ReadFileRecord(record);
