@@ -11,8 +11,8 @@
 #include <vector>
 
 CPartClone::CPartClone(const tagCloneArgument& arg, const tagCallBackFunc& cb)
-    : m_srcPartition(arg.srcPartition), m_destPartition(arg.destPartition), m_filterPageFile(arg.filterPageFile),
-      m_filterHibernateFile(arg.filterHibernateFile), m_cb(cb)
+    : m_srcPartition(arg.srcPartition), m_destPartition(arg.destPartition),
+      m_filterPageFile(arg.filterPageFile), m_filterHibernateFile(arg.filterHibernateFile), m_cb(cb)
 {}
 
 CPartClone::~CPartClone()

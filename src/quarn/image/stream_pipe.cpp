@@ -44,8 +44,8 @@ int64_t CStreamPipe::Take(void* into, int64_t length)
         m_changed.wait(lock, [this] { return m_readerDone || m_writerDone || m_size != 0; });
         if (m_size == 0 || m_readerDone)
             break;
-        const size_t n = static_cast<size_t>(
-            std::min<uint64_t>(std::min(m_size, m_ring.size() - m_head), static_cast<uint64_t>(length - got)));
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(std::min(m_size, m_ring.size() - m_head),
+                                                                static_cast<uint64_t>(length - got)));
         std::memcpy(out + got, m_ring.data() + m_head, n);
         m_head = (m_head + n) % m_ring.size();
         m_size -= n;
