@@ -3,6 +3,7 @@
 #include "quarn.h"
 
 #include "fat32/part_fat32_backup.h"
+#include "fat32/part_fat32_clone.h"
 #include "fat32/part_fat32_restore.h"
 #include "image/image_verify.h"
 #include "ntfs/part_ntfs_backup.h"
@@ -98,6 +99,14 @@ int clone_ntfs(tagCloneArgument arg, tagCallBackFunc cb)
 {
     return RunJob("clone_ntfs", [&] {
         CPartNtfsClone job(arg, cb);
+        return job.ClonePartition();
+    });
+}
+
+int clone_fat32(tagCloneArgument arg, tagCallBackFunc cb)
+{
+    return RunJob("clone_fat32", [&] {
+        CPartFat32Clone job(arg, cb);
         return job.ClonePartition();
     });
 }

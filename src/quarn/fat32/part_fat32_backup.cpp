@@ -97,6 +97,16 @@ int CPartFat32Backup::BackupFiles()
     return result;
 }
 
+int CPartFat32Backup::WriteStream(bool leaveOutPageFile)
+{
+    m_leaveOutPageFile = leaveOutPageFile;
+    if (m_fatDevice.Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_PART;
+    const int result = TraverDirEntry();
+    m_fatDevice.Close();
+    return result;
+}
+
 int CPartFat32Backup::TraverDirEntry()
 {
     const uint32_t entriesPerCluster = m_clusterBytes / ImageFormat::kFat32DirEntryBytes;
@@ -189,7 +199,7 @@ int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry, bool inRoot)
 {
     // The system's page file lives in the root folder; a file of that name
     // anywhere else is an ordinary file.
-    if (inRoot && Fat32::IsPageFile(entry)) {
+    if (inRoot && Fat32::IsPageFile(entry) && m_leaveOutPageFile) {
         if (m_progress->ProgressFunc(entry.fileSize) != 0)
             return ERR_CANCELLED;
         tagFatDirEntry withoutData = entry;
@@ -291,9 +301,15 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
 
 int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 {
-    m_volumeBytes += sizeof entry;
-    if (m_image->Write(&entry, sizeof entry) != static_cast<int64_t>(sizeof entry))
-        return ERR_WRITE_FILE;
+    if (m_streamSink != nullptr) {
+        const int result = m_streamSink->Put(&entry, sizeof entry);
+        if (result != 0)
+            return result;
+    } else {
+        m_volumeBytes += sizeof entry;
+        if (m_image->Write(&entry, sizeof entry) != static_cast<int64_t>(sizeof entry))
+            return ERR_WRITE_FILE;
+    }
     if (counted)
         ++m_recordCount;
     return 0;

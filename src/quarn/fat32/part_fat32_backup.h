@@ -16,6 +16,12 @@ public:
                      int headLength);
     ~CPartFat32Backup() override = default;
 
+    // A clone's walk, after StreamInit: WriteStream puts the directory
+    // stream, from the root's first entry to its end mark, into the sink.
+    // leaveOutPageFile: the root's page file is stored without its data,
+    // as in every image; false copies it.
+    int WriteStream(bool leaveOutPageFile);
+
 protected:
     int BackupFiles() override;
     int GetBootCodeInfo() override;
@@ -78,6 +84,7 @@ private:
     std::vector<bool> m_fileClusters;
     std::vector<ClusterRun> m_fileRuns;
     Fat32::LongNameBuffer m_longName;
+    bool m_leaveOutPageFile = true;
 };
 
 #endif
