@@ -3,6 +3,7 @@
 // with its bytes, the root's page file with its data or (filtered) empty,
 // the refusals that leave the destination untouched, and a cancel that
 // leaves it holding no file system.
+#include "disk_table.h"
 #include "fat_fixture.h"
 #include "quarn.h"
 #include "recording_callbacks.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace testsupport;
 
@@ -172,6 +174,43 @@ TEST(CloneFat32, RefusalsLeaveTheDestinationAsItWas)
         EXPECT_EQ(ReadFileBytes(small), smallBefore);
         EXPECT_EQ(ReadFileBytes(source.part), sourceBefore);
     }
+}
+
+// A destination that holds the source's used bytes but, once formatted
+// (its FATs and reserved sectors taken), not its used clusters: refused
+// before anything is written rather than running out half way.
+TEST(CloneFat32, DestinationWithoutRoomForTheUsedClustersIsRefused)
+{
+    REQUIRE_FAT_TOOLS();
+    TempDir dir;
+    const std::string source = dir.file("sdz1");
+    FatImage image(source, 64 * kMiB, 1, "FULL", dir.file("scratch"));
+    image.AddFile("/BIG.BIN", PatternBytes(40 * kMiB, 9));
+    unsigned long long used = 0;
+    ASSERT_EQ(fat32_used(source.c_str(), &used), 0);
+    const std::string dest = dir.file("sdx1");
+    MakeSparseFile(dest, used + 64 * 1024);
+    const std::vector<uint8_t> before = ReadFileBytes(dest);
+    EXPECT_EQ(Clone(source, dest), ERR_PART_TOO_SMALL);
+    EXPECT_EQ(ReadFileBytes(dest), before);
+}
+
+TEST(CloneFat32, BootSectorCarriesTheDestinationsHiddenSectors)
+{
+    MAKE_SOURCE(source);
+    TempDir dir;
+    const std::string dest = dir.file("sdz1");
+    const uint64_t size = 48 * kMiB;
+    MakeSparseFile(dest, size);
+    std::vector<uint8_t> disk;
+    ListPartition(&disk, 1, 2048, size);
+    WriteFileBytes(dir.file("sdz"), disk);
+    ASSERT_EQ(Clone(source.part, dest), 0);
+    const std::vector<uint8_t> bytes = ReadFileBytes(dest);
+    uint32_t hidden = 0;
+    std::memcpy(&hidden, bytes.data() + 0x1C, sizeof hidden);
+    EXPECT_EQ(hidden, 2048u);
+    EXPECT_EQ(CheckFat(dest).exitCode, 0);
 }
 
 }  // namespace

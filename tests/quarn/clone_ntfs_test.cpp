@@ -3,6 +3,7 @@
 // ntfscat): the root's page and hibernation files with their data or
 // without it, the refusals that leave the destination untouched, and a
 // cancel that leaves it holding no file system.
+#include "disk_table.h"
 #include "ntfs_fixture.h"
 #include "ntfs_restore_fixture.h"
 #include "quarn.h"
@@ -14,7 +15,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -22,6 +27,7 @@ using namespace testsupport;
 namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
+constexpr uint64_t kClusterBytes = 4096;
 
 std::vector<NtfsFileSpec> SourceFiles()
 {
@@ -45,7 +51,7 @@ struct Source {
     bool Make(uint64_t size, std::string* why)
     {
         files = SourceFiles();
-        if (!MakeNtfsPartition(part, size, why))
+        if (!MakeNtfsPartition(part, size, why, "-c " + std::to_string(kClusterBytes)))
             return false;
         if (!FillNtfsPartition(part, dir.path(), files, why))
             return false;
@@ -149,6 +155,23 @@ INSTANTIATE_TEST_SUITE_P(Options, CloneNtfsFilters,
                                     (info.param.hibernate ? "HiberOut" : "HiberIn");
                          });
 
+// The smallest destination taken: the new volume (the partition's last
+// sector kept for the backup boot sector) holds exactly the used clusters.
+// ntfsresize calls such a volume full, so ntfsfix judges it.
+TEST(CloneNtfs, SmallestDestinationHoldsExactlyTheUsedClusters)
+{
+    REQUIRE_PROGRAM("ntfsfix");
+    MAKE_SOURCE(source, 64 * kMiB);
+    TempDir dir;
+    const std::string dest = dir.file("sdx1");
+    MakeSparseFile(dest, source.used + kClusterBytes);
+    ASSERT_EQ(Clone(source.part, dest), 0);
+    const CommandResult fix = testsupport::Run("ntfsfix -n " + Quote(dest));
+    EXPECT_EQ(fix.exitCode, 0) << fix.output;
+    EXPECT_EQ(NtfsTree(dest), source.tree);
+    EXPECT_EQ(CompareNtfsFiles(dest, source.files), "");
+}
+
 TEST(CloneNtfs, ReportsProgressNamesAndStates)
 {
     MAKE_SOURCE(source, 64 * kMiB);
@@ -194,11 +217,6 @@ TEST(CloneNtfs, CancelLeavesNoFileSystem)
     }
 }
 
-struct Refusal {
-    const char* what;
-    int expected;
-};
-
 // Every refusal comes before a byte of the destination is written.
 TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
 {
@@ -214,6 +232,8 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
     ASSERT_EQ(::link(source.part.c_str(), link.c_str()), 0);
     const std::string small = dir.file("sdw1");
     MakeSparseFile(small, source.used - kMiB);
+    const std::string exact = dir.file("sdt1");
+    MakeSparseFile(exact, source.used);
     const std::string zeros = dir.file("sdv1");
     MakeSparseFile(zeros, 64 * kMiB);
     const std::string marked = dir.file("sdu1");
@@ -233,6 +253,8 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
         {"the destination is the source", source.part, source.part, ERR_SAME_PARTITION},
         {"the destination is the source by another name", source.part, link, ERR_SAME_PARTITION},
         {"the destination is too small", source.part, small, ERR_PART_TOO_SMALL},
+        {"the destination holds the used bytes, but not with the backup boot sector", source.part, exact,
+         ERR_PART_TOO_SMALL},
         {"the source holds no file system", zeros, dest, ERR_PART_INFO},
         {"the source holds a restore that did not finish", marked, dest, ERR_UNFINISHED_RESTORE},
         {"the source does not exist", dir.file("missing"), dest, ERR_OPEN_PART},
@@ -241,11 +263,89 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::vector<uint8_t> smallBefore = ReadFileBytes(small);
+        const std::vector<uint8_t> exactBefore = ReadFileBytes(exact);
         EXPECT_EQ(Clone(c.source, c.dest), c.expected);
         EXPECT_EQ(ReadFileBytes(dest), destBefore);
         EXPECT_EQ(ReadFileBytes(small), smallBefore);
+        EXPECT_EQ(ReadFileBytes(exact), exactBefore);
         EXPECT_EQ(ReadFileBytes(source.part), sourceBefore);
     }
+}
+
+// The boot sector names the destination's place on its disk (the disk
+// file beside it lists it from sector 2048), not the source's.
+TEST(CloneNtfs, BootSectorCarriesTheDestinationsHiddenSectors)
+{
+    MAKE_SOURCE(source, 64 * kMiB);
+    TempDir dir;
+    const std::string dest = dir.file("sdz1");
+    const uint64_t size = 80 * kMiB;
+    MakeSparseFile(dest, size);
+    std::vector<uint8_t> disk;
+    ListPartition(&disk, 1, 2048, size);
+    WriteFileBytes(dir.file("sdz"), disk);
+    ASSERT_EQ(Clone(source.part, dest), 0);
+    const std::vector<uint8_t> bytes = ReadFileBytes(dest);
+    uint32_t hidden = 0;
+    std::memcpy(&hidden, bytes.data() + 0x1C, sizeof hidden);
+    EXPECT_EQ(hidden, 2048u);
+    EXPECT_EQ(NtfsCheckProblems(dest), "");
+}
+
+// A loop device attached to a file of the test's own folder, detached when
+// it goes away.
+class LoopDevice {
+public:
+    explicit LoopDevice(const std::string& file)
+    {
+        const CommandResult result = testsupport::Run("losetup --find --show " + Quote(file));
+        if (result.exitCode == 0 && result.output.compare(0, 5, "/dev/") == 0)
+            m_node = result.output.substr(0, result.output.find('\n'));
+    }
+    ~LoopDevice()
+    {
+        if (!m_node.empty())
+            testsupport::Run("losetup -d " + Quote(m_node));
+    }
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+    const std::string& node() const { return m_node; }
+
+private:
+    std::string m_node;
+};
+
+// On block devices: a clone works, a destination some other program holds
+// exclusively (as the kernel holds a mounted one) is refused as in use,
+// and the source's device under another node is the source.
+TEST(CloneNtfs, BlockDevicesInUseOrTheSameAreRefused)
+{
+    REQUIRE_PROGRAM("losetup");
+    MAKE_SOURCE(source, 64 * kMiB);
+    TempDir dir;
+    const std::string destFile = dir.file("dest");
+    MakeSparseFile(destFile, 80 * kMiB);
+    LoopDevice sourceLoop(source.part);
+    LoopDevice destLoop(destFile);
+    if (sourceLoop.node().empty() || destLoop.node().empty())
+        SKIP_OR_FAIL_IN_CI("no loop device can be attached here");
+
+    ASSERT_EQ(Clone(sourceLoop.node(), destLoop.node()), 0);
+    EXPECT_EQ(NtfsCheckProblems(destFile), "");
+    EXPECT_EQ(CompareNtfsFiles(destFile, source.files), "");
+    const std::vector<uint8_t> destBefore = ReadFileBytes(destFile);
+    {
+        const int held = ::open(destLoop.node().c_str(), O_RDONLY | O_EXCL);
+        ASSERT_GE(held, 0);
+        EXPECT_EQ(Clone(sourceLoop.node(), destLoop.node()), ERR_PART_IN_USE);
+        ::close(held);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(sourceLoop.node().c_str(), &st), 0);
+    const std::string otherNode = dir.file("same-device");
+    ASSERT_EQ(::mknod(otherNode.c_str(), S_IFBLK | 0600, st.st_rdev), 0);
+    EXPECT_EQ(Clone(sourceLoop.node(), otherNode), ERR_SAME_PARTITION);
+    EXPECT_EQ(ReadFileBytes(destFile), destBefore);
 }
 
 }  // namespace

@@ -39,7 +39,32 @@ int CFat32CloneWriter::Open(uint32_t sectorBytes, uint32_t clusterBytes, uint64_
         return ERR_OPEN_PART;
     GetDestPartSize();
     m_freeBytes = m_usedBytes < m_targetBytes ? m_targetBytes - m_usedBytes : 0;
-    return 0;
+    return RefuseTooFewClusters();
+}
+
+int CFat32CloneWriter::RefuseTooFewClusters() const
+{
+    Fat32NewLayout layout;
+    const int result = PlanFat32Layout(m_targetSectors, layout);
+    if (result != 0)
+        return result;
+    // A file takes no more of the destination's clusters than it took of
+    // the source's, or, where the destination's clusters are smaller, no
+    // more than its source clusters' bytes in them: the used clusters bound
+    // what the replay hands out, so a destination that passes never runs
+    // out half way.
+    const uint64_t sourceClusters = m_clusterBytes != 0 ? m_usedBytes / m_clusterBytes : 0;
+    const uint32_t destCluster = layout.ClusterBytes();
+    const uint64_t needed =
+        destCluster >= m_clusterBytes ? sourceClusters : sourceClusters * (m_clusterBytes / destCluster);
+    if (needed <= layout.clusterCount)
+        return 0;
+    DEBUG_TRACE("The source uses %llu clusters of %u bytes (%llu bytes); the destination of %llu bytes holds "
+                "%u clusters of %u bytes, the copy may need %llu!\n",
+                static_cast<unsigned long long>(sourceClusters), m_clusterBytes,
+                static_cast<unsigned long long>(m_usedBytes), static_cast<unsigned long long>(m_targetBytes),
+                layout.clusterCount, destCluster, static_cast<unsigned long long>(needed));
+    return ERR_PART_TOO_SMALL;
 }
 
 int CFat32CloneWriter::ReadStreamEntry(tagFatDirEntry& entry)

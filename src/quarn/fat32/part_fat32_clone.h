@@ -40,6 +40,10 @@ protected:
     int CheckStreamEnd() override;
 
 private:
+    // ERR_PART_TOO_SMALL (or the layout's own refusal) when the layout the
+    // destination gets may not hold the source's used clusters.
+    int RefuseTooFewClusters() const;
+
     CStreamPipe& m_stream;
 };
 

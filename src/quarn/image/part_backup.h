@@ -60,6 +60,11 @@ public:
     uint64_t PartitionBytes() const { return m_partitionBytes; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
     uint32_t SectorBytes() const { return m_sectorBytes; }
+    // The stream's data-set rule, as the trailer of an image says it: every
+    // extent of an attribute carries its set; only the root folder's page
+    // and hibernation files stay out.
+    bool ExtentsStored() const { return m_spare3 == ImageFormat::kSpare3ExtentsStored; }
+    bool RootSystemFilesOnly() const { return (m_spare1 & ImageFormat::kSpare1RootSystemFiles) != 0; }
 
 protected:
     // The file-system walk, supplied by the derived job.

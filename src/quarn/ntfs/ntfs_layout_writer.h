@@ -58,6 +58,9 @@ public:
     CResFileRecord& operator=(const CResFileRecord&) = delete;
 
     int Initialize();
+    // After Initialize (which writes nothing): the clusters of the volume
+    // laid out on the target.
+    uint64_t VolumeClusters() const { return m_clusters; }
     // The record stream of an image begins (the newest first, then each
     // older one of a chain): the data sets are read with that image's
     // compression type, and which attributes carry one is learnt anew.

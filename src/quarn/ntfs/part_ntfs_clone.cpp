@@ -61,8 +61,20 @@ int CPartNtfsClone::PrepareWriter()
         return ERR_NO_MEMORY;
     m_writer->LeaveOut(m_filterPageFile, m_filterHibernateFile);
     int result = m_writer->Initialize();
+    // The layout fills the whole volume before it gives up, but a volume
+    // that cannot hold every used cluster would run out half way, after
+    // the destination's old file system is gone.
+    const uint64_t volumeBytes = m_writer->VolumeClusters() * input.clusterBytes;
+    if (result == 0 && volumeBytes < UsedBytes()) {
+        DEBUG_TRACE("The source uses %llu bytes; the volume laid out on the destination of %llu bytes holds "
+                    "%llu!\n",
+                    static_cast<unsigned long long>(UsedBytes()),
+                    static_cast<unsigned long long>(DestinationBytes()),
+                    static_cast<unsigned long long>(volumeBytes));
+        result = ERR_PART_TOO_SMALL;
+    }
     if (result == 0)
-        result = m_writer->BeginImage(true, true);
+        result = m_writer->BeginImage(m_source->ExtentsStored(), m_source->RootSystemFilesOnly());
     return result;
 }
 
