@@ -53,7 +53,7 @@ bench_case() { # bench_case <title> <partition>
     tool_names=()
     tool clone_ntfs new_dest nothing "$(ours "$dest" "$clone" "$part" "$dest")"
     tool partclone.ntfs new_dest nothing \
-        "$(peer "$dest" partclone.ntfs -b -q -L "$work/pc.log" -s "$part" -o "$dest")"
+        "$(peer "$dest" partclone.ntfs -b -q -L "$work/pc.log" -s "$part" -O "$dest")"
     # Our own two steps: the image (type 0) on the same file system as the
     # destination, then its restore.
     local two_steps

@@ -243,6 +243,22 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
         WriteFileBytes(marked, bytes);
     }
 
+    // A file's record whose update sequence no longer matches: found before
+    // anything is written, not when the walk comes to it.
+    const std::string damaged = dir.file("sds1");
+    {
+        std::vector<uint8_t> bytes = sourceBefore;
+        const int64_t inode = NtfsInodeOf(source.part, "small.txt");
+        ASSERT_GT(inode, 0);
+        uint16_t sectorBytes = 0;
+        uint64_t mftLcn = 0;
+        std::memcpy(&sectorBytes, bytes.data() + 0x0B, 2);
+        std::memcpy(&mftLcn, bytes.data() + 0x30, 8);
+        const uint64_t record = mftLcn * sectorBytes * bytes[0x0D] + uint64_t(inode) * 1024;
+        bytes[record + 510] ^= 0xFF;
+        WriteFileBytes(damaged, bytes);
+    }
+
     struct Case {
         const char* what;
         std::string source;
@@ -256,6 +272,7 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
         {"the destination holds the used bytes, but not with the backup boot sector", source.part, exact,
          ERR_PART_TOO_SMALL},
         {"the source holds no file system", zeros, dest, ERR_PART_INFO},
+        {"a file record of the source is damaged", damaged, dest, ERR_PART_INFO},
         {"the source holds a restore that did not finish", marked, dest, ERR_UNFINISHED_RESTORE},
         {"the source does not exist", dir.file("missing"), dest, ERR_OPEN_PART},
         {"the destination does not exist", source.part, dir.file("missing"), ERR_OPEN_PART},

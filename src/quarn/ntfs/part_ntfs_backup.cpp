@@ -210,10 +210,50 @@ int CPartNtfsBackup::PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile
     int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
     if (result == 0)
         result = ProcMFT();
+    if (result == 0)
+        result = ProveRecordsInUse();
     if (result != 0)
         return result;
     m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
     return m_backupData && m_backupData->Init() == 0 ? 0 : ERR_NO_MEMORY;
+}
+
+int CPartNtfsBackup::ProveRecordsInUse()
+{
+    // The stream's walk refuses a damaged record in use when it meets it,
+    // which for a clone is after its destination's old file system is
+    // gone: the same checks (update sequence, attributes, run lists) run
+    // over every record in use first.
+    // The sets the walk reads, by its rule (before any name is met, so
+    // also those of the page and hibernation files).
+    const StoredDataSets rule = m_storedSets;
+    for (uint32_t record = 0; record < m_recordCount; ++record) {
+        if (!IsRecordInUse(record))
+            continue;
+        int result = ReadFileRecord(record);
+        if (result != 0)
+            return result;
+        if (!TurnOffFixup()) {
+            DEBUG_TRACE("File record %u: update sequence does not match\n", record);
+            return ERR_PART_INFO;
+        }
+        Ntfs::AttributeWalker walker(m_record.data(), WalkBound(m_record.data()));
+        while (const tagRECORD_ATTR* attr = walker.Next()) {
+            if (!attr->nonResident || !rule.CarriesDataSet(OwnerRecord(record), attr))
+                continue;
+            CAttrReadData runs(m_part, attr, m_clusterBytes, m_clusterCount);
+            result = runs.ParseDataRunList();
+            if (result != 0) {
+                DEBUG_TRACE("File record %u: a run list that does not decode\n", record);
+                return result;
+            }
+        }
+        if (walker.Damaged()) {
+            DEBUG_TRACE("File record %u: damaged attribute\n", record);
+            return ERR_PART_INFO;
+        }
+    }
+    return 0;
 }
 
 int CPartNtfsBackup::ProcMFT()

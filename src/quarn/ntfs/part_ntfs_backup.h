@@ -88,6 +88,9 @@ private:
     int BackupFilesInfoFull();
     int BackupFilesInfoInc();
     int WriteRecordStream();
+    // Every record in use (update sequence, attributes, run lists) proved
+    // readable: ERR_PART_INFO or a read's code for the first that is not.
+    int ProveRecordsInUse();
     int ProcFileRecord(unsigned record);
     int ProcNonResident(unsigned record, const tagRECORD_ATTR* attribute);
     void DisplayName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength,
