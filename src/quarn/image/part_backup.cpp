@@ -208,8 +208,9 @@ int CPartBackup::StreamInit(StreamSink& sink)
 {
     m_streamSink = &sink;
     m_compressType = 0;
+    m_chunkBytes = kStreamChunkBytes;
     m_part = new (std::nothrow) CDeviceIo;
-    m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
+    m_buffer = new (std::nothrow) unsigned char[m_chunkBytes];
     if (m_part == nullptr || m_buffer == nullptr) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;

@@ -33,6 +33,9 @@ public:
 class CPartBackup {
 public:
     static constexpr uint32_t kBufferBytes = ImageFormat::kChunkBytes;
+    // A stream that goes to no image is read in larger chunks: fewer and
+    // longer reads of the source, fewer parts.
+    static constexpr uint32_t kStreamChunkBytes = 0x100000;
 
     CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, tagBackupImageHeadInfo* head,
                 int headLength);
@@ -116,6 +119,8 @@ protected:
     CDeviceIo* m_part = nullptr;       // source partition
     CVolumeWriter* m_image = nullptr;  // current image volume
     unsigned char* m_buffer = nullptr;
+    // The data a walk reads at once into m_buffer (an image's chunk size).
+    uint32_t m_chunkBytes = kBufferBytes;
 
     // Request settings.
     bool m_incremental;

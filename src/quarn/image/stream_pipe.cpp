@@ -13,7 +13,11 @@ int CStreamPipe::Put(const void* data, uint64_t length)
     const auto* bytes = static_cast<const unsigned char*>(data);
     std::unique_lock<std::mutex> lock(m_mutex);
     while (length != 0) {
-        m_changed.wait(lock, [this] { return m_readerDone || m_size < m_ring.size(); });
+        if (!m_readerDone && m_size == m_ring.size()) {
+            m_writerWaits = true;
+            m_roomFreed.wait(lock, [this] { return m_readerDone || m_size < m_ring.size(); });
+            m_writerWaits = false;
+        }
         if (m_readerDone)
             return ERR_CANCELLED;
         const size_t tail = (m_head + m_size) % m_ring.size();
@@ -23,7 +27,8 @@ int CStreamPipe::Put(const void* data, uint64_t length)
         m_size += n;
         bytes += n;
         length -= n;
-        m_changed.notify_all();
+        if (m_readerWaits)
+            m_bytesAdded.notify_one();
     }
     return 0;
 }
@@ -32,7 +37,7 @@ void CStreamPipe::CloseWriting()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_writerDone = true;
-    m_changed.notify_all();
+    m_bytesAdded.notify_all();
 }
 
 int64_t CStreamPipe::Take(void* into, int64_t length)
@@ -41,7 +46,11 @@ int64_t CStreamPipe::Take(void* into, int64_t length)
     int64_t got = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (got < length) {
-        m_changed.wait(lock, [this] { return m_readerDone || m_writerDone || m_size != 0; });
+        if (m_size == 0 && !m_readerDone && !m_writerDone) {
+            m_readerWaits = true;
+            m_bytesAdded.wait(lock, [this] { return m_readerDone || m_writerDone || m_size != 0; });
+            m_readerWaits = false;
+        }
         if (m_size == 0 || m_readerDone)
             break;
         const size_t n = static_cast<size_t>(std::min<uint64_t>(std::min(m_size, m_ring.size() - m_head),
@@ -50,7 +59,8 @@ int64_t CStreamPipe::Take(void* into, int64_t length)
         m_head = (m_head + n) % m_ring.size();
         m_size -= n;
         got += static_cast<int64_t>(n);
-        m_changed.notify_all();
+        if (m_writerWaits)
+            m_roomFreed.notify_one();
     }
     return got;
 }
@@ -59,7 +69,8 @@ void CStreamPipe::StopReading()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_readerDone = true;
-    m_changed.notify_all();
+    m_roomFreed.notify_all();
+    m_bytesAdded.notify_all();
 }
 
 int CStreamPipe::SkipImage(uint64_t length)

@@ -46,7 +46,12 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // Each side is woken only while it waits: the other side's every step
+    // would otherwise cost a system call.
+    std::condition_variable m_roomFreed;
+    std::condition_variable m_bytesAdded;
+    bool m_writerWaits = false;
+    bool m_readerWaits = false;
     std::vector<unsigned char> m_ring;
     size_t m_head = 0;  // next byte taken
     size_t m_size = 0;  // bytes waiting

@@ -88,7 +88,7 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
         return result;
     const uint64_t total = reader.ExtentBytes();
     for (uint64_t offset = 0; offset < total;) {
-        unsigned length = unsigned(std::min<uint64_t>(CPartBackup::kBufferBytes, total - offset));
+        unsigned length = unsigned(std::min<uint64_t>(m_job.m_chunkBytes, total - offset));
         unsigned got = 0;
         if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
             return ERR_READ_PART;
