@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -102,14 +103,20 @@ int CPartClone::RefuseTooSmall() const
 int CPartClone::CopyStream()
 {
     int walked = 0;
-    std::thread walker([this, &walked] {
-        try {
-            walked = Walk();
-        } catch (const std::bad_alloc&) {
-            walked = ERR_NO_MEMORY;
-        }
-        m_pipe.CloseWriting();
-    });
+    std::thread walker;
+    try {
+        walker = std::thread([this, &walked] {
+            try {
+                walked = Walk();
+            } catch (const std::bad_alloc&) {
+                walked = ERR_NO_MEMORY;
+            }
+            m_pipe.CloseWriting();
+        });
+    } catch (const std::system_error&) {
+        DEBUG_TRACE("No thread for the walk of the source!\n");
+        return ERR_NO_MEMORY;
+    }
     int written = 0;
     try {
         written = Write();
