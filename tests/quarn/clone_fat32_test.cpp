@@ -195,6 +195,63 @@ TEST(CloneFat32, DestinationWithoutRoomForTheUsedClustersIsRefused)
     EXPECT_EQ(ReadFileBytes(dest), before);
 }
 
+uint32_t Le32At(const std::vector<uint8_t>& bytes, uint64_t at)
+{
+    uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+// A source whose file's cluster chain loops back onto itself, or runs out
+// before the file's size: found before anything is written, not when the
+// walk comes to the file.
+TEST(CloneFat32, DamagedChainsAreRefusedBeforeAnythingIsWritten)
+{
+    REQUIRE_FAT_TOOLS();
+    TempDir dir;
+    const std::string source = dir.file("sdz1");
+    {
+        FatImage image(source, 40 * kMiB, 1, "CHAINS", dir.file("scratch"));
+        image.AddFile("/FIRST.BIN", PatternBytes(100000, 1));
+        image.AddFile("/A.BIN", PatternBytes(8 * 512, 2));
+    }
+    const std::vector<uint8_t> sound = ReadFileBytes(source);
+    uint16_t sectorBytes = 0;
+    uint16_t reserved = 0;
+    std::memcpy(&sectorBytes, sound.data() + 11, 2);
+    std::memcpy(&reserved, sound.data() + 14, 2);
+    const uint64_t fatPos = uint64_t(reserved) * sectorBytes;
+    const uint64_t dataPos = fatPos + uint64_t(sound[16]) * Le32At(sound, 36) * sectorBytes;
+    const uint64_t clusterBytes = uint64_t(sound[13]) * sectorBytes;
+    const uint64_t root = dataPos + (Le32At(sound, 44) - 2) * clusterBytes;
+    uint32_t first = 0;
+    for (uint64_t at = root; at < root + clusterBytes; at += 32) {
+        if (std::memcmp(sound.data() + at, "A       BIN", 11) == 0) {
+            uint16_t high = 0;
+            uint16_t low = 0;
+            std::memcpy(&high, sound.data() + at + 20, 2);
+            std::memcpy(&low, sound.data() + at + 26, 2);
+            first = uint32_t(high) << 16 | low;
+        }
+    }
+    ASSERT_GE(first, 2u) << "A.BIN is not in the root";
+
+    struct Case {
+        const char* what;
+        uint32_t next;  // the new FAT entry of the file's first cluster
+    };
+    for (const Case& c : {Case{"the chain loops", first}, Case{"the chain ends early", 0x0FFFFFFF}}) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> damaged = sound;
+        std::memcpy(damaged.data() + fatPos + uint64_t(first) * 4, &c.next, 4);
+        WriteFileBytes(source, damaged);
+        const std::string dest = dir.file("sdx1");
+        MakeSparseFile(dest, 48 * kMiB);
+        EXPECT_EQ(Clone(source, dest), ERR_PART_INFO);
+        EXPECT_EQ(ReadFileBytes(dest), std::vector<uint8_t>(48 * kMiB, 0));
+    }
+}
+
 TEST(CloneFat32, BootSectorCarriesTheDestinationsHiddenSectors)
 {
     MAKE_SOURCE(source);

@@ -107,6 +107,32 @@ int CPartFat32Backup::WriteStream(bool leaveOutPageFile)
     return result;
 }
 
+namespace {
+
+// Where ProveStream's walk puts its stream: nowhere.
+class DiscardedStream final : public StreamSink {
+public:
+    int Put(const void*, uint64_t) override { return 0; }
+};
+
+}  // namespace
+
+int CPartFat32Backup::ProveStream(bool leaveOutPageFile)
+{
+    StreamSink* sink = m_streamSink;
+    DiscardedStream nowhere;
+    m_streamSink = &nowhere;
+    m_proveOnly = true;
+    const int result = WriteStream(leaveOutPageFile);
+    m_streamSink = sink;
+    m_proveOnly = false;
+    // The real walk starts afresh.
+    m_dirClustersSeen.clear();
+    m_recordCount = 0;
+    m_longName.Clear();
+    return result;
+}
+
 int CPartFat32Backup::TraverDirEntry()
 {
     const uint32_t entriesPerCluster = m_clusterBytes / ImageFormat::kFat32DirEntryBytes;
@@ -280,12 +306,14 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
                 usedOfCluster = 0;
             }
             const uint32_t take = std::min(chunk - filled, m_clusterBytes - usedOfCluster);
-            const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
-                                              m_buffer + filled, take);
-            if (got < 0)
-                return ERR_SEEK_PART;
-            if (got != take)
-                return ERR_READ_PART;
+            if (!m_proveOnly) {
+                const int64_t got = m_part->pRead(
+                    static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster), m_buffer + filled, take);
+                if (got < 0)
+                    return ERR_SEEK_PART;
+                if (got != take)
+                    return ERR_READ_PART;
+            }
             filled += take;
             usedOfCluster += take;
         }

@@ -21,6 +21,11 @@ public:
     // leaveOutPageFile: the root's page file is stored without its data,
     // as in every image; false copies it.
     int WriteStream(bool leaveOutPageFile);
+    // The same walk once before, over directories and cluster chains only
+    // (no file data read, nothing put anywhere): a damaged tree refuses a
+    // clone while its destination is still whole, not when the walk meets
+    // the damage. 0, or the code the walk would end with.
+    int ProveStream(bool leaveOutPageFile);
 
 protected:
     int BackupFiles() override;
@@ -85,6 +90,7 @@ private:
     std::vector<ClusterRun> m_fileRuns;
     Fat32::LongNameBuffer m_longName;
     bool m_leaveOutPageFile = true;
+    bool m_proveOnly = false;  // ProveStream's walk: the files' bytes are not read
 };
 
 #endif

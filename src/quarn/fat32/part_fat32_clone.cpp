@@ -101,6 +101,8 @@ CPartFat32Clone::~CPartFat32Clone() = default;
 int CPartFat32Clone::PrepareSource()
 {
     int result = m_source->StreamInit(Pipe());
+    if (result == 0)
+        result = m_source->ProveStream(m_filterPageFile);
     if (result != 0)
         return result;
     // The boot area as an image stores it, from the source's first bytes.
