@@ -124,12 +124,14 @@ onegig_partition() { # makes the 1 GiB partition once per run
 # --- per-file cost -----------------------------------------------------------
 
 syscalls_per_1000() { # syscalls_per_1000 <files> <command...>: system calls of one run
+    local files="$1"
+    shift
     if ! command -v strace >/dev/null; then
         echo "-"
         return
     fi
     "$@" >/dev/null 2>&1 || true
-    awk -v n="$1" '/total$/ { printf "%.0f", $4 * 1000 / n }' "$work/strace.out"
+    awk -v n="$files" '/total$/ { printf "%.0f", $4 * 1000 / n }' "$work/strace.out"
 }
 
 part_per_file() {
@@ -146,7 +148,7 @@ part_per_file() {
         register_backup qb "$part" 0
         tool qr new_target nothing "$(our_restore qr "$work/qi_0_0.bkp")"
         drop_images qi
-        QUARN_THREADS="$threads" "$backup" "$part" "$work/qi" 0 >/dev/null
+        QUARN_THREADS="$threads" "$backup" "$part" "$work/qi" 0 >/dev/null 2>&1
         measure_all >&2
         note_rss qb; note_rss qr
         local bsys rsys
@@ -174,13 +176,13 @@ part_atime() {
     cp --sparse=always "$src" "$part"
     target_size=$(stat -c %s "$part")
     echo "== incremental after the source's files were read once"
-    drop_images qa_base
-    QUARN_THREADS="$threads" "$backup" "$part" "$work/qa_base" 0 >/dev/null
+    drop_images base_atime
+    QUARN_THREADS="$threads" "$backup" "$part" "$work/base_atime" 0 >/dev/null 2>&1
     read_every_file "$part"
     change_a_few_files "$part"
     tool_names=()
     register_backup qfull "$part" 0
-    register_backup qinc "$part" 0 "$work/qa_base_0_0.bkp"
+    register_backup qinc "$part" 0 "$work/base_atime_0_0.bkp"
     measure_all
     note_rss qfull; note_rss qinc
     local r
@@ -192,7 +194,7 @@ part_atime() {
         "$(mib "${out_bytes[qinc]}")" "$(rss_mib qinc)"
     echo "aim incremental after a read <= 0.15 x full: $r $(verdict "$r" 0.15); image $(mib "${out_bytes[qinc]}") MiB"
     echo
-    drop_images qa_base
+    drop_images base_atime
     rm -f "$part"
 }
 
@@ -201,9 +203,11 @@ part_atime() {
 declare -a table_rows=()
 row() { # row <job> <ours s> <ours extra> <peer label> <peer s> <peer extra> <RSS tool> [ratio aim]
     local r
+    local rss="-"
     r=$(ratio "$2" "$5")
-    table_rows+=("$(printf "| %s | %.2f s%s | %s %.2f s%s | %s %s | %s MiB |" "$1" "$2" "$3" "$4" "$5" "$6" \
-        "$r" "$(verdict "$r" "${8:-0.5}")" "$(rss_mib "$7")")")
+    [ "$7" = - ] || rss="$(rss_mib "$7") MiB"
+    table_rows+=("$(printf "| %s | %.2f s%s | %s %.2f s%s | %s %s | %s |" "$1" "$2" "$3" "$4" "$5" "$6" \
+        "$r" "$(verdict "$r" "${8:-0.5}")" "$rss")")
 }
 gb() { awk -v b="$1" 'BEGIN { printf ", %.2f GB", b / 1e9 }'; }
 
@@ -212,6 +216,8 @@ table_backups() { # table_backups <title> <partition> <with compression rows 0/1
     tool_names=()
     register_backup q0 "$part" 0
     register_peer_backup nc peer.nc "ntfsclone --save-image -f -o '$work/peer.nc' '$part'"
+    # What any tool pays to put the used bytes into a file: the bound.
+    register_peer_backup floor peer.floor "head -c $(used_bytes "$part") '$part' > '$work/peer.floor'"
     if [ "$compressed" = 1 ]; then
         register_backup q1 "$part" 1
         register_backup q2 "$part" 2
@@ -223,6 +229,7 @@ table_backups() { # table_backups <title> <partition> <with compression rows 0/1
     measure_all
     for name in "${tool_names[@]}"; do note_rss "$name"; done
     row "full backup, no compression, $title" "${best_real[q0]}" "" ntfsclone "${best_real[nc]}" "" q0
+    row "bound: copying the used bytes to a file, $title" "${best_real[floor]}" "" ntfsclone "${best_real[nc]}" "" -
     if [ "$compressed" = 1 ]; then
         row "QuickLZ backup, $title" "${best_real[q1]}" "$(gb "${out_bytes[q1]}")" "ntfsclone \| lz4 -1" \
             "${best_real[nclz4]}" "$(gb "${out_bytes[nclz4]}")" q1
@@ -238,15 +245,17 @@ table_restores() { # table_restores <title> <partition> <QuickLZ and zstd rows 0
     target_size=$(stat -c %s "$part")
     echo "== restores, $title: making the images"
     drop_images qi0
-    QUARN_THREADS="$threads" "$backup" "$part" "$work/qi0" 0 >/dev/null
+    QUARN_THREADS="$threads" "$backup" "$part" "$work/qi0" 0 >/dev/null 2>&1
     partclone.ntfs -c -q -L "$work/pc.log" -s "$part" -o "$work/peer.pc" >/dev/null 2>&1
     tool_names=()
     tool qr0 new_target nothing "$(our_restore qr0 "$work/qi0_0_0.bkp")"
     tool pc new_target nothing \
         "$(peer "$target" partclone.ntfs -r -q -L "$work/pc.log" -s "$work/peer.pc" -O "$target")"
+    # What any tool pays to write the image's bytes onto the target: the bound.
+    tool floor new_target nothing "$(peer "$target" dd if="$work/qi0_0_0.bkp" of="$target" bs=1M conv=notrunc status=none)"
     if [ "$compressed" = 1 ]; then
         drop_images qi1
-        QUARN_THREADS="$threads" "$backup" "$part" "$work/qi1" 1 >/dev/null
+        QUARN_THREADS="$threads" "$backup" "$part" "$work/qi1" 1 >/dev/null 2>&1
         ntfsclone --save-image -f -o - "$part" 2>/dev/null | zstd -q -T0 -3 -o "$work/peer.rzst"
         tool qr1 new_target nothing "$(our_restore qr1 "$work/qi1_0_0.bkp")"
         tool nczstd new_target nothing "$(peer "$target" bash -c \
@@ -256,6 +265,7 @@ table_restores() { # table_restores <title> <partition> <QuickLZ and zstd rows 0
     measure_all
     for name in "${tool_names[@]}"; do note_rss "$name"; done
     row "restore, $title" "${best_real[qr0]}" "" partclone "${best_real[pc]}" "" qr0
+    row "bound: copying the image onto the target, $title" "${best_real[floor]}" "" partclone "${best_real[pc]}" "" -
     if [ "$compressed" = 1 ]; then
         row "restore of the QuickLZ image, $title" "${best_real[qr1]}" "" "zstd -d \| ntfsclone" \
             "${best_real[nczstd]}" "" qr1
@@ -267,36 +277,36 @@ table_restores() { # table_restores <title> <partition> <QuickLZ and zstd rows 0
 table_incremental() { # table_incremental <title> <partition>
     local title="$1" part="$work/changed.ntfs"
     cp --sparse=always "$2" "$part"
-    drop_images qinc_base
-    QUARN_THREADS="$threads" "$backup" "$part" "$work/qinc_base" 0 >/dev/null
+    drop_images base_inc
+    QUARN_THREADS="$threads" "$backup" "$part" "$work/base_inc" 0 >/dev/null 2>&1
     change_a_few_files "$part"
     tool_names=()
     register_backup qfull "$part" 0
-    register_backup qinc "$part" 0 "$work/qinc_base_0_0.bkp"
+    register_backup qinc "$part" 0 "$work/base_inc_0_0.bkp"
     echo "== incremental, $title"
     measure_all
     note_rss qfull; note_rss qinc
     row "incremental after a few changes, $title" "${best_real[qinc]}" "$(gb "${out_bytes[qinc]}")" full \
         "${best_real[qfull]}" "$(gb "${out_bytes[qfull]}")" qinc 0.15
-    drop_images qinc_base
+    drop_images base_inc
     rm -f "$part"
 }
 
 table_read_incremental() { # table_read_incremental <title> <partition>
     local title="$1" part="$work/changed.ntfs"
     cp --sparse=always "$2" "$part"
-    drop_images qread_base
-    QUARN_THREADS="$threads" "$backup" "$part" "$work/qread_base" 0 >/dev/null
+    drop_images base_read
+    QUARN_THREADS="$threads" "$backup" "$part" "$work/base_read" 0 >/dev/null 2>&1
     read_every_file "$part"
     tool_names=()
     register_backup qfull "$part" 0
-    register_backup qinc "$part" 0 "$work/qread_base_0_0.bkp"
+    register_backup qinc "$part" 0 "$work/base_read_0_0.bkp"
     echo "== incremental after a read, $title"
     measure_all
     note_rss qfull; note_rss qinc
     row "incremental after the source's files were read once, $title" "${best_real[qinc]}" \
         "$(gb "${out_bytes[qinc]}")" full "${best_real[qfull]}" "$(gb "${out_bytes[qfull]}")" qinc 0.15
-    drop_images qread_base
+    drop_images base_read
     rm -f "$part"
 }
 
