@@ -22,7 +22,10 @@
 #             against zstd -d | ntfsclone, of the 1 GiB image against
 #             partclone; incrementals after a few changes against a full
 #             backup. Each row prints its ratio (aim <= 0.5 against the
-#             peers) and our peak resident memory (aim < 256 MiB).
+#             peers) and our peak resident memory (aim < 256 MiB). Rows
+#             marked "(reference)" time a plain copy of as many bytes
+#             (head -c of the used bytes into a file, dd of our image onto
+#             the target): what moving the bytes costs on this machine.
 #
 # The partitions come from bench/make_small_files_fixture.sh (made once and
 # cached) and, for the 1 GiB one, from make_compressible_partition in
@@ -201,13 +204,15 @@ part_atime() {
 # --- the comparison table -----------------------------------------------------
 
 declare -a table_rows=()
-row() { # row <job> <ours s> <ours extra> <peer label> <peer s> <peer extra> <RSS tool> [ratio aim]
+row() { # row <job> <ours s> <ours extra> <peer label> <peer s> <peer extra> <RSS tool or -> [ratio aim or -]
     local r
-    local rss="-"
+    local rss="-" aim="${8:-0.5}" judged
     r=$(ratio "$2" "$5")
     [ "$7" = - ] || rss="$(rss_mib "$7") MiB"
+    # Reference rows (aim -) show what a plain copy of the same bytes costs.
+    judged=$([ "$aim" = - ] && echo "(reference)" || verdict "$r" "$aim")
     table_rows+=("$(printf "| %s | %.2f s%s | %s %.2f s%s | %s %s | %s |" "$1" "$2" "$3" "$4" "$5" "$6" \
-        "$r" "$(verdict "$r" "${8:-0.5}")" "$rss")")
+        "$r" "$judged" "$rss")")
 }
 gb() { awk -v b="$1" 'BEGIN { printf ", %.2f GB", b / 1e9 }'; }
 
@@ -216,7 +221,7 @@ table_backups() { # table_backups <title> <partition> <with compression rows 0/1
     tool_names=()
     register_backup q0 "$part" 0
     register_peer_backup nc peer.nc "ntfsclone --save-image -f -o '$work/peer.nc' '$part'"
-    # What any tool pays to put the used bytes into a file: the bound.
+    # A plain copy of as many bytes into a file, for reference.
     register_peer_backup floor peer.floor "head -c $(used_bytes "$part") '$part' > '$work/peer.floor'"
     if [ "$compressed" = 1 ]; then
         register_backup q1 "$part" 1
@@ -229,7 +234,7 @@ table_backups() { # table_backups <title> <partition> <with compression rows 0/1
     measure_all
     for name in "${tool_names[@]}"; do note_rss "$name"; done
     row "full backup, no compression, $title" "${best_real[q0]}" "" ntfsclone "${best_real[nc]}" "" q0
-    row "bound: copying the used bytes to a file, $title" "${best_real[floor]}" "" ntfsclone "${best_real[nc]}" "" -
+    row "head -c of the used bytes into a file, $title" "${best_real[floor]}" "" ntfsclone "${best_real[nc]}" "" - -
     if [ "$compressed" = 1 ]; then
         row "QuickLZ backup, $title" "${best_real[q1]}" "$(gb "${out_bytes[q1]}")" "ntfsclone \| lz4 -1" \
             "${best_real[nclz4]}" "$(gb "${out_bytes[nclz4]}")" q1
@@ -251,7 +256,7 @@ table_restores() { # table_restores <title> <partition> <QuickLZ and zstd rows 0
     tool qr0 new_target nothing "$(our_restore qr0 "$work/qi0_0_0.bkp")"
     tool pc new_target nothing \
         "$(peer "$target" partclone.ntfs -r -q -L "$work/pc.log" -s "$work/peer.pc" -O "$target")"
-    # What any tool pays to write the image's bytes onto the target: the bound.
+    # A plain copy of our image's bytes onto the target, for reference.
     tool floor new_target nothing "$(peer "$target" dd if="$work/qi0_0_0.bkp" of="$target" bs=1M conv=notrunc status=none)"
     if [ "$compressed" = 1 ]; then
         drop_images qi1
@@ -265,7 +270,7 @@ table_restores() { # table_restores <title> <partition> <QuickLZ and zstd rows 0
     measure_all
     for name in "${tool_names[@]}"; do note_rss "$name"; done
     row "restore, $title" "${best_real[qr0]}" "" partclone "${best_real[pc]}" "" qr0
-    row "bound: copying the image onto the target, $title" "${best_real[floor]}" "" partclone "${best_real[pc]}" "" -
+    row "dd of our image onto the target, $title" "${best_real[floor]}" "" partclone "${best_real[pc]}" "" - -
     if [ "$compressed" = 1 ]; then
         row "restore of the QuickLZ image, $title" "${best_real[qr1]}" "" "zstd -d \| ntfsclone" \
             "${best_real[nczstd]}" "" qr1
