@@ -295,3 +295,57 @@ TEST_F(LinuxIoRead, ReadAtLeavesThePositionAlone)
     EXPECT_EQ(std::string(back, 3), "cde");
     EXPECT_EQ(out.GetCurrentPos(), 6);
 }
+
+// A volume read with a large read-ahead gives the same bytes and positions
+// as one read without it: small pieces, pieces across the read-ahead's
+// edge, one larger than it, seeks back into it and beyond it, positioned
+// reads in between, and a second volume opened on the same handle.
+TEST(LinuxIo, BufferedReadsGiveTheFileAsItIs)
+{
+    TempDir dir;
+    const size_t size = 3 * CLinuxIo::kReadBufferBytes + 123;
+    const std::vector<uint8_t> bytes = testsupport::PatternBytes(size, 7);
+    testsupport::WriteFileBytes(dir.file("volume"), bytes);
+    testsupport::WriteFileBytes(dir.file("next"), testsupport::PatternBytes(5000, 9));
+
+    CLinuxIo io;
+    ASSERT_EQ(io.Open(dir.file("volume"), CLinuxIo::ModeRead), 0);
+    io.BufferReads();
+    std::vector<uint8_t> got(size + 10, 0);
+    uint64_t at = 0;
+    auto expect_read = [&](int64_t length, int64_t expected) {
+        SCOPED_TRACE("read of " + std::to_string(length) + " at " + std::to_string(at));
+        ASSERT_EQ(io.Read(got.data(), length), expected);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + expected, bytes.begin() + at));
+        at += uint64_t(expected);
+        EXPECT_EQ(io.GetCurrentPos(), int64_t(at));
+    };
+    for (int64_t length : {4, 1024, 1028, 25, 7})
+        expect_read(length, length);
+    expect_read(int64_t(CLinuxIo::kReadBufferBytes) - 100, int64_t(CLinuxIo::kReadBufferBytes) - 100);
+    expect_read(int64_t(CLinuxIo::kReadBufferBytes) + 4096, int64_t(CLinuxIo::kReadBufferBytes) + 4096);
+
+    std::vector<uint8_t> aside(64, 0);
+    EXPECT_EQ(io.ReadAt(10, aside.data(), 64), 64);
+    EXPECT_TRUE(std::equal(aside.begin(), aside.end(), bytes.begin() + 10));
+    expect_read(300, 300);
+
+    for (uint64_t to :
+         {at - 200, uint64_t(17), uint64_t(size - 50), uint64_t(CLinuxIo::kReadBufferBytes + 1)}) {
+        ASSERT_EQ(io.Seek(int64_t(to), SEEK_SET), 0);
+        at = to;
+        expect_read(40, 40);
+    }
+    ASSERT_EQ(io.Seek(int64_t(size - 20), SEEK_SET), 0);
+    at = size - 20;
+    testing::internal::CaptureStderr();
+    expect_read(100, 20);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "It's come to the end of the part!\n");
+
+    const std::vector<uint8_t> next = testsupport::PatternBytes(5000, 9);
+    ASSERT_EQ(io.Open(dir.file("next"), CLinuxIo::ModeRead), 0);
+    io.BufferReads();
+    ASSERT_EQ(io.Read(got.data(), 5000), 5000);
+    EXPECT_TRUE(std::equal(next.begin(), next.end(), got.begin()));
+    EXPECT_EQ(io.Close(), 0);
+}

@@ -101,6 +101,29 @@ TEST(NtfsRestoreRoundTrip, SmallerEqualAndLargerTargets)
         ExpectRestores(source, source.Image(), size, "target of " + std::to_string(size));
 }
 
+// Hundreds of small files whose data lie cluster after cluster, more than
+// one batch of MFT records and more than the restore gathers for one write,
+// with large files between them: every file reads back as it was, on a
+// target of the source's size and on a smaller one (another layout).
+TEST(NtfsRestoreRoundTrip, ManySmallFilesWrittenTogether)
+{
+    REQUIRE_NTFS_TOOLS();
+    std::vector<NtfsFileSpec> files;
+    for (uint32_t i = 0; i < 700; ++i) {
+        const size_t size = i % 7 == 0 ? 300 : 1024 + (i * 2741) % 9000;
+        files.push_back({"f" + std::to_string(i) + ".dat", PatternBytes(size, 100 + i)});
+        if (i % 250 == 125)
+            files.push_back({"large" + std::to_string(i) + ".bin", PatternBytes(kMiB + 3 * i, i)});
+    }
+    Source source;
+    std::string why;
+    if (!source.Make(48 * kMiB, files, &why))
+        SKIP_OR_FAIL_IN_CI(why);
+    ASSERT_EQ(BackupNtfsImage(source.part, source.base, 0), 0);
+    for (uint64_t size : {48 * kMiB, 32 * kMiB})
+        ExpectRestores(source, source.Image(), size, "target of " + std::to_string(size));
+}
+
 TEST(NtfsRestoreRoundTrip, EveryCompressionTypeAndSplitImages)
 {
     REQUIRE_NTFS_TOOLS();

@@ -27,6 +27,8 @@ public:
     int Open(const std::string& path, int mode);
     // Writes reach the system at once here; kept for the engine's calls.
     void BufferWrites() {}
+    // Reads reach the system as asked here; kept for the engine's calls.
+    void BufferReads() {}
     int Close();
     // Waits until every byte written is on the file or device: 0, or -1
     // when nothing is open or the system cannot put it there.

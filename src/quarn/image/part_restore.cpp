@@ -75,6 +75,8 @@ int CPartRestore::RestoreInit(uint8_t fsType)
     m_diskPath = DeviceSystem::DiskHoldingPartition(*m_part, m_targetPartition);
     if (m_image->Open(m_imagePath, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
+    // Records and data sets are read in order, most of them small.
+    m_image->BufferReads();
     m_imageDir = GetFileNamePath(m_imagePath);
 
     int result = ReadBlkEnd();
@@ -453,6 +455,7 @@ int CPartRestore::OpenNextVolume()
     }
     if (m_image->Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
+    m_image->BufferReads();
     DEBUG_TRACE("Open next file --- %s\n", path.c_str());
     int result = ReadBlkEnd();
     if (result != 0)

@@ -55,6 +55,19 @@ void CLinuxIo::BufferWrites()
     m_flush.reset(new (std::nothrow) CBackgroundFlush(fileno(m_stream)));
 }
 
+void CLinuxIo::BufferReads()
+{
+    if (m_stream == nullptr || m_buffered || !m_readBuffer.empty())
+        return;
+    try {
+        m_readBuffer.assign(kReadBufferBytes, 0);
+    } catch (const std::bad_alloc&) {
+        return;  // the stream keeps its own small buffer
+    }
+    if (std::setvbuf(m_stream, m_readBuffer.data(), _IOFBF, m_readBuffer.size()) != 0)
+        m_readBuffer.clear();
+}
+
 bool CLinuxIo::StopFlush()
 {
     if (!m_flush)
@@ -82,6 +95,8 @@ int CLinuxIo::Close()
     m_failed = false;
     m_pending.clear();
     m_pending.shrink_to_fit();
+    m_readBuffer.clear();
+    m_readBuffer.shrink_to_fit();
     return ok ? 0 : -1;
 }
 

@@ -19,6 +19,8 @@ public:
     // of kWriteBufferBytes; larger ones go straight to the file.
     static constexpr size_t kWriteBufferBytes = 1 << 20;
     static constexpr size_t kStraightWriteBytes = 0x20000;
+    // With BufferReads, the stream reads ahead this much at a time.
+    static constexpr size_t kReadBufferBytes = 0x40000;
 
     CLinuxIo();
     virtual ~CLinuxIo();
@@ -34,6 +36,11 @@ public:
     // With it, too, the file is written out to its device in the background
     // as it grows (CBackgroundFlush), until Sync or Close.
     void BufferWrites();
+    // For files read front to back in small pieces (image volumes being
+    // restored); call right after Open. The stream then fetches
+    // kReadBufferBytes per system call instead of a page: a volume of many
+    // small records and data sets is read in few calls.
+    void BufferReads();
     // Writes out what is buffered and closes: 0, or -1 when a buffered byte
     // could not be written or the close failed.
     int Close();
@@ -84,6 +91,7 @@ private:
     std::vector<unsigned char> m_pending;
     int64_t m_streamPos = 0;  // the stream's offset, kept while buffered; -1 unknown
     std::unique_ptr<CBackgroundFlush> m_flush;
+    std::vector<char> m_readBuffer;  // the stream's, with BufferReads; freed after it closes
 };
 
 #endif

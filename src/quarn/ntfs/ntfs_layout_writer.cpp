@@ -79,6 +79,7 @@ int CResFileRecord::Initialize()
     try {
         m_transfer.assign(kTransferBytes, 0);
         m_recordBatch.assign(size_t(kBatchRecords) * m_recordBytes, 0);
+        m_gathered.reserve(kGatherBytes);
     } catch (const std::bad_alloc&) {
         return ERR_NO_MEMORY;
     }
@@ -645,8 +646,7 @@ int CResFileRecord::WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t cl
     for (const auto& run : runs) {
         uint64_t bytes = (uint64_t)run.clusters * m_clusterBytes;
         planned += (uint64_t)run.clusters;
-        if (run.lcn >= 0 && m_part->Seek((int64_t)run.lcn * m_clusterBytes, SEEK_SET) != 0)
-            return ERR_SEEK_PART;
+        uint64_t at = run.lcn >= 0 ? uint64_t(run.lcn) * m_clusterBytes : 0;
         while (bytes != 0) {
             uint32_t want = (uint32_t)std::min<uint64_t>(bytes, m_transfer.size());
             uint32_t got = 0;
@@ -656,8 +656,10 @@ int CResFileRecord::WriteDataSet(const std::vector<tagNewRun>& runs, uint64_t cl
             if (got != want)
                 return m_reader.MismatchCode();
             if (run.lcn >= 0) {
-                if (m_part->Write(m_transfer.data(), want) != (int64_t)want)
-                    return ERR_WRITE_PART;
+                result = GatherWrite(at, m_transfer.data(), want);
+                if (result != 0)
+                    return result;
+                at += want;
                 result = ProgressBytes(want);
                 if (result != 0)
                     return result;
@@ -701,9 +703,40 @@ int CResFileRecord::WriteAt(uint64_t offset, const void* data, uint64_t length)
 
 int CResFileRecord::RawWriteAt(uint64_t offset, const void* data, uint64_t length)
 {
+    const int result = FlushGathered();
+    return result != 0 ? result : PutAt(offset, data, length);
+}
+
+int CResFileRecord::PutAt(uint64_t offset, const void* data, uint64_t length)
+{
     if (m_part->Seek(int64_t(offset), SEEK_SET) != 0)
         return ERR_SEEK_PART;
     return m_part->Write(data, int64_t(length)) == int64_t(length) ? 0 : ERR_WRITE_PART;
+}
+
+int CResFileRecord::GatherWrite(uint64_t offset, const uint8_t* data, uint32_t length)
+{
+    const bool follows = offset == m_gatheredAt + m_gathered.size();
+    if (!m_gathered.empty() && (!follows || m_gathered.size() + length > kGatherBytes)) {
+        const int result = FlushGathered();
+        if (result != 0)
+            return result;
+    }
+    if (length >= kGatherBytes / 4)
+        return PutAt(offset, data, length);
+    if (m_gathered.empty())
+        m_gatheredAt = offset;
+    m_gathered.insert(m_gathered.end(), data, data + length);
+    return 0;
+}
+
+int CResFileRecord::FlushGathered()
+{
+    if (m_gathered.empty())
+        return 0;
+    const int result = PutAt(m_gatheredAt, m_gathered.data(), m_gathered.size());
+    m_gathered.clear();
+    return result;
 }
 
 int CResFileRecord::FlushRecords()
@@ -723,6 +756,8 @@ int CResFileRecord::ClearUnwrittenRecords()
     int result = ReadyToWrite();
     if (result == 0)
         result = FlushRecords();
+    if (result == 0)
+        result = FlushGathered();
     if (result != 0)
         return result;
     std::vector<uint8_t> zeros(m_recordBatch.size(), 0);

@@ -49,6 +49,7 @@ public:
     // A file that would reach the mirror is split there only at a boundary
     // of this many bytes, and only when at least that much room is left.
     static constexpr uint32_t kSplitUnit = 0x8000;
+    static constexpr uint32_t kGatherBytes = 0x100000;
 
     // part, progress and images must outlive the writer.
     CResFileRecord(const NtfsLayoutInput& input, CDeviceIo& part, CPartProgress& progress,
@@ -123,7 +124,16 @@ private:
     // ERR_SEEK_PART or ERR_WRITE_PART when the bytes do not all land at
     // offset. Every write to the target goes through ReadyToWrite first.
     int WriteAt(uint64_t offset, const void* data, uint64_t length);
+    // Writes what is gathered first, so that the target gets every byte in
+    // the order the layout wrote them wherever two writes could meet.
     int RawWriteAt(uint64_t offset, const void* data, uint64_t length);
+    int PutAt(uint64_t offset, const void* data, uint64_t length);
+    // Data sets of small files lie cluster after cluster: their bytes are
+    // gathered while each follows the one before and written in one piece,
+    // not with a seek and a write each. Pieces of kGatherBytes / 4 or more
+    // go straight to the target.
+    int GatherWrite(uint64_t offset, const uint8_t* data, uint32_t length);
+    int FlushGathered();
     // Before the first byte of the new volume is written: zeroes the
     // target's first sector and its last, where an old NTFS keeps its boot
     // sector and the backup of it, and puts that on the device, so that a
@@ -174,7 +184,9 @@ private:
     std::vector<uint8_t> m_recordBatch;
     uint64_t m_batchFirst = 0;
     uint32_t m_batchCount = 0;
-    std::vector<bool> m_written;  // per MFT record: written
+    std::vector<bool> m_written;      // per MFT record: written
+    std::vector<uint8_t> m_gathered;  // data bytes not yet written, from m_gatheredAt on
+    uint64_t m_gatheredAt = 0;
     bool m_oldBootHidden = false;
 };
 

@@ -256,6 +256,7 @@ int CPartNtfsRestore::OpenPrevImage()
         if (!AskForNextVolume(path))
             return ERR_OPEN_FILE;
     }
+    m_image->BufferReads();
     return 0;
 }
 

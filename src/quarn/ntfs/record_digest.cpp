@@ -12,6 +12,8 @@ namespace {
 
 // Bytes of $STANDARD_INFORMATION the summary reads (times and attributes).
 constexpr uint32_t kStandardInfoBytes = 36;
+// Records up to this size are digested from a copy on the stack.
+constexpr uint32_t kStackRecordBytes = 4096;
 
 bool IsZero(const tagFileRecordInfo& entry)
 {
@@ -44,10 +46,10 @@ bool StandardTimes(const uint8_t* record, uint32_t size, uint64_t* created, uint
     return true;
 }
 
-void ZeroAt(std::vector<uint8_t>& bytes, size_t offset, size_t length)
+void ZeroAt(uint8_t* bytes, size_t size, size_t offset, size_t length)
 {
-    if (offset + length <= bytes.size())
-        std::fill(bytes.begin() + std::ptrdiff_t(offset), bytes.begin() + std::ptrdiff_t(offset + length), 0);
+    if (offset + length <= size)
+        std::fill(bytes + offset, bytes + offset + length, 0);
 }
 
 }  // namespace
@@ -66,11 +68,20 @@ uint64_t Of(const uint8_t* record, uint32_t size)
 
 uint64_t OfContent(const uint8_t* record, uint32_t size)
 {
-    std::vector<uint8_t> bytes(record, record + size);
+    // Every record of a backup passes here: records of the usual sizes are
+    // copied to the stack rather than to a new allocation each.
+    uint8_t onStack[kStackRecordBytes];
+    std::vector<uint8_t> onHeap;
+    uint8_t* bytes = onStack;
+    if (size > sizeof onStack) {
+        onHeap.resize(size);
+        bytes = onHeap.data();
+    }
+    std::memcpy(bytes, record, size);
     if (size >= sizeof(tagFILE_RECORD_HEADER)) {
         const auto* header = reinterpret_cast<const tagFILE_RECORD_HEADER*>(record);
-        ZeroAt(bytes, offsetof(tagFILE_RECORD_HEADER, logSequence), sizeof header->logSequence);
-        ZeroAt(bytes, header->usaOffset, sizeof(uint16_t));
+        ZeroAt(bytes, size, offsetof(tagFILE_RECORD_HEADER, logSequence), sizeof header->logSequence);
+        ZeroAt(bytes, size, header->usaOffset, sizeof(uint16_t));
         Ntfs::AttributeWalker walker(record, std::min(size, header->bytesInUse));
         while (const tagRECORD_ATTR* attr = walker.Next()) {
             if (attr->nonResident)
@@ -79,13 +90,14 @@ uint64_t OfContent(const uint8_t* record, uint32_t size)
             const uint32_t valueBytes = attr->resident.valueLength;
             if (attr->type == Ntfs::ATTR_STANDARD_INFORMATION &&
                 valueBytes >= offsetof(tagATTR_STANDARD_INFORMATION, fileAttributes))
-                ZeroAt(bytes, value + offsetof(tagATTR_STANDARD_INFORMATION, accessTime), sizeof(uint64_t));
+                ZeroAt(bytes, size, value + offsetof(tagATTR_STANDARD_INFORMATION, accessTime),
+                       sizeof(uint64_t));
             else if (attr->type == Ntfs::ATTR_FILE_NAME &&
                      valueBytes >= offsetof(tagATTR_FILE_NAME, allocatedSize))
-                ZeroAt(bytes, value + offsetof(tagATTR_FILE_NAME, accessTime), sizeof(uint64_t));
+                ZeroAt(bytes, size, value + offsetof(tagATTR_FILE_NAME, accessTime), sizeof(uint64_t));
         }
     }
-    return Of(bytes.data(), size);
+    return Of(bytes, size);
 }
 
 bool Matches(const uint8_t* stored, uint32_t size, const tagFileRecordInfo& entry)
