@@ -1,8 +1,8 @@
 // Runs one engine job (backup, partition restore or MBR-only restore) on a
 // thread of its own and turns the engine's callbacks into Qt signals for
 // the progress page and the wizards.
-#ifndef RESCUE_CONSOLE_QUARN_THREAD_H
-#define RESCUE_CONSOLE_QUARN_THREAD_H
+#ifndef JOBS_QUARN_THREAD_H
+#define JOBS_QUARN_THREAD_H
 
 #include "quarn.h"
 

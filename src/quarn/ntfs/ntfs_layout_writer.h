@@ -62,7 +62,7 @@ public:
     // older one of a chain): the data sets are read with that image's
     // compression type, and which attributes carry one is learnt anew.
     // extentsStored: the image's tagBLOCK_END::spare3 says so;
-    // rootSystemFilesOnly: its spare1 holds kSpare1RootSystemFiles.
+    // rootSystemFilesOnly: its spare1 holds kFormatFlagRootSystemFiles.
     int BeginImage(bool extentsStored, bool rootSystemFilesOnly);
     // Restores record n from the image now being read: places its
     // non-resident attributes and writes their data, then the record.
