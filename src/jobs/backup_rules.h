@@ -2,8 +2,8 @@
 // taken from a chosen previous image, the volumes of an image set already
 // on the destination, the newest image of a chain, the split size of a
 // volume by the destination's file system, and the description's length.
-#ifndef RESCUE_CONSOLE_BACKUP_RULES_H
-#define RESCUE_CONSOLE_BACKUP_RULES_H
+#ifndef JOBS_BACKUP_RULES_H
+#define JOBS_BACKUP_RULES_H
 
 #include <QByteArray>
 #include <QString>

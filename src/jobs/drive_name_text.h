@@ -1,6 +1,6 @@
 // How every list of both programs names a lettered partition.
-#ifndef DRIVE_NAME_TEXT_H
-#define DRIVE_NAME_TEXT_H
+#ifndef JOBS_DRIVE_NAME_TEXT_H
+#define JOBS_DRIVE_NAME_TEXT_H
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // The engine reports what it is doing with fixed English state texts; the
 // progress pages show them in the user's language.
-#ifndef ENGINE_STATE_TEXT_H
-#define ENGINE_STATE_TEXT_H
+#ifndef JOBS_ENGINE_STATE_TEXT_H
+#define JOBS_ENGINE_STATE_TEXT_H
 
 #include <QString>
 

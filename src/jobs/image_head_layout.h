@@ -1,8 +1,8 @@
 // The layout of the head block at offset 0 of an image's first volume:
 // which disk and partition the image was taken from. Every offset and width
 // is part of the image file format.
-#ifndef RESCUE_CONSOLE_IMAGE_HEAD_LAYOUT_H
-#define RESCUE_CONSOLE_IMAGE_HEAD_LAYOUT_H
+#ifndef JOBS_IMAGE_HEAD_LAYOUT_H
+#define JOBS_IMAGE_HEAD_LAYOUT_H
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // Reading a head block back from an image: every size is checked against
 // the block and the file before it is used.
-#ifndef RESCUE_CONSOLE_IMAGE_HEAD_READER_H
-#define RESCUE_CONSOLE_IMAGE_HEAD_READER_H
+#ifndef JOBS_IMAGE_HEAD_READER_H
+#define JOBS_IMAGE_HEAD_READER_H
 
 #include "image_head_layout.h"
 

@@ -2,8 +2,8 @@
 // volume: the stored password digest, the description and the size of the
 // saved disk start. Every stored offset and size is checked against the
 // file before it drives a seek, a read or an allocation.
-#ifndef IMAGE_TRAILER_H
-#define IMAGE_TRAILER_H
+#ifndef JOBS_IMAGE_TRAILER_H
+#define JOBS_IMAGE_TRAILER_H
 
 #include <QByteArray>
 #include <QString>

@@ -3,21 +3,6 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 
-#ifdef QUARN_WINDOWS_FLAVOUR
-#include "quarn_windows.h"
-#endif
-
-QuarnEngine QuarnEngine::library()
-{
-#ifdef QUARN_WINDOWS_FLAVOUR
-    // The Windows engine library (quarn.dll) has them as members of class quarn.
-    return QuarnEngine{&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
-                       &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
-#else
-    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr, verify_image};
-#endif
-}
-
 QuarnThread::QuarnThread(const QuarnEngine& engine) : QThread(nullptr), m_engine(engine)
 {}
 

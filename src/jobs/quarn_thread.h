@@ -1,8 +1,8 @@
 // Runs one engine job (backup, partition restore or MBR-only restore) on a
 // thread of its own and turns the engine's callbacks into Qt signals for
 // the progress page and the wizards.
-#ifndef RESCUE_CONSOLE_QUARN_THREAD_H
-#define RESCUE_CONSOLE_QUARN_THREAD_H
+#ifndef JOBS_QUARN_THREAD_H
+#define JOBS_QUARN_THREAD_H
 
 #include "quarn.h"
 
@@ -25,8 +25,13 @@ struct QuarnEngine {
     // without it cannot check an image first: such a restore is refused.
     int (*verifyImage)(tagRestoreArgument, tagCallBackFunc) = nullptr;
 
-    // libquarn's entry points.
+    // The engine this build's programs run: libquarn.so.1 on Linux,
+    // quarn.dll on Windows. The build picks the file that defines it
+    // (src/jobs/CMakeLists.txt).
     static QuarnEngine library();
+    // The entry points of the engine's Windows build (class quarn), in the
+    // programs that link it (jobs_windows_engine on Linux).
+    static QuarnEngine windowsLibrary();
 };
 
 class QuarnThread : public QThread {

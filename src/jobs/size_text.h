@@ -1,6 +1,6 @@
 // The size text shown in partition lists and progress pages.
-#ifndef SIZE_TEXT_H
-#define SIZE_TEXT_H
+#ifndef JOBS_SIZE_TEXT_H
+#define JOBS_SIZE_TEXT_H
 
 #include <QString>
 

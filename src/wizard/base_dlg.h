@@ -1,8 +1,8 @@
 // The frameless window every console dialog is drawn in: a background
 // picture, the logo, a row of title-bar buttons, dragging with the mouse
 // and centring on the screen whenever it is shown.
-#ifndef RESCUE_FRAME_BASE_DLG_H
-#define RESCUE_FRAME_BASE_DLG_H
+#ifndef WIZARD_BASE_DLG_H
+#define WIZARD_BASE_DLG_H
 
 #include <QDialog>
 #include <QPixmap>

@@ -10,8 +10,8 @@
 // and returns the answer, or BaseMsgDlg::RunModal to let the box run for real.
 // MsgBoxAnswers below wraps the usual use: record every box and answer it
 // from a queue. Hooks are for tests; the program never sets one.
-#ifndef RESCUE_FRAME_BASE_MSG_DLG_H
-#define RESCUE_FRAME_BASE_MSG_DLG_H
+#ifndef WIZARD_BASE_MSG_DLG_H
+#define WIZARD_BASE_MSG_DLG_H
 
 #include <QDialog>
 #include <QList>

@@ -1,7 +1,7 @@
 // The third page of the backup wizard: the image's password, compression
 // level, fixed volume size and comments.
-#ifndef RESCUE_CONSOLE_BK_WIDGET3_H
-#define RESCUE_CONSOLE_BK_WIDGET3_H
+#ifndef WIZARD_BK_WIDGET3_H
+#define WIZARD_BK_WIDGET3_H
 
 #include <QDateTime>
 #include <QString>

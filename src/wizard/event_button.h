@@ -1,6 +1,6 @@
 // A push button that tells when the mouse enters it.
-#ifndef RESCUE_FRAME_EVENT_BUTTON_H
-#define RESCUE_FRAME_EVENT_BUTTON_H
+#ifndef WIZARD_EVENT_BUTTON_H
+#define WIZARD_EVENT_BUTTON_H
 
 #include <QPushButton>
 

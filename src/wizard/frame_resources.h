@@ -1,8 +1,8 @@
 // The pictures, style sheet and Chinese catalogue compiled into the frame
 // library, reached as ":images/<name>.png", ":/qss/stylesheet.qss" and
 // ":/translations/pelrid_zh_CN.qm".
-#ifndef RESCUE_FRAME_RESOURCES_H
-#define RESCUE_FRAME_RESOURCES_H
+#ifndef WIZARD_FRAME_RESOURCES_H
+#define WIZARD_FRAME_RESOURCES_H
 
 #include <QString>
 #include <QStringList>

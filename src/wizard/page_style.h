@@ -1,7 +1,7 @@
 // The look of the wizards' pages: 530 x 400, white "wenquanyi" texts,
 // 16 pt titles and 15 pt bodies.
-#ifndef RESCUE_CONSOLE_PAGE_STYLE_H
-#define RESCUE_CONSOLE_PAGE_STYLE_H
+#ifndef WIZARD_PAGE_STYLE_H
+#define WIZARD_PAGE_STYLE_H
 
 #include <QHeaderView>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The progress bar of the progress page: a plain bar drawn over a picture.
-#ifndef RESCUE_CONSOLE_PROGRESS_BAR_H
-#define RESCUE_CONSOLE_PROGRESS_BAR_H
+#ifndef WIZARD_PROGRESS_BAR_H
+#define WIZARD_PROGRESS_BAR_H
 
 #include <QWidget>
 

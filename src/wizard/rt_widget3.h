@@ -1,8 +1,8 @@
 // Step 3 of the restore wizard: the image's comments, when the image is
 // protected the password that must match its stored digest, and whether
 // the image is checked whole before the target is written.
-#ifndef RESCUE_CONSOLE_RT_WIDGET3_H
-#define RESCUE_CONSOLE_RT_WIDGET3_H
+#ifndef WIZARD_RT_WIDGET3_H
+#define WIZARD_RT_WIDGET3_H
 
 #include <QByteArray>
 #include <QWidget>

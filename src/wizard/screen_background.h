@@ -2,8 +2,8 @@
 // cover it, keeping its shape): the display's background behind the console's
 // windows, and the start image while the rescue system comes up. It never
 // takes focus and never keeps the application running by itself.
-#ifndef RESCUE_FRAME_SCREEN_BACKGROUND_H
-#define RESCUE_FRAME_SCREEN_BACKGROUND_H
+#ifndef WIZARD_SCREEN_BACKGROUND_H
+#define WIZARD_SCREEN_BACKGROUND_H
 
 #include <QPixmap>
 #include <QWidget>

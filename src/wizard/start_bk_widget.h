@@ -5,8 +5,8 @@
 // total that the bytes label shows, so the two always agree. The page keeps
 // the end of a job on show (the wizard's result box sits over it) and starts
 // clean when it is shown for the next job or that job's total arrives.
-#ifndef RESCUE_CONSOLE_START_BK_WIDGET_H
-#define RESCUE_CONSOLE_START_BK_WIDGET_H
+#ifndef WIZARD_START_BK_WIDGET_H
+#define WIZARD_START_BK_WIDGET_H
 
 #include "progress_model.h"
 

@@ -1,6 +1,6 @@
 // One row of a partition tree: the root, a disk or a partition.
-#ifndef TREE_ITEM_H
-#define TREE_ITEM_H
+#ifndef WIZARD_TREE_ITEM_H
+#define WIZARD_TREE_ITEM_H
 
 #include <QAbstractItemModel>
 #include <QFileIconProvider>

@@ -2,8 +2,8 @@
 // needed for: texts too pale against what is drawn behind them, and inputs,
 // buttons and windows that assistive tools could not name. The screenshot
 // programs and the window tests run them on every window they show.
-#ifndef RESCUE_FRAME_WINDOW_CHECKS_H
-#define RESCUE_FRAME_WINDOW_CHECKS_H
+#ifndef WIZARD_WINDOW_CHECKS_H
+#define WIZARD_WINDOW_CHECKS_H
 
 #include <QColor>
 #include <QImage>

@@ -16,7 +16,7 @@
 #include "progress_bar.h"
 #include "start_bk_widget.h"
 #include "test_support.h"
-#include "worker_recorder.h"
+#include "../jobs/worker_recorder.h"
 
 #include <QFileInfo>
 #include <QProgressBar>
@@ -25,8 +25,8 @@
 #include <algorithm>
 
 using namespace testsupport;
-using consoletest::WorkerEvent;
-using consoletest::WorkerRecorder;
+using jobstest::WorkerEvent;
+using jobstest::WorkerRecorder;
 
 namespace {
 

@@ -225,7 +225,7 @@ TEST(GoldenImages, TheCheckedSetCarriesItsCheckRecordsAndImageIds)
         std::memcpy(&end, bytes.data() + bytes.size() - sizeof end, sizeof end);
         CDeviceIo io;
         ASSERT_EQ(io.Open(GoldenDir() + volume, CDeviceIo::ModeRead), 0) << volume;
-        EXPECT_NE(end.spare1 & ImageFormat::kSpare1VolumeCheck, 0) << volume;
+        EXPECT_NE(end.spare1 & ImageFormat::kFormatFlagVolumeCheck, 0) << volume;
         VolumeCheck::Record record;
         bool present = false;
         ASSERT_EQ(VolumeCheck::ReadRecord(io, end, &record, &present), 0) << volume;

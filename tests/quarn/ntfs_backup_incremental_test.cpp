@@ -274,8 +274,8 @@ TEST_F(NtfsMountedTest, ReadingTheSourceChangesNothingTheIncrementalStores)
             }
             tagBLOCK_END end{};
             std::memcpy(&end, bytes.data() + bytes.size() - sizeof end, sizeof end);
-            ASSERT_NE(end.spare1 & ImageFormat::kSpare1ContentDigests, 0);
-            end.spare1 &= uint8_t(~ImageFormat::kSpare1ContentDigests);
+            ASSERT_NE(end.spare1 & ImageFormat::kFormatFlagContentDigests, 0);
+            end.spare1 &= uint8_t(~ImageFormat::kFormatFlagContentDigests);
             std::memcpy(bytes.data() + bytes.size() - sizeof end, &end, sizeof end);
             WriteFileBytes(full, bytes);
             ASSERT_TRUE(StripVolumeCheck(full));
@@ -583,7 +583,7 @@ TEST_F(NtfsMountedTest, AttributeListFragmentsAreStoredExtentByExtent)
         std::string error;
         ASSERT_TRUE(ReadNtfsImage(out.file("img_0_0.bkp"), &image, &error)) << error;
         for (const auto& volume : image.volumes)
-            EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
+            EXPECT_EQ(+volume.end.spare3, ImageFormat::kExtentLayoutEveryExtent);
         size_t extents = 0;
         std::vector<uint8_t> data = AssembleData(image, uint32_t(inode), image.info.clusterBytes, &extents);
         ASSERT_GE(extents, 2u) << "the file did not spread over several records";

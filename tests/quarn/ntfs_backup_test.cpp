@@ -311,7 +311,7 @@ TEST_P(NtfsFullImageTest, MatchesTheSource)
         EXPECT_EQ(+volume.end.generation, 0);
         EXPECT_EQ(+volume.end.fsType, FS_TYPE_NTFS);
         EXPECT_EQ(+volume.end.spare2, 2);
-        EXPECT_EQ(+volume.end.spare3, ImageFormat::kSpare3ExtentsStored);
+        EXPECT_EQ(+volume.end.spare3, ImageFormat::kExtentLayoutEveryExtent);
         EXPECT_EQ(+volume.end.chainId, +image.volumes[0].end.chainId);
         EXPECT_EQ(+volume.end.prevNameSize, 0);
         uint64_t blockStart = volume.end.blkStartLow | (uint64_t(volume.end.blkStartHigh) << 32);

@@ -201,7 +201,7 @@ std::string ParseCheckRecord(Volume& v, bool withRecords)
     const Bytes& b = v.bytes;
     const uint64_t end =
         withRecords ? (v.end.blkStartLow | (uint64_t(v.end.blkStartHigh) << 32)) : v.trailerPos;
-    if ((v.end.spare1 & ImageFormat::kSpare1VolumeCheck) == 0)
+    if ((v.end.spare1 & ImageFormat::kFormatFlagVolumeCheck) == 0)
         return v.name + ": the trailer announces no check record";
     tagVOLUME_CHECK_TAIL tail{};
     if (end < sizeof tail || end > b.size() || !ReadAt(b, end - sizeof tail, tail) ||
@@ -531,7 +531,7 @@ TEST_F(PartBackupTest, FirstVolumeLayout)
         EXPECT_EQ(+v.end.volumeIndex, 0);
         EXPECT_EQ(+v.end.singleVolume, 1);
         EXPECT_EQ(+v.end.generation, 0);
-        EXPECT_EQ(+v.end.spare1, ImageFormat::kSpare1VolumeCheck);
+        EXPECT_EQ(+v.end.spare1, ImageFormat::kFormatFlagVolumeCheck);
         EXPECT_EQ(+v.end.fsType, FS_TYPE_NTFS);
         EXPECT_EQ(+v.end.spare2, 2);
         EXPECT_EQ(+v.end.spare3, 0);

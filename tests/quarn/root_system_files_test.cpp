@@ -67,7 +67,7 @@ TEST(RootSystemFiles, AnImageOfTheOlderRuleRestoresAsItAlwaysDid)
     const std::string image = dir.file("oldrule_0_0.bkp");
     std::filesystem::copy_file(DataDir() + "oldrule_0_0.bkp", image);
     // The fixture is what it claims: an image without the root-only mark.
-    EXPECT_EQ(TrailerOf(image).spare1 & ImageFormat::kSpare1RootSystemFiles, 0);
+    EXPECT_EQ(TrailerOf(image).spare1 & ImageFormat::kFormatFlagRootSystemFiles, 0);
 
     const std::string target = dir.file("sdx1");
     MakeSparseFile(target, kOldPartitionBytes);
@@ -114,7 +114,7 @@ TEST(RootSystemFiles, AnIncrementalImageOverAnOlderRuleFullImageRestoresEachByIt
     }
     ASSERT_EQ(BackupNtfsImage(source, dir.file("oldrule"), 2, ImageFormat::kNeverSplit, full), 0);
     const std::string incremental = dir.file("oldrule_0_1.bkp");
-    ASSERT_NE(TrailerOf(incremental).spare1 & ImageFormat::kSpare1RootSystemFiles, 0);
+    ASSERT_NE(TrailerOf(incremental).spare1 & ImageFormat::kFormatFlagRootSystemFiles, 0);
 
     const std::string target = dir.file("sdx1");
     MakeSparseFile(target, kOldPartitionBytes);
@@ -158,8 +158,8 @@ TEST(RootSystemFiles, NtfsSubfolderFilesOfTheSystemNamesRoundTripWhole)
         const std::string base = dir.file("img" + std::to_string(compress));
         ASSERT_EQ(BackupNtfsImage(source, base, compress), 0);
         const tagBLOCK_END end = TrailerOf(base + "_0_0.bkp");
-        EXPECT_NE(end.spare1 & ImageFormat::kSpare1RootSystemFiles, 0);
-        EXPECT_EQ(+end.spare3, ImageFormat::kSpare3ExtentsStored);
+        EXPECT_NE(end.spare1 & ImageFormat::kFormatFlagRootSystemFiles, 0);
+        EXPECT_EQ(+end.spare3, ImageFormat::kExtentLayoutEveryExtent);
         if (compress == 0) {
             const std::vector<uint8_t> image = ReadFileBytes(base + "_0_0.bkp");
             EXPECT_FALSE(Contains(image, rootPage));

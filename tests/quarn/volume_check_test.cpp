@@ -98,7 +98,7 @@ void WriteSampleVolume(const std::string& path, uint64_t bytes)
     ASSERT_EQ(writer.Write(records.data(), int64_t(records.size())), int64_t(records.size()));
     tagBLOCK_END end{};
     end.magic = ImageFormat::kBlockEndMagic;
-    end.spare1 = ImageFormat::kSpare1VolumeCheck;
+    end.spare1 = ImageFormat::kFormatFlagVolumeCheck;
     end.blkStartLow = uint32_t(blockStart);
     ASSERT_EQ(writer.Write(&end, sizeof end), int64_t(sizeof end));
     ASSERT_EQ(writer.FinishVolume(0x1234, 0), 0);
@@ -147,7 +147,7 @@ TEST(VolumeCheck, AVolumeWithoutItsFlagButWithARecordIsDamaged)
     const std::string path = dir.file("v_0_0.bkp");
     WriteSampleVolume(path, 100000);
     std::vector<uint8_t> bytes = ReadFileBytes(path);
-    bytes[bytes.size() - sizeof(tagBLOCK_END) + 15] &= uint8_t(~ImageFormat::kSpare1VolumeCheck);
+    bytes[bytes.size() - sizeof(tagBLOCK_END) + 15] &= uint8_t(~ImageFormat::kFormatFlagVolumeCheck);
     WriteFileBytes(path, bytes);
     EXPECT_EQ(CheckVolumeFile(path), ERR_DAMAGED_IMAGE);
 }

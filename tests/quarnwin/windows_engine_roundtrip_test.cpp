@@ -2,6 +2,7 @@
 // partitions backed up and restored through drive letters and Windows image
 // paths, judged by ntfs-3g and dosfstools; images of either build restore
 // with the other to the same bytes.
+#include "backup_argument.h"
 #include "fat_fixture.h"
 #include "ntfs_fixture.h"
 #include "quarn_windows.h"
@@ -21,18 +22,11 @@ namespace {
 
 constexpr uint64_t kNeverSplit = ~0ull;
 
+// The shared argument with this suite's defaults: deflate, one volume.
 tagBackupArgument Backup(int fsType, const std::string& source, const std::string& base,
                          const std::string& prev = std::string(), int compressType = 2)
 {
-    tagBackupArgument arg;
-    arg.srcPartition = source;
-    arg.imagePath = base;
-    arg.fsType = fsType;
-    arg.compressType = compressType;
-    arg.volumeSize = kNeverSplit;
-    arg.incremental = !prev.empty();
-    arg.prevImage = prev;
-    return arg;
+    return testsupport::BackupArgumentFor(fsType, source, base, compressType, kNeverSplit, prev);
 }
 
 tagRestoreArgument Restore(const std::string& image, const std::string& target, int hasMbr = 0)

@@ -74,7 +74,7 @@ struct VolumeEnd {
         end.chainId = 0x12345678;
         end.singleVolume = 1;
         end.fsType = 4;
-        end.spare2 = ImageFormat::kSpare2Value;
+        end.spare2 = ImageFormat::kEndRecordFixedByte;
     }
 
     // Appends the records to sink, filling the sizes and offsets.

@@ -251,8 +251,8 @@ bool ReadNtfsImage(const std::string& firstVolume, NtfsImage* image, std::string
     std::set<uint32_t> unstored = options.unstoredDataRecords;
     bool findSpecial = unstored.empty();
     bool foundPage = false, foundHiber = false;
-    const bool extentsStored = end.spare3 == ImageFormat::kSpare3ExtentsStored;
-    const bool rootSystemFilesOnly = (end.spare1 & ImageFormat::kSpare1RootSystemFiles) != 0;
+    const bool extentsStored = end.spare3 == ImageFormat::kExtentLayoutEveryExtent;
+    const bool rootSystemFilesOnly = (end.spare1 & ImageFormat::kFormatFlagRootSystemFiles) != 0;
     for (uint32_t i = 0; i < entries; ++i) {
         ImageRecordEntry entry;
         entry.raw.resize(1024);

@@ -82,7 +82,7 @@ inline bool StripVolumeCheck(const std::string& path)
         end.blkStartLow = uint32_t(blockStart - tail.recordBytes);
         end.blkStartHigh = uint32_t((blockStart - tail.recordBytes) >> 32);
     }
-    end.spare1 &= uint8_t(~ImageFormat::kSpare1VolumeCheck);
+    end.spare1 &= uint8_t(~ImageFormat::kFormatFlagVolumeCheck);
     std::memcpy(b.data() + b.size() - sizeof end, &end, sizeof end);
     WriteFileBytes(path, b);
     return true;

@@ -1,6 +1,6 @@
 // The engine's device class in its Windows build. The engine's sources name
-// their device class CDeviceIo (io/device_io.h); built with
-// QUARN_WINDOWS_FLAVOUR that name stands for this class, which offers the
+// their device class CDeviceIo (io/device_io.h); that build's header points
+// at this one, so there the name stands for this class, which offers the
 // same calls and hands them to CGondrel for volumes and disks (partition
 // strings such as "E:", device paths "\\.\...") and to CFerrin for image
 // files. Everything the engine asks of the system beyond bytes goes through

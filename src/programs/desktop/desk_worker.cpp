@@ -5,10 +5,6 @@
 
 #include <QDebug>
 
-#ifdef DESK_WINDOWS_ENGINE
-#include "quarn_windows.h"
-#endif
-
 namespace desk {
 
 namespace {
@@ -21,12 +17,7 @@ QuarnEngine& installedEngine()
 
 QuarnEngine windowsEngine()
 {
-#ifdef DESK_WINDOWS_ENGINE
-    return {&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
-            &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
-#else
-    return QuarnEngine::library();
-#endif
+    return QuarnEngine::windowsLibrary();
 }
 
 Worker::Worker(const QuarnEngine& engine) : ::QuarnThread(engine)

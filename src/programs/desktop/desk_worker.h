@@ -9,8 +9,8 @@ class StartBkWidget;
 
 namespace desk {
 
-// The entry points of the engine this program runs on: the Windows
-// flavour where it is built, else the engine library.
+// The entry points of the engine this program runs on: the engine's
+// Windows build (over the simulated platform on Linux).
 QuarnEngine windowsEngine();
 
 class Worker : public ::QuarnThread {

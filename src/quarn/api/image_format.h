@@ -24,23 +24,24 @@ constexpr uint16_t kFat32BootAreaBytes = 0x4000;
 // The disk start a backup stores with the partition: none or one sector.
 constexpr uint32_t kStoredMbrBytes = 512;
 constexpr uint32_t kNtfsReservedFs = 0xFFFFFFFF;
-constexpr uint8_t kSpare2Value = 2;
+// What every backup writes in tagBLOCK_END::spare2; no reader tests it.
+constexpr uint8_t kEndRecordFixedByte = 2;
 // tagBLOCK_END::spare3 of an NTFS image that stores a data set for every
 // extent of an attribute, continuation extents included.
-constexpr uint8_t kSpare3ExtentsStored = 1;
+constexpr uint8_t kExtentLayoutEveryExtent = 1;
 // Bits of tagBLOCK_END::spare1, which images written before these bits
-// always hold 0. kSpare1RootSystemFiles: an NTFS image leaves out the data
+// always hold 0. kFormatFlagRootSystemFiles: an NTFS image leaves out the data
 // of "pagefile.sys" and "hiberfil.sys" only in the root folder; without it,
 // that of the first files met under these names, in any folder.
-constexpr uint8_t kSpare1RootSystemFiles = 0x01;
-// kSpare1VolumeCheck: the volume carries a tagVOLUME_CHECK, the checksums
+constexpr uint8_t kFormatFlagRootSystemFiles = 0x01;
+// kFormatFlagVolumeCheck: the volume carries a tagVOLUME_CHECK, the checksums
 // of all of its bytes, just before its end records.
-constexpr uint8_t kSpare1VolumeCheck = 0x02;
-// kSpare1ContentDigests: an NTFS image whose record summaries digest what a
+constexpr uint8_t kFormatFlagVolumeCheck = 0x02;
+// kFormatFlagContentDigests: an NTFS image whose record summaries digest what a
 // change of content changes, leaving out what reading a file changes (the
 // access times, the update and log sequence numbers); without it, the
 // whole record.
-constexpr uint8_t kSpare1ContentDigests = 0x04;
+constexpr uint8_t kFormatFlagContentDigests = 0x04;
 constexpr uint32_t kVolumeCheckMagic = 0x4B484356;  // "VCHK"
 // A volume's bytes before its check record are digested in blocks of this
 // size, so that a mismatch names where the damage lies.

@@ -323,8 +323,8 @@ int CImageVerify::CheckNtfsImage(const Image& image, std::vector<bool>* held)
     facts.newestRecordCount = m_images.front().volumes.front().info.recordCount;
     facts.full = image.generation == 0;
     facts.checked = image.checked;
-    facts.extentsStored = first.end.spare3 == ImageFormat::kSpare3ExtentsStored;
-    facts.rootSystemFilesOnly = (first.end.spare1 & ImageFormat::kSpare1RootSystemFiles) != 0;
+    facts.extentsStored = first.end.spare3 == ImageFormat::kExtentLayoutEveryExtent;
+    facts.rootSystemFilesOnly = (first.end.spare1 & ImageFormat::kFormatFlagRootSystemFiles) != 0;
     facts.mftBitmap = image.mftBitmap;
     facts.clusterBytes = info.clusterBytes;
 

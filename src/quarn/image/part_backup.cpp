@@ -264,7 +264,7 @@ int CPartBackup::GetPrevFileInfo()
     if (checkResult != 0)
         return checkResult;
     m_baseImageId = checked ? check.head.imageId : 0;
-    m_prevSpare1 = end.spare1;
+    m_prevFormatFlags = end.spare1;
     m_generation = static_cast<uint8_t>(end.generation + 1);
     m_chainId = end.chainId;
     m_volumePath = VolumePath(0);
@@ -422,10 +422,10 @@ int CPartBackup::WriteBlkEnd()
     end.volumeIndex = m_volumeIndex++;
     end.singleVolume = m_singleVolume;
     end.generation = m_generation;
-    end.spare1 = m_spare1 | ImageFormat::kSpare1VolumeCheck;
+    end.spare1 = m_formatFlags | ImageFormat::kFormatFlagVolumeCheck;
     end.fsType = static_cast<uint8_t>(m_fsType);
-    end.spare2 = ImageFormat::kSpare2Value;
-    end.spare3 = m_spare3;
+    end.spare2 = ImageFormat::kEndRecordFixedByte;
+    end.spare3 = m_extentLayout;
     end.prevNameSize = static_cast<uint16_t>(prevName.size());
     end.nextNameSize = static_cast<uint16_t>(m_nextVolumeName.size());
 

@@ -178,11 +178,11 @@ protected:
     // Otherwise each set is on the volume when EndDataSet returns.
     bool m_deferRecords = false;
     // Set when the trailer should say that every extent's data set is stored.
-    uint8_t m_spare3 = 0;
+    uint8_t m_extentLayout = 0;
     // Bits the trailer's spare1 carries (ImageFormat::kSpare1...).
-    uint8_t m_spare1 = 0;
+    uint8_t m_formatFlags = 0;
     // Those of the previous image's trailer (incremental backups).
-    uint8_t m_prevSpare1 = 0;
+    uint8_t m_prevFormatFlags = 0;
 
 private:
     // The checks of the request and the source that come before any volume

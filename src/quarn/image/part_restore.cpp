@@ -235,8 +235,8 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
 {
     m_blkStartPos = ImageFormat::BlockStartOf(end);
     m_volumeIndex = end.volumeIndex;
-    m_spare3 = end.spare3;
-    m_spare1 = end.spare1;
+    m_extentLayout = end.spare3;
+    m_formatFlags = end.spare1;
 }
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)

@@ -186,8 +186,8 @@ protected:
     uint64_t m_blkStartPos = 0;
     uint64_t m_dataEndPos = 0;
     uint8_t m_fsType = 0;
-    uint8_t m_spare3 = 0;  // trailer byte 18 of the first volume
-    uint8_t m_spare1 = 0;  // trailer byte 15, likewise
+    uint8_t m_extentLayout = 0;  // trailer byte 18 of the first volume
+    uint8_t m_formatFlags = 0;   // trailer byte 15, likewise
 
     uint64_t m_targetBytes = 0;
     uint64_t m_freeBytes = 0;  // 0 when the used bytes exceed the target

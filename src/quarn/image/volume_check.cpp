@@ -71,7 +71,7 @@ int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool*
 {
     *record = Record{};
     *present = false;
-    const bool announced = (end.spare1 & ImageFormat::kSpare1VolumeCheck) != 0;
+    const bool announced = (end.spare1 & ImageFormat::kFormatFlagVolumeCheck) != 0;
     const uint64_t volumeBytes = VolumeBytes(volume);
     const uint64_t recordEnd = RecordEnd(volumeBytes, end);
     // The trailer names records further on than the volume goes: it was

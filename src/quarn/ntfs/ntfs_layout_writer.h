@@ -66,7 +66,7 @@ public:
     // older one of a chain): the data sets are read with that image's
     // compression type, and which attributes carry one is learnt anew.
     // extentsStored: the image's tagBLOCK_END::spare3 says so;
-    // rootSystemFilesOnly: its spare1 holds kSpare1RootSystemFiles.
+    // rootSystemFilesOnly: its spare1 holds kFormatFlagRootSystemFiles.
     int BeginImage(bool extentsStored, bool rootSystemFilesOnly);
     // Whether the stream leaves out the data of the root's page and
     // hibernation files (every image does; a clone may not): as the walk

@@ -114,9 +114,9 @@ CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBack
 {
     // Every extent of an attribute gets its own data set, continuation
     // extents included; the trailer tells readers to expect them.
-    m_spare3 = ImageFormat::kSpare3ExtentsStored;
+    m_extentLayout = ImageFormat::kExtentLayoutEveryExtent;
     // Only the root folder's page and hibernation files stay out.
-    m_spare1 = ImageFormat::kSpare1RootSystemFiles | ImageFormat::kSpare1ContentDigests;
+    m_formatFlags = ImageFormat::kFormatFlagRootSystemFiles | ImageFormat::kFormatFlagContentDigests;
     // Records go through WriteInOrder, so data sets may still be compressed
     // while the walk reads on.
     m_deferRecords = true;
@@ -650,7 +650,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
         return ERR_SEEK_FILE;
 
     // Images before content digests summarised the whole record.
-    const bool prevContentDigests = (m_prevSpare1 & ImageFormat::kSpare1ContentDigests) != 0;
+    const bool prevContentDigests = (m_prevFormatFlags & ImageFormat::kFormatFlagContentDigests) != 0;
     std::vector<tagFileRecordInfo> batch;
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {

@@ -119,8 +119,8 @@ int CPartNtfsRestore::RestorePartition()
     for (;;) {
         DEBUG_TRACE("Restore File: %s\n", m_imagePath.c_str());
         // Each image of a chain is read by the rules its own trailer names.
-        result = records.BeginImage(m_spare3 == ImageFormat::kSpare3ExtentsStored,
-                                    (m_spare1 & ImageFormat::kSpare1RootSystemFiles) != 0);
+        result = records.BeginImage(m_extentLayout == ImageFormat::kExtentLayoutEveryExtent,
+                                    (m_formatFlags & ImageFormat::kFormatFlagRootSystemFiles) != 0);
         if (result == 0)
             result = RestoreImageRecords(records, entries);
         if (result != 0)

@@ -20,7 +20,7 @@ uint64_t Of(const uint8_t* record, uint32_t size);
 // update sequence number and its log sequence number. Everything a change
 // of content changes still counts (modification and MFT-change times,
 // sizes, run lists, names, flags, resident data). The digest of images
-// whose trailer carries ImageFormat::kSpare1ContentDigests.
+// whose trailer carries ImageFormat::kFormatFlagContentDigests.
 uint64_t OfContent(const uint8_t* record, uint32_t size);
 
 // Whether a record as the stream holds it (update sequence in place) is the

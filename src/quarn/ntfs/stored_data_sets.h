@@ -9,7 +9,7 @@
 // The page and hibernation files are the system's own, which live in the
 // root folder: a file of that name in any other folder keeps its data.
 // Older images left out the first file met under such a name in any
-// folder; their trailers lack kSpare1RootSystemFiles and are read by that
+// folder; their trailers lack kFormatFlagRootSystemFiles and are read by that
 // rule.
 #ifndef QUARN_NTFS_STORED_DATA_SETS_H
 #define QUARN_NTFS_STORED_DATA_SETS_H
@@ -31,7 +31,7 @@ public:
     // nothing is known of its names. extentsStored: the image stores the
     // data of continuation extents too (tagBLOCK_END::spare3).
     // rootSystemFilesOnly: the image's tagBLOCK_END::spare1 holds
-    // kSpare1RootSystemFiles, as every backup now writes.
+    // kFormatFlagRootSystemFiles, as every backup now writes.
     void Reset(bool extentsStored, bool rootSystemFilesOnly = true);
     // Whether the page and the hibernation file keep their data out (both,
     // as every image does, unless told otherwise; a clone may copy them).

@@ -3,10 +3,9 @@
 // request, cancelling.
 #include "quarn_thread.h"
 
-#include "../storage/parted_sanitizer_options.h"
-#include "console_test_app.h"
 #include "worker_recorder.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -15,10 +14,22 @@
 #include <functional>
 #include <random>
 
-using consoletest::WorkerEvent;
-using consoletest::WorkerRecorder;
+using jobstest::WorkerEvent;
+using jobstest::WorkerRecorder;
 
 namespace {
+
+// The worker's signals reach the test's thread through its event loop; the
+// job layer needs no widgets, so a core application is enough. It lives
+// until the program ends.
+QCoreApplication& testApp()
+{
+    static int argc = 1;
+    static char name[] = "quarn_thread_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
 
 // What the scripted engine was asked to do.
 struct EngineCall {
@@ -150,7 +161,7 @@ class QuarnThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        consoletest::testApp();
+        testApp();
         g_call = EngineCall();
         g_script = [](const tagCallBackFunc&) { return 0; };
     }

@@ -1,6 +1,6 @@
 // The prompt for an SMB user name and password.
-#ifndef PASSWORD_DIALOG_H
-#define PASSWORD_DIALOG_H
+#ifndef STORAGE_UI_PASSWORD_DIALOG_H
+#define STORAGE_UI_PASSWORD_DIALOG_H
 
 #include <QDialog>
 

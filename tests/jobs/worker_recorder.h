@@ -1,7 +1,7 @@
 // Records, on the GUI thread, every signal a QuarnThread sends while a job
 // runs, with the thread each one arrived on.
-#ifndef TESTS_CONSOLE_WORKER_RECORDER_H
-#define TESTS_CONSOLE_WORKER_RECORDER_H
+#ifndef TESTS_JOBS_WORKER_RECORDER_H
+#define TESTS_JOBS_WORKER_RECORDER_H
 
 #include "quarn_thread.h"
 
@@ -15,7 +15,7 @@
 
 #include <vector>
 
-namespace consoletest {
+namespace jobstest {
 
 struct WorkerEvent {
     enum Kind { Progress, Bytes, Total, Name, State, Finished } kind;
@@ -100,6 +100,6 @@ private:
     }
 };
 
-}  // namespace consoletest
+}  // namespace jobstest
 
 #endif

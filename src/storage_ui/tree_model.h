@@ -1,7 +1,7 @@
 // The prober's disks and their lettered partitions as a two-level tree of
 // six columns, rebuilt after every full probe.
-#ifndef TREE_MODEL_H
-#define TREE_MODEL_H
+#ifndef STORAGE_UI_TREE_MODEL_H
+#define STORAGE_UI_TREE_MODEL_H
 
 #include "tree_item.h"
 

@@ -17,8 +17,8 @@
 // inserted into any optical drive that holds the expected file (the first
 // filter) is taken at once, and the tree offers every place, optical drives
 // included, to pick the volume from elsewhere.
-#ifndef BROWSE_FOR_FILE_DIALOG_H
-#define BROWSE_FOR_FILE_DIALOG_H
+#ifndef STORAGE_UI_BROWSE_FOR_FILE_DIALOG_H
+#define STORAGE_UI_BROWSE_FOR_FILE_DIALOG_H
 
 #include "base_dlg.h"
 

@@ -2,8 +2,8 @@
 // nodes of the item tree in four columns, with the chosen node's paths, type
 // and device in custom roles. The whole tree is rebuilt after every full
 // device probe.
-#ifndef FILESYSTEM_MODEL_H
-#define FILESYSTEM_MODEL_H
+#ifndef STORAGE_UI_FILESYSTEM_MODEL_H
+#define STORAGE_UI_FILESYSTEM_MODEL_H
 
 #include <QAbstractItemModel>
 #include <QFileIconProvider>

@@ -1,0 +1,7 @@
+// On Windows the programs run the engine's Windows build.
+#include "quarn_thread.h"
+
+QuarnEngine QuarnEngine::library()
+{
+    return windowsLibrary();
+}
