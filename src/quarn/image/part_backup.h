@@ -66,8 +66,11 @@ public:
     // The stream's data-set rule, as the trailer of an image says it: every
     // extent of an attribute carries its set; only the root folder's page
     // and hibernation files stay out.
-    bool ExtentsStored() const { return m_spare3 == ImageFormat::kSpare3ExtentsStored; }
-    bool RootSystemFilesOnly() const { return (m_spare1 & ImageFormat::kSpare1RootSystemFiles) != 0; }
+    bool ExtentsStored() const { return m_extentLayout == ImageFormat::kExtentLayoutEveryExtent; }
+    bool RootSystemFilesOnly() const
+    {
+        return (m_formatFlags & ImageFormat::kFormatFlagRootSystemFiles) != 0;
+    }
 
 protected:
     // The file-system walk, supplied by the derived job.
