@@ -55,6 +55,7 @@ TEST(ExportedSymbols, OnlyWhatQuarnHDeclares)
         "restore_mbr(tagRestoreArgument, tagCallBackFunc)",
         "verify_image(tagRestoreArgument, tagCallBackFunc)",
         "DEBUG_TRACE(char const*, ...)",
+        "SetTraceSink(void (*)(char const*, void*), void*)",
         "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
         "const&)",
         "GetFileNamePath(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "

@@ -164,7 +164,7 @@ unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncF
     m_volume.reset();
     std::unique_ptr<Volume> volume(new (std::nothrow) Volume);
     if (!volume) {
-        std::fprintf(stderr, "Allocate memory failed!\n");
+        DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
     volume->callbacks = callbacks;
@@ -247,7 +247,7 @@ unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath
 
     std::unique_ptr<CFerrin> out(new (std::nothrow) CFerrin);
     if (!out) {
-        std::fprintf(stderr, "Allocate memory failed!\n");
+        DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
     if (out->Open(outPath, 2) != 0)
