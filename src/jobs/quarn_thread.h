@@ -4,6 +4,7 @@
 #ifndef RESCUE_CONSOLE_QUARN_THREAD_H
 #define RESCUE_CONSOLE_QUARN_THREAD_H
 
+#include "job_log.h"
 #include "quarn.h"
 
 #include <QHash>
@@ -101,6 +102,11 @@ public:
     tagCallBackFunc callbacks();
     // The image check before a restore: 0 when it may go on.
     int checkImage(const tagCallBackFunc& cb);
+    // What the job's log says of the job set now: its kind, its image and
+    // its arguments, without the password.
+    JobLog::Job logRecord() const;
+    // The result line's words: what the engine's code means.
+    QString resultWords(int result) const;
 
 signals:
     void progressChanged(int percent);
@@ -118,6 +124,10 @@ protected:
     void run() override;
 
 private:
+    // The job itself; whatever it throws ends it here with a result code.
+    int runGuarded(const tagCallBackFunc& cb);
+    int runJob(const tagCallBackFunc& cb);
+
     QuarnEngine m_engine;
     tagBackupArgument m_backupArg;
     tagRestoreArgument m_restoreArg;

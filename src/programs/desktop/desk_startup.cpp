@@ -6,10 +6,13 @@
 #include "desk_paths.h"
 #include "desk_settings.h"
 #include "frame_resources.h"
+#include "job_log.h"
+#include "log_sink.h"
 #include "paths.h"
 #include "platform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -188,6 +191,8 @@ int prepareDesktop(QApplication& app, int* exitCode)
     registerDriveContextMenu();
     QCoreApplication::setOrganizationName(QLatin1String(kOrganisation));
     QCoreApplication::setApplicationName(QLatin1String(kApplication));
+    LogSink::install();
+    JobLog::setPlaces({QStringLiteral("deskrestore"), false, jobLogFolder()});
 
     const int version = windowsVersion();
     if (version == -1) {
@@ -236,6 +241,18 @@ QString programFolder()
 {
     return programFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath()
                                              : programFolderOverride();
+}
+
+QString jobLogFolder()
+{
+    // The desktop is a GUI program: its standard error is lost. Each user
+    // finds the logs under the local application data; a system without
+    // that folder keeps them beside the program.
+    const QString localData = qEnvironmentVariable("LOCALAPPDATA");
+    if (!localData.isEmpty())
+        return QDir::fromNativeSeparators(localData) + QLatin1Char('/') + QLatin1String(kOrganisation) +
+               QLatin1Char('/') + QLatin1String(kApplication) + QStringLiteral("/logs");
+    return programFolder() + QStringLiteral("/logs");
 }
 
 void setProgramFolder(const QString& folder)
