@@ -480,29 +480,73 @@ qint64 freeBytesOf(const PartitionRecord& part)
 // The partition of a listed disk with that node path. The disk is the one
 // whose node the path names without its partition number, or the path
 // itself for a whole-disk volume.
-static PartitionRecord* findListedPartition(DiskRecord* disks, const QString& path)
+static const PartitionRecord* findListedPartition(const DiskRecord* disks, const QString& path)
 {
     const QByteArray nativePath = path.toLocal8Bit();
     const QByteArray diskPath = DeviceProber::stripPartitionNumber(path).toLocal8Bit();
-    for (DiskRecord* disk = disks; disk; disk = disk->next) {
+    for (const DiskRecord* disk = disks; disk; disk = disk->next) {
         if (!(disk->usb || disk->removable || disk->kind == DiskKindDisk) || !disk->path)
             continue;
         if (diskPath != disk->path && nativePath != disk->path)
             continue;
-        if (PartitionRecord* part = findPartitionByPath(disk->partitions, nativePath.constData()))
+        if (const PartitionRecord* part = findPartitionByPath(disk->partitions, nativePath.constData()))
             return part;
     }
     return nullptr;
 }
 
-qint64 DeviceProber::partitionFreeBytes(const QString& path)
+DiskList DeviceProber::snapshot() const
+{
+    QMutexLocker lock(&mutex);
+    return DiskList(copyDiskList(disks));
+}
+
+qint64 DeviceProber::partitionFreeBytes(const QString& path) const
 {
     QMutexLocker lock(&mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
     return part ? freeBytesOf(*part) : 0;
 }
 
-QString DeviceProber::partitionFsName(const QString& path)
+QString DeviceProber::diskOfPartition(const QString& path) const
+{
+    {
+        QMutexLocker lock(&mutex);
+        const QByteArray nativePath = path.toLocal8Bit();
+        for (const DiskRecord* disk = disks; disk; disk = disk->next) {
+            if (disk->path && findPartitionByPath(disk->partitions, nativePath.constData()))
+                return QString::fromLocal8Bit(disk->path);
+        }
+    }
+    return stripPartitionNumber(path);
+}
+
+int DeviceProber::opticalDriveCount() const
+{
+    QMutexLocker lock(&mutex);
+    return opticalCount;
+}
+
+void DeviceProber::addDisk(DiskRecord* disk)
+{
+    QMutexLocker lock(&mutex);
+    appendDisk(&disks, disk);
+}
+
+bool DeviceProber::takeDisk(DiskRecord* disk)
+{
+    QMutexLocker lock(&mutex);
+    return unlinkDisk(&disks, disk);
+}
+
+void DeviceProber::clearDisks()
+{
+    QMutexLocker lock(&mutex);
+    freeDiskList(disks);
+    disks = nullptr;
+}
+
+QString DeviceProber::partitionFsName(const QString& path) const
 {
     QMutexLocker lock(&mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
