@@ -12,7 +12,6 @@
 #include "platform.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -191,8 +190,6 @@ int prepareDesktop(QApplication& app, int* exitCode)
     registerDriveContextMenu();
     QCoreApplication::setOrganizationName(QLatin1String(kOrganisation));
     QCoreApplication::setApplicationName(QLatin1String(kApplication));
-    LogSink::install();
-    JobLog::setPlaces({QStringLiteral("deskrestore"), false, jobLogFolder()});
 
     const int version = windowsVersion();
     if (version == -1) {
@@ -248,11 +245,18 @@ QString jobLogFolder()
     // The desktop is a GUI program: its standard error is lost. Each user
     // finds the logs under the local application data; a system without
     // that folder keeps them beside the program.
-    const QString localData = qEnvironmentVariable("LOCALAPPDATA");
+    QString localData = qEnvironmentVariable("LOCALAPPDATA");
+    localData.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!localData.isEmpty())
-        return QDir::fromNativeSeparators(localData) + QLatin1Char('/') + QLatin1String(kOrganisation) +
-               QLatin1Char('/') + QLatin1String(kApplication) + QStringLiteral("/logs");
+        return localData + QLatin1Char('/') + QLatin1String(kOrganisation) + QLatin1Char('/') +
+               QLatin1String(kApplication) + QStringLiteral("/logs");
     return programFolder() + QStringLiteral("/logs");
+}
+
+void installJobLogs()
+{
+    LogSink::install();
+    JobLog::setPlaces({QStringLiteral("deskrestore"), false, jobLogFolder()});
 }
 
 void setProgramFolder(const QString& folder)
@@ -277,6 +281,7 @@ int runDesktop(QApplication& app, const QStringList& arguments)
     int exitCode = 0;
     if (prepareDesktop(app, &exitCode) != 0)
         return exitCode;
+    installJobLogs();
     if (arguments.size() < 2) {
         MainDlg window;
         window.show();
