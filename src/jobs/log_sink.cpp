@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <mutex>
 
+#ifdef QUARN_WINDOWS_FLAVOUR
+#include "quarn_windows.h"
+#endif
+
 namespace {
 
 struct SinkState {
@@ -61,7 +65,12 @@ void LogSink::install()
             return;
         state.installed = true;
     }
+#ifdef QUARN_WINDOWS_FLAVOUR
+    // quarn.dll exports its interface as members of class quarn.
+    quarn::set_trace_sink(engineTrace, nullptr);
+#else
     SetTraceSink(engineTrace, nullptr);
+#endif
     qInstallMessageHandler(qtMessage);
 }
 

@@ -44,3 +44,8 @@ int quarn::verify_image(tagRestoreArgument arg, tagCallBackFunc cb)
 {
     return GuardedEntry("verify_image", [&] { return quarn_windows_verify_image(arg, cb); });
 }
+
+void quarn::set_trace_sink(QuarnTraceSink sink, void* context)
+{
+    SetTraceSink(sink, context);
+}
