@@ -80,7 +80,7 @@ int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
     const PartitionRecord* part =
         disk ? findPartitionByPath(disk->partitions, partitionPath.toLocal8Bit().constData()) : nullptr;
     if (!part) {
-        fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         return -1;
     }
 
@@ -146,7 +146,7 @@ int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
 int buildHeadInfo(DeviceProber& prober, const TreeItem* partitionRow, ImageHeadBlock* block)
 {
     if (!partitionRow || !partitionRow->parentItem) {
-        fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         return -1;
     }
     const TreeItem* diskRow = partitionRow->parentItem;
