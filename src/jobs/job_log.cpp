@@ -49,8 +49,13 @@ JobLog::JobLog(const Job& job, const QDateTime& start)
     for (const QString& secret : job.secrets) {
         if (secret.isEmpty())
             continue;
-        const QByteArray digest = QCryptographicHash::hash(secret.toUtf8(), QCryptographicHash::Md5).toHex();
-        m_secrets << secret << QString::fromLatin1(digest) << QString::fromLatin1(digest.toUpper());
+        m_secrets << secret;
+        // The engine hashes the text as the program hands it over (the
+        // locale's 8-bit form); UTF-8 for a program whose locale differs.
+        for (const QByteArray& bytes : {secret.toLocal8Bit(), secret.toUtf8()}) {
+            const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+            m_secrets << QString::fromLatin1(digest) << QString::fromLatin1(digest.toUpper());
+        }
     }
     const JobLogPlaces places = JobLog::places();
     if (places.programName.isEmpty())

@@ -124,6 +124,8 @@ TEST(JobLog, ABackupLogsItsArgumentsTraceWarningsAndResultButNotItsPassword)
         qWarning("mount of %s failed", "/dev/sdz9");
         // A careless line with the password in it is masked in the log.
         DEBUG_TRACE("password was %s\n", kPassword);
+        const QByteArray digest = QCryptographicHash::hash(QByteArray(kPassword), QCryptographicHash::Md5);
+        DEBUG_TRACE("digest %s or %s\n", digest.toHex().constData(), digest.toHex().toUpper().constData());
         return ERR_WRITE_FILE;
     };
     QuarnThread worker(scriptedEngine());
@@ -147,6 +149,8 @@ TEST(JobLog, ABackupLogsItsArgumentsTraceWarningsAndResultButNotItsPassword)
     EXPECT_TRUE(contains(log, "start backup files ...\n")) << log;
     EXPECT_TRUE(contains(log, "warning: mount of /dev/sdz9 failed\n")) << log;
     EXPECT_TRUE(contains(log, "result: 18 (0x12) An image file cannot be written.\n")) << log;
+    EXPECT_TRUE(contains(log, "password was ********\n")) << log;
+    EXPECT_TRUE(contains(log, "digest ******** or ********\n")) << log;
     expectNoSecret(log);
 }
 
