@@ -78,9 +78,13 @@ void LogSink::write(const QString& text)
 {
     SinkState& state = sinkState();
     std::lock_guard<std::mutex> guard(state.lock);
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    for (JobLog* log : state.open)
-        log->append(text);
+    // A running job's password is kept off standard error too.
+    QString shown = text;
+    for (const JobLog* log : qAsConst(state.open))
+        shown = log->masked(shown);
+    std::fputs(shown.toLocal8Bit().constData(), stderr);
+    for (JobLog* log : qAsConst(state.open))
+        log->append(shown);
 }
 
 void LogSink::writeUtf8(const char* text)

@@ -130,8 +130,12 @@ TEST(JobLog, ABackupLogsItsArgumentsTraceWarningsAndResultButNotItsPassword)
     };
     QuarnThread worker(scriptedEngine());
     worker.setBackup(backupOf(dir.path()), FS_TYPE_NTFS, nullptr, 0);
+    testing::internal::CaptureStderr();
     runAndWait(worker);
+    const std::string standardError = testing::internal::GetCapturedStderr();
     ASSERT_EQ(worker.result(), ERR_WRITE_FILE);
+    EXPECT_TRUE(contains(standardError, "start backup files ...\n")) << standardError;
+    expectNoSecret(standardError);
 
     const QStringList logs = logsIn(dir.file("logs"));
     ASSERT_EQ(logs.size(), 1);

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +46,7 @@ DeviceProber::~DeviceProber()
 {
     quit();
     wait();
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     freeDiskList(disks);
     disks = nullptr;
 }
@@ -242,7 +241,7 @@ void DeviceProber::addOpticalDrives()
 
 void DeviceProber::probeAll()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.store(Probing);
     freeDiskList(disks);
     disks = nullptr;
@@ -272,7 +271,7 @@ void DeviceProber::probeAll()
 
 void DeviceProber::handleDiskAdd(dev_t device, const QString& nodePath)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0 || findDiskByDev(disks, device))
         return;
 
@@ -317,7 +316,7 @@ void DeviceProber::handleDiskAdd(dev_t device, const QString& nodePath)
 
 void DeviceProber::handlePartitionAdd(dev_t partition, dev_t parentDisk)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (partition == 0)
         return;
     DiskRecord* disk = findDiskByDev(disks, parentDisk);
@@ -342,7 +341,7 @@ void DeviceProber::handlePartitionAdd(dev_t partition, dev_t parentDisk)
 
 void DeviceProber::handleDiskRemove(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     DiskRecord* disk = device ? findDiskByDev(disks, device) : nullptr;
     if (!disk)
         return;
@@ -359,7 +358,7 @@ void DeviceProber::handleDiskRemove(dev_t device)
 
 void DeviceProber::handlePartitionRemove(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0)
         return;
     for (DiskRecord* disk = disks; disk; disk = disk->next) {
@@ -376,7 +375,7 @@ void DeviceProber::handlePartitionRemove(dev_t device)
 
 void DeviceProber::probeDevice(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0)
         return;
     // A whole-disk volume and an optical medium share their disk's number:
@@ -447,7 +446,7 @@ void DeviceProber::rereadDisk(DiskRecord* disk)
 
 void DeviceProber::pollOpticalDrives()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (DiskRecord* disk = disks; disk; disk = disk->next) {
         if (disk->kind != DiskKindOptical)
             continue;
@@ -497,13 +496,13 @@ static const PartitionRecord* findListedPartition(const DiskRecord* disks, const
 
 DiskList DeviceProber::snapshot() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return DiskList(copyDiskList(disks));
 }
 
 qint64 DeviceProber::partitionFreeBytes(const QString& path) const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
     return part ? freeBytesOf(*part) : 0;
 }
@@ -511,7 +510,7 @@ qint64 DeviceProber::partitionFreeBytes(const QString& path) const
 QString DeviceProber::diskOfPartition(const QString& path) const
 {
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         const QByteArray nativePath = path.toLocal8Bit();
         for (const DiskRecord* disk = disks; disk; disk = disk->next) {
             if (disk->path && findPartitionByPath(disk->partitions, nativePath.constData()))
@@ -523,32 +522,32 @@ QString DeviceProber::diskOfPartition(const QString& path) const
 
 int DeviceProber::opticalDriveCount() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return opticalCount;
 }
 
 void DeviceProber::addDisk(DiskRecord* disk)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     appendDisk(&disks, disk);
 }
 
 bool DeviceProber::takeDisk(DiskRecord* disk)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return unlinkDisk(&disks, disk);
 }
 
 void DeviceProber::clearDisks()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     freeDiskList(disks);
     disks = nullptr;
 }
 
 QString DeviceProber::partitionFsName(const QString& path) const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
     return part && part->fsName ? QString::fromUtf8(part->fsName) : QString();
 }

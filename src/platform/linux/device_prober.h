@@ -7,13 +7,13 @@
 #include "drive_letters.h"
 
 #include <QEvent>
-#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class DeviceEventDispather;
 struct PartedDisk;
@@ -120,7 +120,8 @@ private:
     void rereadPartition(PartitionRecord* partition);
     void rereadDisk(DiskRecord* disk);
 
-    mutable QMutex mutex;
+    // A standard mutex, which the thread checkers of the tests see.
+    mutable std::mutex mutex;
     int opticalCount = 0;         // guarded by mutex
     DiskRecord* disks = nullptr;  // guarded by mutex
     std::function<QStringList()> diskScanner;
