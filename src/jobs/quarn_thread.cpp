@@ -123,6 +123,7 @@ int QuarnThread::runGuarded(const tagCallBackFunc& cb)
 {
     // Nothing may leave a thread's run(): it would end the program.
     try {
+        jobStarting();
         return runJob(cb);
     } catch (const std::bad_alloc&) {
         LogSink::write(QStringLiteral("The job ran out of memory.\n"));

@@ -122,6 +122,9 @@ signals:
 
 protected:
     void run() override;
+    // Called on the worker thread once the job's log is open, before the
+    // job's first engine call; a program's worker names the job here.
+    virtual void jobStarting() {}
 
 private:
     // The job itself; whatever it throws ends it here with a result code.
