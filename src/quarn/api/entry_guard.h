@@ -10,20 +10,23 @@
 #include <exception>
 #include <new>
 
+// The result type is the entry point's own (int, or unsigned long for the
+// deleted-file recovery's).
 template <typename Work>
-int GuardedEntry(const char* name, Work work) noexcept
+auto GuardedEntry(const char* name, Work work) noexcept -> decltype(work())
 {
+    using Result = decltype(work());
     try {
         return work();
     } catch (const std::bad_alloc&) {
         DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
+        return static_cast<Result>(ERR_NO_MEMORY);
     } catch (const std::exception& error) {
         DEBUG_TRACE("%s stopped on an unexpected error: %s\n", name, error.what());
-        return ERR_INTERNAL;
+        return static_cast<Result>(ERR_INTERNAL);
     } catch (...) {
         DEBUG_TRACE("%s stopped on an unexpected error\n", name);
-        return ERR_INTERNAL;
+        return static_cast<Result>(ERR_INTERNAL);
     }
 }
 
