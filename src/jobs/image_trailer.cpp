@@ -1,10 +1,9 @@
 #include "image_trailer.h"
 
 #include "image_format.h"
+#include "log_sink.h"
 
 #include <QFile>
-
-#include <cstdio>
 
 namespace {
 
@@ -25,18 +24,18 @@ public:
     {
         const qint64 length = m_file.size();
         if (length < 0 || m_file.error() != QFileDevice::NoError) {
-            std::fprintf(stderr, "seek error: %s\n", qPrintable(m_file.errorString()));
+            LogSink::write(QStringLiteral("seek error: %1\n").arg(m_file.errorString()));
             return -1;
         }
         return length;
     }
 
-    // Reads exactly `length` bytes at `offset`; a failure is reported on
-    // standard error.
+    // Reads exactly `length` bytes at `offset`; a failure is reported to
+    // the log sink.
     bool readAt(uint64_t offset, void* buffer, size_t length)
     {
         if (!m_file.seek(static_cast<qint64>(offset))) {
-            std::fprintf(stderr, "read error: %s\n", qPrintable(m_file.errorString()));
+            LogSink::write(QStringLiteral("read error: %1\n").arg(m_file.errorString()));
             return false;
         }
         auto* out = static_cast<char*>(buffer);
@@ -44,8 +43,8 @@ public:
         while (done < length) {
             const qint64 got = m_file.read(out + done, static_cast<qint64>(length - done));
             if (got <= 0) {
-                std::fprintf(stderr, "read error: %s\n",
-                             got < 0 ? qPrintable(m_file.errorString()) : "short read");
+                LogSink::write(QStringLiteral("read error: %1\n")
+                                   .arg(got < 0 ? m_file.errorString() : QStringLiteral("short read")));
                 return false;
             }
             done += static_cast<size_t>(got);

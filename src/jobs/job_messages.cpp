@@ -118,6 +118,9 @@ const CodeWords kEngineWords[] = {
      QT_TRANSLATE_NOOP("JobMessages", "Restore the partition without the MBR.")},
     {ERR_FS_CHECK, QT_TRANSLATE_NOOP("JobMessages", "The check of the restored file system found damage."),
      QT_TRANSLATE_NOOP("JobMessages", "Do not use the partition: restore it again from another image.")},
+    {ERR_INTERNAL, QT_TRANSLATE_NOOP("JobMessages", "The job stopped on an unexpected fault of the program."),
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "Try again; when it happens again, keep the job's log for the program's support.")},
 };
 
 QString title(const char* text)

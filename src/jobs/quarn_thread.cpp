@@ -1,7 +1,13 @@
 #include "quarn_thread.h"
 
+#include "job_messages.h"
+#include "log_sink.h"
+
 #include <QFileInfo>
 #include <QMetaMethod>
+
+#include <exception>
+#include <new>
 
 QuarnThread::QuarnThread(const QuarnEngine& engine) : QThread(nullptr), m_engine(engine)
 {}
@@ -92,14 +98,38 @@ tagCallBackFunc QuarnThread::callbacks()
 
 void QuarnThread::run()
 {
-    const tagCallBackFunc cb = callbacks();
+    // Every job, whatever its kind, leaves a log from its start to its end.
+    JobLog log(logRecord());
+    m_result = runGuarded(callbacks());
+    log.finish(m_result, resultWords(m_result));
+}
+
+int QuarnThread::runGuarded(const tagCallBackFunc& cb)
+{
+    // Nothing may leave a thread's run(): it would end the program.
+    try {
+        jobStarting();
+        return runJob(cb);
+    } catch (const std::bad_alloc&) {
+        LogSink::write(QStringLiteral("The job ran out of memory.\n"));
+        return ERR_NO_MEMORY;
+    } catch (const std::exception& error) {
+        LogSink::write(QStringLiteral("The job stopped on an unexpected error: %1\n")
+                           .arg(QString::fromLocal8Bit(error.what())));
+        return ERR_INTERNAL;
+    } catch (...) {
+        LogSink::write(QStringLiteral("The job stopped on an unexpected error.\n"));
+        return ERR_INTERNAL;
+    }
+}
+
+int QuarnThread::runJob(const tagCallBackFunc& cb)
+{
     const bool restores = m_operation == RestorePartition || m_operation == RestoreMbr;
     if (restores && m_checkImageFirst) {
         const int checked = checkImage(cb);
-        if (checked != 0) {
-            m_result = checked;
-            return;
-        }
+        if (checked != 0)
+            return checked;
         m_lastPercent = 0;
     }
     m_phase = JobPhase;
@@ -116,7 +146,92 @@ void QuarnThread::run()
     } else if (m_fsType == FS_TYPE_FAT32 && m_operation == RestorePartition) {
         result = m_engine.restoreFat32(m_restoreArg, cb);
     }
-    m_result = result;
+    return result;
+}
+
+namespace {
+
+QString fsText(int fsType)
+{
+    switch (fsType) {
+    case FS_TYPE_NTFS:
+        return QStringLiteral("NTFS");
+    case FS_TYPE_FAT32:
+        return QStringLiteral("FAT32");
+    default:
+        return QString::number(fsType);
+    }
+}
+
+QString yesNo(bool yes)
+{
+    return yes ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+QString local(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.c_str());
+}
+
+}  // namespace
+
+JobLog::Job QuarnThread::logRecord() const
+{
+    JobLog::Job job;
+    switch (m_operation) {
+    case Backup: {
+        const tagBackupArgument& a = m_backupArg;
+        job.kind = QStringLiteral("backup");
+        job.imagePath = local(a.imagePath);
+        job.arguments << QStringLiteral("source partition: ") + local(a.srcPartition)
+                      << QStringLiteral("image: ") + local(a.imagePath)
+                      << QStringLiteral("file system: ") + fsText(m_fsType)
+                      << QStringLiteral("incremental: ") +
+                             (a.incremental ? QStringLiteral("on ") + local(a.prevImage) : yesNo(false))
+                      << QStringLiteral("compression: %1").arg(a.compressType)
+                      << QStringLiteral("disk start: %1 bytes of %2").arg(a.mbrSize).arg(local(a.mbrSource))
+                      << QStringLiteral("volume size: ") + (a.volumeSize == ~0ULL
+                                                                ? QStringLiteral("never split")
+                                                                : QString::number(a.volumeSize))
+                      << QStringLiteral("password: ") + yesNo(!a.password.empty())
+                      << QStringLiteral("description: ") + local(a.description);
+        job.secrets << local(a.password);
+        break;
+    }
+    case RestorePartition:
+    case RestoreMbr: {
+        const tagRestoreArgument& a = m_restoreArg;
+        job.kind = m_operation == RestoreMbr ? QStringLiteral("restore-mbr") : QStringLiteral("restore");
+        job.imagePath = local(a.imagePath);
+        job.arguments << QStringLiteral("image: ") + local(a.imagePath)
+                      << QStringLiteral("target partition: ") + local(a.targetPartition);
+        if (m_operation == RestorePartition)
+            job.arguments << QStringLiteral("file system: ") + fsText(m_fsType)
+                          << QStringLiteral("disk start too: ") + yesNo(a.hasMbr != 0);
+        job.arguments << QStringLiteral("image checked first: ") + yesNo(m_checkImageFirst);
+        break;
+    }
+    default:
+        job.kind = QStringLiteral("job");
+        job.arguments << QStringLiteral("operation: %1").arg(m_operation);
+        break;
+    }
+    return job;
+}
+
+QString QuarnThread::resultWords(int result) const
+{
+    if (result == 0)
+        return QStringLiteral("success");
+    if (result == -1)
+        return QStringLiteral("no job of this kind");
+    const JobMessages::Job job = m_operation == Backup       ? JobMessages::Job::Backup
+                                 : m_operation == RestoreMbr ? JobMessages::Job::RestoreMbr
+                                                             : JobMessages::Job::Restore;
+    QString words = JobMessages::engineFailure(result, job).what;
+    if (m_phase == CheckImagePhase)
+        words = QStringLiteral("the image check refused the image: ") + words;
+    return words;
 }
 
 int QuarnThread::reportPercent(int step)

@@ -4,6 +4,7 @@
 #ifndef JOBS_QUARN_THREAD_H
 #define JOBS_QUARN_THREAD_H
 
+#include "job_log.h"
 #include "quarn.h"
 
 #include <QHash>
@@ -24,6 +25,8 @@ struct QuarnEngine {
     // Reads the whole image and its chain and writes nothing. A table
     // without it cannot check an image first: such a restore is refused.
     int (*verifyImage)(tagRestoreArgument, tagCallBackFunc) = nullptr;
+    // Where the engine's trace lines go (the job logs' sink).
+    void (*setTraceSink)(QuarnTraceSink, void*) = nullptr;
 
     // The engine this build's programs run: libquarn.so.1 on Linux,
     // quarn.dll on Windows. The build picks the file that defines it
@@ -106,6 +109,11 @@ public:
     tagCallBackFunc callbacks();
     // The image check before a restore: 0 when it may go on.
     int checkImage(const tagCallBackFunc& cb);
+    // What the job's log says of the job set now: its kind, its image and
+    // its arguments, without the password.
+    JobLog::Job logRecord() const;
+    // The result line's words: what the engine's code means.
+    QString resultWords(int result) const;
 
 signals:
     void progressChanged(int percent);
@@ -121,8 +129,15 @@ signals:
 
 protected:
     void run() override;
+    // Called on the worker thread once the job's log is open, before the
+    // job's first engine call; a program's worker names the job here.
+    virtual void jobStarting() {}
 
 private:
+    // The job itself; whatever it throws ends it here with a result code.
+    int runGuarded(const tagCallBackFunc& cb);
+    int runJob(const tagCallBackFunc& cb);
+
     QuarnEngine m_engine;
     tagBackupArgument m_backupArg;
     tagRestoreArgument m_restoreArg;

@@ -7,5 +7,6 @@
 QuarnEngine QuarnEngine::windowsLibrary()
 {
     return QuarnEngine{&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
-                       &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
+                       &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image,
+                       &quarn::set_trace_sink};
 }

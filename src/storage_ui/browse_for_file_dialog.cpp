@@ -386,8 +386,8 @@ void BrowseForFileDialog::changeODDItem(dev_t device, int status)
         return;
     PartitionRecord* copy = nullptr;
     {
-        QMutexLocker lock(&m_prober->mutex);
-        const PartitionRecord* record = findPartitionByDev(m_prober->disks, device);
+        const DiskList disks = m_prober->snapshot();
+        const PartitionRecord* record = disks.partitionByDev(device);
         if (record && record->path)
             copy = copyPartitionRecord(record);
     }

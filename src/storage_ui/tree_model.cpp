@@ -108,9 +108,9 @@ TreeItem* TreeModel::newPartitionItem(const PartitionRecord& part) const
 
 void TreeModel::rebuild()
 {
-    QMutexLocker lock(&m_prober->mutex);
+    const DiskList disks = m_prober->snapshot();
     int number = 0;
-    for (const DiskRecord* disk = m_prober->disks; disk; disk = disk->next) {
+    for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
         if (disk->kind == DiskKindOptical)
             continue;
         TreeItem* diskItem = newDiskItem(*disk, number++);
@@ -134,9 +134,9 @@ void TreeModel::refresh()
 
 void TreeModel::addDisk(dev_t device)
 {
-    QMutexLocker lock(&m_prober->mutex);
+    const DiskList disks = m_prober->snapshot();
     int number = 0;
-    const DiskRecord* disk = m_prober->disks;
+    const DiskRecord* disk = disks.first();
     for (; disk; disk = disk->next) {
         if (disk->kind == DiskKindOptical)
             continue;
@@ -165,8 +165,8 @@ void TreeModel::addDisk(dev_t device)
 
 void TreeModel::addPartition(dev_t device)
 {
-    QMutexLocker lock(&m_prober->mutex);
-    const PartitionRecord* part = findPartitionByDev(m_prober->disks, device);
+    const DiskList disks = m_prober->snapshot();
+    const PartitionRecord* part = disks.partitionByDev(device);
     if (!part || !part->disk || part->disk->kind == DiskKindOptical || !isListed(*part))
         return;
     const QString diskPath = utf8(part->disk->path);

@@ -7,6 +7,7 @@
 #include "console_test_app.h"
 #include "device_prober.h"
 #include "engine_state_text.h"
+#include "job_log.h"
 #include "main_dlg.h"
 #include "screen_background.h"
 #include "system_paths.h"
@@ -151,3 +152,15 @@ TEST(ConsoleStartupOrder, EverythingIsReadyBeforeTheMainWindowIsBuilt)
 }
 
 }  // namespace
+
+// A job's log goes beside its image (what survives a reboot of the live
+// system), else into the live system's log folder.
+TEST(ConsoleStartupLogs, JobLogsGoBesideTheImageElseIntoTheLiveSystemsLogFolder)
+{
+    ConsoleStartup::installJobLogs();
+    const JobLogPlaces places = JobLog::places();
+    JobLog::setPlaces({});
+    EXPECT_EQ(places.programName, QStringLiteral("rescuecon"));
+    EXPECT_TRUE(places.besideImage);
+    EXPECT_EQ(places.folder, QStringLiteral("/var/log/rescuecon"));
+}

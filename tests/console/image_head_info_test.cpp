@@ -58,8 +58,7 @@ public:
             part->active = wanted.active;
             appendPartition(&disk->partitions, part);
         }
-        QMutexLocker lock(&prober.mutex);
-        appendDisk(&prober.disks, disk);
+        prober.addDisk(disk);
     }
 
     QString diskPath() const { return QString::fromStdString(m_dir.file("sdz")); }

@@ -37,9 +37,9 @@ struct MainWindow {
 
 int countDisks(DeviceProber* prober)
 {
-    QMutexLocker lock(&prober->mutex);
+    const DiskList disks = prober->snapshot();
     int count = 0;
-    for (DiskRecord* disk = prober->disks; disk; disk = disk->next)
+    for (const DiskRecord* disk = disks.first(); disk; disk = disk->next)
         ++count;
     return count;
 }

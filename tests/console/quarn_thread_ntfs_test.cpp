@@ -189,8 +189,7 @@ TEST_F(QuarnThreadNtfsTest, BacksUpWithTheHeadBlockAndRestores)
         part->length = 24 * kMiB / 512;
         part->letter = 'C';
         appendPartition(&disk->partitions, part);
-        QMutexLocker lock(&prober.mutex);
-        appendDisk(&prober.disks, disk);
+        prober.addDisk(disk);
     }
     ImageHeadBlock head;
     ASSERT_EQ(0, buildHeadInfo(prober, QString::fromStdString(m_dir.file("sdz")), 0,

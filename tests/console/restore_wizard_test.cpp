@@ -888,16 +888,12 @@ public:
         part->wholeDisk = wholeDisk ? 1 : 0;
         part->length = m_disk->length;
         appendPartition(&m_disk->partitions, part);
-        QMutexLocker lock(&DeviceProber::instance()->mutex);
-        appendDisk(&DeviceProber::instance()->disks, m_disk);
+        DeviceProber::instance()->addDisk(m_disk);
     }
     ~ExtraDisk()
     {
         bool listed = false;
-        {
-            QMutexLocker lock(&DeviceProber::instance()->mutex);
-            listed = unlinkDisk(&DeviceProber::instance()->disks, m_disk);
-        }
+        listed = DeviceProber::instance()->takeDisk(m_disk);
         // A new probe has freed it with the rest of the old list.
         if (listed)
             delete m_disk;

@@ -10,6 +10,7 @@
 #include "desk_startup.h"
 #include "desk_test_app.h"
 #include "disk_helpers.h"
+#include "job_log.h"
 #include "paths.h"
 
 #include <gtest/gtest.h>
@@ -365,3 +366,40 @@ TEST(DeskStartup, ADriveArgumentStartsTheOneDriveBackup)
 }
 
 }  // namespace
+
+// The desktop's standard error is lost: each user's jobs leave their logs
+// under the local application data, or beside the program without it.
+TEST(DeskStartup, JobLogsGoUnderTheLocalApplicationDataElseBesideTheProgram)
+{
+    const QByteArray saved = qgetenv("LOCALAPPDATA");
+    const bool wasSet = qEnvironmentVariableIsSet("LOCALAPPDATA");
+    desk::setProgramFolder(QStringLiteral("C:/Program Files/Tavimo"));
+    const struct {
+        const char* localAppData;  // null: unset
+        const char* expected;
+    } cases[] = {
+        {"C:\\Users\\ann\\AppData\\Local",
+         "C:/Users/ann/AppData/Local/Sorvik Software/Sorvik Tavimo Recover/logs"},
+        {nullptr, "C:/Program Files/Tavimo/logs"},
+        {"", "C:/Program Files/Tavimo/logs"},
+    };
+    for (const auto& c : cases) {
+        if (c.localAppData)
+            qputenv("LOCALAPPDATA", c.localAppData);
+        else
+            qunsetenv("LOCALAPPDATA");
+        EXPECT_EQ(desk::jobLogFolder(), QString::fromUtf8(c.expected))
+            << (c.localAppData ? c.localAppData : "unset");
+    }
+    desk::installJobLogs();
+    const JobLogPlaces places = JobLog::places();
+    JobLog::setPlaces({});
+    EXPECT_EQ(places.programName, QStringLiteral("deskrestore"));
+    EXPECT_FALSE(places.besideImage);
+    EXPECT_EQ(places.folder, QStringLiteral("C:/Program Files/Tavimo/logs"));
+    desk::setProgramFolder(QString());
+    if (wasSet)
+        qputenv("LOCALAPPDATA", saved);
+    else
+        qunsetenv("LOCALAPPDATA");
+}

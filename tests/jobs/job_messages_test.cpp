@@ -40,7 +40,7 @@ TEST(JobMessages, EveryEngineResultCodeSaysWhatWentWrongAndWhatToDo)
                          ERR_DAMAGED_IMAGE,    ERR_CHAIN_FULL,       ERR_TOO_MANY_VOLUMES,
                          ERR_FIELD_TOO_LONG,   ERR_VOLUME_TRUNCATED, ERR_SET_PAST_LAST_VOLUME,
                          ERR_OTHER_IMAGE,      ERR_NOT_NEWEST_IMAGE, ERR_NO_DISK,
-                         ERR_FS_CHECK};
+                         ERR_FS_CHECK,         ERR_INTERNAL};
     const Box unknown = JobMessages::engineFailure(-1, Job::Restore);
     QSet<QString> whats;
     for (const int code : codes) {

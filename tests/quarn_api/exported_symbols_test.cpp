@@ -57,6 +57,7 @@ TEST(ExportedSymbols, OnlyWhatQuarnHDeclares)
         "clone_ntfs(tagCloneArgument, tagCallBackFunc)",
         "clone_fat32(tagCloneArgument, tagCallBackFunc)",
         "DEBUG_TRACE(char const*, ...)",
+        "SetTraceSink(void (*)(char const*, void*), void*)",
         "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
         "const&)",
         "GetFileNamePath(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "

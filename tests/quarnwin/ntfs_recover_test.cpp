@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -332,6 +334,26 @@ TEST_F(NtfsRecoverTest, CancelEndsTheScanWith97AndFilesFoundStayRecoverable)
     EXPECT_EQ(recover.ScanPartition("Q:\\", CallbacksFor(&log)), static_cast<unsigned long>(ERR_OPEN_PART));
     EXPECT_EQ(recover.RecoverFile(named("large.bin").record, "C:\\out\\l.bin", RecoverProgress),
               NTFSRecover::kFailed);
+}
+
+// A caller's callback that throws ends the scan and the copy with a code,
+// not by crossing the library's entry points.
+TEST_F(NtfsRecoverTest, AThrowingCallbackEndsTheScanAndTheCopyWithACode)
+{
+    tagCallBackFuncForRecover throwing{};
+    throwing.progress = [](int, void*) -> int { throw std::runtime_error("the page went away"); };
+    unsigned long result = 0;
+    EXPECT_NO_THROW(result = recover.ScanPartition("E:\\", throwing));
+    EXPECT_EQ(result, static_cast<unsigned long>(ERR_INTERNAL));
+
+    ScanLog log;
+    scan(&result, &log);
+    ASSERT_EQ(result, 0u);
+    const std::string out = "C:\\out\\thrown.bin";
+    const auto throwingProgress = [](int, void*) -> int { throw std::bad_alloc(); };
+    EXPECT_NO_THROW(result = recover.RecoverFile(named("large.bin").record, out, throwingProgress));
+    EXPECT_EQ(result, static_cast<unsigned long>(ERR_NO_MEMORY));
+    EXPECT_FALSE(FileExists(machine.host(out)));
 }
 
 }  // namespace

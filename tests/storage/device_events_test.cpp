@@ -88,12 +88,13 @@ TEST_F(HotPlug, DiskAndPartitionsListedOnceWhateverTheOrder)
         for (const std::string& name : order)
             dispatcher.handleEvent(event("add", name));
 
-        ASSERT_NE(prober.disks, nullptr);
-        EXPECT_EQ(prober.disks->next, nullptr);
-        EXPECT_EQ(prober.disks->rdev, kDisk);
-        ASSERT_EQ(countPartitions(prober.disks->partitions), 2);
-        const PartitionRecord* first = findPartitionInList(prober.disks->partitions, kPart1);
-        const PartitionRecord* second = findPartitionInList(prober.disks->partitions, kPart2);
+        const DiskList disks = prober.snapshot();
+        ASSERT_NE(disks.first(), nullptr);
+        EXPECT_EQ(disks.first()->next, nullptr);
+        EXPECT_EQ(disks.first()->rdev, kDisk);
+        ASSERT_EQ(countPartitions(disks.first()->partitions), 2);
+        const PartitionRecord* first = findPartitionInList(disks.first()->partitions, kPart1);
+        const PartitionRecord* second = findPartitionInList(disks.first()->partitions, kPart2);
         ASSERT_NE(first, nullptr);
         ASSERT_NE(second, nullptr);
         EXPECT_STREQ(first->label, "ONE");
@@ -117,14 +118,14 @@ TEST_F(HotPlug, RemovalsReleaseLettersAndAnnounceWhatWent)
 
     dispatcher.handleEvent(event("remove", "sdb1"));
     EXPECT_EQ(numbersOf(partitionsRemoved), (std::vector<dev_t>{kPart1}));
-    EXPECT_EQ(countPartitions(prober.disks->partitions), 1);
+    EXPECT_EQ(countPartitions(prober.snapshot().first()->partitions), 1);
     dispatcher.handleEvent(event("remove", "sdb1"));  // already gone
     EXPECT_EQ(partitionsRemoved.count(), 1);
 
     dispatcher.handleEvent(event("remove", "sdb"));
     EXPECT_EQ(numbersOf(partitionsRemoved), (std::vector<dev_t>{kPart1, kPart2}));
     EXPECT_EQ(numbersOf(disksRemoved), (std::vector<dev_t>{kDisk}));
-    EXPECT_EQ(prober.disks, nullptr);
+    EXPECT_EQ(prober.snapshot().first(), nullptr);
     EXPECT_EQ(prober.letters.take(), 'C');  // every letter came back
     EXPECT_EQ(prober.letters.take(), 'D');
 }
@@ -147,7 +148,7 @@ TEST_F(HotPlug, EventsOutsideTheHandledOnesAreDropped)
     notADisk.devNode = QString::fromStdString(machine.dev("loop0"));
     for (const BlockDeviceEvent& e : {change, otherSubsystem, noNode, noType, oddType, notADisk})
         dispatcher.handleEvent(e);
-    EXPECT_EQ(prober.disks, nullptr);
+    EXPECT_EQ(prober.snapshot().first(), nullptr);
 
     // A partition whose parent's uevent cannot be read is dropped, not parked.
     BlockDeviceEvent orphan = event("add", "sdb1");
@@ -177,10 +178,13 @@ TEST(OpticalHotPlug, DriveStartsAndStopsThePollWhichReportsStatusChanges)
     add.devNode = QString::fromStdString(machine.dev("sr0"));
     add.number = kDrive;
     dispatcher.handleEvent(add);
-    ASSERT_NE(prober.disks, nullptr);
-    EXPECT_EQ(prober.disks->kind, DiskKindOptical);
-    EXPECT_EQ(prober.disks->partitions->letter, 'C');
-    EXPECT_EQ(prober.opticalCount, 1);
+    {
+        const DiskList disks = prober.snapshot();
+        ASSERT_NE(disks.first(), nullptr);
+        EXPECT_EQ(disks.first()->kind, DiskKindOptical);
+        EXPECT_EQ(disks.first()->partitions->letter, 'C');
+    }
+    EXPECT_EQ(prober.opticalDriveCount(), 1);
     EXPECT_EQ(order.count(), 1);
     EXPECT_EQ(partitions.count(), 1);
     EXPECT_NE(dispatcher.pollTimerId(), 0);
@@ -197,7 +201,7 @@ TEST(OpticalHotPlug, DriveStartsAndStopsThePollWhichReportsStatusChanges)
     BlockDeviceEvent remove = add;
     remove.action = QStringLiteral("remove");
     dispatcher.handleEvent(remove);
-    EXPECT_EQ(prober.opticalCount, 0);
+    EXPECT_EQ(prober.opticalDriveCount(), 0);
     EXPECT_EQ(dispatcher.pollTimerId(), 0);
 }
 

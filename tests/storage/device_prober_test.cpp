@@ -8,8 +8,10 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 using probertest::FakeMachine;
 using probertest::PartSpec;
@@ -37,9 +39,9 @@ const PartitionRecord* partitionAt(const DiskRecord* disk, const std::string& pa
     return nullptr;
 }
 
-const DiskRecord* diskAt(const DeviceProber& prober, const std::string& path)
+const DiskRecord* diskAt(const DiskList& disks, const std::string& path)
 {
-    for (const DiskRecord* disk = prober.disks; disk; disk = disk->next) {
+    for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
         if (disk->path && path == disk->path)
             return disk;
     }
@@ -81,9 +83,12 @@ protected:
         prober->setDriveStatusReader([](const QString&) { return 1; });
         finishedSignals = new QSignalSpy(prober, &DeviceProber::probeFinished);
         prober->probeAll();
+        listed = new DiskList(prober->snapshot());
     }
     static void TearDownTestSuite()
     {
+        delete listed;
+        listed = nullptr;
         delete finishedSignals;
         delete prober;
         delete machine;
@@ -102,7 +107,10 @@ protected:
     static FakeMachine* machine;
     static DeviceProber* prober;
     static QSignalSpy* finishedSignals;
+    static DiskList* listed;  // the list after the probe
 };
+
+DiskList* FullProbe::listed = nullptr;
 
 FakeMachine* FullProbe::machine = nullptr;
 DeviceProber* FullProbe::prober = nullptr;
@@ -113,21 +121,21 @@ TEST_F(FullProbe, ListsAcceptedDisksInScanOrderThenOpticalDrives)
     EXPECT_EQ(finishedSignals->count(), 1);
     EXPECT_EQ(prober->currentState(), DeviceProber::Idle);
     std::vector<std::string> paths;
-    for (const DiskRecord* disk = prober->disks; disk; disk = disk->next)
+    for (const DiskRecord* disk = listed->first(); disk; disk = disk->next)
         paths.push_back(disk->path);
     EXPECT_EQ(paths,
               (std::vector<std::string>{dev("sdx"), dev("sdy"), dev("sdw"), dev("nvme0n1"), dev("sr0")}));
-    const DiskRecord* sdx = diskAt(*prober, dev("sdx"));
+    const DiskRecord* sdx = diskAt(*listed, dev("sdx"));
     ASSERT_NE(sdx, nullptr);
     EXPECT_EQ(sdx->rdev, kSdx);
     EXPECT_EQ(sdx->sectorSize, 512u);
     EXPECT_EQ(sdx->kind, DiskKindDisk);
-    EXPECT_EQ(prober->opticalCount, 1);
+    EXPECT_EQ(prober->opticalDriveCount(), 1);
 }
 
 TEST_F(FullProbe, TablePartitionsCarryLibpartedFacts)
 {
-    const DiskRecord* sdx = diskAt(*prober, dev("sdx"));
+    const DiskRecord* sdx = diskAt(*listed, dev("sdx"));
     ASSERT_EQ(countPartitions(sdx->partitions), 4);  // the extended entry is skipped
     const PartitionRecord* data = partitionAt(sdx, dev("sdx3"));
     ASSERT_NE(data, nullptr);
@@ -155,8 +163,8 @@ TEST_F(FullProbe, TablePartitionsCarryLibpartedFacts)
 
 TEST_F(FullProbe, LettersFollowProbeOrderWithTheSystemReservedRule)
 {
-    const DiskRecord* sdx = diskAt(*prober, dev("sdx"));
-    const DiskRecord* sdy = diskAt(*prober, dev("sdy"));
+    const DiskRecord* sdx = diskAt(*listed, dev("sdx"));
+    const DiskRecord* sdy = diskAt(*listed, dev("sdy"));
     const struct {
         const DiskRecord* disk;
         std::string path;
@@ -183,7 +191,7 @@ TEST_F(FullProbe, LettersFollowProbeOrderWithTheSystemReservedRule)
 
 TEST_F(FullProbe, PartitionlessStickIsOneWholeDiskVolume)
 {
-    const DiskRecord* stick = diskAt(*prober, dev("sdw"));
+    const DiskRecord* stick = diskAt(*listed, dev("sdw"));
     ASSERT_NE(stick, nullptr);
     ASSERT_EQ(countPartitions(stick->partitions), 1);
     const PartitionRecord* volume = stick->partitions;
@@ -201,12 +209,12 @@ TEST_F(FullProbe, PartitionlessStickIsOneWholeDiskVolume)
 
 TEST_F(FullProbe, NvmeDisksAreListedAndOpticalDrivesLetteredLast)
 {
-    const DiskRecord* nvme = diskAt(*prober, dev("nvme0n1"));
+    const DiskRecord* nvme = diskAt(*listed, dev("nvme0n1"));
     ASSERT_NE(nvme, nullptr);
     const PartitionRecord* part = partitionAt(nvme, dev("nvme0n1p1"));
     ASSERT_NE(part, nullptr);
     EXPECT_EQ(part->letter, 'H');
-    const DiskRecord* drive = diskAt(*prober, dev("sr0"));
+    const DiskRecord* drive = diskAt(*listed, dev("sr0"));
     ASSERT_NE(drive, nullptr);
     EXPECT_EQ(drive->kind, DiskKindOptical);
     EXPECT_EQ(drive->rdev, kSr0);
@@ -215,12 +223,12 @@ TEST_F(FullProbe, NvmeDisksAreListedAndOpticalDrivesLetteredLast)
     ASSERT_EQ(countPartitions(drive->partitions), 1);
     EXPECT_EQ(drive->partitions->letter, 'I');
     EXPECT_EQ(drive->partitions->rdev, kSr0);
-    EXPECT_EQ(diskAt(*prober, dev("fd0")), nullptr);
+    EXPECT_EQ(diskAt(*listed, dev("fd0")), nullptr);
 }
 
 TEST_F(FullProbe, ConsoleLookUps)
 {
-    const DiskRecord* sdx = diskAt(*prober, dev("sdx"));
+    const DiskRecord* sdx = diskAt(*listed, dev("sdx"));
     const PartitionRecord* data = partitionAt(sdx, dev("sdx3"));
     const QString dataPath = QString::fromStdString(dev("sdx3"));
     EXPECT_EQ(prober->partitionFreeBytes(dataPath),
@@ -245,7 +253,7 @@ protected:
         disk->path = duplicateText(path);
         disk->sectorSize = sectorSize;
         disk->length = length;
-        appendDisk(&prober.disks, disk);
+        prober.addDisk(disk);
         return disk;
     }
     PartitionRecord* addPartition(DiskRecord* disk, const char* path, uint64_t length, uint64_t usedSectors)
@@ -310,7 +318,8 @@ TEST(LetterExhaustion, TwentyFifthVolumeGetsNoLetterAndRemovalFreesLetters)
     prober.probeAll();
 
     std::string letters;
-    for (const DiskRecord* disk = prober.disks; disk; disk = disk->next)
+    const DiskList all = prober.snapshot();
+    for (const DiskRecord* disk = all.first(); disk; disk = disk->next)
         letters += disk->partitions && disk->partitions->letter ? disk->partitions->letter : '0';
     EXPECT_EQ(letters, "CDEFGHIJKLMNOPQRSTUVWXYZ0");
 
@@ -318,14 +327,15 @@ TEST(LetterExhaustion, TwentyFifthVolumeGetsNoLetterAndRemovalFreesLetters)
     prober.handleDiskRemove(numbers[2]);  // held 'E'
     EXPECT_EQ(removed.count(), 1);
     prober.handleDiskAdd(numbers[25], QString::fromStdString(machine.dev("sdaz")));
-    const DiskRecord* last = prober.disks;
+    const DiskList afterAdd = prober.snapshot();
+    const DiskRecord* last = afterAdd.first();
     while (last->next)
         last = last->next;
     ASSERT_NE(last->partitions, nullptr);
     EXPECT_EQ(last->partitions->letter, 'E');
 
     prober.probeAll();  // starts from 'C' again
-    EXPECT_EQ(prober.disks->partitions->letter, 'C');
+    EXPECT_EQ(prober.snapshot().first()->partitions->letter, 'C');
 }
 
 TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
@@ -341,7 +351,8 @@ TEST(WholeDiskVolumes, OnlyImageableFileSystemsTakeALetter)
     prober.setDiskScanner([dev] { return QStringList{dev + "sdr", dev + "sds", dev + "sdt"}; });
     prober.probeAll();
     std::string found;
-    for (const DiskRecord* disk = prober.disks; disk; disk = disk->next) {
+    const DiskList disks = prober.snapshot();
+    for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
         ASSERT_EQ(countPartitions(disk->partitions), 1) << disk->path;
         EXPECT_EQ(disk->partitions->wholeDisk, 1);
         found += std::string(disk->partitions->fsName) + "=" +
@@ -372,9 +383,12 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
         const QString diskPath = QString::fromStdString(machine.dev("sdz"));
         prober.setDiskScanner([diskPath] { return QStringList{diskPath}; });
         prober.probeAll();
-        const PartitionRecord* part = prober.disks->partitions;
-        ASSERT_NE(part, nullptr);
-        ASSERT_EQ(part->letter, c.letterBefore);
+        {
+            const DiskList before = prober.snapshot();
+            const PartitionRecord* part = before.first()->partitions;
+            ASSERT_NE(part, nullptr);
+            ASSERT_EQ(part->letter, c.letterBefore);
+        }
 
         // The kernel's view of the partition, and a new file system on it.
         const dev_t partNumber = disk + 1;
@@ -388,6 +402,9 @@ TEST(ProbeDevice, ReReadPartitionTakesTheNewFileSystemAndDropsItsLetter)
         prober.probeDevice(partNumber);
         ASSERT_EQ(updated.count(), 1);
         EXPECT_EQ(updated.at(0).at(0).value<dev_t>(), partNumber);
+        const DiskList after = prober.snapshot();
+        const PartitionRecord* part = after.partitionByDev(partNumber);
+        ASSERT_NE(part, nullptr);
         EXPECT_STREQ(part->fsName, "swap");
         EXPECT_STREQ(part->label, "NEW");
         EXPECT_EQ(part->letter, 0);
@@ -409,8 +426,11 @@ TEST(ProbeDevice, ReReadWholeDiskVolumeKeepsItsLetter)
     const QString path = QString::fromStdString(machine.dev("sdv"));
     prober.setDiskScanner([path] { return QStringList{path}; });
     prober.probeAll();
-    ASSERT_NE(prober.disks->partitions, nullptr);
-    EXPECT_EQ(prober.disks->partitions->letter, 'C');
+    {
+        const DiskList before = prober.snapshot();
+        ASSERT_NE(before.first()->partitions, nullptr);
+        EXPECT_EQ(before.first()->partitions->letter, 'C');
+    }
 
     ASSERT_TRUE(FakeMachine::format(machine.dev("sdv"), {"fat16", 16384, "AFTER", false, false}, 0));
     QSignalSpy diskUpdated(&prober, &DeviceProber::diskUpdated);
@@ -418,10 +438,114 @@ TEST(ProbeDevice, ReReadWholeDiskVolumeKeepsItsLetter)
     prober.probeDevice(number);
     EXPECT_EQ(diskUpdated.count(), 1);
     EXPECT_EQ(partitionUpdated.count(), 1);
-    ASSERT_NE(prober.disks->partitions, nullptr);
-    EXPECT_STREQ(prober.disks->partitions->label, "AFTER");
-    EXPECT_EQ(prober.disks->partitions->letter, 'C');
-    EXPECT_EQ(prober.disks->partitions->wholeDisk, 1);
+    const DiskList after = prober.snapshot();
+    ASSERT_NE(after.first()->partitions, nullptr);
+    EXPECT_STREQ(after.first()->partitions->label, "AFTER");
+    EXPECT_EQ(after.first()->partitions->letter, 'C');
+    EXPECT_EQ(after.first()->partitions->wholeDisk, 1);
+}
+
+// The disk that holds a partition comes from the list (the partition's
+// parent when it was probed), not from its node's name: names such as
+// dm-1 or a whole-disk volume part no digits from a disk's name.
+TEST(DiskOfPartition, TheListedParentDiskWhateverTheNodesAreCalled)
+{
+    probertest::testApp();
+    const struct {
+        const char* disk;
+        const char* partition;
+    } listed[] = {
+        {"/dev/sda", "/dev/sda12"},         {"/dev/nvme0n1", "/dev/nvme0n1p1"},
+        {"/dev/mmcblk0", "/dev/mmcblk0p1"}, {"/dev/loop0", "/dev/loop0p1"},
+        {"/dev/dm-0", "/dev/dm-1"},         {"/dev/sdc", "/dev/sdc"},
+        {"/dev/md127", "/dev/md127p2"},
+    };
+    DeviceProber prober;
+    for (const auto& entry : listed) {
+        auto* disk = new DiskRecord;
+        disk->path = duplicateText(entry.disk);
+        auto* part = new PartitionRecord;
+        part->disk = disk;
+        part->path = duplicateText(entry.partition);
+        part->wholeDisk = std::string(entry.disk) == entry.partition ? 1 : 0;
+        appendPartition(&disk->partitions, part);
+        prober.addDisk(disk);
+    }
+    for (const auto& entry : listed)
+        EXPECT_EQ(prober.diskOfPartition(QString::fromLatin1(entry.partition)),
+                  QString::fromLatin1(entry.disk))
+            << entry.partition;
+    // A partition the list does not know: its name is all there is.
+    EXPECT_EQ(prober.diskOfPartition(QStringLiteral("/dev/sdq3")), QStringLiteral("/dev/sdq"));
+    EXPECT_EQ(prober.diskOfPartition(QStringLiteral("/dev/nvme1n1p4")), QStringLiteral("/dev/nvme1n1"));
+}
+
+// A snapshot is a copy of its own: it outlives the list it was taken of,
+// and its partitions point at their copied disks.
+TEST(Snapshot, ACopyThatOutlivesTheList)
+{
+    probertest::testApp();
+    DeviceProber prober;
+    auto* disk = new DiskRecord;
+    disk->path = duplicateText("/dev/sdz");
+    disk->model = duplicateText("Test disk");
+    disk->sectorSize = 512;
+    auto* part = new PartitionRecord;
+    part->disk = disk;
+    part->path = duplicateText("/dev/sdz1");
+    part->label = duplicateText("DATA");
+    part->uuid = duplicateText("1234ABCD");
+    part->rdev = 77;
+    part->letter = 'C';
+    appendPartition(&disk->partitions, part);
+    prober.addDisk(disk);
+
+    const DiskList copy = prober.snapshot();
+    prober.clearDisks();
+    EXPECT_EQ(prober.snapshot().first(), nullptr);
+    ASSERT_NE(copy.first(), nullptr);
+    EXPECT_NE(copy.first(), disk);
+    EXPECT_STREQ(copy.first()->model, "Test disk");
+    const PartitionRecord* copied = copy.partitionByDev(77);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied, copy.partitionByPath("/dev/sdz1"));
+    EXPECT_EQ(copied->disk, copy.first());
+    EXPECT_STREQ(copied->label, "DATA");
+    EXPECT_STREQ(copied->uuid, "1234ABCD");
+    EXPECT_EQ(copied->letter, 'C');
+}
+
+// The GUI takes snapshots while the prober's thread rebuilds its list.
+TEST(Snapshot, TakenWhileTheListChanges)
+{
+    probertest::testApp();
+    DeviceProber prober;
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        for (int round = 0; round < 200; ++round) {
+            auto* disk = new DiskRecord;
+            disk->path = duplicateText("/dev/sdz");
+            auto* part = new PartitionRecord;
+            part->disk = disk;
+            part->path = duplicateText("/dev/sdz1");
+            appendPartition(&disk->partitions, part);
+            prober.addDisk(disk);
+            if (round % 2)
+                prober.clearDisks();
+        }
+        done = true;
+    });
+    int seen = 0;
+    while (!done) {
+        const DiskList disks = prober.snapshot();
+        for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
+            EXPECT_STREQ(disk->partitions->path, "/dev/sdz1");
+            ++seen;
+        }
+    }
+    changer.join();
+    // What the test is for: the sanitizers see no race and no freed record.
+    (void)seen;
 }
 
 }  // namespace

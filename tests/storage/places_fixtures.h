@@ -82,7 +82,6 @@ protected:
 
     DiskRecord* addDisk(const char* path, int kind = DiskKindDisk, int usb = 0, int removable = 0)
     {
-        QMutexLocker lock(&prober.mutex);
         auto* disk = new DiskRecord;
         disk->path = duplicateText(path);
         disk->kind = kind;
@@ -91,13 +90,12 @@ protected:
         disk->rdev = ++lastNumber;
         disk->sectorSize = kind == DiskKindOptical ? 0 : 512;
         disk->length = kind == DiskKindOptical ? 0 : 2097152;
-        appendDisk(&prober.disks, disk);
+        prober.addDisk(disk);
         return disk;
     }
     PartitionRecord* addPartition(DiskRecord* disk, const std::string& path, char letter, const char* label,
                                   const char* fsName, dev_t rdev = 0)
     {
-        QMutexLocker lock(&prober.mutex);
         auto* part = new PartitionRecord;
         part->disk = disk;
         part->path = duplicateText(path.c_str());

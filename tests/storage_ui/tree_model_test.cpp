@@ -17,7 +17,6 @@ protected:
 
     DiskRecord* addDisk(const char* path, const char* model, int kind = DiskKindDisk, int usb = 0)
     {
-        QMutexLocker lock(&prober.mutex);
         DiskRecord* disk = new DiskRecord;
         disk->path = duplicateText(path);
         disk->model = duplicateText(model);
@@ -26,13 +25,12 @@ protected:
         disk->rdev = ++lastNumber;
         disk->sectorSize = kind == DiskKindOptical ? 0 : 512;
         disk->length = kind == DiskKindOptical ? 0 : 2097152;  // 1 GiB
-        appendDisk(&prober.disks, disk);
+        prober.addDisk(disk);
         return disk;
     }
     PartitionRecord* addPartition(DiskRecord* disk, const char* path, char letter, const char* label,
                                   const char* fsName, int active = 0, int kind = 0)
     {
-        QMutexLocker lock(&prober.mutex);
         PartitionRecord* part = new PartitionRecord;
         part->disk = disk;
         part->path = duplicateText(path);
@@ -195,11 +193,7 @@ TEST_F(TreeModelTest, RefreshKeepsOnlyTheCurrentRows)
     addPartition(sda, "/dev/sda1", 'C', "ONE", "ntfs");
     model.refresh();
     ASSERT_EQ(model.rowCount(), 1);
-    {
-        QMutexLocker lock(&prober.mutex);
-        freeDiskList(prober.disks);
-        prober.disks = nullptr;
-    }
+    prober.clearDisks();
     DiskRecord* sdb = addDisk("/dev/sdb", "B");
     addPartition(sdb, "/dev/sdb1", 'C', "TWO", "fat32");
     addPartition(sdb, "/dev/sdb2", 'D', "THREE", "fat32");

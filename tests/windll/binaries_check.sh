@@ -57,7 +57,7 @@ check_exports() {
   echo "binaries_check: $dll exports $(wc -l <<<"$names") names of its interface"
 }
 check_exports quarn.dll \
-  '^(quarn::(backup_ntfs|backup_fat32|restore_ntfs|restore_fat32|restore_mbr|verify_image)\(|NTFSRecover::(NTFSRecover\(\)|~NTFSRecover\(\)|ScanPartition\(|RecoverFile\())'
+  '^(quarn::(backup_ntfs|backup_fat32|restore_ntfs|restore_fat32|restore_mbr|verify_image|set_trace_sink)\(|NTFSRecover::(NTFSRecover\(\)|~NTFSRecover\(\)|ScanPartition\(|RecoverFile\())'
 check_exports Vetra.dll \
   '^CVetra::(CVetra\(\)|CVetra\(CVetra const&\)|operator=\(CVetra const&\)|~CVetra\(\)|instance\(\)|GetVetra\(\)|RemoveDiskList\(\))'
 

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -104,6 +105,35 @@ TEST(QuarnDll, VerifyImageOfAMissingImageIsNotFound)
     tagRestoreArgument arg;
     arg.imagePath = tempBase("verify_image") + "_0_0.bkp";
     EXPECT_EQ(quarn::verify_image(arg, tagCallBackFunc()), ERR_FILE_NOT_FOUND);
+}
+
+void collectTrace(const char* text, void* context)
+{
+    *static_cast<std::string*>(context) += text;
+}
+
+void throwingState(QString, void*)
+{
+    throw std::runtime_error("the caller gave up");
+}
+
+// The trace reaches the program's sink through the DLL, and an exception
+// of the program's callback ends the job with a code instead of crossing
+// the entry point.
+TEST(QuarnDll, TraceGoesToTheSinkAndNoExceptionCrossesAnEntryPoint)
+{
+    std::string trace;
+    quarn::set_trace_sink(collectTrace, &trace);
+    tagRestoreArgument arg;
+    arg.imagePath = tempBase("verify_image") + "_0_0.bkp";
+    tagCallBackFunc cb;
+    cb.onState = throwingState;
+    int result = -1;
+    EXPECT_NO_THROW(result = quarn::verify_image(arg, cb));
+    quarn::set_trace_sink(nullptr, nullptr);
+    EXPECT_EQ(result, ERR_INTERNAL);
+    EXPECT_NE(trace.find("verify_image\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("stopped on an unexpected error: the caller gave up"), std::string::npos) << trace;
 }
 
 TEST(QuarnDll, NtfsRecoverRefusesAMissingVolumeAndARecoveryWithoutScan)

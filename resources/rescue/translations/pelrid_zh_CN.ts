@@ -578,6 +578,14 @@
         <translation>请关闭其他程序，然后重试。</translation>
     </message>
     <message>
+        <source>The job stopped on an unexpected fault of the program.</source>
+        <translation>作业因程序的意外故障而停止。</translation>
+    </message>
+    <message>
+        <source>Try again; when it happens again, keep the job&apos;s log for the program&apos;s support.</source>
+        <translation>请重试；如果再次发生，请保留该作业的日志，以便程序的技术支持查看。</translation>
+    </message>
+    <message>
         <source>The disk cannot be opened.</source>
         <translation>无法打开该磁盘。</translation>
     </message>

@@ -122,11 +122,7 @@ void DeviceEventDispather::handlePartitionAddEvent(const BlockDeviceEvent& event
 
 void DeviceEventDispather::updatePollTimer()
 {
-    int opticalCount;
-    {
-        QMutexLocker lock(&m_prober->mutex);
-        opticalCount = m_prober->opticalCount;
-    }
+    const int opticalCount = m_prober->opticalDriveCount();
     if (m_pollTimer && opticalCount == 0) {
         killTimer(m_pollTimer);
         m_pollTimer = 0;

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +46,7 @@ DeviceProber::~DeviceProber()
 {
     quit();
     wait();
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     freeDiskList(disks);
     disks = nullptr;
 }
@@ -242,7 +241,7 @@ void DeviceProber::addOpticalDrives()
 
 void DeviceProber::probeAll()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.store(Probing);
     freeDiskList(disks);
     disks = nullptr;
@@ -272,7 +271,7 @@ void DeviceProber::probeAll()
 
 void DeviceProber::handleDiskAdd(dev_t device, const QString& nodePath)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0 || findDiskByDev(disks, device))
         return;
 
@@ -317,7 +316,7 @@ void DeviceProber::handleDiskAdd(dev_t device, const QString& nodePath)
 
 void DeviceProber::handlePartitionAdd(dev_t partition, dev_t parentDisk)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (partition == 0)
         return;
     DiskRecord* disk = findDiskByDev(disks, parentDisk);
@@ -342,7 +341,7 @@ void DeviceProber::handlePartitionAdd(dev_t partition, dev_t parentDisk)
 
 void DeviceProber::handleDiskRemove(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     DiskRecord* disk = device ? findDiskByDev(disks, device) : nullptr;
     if (!disk)
         return;
@@ -359,7 +358,7 @@ void DeviceProber::handleDiskRemove(dev_t device)
 
 void DeviceProber::handlePartitionRemove(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0)
         return;
     for (DiskRecord* disk = disks; disk; disk = disk->next) {
@@ -376,7 +375,7 @@ void DeviceProber::handlePartitionRemove(dev_t device)
 
 void DeviceProber::probeDevice(dev_t device)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (device == 0)
         return;
     // A whole-disk volume and an optical medium share their disk's number:
@@ -447,7 +446,7 @@ void DeviceProber::rereadDisk(DiskRecord* disk)
 
 void DeviceProber::pollOpticalDrives()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (DiskRecord* disk = disks; disk; disk = disk->next) {
         if (disk->kind != DiskKindOptical)
             continue;
@@ -480,31 +479,75 @@ qint64 freeBytesOf(const PartitionRecord& part)
 // The partition of a listed disk with that node path. The disk is the one
 // whose node the path names without its partition number, or the path
 // itself for a whole-disk volume.
-static PartitionRecord* findListedPartition(DiskRecord* disks, const QString& path)
+static const PartitionRecord* findListedPartition(const DiskRecord* disks, const QString& path)
 {
     const QByteArray nativePath = path.toLocal8Bit();
     const QByteArray diskPath = DeviceProber::stripPartitionNumber(path).toLocal8Bit();
-    for (DiskRecord* disk = disks; disk; disk = disk->next) {
+    for (const DiskRecord* disk = disks; disk; disk = disk->next) {
         if (!(disk->usb || disk->removable || disk->kind == DiskKindDisk) || !disk->path)
             continue;
         if (diskPath != disk->path && nativePath != disk->path)
             continue;
-        if (PartitionRecord* part = findPartitionByPath(disk->partitions, nativePath.constData()))
+        if (const PartitionRecord* part = findPartitionByPath(disk->partitions, nativePath.constData()))
             return part;
     }
     return nullptr;
 }
 
-qint64 DeviceProber::partitionFreeBytes(const QString& path)
+DiskList DeviceProber::snapshot() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
+    return DiskList(copyDiskList(disks));
+}
+
+qint64 DeviceProber::partitionFreeBytes(const QString& path) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
     return part ? freeBytesOf(*part) : 0;
 }
 
-QString DeviceProber::partitionFsName(const QString& path)
+QString DeviceProber::diskOfPartition(const QString& path) const
 {
-    QMutexLocker lock(&mutex);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const QByteArray nativePath = path.toLocal8Bit();
+        for (const DiskRecord* disk = disks; disk; disk = disk->next) {
+            if (disk->path && findPartitionByPath(disk->partitions, nativePath.constData()))
+                return QString::fromLocal8Bit(disk->path);
+        }
+    }
+    return stripPartitionNumber(path);
+}
+
+int DeviceProber::opticalDriveCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return opticalCount;
+}
+
+void DeviceProber::addDisk(DiskRecord* disk)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    appendDisk(&disks, disk);
+}
+
+bool DeviceProber::takeDisk(DiskRecord* disk)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return unlinkDisk(&disks, disk);
+}
+
+void DeviceProber::clearDisks()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    freeDiskList(disks);
+    disks = nullptr;
+}
+
+QString DeviceProber::partitionFsName(const QString& path) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
     const PartitionRecord* part = findListedPartition(disks, path);
     return part && part->fsName ? QString::fromUtf8(part->fsName) : QString();
 }

@@ -7,13 +7,13 @@
 #include "drive_letters.h"
 
 #include <QEvent>
-#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class DeviceEventDispather;
 struct PartedDisk;
@@ -59,10 +59,27 @@ public:
     void handlePartitionRemove(dev_t device);
     void pollOpticalDrives();
 
-    // Look-ups for the console; each takes `mutex` itself.
-    qint64 partitionFreeBytes(const QString& path);
-    QString partitionFsName(const QString& path);
+    // A copy of the whole list as it is now, taken under the prober's lock:
+    // the GUI walks it without holding anything while the prober's thread
+    // goes on changing its own list.
+    DiskList snapshot() const;
+
+    // Look-ups for the console; each takes the lock itself.
+    qint64 partitionFreeBytes(const QString& path) const;
+    QString partitionFsName(const QString& path) const;
+    // The node of the disk that holds the listed partition `path` (its
+    // parent as the probe found it; a whole-disk volume's own node), or
+    // stripPartitionNumber(path) when the partition is not listed.
+    QString diskOfPartition(const QString& path) const;
     static QString stripPartitionNumber(const QString& path);
+    int opticalDriveCount() const;
+
+    // Tests and fixtures hand the list records of their own: addDisk takes
+    // ownership, takeDisk gives it back (false when it was not listed),
+    // clearDisks frees them all.
+    void addDisk(DiskRecord* disk);
+    bool takeDisk(DiskRecord* disk);
+    void clearDisks();
 
     // Whether a node path names a disk the console may list.
     static bool isAcceptedDiskPath(const QString& path);
@@ -71,10 +88,7 @@ public:
     DeviceEventDispather* currentDispatcher() const { return dispatcher.load(); }
 
     std::atomic<int> state{NotStarted};
-    QMutex mutex;
     std::atomic<DeviceEventDispather*> dispatcher{nullptr};
-    int opticalCount = 0;
-    DiskRecord* disks = nullptr;    // guarded by mutex
     QSet<dev_t> pendingPartitions;  // partitions announced before their disk
     DriveLetters letters;           // letterMask of the list
 
@@ -106,6 +120,10 @@ private:
     void rereadPartition(PartitionRecord* partition);
     void rereadDisk(DiskRecord* disk);
 
+    // A standard mutex, which the thread checkers of the tests see.
+    mutable std::mutex mutex;
+    int opticalCount = 0;         // guarded by mutex
+    DiskRecord* disks = nullptr;  // guarded by mutex
     std::function<QStringList()> diskScanner;
     std::function<int(const QString&)> driveStatusReader;
 };

@@ -55,6 +55,44 @@ static DiskRecord* detachedDiskCopy(const DiskRecord* disk)
     return copy;
 }
 
+DiskRecord* copyDiskList(const DiskRecord* head)
+{
+    DiskRecord* copies = nullptr;
+    for (const DiskRecord* disk = head; disk; disk = disk->next) {
+        DiskRecord* copy = detachedDiskCopy(disk);
+        for (const PartitionRecord* part = disk->partitions; part; part = part->next) {
+            PartitionRecord* partCopy = copyPartitionRecord(part);
+            // The copy belongs to the copied disk, not to a detached one.
+            delete partCopy->disk;
+            partCopy->ownsDisk = false;
+            partCopy->disk = copy;
+            partCopy->uuid = duplicateText(part->uuid);
+            appendPartition(&copy->partitions, partCopy);
+        }
+        appendDisk(&copies, copy);
+    }
+    return copies;
+}
+
+DiskList& DiskList::operator=(DiskList&& other) noexcept
+{
+    if (this != &other) {
+        freeDiskList(m_head);
+        m_head = other.m_head;
+        other.m_head = nullptr;
+    }
+    return *this;
+}
+
+const PartitionRecord* DiskList::partitionByPath(const char* path) const
+{
+    for (DiskRecord* disk = m_head; disk; disk = disk->next) {
+        if (const PartitionRecord* part = findPartitionByPath(disk->partitions, path))
+            return part;
+    }
+    return nullptr;
+}
+
 PartitionRecord* copyPartitionRecord(const PartitionRecord* record)
 {
     if (!record)

@@ -65,6 +65,7 @@ struct PartitionRecord {
 
 private:
     friend PartitionRecord* copyPartitionRecord(const PartitionRecord*);
+    friend DiskRecord* copyDiskList(const DiskRecord*);
     bool ownsDisk = false;
 };
 
@@ -101,6 +102,33 @@ bool unlinkDisk(DiskRecord** head, DiskRecord* disk);
 bool unlinkPartition(PartitionRecord** head, PartitionRecord* partition);
 
 int countPartitions(const PartitionRecord* head);
+
+// A deep copy of a whole list: every disk with its texts and partitions,
+// each copied partition's `disk` pointing at its copied disk. The caller
+// owns it (DiskList).
+DiskRecord* copyDiskList(const DiskRecord* head);
+
+// Owns a disk list and frees it when it goes: what the prober's snapshot
+// hands out, walked without any lock.
+class DiskList {
+public:
+    DiskList() = default;
+    explicit DiskList(DiskRecord* head) : m_head(head) {}
+    ~DiskList() { freeDiskList(m_head); }
+    DiskList(DiskList&& other) noexcept : m_head(other.m_head) { other.m_head = nullptr; }
+    DiskList& operator=(DiskList&& other) noexcept;
+    DiskList(const DiskList&) = delete;
+    DiskList& operator=(const DiskList&) = delete;
+
+    const DiskRecord* first() const { return m_head; }
+    const DiskRecord* diskByDev(dev_t rdev) const { return findDiskByDev(m_head, rdev); }
+    const PartitionRecord* partitionByDev(dev_t rdev) const { return findPartitionByDev(m_head, rdev); }
+    // Searches the partitions of every disk by node path.
+    const PartitionRecord* partitionByPath(const char* path) const;
+
+private:
+    DiskRecord* m_head = nullptr;
+};
 
 // Registers dev_t with Qt's meta-types under "dev_t", so that device numbers
 // can travel in queued signals. Safe to call more than once.

@@ -113,8 +113,8 @@ RootFilesystemItem::RootFilesystemItem(const QStringList* nameFilters, bool with
     }
 
     {
-        QMutexLocker lock(&prober->mutex);
-        for (const DiskRecord* disk = prober->disks; disk; disk = disk->next) {
+        const DiskList disks = prober->snapshot();
+        for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
             if (!isPlaceDisk(*disk, withOpticalDrives))
                 continue;
             for (const PartitionRecord* part = disk->partitions; part; part = part->next) {

@@ -3,11 +3,12 @@
 #include "io/device_io.h"
 #include "ntfs/ntfs_attr_reader.h"
 #include "ntfs/run_list.h"
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_record.h"
 #include "ntfs_volume_reader.h"
 #include "platform.h"
 #include "quarn.h"
+#include "entry_guard.h"
+#include "ntfs/ntfs_bits.h"
+#include "ntfs/ntfs_record.h"
 #include "win_device.h"
 
 #include <algorithm>
@@ -141,103 +142,114 @@ int NTFSRecover::Integrity(const std::vector<Run>& runs, const std::vector<uint8
 
 unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncForRecover callbacks)
 {
-    m_volume.reset();
-    std::unique_ptr<Volume> volume(new (std::nothrow) Volume);
-    if (!volume) {
-        std::fprintf(stderr, "Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
-    volume->callbacks = callbacks;
-    if (volume->part.Open(partition, CDeviceIo::ModeRead) != 0)
-        return ERR_OPEN_PART;
-    CNtfsVolumeReader& reader = volume->reader;
-    int result = reader.Open();
-    if (result != 0)
-        return static_cast<unsigned long>(result);
-
-    std::vector<uint8_t> record;
-    if ((result = reader.ReadRecord(Ntfs::kMftRecord, &record)) != 0)
-        return static_cast<unsigned long>(result);
-    const tagRECORD_ATTR* mftBitmap =
-        Ntfs::FindUnnamed(record.data(), uint32_t(record.size()), Ntfs::ATTR_BITMAP);
-    if (mftBitmap == nullptr)
-        return ERR_PART_INFO;
-    if ((result = reader.ReadValue(mftBitmap, &volume->mftBitmap)) != 0)
-        return static_cast<unsigned long>(result);
-    if ((result = reader.ReadRecord(Ntfs::kBitmapRecord, &record)) != 0)
-        return static_cast<unsigned long>(result);
-    const tagRECORD_ATTR* clusterBitmap = UnnamedData(record);
-    if (clusterBitmap == nullptr)
-        return ERR_PART_INFO;
-    if ((result = reader.ReadValue(clusterBitmap, &volume->volumeBitmap)) != 0)
-        return static_cast<unsigned long>(result);
-
-    // Kept from here on, so that a file found before a cancel can still be
-    // recovered.
-    m_volume = std::move(volume);
-    Volume& v = *m_volume;
-    const uint64_t count = reader.RecordCount();
-    const uint64_t step = std::max<uint64_t>(1, count / 101);
-    uint64_t threshold = step;
-    int percent = 0;
-    for (uint64_t n = Ntfs::kFirstUserRecord; n < count; ++n) {
-        if (n >= threshold) {
-            threshold += step;
-            if (++percent <= 100 && v.callbacks.progress != nullptr &&
-                v.callbacks.progress(percent, v.callbacks.user) != 0)
-                return ERR_CANCELLED;
+    return GuardedEntry("ScanPartition", [&]() -> unsigned long {
+        m_volume.reset();
+        std::unique_ptr<Volume> volume(new (std::nothrow) Volume);
+        if (!volume) {
+            DEBUG_TRACE("Allocate memory failed!\n");
+            return ERR_NO_MEMORY;
         }
-        if (Ntfs::BitSet(v.mftBitmap, n))
-            continue;
-        result = reader.ReadRecord(n, &record);
-        if (result == ERR_PART_INFO)
-            continue;  // never written, or damaged: nothing to show, go on
+        volume->callbacks = callbacks;
+        if (volume->part.Open(partition, CDeviceIo::ModeRead) != 0)
+            return ERR_OPEN_PART;
+        CNtfsVolumeReader& reader = volume->reader;
+        int result = reader.Open();
         if (result != 0)
             return static_cast<unsigned long>(result);
-        if (!IsDeletedFile(record))
-            continue;
-        const FoundFile file = Describe(record, v.volumeBitmap, reader.Geometry().clusterCount);
-        if (file.name.isEmpty() || file.size == 0 || file.integrity < 90)
-            continue;
-        QStringList row;
-        row << QString("%1").arg(n) << file.name << TimeText(file.created) << SizeText(file.size)
-            << QString("%1%").arg(file.integrity);
-        if (v.callbacks.foundFile != nullptr)
-            v.callbacks.foundFile(row, v.callbacks.user);
-    }
-    return 0;
+
+        std::vector<uint8_t> record;
+        if ((result = reader.ReadRecord(Ntfs::kMftRecord, &record)) != 0)
+            return static_cast<unsigned long>(result);
+        const tagRECORD_ATTR* mftBitmap =
+            Ntfs::FindUnnamed(record.data(), uint32_t(record.size()), Ntfs::ATTR_BITMAP);
+        if (mftBitmap == nullptr)
+            return ERR_PART_INFO;
+        if ((result = reader.ReadValue(mftBitmap, &volume->mftBitmap)) != 0)
+            return static_cast<unsigned long>(result);
+        if ((result = reader.ReadRecord(Ntfs::kBitmapRecord, &record)) != 0)
+            return static_cast<unsigned long>(result);
+        const tagRECORD_ATTR* clusterBitmap = UnnamedData(record);
+        if (clusterBitmap == nullptr)
+            return ERR_PART_INFO;
+        if ((result = reader.ReadValue(clusterBitmap, &volume->volumeBitmap)) != 0)
+            return static_cast<unsigned long>(result);
+
+        // Kept from here on, so that a file found before a cancel can still be
+        // recovered.
+        m_volume = std::move(volume);
+        Volume& v = *m_volume;
+        const uint64_t count = reader.RecordCount();
+        const uint64_t step = std::max<uint64_t>(1, count / 101);
+        uint64_t threshold = step;
+        int percent = 0;
+        for (uint64_t n = Ntfs::kFirstUserRecord; n < count; ++n) {
+            if (n >= threshold) {
+                threshold += step;
+                if (++percent <= 100 && v.callbacks.progress != nullptr &&
+                    v.callbacks.progress(percent, v.callbacks.user) != 0)
+                    return ERR_CANCELLED;
+            }
+            if (Ntfs::BitSet(v.mftBitmap, n))
+                continue;
+            result = reader.ReadRecord(n, &record);
+            if (result == ERR_PART_INFO)
+                continue;  // never written, or damaged: nothing to show, go on
+            if (result != 0)
+                return static_cast<unsigned long>(result);
+            if (!IsDeletedFile(record))
+                continue;
+            const FoundFile file = Describe(record, v.volumeBitmap, reader.Geometry().clusterCount);
+            if (file.name.isEmpty() || file.size == 0 || file.integrity < 90)
+                continue;
+            QStringList row;
+            row << QString("%1").arg(n) << file.name << TimeText(file.created) << SizeText(file.size)
+                << QString("%1%").arg(file.integrity);
+            if (v.callbacks.foundFile != nullptr)
+                v.callbacks.foundFile(row, v.callbacks.user);
+        }
+        return 0;
+    });
 }
 
 unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath, int (*progress)(int, void*))
 {
-    if (!m_volume)
-        return kFailed;
-    Volume& v = *m_volume;
-    CNtfsVolumeReader& reader = v.reader;
-    if (record >= reader.RecordCount() || Ntfs::BitSet(v.mftBitmap, record))
-        return kFailed;
-    std::vector<uint8_t> bytes;
-    const int read = reader.ReadRecord(record, &bytes);
-    if (read != 0)
-        return static_cast<unsigned long>(read);
-    if (!IsDeletedFile(bytes))
-        return kFailed;
-    const tagRECORD_ATTR* data = UnnamedData(bytes);
-    if (data == nullptr)
-        return kFailed;
+    return GuardedEntry("RecoverFile", [&]() -> unsigned long {
+        if (!m_volume)
+            return kFailed;
+        Volume& v = *m_volume;
+        CNtfsVolumeReader& reader = v.reader;
+        if (record >= reader.RecordCount() || Ntfs::BitSet(v.mftBitmap, record))
+            return kFailed;
+        std::vector<uint8_t> bytes;
+        const int read = reader.ReadRecord(record, &bytes);
+        if (read != 0)
+            return static_cast<unsigned long>(read);
+        if (!IsDeletedFile(bytes))
+            return kFailed;
+        const tagRECORD_ATTR* data = UnnamedData(bytes);
+        if (data == nullptr)
+            return kFailed;
 
-    std::unique_ptr<CFerrin> out(new (std::nothrow) CFerrin);
-    if (!out) {
-        std::fprintf(stderr, "Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
-    if (out->Open(outPath, 2) != 0)
-        return ERR_OPEN_FILE;
-    const unsigned long result = CopyData(v, data, *out, progress);
-    // A part of a file must not pass for the whole of it.
-    if (result != 0)
-        out->RemoveFile();
-    return result;
+        std::unique_ptr<CFerrin> out(new (std::nothrow) CFerrin);
+        if (!out) {
+            DEBUG_TRACE("Allocate memory failed!\n");
+            return ERR_NO_MEMORY;
+        }
+        if (out->Open(outPath, 2) != 0)
+            return ERR_OPEN_FILE;
+        // A part of a file must not pass for the whole of it, also when the
+        // copy ends on an exception.
+        unsigned long result = 0;
+        try {
+            result = CopyData(v, data, *out, progress);
+        } catch (...) {
+            out->RemoveFile();
+            throw;
+        }
+        if (result != 0)
+            out->RemoveFile();
+        return result;
+    });
 }
 
 unsigned long NTFSRecover::CopyData(Volume& v, const tagRECORD_ATTR* data, CFerrin& out,

@@ -18,4 +18,6 @@ public:
     static int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
     static int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
     static int verify_image(tagRestoreArgument arg, tagCallBackFunc cb);
+    // Where this library's trace lines go (SetTraceSink of quarn.h).
+    static void set_trace_sink(QuarnTraceSink sink, void* context);
 };

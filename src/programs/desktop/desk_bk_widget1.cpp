@@ -114,7 +114,7 @@ int BkWidget1::buildHeadInfo(const TreeItem* partitionRow, ImageHeadBlock* block
             part = p;
     }
     if (!disk || !diskRow || !part || count > 255) {
-        std::fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         return -1;
     }
     const QByteArray diskName = fromU16(disk->Model).toUtf8().left(ImageHead::kMaxDiskNameBytes);

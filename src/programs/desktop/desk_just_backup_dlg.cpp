@@ -107,7 +107,7 @@ bool JustBackupDlg::buildHead()
         }
     }
     if (!row) {
-        std::fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         // Started from the drive's menu, this box is all the user sees.
         QString text = tr("Drive %1: cannot be backed up: it is not a partition of the disks the system "
                           "reports.")

@@ -6,6 +6,8 @@
 #include "desk_paths.h"
 #include "desk_settings.h"
 #include "frame_resources.h"
+#include "job_log.h"
+#include "log_sink.h"
 #include "paths.h"
 #include "platform.h"
 
@@ -238,6 +240,25 @@ QString programFolder()
                                              : programFolderOverride();
 }
 
+QString jobLogFolder()
+{
+    // The desktop is a GUI program: its standard error is lost. Each user
+    // finds the logs under the local application data; a system without
+    // that folder keeps them beside the program.
+    QString localData = qEnvironmentVariable("LOCALAPPDATA");
+    localData.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!localData.isEmpty())
+        return localData + QLatin1Char('/') + QLatin1String(kOrganisation) + QLatin1Char('/') +
+               QLatin1String(kApplication) + QStringLiteral("/logs");
+    return programFolder() + QStringLiteral("/logs");
+}
+
+void installJobLogs()
+{
+    LogSink::install();
+    JobLog::setPlaces({QStringLiteral("deskrestore"), false, jobLogFolder()});
+}
+
 void setProgramFolder(const QString& folder)
 {
     programFolderOverride() = folder;
@@ -260,6 +281,7 @@ int runDesktop(QApplication& app, const QStringList& arguments)
     int exitCode = 0;
     if (prepareDesktop(app, &exitCode) != 0)
         return exitCode;
+    installJobLogs();
     if (arguments.size() < 2) {
         MainDlg window;
         window.show();

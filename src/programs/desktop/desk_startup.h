@@ -56,6 +56,11 @@ void setOneDriveBackup(OneDriveBackup run);
 // The folder of the program's executable, where its catalogues are;
 // tests name another one (empty: the executable's again).
 QString programFolder();
+// Where the jobs' logs go: %LOCALAPPDATA%\<maker>\<program>\logs, or logs
+// beside the program where that folder is not known.
+QString jobLogFolder();
+// The one sink of the program's lines, and the jobs' logs in jobLogFolder().
+void installJobLogs();
 void setProgramFolder(const QString& folder);
 
 // Windows and pictures scale with the screen (125%, 150%, 200% exactly,

@@ -50,12 +50,12 @@ const char* Worker::debugLine(int operation, int fsType)
     return "";
 }
 
-void Worker::run()
+void Worker::jobStarting()
 {
+    // Inside the job's log, where support reads it.
     const char* line = debugLine(operation(), fsType());
     if (*line)
         qDebug() << line;
-    ::QuarnThread::run();
 }
 
 Worker* Worker::reportingTo(StartBkWidget* page)

@@ -26,11 +26,11 @@ public:
     // go to the progress page `page`.
     static Worker* reportingTo(StartBkWidget* page);
 
-    // The line run() writes before the engine call ("" when none).
+    // The line written before the engine call ("" when none).
     static const char* debugLine(int operation, int fsType);
 
 protected:
-    void run() override;
+    void jobStarting() override;
 };
 
 }  // namespace desk

@@ -2,6 +2,7 @@
 // thread and returns its result code. No exception leaves them.
 #include "quarn.h"
 
+#include "entry_guard.h"
 #include "fat32/part_fat32_backup.h"
 #include "fat32/part_fat32_clone.h"
 #include "fat32/part_fat32_restore.h"
@@ -10,23 +11,16 @@
 #include "ntfs/part_ntfs_clone.h"
 #include "ntfs/part_ntfs_restore.h"
 
-#include <cstdio>
-#include <new>
-
 namespace {
 
-// Names the job on standard error and runs it; an allocation that throws
-// ends it with ERR_NO_MEMORY.
+// Names the job in the trace and runs it; nothing it throws leaves here.
 template <typename Work>
 int RunJob(const char* name, Work work)
 {
-    std::fprintf(stderr, "%s\n", name);
-    try {
+    return GuardedEntry(name, [&] {
+        DEBUG_TRACE("%s\n", name);
         return work();
-    } catch (const std::bad_alloc&) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    });
 }
 
 template <typename Job>

@@ -119,6 +119,9 @@ enum QuarnResult : int {
     // The source is a partition a stopped restore left (its first sector
     // carries the unfinished-restore mark): there is nothing to read.
     ERR_UNFINISHED_RESTORE = 0x1000F,
+    // The job stopped on a fault of the engine itself (an exception none of
+    // its checks expected); a trace line names it.
+    ERR_INTERNAL = 0x10010,
     // Not a failure; answered by verify_image alone: the image and its
     // chain are whole as far as they can tell, but an image among them was
     // written before images carried checksums of their data, so only its
@@ -168,12 +171,19 @@ QUARN_EXPORT int clone_fat32(tagCloneArgument arg, tagCallBackFunc cb);
 // ERR_OTHER_IMAGE, ERR_FILE_NOT_FOUND and the other codes: refused.
 QUARN_EXPORT int verify_image(tagRestoreArgument arg, tagCallBackFunc cb);
 
-// printf-style trace line on standard error.
+// printf-style trace line: handed to the installed trace sink, or written
+// to standard error when none is installed.
 QUARN_EXPORT void DEBUG_TRACE(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// Receives each formatted trace text (usually one line with its newline) on
+// the thread that wrote it; calls never overlap. It must not trace itself.
+typedef void (*QuarnTraceSink)(const char* text, void* context);
+// Installs the process-wide trace sink (null: standard error again).
+QUARN_EXPORT void SetTraceSink(QuarnTraceSink sink, void* context);
 
 // The part after the last slash or backslash (the whole path without one).
 QUARN_EXPORT std::string SplitFileName(const std::string& path);

@@ -1,5 +1,7 @@
 #include "io/background_flush.h"
 
+#include "quarn.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,7 +63,7 @@ void CBackgroundFlush::Run()
         const int error = errno;
         lock.lock();
         if (!flushed && !m_failed) {
-            std::fprintf(stderr, "Sync the data error! --- %s\n", std::strerror(error));
+            DEBUG_TRACE("Sync the data error! --- %s\n", std::strerror(error));
             m_failed = true;
         }
     }

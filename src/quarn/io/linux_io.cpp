@@ -1,6 +1,7 @@
 #include "io/linux_io.h"
 
 #include "io/background_flush.h"
+#include "quarn.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,7 +36,7 @@ int CLinuxIo::Open(const std::string& path, int mode)
     m_path = path;
     m_stream = fopen64(path.c_str(), modeText);
     if (m_stream == nullptr) {
-        std::fprintf(stderr, "open %s failed! --- %s\n", path.c_str(), std::strerror(errno));
+        DEBUG_TRACE("open %s failed! --- %s\n", path.c_str(), std::strerror(errno));
         return -1;
     }
     return 0;
@@ -87,7 +88,7 @@ int CLinuxIo::Close()
     // The helper uses the descriptor: it ends before the stream closes.
     ok = StopFlush() && ok && !m_failed;
     if (std::fclose(m_stream) != 0) {
-        std::fprintf(stderr, "Close the file error! --- %s\n", std::strerror(errno));
+        DEBUG_TRACE("Close the file error! --- %s\n", std::strerror(errno));
         ok = false;
     }
     m_stream = nullptr;
@@ -105,14 +106,14 @@ int CLinuxIo::Sync()
     if (m_stream == nullptr)
         return 0;
     if (!FlushBuffer() || m_failed || std::fflush(m_stream) != 0) {
-        std::fprintf(stderr, "Write the data error! \n");
+        DEBUG_TRACE("Write the data error! \n");
         m_failed = m_buffered;
         return -1;
     }
     if (!StopFlush())
         return -1;
     if (fsync(fileno(m_stream)) != 0 && errno != EINVAL && errno != EROFS) {
-        std::fprintf(stderr, "Sync the data error! --- %s\n", std::strerror(errno));
+        DEBUG_TRACE("Sync the data error! --- %s\n", std::strerror(errno));
         m_failed = m_buffered;
         return -1;
     }
@@ -134,9 +135,9 @@ int CLinuxIo::Seek(int64_t offset, int whence)
 
 void CLinuxIo::ReportSeekError(int error, int64_t offset, int whence)
 {
-    std::fprintf(stderr, "Seek partition error! --- %s\n", std::strerror(error));
-    std::fprintf(stderr, " offset = %lld\n", static_cast<long long>(offset));
-    std::fprintf(stderr, " whence = %d\n", whence);
+    DEBUG_TRACE("Seek partition error! --- %s\n", std::strerror(error));
+    DEBUG_TRACE(" offset = %lld\n", static_cast<long long>(offset));
+    DEBUG_TRACE(" whence = %d\n", whence);
 }
 
 int64_t CLinuxIo::ReadAt(int64_t offset, void* buffer, int64_t length)
@@ -155,11 +156,11 @@ int64_t CLinuxIo::ReadAt(int64_t offset, void* buffer, int64_t length)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            std::fprintf(stderr, "Read partition error! --- %s\n", std::strerror(errno));
+            DEBUG_TRACE("Read partition error! --- %s\n", std::strerror(errno));
             return 0;
         }
         if (n == 0) {
-            std::fprintf(stderr, "It's come to the end of the part!\n");
+            DEBUG_TRACE("It's come to the end of the part!\n");
             break;
         }
         done += n;
@@ -179,13 +180,13 @@ int64_t CLinuxIo::Read(void* buffer, int64_t length)
         if (done == length)
             break;
         if (std::ferror(m_stream)) {
-            std::fprintf(stderr, "Read partition error! --- %s\n", std::strerror(errno));
+            DEBUG_TRACE("Read partition error! --- %s\n", std::strerror(errno));
             std::clearerr(m_stream);
             done = 0;
             break;
         }
         if (std::feof(m_stream)) {
-            std::fprintf(stderr, "It's come to the end of the part!\n");
+            DEBUG_TRACE("It's come to the end of the part!\n");
             std::clearerr(m_stream);
             break;
         }
@@ -197,7 +198,7 @@ int64_t CLinuxIo::Read(void* buffer, int64_t length)
 
 bool CLinuxIo::WriteFailed()
 {
-    std::fprintf(stderr, "Write the data error! \n");
+    DEBUG_TRACE("Write the data error! \n");
     if (m_stream != nullptr)
         std::clearerr(m_stream);
     // Bytes the caller was told are written are lost: the file stays failed.

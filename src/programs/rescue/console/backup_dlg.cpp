@@ -186,8 +186,9 @@ BackupPlan::Choices BackupDlg::planChoices() const
 {
     BackupPlan::Choices c;
     c.sourcePartition = m_page1->m_partPath;
-    c.mbrSource = m_page1->m_diskPath.isEmpty() ? DeviceProber::stripPartitionNumber(m_page1->m_partPath)
-                                                : m_page1->m_diskPath;
+    c.mbrSource = m_page1->m_diskPath.isEmpty()
+                      ? DeviceProber::instance()->diskOfPartition(m_page1->m_partPath)
+                      : m_page1->m_diskPath;
     c.fsCode = m_page1->m_fsCode;
     c.active = m_page1->m_active;
     c.usedBytes = m_page1->m_usedBytes;

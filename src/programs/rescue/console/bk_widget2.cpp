@@ -176,13 +176,10 @@ QString BkWidget2::placeText(const QString& device, const QString& folder, const
     DeviceProber* prober = DeviceProber::instance();
     const QByteArray devicePath = QFile::encodeName(device);
     {
-        QMutexLocker lock(&prober->mutex);
-        for (DiskRecord* disk = prober->disks; disk; disk = disk->next) {
-            if (PartitionRecord* part = findPartitionByPath(disk->partitions, devicePath.constData())) {
-                label = QString::fromUtf8(part->label ? part->label : "");
-                letter = part->letter;
-                break;
-            }
+        const DiskList disks = prober->snapshot();
+        if (const PartitionRecord* part = disks.partitionByPath(devicePath.constData())) {
+            label = QString::fromUtf8(part->label ? part->label : "");
+            letter = part->letter;
         }
     }
     QString partition = label.isEmpty() ? device : label;

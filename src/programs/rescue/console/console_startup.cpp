@@ -2,6 +2,8 @@
 
 #include "device_records.h"
 #include "frame_resources.h"
+#include "job_log.h"
+#include "log_sink.h"
 #include "screen_background.h"
 #include "storage_environment.h"
 
@@ -23,6 +25,7 @@ ConsoleStartup::~ConsoleStartup()
 
 void ConsoleStartup::run()
 {
+    installJobLogs();
     applyStorageEnvironment();
     initRescueFrame();
     paintScreenBackground();
@@ -32,6 +35,16 @@ void ConsoleStartup::run()
     registerTypes();
     applyStyleSheet();
     setCodecs();
+}
+
+void ConsoleStartup::installJobLogs()
+{
+    // The console runs from a live system whose own files are gone after a
+    // reboot: a job's log goes beside its image, on the medium the user
+    // keeps; where that folder takes no file (an optical disc, a read-only
+    // share), into the live system's log folder.
+    LogSink::install();
+    JobLog::setPlaces({QStringLiteral("rescuecon"), true, QStringLiteral("/var/log/rescuecon")});
 }
 
 void ConsoleStartup::paintScreenBackground()

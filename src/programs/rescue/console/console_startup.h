@@ -26,6 +26,8 @@ public:
 
     // The screen behind the console's windows: ":images/mainbkimage2.png".
     void paintScreenBackground();
+    // The one sink of the program's lines, and where the jobs' logs go.
+    static void installJobLogs();
     // Qt's own texts: "qt_" + LANG from Qt's translations folder, installed
     // only when it loads. True when installed.
     bool installQtCatalogue(const QByteArray& lang);

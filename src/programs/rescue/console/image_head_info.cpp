@@ -55,9 +55,9 @@ ImageHeadEntry entryOf(const PartitionRecord& part)
     return entry;
 }
 
-DiskRecord* findDiskByPath(DiskRecord* head, const QByteArray& path)
+const DiskRecord* findDiskByPath(const DiskRecord* head, const QByteArray& path)
 {
-    for (DiskRecord* disk = head; disk; disk = disk->next) {
+    for (const DiskRecord* disk = head; disk; disk = disk->next) {
         if (disk->path && path == disk->path)
             return disk;
     }
@@ -75,12 +75,12 @@ QByteArray cut(const char* text, int maxBytes)
 int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber, const QString& partitionPath,
                   ImageHeadBlock* block)
 {
-    QMutexLocker lock(&prober.mutex);
-    DiskRecord* disk = findDiskByPath(prober.disks, diskPath.toLocal8Bit());
-    PartitionRecord* part =
+    const DiskList disks = prober.snapshot();
+    const DiskRecord* disk = findDiskByPath(disks.first(), diskPath.toLocal8Bit());
+    const PartitionRecord* part =
         disk ? findPartitionByPath(disk->partitions, partitionPath.toLocal8Bit().constData()) : nullptr;
     if (!part) {
-        fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         return -1;
     }
 
@@ -146,7 +146,7 @@ int buildHeadInfo(DeviceProber& prober, const QString& diskPath, int diskNumber,
 int buildHeadInfo(DeviceProber& prober, const TreeItem* partitionRow, ImageHeadBlock* block)
 {
     if (!partitionRow || !partitionRow->parentItem) {
-        fprintf(stderr, "get partition information failed!\n");
+        qWarning("get partition information failed!");
         return -1;
     }
     const TreeItem* diskRow = partitionRow->parentItem;

@@ -42,17 +42,17 @@ TargetRecord findTargetRecord(const QString& target)
 {
     TargetRecord record;
     DeviceProber* prober = DeviceProber::instance();
-    const QByteArray diskPath = QFile::encodeName(DeviceProber::stripPartitionNumber(target));
+    const QByteArray diskPath = QFile::encodeName(prober->diskOfPartition(target));
     const QByteArray partPath = QFile::encodeName(target);
-    QMutexLocker lock(&prober->mutex);
-    for (DiskRecord* disk = prober->disks; disk; disk = disk->next) {
+    const DiskList disks = prober->snapshot();
+    for (const DiskRecord* disk = disks.first(); disk; disk = disk->next) {
         if (!disk->path || diskPath != disk->path)
             continue;
         record.diskModel = QString::fromUtf8(disk->model);
         record.diskPath = QString::fromLocal8Bit(disk->path);
         const quint64 sectorBytes = disk->sectorSize ? disk->sectorSize : 512;
         record.diskBytes = disk->length * sectorBytes;
-        if (PartitionRecord* part = findPartitionByPath(disk->partitions, partPath.constData())) {
+        if (const PartitionRecord* part = findPartitionByPath(disk->partitions, partPath.constData())) {
             record.letter = part->letter ? part->letter : ' ';
             record.label = QString::fromUtf8(part->label);
             record.bytes = part->length * sectorBytes;
