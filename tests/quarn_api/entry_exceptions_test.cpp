@@ -124,6 +124,38 @@ TEST(EntryExceptions, WhateverAJobThrowsEndsItWithANamedCode)
     }
 }
 
+// A clone copies on two threads; a throw on the writer's side while the
+// walk of the source still runs must neither end the program nor leave the
+// walk behind.
+void ThrowingBytesDone(uint64_t, void* context)
+{
+    ThrowAsTold(context);
+}
+
+TEST(EntryExceptions, AThrowWhileACloneCopiesEndsItWithANamedCode)
+{
+    if (!HaveProgram("mkfs.fat") || !HaveProgram("mcopy"))
+        SKIP_OR_FAIL_IN_CI("dosfstools or mtools are not installed");
+    TempDir dir;
+    FatImage fat(dir.file("sdz1"), 40 * kMiB, 1, "THROWS", dir.file("scratch"));
+    fat.AddFile("/DATA.BIN", PatternBytes(3 * kMiB, 5));
+    MakeSparseFile(dir.file("sdx1"), 40 * kMiB);
+    for (const Case& c : kCases) {
+        Throw what = c.what;
+        tagCallBackFunc cb;
+        cb.onBytesDone = ThrowingBytesDone;
+        cb.context = &what;
+        tagCloneArgument arg;
+        arg.srcPartition = dir.file("sdz1");
+        arg.destPartition = dir.file("sdx1");
+        TraceCapture trace;
+        int result = -1;
+        EXPECT_NO_THROW(result = clone_fat32(arg, cb));
+        EXPECT_EQ(result, c.expected) << c.traced;
+        EXPECT_NE(trace.text().find(c.traced), std::string::npos) << trace.text();
+    }
+}
+
 TEST(EntryExceptions, WithoutASinkTheTraceGoesToStandardError)
 {
     testing::internal::CaptureStderr();

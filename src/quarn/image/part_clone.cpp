@@ -1,5 +1,6 @@
 #include "image/part_clone.h"
 
+#include "api/entry_guard.h"
 #include "image/callbacks.h"
 #include "io/device_system.h"
 #include "unfinished_restore.h"
@@ -105,24 +106,18 @@ int CPartClone::CopyStream()
     int walked = 0;
     std::thread walker;
     try {
+        // Nothing may leave the thread: an exception there would end the
+        // whole program.
         walker = std::thread([this, &walked] {
-            try {
-                walked = Walk();
-            } catch (const std::bad_alloc&) {
-                walked = ERR_NO_MEMORY;
-            }
+            walked = GuardedEntry("the walk of the clone's source", [this] { return Walk(); });
             m_pipe.CloseWriting();
         });
     } catch (const std::system_error&) {
         DEBUG_TRACE("No thread for the walk of the source!\n");
         return ERR_NO_MEMORY;
     }
-    int written = 0;
-    try {
-        written = Write();
-    } catch (const std::bad_alloc&) {
-        written = ERR_NO_MEMORY;
-    }
+    // The walk must be joined before anything leaves this function.
+    const int written = GuardedEntry("the clone's writer", [this] { return Write(); });
     // The walk waiting for room wakes up and ends.
     m_pipe.StopReading();
     walker.join();
