@@ -138,8 +138,12 @@ CRawInflater::Step CRawInflater::Inflate()
     m_outLeft = s.avail_out;
     if (result < 0)
         return Step::kError;
-    if (s.block_state == ISAL_BLOCK_FINISH)
+    if (s.block_state == ISAL_BLOCK_FINISH) {
+        // igzip reads ahead into its bit buffer: whole bytes left there
+        // came after the stream's end, and count as input not used.
+        m_inLeft += static_cast<uint32_t>(s.read_in_length / 8) + static_cast<uint32_t>(s.tmp_in_size);
         return Step::kStreamEnd;
+    }
     return progress ? Step::kProgress : Step::kNoProgress;
 }
 
