@@ -1,11 +1,10 @@
-// The one place that picks the deflate library for compression types 2 and 3.
-// Whatever writes them, every data set stays one standard raw deflate stream
-// (no zlib or gzip wrapper), so any inflater reads any image.
+// The one place that picks the deflate library and level for compression
+// types 2 and 3 (the choice and its figures: raw_deflate.cpp). Whatever
+// writes them, every data set stays one standard raw deflate stream (no zlib
+// or gzip wrapper), so any inflater reads any image.
 //
-// Linux builds take ISA-L's igzip (QUARN_WITH_ISAL): measured several times
-// faster than zlib for both directions at image sizes within 3% of zlib's
-// (bench/deflate_libraries_bench). The Windows cross build has no ISA-L and
-// keeps zlib behind the same classes.
+// Linux builds have ISA-L's igzip (QUARN_WITH_ISAL) besides zlib; the
+// Windows cross build has no ISA-L and keeps zlib behind the same classes.
 #ifndef QUARN_COMPRESSION_RAW_DEFLATE_H
 #define QUARN_COMPRESSION_RAW_DEFLATE_H
 
@@ -31,6 +30,9 @@ public:
     uint32_t OutputLeft() const { return m_outLeft; }
     const unsigned char* NextInput() const { return m_in; }
     const unsigned char* NextOutput() const { return m_out; }
+
+    // For the libraries' adapters: moves these fields into a stream and back.
+    struct Access;
 
 protected:
     const unsigned char* m_in = nullptr;
@@ -68,8 +70,9 @@ public:
     // Enough room for `length` input bytes and any flush or end.
     static size_t OutputBound(size_t length) { return length + length / 8 + 0x1000; }
 
+    struct State;  // one library's stream
+
 private:
-    struct State;
     std::unique_ptr<State> m_state;
 };
 
@@ -92,12 +95,10 @@ public:
     bool Reset();
     Step Inflate();
 
+    struct State;  // one library's stream
+
 private:
-    struct State;
     std::unique_ptr<State> m_state;
 };
-
-// "ISA-L" or "zlib": for traces and benchmarks.
-const char* RawDeflateLibrary();
 
 #endif
