@@ -21,7 +21,7 @@ public:
     CLibz(const CLibz&) = delete;
     CLibz& operator=(const CLibz&) = delete;
 
-    // defaultLevel: zlib's default level, else level 1. 0 or -1.
+    // defaultLevel: type 3's thorough level, else type 2's fast one. 0 or -1.
     int init(bool defaultLevel);
     // Starts the stream of the current direction afresh.
     int reset();
