@@ -9,8 +9,8 @@
 // flush, so it is shown compressing each whole data set at once, which the
 // engine cannot do for sets larger than memory; its figures are for
 // comparison. Inflating is measured on zlib's streams (every image written
-// so far) in 0x8000-byte stored pieces, as the restore hands them over, and
-// the bytes are compared with the source.
+// so far) and on those of the chosen writers, in 0x8000-byte stored pieces,
+// as the restore hands them over, and the bytes are compared with the source.
 //
 // usage: deflate_libraries_bench [options] <file or folder>...
 //   --mib N       plain MiB taken from the files (default 192)
@@ -33,6 +33,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -355,23 +356,27 @@ Stats RunLibdeflate(const Corpus& corpus, int rounds, int level)
     return stats;
 }
 
-// The stored sets of zlib at `level`, made once per level.
-const std::vector<Bytes>& ZlibStored(const Corpus& corpus, int level)
+// The stored sets of one writer ("zlib-6", "isal-1", ...), made once each.
+const std::vector<Bytes>& StoredBy(const Corpus& corpus, const std::string& writer)
 {
-    static std::vector<Bytes> stored[10];
-    if (stored[level].empty()) {
-        ZlibDeflater deflater(level);
+    static std::map<std::string, std::vector<Bytes>> stored;
+    std::vector<Bytes>& sets = stored[writer];
+    if (sets.empty()) {
+        const int level = std::atoi(writer.c_str() + writer.find('-') + 1);
+        std::unique_ptr<Deflater> deflater(writer.compare(0, 4, "isal") == 0
+                                               ? static_cast<Deflater*>(new IsalDeflater(level))
+                                               : new ZlibDeflater(level));
         for (const Bytes& set : corpus.sets) {
-            stored[level].emplace_back();
-            DeflateSet(deflater, set, stored[level].back());
+            sets.emplace_back();
+            DeflateSet(*deflater, set, sets.back());
         }
     }
-    return stored[level];
+    return sets;
 }
 
-Stats RunInflater(const Corpus& corpus, int rounds, int level, const std::string& library)
+Stats RunInflater(const Corpus& corpus, int rounds, const std::string& writer, const std::string& library)
 {
-    const std::vector<Bytes>& stored = ZlibStored(corpus, level);
+    const std::vector<Bytes>& stored = StoredBy(corpus, writer);
     Stats stats;
     libdeflate_decompressor* whole = libdeflate_alloc_decompressor();
     Bytes plain;
@@ -421,13 +426,18 @@ std::vector<Case> AllCases()
             cases.push_back({"libdeflate-" + std::to_string(level) + "-whole", job,
                              [level](const Corpus& c, int r) { return RunLibdeflate(c, r, level); }});
     }
-    for (int level : {1, 6}) {
-        const std::string job = level == 1 ? "type 2 restore" : "type 3 restore";
+    // Each type's sets as the earlier writer stored them and as the chosen one does.
+    const std::pair<const char*, const char*> restores[] = {{"type 2 restore", "zlib-1"},
+                                                            {"type 2 restore", "isal-1"},
+                                                            {"type 3 restore", "zlib-6"},
+                                                            {"type 3 restore", "zlib-5"}};
+    for (const auto& restore : restores) {
+        const std::string writer = restore.second;
         for (const char* library : {"zlib", "isal", "libdeflate"}) {
-            std::string name =
-                std::string(library) + "-inflate" + (std::strcmp(library, "libdeflate") == 0 ? "-whole" : "");
-            cases.push_back({name, job, [level, library](const Corpus& c, int r) {
-                                 return RunInflater(c, r, level, library);
+            std::string name = std::string(library) + "-inflate" +
+                               (std::strcmp(library, "libdeflate") == 0 ? "-whole" : "") + ":" + writer;
+            cases.push_back({name, restore.first, [writer, library](const Corpus& c, int r) {
+                                 return RunInflater(c, r, writer, library);
                              }});
         }
     }
@@ -474,7 +484,7 @@ int main(int argc, char** argv)
     std::printf("corpus: %zu data sets, %.1f MiB of files + %.1f MiB incompressible; best of %d rounds\n",
                 corpus.sets.size(), static_cast<double>(realBytes) / kMiB,
                 static_cast<double>(corpus.plainBytes - realBytes) / kMiB, rounds);
-    std::printf("%-15s %-22s %12s %8s %10s %10s %9s %4s\n", "job", "library-level", "stored MiB", "ratio",
+    std::printf("%-15s %-30s %12s %8s %10s %10s %9s %4s\n", "job", "library-level", "stored MiB", "ratio",
                 "wall MiB/s", "cpu MiB/s", "vs zlib", "ok");
     std::string lastJob;
     double zlibSize = 0;
@@ -498,7 +508,7 @@ int main(int argc, char** argv)
         if (backup && zlibSize > 0)
             std::snprintf(versus, sizeof versus, "%+.1f%%",
                           (static_cast<double>(stats.outBytes) / zlibSize - 1) * 100);
-        std::printf("%-15s %-22s %12.1f %8.3f %10.1f %10.1f %9s %4s\n", c.job.c_str(), c.name.c_str(),
+        std::printf("%-15s %-30s %12.1f %8.3f %10.1f %10.1f %9s %4s\n", c.job.c_str(), c.name.c_str(),
                     static_cast<double>(stats.outBytes) / kMiB,
                     static_cast<double>(stats.outBytes) / static_cast<double>(corpus.plainBytes),
                     plainMib / stats.bestWall, plainMib / stats.bestCpu, versus, stats.ok ? "yes" : "NO");
