@@ -11,6 +11,7 @@
 #include "recording_callbacks.h"
 #include "reseal_volume.h"
 #include "test_support.h"
+#include "zlib_raw.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -1107,6 +1108,47 @@ TEST_F(PartBackupTest, CompressedDataSets)
             // The run of zeros shrinks; the stored-raw movie does not pass the coder.
             EXPECT_LT(image.sets[3].stored.size(), options.files[3].length);
             EXPECT_TRUE(image.sets[2].stored == PlainOf(options.files[2]));
+        }
+    }
+}
+
+TEST_F(PartBackupTest, DeflateSetsOfTheImageAreReadByZlib)
+{
+    // Whatever library the engine deflates with, an image it writes must
+    // restore with zlib's own inflate too, split or not, on one thread or many.
+    testsupport::ZlibRaw zlib;
+    ASSERT_TRUE(zlib.Loaded());
+    const char* given = std::getenv("QUARN_THREADS");
+    const std::string before = given != nullptr ? given : "";
+    struct Restore {
+        const std::string& value;
+        bool had;
+        ~Restore() { had ? setenv("QUARN_THREADS", value.c_str(), 1) : unsetenv("QUARN_THREADS"); }
+    } restore{before, given != nullptr};
+    for (const char* threads : {"1", "4"}) {
+        setenv("QUARN_THREADS", threads, 1);
+        for (int type : {2, 3}) {
+            for (uint64_t volumeSize : {ImageFormat::kNeverSplit, uint64_t(120000)}) {
+                SCOPED_TRACE(testing::Message()
+                             << threads << " threads, type " << type << " split " << volumeSize);
+                TempDir out;
+                base = out.file("img");
+                arg.imagePath = base;
+                arg.compressType = type;
+                arg.volumeSize = volumeSize;
+                ASSERT_EQ(RunJob(), 0) << stderrText;
+                Image image;
+                ASSERT_EQ(ReadImage(base, 0, false, 0, image), "");
+                ASSERT_EQ(image.sets.size(), options.files.size());
+                for (size_t i = 0; i < options.files.size(); ++i) {
+                    SCOPED_TRACE(options.files[i].name);
+                    if (image.sets[i].storedRaw)
+                        continue;
+                    Bytes plain;
+                    EXPECT_TRUE(zlib.Inflate(image.sets[i].stored, &plain));
+                    EXPECT_TRUE(plain == PlainOf(options.files[i]));
+                }
+            }
         }
     }
 }
