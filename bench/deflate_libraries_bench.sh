@@ -40,7 +40,7 @@ echo "== packed"
 command -v valgrind >/dev/null || { echo "valgrind is not installed (scripts/install-deps)" >&2; exit 1; }
 echo
 echo "== instructions per plain byte (callgrind, mixed corpus of 12 MiB + 4 MiB incompressible, one round)"
-printf "%-15s %-24s %14s %10s\n" job library-level instructions "per byte"
+printf "%-15s %-30s %14s %10s\n" job library-level instructions "per byte"
 cases=$("$runner" --mib 1 --random 0 --rounds 1 "${mixed[@]}" | awk 'NR > 2 {print $1" "$2" "$3"/"$4}')
 plain=$(( 16 << 20 ))
 while read -r job; do
@@ -50,6 +50,6 @@ while read -r job; do
         "${mixed[@]}" >/dev/null 2>"$log" || true
     count=$(awk '/Collected :/ {print $NF}' "$log")
     rm -f "$log"
-    printf "%-15s %-24s %14s %10s\n" "${job%%/*}" "${job#*/}" "${count:-?}" \
+    printf "%-15s %-30s %14s %10s\n" "${job%%/*}" "${job#*/}" "${count:-?}" \
         "$(awk -v c="${count:-0}" -v p="$plain" 'BEGIN {printf "%.2f", c / p}')"
 done <<<"$cases"
