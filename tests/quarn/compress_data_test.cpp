@@ -427,6 +427,46 @@ Bytes StoredStream(unsigned char type, const Bytes& plain)
 
 }  // namespace
 
+TEST(CompressDataRoundTrip, EveryPieceSizeOfASmallStreamIsRead)
+{
+    // The inflater reads ahead of what it has decoded; however the stored
+    // bytes are cut, the stream ends where it ends and nothing is left over.
+    ZlibRaw zlib;
+    ASSERT_TRUE(zlib.Loaded());
+    Bytes plain = TextBytes(20000);
+    const Bytes noise = PatternBytes(3000, 12);
+    plain.insert(plain.end(), noise.begin(), noise.end());
+    struct Case {
+        const char* what;
+        unsigned char type;
+        Bytes stored;
+    };
+    const Case cases[] = {
+        {"zlib level 1", 2, zlib.Deflate(plain, 1, 0)},
+        {"zlib's default level in blocks", 3, zlib.Deflate(plain, -1, 0x2000)},
+        {"type 2 as written now", 2, StoredStream(2, plain)},
+        {"type 3 as written now", 3, StoredStream(3, plain)},
+    };
+    for (const Case& c : cases) {
+        ASSERT_FALSE(c.stored.empty()) << c.what;
+        for (size_t piece = 1; piece <= 64; ++piece) {
+            SCOPED_TRACE(testing::Message() << c.what << ", pieces of " << piece);
+            CCompressData reader(c.type);
+            Bytes back;
+            ASSERT_EQ(DecompressStream(reader, c.stored, piece, &back), 0);
+            EXPECT_TRUE(back == plain);
+            // One byte more is refused, wherever the pieces fall.
+            Bytes longer = c.stored;
+            longer.push_back(0);
+            CCompressData strict(c.type);
+            Bytes ignored;
+            testing::internal::CaptureStderr();
+            EXPECT_NE(DecompressStream(strict, longer, piece, &ignored), 0);
+            testing::internal::GetCapturedStderr();
+        }
+    }
+}
+
 TEST(CompressDataDamage, BrokenStreamsFailWithoutStrayAccess)
 {
     const Bytes plain = MixedCorpus();
