@@ -14,6 +14,7 @@
 #include "quarn.h"
 #include "reseal_volume.h"
 #include "test_support.h"
+#include "zlib_raw.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,33 @@ TEST(ParallelCompressor, StreamsDecodeWithTheSingleCoder)
                     EXPECT_TRUE(stored == single) << "differs from the single coder's stream";
                 }
             }
+        }
+    }
+}
+
+TEST(ParallelCompressor, DeflateSetsAreStandardStreamsThatZlibReads)
+{
+    ZlibRaw zlib;
+    ASSERT_TRUE(zlib.Loaded());
+    const Bytes contents[] = {{},
+                              TextBytes(100),
+                              TextBytes(CParallelCompressor::kBlockBytes + 1),
+                              TextBytes(3 << 20),
+                              PatternBytes(3 << 20, 11)};
+    for (int type : {2, 3}) {
+        Pool pool(type, 4);
+        ASSERT_TRUE(pool.compressor.IsReady());
+        for (const Bytes& plain : contents) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", " << plain.size() << " bytes");
+            pool.stored.clear();
+            ASSERT_EQ(CompressInParallel(pool.compressor, plain, ImageFormat::kChunkBytes), 0);
+            Bytes back;
+            EXPECT_TRUE(zlib.Inflate(pool.stored, &back));
+            EXPECT_TRUE(back == plain);
+            // The single coder's stream too.
+            back.clear();
+            EXPECT_TRUE(zlib.Inflate(CompressSingle(type, plain), &back));
+            EXPECT_TRUE(back == plain);
         }
     }
 }

@@ -23,7 +23,7 @@ struct tagBackupArgument {
     std::string prevImage;        // first volume of the image this one builds on
     int fsType = 0;               // 4 NTFS, 3 FAT32
     int reserved = 0;             // copied by the job, written to no image, read by nothing
-    int compressType = 0;         // 0 none, 1 QuickLZ, 2 deflate level 1, 3 deflate default
+    int compressType = 0;         // 0 none, 1 QuickLZ, 2 fast deflate, 3 thorough deflate
     bool saveMbr = false;         // copied by the job, written to no image; mbrSize decides
     int mbrSize = 0;              // bytes of mbrSource to store (512 or 0)
     std::string password;         // empty: none; stored as its MD5 digest

@@ -1,5 +1,6 @@
 // The front a job creates once per image, with the image's compression type:
-// 1 QuickLZ, 2 raw deflate level 1, 3 raw deflate at zlib's default level.
+// 1 QuickLZ, 2 fast raw deflate, 3 thorough raw deflate (the libraries and
+// levels: compression/raw_deflate.cpp).
 // Type 0 means no compression, for which no CCompressData is created.
 #ifndef QUARN_COMPRESSION_COMPRESS_DATA_H
 #define QUARN_COMPRESSION_COMPRESS_DATA_H

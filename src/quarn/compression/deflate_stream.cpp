@@ -1,17 +1,20 @@
 #include "compression/deflate_stream.h"
 
+#include "compression/raw_deflate.h"
 #include "quarn.h"
-
-#include <zlib.h>
 
 #include <cstdint>
 #include <new>
 
 namespace {
-constexpr int kRawDeflateWindowBits = -15;
-constexpr int kMemoryLevel = 8;
-constexpr int kFastLevel = 1;
+// zlib's codes, which this coder has always reported.
+constexpr int kOk = 0;
+constexpr int kStreamError = -2;
+constexpr int kDataError = -3;
+constexpr int kMemoryError = -4;
 }  // namespace
+
+CLibz::CLibz() = default;
 
 CLibz::~CLibz()
 {
@@ -26,13 +29,17 @@ void CLibz::Report(const char* text, int error, int line)
 
 void CLibz::ReportStream()
 {
+    const CRawDeflateBuffers* buffers = m_direction == kDeflate
+                                            ? static_cast<CRawDeflateBuffers*>(m_deflater.get())
+                                            : static_cast<CRawDeflateBuffers*>(m_inflater.get());
+    if (buffers == nullptr)
+        return;
     DEBUG_TRACE("\tnext_in=%0Xd,avail_in=%d,next_out=%0Xd,avail_out=%d\n\tstrm=%0Xd,total_in=%ld\n",
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream->next_in)),
-                static_cast<int>(m_stream->avail_in),
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream->next_out)),
-                static_cast<int>(m_stream->avail_out),
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_stream)),
-                static_cast<long>(m_stream->total_in));
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffers->NextInput())),
+                static_cast<int>(buffers->InputLeft()),
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffers->NextOutput())),
+                static_cast<int>(buffers->OutputLeft()),
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(buffers)), static_cast<long>(m_totalIn));
 }
 
 int CLibz::Fail(const char* text, int error, int line)
@@ -50,6 +57,7 @@ void CLibz::ClearStreamState()
     m_windowTaken = false;
     m_streamEnded = false;
     m_inputSeen = false;
+    m_totalIn = 0;
 }
 
 int CLibz::init(bool defaultLevel)
@@ -58,18 +66,18 @@ int CLibz::init(bool defaultLevel)
         com_end();
     if (m_output == nullptr)
         m_output = new (std::nothrow) unsigned char[kOutputBytes];
-    if (m_stream == nullptr)
-        m_stream = new (std::nothrow) z_stream();
-    if (m_output == nullptr || m_stream == nullptr) {
+    if (m_output == nullptr) {
         Report("Not enough memory", -1, __LINE__);
         deinit();
         return -1;
     }
+    if (m_defaultLevel != defaultLevel)
+        m_deflater.reset();  // made again at the other level when needed
     m_defaultLevel = defaultLevel;
     m_initialised = true;
     m_streamUnset = true;
     m_direction = kNone;
-    m_lastResult = Z_OK;
+    m_lastResult = kOk;
     m_error = 0;
     ClearStreamState();
     return 0;
@@ -80,14 +88,19 @@ bool CLibz::SetUp(Direction direction)
     if (!m_streamUnset && m_direction == direction)
         return true;
     com_end();
-    *m_stream = z_stream();
-    int result = direction == kDeflate
-                     ? deflateInit2(m_stream, m_defaultLevel ? Z_DEFAULT_COMPRESSION : kFastLevel, Z_DEFLATED,
-                                    kRawDeflateWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY)
-                     : inflateInit2(m_stream, kRawDeflateWindowBits);
-    m_lastResult = result;
-    if (result != Z_OK) {
-        Report("Initialize z_stream error", result, __LINE__);
+    bool ready;
+    if (direction == kDeflate) {
+        if (m_deflater == nullptr)
+            m_deflater.reset(new (std::nothrow) CRawDeflater(m_defaultLevel ? 3 : 2));
+        ready = m_deflater != nullptr && m_deflater->IsReady() && m_deflater->Reset();
+    } else {
+        if (m_inflater == nullptr)
+            m_inflater.reset(new (std::nothrow) CRawInflater());
+        ready = m_inflater != nullptr && m_inflater->IsReady() && m_inflater->Reset();
+    }
+    m_lastResult = ready ? kOk : kMemoryError;
+    if (!ready) {
+        Report("Initialize z_stream error", m_lastResult, __LINE__);
         return false;
     }
     m_direction = direction;
@@ -96,28 +109,30 @@ bool CLibz::SetUp(Direction direction)
     return true;
 }
 
+bool CLibz::RestartStream()
+{
+    bool ok = true;
+    if (m_direction == kDeflate)
+        ok = m_deflater->Reset();
+    else if (m_direction == kInflate)
+        ok = m_inflater->Reset();
+    ClearStreamState();
+    return ok;
+}
+
 int CLibz::reset()
 {
     if (!m_initialised) {
         Report("Invalid handle", -1, __LINE__);
         return -1;
     }
-    if (m_direction == kDeflate)
-        m_lastResult = deflateReset(m_stream);
-    else if (m_direction == kInflate)
-        m_lastResult = inflateReset(m_stream);
-    ClearStreamState();
-    return m_lastResult == Z_OK ? 0 : m_lastResult;
+    m_lastResult = RestartStream() ? kOk : kStreamError;
+    return m_lastResult;
 }
 
 int CLibz::com_end()
 {
-    if (m_stream != nullptr) {
-        if (m_direction == kDeflate)
-            deflateEnd(m_stream);
-        else if (m_direction == kInflate)
-            inflateEnd(m_stream);
-    }
+    // The coders are kept for the next stream; only the direction is forgotten.
     m_direction = kNone;
     m_streamUnset = true;
     ClearStreamState();
@@ -128,9 +143,9 @@ int CLibz::deinit()
 {
     com_end();
     delete[] m_output;
-    delete m_stream;
     m_output = nullptr;
-    m_stream = nullptr;
+    m_deflater.reset();
+    m_inflater.reset();
     m_initialised = false;
     return 0;
 }
@@ -149,14 +164,17 @@ bool CLibz::TakeInput(unsigned char* data, unsigned length)
 {
     if (length > 0 && data == nullptr)
         return false;
-    m_stream->next_in = data;
-    m_stream->avail_in = length;
+    if (m_direction == kDeflate)
+        m_deflater->SetInput(data, length);
+    else
+        m_inflater->SetInput(data, length);
+    m_totalIn += length;
     return true;
 }
 
 void CLibz::RestartInflate()
 {
-    inflateReset(m_stream);
+    m_inflater->Reset();
     ClearStreamState();
 }
 
@@ -170,31 +188,30 @@ int CLibz::compress(unsigned char* data, unsigned length, bool final, unsigned c
     if (m_continuation) {
         // The stream still holds the previous input; new bytes now would be lost.
         if (length > 0)
-            return Fail("Compress data error", Z_STREAM_ERROR, __LINE__);
+            return Fail("Compress data error", kStreamError, __LINE__);
     } else if (!TakeInput(data, length)) {
-        return Fail("Compress data error", Z_STREAM_ERROR, __LINE__);
+        return Fail("Compress data error", kStreamError, __LINE__);
     }
-    m_stream->next_out = m_output;
-    m_stream->avail_out = kOutputBytes;
-    const int result = deflate(m_stream, final ? Z_FINISH : Z_NO_FLUSH);
-    m_lastResult = result;
-    const unsigned long produced = kOutputBytes - m_stream->avail_out;
-    const bool full = m_stream->avail_out == 0;
-    if (!final) {
-        // A buffer error only says that no progress was possible.
-        if (result != Z_OK && result != Z_BUF_ERROR) {
-            Report("Compress data error", result, __LINE__);
-            ReportStream();
-            com_end();
-            return result;
-        }
-        more = full;
-    } else if (result == Z_STREAM_END) {
-        deflateReset(m_stream);
-    } else if ((result == Z_OK || result == Z_BUF_ERROR) && full) {
-        more = true;
-    } else {
-        return Fail("Compress data error", result, __LINE__);
+    m_deflater->SetOutput(m_output, kOutputBytes);
+    const uint32_t inputBefore = m_deflater->InputLeft();
+    const CRawDeflater::Step step =
+        m_deflater->Deflate(final ? CRawDeflater::Flush::kFinish : CRawDeflater::Flush::kNone);
+    const unsigned long produced = kOutputBytes - m_deflater->OutputLeft();
+    if (step == CRawDeflater::Step::kError) {
+        m_lastResult = kStreamError;
+        Report("Compress data error", m_lastResult, __LINE__);
+        ReportStream();
+        com_end();
+        return m_lastResult;
+    }
+    m_lastResult = kOk;
+    more = step == CRawDeflater::Step::kMore;
+    if (more && produced == 0 && m_deflater->InputLeft() == inputBefore)
+        return Fail("Compress data error", kStreamError, __LINE__);  // no progress with a whole buffer
+    if (final && !more) {
+        // The data set's stream ended: the next bytes start a new one.
+        m_deflater->Reset();
+        m_totalIn = 0;
     }
     m_continuation = more;
     *out = produced > 0 ? m_output : nullptr;
@@ -216,13 +233,13 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
     if (!BeginCall(out, outLength, more))
         return -1;
     if (m_continuation && length > 0)
-        return Fail("Decompress data error", Z_STREAM_ERROR, __LINE__);
+        return Fail("Decompress data error", kStreamError, __LINE__);
     if (final && length == 0 && !m_continuation) {
         // The end of a data set: its stream must have ended.
         if (m_direction == kInflate && m_inputSeen && !m_streamEnded)
-            return Fail("Decompress data error", Z_DATA_ERROR, __LINE__);
+            return Fail("Decompress data error", kDataError, __LINE__);
         if (m_direction == kInflate)
-            inflateReset(m_stream);
+            m_inflater->Reset();
         ClearStreamState();
         return 0;
     }
@@ -230,7 +247,7 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
         return m_lastResult;
     if (!m_continuation) {
         if (!TakeInput(data, length))
-            return Fail("Decompress data error", Z_STREAM_ERROR, __LINE__);
+            return Fail("Decompress data error", kStreamError, __LINE__);
         m_inputSeen = m_inputSeen || length > 0;
     }
     if (m_windowTaken) {
@@ -239,40 +256,39 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
     }
     if (m_streamEnded) {
         // Nothing may follow the end of the stream inside one data set.
-        if (m_stream->avail_in > 0)
-            return Fail("Decompress data error", Z_DATA_ERROR, __LINE__);
+        if (m_inflater->InputLeft() > 0)
+            return Fail("Decompress data error", kDataError, __LINE__);
         m_continuation = false;
         if (final)
             RestartInflate();
         return 0;
     }
-    m_stream->next_out = m_output + m_inflated;
-    m_stream->avail_out = kInflateWindowBytes - m_inflated;
-    const int result = inflate(m_stream, final ? Z_FINISH : Z_NO_FLUSH);
-    m_lastResult = result;
-    m_inflated = kInflateWindowBytes - m_stream->avail_out;
-    const bool full = m_stream->avail_out == 0;
-    if (result == Z_STREAM_END) {
-        if (m_stream->avail_in > 0)
-            return Fail("Decompress data error", Z_DATA_ERROR, __LINE__);
+    m_inflater->SetOutput(m_output + m_inflated, static_cast<uint32_t>(kInflateWindowBytes - m_inflated));
+    const CRawInflater::Step step = m_inflater->Inflate();
+    m_inflated = kInflateWindowBytes - m_inflater->OutputLeft();
+    const bool full = m_inflater->OutputLeft() == 0;
+    m_lastResult = step == CRawInflater::Step::kError ? kDataError : kOk;
+    if (step == CRawInflater::Step::kStreamEnd) {
+        if (m_inflater->InputLeft() > 0)
+            return Fail("Decompress data error", kDataError, __LINE__);
         m_streamEnded = true;
         TakeInflated(out, outLength);
         more = !final && full;
         if (final)
             RestartInflate();
-    } else if (result == Z_OK || result == Z_BUF_ERROR) {
+    } else if (step != CRawInflater::Step::kError) {
         if (full) {
             TakeInflated(out, outLength);
             more = true;
         } else if (final) {
             // All input is used and the stream has not ended: it was cut short.
-            return Fail("Decompress data error", Z_DATA_ERROR, __LINE__);
-        } else if (result == Z_BUF_ERROR && m_inflated > 0) {
+            return Fail("Decompress data error", kDataError, __LINE__);
+        } else if (step == CRawInflater::Step::kNoProgress && m_inflated > 0) {
             TakeInflated(out, outLength);
             more = true;
         }
     } else {
-        return Fail("Decompress data error", result, __LINE__);
+        return Fail("Decompress data error", kDataError, __LINE__);
     }
     m_continuation = more;
     return 0;

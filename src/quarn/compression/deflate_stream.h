@@ -1,21 +1,27 @@
-// The zlib coder behind CCompressData (compression types 2 and 3): each data
-// set is one raw deflate stream (no zlib or gzip wrapper).
+// The deflate coder behind CCompressData (compression types 2 and 3): each
+// data set is one raw deflate stream (no zlib or gzip wrapper). The library
+// behind it is chosen in compression/raw_deflate.h; the codes it returns are
+// zlib's, whichever library runs.
 #ifndef QUARN_COMPRESSION_DEFLATE_STREAM_H
 #define QUARN_COMPRESSION_DEFLATE_STREAM_H
 
-struct z_stream_s;
+#include <cstdint>
+#include <memory>
+
+class CRawDeflater;
+class CRawInflater;
 
 class CLibz {
 public:
     static constexpr unsigned long kOutputBytes = 0x40000;
     static constexpr unsigned long kInflateWindowBytes = 0x8000;
 
-    CLibz() = default;
+    CLibz();
     virtual ~CLibz();
     CLibz(const CLibz&) = delete;
     CLibz& operator=(const CLibz&) = delete;
 
-    // defaultLevel: zlib's default level, else level 1. 0 or -1.
+    // defaultLevel: type 3's thorough level, else type 2's fast one. 0 or -1.
     int init(bool defaultLevel);
     // Starts the stream of the current direction afresh.
     int reset();
@@ -24,7 +30,7 @@ public:
     int deinit();
 
     // Same contract as CCompressData::Compress and Decompress; failures
-    // return zlib's code or -1.
+    // return zlib's code for the fault or -1.
     int compress(unsigned char* data, unsigned length, bool final, unsigned char** out,
                  unsigned long* outLength, bool& more);
     int decompress(unsigned char* data, unsigned length, bool final, unsigned char** out,
@@ -46,12 +52,16 @@ private:
     bool BeginCall(unsigned char** out, unsigned long* outLength, bool& more);
     // Gives the stream new input; false for a length without bytes.
     bool TakeInput(unsigned char* data, unsigned length);
+    // The stream of the current direction afresh; false when it failed.
+    bool RestartStream();
     // The data set's stream ended: the next bytes start a new one.
     void RestartInflate();
 
     int m_error = 0;
     unsigned char* m_output = nullptr;
-    z_stream_s* m_stream = nullptr;
+    std::unique_ptr<CRawDeflater> m_deflater;
+    std::unique_ptr<CRawInflater> m_inflater;
+    uint64_t m_totalIn = 0;  // stored or plain bytes taken since the stream began
     int m_lastResult = 0;
     bool m_defaultLevel = false;
     bool m_initialised = false;

@@ -1,9 +1,8 @@
 #include "compression/parallel_compressor.h"
 
 #include "compression/quicklz_codec.h"
+#include "compression/raw_deflate.h"
 #include "quarn.h"
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -53,11 +52,6 @@ struct CParallelCompressor::Block {
 class CBlockCoder {
 public:
     explicit CBlockCoder(int type) : m_type(type) {}
-    ~CBlockCoder()
-    {
-        if (m_deflateReady)
-            deflateEnd(&m_stream);
-    }
     CBlockCoder(const CBlockCoder&) = delete;
     CBlockCoder& operator=(const CBlockCoder&) = delete;
 
@@ -69,10 +63,8 @@ public:
         }
         if (m_type != 2 && m_type != 3)
             return false;
-        std::memset(&m_stream, 0, sizeof m_stream);
-        const int level = m_type == 2 ? 1 : Z_DEFAULT_COMPRESSION;
-        m_deflateReady = deflateInit2(&m_stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        return m_deflateReady;
+        m_deflater.reset(new (std::nothrow) CRawDeflater(m_type));
+        return m_deflater != nullptr && m_deflater->IsReady();
     }
 
     // 0, ERR_COMPRESS or ERR_NO_MEMORY; the stored bytes in block.output.
@@ -110,40 +102,43 @@ private:
     int Deflate(const unsigned char* input, size_t length, const std::vector<unsigned char>& dictionary,
                 bool final, std::vector<unsigned char>& output)
     {
-        if (deflateReset(&m_stream) != Z_OK)
+        if (!m_deflater->Reset())
             return ERR_COMPRESS;
         if (!dictionary.empty() &&
-            deflateSetDictionary(&m_stream, dictionary.data(), static_cast<uInt>(dictionary.size())) != Z_OK)
+            !m_deflater->SetDictionary(dictionary.data(), static_cast<uint32_t>(dictionary.size())))
             return ERR_COMPRESS;
         // Room for the block, its flush marker and the stream's end.
-        output.resize(deflateBound(&m_stream, length) + 16);
-        m_stream.next_in = const_cast<Bytef*>(input);
-        m_stream.avail_in = static_cast<uInt>(length);
-        const int flush = final ? Z_FINISH : Z_SYNC_FLUSH;
+        output.resize(CRawDeflater::OutputBound(length));
+        m_deflater->SetInput(input, static_cast<uint32_t>(length));
+        // The input first, then the flush or the end without input: the very
+        // calls the single coder makes for a set of one chunk, so that such a
+        // set is stored the same by both.
         size_t produced = 0;
-        while (true) {
-            m_stream.next_out = output.data() + produced;
-            m_stream.avail_out = static_cast<uInt>(output.size() - produced);
-            const int result = deflate(&m_stream, flush);
-            produced = output.size() - m_stream.avail_out;
-            if (result == Z_STREAM_END)
-                break;
-            if (result != Z_OK && result != Z_BUF_ERROR)
-                return ERR_COMPRESS;
-            if (!final && m_stream.avail_in == 0 && m_stream.avail_out != 0)
-                break;  // a sync flush is complete when it left room
-            if (m_stream.avail_out != 0)
-                return ERR_COMPRESS;  // no progress with room to spare
-            output.resize(output.size() * 2);
-        }
+        if (!Run(CRawDeflater::Flush::kNone, length, output, produced) ||
+            !Run(final ? CRawDeflater::Flush::kFinish : CRawDeflater::Flush::kSync, length, output, produced))
+            return ERR_COMPRESS;
         output.resize(produced);
         return 0;
     }
 
+    // Deflates with `flush` until it is done, growing the output.
+    bool Run(CRawDeflater::Flush flush, size_t length, std::vector<unsigned char>& output, size_t& produced)
+    {
+        while (true) {
+            m_deflater->SetOutput(output.data() + produced, static_cast<uint32_t>(output.size() - produced));
+            const CRawDeflater::Step step = m_deflater->Deflate(flush);
+            produced = output.size() - m_deflater->OutputLeft();
+            if (step == CRawDeflater::Step::kDone)
+                return true;
+            if (step == CRawDeflater::Step::kError || output.size() > 4 * CRawDeflater::OutputBound(length))
+                return false;  // a block never grows that much
+            output.resize(output.size() * 2);
+        }
+    }
+
     int m_type;
     std::unique_ptr<char[]> m_scratch;
-    z_stream m_stream{};
-    bool m_deflateReady = false;
+    std::unique_ptr<CRawDeflater> m_deflater;
 };
 
 CParallelCompressor::CParallelCompressor(int compressType, unsigned threads, Sink sink)

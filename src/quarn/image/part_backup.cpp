@@ -1,6 +1,7 @@
 #include "image/part_backup.h"
 
 #include "compression/compress_data.h"
+#include "compression/compression_probe.h"
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
 #include "io/device_system.h"
@@ -140,9 +141,12 @@ int CPartBackup::BackupInit()
     m_part = new (std::nothrow) CDeviceIo;
     m_image = new (std::nothrow) CVolumeWriter;
     m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
-    if (m_compressType != 0)
+    if (m_compressType != 0) {
         m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
-    const bool compressorReady = m_compressor != nullptr && m_compressor->IsReady();
+        m_probe.reset(new (std::nothrow) CCompressionProbe(m_compressType));
+    }
+    const bool compressorReady =
+        m_compressor != nullptr && m_compressor->IsReady() && m_probe != nullptr && m_probe->IsReady();
     // A type without a coder keeps the single path, which fails its first
     // data set as every such job does.
     const bool parallel = compressorReady && m_compressType >= 1 && m_compressType <= 3 &&
@@ -512,6 +516,7 @@ int CPartBackup::BeginDataSet(bool storedRaw)
 {
     m_dataSetOpen = true;
     m_dataSetRaw = storedRaw;
+    m_dataSetUnjudged = !storedRaw && m_compressor != nullptr;
     if (m_streamSink != nullptr)
         return 0;
     return InOrder([this, storedRaw] {
@@ -625,6 +630,19 @@ int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
         return 0;
     if (m_streamSink != nullptr)
         return PutStreamPart(data, length, true);
+    if (m_dataSetUnjudged) {
+        m_dataSetUnjudged = false;
+        if (!m_probe->Pays(data, length)) {
+            // Before any stored byte: the head says so wherever it is written.
+            m_dataSetRaw = true;
+            const int result = InOrder([this] {
+                m_dataSetHead.storedRaw = 1;
+                return 0;
+            });
+            if (result != 0)
+                return result;
+        }
+    }
     if (m_compressor == nullptr || m_dataSetRaw) {
         if (m_parallel == nullptr || m_parallel->Idle())
             return WriteStoredBytes(data, length);

@@ -19,6 +19,7 @@
 #include <vector>
 
 class CCompressData;
+class CCompressionProbe;
 class CParallelCompressor;
 
 // Where a backup's record stream goes instead of image volumes: a clone
@@ -217,6 +218,10 @@ private:
     // stored bytes that follow that head.
     bool m_dataSetOpen = false;
     bool m_dataSetRaw = false;  // as the walk sees it; m_dataSetHead is the writer's
+    // The set's first chunk is still to come: it decides whether
+    // compressing the set pays (m_probe; the extension decided first).
+    bool m_dataSetUnjudged = false;
+    std::unique_ptr<CCompressionProbe> m_probe;
     tagDATA_SET_HEAD m_dataSetHead{};
     uint64_t m_dataSetHeadPos = 0;
 };
