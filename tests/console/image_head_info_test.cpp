@@ -258,17 +258,6 @@ TEST(ImageHeadRules, PartitionNumberIsTheWholeNumberAfterTheDiskName)
         EXPECT_EQ(c.number, ImageHead::partitionNumberOfPath(QString::fromLatin1(c.path))) << c.path;
 }
 
-TEST(ImageHeadRules, FileSystemCodesInAnyCase)
-{
-    const struct {
-        const char* name;
-        int code;
-    } cases[] = {{"ntfs", 4},  {"NTFS", 4}, {"fat32", 3},      {"FAT32", 3}, {"Fat16", 2},
-                 {"fat12", 1}, {"ext3", 0}, {"linux-swap", 0}, {"", 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(c.code, ImageHead::fsCodeOfName(QString::fromLatin1(c.name))) << c.name;
-}
-
 TEST_F(ImageHeadTest, SignatureIsMatchedInAnyCaseOnSixBytes)
 {
     const QByteArray good = validBlock(prober, dir);

@@ -5,7 +5,7 @@
 #include "image/image_survey.h"
 #include "image/volume_read_ahead.h"
 #include "image/volume_check.h"
-#include "image/volume_trailer.h"
+#include "image/volume_records.h"
 #include "io/device_io.h"
 #include "io/device_system.h"
 #include "ntfs/ntfs_stream_check.h"
@@ -132,7 +132,7 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
     CDeviceIo io;
     if (io.Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    int result = VolumeTrailer::Read(io, &volume.end, prevName, nextName);
+    int result = VolumeRecords::Read(io, &volume.end, prevName, nextName);
     if (result == 0)
         result = VolumeCheck::ReadRecord(io, volume.end, &volume.record, &volume.checked);
     if (result != 0)
