@@ -20,6 +20,7 @@
 #include "desk_wizard_driver.h"
 #include "image_builder.h"
 #include "image_head_layout.h"
+#include "image_head_reader.h"
 #include "rt_widget3.h"
 #include "size_text.h"
 
@@ -117,9 +118,17 @@ TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk
     EXPECT_EQ(fixed.active, 1);
     EXPECT_EQ(fixed.fsCode, 4);
     EXPECT_EQ(fixed.partitionCount, 3);
-    EXPECT_EQ(fixed.partitionNumber, 3);
+    // Its number on its disk (the first partition), not the index of its
+    // drive letter (3 for C:); the entries number the disk's partitions alike.
+    EXPECT_EQ(fixed.partitionNumber, 1);
     EXPECT_EQ(qFromLittleEndian(fixed.partStartSector), 2048u);
     EXPECT_EQ(head.right(6), QByteArray("System"));
+    ImageHeadView view;
+    ASSERT_EQ(parseHeadBlock(head, &view), HeadReadResult::Ok);
+    ASSERT_EQ(view.entries.size(), 3);
+    EXPECT_EQ(view.entries[0].number, 1);
+    EXPECT_EQ(view.entries[1].number, 2);
+    EXPECT_EQ(view.entries[2].number, 3);
 }
 
 TEST_F(DeskWizard, Step2SaysWhereTheImageGoes)

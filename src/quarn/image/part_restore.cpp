@@ -265,8 +265,11 @@ int CPartRestore::ReadPartInfo()
     m_usedBytes = info.usedBytes;
     Callbacks::TotalBytes(m_cb, m_usedBytes);
 
-    // Writers only ever store the blob sizes the reader takes; any other is
-    // a damaged record, refused before its bytes go to a disk.
+    // Writers only ever store these sizes; any other is a damaged record,
+    // refused before its bytes go to a disk.
+    result = VolumeRecords::Code(ImageRecords::CheckAreaSizes(info, m_fsType), m_image->Path());
+    if (result != 0)
+        return result;
     ImageRecords::Blobs blobs;
     result = VolumeRecords::ReadBlobs(*m_image, trailer, records, &blobs);
     if (result != 0)

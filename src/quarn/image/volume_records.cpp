@@ -4,24 +4,20 @@
 #include "io/device_system.h"
 #include "quarn.h"
 
-namespace {
+bool DeviceRecordFile::Bytes(uint64_t* bytes)
+{
+    return DeviceSystem::FileBytes(m_io, bytes);
+}
 
-class DeviceRecordFile : public ImageRecords::RecordFile {
-public:
-    explicit DeviceRecordFile(CDeviceIo& io) : m_io(io) {}
+bool DeviceRecordFile::ReadAt(uint64_t offset, void* buffer, size_t length)
+{
+    return m_io.ReadAt(static_cast<int64_t>(offset), buffer, static_cast<int64_t>(length)) ==
+           static_cast<int64_t>(length);
+}
 
-    bool Bytes(uint64_t* bytes) override { return DeviceSystem::FileBytes(m_io, bytes); }
-    bool ReadAt(uint64_t offset, void* buffer, size_t length) override
-    {
-        return m_io.ReadAt(static_cast<int64_t>(offset), buffer, static_cast<int64_t>(length)) ==
-               static_cast<int64_t>(length);
-    }
-
-private:
-    CDeviceIo& m_io;
-};
-
-}  // namespace
+static_assert(int(FS_TYPE_NTFS) == int(ImageFormat::kFsNtfs) &&
+                  int(FS_TYPE_FAT32) == int(ImageFormat::kFsFat32),
+              "the requests' file-system codes are those the image stores");
 
 namespace VolumeRecords {
 
@@ -36,10 +32,12 @@ int Code(ImageRecords::Result result, const std::string& path)
         return 0;
     case Result::Unreadable:
         return ERR_READ_FILE;
+    case Result::ShorterThanTrailer:
+        return ERR_SEEK_FILE;
     case Result::NoTrailer:
-    case Result::NoBlockStart:
     case Result::BadBlockStart:
     case Result::BadPartitionInfo:
+    case Result::BadBlobSize:
         return ERR_BAD_MAGIC;
     case Result::BlockStartPastEnd:
         return ERR_VOLUME_TRUNCATED;
@@ -47,7 +45,7 @@ int Code(ImageRecords::Result result, const std::string& path)
     case Result::NamesPastStart:
     case Result::MftBitmapPastEnd:
     case Result::PartitionInfoPastEnd:
-    case Result::BadBlobSize:
+    case Result::BadAreaSize:
     case Result::BlobsPastEnd:
     case Result::BadDescription:
         return ERR_DAMAGED_IMAGE;

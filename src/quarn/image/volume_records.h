@@ -10,11 +10,24 @@
 
 class CDeviceIo;
 
+// An open volume as the record reader reads it.
+class DeviceRecordFile : public ImageRecords::RecordFile {
+public:
+    explicit DeviceRecordFile(CDeviceIo& io) : m_io(io) {}
+
+    bool Bytes(uint64_t* bytes) override;
+    bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
+
+private:
+    CDeviceIo& m_io;
+};
+
 namespace VolumeRecords {
 
-// The result code of a reader's result: ERR_READ_FILE when the volume
-// cannot be read there, ERR_BAD_MAGIC when a record lacks its magic or its
-// last bytes are no trailer, ERR_VOLUME_TRUNCATED when it ends before the
+// The result code of a reader's result: ERR_SEEK_FILE when the volume is
+// shorter than a trailer, ERR_READ_FILE when it cannot be read there, ERR_BAD_MAGIC when a record lacks its magic, its
+// last bytes are no trailer or a stored name or blob is longer than any
+// buffer ever took, ERR_VOLUME_TRUNCATED when it ends before the
 // block start, ERR_DAMAGED_IMAGE when a stored size cannot be what it
 // says. A trace line names the volume and the fault.
 int Code(ImageRecords::Result result, const std::string& path);

@@ -49,14 +49,14 @@ const char* ResultText(Result result)
         return "ok";
     case Result::Unreadable:
         return "the volume cannot be read where its records lie";
+    case Result::ShorterThanTrailer:
+        return "the volume is shorter than a trailer";
     case Result::NoTrailer:
         return "the volume ends without its trailer";
     case Result::NameTooLong:
         return "the trailer names files longer than any name";
     case Result::NamesPastStart:
         return "the trailer's names are longer than the volume";
-    case Result::NoBlockStart:
-        return "the trailer names no block start";
     case Result::BlockStartPastEnd:
         return "the volume ends before the records its trailer names";
     case Result::BadBlockStart:
@@ -67,8 +67,10 @@ const char* ResultText(Result result)
         return "the partition record runs into the trailer";
     case Result::BadPartitionInfo:
         return "the partition record lacks its magic";
+    case Result::BadAreaSize:
+        return "the partition record states an MBR or boot area of a size no backup stores";
     case Result::BadBlobSize:
-        return "the partition record states blob sizes no backup stores";
+        return "the partition record states a digest, description or file name of a size no backup stores";
     case Result::BlobsPastEnd:
         return "the partition record's blobs run into the trailer";
     case Result::BadDescription:
@@ -85,7 +87,7 @@ Result ReadTrailer(RecordFile& file, Trailer* trailer)
         return Result::Unreadable;
     tagBLOCK_END end{};
     if (bytes < sizeof(end))
-        return Result::NoTrailer;
+        return Result::ShorterThanTrailer;
     if (!file.ReadAt(bytes - sizeof(end), &end, sizeof(end)))
         return Result::Unreadable;
     if (end.magic != ImageFormat::kBlockEndMagic)
@@ -110,21 +112,19 @@ Result ReadTrailer(RecordFile& file, Trailer* trailer)
 Result ReadEndRecords(RecordFile& file, const Trailer& trailer, EndRecords* records)
 {
     *records = EndRecords();
+    EndRecords& read = *records;
     const uint64_t limit = trailer.Start();
     const uint64_t blockStart = ImageFormat::BlockStartOf(trailer.end);
-    if (blockStart == 0)
-        return Result::NoBlockStart;
-    EndRecords read;
+    read.mftBitmapAt = blockStart + sizeof(read.start);
     if (blockStart > limit || sizeof(read.start) > limit - blockStart)
         return Result::BlockStartPastEnd;
     if (!file.ReadAt(blockStart, &read.start, sizeof(read.start)))
         return Result::Unreadable;
     if (read.start.magic != ImageFormat::kBlockStartMagic)
         return Result::BadBlockStart;
-    read.mftBitmapAt = blockStart + sizeof(read.start);
     if (read.start.mftBitmapSize > limit - read.mftBitmapAt)
         return Result::MftBitmapPastEnd;
-    const uint64_t infoAt = read.mftBitmapAt + read.start.mftBitmapSize;
+    const uint64_t infoAt = read.InfoAt();
     if (sizeof(read.info) > limit - infoAt)
         return Result::PartitionInfoPastEnd;
     if (!file.ReadAt(infoAt, &read.info, sizeof(read.info)))
@@ -132,17 +132,21 @@ Result ReadEndRecords(RecordFile& file, const Trailer& trailer, EndRecords* reco
     if (read.info.magic != ImageFormat::kPartitionInfoMagic)
         return Result::BadPartitionInfo;
     read.blobsAt = infoAt + sizeof(read.info);
-    *records = read;
     return Result::Ok;
 }
 
-Result CheckBlobSizes(const tagPARTITION_INFO& info, uint8_t fsType)
+Result CheckAreaSizes(const tagPARTITION_INFO& info, uint8_t fsType)
 {
     const uint16_t bootAreaBytes =
         fsType == ImageFormat::kFsNtfs ? ImageFormat::kNtfsBootAreaBytes : ImageFormat::kFat32BootAreaBytes;
+    const bool sound = (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
+                       info.bootAreaSize == bootAreaBytes;
+    return sound ? Result::Ok : Result::BadAreaSize;
+}
+
+Result CheckBlobSizes(const tagPARTITION_INFO& info)
+{
     const bool sound =
-        (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
-        info.bootAreaSize == bootAreaBytes &&
         (info.passwordHashSize == 0 || info.passwordHashSize == ImageFormat::kPasswordDigestBytes) &&
         info.descriptionSize <= ImageFormat::kMaxBlobBytes && info.fileNameSize <= ImageFormat::kMaxBlobBytes;
     return sound ? Result::Ok : Result::BadBlobSize;
@@ -152,7 +156,7 @@ Result ReadBlobs(RecordFile& file, const Trailer& trailer, const EndRecords& rec
 {
     *blobs = Blobs();
     const tagPARTITION_INFO& info = records.info;
-    Result result = CheckBlobSizes(info, trailer.end.fsType);
+    Result result = CheckBlobSizes(info);
     if (result != Result::Ok)
         return result;
     const uint64_t total = uint64_t(info.mbrSize) + info.bootAreaSize + info.passwordHashSize +

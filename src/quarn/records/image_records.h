@@ -21,16 +21,17 @@ namespace ImageRecords {
 enum class Result {
     Ok = 0,
     Unreadable,            // the file cannot be measured, or read where a record lies
-    NoTrailer,             // shorter than a trailer, or its last bytes are none
+    ShorterThanTrailer,    // fewer bytes than a trailer
+    NoTrailer,             // its last bytes are no trailer
     NameTooLong,           // a trailer name longer than any stored name
     NamesPastStart,        // the trailer's names would begin before the file
-    NoBlockStart,          // the trailer names no block start (a later NTFS volume)
     BlockStartPastEnd,     // the block start does not lie wholly before the trailer's names
     BadBlockStart,         // the block start lacks its magic
     MftBitmapPastEnd,      // the MFT bitmap runs into the trailer
     PartitionInfoPastEnd,  // the partition information does not fit before the trailer
     BadPartitionInfo,      // the partition information lacks its magic
-    BadBlobSize,           // a blob size no backup stores
+    BadAreaSize,           // an MBR or boot area of a size no backup stores
+    BadBlobSize,           // a digest of another size, a description or file name longer than any
     BlobsPastEnd,          // the blobs run into the trailer
     BadDescription,        // the description blob does not decode to text
 };
@@ -67,19 +68,23 @@ struct EndRecords {
     tagBLOCK_START start{};
     tagPARTITION_INFO info{};
     uint64_t mftBitmapAt = 0;
-    uint64_t blobsAt = 0;
+    uint64_t blobsAt = 0;  // 0 until the partition information was read
+    // Where the partition information lies, once the block start was read.
+    uint64_t InfoAt() const { return mftBitmapAt + start.mftBitmapSize; }
 };
 
 // Checks what the records say of their own place: both magics, the bitmap
-// and the partition information before the trailer. The sizes of the blobs
-// are left to ReadBlobs.
+// and the partition information before the trailer. After a failure,
+// `records` holds what was read before it. The sizes of the blobs
+// are left to ReadBlobs. A block start at offset 0 is read there: whether a
+// volume must have one (a later NTFS volume has none, and its trailer says
+// 0) is the caller's to judge.
 Result ReadEndRecords(RecordFile& file, const Trailer& trailer, EndRecords* records);
 
-// The five blobs that follow the partition information. Refused: an MBR
-// area other than none or one sector, a boot area other than the one its
-// file system's backups store (trailer's fsType), a digest other than none
-// or kPasswordDigestBytes, a description or file name longer than
-// kMaxBlobBytes, and blobs that run into the trailer.
+// The five blobs that follow the partition information. Refused: a digest
+// other than none or kPasswordDigestBytes, a description or file name
+// longer than kMaxBlobBytes (BadBlobSize), and blobs that run into the
+// trailer.
 struct Blobs {
     std::vector<unsigned char> mbr;
     std::vector<unsigned char> bootArea;
@@ -88,8 +93,12 @@ struct Blobs {
     std::string fileName;                    // cut at a zero byte, like the names
 };
 
-// The blob sizes a backup of `fsType` may store, checked without reading.
-Result CheckBlobSizes(const tagPARTITION_INFO& info, uint8_t fsType);
+// The blob sizes ReadBlobs takes, checked without reading.
+Result CheckBlobSizes(const tagPARTITION_INFO& info);
+// Before the MBR and boot areas go to a disk: BadAreaSize unless the MBR
+// area is none or one sector and the boot area the one backups of `fsType`
+// store. The wizards, which never write them, do not ask.
+Result CheckAreaSizes(const tagPARTITION_INFO& info, uint8_t fsType);
 Result ReadBlobs(RecordFile& file, const Trailer& trailer, const EndRecords& records, Blobs* blobs);
 
 // The description's text (UTF-8, as both programs hand it to the engine)
