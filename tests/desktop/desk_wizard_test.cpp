@@ -776,6 +776,25 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     EXPECT_EQ(wizard.currentStep(), 3);
 }
 
+// An image whose place went away after it was chosen (its partition
+// unmounted at the end of the last job) is refused at Start with the
+// reason; nothing is erased.
+TEST_F(DeskRestoreWizard, AnImageThatWentAwayIsRefusedAtStart)
+{
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    std::filesystem::remove(machine.host("fs/d/Images/c_backup_0_0.bkp"));
+    MsgBoxAnswers answers;
+    answers.push(1);
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("The image ")) << answers.boxes[0].message.toStdString();
+    EXPECT_TRUE(answers.boxes[0].message.contains("can no longer be read"))
+        << answers.boxes[0].message.toStdString();
+    EXPECT_TRUE(scripted.restores.empty());
+    EXPECT_EQ(wizard.currentStep(), 3);
+}
+
 TEST_F(DeskRestoreWizard, NewestImageOfTheFolderIsChosenAtStart)
 {
     writeImageWithTrailer("inactive_0_0.bkp", false);
