@@ -1,4 +1,5 @@
-// The restore wizard's reader of an image's end records on arbitrary files:
+// The restore wizard's view of an image's end records on arbitrary files,
+// through the record reader the engine's restore uses too:
 // whatever it accepts is a whole digest and a bounded description, and no
 // stored size makes it read outside the file or allocate without bound.
 #include "fuzz_support.h"

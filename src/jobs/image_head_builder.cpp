@@ -32,7 +32,6 @@ ImageHeadBlock buildImageHeadBlock(const HeadSource& source)
     const int size =
         ImageHead::kFixedSize + ImageHead::kEntrySize * partitionCount + diskName.size() + partName.size();
 
-    QByteArray bytes(size, '\0');
     tagBackupImageHeadInfo head;
     std::memset(&head, 0, sizeof head);
     head.blockSize = qToLittleEndian<quint32>(static_cast<quint32>(size));
@@ -53,9 +52,9 @@ ImageHeadBlock buildImageHeadBlock(const HeadSource& source)
     if (source.volumeSerial != 0)
         qToLittleEndian<quint64>(source.volumeSerial, head.volumeSerial);
 
-    char* at = bytes.data() + ImageHead::kFixedSize;
+    QByteArray entries;
     int primary = 0;
-    for (int i = 0; i < partitionCount; ++i, at += ImageHead::kEntrySize) {
+    for (int i = 0; i < partitionCount; ++i) {
         const HeadSourceEntry& from = source.entries.at(i);
         primary += from.primary ? 1 : 0;
         tagImagePartEntry entry;
@@ -64,13 +63,14 @@ ImageHeadBlock buildImageHeadBlock(const HeadSource& source)
         entry.startSector = qToLittleEndian<quint64>(from.startSector);
         entry.sectorCount = qToLittleEndian<quint64>(from.sectorCount);
         entry.moreFollows = i + 1 < partitionCount ? 1 : 0;
-        std::memcpy(at, &entry, sizeof entry);
+        entries.append(reinterpret_cast<const char*>(&entry), static_cast<int>(sizeof entry));
     }
     head.primaryCount = static_cast<uint8_t>(primary);
     head.logicalCount = static_cast<uint8_t>(partitionCount - primary);
-    std::memcpy(bytes.data(), &head, sizeof head);
-    std::memcpy(at, diskName.constData(), static_cast<size_t>(diskName.size()));
-    std::memcpy(at + diskName.size(), partName.constData(), static_cast<size_t>(partName.size()));
+
+    QByteArray bytes(reinterpret_cast<const char*>(&head), static_cast<int>(sizeof head));
+    bytes += entries + diskName + partName;
+    Q_ASSERT(bytes.size() == size);
 
     ImageHeadBlock block;
     block.bytes = bytes;

@@ -241,7 +241,7 @@ int CPartRestore::ReadPartitionInfoRecord(tagPARTITION_INFO* info)
 int CPartRestore::ReadBlkStart()
 {
     const bool ntfs = m_fsType == FS_TYPE_NTFS;
-    tagBLOCK_START start;
+    tagBLOCK_START start{};
     int result = ReadBlockStartRecord(&start, ntfs);
     if (result != 0)
         return result;
