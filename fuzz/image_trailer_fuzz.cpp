@@ -1,7 +1,9 @@
-// The restore wizard's reader of an image's end records on arbitrary files:
+// The restore wizard's view of an image's end records on arbitrary files,
+// through the record reader the engine's restore uses too:
 // whatever it accepts is a whole digest and a bounded description, and no
 // stored size makes it read outside the file or allocate without bound.
 #include "fuzz_support.h"
+#include "image_format.h"
 #include "image_trailer.h"
 
 #include <QString>
@@ -16,9 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzsupport::WriteFile(path, data, size);
     const ImageTrailer trailer = readImageTrailerRecords(QString::fromStdString(path));
     if (trailer.status == ImageTrailer::Ok) {
-        if (!trailer.passwordDigest.isEmpty() && trailer.passwordDigest.size() != kPasswordDigestBytes)
+        if (!trailer.passwordDigest.isEmpty() &&
+            trailer.passwordDigest.size() != ImageFormat::kPasswordDigestBytes)
             abort();
-        if (trailer.description.size() > 0x100000)
+        if (trailer.description.size() > int(ImageFormat::kMaxDecodedDescriptionBytes))
             abort();
     } else if (!trailer.passwordDigest.isEmpty() || !trailer.description.isEmpty()) {
         abort();

@@ -5,6 +5,8 @@
 #ifndef JOBS_BACKUP_RULES_H
 #define JOBS_BACKUP_RULES_H
 
+#include "image_format.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -52,7 +54,8 @@ QString newerImageInChain(const QString& chosenImage);
 
 // Choices of the volume size combo, in this order.
 enum VolumeSizeChoice { AutoSize = 0, Size2GB = 1, Size4GB = 2, Size8GB = 3 };
-const uint64_t kNeverSplit = ~0ULL;
+// The volume size of an image that is never split.
+using ImageFormat::kNeverSplit;
 const uint64_t k2GiB = 2147483648ULL;
 const uint64_t k4GiB = 4294967296ULL;
 const uint64_t k8GiB = 8589934592ULL;

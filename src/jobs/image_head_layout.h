@@ -36,7 +36,7 @@ struct tagBackupImageHeadInfo {
     uint8_t driveLetter;
     uint32_t partNameLength;
     uint8_t partitionNumber;
-    uint8_t fsCode;  // 4 NTFS, 3 FAT32, 2 FAT16, 1 FAT12, 0 other
+    uint8_t fsCode;  // ImageFormat::FileSystemCode: 4 NTFS, 3 FAT32, 2 FAT16, 1 FAT12, 0 other
     uint8_t active;
     uint64_t partStartSector;
     uint64_t partSectorCount;

@@ -1,7 +1,7 @@
-// What the restore wizard needs from the records that end an image's first
-// volume: the stored password digest, the description and the size of the
-// saved disk start. Every stored offset and size is checked against the
-// file before it drives a seek, a read or an allocation.
+// What the wizards need from the records that end an image's first volume
+// (the stored password digest, the description and the size of the saved
+// disk start), read through the engine's record reader (image_records.h),
+// which checks every stored offset and size against the file first.
 #ifndef JOBS_IMAGE_TRAILER_H
 #define JOBS_IMAGE_TRAILER_H
 
@@ -25,11 +25,6 @@ struct ImageTrailer {
     uint32_t mbrBytes = 0;      // saved disk start; 0 when the image holds none
     uint8_t fsType = 0;         // file-system code of the trailer
 };
-
-// Bytes of the password digest an image stores (an MD5 digest).
-constexpr int kPasswordDigestBytes = 16;
-// Bytes of boot code a restore of the MBR alone writes.
-constexpr uint32_t kBootCodeBytes = 440;
 
 ImageTrailer readImageTrailerRecords(const QString& path);
 

@@ -3,7 +3,14 @@
 #include "backup_rules.h"
 #include "image_format.h"
 
+#include <QFileInfo>
+
 namespace RestorePlan {
+
+bool imageReadable(const QString& imagePath)
+{
+    return imagePath.isEmpty() || QFileInfo(imagePath).isReadable();
+}
 
 bool targetTooSmall(quint64 imageBytes, quint64 targetBytes)
 {

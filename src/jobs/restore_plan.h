@@ -80,6 +80,11 @@ Result plan(const Choices& choices);
 // password, no question.
 Result checkTarget(const Choices& choices);
 
+// Whether the image file at `imagePath` (a path of the machine the wizard
+// runs on) can be read now, for Choices::imageReadable: true for no path,
+// which plan() refuses on its own.
+bool imageReadable(const QString& imagePath);
+
 // Whether a target of `targetBytes` is too small for an image holding
 // `imageBytes` (the engine's own limit; unknown sizes pass).
 bool targetTooSmall(quint64 imageBytes, quint64 targetBytes);

@@ -20,6 +20,7 @@
 #include "desk_wizard_driver.h"
 #include "image_builder.h"
 #include "image_head_layout.h"
+#include "image_head_reader.h"
 #include "rt_widget3.h"
 #include "size_text.h"
 
@@ -117,9 +118,17 @@ TEST_F(DeskWizard, BackupOfAnActivePartitionReadsTheDiskStartFromItsPhysicalDisk
     EXPECT_EQ(fixed.active, 1);
     EXPECT_EQ(fixed.fsCode, 4);
     EXPECT_EQ(fixed.partitionCount, 3);
-    EXPECT_EQ(fixed.partitionNumber, 3);
+    // Its number on its disk (the first partition), not the index of its
+    // drive letter (3 for C:); the entries number the disk's partitions alike.
+    EXPECT_EQ(fixed.partitionNumber, 1);
     EXPECT_EQ(qFromLittleEndian(fixed.partStartSector), 2048u);
     EXPECT_EQ(head.right(6), QByteArray("System"));
+    ImageHeadView view;
+    ASSERT_EQ(parseHeadBlock(head, &view), HeadReadResult::Ok);
+    ASSERT_EQ(view.entries.size(), 3);
+    EXPECT_EQ(view.entries[0].number, 1);
+    EXPECT_EQ(view.entries[1].number, 2);
+    EXPECT_EQ(view.entries[2].number, 3);
 }
 
 TEST_F(DeskWizard, Step2SaysWhereTheImageGoes)
@@ -763,6 +772,25 @@ TEST_F(DeskRestoreWizard, RestoreRefusals)
     ASSERT_EQ(answers.boxes.size(), 4);
     EXPECT_TRUE(answers.boxes[3].message.startsWith("All data on partition E: Target, "))
         << answers.boxes[3].message.toStdString();
+    EXPECT_TRUE(scripted.restores.empty());
+    EXPECT_EQ(wizard.currentStep(), 3);
+}
+
+// An image whose place went away after it was chosen (its partition
+// unmounted at the end of the last job) is refused at Start with the
+// reason; nothing is erased.
+TEST_F(DeskRestoreWizard, AnImageThatWentAwayIsRefusedAtStart)
+{
+    desk::RestoreDlg wizard;
+    toRestoreStep3(wizard);
+    std::filesystem::remove(machine.host("fs/d/Images/c_backup_0_0.bkp"));
+    MsgBoxAnswers answers;
+    answers.push(1);
+    click(wizard.nextButton());
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_TRUE(answers.boxes[0].message.startsWith("The image ")) << answers.boxes[0].message.toStdString();
+    EXPECT_TRUE(answers.boxes[0].message.contains("can no longer be read"))
+        << answers.boxes[0].message.toStdString();
     EXPECT_TRUE(scripted.restores.empty());
     EXPECT_EQ(wizard.currentStep(), 3);
 }

@@ -1,5 +1,6 @@
 #include "disk_helpers.h"
 
+#include "image_format.h"
 #include "platform.h"
 #include "text.h"
 
@@ -7,16 +8,7 @@ using namespace winplat;
 
 int fileSystemCode(const std::string& name)
 {
-    std::string upper = asciiUpper(name);
-    if (upper == "NTFS")
-        return 4;
-    if (upper == "FAT32")
-        return 3;
-    if (upper == "FAT16")
-        return 2;
-    if (upper == "FAT12")
-        return 1;
-    return 0;
+    return ImageFormat::FileSystemCodeOfName(name);
 }
 
 int volumeFileSystemCode(const wchar_t* path)

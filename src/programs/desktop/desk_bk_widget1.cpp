@@ -4,6 +4,7 @@
 #include "desk_paths.h"
 #include "desk_tree_model.h"
 #include "disk_helpers.h"
+#include "image_head_builder.h"
 #include "disk_info.h"
 #include "page_style.h"
 #include "platform.h"
@@ -13,10 +14,8 @@
 #include <QDebug>
 #include <QHeaderView>
 #include <QTreeView>
-#include <QtEndian>
 
 #include <cstdio>
-#include <cstring>
 
 namespace desk {
 
@@ -87,82 +86,43 @@ void BkWidget1::treeViewPress(const QModelIndex& index)
     }
 }
 
-namespace {
-
-template <typename T>
-void putLe(T value, void* where)
-{
-    qToLittleEndian(value, where);
-}
-
-}  // namespace
-
 int BkWidget1::buildHeadInfo(const TreeItem* partitionRow, ImageHeadBlock* block)
 {
     const TreeItem* diskRow = partitionRow ? partitionRow->parent() : nullptr;
     const _DiskInfo* disk = CVetra::instance()->GetVetra();
     while (disk && diskRow && disk->Index != diskRow->number)
         disk = disk->Next;
+    HeadSource source;
     const _PartInfo* part = nullptr;
-    int count = 0;
-    int primaries = 0;
     for (const _PartInfo* p = disk ? disk->PartList : nullptr; p; p = p->Next) {
-        ++count;
-        if (p->Kind == kPartitionPrimary)
-            ++primaries;
+        HeadSourceEntry entry;
+        entry.number = static_cast<int>(p->PartitionNumber);
+        entry.startSector = p->Start / 512;
+        entry.sectorCount = p->Capacity / 512;
+        entry.primary = p->Kind == kPartitionPrimary;
+        source.entries.append(entry);
         if (!part && p->Letter == partitionRow->letter)
             part = p;
     }
-    if (!disk || !diskRow || !part || count > 255) {
+    if (!disk || !diskRow || !part || source.entries.size() > 255) {
         qWarning("get partition information failed!");
         return -1;
     }
-    const QByteArray diskName = fromU16(disk->Model).toUtf8().left(ImageHead::kMaxDiskNameBytes);
-    const QByteArray partName = fromU16(part->Label).toUtf8().left(ImageHead::kMaxPartNameBytes);
-    const int size =
-        ImageHead::kFixedSize + ImageHead::kEntrySize * count + diskName.size() + partName.size();
-
-    QByteArray bytes(size, '\0');
-    tagBackupImageHeadInfo head;
-    std::memset(&head, 0, sizeof head);
-    putLe<uint32_t>(static_cast<uint32_t>(size), &head.blockSize);
-    std::memcpy(head.signature, ImageHead::kSignature, sizeof head.signature);
-    std::memcpy(head.contact, ImageHead::kContact, sizeof head.contact);
-    head.diskNameLength = static_cast<uint8_t>(diskName.size());
-    head.diskNumber = static_cast<uint8_t>(diskRow->number);
-    putLe<uint64_t>(disk->Size, &head.diskBytes);
-    head.partitionCount = static_cast<uint8_t>(count);
-    head.primaryCount = static_cast<uint8_t>(primaries);
-    head.logicalCount = static_cast<uint8_t>(count - primaries);
-    head.driveLetter = static_cast<uint8_t>(part->Letter);
-    putLe<uint32_t>(static_cast<uint32_t>(partName.size()), &head.partNameLength);
-    head.partitionNumber = static_cast<uint8_t>(partitionRow->number);
-    head.fsCode = static_cast<uint8_t>(fileSystemCode(part->FsName));
-    head.active = part->Active ? 1 : 0;
-    putLe<uint64_t>(part->Start / 512, &head.partStartSector);
-    putLe<uint64_t>(part->Capacity / 512, &head.partSectorCount);
-    putLe<uint64_t>(part->Used, &head.partitionUsedBytes);
-    std::memcpy(bytes.data(), &head, sizeof head);
-
-    char* entry = bytes.data() + ImageHead::kFixedSize;
-    int n = 0;
-    for (const _PartInfo* p = disk->PartList; p; p = p->Next, ++n, entry += ImageHead::kEntrySize) {
-        tagImagePartEntry e;
-        std::memset(&e, 0, sizeof e);
-        putLe<uint64_t>(p->Start / 512, &e.startSector);
-        putLe<uint64_t>(p->Capacity / 512, &e.sectorCount);
-        e.moreFollows = n + 1 < count ? 1 : 0;
-        std::memcpy(entry, &e, sizeof e);
-    }
-    std::memcpy(entry, diskName.constData(), diskName.size());
-    std::memcpy(entry + diskName.size(), partName.constData(), partName.size());
-
-    block->bytes = bytes;
-    block->fsCode = head.fsCode;
-    block->usedBytes = static_cast<qint64>(part->Used);
-    block->partBytes = static_cast<qint64>(part->Capacity);
-    block->active = part->Active != 0;
-    block->letter = part->Letter;
+    source.diskName = fromU16(disk->Model).toUtf8();
+    source.diskNumber = diskRow->number;
+    source.diskBytes = disk->Size;
+    source.letter = part->Letter;
+    source.label = fromU16(part->Label).toUtf8();
+    // Its number on its disk, as the disk driver counts it: the console
+    // stores the same (the number of its device path).
+    source.partitionNumber = static_cast<int>(part->PartitionNumber);
+    source.fsCode = ImageHead::fsCodeOfName(QString::fromStdString(part->FsName));
+    source.active = part->Active != 0;
+    source.startSector = part->Start / 512;
+    source.sectorCount = part->Capacity / 512;
+    source.usedBytes = part->Used;
+    source.partBytes = static_cast<qint64>(part->Capacity);
+    *block = buildImageHeadBlock(source);
     return 0;
 }
 

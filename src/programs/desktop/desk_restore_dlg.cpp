@@ -45,6 +45,9 @@ RestorePlan::Choices RestoreDlg::planChoices() const
 {
     RestorePlan::Choices c;
     c.imagePath = m_page1->imagePath();
+    // The image's volume may have gone since it was chosen (unmounted at
+    // the end of the last job).
+    c.imageReadable = RestorePlan::imageReadable(c.imagePath.isEmpty() ? QString() : localPath(c.imagePath));
     c.targetPath = m_page2->targetPath();
     c.fsCode = m_page1->fsCode();
     c.restorePartition = m_page1->isPartitionChecked();

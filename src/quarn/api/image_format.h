@@ -17,6 +17,26 @@ constexpr uint32_t kPartitionInfoMagic = 0x4F464950;  // "PIFO"
 constexpr uint32_t kBlockEndMagic = 0x454B4C42;       // "BLKE"
 constexpr uint32_t kRecordStreamEnd = 0xFFFFFFFF;     // closes the NTFS record stream
 
+// The file-system codes of the trailer's fsType and the head block's fsCode.
+enum FileSystemCode : uint8_t { kFsOther = 0, kFsFat12 = 1, kFsFat16 = 2, kFsFat32 = 3, kFsNtfs = 4 };
+
+// The code of a file-system name in any case ("ntfs" and "NTFS" both
+// kFsNtfs); kFsOther for any other name.
+inline uint8_t FileSystemCodeOfName(std::string name)
+{
+    for (char& c : name)
+        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    if (name == "NTFS")
+        return kFsNtfs;
+    if (name == "FAT32")
+        return kFsFat32;
+    if (name == "FAT16")
+        return kFsFat16;
+    if (name == "FAT12")
+        return kFsFat12;
+    return kFsOther;
+}
+
 constexpr uint32_t kChunkBytes = 0x20000;  // plain bytes per data-set chunk
 constexpr uint32_t kNtfsFileRecordBytes = 1024;
 constexpr uint16_t kNtfsBootAreaBytes = 0x1200;
@@ -68,6 +88,15 @@ constexpr uint32_t DescriptionBlobBound(uint32_t n)
 }
 static_assert(DescriptionBlobBound(kMaxDescriptionBytes) <= kMaxBlobBytes,
               "every description the writer takes fits every reader");
+// A reader refuses a description blob whose first four bytes state a
+// longer plain text: qUncompress would allocate whatever they claim.
+constexpr uint32_t kMaxDecodedDescriptionBytes = 0x100000;
+// Bytes of the password digest an image stores (an MD5 digest).
+constexpr uint16_t kPasswordDigestBytes = 16;
+// Bytes of the saved disk start that a restore writes back to the disk's
+// first sector: the boot code, not the disk signature nor the partition
+// table.
+constexpr uint32_t kBootCodeBytes = 440;
 // A volume is written under its final name plus this suffix, and takes its
 // final name only once the whole image is written and on its device.
 constexpr const char* kUnfinishedVolumeSuffix = ".part";

@@ -1,7 +1,7 @@
 #include "image/image_survey.h"
 
 #include "image/volume_check.h"
-#include "image/volume_trailer.h"
+#include "image/volume_records.h"
 #include "io/device_io.h"
 #include "io/device_system.h"
 #include "quarn.h"
@@ -100,7 +100,7 @@ int CImageSurvey::SurveyVolume(CDeviceIo& io, unsigned index, Image* image, std:
     const std::string& path = io.Path();
     tagBLOCK_END end{};
     std::string prevName;
-    int result = VolumeTrailer::Read(io, &end, &prevName, nextName);
+    int result = VolumeRecords::Read(io, &end, &prevName, nextName);
     if (result == ERR_BAD_MAGIC && index > 0)
         return Refuse(ERR_VOLUME_TRUNCATED, "the volume ends without its trailer", path);
     if (result != 0)

@@ -5,7 +5,7 @@
 #include "image/image_survey.h"
 #include "image/volume_read_ahead.h"
 #include "image/volume_check.h"
-#include "image/volume_trailer.h"
+#include "image/volume_records.h"
 #include "io/device_io.h"
 #include "io/device_system.h"
 #include "ntfs/ntfs_bits.h"
@@ -133,7 +133,7 @@ int CImageVerify::CollectVolume(const std::string& path, Image* image, std::stri
     CDeviceIo io;
     if (io.Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    int result = VolumeTrailer::Read(io, &volume.end, prevName, nextName);
+    int result = VolumeRecords::Read(io, &volume.end, prevName, nextName);
     if (result == 0)
         result = VolumeCheck::ReadRecord(io, volume.end, &volume.record, &volume.checked);
     if (result != 0)
@@ -183,13 +183,29 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
     CDeviceIo io;
     if (io.Open(volume.path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    tagBLOCK_START start{};
-    if (blockStart < volume.dataEnd || blockStart + sizeof start > trailerStart ||
-        io.ReadAt(int64_t(blockStart), &start, sizeof start) != int64_t(sizeof start) ||
-        start.magic != ImageFormat::kBlockStartMagic)
+    ImageRecords::Trailer trailer;
+    trailer.end = volume.end;
+    trailer.volumeBytes = volume.bytes;
+    ImageRecords::EndRecords records;
+    DeviceRecordFile file(io);
+    const ImageRecords::Result read = blockStart < volume.dataEnd
+                                          ? ImageRecords::Result::BadBlockStart
+                                          : ImageRecords::ReadEndRecords(file, trailer, &records);
+    const tagBLOCK_START& start = records.start;
+    const uint64_t infoAt = records.InfoAt();
+    switch (read) {
+    case ImageRecords::Result::Ok:
+        break;
+    case ImageRecords::Result::MftBitmapPastEnd:
+        return DamagedAt(volume.path, "the MFT bitmap's size", blockStart);
+    case ImageRecords::Result::PartitionInfoPastEnd:
+    case ImageRecords::Result::BadPartitionInfo:
+        return DamagedAt(volume.path, "the partition record", infoAt);
+    default:
         return DamagedAt(volume.path, "the block start record", blockStart);
-    uint64_t at = blockStart + sizeof start;
-    if (ntfs ? start.mftBitmapSize == 0 || start.mftBitmapSize > trailerStart - at : start.mftBitmapSize != 0)
+    }
+    uint64_t at = records.mftBitmapAt;
+    if (ntfs ? start.mftBitmapSize == 0 : start.mftBitmapSize != 0)
         return DamagedAt(volume.path, "the MFT bitmap's size", blockStart);
     if (mftBitmap != nullptr && ntfs) {
         try {
@@ -200,20 +216,15 @@ int CImageVerify::ReadEndRecords(VerifyVolume& volume, uint8_t fsType, std::vect
         if (io.ReadAt(int64_t(at), mftBitmap->data(), start.mftBitmapSize) != int64_t(start.mftBitmapSize))
             return ERR_READ_FILE;
     }
-    at += start.mftBitmapSize;
-
+    at = infoAt;
     tagPARTITION_INFO& info = volume.info;
-    if (at + sizeof info > trailerStart ||
-        io.ReadAt(int64_t(at), &info, sizeof info) != int64_t(sizeof info) ||
-        info.magic != ImageFormat::kPartitionInfoMagic)
-        return DamagedAt(volume.path, "the partition record", at);
+    info = records.info;
     volume.hasInfo = true;
-    const bool common = (info.mbrSize == 0 || info.mbrSize == ImageFormat::kStoredMbrBytes) &&
-                        (info.passwordHashSize == 0 || info.passwordHashSize == 16) &&
-                        info.descriptionSize < ImageFormat::kMaxBlobBytes + 1 && info.fileNameSize != 0 &&
-                        info.fileNameSize <= ImageFormat::kMaxBlobBytes && info.compressType <= 3 &&
-                        info.clusterBytes != 0 && info.sectorBytes != 0 &&
-                        info.clusterBytes % info.sectorBytes == 0 && info.dataSectionPos <= blockStart;
+    const bool common = ImageRecords::CheckAreaSizes(info, fsType) == ImageRecords::Result::Ok &&
+                        ImageRecords::CheckBlobSizes(info) == ImageRecords::Result::Ok &&
+                        info.fileNameSize != 0 && info.compressType <= 3 && info.clusterBytes != 0 &&
+                        info.sectorBytes != 0 && info.clusterBytes % info.sectorBytes == 0 &&
+                        info.dataSectionPos <= blockStart;
     const bool ntfsFields = info.bootAreaSize == ImageFormat::kNtfsBootAreaBytes &&
                             info.fileRecordSize == ImageFormat::kNtfsFileRecordBytes &&
                             info.reservedFs == ImageFormat::kNtfsReservedFs && info.recordCount != 0 &&

@@ -4,6 +4,7 @@
 #include "compression/compression_probe.h"
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
+#include "image/volume_records.h"
 #include "io/device_system.h"
 
 #include <QByteArray>
@@ -288,11 +289,9 @@ int CPartBackup::MeasurePartition(uint64_t* bytes)
 
 int CPartBackup::ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end)
 {
-    if (volume.Seek(-static_cast<int64_t>(sizeof *end), SEEK_END) != 0)
-        return ERR_SEEK_FILE;
-    if (volume.Read(end, sizeof *end) != static_cast<int64_t>(sizeof *end))
-        return ERR_READ_FILE;
-    return end->magic == ImageFormat::kBlockEndMagic ? 0 : ERR_BAD_MAGIC;
+    std::string prevName;
+    std::string nextName;
+    return VolumeRecords::Read(volume, end, &prevName, &nextName);
 }
 
 int CPartBackup::WriteBackupFileEndInfo()

@@ -2,7 +2,7 @@
 
 #include "compression/compress_data.h"
 #include "image/callbacks.h"
-#include "image/volume_trailer.h"
+#include "image/volume_records.h"
 #include "io/device_system.h"
 
 #include <QByteArray>
@@ -15,22 +15,6 @@
 #include <system_error>
 
 namespace {
-
-// The description is only traced; its stated plain length must stay small
-// so that a damaged blob cannot make qUncompress allocate gigabytes.
-constexpr uint32_t kMaxDescriptionBytes = 0x100000;
-
-QString DescriptionText(const char* stored, uint32_t length)
-{
-    if (length < 4)
-        return QString();
-    const auto* b = reinterpret_cast<const unsigned char*>(stored);
-    uint32_t plain = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-    if (plain == 0 || plain > kMaxDescriptionBytes)
-        return QString();
-    QByteArray text = qUncompress(b, static_cast<int>(length));
-    return QString::fromUtf8(text);
-}
 
 bool EndsWithUnfinishedSuffix(const std::string& path)
 {
@@ -123,21 +107,11 @@ uint64_t CPartRestore::ImageBytesLeft() const
     return bytes - uint64_t(pos);
 }
 
-int CPartRestore::ReadSmallBlob(uint32_t length, char* buffer)
-{
-    std::memset(buffer, 0, kNameBufferBytes);
-    if (length >= kNameBufferBytes)
-        return ERR_BAD_MAGIC;
-    if (m_image->Read(buffer, length) != static_cast<int64_t>(length))
-        return ERR_READ_FILE;
-    return 0;
-}
-
 int CPartRestore::ReadTrailer(tagBLOCK_END* end)
 {
     std::string prevName;
     std::string nextName;
-    const int result = VolumeTrailer::Read(*m_image, end, &prevName, &nextName);
+    const int result = VolumeRecords::Read(*m_image, end, &prevName, &nextName);
     if (result != 0)
         return result;
     m_prevImagePath = prevName.empty() ? std::string() : m_imageDir + prevName;
@@ -241,35 +215,35 @@ void CPartRestore::KeepTrailer(const tagBLOCK_END& end)
 
 int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap)
 {
-    uint64_t volumeBytes = 0;
-    if (DeviceSystem::FileBytes(*m_image, &volumeBytes) && m_blkStartPos + sizeof(*start) > volumeBytes) {
-        DEBUG_TRACE("%s ends before the records its trailer names!\n", m_image->Path().c_str());
-        return ERR_VOLUME_TRUNCATED;
-    }
-    if (m_image->Seek(static_cast<int64_t>(m_blkStartPos), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
-    if (m_image->Read(start, sizeof(*start)) != static_cast<int64_t>(sizeof(*start)))
-        return ERR_READ_FILE;
-    if (start->magic != ImageFormat::kBlockStartMagic)
-        return ERR_BAD_MAGIC;
+    ImageRecords::Trailer trailer;
+    ImageRecords::EndRecords records;
+    const int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
+    if (result != 0)
+        return result;
+    *start = records.start;
     if (needsMftBitmap && start->mftBitmapSize == 0) {
         DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
         return ERR_BAD_MAGIC;
     }
-    return 0;
+    // The MFT bitmap is read from here on.
+    return m_image->Seek(static_cast<int64_t>(records.mftBitmapAt), SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
 }
 
 int CPartRestore::ReadPartitionInfoRecord(tagPARTITION_INFO* info)
 {
-    if (m_image->Read(info, sizeof(*info)) != static_cast<int64_t>(sizeof(*info)))
-        return ERR_READ_FILE;
-    return info->magic == ImageFormat::kPartitionInfoMagic ? 0 : ERR_BAD_MAGIC;
+    ImageRecords::Trailer trailer;
+    ImageRecords::EndRecords records;
+    const int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
+    if (result != 0)
+        return result;
+    *info = records.info;
+    return m_image->Seek(static_cast<int64_t>(records.blobsAt), SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
 }
 
 int CPartRestore::ReadBlkStart()
 {
     const bool ntfs = m_fsType == FS_TYPE_NTFS;
-    tagBLOCK_START start;
+    tagBLOCK_START start{};
     int result = ReadBlockStartRecord(&start, ntfs);
     if (result != 0)
         return result;
@@ -280,10 +254,12 @@ int CPartRestore::ReadBlkStart()
 
 int CPartRestore::ReadPartInfo()
 {
-    tagPARTITION_INFO info;
-    int result = ReadPartitionInfoRecord(&info);
+    ImageRecords::Trailer trailer;
+    ImageRecords::EndRecords records;
+    int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
     if (result != 0)
         return result;
+    const tagPARTITION_INFO& info = records.info;
     SetPartInfo(info);
     m_clusterBytes = info.clusterBytes;
     m_sectorBytes = info.sectorBytes;
@@ -293,62 +269,42 @@ int CPartRestore::ReadPartInfo()
 
     // Writers only ever store these sizes; any other is a damaged record,
     // refused before its bytes go to a disk.
-    const uint16_t bootAreaBytes =
-        m_fsType == FS_TYPE_NTFS ? ImageFormat::kNtfsBootAreaBytes : ImageFormat::kFat32BootAreaBytes;
-    if ((info.mbrSize != 0 && info.mbrSize != ImageFormat::kStoredMbrBytes) ||
-        info.bootAreaSize != bootAreaBytes) {
-        DEBUG_TRACE("The image's partition record is damaged: MBR area %u bytes, boot area %u bytes\n",
-                    unsigned(info.mbrSize), unsigned(info.bootAreaSize));
-        return ERR_DAMAGED_IMAGE;
-    }
-    if (info.mbrSize != 0) {
-        if (info.mbrSize > ImageBytesLeft())
-            return ERR_READ_FILE;
-        m_mbr = new (std::nothrow) unsigned char[info.mbrSize];
+    result = VolumeRecords::Code(ImageRecords::CheckAreaSizes(info, m_fsType), m_image->Path());
+    if (result != 0)
+        return result;
+    ImageRecords::Blobs blobs;
+    result = VolumeRecords::ReadBlobs(*m_image, trailer, records, &blobs);
+    if (result != 0)
+        return result;
+    if (!blobs.mbr.empty()) {
+        m_mbr = new (std::nothrow) unsigned char[blobs.mbr.size()];
         if (m_mbr == nullptr) {
             DEBUG_TRACE("Allocate memory for MBR failded!\n");
             return ERR_NO_MEMORY;
         }
-        if (m_image->Read(m_mbr, info.mbrSize) != static_cast<int64_t>(info.mbrSize))
-            return ERR_READ_FILE;
-        m_mbrSize = info.mbrSize;
+        std::memcpy(m_mbr, blobs.mbr.data(), blobs.mbr.size());
+        m_mbrSize = static_cast<uint32_t>(blobs.mbr.size());
     }
-    if (info.bootAreaSize != 0) {
-        m_bootArea = new (std::nothrow) unsigned char[info.bootAreaSize];
+    if (!blobs.bootArea.empty()) {
+        m_bootArea = new (std::nothrow) unsigned char[blobs.bootArea.size()];
         if (m_bootArea == nullptr)
             return ERR_NO_MEMORY;
-        if (m_image->Read(m_bootArea, info.bootAreaSize) != static_cast<int64_t>(info.bootAreaSize))
-            return ERR_READ_FILE;
-        m_bootAreaSize = info.bootAreaSize;
+        std::memcpy(m_bootArea, blobs.bootArea.data(), blobs.bootArea.size());
+        m_bootAreaSize = static_cast<uint16_t>(blobs.bootArea.size());
     }
-
-    char blob[kNameBufferBytes];
-    if (info.passwordHashSize != 0) {
-        result = ReadSmallBlob(info.passwordHashSize, blob);
-        if (result != 0)
-            return result;
-        // The wizards check the password; the trace never shows its digest.
+    // The wizards check the password; the trace never shows its digest.
+    if (!blobs.passwordDigest.empty())
         DEBUG_TRACE("Password: the image holds a digest\n");
-    }
-    if (info.descriptionSize != 0) {
-        // No backup writes a longer blob (ImageFormat::kMaxDescriptionBytes).
-        if (info.descriptionSize > ImageFormat::kMaxBlobBytes)
-            return ERR_BAD_MAGIC;
-        result = ReadSmallBlob(info.descriptionSize, blob);
-        if (result != 0)
-            return result;
-        QString text = DescriptionText(blob, info.descriptionSize);
-        if (text.isEmpty())
+    if (!blobs.description.empty()) {
+        std::string text;
+        if (ImageRecords::DecodeDescription(blobs.description, &text) != ImageRecords::Result::Ok ||
+            text.empty())
             DEBUG_TRACE("corrupt compress data");
         else
-            DEBUG_TRACE("Desciption:: %s\n", text.toUtf8().constData());
+            DEBUG_TRACE("Desciption:: %s\n", text.c_str());
     }
-    if (info.fileNameSize == 0)
-        return 0;
-    result = ReadSmallBlob(info.fileNameSize, blob);
-    if (result != 0)
-        return result;
-    DEBUG_TRACE("File Name: %s\n", blob);
+    if (!blobs.fileName.empty())
+        DEBUG_TRACE("File Name: %s\n", blobs.fileName.c_str());
     return 0;
 }
 
@@ -384,7 +340,7 @@ int CPartRestore::OnlyRestoreMbr()
     }
     if (m_mbr == nullptr || m_mbrSize == 0)
         return 0;
-    return WriteDiskStart(std::min(m_mbrSize, kBootCodeBytes));
+    return WriteDiskStart(std::min(m_mbrSize, ImageFormat::kBootCodeBytes));
 }
 
 int CPartRestore::RestoreDiskBootCode()
@@ -393,7 +349,7 @@ int CPartRestore::RestoreDiskBootCode()
         return 0;
     if (m_diskPath.empty())
         return ERR_NO_DISK;
-    return WriteDiskStart(kBootCodeBytes);
+    return WriteDiskStart(ImageFormat::kBootCodeBytes);
 }
 
 int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes)

@@ -21,17 +21,8 @@
 class CPartRestore : public DataSetSource {
 public:
     static constexpr uint32_t kBufferBytes = 0x4000;
-    // Names, the password digest and the description are read into a
-    // buffer of this size; a stored length that does not fit is refused.
-    static constexpr uint32_t kNameBufferBytes = 1024;
-    static_assert(ImageFormat::kMaxBlobBytes < kNameBufferBytes, "a description blob fits the buffer");
     // Used bytes may exceed the target's size by less than this.
     static constexpr uint64_t kSizeSlack = ImageFormat::kTargetSizeSlack;
-    // Upper bound for the stored disk start (the backup stores 512 bytes).
-    // Bytes of the saved disk start that are written back to the disk's
-    // first sector: the boot code, not the disk signature nor the partition
-    // table.
-    static constexpr uint32_t kBootCodeBytes = 440;
 
     CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc& cb);
     virtual ~CPartRestore();
@@ -49,7 +40,7 @@ public:
     int ReadBlkStart();
     int ReadPartInfo();
     void GetDestPartSize();
-    // restore_mbr: the saved boot code (up to kBootCodeBytes) onto the disk
+    // restore_mbr: the saved boot code (up to ImageFormat::kBootCodeBytes) onto the disk
     // that holds the target; nothing when the image saved no disk start.
     int OnlyRestoreMbr();
     // Before a restore writes the target partition: makes it the restore's
@@ -127,14 +118,13 @@ protected:
     // Takes the block start's position, the volume index and the spare
     // bytes from a trailer that passed its checks.
     void KeepTrailer(const tagBLOCK_END& end);
-    // The tagBLOCK_START at m_blkStartPos; with needsMftBitmap, one that
+    // The tagBLOCK_START the trailer of the volume now open names, which
+    // leaves the image at its MFT bitmap; with needsMftBitmap, one that
     // announces no MFT bitmap is refused (ERR_BAD_MAGIC).
     int ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitmap);
-    // The tagPARTITION_INFO at the image's current position.
+    // The tagPARTITION_INFO after that block start and its bitmap, which
+    // leaves the image at the blobs that follow it.
     int ReadPartitionInfoRecord(tagPARTITION_INFO* info);
-    // Reads a stored name or blob of `length` bytes into a zeroed buffer of
-    // kNameBufferBytes. ERR_BAD_MAGIC when it cannot fit, ERR_READ_FILE short.
-    int ReadSmallBlob(uint32_t length, char* buffer);
     // The last step of a partition restore: when the request asks for it
     // and the image saved a whole first sector, the saved disk start goes
     // back to the disk that holds the target. RestoreInit has refused a

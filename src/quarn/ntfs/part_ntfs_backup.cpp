@@ -2,6 +2,7 @@
 
 #include "compression/parallel_compressor.h"
 #include "image/callbacks.h"
+#include "image/volume_records.h"
 #include "ntfs/ntfs_bits.h"
 #include "ntfs/ntfs_index.h"
 #include "ntfs/ntfs_record.h"
@@ -606,32 +607,19 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (result != 0)
         return result;
 
-    tagBLOCK_END end{};
-    result = ReadVolumeTrailer(prev, &end);
+    // Only an image's first volume holds its block start.
+    ImageRecords::Trailer trailer;
+    ImageRecords::EndRecords records;
+    result = VolumeRecords::ReadEndRecords(prev, &trailer, &records);
     if (result != 0)
         return result;
-    // Only an image's first volume holds its block start.
-    uint64_t blockStart = ImageFormat::BlockStartOf(end);
-    if (blockStart == 0)
+    if (ImageFormat::BlockStartOf(trailer.end) == 0)
         return ERR_BAD_MAGIC;
-    tagBLOCK_START start{};
-    if (prev.Seek(int64_t(blockStart), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
-    if (prev.Read(&start, sizeof start) != int64_t(sizeof start))
-        return ERR_READ_FILE;
-    if (start.magic != ImageFormat::kBlockStartMagic)
-        return ERR_BAD_MAGIC;
-    if (start.mftBitmapSize == 0) {
+    if (records.start.mftBitmapSize == 0) {
         DEBUG_TRACE("Get MFT Bitmap failed, The MFT Bitmap Size is zero!\n");
         return ERR_BAD_MAGIC;
     }
-    tagPARTITION_INFO info{};
-    if (prev.Seek(int64_t(blockStart + sizeof start + start.mftBitmapSize), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
-    if (prev.Read(&info, sizeof info) != int64_t(sizeof info))
-        return ERR_READ_FILE;
-    if (info.magic != ImageFormat::kPartitionInfoMagic)
-        return ERR_BAD_MAGIC;
+    const tagPARTITION_INFO& info = records.info;
     uint32_t prevCount = 0;
     if (prev.Seek(info.recordSectionPos, SEEK_SET) != 0)
         return ERR_SEEK_FILE;

@@ -1,11 +1,13 @@
 // The head block at offset 0 of an image's first volume: which disk and
 // partition the image was taken from. The engine stores it unchanged; the
 // console builds it before a backup and reads it back to list and check
-// images. Every offset and width is part of the image file format.
+// images. The job layer lays the block out (image_head_builder.h); this
+// gathers what the prober knows of the partition and its disk.
 #ifndef RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 #define RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 
 #include "image_head_block.h"
+#include "image_head_builder.h"
 #include "image_head_layout.h"
 #include "image_head_reader.h"
 
@@ -16,9 +18,6 @@ class DeviceProber;
 class TreeItem;
 
 namespace ImageHead {
-
-// File-system code of a file-system name, in any case.
-int fsCodeOfName(const QString& fsName);
 
 // The whole number after the disk part of a partition's device path:
 // 12 for /dev/sda12, 3 for /dev/nvme0n1p3, 2 for /dev/mmcblk0p2, 0 for a

@@ -145,7 +145,7 @@ RestorePlan::Choices RestoreDlg::planChoices() const
 {
     RestorePlan::Choices c;
     c.imagePath = m_rtWidget1->m_imagePath;
-    c.imageReadable = c.imagePath.isEmpty() || QFileInfo(c.imagePath).isReadable();
+    c.imageReadable = RestorePlan::imageReadable(c.imagePath);
     c.targetPath = m_rtWidget2->m_targetPath;
     c.fsCode = m_rtWidget1->m_fsCode;
     c.restorePartition = m_rtWidget1->isPartitionChecked();

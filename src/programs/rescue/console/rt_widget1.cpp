@@ -5,6 +5,7 @@
 #include "browse_for_file_dialog.h"
 #include "filesystem_model.h"
 #include "image_head_info.h"
+#include "image_format.h"
 #include "image_trailer.h"
 #include "job_messages.h"
 #include "page_style.h"
@@ -169,7 +170,7 @@ void RtWidget1::chooseImage(const QString& path, const QString& name, const QStr
         m_partItem->setIcon(1, QFileIconProvider().icon(QFileIconProvider::Drive));
         m_partItem->setCheckState(1, Qt::Checked);
         // Only an image that saved the disk's boot code can restore it.
-        if (m_hasMbr && m_mbrBytes >= kBootCodeBytes) {
+        if (m_hasMbr && m_mbrBytes >= ImageFormat::kBootCodeBytes) {
             m_mbrItem = new QTreeWidgetItem(
                 disk, {QString(), tr("MBR and Track 0"), QString(), QString(), QString(), QString()});
             m_mbrItem->setCheckState(1, Qt::Unchecked);

@@ -114,7 +114,7 @@ TEST_F(ImageTrailerTest, ReadsTheDigestDescriptionAndDiskStartOfAnEngineImage)
     const ImageTrailer trailer = readImageTrailerRecords(QString::fromStdString(protectedImage()));
     ASSERT_EQ(trailer.status, ImageTrailer::Ok);
     EXPECT_EQ(trailer.passwordDigest, QCryptographicHash::hash(kPassword, QCryptographicHash::Md5));
-    EXPECT_EQ(trailer.passwordDigest.size(), kPasswordDigestBytes);
+    EXPECT_EQ(trailer.passwordDigest.size(), ImageFormat::kPasswordDigestBytes);
     EXPECT_EQ(trailer.description, QString::fromUtf8(kDescription));
     EXPECT_EQ(trailer.mbrBytes, 512u);
     EXPECT_EQ(trailer.fsType, FS_TYPE_NTFS);
