@@ -28,6 +28,7 @@
 #include "window_checks.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -232,14 +233,82 @@ int main(int argc, char** argv)
 
     CloneDlg* clone = main.cloneDlg();
     clone->showStep1();
-    chooseFirstPartition(clone->page1()->treeView());
     save(*clone, QStringLiteral("clone_step1"));
+    // Next without a source: the error box.
+    expectBox(QStringLiteral("box_clone_no_source"), 1);
+    clone->showStep2();
+    const QModelIndex cloneSource = partitionNamed(clone->page1()->treeView(), QStringLiteral("Source"));
+    if (cloneSource.isValid())
+        pressWithMouse(clone->page1()->treeView(), cloneSource);
+    save(*clone, QStringLiteral("clone_step1_source"));
     clone->showStep2();
     save(*clone, QStringLiteral("clone_step2"));
+    // The source itself is listed, greyed, and says why it cannot be chosen.
+    const QModelIndex itself = partitionNamed(clone->page2()->treeView(), QStringLiteral("Source"));
+    if (itself.isValid())
+        pressWithMouse(clone->page2()->treeView(), itself);
+    save(*clone, QStringLiteral("clone_step2_refused"));
+    const QModelIndex cloneTarget = partitionNamed(clone->page2()->treeView(), QStringLiteral("Target"));
+    if (cloneTarget.isValid())
+        pressWithMouse(clone->page2()->treeView(), cloneTarget);
+    save(*clone, QStringLiteral("clone_step2_destination"));
     clone->showStep3();
     save(*clone, QStringLiteral("clone_step3"));
+    clone->page3()->pageCheckBox()->setChecked(true);
+    save(*clone, QStringLiteral("clone_step3_options"));
+    clone->page3()->pageCheckBox()->setChecked(false);
+    // Start asks before it erases; Cancel leaves the destination as it is.
+    expectBox(QStringLiteral("box_clone_erase_question"), 0);
     clone->startRestore();
+    {
+        // A clone under way on the progress page, and its end.
+        clone->page3()->hide();
+        StartBkWidget* page = clone->progressPage();
+        page->show();
+        save(*clone, QStringLiteral("clone_progress"));
+        page->recvTotalUsedBytes(100 << 20);
+        page->displayState(QStringLiteral("Cloning partition ..."));
+        page->processBytes(37 << 20);
+        page->updateSpendTime();
+        save(*clone, QStringLiteral("clone_progress_running"));
+        page->finish();
+        page->showSucceeded();
+        save(*clone, QStringLiteral("clone_progress_succeeded"));
+        page->resetForNextJob();
+        page->hide();
+    }
     clone->hide();
+    {
+        const QString destination = JobMessages::partitionName('E', QStringLiteral("Spare"), 64ULL << 20,
+                                                               QStringLiteral("/dev/sdx2"));
+        const QString source = JobMessages::partitionName('D', QStringLiteral("Source"), 64ULL << 20,
+                                                          QStringLiteral("/dev/sdx1"));
+        BaseMsgDlg inUse(QCoreApplication::translate("JobMessages", "Error"),
+                         JobMessages::cloneDestinationInUse(destination).text(),
+                         QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(inUse, QStringLiteral("box_clone_destination_in_use"));
+        ClonePlan::Result small;
+        small.verdict.reason = ClonePlan::Reason::TooSmall;
+        small.verdict.neededBytes = 490ULL << 20;
+        small.verdict.availableBytes = 300ULL << 20;
+        BaseMsgDlg tooSmall(QCoreApplication::translate("JobMessages", "Error"),
+                            JobMessages::cloneProblem(small).text(),
+                            QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(tooSmall, QStringLiteral("box_clone_too_small"));
+        BaseMsgDlg failed(QCoreApplication::translate("CloneDlg", "Failed"),
+                          JobMessages::failedText(QCoreApplication::translate("CloneDlg", "Clone failed!"),
+                                                  ERR_PART_IN_USE, JobMessages::Job::Clone),
+                          QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(failed, QStringLiteral("box_clone_failed"));
+        BaseMsgDlg cancelled(QCoreApplication::translate("WizardFrame", "Cancelled"),
+                             JobMessages::cloneCancelled(destination),
+                             QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
+        save(cancelled, QStringLiteral("box_clone_cancelled"));
+        BaseMsgDlg succeeded(QCoreApplication::translate("CloneDlg", "Success"),
+                             JobMessages::cloneSucceeded(source, destination, 83),
+                             QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
+        save(succeeded, QStringLiteral("box_clone_succeeded"));
+    }
 
     BackupDlg* backup = main.backupDlg();
     backup->showStep1();
