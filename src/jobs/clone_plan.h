@@ -14,10 +14,10 @@ namespace ClonePlan {
 
 // One partition as the partition list shows it.
 struct Partition {
-    QString path;              // the device the engine opens; empty: none chosen
-    int fsCode = 0;            // FS_TYPE_NTFS, FS_TYPE_FAT32, 0 for any other
-    quint64 bytes = 0;         // its size; 0 when not known
-    quint64 usedBytes = 0;     // the bytes its file system uses; 0 when not measured
+    QString path;                    // the device the engine opens; empty: none chosen
+    int fsCode = 0;                  // FS_TYPE_NTFS, FS_TYPE_FAT32, 0 for any other
+    quint64 bytes = 0;               // its size; 0 when not known
+    quint64 usedBytes = 0;           // the bytes its file system uses; 0 when not measured
     bool unfinishedRestore = false;  // a stopped restore left it without a file system
 };
 
