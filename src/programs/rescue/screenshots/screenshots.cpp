@@ -45,11 +45,20 @@ int g_failures = 0;
 // the button that answers it: 1 OK, 0 Cancel (which leaves the disks alone).
 QString g_nextBox;
 int g_answer = 1;
+// The boxes after the next one, in the order they come.
+QStringList g_laterBoxes;
 
 void expectBox(const QString& name, int answer)
 {
     g_nextBox = name;
     g_answer = answer;
+}
+
+// The next boxes, each answered with OK.
+void expectBoxes(const QStringList& names)
+{
+    expectBox(names.value(0), 1);
+    g_laterBoxes = names.mid(1);
 }
 
 // Saves the window's picture and checks it: every text readable against
@@ -172,7 +181,7 @@ int main(int argc, char** argv)
         const QString name = g_nextBox.isEmpty()
                                  ? QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0'))
                                  : g_nextBox;
-        g_nextBox.clear();
+        g_nextBox = g_laterBoxes.isEmpty() ? QString() : g_laterBoxes.takeFirst();
         const int answer = box.hasCancelButton() ? g_answer : 1;
         g_answer = 1;
         save(box, name);
@@ -440,7 +449,23 @@ int main(int argc, char** argv)
     if (mounted)
         MountTable::instance()->unmount(imagesDevice.constData());
 
-    // The boxes of a job's end and of an MBR restore, as the restore wizard
+    // A real clone of the demo source onto the demo target through the
+    // wizard, last: the target then bears the source's label.
+    clone->showStep1();
+    const QModelIndex copyFrom = partitionNamed(clone->page1()->treeView(), QStringLiteral("Source"));
+    if (copyFrom.isValid())
+        pressWithMouse(clone->page1()->treeView(), copyFrom);
+    clone->showStep2();
+    const QModelIndex copyTo = partitionNamed(clone->page2()->treeView(), QStringLiteral("Target"));
+    if (copyTo.isValid())
+        pressWithMouse(clone->page2()->treeView(), copyTo);
+    clone->showStep3();
+    expectBoxes({QStringLiteral("box_clone_erase_question_ok"), QStringLiteral("box_clone_demo_end")});
+    clone->startRestore();
+    waitWhile([&] { return clone->jobActive() || clone->state() == CloneDlg::Running; });
+    QApplication::processEvents();
+    clone->hide();
+
     // words them (the demo disks hold no boot code to restore, and a demo
     // job is not stopped half-way for a picture).
     {
