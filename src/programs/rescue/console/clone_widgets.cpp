@@ -126,7 +126,7 @@ Qt::ItemFlags ClonePartitionModel::flags(const QModelIndex& index) const
 }
 
 ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& rowLabel,
-                                       ClonePartitionModel::Rule rule, QWidget* parent)
+                                       ClonePartitionModel::Rule rule, bool everyPartition, QWidget* parent)
     : QWidget(parent)
 {
     setWindowTitle(tr("Form"));
@@ -138,8 +138,7 @@ ClonePartitionPage::ClonePartitionPage(const QString& heading, const QString& ro
     m_heading->setGeometry(10, 5, kPageWidth - 20, 30);
 
     m_model = new TreeModel(nullptr);
-    // A clone may write onto any partition, one without a file system too.
-    m_model->setListsEveryPartition(true);
+    m_model->setListsEveryPartition(everyPartition);
     m_proxy = new ClonePartitionModel(m_model, std::move(rule), this);
     m_tree = new QTreeView(this);
     m_tree->setObjectName(QStringLiteral("treeView"));
@@ -240,7 +239,7 @@ void ClonePartitionPage::checkChoice()
 
 CloneWidget1::CloneWidget1(QWidget* parent)
     : ClonePartitionPage(tr("Select a source partition"), tr("Source partition:"), &ClonePlan::sourceVerdict,
-                         parent)
+                         false, parent)
 {}
 
 CloneWidget2::CloneWidget2(const CloneWidget1* source, QWidget* parent)
@@ -249,7 +248,8 @@ CloneWidget2::CloneWidget2(const CloneWidget1* source, QWidget* parent)
           [source](const ClonePlan::Partition& destination) {
               return ClonePlan::destinationVerdict(source->chosen().plan, destination);
           },
-          parent)
+          // A clone may write onto any partition, one without a file system too.
+          true, parent)
 {
     // Another source changes which partitions can take it.
     connect(source, &ClonePartitionPage::chosenChanged, this, [this] {

@@ -1,7 +1,8 @@
 // The clone wizard's three pages: the source partition, the destination
-// partition and the two options. Both partition pages show every listed
-// partition; the ones their rule refuses stay in the list, greyed and not
-// selectable, and say why when they are pointed at.
+// partition and the two options. The source page lists the partitions the
+// wizards back up, the destination page every partition; the ones a
+// page's rule refuses stay in its list, greyed and not selectable, and say
+// why when they are pointed at.
 #ifndef RESCUE_CONSOLE_CLONE_WIDGETS_H
 #define RESCUE_CONSOLE_CLONE_WIDGETS_H
 
@@ -62,8 +63,10 @@ class ClonePartitionPage : public QWidget {
     Q_OBJECT
 
 public:
+    // `everyPartition`: also the partitions without a file system the
+    // wizards back up.
     ClonePartitionPage(const QString& heading, const QString& rowLabel, ClonePartitionModel::Rule rule,
-                       QWidget* parent);
+                       bool everyPartition, QWidget* parent);
     ~ClonePartitionPage() override;
 
     QLabel* headingLabel() const { return m_heading; }
