@@ -54,6 +54,8 @@ TEST(ExportedSymbols, OnlyWhatQuarnHDeclares)
         "restore_fat32(tagRestoreArgument, tagCallBackFunc)",
         "restore_mbr(tagRestoreArgument, tagCallBackFunc)",
         "verify_image(tagRestoreArgument, tagCallBackFunc)",
+        "clone_ntfs(tagCloneArgument, tagCallBackFunc)",
+        "clone_fat32(tagCloneArgument, tagCallBackFunc)",
         "DEBUG_TRACE(char const*, ...)",
         "SplitFileName(std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> > "
         "const&)",

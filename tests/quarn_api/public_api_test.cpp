@@ -100,6 +100,7 @@ TEST(PublicApi, EntryPointSignatures)
 {
     using Backup = int (*)(tagBackupArgument, tagCallBackFunc, tagBackupImageHeadInfo*, int);
     using Restore = int (*)(tagRestoreArgument, tagCallBackFunc);
+    using Clone = int (*)(tagCloneArgument, tagCallBackFunc);
     using Trace = void (*)(const char*, ...);
     // A function's address is never null; what can break is its type.
     static_assert(std::is_same<decltype(&backup_ntfs), Backup>::value, "backup_ntfs");
@@ -108,6 +109,8 @@ TEST(PublicApi, EntryPointSignatures)
     static_assert(std::is_same<decltype(&restore_fat32), Restore>::value, "restore_fat32");
     static_assert(std::is_same<decltype(&restore_mbr), Restore>::value, "restore_mbr");
     static_assert(std::is_same<decltype(&verify_image), Restore>::value, "verify_image");
+    static_assert(std::is_same<decltype(&clone_ntfs), Clone>::value, "clone_ntfs");
+    static_assert(std::is_same<decltype(&clone_fat32), Clone>::value, "clone_fat32");
     // decltype would carry the printf-format attribute into a template
     // argument; a function pointer takes only a function of its exact type.
     Trace trace = &DEBUG_TRACE;
@@ -126,6 +129,8 @@ TEST(PublicApi, EntryPointsReportTheirNameOnStandardErrorOnly)
         {"restore_fat32\n", [] { return restore_fat32(tagRestoreArgument{}, tagCallBackFunc{}); }},
         {"restore_mbr\n", [] { return restore_mbr(tagRestoreArgument{}, tagCallBackFunc{}); }},
         {"verify_image\n", [] { return verify_image(tagRestoreArgument{}, tagCallBackFunc{}); }},
+        {"clone_ntfs\n", [] { return clone_ntfs(tagCloneArgument{}, tagCallBackFunc{}); }},
+        {"clone_fat32\n", [] { return clone_fat32(tagCloneArgument{}, tagCallBackFunc{}); }},
     };
     for (const auto& c : calls) {
         testing::internal::CaptureStdout();

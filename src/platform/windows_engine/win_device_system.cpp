@@ -95,6 +95,28 @@ std::string DiskHoldingPartition(CDeviceIo&, const std::string& partition)
     return DiskOfPartition(partition);
 }
 
+bool SameDevice(const std::string& a, const std::string& b)
+{
+    // Volume paths name a device each; case does not tell them apart.
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+int HoldPartition(const std::string&, int* handle)
+{
+    // The volume lock of ClaimTarget keeps a Windows volume the job's own.
+    *handle = -1;
+    return 0;
+}
+
+void ReleasePartition(int)
+{}
+
 int ClaimTarget(CDeviceIo& target, const std::string& path)
 {
     // A mounted file system that Windows still writes to would be

@@ -3,9 +3,11 @@
 #include "quarn.h"
 
 #include "fat32/part_fat32_backup.h"
+#include "fat32/part_fat32_clone.h"
 #include "fat32/part_fat32_restore.h"
 #include "image/image_verify.h"
 #include "ntfs/part_ntfs_backup.h"
+#include "ntfs/part_ntfs_clone.h"
 #include "ntfs/part_ntfs_restore.h"
 
 #include <cstdio>
@@ -91,6 +93,22 @@ int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb)
     // The saved disk start is the same in every image, whatever its file
     // system: the NTFS job reads it.
     return RunRestore<CPartNtfsRestore>("restore_mbr", arg, cb, &CPartRestore::OnlyRestoreMbr, 0);
+}
+
+int clone_ntfs(tagCloneArgument arg, tagCallBackFunc cb)
+{
+    return RunJob("clone_ntfs", [&] {
+        CPartNtfsClone job(arg, cb);
+        return job.ClonePartition();
+    });
+}
+
+int clone_fat32(tagCloneArgument arg, tagCallBackFunc cb)
+{
+    return RunJob("clone_fat32", [&] {
+        CPartFat32Clone job(arg, cb);
+        return job.ClonePartition();
+    });
 }
 
 int verify_image(tagRestoreArgument arg, tagCallBackFunc cb)

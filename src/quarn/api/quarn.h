@@ -137,11 +137,24 @@ QUARN_EXPORT int restore_ntfs(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_fat32(tagRestoreArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int restore_mbr(tagRestoreArgument arg, tagCallBackFunc cb);
 // Copies the NTFS (FAT32) partition arg.srcPartition onto arg.destPartition
-// through the backup's walk and the restore's writer: progress in 95 steps,
-// the callbacks and result codes of a backup and a restore, a non-zero
-// onProgress cancels (ERR_CANCELLED, the destination then holds no file
-// system). Refused before anything is written: ERR_SAME_PARTITION,
-// ERR_PART_TOO_SMALL, ERR_PART_IN_USE, ERR_UNFINISHED_RESTORE, ERR_PART_INFO.
+// through the backup's walk and the restore's writer, reading and writing
+// at once with no image between them: the used data only, laid out afresh
+// for the destination's size (its own hidden sectors), the unfinished-
+// restore mark first and the real boot sectors last; a FAT32 copy is then
+// checked as a restore is (ERR_FS_CHECK). filterPageFile leaves out the
+// data of the root's page file, filterHibernateFile that of the root's
+// hibernation file (NTFS only): the files stay, as a restore of an image
+// leaves them. Callbacks: onTotalBytes once (the source's used bytes),
+// progress in 95 steps, onBytesDone, onName, onState ("Initializing ...",
+// "Cloning partition ...", then the restore's texts up to "Finish"); a
+// non-zero onProgress cancels (ERR_CANCELLED, the destination then holds
+// no file system). Refused before anything is written, with a trace line:
+// ERR_SAME_PARTITION (the same path, device or file), ERR_UNFINISHED_RESTORE
+// (the source holds a stopped restore), ERR_PART_IN_USE (a block device
+// the system holds, such as a mounted one), ERR_PART_TOO_SMALL (the
+// destination, once laid out, cannot hold the source's used data; both
+// sizes traced), ERR_OPEN_PART, ERR_READ_PART and ERR_PART_INFO (a source
+// that is not the file system named, or whose metadata is damaged).
 QUARN_EXPORT int clone_ntfs(tagCloneArgument arg, tagCallBackFunc cb);
 QUARN_EXPORT int clone_fat32(tagCloneArgument arg, tagCallBackFunc cb);
 // Reads every volume of the image whose first volume is arg.imagePath, and

@@ -97,6 +97,42 @@ int CPartFat32Backup::BackupFiles()
     return result;
 }
 
+int CPartFat32Backup::WriteStream(bool leaveOutPageFile)
+{
+    m_leaveOutPageFile = leaveOutPageFile;
+    if (m_fatDevice.Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_PART;
+    const int result = TraverDirEntry();
+    m_fatDevice.Close();
+    return result;
+}
+
+namespace {
+
+// Where ProveStream's walk puts its stream: nowhere.
+class DiscardedStream final : public StreamSink {
+public:
+    int Put(const void*, uint64_t) override { return 0; }
+};
+
+}  // namespace
+
+int CPartFat32Backup::ProveStream(bool leaveOutPageFile)
+{
+    StreamSink* sink = m_streamSink;
+    DiscardedStream nowhere;
+    m_streamSink = &nowhere;
+    m_proveOnly = true;
+    const int result = WriteStream(leaveOutPageFile);
+    m_streamSink = sink;
+    m_proveOnly = false;
+    // The real walk starts afresh.
+    m_dirClustersSeen.clear();
+    m_recordCount = 0;
+    m_longName.Clear();
+    return result;
+}
+
 int CPartFat32Backup::TraverDirEntry()
 {
     const uint32_t entriesPerCluster = m_clusterBytes / ImageFormat::kFat32DirEntryBytes;
@@ -189,7 +225,7 @@ int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry, bool inRoot)
 {
     // The system's page file lives in the root folder; a file of that name
     // anywhere else is an ordinary file.
-    if (inRoot && Fat32::IsPageFile(entry)) {
+    if (inRoot && Fat32::IsPageFile(entry) && m_leaveOutPageFile) {
         if (m_progress->ProgressFunc(entry.fileSize) != 0)
             return ERR_CANCELLED;
         tagFatDirEntry withoutData = entry;
@@ -270,12 +306,14 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
                 usedOfCluster = 0;
             }
             const uint32_t take = std::min(chunk - filled, m_clusterBytes - usedOfCluster);
-            const int64_t got = m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
-                                              m_buffer + filled, take);
-            if (got < 0)
-                return ERR_SEEK_PART;
-            if (got != take)
-                return ERR_READ_PART;
+            if (!m_proveOnly) {
+                const int64_t got = m_part->pRead(
+                    static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster), m_buffer + filled, take);
+                if (got < 0)
+                    return ERR_SEEK_PART;
+                if (got != take)
+                    return ERR_READ_PART;
+            }
             filled += take;
             usedOfCluster += take;
         }
@@ -291,9 +329,15 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
 
 int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 {
-    m_volumeBytes += sizeof entry;
-    if (m_image->Write(&entry, sizeof entry) != static_cast<int64_t>(sizeof entry))
-        return ERR_WRITE_FILE;
+    if (m_streamSink != nullptr) {
+        const int result = m_streamSink->Put(&entry, sizeof entry);
+        if (result != 0)
+            return result;
+    } else {
+        m_volumeBytes += sizeof entry;
+        if (m_image->Write(&entry, sizeof entry) != static_cast<int64_t>(sizeof entry))
+            return ERR_WRITE_FILE;
+    }
     if (counted)
         ++m_recordCount;
     return 0;

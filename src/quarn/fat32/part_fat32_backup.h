@@ -16,6 +16,17 @@ public:
                      int headLength);
     ~CPartFat32Backup() override = default;
 
+    // A clone's walk, after StreamInit: WriteStream puts the directory
+    // stream, from the root's first entry to its end mark, into the sink.
+    // leaveOutPageFile: the root's page file is stored without its data,
+    // as in every image; false copies it.
+    int WriteStream(bool leaveOutPageFile);
+    // The same walk once before, over directories and cluster chains only
+    // (no file data read, nothing put anywhere): a damaged tree refuses a
+    // clone while its destination is still whole, not when the walk meets
+    // the damage. 0, or the code the walk would end with.
+    int ProveStream(bool leaveOutPageFile);
+
 protected:
     int BackupFiles() override;
     int GetBootCodeInfo() override;
@@ -78,6 +89,8 @@ private:
     std::vector<bool> m_fileClusters;
     std::vector<ClusterRun> m_fileRuns;
     Fat32::LongNameBuffer m_longName;
+    bool m_leaveOutPageFile = true;
+    bool m_proveOnly = false;  // ProveStream's walk: the files' bytes are not read
 };
 
 #endif

@@ -86,19 +86,35 @@ void CPartFatRestore::SetPartInfo(tagPARTITION_INFO info)
 
 int CPartFatRestore::RestorePartition()
 {
+    bool streamWritten = false;
+    const int result = WriteFileSystem(QStringLiteral("Restoring partition ..."), &streamWritten);
+    if (streamWritten)
+        m_progress->ProcessState(QStringLiteral("Finish"));
+    return result;
+}
+
+int CPartFatRestore::StartStream()
+{
+    return m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
+}
+
+int CPartFatRestore::WriteFileSystem(const QString& writingState, bool* streamWritten)
+{
+    *streamWritten = false;
     int result = SetFatInit();
     if (result == 0)
         result = HideOldFileSystem();
     if (result == 0)
         result = ZeroFat();
+    if (result == 0)
+        result = StartStream();
     if (result != 0)
         return result;
-    if (m_image->Seek(static_cast<int64_t>(m_dataSectionPos), SEEK_SET) != 0)
-        return ERR_SEEK_FILE;
-    m_progress->ProcessState(QStringLiteral("Restoring partition ..."));
+    m_progress->ProcessState(writingState);
     result = ProcDirEntry();
     if (result != 0)
         return result;
+    *streamWritten = true;
 
     m_progress->ProcessState(QStringLiteral("Finish restore partition"));
     result = ResBootCode();
@@ -111,7 +127,6 @@ int CPartFatRestore::RestorePartition()
             result = ERR_FS_CHECK;
         m_progress->Complete();
     }
-    m_progress->ProcessState(QStringLiteral("Finish"));
     return result;
 }
 

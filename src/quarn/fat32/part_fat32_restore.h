@@ -60,6 +60,18 @@ protected:
     // ERR_FILE_NOT_FOUND at once.
     bool AskForNextVolume(std::string&) override { return false; }
 
+    // Lays the file system out and replays the directory stream, then the
+    // boot sectors and the check, reporting `writingState` while the stream
+    // is written. *streamWritten: the whole stream was.
+    int WriteFileSystem(const QString& writingState, bool* streamWritten);
+    // Where the directory stream comes from: the image's data section (a
+    // clone gives its own stream). StartStream positions it; ReadStreamEntry
+    // reads the next entry; CheckStreamEnd judges the end after the root's
+    // end mark.
+    virtual int StartStream();
+    virtual int ReadStreamEntry(tagFatDirEntry& entry);
+    virtual int CheckStreamEnd();
+
 private:
     // A directory being written: where its next entry goes.
     struct DirCursor {
@@ -80,11 +92,6 @@ private:
     int HideOldFileSystem();
     int ZeroFat();
     int ProcDirEntry();
-    int ReadStreamEntry(tagFatDirEntry& entry);
-    // The root's end mark was read: the stream must end exactly where the
-    // data of the image's last volume ends, and hold as many counted
-    // entries as the image says.
-    int CheckStreamEnd();
     // The count of stream entries the image's last volume records.
     int StoredRecordCount(uint32_t* count);
     // Hands out one cluster for a directory and clears it.

@@ -11,6 +11,16 @@
 #include <cstring>
 #include <new>
 
+int64_t DataSetSource::ReadImage(void* into, int64_t length)
+{
+    return ImageIo()->Read(into, length);
+}
+
+int DataSetSource::SkipImage(uint64_t length)
+{
+    return ImageIo()->Seek(static_cast<int64_t>(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
+}
+
 CDataSetReader::CDataSetReader(DataSetSource& source) : m_source(source)
 {}
 
@@ -56,7 +66,7 @@ int CDataSetReader::MismatchCode() const
 
 int CDataSetReader::ReadHead()
 {
-    if (m_source.ImageIo()->Read(&m_head, sizeof(m_head)) != static_cast<int64_t>(sizeof(m_head)))
+    if (m_source.ReadImage(&m_head, sizeof(m_head)) != static_cast<int64_t>(sizeof(m_head)))
         return ERR_READ_FILE;
     m_storedLeft = m_head.dataBytes;
     return 0;
@@ -119,7 +129,7 @@ int CDataSetReader::FeedAhead()
         // piece at a time.
         uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, CDecodeAhead::kFeedBytes));
         const int result = m_ahead->Feed(n, [this, n](unsigned char* into) {
-            return m_source.ImageIo()->Read(into, n) == static_cast<int64_t>(n);
+            return m_source.ReadImage(into, n) == static_cast<int64_t>(n);
         });
         if (result != 0)
             return result;
@@ -190,7 +200,7 @@ bool CDataSetReader::StepCompressed(int* result)
     }
     if (m_storedLeft != 0) {
         uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, kPieceBytes));
-        if (m_source.ImageIo()->Read(m_piece, n) != static_cast<int64_t>(n)) {
+        if (m_source.ReadImage(m_piece, n) != static_cast<int64_t>(n)) {
             *result = ERR_READ_FILE;
             return true;
         }
@@ -229,7 +239,7 @@ int CDataSetReader::Read(unsigned char* out, uint32_t want, uint32_t* got)
                 result = NextPart();
             } else {
                 uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, want - *got));
-                if (m_source.ImageIo()->Read(out + *got, n) != static_cast<int64_t>(n))
+                if (m_source.ReadImage(out + *got, n) != static_cast<int64_t>(n))
                     return ERR_READ_FILE;
                 m_storedLeft -= n;
                 *got += n;
@@ -270,7 +280,7 @@ int CDataSetReader::Skip()
     for (;;) {
         if (m_storedLeft > m_source.ImageBytesLeft())
             return ERR_READ_FILE;
-        if (m_storedLeft != 0 && m_source.ImageIo()->Seek(static_cast<int64_t>(m_storedLeft), SEEK_CUR) != 0)
+        if (m_storedLeft != 0 && m_source.SkipImage(m_storedLeft) != 0)
             return ERR_SEEK_FILE;
         m_storedLeft = 0;
         if (!PartContinues())

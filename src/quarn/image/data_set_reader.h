@@ -14,7 +14,8 @@ class CDeviceIo;
 
 // Where a reader takes stored bytes from: the image volume now open, the
 // way on to the next volume of the image, and the image's compression.
-// CPartRestore is one; a test can give any other.
+// CPartRestore is one; a clone's in-memory stream (CStreamPipe) another; a
+// test can give any other.
 class DataSetSource {
 public:
     virtual ~DataSetSource() = default;
@@ -24,6 +25,10 @@ public:
     // Opens the next volume and positions it at its start (0 or a code).
     virtual int OpenNextVolume() = 0;
     virtual uint8_t CompressType() const = 0;
+    // The next bytes of the stream (as CDeviceIo::Read) and a step over
+    // `length` of them (0 or ERR_SEEK_FILE): the volume's own by default.
+    virtual int64_t ReadImage(void* into, int64_t length);
+    virtual int SkipImage(uint64_t length);
 };
 
 class CDataSetReader {

@@ -204,6 +204,36 @@ int CPartBackup::BackupInit()
     return 0;
 }
 
+int CPartBackup::StreamInit(StreamSink& sink)
+{
+    m_streamSink = &sink;
+    m_compressType = 0;
+    m_chunkBytes = kStreamChunkBytes;
+    m_part = new (std::nothrow) CDeviceIo;
+    m_buffer = new (std::nothrow) unsigned char[m_chunkBytes];
+    if (m_part == nullptr || m_buffer == nullptr) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_PART;
+    int result = GetBootCodeInfo();
+    if (result != 0)
+        return result;
+    (void)GetPartNumOfUsedBytes();
+    if (m_totalBytes == 0) {
+        result = MeasurePartition(&m_totalBytes);
+        if (result != 0)
+            return result;
+    }
+    m_progress = new (std::nothrow) CPartProgress(m_totalBytes, nullptr, nullptr);
+    if (m_progress == nullptr) {
+        DEBUG_TRACE("Allocate memory failed!\n");
+        return ERR_NO_MEMORY;
+    }
+    return 0;
+}
+
 int CPartBackup::GetPrevFileInfo()
 {
     if (!DeviceSystem::FileExists(m_prevImage))
@@ -482,6 +512,8 @@ int CPartBackup::BeginDataSet(bool storedRaw)
 {
     m_dataSetOpen = true;
     m_dataSetRaw = storedRaw;
+    if (m_streamSink != nullptr)
+        return 0;
     return InOrder([this, storedRaw] {
         m_dataSetHead = tagDATA_SET_HEAD{};
         m_dataSetHead.storedRaw = storedRaw ? 1 : 0;
@@ -491,6 +523,8 @@ int CPartBackup::BeginDataSet(bool storedRaw)
 
 int CPartBackup::WriteInOrder(const void* data, uint32_t length, uint64_t counted)
 {
+    if (m_streamSink != nullptr)
+        return m_streamSink->Put(data, length);
     auto write = [this, counted](const void* bytes, uint32_t size) {
         m_volumeBytes += counted;
         return WriteAll(*m_image, bytes, size) ? 0 : ERR_WRITE_FILE;
@@ -589,6 +623,8 @@ int CPartBackup::WriteDataChunk(const unsigned char* data, uint32_t length)
         return ERR_WRITE_FILE;
     if (length == 0)
         return 0;
+    if (m_streamSink != nullptr)
+        return PutStreamPart(data, length, true);
     if (m_compressor == nullptr || m_dataSetRaw) {
         if (m_parallel == nullptr || m_parallel->Idle())
             return WriteStoredBytes(data, length);
@@ -605,6 +641,8 @@ int CPartBackup::EndDataSet()
     if (!m_dataSetOpen)
         return ERR_WRITE_FILE;
     m_dataSetOpen = false;
+    if (m_streamSink != nullptr)
+        return PutStreamPart(nullptr, 0, false);
     if (m_compressor != nullptr && !m_dataSetRaw) {
         const int result = m_parallel != nullptr ? ParallelResult(m_parallel->Finish(!m_deferRecords))
                                                  : WriteCompressorOutput(nullptr, 0, true);
@@ -615,4 +653,19 @@ int CPartBackup::EndDataSet()
         m_dataSetHead.continued = 0;
         return PatchDataSetHead();
     });
+}
+
+int CPartBackup::PutStreamPart(const unsigned char* data, uint32_t length, bool continued)
+{
+    // Each chunk is a part of its own, announced by its head, so that no
+    // head waits for the set's size: the reader follows a continued part
+    // into the next one as across volumes, and an empty last part ends it.
+    tagDATA_SET_HEAD head{};
+    head.storedRaw = 1;
+    head.continued = continued ? 1 : 0;
+    head.dataBytes = length;
+    int result = m_streamSink->Put(&head, sizeof head);
+    if (result == 0 && length != 0)
+        result = m_streamSink->Put(data, length);
+    return result;
 }

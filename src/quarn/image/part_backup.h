@@ -21,9 +21,21 @@
 class CCompressData;
 class CParallelCompressor;
 
+// Where a backup's record stream goes instead of image volumes: a clone
+// hands it to the restore's writer in memory (CStreamPipe).
+class StreamSink {
+public:
+    virtual ~StreamSink() = default;
+    // 0, or the code that ends the walk.
+    virtual int Put(const void* data, uint64_t length) = 0;
+};
+
 class CPartBackup {
 public:
     static constexpr uint32_t kBufferBytes = ImageFormat::kChunkBytes;
+    // A stream that goes to no image is read in larger chunks: fewer and
+    // longer reads of the source, fewer parts.
+    static constexpr uint32_t kStreamChunkBytes = 0x100000;
 
     CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, tagBackupImageHeadInfo* head,
                 int headLength);
@@ -40,6 +52,22 @@ public:
     int WriteBlkEnd();
     int WriteBackupFileEndInfo();
     static int IsCompressFile(const char* name) { return ::IsCompressFile(name); }
+
+    // A walk whose record stream goes to `sink` rather than to an image
+    // (no volume, no head block, no end records, no compression): opens the
+    // source and reads its geometry and used size, with a progress
+    // reporter that tells the caller nothing (the writer reports).
+    int StreamInit(StreamSink& sink);
+    // What StreamInit learnt of the source.
+    uint64_t UsedBytes() const { return m_totalBytes; }
+    uint64_t PartitionBytes() const { return m_partitionBytes; }
+    uint32_t ClusterBytes() const { return m_clusterBytes; }
+    uint32_t SectorBytes() const { return m_sectorBytes; }
+    // The stream's data-set rule, as the trailer of an image says it: every
+    // extent of an attribute carries its set; only the root folder's page
+    // and hibernation files stay out.
+    bool ExtentsStored() const { return m_spare3 == ImageFormat::kSpare3ExtentsStored; }
+    bool RootSystemFilesOnly() const { return (m_spare1 & ImageFormat::kSpare1RootSystemFiles) != 0; }
 
 protected:
     // The file-system walk, supplied by the derived job.
@@ -67,6 +95,9 @@ protected:
     int BeginDataSet(bool storedRaw);
     int WriteDataChunk(const unsigned char* data, uint32_t length);
     int EndDataSet();
+    // The stream's records and data sets go here instead of the image.
+    StreamSink* m_streamSink = nullptr;
+
     // Writes bytes of the image between data sets (records, entries) in
     // their place in the image, after the sets before them, and counts
     // `counted` of them for the volume. With m_deferRecords they may be
@@ -88,6 +119,8 @@ protected:
     CDeviceIo* m_part = nullptr;       // source partition
     CVolumeWriter* m_image = nullptr;  // current image volume
     unsigned char* m_buffer = nullptr;
+    // The data a walk reads at once into m_buffer (an image's chunk size).
+    uint32_t m_chunkBytes = kBufferBytes;
 
     // Request settings.
     bool m_incremental;
@@ -163,6 +196,8 @@ private:
     void DiscardVolumes();
     int WriteDataSetHead();
     int PatchDataSetHead();
+    // One part of a data set on its way to m_streamSink.
+    int PutStreamPart(const unsigned char* data, uint32_t length, bool continued);
     int WriteStoredBytes(const unsigned char* data, uint64_t length);
     int WriteCompressorOutput(unsigned char* data, uint32_t length, bool final);
     int FailCompress();

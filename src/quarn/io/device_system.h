@@ -35,6 +35,16 @@ std::string DiskHoldingPartition(CDeviceIo& target, const std::string& partition
 // Makes the freshly opened restore target (`path`) the restore's own:
 // 0, or a result code when the restore must not write to it.
 int ClaimTarget(CDeviceIo& target, const std::string& path);
+// True when the two paths name one device or one file (the same path,
+// the same block device, the same inode): a clone onto its own source.
+bool SameDevice(const std::string& a, const std::string& b);
+// Before a clone writes its destination: keeps the partition at `path`
+// for the job alone while *handle (-1 when nothing is held, as for a
+// regular file, which cannot tell) stays open. ERR_PART_IN_USE when the
+// system holds it (a mounted file system), ERR_OPEN_PART when it cannot be
+// opened at all.
+int HoldPartition(const std::string& path, int* handle);
+void ReleasePartition(int handle);
 // Boot-sector values of a restore target: heads and sectors per track
 // (false: unknown; FAT32), and the partition's first sector on its disk
 // (0 when it is not a partition of a disk; FAT32 and NTFS).

@@ -193,6 +193,47 @@ int ClaimTarget(CDeviceIo&, const std::string&)
     return 0;
 }
 
+bool SameDevice(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return true;
+    struct stat first {};
+    struct stat second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0)
+        return false;
+    if (S_ISBLK(first.st_mode) && S_ISBLK(second.st_mode) && first.st_rdev == second.st_rdev)
+        return true;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+int HoldPartition(const std::string& path, int* handle)
+{
+    *handle = -1;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return ERR_OPEN_PART;
+    if (!S_ISBLK(st.st_mode))
+        return 0;
+    // A block device opened exclusively: the kernel refuses while a file
+    // system is mounted from it (or another program holds it so).
+    const int fd = open(path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EBUSY) {
+            DEBUG_TRACE("%s is in use (mounted?): unmount it first\n", path.c_str());
+            return ERR_PART_IN_USE;
+        }
+        return ERR_OPEN_PART;
+    }
+    *handle = fd;
+    return 0;
+}
+
+void ReleasePartition(int handle)
+{
+    if (handle >= 0)
+        close(handle);
+}
+
 bool DriveGeometry(CDeviceIo& target, uint16_t* heads, uint16_t* sectorsPerTrack)
 {
     struct hd_geometry geometry {};

@@ -58,12 +58,19 @@ public:
     CResFileRecord& operator=(const CResFileRecord&) = delete;
 
     int Initialize();
+    // After Initialize (which writes nothing): the clusters of the volume
+    // laid out on the target.
+    uint64_t VolumeClusters() const { return m_clusters; }
     // The record stream of an image begins (the newest first, then each
     // older one of a chain): the data sets are read with that image's
     // compression type, and which attributes carry one is learnt anew.
     // extentsStored: the image's tagBLOCK_END::spare3 says so;
     // rootSystemFilesOnly: its spare1 holds kSpare1RootSystemFiles.
     int BeginImage(bool extentsStored, bool rootSystemFilesOnly);
+    // Whether the stream leaves out the data of the root's page and
+    // hibernation files (every image does; a clone may not): as the walk
+    // that wrote the stream was told.
+    void LeaveOut(bool pagefile, bool hiberfile) { m_stored.LeaveOut(pagefile, hiberfile); }
     // Restores record n from the image now being read: places its
     // non-resident attributes and writes their data, then the record.
     // holderInUse: n is in use in that image's MFT bitmap; newestInUse: in

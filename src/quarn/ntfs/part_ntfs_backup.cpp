@@ -88,7 +88,7 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
         return result;
     const uint64_t total = reader.ExtentBytes();
     for (uint64_t offset = 0; offset < total;) {
-        unsigned length = unsigned(std::min<uint64_t>(CPartBackup::kBufferBytes, total - offset));
+        unsigned length = unsigned(std::min<uint64_t>(m_job.m_chunkBytes, total - offset));
         unsigned got = 0;
         if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
             return ERR_READ_PART;
@@ -201,6 +201,59 @@ int CPartNtfsBackup::BackupFiles()
     DEBUG_TRACE("start backup files ...\n");
     m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
     return WriteRecordStream();
+}
+
+int CPartNtfsBackup::PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile)
+{
+    m_storedSets.LeaveOut(leaveOutPagefile, leaveOutHiberfile);
+    m_exclusions = CRecordExclusions::ForThisSystem();
+    int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
+    if (result == 0)
+        result = ProcMFT();
+    if (result == 0)
+        result = ProveRecordsInUse();
+    if (result != 0)
+        return result;
+    m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
+    return m_backupData && m_backupData->Init() == 0 ? 0 : ERR_NO_MEMORY;
+}
+
+int CPartNtfsBackup::ProveRecordsInUse()
+{
+    // The stream's walk refuses a damaged record in use when it meets it,
+    // which for a clone is after its destination's old file system is
+    // gone: the same checks (update sequence, attributes, run lists) run
+    // over every record in use first.
+    // The sets the walk reads, by its rule (before any name is met, so
+    // also those of the page and hibernation files).
+    const StoredDataSets rule = m_storedSets;
+    for (uint32_t record = 0; record < m_recordCount; ++record) {
+        if (!IsRecordInUse(record))
+            continue;
+        int result = ReadFileRecord(record);
+        if (result != 0)
+            return result;
+        if (!TurnOffFixup()) {
+            DEBUG_TRACE("File record %u: update sequence does not match\n", record);
+            return ERR_PART_INFO;
+        }
+        Ntfs::AttributeWalker walker(m_record.data(), WalkBound(m_record.data()));
+        while (const tagRECORD_ATTR* attr = walker.Next()) {
+            if (!attr->nonResident || !rule.CarriesDataSet(OwnerRecord(record), attr))
+                continue;
+            CAttrReadData runs(m_part, attr, m_clusterBytes, m_clusterCount);
+            result = runs.ParseDataRunList();
+            if (result != 0) {
+                DEBUG_TRACE("File record %u: a run list that does not decode\n", record);
+                return result;
+            }
+        }
+        if (walker.Damaged()) {
+            DEBUG_TRACE("File record %u: damaged attribute\n", record);
+            return ERR_PART_INFO;
+        }
+    }
+    return 0;
 }
 
 int CPartNtfsBackup::ProcMFT()
@@ -645,8 +698,11 @@ int CPartNtfsBackup::WriteRecordStream()
 {
     const bool full = !m_incremental;
     const uint32_t entries = full ? m_recordCount : uint32_t(m_changeList.size());
-    if (m_image->Write(&entries, 4) != 4)
-        return ERR_WRITE_FILE;
+    // Nothing waits to be written yet: in an image the count lands right
+    // here, as the walk's records and sets do after it.
+    const int countResult = WriteInOrder(&entries, 4, 0);
+    if (countResult != 0)
+        return countResult;
     for (uint32_t i = 0; i < entries; ++i) {
         const uint32_t record = full ? i : m_changeList[i];
         int result = ReadFileRecord(record);

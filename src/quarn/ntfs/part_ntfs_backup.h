@@ -61,6 +61,16 @@ public:
     // "BCD" inside the directory found, whose result then stands.
     int GetFileRecordNo(unsigned directoryRecord, std::string name, unsigned* out, bool directoriesOnly);
 
+    // A clone's walk, after StreamInit: PrepareStream reads the MFT (and
+    // builds the exclusions) before anything is written anywhere;
+    // WriteStream then puts the full record stream, from its count to its
+    // end mark, into the sink. leaveOutPagefile / leaveOutHiberfile: the
+    // root's page / hibernation file gets no data set.
+    int PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile);
+    int WriteStream() { return WriteRecordStream(); }
+    const std::vector<unsigned char>& MftBitmap() const { return m_mftBitmap; }
+    uint32_t RecordCount() const { return m_recordCount; }
+
 protected:
     int BackupFiles() override;
     int GetBootCodeInfo() override;
@@ -78,6 +88,9 @@ private:
     int BackupFilesInfoFull();
     int BackupFilesInfoInc();
     int WriteRecordStream();
+    // Every record in use (update sequence, attributes, run lists) proved
+    // readable: ERR_PART_INFO or a read's code for the first that is not.
+    int ProveRecordsInUse();
     int ProcFileRecord(unsigned record);
     int ProcNonResident(unsigned record, const tagRECORD_ATTR* attribute);
     void DisplayName(unsigned record, const tagATTR_FILE_NAME* name, uint32_t valueLength,

@@ -15,9 +15,9 @@ void StoredDataSets::NoteName(uint32_t owner, uint32_t parent, const QString& na
     if (m_rootSystemFilesOnly && parent != Ntfs::kRootRecord)
         return;
     const Ntfs::SpecialFile special = Ntfs::SpecialFileNamed(name);
-    if (m_pagefile == kNone && special == Ntfs::SpecialFile::Pagefile)
+    if (m_leaveOutPagefile && m_pagefile == kNone && special == Ntfs::SpecialFile::Pagefile)
         m_pagefile = owner;
-    if (m_hiberfile == kNone && special == Ntfs::SpecialFile::Hiberfile)
+    if (m_leaveOutHiberfile && m_hiberfile == kNone && special == Ntfs::SpecialFile::Hiberfile)
         m_hiberfile = owner;
 }
 

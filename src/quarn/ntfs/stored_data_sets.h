@@ -33,6 +33,14 @@ public:
     // rootSystemFilesOnly: the image's tagBLOCK_END::spare1 holds
     // kSpare1RootSystemFiles, as every backup now writes.
     void Reset(bool extentsStored, bool rootSystemFilesOnly = true);
+    // Whether the page and the hibernation file keep their data out (both,
+    // as every image does, unless told otherwise; a clone may copy them).
+    // Reset leaves this as it is.
+    void LeaveOut(bool pagefile, bool hiberfile)
+    {
+        m_leaveOutPagefile = pagefile;
+        m_leaveOutHiberfile = hiberfile;
+    }
     // A name the walk showed of a file whose base record is `owner`, in the
     // folder whose record is `parent`: the first files met named
     // "pagefile.sys" and "hiberfil.sys" (any case) keep their data out of
@@ -52,6 +60,8 @@ private:
     uint32_t m_hiberfile = kNone;
     bool m_extentsStored = true;
     bool m_rootSystemFilesOnly = true;
+    bool m_leaveOutPagefile = true;
+    bool m_leaveOutHiberfile = true;
 };
 
 #endif
