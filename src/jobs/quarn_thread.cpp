@@ -14,7 +14,10 @@ QuarnEngine QuarnEngine::library()
     return QuarnEngine{&quarn::backup_ntfs,   &quarn::backup_fat32, &quarn::restore_ntfs,
                        &quarn::restore_fat32, &quarn::restore_mbr,  &quarn::verify_image};
 #else
-    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr, verify_image};
+    QuarnEngine engine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32, restore_mbr, verify_image};
+    engine.cloneNtfs = clone_ntfs;
+    engine.cloneFat32 = clone_fat32;
+    return engine;
 #endif
 }
 

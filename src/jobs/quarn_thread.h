@@ -24,7 +24,8 @@ struct QuarnEngine {
     // Reads the whole image and its chain and writes nothing. A table
     // without it cannot check an image first: such a restore is refused.
     int (*verifyImage)(tagRestoreArgument, tagCallBackFunc) = nullptr;
-    // A table without them cannot clone: such a clone fails with -1.
+    // A table without them cannot clone: such a clone fails with -1 (the
+    // Windows engine library has none).
     int (*cloneNtfs)(tagCloneArgument, tagCallBackFunc) = nullptr;
     int (*cloneFat32)(tagCloneArgument, tagCallBackFunc) = nullptr;
 
