@@ -36,7 +36,6 @@ using backuptest::BackupMachine;
 using clonetest::click;
 using clonetest::clickRow;
 using testsupport::Quote;
-using testsupport::Run;
 
 QUARN_SHARED_FIXTURE(backuptest::saveFreshMachine)
 
@@ -112,7 +111,7 @@ TEST_F(CloneEndToEnd, AnNtfsPartitionIsCopiedOntoAnotherThroughTheWizard)
     const testsupport::NtfsFileSpec pagefile{"pagefile.sys", testsupport::PatternBytes(300000, 21)};
     const testsupport::NtfsFileSpec hiberfil{"hiberfil.sys", testsupport::PatternBytes(400000, 22)};
     std::string log;
-    Run("mkdir -p " + Quote(machine->scratch("sys-files")));
+    testsupport::Run("mkdir -p " + Quote(machine->scratch("sys-files")));
     for (const auto& file : {pagefile, hiberfil})
         ASSERT_TRUE(
             testsupport::NtfsCopyIn(source, machine->scratch("sys-files"), "/" + file.path, file.data, &log))
@@ -184,9 +183,9 @@ TEST_F(CloneEndToEnd, ADestinationMountedByAnotherProgramIsRefused)
 {
     const std::string destination = machine->partition(BackupMachine::Target);
     const std::string directory = machine->scratch("elsewhere");
-    Run("mkdir -p " + Quote(directory));
+    testsupport::Run("mkdir -p " + Quote(directory));
     const testsupport::CommandResult mounted =
-        Run("mount -t ntfs-3g -o ro " + Quote(destination) + " " + Quote(directory) + " 2>&1");
+        testsupport::Run("mount -t ntfs-3g -o ro " + Quote(destination) + " " + Quote(directory) + " 2>&1");
     ASSERT_EQ(mounted.exitCode, 0) << mounted.output;
     const std::vector<uint8_t> before = testsupport::ReadFileBytes(destination);
 
@@ -201,7 +200,7 @@ TEST_F(CloneEndToEnd, ADestinationMountedByAnotherProgramIsRefused)
     EXPECT_TRUE(answers.boxes[1].message.contains(QStringLiteral("Unmount it first")));
     EXPECT_EQ(wizard->state(), CloneDlg::Step3);
     EXPECT_FALSE(RestoreTarget::mountDirectoriesOf(path(BackupMachine::Target)).isEmpty());
-    Run("umount " + Quote(directory) + " 2>&1");
+    testsupport::Run("umount " + Quote(directory) + " 2>&1");
     EXPECT_TRUE(testsupport::ReadFileBytes(destination) == before);
 }
 
