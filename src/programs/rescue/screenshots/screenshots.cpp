@@ -118,6 +118,23 @@ QModelIndex partitionNamed(QTreeView* tree, const QString& name)
     return QModelIndex();
 }
 
+// The partition row of a tree by device path (labels change as a clone
+// copies them).
+QModelIndex partitionAtPath(QTreeView* tree, const QString& path)
+{
+    QAbstractItemModel* model = tree->model();
+    for (int disk = 0; disk < model->rowCount(); ++disk) {
+        const QModelIndex parent = model->index(disk, 0);
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex partition = model->index(row, 1, parent);
+            const auto* item = static_cast<const TreeItem*>(partition.internalPointer());
+            if (item && item->path == path)
+                return partition;
+        }
+    }
+    return QModelIndex();
+}
+
 // Runs the event loop until the wizard's job has ended and its box was
 // answered.
 template <typename Busy>
@@ -449,14 +466,16 @@ int main(int argc, char** argv)
     if (mounted)
         MountTable::instance()->unmount(imagesDevice.constData());
 
-    // A real clone of the demo source onto the demo target through the
-    // wizard, last: the target then bears the source's label.
+    // A real clone of the demo source through the wizard, last, onto the
+    // image partition: the run of the other language finds "Target" as it
+    // was and makes its own image again.
     clone->showStep1();
-    const QModelIndex copyFrom = partitionNamed(clone->page1()->treeView(), QStringLiteral("Source"));
+    const QString demoDevices = QString::fromLocal8Bit(qgetenv("RESCUE_DEV_ROOT"));
+    const QModelIndex copyFrom = partitionAtPath(clone->page1()->treeView(), demoDevices + "/sdx1");
     if (copyFrom.isValid())
         pressWithMouse(clone->page1()->treeView(), copyFrom);
     clone->showStep2();
-    const QModelIndex copyTo = partitionNamed(clone->page2()->treeView(), QStringLiteral("Target"));
+    const QModelIndex copyTo = partitionAtPath(clone->page2()->treeView(), demoDevices + "/sdy1");
     if (copyTo.isValid())
         pressWithMouse(clone->page2()->treeView(), copyTo);
     clone->showStep3();
