@@ -121,6 +121,24 @@ const CodeWords kEngineWords[] = {
     {ERR_INTERNAL, QT_TRANSLATE_NOOP("JobMessages", "The job stopped on an unexpected fault of the program."),
      QT_TRANSLATE_NOOP("JobMessages",
                        "Try again; when it happens again, keep the job's log for the program's support.")},
+    {ERR_SAME_PARTITION,
+     QT_TRANSLATE_NOOP("JobMessages", "The destination partition is the source partition itself."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose another partition as the destination.")},
+    {ERR_PART_IN_USE,
+     QT_TRANSLATE_NOOP("JobMessages", "The destination partition holds a mounted file system."),
+     QT_TRANSLATE_NOOP("JobMessages", "Unmount it first, then try again.")},
+    {ERR_UNFINISHED_RESTORE,
+     QT_TRANSLATE_NOOP("JobMessages",
+                       "The source partition holds an unfinished restore, not a file system: there is "
+                       "nothing to copy."),
+     QT_TRANSLATE_NOOP("JobMessages", "Restore that partition again before you copy it.")},
+};
+
+// Where a clone's words differ from an image job's for the same code.
+const CodeWords kCloneWords[] = {
+    {ERR_PART_TOO_SMALL,
+     QT_TRANSLATE_NOOP("JobMessages", "The destination partition is too small for the source's data."),
+     QT_TRANSLATE_NOOP("JobMessages", "Choose a larger destination partition.")},
 };
 
 QString title(const char* text)
@@ -159,13 +177,20 @@ QString Box::text() const
 
 Box engineFailure(int resultCode, Job job)
 {
+    if (job == Job::Clone) {
+        for (const CodeWords& words : kCloneWords) {
+            if (words.code == resultCode)
+                return box(QT_TRANSLATE_NOOP("JobMessages", "Failed"), t(words.what), t(words.todo));
+        }
+    }
     for (const CodeWords& words : kEngineWords) {
         if (words.code == resultCode)
             return box(QT_TRANSLATE_NOOP("JobMessages", "Failed"), t(words.what), t(words.todo));
     }
-    const QString what = job == Job::Backup
-                             ? t(QT_TRANSLATE_NOOP("JobMessages", "The backup stopped with error code %1."))
-                             : t(QT_TRANSLATE_NOOP("JobMessages", "The restore stopped with error code %1."));
+    const QString what =
+        job == Job::Backup  ? t(QT_TRANSLATE_NOOP("JobMessages", "The backup stopped with error code %1."))
+        : job == Job::Clone ? t(QT_TRANSLATE_NOOP("JobMessages", "The clone stopped with error code %1."))
+                            : t(QT_TRANSLATE_NOOP("JobMessages", "The restore stopped with error code %1."));
     return box(QT_TRANSLATE_NOOP("JobMessages", "Failed"), what.arg(resultCode),
                t(QT_TRANSLATE_NOOP("JobMessages",
                                    "Try again; if it fails again, keep the program's log for the support.")));
@@ -306,6 +331,75 @@ Box restoreProblem(const RestorePlan::Result& result)
     return Box();
 }
 
+Box cloneProblem(const ClonePlan::Result& result)
+{
+    using ClonePlan::Reason;
+    const ClonePlan::Verdict& verdict = result.verdict;
+    switch (verdict.reason) {
+    case Reason::None:
+        break;
+    case Reason::NoPartition:
+        if (result.sourceRefused)
+            return box(kError, t(QT_TRANSLATE_NOOP("JobMessages", "No source partition is chosen.")),
+                       t(QT_TRANSLATE_NOOP("JobMessages", "Choose the NTFS or FAT32 partition to copy.")));
+        return box(kError, t(QT_TRANSLATE_NOOP("JobMessages", "No destination partition is chosen.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose the partition the copy is written to.")));
+    case Reason::NotCloneable:
+        return box(kError,
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Only NTFS and FAT32 partitions can be cloned.")),
+                   t(QT_TRANSLATE_NOOP("JobMessages", "Choose an NTFS or FAT32 partition as the source.")));
+    case Reason::UnfinishedRestore:
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "The partition holds an unfinished restore, not a file system: there is "
+                                "nothing to copy.")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Restore that partition again before you copy it.")));
+    case Reason::SameAsSource:
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages", "The destination partition is the source partition itself.")),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose another partition as the destination.")));
+    case Reason::TooSmall:
+        return box(
+            kError,
+            t(QT_TRANSLATE_NOOP("JobMessages",
+                                "The destination partition is too small: the source's data take %1, "
+                                "the destination has %2."))
+                .arg(formatSize(qint64(verdict.neededBytes)), formatSize(qint64(verdict.availableBytes))),
+            t(QT_TRANSLATE_NOOP("JobMessages", "Choose a larger destination partition.")));
+    }
+    return Box();
+}
+
+QString cloneReason(const ClonePlan::Verdict& verdict)
+{
+    using ClonePlan::Reason;
+    switch (verdict.reason) {
+    case Reason::None:
+    case Reason::NoPartition:
+        break;
+    case Reason::NotCloneable:
+        return t(QT_TRANSLATE_NOOP("JobMessages", "not NTFS or FAT32"));
+    case Reason::UnfinishedRestore:
+        return t(QT_TRANSLATE_NOOP("JobMessages", "an unfinished restore, no file system"));
+    case Reason::SameAsSource:
+        return t(QT_TRANSLATE_NOOP("JobMessages", "the source itself"));
+    case Reason::TooSmall:
+        return t(QT_TRANSLATE_NOOP("JobMessages", "too small: the source's data take %1, it has %2"))
+            .arg(formatSize(qint64(verdict.neededBytes)), formatSize(qint64(verdict.availableBytes)));
+    }
+    return QString();
+}
+
+Box cloneDestinationInUse(const QString& partition)
+{
+    return box(
+        kError,
+        t(QT_TRANSLATE_NOOP("JobMessages", "Partition %1 is mounted by another program.")).arg(partition),
+        t(QT_TRANSLATE_NOOP("JobMessages", "Unmount it first, then try again.")));
+}
+
 QString durationText(qint64 seconds)
 {
     const qint64 s = qMax<qint64>(0, seconds);
@@ -397,6 +491,32 @@ QString eraseQuestion(const QString& partition)
     return t(QT_TRANSLATE_NOOP("JobMessages",
                                "All data on partition %1 will be erased! Do you want to go on?"))
         .arg(partition);
+}
+
+QString cloneQuestion(const QString& destination, const QString& source)
+{
+    return t(QT_TRANSLATE_NOOP(
+                 "JobMessages",
+                 "All data on partition %1 will be erased and replaced by a copy of partition %2! "
+                 "Do you want to go on?"))
+        .arg(destination, source);
+}
+
+QString cloneSucceeded(const QString& source, const QString& destination, qint64 seconds)
+{
+    return t(QT_TRANSLATE_NOOP("JobMessages", "Clone succeeded!")) + QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "Partition %1 is now a copy of partition %2."))
+               .arg(destination, source) +
+           QLatin1Char('\n') +
+           t(QT_TRANSLATE_NOOP("JobMessages", "The clone took %1.")).arg(durationText(seconds));
+}
+
+QString cloneCancelled(const QString& destination)
+{
+    return t(QT_TRANSLATE_NOOP("JobMessages",
+                               "The clone was cancelled: partition %1 holds no file system now. Clone or "
+                               "restore onto it again before you use it."))
+        .arg(destination);
 }
 
 QString mbrQuestion(const QString& disk)

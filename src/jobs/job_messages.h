@@ -7,6 +7,7 @@
 #define JOBS_JOB_MESSAGES_H
 
 #include "backup_plan.h"
+#include "clone_plan.h"
 #include "image_trailer.h"
 #include "restore_plan.h"
 
@@ -27,7 +28,7 @@ struct Box {
 };
 
 // The kind of job a result code ended.
-enum class Job { Backup, Restore, RestoreMbr };
+enum class Job { Backup, Restore, RestoreMbr, Clone };
 
 // The box of a failed job: `headline` ("Backup failed!") over what the
 // engine's result code means and what to do about it. Every code of the
@@ -43,6 +44,13 @@ using PathText = std::function<QString(const QString&)>;
 Box backupProblem(const BackupPlan::Result& result, const PathText& shownPath);
 // The box of a restore plan's problem (an empty title for None).
 Box restoreProblem(const RestorePlan::Result& result);
+// The box of a clone plan's problem (an empty title for None).
+Box cloneProblem(const ClonePlan::Result& result);
+// Why the clone wizard's list does not offer a partition, in a few words
+// ("the source itself", "too small: ..."); empty for a selectable one.
+QString cloneReason(const ClonePlan::Verdict& verdict);
+// The destination holds a file system mounted by another program.
+Box cloneDestinationInUse(const QString& partition);
 
 // "1:02:03" or "2:05" for a job's length in seconds.
 QString durationText(qint64 seconds);
@@ -69,6 +77,11 @@ QString partitionName(char letter, const QString& label, quint64 bytes, const QS
 // A disk as the questions name it: its model and size.
 QString diskName(const QString& model, quint64 bytes, const QString& path = QString());
 QString eraseQuestion(const QString& partition);
+// Before a clone: `destination` is erased and becomes a copy of `source`.
+QString cloneQuestion(const QString& destination, const QString& source);
+QString cloneSucceeded(const QString& source, const QString& destination, qint64 seconds);
+// A cancelled clone left the destination without a file system.
+QString cloneCancelled(const QString& destination);
 QString mbrQuestion(const QString& disk);
 // The end of a restore whose image check refused the image (the volume at
 // fault, when known) or was cancelled: nothing was written.

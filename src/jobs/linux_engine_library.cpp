@@ -3,6 +3,6 @@
 
 QuarnEngine QuarnEngine::library()
 {
-    return QuarnEngine{backup_ntfs, backup_fat32, restore_ntfs, restore_fat32,
-                       restore_mbr, verify_image, SetTraceSink};
+    return QuarnEngine{backup_ntfs,  backup_fat32, restore_ntfs, restore_fat32, restore_mbr,
+                       verify_image, SetTraceSink, clone_ntfs,   clone_fat32};
 }

@@ -46,6 +46,15 @@ void QuarnThread::setRestoreMbr(const tagRestoreArgument& arg)
     m_headInfoLen = 0;
 }
 
+void QuarnThread::setClone(const tagCloneArgument& arg, int fsType)
+{
+    m_cloneArg = arg;
+    m_operation = Clone;
+    m_fsType = fsType;
+    m_headInfo = nullptr;
+    m_headInfoLen = 0;
+}
+
 void QuarnThread::startJob()
 {
     m_result = 0;
@@ -145,6 +154,10 @@ int QuarnThread::runJob(const tagCallBackFunc& cb)
         result = m_engine.backupFat32(m_backupArg, cb, m_headInfo, m_headInfoLen);
     } else if (m_fsType == FS_TYPE_FAT32 && m_operation == RestorePartition) {
         result = m_engine.restoreFat32(m_restoreArg, cb);
+    } else if (m_fsType == FS_TYPE_NTFS && m_operation == Clone && m_engine.cloneNtfs) {
+        result = m_engine.cloneNtfs(m_cloneArg, cb);
+    } else if (m_fsType == FS_TYPE_FAT32 && m_operation == Clone && m_engine.cloneFat32) {
+        result = m_engine.cloneFat32(m_cloneArg, cb);
     }
     return result;
 }

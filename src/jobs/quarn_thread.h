@@ -1,4 +1,4 @@
-// Runs one engine job (backup, partition restore or MBR-only restore) on a
+// Runs one engine job (backup, partition restore, MBR-only restore or clone) on a
 // thread of its own and turns the engine's callbacks into Qt signals for
 // the progress page and the wizards.
 #ifndef JOBS_QUARN_THREAD_H
@@ -27,6 +27,10 @@ struct QuarnEngine {
     int (*verifyImage)(tagRestoreArgument, tagCallBackFunc) = nullptr;
     // Where the engine's trace lines go (the job logs' sink).
     void (*setTraceSink)(QuarnTraceSink, void*) = nullptr;
+    // A table without them cannot clone: such a clone fails with -1 (the
+    // Windows engine library has none).
+    int (*cloneNtfs)(tagCloneArgument, tagCallBackFunc) = nullptr;
+    int (*cloneFat32)(tagCloneArgument, tagCallBackFunc) = nullptr;
 
     // The engine this build's programs run: libquarn.so.1 on Linux,
     // quarn.dll on Windows. The build picks the file that defines it
@@ -41,7 +45,7 @@ class QuarnThread : public QThread {
     Q_OBJECT
 
 public:
-    enum Operation { NoOperation = 0, Backup = 1, RestorePartition = 2, RestoreMbr = 3 };
+    enum Operation { NoOperation = 0, Backup = 1, RestorePartition = 2, RestoreMbr = 3, Clone = 4 };
     // A restore that checks its image first runs in two phases, each with
     // its own progress from 0.
     enum Phase { NoPhase = 0, CheckImagePhase = 1, JobPhase = 2 };
@@ -60,6 +64,9 @@ public:
                    int headInfoLen);
     void setRestore(const tagRestoreArgument& arg, int fsType);
     void setRestoreMbr(const tagRestoreArgument& arg);
+    // A partition copied onto another: clone_ntfs for FS_TYPE_NTFS,
+    // clone_fat32 for FS_TYPE_FAT32, no call (-1) for any other code.
+    void setClone(const tagCloneArgument& arg, int fsType);
     // A restore set after this reads its whole image first (verify_image)
     // and writes nothing when that finds a fault. Off until set.
     void setCheckImageFirst(bool check) { m_checkImageFirst = check; }
@@ -141,6 +148,7 @@ private:
     QuarnEngine m_engine;
     tagBackupArgument m_backupArg;
     tagRestoreArgument m_restoreArg;
+    tagCloneArgument m_cloneArg;
     int m_operation = NoOperation;
     tagBackupImageHeadInfo* m_headInfo = nullptr;
     int m_headInfoLen = 0;

@@ -72,8 +72,16 @@ TreeItem* TreeModel::newDiskItem(const DiskRecord& disk, int number) const
     return item;
 }
 
-bool TreeModel::isListed(const PartitionRecord& part)
+void TreeModel::setListsEveryPartition(bool every)
 {
+    m_listsEveryPartition = every;
+    refresh();
+}
+
+bool TreeModel::isListed(const PartitionRecord& part) const
+{
+    if (m_listsEveryPartition)
+        return true;
     // The volumes the wizards work on, and those a restore left unfinished,
     // which only a restore may take.
     return part.letter != 0 || part.unfinishedRestore != 0;

@@ -23,6 +23,11 @@ public:
     TreeModel(DeviceProber* prober, QObject* parent);
     ~TreeModel() override;
 
+    // Lists every partition of the disks, also those with no file system
+    // the wizards back up (a clone may write onto any partition), and
+    // reads the list again.
+    void setListsEveryPartition(bool every);
+
 signals:
     void rowCountChanged();
 
@@ -33,11 +38,12 @@ public slots:
 
 private:
     TreeItem* newDiskItem(const DiskRecord& disk, int number) const;
-    static bool isListed(const PartitionRecord& part);
+    bool isListed(const PartitionRecord& part) const;
     TreeItem* newPartitionItem(const PartitionRecord& part) const;
     void rebuild();
 
     DeviceProber* m_prober;
+    bool m_listsEveryPartition = false;
 };
 
 #endif

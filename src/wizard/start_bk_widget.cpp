@@ -82,6 +82,8 @@ void StartBkForm::setupUi(QWidget* page, bool restore)
         const int y = rowY + row * rowStep;
         QLabel* caption = addLabel(page, nullptr, captions[row], captionX, y, valueX - captionX, rowH);
         caption->setStyleSheet(QStringLiteral("color: white;"));
+        if (row == 3)
+            bytesCaption = caption;
         values[row] = addLabel(page, valueNames[row], QString(), valueX, y, 530 - valueX - 20, rowH);
         values[row]->setStyleSheet(QStringLiteral("color: white;"));
     }
@@ -194,6 +196,13 @@ void StartBkWidget::recvTotalUsedBytes(long long dwlTotalUsedBytes)
 void StartBkWidget::displayName(QString name)
 {
     m_form->fileNameLabel->setText(name);
+}
+
+void StartBkWidget::showCloneTexts()
+{
+    m_form->headLabel->setText(tr("Cloning"));
+    m_form->bytesCaption->setText(tr("Bytes Copied:"));
+    m_form->warnLabel->setText(tr("Don't turn off the power while your partition is being cloned!"));
 }
 
 void StartBkWidget::showPhase(int phase)

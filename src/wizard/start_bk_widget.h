@@ -58,6 +58,7 @@ struct StartBkForm {
     QLabel* spaceTimeLabel = nullptr;
     QLabel* leftTimeLabel = nullptr;
     QLabel* percentLabel = nullptr;  // beside the bar
+    QLabel* bytesCaption = nullptr;  // the caption of bkBytesLabel
 
     void setupUi(QWidget* page, bool restore);
     // The head and the warning of the page while its job writes.
@@ -72,6 +73,9 @@ public:
     // restore: the restore wizard's page (its head and bytes captions differ).
     explicit StartBkWidget(QWidget* parent = nullptr, bool restore = false);
     ~StartBkWidget() override;
+
+    // The clone wizard's page: a clone copies, it neither backs up nor restores.
+    void showCloneTexts();
 
     // Replaces the tick source (null is ignored); the page owns it.
     void setClock(PageClock* clock);

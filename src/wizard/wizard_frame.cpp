@@ -23,6 +23,8 @@ JobMessages::Job jobOf(int operation)
         return JobMessages::Job::Restore;
     case QuarnThread::RestoreMbr:
         return JobMessages::Job::RestoreMbr;
+    case QuarnThread::Clone:
+        return JobMessages::Job::Clone;
     default:
         return JobMessages::Job::Backup;
     }

@@ -5,6 +5,7 @@
 // lupdate finds them).
 #include "../storage/parted_sanitizer_options.h"
 #include "backup_dlg.h"
+#include "base_msg_dlg.h"
 #include "clone_dlg.h"
 #include "console_startup.h"
 #include "frame_console_fixture.h"
@@ -69,7 +70,12 @@ TEST(ConsoleCatalogue, MainWindowAndCloneWizardSpeakChinese)
     EXPECT_EQ(untranslatedTexts(main, Qt::FindDirectChildrenOnly), "");
     CloneDlg& clone = *main.cloneDlg();
     EXPECT_EQ(untranslatedTexts(clone, Qt::FindChildrenRecursively), "");
+    // Its refusals speak Chinese too: step 3 needs a source first.
+    MsgBoxAnswers answers;
     clone.showStep3();
+    ASSERT_EQ(answers.boxes.size(), 1);
+    EXPECT_TRUE(hasChinese(answers.boxes[0].title) && hasChinese(answers.boxes[0].message))
+        << answers.boxes[0].message.toStdString();
     EXPECT_TRUE(hasChinese(clone.nextButton()->text()));
 }
 

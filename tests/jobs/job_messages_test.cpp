@@ -30,22 +30,23 @@ void writeBytes(const std::string& path, int count)
 
 TEST(JobMessages, EveryEngineResultCodeSaysWhatWentWrongAndWhatToDo)
 {
-    const int codes[] = {ERR_NO_BOOT_AREA,     ERR_OPEN_FILE,        ERR_READ_FILE,
-                         ERR_WRITE_FILE,       ERR_FILE_NOT_FOUND,   ERR_SEEK_FILE,
-                         ERR_BAD_MAGIC,        ERR_OPEN_PART,        ERR_READ_PART,
-                         ERR_WRITE_PART,       ERR_SEEK_PART,        ERR_PART_INFO,
-                         ERR_PART_TOO_SMALL,   ERR_NO_MEMORY,        ERR_OPEN_DISK,
-                         ERR_READ_MBR,         ERR_WRITE_MBR,        ERR_COMPRESS,
-                         ERR_NOT_FIRST_VOLUME, ERR_VOLUME_ORDER,     ERR_VOLUME_CHAIN,
-                         ERR_DAMAGED_IMAGE,    ERR_CHAIN_FULL,       ERR_TOO_MANY_VOLUMES,
-                         ERR_FIELD_TOO_LONG,   ERR_VOLUME_TRUNCATED, ERR_SET_PAST_LAST_VOLUME,
-                         ERR_OTHER_IMAGE,      ERR_NOT_NEWEST_IMAGE, ERR_NO_DISK,
-                         ERR_FS_CHECK,         ERR_INTERNAL};
+    const int codes[] = {ERR_NO_BOOT_AREA,       ERR_OPEN_FILE,        ERR_READ_FILE,
+                         ERR_WRITE_FILE,         ERR_FILE_NOT_FOUND,   ERR_SEEK_FILE,
+                         ERR_BAD_MAGIC,          ERR_OPEN_PART,        ERR_READ_PART,
+                         ERR_WRITE_PART,         ERR_SEEK_PART,        ERR_PART_INFO,
+                         ERR_PART_TOO_SMALL,     ERR_NO_MEMORY,        ERR_OPEN_DISK,
+                         ERR_READ_MBR,           ERR_WRITE_MBR,        ERR_COMPRESS,
+                         ERR_NOT_FIRST_VOLUME,   ERR_VOLUME_ORDER,     ERR_VOLUME_CHAIN,
+                         ERR_DAMAGED_IMAGE,      ERR_CHAIN_FULL,       ERR_TOO_MANY_VOLUMES,
+                         ERR_FIELD_TOO_LONG,     ERR_VOLUME_TRUNCATED, ERR_SET_PAST_LAST_VOLUME,
+                         ERR_OTHER_IMAGE,        ERR_NOT_NEWEST_IMAGE, ERR_NO_DISK,
+                         ERR_FS_CHECK,           ERR_SAME_PARTITION,   ERR_PART_IN_USE,
+                         ERR_UNFINISHED_RESTORE, ERR_INTERNAL};
     const Box unknown = JobMessages::engineFailure(-1, Job::Restore);
     QSet<QString> whats;
     for (const int code : codes) {
         SCOPED_TRACE(code);
-        for (const Job job : {Job::Backup, Job::Restore, Job::RestoreMbr}) {
+        for (const Job job : {Job::Backup, Job::Restore, Job::RestoreMbr, Job::Clone}) {
             const Box box = JobMessages::engineFailure(code, job);
             EXPECT_FALSE(box.title.isEmpty());
             EXPECT_FALSE(box.what.isEmpty());
@@ -134,6 +135,83 @@ TEST(JobMessages, EveryPlanProblemSaysWhatWentWrongAndWhatToDoWithItsFigures)
         for (const QString& part : test.shown)
             EXPECT_TRUE(box.text().contains(part)) << str(box.text()) << " lacks " << str(part);
     }
+}
+
+// Every refusal of the clone plan in a box with its figures, and as the
+// few words a refused row of the lists shows.
+TEST(JobMessages, EveryCloneRefusalSaysWhyAndWhatToDo)
+{
+    using ClonePlan::Reason;
+    const quint64 needed = 300ULL << 20, available = 200ULL << 20;
+    const struct {
+        Reason reason;
+        bool sourceRefused;
+        QString boxHolds;
+        QString rowSays;  // empty: no row shows it
+    } cases[] = {
+        {Reason::NoPartition, true, QStringLiteral("No source partition"), QString()},
+        {Reason::NoPartition, false, QStringLiteral("No destination partition"), QString()},
+        {Reason::NotCloneable, true, QStringLiteral("NTFS and FAT32"), QStringLiteral("not NTFS or FAT32")},
+        {Reason::UnfinishedRestore, true, QStringLiteral("unfinished restore"),
+         QStringLiteral("an unfinished restore, no file system")},
+        {Reason::SameAsSource, false, QStringLiteral("the source partition itself"),
+         QStringLiteral("the source itself")},
+        {Reason::TooSmall, false,
+         formatSize(qint64(needed)) + QStringLiteral(", the destination has ") +
+             formatSize(qint64(available)),
+         QStringLiteral("too small: the source's data take %1, it has %2")
+             .arg(formatSize(qint64(needed)), formatSize(qint64(available)))},
+    };
+    QSet<QString> whats;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.reason));
+        ClonePlan::Result result;
+        result.verdict.reason = c.reason;
+        result.verdict.neededBytes = needed;
+        result.verdict.availableBytes = available;
+        result.sourceRefused = c.sourceRefused;
+        const Box box = JobMessages::cloneProblem(result);
+        EXPECT_EQ(box.title, QStringLiteral("Error"));
+        EXPECT_FALSE(box.what.isEmpty());
+        EXPECT_FALSE(box.todo.isEmpty());
+        EXPECT_TRUE(box.text().contains(c.boxHolds)) << str(box.text());
+        whats.insert(box.what);
+        EXPECT_EQ(JobMessages::cloneReason(result.verdict), c.rowSays);
+    }
+    EXPECT_EQ(whats.size(), int(sizeof cases / sizeof cases[0]));
+    EXPECT_TRUE(JobMessages::cloneProblem(ClonePlan::Result()).title.isEmpty());
+    EXPECT_TRUE(JobMessages::cloneReason(ClonePlan::Verdict()).isEmpty());
+
+    // A clone's own words for a too small destination: it has no image.
+    const Box small = JobMessages::engineFailure(ERR_PART_TOO_SMALL, Job::Clone);
+    EXPECT_FALSE(small.what.contains(QStringLiteral("image")));
+    EXPECT_NE(small.what, JobMessages::engineFailure(ERR_PART_TOO_SMALL, Job::Restore).what);
+    EXPECT_TRUE(JobMessages::failedText(QStringLiteral("Clone failed!"), 4242, Job::Clone)
+                    .contains(QStringLiteral("clone stopped with error code 4242")));
+
+    const Box inUse = JobMessages::cloneDestinationInUse(QStringLiteral("E: DATA, 2.00 GB"));
+    EXPECT_TRUE(inUse.what.contains(QStringLiteral("E: DATA, 2.00 GB")));
+    EXPECT_TRUE(inUse.todo.contains(QStringLiteral("Unmount it first")));
+}
+
+// What the clone's boxes say: both partitions by name, the destination first
+// in the question, and what a cancel left.
+TEST(JobMessages, TheCloneQuestionAndEndsNameBothPartitions)
+{
+    const QString source = JobMessages::partitionName('C', QStringLiteral("SYSTEM"), 2ULL << 30);
+    const QString destination = JobMessages::partitionName('E', QStringLiteral("SPARE"), 3ULL << 30);
+    const QString question = JobMessages::cloneQuestion(destination, source);
+    EXPECT_TRUE(question.contains(QStringLiteral("E: SPARE, 3.00 GB"))) << str(question);
+    EXPECT_TRUE(question.contains(QStringLiteral("C: SYSTEM, 2.00 GB"))) << str(question);
+    EXPECT_LT(question.indexOf(destination), question.indexOf(source));
+    EXPECT_TRUE(question.contains(QStringLiteral("erased")));
+    const QString done = JobMessages::cloneSucceeded(source, destination, 65);
+    EXPECT_TRUE(done.startsWith(QStringLiteral("Clone succeeded!\n"))) << str(done);
+    EXPECT_TRUE(done.contains(destination + QStringLiteral(" is now a copy of partition ") + source))
+        << str(done);
+    EXPECT_TRUE(done.contains(QStringLiteral("1:05"))) << str(done);
+    const QString cancelled = JobMessages::cloneCancelled(destination);
+    EXPECT_TRUE(cancelled.contains(destination + QStringLiteral(" holds no file system"))) << str(cancelled);
 }
 
 TEST(JobMessages, DurationsPartitionsAndDisksAsTheBoxesNameThem)

@@ -39,6 +39,7 @@ struct EngineCall {
     tagBackupImageHeadInfo* head = nullptr;
     int headLength = 0;
     bool onWorkerThread = false;
+    tagCloneArgument clone;
 };
 
 EngineCall g_call;
@@ -52,32 +53,51 @@ bool offGuiThread()
 
 int scriptedBackupNtfs(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int len)
 {
-    g_call = {"backup_ntfs", arg, {}, head, len, offGuiThread()};
+    g_call = {"backup_ntfs", arg, {}, head, len, offGuiThread(), {}};
     return g_script(cb);
 }
 int scriptedBackupFat32(tagBackupArgument arg, tagCallBackFunc cb, tagBackupImageHeadInfo* head, int len)
 {
-    g_call = {"backup_fat32", arg, {}, head, len, offGuiThread()};
+    g_call = {"backup_fat32", arg, {}, head, len, offGuiThread(), {}};
     return g_script(cb);
 }
 int scriptedRestoreNtfs(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    g_call = {"restore_ntfs", {}, arg, nullptr, 0, offGuiThread()};
+    g_call = {"restore_ntfs", {}, arg, nullptr, 0, offGuiThread(), {}};
     return g_script(cb);
 }
 int scriptedRestoreFat32(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    g_call = {"restore_fat32", {}, arg, nullptr, 0, offGuiThread()};
+    g_call = {"restore_fat32", {}, arg, nullptr, 0, offGuiThread(), {}};
     return g_script(cb);
 }
 int scriptedRestoreMbr(tagRestoreArgument arg, tagCallBackFunc cb)
 {
-    g_call = {"restore_mbr", {}, arg, nullptr, 0, offGuiThread()};
+    g_call = {"restore_mbr", {}, arg, nullptr, 0, offGuiThread(), {}};
     return g_script(cb);
 }
 
-const QuarnEngine kScriptedEngine{scriptedBackupNtfs, scriptedBackupFat32, scriptedRestoreNtfs,
-                                  scriptedRestoreFat32, scriptedRestoreMbr};
+int scriptedCloneNtfs(tagCloneArgument arg, tagCallBackFunc cb)
+{
+    g_call = {"clone_ntfs", {}, {}, nullptr, 0, offGuiThread(), arg};
+    return g_script(cb);
+}
+int scriptedCloneFat32(tagCloneArgument arg, tagCallBackFunc cb)
+{
+    g_call = {"clone_fat32", {}, {}, nullptr, 0, offGuiThread(), arg};
+    return g_script(cb);
+}
+
+QuarnEngine scriptedEngine()
+{
+    QuarnEngine engine{scriptedBackupNtfs, scriptedBackupFat32, scriptedRestoreNtfs, scriptedRestoreFat32,
+                       scriptedRestoreMbr};
+    engine.cloneNtfs = scriptedCloneNtfs;
+    engine.cloneFat32 = scriptedCloneFat32;
+    return engine;
+}
+
+const QuarnEngine kScriptedEngine = scriptedEngine();
 
 // One report of a script.
 struct Report {
@@ -177,7 +197,7 @@ TEST_F(QuarnThreadTest, DispatchesOnFileSystemAndOperation)
     backup.volumeSize = 4096;
     char head[120] = {};
     const struct {
-        int operation;  // 1 backup, 2 restore, 3 MBR only
+        int operation;  // 1 backup, 2 restore, 3 MBR only, 4 clone
         int fsType;
         const char* entry;  // "" when nothing may run
     } cases[] = {
@@ -189,7 +209,15 @@ TEST_F(QuarnThreadTest, DispatchesOnFileSystemAndOperation)
         {1, 2, ""},
         {2, 0, ""},
         {2, 7, ""},
+        {4, 4, "clone_ntfs"},
+        {4, 3, "clone_fat32"},
+        {4, 2, ""},
+        {4, 0, ""},
     };
+    tagCloneArgument clone;
+    clone.srcPartition = "/dev/sdz1";
+    clone.destPartition = "/dev/sdz2";
+    clone.filterHibernateFile = true;
     for (const auto& c : cases) {
         g_call = EngineCall();
         g_script = [](const tagCallBackFunc&) { return 42; };
@@ -197,8 +225,10 @@ TEST_F(QuarnThreadTest, DispatchesOnFileSystemAndOperation)
             worker.setBackup(backup, c.fsType, reinterpret_cast<tagBackupImageHeadInfo*>(head), 120);
         else if (c.operation == 2)
             worker.setRestore(restoreArgument(), c.fsType);
-        else
+        else if (c.operation == 3)
             worker.setRestoreMbr(restoreArgument());
+        else
+            worker.setClone(clone, c.fsType);
         worker.startJob();
         ASSERT_TRUE(worker.wait(10000));
         EXPECT_EQ(c.entry, g_call.entry) << c.operation << "/" << c.fsType;
@@ -212,12 +242,30 @@ TEST_F(QuarnThreadTest, DispatchesOnFileSystemAndOperation)
             EXPECT_EQ(4096u, g_call.backup.volumeSize);
             EXPECT_EQ(reinterpret_cast<tagBackupImageHeadInfo*>(head), g_call.head);
             EXPECT_EQ(120, g_call.headLength);
+        } else if (c.operation == 4) {
+            EXPECT_EQ(QuarnThread::Clone, worker.operation());
+            EXPECT_EQ("/dev/sdz1", g_call.clone.srcPartition);
+            EXPECT_EQ("/dev/sdz2", g_call.clone.destPartition);
+            EXPECT_FALSE(g_call.clone.filterPageFile);
+            EXPECT_TRUE(g_call.clone.filterHibernateFile);
         } else {
             EXPECT_EQ("/images/img_0_0.bkp", g_call.restore.imagePath);
             EXPECT_EQ("/dev/sdz1", g_call.restore.targetPartition);
             EXPECT_EQ(1, g_call.restore.hasMbr);
         }
     }
+}
+
+// An engine table without the clone's entry points runs no clone.
+TEST_F(QuarnThreadTest, ACloneWithoutTheEnginesEntryPointFails)
+{
+    QuarnThread old{QuarnEngine{scriptedBackupNtfs, scriptedBackupFat32, scriptedRestoreNtfs,
+                                scriptedRestoreFat32, scriptedRestoreMbr}};
+    old.setClone(tagCloneArgument(), FS_TYPE_NTFS);
+    old.startJob();
+    ASSERT_TRUE(old.wait(10000));
+    EXPECT_EQ(-1, old.result());
+    EXPECT_EQ("", g_call.entry);
 }
 
 TEST_F(QuarnThreadTest, MbrOnlyRestoreRunsWhateverTheFileSystemCode)

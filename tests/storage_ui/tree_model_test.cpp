@@ -203,6 +203,40 @@ TEST_F(TreeModelTest, RefreshKeepsOnlyTheCurrentRows)
     EXPECT_EQ(model.rowCount(model.index(0, 0)), 2);
 }
 
+// The clone's destinations: every partition, also those without a letter
+// (another file system, swap, or none at all), named by their device.
+TEST_F(TreeModelTest, ListingEveryPartitionShowsTheUnletteredOnesToo)
+{
+    DiskRecord* sda = addDisk("/dev/sda", "ATA Disk");
+    addPartition(sda, "/dev/sda1", 'C', "WIN", "ntfs");
+    addPartition(sda, "/dev/sda2", 0, nullptr, "ext4");
+    addPartition(sda, "/dev/sda3", 0, nullptr, nullptr);
+    addPartition(sda, "/dev/sda5", 0, "SWAP", "linux-swap(v1)");
+    model.refresh();
+    const QModelIndex disk = model.index(0, 0);
+    ASSERT_EQ(model.rowCount(disk), 1);
+
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    model.setListsEveryPartition(true);
+    EXPECT_EQ(reset.count(), 1);
+    const QModelIndex listed = model.index(0, 0);
+    ASSERT_EQ(model.rowCount(listed), 4);
+    EXPECT_EQ(rowTexts(model.index(1, 0, listed)),
+              (QStringList{" ", "sda2", "Pri", "100.00 MB", "2.00 MB", "EXT4"}));
+    EXPECT_EQ(rowTexts(model.index(2, 0, listed)).at(1), QStringLiteral("sda3"));
+    EXPECT_EQ(rowTexts(model.index(2, 0, listed)).at(5), QString());
+    EXPECT_EQ(item(model.index(3, 0, listed))->path, QStringLiteral("/dev/sda5"));
+    EXPECT_EQ(item(model.index(3, 0, listed))->type, TreeItem::DiskPartition);
+
+    // A partition plugged in later is listed too.
+    PartitionRecord* later = addPartition(sda, "/dev/sda6", 0, nullptr, "xfs");
+    model.addPartition(later->rdev);
+    EXPECT_EQ(model.rowCount(model.index(0, 0)), 5);
+
+    model.setListsEveryPartition(false);
+    EXPECT_EQ(model.rowCount(model.index(0, 0)), 1);
+}
+
 TEST_F(TreeModelTest, HotPlugSlotsInsertRows)
 {
     DiskRecord* sda = addDisk("/dev/sda", "A");

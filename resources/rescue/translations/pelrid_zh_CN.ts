@@ -219,16 +219,24 @@
         <translation>开始克隆</translation>
     </message>
     <message>
-        <source>Information</source>
-        <translation>信息</translation>
-    </message>
-    <message>
-        <source>Cloning is not available. Use Backup and then Restore instead.</source>
-        <translation>暂不支持克隆。请先备份，再还原。</translation>
-    </message>
-    <message>
         <source>Clone wizard</source>
         <translation>克隆向导</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Clone failed!</source>
+        <translation>克隆失败！</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
     </message>
 </context>
 <context>
@@ -236,6 +244,14 @@
     <message>
         <source>Form</source>
         <translation>表单</translation>
+    </message>
+    <message>
+        <source>Why the partition cannot be chosen</source>
+        <translation>该分区不能选择的原因</translation>
+    </message>
+    <message>
+        <source>%1 cannot be chosen: %2</source>
+        <translation>%1 不能选择：%2</translation>
     </message>
 </context>
 <context>
@@ -429,6 +445,18 @@
     <message>
         <source>%1%</source>
         <translation>%1%</translation>
+    </message>
+    <message>
+        <source>Cloning</source>
+        <translation>正在克隆</translation>
+    </message>
+    <message>
+        <source>Bytes Copied:</source>
+        <translation>已复制字节：</translation>
+    </message>
+    <message>
+        <source>Don&apos;t turn off the power while your partition is being cloned!</source>
+        <translation>克隆分区时请勿关闭电源！</translation>
     </message>
 </context>
 <context>
@@ -948,6 +976,114 @@
     <message>
         <source>none</source>
         <translation>无</translation>
+    </message>
+    <message>
+        <source>The destination partition is the source partition itself.</source>
+        <translation>目标分区就是源分区本身。</translation>
+    </message>
+    <message>
+        <source>Choose another partition as the destination.</source>
+        <translation>请选择另一个分区作为目标。</translation>
+    </message>
+    <message>
+        <source>The destination partition holds a mounted file system.</source>
+        <translation>目标分区上有已挂载的文件系统。</translation>
+    </message>
+    <message>
+        <source>Unmount it first, then try again.</source>
+        <translation>请先卸载，然后重试。</translation>
+    </message>
+    <message>
+        <source>The source partition holds an unfinished restore, not a file system: there is nothing to copy.</source>
+        <translation>源分区中是未完成的还原，而不是文件系统：没有可复制的内容。</translation>
+    </message>
+    <message>
+        <source>Restore that partition again before you copy it.</source>
+        <translation>请先重新还原该分区，然后再复制。</translation>
+    </message>
+    <message>
+        <source>The destination partition is too small for the source&apos;s data.</source>
+        <translation>目标分区太小，容纳不下源分区的数据。</translation>
+    </message>
+    <message>
+        <source>Choose a larger destination partition.</source>
+        <translation>请选择一个更大的目标分区。</translation>
+    </message>
+    <message>
+        <source>The clone stopped with error code %1.</source>
+        <translation>克隆因错误代码 %1 而停止。</translation>
+    </message>
+    <message>
+        <source>No source partition is chosen.</source>
+        <translation>未选择源分区。</translation>
+    </message>
+    <message>
+        <source>Choose the NTFS or FAT32 partition to copy.</source>
+        <translation>请选择要复制的 NTFS 或 FAT32 分区。</translation>
+    </message>
+    <message>
+        <source>No destination partition is chosen.</source>
+        <translation>未选择目标分区。</translation>
+    </message>
+    <message>
+        <source>Choose the partition the copy is written to.</source>
+        <translation>请选择写入副本的分区。</translation>
+    </message>
+    <message>
+        <source>Only NTFS and FAT32 partitions can be cloned.</source>
+        <translation>只能克隆 NTFS 和 FAT32 分区。</translation>
+    </message>
+    <message>
+        <source>Choose an NTFS or FAT32 partition as the source.</source>
+        <translation>请选择一个 NTFS 或 FAT32 分区作为源。</translation>
+    </message>
+    <message>
+        <source>The partition holds an unfinished restore, not a file system: there is nothing to copy.</source>
+        <translation>该分区中是未完成的还原，而不是文件系统：没有可复制的内容。</translation>
+    </message>
+    <message>
+        <source>The destination partition is too small: the source&apos;s data take %1, the destination has %2.</source>
+        <translation>目标分区太小：源分区的数据占用 %1，目标分区只有 %2。</translation>
+    </message>
+    <message>
+        <source>not NTFS or FAT32</source>
+        <translation>不是 NTFS 或 FAT32</translation>
+    </message>
+    <message>
+        <source>an unfinished restore, no file system</source>
+        <translation>未完成的还原，没有文件系统</translation>
+    </message>
+    <message>
+        <source>the source itself</source>
+        <translation>源分区本身</translation>
+    </message>
+    <message>
+        <source>too small: the source&apos;s data take %1, it has %2</source>
+        <translation>太小：源分区的数据占用 %1，该分区只有 %2</translation>
+    </message>
+    <message>
+        <source>Partition %1 is mounted by another program.</source>
+        <translation>分区 %1 已被其他程序挂载。</translation>
+    </message>
+    <message>
+        <source>All data on partition %1 will be erased and replaced by a copy of partition %2! Do you want to go on?</source>
+        <translation>分区 %1 上的所有数据都将被清除，并替换为分区 %2 的副本！是否继续？</translation>
+    </message>
+    <message>
+        <source>Clone succeeded!</source>
+        <translation>克隆成功！</translation>
+    </message>
+    <message>
+        <source>Partition %1 is now a copy of partition %2.</source>
+        <translation>分区 %1 现在是分区 %2 的副本。</translation>
+    </message>
+    <message>
+        <source>The clone took %1.</source>
+        <translation>克隆用时 %1。</translation>
+    </message>
+    <message>
+        <source>The clone was cancelled: partition %1 holds no file system now. Clone or restore onto it again before you use it.</source>
+        <translation>克隆已取消：分区 %1 现在没有文件系统。使用前请重新克隆或还原到该分区。</translation>
     </message>
 </context>
 <context>

@@ -99,7 +99,11 @@ QStringList mountDirectoriesOf(const QString& device)
     return directories;
 }
 
-bool unmountAll(const QString& device)
+namespace {
+
+// Ends the console table's uses of every mount of `device`; the sources
+// of those mounts as the table names them.
+QList<QByteArray> unmountTableUses(const QString& device)
 {
     MountTable* table = MountTable::instance();
     QList<QByteArray> sources;
@@ -113,6 +117,21 @@ bool unmountAll(const QString& device)
                 break;
         }
     }
+    return sources;
+}
+
+}  // namespace
+
+bool unmountConsoleMounts(const QString& device)
+{
+    unmountTableUses(device);
+    return mountDirectoriesOf(device).isEmpty();
+}
+
+bool unmountAll(const QString& device)
+{
+    MountTable* table = MountTable::instance();
+    const QList<QByteArray> sources = unmountTableUses(device);
     for (const QString& directory : mountDirectoriesOf(device)) {
         ExternalCommand umount(QStringLiteral("umount"), {directory});
         umount.execute(kUmountTimeoutMs);

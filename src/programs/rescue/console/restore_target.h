@@ -27,6 +27,11 @@ QStringList mountDirectoriesOf(const QString& device);
 // device stays mounted.
 bool unmountAll(const QString& device);
 
+// Unmounts the mounts of `device` the console's mount table holds and
+// leaves any other alone (another program's mount is for its owner to
+// end). True when nothing of the device stays mounted.
+bool unmountConsoleMounts(const QString& device);
+
 }  // namespace RestoreTarget
 
 #endif

@@ -28,6 +28,7 @@
 #include "window_checks.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,11 +45,20 @@ int g_failures = 0;
 // the button that answers it: 1 OK, 0 Cancel (which leaves the disks alone).
 QString g_nextBox;
 int g_answer = 1;
+// The boxes after the next one, in the order they come.
+QStringList g_laterBoxes;
 
 void expectBox(const QString& name, int answer)
 {
     g_nextBox = name;
     g_answer = answer;
+}
+
+// The next boxes, each answered with OK.
+void expectBoxes(const QStringList& names)
+{
+    expectBox(names.value(0), 1);
+    g_laterBoxes = names.mid(1);
 }
 
 // Saves the window's picture and checks it: every text readable against
@@ -102,6 +112,23 @@ QModelIndex partitionNamed(QTreeView* tree, const QString& name)
         for (int row = 0; row < model->rowCount(parent); ++row) {
             const QModelIndex partition = model->index(row, 1, parent);
             if (partition.data().toString().startsWith(name))
+                return partition;
+        }
+    }
+    return QModelIndex();
+}
+
+// The partition row of a tree by device path (labels change as a clone
+// copies them).
+QModelIndex partitionAtPath(QTreeView* tree, const QString& path)
+{
+    QAbstractItemModel* model = tree->model();
+    for (int disk = 0; disk < model->rowCount(); ++disk) {
+        const QModelIndex parent = model->index(disk, 0);
+        for (int row = 0; row < model->rowCount(parent); ++row) {
+            const QModelIndex partition = model->index(row, 1, parent);
+            const auto* item = static_cast<const TreeItem*>(partition.internalPointer());
+            if (item && item->path == path)
                 return partition;
         }
     }
@@ -171,7 +198,7 @@ int main(int argc, char** argv)
         const QString name = g_nextBox.isEmpty()
                                  ? QStringLiteral("box_%1").arg(++boxNumber, 2, 10, QLatin1Char('0'))
                                  : g_nextBox;
-        g_nextBox.clear();
+        g_nextBox = g_laterBoxes.isEmpty() ? QString() : g_laterBoxes.takeFirst();
         const int answer = box.hasCancelButton() ? g_answer : 1;
         g_answer = 1;
         save(box, name);
@@ -232,14 +259,82 @@ int main(int argc, char** argv)
 
     CloneDlg* clone = main.cloneDlg();
     clone->showStep1();
-    chooseFirstPartition(clone->page1()->treeView());
     save(*clone, QStringLiteral("clone_step1"));
+    // Next without a source: the error box.
+    expectBox(QStringLiteral("box_clone_no_source"), 1);
+    clone->showStep2();
+    const QModelIndex cloneSource = partitionNamed(clone->page1()->treeView(), QStringLiteral("Source"));
+    if (cloneSource.isValid())
+        pressWithMouse(clone->page1()->treeView(), cloneSource);
+    save(*clone, QStringLiteral("clone_step1_source"));
     clone->showStep2();
     save(*clone, QStringLiteral("clone_step2"));
+    // The source itself is listed, greyed, and says why it cannot be chosen.
+    const QModelIndex itself = partitionNamed(clone->page2()->treeView(), QStringLiteral("Source"));
+    if (itself.isValid())
+        pressWithMouse(clone->page2()->treeView(), itself);
+    save(*clone, QStringLiteral("clone_step2_refused"));
+    const QModelIndex cloneTarget = partitionNamed(clone->page2()->treeView(), QStringLiteral("Target"));
+    if (cloneTarget.isValid())
+        pressWithMouse(clone->page2()->treeView(), cloneTarget);
+    save(*clone, QStringLiteral("clone_step2_destination"));
     clone->showStep3();
     save(*clone, QStringLiteral("clone_step3"));
+    clone->page3()->pageCheckBox()->setChecked(true);
+    save(*clone, QStringLiteral("clone_step3_options"));
+    clone->page3()->pageCheckBox()->setChecked(false);
+    // Start asks before it erases; Cancel leaves the destination as it is.
+    expectBox(QStringLiteral("box_clone_erase_question"), 0);
     clone->startRestore();
+    {
+        // A clone under way on the progress page, and its end.
+        clone->page3()->hide();
+        StartBkWidget* page = clone->progressPage();
+        page->show();
+        save(*clone, QStringLiteral("clone_progress"));
+        page->recvTotalUsedBytes(100 << 20);
+        page->displayState(QStringLiteral("Cloning partition ..."));
+        page->processBytes(37 << 20);
+        page->updateSpendTime();
+        save(*clone, QStringLiteral("clone_progress_running"));
+        page->finish();
+        page->showSucceeded();
+        save(*clone, QStringLiteral("clone_progress_succeeded"));
+        page->resetForNextJob();
+        page->hide();
+    }
     clone->hide();
+    {
+        const QString destination = JobMessages::partitionName('E', QStringLiteral("Spare"), 64ULL << 20,
+                                                               QStringLiteral("/dev/sdx2"));
+        const QString source = JobMessages::partitionName('D', QStringLiteral("Source"), 64ULL << 20,
+                                                          QStringLiteral("/dev/sdx1"));
+        BaseMsgDlg inUse(QCoreApplication::translate("JobMessages", "Error"),
+                         JobMessages::cloneDestinationInUse(destination).text(),
+                         QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(inUse, QStringLiteral("box_clone_destination_in_use"));
+        ClonePlan::Result small;
+        small.verdict.reason = ClonePlan::Reason::TooSmall;
+        small.verdict.neededBytes = 490ULL << 20;
+        small.verdict.availableBytes = 300ULL << 20;
+        BaseMsgDlg tooSmall(QCoreApplication::translate("JobMessages", "Error"),
+                            JobMessages::cloneProblem(small).text(),
+                            QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(tooSmall, QStringLiteral("box_clone_too_small"));
+        BaseMsgDlg failed(QCoreApplication::translate("CloneDlg", "Failed"),
+                          JobMessages::failedText(QCoreApplication::translate("CloneDlg", "Clone failed!"),
+                                                  ERR_PART_IN_USE, JobMessages::Job::Clone),
+                          QStringLiteral(":images/MsgIcon_Stop.png"), nullptr, true, false);
+        save(failed, QStringLiteral("box_clone_failed"));
+        BaseMsgDlg cancelled(QCoreApplication::translate("WizardFrame", "Cancelled"),
+                             JobMessages::cloneCancelled(destination),
+                             QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
+        save(cancelled, QStringLiteral("box_clone_cancelled"));
+        BaseMsgDlg succeeded(QCoreApplication::translate("CloneDlg", "Success"),
+                             JobMessages::cloneSucceeded(source, destination, 83),
+                             QStringLiteral(":images/MsgIcon_Info.png"), nullptr, true, false);
+        save(succeeded, QStringLiteral("box_clone_succeeded"));
+    }
 
     BackupDlg* backup = main.backupDlg();
     backup->showStep1();
@@ -371,7 +466,25 @@ int main(int argc, char** argv)
     if (mounted)
         MountTable::instance()->unmount(imagesDevice.constData());
 
-    // The boxes of a job's end and of an MBR restore, as the restore wizard
+    // A real clone of the demo source through the wizard, last, onto the
+    // image partition: the run of the other language finds "Target" as it
+    // was and makes its own image again.
+    clone->showStep1();
+    const QString demoDevices = QString::fromLocal8Bit(qgetenv("RESCUE_DEV_ROOT"));
+    const QModelIndex copyFrom = partitionAtPath(clone->page1()->treeView(), demoDevices + "/sdx1");
+    if (copyFrom.isValid())
+        pressWithMouse(clone->page1()->treeView(), copyFrom);
+    clone->showStep2();
+    const QModelIndex copyTo = partitionAtPath(clone->page2()->treeView(), demoDevices + "/sdy1");
+    if (copyTo.isValid())
+        pressWithMouse(clone->page2()->treeView(), copyTo);
+    clone->showStep3();
+    expectBoxes({QStringLiteral("box_clone_erase_question_ok"), QStringLiteral("box_clone_demo_end")});
+    clone->startRestore();
+    waitWhile([&] { return clone->jobActive() || clone->state() == CloneDlg::Running; });
+    QApplication::processEvents();
+    clone->hide();
+
     // words them (the demo disks hold no boot code to restore, and a demo
     // job is not stopped half-way for a picture).
     {
