@@ -224,6 +224,16 @@ JobLog::Job QuarnThread::logRecord() const
         job.arguments << QStringLiteral("image checked first: ") + yesNo(m_checkImageFirst);
         break;
     }
+    case Clone: {
+        const tagCloneArgument& a = m_cloneArg;
+        job.kind = QStringLiteral("clone");
+        job.arguments << QStringLiteral("source partition: ") + local(a.srcPartition)
+                      << QStringLiteral("destination partition: ") + local(a.destPartition)
+                      << QStringLiteral("file system: ") + fsText(m_fsType)
+                      << QStringLiteral("filter page file: ") + yesNo(a.filterPageFile)
+                      << QStringLiteral("filter hibernate file: ") + yesNo(a.filterHibernateFile);
+        break;
+    }
     default:
         job.kind = QStringLiteral("job");
         job.arguments << QStringLiteral("operation: %1").arg(m_operation);
@@ -240,6 +250,7 @@ QString QuarnThread::resultWords(int result) const
         return QStringLiteral("no job of this kind");
     const JobMessages::Job job = m_operation == Backup       ? JobMessages::Job::Backup
                                  : m_operation == RestoreMbr ? JobMessages::Job::RestoreMbr
+                                 : m_operation == Clone      ? JobMessages::Job::Clone
                                                              : JobMessages::Job::Restore;
     QString words = JobMessages::engineFailure(result, job).what;
     if (m_phase == CheckImagePhase)

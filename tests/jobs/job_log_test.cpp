@@ -45,10 +45,18 @@ int scriptedRestore(tagRestoreArgument, tagCallBackFunc cb)
     return g_script(cb);
 }
 
+int scriptedClone(tagCloneArgument, tagCallBackFunc cb)
+{
+    return g_script(cb);
+}
+
 QuarnEngine scriptedEngine()
 {
-    return QuarnEngine{scriptedBackup,  scriptedBackup,  scriptedRestore,
+    QuarnEngine engine{scriptedBackup,  scriptedBackup,  scriptedRestore,
                        scriptedRestore, scriptedRestore, scriptedRestore};
+    engine.cloneNtfs = scriptedClone;
+    engine.cloneFat32 = scriptedClone;
+    return engine;
 }
 
 // Logs of the test go to its own folders; no place is set after it.
@@ -222,6 +230,30 @@ TEST(JobLog, TheLogGoesBesideTheImageOrElseIntoTheProgramsFolder)
         for (const QString& name : logsIn(expected))
             QFile::remove(QString::fromStdString(expected) + QLatin1Char('/') + name);
     }
+}
+
+// A clone has no image to sit beside: its log goes to the program's folder,
+// named for the job, with both partitions and the clone's own words.
+TEST(JobLog, ACloneLogsBothPartitionsAndItsResultInTheProgramsFolder)
+{
+    TempDir dir;
+    LogPlaces places(QString::fromStdString(dir.path()), true);
+    g_script = [](const tagCallBackFunc&) { return int(ERR_SAME_PARTITION); };
+    QuarnThread worker(scriptedEngine());
+    tagCloneArgument arg;
+    arg.srcPartition = dir.file("sdz1");
+    arg.destPartition = dir.file("sdz2");
+    arg.filterPageFile = true;
+    worker.setClone(arg, FS_TYPE_NTFS);
+    runAndWait(worker);
+    const QStringList logs = logsIn(dir.path());
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_TRUE(logs.first().endsWith(QStringLiteral("_clone.log"))) << logs.first().toStdString();
+    const std::string log = readLog(dir.path());
+    EXPECT_TRUE(contains(log, "source partition: " + dir.file("sdz1"))) << log;
+    EXPECT_TRUE(contains(log, "destination partition: " + dir.file("sdz2"))) << log;
+    EXPECT_TRUE(contains(log, "filter page file: yes")) << log;
+    EXPECT_TRUE(contains(log, "destination partition is the source partition itself")) << log;
 }
 
 TEST(JobLog, TwoJobsInOneSecondKeepTheirOwnLogs)
