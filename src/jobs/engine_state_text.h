@@ -9,5 +9,7 @@
 // table does not know is shown as the engine wrote it, so that a new state
 // is never hidden.
 QString engineStateText(const QString& state);
+// Whether the table knows `state` (the tests hold the engine's texts to it).
+bool isKnownEngineState(const QString& state);
 
 #endif

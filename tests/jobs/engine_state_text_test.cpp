@@ -13,11 +13,12 @@
 namespace {
 
 // Every literal state text the engine's sources hand to its progress
-// reporter.
+// reporter, directly or through the writer a clone shares with a restore.
 QSet<QString> statesTheEngineReports()
 {
     QSet<QString> states;
-    const QRegularExpression call(QStringLiteral("ProcessState\\(QStringLiteral\\(\"([^\"]*)\"\\)\\)"));
+    const QRegularExpression call(
+        QStringLiteral("(?:ProcessState|WriteFileSystem)\\(QStringLiteral\\(\"([^\"]*)\"\\)"));
     QDirIterator files(QStringLiteral(QUARN_SOURCE_ROOT "/src/quarn"), {QStringLiteral("*.cpp")}, QDir::Files,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
@@ -37,6 +38,7 @@ TEST(EngineStateText, EveryStateTheEngineReportsHasAShownTextOfItsOwn)
     ASSERT_GE(states.size(), 5) << "the engine's sources were read";
     for (const QString& state : states) {
         const QString shown = engineStateText(state);
+        EXPECT_TRUE(isKnownEngineState(state)) << "not in the table: " << state.toStdString();
         EXPECT_FALSE(shown.trimmed().isEmpty()) << state.toStdString();
         // Matched, not passed through: the shown text is a cleaned-up one,
         // with no stray spaces at its ends.

@@ -1804,6 +1804,14 @@ you can press &quot;Ok&quot; to continue or press &quot;Cancel&quot; to cancel t
         <translation>正在还原分区……</translation>
     </message>
     <message>
+        <source>Cloning partition ...</source>
+        <translation>正在克隆分区……</translation>
+    </message>
+    <message>
+        <source>Checking the image ...</source>
+        <translation>正在检查镜像……</translation>
+    </message>
+    <message>
         <source>Finishing the restore ...</source>
         <translation>正在完成还原……</translation>
     </message>
