@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CPartRestore : public DataSetSource {
 public:
@@ -81,13 +82,13 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CDeviceIo* ImageIo() const override { return m_image; }
-    CDeviceIo* PartIo() const { return m_part; }
+    CDeviceIo* ImageIo() const override { return m_image.get(); }
+    CDeviceIo* PartIo() const { return m_part.get(); }
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const override { return m_compressType; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
     uint32_t SectorBytes() const { return m_sectorBytes; }
-    const unsigned char* BootArea() const { return m_bootArea; }
+    const unsigned char* BootArea() const { return m_bootArea.empty() ? nullptr : m_bootArea.data(); }
     uint16_t BootAreaSize() const { return m_bootAreaSize; }
 
 protected:
@@ -140,11 +141,13 @@ protected:
     // write falls short or the disk does not close cleanly.
     int WriteDiskStart(uint32_t bootCodeBytes);
 
-    CDeviceIo* m_image = nullptr;
-    CDeviceIo* m_part = nullptr;
-    unsigned char* m_buffer = nullptr;
+    std::unique_ptr<CDeviceIo> m_image;
+    std::unique_ptr<CDeviceIo> m_part;
+    std::vector<unsigned char> m_buffer;
     uint32_t m_bufferSize = kBufferBytes;
+    // The restore's own progress (RestoreInit), or one a clone job lends.
     CPartProgress* m_progress = nullptr;
+    std::unique_ptr<CPartProgress> m_ownProgress;
 
     tagCallBackFunc m_cb;
 
@@ -167,9 +170,9 @@ protected:
     uint64_t m_targetSectors = 0;   // 512-byte sectors
     uint64_t m_targetClusters = 0;  // clusters of the image's cluster size
 
-    unsigned char* m_mbr = nullptr;
+    std::vector<unsigned char> m_mbr;  // empty when the image saved no disk start
     uint32_t m_mbrSize = 0;
-    unsigned char* m_bootArea = nullptr;
+    std::vector<unsigned char> m_bootArea;
     uint16_t m_bootAreaSize = 0;
 
     uint32_t m_chainId = 0xFFFFFFFF;
