@@ -147,20 +147,16 @@ protected:
     uint32_t m_bufferSize = kBufferBytes;
     // The restore's own progress (RestoreInit), or one a clone job lends.
     CPartProgress* m_progress = nullptr;
-    std::unique_ptr<CPartProgress> m_ownProgress;
 
     tagCallBackFunc m_cb;
 
     std::string m_imagePath;
     std::string m_targetPartition;
     std::string m_diskPath;
-    uint8_t m_hasMbr = 0;
-    std::string m_imageDir;
     std::string m_nextVolumePath;  // empty in the last volume
     std::string m_prevImagePath;   // empty in a full image
 
     uint8_t m_volumeIndex = 0;
-    bool m_expectFirstVolume = true;
 
     uint32_t m_clusterBytes = 0;
     uint32_t m_sectorBytes = 0;
@@ -170,14 +166,10 @@ protected:
     uint64_t m_targetSectors = 0;   // 512-byte sectors
     uint64_t m_targetClusters = 0;  // clusters of the image's cluster size
 
-    std::vector<unsigned char> m_mbr;  // empty when the image saved no disk start
-    uint32_t m_mbrSize = 0;
     std::vector<unsigned char> m_bootArea;
     uint16_t m_bootAreaSize = 0;
 
     uint32_t m_chainId = 0xFFFFFFFF;
-    uint64_t m_blkStartPos = 0;
-    uint64_t m_dataEndPos = 0;
     uint8_t m_fsType = 0;
     uint8_t m_extentLayout = 0;  // trailer byte 18 of the first volume
     uint8_t m_formatFlags = 0;   // trailer byte 15, likewise
@@ -188,6 +180,15 @@ protected:
     uint8_t m_generation = 0;
 
 private:
+    // Only the restore's own records and disk start use these.
+    std::unique_ptr<CPartProgress> m_ownProgress;
+    uint8_t m_hasMbr = 0;
+    std::string m_imageDir;
+    bool m_expectFirstVolume = true;
+    std::vector<unsigned char> m_mbr;  // empty when the image saved no disk start
+    uint32_t m_mbrSize = 0;
+    uint64_t m_blkStartPos = 0;
+    uint64_t m_dataEndPos = 0;
     std::unique_ptr<CImageSurvey> m_survey;
     std::unique_ptr<CVolumeVerifier> m_verifier;
     int m_checkVerdict = 0;       // the first fault the volume checks found
