@@ -73,9 +73,9 @@ protected:
             int result = BeginDataSet(IsCompressFile(file.name) != 0);
             for (uint64_t done = 0; result == 0 && done < file.length;) {
                 uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunk, file.length - done));
-                if (m_part->pRead(int64_t(file.offset + done), m_buffer, n) != n)
+                if (m_part->pRead(int64_t(file.offset + done), m_buffer.data(), n) != n)
                     return ERR_READ_PART;
-                result = WriteDataChunk(m_buffer, n);
+                result = WriteDataChunk(m_buffer.data(), n);
                 done += n;
             }
             if (result == 0)

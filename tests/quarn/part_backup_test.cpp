@@ -98,9 +98,9 @@ protected:
             for (uint64_t done = 0; result == 0 && done < file.length;) {
                 uint32_t n =
                     static_cast<uint32_t>(std::min<uint64_t>(m_options.chunkBytes, file.length - done));
-                if (m_part->Read(m_buffer, n) != n)
+                if (m_part->Read(m_buffer.data(), n) != n)
                     return ERR_READ_PART;
-                result = WriteDataChunk(m_buffer, n);
+                result = WriteDataChunk(m_buffer.data(), n);
                 if (result == 0)
                     result = m_progress->ProgressFunc(n);
                 done += n;

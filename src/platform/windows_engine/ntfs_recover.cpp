@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 struct NTFSRecover::Volume {
@@ -144,11 +145,7 @@ unsigned long NTFSRecover::ScanPartition(std::string partition, tagCallBackFuncF
 {
     return GuardedEntry("ScanPartition", [&]() -> unsigned long {
         m_volume.reset();
-        std::unique_ptr<Volume> volume(new (std::nothrow) Volume);
-        if (!volume) {
-            DEBUG_TRACE("Allocate memory failed!\n");
-            return ERR_NO_MEMORY;
-        }
+        auto volume = std::make_unique<Volume>();
         volume->callbacks = callbacks;
         if (volume->part.Open(partition, CDeviceIo::ModeRead) != 0)
             return ERR_OPEN_PART;
@@ -230,11 +227,7 @@ unsigned long NTFSRecover::RecoverFile(unsigned long record, std::string outPath
         if (data == nullptr)
             return kFailed;
 
-        std::unique_ptr<CFerrin> out(new (std::nothrow) CFerrin);
-        if (!out) {
-            DEBUG_TRACE("Allocate memory failed!\n");
-            return ERR_NO_MEMORY;
-        }
+        auto out = std::make_unique<CFerrin>();
         if (out->Open(outPath, 2) != 0)
             return ERR_OPEN_FILE;
         // A part of a file must not pass for the whole of it, also when the

@@ -4,7 +4,7 @@
 #include "quarn.h"
 
 #include <cstring>
-#include <new>
+#include <memory>
 
 int CNtfsVolumeReader::Open()
 {
@@ -26,10 +26,7 @@ int CNtfsVolumeReader::Open()
         Ntfs::FindUnnamed(m_mftRecord.data(), uint32_t(m_mftRecord.size()), Ntfs::ATTR_DATA);
     if (data == nullptr || !data->nonResident)
         return ERR_PART_INFO;
-    m_mft.reset(new (std::nothrow)
-                    CAttrReadData(&m_part, data, m_geometry.clusterBytes, m_geometry.clusterCount));
-    if (!m_mft)
-        return ERR_NO_MEMORY;
+    m_mft = std::make_unique<CAttrReadData>(&m_part, data, m_geometry.clusterBytes, m_geometry.clusterCount);
     return m_mft->ParseDataRunList() == 0 ? 0 : ERR_PART_INFO;
 }
 

@@ -4,7 +4,7 @@
 #include "quarn.h"
 
 #include <cstring>
-#include <new>
+#include <memory>
 
 namespace {
 
@@ -176,5 +176,5 @@ bool CShadowCopyExclusions::EmptyDataAttributes(uint8_t* bytes, uint32_t size)
 
 std::unique_ptr<CRecordExclusions> CRecordExclusions::ForThisSystem()
 {
-    return std::unique_ptr<CRecordExclusions>(new (std::nothrow) CShadowCopyExclusions);
+    return std::make_unique<CShadowCopyExclusions>();
 }

@@ -21,6 +21,9 @@ class NTFSRecover {};
 #include <QPushButton>
 #include <QTreeView>
 
+#include <memory>
+#include <new>
+
 namespace desk {
 
 FileModel::FileModel(const QList<QStringList>& rows, QObject* parent) : QAbstractItemModel(parent)
@@ -108,8 +111,13 @@ void recoverthread::setVolume(std::string volume)
     m_volume = std::move(volume);
     m_mode = 0;
 #ifdef DESK_WINDOWS_ENGINE
-    if (!m_recover)
-        m_recover.reset(new (std::nothrow) NTFSRecover);
+    // Without its engine the recovery reports a failure (m_result below).
+    if (!m_recover) {
+        try {
+            m_recover = std::make_unique<NTFSRecover>();
+        } catch (const std::bad_alloc&) {
+        }
+    }
 #endif
     if (!m_recover)
         m_result = -1;

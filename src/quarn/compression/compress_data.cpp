@@ -12,19 +12,15 @@ enum CompressType : unsigned char { kQuickLz = 1, kDeflateFast = 2, kDeflateDefa
 CCompressData::CCompressData(unsigned char type, bool) : m_ready(true), m_type(type)
 {
     if (m_type == kQuickLz) {
-        m_quickLz = new (std::nothrow) CQuick_LZ();
-        m_ready = m_quickLz != nullptr && m_quickLz->init(false) == 0;
+        m_quickLz = std::make_unique<CQuick_LZ>();
+        m_ready = m_quickLz->init(false) == 0;
     } else if (m_type == kDeflateFast || m_type == kDeflateDefault) {
-        m_libz = new (std::nothrow) CLibz();
-        m_ready = m_libz != nullptr && m_libz->init(m_type == kDeflateDefault) == 0;
+        m_libz = std::make_unique<CLibz>();
+        m_ready = m_libz->init(m_type == kDeflateDefault) == 0;
     }
 }
 
-CCompressData::~CCompressData()
-{
-    delete m_quickLz;
-    delete m_libz;
-}
+CCompressData::~CCompressData() = default;
 
 template <typename Step>
 int CCompressData::RunCoder(Step step, unsigned char** out, unsigned long* outLength, bool& more)

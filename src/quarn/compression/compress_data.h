@@ -5,6 +5,8 @@
 #ifndef QUARN_COMPRESSION_COMPRESS_DATA_H
 #define QUARN_COMPRESSION_COMPRESS_DATA_H
 
+#include <memory>
+
 class CQuick_LZ;
 class CLibz;
 
@@ -37,8 +39,8 @@ private:
 
     bool m_ready = false;
     unsigned char m_type;
-    CQuick_LZ* m_quickLz = nullptr;
-    CLibz* m_libz = nullptr;
+    std::unique_ptr<CQuick_LZ> m_quickLz;
+    std::unique_ptr<CLibz> m_libz;
 };
 
 #endif

@@ -14,8 +14,8 @@ CCompressionProbe::CCompressionProbe(int compressType) : m_type(compressType)
 {
     if (m_type != 1)
         return;
-    m_scratch.reset(new (std::nothrow) char[QLZ_SCRATCH_COMPRESS]);
-    m_packet.reset(new (std::nothrow) char[qlz_max_packet(kQuickLzBlockBytes)]);
+    m_scratch = std::make_unique<char[]>(QLZ_SCRATCH_COMPRESS);
+    m_packet = std::make_unique<char[]>(qlz_max_packet(kQuickLzBlockBytes));
 }
 
 CCompressionProbe::~CCompressionProbe() = default;

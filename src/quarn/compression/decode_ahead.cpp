@@ -1,5 +1,6 @@
 #include "compression/decode_ahead.h"
 
+#include "api/entry_guard.h"
 #include "compression/compress_data.h"
 #include "quarn.h"
 
@@ -8,8 +9,8 @@
 
 CDecodeAhead::CDecodeAhead(uint8_t compressType) : m_type(compressType)
 {
-    m_coder.reset(new (std::nothrow) CCompressData(compressType));
-    if (m_coder == nullptr || !m_coder->IsReady())
+    m_coder = std::make_unique<CCompressData>(compressType);
+    if (!m_coder->IsReady())
         return;
     try {
         m_worker = std::thread(&CDecodeAhead::WorkerLoop, this);
@@ -146,8 +147,13 @@ bool CDecodeAhead::Decode(const unsigned char* data, unsigned length, bool final
         unsigned char* out = nullptr;
         unsigned long outLength = 0;
         const bool drain = more;
-        if (m_coder->Decompress(drain ? nullptr : const_cast<unsigned char*>(data), drain ? 0 : length, final,
-                                &out, &outLength, more) != 0)
+        // This runs on the worker, which no exception may leave: a coder
+        // that cannot get its memory fails the set.
+        const int decoded = GuardedEntry("the decoding worker", [&] {
+            return m_coder->Decompress(drain ? nullptr : const_cast<unsigned char*>(data), drain ? 0 : length,
+                                       final, &out, &outLength, more);
+        });
+        if (decoded != 0)
             return false;
         // A coder that asks to be called again without giving anything
         // would never end.
@@ -193,8 +199,12 @@ void CDecodeAhead::WorkerLoop()
             } else if (m_coderSet != m_workerSet) {
                 // The last set was given up before its end: its coder state
                 // must not leak into this one.
-                m_coder.reset(new (std::nothrow) CCompressData(m_type));
-                ok = m_coder != nullptr && m_coder->IsReady();
+                // Nothing may leave the worker: a coder that cannot be
+                // made fails the set like one that cannot decode it.
+                ok = GuardedEntry("the decoding worker", [this] {
+                         m_coder = std::make_unique<CCompressData>(m_type);
+                         return m_coder->IsReady() ? 0 : ERR_COMPRESS;
+                     }) == 0;
                 m_coderSet = m_workerSet;
             }
             if (ok && piece.end)

@@ -64,13 +64,8 @@ int CLibz::init(bool defaultLevel)
 {
     if (m_initialised)
         com_end();
-    if (m_output == nullptr)
-        m_output = new (std::nothrow) unsigned char[kOutputBytes];
-    if (m_output == nullptr) {
-        Report("Not enough memory", -1, __LINE__);
-        deinit();
-        return -1;
-    }
+    if (m_output.empty())
+        m_output.resize(kOutputBytes);
     if (m_defaultLevel != defaultLevel)
         m_deflater.reset();  // made again at the other level when needed
     m_defaultLevel = defaultLevel;
@@ -91,11 +86,11 @@ bool CLibz::SetUp(Direction direction)
     bool ready;
     if (direction == kDeflate) {
         if (m_deflater == nullptr)
-            m_deflater.reset(new (std::nothrow) CRawDeflater(m_defaultLevel ? 3 : 2));
+            m_deflater = std::make_unique<CRawDeflater>(m_defaultLevel ? 3 : 2);
         ready = m_deflater != nullptr && m_deflater->IsReady() && m_deflater->Reset();
     } else {
         if (m_inflater == nullptr)
-            m_inflater.reset(new (std::nothrow) CRawInflater());
+            m_inflater = std::make_unique<CRawInflater>();
         ready = m_inflater != nullptr && m_inflater->IsReady() && m_inflater->Reset();
     }
     m_lastResult = ready ? kOk : kMemoryError;
@@ -142,8 +137,7 @@ int CLibz::com_end()
 int CLibz::deinit()
 {
     com_end();
-    delete[] m_output;
-    m_output = nullptr;
+    m_output = std::vector<unsigned char>();
     m_deflater.reset();
     m_inflater.reset();
     m_initialised = false;
@@ -192,7 +186,7 @@ int CLibz::compress(unsigned char* data, unsigned length, bool final, unsigned c
     } else if (!TakeInput(data, length)) {
         return Fail("Compress data error", kStreamError, __LINE__);
     }
-    m_deflater->SetOutput(m_output, kOutputBytes);
+    m_deflater->SetOutput(m_output.data(), kOutputBytes);
     const uint32_t inputBefore = m_deflater->InputLeft();
     const CRawDeflater::Step step =
         m_deflater->Deflate(final ? CRawDeflater::Flush::kFinish : CRawDeflater::Flush::kNone);
@@ -214,14 +208,14 @@ int CLibz::compress(unsigned char* data, unsigned length, bool final, unsigned c
         m_totalIn = 0;
     }
     m_continuation = more;
-    *out = produced > 0 ? m_output : nullptr;
+    *out = produced > 0 ? m_output.data() : nullptr;
     *outLength = produced;
     return 0;
 }
 
 int CLibz::TakeInflated(unsigned char** out, unsigned long* outLength)
 {
-    *out = m_inflated > 0 ? m_output : nullptr;
+    *out = m_inflated > 0 ? m_output.data() : nullptr;
     *outLength = m_inflated;
     m_windowTaken = true;
     return 0;
@@ -263,7 +257,8 @@ int CLibz::decompress(unsigned char* data, unsigned length, bool final, unsigned
             RestartInflate();
         return 0;
     }
-    m_inflater->SetOutput(m_output + m_inflated, static_cast<uint32_t>(kInflateWindowBytes - m_inflated));
+    m_inflater->SetOutput(m_output.data() + m_inflated,
+                          static_cast<uint32_t>(kInflateWindowBytes - m_inflated));
     const CRawInflater::Step step = m_inflater->Inflate();
     m_inflated = kInflateWindowBytes - m_inflater->OutputLeft();
     const bool full = m_inflater->OutputLeft() == 0;

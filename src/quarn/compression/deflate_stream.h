@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class CRawDeflater;
 class CRawInflater;
@@ -58,7 +59,7 @@ private:
     void RestartInflate();
 
     int m_error = 0;
-    unsigned char* m_output = nullptr;
+    std::vector<unsigned char> m_output;
     std::unique_ptr<CRawDeflater> m_deflater;
     std::unique_ptr<CRawInflater> m_inflater;
     uint64_t m_totalIn = 0;  // stored or plain bytes taken since the stream began

@@ -1,5 +1,6 @@
 #include "compression/parallel_compressor.h"
 
+#include "api/entry_guard.h"
 #include "compression/quicklz_codec.h"
 #include "compression/raw_deflate.h"
 #include "quarn.h"
@@ -58,13 +59,13 @@ public:
     bool Init()
     {
         if (m_type == 1) {
-            m_scratch.reset(new (std::nothrow) char[QLZ_SCRATCH_COMPRESS]);
-            return m_scratch != nullptr;
+            m_scratch = std::make_unique<char[]>(QLZ_SCRATCH_COMPRESS);
+            return true;
         }
         if (m_type != 2 && m_type != 3)
             return false;
-        m_deflater.reset(new (std::nothrow) CRawDeflater(m_type));
-        return m_deflater != nullptr && m_deflater->IsReady();
+        m_deflater = std::make_unique<CRawDeflater>(m_type);
+        return m_deflater->IsReady();
     }
 
     // 0, ERR_COMPRESS or ERR_NO_MEMORY; the stored bytes in block.output.
@@ -145,8 +146,8 @@ CParallelCompressor::CParallelCompressor(int compressType, unsigned threads, Sin
     : m_type(compressType), m_sink(std::move(sink)), m_maxBlocks(std::max(1u, threads) * kBlocksPerThread),
       m_maxItems(m_maxBlocks + kActionsInFlight)
 {
-    m_ownCoder.reset(new (std::nothrow) CBlockCoder(compressType));
-    if (m_ownCoder == nullptr || !m_ownCoder->Init())
+    m_ownCoder = std::make_unique<CBlockCoder>(compressType);
+    if (!m_ownCoder->Init())
         return;
     try {
         for (unsigned i = 0; i < std::max(1u, threads); ++i)
@@ -189,8 +190,12 @@ void CParallelCompressor::FailBlockForTests(unsigned blocks, int code)
 
 void CParallelCompressor::WorkerLoop()
 {
+    // Nothing may leave a worker: an exception there would end the whole
+    // program. A coder that cannot be made fails every block it is given
+    // (its compression catches a failed allocation itself).
     CBlockCoder coder(m_type);
-    const bool coderReady = coder.Init();
+    const bool coderReady =
+        GuardedEntry("a compression worker", [&coder] { return coder.Init() ? 0 : ERR_NO_MEMORY; }) == 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (true) {
         m_workReady.wait(lock, [this] { return m_stopping || !m_queue.empty(); });

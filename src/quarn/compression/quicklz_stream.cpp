@@ -13,16 +13,11 @@ CQuick_LZ::~CQuick_LZ()
 
 void CQuick_LZ::FreeBuffers()
 {
-    delete[] m_output;
-    delete[] m_compressState;
-    delete[] m_decompressState;
-    delete[] m_pendingInput;
-    delete[] m_work;
-    m_output = nullptr;
-    m_compressState = nullptr;
-    m_decompressState = nullptr;
-    m_pendingInput = nullptr;
-    m_work = nullptr;
+    m_output = std::vector<unsigned char>();
+    m_compressState = std::vector<char>();
+    m_decompressState = std::vector<char>();
+    m_pendingInput = std::vector<unsigned char>();
+    m_work = std::vector<unsigned char>();
     m_initialised = false;
 }
 
@@ -30,16 +25,12 @@ int CQuick_LZ::init(bool)
 {
     if (m_pending)
         return -1;
-    if (m_output == nullptr) {
-        m_output = new (std::nothrow) unsigned char[kOutputBytes]();
-        m_compressState = new (std::nothrow) char[QLZ_SCRATCH_COMPRESS]();
-        m_decompressState = new (std::nothrow) char[QLZ_SCRATCH_DECOMPRESS]();
-        m_pendingInput = new (std::nothrow) unsigned char[kPendingBytes]();
-        m_work = new (std::nothrow) unsigned char[kWorkBytes]();
-        if (!m_output || !m_compressState || !m_decompressState || !m_pendingInput || !m_work) {
-            FreeBuffers();
-            return -1;
-        }
+    if (m_output.empty()) {
+        m_output.assign(kOutputBytes, 0);
+        m_compressState.assign(QLZ_SCRATCH_COMPRESS, 0);
+        m_decompressState.assign(QLZ_SCRATCH_DECOMPRESS, 0);
+        m_pendingInput.assign(kPendingBytes, 0);
+        m_work.assign(kWorkBytes, 0);
     }
     m_pendingLength = 0;
     m_finishing = false;
@@ -78,10 +69,10 @@ unsigned char* CQuick_LZ::JoinPending(unsigned char* data, unsigned long length)
 {
     if (m_pendingLength == 0)
         return data;
-    std::memcpy(m_work, m_pendingInput, m_pendingLength);
+    std::memcpy(m_work.data(), m_pendingInput.data(), m_pendingLength);
     if (length > 0)
-        std::memcpy(m_work + m_pendingLength, data, length);
-    return m_work;
+        std::memcpy(m_work.data() + m_pendingLength, data, length);
+    return m_work.data();
 }
 
 bool CQuick_LZ::BeginCall(unsigned char* data, unsigned length, bool& final, unsigned char** input,
@@ -106,7 +97,7 @@ int CQuick_LZ::EndCall(const unsigned char* rest, unsigned long restLength, unsi
     if (!KeepPending(rest, restLength))
         return Fail();
     m_finishing = final && more;
-    *out = produced > 0 ? m_output : nullptr;
+    *out = produced > 0 ? m_output.data() : nullptr;
     *outLength = produced;
     return 0;
 }
@@ -116,7 +107,7 @@ bool CQuick_LZ::KeepPending(const unsigned char* rest, unsigned long length)
     if (length > kPendingBytes)
         return false;
     if (length > 0)
-        std::memmove(m_pendingInput, rest, length);
+        std::memmove(m_pendingInput.data(), rest, length);
     m_pendingLength = length;
     m_pending = length > 0;
     return true;
@@ -138,8 +129,8 @@ int CQuick_LZ::compress(unsigned char* data, unsigned length, bool final, unsign
             more = true;
             break;
         }
-        size_t packet =
-            qlz_compress(input + used, reinterpret_cast<char*>(m_output) + produced, block, m_compressState);
+        size_t packet = qlz_compress(input + used, reinterpret_cast<char*>(m_output.data()) + produced, block,
+                                     m_compressState.data());
         if (packet == 0)
             return Fail();
         produced += packet;
@@ -171,8 +162,9 @@ int CQuick_LZ::decompress(unsigned char* data, unsigned length, bool final, unsi
             more = true;
             break;
         }
-        if (qlz_decompress_bounded(reinterpret_cast<char*>(input + used), packetBytes, m_output + produced,
-                                   plainBytes, m_decompressState) != plainBytes)
+        if (qlz_decompress_bounded(reinterpret_cast<char*>(input + used), packetBytes,
+                                   m_output.data() + produced, plainBytes,
+                                   m_decompressState.data()) != plainBytes)
             return Fail();
         produced += plainBytes;
         used += packetBytes;
@@ -187,9 +179,7 @@ int CQuick_LZ::decompres(ReadFunc read, WriteFunc write, void* user, uint64_t* c
 {
     if (!m_initialised || read == nullptr || write == nullptr || compressedBytes == nullptr)
         return Fail();
-    std::unique_ptr<unsigned char[]> piece(new (std::nothrow) unsigned char[kPendingBytes]);
-    if (!piece)
-        return Fail();
+    std::vector<unsigned char> piece(kPendingBytes);
     bool first = true;
     while (*compressedBytes > 0 || (final && first)) {
         first = false;
@@ -197,7 +187,7 @@ int CQuick_LZ::decompres(ReadFunc read, WriteFunc write, void* user, uint64_t* c
             *compressedBytes < kPendingBytes ? static_cast<unsigned long>(*compressedBytes) : kPendingBytes;
         long got = 0;
         if (want > 0) {
-            got = read(user, piece.get(), want);
+            got = read(user, piece.data(), want);
             if (got <= 0 || static_cast<unsigned long>(got) > want)
                 return Fail();
             *compressedBytes -= static_cast<unsigned long>(got);
@@ -207,7 +197,7 @@ int CQuick_LZ::decompres(ReadFunc read, WriteFunc write, void* user, uint64_t* c
         do {
             unsigned char* out = nullptr;
             unsigned long outLength = 0;
-            if (decompress(more ? nullptr : piece.get(), more ? 0 : static_cast<unsigned>(got), last, &out,
+            if (decompress(more ? nullptr : piece.data(), more ? 0 : static_cast<unsigned>(got), last, &out,
                            &outLength, more) != 0)
                 return -1;
             if (outLength > 0 && write(writeArg, out, outLength) != 0)

@@ -7,6 +7,7 @@
 #define QUARN_COMPRESSION_QUICKLZ_STREAM_H
 
 #include <cstdint>
+#include <vector>
 
 class CQuick_LZ {
 public:
@@ -66,11 +67,11 @@ private:
     // A final call returned with more set: the calls that drain it finish too.
     bool m_finishing = false;
     int m_error = 0;
-    unsigned char* m_output = nullptr;
-    char* m_compressState = nullptr;
-    char* m_decompressState = nullptr;
-    unsigned char* m_pendingInput = nullptr;
-    unsigned char* m_work = nullptr;
+    std::vector<unsigned char> m_output;
+    std::vector<char> m_compressState;
+    std::vector<char> m_decompressState;
+    std::vector<unsigned char> m_pendingInput;
+    std::vector<unsigned char> m_work;
 };
 
 #endif

@@ -310,10 +310,10 @@ CRawDeflater::Step CRawDeflater::Deflate(Flush flush)
 CRawInflater::CRawInflater()
 {
 #ifdef QUARN_WITH_ISAL
-    m_state.reset(new (std::nothrow) IsalInflate());
+    m_state = std::make_unique<IsalInflate>();
 #else
-    std::unique_ptr<ZlibInflate> zlib(new (std::nothrow) ZlibInflate());
-    if (zlib != nullptr && zlib->Ready())
+    auto zlib = std::make_unique<ZlibInflate>();
+    if (zlib->Ready())
         m_state = std::move(zlib);
 #endif
 }

@@ -307,8 +307,9 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
             }
             const uint32_t take = std::min(chunk - filled, m_clusterBytes - usedOfCluster);
             if (!m_proveOnly) {
-                const int64_t got = m_part->pRead(
-                    static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster), m_buffer + filled, take);
+                const int64_t got =
+                    m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
+                                  m_buffer.data() + filled, take);
                 if (got < 0)
                     return ERR_SEEK_PART;
                 if (got != take)
@@ -317,7 +318,7 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
             filled += take;
             usedOfCluster += take;
         }
-        int result = WriteDataChunk(m_buffer, chunk);
+        int result = WriteDataChunk(m_buffer.data(), chunk);
         if (result != 0)
             return result;
         if (m_progress->ProgressFunc(chunk) != 0)

@@ -16,20 +16,14 @@ CFat32CloneWriter::CFat32CloneWriter(const std::string& destPartition, CStreamPi
     m_progress = &progress;
 }
 
-CFat32CloneWriter::~CFat32CloneWriter()
-{
-    m_progress = nullptr;
-}
+CFat32CloneWriter::~CFat32CloneWriter() = default;
 
 int CFat32CloneWriter::Open(uint32_t sectorBytes, uint32_t clusterBytes, uint64_t usedBytes,
                             const std::vector<unsigned char>& bootArea)
 {
-    m_part = new (std::nothrow) CDeviceIo;
-    m_buffer = new (std::nothrow) unsigned char[m_bufferSize];
-    m_bootArea = new (std::nothrow) unsigned char[bootArea.size()];
-    if (m_part == nullptr || m_buffer == nullptr || m_bootArea == nullptr)
-        return ERR_NO_MEMORY;
-    std::memcpy(m_bootArea, bootArea.data(), bootArea.size());
+    m_part = std::make_unique<CDeviceIo>();
+    m_buffer.resize(m_bufferSize);
+    m_bootArea = bootArea;
     m_bootAreaSize = static_cast<uint16_t>(bootArea.size());
     m_sectorBytes = sectorBytes;
     m_clusterBytes = clusterBytes;
@@ -117,9 +111,7 @@ int CPartFat32Clone::PrepareSource()
 
 int CPartFat32Clone::PrepareWriter()
 {
-    m_writer.reset(new (std::nothrow) CFat32CloneWriter(m_destPartition, Pipe(), Progress()));
-    if (!m_writer)
-        return ERR_NO_MEMORY;
+    m_writer = std::make_unique<CFat32CloneWriter>(m_destPartition, Pipe(), Progress());
     return m_writer->Open(m_source->SectorBytes(), m_source->ClusterBytes(), UsedBytes(), m_bootArea);
 }
 

@@ -143,7 +143,7 @@ int CPartFatRestore::SetFatInit()
 
 int CPartFatRestore::ResetBpb()
 {
-    if (m_bootArea == nullptr || m_bootAreaSize < sizeof(tagFat32BootSector)) {
+    if (m_bootArea.empty() || m_bootAreaSize < sizeof(tagFat32BootSector)) {
         DEBUG_TRACE("The image holds no boot area!\n");
         return ERR_NO_BOOT_AREA;
     }
@@ -161,7 +161,7 @@ int CPartFatRestore::ResetBpb()
     uint16_t sectorsPerTrack = 63;
     DeviceSystem::DriveGeometry(*m_part, &heads, &sectorsPerTrack);
 
-    std::memcpy(&m_newBoot, m_bootArea, sizeof m_newBoot);
+    std::memcpy(&m_newBoot, m_bootArea.data(), sizeof m_newBoot);
     tagFat32BootSector& b = m_newBoot;
     b.bytesPerSector = Fat32NewLayout::kSectorBytes;
     b.sectorsPerCluster = static_cast<uint8_t>(m_layout.sectorsPerCluster);
@@ -190,7 +190,7 @@ int CPartFatRestore::ResetBpb()
 int CPartFatRestore::CheckStoredBootSector() const
 {
     tagFat32BootSector stored;
-    std::memcpy(&stored, m_bootArea, sizeof stored);
+    std::memcpy(&stored, m_bootArea.data(), sizeof stored);
     const uint32_t clusterBytes = uint32_t(stored.bytesPerSector) * stored.sectorsPerCluster;
     if (!Fat32::HasFat32Geometry(stored) || stored.bytesPerSector != m_sectorBytes ||
         clusterBytes != m_clusterBytes) {
@@ -483,12 +483,12 @@ int CPartFatRestore::RestoreFile(tagFatDirEntry& entry)
     while (remaining > 0) {
         const uint32_t want = std::min(remaining, m_bufferSize);
         uint32_t got = 0;
-        result = m_reader->Read(m_buffer, want, &got);
+        result = m_reader->Read(m_buffer.data(), want, &got);
         if (result != 0)
             return result;
         if (got == 0)
             break;
-        result = WritePart(pos, m_buffer, got);
+        result = WritePart(pos, m_buffer.data(), got);
         if (result != 0)
             return result;
         if (m_progress->ProgressFunc(got) != 0)
@@ -518,7 +518,7 @@ int CPartFatRestore::ResBootCode()
     std::vector<unsigned char> area(std::min<size_t>(std::max<size_t>(m_bootAreaSize, 9 * sector),
                                                      Fat32NewLayout::kReservedSectors * sector),
                                     0);
-    std::memcpy(area.data(), m_bootArea, std::min<size_t>(m_bootAreaSize, area.size()));
+    std::memcpy(area.data(), m_bootArea.data(), std::min<size_t>(m_bootAreaSize, area.size()));
 
     // The target's own free count and next free cluster, not the source's.
     tagFat32FsInfo fsInfo{};
@@ -561,12 +561,12 @@ int CPartFatRestore::MirrorFat()
     const uint64_t bytes = m_layout.FatBytes();
     for (uint64_t done = 0; done < bytes;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_bufferSize, bytes - done));
-        const int64_t got = m_part->pRead(static_cast<int64_t>(m_layout.FatPos() + done), m_buffer, n);
+        const int64_t got = m_part->pRead(static_cast<int64_t>(m_layout.FatPos() + done), m_buffer.data(), n);
         if (got < 0)
             return ERR_SEEK_PART;
         if (got != n)
             return ERR_READ_PART;
-        const int result = WritePart(m_layout.FatPos() + bytes + done, m_buffer, n);
+        const int result = WritePart(m_layout.FatPos() + bytes + done, m_buffer.data(), n);
         if (result != 0)
             return result;
         done += n;

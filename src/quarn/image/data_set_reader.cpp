@@ -26,33 +26,24 @@ CDataSetReader::CDataSetReader(DataSetSource& source) : m_source(source)
 
 CDataSetReader::~CDataSetReader()
 {
-    delete m_ahead;  // joins its worker
-    delete m_decompressor;
-    delete[] m_piece;
-    delete[] m_scratch;
+    m_ahead.reset();  // joins its worker first
 }
 
 int CDataSetReader::Init()
 {
-    if (m_piece == nullptr)
-        m_piece = new (std::nothrow) unsigned char[kPieceBytes];
-    if (m_scratch == nullptr)
-        m_scratch = new (std::nothrow) unsigned char[kPieceBytes];
-    if (m_piece == nullptr || m_scratch == nullptr)
-        return ERR_NO_MEMORY;
-    delete m_decompressor;
-    m_decompressor = nullptr;
-    delete m_ahead;
-    m_ahead = nullptr;
+    m_piece.resize(kPieceBytes);
+    m_scratch.resize(kPieceBytes);
+    m_decompressor.reset();
+    m_ahead.reset();
     m_state = State::Idle;
     const uint8_t type = m_source.CompressType();
     if (type != 0) {
-        m_decompressor = new (std::nothrow) CCompressData(type);
-        if (m_decompressor == nullptr || !m_decompressor->IsReady())
+        m_decompressor = std::make_unique<CCompressData>(type);
+        if (!m_decompressor->IsReady())
             return ERR_NO_MEMORY;
         if (CParallelCompressor::ThreadsFromEnvironment() > 1) {
-            m_ahead = new (std::nothrow) CDecodeAhead(type);
-            if (m_ahead == nullptr || !m_ahead->IsReady())
+            m_ahead = std::make_unique<CDecodeAhead>(type);
+            if (!m_ahead->IsReady())
                 return ERR_NO_MEMORY;
         }
     }
@@ -200,12 +191,12 @@ bool CDataSetReader::StepCompressed(int* result)
     }
     if (m_storedLeft != 0) {
         uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_storedLeft, kPieceBytes));
-        if (m_source.ReadImage(m_piece, n) != static_cast<int64_t>(n)) {
+        if (m_source.ReadImage(m_piece.data(), n) != static_cast<int64_t>(n)) {
             *result = ERR_READ_FILE;
             return true;
         }
         m_storedLeft -= n;
-        *result = Decompress(m_piece, n, false);
+        *result = Decompress(m_piece.data(), n, false);
     } else if (PartContinues()) {
         *result = NextPart();
     } else {
@@ -258,7 +249,7 @@ int CDataSetReader::Finish(uint64_t* extra)
     *extra = 0;
     for (;;) {
         uint32_t got = 0;
-        int result = Read(m_scratch, kPieceBytes, &got);
+        int result = Read(m_scratch.data(), kPieceBytes, &got);
         if (result != 0)
             return result;
         *extra += got;

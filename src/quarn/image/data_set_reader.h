@@ -7,6 +7,8 @@
 #include "image_format.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class CCompressData;
 class CDecodeAhead;
@@ -92,18 +94,18 @@ private:
     bool PartContinues() const { return m_head.continued != 0; }
 
     DataSetSource& m_source;
-    CCompressData* m_decompressor = nullptr;
-    unsigned char* m_piece = nullptr;    // stored bytes on their way in
-    unsigned char* m_scratch = nullptr;  // plain bytes that Finish drops
-    tagDATA_SET_HEAD m_head{};           // the head of the part now read
-    bool m_raw = true;                   // the set is read without the coder
+    std::unique_ptr<CCompressData> m_decompressor;
+    std::vector<unsigned char> m_piece;    // stored bytes on their way in
+    std::vector<unsigned char> m_scratch;  // plain bytes that Finish drops
+    tagDATA_SET_HEAD m_head{};             // the head of the part now read
+    bool m_raw = true;                     // the set is read without the coder
     State m_state = State::Idle;
     uint64_t m_storedLeft = 0;             // stored bytes of this part not yet read
     const unsigned char* m_out = nullptr;  // decompressed bytes not yet handed out
     unsigned long m_outLeft = 0;
     // Compressed sets are decoded ahead on a worker thread unless the job
     // runs on one thread (QUARN_THREADS=1); then m_decompressor does it here.
-    CDecodeAhead* m_ahead = nullptr;
+    std::unique_ptr<CDecodeAhead> m_ahead;
     bool m_fedEnd = false;         // the worker has every stored byte of the set
     bool m_decodingAhead = false;  // the set now read is decoded by m_ahead
 };

@@ -72,14 +72,9 @@ CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb
 
 CPartBackup::~CPartBackup()
 {
-    delete m_parallel;  // joins its workers
-    m_parallel = nullptr;
+    // First: its workers write to m_image until they are joined.
+    m_parallel.reset();
     DiscardVolumes();
-    delete m_compressor;
-    delete m_progress;
-    delete[] m_buffer;
-    delete m_image;
-    delete m_part;
 }
 
 uint64_t CPartBackup::CheckRecordReserve() const
@@ -109,8 +104,7 @@ int CPartBackup::BackupPartition()
         result = PublishVolumes();
     if (result != 0) {
         // Nothing may write to a volume while it is removed.
-        delete m_parallel;
-        m_parallel = nullptr;
+        m_parallel.reset();  // joins its workers
         DiscardVolumes();
     }
     return result;
@@ -139,12 +133,12 @@ int CPartBackup::BackupInit()
     if (result != 0)
         return result;
 
-    m_part = new (std::nothrow) CDeviceIo;
-    m_image = new (std::nothrow) CVolumeWriter;
-    m_buffer = new (std::nothrow) unsigned char[kBufferBytes];
+    m_part = std::make_unique<CDeviceIo>();
+    m_image = std::make_unique<CVolumeWriter>();
+    m_buffer.resize(kBufferBytes);
     if (m_compressType != 0) {
-        m_compressor = new (std::nothrow) CCompressData(static_cast<unsigned char>(m_compressType));
-        m_probe.reset(new (std::nothrow) CCompressionProbe(m_compressType));
+        m_compressor = std::make_unique<CCompressData>(static_cast<unsigned char>(m_compressType));
+        m_probe = std::make_unique<CCompressionProbe>(m_compressType);
     }
     const bool compressorReady =
         m_compressor != nullptr && m_compressor->IsReady() && m_probe != nullptr && m_probe->IsReady();
@@ -153,12 +147,10 @@ int CPartBackup::BackupInit()
     const bool parallel = compressorReady && m_compressType >= 1 && m_compressType <= 3 &&
                           CParallelCompressor::ThreadsFromEnvironment() > 1;
     if (parallel)
-        m_parallel = new (std::nothrow) CParallelCompressor(
+        m_parallel = std::make_unique<CParallelCompressor>(
             m_compressType, CParallelCompressor::ThreadsFromEnvironment(),
             [this](const unsigned char* stored, uint64_t bytes) { return WriteStoredBytes(stored, bytes); });
-    if (m_part == nullptr || m_image == nullptr || m_buffer == nullptr ||
-        (m_compressType != 0 && !compressorReady) ||
-        (parallel && (m_parallel == nullptr || !m_parallel->IsReady()))) {
+    if ((m_compressType != 0 && !compressorReady) || (parallel && !m_parallel->IsReady())) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
@@ -183,11 +175,7 @@ int CPartBackup::BackupInit()
     }
     Callbacks::TotalBytes(m_cb, m_totalBytes);
 
-    m_progress = new (std::nothrow) CPartProgress(m_totalBytes, m_cb.onProgress, m_cb.context);
-    if (m_progress == nullptr) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    m_progress = std::make_unique<CPartProgress>(m_totalBytes, m_cb.onProgress, m_cb.context);
     m_progress->SetCallbacks(m_cb);
     m_progress->ProcessState(QStringLiteral("Initializing ..."));
 
@@ -214,12 +202,8 @@ int CPartBackup::StreamInit(StreamSink& sink)
     m_streamSink = &sink;
     m_compressType = 0;
     m_chunkBytes = kStreamChunkBytes;
-    m_part = new (std::nothrow) CDeviceIo;
-    m_buffer = new (std::nothrow) unsigned char[m_chunkBytes];
-    if (m_part == nullptr || m_buffer == nullptr) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    m_part = std::make_unique<CDeviceIo>();
+    m_buffer.resize(m_chunkBytes);
     if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
     int result = GetBootCodeInfo();
@@ -231,11 +215,7 @@ int CPartBackup::StreamInit(StreamSink& sink)
         if (result != 0)
             return result;
     }
-    m_progress = new (std::nothrow) CPartProgress(m_totalBytes, nullptr, nullptr);
-    if (m_progress == nullptr) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    m_progress = std::make_unique<CPartProgress>(m_totalBytes, nullptr, nullptr);
     return 0;
 }
 

@@ -120,9 +120,9 @@ protected:
     static int ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end);
 
     // Devices and buffer.
-    CDeviceIo* m_part = nullptr;       // source partition
-    CVolumeWriter* m_image = nullptr;  // current image volume
-    unsigned char* m_buffer = nullptr;
+    std::unique_ptr<CDeviceIo> m_part;       // source partition
+    std::unique_ptr<CVolumeWriter> m_image;  // current image volume
+    std::vector<unsigned char> m_buffer;
     // The data a walk reads at once into m_buffer (an image's chunk size).
     uint32_t m_chunkBytes = kBufferBytes;
 
@@ -145,7 +145,7 @@ protected:
     tagCallBackFunc m_cb;
     tagBackupImageHeadInfo* m_head;
     int m_headLength;
-    CPartProgress* m_progress = nullptr;
+    std::unique_ptr<CPartProgress> m_progress;
 
     std::string m_nextVolumeName;  // name 2, only while a volume is ended
     std::string m_imagePath;       // base path
@@ -172,11 +172,11 @@ protected:
     struct tm m_startTime {};
     bool m_storedRaw = false;  // the file being processed is stored raw
     uint64_t m_recordSectionPos = 0;
-    std::string m_fileName;                 // file being processed
-    CCompressData* m_compressor = nullptr;  // null for compression type 0
+    std::string m_fileName;                       // file being processed
+    std::unique_ptr<CCompressData> m_compressor;  // null for compression type 0
     // Compresses data sets on worker threads; null for type 0 and for a
     // job on one thread, which uses m_compressor alone.
-    CParallelCompressor* m_parallel = nullptr;
+    std::unique_ptr<CParallelCompressor> m_parallel;
     // The walk writes everything between data sets with WriteInOrder, so a
     // data set need not be written out before the walk goes on to the next.
     // Otherwise each set is on the volume when EndDataSet returns.

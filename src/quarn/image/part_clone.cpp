@@ -38,9 +38,7 @@ int CPartClone::ClonePartition()
         return result;
 
     Callbacks::TotalBytes(m_cb, UsedBytes());
-    m_progress.reset(new (std::nothrow) CPartProgress(UsedBytes(), m_cb.onProgress, m_cb.context));
-    if (!m_progress)
-        return ERR_NO_MEMORY;
+    m_progress = std::make_unique<CPartProgress>(UsedBytes(), m_cb.onProgress, m_cb.context);
     m_progress->SetCallbacks(m_cb);
     m_progress->ProcessState(QStringLiteral("Initializing ..."));
     result = PrepareWriter();

@@ -30,15 +30,7 @@ CPartRestore::CPartRestore(const tagRestoreArgument& arg, const tagCallBackFunc&
       m_hasMbr(static_cast<uint8_t>(arg.hasMbr & 0xFF))
 {}
 
-CPartRestore::~CPartRestore()
-{
-    delete m_image;
-    delete m_part;
-    delete[] m_buffer;
-    delete[] m_mbr;
-    delete m_progress;
-    delete[] m_bootArea;
-}
+CPartRestore::~CPartRestore() = default;
 
 std::string CPartRestore::DiskOfPartition(const std::string& partition)
 {
@@ -47,13 +39,9 @@ std::string CPartRestore::DiskOfPartition(const std::string& partition)
 
 int CPartRestore::RestoreInit(uint8_t fsType)
 {
-    m_image = new (std::nothrow) CDeviceIo;
-    m_part = new (std::nothrow) CDeviceIo;
-    m_buffer = new (std::nothrow) unsigned char[m_bufferSize];
-    if (m_image == nullptr || m_part == nullptr || m_buffer == nullptr) {
-        DEBUG_TRACE("Allocate memory failed!\n");
-        return ERR_NO_MEMORY;
-    }
+    m_image = std::make_unique<CDeviceIo>();
+    m_part = std::make_unique<CDeviceIo>();
+    m_buffer.resize(m_bufferSize);
     if (m_part->Open(m_targetPartition, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_PART;
     m_diskPath = DeviceSystem::DiskHoldingPartition(*m_part, m_targetPartition);
@@ -88,9 +76,8 @@ int CPartRestore::RestoreInit(uint8_t fsType)
             return result;
     }
 
-    m_progress = new (std::nothrow) CPartProgress(m_usedBytes, m_cb.onProgress, m_cb.context);
-    if (m_progress == nullptr)
-        return ERR_NO_MEMORY;
+    m_ownProgress = std::make_unique<CPartProgress>(m_usedBytes, m_cb.onProgress, m_cb.context);
+    m_progress = m_ownProgress.get();
     m_progress->SetCallbacks(m_cb);
     m_progress->ProcessState(QStringLiteral("Initializing ..."));
     // Used bytes above the target (let through by the slack) leave nothing free.
@@ -277,19 +264,16 @@ int CPartRestore::ReadPartInfo()
     if (result != 0)
         return result;
     if (!blobs.mbr.empty()) {
-        m_mbr = new (std::nothrow) unsigned char[blobs.mbr.size()];
-        if (m_mbr == nullptr) {
+        try {
+            m_mbr = blobs.mbr;
+        } catch (const std::bad_alloc&) {
             DEBUG_TRACE("Allocate memory for MBR failded!\n");
             return ERR_NO_MEMORY;
         }
-        std::memcpy(m_mbr, blobs.mbr.data(), blobs.mbr.size());
         m_mbrSize = static_cast<uint32_t>(blobs.mbr.size());
     }
     if (!blobs.bootArea.empty()) {
-        m_bootArea = new (std::nothrow) unsigned char[blobs.bootArea.size()];
-        if (m_bootArea == nullptr)
-            return ERR_NO_MEMORY;
-        std::memcpy(m_bootArea, blobs.bootArea.data(), blobs.bootArea.size());
+        m_bootArea = blobs.bootArea;
         m_bootAreaSize = static_cast<uint16_t>(blobs.bootArea.size());
     }
     // The wizards check the password; the trace never shows its digest.
@@ -319,8 +303,8 @@ void CPartRestore::GetDestPartSize()
 
 int CPartRestore::CheckDiskForBootCode(uint8_t fsType) const
 {
-    const bool writesBootCode = fsType == 0 ? m_mbr != nullptr && m_mbrSize != 0
-                                            : m_hasMbr != 0 && m_mbr != nullptr && m_mbrSize >= 512;
+    const bool writesBootCode =
+        fsType == 0 ? !m_mbr.empty() && m_mbrSize != 0 : m_hasMbr != 0 && !m_mbr.empty() && m_mbrSize >= 512;
     if (!writesBootCode || !m_diskPath.empty())
         return 0;
     DEBUG_TRACE("No disk is known to hold %s: its boot code cannot be restored!\n",
@@ -338,14 +322,14 @@ int CPartRestore::OnlyRestoreMbr()
         if (result != 0)
             return result;
     }
-    if (m_mbr == nullptr || m_mbrSize == 0)
+    if (m_mbr.empty() || m_mbrSize == 0)
         return 0;
     return WriteDiskStart(std::min(m_mbrSize, ImageFormat::kBootCodeBytes));
 }
 
 int CPartRestore::RestoreDiskBootCode()
 {
-    if (m_hasMbr == 0 || m_mbr == nullptr || m_mbrSize < 512)
+    if (m_hasMbr == 0 || m_mbr.empty() || m_mbrSize < 512)
         return 0;
     if (m_diskPath.empty())
         return ERR_NO_DISK;
@@ -359,7 +343,7 @@ int CPartRestore::WriteDiskStart(uint32_t bootCodeBytes)
     CDeviceIo disk;
     if (disk.Open(m_diskPath, CDeviceIo::ModeUpdate) != 0)
         return ERR_OPEN_DISK;
-    if (disk.pWrite(0, m_mbr, bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
+    if (disk.pWrite(0, m_mbr.data(), bootCodeBytes) != static_cast<int64_t>(bootCodeBytes))
         return ERR_WRITE_MBR;
     const bool synced = disk.Sync() == 0;
     return disk.Close() == 0 && synced ? 0 : ERR_WRITE_MBR;

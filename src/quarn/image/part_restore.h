@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CPartRestore : public DataSetSource {
 public:
@@ -81,13 +82,13 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CDeviceIo* ImageIo() const override { return m_image; }
-    CDeviceIo* PartIo() const { return m_part; }
+    CDeviceIo* ImageIo() const override { return m_image.get(); }
+    CDeviceIo* PartIo() const { return m_part.get(); }
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const override { return m_compressType; }
     uint32_t ClusterBytes() const { return m_clusterBytes; }
     uint32_t SectorBytes() const { return m_sectorBytes; }
-    const unsigned char* BootArea() const { return m_bootArea; }
+    const unsigned char* BootArea() const { return m_bootArea.empty() ? nullptr : m_bootArea.data(); }
     uint16_t BootAreaSize() const { return m_bootAreaSize; }
 
 protected:
@@ -140,10 +141,11 @@ protected:
     // write falls short or the disk does not close cleanly.
     int WriteDiskStart(uint32_t bootCodeBytes);
 
-    CDeviceIo* m_image = nullptr;
-    CDeviceIo* m_part = nullptr;
-    unsigned char* m_buffer = nullptr;
+    std::unique_ptr<CDeviceIo> m_image;
+    std::unique_ptr<CDeviceIo> m_part;
+    std::vector<unsigned char> m_buffer;
     uint32_t m_bufferSize = kBufferBytes;
+    // The restore's own progress (RestoreInit), or one a clone job lends.
     CPartProgress* m_progress = nullptr;
 
     tagCallBackFunc m_cb;
@@ -151,13 +153,10 @@ protected:
     std::string m_imagePath;
     std::string m_targetPartition;
     std::string m_diskPath;
-    uint8_t m_hasMbr = 0;
-    std::string m_imageDir;
     std::string m_nextVolumePath;  // empty in the last volume
     std::string m_prevImagePath;   // empty in a full image
 
     uint8_t m_volumeIndex = 0;
-    bool m_expectFirstVolume = true;
 
     uint32_t m_clusterBytes = 0;
     uint32_t m_sectorBytes = 0;
@@ -167,14 +166,10 @@ protected:
     uint64_t m_targetSectors = 0;   // 512-byte sectors
     uint64_t m_targetClusters = 0;  // clusters of the image's cluster size
 
-    unsigned char* m_mbr = nullptr;
-    uint32_t m_mbrSize = 0;
-    unsigned char* m_bootArea = nullptr;
+    std::vector<unsigned char> m_bootArea;
     uint16_t m_bootAreaSize = 0;
 
     uint32_t m_chainId = 0xFFFFFFFF;
-    uint64_t m_blkStartPos = 0;
-    uint64_t m_dataEndPos = 0;
     uint8_t m_fsType = 0;
     uint8_t m_extentLayout = 0;  // trailer byte 18 of the first volume
     uint8_t m_formatFlags = 0;   // trailer byte 15, likewise
@@ -185,6 +180,15 @@ protected:
     uint8_t m_generation = 0;
 
 private:
+    // Only the restore's own records and disk start use these.
+    std::unique_ptr<CPartProgress> m_ownProgress;
+    uint8_t m_hasMbr = 0;
+    std::string m_imageDir;
+    bool m_expectFirstVolume = true;
+    std::vector<unsigned char> m_mbr;  // empty when the image saved no disk start
+    uint32_t m_mbrSize = 0;
+    uint64_t m_blkStartPos = 0;
+    uint64_t m_dataEndPos = 0;
     std::unique_ptr<CImageSurvey> m_survey;
     std::unique_ptr<CVolumeVerifier> m_verifier;
     int m_checkVerdict = 0;       // the first fault the volume checks found

@@ -1,5 +1,6 @@
 #include "io/background_flush.h"
 
+#include "api/entry_guard.h"
 #include "quarn.h"
 
 #include <cerrno>
@@ -11,7 +12,17 @@
 CBackgroundFlush::CBackgroundFlush(int fd) : m_fd(fd)
 {
     try {
-        m_thread = std::thread(&CBackgroundFlush::Run, this);
+        m_thread = std::thread([this] {
+            // Nothing may leave the thread: an exception there would end
+            // the whole program. A flush that stopped on one failed.
+            if (GuardedEntry("the background flush", [this] {
+                    Run();
+                    return 0;
+                }) != 0) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_failed = true;
+            }
+        });
     } catch (const std::system_error&) {
         // The final sync does all the work, as without this class.
     }

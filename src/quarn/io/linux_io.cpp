@@ -53,7 +53,7 @@ void CLinuxIo::BufferWrites()
     m_pending.reserve(kWriteBufferBytes);
     m_streamPos = static_cast<int64_t>(ftello64(m_stream));
     m_buffered = true;
-    m_flush.reset(new (std::nothrow) CBackgroundFlush(fileno(m_stream)));
+    m_flush = std::make_unique<CBackgroundFlush>(fileno(m_stream));
 }
 
 void CLinuxIo::BufferReads()

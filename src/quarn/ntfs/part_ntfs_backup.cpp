@@ -83,7 +83,7 @@ int CNtfsBackupData::WriteData(unsigned char* bytes, unsigned length)
 
 int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
 {
-    CAttrReadData reader(m_job.m_part, attribute, m_job.m_clusterBytes, m_job.m_clusterCount);
+    CAttrReadData reader(m_job.m_part.get(), attribute, m_job.m_clusterBytes, m_job.m_clusterCount);
     int result = reader.ParseDataRunList();
     if (result != 0)
         return result;
@@ -94,9 +94,9 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
     for (uint64_t offset = 0; offset < total;) {
         unsigned length = unsigned(std::min<uint64_t>(m_job.m_chunkBytes, total - offset));
         unsigned got = 0;
-        if (reader.AttrReadData(offset, m_job.m_buffer, length, &got) != 0 || got != length)
+        if (reader.AttrReadData(offset, m_job.m_buffer.data(), length, &got) != 0 || got != length)
             return ERR_READ_PART;
-        result = WriteData(m_job.m_buffer, length);
+        result = WriteData(m_job.m_buffer.data(), length);
         if (result != 0)
             return result;
         if (m_job.m_progress->ProgressFunc(length) != 0)
@@ -197,8 +197,8 @@ int CPartNtfsBackup::BackupFiles()
     if (pos < 0)
         return ERR_SEEK_FILE;
     m_dataSectionPos = uint64_t(pos);
-    m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
-    if (!m_backupData || m_backupData->Init() != 0) {
+    m_backupData = std::make_unique<CNtfsBackupData>(*this);
+    if (m_backupData->Init() != 0) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
@@ -218,8 +218,8 @@ int CPartNtfsBackup::PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile
         result = ProveRecordsInUse();
     if (result != 0)
         return result;
-    m_backupData.reset(new (std::nothrow) CNtfsBackupData(*this));
-    return m_backupData && m_backupData->Init() == 0 ? 0 : ERR_NO_MEMORY;
+    m_backupData = std::make_unique<CNtfsBackupData>(*this);
+    return m_backupData->Init() == 0 ? 0 : ERR_NO_MEMORY;
 }
 
 int CPartNtfsBackup::ProveRecordsInUse()
@@ -245,7 +245,7 @@ int CPartNtfsBackup::ProveRecordsInUse()
         while (const tagRECORD_ATTR* attr = walker.Next()) {
             if (!attr->nonResident || !rule.CarriesDataSet(OwnerRecord(record), attr))
                 continue;
-            CAttrReadData runs(m_part, attr, m_clusterBytes, m_clusterCount);
+            CAttrReadData runs(m_part.get(), attr, m_clusterBytes, m_clusterCount);
             result = runs.ParseDataRunList();
             if (result != 0) {
                 DEBUG_TRACE("File record %u: a run list that does not decode\n", record);
@@ -293,7 +293,7 @@ int CPartNtfsBackup::ProcMFT()
             if (allocated == 0 || allocated > bitmapLimit || allocated > UINT32_MAX)
                 return ERR_PART_INFO;
             count = std::min(count, attr->nonRes.dataSize * 8);
-            CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+            CAttrReadData reader(m_part.get(), attr, m_clusterBytes, m_clusterCount);
             int result = reader.ParseDataRunList();
             if (result != 0)
                 return result;
@@ -327,14 +327,10 @@ int CPartNtfsBackup::ProcMFT()
     }
     m_recordCount = uint32_t(count);
     m_mftWindow.reset();
-    m_mftReader.reset(new (std::nothrow)
-                          CAttrReadData(m_part, reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()),
-                                        m_clusterBytes, m_clusterCount));
-    if (!m_mftReader)
-        return ERR_NO_MEMORY;
-    m_mftWindow.reset(new (std::nothrow) CAttrReadWindow(*m_mftReader));
-    if (!m_mftWindow)
-        return ERR_NO_MEMORY;
+    m_mftReader = std::make_unique<CAttrReadData>(
+        m_part.get(), reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes,
+        m_clusterCount);
+    m_mftWindow = std::make_unique<CAttrReadWindow>(*m_mftReader);
     int result = m_mftReader->ParseDataRunList();
     if (result == 0 && !attributeList.empty())
         result = AddMftExtents(attributeList);
@@ -359,7 +355,7 @@ int CPartNtfsBackup::ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<u
     const uint64_t size = attr->nonRes.dataSize;
     if (attr->nonRes.lowestVcn != 0 || size > kMaxAttributeListBytes)
         return ERR_PART_INFO;
-    CAttrReadData reader(m_part, attr, m_clusterBytes, m_clusterCount);
+    CAttrReadData reader(m_part.get(), attr, m_clusterBytes, m_clusterCount);
     int result = reader.ParseDataRunList();
     if (result != 0)
         return result;
@@ -828,7 +824,7 @@ int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const s
     if (blockBytes < Ntfs::kUpdateSequenceStride || blockBytes > Ntfs::kMaxRecordBytes ||
         blockBytes % Ntfs::kUpdateSequenceStride != 0)
         return ERR_PART_INFO;
-    CAttrReadData reader(m_part, allocation, m_clusterBytes, m_clusterCount);
+    CAttrReadData reader(m_part.get(), allocation, m_clusterBytes, m_clusterCount);
     if (reader.ParseDataRunList() != 0)
         return ERR_PART_INFO;
     std::vector<uint8_t> block(blockBytes);
@@ -899,7 +895,7 @@ int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name,
         } else if (bitmap != nullptr) {
             if (bitmap->nonRes.dataSize > kMaxIndexBitmapBytes)
                 return ERR_PART_INFO;
-            CAttrReadData reader(m_part, bitmap, m_clusterBytes, m_clusterCount);
+            CAttrReadData reader(m_part.get(), bitmap, m_clusterBytes, m_clusterCount);
             inUse.assign(size_t(bitmap->nonRes.dataSize), 0);
             unsigned got = 0;
             if (!inUse.empty() && (reader.ParseDataRunList() != 0 ||

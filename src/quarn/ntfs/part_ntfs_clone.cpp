@@ -56,9 +56,7 @@ int CPartNtfsClone::PrepareWriter()
     input.bootArea = m_bootArea.data();
     input.bootAreaBytes = uint32_t(m_bootArea.size());
     input.hiddenSectors = DeviceSystem::PartitionStartSector(Destination(), m_destPartition);
-    m_writer.reset(new (std::nothrow) CResFileRecord(input, Destination(), Progress(), Pipe()));
-    if (!m_writer)
-        return ERR_NO_MEMORY;
+    m_writer = std::make_unique<CResFileRecord>(input, Destination(), Progress(), Pipe());
     m_writer->LeaveOut(m_filterPageFile, m_filterHibernateFile);
     int result = m_writer->Initialize();
     // The layout fills the whole volume before it gives up, but a volume

@@ -15,27 +15,24 @@ CPartNtfsRestore::CPartNtfsRestore(const tagRestoreArgument& arg, const tagCallB
     : CPartRestore(arg, cb)
 {}
 
-CPartNtfsRestore::~CPartNtfsRestore()
-{
-    delete[] m_record;
-    delete[] m_mftBitmap;
-    delete[] m_curMftBitmap;
-}
+CPartNtfsRestore::~CPartNtfsRestore() = default;
 
-int CPartNtfsRestore::ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize)
+int CPartNtfsRestore::ReadBitmap(unsigned int size, std::unique_ptr<unsigned char[]>* bitmap,
+                                 uint64_t* bitmapSize)
 {
-    delete[] * bitmap;
-    *bitmap = nullptr;
+    bitmap->reset();
     *bitmapSize = 0;
     // The bitmap lies in the image: a size beyond the volume's end is a lie.
     if (size > ImageBytesLeft())
         return ERR_READ_FILE;
-    *bitmap = new (std::nothrow) unsigned char[size];
-    if (*bitmap == nullptr) {
+    // An empty bitmap is still one the image announced (unlike none).
+    try {
+        *bitmap = std::make_unique<unsigned char[]>(size);
+    } catch (const std::bad_alloc&) {
         DEBUG_TRACE("Allocate Memory for MFT Bitmap failed!\n");
         return ERR_NO_MEMORY;
     }
-    if (m_image->Read(*bitmap, size) != static_cast<int64_t>(size))
+    if (m_image->Read(bitmap->get(), size) != static_cast<int64_t>(size))
         return ERR_READ_FILE;
     *bitmapSize = size;
     return 0;
@@ -65,14 +62,14 @@ bool CPartNtfsRestore::AskForNextVolume(std::string& path)
 
 bool CPartNtfsRestore::RecordInUse(unsigned int n) const
 {
-    return Ntfs::BitSet(m_mftBitmap, m_mftBitmapSize, n);
+    return Ntfs::BitSet(m_mftBitmap.get(), m_mftBitmapSize, n);
 }
 
 bool CPartNtfsRestore::RecordInUseInHolder(unsigned int n) const
 {
     if (m_curMftBitmap == nullptr)
         return RecordInUse(n);
-    return Ntfs::BitSet(m_curMftBitmap, m_curMftBitmapSize, n);
+    return Ntfs::BitSet(m_curMftBitmap.get(), m_curMftBitmapSize, n);
 }
 
 int CPartNtfsRestore::RestorePartition()
@@ -88,14 +85,12 @@ int CPartNtfsRestore::RestorePartition()
     if (m_fileRecordSize != ImageFormat::kNtfsFileRecordBytes || m_recordCount == 0 ||
         m_recordCount / 8 > m_mftBitmapSize)
         return ERR_PART_INFO;
-    if (m_bootArea == nullptr || m_bootAreaSize < 512)
+    if (m_bootArea.empty() || m_bootAreaSize < 512)
         return ERR_NO_BOOT_AREA;
     int result = CheckBootArea();
     if (result != 0)
         return result;
-    m_record = new (std::nothrow) unsigned char[m_fileRecordSize];
-    if (m_record == nullptr)
-        return ERR_NO_MEMORY;
+    m_record.resize(m_fileRecordSize);
     try {
         m_restored.assign(m_recordCount, false);
     } catch (const std::bad_alloc&) {
@@ -183,7 +178,7 @@ int CPartNtfsRestore::CheckBootArea() const
     // damage, and the volume laid out by the partition info would not be
     // the one the written boot sector describes.
     tagNTFS_BOOT_SECTOR boot;
-    std::memcpy(&boot, m_bootArea, sizeof boot);
+    std::memcpy(&boot, m_bootArea.data(), sizeof boot);
     Ntfs::BootGeometry geometry;
     if (!Ntfs::ReadBootGeometry(boot, &geometry) || geometry.sectorBytes != m_sectorBytes ||
         geometry.clusterBytes != m_clusterBytes) {
@@ -203,9 +198,9 @@ NtfsLayoutInput CPartNtfsRestore::LayoutInput() const
     input.recordCount = m_recordCount;
     input.targetBytes = m_targetBytes;
     input.freeBytes = m_freeBytes;
-    input.mftBitmap = m_mftBitmap;
+    input.mftBitmap = m_mftBitmap.get();
     input.mftBitmapBytes = m_mftBitmapSize;
-    input.bootArea = m_bootArea;
+    input.bootArea = m_bootArea.data();
     input.bootAreaBytes = m_bootAreaSize;
     input.hiddenSectors = DeviceSystem::PartitionStartSector(*m_part, m_targetPartition);
     return input;
@@ -213,20 +208,20 @@ NtfsLayoutInput CPartNtfsRestore::LayoutInput() const
 
 int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entries)
 {
-    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(m_record);
+    auto* header = reinterpret_cast<tagFILE_RECORD_HEADER*>(m_record.data());
     for (uint32_t i = 0; i < entries; ++i) {
         uint32_t n = 0;
         if (m_image->Read(&n, sizeof(n)) != static_cast<int64_t>(sizeof(n)))
             return ERR_READ_FILE;
         if (n == ImageFormat::kRecordStreamEnd)
             break;
-        if (m_image->Read(m_record, m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
+        if (m_image->Read(m_record.data(), m_fileRecordSize) != static_cast<int64_t>(m_fileRecordSize))
             return ERR_READ_FILE;
         // An image with check records proves its records' bytes itself; its
         // summaries may differ from them where a live volume changed a
         // record between the two reads of the backup (they only steer
         // incrementals). Older images have only the summaries to prove them.
-        if (!ImageChecked() && !RecordMatchesSummary(n, m_record)) {
+        if (!ImageChecked() && !RecordMatchesSummary(n, m_record.data())) {
             DEBUG_TRACE("MFT record %u differs from its summary in the image\n", n);
             return ERR_DAMAGED_IMAGE;
         }

@@ -7,6 +7,7 @@
 #include "image/part_restore.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ private:
     // Takes up the older image just opened: its trailer, MFT bitmap and
     // partition info.
     int ReadPrevFileInfo();
-    int ReadBitmap(unsigned int size, unsigned char** bitmap, uint64_t* bitmapSize);
+    int ReadBitmap(unsigned int size, std::unique_ptr<unsigned char[]>* bitmap, uint64_t* bitmapSize);
     int OpenPrevImage();
     int RestoreImageRecords(CResFileRecord& records, uint32_t entries);
     // Reads the record section of the image now open (its first volume):
@@ -48,10 +49,11 @@ private:
     // What the layout writer is told of the volume and the newest image.
     NtfsLayoutInput LayoutInput() const;
 
-    unsigned char* m_record = nullptr;
-    unsigned char* m_mftBitmap = nullptr;
+    std::vector<unsigned char> m_record;
+    // Null until the image announces a bitmap (which may be empty).
+    std::unique_ptr<unsigned char[]> m_mftBitmap;
     uint64_t m_mftBitmapSize = 0;
-    unsigned char* m_curMftBitmap = nullptr;
+    std::unique_ptr<unsigned char[]> m_curMftBitmap;
     uint64_t m_curMftBitmapSize = 0;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordSectionPos = 0;
