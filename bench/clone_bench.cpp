@@ -1,6 +1,6 @@
 // Runs one NTFS clone through clone_ntfs and prints its wall time, for
 // bench/clone_bench.sh: clone_bench <source partition> <destination partition>
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 #include "timed_run.h"
 
 #include <cstdio>

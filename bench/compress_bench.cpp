@@ -3,7 +3,7 @@
 // Usage: compress_bench [MiB of corpus, at least 64]
 // Build it optimised (CMAKE_BUILD_TYPE=Release, no sanitizers) for figures
 // that mean something.
-#include "compression/compress_data.h"
+#include "quarn/compression/compress_data.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,8 +4,8 @@
 // count, median, 99th percentile and maximum, in milliseconds.
 //
 // usage: console_gui_gap_bench <partition file> <image base> [compress type]
-#include "quarn_thread.h"
-#include "start_bk_widget.h"
+#include "jobs/quarn_thread.h"
+#include "wizard/start_bk_widget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 //   ntfs_backup_bench <partition> <image base> <compress type> [previous image]
 // With a previous image (the first volume of the image it builds on) the
 // backup is incremental.
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 #include "timed_run.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Runs one NTFS restore through restore_ntfs and prints its wall time, for
 // bench/ntfs_restore_bench.sh: ntfs_restore_bench <first volume> <target partition>
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 #include "timed_run.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Runs one verify_image of an image and prints its wall time, for
 // bench/verify_image_bench.sh: verify_image_bench <first volume>
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 #include "timed_run.h"
 
 #include <cstdio>

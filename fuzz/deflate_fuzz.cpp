@@ -1,6 +1,6 @@
 // Stored raw deflate streams from damaged images: CCompressData must refuse
 // them cleanly. Plain inputs also go through the encoder and must come back.
-#include "compression/compress_data.h"
+#include "quarn/compression/compress_data.h"
 #include "fuzz_support.h"
 
 #include <cstdint>

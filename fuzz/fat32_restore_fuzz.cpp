@@ -1,7 +1,7 @@
 // Damaged FAT32 images: the restore must end with a result code, never crash,
 // hang or write outside its target. Each input is the image's only volume.
 #include "fuzz_support.h"
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #ifndef FUZZ_SUPPORT_H
 #define FUZZ_SUPPORT_H
 
-#include "compression/compress_data.h"
+#include "quarn/compression/compress_data.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The console's reader of image head blocks on arbitrary bytes: whatever it
 // accepts fits inside the bytes given, and it never reads past them.
-#include "image_head_reader.h"
+#include "jobs/image_head_reader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // a result code, never a crash or hang, and nothing may be written beyond
 // the target partition or past the disk's boot code.
 #include "fuzz_support.h"
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <cstdlib>

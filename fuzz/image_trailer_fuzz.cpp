@@ -3,8 +3,8 @@
 // whatever it accepts is a whole digest and a bounded description, and no
 // stored size makes it read outside the file or allocate without bound.
 #include "fuzz_support.h"
-#include "image_format.h"
-#include "image_trailer.h"
+#include "quarn/api/image_format.h"
+#include "jobs/image_trailer.h"
 
 #include <QString>
 

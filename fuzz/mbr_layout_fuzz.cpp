@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "inventory_rules.h"
-#include "mbr.h"
+#include "platform/vetra/inventory_rules.h"
+#include "platform/windows/mbr.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

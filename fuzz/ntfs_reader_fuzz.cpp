@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_index.h"
-#include "ntfs/ntfs_record.h"
-#include "ntfs/ntfs_used_clusters.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_index.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
 
 namespace {
 

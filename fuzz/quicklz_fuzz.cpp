@@ -1,8 +1,8 @@
 // Stored QuickLZ streams from damaged images: the packet decoder and the
 // streaming coder must refuse them cleanly. Plain inputs also go through
 // the encoder and must come back unchanged.
-#include "compression/compress_data.h"
-#include "compression/quicklz_codec.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/compression/quicklz_codec.h"
 #include "fuzz_support.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // directory stream behind them. Each input must end with a result code,
 // never a crash or hang, and the volumes must be left as they were.
 #include "fuzz_support.h"
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstdint>

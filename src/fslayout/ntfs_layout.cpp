@@ -1,4 +1,4 @@
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "backup_plan.h"
+#include "jobs/backup_plan.h"
 
-#include "backup_rules.h"
-#include "image_head_layout.h"
-#include "image_head_reader.h"
-#include "image_trailer.h"
+#include "jobs/backup_rules.h"
+#include "jobs/image_head_layout.h"
+#include "jobs/image_head_reader.h"
+#include "jobs/image_trailer.h"
 
 #include <QDateTime>
 #include <QFile>

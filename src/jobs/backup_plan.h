@@ -6,7 +6,7 @@
 #ifndef JOBS_BACKUP_PLAN_H
 #define JOBS_BACKUP_PLAN_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <QByteArray>
 #include <QString>

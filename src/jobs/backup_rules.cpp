@@ -1,7 +1,7 @@
-#include "backup_rules.h"
+#include "jobs/backup_rules.h"
 
-#include "image_format.h"
-#include "image_trailer.h"
+#include "quarn/api/image_format.h"
+#include "jobs/image_trailer.h"
 
 #include <QCryptographicHash>
 #include <QDir>

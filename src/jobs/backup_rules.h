@@ -5,7 +5,7 @@
 #ifndef JOBS_BACKUP_RULES_H
 #define JOBS_BACKUP_RULES_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "clone_plan.h"
+#include "jobs/clone_plan.h"
 
 #include <QFile>
 

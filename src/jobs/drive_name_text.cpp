@@ -1,4 +1,4 @@
-#include "drive_name_text.h"
+#include "jobs/drive_name_text.h"
 
 QString driveNameText(const QString& label, char letter)
 {

@@ -1,4 +1,4 @@
-#include "engine_state_text.h"
+#include "jobs/engine_state_text.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "image_head_builder.h"
+#include "jobs/image_head_builder.h"
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <QtEndian>
 

@@ -4,7 +4,7 @@
 #ifndef JOBS_IMAGE_HEAD_BUILDER_H
 #define JOBS_IMAGE_HEAD_BUILDER_H
 
-#include "image_head_block.h"
+#include "jobs/image_head_block.h"
 
 #include <QByteArray>
 #include <QList>

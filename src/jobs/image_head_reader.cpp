@@ -1,4 +1,4 @@
-#include "image_head_reader.h"
+#include "jobs/image_head_reader.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,7 +3,7 @@
 #ifndef JOBS_IMAGE_HEAD_READER_H
 #define JOBS_IMAGE_HEAD_READER_H
 
-#include "image_head_layout.h"
+#include "jobs/image_head_layout.h"
 
 #include <QByteArray>
 #include <QList>

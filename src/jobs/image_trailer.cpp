@@ -1,8 +1,8 @@
-#include "image_trailer.h"
+#include "jobs/image_trailer.h"
 
-#include "image_format.h"
-#include "image_records.h"
-#include "log_sink.h"
+#include "quarn/api/image_format.h"
+#include "quarn/records/image_records.h"
+#include "jobs/log_sink.h"
 
 #include <QFile>
 

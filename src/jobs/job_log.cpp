@@ -1,6 +1,6 @@
-#include "job_log.h"
+#include "jobs/job_log.h"
 
-#include "log_sink.h"
+#include "jobs/log_sink.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "job_messages.h"
+#include "jobs/job_messages.h"
 
-#include "backup_rules.h"
-#include "size_text.h"
+#include "jobs/backup_rules.h"
+#include "jobs/size_text.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -6,10 +6,10 @@
 #ifndef JOBS_JOB_MESSAGES_H
 #define JOBS_JOB_MESSAGES_H
 
-#include "backup_plan.h"
-#include "clone_plan.h"
-#include "image_trailer.h"
-#include "restore_plan.h"
+#include "jobs/backup_plan.h"
+#include "jobs/clone_plan.h"
+#include "jobs/image_trailer.h"
+#include "jobs/restore_plan.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,5 @@
 // The Linux build's engine: the free entry points of libquarn.so.1.
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
 QuarnEngine QuarnEngine::library()
 {

@@ -1,8 +1,8 @@
-#include "log_sink.h"
+#include "jobs/log_sink.h"
 
-#include "job_log.h"
-#include "quarn.h"
-#include "quarn_thread.h"
+#include "jobs/job_log.h"
+#include "quarn/api/quarn.h"
+#include "jobs/quarn_thread.h"
 
 #include <QByteArray>
 #include <QVector>

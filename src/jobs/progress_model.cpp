@@ -1,4 +1,4 @@
-#include "progress_model.h"
+#include "jobs/progress_model.h"
 
 void ProgressModel::reset()
 {

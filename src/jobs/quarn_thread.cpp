@@ -1,7 +1,7 @@
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
-#include "job_messages.h"
-#include "log_sink.h"
+#include "jobs/job_messages.h"
+#include "jobs/log_sink.h"
 
 #include <QFileInfo>
 #include <QMetaMethod>

@@ -4,8 +4,8 @@
 #ifndef JOBS_QUARN_THREAD_H
 #define JOBS_QUARN_THREAD_H
 
-#include "job_log.h"
-#include "quarn.h"
+#include "jobs/job_log.h"
+#include "quarn/api/quarn.h"
 
 #include <QHash>
 #include <QMutex>

@@ -1,7 +1,7 @@
-#include "restore_plan.h"
+#include "jobs/restore_plan.h"
 
-#include "backup_rules.h"
-#include "image_format.h"
+#include "jobs/backup_rules.h"
+#include "quarn/api/image_format.h"
 
 #include <QFileInfo>
 

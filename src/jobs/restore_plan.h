@@ -7,7 +7,7 @@
 #ifndef JOBS_RESTORE_PLAN_H
 #define JOBS_RESTORE_PLAN_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "size_text.h"
+#include "jobs/size_text.h"
 
 QString formatSize(qint64 bytes)
 {

@@ -1,5 +1,5 @@
 // On Windows the programs run the engine's Windows build.
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
 QuarnEngine QuarnEngine::library()
 {

@@ -1,8 +1,8 @@
 // The engine's Windows build (quarn.dll, or its static library over the
 // simulated platform on Linux) has its entry points as members of class
 // quarn.
-#include "quarn_thread.h"
-#include "quarn_windows.h"
+#include "jobs/quarn_thread.h"
+#include "platform/windows_engine/quarn_windows.h"
 
 QuarnEngine QuarnEngine::windowsLibrary()
 {

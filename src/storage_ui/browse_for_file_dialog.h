@@ -20,7 +20,7 @@
 #ifndef STORAGE_UI_BROWSE_FOR_FILE_DIALOG_H
 #define STORAGE_UI_BROWSE_FOR_FILE_DIALOG_H
 
-#include "base_dlg.h"
+#include "wizard/base_dlg.h"
 
 #include <QModelIndex>
 #include <QPersistentModelIndex>

@@ -1,10 +1,10 @@
-#include "filesystem_model.h"
+#include "storage_ui/filesystem_model.h"
 
-#include "cdrom_manager.h"
-#include "device_prober.h"
-#include "device_records.h"
-#include "filesystem_item.h"
-#include "size_text.h"
+#include "platform/linux/cdrom_manager.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/filesystem_item.h"
+#include "jobs/size_text.h"
 
 #include <QIcon>
 

@@ -1,4 +1,4 @@
-#include "password_dialog.h"
+#include "storage_ui/password_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

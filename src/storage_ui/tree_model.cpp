@@ -1,8 +1,8 @@
-#include "tree_model.h"
+#include "storage_ui/tree_model.h"
 
-#include "device_prober.h"
-#include "size_text.h"
-#include "system_probes.h"
+#include "platform/linux/device_prober.h"
+#include "jobs/size_text.h"
+#include "platform/linux/system_probes.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>

@@ -3,7 +3,7 @@
 #ifndef STORAGE_UI_TREE_MODEL_H
 #define STORAGE_UI_TREE_MODEL_H
 
-#include "tree_item.h"
+#include "wizard/tree_item.h"
 
 #include <QAbstractItemModel>
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-#include "device_reader.h"
+#include "usedspace/device_reader.h"
 
 #include <cerrno>
 #include <fcntl.h>

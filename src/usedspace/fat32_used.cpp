@@ -1,8 +1,8 @@
 // FAT32 used space: the clusters whose FAT entry is not 0 (files,
 // directories and clusters marked bad) times the cluster size.
-#include "usedspace.h"
+#include "usedspace/usedspace.h"
 
-#include "device_reader.h"
+#include "usedspace/device_reader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,11 +1,11 @@
 // NTFS used space: the clusters set in the volume bitmap ($Bitmap, MFT
 // record 6) times the cluster size.
-#include "usedspace.h"
+#include "usedspace/usedspace.h"
 
-#include "device_reader.h"
-#include "ntfs_layout.h"
-#include "ntfs/ntfs_record.h"
-#include "ntfs/ntfs_used_clusters.h"
+#include "usedspace/device_reader.h"
+#include "fslayout/ntfs_layout.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
 
 #include <vector>
 

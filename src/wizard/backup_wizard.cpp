@@ -1,9 +1,9 @@
-#include "backup_wizard.h"
+#include "wizard/backup_wizard.h"
 
-#include "backup_rules.h"
-#include "bk_widget3.h"
-#include "quarn_thread.h"
-#include "size_text.h"
+#include "jobs/backup_rules.h"
+#include "wizard/bk_widget3.h"
+#include "jobs/quarn_thread.h"
+#include "jobs/size_text.h"
 
 #include <QDir>
 #include <QFileInfo>

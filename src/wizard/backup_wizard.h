@@ -8,9 +8,9 @@
 #ifndef WIZARD_BACKUP_WIZARD_H
 #define WIZARD_BACKUP_WIZARD_H
 
-#include "backup_plan.h"
-#include "quarn.h"
-#include "wizard_frame.h"
+#include "jobs/backup_plan.h"
+#include "quarn/api/quarn.h"
+#include "wizard/wizard_frame.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "base_dlg.h"
+#include "wizard/base_dlg.h"
 
-#include "base_msg_dlg.h"
-#include "frame_resources.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/frame_resources.h"
 #include "product_version.h"
 
 #include <QApplication>

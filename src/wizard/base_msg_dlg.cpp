@@ -1,6 +1,6 @@
-#include "base_msg_dlg.h"
+#include "wizard/base_msg_dlg.h"
 
-#include "frame_resources.h"
+#include "wizard/frame_resources.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

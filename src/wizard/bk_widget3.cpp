@@ -1,7 +1,7 @@
-#include "bk_widget3.h"
+#include "wizard/bk_widget3.h"
 
-#include "backup_rules.h"
-#include "page_style.h"
+#include "jobs/backup_rules.h"
+#include "wizard/page_style.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "event_button.h"
+#include "wizard/event_button.h"
 
 EventButton::EventButton(QWidget* parent) : QPushButton(parent)
 {}

@@ -1,4 +1,4 @@
-#include "frame_resources.h"
+#include "wizard/frame_resources.h"
 
 #include <QFile>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "progress_bar.h"
+#include "wizard/progress_bar.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,7 +1,7 @@
-#include "rt_widget3.h"
+#include "wizard/rt_widget3.h"
 
-#include "backup_rules.h"
-#include "page_style.h"
+#include "jobs/backup_rules.h"
+#include "wizard/page_style.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

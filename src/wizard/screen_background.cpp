@@ -1,4 +1,4 @@
-#include "screen_background.h"
+#include "wizard/screen_background.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "start_bk_widget.h"
+#include "wizard/start_bk_widget.h"
 
-#include "engine_state_text.h"
-#include "frame_resources.h"
-#include "page_style.h"
-#include "progress_bar.h"
-#include "quarn_thread.h"
-#include "size_text.h"
+#include "jobs/engine_state_text.h"
+#include "wizard/frame_resources.h"
+#include "wizard/page_style.h"
+#include "wizard/progress_bar.h"
+#include "jobs/quarn_thread.h"
+#include "jobs/size_text.h"
 
 #include <QLabel>
 #include <QProgressBar>

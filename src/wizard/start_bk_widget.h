@@ -8,7 +8,7 @@
 #ifndef WIZARD_START_BK_WIDGET_H
 #define WIZARD_START_BK_WIDGET_H
 
-#include "progress_model.h"
+#include "jobs/progress_model.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "tree_item.h"
+#include "wizard/tree_item.h"
 
 TreeItem::TreeItem(const QList<QVariant>& columns, TreeItem* parent) : columns(columns), parentItem(parent)
 {}

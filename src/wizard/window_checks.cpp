@@ -1,4 +1,4 @@
-#include "window_checks.h"
+#include "wizard/window_checks.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -1,10 +1,10 @@
-#include "wizard_frame.h"
+#include "wizard/wizard_frame.h"
 
-#include "base_msg_dlg.h"
-#include "page_style.h"
-#include "quarn_thread.h"
-#include "start_bk_widget.h"
-#include "worker_progress.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/page_style.h"
+#include "jobs/quarn_thread.h"
+#include "wizard/start_bk_widget.h"
+#include "wizard/worker_progress.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -8,8 +8,8 @@
 #ifndef WIZARD_WIZARD_FRAME_H
 #define WIZARD_WIZARD_FRAME_H
 
-#include "base_dlg.h"
-#include "job_messages.h"
+#include "wizard/base_dlg.h"
+#include "jobs/job_messages.h"
 
 #include <QElapsedTimer>
 #include <QSize>

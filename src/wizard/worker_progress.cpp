@@ -1,7 +1,7 @@
-#include "worker_progress.h"
+#include "wizard/worker_progress.h"
 
-#include "quarn_thread.h"
-#include "start_bk_widget.h"
+#include "jobs/quarn_thread.h"
+#include "wizard/start_bk_widget.h"
 
 void showProgressOf(QuarnThread* worker, StartBkWidget* page)
 {

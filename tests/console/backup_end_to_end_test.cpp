@@ -3,17 +3,17 @@
 // the real engine writes the image, which the engine then restores onto
 // another partition file for ntfs-3g (or dosfstools and mtools) to compare
 // with the source.
-#include "backup_machine.h"
-#include "backup_rules.h"
-#include "backup_wizard_driver.h"
-#include "image_head_info.h"
-#include "image_trailer.h"
+#include "console/backup_machine.h"
+#include "jobs/backup_rules.h"
+#include "console/backup_wizard_driver.h"
+#include "programs/rescue/console/image_head_info.h"
+#include "jobs/image_trailer.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include "size_text.h"
+#include "jobs/size_text.h"
 
 #include <gtest/gtest.h>
 

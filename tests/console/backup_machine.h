@@ -8,12 +8,12 @@
 #ifndef TESTS_CONSOLE_BACKUP_MACHINE_H
 #define TESTS_CONSOLE_BACKUP_MACHINE_H
 
-#include "../storage/prober_fixtures.h"
-#include "device_prober.h"
-#include "fat_fixture.h"
-#include "ntfs_fixture.h"
-#include "ntfs_restore_fixture.h"
-#include "test_support.h"
+#include "storage/prober_fixtures.h"
+#include "platform/linux/device_prober.h"
+#include "support/fat_fixture.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_restore_fixture.h"
+#include "support/test_support.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
 // The backup wizard's rules on image names, chains and volume sizes, and
 // its third page.
-#include "backup_dlg.h"
-#include "backup_rules.h"
-#include "base_msg_dlg.h"
-#include "bk_widget2.h"
-#include "frame_resources.h"
-#include "bk_widget3.h"
-#include "rt_widget3.h"
-#include "console_test_app.h"
-#include "../storage/parted_sanitizer_options.h"
-#include "test_support.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "jobs/backup_rules.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/bk_widget2.h"
+#include "wizard/frame_resources.h"
+#include "wizard/bk_widget3.h"
+#include "wizard/rt_widget3.h"
+#include "console/console_test_app.h"
+#include "storage/parted_sanitizer_options.h"
+#include "support/test_support.h"
 
 #include <QComboBox>
 #include <QPushButton>

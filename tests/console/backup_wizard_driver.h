@@ -4,19 +4,19 @@
 #ifndef TESTS_CONSOLE_BACKUP_WIZARD_DRIVER_H
 #define TESTS_CONSOLE_BACKUP_WIZARD_DRIVER_H
 
-#include "backup_dlg.h"
-#include "backup_machine.h"
-#include "base_msg_dlg.h"
-#include "bk_widget1.h"
-#include "bk_widget2.h"
-#include "bk_widget3.h"
-#include "browse_for_file_dialog.h"
-#include "filesystem_model.h"
-#include "mount_table.h"
-#include "quarn_thread.h"
-#include "shared_fixture.h"
-#include "tree_item.h"
-#include "tree_model.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "console/backup_machine.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/bk_widget1.h"
+#include "programs/rescue/console/bk_widget2.h"
+#include "wizard/bk_widget3.h"
+#include "storage_ui/browse_for_file_dialog.h"
+#include "storage_ui/filesystem_model.h"
+#include "platform/linux/mount_table.h"
+#include "jobs/quarn_thread.h"
+#include "support/shared_fixture.h"
+#include "wizard/tree_item.h"
+#include "storage_ui/tree_model.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,13 +1,13 @@
 // The backup wizard on a fake machine: its pages, steps and checks with
 // the refusals' messages, the destination rules, and jobs of the real
 // engine started, cancelled and closed through the wizard's buttons.
-#include "backup_machine.h"
-#include "backup_wizard_driver.h"
-#include "device_prober.h"
-#include "backup_rules.h"
-#include "bk_widget3.h"
-#include "image_trailer.h"
-#include "start_bk_widget.h"
+#include "console/backup_machine.h"
+#include "console/backup_wizard_driver.h"
+#include "platform/linux/device_prober.h"
+#include "jobs/backup_rules.h"
+#include "wizard/bk_widget3.h"
+#include "jobs/image_trailer.h"
+#include "wizard/start_bk_widget.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -17,7 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <sys/statvfs.h>
-#include "size_text.h"
+#include "jobs/size_text.h"
 
 #include <gtest/gtest.h>
 

@@ -3,18 +3,18 @@
 // offers and why it refuses the others, the question before the
 // destination is erased, the request the engine gets, cancel, the job's
 // end in words and the lists read again after it.
-#include "../storage/parted_sanitizer_options.h"
-#include "base_msg_dlg.h"
-#include "clone_dlg.h"
-#include "clone_widgets.h"
-#include "clone_wizard_driver.h"
-#include "device_prober.h"
-#include "device_records.h"
-#include "frame_console_fixture.h"
-#include "quarn.h"
-#include "size_text.h"
-#include "start_bk_widget.h"
-#include "tree_model.h"
+#include "storage/parted_sanitizer_options.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "programs/rescue/console/clone_widgets.h"
+#include "console/clone_wizard_driver.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "console/frame_console_fixture.h"
+#include "quarn/api/quarn.h"
+#include "jobs/size_text.h"
+#include "wizard/start_bk_widget.h"
+#include "storage_ui/tree_model.h"
 
 #include <QCheckBox>
 #include <QLabel>

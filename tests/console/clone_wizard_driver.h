@@ -3,9 +3,9 @@
 #ifndef TESTS_CONSOLE_CLONE_WIZARD_DRIVER_H
 #define TESTS_CONSOLE_CLONE_WIZARD_DRIVER_H
 
-#include "clone_dlg.h"
-#include "clone_widgets.h"
-#include "tree_item.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "programs/rescue/console/clone_widgets.h"
+#include "wizard/tree_item.h"
 
 #include <QAbstractItemModel>
 #include <QPushButton>

@@ -4,21 +4,21 @@
 // wizard's worker, and ntfs-3g's tools (or dosfstools and mtools) judge the
 // destination against the source's files. The refusals a user meets on the
 // way are shown in words.
-#include "backup_machine.h"
-#include "base_msg_dlg.h"
-#include "clone_dlg.h"
-#include "clone_widgets.h"
-#include "clone_wizard_driver.h"
-#include "device_prober.h"
-#include "fat_fixture.h"
-#include "mount_table.h"
-#include "ntfs_fixture.h"
-#include "ntfs_restore_fixture.h"
-#include "restore_target.h"
-#include "shared_fixture.h"
-#include "tree_model.h"
+#include "console/backup_machine.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "programs/rescue/console/clone_widgets.h"
+#include "console/clone_wizard_driver.h"
+#include "platform/linux/device_prober.h"
+#include "support/fat_fixture.h"
+#include "platform/linux/mount_table.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_restore_fixture.h"
+#include "programs/rescue/console/restore_target.h"
+#include "support/shared_fixture.h"
+#include "storage_ui/tree_model.h"
 
-#include "../storage/parted_sanitizer_options.h"
+#include "storage/parted_sanitizer_options.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -3,16 +3,16 @@
 // every tooltip, is Chinese; and every text the frame, the storage dialogs
 // and the console mark for translation has a Chinese entry (found as
 // lupdate finds them).
-#include "../storage/parted_sanitizer_options.h"
-#include "backup_dlg.h"
-#include "base_msg_dlg.h"
-#include "clone_dlg.h"
-#include "console_startup.h"
-#include "frame_console_fixture.h"
-#include "frame_resources.h"
-#include "main_dlg.h"
-#include "restore_dlg.h"
-#include "test_support.h"
+#include "storage/parted_sanitizer_options.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "programs/rescue/console/console_startup.h"
+#include "console/frame_console_fixture.h"
+#include "wizard/frame_resources.h"
+#include "programs/rescue/console/main_dlg.h"
+#include "programs/rescue/console/restore_dlg.h"
+#include "support/test_support.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>

@@ -1,17 +1,17 @@
 // What main() prepares before the main window: storage paths from the
 // environment, the catalogues chosen by LANG, "dev_t", the style sheet and
 // the codecs, and a main window built after them that shows their effect.
-#include "../storage/parted_sanitizer_options.h"
-#include "browse_for_file_dialog.h"
-#include "console_startup.h"
-#include "console_test_app.h"
-#include "device_prober.h"
-#include "engine_state_text.h"
-#include "job_log.h"
-#include "main_dlg.h"
-#include "screen_background.h"
-#include "system_paths.h"
-#include "test_support.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage_ui/browse_for_file_dialog.h"
+#include "programs/rescue/console/console_startup.h"
+#include "console/console_test_app.h"
+#include "platform/linux/device_prober.h"
+#include "jobs/engine_state_text.h"
+#include "jobs/job_log.h"
+#include "programs/rescue/console/main_dlg.h"
+#include "wizard/screen_background.h"
+#include "platform/linux/system_paths.h"
+#include "support/test_support.h"
 
 #include <QDataStream>
 #include <QDialogButtonBox>

@@ -3,7 +3,7 @@
 #ifndef TESTS_CONSOLE_CONSOLE_TEST_APP_H
 #define TESTS_CONSOLE_CONSOLE_TEST_APP_H
 
-#include "qt_test_app.h"
+#include "support/qt_test_app.h"
 
 namespace consoletest {
 

@@ -2,7 +2,7 @@
 #ifndef TESTS_CONSOLE_FAKE_PAGE_CLOCK_H
 #define TESTS_CONSOLE_FAKE_PAGE_CLOCK_H
 
-#include "start_bk_widget.h"
+#include "wizard/start_bk_widget.h"
 
 namespace consoletest {
 

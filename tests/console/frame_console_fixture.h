@@ -4,10 +4,10 @@
 #ifndef TESTS_CONSOLE_FRAME_CONSOLE_FIXTURE_H
 #define TESTS_CONSOLE_FRAME_CONSOLE_FIXTURE_H
 
-#include "console_startup.h"
-#include "console_test_app.h"
-#include "storage_environment.h"
-#include "test_support.h"
+#include "programs/rescue/console/console_startup.h"
+#include "console/console_test_app.h"
+#include "programs/rescue/console/storage_environment.h"
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QByteArray>

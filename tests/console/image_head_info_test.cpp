@@ -1,15 +1,15 @@
 // The image head block: built from the prober's list for a partition of a
 // fake disk whose partitions are real file systems, read back field by
 // field, and damaged blocks refused with a message.
-#include "image_head_info.h"
+#include "programs/rescue/console/image_head_info.h"
 
-#include "../storage/parted_sanitizer_options.h"
-#include "console_test_app.h"
-#include "device_prober.h"
-#include "device_records.h"
-#include "ntfs_fixture.h"
-#include "test_support.h"
-#include "tree_item.h"
+#include "storage/parted_sanitizer_options.h"
+#include "console/console_test_app.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
+#include "wizard/tree_item.h"
 
 #include <QFile>
 #include <QtEndian>

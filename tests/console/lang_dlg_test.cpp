@@ -1,7 +1,7 @@
 // The language dialog writes LANG for the start-up's catalogues.
-#include "../storage/parted_sanitizer_options.h"
-#include "console_test_app.h"
-#include "lang_dlg.h"
+#include "storage/parted_sanitizer_options.h"
+#include "console/console_test_app.h"
+#include "programs/rescue/console/lang_dlg.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,15 +1,15 @@
 // The console's main window: layout, hover texts, the start-up box over the
 // first probe, keys, opening and leaving the clone wizard, and refusing to
 // end while a job runs.
-#include "../storage/parted_sanitizer_options.h"
-#include "backup_dlg.h"
-#include "base_msg_dlg.h"
-#include "clone_dlg.h"
-#include "device_prober.h"
-#include "event_button.h"
-#include "frame_console_fixture.h"
-#include "main_dlg.h"
-#include "restore_dlg.h"
+#include "storage/parted_sanitizer_options.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "platform/linux/device_prober.h"
+#include "wizard/event_button.h"
+#include "console/frame_console_fixture.h"
+#include "programs/rescue/console/main_dlg.h"
+#include "programs/rescue/console/restore_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -3,20 +3,20 @@
 // restore, signals in order on the GUI thread into a progress page, a
 // request for a moved volume answered from the GUI thread, and the restore
 // of a two-image chain.
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
-#include "../storage/parted_sanitizer_options.h"
-#include "console_test_app.h"
-#include "device_prober.h"
-#include "device_records.h"
-#include "fake_page_clock.h"
-#include "image_head_info.h"
-#include "ntfs_jobs.h"
-#include "ntfs_fixture.h"
-#include "progress_bar.h"
-#include "start_bk_widget.h"
-#include "test_support.h"
-#include "../jobs/worker_recorder.h"
+#include "storage/parted_sanitizer_options.h"
+#include "console/console_test_app.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "console/fake_page_clock.h"
+#include "programs/rescue/console/image_head_info.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_fixture.h"
+#include "wizard/progress_bar.h"
+#include "wizard/start_bk_widget.h"
+#include "support/test_support.h"
+#include "jobs/worker_recorder.h"
 
 #include <QFileInfo>
 #include <QProgressBar>

@@ -1,11 +1,11 @@
 // Which device holds a path and what is mounted from a device, read from
 // the system's mount table, on real ntfs-3g mounts of partition files.
-#include "ntfs_fixture.h"
-#include "restore_target.h"
-#include "system_paths.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "programs/rescue/console/restore_target.h"
+#include "platform/linux/system_paths.h"
+#include "support/test_support.h"
 
-#include "../storage/parted_sanitizer_options.h"
+#include "storage/parted_sanitizer_options.h"
 
 #include <QString>
 #include <gtest/gtest.h>

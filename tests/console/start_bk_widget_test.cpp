@@ -1,13 +1,13 @@
 // The progress page on a clock the test advances: speed and time left for
 // steady, bursty and stalled jobs, the bar's limits and the finish states.
-#include "start_bk_widget.h"
+#include "wizard/start_bk_widget.h"
 
-#include "../storage/parted_sanitizer_options.h"
-#include "console_test_app.h"
-#include "frame_resources.h"
-#include "fake_page_clock.h"
-#include "progress_bar.h"
-#include "size_text.h"
+#include "storage/parted_sanitizer_options.h"
+#include "console/console_test_app.h"
+#include "wizard/frame_resources.h"
+#include "console/fake_page_clock.h"
+#include "wizard/progress_bar.h"
+#include "jobs/size_text.h"
 
 #include <QCoreApplication>
 #include <QLabel>

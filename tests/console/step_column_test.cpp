@@ -2,12 +2,12 @@
 // one wizard to another, the steps, their captions and the arrow stay put;
 // and the current step's small caption stays readable on the drawn pixels
 // with a margin above 4.5:1.
-#include "../storage/parted_sanitizer_options.h"
-#include "backup_dlg.h"
-#include "clone_dlg.h"
-#include "frame_console_fixture.h"
-#include "restore_dlg.h"
-#include "window_checks.h"
+#include "storage/parted_sanitizer_options.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "console/frame_console_fixture.h"
+#include "programs/rescue/console/restore_dlg.h"
+#include "wizard/window_checks.h"
 
 #include <QLabel>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // The RESCUE_* variables point the storage layer at disk files: the paths,
 // the linked device nodes and the disk list the prober scans.
-#include "../storage/parted_sanitizer_options.h"
-#include "frame_console_fixture.h"
-#include "storage_environment.h"
-#include "system_paths.h"
-#include "system_probes.h"
+#include "storage/parted_sanitizer_options.h"
+#include "console/frame_console_fixture.h"
+#include "programs/rescue/console/storage_environment.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

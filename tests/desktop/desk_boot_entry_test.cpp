@@ -3,10 +3,10 @@
 // keeps a boot store of its own. An install followed by an uninstall must
 // leave the drive (file by file, permissions included) and the boot store
 // exactly as they were, by running exactly the expected commands.
-#include "desk_boot_entry.h"
-#include "desk_machine.h"
-#include "desk_settings.h"
-#include "test_support.h"
+#include "programs/desktop/desk_boot_entry.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_settings.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

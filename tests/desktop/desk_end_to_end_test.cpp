@@ -5,22 +5,22 @@
 // through the restore wizard onto E:, and judged with ntfs-3g; the disk
 // start alone is restored from the same image; a password whose digest
 // holds a zero byte, typed in Chinese, opens the image and nothing else does.
-#include "base_msg_dlg.h"
-#include "bk_widget3.h"
-#include "desk_backup_dlg.h"
-#include "desk_file_dialogs.h"
-#include "desk_bk_widget1.h"
-#include "desk_bk_widget2.h"
-#include "desk_machine.h"
-#include "desk_restore_dlg.h"
-#include "desk_rt_widget1.h"
-#include "desk_rt_widget2.h"
-#include "desk_settings.h"
-#include "desk_test_app.h"
-#include "desk_wizard_driver.h"
-#include "ntfs_fixture.h"
-#include "rt_widget3.h"
-#include "test_support.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/bk_widget3.h"
+#include "programs/desktop/desk_backup_dlg.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_bk_widget1.h"
+#include "programs/desktop/desk_bk_widget2.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_restore_dlg.h"
+#include "programs/desktop/desk_rt_widget1.h"
+#include "programs/desktop/desk_rt_widget2.h"
+#include "programs/desktop/desk_settings.h"
+#include "desktop/desk_test_app.h"
+#include "desktop/desk_wizard_driver.h"
+#include "support/ntfs_fixture.h"
+#include "wizard/rt_widget3.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

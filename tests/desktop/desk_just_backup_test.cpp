@@ -3,14 +3,14 @@
 // shell verb starts; the image is restored by the engine onto a partition
 // file and judged with ntfs-3g. Its refusals: the image folder on the drive
 // itself, an existing image the user will not overwrite.
-#include "base_msg_dlg.h"
-#include "desk_just_backup_dlg.h"
-#include "desk_machine.h"
-#include "desk_settings.h"
-#include "desk_test_app.h"
-#include "ntfs_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_just_backup_dlg.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_settings.h"
+#include "desktop/desk_test_app.h"
+#include "support/ntfs_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

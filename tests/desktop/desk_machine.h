@@ -6,9 +6,9 @@
 #ifndef DESK_MACHINE_H
 #define DESK_MACHINE_H
 
-#include "simulated_machine.h"
-#include "test_support.h"
-#include "vetra.h"
+#include "win/support/simulated_machine.h"
+#include "support/test_support.h"
+#include "platform/vetra/vetra.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,14 +1,14 @@
 // The desktop's main window: its three entries, the hover texts, each
 // wizard shown in its place and back, and Quit.
-#include "base_msg_dlg.h"
-#include "bk_widget3.h"
-#include "desk_backup_dlg.h"
-#include "desk_machine.h"
-#include "desk_main_dlg.h"
-#include "desk_restore_dlg.h"
-#include "desk_settings.h"
-#include "desk_test_app.h"
-#include "event_button.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/bk_widget3.h"
+#include "programs/desktop/desk_backup_dlg.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_main_dlg.h"
+#include "programs/desktop/desk_restore_dlg.h"
+#include "programs/desktop/desk_settings.h"
+#include "desktop/desk_test_app.h"
+#include "wizard/event_button.h"
 #include "product_version.h"
 
 #include <gtest/gtest.h>

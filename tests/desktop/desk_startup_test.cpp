@@ -2,16 +2,16 @@
 // version table, the refusal of unknown versions and of users without
 // administrator rights, the shell verb's registry value, and the
 // first-start dialog that stores the language and the image folder.
-#include "base_msg_dlg.h"
-#include "desk_file_dialogs.h"
-#include "desk_lang_dlg.h"
-#include "desk_machine.h"
-#include "desk_settings.h"
-#include "desk_startup.h"
-#include "desk_test_app.h"
-#include "disk_helpers.h"
-#include "job_log.h"
-#include "paths.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_lang_dlg.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_settings.h"
+#include "programs/desktop/desk_startup.h"
+#include "desktop/desk_test_app.h"
+#include "platform/windows/disk_helpers.h"
+#include "jobs/job_log.h"
+#include "platform/windows/paths.h"
 
 #include <gtest/gtest.h>
 

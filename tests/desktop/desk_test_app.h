@@ -3,10 +3,10 @@
 #ifndef DESK_TEST_APP_H
 #define DESK_TEST_APP_H
 
-#include "desk_settings.h"
-#include "desk_startup.h"
-#include "frame_resources.h"
-#include "qt_test_app.h"
+#include "programs/desktop/desk_settings.h"
+#include "programs/desktop/desk_startup.h"
+#include "wizard/frame_resources.h"
+#include "support/qt_test_app.h"
 
 #include <QApplication>
 #include <QTimer>

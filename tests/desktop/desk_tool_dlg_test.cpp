@@ -3,19 +3,19 @@
 // volume with a file deleted through a mount, refuses to save onto the
 // scanned drive whatever the letter's case, recovers the file byte for byte
 // onto another drive, and forgets the picked file when a new scan starts.
-#include "base_msg_dlg.h"
-#include "desk_boot_entry.h"
-#include "desk_file_dialogs.h"
-#include "desk_machine.h"
-#include "desk_main_dlg.h"
-#include "desk_settings.h"
-#include "desk_startup.h"
-#include "desk_test_app.h"
-#include "desk_tool_dlg.h"
-#include "desk_tool_widget1.h"
-#include "desk_tool_widget2.h"
-#include "ntfs_fixture.h"
-#include "test_support.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_boot_entry.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_main_dlg.h"
+#include "programs/desktop/desk_settings.h"
+#include "programs/desktop/desk_startup.h"
+#include "desktop/desk_test_app.h"
+#include "programs/desktop/desk_tool_dlg.h"
+#include "programs/desktop/desk_tool_widget1.h"
+#include "programs/desktop/desk_tool_widget2.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

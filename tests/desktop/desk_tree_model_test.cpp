@@ -1,9 +1,9 @@
 // The desktop's disk tree on simulated machines: rows from the inventory,
 // the system partition in red, removable disks, disks without lettered
 // partitions, and no disks at all.
-#include "desk_machine.h"
-#include "desk_test_app.h"
-#include "desk_tree_model.h"
+#include "desktop/desk_machine.h"
+#include "desktop/desk_test_app.h"
+#include "programs/desktop/desk_tree_model.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #ifndef DESK_WIZARD_DRIVER_H
 #define DESK_WIZARD_DRIVER_H
 
-#include "desk_tree_model.h"
-#include "desk_worker.h"
-#include "quarn.h"
+#include "programs/desktop/desk_tree_model.h"
+#include "programs/desktop/desk_worker.h"
+#include "quarn/api/quarn.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

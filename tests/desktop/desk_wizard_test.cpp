@@ -3,26 +3,26 @@
 // checks (a destination gone since it was chosen, passwords, the same
 // drive), the restore wizard's next-volume questions, closing while a job
 // runs, and images whose head block claims more than the file holds.
-#include "backup_rules.h"
-#include "base_msg_dlg.h"
-#include "bk_widget3.h"
-#include "desk_backup_dlg.h"
-#include "desk_bk_widget1.h"
-#include "desk_bk_widget2.h"
-#include "desk_file_dialogs.h"
-#include "desk_machine.h"
-#include "desk_paths.h"
-#include "desk_restore_dlg.h"
-#include "desk_rt_widget1.h"
-#include "desk_rt_widget2.h"
-#include "desk_settings.h"
-#include "desk_test_app.h"
-#include "desk_wizard_driver.h"
-#include "image_builder.h"
-#include "image_head_layout.h"
-#include "image_head_reader.h"
-#include "rt_widget3.h"
-#include "size_text.h"
+#include "jobs/backup_rules.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/bk_widget3.h"
+#include "programs/desktop/desk_backup_dlg.h"
+#include "programs/desktop/desk_bk_widget1.h"
+#include "programs/desktop/desk_bk_widget2.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "desktop/desk_machine.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_restore_dlg.h"
+#include "programs/desktop/desk_rt_widget1.h"
+#include "programs/desktop/desk_rt_widget2.h"
+#include "programs/desktop/desk_settings.h"
+#include "desktop/desk_test_app.h"
+#include "desktop/desk_wizard_driver.h"
+#include "support/image_builder.h"
+#include "jobs/image_head_layout.h"
+#include "jobs/image_head_reader.h"
+#include "wizard/rt_widget3.h"
+#include "jobs/size_text.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -579,7 +579,7 @@ protected:
 
 }  // namespace
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The desktop is a GUI program whose standard error nobody sees: its
 // worker's own line about the job lands in the job's log with the job.
-#include "desk_test_app.h"
-#include "desk_worker.h"
-#include "job_log.h"
-#include "log_sink.h"
-#include "test_support.h"
+#include "desktop/desk_test_app.h"
+#include "programs/desktop/desk_worker.h"
+#include "jobs/job_log.h"
+#include "jobs/log_sink.h"
+#include "support/test_support.h"
 
 #include <QDir>
 #include <QFile>

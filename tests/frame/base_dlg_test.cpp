@@ -1,9 +1,9 @@
 // The frameless dialog base: title bar, Escape and close handling, the
 // title-bar boxes, centring and dragging; and the hover button.
-#include "base_dlg.h"
-#include "base_msg_dlg.h"
-#include "event_button.h"
-#include "frame_test_app.h"
+#include "wizard/base_dlg.h"
+#include "wizard/base_msg_dlg.h"
+#include "wizard/event_button.h"
+#include "frame/frame_test_app.h"
 
 #include <QPushButton>
 #include <QScreen>

@@ -1,7 +1,7 @@
 // The console's message box: line breaking, buttons, results and the test
 // seam that answers it.
-#include "base_msg_dlg.h"
-#include "frame_test_app.h"
+#include "wizard/base_msg_dlg.h"
+#include "frame/frame_test_app.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The compiled-in pictures, style sheet and catalogue of the frame.
-#include "frame_resources.h"
-#include "frame_test_app.h"
+#include "wizard/frame_resources.h"
+#include "frame/frame_test_app.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,8 +3,8 @@
 #ifndef TESTS_FRAME_FRAME_TEST_APP_H
 #define TESTS_FRAME_FRAME_TEST_APP_H
 
-#include "frame_resources.h"
-#include "qt_test_app.h"
+#include "wizard/frame_resources.h"
+#include "support/qt_test_app.h"
 
 #include <QApplication>
 #include <QImage>

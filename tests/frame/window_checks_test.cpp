@@ -1,7 +1,7 @@
 // The picture checks the screenshot programs run: a pale text and a dark
 // text on a dark panel, unnamed and same-named inputs.
-#include "window_checks.h"
-#include "frame_test_app.h"
+#include "wizard/window_checks.h"
+#include "frame/frame_test_app.h"
 
 #include <QApplication>
 #include <QHeaderView>

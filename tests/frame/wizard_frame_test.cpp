@@ -1,9 +1,9 @@
 // The wizards' frame: the step column marks the current step, each button
 // runs exactly one action however often the steps were walked, a step whose
 // checks fail is not shown, and the worker is made once and reused.
-#include "frame_test_app.h"
-#include "quarn_thread.h"
-#include "wizard_frame.h"
+#include "frame/frame_test_app.h"
+#include "jobs/quarn_thread.h"
+#include "wizard/wizard_frame.h"
 
 #include <QLabel>
 #include <QPushButton>

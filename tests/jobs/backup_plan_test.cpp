@@ -1,15 +1,15 @@
 // The backup plan's rules, one table of choices against the problem, the
 // question or the request each gives; image files are real files in a
 // private folder.
-#include "backup_plan.h"
-#include "backup_rules.h"
-#include "image_builder.h"
-#include "image_head_layout.h"
-#include "image_trailer.h"
-#include "ntfs_fixture.h"
-#include "restore_plan.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "jobs/backup_plan.h"
+#include "jobs/backup_rules.h"
+#include "support/image_builder.h"
+#include "jobs/image_head_layout.h"
+#include "jobs/image_trailer.h"
+#include "support/ntfs_fixture.h"
+#include "jobs/restore_plan.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 // The clone plan's rules as tables: which partitions step 1 takes as the
 // source, which step 2 takes as the destination, and the request Start
 // hands the engine.
-#include "clone_plan.h"
+#include "jobs/clone_plan.h"
 
 #include <gtest/gtest.h>
 

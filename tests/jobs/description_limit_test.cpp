@@ -1,8 +1,8 @@
 // The description a backup stores is limited in UTF-8 bytes, in one place
 // for the engine, its readers and the wizards' fields; the field's rule cuts
 // a longer text between characters.
-#include "backup_rules.h"
-#include "image_format.h"
+#include "jobs/backup_rules.h"
+#include "quarn/api/image_format.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // Every list names a lettered partition alike: "DATA (C:)", the letter in
 // capitals whoever reported it.
-#include "drive_name_text.h"
+#include "jobs/drive_name_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The progress pages show the engine's state texts through one table: every
 // state the engine reports has a text of its own to translate, and a state
 // the table does not know still reaches the user unchanged.
-#include "engine_state_text.h"
+#include "jobs/engine_state_text.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The one head-block builder both programs use: what each gathers of the
 // source partition and its disk is laid out as the readers take it back.
-#include "image_head_builder.h"
-#include "image_head_reader.h"
+#include "jobs/image_head_builder.h"
+#include "jobs/image_head_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Reading a head block back: every stored length is checked against the
 // block and the file, on blocks from the one builder both programs use.
-#include "image_head_builder.h"
-#include "image_head_reader.h"
-#include "test_support.h"
+#include "jobs/image_head_builder.h"
+#include "jobs/image_head_reader.h"
+#include "support/test_support.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,6 +1,6 @@
 // The head block's partition number is the device path's whole number: it
 // decides the "Pri"/"Log" text of the restore pages.
-#include "image_head_reader.h"
+#include "jobs/image_head_reader.h"
 
 #include <QtEndian>
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // The restore wizard's reading of an image's end records: real images made
 // by the engine from an ntfs-3g partition, and the same images damaged so
 // that every stored size points somewhere the file does not reach.
-#include "image_format.h"
-#include "image_trailer.h"
-#include "ntfs_fixture.h"
-#include "../storage/parted_sanitizer_options.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "jobs/image_trailer.h"
+#include "support/ntfs_fixture.h"
+#include "storage/parted_sanitizer_options.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <QCryptographicHash>
 #include <QTextCodec>

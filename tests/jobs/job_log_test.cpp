@@ -3,13 +3,13 @@
 // programs' warnings of its time, and its result code with its words;
 // never the password or its digest. A job that throws ends with a named
 // code in its log instead of ending the program.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "job_log.h"
-#include "log_sink.h"
-#include "quarn_thread.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "jobs/job_log.h"
+#include "jobs/log_sink.h"
+#include "jobs/quarn_thread.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

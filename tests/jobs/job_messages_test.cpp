@@ -1,9 +1,9 @@
 // The words of both programs' boxes: every engine result code and every
 // plan problem says what went wrong and what to do, the figures and file
 // names the user needs are in them, and a finished job says what it made.
-#include "job_messages.h"
-#include "size_text.h"
-#include "test_support.h"
+#include "jobs/job_messages.h"
+#include "jobs/size_text.h"
+#include "support/test_support.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,7 +1,7 @@
 // The progress page's figures: bytes against the total, speed over the
 // recent window, and the time-left estimate that counts down between
 // estimates and admits when it cannot guess.
-#include "progress_model.h"
+#include "jobs/progress_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The engine worker on a scripted engine: dispatching, every callback in
 // any order turned into signals on the GUI thread, the blocking next-file
 // request, cancelling.
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
-#include "worker_recorder.h"
+#include "jobs/worker_recorder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

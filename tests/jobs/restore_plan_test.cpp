@@ -1,8 +1,8 @@
 // The restore plan's rules, one table of choices against the problem or
 // the question each gives, and the request it builds.
-#include "backup_rules.h"
-#include "image_format.h"
-#include "restore_plan.h"
+#include "jobs/backup_rules.h"
+#include "quarn/api/image_format.h"
+#include "jobs/restore_plan.h"
 
 #include <gtest/gtest.h>
 

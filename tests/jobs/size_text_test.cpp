@@ -1,6 +1,6 @@
 // One size text for every list, file dialog and progress page: two
 // decimals, and each unit only for counts strictly above it.
-#include "size_text.h"
+#include "jobs/size_text.h"
 
 #include <gtest/gtest.h>
 

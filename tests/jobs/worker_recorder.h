@@ -3,7 +3,7 @@
 #ifndef TESTS_JOBS_WORKER_RECORDER_H
 #define TESTS_JOBS_WORKER_RECORDER_H
 
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

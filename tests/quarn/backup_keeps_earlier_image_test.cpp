@@ -1,12 +1,12 @@
 // A backup that cannot finish leaves an image written earlier under the same
 // names exactly as it was and takes back the volumes it began; one that
 // finishes replaces it whole. On a FAT32 source made with mkfs.fat and mtools.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "image_format.h"
-#include "quarn.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

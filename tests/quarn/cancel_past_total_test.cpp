@@ -1,11 +1,11 @@
 // A backup may read more bytes than the used space it took as its total: a
 // sparse file's holes are read as zeros. Once the progress bar is full the
 // caller must still be asked, and a cancel must still end the job.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,13 @@
 // with its bytes, the root's page file with its data or (filtered) empty,
 // the refusals that leave the destination untouched, and a cancel that
 // leaves it holding no file system.
-#include "disk_table.h"
-#include "fat_fixture.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
-#include "unfinished_restore.h"
-#include "usedspace.h"
+#include "support/disk_table.h"
+#include "support/fat_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
+#include "fslayout/unfinished_restore.h"
+#include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
 

@@ -3,14 +3,14 @@
 // ntfscat): the root's page and hibernation files with their data or
 // without it, the refusals that leave the destination untouched, and a
 // cancel that leaves it holding no file system.
-#include "disk_table.h"
-#include "ntfs_fixture.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
-#include "unfinished_restore.h"
-#include "usedspace.h"
+#include "support/disk_table.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
+#include "fslayout/unfinished_restore.h"
+#include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // CCompressData and its two coders, driven the way the data-set writers and
 // readers drive them: chunks of at most 0x20000 plain bytes, drained while
 // `more` is set, closed by a final call.
-#include "compression/compress_data.h"
-#include "compression/deflate_stream.h"
-#include "compression/quicklz_codec.h"
-#include "compression/quicklz_stream.h"
-#include "test_support.h"
-#include "zlib_raw.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/compression/deflate_stream.h"
+#include "quarn/compression/quicklz_codec.h"
+#include "quarn/compression/quicklz_stream.h"
+#include "support/test_support.h"
+#include "support/zlib_raw.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The QuickLZ packet coder: packets made by the published library decode
 // exactly, our packets are byte for byte the same, and damaged packets are
 // refused without touching memory outside the buffers.
-#include "compression/quicklz_codec.h"
-#include "test_support.h"
+#include "quarn/compression/quicklz_codec.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -5,15 +5,15 @@
 // chunk, or below one chunk. Between the sets stand fixed-size records, as
 // the NTFS record stream has them, so that the reader must stop exactly at
 // each set's end, also when the set ended in an earlier volume.
-#include "compression/compress_data.h"
-#include "image/compressed_file_types.h"
-#include "image/data_set_reader.h"
-#include "image/part_backup.h"
-#include "image/part_restore.h"
-#include "image_format.h"
-#include "plain_partition_backup.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/image/compressed_file_types.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/part_backup.h"
+#include "quarn/image/part_restore.h"
+#include "quarn/api/image_format.h"
+#include "support/plain_partition_backup.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The FAT32 backup's directory stream, judged against sources made with
 // mkfs.fat and mtools, and its refusal of damaged sources.
-#include "fat32_layout.h"
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "image_format.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
+#include "fslayout/fat32_layout.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // FAT32 round trips judged by fsck.fat, mdir and mcopy, the new layout for
 // the target's size, and the restore's answers to bad targets and images.
-#include "fat32/part_fat32_restore.h"
-#include "disk_table.h"
-#include "fat32_layout.h"
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "image_format.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "reseal_volume.h"
-#include "shared_fixture.h"
-#include "unfinished_restore.h"
+#include "quarn/fat32/part_fat32_restore.h"
+#include "support/disk_table.h"
+#include "fslayout/fat32_layout.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/reseal_volume.h"
+#include "support/shared_fixture.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <gtest/gtest.h>
 

@@ -2,16 +2,16 @@
 // each must restore to: a change that can no longer read yesterday's images
 // fails here. The checked-in bytes are the reference; the tests never remake
 // them (tests/quarn/data/golden/make.sh shows how they were made, by hand).
-#include "fat_fixture.h"
-#include "golden_images.h"
-#include "image/volume_check.h"
-#include "io/device_io.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/golden_images.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

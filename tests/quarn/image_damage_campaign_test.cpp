@@ -2,15 +2,15 @@
 // uncompressed, QuickLZ and deflate: each restore either fails with a code
 // or gives back the source's exact files. A flip that restores with 0 and
 // other files is the fault this guards against.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "golden_images.h"
-#include "image/volume_check.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "support/golden_images.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "image/compressed_file_types.h"
-#include "image_format.h"
-#include "quarn.h"
+#include "quarn/image/compressed_file_types.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
 
 #include <gtest/gtest.h>
 

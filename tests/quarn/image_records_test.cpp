@@ -1,8 +1,8 @@
 // The one reader of a volume's end records, on volumes built in memory:
 // each stored size or offset that points where the file does not reach has
 // its own result, and no read leaves the file.
-#include "image_format.h"
-#include "image_records.h"
+#include "quarn/api/image_format.h"
+#include "quarn/records/image_records.h"
 
 #include <QByteArray>
 #include <gtest/gtest.h>

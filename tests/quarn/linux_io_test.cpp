@@ -1,5 +1,5 @@
-#include "io/linux_io.h"
-#include "test_support.h"
+#include "quarn/io/linux_io.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // themselves: a full chain, a 257th volume, a field too long for the image
 // and a volume shorter than its records say. Through the engine's entry
 // points, on a FAT32 source made with mkfs.fat and mtools.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "image_format.h"
-#include "quarn.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

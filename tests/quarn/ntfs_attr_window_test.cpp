@@ -1,10 +1,10 @@
 // The window that serves MFT records gives exactly what reading each record
 // through the attribute reader gives: the same bytes, and the same results
 // where the device cannot be read.
-#include "ntfs/ntfs_attr_reader.h"
-#include "ntfs_attr_builder.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/ntfs/ntfs_attr_reader.h"
+#include "support/ntfs_attr_builder.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

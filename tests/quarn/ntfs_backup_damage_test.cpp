@@ -1,10 +1,10 @@
 // NTFS backups of hand-damaged sources end with the engine's codes, never a
 // crash, a hang or an unbounded allocation (run under AddressSanitizer).
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_layout.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "fslayout/ntfs_layout.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,18 +3,18 @@
 // cancel while the MFT is compared; a broken chain) and files whose $DATA
 // spreads over several MFT records, judged against ntfs-3g's view of the
 // source.
-#include "image_format.h"
-#include "ntfs/record_digest.h"
-#include "ntfs_fixture.h"
-#include "ntfs_fragmented_file.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "quarn/ntfs/record_digest.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_fragmented_file.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

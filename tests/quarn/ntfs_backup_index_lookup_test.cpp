@@ -1,12 +1,12 @@
 // Directory look-ups through the NTFS index (GetFileRecordNo) on an
 // ntfs-3g-made volume, judged by ntfsinfo's record numbers, and on damaged
 // index data.
-#include "ntfs/part_ntfs_backup.h"
-#include "ntfs_fixture.h"
-#include "ntfs_layout.h"
-#include "ntfs_suite.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/ntfs/part_ntfs_backup.h"
+#include "support/ntfs_fixture.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_suite.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

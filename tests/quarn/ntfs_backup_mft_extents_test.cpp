@@ -2,15 +2,15 @@
 // $ATTRIBUTE_LIST): the backup walks every record through all extents, a
 // restore of the image passes ntfs-3g's checks, and extents that do not
 // decode, loop or point outside the volume are refused.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_restore_fixture.h"
-#include "ntfs_suite.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_restore_fixture.h"
+#include "support/ntfs_suite.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

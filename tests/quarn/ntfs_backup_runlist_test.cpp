@@ -1,8 +1,8 @@
 // Run-list decoding and the update-sequence fixup on hand-made records,
 // including hostile encodings.
-#include "ntfs/run_list.h"
-#include "ntfs_attr_builder.h"
-#include "ntfs_layout.h"
+#include "quarn/ntfs/run_list.h"
+#include "support/ntfs_attr_builder.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <gtest/gtest.h>
 

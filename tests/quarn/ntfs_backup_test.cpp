@@ -1,15 +1,15 @@
 // Full NTFS backups judged against ntfs-3g's own view of the source
 // (ntfscat of the MFT, its bitmap and every file), with each compression
 // type, split and unsplit; progress and cancellation.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_suite.h"
-#include "quarn.h"
-#include "test_support.h"
-#include "usedspace.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_suite.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
+#include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
 

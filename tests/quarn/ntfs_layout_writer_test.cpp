@@ -1,12 +1,12 @@
 // The NTFS layout writer on its own, without a restore job: its plain input
 // is checked before anything is written, and the finishing steps refuse to
 // run before the records that feed them.
-#include "image/data_set_reader.h"
-#include "image/part_progress.h"
-#include "io/device_io.h"
-#include "ntfs/ntfs_layout_writer.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/io/device_io.h"
+#include "quarn/ntfs/ntfs_layout_writer.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The boot sector an NTFS image saved must describe the volume its partition
 // info describes, or the restore would write a boot sector that does not fit
 // the volume it laid out.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

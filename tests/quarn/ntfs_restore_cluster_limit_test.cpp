@@ -2,14 +2,14 @@
 // (512-byte clusters on a partition past 2 TiB) gets the largest volume
 // that fits instead. The target is a sparse file: only what the restore
 // writes takes room.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

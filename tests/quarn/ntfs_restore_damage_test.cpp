@@ -1,12 +1,12 @@
 // Hostile and damaged NTFS images: each gives a result code, never a crash
 // (the tests run under AddressSanitizer), and nothing is written beyond the
 // target's size.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 // several places (the MFT's reserve, before and after the mirror), and the
 // data must be able to take all of it. Only a target that truly lacks
 // clusters is refused, and then within its own size.
-#include "ntfs_fixture.h"
-#include "ntfs_full_volume.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_full_volume.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // A restore that stops before its end must not leave the target looking
 // like a sound NTFS: the old boot sectors go before the first data, the new
 // ones come last.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
-#include "unfinished_restore.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The pieces of the NTFS layout (run-list encoding, the volume bitmap) and
 // the placement rules seen on real restored volumes.
-#include "ntfs/run_list_encoder.h"
-#include "ntfs/volume_bitmap.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "disk_table.h"
-#include "test_support.h"
+#include "quarn/ntfs/run_list_encoder.h"
+#include "quarn/ntfs/volume_bitmap.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/disk_table.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

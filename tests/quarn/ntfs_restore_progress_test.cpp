@@ -1,11 +1,11 @@
 // Progress of NTFS restores: the steps a caller sees never pass the 95 a
 // job promises, nor do the bytes reported pass the total announced, also
 // when an incremental chain makes the restore step over older images' data.
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

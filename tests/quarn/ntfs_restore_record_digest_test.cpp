@@ -1,16 +1,16 @@
 // Each MFT record of an NTFS image is checked against the digest its record
 // section keeps. The images here carry no volume check record (as images of
 // older engines), so that the record digest alone has to find the damage.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_layout.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Round trips of ntfs-3g-made partitions: backup_ntfs, then restore_ntfs onto
 // smaller, equal and larger targets, judged by ntfs-3g (ntfsresize --check,
 // ntfsfix -n, ntfsls -R, ntfscat).
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

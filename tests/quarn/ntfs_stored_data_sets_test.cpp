@@ -1,14 +1,14 @@
 // Which non-resident attributes carry a data set: the one rule the backup
 // and the restore share, and a page file whose name stands in an extension
 // record, backed up and restored through it, judged by ntfs-3g.
-#include "ntfs/stored_data_sets.h"
-#include "ntfs_attr_builder.h"
-#include "ntfs_fixture.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "quarn/ntfs/stored_data_sets.h"
+#include "support/ntfs_attr_builder.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <QString>
 

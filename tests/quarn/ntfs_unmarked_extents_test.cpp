@@ -2,15 +2,15 @@
 // byte 18 is 0 and a file spread over extension records has a set for its
 // first extent only. The restore gives the later extents sparse runs: the
 // file reads zeros there, and no run points at clusters of someone else.
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_fragmented_file.h"
-#include "ntfs_image_reader.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "test_support.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_fragmented_file.h"
+#include "support/ntfs_image_reader.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,18 +3,18 @@
 // on several threads restores to the same files as one on a single thread.
 // Faults of a worker and a cancel end the job with their code and every
 // thread joined.
-#include "compression/compress_data.h"
-#include "compression/parallel_compressor.h"
-#include "image/data_set_reader.h"
-#include "io/device_io.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "reseal_volume.h"
-#include "test_support.h"
-#include "zlib_raw.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/compression/parallel_compressor.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/reseal_volume.h"
+#include "support/test_support.h"
+#include "support/zlib_raw.h"
 
 #include <gtest/gtest.h>
 

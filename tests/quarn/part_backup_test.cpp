@@ -2,16 +2,16 @@
 // tests' own whose "file system" is a list of byte ranges of a partition
 // file (sdz1, next to its disk file sdz). The volumes it writes are read
 // back record by record.
-#include "compression/compress_data.h"
-#include "image/compressed_file_types.h"
-#include "image/part_backup.h"
-#include "image_format.h"
-#include "ntfs_image_reader.h"
-#include "plain_partition_backup.h"
-#include "recording_callbacks.h"
-#include "reseal_volume.h"
-#include "test_support.h"
-#include "zlib_raw.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/image/compressed_file_types.h"
+#include "quarn/image/part_backup.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_image_reader.h"
+#include "support/plain_partition_backup.h"
+#include "support/recording_callbacks.h"
+#include "support/reseal_volume.h"
+#include "support/test_support.h"
+#include "support/zlib_raw.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

@@ -1,6 +1,6 @@
-#include "image/callbacks.h"
-#include "image/part_progress.h"
-#include "recording_callbacks.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/image/part_progress.h"
+#include "support/recording_callbacks.h"
 
 #include <gtest/gtest.h>
 

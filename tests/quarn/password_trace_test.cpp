@@ -1,11 +1,11 @@
 // An image's password is stored as its digest, and neither the password nor
 // the digest may reach any output: the engine's trace (standard error) of a
 // backup and of its restore holds neither, in any spelling.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "ntfs_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "support/ntfs_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

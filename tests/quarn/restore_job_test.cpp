@@ -1,13 +1,13 @@
 // The restore job's shared half: the records that end an image, the checks
 // on volumes and sizes, the target's size, the MBR restore and the data-set
 // reader, on hand-made images.
-#include "image/data_set_reader.h"
-#include "image/part_restore.h"
-#include "disk_table.h"
-#include "image_builder.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/part_restore.h"
+#include "support/disk_table.h"
+#include "support/image_builder.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

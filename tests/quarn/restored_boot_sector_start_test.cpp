@@ -2,13 +2,13 @@
 // its disk (hidden sectors, offset 0x1C), which the system starts by: the
 // target's own place, not the source's. Partition files stand next to their
 // disk files (sdz1 beside sdz), whose MBR table sfdisk writes.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

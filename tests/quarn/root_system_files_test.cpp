@@ -3,15 +3,15 @@
 // folder round-trip whole, on NTFS and FAT32. Images made before that rule
 // (data/root_system_files/, see its README) are still read by the rule
 // they were written with, alone and under a newer incremental image.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "fsck_fat.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "ntfs_restore_fixture.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "support/fsck_fat.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "support/ntfs_restore_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

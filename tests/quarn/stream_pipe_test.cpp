@@ -2,8 +2,8 @@
 // arrives in order whatever the sizes on either side, a writer that runs
 // ahead waits for room, a reader that stops releases a waiting writer, and
 // a writer that ends lets the reader take what is left and then no more.
-#include "image/stream_pipe.h"
-#include "test_support.h"
+#include "quarn/image/stream_pipe.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // success, and a failed wait fails them. This program replaces fsync and
 // fdatasync for itself (and the engine library it loads) to watch and fail
 // those waits, the background write-out of image volumes' among them.
-#include "disk_table.h"
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "image_format.h"
-#include "io/background_flush.h"
-#include "io/linux_io.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/disk_table.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "quarn/api/image_format.h"
+#include "quarn/io/background_flush.h"
+#include "quarn/io/linux_io.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

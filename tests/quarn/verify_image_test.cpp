@@ -2,15 +2,15 @@
 // without a byte of the image changing, volumes elsewhere are asked for,
 // images of the engines before checksums are checked for their structure
 // and say so, and the caller can cancel.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "recording_callbacks.h"
-#include "reseal_volume.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/recording_callbacks.h"
+#include "support/reseal_volume.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

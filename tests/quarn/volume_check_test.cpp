@@ -1,16 +1,16 @@
 // The volumes' check records: what the writer digests is what a reader of
 // the finished file finds, any changed byte is found and named, and a
 // restore refuses a damaged image or a volume of another image.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "image/volume_check.h"
-#include "image/volume_writer.h"
-#include "image_format.h"
-#include "io/device_io.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/image/volume_writer.h"
+#include "quarn/api/image_format.h"
+#include "quarn/io/device_io.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // (here a caller's callback that throws at the job's first state report)
 // ends the job with a named result code and a trace line, handed to the
 // trace sink the caller installed.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "quarn.h"
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "quarn/api/quarn.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // libquarn.so.1 exports the entry points and helpers that quarn.h declares
 // and nothing else: callers cannot come to rely on the engine's internals.
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What callers of the engine library rely on beyond behaviour: the shared
 // object's name, the order of the request and callback records' fields, the
 // result codes' values and the entry points' signatures.
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <gtest/gtest.h>
 

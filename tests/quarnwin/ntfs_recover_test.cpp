@@ -2,17 +2,17 @@
 // an ntfs-3g mount and removed there are found by a scan of the simulated
 // machine's drive and recovered byte for byte; damaged records, records in
 // use and recoveries without a scan are handled.
-#include "ntfs_fixture.h"
-#include "ntfs_recover.h"
-#include "simulated_platform.h"
-#include "test_support.h"
-#include "test_system.h"
+#include "support/ntfs_fixture.h"
+#include "platform/windows_engine/ntfs_recover.h"
+#include "platform/windows/simulated_platform.h"
+#include "support/test_support.h"
+#include "win/support/test_system.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstring>

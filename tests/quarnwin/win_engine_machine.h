@@ -5,8 +5,8 @@
 // the disk. While it lives it is the current platform.
 #pragma once
 
-#include "simulated_machine.h"
-#include "test_support.h"
+#include "win/support/simulated_machine.h"
+#include "support/test_support.h"
 
 #include <cstdint>
 #include <filesystem>

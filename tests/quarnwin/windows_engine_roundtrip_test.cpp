@@ -2,13 +2,13 @@
 // partitions backed up and restored through drive letters and Windows image
 // paths, judged by ntfs-3g and dosfstools; images of either build restore
 // with the other to the same bytes.
-#include "backup_argument.h"
-#include "fat_fixture.h"
-#include "ntfs_fixture.h"
-#include "quarn_windows.h"
-#include "recording_callbacks.h"
-#include "test_support.h"
-#include "win_engine_machine.h"
+#include "support/backup_argument.h"
+#include "support/fat_fixture.h"
+#include "support/ntfs_fixture.h"
+#include "platform/windows_engine/quarn_windows.h"
+#include "support/recording_callbacks.h"
+#include "support/test_support.h"
+#include "quarnwin/win_engine_machine.h"
 
 #include <gtest/gtest.h>
 

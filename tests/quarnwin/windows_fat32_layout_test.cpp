@@ -1,8 +1,8 @@
 // The FAT32 layout a restore chooses in the Windows build: 1 sector per
 // cluster below 0x10400000 bytes, else 8; targets that FAT32 cannot hold
 // with 8-sector clusters are refused before anything is written.
-#include "fat32/part_fat32_restore.h"
-#include "io/device_system.h"
+#include "quarn/fat32/part_fat32_restore.h"
+#include "quarn/io/device_system.h"
 
 #include <gtest/gtest.h>
 

@@ -2,17 +2,17 @@
 // directories made by ntfs-3g: listings of small, large and multi-level
 // indexes match ntfs-3g's, and the shadow-copy store files the registry
 // names are restored as valid, empty files.
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_index.h"
-#include "ntfs/ntfs_record.h"
-#include "ntfs/ntfs_used_clusters.h"
-#include "ntfs_fixture.h"
-#include "ntfs_index_reader.h"
-#include "quarn_windows.h"
-#include "recording_callbacks.h"
-#include "shadow_copy_exclusions.h"
-#include "test_support.h"
-#include "win_engine_machine.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_index.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
+#include "support/ntfs_fixture.h"
+#include "platform/windows_engine/ntfs_index_reader.h"
+#include "platform/windows_engine/quarn_windows.h"
+#include "support/recording_callbacks.h"
+#include "platform/windows_engine/shadow_copy_exclusions.h"
+#include "support/test_support.h"
+#include "quarnwin/win_engine_machine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The start-image program: its picture full screen for its delay, then 0,
 // also with the picture missing.
-#include "qt_test_app.h"
-#include "screen_background.h"
-#include "start_image.h"
+#include "support/qt_test_app.h"
+#include "wizard/screen_background.h"
+#include "programs/rescue/startimage/start_image.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 // Hot-plug events in every order, the optical poll and its timer, the
 // prober's thread and probe requests, and the eject of optical discs.
-#include "cdrom_manager.h"
-#include "device_events.h"
-#include "device_prober.h"
-#include "parted_sanitizer_options.h"
-#include "prober_fixtures.h"
+#include "platform/linux/cdrom_manager.h"
+#include "platform/linux/device_events.h"
+#include "platform/linux/device_prober.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/prober_fixtures.h"
 
 #include <QRegularExpression>
 #include <QSemaphore>

@@ -1,9 +1,9 @@
 // The device prober on fake machines: real partition tables and file
 // systems in files, read through libparted, libblkid and the used-space
 // measurement, with letters, whole-disk volumes and optical drives.
-#include "device_prober.h"
-#include "parted_sanitizer_options.h"
-#include "prober_fixtures.h"
+#include "platform/linux/device_prober.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/prober_fixtures.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
 // Records, their lists and copies; drive letters; the letter rules; the
 // disk-name rules; the size text.
-#include "device_prober.h"
-#include "device_records.h"
-#include "drive_letters.h"
-#include "errno_text.h"
-#include "parted_sanitizer_options.h"
-#include "system_paths.h"
-#include "test_support.h"
-#include "volume_rules.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/drive_letters.h"
+#include "platform/linux/errno_text.h"
+#include "storage/parted_sanitizer_options.h"
+#include "platform/linux/system_paths.h"
+#include "support/test_support.h"
+#include "platform/linux/volume_rules.h"
 
 #include <gtest/gtest.h>
 

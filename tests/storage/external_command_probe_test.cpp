@@ -1,7 +1,7 @@
 // ExternalCommand against fake programs that print, crash, hang or read
 // their input.
-#include "external_command.h"
-#include "probe_fixtures.h"
+#include "platform/linux/external_command.h"
+#include "storage/probe_fixtures.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // The storage layer's log line for a call that failed: each value quoted
 // once, as it stands, whatever it holds.
-#include "errno_text.h"
-#include "parted_sanitizer_options.h"
+#include "platform/linux/errno_text.h"
+#include "storage/parted_sanitizer_options.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
 // The file browser's item tree: which places the root lists, and what a
 // place shows once mounted, on a real NTFS partition file mounted by ntfs-3g
 // and a FAT32 one mounted through fusefat.
-#include "mount_table.h"
-#include "parted_sanitizer_options.h"
-#include "places_fixtures.h"
+#include "platform/linux/mount_table.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/places_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The probes on a real block device: a loop device over a FAT image, read
 // through the machine's own /sys and /dev. Skipped where no loop device can
 // be attached.
-#include "probe_fixtures.h"
+#include "storage/probe_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #ifndef TESTS_STORAGE_MOUNT_FIXTURES_H
 #define TESTS_STORAGE_MOUNT_FIXTURES_H
 
-#include "system_paths.h"
-#include "test_support.h"
+#include "platform/linux/system_paths.h"
+#include "support/test_support.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,10 +2,10 @@
 // on PATH), the optical-disc system call (through a replaced mount
 // function), and who may unmount what, on real ntfs-3g mounts of partition
 // files.
-#include "mount_fixtures.h"
-#include "mount_table.h"
-#include "ntfs_fixture.h"
-#include "parted_sanitizer_options.h"
+#include "storage/mount_fixtures.h"
+#include "platform/linux/mount_table.h"
+#include "support/ntfs_fixture.h"
+#include "storage/parted_sanitizer_options.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

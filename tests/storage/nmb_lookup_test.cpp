@@ -1,8 +1,8 @@
 // The NetBIOS name look-up through nmblookup: NetBIOS broadcasts cannot run
 // on loopback, so a fake nmblookup first on PATH prints recorded answers.
-#include "nmb_lookup.h"
-#include "parted_sanitizer_options.h"
-#include "smb_fixtures.h"
+#include "platform/linux/nmb_lookup.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/smb_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The optical-drive list from a fake /proc, and the drive requests on nodes
 // that are not drives.
-#include "probe_fixtures.h"
+#include "storage/probe_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>

@@ -4,12 +4,12 @@
 #ifndef TESTS_STORAGE_PLACES_FIXTURES_H
 #define TESTS_STORAGE_PLACES_FIXTURES_H
 
-#include "device_prober.h"
-#include "fat_fixture.h"
-#include "filesystem_item.h"
-#include "mount_fixtures.h"
-#include "ntfs_fixture.h"
-#include "prober_fixtures.h"
+#include "platform/linux/device_prober.h"
+#include "support/fat_fixture.h"
+#include "platform/linux/filesystem_item.h"
+#include "storage/mount_fixtures.h"
+#include "support/ntfs_fixture.h"
+#include "storage/prober_fixtures.h"
 
 #include <QMutexLocker>
 #include <gtest/gtest.h>

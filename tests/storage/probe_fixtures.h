@@ -4,11 +4,11 @@
 #ifndef TESTS_STORAGE_PROBE_FIXTURES_H
 #define TESTS_STORAGE_PROBE_FIXTURES_H
 
-#include "fsck_fat.h"
-#include "parted_sanitizer_options.h"
-#include "system_paths.h"
-#include "system_probes.h"
-#include "test_support.h"
+#include "support/fsck_fat.h"
+#include "storage/parted_sanitizer_options.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

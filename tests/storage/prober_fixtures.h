@@ -5,8 +5,8 @@
 #ifndef TESTS_STORAGE_PROBER_FIXTURES_H
 #define TESTS_STORAGE_PROBER_FIXTURES_H
 
-#include "probe_fixtures.h"
-#include "qt_test_app.h"
+#include "storage/probe_fixtures.h"
+#include "support/qt_test_app.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // readFileHead and readVolumeSerial; the serials are judged by blkid, which
 // shows them as the volumes' UUIDs.
-#include "probe_fixtures.h"
+#include "storage/probe_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 #ifndef TESTS_STORAGE_SMB_FIXTURES_H
 #define TESTS_STORAGE_SMB_FIXTURES_H
 
-#include "qt_test_app.h"
-#include "samba_server.h"
-#include "smb_context.h"
-#include "smb_credential_store.h"
-#include "test_support.h"
+#include "support/qt_test_app.h"
+#include "support/samba_server.h"
+#include "platform/linux/smb_context.h"
+#include "platform/linux/smb_credential_store.h"
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,14 +1,14 @@
 // Listing SMB servers, shares and folders through libsmbclient against a
 // real smbd on 127.0.0.1: guest and user shares, refused logins and their
 // bounded prompts, hidden shares, name filters and percent-encoded names.
-#include "filesystem_item.h"
-#include "samba_server.h"
-#include "smb_auth_requests.h"
-#include "smb_context.h"
-#include "smb_credential_store.h"
-#include "smb_filesystem_item.h"
-#include "parted_sanitizer_options.h"
-#include "smb_fixtures.h"
+#include "platform/linux/filesystem_item.h"
+#include "support/samba_server.h"
+#include "platform/linux/smb_auth_requests.h"
+#include "platform/linux/smb_context.h"
+#include "platform/linux/smb_credential_store.h"
+#include "platform/linux/smb_filesystem_item.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/smb_fixtures.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -3,14 +3,14 @@
 // its arguments), one mount per share, and names from the server that can
 // never lead outside the share. The kernel has no cifs driver here:
 // nmblookup, mount.cifs and umount are recording fakes on PATH.
-#include "cifs_credentials.h"
-#include "mount_fixtures.h"
-#include "parted_sanitizer_options.h"
-#include "smb_credential_store.h"
-#include "smb_context.h"
-#include "smb_filesystem_item.h"
-#include "smb_fixtures.h"
-#include "smb_names.h"
+#include "platform/linux/cifs_credentials.h"
+#include "storage/mount_fixtures.h"
+#include "storage/parted_sanitizer_options.h"
+#include "platform/linux/smb_credential_store.h"
+#include "platform/linux/smb_context.h"
+#include "platform/linux/smb_filesystem_item.h"
+#include "storage/smb_fixtures.h"
+#include "platform/linux/smb_names.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

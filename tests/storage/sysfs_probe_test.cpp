@@ -1,5 +1,5 @@
 // The sysfs readers against a fake /sys and /dev tree.
-#include "probe_fixtures.h"
+#include "storage/probe_fixtures.h"
 
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>

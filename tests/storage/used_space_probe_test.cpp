@@ -1,9 +1,9 @@
 // Used space of FAT and NTFS images, judged by the file systems' own tools
 // (fsck.fat, ntfsinfo/ntfscluster, ntfsresize), and the choice between the
 // used-space library and the tools, seen through fake tools on PATH.
-#include "ntfs_fixture.h"
-#include "probe_fixtures.h"
-#include "usedspace.h"
+#include "support/ntfs_fixture.h"
+#include "storage/probe_fixtures.h"
+#include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // probeVolume against images made by the formatting tools, with blkid as
 // the judge of type, label and UUID, and iconv as the judge of converted
 // FAT labels.
-#include "fat_label.h"
-#include "probe_fixtures.h"
-#include "unfinished_restore.h"
+#include "platform/linux/fat_label.h"
+#include "storage/probe_fixtures.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <gtest/gtest.h>
 

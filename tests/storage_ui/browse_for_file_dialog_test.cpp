@@ -3,19 +3,19 @@
 // with its login prompts, the place menus, and the next-volume mode that
 // takes the expected volume from an inserted disc (an ISO file served by
 // fuseiso in place of the kernel's iso9660 driver).
-#include "base_msg_dlg.h"
-#include "browse_for_file_dialog.h"
-#include "filesystem_model.h"
-#include "frame_resources.h"
-#include "mount_table.h"
-#include "parted_sanitizer_options.h"
-#include "password_dialog.h"
-#include "places_fixtures.h"
-#include "samba_server.h"
-#include "smb_context.h"
-#include "smb_credential_store.h"
-#include "smb_filesystem_item.h"
-#include "smb_fixtures.h"
+#include "wizard/base_msg_dlg.h"
+#include "storage_ui/browse_for_file_dialog.h"
+#include "storage_ui/filesystem_model.h"
+#include "wizard/frame_resources.h"
+#include "platform/linux/mount_table.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage_ui/password_dialog.h"
+#include "storage/places_fixtures.h"
+#include "support/samba_server.h"
+#include "platform/linux/smb_context.h"
+#include "platform/linux/smb_credential_store.h"
+#include "platform/linux/smb_filesystem_item.h"
+#include "storage/smb_fixtures.h"
 
 #include <QAction>
 #include <QDialogButtonBox>

@@ -1,12 +1,12 @@
 // The file browser's model over real places: Qt's model tester, roles and
 // columns, exact row removal, the optical-drive slots and refreshes, and who
 // keeps a mount alive, on an NTFS partition file mounted by ntfs-3g.
-#include "cdrom_manager.h"
-#include "filesystem_model.h"
-#include "mount_table.h"
-#include "parted_sanitizer_options.h"
-#include "places_fixtures.h"
-#include "size_text.h"
+#include "platform/linux/cdrom_manager.h"
+#include "storage_ui/filesystem_model.h"
+#include "platform/linux/mount_table.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/places_fixtures.h"
+#include "jobs/size_text.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

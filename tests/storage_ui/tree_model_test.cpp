@@ -1,9 +1,9 @@
 // The partition tree: rows and columns built from the prober's list,
 // checked by Qt's model tester.
-#include "device_prober.h"
-#include "parted_sanitizer_options.h"
-#include "prober_fixtures.h"
-#include "tree_model.h"
+#include "platform/linux/device_prober.h"
+#include "storage/parted_sanitizer_options.h"
+#include "storage/prober_fixtures.h"
+#include "storage_ui/tree_model.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

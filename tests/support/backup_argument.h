@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_BACKUP_ARGUMENT_H
 #define TEST_SUPPORT_BACKUP_ARGUMENT_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "fat_fixture.h"
+#include "support/fat_fixture.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 #ifndef FAT_FIXTURE_H
 #define FAT_FIXTURE_H
 
-#include "skip_or_fail.h"
-#include "test_support.h"
+#include "support/skip_or_fail.h"
+#include "support/test_support.h"
 
 #include <cstdint>
 #include <string>

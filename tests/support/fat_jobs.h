@@ -3,9 +3,9 @@
 #ifndef TEST_SUPPORT_FAT_JOBS_H
 #define TEST_SUPPORT_FAT_JOBS_H
 
-#include "backup_argument.h"
-#include "image_format.h"
-#include "quarn.h"
+#include "support/backup_argument.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <string>

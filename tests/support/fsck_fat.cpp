@@ -1,6 +1,6 @@
-#include "fsck_fat.h"
+#include "support/fsck_fat.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <regex>
 

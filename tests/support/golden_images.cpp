@@ -1,7 +1,7 @@
-#include "golden_images.h"
+#include "support/golden_images.h"
 
-#include "ntfs_fixture.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

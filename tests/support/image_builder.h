@@ -4,7 +4,7 @@
 #ifndef IMAGE_BUILDER_H
 #define IMAGE_BUILDER_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstdint>
 #include <cstring>

@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_NTFS_ATTR_BUILDER_H
 #define TEST_SUPPORT_NTFS_ATTR_BUILDER_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "ntfs_fixture.h"
+#include "support/ntfs_fixture.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <cstdlib>
 #include <regex>

@@ -1,7 +1,7 @@
-#include "ntfs_fragmented_file.h"
+#include "support/ntfs_fragmented_file.h"
 
-#include "ntfs_fixture.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "ntfs_full_volume.h"
+#include "support/ntfs_full_volume.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <cstdlib>
 

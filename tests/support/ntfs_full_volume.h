@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_NTFS_FULL_VOLUME_H
 #define TEST_SUPPORT_NTFS_FULL_VOLUME_H
 
-#include "ntfs_fixture.h"
+#include "support/ntfs_fixture.h"
 
 #include <cstdint>
 #include <string>

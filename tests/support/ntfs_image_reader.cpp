@@ -1,8 +1,8 @@
-#include "ntfs_image_reader.h"
+#include "support/ntfs_image_reader.h"
 
-#include "compression/compress_data.h"
-#include "ntfs_layout.h"
-#include "test_support.h"
+#include "quarn/compression/compress_data.h"
+#include "fslayout/ntfs_layout.h"
+#include "support/test_support.h"
 
 #include <cstring>
 #include <memory>

@@ -7,7 +7,7 @@
 #ifndef TEST_SUPPORT_NTFS_IMAGE_READER_H
 #define TEST_SUPPORT_NTFS_IMAGE_READER_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstdint>
 #include <set>

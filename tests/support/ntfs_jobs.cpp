@@ -1,6 +1,6 @@
-#include "ntfs_jobs.h"
+#include "support/ntfs_jobs.h"
 
-#include "backup_argument.h"
+#include "support/backup_argument.h"
 
 namespace testsupport {
 

@@ -3,8 +3,8 @@
 #ifndef TEST_SUPPORT_NTFS_JOBS_H
 #define TEST_SUPPORT_NTFS_JOBS_H
 
-#include "image_format.h"
-#include "quarn.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <string>

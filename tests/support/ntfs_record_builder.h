@@ -5,7 +5,7 @@
 #ifndef TEST_SUPPORT_NTFS_RECORD_BUILDER_H
 #define TEST_SUPPORT_NTFS_RECORD_BUILDER_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <algorithm>
 #include <cstdint>

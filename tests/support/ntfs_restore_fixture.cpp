@@ -1,4 +1,4 @@
-#include "ntfs_restore_fixture.h"
+#include "support/ntfs_restore_fixture.h"
 
 #include <sys/xattr.h>
 

@@ -3,8 +3,8 @@
 #ifndef TEST_SUPPORT_NTFS_RESTORE_FIXTURE_H
 #define TEST_SUPPORT_NTFS_RESTORE_FIXTURE_H
 
-#include "ntfs_fixture.h"
-#include "test_support.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
 
 #include <cstdint>
 #include <string>

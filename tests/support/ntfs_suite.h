@@ -6,9 +6,9 @@
 #ifndef TEST_SUPPORT_NTFS_SUITE_H
 #define TEST_SUPPORT_NTFS_SUITE_H
 
-#include "ntfs_fixture.h"
-#include "shared_fixture.h"
-#include "suite_partition.h"
+#include "support/ntfs_fixture.h"
+#include "support/shared_fixture.h"
+#include "support/suite_partition.h"
 
 #include <gtest/gtest.h>
 

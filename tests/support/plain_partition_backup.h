@@ -3,8 +3,8 @@
 #ifndef TEST_SUPPORT_PLAIN_PARTITION_BACKUP_H
 #define TEST_SUPPORT_PLAIN_PARTITION_BACKUP_H
 
-#include "image/part_backup.h"
-#include "quarn.h"
+#include "quarn/image/part_backup.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <cstdio>

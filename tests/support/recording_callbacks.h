@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_RECORDING_CALLBACKS_H
 #define TEST_SUPPORT_RECORDING_CALLBACKS_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <QString>
 

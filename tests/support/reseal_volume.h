@@ -6,9 +6,9 @@
 #ifndef TEST_SUPPORT_RESEAL_VOLUME_H
 #define TEST_SUPPORT_RESEAL_VOLUME_H
 
-#include "image/volume_check.h"
-#include "image_format.h"
-#include "test_support.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/api/image_format.h"
+#include "support/test_support.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "samba_server.h"
+#include "support/samba_server.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

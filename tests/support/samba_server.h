@@ -9,7 +9,7 @@
 #ifndef SAMBA_SERVER_H
 #define SAMBA_SERVER_H
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <string>
 #include <sys/types.h>

@@ -1,6 +1,6 @@
-#include "shared_fixture.h"
+#include "support/shared_fixture.h"
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -14,7 +14,7 @@
 #ifndef SHARED_FIXTURE_H
 #define SHARED_FIXTURE_H
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "suite_partition.h"
+#include "support/suite_partition.h"
 
 #include <gtest/gtest.h>
 

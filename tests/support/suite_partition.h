@@ -4,7 +4,7 @@
 #ifndef TEST_SUPPORT_SUITE_PARTITION_H
 #define TEST_SUPPORT_SUITE_PARTITION_H
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 #ifndef TEST_SUPPORT_H
 #define TEST_SUPPORT_H
 
-#include "skip_or_fail.h"
+#include "support/skip_or_fail.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 // ntfs_used and fat32_used against ntfs-3g's and dosfstools' own figures,
 // and on damaged sources.
-#include "fsck_fat.h"
-#include "ntfs_fixture.h"
-#include "test_support.h"
-#include "usedspace.h"
+#include "support/fsck_fat.h"
+#include "support/ntfs_fixture.h"
+#include "support/test_support.h"
+#include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The desktop program's disk helpers.
 #include <gtest/gtest.h>
 
-#include "disk_helpers.h"
-#include "test_system.h"
-#include "text.h"
+#include "platform/windows/disk_helpers.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
 
 TEST(WinFileSystemCode, NamesInAnyCase)
 {

@@ -2,10 +2,10 @@
 // volumes by drive letter, and the engine's device class choosing between
 // them. On Linux against the simulated machine, on Windows (Wine) against
 // the real calls, with the raw volume that SORVIK_TEST_RAW_VOLUME names.
-#include "engine_io.h"
-#include "skip_or_fail.h"
-#include "test_system.h"
-#include "text.h"
+#include "platform/windows_engine/engine_io.h"
+#include "support/skip_or_fail.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <map>
 
-#include "disk_info.h"
-#include "inventory_rules.h"
-#include "mbr.h"
+#include "platform/vetra/disk_info.h"
+#include "platform/vetra/inventory_rules.h"
+#include "platform/windows/mbr.h"
 
 using namespace winplat;
 using namespace vetra;

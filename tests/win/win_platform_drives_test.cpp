@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "platform.h"
-#include "test_system.h"
-#include "text.h"
+#include "platform/windows/platform.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

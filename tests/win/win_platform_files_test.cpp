@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform.h"
-#include "skip_or_fail.h"
-#include "test_system.h"
-#include "text.h"
+#include "platform/windows/platform.h"
+#include "support/skip_or_fail.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

@@ -2,9 +2,9 @@
 // when a job syncs it: on the simulated machine the platform's flush is the
 // host's fsync of the file, which this program replaces for itself to watch
 // and fail it.
-#include "engine_io.h"
-#include "test_system.h"
-#include "text.h"
+#include "platform/windows_engine/engine_io.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 
 #include <fstream>
 
-#include "mbr.h"
-#include "simulated_platform.h"
-#include "test_system.h"
-#include "text.h"
-#include "volume_helpers.h"
+#include "platform/windows/mbr.h"
+#include "platform/windows/simulated_platform.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 using namespace winplat;
 

@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "simulated_platform.h"
-#include "test_system.h"
-#include "text.h"
-#include "vetra.h"
+#include "platform/windows/simulated_platform.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
+#include "platform/vetra/vetra.h"
 
 using namespace winplat;
 

@@ -1,8 +1,8 @@
 // Text conversions of the Windows layer.
 #include <gtest/gtest.h>
 
-#include "paths.h"
-#include "text.h"
+#include "platform/windows/paths.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

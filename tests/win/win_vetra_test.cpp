@@ -4,8 +4,8 @@
 // (win_sim_vetra_test).
 #include <gtest/gtest.h>
 
-#include "test_system.h"
-#include "vetra.h"
+#include "win/support/test_system.h"
+#include "platform/vetra/vetra.h"
 
 TEST(WinVetra, TheListHoldsTogetherAndIsCached)
 {

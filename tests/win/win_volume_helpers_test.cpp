@@ -5,9 +5,9 @@
 #include <fstream>
 #include <string>
 
-#include "test_system.h"
-#include "text.h"
-#include "volume_helpers.h"
+#include "win/support/test_system.h"
+#include "platform/windows/text.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 using namespace winplat;
 

@@ -1,8 +1,8 @@
 // quarn.dll as a Windows program links it: the entry points and NTFSRecover
 // answer through the DLL boundary with the engine's codes (strings, Qt
 // types and callbacks cross it), and bad input is refused without a crash.
-#include "ntfs_recover.h"
-#include "quarn_windows.h"
+#include "platform/windows_engine/ntfs_recover.h"
+#include "platform/windows_engine/quarn_windows.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 //   quarn_dll_tool recover <partition> <name> <output file>
 //       scans it and copies the deleted file of that name out.
 // Prints the engine's result code and exits with 0 only on success.
-#include "ntfs_recover.h"
-#include "quarn_windows.h"
+#include "platform/windows_engine/ntfs_recover.h"
+#include "platform/windows_engine/quarn_windows.h"
 
 #include <cstdio>
 #include <cstdlib>

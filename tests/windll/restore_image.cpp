@@ -1,7 +1,7 @@
 // The Linux half of the Windows round trip: restores an NTFS image (made by
 // quarn.dll under Wine) onto a partition file with libquarn.so.1.
 //   restore_image <first volume> <partition file>
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdio>
 

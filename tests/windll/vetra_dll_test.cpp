@@ -2,7 +2,7 @@
 // their layouts: what is checked is the shape of the answer (one instance,
 // a cached list that holds together, a fresh list after RemoveDiskList),
 // never the machine's real disks.
-#include "vetra.h"
+#include "platform/vetra/vetra.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_bits.h"
 
 uint64_t Ntfs::CountSetBits(const uint8_t* bytes, uint64_t byteCount, uint64_t firstBit, uint64_t bitLimit)
 {

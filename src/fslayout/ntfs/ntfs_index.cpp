@@ -1,4 +1,4 @@
-#include "ntfs_index.h"
+#include "fslayout/ntfs/ntfs_index.h"
 
 #include <cstring>
 

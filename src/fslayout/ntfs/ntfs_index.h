@@ -3,7 +3,7 @@
 #ifndef FSLAYOUT_NTFS_NTFS_INDEX_H
 #define FSLAYOUT_NTFS_NTFS_INDEX_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 

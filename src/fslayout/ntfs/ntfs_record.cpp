@@ -1,4 +1,4 @@
-#include "ntfs_record.h"
+#include "fslayout/ntfs/ntfs_record.h"
 
 #include <cstring>
 

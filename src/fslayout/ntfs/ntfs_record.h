@@ -3,7 +3,7 @@
 #ifndef FSLAYOUT_NTFS_NTFS_RECORD_H
 #define FSLAYOUT_NTFS_NTFS_RECORD_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 

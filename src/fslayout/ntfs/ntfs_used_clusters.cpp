@@ -1,7 +1,7 @@
-#include "ntfs_used_clusters.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
 
-#include "ntfs_bits.h"
-#include "ntfs_record.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_record.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #ifndef FSLAYOUT_NTFS_NTFS_USED_CLUSTERS_H
 #define FSLAYOUT_NTFS_NTFS_USED_CLUSTERS_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "cdrom_manager.h"
+#include "platform/linux/cdrom_manager.h"
 
-#include "device_records.h"
-#include "errno_text.h"
-#include "process_instance.h"
-#include "system_probes.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/errno_text.h"
+#include "platform/linux/process_instance.h"
+#include "platform/linux/system_probes.h"
 
 #include <QDebug>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "cifs_credentials.h"
+#include "platform/linux/cifs_credentials.h"
 
 #include <QDir>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "device_events.h"
+#include "platform/linux/device_events.h"
 
-#include "device_prober.h"
-#include "system_probes.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/system_probes.h"
 
 #include <QEvent>
 #include <QFileInfo>

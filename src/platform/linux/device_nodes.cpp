@@ -1,5 +1,5 @@
 // The kind and number of a device node, replaceable for tests.
-#include "system_probes.h"
+#include "platform/linux/system_probes.h"
 
 #include <sys/stat.h>
 

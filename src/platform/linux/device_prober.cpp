@@ -1,11 +1,11 @@
-#include "device_prober.h"
+#include "platform/linux/device_prober.h"
 
-#include "device_events.h"
-#include "parted_disks.h"
-#include "process_instance.h"
-#include "system_paths.h"
-#include "system_probes.h"
-#include "volume_rules.h"
+#include "platform/linux/device_events.h"
+#include "platform/linux/parted_disks.h"
+#include "platform/linux/process_instance.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
+#include "platform/linux/volume_rules.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 #ifndef DEVICE_PROBER_H
 #define DEVICE_PROBER_H
 
-#include "device_records.h"
-#include "drive_letters.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/drive_letters.h"
 
 #include <QEvent>
 #include <QSet>

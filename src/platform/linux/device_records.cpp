@@ -1,4 +1,4 @@
-#include "device_records.h"
+#include "platform/linux/device_records.h"
 
 #include <QMetaType>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "drive_letters.h"
+#include "platform/linux/drive_letters.h"
 
 char DriveLetters::take()
 {

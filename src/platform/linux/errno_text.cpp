@@ -1,4 +1,4 @@
-#include "errno_text.h"
+#include "platform/linux/errno_text.h"
 
 #include <cstring>
 

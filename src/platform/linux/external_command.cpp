@@ -1,4 +1,4 @@
-#include "external_command.h"
+#include "platform/linux/external_command.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "fat_label.h"
+#include "platform/linux/fat_label.h"
 
 #include <iconv.h>
 

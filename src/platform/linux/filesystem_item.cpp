@@ -1,9 +1,9 @@
-#include "filesystem_item.h"
+#include "platform/linux/filesystem_item.h"
 
-#include "device_prober.h"
-#include "device_records.h"
-#include "mount_table.h"
-#include "system_probes.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/mount_table.h"
+#include "platform/linux/system_probes.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

@@ -1,8 +1,8 @@
-#include "mount_table.h"
+#include "platform/linux/mount_table.h"
 
-#include "cifs_credentials.h"
-#include "errno_text.h"
-#include "system_paths.h"
+#include "platform/linux/cifs_credentials.h"
+#include "platform/linux/errno_text.h"
+#include "platform/linux/system_paths.h"
 
 #include <QDebug>
 #include <QVector>

@@ -1,6 +1,6 @@
-#include "nmb_lookup.h"
+#include "platform/linux/nmb_lookup.h"
 
-#include "errno_text.h"
+#include "platform/linux/errno_text.h"
 
 #include <QDebug>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The kernel's list of optical drives and the two requests the storage
 // layer sends to a drive.
-#include "system_paths.h"
-#include "system_probes.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
 
 #include <fcntl.h>
 #include <linux/cdrom.h>

@@ -1,4 +1,4 @@
-#include "parted_disks.h"
+#include "platform/linux/parted_disks.h"
 
 #include <QDebug>
 #include <mutex>

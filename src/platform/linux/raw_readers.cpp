@@ -1,6 +1,6 @@
 // Raw reads of the head of a file or device and of a boot sector's serial.
-#include "system_probes.h"
-#include "unfinished_restore.h"
+#include "platform/linux/system_probes.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "smb_auth_requests.h"
+#include "platform/linux/smb_auth_requests.h"
 
-#include "process_instance.h"
+#include "platform/linux/process_instance.h"
 
 #include <QMetaObject>
 

@@ -1,6 +1,6 @@
-#include "smb_credential_store.h"
+#include "platform/linux/smb_credential_store.h"
 
-#include "smb_context.h"
+#include "platform/linux/smb_context.h"
 
 #include <libsmbclient.h>
 

@@ -1,12 +1,12 @@
-#include "smb_filesystem_item.h"
+#include "platform/linux/smb_filesystem_item.h"
 
-#include "errno_text.h"
-#include "mount_table.h"
-#include "nmb_lookup.h"
-#include "smb_auth_requests.h"
-#include "smb_context.h"
-#include "smb_credential_store.h"
-#include "smb_names.h"
+#include "platform/linux/errno_text.h"
+#include "platform/linux/mount_table.h"
+#include "platform/linux/nmb_lookup.h"
+#include "platform/linux/smb_auth_requests.h"
+#include "platform/linux/smb_context.h"
+#include "platform/linux/smb_credential_store.h"
+#include "platform/linux/smb_names.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -5,7 +5,7 @@
 #ifndef SMB_FILESYSTEM_ITEM_H
 #define SMB_FILESYSTEM_ITEM_H
 
-#include "filesystem_item.h"
+#include "platform/linux/filesystem_item.h"
 
 #include <QByteArray>
 

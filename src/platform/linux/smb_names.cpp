@@ -1,4 +1,4 @@
-#include "smb_names.h"
+#include "platform/linux/smb_names.h"
 
 #include <QUrl>
 #include <cstring>

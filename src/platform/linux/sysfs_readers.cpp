@@ -1,6 +1,6 @@
 // Readers of the kernel's sysfs files about block and character devices.
-#include "system_paths.h"
-#include "system_probes.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
 
 #include <sys/sysmacros.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "system_paths.h"
+#include "platform/linux/system_paths.h"
 
 SystemPaths& systemPaths()
 {

@@ -1,8 +1,8 @@
 // Used space of a partition: the used-space library first, the file
 // systems' own checking tools when it fails.
-#include "external_command.h"
-#include "system_probes.h"
-#include "usedspace.h"
+#include "platform/linux/external_command.h"
+#include "platform/linux/system_probes.h"
+#include "usedspace/usedspace.h"
 
 #include <QRegularExpression>
 

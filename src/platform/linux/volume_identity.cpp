@@ -1,4 +1,4 @@
-#include "volume_identity.h"
+#include "platform/linux/volume_identity.h"
 
 #include <blkid/blkid.h>
 

@@ -1,7 +1,7 @@
 // probeVolume: the file-system type, label and UUID of a partition or disk.
-#include "fat_label.h"
-#include "system_probes.h"
-#include "volume_identity.h"
+#include "platform/linux/fat_label.h"
+#include "platform/linux/system_probes.h"
+#include "platform/linux/volume_identity.h"
 
 #include <fcntl.h>
 #include <unistd.h>

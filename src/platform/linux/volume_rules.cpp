@@ -1,6 +1,6 @@
-#include "volume_rules.h"
+#include "platform/linux/volume_rules.h"
 
-#include "device_records.h"
+#include "platform/linux/device_records.h"
 
 #include <QByteArray>
 #include <cstring>

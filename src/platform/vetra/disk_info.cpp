@@ -1,4 +1,4 @@
-#include "disk_info.h"
+#include "platform/vetra/disk_info.h"
 
 #include <memory>
 

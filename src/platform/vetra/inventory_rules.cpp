@@ -1,6 +1,6 @@
-#include "inventory_rules.h"
+#include "platform/vetra/inventory_rules.h"
 
-#include "text.h"
+#include "platform/windows/text.h"
 
 namespace vetra {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "disk_info.h"
-#include "mbr.h"
-#include "platform.h"
+#include "platform/vetra/disk_info.h"
+#include "platform/windows/mbr.h"
+#include "platform/windows/platform.h"
 
 namespace vetra {
 

@@ -1,11 +1,11 @@
-#include "vetra.h"
+#include "platform/vetra/vetra.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 
-#include "paths.h"
-#include "text.h"
+#include "platform/windows/paths.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "disk_info.h"
-#include "inventory_rules.h"
-#include "platform.h"
+#include "platform/vetra/disk_info.h"
+#include "platform/vetra/inventory_rules.h"
+#include "platform/windows/platform.h"
 
 // Vetra.dll exports CVetra; the static library of the same code (tests,
 // Linux) is built with VETRA_STATIC.

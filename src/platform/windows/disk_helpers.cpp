@@ -1,8 +1,8 @@
-#include "disk_helpers.h"
+#include "platform/windows/disk_helpers.h"
 
-#include "image_format.h"
-#include "platform.h"
-#include "text.h"
+#include "quarn/api/image_format.h"
+#include "platform/windows/platform.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

@@ -1,4 +1,4 @@
-#include "mbr.h"
+#include "platform/windows/mbr.h"
 
 #include <set>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 namespace winplat {
 

@@ -1,6 +1,6 @@
-#include "paths.h"
+#include "platform/windows/paths.h"
 
-#include "text.h"
+#include "platform/windows/text.h"
 
 namespace winplat {
 

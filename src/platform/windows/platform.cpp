@@ -1,12 +1,12 @@
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 #include <cstdlib>
 #include <mutex>
 
 #ifdef _WIN32
-#include "win32_platform.h"
+#include "platform/windows/win32_platform.h"
 #else
-#include "simulated_platform.h"
+#include "platform/windows/simulated_platform.h"
 #endif
 
 namespace winplat {

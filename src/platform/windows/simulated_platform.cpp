@@ -1,4 +1,4 @@
-#include "simulated_platform.h"
+#include "platform/windows/simulated_platform.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -20,8 +20,8 @@
 #include <sstream>
 #include <thread>
 
-#include "mbr.h"
-#include "text.h"
+#include "platform/windows/mbr.h"
+#include "platform/windows/text.h"
 
 extern char** environ;
 

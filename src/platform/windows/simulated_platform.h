@@ -36,7 +36,7 @@
 
 #include <string>
 
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 namespace winplat {
 

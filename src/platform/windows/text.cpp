@@ -1,4 +1,4 @@
-#include "text.h"
+#include "platform/windows/text.h"
 
 #include <limits>
 

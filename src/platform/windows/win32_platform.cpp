@@ -1,4 +1,4 @@
-#include "win32_platform.h"
+#include "platform/windows/win32_platform.h"
 
 #include <windows.h>
 #include <winioctl.h>

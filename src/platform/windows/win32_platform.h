@@ -2,7 +2,7 @@
 // Built only for Windows (cross-compiled with mingw-w64 here).
 #pragma once
 
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 namespace winplat {
 

@@ -1,4 +1,4 @@
-#include "engine_io.h"
+#include "platform/windows_engine/engine_io.h"
 
 const CWinDevice* CWinIo::Device() const
 {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win_device.h"
+#include "platform/windows_engine/win_device.h"
 
 class CWinIo {
 public:

@@ -1,9 +1,9 @@
-#include "ntfs_index_reader.h"
+#include "platform/windows_engine/ntfs_index_reader.h"
 
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_index.h"
-#include "ntfs/ntfs_record.h"
-#include "quarn.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_index.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "quarn/api/quarn.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 // index is listed once.
 #pragma once
 
-#include "ntfs_volume_reader.h"
+#include "platform/windows_engine/ntfs_volume_reader.h"
 
 #include <QString>
 

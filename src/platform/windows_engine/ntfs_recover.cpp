@@ -1,15 +1,15 @@
-#include "ntfs_recover.h"
+#include "platform/windows_engine/ntfs_recover.h"
 
-#include "io/device_io.h"
-#include "ntfs/ntfs_attr_reader.h"
-#include "ntfs/run_list.h"
-#include "ntfs_volume_reader.h"
-#include "platform.h"
-#include "quarn.h"
-#include "entry_guard.h"
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_record.h"
-#include "win_device.h"
+#include "quarn/io/device_io.h"
+#include "quarn/ntfs/ntfs_attr_reader.h"
+#include "quarn/ntfs/run_list.h"
+#include "platform/windows_engine/ntfs_volume_reader.h"
+#include "platform/windows/platform.h"
+#include "quarn/api/quarn.h"
+#include "quarn/api/entry_guard.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "platform/windows_engine/win_device.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // free in the volume bitmap. Nothing is ever written to the scanned volume.
 #pragma once
 
-#include "quarn_windows_export.h"
+#include "platform/windows_engine/quarn_windows_export.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "ntfs_volume_reader.h"
+#include "platform/windows_engine/ntfs_volume_reader.h"
 
-#include "ntfs/ntfs_record.h"
-#include "quarn.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "quarn/api/quarn.h"
 
 #include <cstring>
 #include <memory>

@@ -4,9 +4,9 @@
 // record 0.
 #pragma once
 
-#include "io/device_io.h"
-#include "ntfs/ntfs_attr_reader.h"
-#include "ntfs_layout.h"
+#include "quarn/io/device_io.h"
+#include "quarn/ntfs/ntfs_attr_reader.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "quarn_windows.h"
+#include "platform/windows_engine/quarn_windows.h"
 
-#include "entry_guard.h"
+#include "quarn/api/entry_guard.h"
 
 // The engine's entry points as this build compiles them (their source is
 // the Linux library's, renamed so that both libraries can live in one

@@ -5,8 +5,8 @@
 // image paths Windows paths).
 #pragma once
 
-#include "quarn.h"
-#include "quarn_windows_export.h"
+#include "quarn/api/quarn.h"
+#include "platform/windows_engine/quarn_windows_export.h"
 
 class QUARN_WINDOWS_API quarn {
 public:

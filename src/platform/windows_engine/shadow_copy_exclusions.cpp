@@ -1,7 +1,7 @@
-#include "shadow_copy_exclusions.h"
+#include "platform/windows_engine/shadow_copy_exclusions.h"
 
-#include "platform.h"
-#include "quarn.h"
+#include "platform/windows/platform.h"
+#include "quarn/api/quarn.h"
 
 #include <cstring>
 #include <memory>

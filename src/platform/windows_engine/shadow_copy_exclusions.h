@@ -6,8 +6,8 @@
 // directories name only valid files.
 #pragma once
 
-#include "ntfs/record_exclusions.h"
-#include "ntfs_index_reader.h"
+#include "quarn/ntfs/record_exclusions.h"
+#include "platform/windows_engine/ntfs_index_reader.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "used_bytes.h"
+#include "platform/windows_engine/used_bytes.h"
 
-#include "ntfs/ntfs_used_clusters.h"
-#include "quarn.h"
-#include "usedspace.h"
-#include "volume_helpers.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
+#include "quarn/api/quarn.h"
+#include "usedspace/usedspace.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // build's ntfs_used and fat32_used (usedspace.h) answer through these.
 #pragma once
 
-#include "ntfs_volume_reader.h"
+#include "platform/windows_engine/ntfs_volume_reader.h"
 
 #include <cstdint>
 #include <string>

@@ -1,10 +1,10 @@
-#include "volume_helpers.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 #include <memory>
 
-#include "paths.h"
-#include "platform.h"
-#include "text.h"
+#include "platform/windows/paths.h"
+#include "platform/windows/platform.h"
+#include "platform/windows/text.h"
 
 using namespace winplat;
 

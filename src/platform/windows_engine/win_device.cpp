@@ -1,11 +1,11 @@
-#include "win_device.h"
+#include "platform/windows_engine/win_device.h"
 
 #include <algorithm>
 #include <cctype>
 #include <limits>
 
-#include "paths.h"
-#include "text.h"
+#include "platform/windows/paths.h"
+#include "platform/windows/text.h"
 
 namespace {
 

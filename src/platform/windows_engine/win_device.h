@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 // What both classes share: one open winplat::Device and its position.
 class CWinDevice {

@@ -1,11 +1,11 @@
 // The Windows answers: volumes by drive letter, physical drives, the
 // system's disk check; all through the Windows platform layer.
-#include "io/device_system.h"
+#include "quarn/io/device_system.h"
 
-#include "platform.h"
-#include "quarn.h"
-#include "text.h"
-#include "volume_helpers.h"
+#include "platform/windows/platform.h"
+#include "quarn/api/quarn.h"
+#include "platform/windows/text.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 #include <cctype>
 #include <cstdio>

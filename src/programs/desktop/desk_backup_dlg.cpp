@@ -1,15 +1,15 @@
-#include "desk_backup_dlg.h"
+#include "programs/desktop/desk_backup_dlg.h"
 
-#include "backup_plan.h"
-#include "bk_widget3.h"
-#include "desk_bk_widget1.h"
-#include "desk_tree_model.h"
-#include "desk_bk_widget2.h"
-#include "desk_paths.h"
-#include "desk_worker.h"
-#include "paths.h"
-#include "start_bk_widget.h"
-#include "volume_helpers.h"
+#include "jobs/backup_plan.h"
+#include "wizard/bk_widget3.h"
+#include "programs/desktop/desk_bk_widget1.h"
+#include "programs/desktop/desk_tree_model.h"
+#include "programs/desktop/desk_bk_widget2.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_worker.h"
+#include "platform/windows/paths.h"
+#include "wizard/start_bk_widget.h"
+#include "platform/windows_engine/volume_helpers.h"
 
 #include <QComboBox>
 #include <QDebug>

@@ -5,8 +5,8 @@
 #ifndef DESK_BACKUP_DLG_H
 #define DESK_BACKUP_DLG_H
 
-#include "backup_wizard.h"
-#include "desk_wizard_frame.h"
+#include "wizard/backup_wizard.h"
+#include "programs/desktop/desk_wizard_frame.h"
 
 class BkWidget3;
 class StartBkWidget;

@@ -1,14 +1,14 @@
-#include "desk_bk_widget1.h"
+#include "programs/desktop/desk_bk_widget1.h"
 
-#include "base_msg_dlg.h"
-#include "desk_paths.h"
-#include "desk_tree_model.h"
-#include "disk_helpers.h"
-#include "image_head_builder.h"
-#include "disk_info.h"
-#include "page_style.h"
-#include "platform.h"
-#include "vetra.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_tree_model.h"
+#include "platform/windows/disk_helpers.h"
+#include "jobs/image_head_builder.h"
+#include "platform/vetra/disk_info.h"
+#include "wizard/page_style.h"
+#include "platform/windows/platform.h"
+#include "platform/vetra/vetra.h"
 
 #include <QApplication>
 #include <QDebug>

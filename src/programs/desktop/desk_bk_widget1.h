@@ -3,7 +3,7 @@
 #ifndef DESK_BK_WIDGET1_H
 #define DESK_BK_WIDGET1_H
 
-#include "image_head_block.h"
+#include "jobs/image_head_block.h"
 
 #include <QModelIndex>
 #include <QWidget>

@@ -1,14 +1,14 @@
-#include "desk_bk_widget2.h"
+#include "programs/desktop/desk_bk_widget2.h"
 
-#include "drive_name_text.h"
-#include "backup_rules.h"
-#include "desk_file_dialogs.h"
-#include "desk_paths.h"
-#include "desk_settings.h"
-#include "disk_info.h"
-#include "page_style.h"
-#include "platform.h"
-#include "vetra.h"
+#include "jobs/drive_name_text.h"
+#include "jobs/backup_rules.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_settings.h"
+#include "platform/vetra/disk_info.h"
+#include "wizard/page_style.h"
+#include "platform/windows/platform.h"
+#include "platform/vetra/vetra.h"
 
 #include <QComboBox>
 #include <QDebug>

@@ -1,8 +1,8 @@
-#include "desk_boot_entry.h"
+#include "programs/desktop/desk_boot_entry.h"
 
-#include "desk_paths.h"
-#include "desk_settings.h"
-#include "platform.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_settings.h"
+#include "platform/windows/platform.h"
 
 #include <QCoreApplication>
 #include <QDir>

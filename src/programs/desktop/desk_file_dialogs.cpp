@@ -1,6 +1,6 @@
-#include "desk_file_dialogs.h"
+#include "programs/desktop/desk_file_dialogs.h"
 
-#include "desk_paths.h"
+#include "programs/desktop/desk_paths.h"
 
 #include <QFileDialog>
 

@@ -6,10 +6,10 @@
 #ifndef DESK_JUST_BACKUP_DLG_H
 #define DESK_JUST_BACKUP_DLG_H
 
-#include "backup_plan.h"
-#include "base_dlg.h"
-#include "image_head_block.h"
-#include "quarn.h"
+#include "jobs/backup_plan.h"
+#include "wizard/base_dlg.h"
+#include "jobs/image_head_block.h"
+#include "quarn/api/quarn.h"
 
 #include <QElapsedTimer>
 

@@ -1,8 +1,8 @@
-#include "desk_lang_dlg.h"
+#include "programs/desktop/desk_lang_dlg.h"
 
-#include "desk_file_dialogs.h"
-#include "desk_paths.h"
-#include "desk_settings.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_settings.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "desk_main_dlg.h"
+#include "programs/desktop/desk_main_dlg.h"
 
-#include "desk_backup_dlg.h"
-#include "desk_restore_dlg.h"
-#include "desk_wizard_frame.h"
-#include "event_button.h"
+#include "programs/desktop/desk_backup_dlg.h"
+#include "programs/desktop/desk_restore_dlg.h"
+#include "programs/desktop/desk_wizard_frame.h"
+#include "wizard/event_button.h"
 
 #include <QLabel>
 #include <QPixmap>

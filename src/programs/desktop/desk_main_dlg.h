@@ -3,7 +3,7 @@
 #ifndef DESK_MAIN_DLG_H
 #define DESK_MAIN_DLG_H
 
-#include "base_dlg.h"
+#include "wizard/base_dlg.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
-#include "desk_paths.h"
+#include "programs/desktop/desk_paths.h"
 
-#include "platform.h"
-#include "text.h"
+#include "platform/windows/platform.h"
+#include "platform/windows/text.h"
 
 #include <QDir>
 

@@ -1,15 +1,15 @@
-#include "desk_restore_dlg.h"
+#include "programs/desktop/desk_restore_dlg.h"
 
-#include "backup_rules.h"
-#include "desk_file_dialogs.h"
-#include "desk_paths.h"
-#include "desk_rt_widget1.h"
-#include "desk_rt_widget2.h"
-#include "desk_tree_model.h"
-#include "desk_worker.h"
-#include "job_messages.h"
-#include "rt_widget3.h"
-#include "start_bk_widget.h"
+#include "jobs/backup_rules.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_rt_widget1.h"
+#include "programs/desktop/desk_rt_widget2.h"
+#include "programs/desktop/desk_tree_model.h"
+#include "programs/desktop/desk_worker.h"
+#include "jobs/job_messages.h"
+#include "wizard/rt_widget3.h"
+#include "wizard/start_bk_widget.h"
 
 #include <QDebug>
 #include <QFileInfo>

@@ -5,9 +5,9 @@
 #ifndef DESK_RESTORE_DLG_H
 #define DESK_RESTORE_DLG_H
 
-#include "desk_wizard_frame.h"
-#include "quarn.h"
-#include "restore_plan.h"
+#include "programs/desktop/desk_wizard_frame.h"
+#include "quarn/api/quarn.h"
+#include "jobs/restore_plan.h"
 
 class RtWidget3;
 class StartBkWidget;

@@ -1,15 +1,15 @@
-#include "desk_rt_widget1.h"
+#include "programs/desktop/desk_rt_widget1.h"
 
-#include "drive_name_text.h"
-#include "base_msg_dlg.h"
-#include "desk_file_dialogs.h"
-#include "desk_paths.h"
-#include "desk_settings.h"
-#include "image_head_reader.h"
-#include "image_trailer.h"
-#include "job_messages.h"
-#include "page_style.h"
-#include "size_text.h"
+#include "jobs/drive_name_text.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_settings.h"
+#include "jobs/image_head_reader.h"
+#include "jobs/image_trailer.h"
+#include "jobs/job_messages.h"
+#include "wizard/page_style.h"
+#include "jobs/size_text.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "desk_rt_widget2.h"
+#include "programs/desktop/desk_rt_widget2.h"
 
-#include "desk_tree_model.h"
-#include "drive_name_text.h"
-#include "job_messages.h"
-#include "page_style.h"
+#include "programs/desktop/desk_tree_model.h"
+#include "jobs/drive_name_text.h"
+#include "jobs/job_messages.h"
+#include "wizard/page_style.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -1,7 +1,7 @@
-#include "desk_settings.h"
+#include "programs/desktop/desk_settings.h"
 
-#include "desk_paths.h"
-#include "platform.h"
+#include "programs/desktop/desk_paths.h"
+#include "platform/windows/platform.h"
 
 namespace desk {
 

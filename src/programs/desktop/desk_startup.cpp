@@ -1,15 +1,15 @@
-#include "desk_startup.h"
+#include "programs/desktop/desk_startup.h"
 
-#include "base_msg_dlg.h"
-#include "desk_lang_dlg.h"
-#include "desk_main_dlg.h"
-#include "desk_paths.h"
-#include "desk_settings.h"
-#include "frame_resources.h"
-#include "job_log.h"
-#include "log_sink.h"
-#include "paths.h"
-#include "platform.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_lang_dlg.h"
+#include "programs/desktop/desk_main_dlg.h"
+#include "programs/desktop/desk_paths.h"
+#include "programs/desktop/desk_settings.h"
+#include "wizard/frame_resources.h"
+#include "jobs/job_log.h"
+#include "jobs/log_sink.h"
+#include "platform/windows/paths.h"
+#include "platform/windows/platform.h"
 
 #include <QApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 #ifndef DESK_STARTUP_H
 #define DESK_STARTUP_H
 
-#include "platform.h"
+#include "platform/windows/platform.h"
 
 #include <QString>
 #include <QStringList>

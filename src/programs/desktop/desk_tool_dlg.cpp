@@ -1,10 +1,10 @@
-#include "desk_tool_dlg.h"
+#include "programs/desktop/desk_tool_dlg.h"
 
-#include "desk_just_backup_dlg.h"
-#include "desk_main_dlg.h"
-#include "desk_startup.h"
-#include "desk_tool_widget1.h"
-#include "desk_tool_widget2.h"
+#include "programs/desktop/desk_just_backup_dlg.h"
+#include "programs/desktop/desk_main_dlg.h"
+#include "programs/desktop/desk_startup.h"
+#include "programs/desktop/desk_tool_widget1.h"
+#include "programs/desktop/desk_tool_widget2.h"
 
 #include <QLabel>
 #include <QMouseEvent>

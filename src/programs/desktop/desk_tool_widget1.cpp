@@ -1,10 +1,10 @@
-#include "desk_tool_widget1.h"
+#include "programs/desktop/desk_tool_widget1.h"
 
-#include "base_msg_dlg.h"
-#include "desk_boot_entry.h"
-#include "desk_settings.h"
-#include "desk_startup.h"
-#include "disk_helpers.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_boot_entry.h"
+#include "programs/desktop/desk_settings.h"
+#include "programs/desktop/desk_startup.h"
+#include "platform/windows/disk_helpers.h"
 #include "product_version.h"
 
 #include <QGridLayout>

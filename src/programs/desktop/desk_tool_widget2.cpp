@@ -1,12 +1,12 @@
-#include "desk_tool_widget2.h"
+#include "programs/desktop/desk_tool_widget2.h"
 
-#include "base_msg_dlg.h"
-#include "desk_file_dialogs.h"
-#include "desk_paths.h"
-#include "size_text.h"
-#include "vetra.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_file_dialogs.h"
+#include "programs/desktop/desk_paths.h"
+#include "jobs/size_text.h"
+#include "platform/vetra/vetra.h"
 #ifdef DESK_WINDOWS_ENGINE
-#include "ntfs_recover.h"
+#include "platform/windows_engine/ntfs_recover.h"
 #else
 // Without the engine's Windows build there is nothing to scan with.
 class NTFSRecover {};

@@ -1,11 +1,11 @@
-#include "desk_tree_model.h"
+#include "programs/desktop/desk_tree_model.h"
 
-#include "drive_name_text.h"
-#include "desk_paths.h"
-#include "disk_info.h"
-#include "page_style.h"
-#include "size_text.h"
-#include "vetra.h"
+#include "jobs/drive_name_text.h"
+#include "programs/desktop/desk_paths.h"
+#include "platform/vetra/disk_info.h"
+#include "wizard/page_style.h"
+#include "jobs/size_text.h"
+#include "platform/vetra/vetra.h"
 
 #include <QBrush>
 #include <QHeaderView>

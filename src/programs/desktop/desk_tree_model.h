@@ -4,7 +4,7 @@
 #ifndef DESK_TREE_MODEL_H
 #define DESK_TREE_MODEL_H
 
-#include "tree_item.h"
+#include "wizard/tree_item.h"
 
 #include <QAbstractItemModel>
 

@@ -1,7 +1,7 @@
-#include "desk_wizard_frame.h"
+#include "programs/desktop/desk_wizard_frame.h"
 
-#include "base_msg_dlg.h"
-#include "desk_worker.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/desktop/desk_worker.h"
 #include "product_version.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #ifndef DESK_WIZARD_FRAME_H
 #define DESK_WIZARD_FRAME_H
 
-#include "wizard_frame.h"
+#include "wizard/wizard_frame.h"
 
 class QPushButton;
 

@@ -1,7 +1,7 @@
-#include "desk_worker.h"
+#include "programs/desktop/desk_worker.h"
 
-#include "start_bk_widget.h"
-#include "worker_progress.h"
+#include "wizard/start_bk_widget.h"
+#include "wizard/worker_progress.h"
 
 #include <QDebug>
 

@@ -3,7 +3,7 @@
 #ifndef DESK_WORKER_H
 #define DESK_WORKER_H
 
-#include "quarn_thread.h"
+#include "jobs/quarn_thread.h"
 
 class StartBkWidget;
 

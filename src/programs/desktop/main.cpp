@@ -1,6 +1,6 @@
 // deskrestore: the desktop program that backs up and restores partitions.
-#include "desk_startup.h"
-#include "desk_tool_dlg.h"
+#include "programs/desktop/desk_startup.h"
+#include "programs/desktop/desk_tool_dlg.h"
 
 #include <QApplication>
 

@@ -5,7 +5,7 @@
 #ifndef QUARN_ENTRY_GUARD_H
 #define QUARN_ENTRY_GUARD_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <exception>
 #include <new>

@@ -1,15 +1,15 @@
 // The engine's entry points: each runs one whole job on the caller's
 // thread and returns its result code. No exception leaves them.
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
-#include "entry_guard.h"
-#include "fat32/part_fat32_backup.h"
-#include "fat32/part_fat32_clone.h"
-#include "fat32/part_fat32_restore.h"
-#include "image/image_verify.h"
-#include "ntfs/part_ntfs_backup.h"
-#include "ntfs/part_ntfs_clone.h"
-#include "ntfs/part_ntfs_restore.h"
+#include "quarn/api/entry_guard.h"
+#include "quarn/fat32/part_fat32_backup.h"
+#include "quarn/fat32/part_fat32_clone.h"
+#include "quarn/fat32/part_fat32_restore.h"
+#include "quarn/image/image_verify.h"
+#include "quarn/ntfs/part_ntfs_backup.h"
+#include "quarn/ntfs/part_ntfs_clone.h"
+#include "quarn/ntfs/part_ntfs_restore.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdarg>
 #include <cstdio>

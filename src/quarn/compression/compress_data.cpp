@@ -1,7 +1,7 @@
-#include "compression/compress_data.h"
+#include "quarn/compression/compress_data.h"
 
-#include "compression/deflate_stream.h"
-#include "compression/quicklz_stream.h"
+#include "quarn/compression/deflate_stream.h"
+#include "quarn/compression/quicklz_stream.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
-#include "compression/compression_probe.h"
+#include "quarn/compression/compression_probe.h"
 
-#include "compression/quicklz_codec.h"
-#include "image_format.h"
+#include "quarn/compression/quicklz_codec.h"
+#include "quarn/api/image_format.h"
 
 #include <algorithm>
 #include <new>

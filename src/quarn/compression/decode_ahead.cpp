@@ -1,8 +1,8 @@
-#include "compression/decode_ahead.h"
+#include "quarn/compression/decode_ahead.h"
 
-#include "api/entry_guard.h"
-#include "compression/compress_data.h"
-#include "quarn.h"
+#include "quarn/api/entry_guard.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <new>

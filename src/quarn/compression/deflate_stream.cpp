@@ -1,7 +1,7 @@
-#include "compression/deflate_stream.h"
+#include "quarn/compression/deflate_stream.h"
 
-#include "compression/raw_deflate.h"
-#include "quarn.h"
+#include "quarn/compression/raw_deflate.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <new>

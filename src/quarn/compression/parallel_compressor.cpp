@@ -1,9 +1,9 @@
-#include "compression/parallel_compressor.h"
+#include "quarn/compression/parallel_compressor.h"
 
-#include "api/entry_guard.h"
-#include "compression/quicklz_codec.h"
-#include "compression/raw_deflate.h"
-#include "quarn.h"
+#include "quarn/api/entry_guard.h"
+#include "quarn/compression/quicklz_codec.h"
+#include "quarn/compression/raw_deflate.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "compression/quicklz_codec.h"
+#include "quarn/compression/quicklz_codec.h"
 
 #include <cstdint>
 #include <cstring>

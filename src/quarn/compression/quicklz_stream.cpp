@@ -1,6 +1,6 @@
-#include "compression/quicklz_stream.h"
+#include "quarn/compression/quicklz_stream.h"
 
-#include "compression/quicklz_codec.h"
+#include "quarn/compression/quicklz_codec.h"
 
 #include <cstring>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "compression/raw_deflate.h"
+#include "quarn/compression/raw_deflate.h"
 
 #include <zlib.h>
 

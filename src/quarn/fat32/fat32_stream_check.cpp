@@ -1,8 +1,8 @@
-#include "fat32/fat32_stream_check.h"
+#include "quarn/fat32/fat32_stream_check.h"
 
-#include "fat32_layout.h"
-#include "image_format.h"
-#include "quarn.h"
+#include "fslayout/fat32_layout.h"
+#include "quarn/api/image_format.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #ifndef QUARN_FAT32_FAT32_STREAM_CHECK_H
 #define QUARN_FAT32_FAT32_STREAM_CHECK_H
 
-#include "image/data_set_reader.h"
-#include "image/verify_source.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/verify_source.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "fat32/part_fat32_backup.h"
+#include "quarn/fat32/part_fat32_backup.h"
 
-#include <usedspace.h>
+#include "usedspace/usedspace.h"
 
 #include <algorithm>
 #include <cstring>

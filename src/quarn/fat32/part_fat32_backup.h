@@ -4,8 +4,8 @@
 #ifndef QUARN_FAT32_PART_FAT32_BACKUP_H
 #define QUARN_FAT32_PART_FAT32_BACKUP_H
 
-#include "fat32_layout.h"
-#include "image/part_backup.h"
+#include "fslayout/fat32_layout.h"
+#include "quarn/image/part_backup.h"
 
 #include <unordered_set>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "fat32/part_fat32_clone.h"
+#include "quarn/fat32/part_fat32_clone.h"
 
-#include "io/device_system.h"
+#include "quarn/io/device_system.h"
 
 #include <QString>
 

@@ -5,9 +5,9 @@
 #ifndef QUARN_FAT32_PART_FAT32_CLONE_H
 #define QUARN_FAT32_PART_FAT32_CLONE_H
 
-#include "fat32/part_fat32_backup.h"
-#include "fat32/part_fat32_restore.h"
-#include "image/part_clone.h"
+#include "quarn/fat32/part_fat32_backup.h"
+#include "quarn/fat32/part_fat32_restore.h"
+#include "quarn/image/part_clone.h"
 
 #include <memory>
 #include <vector>

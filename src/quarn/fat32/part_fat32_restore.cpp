@@ -1,9 +1,9 @@
-#include "fat32/part_fat32_restore.h"
+#include "quarn/fat32/part_fat32_restore.h"
 
 #include <QString>
 
-#include "io/device_system.h"
-#include "unfinished_restore.h"
+#include "quarn/io/device_system.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,9 +6,9 @@
 #ifndef QUARN_FAT32_PART_FAT32_RESTORE_H
 #define QUARN_FAT32_PART_FAT32_RESTORE_H
 
-#include "fat32_layout.h"
-#include "image/data_set_reader.h"
-#include "image/part_restore.h"
+#include "fslayout/fat32_layout.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/part_restore.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 #ifndef QUARN_IMAGE_CALLBACKS_H
 #define QUARN_IMAGE_CALLBACKS_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 namespace Callbacks {
 

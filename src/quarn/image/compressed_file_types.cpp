@@ -1,4 +1,4 @@
-#include "image/compressed_file_types.h"
+#include "quarn/image/compressed_file_types.h"
 
 #include <cstring>
 

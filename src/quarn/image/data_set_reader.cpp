@@ -1,10 +1,10 @@
-#include "image/data_set_reader.h"
+#include "quarn/image/data_set_reader.h"
 
-#include "compression/compress_data.h"
-#include "compression/decode_ahead.h"
-#include "compression/parallel_compressor.h"
-#include "io/device_io.h"
-#include "quarn.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/compression/decode_ahead.h"
+#include "quarn/compression/parallel_compressor.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #ifndef QUARN_IMAGE_DATA_SET_READER_H
 #define QUARN_IMAGE_DATA_SET_READER_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstdint>
 #include <memory>

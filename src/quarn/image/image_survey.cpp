@@ -1,10 +1,10 @@
-#include "image/image_survey.h"
+#include "quarn/image/image_survey.h"
 
-#include "image/volume_check.h"
-#include "image/volume_records.h"
-#include "io/device_io.h"
-#include "io/device_system.h"
-#include "quarn.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/image/volume_records.h"
+#include "quarn/io/device_io.h"
+#include "quarn/io/device_system.h"
+#include "quarn/api/quarn.h"
 
 namespace {
 

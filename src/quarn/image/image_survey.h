@@ -6,7 +6,7 @@
 #ifndef QUARN_IMAGE_IMAGE_SURVEY_H
 #define QUARN_IMAGE_IMAGE_SURVEY_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstdint>
 #include <functional>

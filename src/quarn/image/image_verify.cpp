@@ -1,15 +1,15 @@
-#include "image/image_verify.h"
+#include "quarn/image/image_verify.h"
 
-#include "fat32/fat32_stream_check.h"
-#include "image/callbacks.h"
-#include "image/image_survey.h"
-#include "image/volume_read_ahead.h"
-#include "image/volume_check.h"
-#include "image/volume_records.h"
-#include "io/device_io.h"
-#include "io/device_system.h"
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_stream_check.h"
+#include "quarn/fat32/fat32_stream_check.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/image/image_survey.h"
+#include "quarn/image/volume_read_ahead.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/image/volume_records.h"
+#include "quarn/io/device_io.h"
+#include "quarn/io/device_system.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "quarn/ntfs/ntfs_stream_check.h"
 
 #include <QString>
 

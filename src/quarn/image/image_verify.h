@@ -10,10 +10,10 @@
 #ifndef QUARN_IMAGE_IMAGE_VERIFY_H
 #define QUARN_IMAGE_IMAGE_VERIFY_H
 
-#include "image/part_progress.h"
-#include "image/verify_source.h"
-#include "image/volume_read_ahead.h"
-#include "quarn.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/image/verify_source.h"
+#include "quarn/image/volume_read_ahead.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <memory>

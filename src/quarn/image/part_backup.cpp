@@ -1,11 +1,11 @@
-#include "image/part_backup.h"
+#include "quarn/image/part_backup.h"
 
-#include "compression/compress_data.h"
-#include "compression/compression_probe.h"
-#include "compression/parallel_compressor.h"
-#include "image/callbacks.h"
-#include "image/volume_records.h"
-#include "io/device_system.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/compression/compression_probe.h"
+#include "quarn/compression/parallel_compressor.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/image/volume_records.h"
+#include "quarn/io/device_system.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>

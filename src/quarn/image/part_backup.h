@@ -5,12 +5,12 @@
 #ifndef QUARN_IMAGE_PART_BACKUP_H
 #define QUARN_IMAGE_PART_BACKUP_H
 
-#include "image/compressed_file_types.h"
-#include "image/part_progress.h"
-#include "image/volume_writer.h"
-#include "image_format.h"
-#include "io/device_io.h"
-#include "quarn.h"
+#include "quarn/image/compressed_file_types.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/image/volume_writer.h"
+#include "quarn/api/image_format.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/quarn.h"
 
 #include <ctime>
 #include <functional>

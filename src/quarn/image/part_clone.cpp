@@ -1,9 +1,9 @@
-#include "image/part_clone.h"
+#include "quarn/image/part_clone.h"
 
-#include "api/entry_guard.h"
-#include "image/callbacks.h"
-#include "io/device_system.h"
-#include "unfinished_restore.h"
+#include "quarn/api/entry_guard.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/io/device_system.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <QString>
 

@@ -8,10 +8,10 @@
 #ifndef QUARN_IMAGE_PART_CLONE_H
 #define QUARN_IMAGE_PART_CLONE_H
 
-#include "image/part_progress.h"
-#include "image/stream_pipe.h"
-#include "io/device_io.h"
-#include "quarn.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/image/stream_pipe.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "image/part_progress.h"
+#include "quarn/image/part_progress.h"
 
-#include "image/callbacks.h"
+#include "quarn/image/callbacks.h"
 
 #include <algorithm>
 

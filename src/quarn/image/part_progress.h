@@ -3,7 +3,7 @@
 #ifndef QUARN_IMAGE_PART_PROGRESS_H
 #define QUARN_IMAGE_PART_PROGRESS_H
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 class CPartProgress {
 public:

@@ -1,9 +1,9 @@
-#include "image/part_restore.h"
+#include "quarn/image/part_restore.h"
 
-#include "compression/compress_data.h"
-#include "image/callbacks.h"
-#include "image/volume_records.h"
-#include "io/device_system.h"
+#include "quarn/compression/compress_data.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/image/volume_records.h"
+#include "quarn/io/device_system.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,13 +6,13 @@
 #ifndef QUARN_IMAGE_PART_RESTORE_H
 #define QUARN_IMAGE_PART_RESTORE_H
 
-#include "image/data_set_reader.h"
-#include "image/image_survey.h"
-#include "image/part_progress.h"
-#include "image/volume_check.h"
-#include "image_format.h"
-#include "io/device_io.h"
-#include "quarn.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/image_survey.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/api/image_format.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/quarn.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "image/stream_pipe.h"
+#include "quarn/image/stream_pipe.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,8 +8,8 @@
 #ifndef QUARN_IMAGE_STREAM_PIPE_H
 #define QUARN_IMAGE_STREAM_PIPE_H
 
-#include "image/part_backup.h"
-#include "image/data_set_reader.h"
+#include "quarn/image/part_backup.h"
+#include "quarn/image/data_set_reader.h"
 
 #include <condition_variable>
 #include <cstdint>

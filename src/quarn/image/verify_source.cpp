@@ -1,6 +1,6 @@
-#include "image/verify_source.h"
+#include "quarn/image/verify_source.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -6,10 +6,10 @@
 #ifndef QUARN_IMAGE_VERIFY_SOURCE_H
 #define QUARN_IMAGE_VERIFY_SOURCE_H
 
-#include "image/data_set_reader.h"
-#include "image/volume_check.h"
-#include "image_format.h"
-#include "io/device_io.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/api/image_format.h"
+#include "quarn/io/device_io.h"
 
 #include <cstdint>
 #include <functional>

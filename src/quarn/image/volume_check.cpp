@@ -1,7 +1,7 @@
-#include "image/volume_check.h"
+#include "quarn/image/volume_check.h"
 
-#include "io/device_io.h"
-#include "quarn.h"
+#include "quarn/io/device_io.h"
+#include "quarn/api/quarn.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>

@@ -4,7 +4,7 @@
 #ifndef QUARN_IMAGE_VOLUME_CHECK_H
 #define QUARN_IMAGE_VOLUME_CHECK_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstddef>
 #include <cstdint>

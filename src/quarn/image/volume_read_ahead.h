@@ -6,7 +6,7 @@
 #ifndef QUARN_IMAGE_VOLUME_READ_AHEAD_H
 #define QUARN_IMAGE_VOLUME_READ_AHEAD_H
 
-#include "image/verify_source.h"
+#include "quarn/image/verify_source.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,8 +1,8 @@
-#include "image/volume_records.h"
+#include "quarn/image/volume_records.h"
 
-#include "io/device_io.h"
-#include "io/device_system.h"
-#include "quarn.h"
+#include "quarn/io/device_io.h"
+#include "quarn/io/device_system.h"
+#include "quarn/api/quarn.h"
 
 bool DeviceRecordFile::Bytes(uint64_t* bytes)
 {

@@ -3,8 +3,8 @@
 #ifndef QUARN_IMAGE_VOLUME_RECORDS_H
 #define QUARN_IMAGE_VOLUME_RECORDS_H
 
-#include "image_format.h"
-#include "image_records.h"
+#include "quarn/api/image_format.h"
+#include "quarn/records/image_records.h"
 
 #include <string>
 

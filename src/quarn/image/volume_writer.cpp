@@ -1,6 +1,6 @@
-#include "image/volume_writer.h"
+#include "quarn/image/volume_writer.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 #ifndef QUARN_IMAGE_VOLUME_WRITER_H
 #define QUARN_IMAGE_VOLUME_WRITER_H
 
-#include "image/volume_check.h"
-#include "io/device_io.h"
+#include "quarn/image/volume_check.h"
+#include "quarn/io/device_io.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "io/background_flush.h"
+#include "quarn/io/background_flush.h"
 
-#include "api/entry_guard.h"
-#include "quarn.h"
+#include "quarn/api/entry_guard.h"
+#include "quarn/api/quarn.h"
 
 #include <cerrno>
 #include <cstdio>

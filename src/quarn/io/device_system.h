@@ -5,7 +5,7 @@
 #ifndef QUARN_IO_DEVICE_SYSTEM_H
 #define QUARN_IO_DEVICE_SYSTEM_H
 
-#include "io/device_io.h"
+#include "quarn/io/device_io.h"
 
 #include <cstdint>
 #include <string>

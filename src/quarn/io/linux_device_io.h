@@ -6,7 +6,7 @@
 #ifndef QUARN_IO_LINUX_DEVICE_IO_H
 #define QUARN_IO_LINUX_DEVICE_IO_H
 
-#include "io/linux_io.h"
+#include "quarn/io/linux_io.h"
 
 class CDeviceIo final : public CLinuxIo {
 public:

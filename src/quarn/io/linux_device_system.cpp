@@ -1,10 +1,10 @@
 // The Linux answers: block devices (or regular files standing in for
 // them), sysfs and dosfsck.
-#include "io/device_system.h"
+#include "quarn/io/device_system.h"
 
-#include "fat32/part_fat32_restore.h"
-#include "ntfs/record_exclusions.h"
-#include "quarn.h"
+#include "quarn/fat32/part_fat32_restore.h"
+#include "quarn/ntfs/record_exclusions.h"
+#include "quarn/api/quarn.h"
 
 #include <cctype>
 #include <climits>

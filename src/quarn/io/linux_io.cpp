@@ -1,7 +1,7 @@
-#include "io/linux_io.h"
+#include "quarn/io/linux_io.h"
 
-#include "io/background_flush.h"
-#include "quarn.h"
+#include "quarn/io/background_flush.h"
+#include "quarn/api/quarn.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "ntfs/ntfs_attr_reader.h"
+#include "quarn/ntfs/ntfs_attr_reader.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,9 +3,9 @@
 #ifndef QUARN_NTFS_NTFS_ATTR_READER_H
 #define QUARN_NTFS_NTFS_ATTR_READER_H
 
-#include "io/device_io.h"
-#include "ntfs/run_list.h"
-#include "ntfs_layout.h"
+#include "quarn/io/device_io.h"
+#include "quarn/ntfs/run_list.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "ntfs/ntfs_layout_writer.h"
+#include "quarn/ntfs/ntfs_layout_writer.h"
 
-#include "ntfs/run_list.h"
-#include "unfinished_restore.h"
+#include "quarn/ntfs/run_list.h"
+#include "fslayout/unfinished_restore.h"
 
 #include <QString>
 

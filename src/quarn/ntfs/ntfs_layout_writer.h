@@ -13,13 +13,13 @@
 #ifndef QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 #define QUARN_NTFS_NTFS_LAYOUT_WRITER_H
 
-#include "image/data_set_reader.h"
-#include "image/part_progress.h"
-#include "io/device_io.h"
-#include "ntfs/run_list_encoder.h"
-#include "ntfs/stored_data_sets.h"
-#include "ntfs/volume_bitmap.h"
-#include "ntfs_layout.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/part_progress.h"
+#include "quarn/io/device_io.h"
+#include "quarn/ntfs/run_list_encoder.h"
+#include "quarn/ntfs/stored_data_sets.h"
+#include "quarn/ntfs/volume_bitmap.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <vector>

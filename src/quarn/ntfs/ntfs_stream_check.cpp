@@ -1,9 +1,9 @@
-#include "ntfs/ntfs_stream_check.h"
+#include "quarn/ntfs/ntfs_stream_check.h"
 
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/record_digest.h"
-#include "ntfs_layout.h"
-#include "quarn.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "quarn/ntfs/record_digest.h"
+#include "fslayout/ntfs_layout.h"
+#include "quarn/api/quarn.h"
 
 #include <QString>
 

@@ -6,10 +6,10 @@
 #ifndef QUARN_NTFS_NTFS_STREAM_CHECK_H
 #define QUARN_NTFS_NTFS_STREAM_CHECK_H
 
-#include "image/data_set_reader.h"
-#include "image/verify_source.h"
-#include "image_format.h"
-#include "ntfs/stored_data_sets.h"
+#include "quarn/image/data_set_reader.h"
+#include "quarn/image/verify_source.h"
+#include "quarn/api/image_format.h"
+#include "quarn/ntfs/stored_data_sets.h"
 
 #include <cstdint>
 #include <functional>

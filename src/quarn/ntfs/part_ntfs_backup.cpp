@@ -1,13 +1,13 @@
-#include "ntfs/part_ntfs_backup.h"
+#include "quarn/ntfs/part_ntfs_backup.h"
 
-#include "compression/parallel_compressor.h"
-#include "image/callbacks.h"
-#include "image/volume_records.h"
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_index.h"
-#include "ntfs/ntfs_record.h"
-#include "ntfs/record_digest.h"
-#include "usedspace.h"
+#include "quarn/compression/parallel_compressor.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/image/volume_records.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_index.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "quarn/ntfs/record_digest.h"
+#include "usedspace/usedspace.h"
 
 #include <QString>
 

@@ -7,11 +7,11 @@
 #ifndef QUARN_NTFS_PART_NTFS_BACKUP_H
 #define QUARN_NTFS_PART_NTFS_BACKUP_H
 
-#include "image/part_backup.h"
-#include "ntfs/ntfs_attr_reader.h"
-#include "ntfs/record_exclusions.h"
-#include "ntfs/stored_data_sets.h"
-#include "ntfs_layout.h"
+#include "quarn/image/part_backup.h"
+#include "quarn/ntfs/ntfs_attr_reader.h"
+#include "quarn/ntfs/record_exclusions.h"
+#include "quarn/ntfs/stored_data_sets.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "ntfs/part_ntfs_clone.h"
+#include "quarn/ntfs/part_ntfs_clone.h"
 
-#include "io/device_system.h"
+#include "quarn/io/device_system.h"
 
 #include <QString>
 

@@ -4,9 +4,9 @@
 #ifndef QUARN_NTFS_PART_NTFS_CLONE_H
 #define QUARN_NTFS_PART_NTFS_CLONE_H
 
-#include "image/part_clone.h"
-#include "ntfs/ntfs_layout_writer.h"
-#include "ntfs/part_ntfs_backup.h"
+#include "quarn/image/part_clone.h"
+#include "quarn/ntfs/ntfs_layout_writer.h"
+#include "quarn/ntfs/part_ntfs_backup.h"
 
 #include <memory>
 #include <vector>

@@ -1,10 +1,10 @@
-#include "ntfs/part_ntfs_restore.h"
+#include "quarn/ntfs/part_ntfs_restore.h"
 
-#include "image/callbacks.h"
-#include "io/device_system.h"
-#include "ntfs/ntfs_bits.h"
-#include "ntfs/ntfs_layout_writer.h"
-#include "ntfs/record_digest.h"
+#include "quarn/image/callbacks.h"
+#include "quarn/io/device_system.h"
+#include "fslayout/ntfs/ntfs_bits.h"
+#include "quarn/ntfs/ntfs_layout_writer.h"
+#include "quarn/ntfs/record_digest.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #ifndef QUARN_NTFS_PART_NTFS_RESTORE_H
 #define QUARN_NTFS_PART_NTFS_RESTORE_H
 
-#include "image/part_restore.h"
+#include "quarn/image/part_restore.h"
 
 #include <cstdint>
 #include <memory>

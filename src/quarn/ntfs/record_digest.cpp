@@ -1,6 +1,6 @@
-#include "ntfs/record_digest.h"
+#include "quarn/ntfs/record_digest.h"
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <QCryptographicHash>
 

@@ -5,7 +5,7 @@
 #ifndef QUARN_NTFS_RECORD_DIGEST_H
 #define QUARN_NTFS_RECORD_DIGEST_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 #ifndef QUARN_NTFS_RECORD_EXCLUSIONS_H
 #define QUARN_NTFS_RECORD_EXCLUSIONS_H
 
-#include "io/device_io.h"
+#include "quarn/io/device_io.h"
 
 #include <cstdint>
 #include <memory>

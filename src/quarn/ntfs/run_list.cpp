@@ -1,6 +1,6 @@
-#include "ntfs/run_list.h"
+#include "quarn/ntfs/run_list.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 bool CRunList::PickData(const unsigned char** cursor, long long* clusters, long long* offset,
                         const unsigned char* end)

@@ -3,7 +3,7 @@
 #ifndef QUARN_NTFS_RUN_LIST_H
 #define QUARN_NTFS_RUN_LIST_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 #include <vector>

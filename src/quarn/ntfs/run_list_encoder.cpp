@@ -1,7 +1,7 @@
-#include "ntfs/run_list_encoder.h"
+#include "quarn/ntfs/run_list_encoder.h"
 
-#include "ntfs_layout.h"
-#include "quarn.h"
+#include "fslayout/ntfs_layout.h"
+#include "quarn/api/quarn.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "ntfs/stored_data_sets.h"
+#include "quarn/ntfs/stored_data_sets.h"
 
 #include <QString>
 

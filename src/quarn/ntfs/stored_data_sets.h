@@ -14,7 +14,7 @@
 #ifndef QUARN_NTFS_STORED_DATA_SETS_H
 #define QUARN_NTFS_STORED_DATA_SETS_H
 
-#include "ntfs_layout.h"
+#include "fslayout/ntfs_layout.h"
 
 #include <cstdint>
 

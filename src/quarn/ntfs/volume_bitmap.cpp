@@ -1,6 +1,6 @@
-#include "ntfs/volume_bitmap.h"
+#include "quarn/ntfs/volume_bitmap.h"
 
-#include "quarn.h"
+#include "quarn/api/quarn.h"
 
 #include <algorithm>
 #include <new>

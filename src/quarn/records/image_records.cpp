@@ -1,4 +1,4 @@
-#include "image_records.h"
+#include "quarn/records/image_records.h"
 
 #include <QByteArray>
 

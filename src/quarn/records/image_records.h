@@ -8,7 +8,7 @@
 #ifndef QUARN_RECORDS_IMAGE_RECORDS_H
 #define QUARN_RECORDS_IMAGE_RECORDS_H
 
-#include "image_format.h"
+#include "quarn/api/image_format.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Bitmap bits: the edges of a byte and of the bitmap, and counts that stop
 // at the volume's last cluster.
-#include "ntfs/ntfs_bits.h"
+#include "fslayout/ntfs/ntfs_bits.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // every kind of damage (an entry length that is not a multiple of 8, one
 // past the node, a key past its entry, a name past its key, a node without
 // its last entry) named as damage without a read past the node.
-#include "ntfs/ntfs_index.h"
-#include "ntfs_record_builder.h"
+#include "fslayout/ntfs/ntfs_index.h"
+#include "support/ntfs_record_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The file record reader: "FILE" and the update sequence checked and
 // undone, a damaged record left as it was, and the look-up of unnamed
 // attributes that never steps past the record.
-#include "ntfs/ntfs_record.h"
-#include "ntfs_record_builder.h"
+#include "fslayout/ntfs/ntfs_record.h"
+#include "support/ntfs_record_builder.h"
 
 #include <gtest/gtest.h>
 

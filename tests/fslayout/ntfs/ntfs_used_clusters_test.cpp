@@ -1,8 +1,8 @@
 // The used clusters from $Bitmap's record: resident and non-resident
 // bitmaps, sparse runs, bits past the last cluster, and hostile run lists
 // and failing reads named without a read outside the volume.
-#include "ntfs/ntfs_used_clusters.h"
-#include "ntfs_record_builder.h"
+#include "fslayout/ntfs/ntfs_used_clusters.h"
+#include "support/ntfs_record_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // failed in CI. The inner tests (disabled, so that they never run on their
 // own) are run in a child copy of this program with CI set or not; the
 // failure is also caught in this process.
-#include "samba_server.h"
-#include "test_support.h"
+#include "support/samba_server.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>

@@ -6,8 +6,8 @@
 #ifndef TESTS_WIN_SUPPORT_SIMULATED_MACHINE_H
 #define TESTS_WIN_SUPPORT_SIMULATED_MACHINE_H
 
-#include "simulated_platform.h"
-#include "test_system.h"
+#include "platform/windows/simulated_platform.h"
+#include "win/support/test_system.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,17 +1,17 @@
-#include "test_system.h"
+#include "win/support/test_system.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "text.h"
+#include "platform/windows/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <unistd.h>
 
-#include "simulated_platform.h"
+#include "platform/windows/simulated_platform.h"
 #endif
 
 namespace fs = std::filesystem;

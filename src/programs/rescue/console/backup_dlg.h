@@ -5,7 +5,7 @@
 #ifndef RESCUE_CONSOLE_BACKUP_DLG_H
 #define RESCUE_CONSOLE_BACKUP_DLG_H
 
-#include "backup_wizard.h"
+#include "wizard/backup_wizard.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
-#include "bk_widget1.h"
+#include "programs/rescue/console/bk_widget1.h"
 
-#include "base_msg_dlg.h"
-#include "device_prober.h"
-#include "page_style.h"
-#include "tree_item.h"
-#include "tree_model.h"
+#include "wizard/base_msg_dlg.h"
+#include "platform/linux/device_prober.h"
+#include "wizard/page_style.h"
+#include "wizard/tree_item.h"
+#include "storage_ui/tree_model.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

@@ -4,7 +4,7 @@
 #ifndef RESCUE_CONSOLE_BK_WIDGET1_H
 #define RESCUE_CONSOLE_BK_WIDGET1_H
 
-#include "image_head_info.h"
+#include "programs/rescue/console/image_head_info.h"
 
 #include <QModelIndex>
 #include <QString>

@@ -1,12 +1,12 @@
-#include "bk_widget2.h"
+#include "programs/rescue/console/bk_widget2.h"
 
-#include "backup_rules.h"
-#include "browse_for_file_dialog.h"
-#include "device_prober.h"
-#include "device_records.h"
-#include "mount_table.h"
-#include "filesystem_model.h"
-#include "page_style.h"
+#include "jobs/backup_rules.h"
+#include "storage_ui/browse_for_file_dialog.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/mount_table.h"
+#include "storage_ui/filesystem_model.h"
+#include "wizard/page_style.h"
 
 #include <QComboBox>
 #include <QDir>

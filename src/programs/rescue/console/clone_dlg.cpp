@@ -1,10 +1,10 @@
-#include "clone_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
 
-#include "clone_widgets.h"
-#include "device_prober.h"
-#include "job_messages.h"
-#include "restore_target.h"
-#include "start_bk_widget.h"
+#include "programs/rescue/console/clone_widgets.h"
+#include "platform/linux/device_prober.h"
+#include "jobs/job_messages.h"
+#include "programs/rescue/console/restore_target.h"
+#include "wizard/start_bk_widget.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>

@@ -5,9 +5,9 @@
 #ifndef RESCUE_CONSOLE_CLONE_DLG_H
 #define RESCUE_CONSOLE_CLONE_DLG_H
 
-#include "clone_plan.h"
-#include "quarn_thread.h"
-#include "wizard_frame.h"
+#include "jobs/clone_plan.h"
+#include "jobs/quarn_thread.h"
+#include "wizard/wizard_frame.h"
 
 class CloneWidget1;
 class CloneWidget2;

@@ -1,13 +1,13 @@
-#include "clone_widgets.h"
+#include "programs/rescue/console/clone_widgets.h"
 
-#include "device_prober.h"
-#include "device_records.h"
-#include "image_head_info.h"
-#include "job_messages.h"
-#include "page_style.h"
-#include "system_probes.h"
-#include "tree_item.h"
-#include "tree_model.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "programs/rescue/console/image_head_info.h"
+#include "jobs/job_messages.h"
+#include "wizard/page_style.h"
+#include "platform/linux/system_probes.h"
+#include "wizard/tree_item.h"
+#include "storage_ui/tree_model.h"
 
 #include <QBrush>
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #ifndef RESCUE_CONSOLE_CLONE_WIDGETS_H
 #define RESCUE_CONSOLE_CLONE_WIDGETS_H
 
-#include "clone_plan.h"
+#include "jobs/clone_plan.h"
 
 #include <QHash>
 #include <QIdentityProxyModel>

@@ -1,11 +1,11 @@
-#include "console_startup.h"
+#include "programs/rescue/console/console_startup.h"
 
-#include "device_records.h"
-#include "frame_resources.h"
-#include "job_log.h"
-#include "log_sink.h"
-#include "screen_background.h"
-#include "storage_environment.h"
+#include "platform/linux/device_records.h"
+#include "wizard/frame_resources.h"
+#include "jobs/job_log.h"
+#include "jobs/log_sink.h"
+#include "wizard/screen_background.h"
+#include "programs/rescue/console/storage_environment.h"
 
 #include <QApplication>
 #include <QFile>

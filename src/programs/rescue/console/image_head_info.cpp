@@ -1,9 +1,9 @@
-#include "image_head_info.h"
+#include "programs/rescue/console/image_head_info.h"
 
-#include "device_prober.h"
-#include "device_records.h"
-#include "system_probes.h"
-#include "tree_item.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/device_records.h"
+#include "platform/linux/system_probes.h"
+#include "wizard/tree_item.h"
 
 #include <QMutexLocker>
 

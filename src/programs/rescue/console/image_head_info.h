@@ -6,10 +6,10 @@
 #ifndef RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 #define RESCUE_CONSOLE_IMAGE_HEAD_INFO_H
 
-#include "image_head_block.h"
-#include "image_head_builder.h"
-#include "image_head_layout.h"
-#include "image_head_reader.h"
+#include "jobs/image_head_block.h"
+#include "jobs/image_head_builder.h"
+#include "jobs/image_head_layout.h"
+#include "jobs/image_head_reader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "lang_dlg.h"
+#include "programs/rescue/console/lang_dlg.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

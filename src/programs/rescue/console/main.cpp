@@ -1,7 +1,7 @@
 // The rescue console: prepares the application, then shows the main window
 // until the user quits.
-#include "console_startup.h"
-#include "main_dlg.h"
+#include "programs/rescue/console/console_startup.h"
+#include "programs/rescue/console/main_dlg.h"
 #include "product_version.h"
 
 #include <QApplication>

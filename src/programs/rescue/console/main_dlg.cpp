@@ -1,12 +1,12 @@
-#include "main_dlg.h"
+#include "programs/rescue/console/main_dlg.h"
 
-#include "backup_dlg.h"
-#include "base_msg_dlg.h"
-#include "clone_dlg.h"
-#include "device_prober.h"
-#include "event_button.h"
-#include "quarn_thread.h"
-#include "restore_dlg.h"
+#include "programs/rescue/console/backup_dlg.h"
+#include "wizard/base_msg_dlg.h"
+#include "programs/rescue/console/clone_dlg.h"
+#include "platform/linux/device_prober.h"
+#include "wizard/event_button.h"
+#include "jobs/quarn_thread.h"
+#include "programs/rescue/console/restore_dlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -6,7 +6,7 @@
 #ifndef RESCUE_CONSOLE_MAIN_DLG_H
 #define RESCUE_CONSOLE_MAIN_DLG_H
 
-#include "base_dlg.h"
+#include "wizard/base_dlg.h"
 
 #include <QString>
 

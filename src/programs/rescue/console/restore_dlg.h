@@ -5,9 +5,9 @@
 #ifndef RESCUE_CONSOLE_RESTORE_DLG_H
 #define RESCUE_CONSOLE_RESTORE_DLG_H
 
-#include "quarn_thread.h"
-#include "restore_plan.h"
-#include "wizard_frame.h"
+#include "jobs/quarn_thread.h"
+#include "jobs/restore_plan.h"
+#include "wizard/wizard_frame.h"
 
 #include <QString>
 

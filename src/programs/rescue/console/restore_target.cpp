@@ -1,8 +1,8 @@
-#include "restore_target.h"
+#include "programs/rescue/console/restore_target.h"
 
-#include "external_command.h"
-#include "mount_table.h"
-#include "system_paths.h"
+#include "platform/linux/external_command.h"
+#include "platform/linux/mount_table.h"
+#include "platform/linux/system_paths.h"
 
 #include <QFile>
 #include <QList>

@@ -1,15 +1,15 @@
-#include "rt_widget1.h"
+#include "programs/rescue/console/rt_widget1.h"
 
-#include "drive_name_text.h"
-#include "base_msg_dlg.h"
-#include "browse_for_file_dialog.h"
-#include "filesystem_model.h"
-#include "image_head_info.h"
-#include "image_format.h"
-#include "image_trailer.h"
-#include "job_messages.h"
-#include "page_style.h"
-#include "size_text.h"
+#include "jobs/drive_name_text.h"
+#include "wizard/base_msg_dlg.h"
+#include "storage_ui/browse_for_file_dialog.h"
+#include "storage_ui/filesystem_model.h"
+#include "programs/rescue/console/image_head_info.h"
+#include "quarn/api/image_format.h"
+#include "jobs/image_trailer.h"
+#include "jobs/job_messages.h"
+#include "wizard/page_style.h"
+#include "jobs/size_text.h"
 
 #include <QShowEvent>
 #include <QFileIconProvider>

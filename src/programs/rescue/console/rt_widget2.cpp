@@ -1,8 +1,8 @@
-#include "rt_widget2.h"
+#include "programs/rescue/console/rt_widget2.h"
 
-#include "page_style.h"
-#include "tree_item.h"
-#include "tree_model.h"
+#include "wizard/page_style.h"
+#include "wizard/tree_item.h"
+#include "storage_ui/tree_model.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
-#include "storage_environment.h"
+#include "programs/rescue/console/storage_environment.h"
 
-#include "device_prober.h"
-#include "system_paths.h"
-#include "system_probes.h"
+#include "platform/linux/device_prober.h"
+#include "platform/linux/system_paths.h"
+#include "platform/linux/system_probes.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Shows the start image full screen while the rescue system comes up, then
 // ends with 0. Qt's own command-line switches apply.
-#include "start_image.h"
+#include "programs/rescue/startimage/start_image.h"
 
 #include <QApplication>
 

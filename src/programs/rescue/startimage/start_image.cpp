@@ -1,6 +1,6 @@
-#include "start_image.h"
+#include "programs/rescue/startimage/start_image.h"
 
-#include "screen_background.h"
+#include "wizard/screen_background.h"
 
 #include <QEventLoop>
 #include <QTimer>

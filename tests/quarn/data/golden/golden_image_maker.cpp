@@ -4,14 +4,14 @@
 //   golden_image_maker <output folder> [name prefix]
 // A prefix names a later set of the same images, made with a later format,
 // without touching the names of the sets already checked in.
-#include "fat_fixture.h"
-#include "fat_jobs.h"
-#include "golden_images.h"
-#include "image_format.h"
-#include "ntfs_fixture.h"
-#include "ntfs_jobs.h"
-#include "quarn.h"
-#include "test_support.h"
+#include "support/fat_fixture.h"
+#include "support/fat_jobs.h"
+#include "support/golden_images.h"
+#include "quarn/api/image_format.h"
+#include "support/ntfs_fixture.h"
+#include "support/ntfs_jobs.h"
+#include "quarn/api/quarn.h"
+#include "support/test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
