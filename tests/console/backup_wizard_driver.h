@@ -15,6 +15,7 @@
 #include "platform/linux/mount_table.h"
 #include "jobs/quarn_thread.h"
 #include "support/shared_fixture.h"
+#include "console/tree_rows.h"
 #include "wizard/tree_item.h"
 #include "storage_ui/tree_model.h"
 
@@ -33,21 +34,7 @@
 
 namespace backuptest {
 
-// The row of a partition (or disk) in a partition tree, by device path.
-inline QModelIndex rowOf(const QAbstractItemModel& model, const QString& path,
-                         const QModelIndex& parent = QModelIndex())
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        const TreeItem* item = static_cast<const TreeItem*>(index.internalPointer());
-        if (item && item->path == path)
-            return index;
-        const QModelIndex below = rowOf(model, path, index);
-        if (below.isValid())
-            return below;
-    }
-    return QModelIndex();
-}
+using consoletest::rowOf;
 
 // Presses a row of the page's tree with the mouse.
 inline bool pressRow(BkWidget1& page, const QString& path, Qt::MouseButton button = Qt::LeftButton)

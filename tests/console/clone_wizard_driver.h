@@ -5,6 +5,7 @@
 
 #include "programs/rescue/console/clone_dlg.h"
 #include "programs/rescue/console/clone_widgets.h"
+#include "console/tree_rows.h"
 #include "wizard/tree_item.h"
 
 #include <QAbstractItemModel>
@@ -15,21 +16,7 @@
 
 namespace clonetest {
 
-// The row of a partition (or disk) of a tree, by device path.
-inline QModelIndex rowOf(const QAbstractItemModel& model, const QString& path,
-                         const QModelIndex& parent = QModelIndex())
-{
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex index = model.index(row, 0, parent);
-        const TreeItem* item = static_cast<const TreeItem*>(index.internalPointer());
-        if (item && item->path == path)
-            return index;
-        const QModelIndex below = rowOf(model, path, index);
-        if (below.isValid())
-            return below;
-    }
-    return QModelIndex();
-}
+using consoletest::rowOf;
 
 // Clicks the row of `path` in the page's tree; false when it is not listed.
 inline bool clickRow(ClonePartitionPage& page, const QString& path)

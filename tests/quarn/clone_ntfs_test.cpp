@@ -3,6 +3,7 @@
 // ntfscat): the root's page and hibernation files with their data or
 // without it, the refusals that leave the destination untouched, and a
 // cancel that leaves it holding no file system.
+#include "support/loop_device.h"
 #include "support/disk_table.h"
 #include "support/ntfs_fixture.h"
 #include "support/ntfs_restore_fixture.h"
@@ -309,28 +310,7 @@ TEST(CloneNtfs, BootSectorCarriesTheDestinationsHiddenSectors)
     EXPECT_EQ(NtfsCheckProblems(dest), "");
 }
 
-// A loop device attached to a file of the test's own folder, detached when
-// it goes away.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& file)
-    {
-        const CommandResult result = testsupport::Run("losetup --find --show " + Quote(file));
-        if (result.exitCode == 0 && result.output.compare(0, 5, "/dev/") == 0)
-            m_node = result.output.substr(0, result.output.find('\n'));
-    }
-    ~LoopDevice()
-    {
-        if (!m_node.empty())
-            testsupport::Run("losetup -d " + Quote(m_node));
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-    const std::string& node() const { return m_node; }
-
-private:
-    std::string m_node;
-};
+using testsupport::LoopDevice;
 
 // On block devices: a clone works, a destination some other program holds
 // exclusively (as the kernel holds a mounted one) is refused as in use,

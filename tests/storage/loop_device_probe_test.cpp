@@ -2,6 +2,7 @@
 // through the machine's own /sys and /dev. Skipped where no loop device can
 // be attached.
 #include "storage/probe_fixtures.h"
+#include "support/loop_device.h"
 
 #include <gtest/gtest.h>
 
@@ -9,33 +10,9 @@
 #include <memory>
 
 using namespace probetest;
+using testsupport::LoopDevice;
 using testsupport::Quote;
 using testsupport::TempDir;
-
-namespace {
-
-// A loop device attached to an image file, detached when it goes away.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& image)
-    {
-        testsupport::CommandResult result = testsupport::Run("losetup --find --show " + Quote(image));
-        if (result.exitCode == 0 && result.output.compare(0, 5, "/dev/") == 0)
-            m_node = result.output.substr(0, result.output.find('\n'));
-    }
-    ~LoopDevice()
-    {
-        if (!m_node.empty())
-            testsupport::Run("losetup -d " + Quote(m_node));
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-
-    const std::string& node() const { return m_node; }
-
-private:
-    std::string m_node;
-};
 
 TEST(LoopDeviceProbeTest, ProbesAgreeWithTheKernelAndBlkid)
 {
@@ -95,5 +72,3 @@ TEST(LoopDeviceProbeTest, ProbesAgreeWithTheKernelAndBlkid)
     EXPECT_EQ(partitionUsedSectors(node, "fat32"), used);
     EXPECT_EQ(usedSectorsByTool(node, "fat32"), used);
 }
-
-}  // namespace
