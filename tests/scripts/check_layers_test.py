@@ -31,15 +31,15 @@ CLEAN = {
     "README.md": README,
     "src/core/CMakeLists.txt": "add_library(core STATIC core.cpp core.h)\n",
     "src/core/core.h": "#pragma once\n",
-    "src/core/core.cpp": '#include "core.h"\n',
+    "src/core/core.cpp": '#include "core/core.h"\n',
     "src/ui/CMakeLists.txt": "add_library(ui STATIC ui.cpp)\ntarget_link_libraries(ui PUBLIC core ui_extra)\n",
     "src/ui/ui.h": "#pragma once\n",
-    "src/ui/ui.cpp": '#include "ui.h"\n#include "core.h"\n#include "extra.h"\n#include <vector>\n',
+    "src/ui/ui.cpp": '#include "ui/ui.h"\n#include "core/core.h"\n#include "ui_extra/extra.h"\n#include <vector>\n',
     "src/ui_extra/CMakeLists.txt": "add_library(ui_extra STATIC extra.cpp)\n",
     "src/ui_extra/extra.h": '#pragma once\n#include "ui/ui.h"\n',
-    "src/ui_extra/extra.cpp": '#include "extra.h"\n#include "generated_by_the_build.h"\n',
+    "src/ui_extra/extra.cpp": '#include "ui_extra/extra.h"\n#include "generated_by_the_build.h"\n',
     "src/app/CMakeLists.txt": "add_executable(app main.cpp)\ntarget_link_libraries(app PRIVATE ui core)\n",
-    "src/app/main.cpp": '#include "ui/ui.h"\n#include "../core/core.h"\n',
+    "src/app/main.cpp": '#include "ui/ui.h"\n#include "core/core.h"\n',
     "tests/CMakeLists.txt": "quarn_add_test_folder(core TESTS core_test)\n",
     "tests/core/core_test.cpp": '#include "core.h"\n',
 }
@@ -67,7 +67,11 @@ class CheckLayers(unittest.TestCase):
 
     def test_each_upward_reach_fails_and_is_named(self):
         cases = [
-            ("an upward include by bare name", {"src/core/core.cpp": '#include "core.h"\n#include "ui.h"\n'},
+            ("an include by a bare name", {"src/ui/ui.cpp": '#include "core.h"\n'},
+             'src/ui/ui.cpp includes "core.h" by a name that is not its path from src/ ("core/core.h")'),
+            ("an include by a relative path", {"src/app/main.cpp": '#include "../core/core.h"\n'},
+             'src/app/main.cpp includes "../core/core.h" by a name that is not its path from src/'),
+            ("an upward include by bare name", {"src/core/core.cpp": '#include "core/core.h"\n#include "ui.h"\n'},
              'src/core/core.cpp (core/) includes "ui.h", src/ui/ui.h of the higher layer ui/'),
             ("an upward include with its folder", {"src/core/core.h": '#pragma once\n#include "app/main.cpp"\n'},
              'src/core/core.h (core/) includes "app/main.cpp"'),
