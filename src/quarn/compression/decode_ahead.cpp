@@ -92,7 +92,11 @@ int CDecodeAhead::Take(const unsigned char** out, uint32_t* length, bool* hungry
     *hungry = false;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_outputs.empty() || (m_pieces.empty() && !m_workerBusy); });
+        m_changed.wait(lock, [this] {
+            return !m_outputs.empty() || m_outOfMemory || (m_pieces.empty() && !m_workerBusy);
+        });
+        if (m_outputs.empty() && m_outOfMemory)
+            return ERR_NO_MEMORY;
         if (m_outputs.empty()) {
             *hungry = true;
             return 0;
@@ -117,7 +121,13 @@ bool CDecodeAhead::Put(Output output)
         lock, [this] { return m_stopping || m_set != m_workerSet || m_outputs.size() < kOutputsWaiting; });
     if (m_stopping || m_set != m_workerSet)
         return false;
-    m_outputs.push_back(std::move(output));
+    // No exception may leave the worker; an output that cannot be queued
+    // fails the job once the job has taken what came before it.
+    try {
+        m_outputs.push_back(std::move(output));
+    } catch (const std::bad_alloc&) {
+        m_outOfMemory = true;
+    }
     lock.unlock();
     m_changed.notify_all();
     return true;
@@ -237,8 +247,13 @@ void CDecodeAhead::WorkerLoop()
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             idle = m_pieces.empty();
-            if (piece.bytes.capacity() != 0 && m_sparePieces.size() < kPiecesWaiting + 2)
-                m_sparePieces.push_back(std::move(piece.bytes));
+            if (piece.bytes.capacity() != 0 && m_sparePieces.size() < kPiecesWaiting + 2) {
+                try {
+                    m_sparePieces.push_back(std::move(piece.bytes));
+                } catch (const std::bad_alloc&) {
+                    // A spare is only kept to be used again.
+                }
+            }
         }
         if (idle && !(failed && failedSet == m_workerSet))
             PutGathered();

@@ -89,6 +89,8 @@ private:
     uint64_t m_workerSet = 0;  // the set the worker is decoding
     bool m_workerBusy = false;
     bool m_stopping = false;
+    // An output could not be queued: the job fails with ERR_NO_MEMORY.
+    bool m_outOfMemory = false;
 
     Output m_taken;  // the job's; what Take handed out last
 
