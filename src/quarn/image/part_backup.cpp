@@ -54,14 +54,14 @@ std::string ImageBaseOf(const std::string& volumePath)
 
 CPartBackup::CPartBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb,
                          tagBackupImageHeadInfo* head, int headLength)
-    : m_incremental(arg.incremental), m_srcPartition(arg.srcPartition), m_mbrSource(arg.mbrSource),
+    : m_incremental(arg.incremental), m_srcPartition(arg.srcPartition),
       m_prevImage(arg.incremental ? arg.prevImage : std::string()), m_fsType(arg.fsType),
-      m_reserved(arg.reserved), m_saveMbr(arg.saveMbr),
       // A negative size cannot be read from a disk: treat it as no MBR area.
       m_mbrSize(arg.mbrSize > 0 ? arg.mbrSize : 0), m_compressType(arg.compressType),
-      m_password(arg.password), m_description(arg.description), m_volumeSize(arg.volumeSize),
-      m_totalBytes(arg.bytesToProcess), m_cb(cb), m_head(head),
-      m_headLength(head != nullptr && headLength > 0 ? headLength : 0), m_imagePath(arg.imagePath)
+      m_password(arg.password), m_description(arg.description), m_totalBytes(arg.bytesToProcess), m_cb(cb),
+      m_head(head), m_imagePath(arg.imagePath), m_mbrSource(arg.mbrSource), m_reserved(arg.reserved),
+      m_saveMbr(arg.saveMbr), m_volumeSize(arg.volumeSize),
+      m_headLength(head != nullptr && headLength > 0 ? headLength : 0)
 {
     // Room for the records that end the first volume.
     m_volumeBytes = CheckRecordReserve() + 1024 + m_prevImage.size() + m_password.size() +

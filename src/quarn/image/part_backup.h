@@ -129,26 +129,19 @@ protected:
     // Request settings.
     bool m_incremental;
     std::string m_srcPartition;
-    std::string m_volumePath;  // current volume's path
-    std::string m_mbrSource;
     std::string m_prevImage;
     int m_fsType;
-    int m_reserved;
-    bool m_saveMbr;
     int m_mbrSize;
     int m_compressType;
     std::string m_password;
     std::string m_description;
-    uint64_t m_volumeSize;
     uint64_t m_totalBytes;  // progress total
 
     tagCallBackFunc m_cb;
     tagBackupImageHeadInfo* m_head;
-    int m_headLength;
     std::unique_ptr<CPartProgress> m_progress;
 
-    std::string m_nextVolumeName;  // name 2, only while a volume is ended
-    std::string m_imagePath;       // base path
+    std::string m_imagePath;  // base path
 
     // Geometry, filled by GetBootCodeInfo.
     uint64_t m_clusterCount = 0;
@@ -156,27 +149,19 @@ protected:
     uint32_t m_sectorBytes = 0;
     uint32_t m_clusterBytes = 0;
 
-    bool m_firstVolume = true;
     // FAT32 ends every volume with its own block start and partition info.
     bool m_recordsInEveryVolume = false;
     uint64_t m_volumeBytes;  // bytes counted for the current volume
     uint8_t m_volumeIndex = 0;
-    uint8_t m_singleVolume = 1;
     uint8_t m_generation = 0;
     uint32_t m_chainId = 0;
-    // Random, in every volume's check record; an incremental also names
-    // its base's (0 when the base carries no check records).
+    // Random, in every volume's check record.
     uint64_t m_imageId = 0;
-    uint64_t m_baseImageId = 0;
     uint64_t m_blkStartPos = 0;
-    struct tm m_startTime {};
     bool m_storedRaw = false;  // the file being processed is stored raw
     uint64_t m_recordSectionPos = 0;
     std::string m_fileName;                       // file being processed
     std::unique_ptr<CCompressData> m_compressor;  // null for compression type 0
-    // Compresses data sets on worker threads; null for type 0 and for a
-    // job on one thread, which uses m_compressor alone.
-    std::unique_ptr<CParallelCompressor> m_parallel;
     // The walk writes everything between data sets with WriteInOrder, so a
     // data set need not be written out before the walk goes on to the next.
     // Otherwise each set is on the volume when EndDataSet returns.
@@ -209,6 +194,25 @@ private:
     int InOrder(std::function<int()> write);
     // The code of a parallel step; a coder's failure is traced.
     int ParallelResult(int result);
+
+    // The request's settings and the job's state that only this class uses.
+    std::string m_volumePath;  // current volume's path
+    std::string m_mbrSource;
+    int m_reserved;
+    bool m_saveMbr;
+    uint64_t m_volumeSize;
+    int m_headLength;
+    std::string m_nextVolumeName;  // name 2, only while a volume is ended
+    bool m_firstVolume = true;
+    uint8_t m_singleVolume = 1;
+    // The base's image id, named by an incremental (0 when the base carries
+    // no check records).
+    uint64_t m_baseImageId = 0;
+    struct tm m_startTime {};
+    // Compresses data sets on worker threads; null for type 0 and for a
+    // job on one thread, which uses m_compressor alone. Reset first when
+    // the job ends: its workers write to m_image.
+    std::unique_ptr<CParallelCompressor> m_parallel;
 
     // Final paths of the volumes created so far, in order; they lie under
     // their unfinished names until PublishVolumes.
