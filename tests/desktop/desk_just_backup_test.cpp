@@ -22,7 +22,6 @@ using testsupport::TempDir;
 namespace {
 
 // The job runs on the engine's Windows build over the simulated machine.
-#ifdef DESK_WINDOWS_ENGINE
 class JustBackupTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -224,6 +223,5 @@ TEST_F(JustBackupTest, Fat32DestinationSplitsBelow4GiB)
     EXPECT_EQ(dialog.request().volumeSize, 4095ull * 1048576ull);
     EXPECT_LT(dialog.request().volumeSize, 4294967296ull);
 }
-#endif
 
 }  // namespace

@@ -140,7 +140,6 @@ TEST(ToolDlgTest, InstalledIntoTheMainWindow)
     desk::MainDlg::setToolsMaker(nullptr);
 }
 
-#ifdef DESK_WINDOWS_ENGINE
 // Waits for the scan's end box, answering it.
 void runScan(desk::ToolWidget2& page, MsgBoxAnswers& answers)
 {
@@ -231,6 +230,5 @@ TEST(ToolWidget2Test, ScanPickAndRecoverAFileDeletedByNtfs3g)
     EXPECT_FALSE(FileExists(machine.host("fs/d/again.bin")));
     desk::setFileChooser(previous);
 }
-#endif
 
 }  // namespace

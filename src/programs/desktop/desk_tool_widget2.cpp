@@ -5,12 +5,7 @@
 #include "programs/desktop/desk_paths.h"
 #include "jobs/size_text.h"
 #include "platform/vetra/vetra.h"
-#ifdef DESK_WINDOWS_ENGINE
 #include "platform/windows_engine/ntfs_recover.h"
-#else
-// Without the engine's Windows build there is nothing to scan with.
-class NTFSRecover {};
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -110,7 +105,6 @@ void recoverthread::setVolume(std::string volume)
 {
     m_volume = std::move(volume);
     m_mode = 0;
-#ifdef DESK_WINDOWS_ENGINE
     // Without its engine the recovery reports a failure (m_result below).
     if (!m_recover) {
         try {
@@ -118,7 +112,6 @@ void recoverthread::setVolume(std::string volume)
         } catch (const std::bad_alloc&) {
         }
     }
-#endif
     if (!m_recover)
         m_result = -1;
 }
@@ -163,7 +156,6 @@ int recoverthread::recoverProgressCallback(int value, void* user)
 
 void recoverthread::run()
 {
-#ifdef DESK_WINDOWS_ENGINE
     if (!m_recover) {
         m_result = -1;
         return;
@@ -175,9 +167,6 @@ void recoverthread::run()
         m_result = int(m_recover->RecoverFile(static_cast<unsigned long>(m_record), m_outputPath,
                                               recoverProgressCallback));
     }
-#else
-    m_result = -1;
-#endif
 }
 
 ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
