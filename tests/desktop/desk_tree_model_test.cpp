@@ -4,12 +4,15 @@
 #include "desktop/desk_machine.h"
 #include "desktop/desk_test_app.h"
 #include "programs/desktop/desk_tree_model.h"
+#include "wizard/window_checks.h"
 
 #include <gtest/gtest.h>
 
 #include <QBrush>
 #include <QLabel>
 #include <QTreeView>
+
+#include <algorithm>
 
 using desktest::DeskMachine;
 
@@ -49,7 +52,10 @@ TEST(DeskTreeModel, RowsOfTheInventoryWithTheSystemInRed)
         if (row == 0) {
             EXPECT_TRUE(item->isSystem);
             ASSERT_TRUE(colour.canConvert<QBrush>());
-            EXPECT_EQ(colour.value<QBrush>().color(), QColor(Qt::red));
+            // Red, and readable on the trees' white rows.
+            const QColor red = colour.value<QBrush>().color();
+            EXPECT_GT(red.red(), 2 * std::max(red.green(), red.blue()));
+            EXPECT_GE(WindowChecks::contrast(red, Qt::white), WindowChecks::kMinimumContrast);
         } else {
             EXPECT_FALSE(item->isSystem);
             EXPECT_FALSE(colour.isValid());
