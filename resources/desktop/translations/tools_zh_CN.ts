@@ -115,7 +115,7 @@
         <translation>扫描</translation>
     </message>
     <message>
-        <source>you can select a delete file which show on the top and click &quot;Recover File&quot; button to recover it.</source>
+        <source>Select a deleted file in the list above and click &quot;Recover File&quot; to recover it.</source>
         <translation>您可以在上方选择一个已删除的文件，然后单击“恢复文件”按钮将其恢复。</translation>
     </message>
     <message>

@@ -190,9 +190,8 @@ ToolWidget2::ToolWidget2(QWidget* parent) : QWidget(parent)
     m_treeView->setAccessibleName(tr("Deleted files"));
     m_treeView->setRootIsDecorated(false);
     layout->addWidget(m_treeView, 1, 0, 1, 4);
-    auto* hint = new QLabel(tr("you can select a delete file which show on the top and click \"Recover "
-                               "File\" button to recover it."),
-                            this);
+    auto* hint = new QLabel(
+        tr("Select a deleted file in the list above and click \"Recover File\" to recover it."), this);
     hint->setWordWrap(true);
     layout->addWidget(hint, 2, 0, 1, 4);
     m_progressBar = new QProgressBar(this);
