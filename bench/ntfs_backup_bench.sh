@@ -64,24 +64,6 @@ for peer_name in pc:partclone.ntfs:pc.img nc:ntfsclone:nc.img pg1:pigz1:pg1.gz p
     eval "size_$short() { size_of $name \"\$work/$file\"; drop_$short; }"
 done
 
-# change_a_few_files <partition>: through an ntfs-3g mount, one new 1 MiB
-# file, one file rewritten, the previous new file renamed, the one renamed
-# before removed, a line added to a log.
-change_a_few_files() {
-    local mnt="$work/mnt" dir
-    mkdir -p "$mnt"
-    mount_ntfs "$1" "$mnt"
-    dir="$mnt/bench-changes"
-    mkdir -p "$dir"
-    rm -f "$dir/old.bin"
-    if [ -e "$dir/new.bin" ]; then mv "$dir/new.bin" "$dir/old.bin"; fi
-    head -c 1048576 /dev/urandom > "$dir/new.bin"
-    head -c 65536 /dev/urandom > "$dir/rewritten.bin"
-    date +%s.%N >> "$dir/changes.log"
-    umount "$mnt"
-    sync
-}
-
 pigz_backup() { # pigz_backup <out> <level>
     peer "$work/$1" bash -c "set -o pipefail; partclone.ntfs -c -q -L '$work/pc.log' -s '$part' -o - | pigz -$2 > '$work/$1'"
 }

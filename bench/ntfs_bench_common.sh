@@ -77,6 +77,24 @@ mount_ntfs() {
     ntfs-3g -o big_writes "$1" "$2" 2>/dev/null || ntfs-3g "$1" "$2"
 }
 
+# change_a_few_files <partition>: through an ntfs-3g mount, one new 1 MiB
+# file, one file rewritten, the previous new file renamed, the one renamed
+# before removed, a line added to a log.
+change_a_few_files() {
+    local mnt="$work/mnt" dir
+    mkdir -p "$mnt"
+    mount_ntfs "$1" "$mnt"
+    dir="$mnt/bench-changes"
+    mkdir -p "$dir"
+    rm -f "$dir/old.bin"
+    if [ -e "$dir/new.bin" ]; then mv "$dir/new.bin" "$dir/old.bin"; fi
+    head -c 1048576 /dev/urandom > "$dir/new.bin"
+    head -c 65536 /dev/urandom > "$dir/rewritten.bin"
+    date +%s.%N >> "$dir/changes.log"
+    umount "$mnt"
+    sync
+}
+
 # make_mixed_partition <file> <MiB>: a partition about 80% full of mixed files:
 # compressible text, incompressible random data and media, zeros, a
 # database-like file and up to 2000 small files.

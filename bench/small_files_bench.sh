@@ -91,23 +91,6 @@ register_peer_backup() {
     tool "$1" "rm -f $work/$2" "finish_$1" "$(peer "$work/$2" bash -c "set -o pipefail; $3")"
 }
 
-# change_a_few_files <partition>: through an ntfs-3g mount, one new 1 MiB
-# file, one rewritten, one renamed, one removed, a line added to a log.
-change_a_few_files() {
-    local mnt="$work/mnt" dir
-    mkdir -p "$mnt"
-    mount_ntfs "$1" "$mnt"
-    dir="$mnt/bench-changes"
-    mkdir -p "$dir"
-    rm -f "$dir/old.bin"
-    if [ -e "$dir/new.bin" ]; then mv "$dir/new.bin" "$dir/old.bin"; fi
-    head -c 1048576 /dev/urandom > "$dir/new.bin"
-    head -c 65536 /dev/urandom > "$dir/rewritten.bin"
-    date +%s.%N >> "$dir/changes.log"
-    umount "$mnt"
-    sync
-}
-
 # read_every_file <partition>: mounts it with ntfs-3g's default options
 # (access times updated as relatime does) and reads every file once.
 read_every_file() {
