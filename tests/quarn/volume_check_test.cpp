@@ -4,6 +4,7 @@
 #include "support/fat_fixture.h"
 #include "support/fat_jobs.h"
 #include "quarn/image/volume_check.h"
+#include "quarn/image/volume_reader.h"
 #include "quarn/image/volume_writer.h"
 #include "quarn/api/image_format.h"
 #include "quarn/io/device_io.h"
@@ -162,6 +163,116 @@ TEST(VolumeCheck, APlaceholderNeverRewrittenFailsTheVolume)
     EXPECT_EQ(writer.WriteAt(3, head, 4), 0) << "a rewrite of another range cannot be followed";
     writer.BeginEndRecords();
     EXPECT_EQ(writer.FinishVolume(1, 0), ERR_DAMAGED_IMAGE);
+}
+
+// How a restore may read a volume: front to back, stepping over data
+// sets, going back, and reading the end records through the device.
+enum class ReadPattern { FrontToBack, StepOverTheMiddle, BackAndForth, EndRecordsFirst, NothingRead };
+
+// Reads the covered bytes of `path` in `pattern` through a CVolumeReader
+// checking them, then finishes the check: its verdict. *stoppedEarly tells
+// whether a read failed before the volume's covered end.
+int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t covered, bool* stoppedEarly)
+{
+    CVolumeReader reader;
+    if (reader.Open(path, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_FILE;
+    reader.BufferReads();
+    const std::vector<uint8_t> file = ReadFileBytes(path);
+    VolumeCheck::Record record;
+    bool present = false;
+    int result = VolumeCheck::ReadRecord(reader.Device(), TrailerOf(file), &record, &present);
+    if (result != 0 || !present)
+        return result != 0 ? result : -1;
+    reader.BeginCheck(record);
+    *stoppedEarly = false;
+    std::vector<uint8_t> piece(4000);
+    // Reads [from, to) in pieces; the bytes must be the file's.
+    auto readRange = [&](uint64_t from, uint64_t to) {
+        if (reader.Seek(int64_t(from), SEEK_SET) != 0)
+            return false;
+        for (uint64_t at = from; at < to;) {
+            const int64_t n = int64_t(std::min<uint64_t>(piece.size(), to - at));
+            if (reader.Read(piece.data(), n) != n) {
+                *stoppedEarly = true;
+                return false;
+            }
+            EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + n, file.begin() + int64_t(at)));
+            at += uint64_t(n);
+        }
+        return true;
+    };
+    switch (pattern) {
+    case ReadPattern::FrontToBack:
+        readRange(0, covered);
+        break;
+    case ReadPattern::StepOverTheMiddle:
+        if (readRange(0, 100000) && reader.Seek(2 * kMiB, SEEK_CUR) == 0)
+            readRange(100000 + 2 * kMiB, covered);
+        break;
+    case ReadPattern::BackAndForth:
+        if (readRange(2 * kMiB, 2 * kMiB + 100000))
+            readRange(0, covered);
+        break;
+    case ReadPattern::EndRecordsFirst: {
+        std::vector<uint8_t> end(5000);
+        reader.Device().ReadAt(int64_t(file.size() - 6000), end.data(), 5000);
+        reader.Device().Seek(int64_t(covered + 10), SEEK_SET);
+        reader.Read(end.data(), 100);
+        readRange(5000, covered);
+        break;
+    }
+    case ReadPattern::NothingRead:
+        break;
+    }
+    return reader.FinishCheck();
+}
+
+// The restore's own reading checks the volume: whatever it reads, skips or
+// reads twice, every covered byte and the end records are compared once,
+// the bytes it is handed are the file's, and a damaged block stops the
+// reading where it is found.
+TEST(VolumeCheck, TheRestoresReadingChecksEveryByteHoweverItReads)
+{
+    TempDir dir;
+    const std::string path = dir.file("v_0_0.bkp");
+    const uint64_t data = 3 * kMiB + 12345;
+    WriteSampleVolume(path, data);
+    const std::vector<uint8_t> good = ReadFileBytes(path);
+    const uint64_t covered = good.size() - 5000 - sizeof(tagBLOCK_END) - ImageFormat::VolumeCheckBytes(data);
+    struct Flip {
+        const char* where;
+        int64_t offset;          // -1: none
+        bool foundWhileReading;  // by a front-to-back reading, before its end
+    };
+    const Flip flips[] = {
+        {"no flip", -1, false},
+        {"first block", 10, true},
+        {"in the part a restore steps over", int64_t(kMiB + 500000), true},
+        {"last covered byte", int64_t(covered - 1), true},
+        {"end records", int64_t(good.size() - 2000), false},
+    };
+    const std::pair<ReadPattern, const char*> patterns[] = {
+        {ReadPattern::FrontToBack, "front to back"},
+        {ReadPattern::StepOverTheMiddle, "stepping over the middle"},
+        {ReadPattern::BackAndForth, "back and forth"},
+        {ReadPattern::EndRecordsFirst, "end records first"},
+        {ReadPattern::NothingRead, "nothing read"},
+    };
+    for (const Flip& flip : flips) {
+        std::vector<uint8_t> bytes = good;
+        if (flip.offset >= 0)
+            bytes[size_t(flip.offset)] ^= 0x04;
+        WriteFileBytes(path, bytes);
+        for (const auto& [pattern, name] : patterns) {
+            bool stoppedEarly = false;
+            const int verdict = ReadVolumeChecked(path, pattern, covered, &stoppedEarly);
+            EXPECT_EQ(verdict, flip.offset < 0 ? 0 : ERR_DAMAGED_IMAGE) << flip.where << ", " << name;
+            if (pattern == ReadPattern::FrontToBack) {
+                EXPECT_EQ(stoppedEarly, flip.foundWhileReading) << flip.where;
+            }
+        }
+    }
 }
 
 std::vector<uint8_t> TextBytes(size_t size)

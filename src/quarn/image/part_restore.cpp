@@ -12,7 +12,6 @@
 #include <cctype>
 #include <cstring>
 #include <new>
-#include <system_error>
 
 namespace {
 
@@ -39,7 +38,7 @@ std::string CPartRestore::DiskOfPartition(const std::string& partition)
 
 int CPartRestore::RestoreInit(uint8_t fsType)
 {
-    m_image = std::make_unique<CDeviceIo>();
+    m_image = std::make_unique<CVolumeReader>();
     m_part = std::make_unique<CDeviceIo>();
     m_buffer.resize(m_bufferSize);
     if (m_part->Open(m_targetPartition, CDeviceIo::ModeUpdate) != 0)
@@ -89,7 +88,7 @@ uint64_t CPartRestore::ImageBytesLeft() const
 {
     uint64_t bytes = 0;
     const int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0 || !DeviceSystem::FileBytes(*m_image, &bytes) || bytes < uint64_t(pos))
+    if (pos < 0 || !DeviceSystem::FileBytes(m_image->Device(), &bytes) || bytes < uint64_t(pos))
         return 0;
     return bytes - uint64_t(pos);
 }
@@ -98,7 +97,7 @@ int CPartRestore::ReadTrailer(tagBLOCK_END* end)
 {
     std::string prevName;
     std::string nextName;
-    const int result = VolumeRecords::Read(*m_image, end, &prevName, &nextName);
+    const int result = VolumeRecords::Read(m_image->Device(), end, &prevName, &nextName);
     if (result != 0)
         return result;
     m_prevImagePath = prevName.empty() ? std::string() : m_imageDir + prevName;
@@ -145,11 +144,11 @@ int CPartRestore::CheckVolume(const tagBLOCK_END& end, bool firstOfImage)
         return result;
     VolumeCheck::Record record;
     bool present = false;
-    result = VolumeCheck::ReadRecord(*m_image, end, &record, &present);
+    result = VolumeCheck::ReadRecord(m_image->Device(), end, &record, &present);
     if (result != 0)
         return result;
     uint64_t volumeBytes = 0;
-    DeviceSystem::FileBytes(*m_image, &volumeBytes);
+    DeviceSystem::FileBytes(m_image->Device(), &volumeBytes);
     m_dataEndPos = present ? record.head.coveredBytes : VolumeCheck::RecordEnd(volumeBytes, end);
     const std::string& path = m_image->Path();
     if (firstOfImage) {
@@ -170,22 +169,15 @@ int CPartRestore::CheckVolume(const tagBLOCK_END& end, bool firstOfImage)
         DEBUG_TRACE("%s is a volume of another image!\n", path.c_str());
         return ERR_OTHER_IMAGE;
     }
-    if (!present)
-        return 0;
-    try {
-        m_verifier = std::make_unique<CVolumeVerifier>(path, record);
-    } catch (const std::system_error&) {
-        DEBUG_TRACE("No thread to check %s!\n", path.c_str());
-        return ERR_NO_MEMORY;
-    }
+    if (present)
+        m_image->BeginCheck(record);
     return 0;
 }
 
 int CPartRestore::AwaitVolumeCheck()
 {
-    if (m_verifier) {
-        const int result = m_verifier->Wait();
-        m_verifier.reset();
+    if (m_image) {
+        const int result = m_image->FinishCheck();
         if (m_checkVerdict == 0)
             m_checkVerdict = result;
     }
@@ -204,7 +196,7 @@ int CPartRestore::ReadBlockStartRecord(tagBLOCK_START* start, bool needsMftBitma
 {
     ImageRecords::Trailer trailer;
     ImageRecords::EndRecords records;
-    const int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
+    const int result = VolumeRecords::ReadEndRecords(m_image->Device(), &trailer, &records);
     if (result != 0)
         return result;
     *start = records.start;
@@ -220,7 +212,7 @@ int CPartRestore::ReadPartitionInfoRecord(tagPARTITION_INFO* info)
 {
     ImageRecords::Trailer trailer;
     ImageRecords::EndRecords records;
-    const int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
+    const int result = VolumeRecords::ReadEndRecords(m_image->Device(), &trailer, &records);
     if (result != 0)
         return result;
     *info = records.info;
@@ -243,7 +235,7 @@ int CPartRestore::ReadPartInfo()
 {
     ImageRecords::Trailer trailer;
     ImageRecords::EndRecords records;
-    int result = VolumeRecords::ReadEndRecords(*m_image, &trailer, &records);
+    int result = VolumeRecords::ReadEndRecords(m_image->Device(), &trailer, &records);
     if (result != 0)
         return result;
     const tagPARTITION_INFO& info = records.info;
@@ -260,7 +252,7 @@ int CPartRestore::ReadPartInfo()
     if (result != 0)
         return result;
     ImageRecords::Blobs blobs;
-    result = VolumeRecords::ReadBlobs(*m_image, trailer, records, &blobs);
+    result = VolumeRecords::ReadBlobs(m_image->Device(), trailer, records, &blobs);
     if (result != 0)
         return result;
     if (!blobs.mbr.empty()) {
@@ -316,9 +308,9 @@ int CPartRestore::OnlyRestoreMbr()
 {
     // Only the end records hold the disk start: they are checked here, and
     // the rest of the volume is not read.
-    m_verifier.reset();
+    m_image->DropCheck();
     if (m_firstVolumeChecked) {
-        const int result = VolumeCheck::VerifyEndRecords(*m_image, m_firstVolumeCheck);
+        const int result = VolumeCheck::VerifyEndRecords(m_image->Device(), m_firstVolumeCheck);
         if (result != 0)
             return result;
     }
@@ -383,7 +375,11 @@ bool CPartRestore::AskForNextVolume(std::string&)
 
 int CPartRestore::OpenNextVolume()
 {
+    // The volume left must have proved whole before the walk goes on.
+    const int checked = AwaitVolumeCheck();
     m_image->Close();
+    if (checked != 0)
+        return checked;
     if (m_nextVolumePath.empty()) {
         DEBUG_TRACE("A data set goes on after the image's last volume!\n");
         return ERR_SET_PAST_LAST_VOLUME;

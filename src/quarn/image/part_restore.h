@@ -10,6 +10,7 @@
 #include "quarn/image/image_survey.h"
 #include "quarn/image/part_progress.h"
 #include "quarn/image/volume_check.h"
+#include "quarn/image/volume_reader.h"
 #include "quarn/api/image_format.h"
 #include "quarn/io/device_io.h"
 #include "quarn/api/quarn.h"
@@ -82,7 +83,9 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CDeviceIo* ImageIo() const override { return m_image.get(); }
+    CDeviceIo* ImageIo() const override { return m_image ? &m_image->Device() : nullptr; }
+    // The image is read through its volume's comparison with the check record.
+    int64_t ReadImage(void* into, int64_t length) override { return m_image->Read(into, length); }
     CDeviceIo* PartIo() const { return m_part.get(); }
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const override { return m_compressType; }
@@ -105,7 +108,8 @@ protected:
     // and its bytes are checked on a thread of their own while the restore
     // reads them. The previous volume's verdict must have been 0.
     int CheckVolume(const tagBLOCK_END& end, bool firstOfImage);
-    // The verdict on the volume checked last; 0 when none was checked.
+    // Ends the comparison of the volume now open (reading what the restore
+    // did not): the first fault any volume's comparison found, else 0.
     int AwaitVolumeCheck();
     // Where the survey found the volume expected at `path`.
     std::string LocatedVolume(const std::string& path) const;
@@ -141,7 +145,7 @@ protected:
     // write falls short or the disk does not close cleanly.
     int WriteDiskStart(uint32_t bootCodeBytes);
 
-    std::unique_ptr<CDeviceIo> m_image;
+    std::unique_ptr<CVolumeReader> m_image;
     std::unique_ptr<CDeviceIo> m_part;
     std::vector<unsigned char> m_buffer;
     uint32_t m_bufferSize = kBufferBytes;
@@ -190,7 +194,6 @@ private:
     uint64_t m_blkStartPos = 0;
     uint64_t m_dataEndPos = 0;
     std::unique_ptr<CImageSurvey> m_survey;
-    std::unique_ptr<CVolumeVerifier> m_verifier;
     int m_checkVerdict = 0;       // the first fault the volume checks found
     bool m_imageChecked = false;  // the image now read carries check records
     uint64_t m_imageId = 0;

@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint64_t kHeadBytes = sizeof(tagVOLUME_CHECK_HEAD);
 constexpr uint64_t kTailBytes = sizeof(tagVOLUME_CHECK_TAIL);
+constexpr size_t kReadPieceBytes = 1 << 20;
 
 struct StateDeleter {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
@@ -122,26 +123,58 @@ int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool*
     return 0;
 }
 
+struct BlockChecker::State {
+    XXH3_state_t xxh;
+};
+
+BlockChecker::BlockChecker(const Record& record) : m_record(record), m_state(new State)
+{
+    XXH3_64bits_reset(&m_state->xxh);
+}
+
+BlockChecker::~BlockChecker() = default;
+
+bool BlockChecker::Feed(const void* data, uint64_t length)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const uint64_t blockBytes = m_record.head.blockBytes;
+    length = std::min(length, CoveredBytes() - m_checked);
+    while (length > 0 && !m_damaged) {
+        const uint64_t blockEnd = std::min(m_checked - m_blockFill + blockBytes, CoveredBytes());
+        const uint64_t n = std::min(length, blockEnd - m_checked);
+        XXH3_64bits_update(&m_state->xxh, bytes, static_cast<size_t>(n));
+        m_checked += n;
+        m_blockFill += n;
+        bytes += n;
+        length -= n;
+        if (m_checked < blockEnd)
+            break;
+        const uint64_t blockStart = m_checked - m_blockFill;
+        if (XXH3_64bits_digest(&m_state->xxh) != m_record.blockDigests[blockStart / blockBytes]) {
+            m_damaged = true;
+            m_badOffset = blockStart;
+        }
+        XXH3_64bits_reset(&m_state->xxh);
+        m_blockFill = 0;
+    }
+    return !m_damaged;
+}
+
 int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, const std::atomic<bool>* stop)
 {
     *badOffset = 0;
-    const tagVOLUME_CHECK_HEAD& head = record.head;
-    std::vector<unsigned char> buffer;
-    try {
-        buffer.resize(head.blockBytes);
-    } catch (const std::bad_alloc&) {
-        return ERR_NO_MEMORY;
-    }
-    for (uint64_t block = 0; block < head.blockCount; ++block) {
+    std::vector<unsigned char> buffer(kReadPieceBytes);
+    BlockChecker checker(record);
+    while (checker.CheckedBytes() < checker.CoveredBytes()) {
         if (stop != nullptr && stop->load())
             return ERR_CANCELLED;
-        const uint64_t offset = block * head.blockBytes;
-        const uint64_t length = std::min<uint64_t>(head.blockBytes, head.coveredBytes - offset);
+        const uint64_t offset = checker.CheckedBytes();
+        const uint64_t length = std::min<uint64_t>(buffer.size(), checker.CoveredBytes() - offset);
         if (!ReadExactlyAt(volume, offset, buffer.data(), length))
             return ERR_READ_FILE;
-        if (Digest(buffer.data(), static_cast<size_t>(length)) != record.blockDigests[block]) {
-            *badOffset = offset;
-            return Damaged(volume, "a block's checksum", offset);
+        if (!checker.Feed(buffer.data(), length)) {
+            *badOffset = checker.BadOffset();
+            return Damaged(volume, "a block's checksum", checker.BadOffset());
         }
     }
     return 0;
@@ -150,7 +183,7 @@ int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, c
 int VerifyEndRecords(CDeviceIo& volume, const Record& record)
 {
     const tagVOLUME_CHECK_HEAD& head = record.head;
-    std::vector<unsigned char> buffer(0x10000);
+    std::vector<unsigned char> buffer(kReadPieceBytes);
     std::unique_ptr<XXH3_state_t, StateDeleter> state(XXH3_createState());
     if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
         return ERR_NO_MEMORY;
@@ -169,37 +202,6 @@ int VerifyEndRecords(CDeviceIo& volume, const Record& record)
 }
 
 }  // namespace VolumeCheck
-
-CVolumeVerifier::CVolumeVerifier(const std::string& path, const VolumeCheck::Record& record)
-    : m_path(path), m_record(record), m_thread([this] { Run(); })
-{}
-
-CVolumeVerifier::~CVolumeVerifier()
-{
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-int CVolumeVerifier::Wait()
-{
-    if (m_thread.joinable())
-        m_thread.join();
-    return m_result;
-}
-
-void CVolumeVerifier::Run()
-{
-    CDeviceIo volume;
-    if (volume.Open(m_path, CDeviceIo::ModeRead) != 0) {
-        m_result = ERR_OPEN_FILE;
-        return;
-    }
-    uint64_t badOffset = 0;
-    m_result = VolumeCheck::VerifyBlocks(volume, m_record, &badOffset, &m_stop);
-    if (m_result == 0)
-        m_result = VolumeCheck::VerifyEndRecords(volume, m_record);
-}
 
 struct CVolumeDigester::DigestState {
     XXH3_state_t xxh;

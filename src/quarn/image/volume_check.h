@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class CDeviceIo;
@@ -42,6 +41,36 @@ struct Record {
 // whether the volume has a record; without one, *record is left empty.
 int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool* present);
 
+// Compares the bytes a volume's record covers, handed over in file order,
+// with the record's block digests, one block as soon as it is complete.
+class BlockChecker {
+public:
+    explicit BlockChecker(const Record& record);
+    ~BlockChecker();
+    BlockChecker(const BlockChecker&) = delete;
+    BlockChecker& operator=(const BlockChecker&) = delete;
+
+    // The offset of the next byte to compare; CoveredBytes once all are.
+    uint64_t CheckedBytes() const { return m_checked; }
+    uint64_t CoveredBytes() const { return m_record.head.coveredBytes; }
+    // The bytes at CheckedBytes(), at most up to CoveredBytes(): false once
+    // a block differs from its digest (BadOffset() is that block's first
+    // byte); bytes handed over after that are not looked at.
+    bool Feed(const void* data, uint64_t length);
+    bool Damaged() const { return m_damaged; }
+    uint64_t BadOffset() const { return m_badOffset; }
+    const Record& CheckRecord() const { return m_record; }
+
+private:
+    struct State;
+    Record m_record;
+    std::unique_ptr<State> m_state;
+    uint64_t m_checked = 0;
+    uint64_t m_blockFill = 0;  // bytes of the current block fed so far
+    bool m_damaged = false;
+    uint64_t m_badOffset = 0;
+};
+
 // Reads the bytes of an open volume before its check record and compares
 // them with the record's block digests: ERR_DAMAGED_IMAGE with *badOffset
 // the first byte of the block that differs; ERR_READ_FILE when the volume
@@ -53,31 +82,6 @@ int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset,
 int VerifyEndRecords(CDeviceIo& volume, const Record& record);
 
 }  // namespace VolumeCheck
-
-// Checks one volume whole on a thread of its own, while the restore reads
-// the same volume: it opens the volume's file once more, so the job's own
-// reading is left as it was.
-class CVolumeVerifier {
-public:
-    CVolumeVerifier(const std::string& path, const VolumeCheck::Record& record);
-    // Stops the check (between two blocks) and waits for its thread.
-    ~CVolumeVerifier();
-    CVolumeVerifier(const CVolumeVerifier&) = delete;
-    CVolumeVerifier& operator=(const CVolumeVerifier&) = delete;
-
-    // Waits for the verdict: 0, or the code of the first fault found.
-    int Wait();
-    const std::string& Path() const { return m_path; }
-
-private:
-    void Run();
-
-    std::string m_path;
-    VolumeCheck::Record m_record;
-    std::atomic<bool> m_stop{false};
-    int m_result = 0;
-    std::thread m_thread;
-};
 
 // The writer's side: is handed every byte written to a volume in file
 // order, and the final bytes of the few ranges (data-set heads) that are

@@ -243,7 +243,11 @@ int CPartNtfsRestore::RestoreImageRecords(CResFileRecord& records, uint32_t entr
 
 int CPartNtfsRestore::OpenPrevImage()
 {
+    // The newer image must have proved whole before an older one is read.
+    const int checked = AwaitVolumeCheck();
     m_image->Close();
+    if (checked != 0)
+        return checked;
     DEBUG_TRACE("Open prev file: %s \n", m_prevImagePath.c_str());
     std::string path = LocatedVolume(m_prevImagePath);
     // A previous image that cannot be opened is asked for like a missing volume.
