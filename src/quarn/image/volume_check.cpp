@@ -17,7 +17,8 @@ namespace {
 
 constexpr uint64_t kHeadBytes = sizeof(tagVOLUME_CHECK_HEAD);
 constexpr uint64_t kTailBytes = sizeof(tagVOLUME_CHECK_TAIL);
-constexpr size_t kReadPieceBytes = 1 << 20;
+// Volumes are read in pieces of this size, a whole number of check blocks.
+constexpr uint64_t kReadPieceBytes = 4u << 20;
 
 struct StateDeleter {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
@@ -41,6 +42,34 @@ int Damaged(const CDeviceIo& volume, const char* what, uint64_t offset)
     DEBUG_TRACE("Damaged image: %s in %s at offset %llu\n", what, volume.Path().c_str(),
                 static_cast<unsigned long long>(offset));
     return ERR_DAMAGED_IMAGE;
+}
+
+// Reads [from, to) of a volume in pieces and hands each to
+// take(data, length, offset), which answers 0 or the code that ends the
+// reading.
+template <typename Take>
+int ReadPieces(CDeviceIo& volume, uint64_t from, uint64_t to, const ReadWatch& watch, Take take)
+{
+    std::vector<unsigned char> buffer;
+    try {
+        buffer.resize(static_cast<size_t>(std::min(kReadPieceBytes, to > from ? to - from : 0)));
+    } catch (const std::bad_alloc&) {
+        return ERR_NO_MEMORY;
+    }
+    for (uint64_t offset = from; offset < to;) {
+        if (watch.stop != nullptr && watch.stop->load())
+            return ERR_CANCELLED;
+        const uint64_t length = std::min<uint64_t>(buffer.size(), to - offset);
+        if (!ReadExactlyAt(volume, offset, buffer.data(), length))
+            return ERR_READ_FILE;
+        const int result = take(buffer.data(), length, offset);
+        if (result != 0)
+            return result;
+        offset += length;
+        if (watch.read != nullptr)
+            *watch.read += length;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -160,45 +189,41 @@ bool BlockChecker::Feed(const void* data, uint64_t length)
     return !m_damaged;
 }
 
-int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, const std::atomic<bool>* stop)
+int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, const ReadWatch& watch)
 {
     *badOffset = 0;
-    std::vector<unsigned char> buffer(kReadPieceBytes);
     BlockChecker checker(record);
-    while (checker.CheckedBytes() < checker.CoveredBytes()) {
-        if (stop != nullptr && stop->load())
-            return ERR_CANCELLED;
-        const uint64_t offset = checker.CheckedBytes();
-        const uint64_t length = std::min<uint64_t>(buffer.size(), checker.CoveredBytes() - offset);
-        if (!ReadExactlyAt(volume, offset, buffer.data(), length))
-            return ERR_READ_FILE;
-        if (!checker.Feed(buffer.data(), length)) {
-            *badOffset = checker.BadOffset();
-            return Damaged(volume, "a block's checksum", checker.BadOffset());
-        }
-    }
-    return 0;
+    return ReadPieces(volume, 0, checker.CoveredBytes(), watch,
+                      [&](const unsigned char* data, uint64_t length, uint64_t) {
+                          if (checker.Feed(data, length))
+                              return 0;
+                          *badOffset = checker.BadOffset();
+                          return Damaged(volume, "a block's checksum", checker.BadOffset());
+                      });
 }
 
-int VerifyEndRecords(CDeviceIo& volume, const Record& record)
+int VerifyEndRecords(CDeviceIo& volume, const Record& record, const ReadWatch& watch)
 {
     const tagVOLUME_CHECK_HEAD& head = record.head;
-    std::vector<unsigned char> buffer(kReadPieceBytes);
     std::unique_ptr<XXH3_state_t, StateDeleter> state(XXH3_createState());
     if (!state || XXH3_64bits_reset(state.get()) != XXH_OK)
         return ERR_NO_MEMORY;
     const uint64_t endStart = head.coveredBytes + head.recordBytes;
-    const uint64_t volumeBytes = VolumeBytes(volume);
-    for (uint64_t offset = endStart; offset < volumeBytes;) {
-        const uint64_t length = std::min<uint64_t>(buffer.size(), volumeBytes - offset);
-        if (!ReadExactlyAt(volume, offset, buffer.data(), length))
-            return ERR_READ_FILE;
-        XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(length));
-        offset += length;
-    }
+    const int result = ReadPieces(volume, endStart, VolumeBytes(volume), watch,
+                                  [&](const unsigned char* data, uint64_t length, uint64_t) {
+                                      XXH3_64bits_update(state.get(), data, static_cast<size_t>(length));
+                                      return 0;
+                                  });
+    if (result != 0)
+        return result;
     if (XXH3_64bits_digest(state.get()) != head.endDigest)
         return Damaged(volume, "the end records' checksum", endStart);
     return 0;
+}
+
+int ReadThrough(CDeviceIo& volume, uint64_t from, uint64_t to, const ReadWatch& watch)
+{
+    return ReadPieces(volume, from, to, watch, [](const unsigned char*, uint64_t, uint64_t) { return 0; });
 }
 
 }  // namespace VolumeCheck

@@ -71,15 +71,24 @@ private:
     uint64_t m_badOffset = 0;
 };
 
+// How a reading of a volume goes on: it stops between two pieces once
+// *stop says true (ERR_CANCELLED), and adds the bytes of each piece to
+// *read; either may be left out.
+struct ReadWatch {
+    const std::atomic<bool>* stop = nullptr;
+    std::atomic<uint64_t>* read = nullptr;
+};
+
 // Reads the bytes of an open volume before its check record and compares
 // them with the record's block digests: ERR_DAMAGED_IMAGE with *badOffset
 // the first byte of the block that differs; ERR_READ_FILE when the volume
-// cannot be read. `stop`, when given, is asked between blocks
-// (ERR_CANCELLED once it says true).
-int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset,
-                 const std::atomic<bool>* stop = nullptr);
+// cannot be read.
+int VerifyBlocks(CDeviceIo& volume, const Record& record, uint64_t* badOffset, const ReadWatch& watch = {});
 // The same for the end records after the check record.
-int VerifyEndRecords(CDeviceIo& volume, const Record& record);
+int VerifyEndRecords(CDeviceIo& volume, const Record& record, const ReadWatch& watch = {});
+// Reads bytes [from, to) of an open volume for its read errors alone (a
+// volume without checksums): 0 or ERR_READ_FILE.
+int ReadThrough(CDeviceIo& volume, uint64_t from, uint64_t to, const ReadWatch& watch = {});
 
 }  // namespace VolumeCheck
 
