@@ -169,12 +169,12 @@ std::string ReadBack(const std::string& firstVolume, const std::string& target, 
     result = reader.Init();
     if (result != 0)
         return "reader Init " + std::to_string(result);
-    if (job.ImageIo()->Seek(int64_t(job.dataSectionPos), SEEK_SET) != 0)
+    if (job.Image()->Seek(int64_t(job.dataSectionPos), SEEK_SET) != 0)
         return "seek to the data section";
     for (size_t i = 0; i < files.size(); ++i) {
         const FileSpec& file = files[i];
         Bytes record(kRecordBytes);
-        if (job.ImageIo()->Read(record.data(), kRecordBytes) != kRecordBytes || record != Record(i))
+        if (job.Image()->Read(record.data(), kRecordBytes) != kRecordBytes || record != Record(i))
             return std::string("record before ") + file.name + " is not where it belongs";
         result = reader.Begin();
         if (result != 0)
@@ -189,7 +189,7 @@ std::string ReadBack(const std::string& firstVolume, const std::string& target, 
             return std::string(file.name) + " differs from the source";
     }
     uint32_t end = 0;
-    if (job.ImageIo()->Read(&end, sizeof end) != sizeof end || end != kStreamEnd)
+    if (job.Image()->Read(&end, sizeof end) != sizeof end || end != kStreamEnd)
         return "the stream end mark is not behind the last set";
     return "";
 }

@@ -28,7 +28,11 @@ public:
         WriteFileBytes(path, {});
         m_io.Open(path, CDeviceIo::ModeRead);
     }
-    CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
+    int64_t ReadImage(void* into, int64_t length) override { return m_io.Read(into, length); }
+    int SkipImage(uint64_t length) override
+    {
+        return m_io.Seek(int64_t(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
+    }
     uint64_t ImageBytesLeft() const override { return 0; }
     int OpenNextVolume() override { return ERR_FILE_NOT_FOUND; }
     uint8_t CompressType() const override { return 0; }

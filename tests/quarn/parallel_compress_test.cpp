@@ -464,7 +464,11 @@ public:
         }
         m_io.Open(m_paths[0], CDeviceIo::ModeRead);
     }
-    CDeviceIo* ImageIo() const override { return const_cast<CDeviceIo*>(&m_io); }
+    int64_t ReadImage(void* into, int64_t length) override { return m_io.Read(into, length); }
+    int SkipImage(uint64_t length) override
+    {
+        return m_io.Seek(int64_t(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
+    }
     uint64_t ImageBytesLeft() const override
     {
         return FileSize(m_paths[m_index]) - uint64_t(m_io.GetCurrentPos());

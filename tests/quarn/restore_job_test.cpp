@@ -416,7 +416,7 @@ int BeginFirstSet(PlainRestore& job, CDataSetReader& reader)
 {
     int result = reader.Init();
     if (result == 0)
-        result = job.ImageIo()->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
+        result = job.Image()->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_FILE;
     if (result == 0)
         result = reader.Begin();
     return result;

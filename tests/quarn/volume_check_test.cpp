@@ -170,21 +170,23 @@ TEST(VolumeCheck, APlaceholderNeverRewrittenFailsTheVolume)
 enum class ReadPattern { FrontToBack, StepOverTheMiddle, BackAndForth, EndRecordsFirst, NothingRead };
 
 // Reads the covered bytes of `path` in `pattern` through a CVolumeReader
-// checking them, then finishes the check: its verdict. *stoppedEarly tells
-// whether a read failed before the volume's covered end.
-int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t covered, bool* stoppedEarly)
+// checking them, then finishes the check: its verdict. Every byte handed
+// out must be the one in `good`; *stoppedEarly tells whether a read failed
+// before the volume's covered end.
+int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t covered,
+                      const std::vector<uint8_t>& good, bool* stoppedEarly)
 {
     CVolumeReader reader;
     if (reader.Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    reader.BufferReads();
     const std::vector<uint8_t> file = ReadFileBytes(path);
     VolumeCheck::Record record;
     bool present = false;
     int result = VolumeCheck::ReadRecord(reader.Device(), TrailerOf(file), &record, &present);
     if (result != 0 || !present)
         return result != 0 ? result : -1;
-    reader.BeginCheck(record);
+    if (reader.BeginReadAhead(0, &record) != 0)
+        return -2;
     *stoppedEarly = false;
     std::vector<uint8_t> piece(4000);
     // Reads [from, to) in pieces; the bytes must be the file's.
@@ -197,7 +199,7 @@ int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t cov
                 *stoppedEarly = true;
                 return false;
             }
-            EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + n, file.begin() + int64_t(at)));
+            EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + n, good.begin() + int64_t(at))) << at;
             at += uint64_t(n);
         }
         return true;
@@ -217,8 +219,10 @@ int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t cov
     case ReadPattern::EndRecordsFirst: {
         std::vector<uint8_t> end(5000);
         reader.Device().ReadAt(int64_t(file.size() - 6000), end.data(), 5000);
-        reader.Device().Seek(int64_t(covered + 10), SEEK_SET);
-        reader.Read(end.data(), 100);
+        reader.Device().Seek(0, SEEK_END);
+        EXPECT_EQ(reader.Seek(int64_t(covered + 10), SEEK_SET), 0);
+        EXPECT_EQ(reader.Read(end.data(), 100), 100);
+        EXPECT_TRUE(std::equal(end.begin(), end.begin() + 100, file.begin() + int64_t(covered + 10)));
         readRange(5000, covered);
         break;
     }
@@ -228,10 +232,9 @@ int ReadVolumeChecked(const std::string& path, ReadPattern pattern, uint64_t cov
     return reader.FinishCheck();
 }
 
-// The restore's own reading checks the volume: whatever it reads, skips or
-// reads twice, every covered byte and the end records are compared once,
-// the bytes it is handed are the file's, and a damaged block stops the
-// reading where it is found.
+// The restore's reading checks the volume: whatever it reads, skips or
+// reads twice, every covered byte and the end records are compared, it is
+// never handed a byte of a damaged block, and its reading stops there.
 TEST(VolumeCheck, TheRestoresReadingChecksEveryByteHoweverItReads)
 {
     TempDir dir;
@@ -266,7 +269,7 @@ TEST(VolumeCheck, TheRestoresReadingChecksEveryByteHoweverItReads)
         WriteFileBytes(path, bytes);
         for (const auto& [pattern, name] : patterns) {
             bool stoppedEarly = false;
-            const int verdict = ReadVolumeChecked(path, pattern, covered, &stoppedEarly);
+            const int verdict = ReadVolumeChecked(path, pattern, covered, good, &stoppedEarly);
             EXPECT_EQ(verdict, flip.offset < 0 ? 0 : ERR_DAMAGED_IMAGE) << flip.where << ", " << name;
             if (pattern == ReadPattern::FrontToBack) {
                 EXPECT_EQ(stoppedEarly, flip.foundWhileReading) << flip.where;

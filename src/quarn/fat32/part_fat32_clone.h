@@ -24,7 +24,6 @@ public:
              const std::vector<unsigned char>& bootArea);
 
     // DataSetSource: the stream, one endless part of no volume.
-    CDeviceIo* ImageIo() const override { return nullptr; }
     uint64_t ImageBytesLeft() const override { return ~0ULL; }
     int OpenNextVolume() override { return 0; }
     uint8_t CompressType() const override { return 0; }

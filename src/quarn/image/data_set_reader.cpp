@@ -11,16 +11,6 @@
 #include <cstring>
 #include <new>
 
-int64_t DataSetSource::ReadImage(void* into, int64_t length)
-{
-    return ImageIo()->Read(into, length);
-}
-
-int DataSetSource::SkipImage(uint64_t length)
-{
-    return ImageIo()->Seek(static_cast<int64_t>(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
-}
-
 CDataSetReader::CDataSetReader(DataSetSource& source) : m_source(source)
 {}
 

@@ -21,16 +21,15 @@ class CDeviceIo;
 class DataSetSource {
 public:
     virtual ~DataSetSource() = default;
-    virtual CDeviceIo* ImageIo() const = 0;
     // Bytes left in the volume now open from its current position.
     virtual uint64_t ImageBytesLeft() const = 0;
     // Opens the next volume and positions it at its start (0 or a code).
     virtual int OpenNextVolume() = 0;
     virtual uint8_t CompressType() const = 0;
     // The next bytes of the stream (as CDeviceIo::Read) and a step over
-    // `length` of them (0 or ERR_SEEK_FILE): the volume's own by default.
-    virtual int64_t ReadImage(void* into, int64_t length);
-    virtual int SkipImage(uint64_t length);
+    // `length` of them (0 or ERR_SEEK_FILE).
+    virtual int64_t ReadImage(void* into, int64_t length) = 0;
+    virtual int SkipImage(uint64_t length) = 0;
 };
 
 class CDataSetReader {

@@ -46,8 +46,6 @@ int CPartRestore::RestoreInit(uint8_t fsType)
     m_diskPath = DeviceSystem::DiskHoldingPartition(*m_part, m_targetPartition);
     if (m_image->Open(m_imagePath, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    // Records and data sets are read in order, most of them small.
-    m_image->BufferReads();
     m_imageDir = GetFileNamePath(m_imagePath);
 
     int result = ReadBlkEnd();
@@ -169,9 +167,7 @@ int CPartRestore::CheckVolume(const tagBLOCK_END& end, bool firstOfImage)
         DEBUG_TRACE("%s is a volume of another image!\n", path.c_str());
         return ERR_OTHER_IMAGE;
     }
-    if (present)
-        m_image->BeginCheck(record);
-    return 0;
+    return m_image->BeginReadAhead(m_dataEndPos, present ? &record : nullptr);
 }
 
 int CPartRestore::AwaitVolumeCheck()
@@ -391,7 +387,6 @@ int CPartRestore::OpenNextVolume()
     }
     if (m_image->Open(path, CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_FILE;
-    m_image->BufferReads();
     DEBUG_TRACE("Open next file --- %s\n", path.c_str());
     int result = ReadBlkEnd();
     if (result != 0)

@@ -83,9 +83,13 @@ public:
     uint64_t TargetSectors() const { return m_targetSectors; }
     uint64_t TargetClusters() const { return m_targetClusters; }
     uint64_t FreeBytes() const { return m_freeBytes; }
-    CDeviceIo* ImageIo() const override { return m_image ? &m_image->Device() : nullptr; }
-    // The image is read through its volume's comparison with the check record.
+    // The volume now open.
+    CVolumeReader* Image() const { return m_image.get(); }
     int64_t ReadImage(void* into, int64_t length) override { return m_image->Read(into, length); }
+    int SkipImage(uint64_t length) override
+    {
+        return m_image->Seek(static_cast<int64_t>(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
+    }
     CDeviceIo* PartIo() const { return m_part.get(); }
     CPartProgress* Progress() const { return m_progress; }
     uint8_t CompressType() const override { return m_compressType; }

@@ -37,7 +37,6 @@ public:
 
     // The stream as a data-set source: one endless volume, never
     // compressed, whose data sets continue in the same stream.
-    CDeviceIo* ImageIo() const override { return nullptr; }
     uint64_t ImageBytesLeft() const override { return ~0ULL; }
     int OpenNextVolume() override { return 0; }
     uint8_t CompressType() const override { return 0; }

@@ -23,6 +23,16 @@ int DamagedAt(const std::string& path, const char* what, uint64_t offset)
     return ERR_DAMAGED_IMAGE;
 }
 
+int64_t CVerifySource::ReadImage(void* into, int64_t length)
+{
+    return m_io.Read(into, length);
+}
+
+int CVerifySource::SkipImage(uint64_t length)
+{
+    return m_io.Seek(static_cast<int64_t>(length), SEEK_CUR) == 0 ? 0 : ERR_SEEK_FILE;
+}
+
 int CVerifySource::Damaged(const char* what) const
 {
     return DamagedAt(m_index < m_volumes.size() ? m_volumes[m_index].path : std::string(), what, Position());

@@ -53,7 +53,8 @@ public:
     int Damaged(const char* what) const;
     size_t VolumeIndex() const { return m_index; }
 
-    CDeviceIo* ImageIo() const override { return &m_io; }
+    int64_t ReadImage(void* into, int64_t length) override;
+    int SkipImage(uint64_t length) override;
     uint64_t ImageBytesLeft() const override;
     int OpenNextVolume() override;
     uint8_t CompressType() const override { return m_compressType; }

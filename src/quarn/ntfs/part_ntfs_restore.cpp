@@ -255,7 +255,6 @@ int CPartNtfsRestore::OpenPrevImage()
         if (!AskForNextVolume(path))
             return ERR_OPEN_FILE;
     }
-    m_image->BufferReads();
     return 0;
 }
 
