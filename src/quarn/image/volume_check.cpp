@@ -138,10 +138,11 @@ int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool*
     tagVOLUME_CHECK_HEAD head{};
     std::memcpy(&head, bytes.data(), sizeof head);
     const uint64_t count = (recordBytes - kHeadBytes - kTailBytes) / 8;
-    const bool consistent =
-        head.magic == ImageFormat::kVolumeCheckMagic && head.recordBytes == recordBytes &&
-        head.coveredBytes == recordStart && head.blockBytes >= 4096 && head.blockCount == count &&
-        count == (recordStart + head.blockBytes - 1) / head.blockBytes && head.imageId != 0;
+    const bool consistent = head.magic == ImageFormat::kVolumeCheckMagic && head.recordBytes == recordBytes &&
+                            head.coveredBytes == recordStart &&
+                            head.blockBytes == ImageFormat::kCheckBlockBytes && head.blockCount == count &&
+                            count == (recordStart + head.blockBytes - 1) / head.blockBytes &&
+                            head.imageId != 0;
     if (!consistent)
         return Damaged(volume, "the check record's fields", recordStart);
     record->head = head;

@@ -35,9 +35,11 @@ struct Record {
 
 // Reads and checks the check record of an open volume whose trailer is
 // `end`. ERR_DAMAGED_IMAGE when the trailer announces a record that is not
-// there or does not hold together, and when a volume whose trailer
-// announces none carries one all the same (a flipped flag bit would
-// otherwise turn a checked volume into an unchecked one). *present tells
+// there or does not hold together (blocks of any other size than
+// ImageFormat::kCheckBlockBytes, the only one written, included), and
+// when a volume whose trailer announces none carries one all the same (a
+// flipped flag bit would otherwise turn a checked volume into an unchecked
+// one). *present tells
 // whether the volume has a record; without one, *record is left empty.
 int ReadRecord(CDeviceIo& volume, const tagBLOCK_END& end, Record* record, bool* present);
 

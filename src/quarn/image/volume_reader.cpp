@@ -128,11 +128,6 @@ int CVolumeReader::BeginReadAhead(uint64_t dataEnd, const VolumeCheck::Record* r
     StopReadAhead();
     m_checked = record != nullptr;
     m_record = m_checked ? *record : VolumeCheck::Record{};
-    if (m_checked && m_record.head.blockBytes != kPieceBytes) {
-        DEBUG_TRACE("Damaged image: blocks of %u bytes in %s's check record\n",
-                    unsigned(m_record.head.blockBytes), Path().c_str());
-        return ERR_DAMAGED_IMAGE;
-    }
     m_dataEnd = m_checked ? m_record.head.coveredBytes : dataEnd;
     m_ready.clear();
     m_readTo = 0;

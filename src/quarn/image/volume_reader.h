@@ -47,9 +47,9 @@ public:
     CDeviceIo& Device() { return m_io; }
 
     // Starts reading the volume's first `dataEnd` bytes ahead; with a
-    // record, every block is compared with its digest first. 0, or
-    // ERR_DAMAGED_IMAGE when the record's blocks are not the writers' size,
-    // ERR_NO_MEMORY when no thread can be started.
+    // record (as VolumeCheck::ReadRecord gives it), every block is compared
+    // with its digest first and the data ends where the record covers.
+    // 0, or ERR_NO_MEMORY when no thread can be started.
     int BeginReadAhead(uint64_t dataEnd, const VolumeCheck::Record* record);
     // Lets the read-ahead run to the data's end, then compares the end
     // records: 0, ERR_DAMAGED_IMAGE (a trace line names the volume and the
