@@ -109,8 +109,9 @@ protected:
     // Takes up the check record of the volume now open, whose trailer
     // `end` was just read: it must carry this image's id (the first volume
     // of an image sets it, and must be the image the newer one builds on),
-    // and its bytes are checked on a thread of their own while the restore
-    // reads them. The previous volume's verdict must have been 0.
+    // and its data is read ahead, each block compared with its digest
+    // before the restore gets it. The previous volume's verdict must have
+    // been 0.
     int CheckVolume(const tagBLOCK_END& end, bool firstOfImage);
     // Ends the comparison of the volume now open (reading what the restore
     // did not): the first fault any volume's comparison found, else 0.
