@@ -54,28 +54,31 @@ Bytes Record(size_t index)
 class SplitJob : public testsupport::PlainPartitionBackup {
 public:
     SplitJob(const tagBackupArgument& arg, std::vector<FileSpec> files, bool recordsInEveryVolume)
-        : PlainPartitionBackup(arg, tagCallBackFunc{}, nullptr, 0), m_files(std::move(files))
+        : PlainPartitionBackup(arg, tagCallBackFunc{}, nullptr, 0), m_files(std::move(files)),
+          m_recordsInEveryVolume(recordsInEveryVolume)
     {
-        m_recordsInEveryVolume = recordsInEveryVolume;
+        if (recordsInEveryVolume)
+            EndEveryVolumeWithRecords();
     }
     uint64_t dataSectionPos = 0;
 
 protected:
     int BackupFiles() override
     {
-        dataSectionPos = static_cast<uint64_t>(m_image->GetCurrentPos());
+        if (ImagePosition(&dataSectionPos) != 0)
+            return ERR_SEEK_FILE;
         for (size_t i = 0; i < m_files.size(); ++i) {
             const FileSpec& file = m_files[i];
             Bytes record = Record(i);
-            m_volumeBytes += record.size();
-            if (m_image->Write(record.data(), record.size()) != int64_t(record.size()))
-                return ERR_WRITE_FILE;
-            int result = BeginDataSet(IsCompressFile(file.name) != 0);
+            int result = WriteToVolume(record.data(), record.size(), record.size());
+            if (result != 0)
+                return result;
+            result = BeginDataSet(IsCompressFile(file.name) != 0);
             for (uint64_t done = 0; result == 0 && done < file.length;) {
                 uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunk, file.length - done));
-                if (m_part->pRead(int64_t(file.offset + done), m_buffer.data(), n) != n)
+                if (Source().pRead(int64_t(file.offset + done), ChunkBuffer(), n) != n)
                     return ERR_READ_PART;
-                result = WriteDataChunk(m_buffer.data(), n);
+                result = WriteDataChunk(ChunkBuffer(), n);
                 done += n;
             }
             if (result == 0)
@@ -83,7 +86,7 @@ protected:
             if (result != 0)
                 return result;
         }
-        return m_image->Write(&kStreamEnd, sizeof kStreamEnd) == sizeof kStreamEnd ? 0 : ERR_WRITE_FILE;
+        return WriteToVolume(&kStreamEnd, sizeof kStreamEnd, 0);
     }
     int GetPartNumOfUsedBytes() override { return ERR_PART_INFO; }
     uint64_t GetMftBitmapAllocSize() const override { return m_recordsInEveryVolume ? 0 : 8; }
@@ -92,7 +95,7 @@ protected:
         if (m_recordsInEveryVolume)
             return 0;
         const Bytes bitmap(8, 0xFF);
-        return m_image->Write(bitmap.data(), 8) == 8 ? 0 : ERR_WRITE_FILE;
+        return WriteToVolume(bitmap.data(), 8, 0);
     }
     void WritePartInfoDiff(tagPARTITION_INFO* info) override
     {
@@ -105,6 +108,7 @@ protected:
 
 private:
     std::vector<FileSpec> m_files;
+    bool m_recordsInEveryVolume;
 };
 
 // The shared half of a restore, reading the image's records and then the

@@ -1,6 +1,7 @@
 // The window that serves MFT records gives exactly what reading each record
 // through the attribute reader gives: the same bytes, and the same results
-// where the device cannot be read.
+// where the device cannot be read. The reader refuses a run it cannot
+// address.
 #include "quarn/ntfs/ntfs_attr_reader.h"
 #include "support/ntfs_attr_builder.h"
 #include "quarn/api/quarn.h"
@@ -141,6 +142,18 @@ TEST_F(AttrReadWindowTest, ATruncatedDeviceFailsOnlyTheRecordsItLacks)
     testing::internal::CaptureStderr();
     EXPECT_EQ(ReadThrough(window, (540 + 51) * kCluster, 1024).code, ERR_READ_PART) << "after it";
     testing::internal::GetCapturedStderr();
+}
+
+TEST_F(AttrReadWindowTest, ARunWhoseByteOffsetDoesNotFitIsAReadError)
+{
+    // One cluster at LCN 2^61 of a volume said to have every cluster: its
+    // byte offset wraps, so nothing may be read there, whole or in part.
+    const Bytes runs = {0x81, 0x01, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x00};
+    const Bytes attr = NonResidentAttribute(0, 0, runs);
+    CAttrReadData reader(&io, AsAttr(attr), kCluster, UINT64_MAX);
+    ASSERT_EQ(reader.ParseDataRunList(), 0);
+    EXPECT_EQ(ReadThrough(reader, 0, kCluster).code, ERR_READ_PART);
+    EXPECT_EQ(ReadThrough(reader, 10, 20).code, ERR_READ_PART);
 }
 
 }  // namespace

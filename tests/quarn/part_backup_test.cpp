@@ -67,7 +67,8 @@ public:
                                headLength),
           m_options(options)
     {
-        m_recordsInEveryVolume = options.recordsInEveryVolume;
+        if (options.recordsInEveryVolume)
+            EndEveryVolumeWithRecords();
     }
     FakeFsBackup(const tagBackupArgument& arg, const tagCallBackFunc& cb, const Bytes* head,
                  const FakeFsOptions& options)
@@ -75,7 +76,7 @@ public:
                        options)
     {}
 
-    uint64_t ReserveAtStart() const { return m_volumeBytes; }
+    uint64_t ReserveAtStart() const { return VolumeBytesCounted(); }
 
 protected:
     int GetBootCodeInfo() override
@@ -86,23 +87,23 @@ protected:
 
     int BackupFiles() override
     {
-        m_dataSectionPos = static_cast<uint64_t>(m_image->GetCurrentPos());
+        if (ImagePosition(&m_dataSectionPos) != 0)
+            return ERR_SEEK_FILE;
         for (const auto& file : m_options.files) {
-            m_storedRaw = IsCompressFile(file.name) != 0;
-            m_progress->ProcessName(file.name);
-            int result = BeginDataSet(m_storedRaw);
+            Progress().ProcessName(file.name);
+            int result = BeginDataSet(IsCompressFile(file.name) != 0);
             // One seek per file, then sequential reads, as a cluster-chain
             // walk does.
-            if (m_part->Seek(static_cast<int64_t>(file.offset), SEEK_SET) != 0)
+            if (Source().Seek(static_cast<int64_t>(file.offset), SEEK_SET) != 0)
                 return ERR_SEEK_PART;
             for (uint64_t done = 0; result == 0 && done < file.length;) {
                 uint32_t n =
                     static_cast<uint32_t>(std::min<uint64_t>(m_options.chunkBytes, file.length - done));
-                if (m_part->Read(m_buffer.data(), n) != n)
+                if (Source().Read(ChunkBuffer(), n) != n)
                     return ERR_READ_PART;
-                result = WriteDataChunk(m_buffer.data(), n);
+                result = WriteDataChunk(ChunkBuffer(), n);
                 if (result == 0)
-                    result = m_progress->ProgressFunc(n);
+                    result = Progress().ProgressFunc(n);
                 done += n;
             }
             if (result == 0)
@@ -117,7 +118,7 @@ protected:
     {
         if (m_options.usedBytes == 0)
             return ERR_PART_INFO;
-        m_totalBytes = m_options.usedBytes;
+        SetUsedBytes(m_options.usedBytes);
         return 0;
     }
 
@@ -126,10 +127,7 @@ protected:
     int WriteMFTBitmap() override
     {
         Bytes bitmap = MftBitmap(m_options.mftBitmapBytes);
-        if (!bitmap.empty() && m_image->Write(bitmap.data(), static_cast<int64_t>(bitmap.size())) !=
-                                   static_cast<int64_t>(bitmap.size()))
-            return ERR_WRITE_FILE;
-        return 0;
+        return WriteToVolume(bitmap.data(), bitmap.size(), 0);
     }
 
     void WritePartInfoDiff(tagPARTITION_INFO* info) override

@@ -6,9 +6,6 @@
 #include "quarn/image/part_backup.h"
 #include "quarn/api/quarn.h"
 
-#include <cstdint>
-#include <cstdio>
-
 namespace testsupport {
 
 class PlainPartitionBackup : public CPartBackup {
@@ -17,18 +14,7 @@ public:
 
 protected:
     // 512-byte sectors and 4 KiB clusters over the whole partition file.
-    int GetBootCodeInfo() override
-    {
-        m_sectorBytes = 512;
-        m_clusterBytes = 4096;
-        if (m_part->Seek(0, SEEK_END) != 0)
-            return ERR_SEEK_PART;
-        m_partitionBytes = static_cast<uint64_t>(m_part->GetCurrentPos());
-        m_clusterCount = m_partitionBytes / m_clusterBytes;
-        if (m_recordsInEveryVolume)
-            m_volumeBytes = 0;
-        return m_part->Seek(0, SEEK_SET) == 0 ? 0 : ERR_SEEK_PART;
-    }
+    int GetBootCodeInfo() override { return TakeGeometry(512, 4096); }
 };
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include "fslayout/ntfs/ntfs_bits.h"
 #include "fslayout/ntfs/ntfs_record.h"
+#include "fslayout/ntfs/ntfs_runs.h"
 
 #include <algorithm>
 
@@ -10,44 +11,16 @@ bool Ntfs::StreamReader::Load(const tagRECORD_ATTR* attr)
     m_runs.clear();
     if (m_geometry.clusterBytes == 0 || !attr->nonResident || attr->nonRes.lowestVcn != 0)
         return false;
-    return DecodeRunList(attr, &m_runs) == RunListStatus::Ok && !m_runs.empty() &&
-           RunsWithinVolume(m_runs, m_geometry.clusterCount);
-}
-
-const tagDataRunList* Ntfs::StreamReader::Find(uint64_t vcn) const
-{
-    for (const auto& run : m_runs) {
-        if (vcn >= run.firstVcn && vcn <= run.lastVcn)
-            return &run;
-    }
-    return nullptr;
+    return DecodeRunList(attr, &m_runs) == RunListStatus::Ok &&
+           CheckRuns(m_runs, ExtentClusters(attr), m_geometry.clusterBytes, m_geometry.clusterCount) ==
+               RunsCheck::Ok;
 }
 
 bool Ntfs::StreamReader::Read(uint64_t offset, uint8_t* out, uint64_t length) const
 {
-    const uint64_t clusterBytes = m_geometry.clusterBytes;
-    while (length > 0) {
-        const tagDataRunList* run = Find(offset / clusterBytes);
-        if (run == nullptr)
-            return false;
-        uint64_t runEnd = UINT64_MAX;
-        if (run->lastVcn < UINT64_MAX / clusterBytes)
-            runEnd = (run->lastVcn + 1) * clusterBytes;
-        const uint64_t piece = std::min(length, runEnd - offset);
-        if (run->lcn < 0) {
-            std::fill(out, out + piece, 0);
-        } else {
-            uint64_t at = 0;
-            if (__builtin_mul_overflow(uint64_t(run->lcn), clusterBytes, &at) ||
-                __builtin_add_overflow(at, offset - run->firstVcn * clusterBytes, &at) ||
-                !m_source.ReadAt(at, out, piece))
-                return false;
-        }
-        out += piece;
-        offset += piece;
-        length -= piece;
-    }
-    return true;
+    return ReadRuns(
+        m_runs, m_geometry.clusterBytes, offset, out, length,
+        [this](uint64_t at, uint8_t* into, uint64_t bytes) { return m_source.ReadAt(at, into, bytes); });
 }
 
 Ntfs::UsedStatus Ntfs::CountUsedClusters(const VolumeSource& source, const BootGeometry& geometry,

@@ -28,14 +28,13 @@ public:
     {}
 
     // False when the attribute is resident, is not the stream's first
-    // extent, or its run list does not decode, is empty or leaves the volume.
+    // extent, or its run list does not decode, is empty, leaves the volume
+    // or spans more bytes than 63 bits count (CheckRuns).
     bool Load(const tagRECORD_ATTR* attr);
     // False when a byte lies past the runs or the source fails to read.
     bool Read(uint64_t offset, uint8_t* out, uint64_t length) const;
 
 private:
-    const tagDataRunList* Find(uint64_t vcn) const;
-
     const VolumeSource& m_source;
     BootGeometry m_geometry;
     std::vector<tagDataRunList> m_runs;

@@ -21,12 +21,13 @@ CPartFat32Backup::CPartFat32Backup(const tagBackupArgument& arg, const tagCallBa
                                    tagBackupImageHeadInfo* head, int headLength)
     : CPartBackup(arg, cb, head, headLength)
 {
-    m_recordsInEveryVolume = true;
+    // Every FAT32 volume ends with its own records: no reserve.
+    EndEveryVolumeWithRecords();
 }
 
 int CPartFat32Backup::GetBootCodeInfo()
 {
-    if (m_part->Read(&m_boot, sizeof m_boot) != static_cast<int64_t>(sizeof m_boot))
+    if (Source().Read(&m_boot, sizeof m_boot) != static_cast<int64_t>(sizeof m_boot))
         return ERR_READ_PART;
 
     const uint32_t sectorBytes = m_boot.bytesPerSector;
@@ -35,13 +36,10 @@ int CPartFat32Backup::GetBootCodeInfo()
         DEBUG_TRACE("The boot sector holds no FAT32 file system!\n");
         return ERR_PART_INFO;
     }
-    m_sectorBytes = sectorBytes;
-    m_clusterBytes = sectorBytes * m_boot.sectorsPerCluster;
     m_firstFatPos = uint64_t(m_boot.reservedSectors) * sectorBytes;
     m_fatBytes = uint64_t(m_boot.fatSize32) * sectorBytes;
     m_dataAreaPos = m_firstFatPos + m_fatBytes * m_boot.numberOfFats;
     m_rootCluster = m_boot.rootCluster;
-    m_clusterCount = totalSectors / m_boot.sectorsPerCluster;
 
     const uint64_t dataStartSector = m_dataAreaPos / sectorBytes;
     if (dataStartSector >= totalSectors) {
@@ -56,22 +54,21 @@ int CPartFat32Backup::GetBootCodeInfo()
     if (!IsDataCluster(m_rootCluster))
         return DamagedFileSystem("the root directory lies outside the data area", m_rootCluster);
 
-    const int result = MeasurePartition(&m_partitionBytes);
+    const int result = TakeGeometry(sectorBytes, sectorBytes * m_boot.sectorsPerCluster);
     if (result != 0)
         return result;
 
-    m_dirCluster.assign(m_clusterBytes, 0);
+    m_dirCluster.assign(ClusterBytes(), 0);
     m_recordCount = 0;
-    m_volumeBytes = 0;  // every FAT32 volume ends with its own records: no reserve
     return 0;
 }
 
 int CPartFat32Backup::GetPartNumOfUsedBytes()
 {
     unsigned long long used = 0;
-    if (fat32_used(m_srcPartition.c_str(), &used) != 0)
+    if (fat32_used(SourcePath().c_str(), &used) != 0)
         return ERR_PART_INFO;
-    m_totalBytes = used;
+    SetUsedBytes(used);
     return 0;
 }
 
@@ -84,47 +81,32 @@ void CPartFat32Backup::WritePartInfoDiff(tagPARTITION_INFO* info)
 
 int CPartFat32Backup::BackupFiles()
 {
-    m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
-    const int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0)
-        return ERR_SEEK_FILE;
-    m_dataSectionPos = static_cast<uint64_t>(pos);
-    if (m_fatDevice.Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+    Progress().ProcessState(QStringLiteral("Backing up partition ..."));
+    int result = ImagePosition(&m_dataSectionPos);
+    if (result != 0)
+        return result;
+    if (m_fatDevice.Open(SourcePath(), CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
-    const int result = TraverDirEntry();
+    result = TraverDirEntry();
     m_fatDevice.Close();
-    m_progress->ProcessState(QStringLiteral("Finish"));
+    Progress().ProcessState(QStringLiteral("Finish"));
     return result;
 }
 
 int CPartFat32Backup::WriteStream(bool leaveOutPageFile)
 {
     m_leaveOutPageFile = leaveOutPageFile;
-    if (m_fatDevice.Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+    if (m_fatDevice.Open(SourcePath(), CDeviceIo::ModeRead) != 0)
         return ERR_OPEN_PART;
     const int result = TraverDirEntry();
     m_fatDevice.Close();
     return result;
 }
 
-namespace {
-
-// Where ProveStream's walk puts its stream: nowhere.
-class DiscardedStream final : public StreamSink {
-public:
-    int Put(const void*, uint64_t) override { return 0; }
-};
-
-}  // namespace
-
 int CPartFat32Backup::ProveStream(bool leaveOutPageFile)
 {
-    StreamSink* sink = m_streamSink;
-    DiscardedStream nowhere;
-    m_streamSink = &nowhere;
     m_proveOnly = true;
-    const int result = WriteStream(leaveOutPageFile);
-    m_streamSink = sink;
+    const int result = WithoutOutput([this, leaveOutPageFile] { return WriteStream(leaveOutPageFile); });
     m_proveOnly = false;
     // The real walk starts afresh.
     m_dirClustersSeen.clear();
@@ -135,7 +117,7 @@ int CPartFat32Backup::ProveStream(bool leaveOutPageFile)
 
 int CPartFat32Backup::TraverDirEntry()
 {
-    const uint32_t entriesPerCluster = m_clusterBytes / ImageFormat::kFat32DirEntryBytes;
+    const uint32_t entriesPerCluster = ClusterBytes() / ImageFormat::kFat32DirEntryBytes;
     std::vector<DirPosition> path;
     int result = EnterDirectory(path, m_rootCluster);
     while (result == 0 && !path.empty()) {
@@ -226,7 +208,7 @@ int CPartFat32Backup::BackupFile(const tagFatDirEntry& entry, bool inRoot)
     // The system's page file lives in the root folder; a file of that name
     // anywhere else is an ordinary file.
     if (inRoot && Fat32::IsPageFile(entry) && m_leaveOutPageFile) {
-        if (m_progress->ProgressFunc(entry.fileSize) != 0)
+        if (Progress().ProgressFunc(entry.fileSize) != 0)
             return ERR_CANCELLED;
         tagFatDirEntry withoutData = entry;
         withoutData.SetFirstCluster(0);
@@ -287,7 +269,7 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
         const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(remaining, kBufferBytes));
         uint32_t filled = 0;
         while (filled < chunk) {
-            if (usedOfCluster == m_clusterBytes) {
+            if (usedOfCluster == ClusterBytes()) {
                 uint32_t next = 0;
                 const int result = ReadFatEntry(cluster, next);
                 if (result != 0)
@@ -305,11 +287,11 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
                 cluster = next;
                 usedOfCluster = 0;
             }
-            const uint32_t take = std::min(chunk - filled, m_clusterBytes - usedOfCluster);
+            const uint32_t take = std::min(chunk - filled, ClusterBytes() - usedOfCluster);
             if (!m_proveOnly) {
                 const int64_t got =
-                    m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
-                                  m_buffer.data() + filled, take);
+                    Source().pRead(static_cast<int64_t>(ClusterOffset(cluster) + usedOfCluster),
+                                   ChunkBuffer() + filled, take);
                 if (got < 0)
                     return ERR_SEEK_PART;
                 if (got != take)
@@ -318,10 +300,10 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
             filled += take;
             usedOfCluster += take;
         }
-        int result = WriteDataChunk(m_buffer.data(), chunk);
+        int result = WriteDataChunk(ChunkBuffer(), chunk);
         if (result != 0)
             return result;
-        if (m_progress->ProgressFunc(chunk) != 0)
+        if (Progress().ProgressFunc(chunk) != 0)
             return ERR_CANCELLED;
         remaining -= chunk;
     }
@@ -330,15 +312,10 @@ int CPartFat32Backup::ReadFileChain(uint32_t firstCluster, uint32_t size)
 
 int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 {
-    if (m_streamSink != nullptr) {
-        const int result = m_streamSink->Put(&entry, sizeof entry);
-        if (result != 0)
-            return result;
-    } else {
-        m_volumeBytes += sizeof entry;
-        if (m_image->Write(&entry, sizeof entry) != static_cast<int64_t>(sizeof entry))
-            return ERR_WRITE_FILE;
-    }
+    // Between data sets, each of which is written out when it ends.
+    const int result = WriteInOrder(&entry, sizeof entry, sizeof entry);
+    if (result != 0)
+        return result;
     if (counted)
         ++m_recordCount;
     return 0;
@@ -347,10 +324,10 @@ int CPartFat32Backup::WriteDirEntry(const tagFatDirEntry& entry, bool counted)
 int CPartFat32Backup::ReadCluster(uint32_t cluster)
 {
     const int64_t got =
-        m_part->pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_dirCluster.data(), m_clusterBytes);
+        Source().pRead(static_cast<int64_t>(ClusterOffset(cluster)), m_dirCluster.data(), ClusterBytes());
     if (got < 0)
         return ERR_SEEK_PART;
-    return got == m_clusterBytes ? 0 : ERR_READ_PART;
+    return got == ClusterBytes() ? 0 : ERR_READ_PART;
 }
 
 int CPartFat32Backup::ReadFatEntry(uint32_t cluster, uint32_t& next)
@@ -381,12 +358,12 @@ bool CPartFat32Backup::IsDataCluster(uint32_t cluster) const
 
 uint64_t CPartFat32Backup::ClusterOffset(uint32_t cluster) const
 {
-    return m_dataAreaPos + uint64_t(cluster - Fat32::kFirstDataCluster) * m_clusterBytes;
+    return m_dataAreaPos + uint64_t(cluster - Fat32::kFirstDataCluster) * ClusterBytes();
 }
 
 void CPartFat32Backup::DisplayName(const tagFatDirEntry& entry)
 {
     m_fileName = Fat32::DisplayName(m_longName, entry);
-    m_progress->ProcessName(m_fileName.c_str());
+    Progress().ProcessName(m_fileName.c_str());
     m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;
 }

@@ -7,6 +7,7 @@
 #include "fslayout/fat32_layout.h"
 #include "quarn/image/part_backup.h"
 
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -91,6 +92,8 @@ private:
     Fat32::LongNameBuffer m_longName;
     bool m_leaveOutPageFile = true;
     bool m_proveOnly = false;  // ProveStream's walk: the files' bytes are not read
+    std::string m_fileName;    // file being processed
+    bool m_storedRaw = false;  // the file being processed is stored raw
 };
 
 #endif

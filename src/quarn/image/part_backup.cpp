@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QString>
 
 #include <cctype>
 #include <cstring>
@@ -256,6 +257,70 @@ int CPartBackup::GetPrevFileInfo()
     return 0;
 }
 
+int CPartBackup::TakeGeometry(uint32_t sectorBytes, uint32_t clusterBytes)
+{
+    m_sectorBytes = sectorBytes;
+    m_clusterBytes = clusterBytes;
+    return MeasurePartition(&m_partitionBytes);
+}
+
+void CPartBackup::EndEveryVolumeWithRecords()
+{
+    m_recordsInEveryVolume = true;
+    m_volumeBytes = 0;
+}
+
+int CPartBackup::WriteToVolume(const void* data, uint64_t length, uint64_t counted)
+{
+    m_volumeBytes += counted;
+    return WriteAll(*m_image, data, length) ? 0 : ERR_WRITE_FILE;
+}
+
+int CPartBackup::ImagePosition(uint64_t* pos) const
+{
+    const int64_t at = m_image->GetCurrentPos();
+    if (at < 0)
+        return ERR_SEEK_FILE;
+    *pos = static_cast<uint64_t>(at);
+    return 0;
+}
+
+namespace {
+
+// Where WithoutOutput's walk puts its stream: nowhere.
+class DiscardedStream final : public StreamSink {
+public:
+    int Put(const void*, uint64_t) override { return 0; }
+};
+
+}  // namespace
+
+int CPartBackup::WithoutOutput(const std::function<int()>& walk)
+{
+    StreamSink* sink = m_streamSink;
+    DiscardedStream nowhere;
+    m_streamSink = &nowhere;
+    const int result = walk();
+    m_streamSink = sink;
+    return result;
+}
+
+int CPartBackup::OpenPreviousImage(CDeviceIo& prev)
+{
+    while (prev.Open(m_prevImage, CDeviceIo::ModeRead) != 0) {
+        QString path = QString::fromLocal8Bit(m_prevImage.c_str());
+        if (Callbacks::NextFile(m_cb, path) != 0)
+            return ERR_OPEN_FILE;
+        m_prevImage = path.toLocal8Bit().toStdString();
+    }
+    return 0;
+}
+
+int CPartBackup::AskCancel()
+{
+    return Callbacks::Progress(m_cb, m_progress->LastStep()) != 0 ? ERR_CANCELLED : 0;
+}
+
 int CPartBackup::MeasurePartition(uint64_t* bytes)
 {
     if (m_part->Seek(0, SEEK_END) != 0)
@@ -314,7 +379,6 @@ int CPartBackup::WritePartInfo()
 {
     tagPARTITION_INFO info{};
     info.magic = ImageFormat::kPartitionInfoMagic;
-    info.recordSectionPos = static_cast<uint32_t>(m_recordSectionPos);
     WritePartInfoDiff(&info);
     info.partitionBytes = m_partitionBytes;
     info.usedBytes = m_totalBytes;

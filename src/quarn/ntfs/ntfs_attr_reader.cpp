@@ -1,6 +1,7 @@
 #include "quarn/ntfs/ntfs_attr_reader.h"
 
 #include "quarn/api/quarn.h"
+#include "fslayout/ntfs/ntfs_runs.h"
 
 #include <algorithm>
 #include <cstring>
@@ -29,33 +30,16 @@ int CAttrReadData::AppendExtent(const tagRECORD_ATTR* extent)
 int CAttrReadData::CheckRuns()
 {
     m_extentBytes = 0;
-    if (!m_runList.WithinVolume(m_clusterCount)) {
+    switch (Ntfs::CheckRuns(m_runList.Runs(), m_runList.Clusters(), m_clusterBytes, m_clusterCount)) {
+    case Ntfs::RunsCheck::Ok:
+        m_extentBytes = m_runList.Clusters() * m_clusterBytes;
+        return 0;
+    case Ntfs::RunsCheck::PastVolume:
         DEBUG_TRACE("DataRun points past the partition\n");
         return ERR_PART_INFO;
-    }
-    uint64_t clusters = m_runList.Clusters();
-    if (clusters == 0 || clusters > UINT64_MAX / 2 / m_clusterBytes)
+    default:
         return ERR_PART_INFO;
-    m_extentBytes = clusters * m_clusterBytes;
-    return 0;
-}
-
-const tagDataRunList* CAttrReadData::FindRun(uint64_t vcn) const
-{
-    const auto& runs = m_runList.Runs();
-    auto it = std::lower_bound(runs.begin(), runs.end(), vcn,
-                               [](const tagDataRunList& run, uint64_t v) { return run.lastVcn < v; });
-    return it != runs.end() && it->firstVcn <= vcn ? &*it : nullptr;
-}
-
-bool CAttrReadData::ReadClusters(void* buffer, unsigned count, int64_t lcn)
-{
-    int64_t bytes = int64_t(count) * m_clusterBytes;
-    if (lcn < 0) {
-        std::memset(buffer, 0, size_t(bytes));
-        return true;
     }
-    return m_device->ReadAt(lcn * int64_t(m_clusterBytes), buffer, bytes) == bytes;
 }
 
 bool CAttrReadData::ReadVirtualClusters(uint64_t vcn, unsigned count, void* buffer, unsigned bufferLength,
@@ -69,26 +53,21 @@ bool CAttrReadData::ReadVirtualClusters(uint64_t vcn, unsigned count, void* buff
         DEBUG_TRACE("Cluster exceeds DataRun bounds\n");
         return false;
     }
-    if (uint64_t(count) * m_clusterBytes > bufferLength) {
+    const uint64_t bytes = uint64_t(count) * m_clusterBytes;
+    if (bytes > bufferLength) {
         DEBUG_TRACE("Buffer size too small\n");
         return false;
     }
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (count > 0) {
-        const tagDataRunList* run = FindRun(vcn);
-        if (run == nullptr) {
-            DEBUG_TRACE("Cluster exceeds DataRun bounds\n");
-            return false;
-        }
-        unsigned piece = unsigned(std::min<uint64_t>(count, run->lastVcn - vcn + 1));
-        int64_t lcn = run->lcn < 0 ? -1 : run->lcn + int64_t(vcn - run->firstVcn);
-        if (!ReadClusters(out, piece, lcn))
-            return false;
-        out += size_t(piece) * m_clusterBytes;
-        *got += piece * m_clusterBytes;
-        vcn += piece;
-        count -= piece;
-    }
+    // The runs follow on from VCN 0, so every cluster up to the last run's
+    // lies in one; their bytes fit, as CheckRuns saw to.
+    auto readAt = [this](uint64_t at, uint8_t* into, uint64_t length) {
+        return at <= uint64_t(INT64_MAX) &&
+               m_device->ReadAt(int64_t(at), into, int64_t(length)) == int64_t(length);
+    };
+    if (!Ntfs::ReadRuns(runs, m_clusterBytes, vcn * m_clusterBytes, static_cast<uint8_t*>(buffer), bytes,
+                        readAt))
+        return false;
+    *got = unsigned(bytes);
     return true;
 }
 

@@ -1,5 +1,9 @@
 // Reads one extent of a non-resident NTFS attribute through its run list:
 // byte offsets count from the extent's lowest VCN, sparse runs read as zeros.
+// The engine's side of the reads through runs in fslayout/ntfs (the run
+// checks, the run of a VCN, the read run by run): it decodes with the
+// engine's traces, takes later extents, and reads whole clusters from its
+// device straight into the caller's buffer.
 #ifndef QUARN_NTFS_NTFS_ATTR_READER_H
 #define QUARN_NTFS_NTFS_ATTR_READER_H
 
@@ -29,17 +33,17 @@ public:
     // (fewer at the extent's end). 1 for a null buffer or an offset past
     // the extent, ERR_READ_PART for a short read, else 0.
     int AttrReadData(uint64_t offset, void* buffer, unsigned length, unsigned* got);
-    bool ReadVirtualClusters(uint64_t vcn, unsigned count, void* buffer, unsigned bufferLength,
-                             unsigned* got);
-    bool ReadClusters(void* buffer, unsigned count, int64_t lcn);
 
     // Bytes the extents cover: (highest VCN - lowest VCN + 1) x cluster bytes.
     uint64_t ExtentBytes() const { return m_extentBytes; }
 
 private:
     int CheckRuns();
-    // The run holding vcn (runs are in rising VCN order), or null.
-    const tagDataRunList* FindRun(uint64_t vcn) const;
+    // Reads count whole clusters from vcn on into buffer; *got receives
+    // their bytes. False when they do not all lie in runs, do not fit in
+    // bufferLength or cannot be read.
+    bool ReadVirtualClusters(uint64_t vcn, unsigned count, void* buffer, unsigned bufferLength,
+                             unsigned* got);
 
     CDeviceIo* m_device;
     const tagRECORD_ATTR* m_attr;

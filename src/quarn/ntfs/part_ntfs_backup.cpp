@@ -68,7 +68,7 @@ CNtfsBackupData::CNtfsBackupData(CPartNtfsBackup& job) : m_job(job)
 
 int CNtfsBackupData::Init()
 {
-    return m_job.m_compressType != 0 && m_job.m_compressor == nullptr ? ERR_NO_MEMORY : 0;
+    return m_job.CompressorReady() ? 0 : ERR_NO_MEMORY;
 }
 
 int CNtfsBackupData::WriteDataSet()
@@ -83,7 +83,7 @@ int CNtfsBackupData::WriteData(unsigned char* bytes, unsigned length)
 
 int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
 {
-    CAttrReadData reader(m_job.m_part.get(), attribute, m_job.m_clusterBytes, m_job.m_clusterCount);
+    CAttrReadData reader(&m_job.Source(), attribute, m_job.ClusterBytes(), m_job.m_clusterCount);
     int result = reader.ParseDataRunList();
     if (result != 0)
         return result;
@@ -92,14 +92,14 @@ int CNtfsBackupData::BackupData(const tagRECORD_ATTR* attribute, unsigned)
         return result;
     const uint64_t total = reader.ExtentBytes();
     for (uint64_t offset = 0; offset < total;) {
-        unsigned length = unsigned(std::min<uint64_t>(m_job.m_chunkBytes, total - offset));
+        unsigned length = unsigned(std::min<uint64_t>(m_job.ChunkBytes(), total - offset));
         unsigned got = 0;
-        if (reader.AttrReadData(offset, m_job.m_buffer.data(), length, &got) != 0 || got != length)
+        if (reader.AttrReadData(offset, m_job.ChunkBuffer(), length, &got) != 0 || got != length)
             return ERR_READ_PART;
-        result = WriteData(m_job.m_buffer.data(), length);
+        result = WriteData(m_job.ChunkBuffer(), length);
         if (result != 0)
             return result;
-        if (m_job.m_progress->ProgressFunc(length) != 0)
+        if (m_job.Progress().ProgressFunc(length) != 0)
             return ERR_CANCELLED;
         offset += length;
     }
@@ -113,29 +113,25 @@ CPartNtfsBackup::CPartNtfsBackup(const tagBackupArgument& arg, const tagCallBack
                                  tagBackupImageHeadInfo* head, int headLength)
     : CPartBackup(arg, cb, head, headLength)
 {
-    // Every extent of an attribute gets its own data set, continuation
-    // extents included; the trailer tells readers to expect them.
-    m_extentLayout = ImageFormat::kExtentLayoutEveryExtent;
+    StoreEveryExtent();
     // Only the root folder's page and hibernation files stay out.
-    m_formatFlags = ImageFormat::kFormatFlagRootSystemFiles | ImageFormat::kFormatFlagContentDigests;
+    SetFormatFlags(ImageFormat::kFormatFlagRootSystemFiles | ImageFormat::kFormatFlagContentDigests);
     // Records go through WriteInOrder, so data sets may still be compressed
     // while the walk reads on.
-    m_deferRecords = true;
+    DeferRecords();
 }
 
 CPartNtfsBackup::~CPartNtfsBackup() = default;
 
 int CPartNtfsBackup::GetBootCodeInfo()
 {
-    if (m_part->pRead(0, &m_boot, sizeof m_boot) != int64_t(sizeof m_boot))
+    if (Source().pRead(0, &m_boot, sizeof m_boot) != int64_t(sizeof m_boot))
         return ERR_READ_PART;
     Ntfs::BootGeometry geometry;
     if (!Ntfs::ReadBootGeometry(m_boot, &geometry)) {
-        DEBUG_TRACE("dev:%s, no usable NTFS boot sector\n", m_srcPartition.c_str());
+        DEBUG_TRACE("dev:%s, no usable NTFS boot sector\n", SourcePath().c_str());
         return ERR_PART_INFO;
     }
-    m_sectorBytes = geometry.sectorBytes;
-    m_clusterBytes = geometry.clusterBytes;
     m_clusterCount = geometry.clusterCount;
     m_mftLcn = geometry.mftLcn;
     m_mftMirrLcn = geometry.mftMirrLcn;
@@ -144,10 +140,10 @@ int CPartNtfsBackup::GetBootCodeInfo()
     if (m_fileRecordSize != kRecordBytes) {
         // Images hold 1024-byte records; walking larger ones in 1024-byte
         // steps would store garbage. No volume has been created yet.
-        DEBUG_TRACE("dev:%s, file record size is %u\n", m_srcPartition.c_str(), m_fileRecordSize);
+        DEBUG_TRACE("dev:%s, file record size is %u\n", SourcePath().c_str(), m_fileRecordSize);
         return ERR_PART_INFO;
     }
-    const int result = MeasurePartition(&m_partitionBytes);
+    const int result = TakeGeometry(geometry.sectorBytes, geometry.clusterBytes);
     if (result != 0)
         return result;
     m_record.assign(kRecordBytes, 0);
@@ -158,22 +154,23 @@ int CPartNtfsBackup::GetBootCodeInfo()
 int CPartNtfsBackup::GetPartNumOfUsedBytes()
 {
     unsigned long long used = 0;
-    if (ntfs_used(m_srcPartition.c_str(), &used) != 0)
+    if (ntfs_used(SourcePath().c_str(), &used) != 0)
         return ERR_PART_INFO;
-    m_totalBytes = used;
+    SetUsedBytes(used);
     return 0;
 }
 
 int CPartNtfsBackup::WriteMFTBitmap()
 {
-    if (!m_mftBitmap.empty() &&
-        m_image->Write(m_mftBitmap.data(), int64_t(m_mftBitmap.size())) != int64_t(m_mftBitmap.size()))
-        return ERR_WRITE_FILE;
-    return m_progress->ProgressFunc(m_mftBitmap.size()) != 0 ? ERR_CANCELLED : 0;
+    const int result = WriteToVolume(m_mftBitmap.data(), m_mftBitmap.size(), 0);
+    if (result != 0)
+        return result;
+    return Progress().ProgressFunc(m_mftBitmap.size()) != 0 ? ERR_CANCELLED : 0;
 }
 
 void CPartNtfsBackup::WritePartInfoDiff(tagPARTITION_INFO* info)
 {
+    info->recordSectionPos = uint32_t(m_recordSectionPos);
     info->dataSectionPos = m_dataSectionPos;
     info->recordCount = m_recordCount;
     info->fileRecordSize = kRecordBytes;
@@ -185,7 +182,7 @@ void CPartNtfsBackup::WritePartInfoDiff(tagPARTITION_INFO* info)
 int CPartNtfsBackup::BackupFiles()
 {
     m_exclusions = CRecordExclusions::ForThisSystem();
-    int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
+    int result = m_exclusions ? m_exclusions->Build(Source()) : ERR_NO_MEMORY;
     if (result == 0)
         result = ProcMFT();
     if (result == 0)
@@ -193,17 +190,16 @@ int CPartNtfsBackup::BackupFiles()
     if (result != 0)
         return result;
 
-    int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0)
-        return ERR_SEEK_FILE;
-    m_dataSectionPos = uint64_t(pos);
+    result = ImagePosition(&m_dataSectionPos);
+    if (result != 0)
+        return result;
     m_backupData = std::make_unique<CNtfsBackupData>(*this);
     if (m_backupData->Init() != 0) {
         DEBUG_TRACE("Allocate memory failed!\n");
         return ERR_NO_MEMORY;
     }
     DEBUG_TRACE("start backup files ...\n");
-    m_progress->ProcessState(QStringLiteral("Backing up partition ..."));
+    Progress().ProcessState(QStringLiteral("Backing up partition ..."));
     return WriteRecordStream();
 }
 
@@ -211,7 +207,7 @@ int CPartNtfsBackup::PrepareStream(bool leaveOutPagefile, bool leaveOutHiberfile
 {
     m_storedSets.LeaveOut(leaveOutPagefile, leaveOutHiberfile);
     m_exclusions = CRecordExclusions::ForThisSystem();
-    int result = m_exclusions ? m_exclusions->Build(*m_part) : ERR_NO_MEMORY;
+    int result = m_exclusions ? m_exclusions->Build(Source()) : ERR_NO_MEMORY;
     if (result == 0)
         result = ProcMFT();
     if (result == 0)
@@ -245,7 +241,7 @@ int CPartNtfsBackup::ProveRecordsInUse()
         while (const tagRECORD_ATTR* attr = walker.Next()) {
             if (!attr->nonResident || !rule.CarriesDataSet(OwnerRecord(record), attr))
                 continue;
-            CAttrReadData runs(m_part.get(), attr, m_clusterBytes, m_clusterCount);
+            CAttrReadData runs(&Source(), attr, ClusterBytes(), m_clusterCount);
             result = runs.ParseDataRunList();
             if (result != 0) {
                 DEBUG_TRACE("File record %u: a run list that does not decode\n", record);
@@ -264,7 +260,7 @@ int CPartNtfsBackup::ProcMFT()
 {
     if (m_mftLcn >= m_clusterCount)
         return ERR_PART_INFO;
-    if (m_part->pRead(int64_t(m_mftLcn * m_clusterBytes), m_record.data(), kRecordBytes) != kRecordBytes)
+    if (Source().pRead(int64_t(m_mftLcn * ClusterBytes()), m_record.data(), kRecordBytes) != kRecordBytes)
         return ERR_READ_PART;
     if (!Ntfs::HasFileMagic(m_record.data()))
         return ERR_PART_INFO;
@@ -274,8 +270,8 @@ int CPartNtfsBackup::ProcMFT()
 
     // No volume has more records than 1024-byte pieces, so no sound MFT
     // bitmap is longer than one bit for each, plus cluster rounding.
-    const uint64_t volumeBytes = m_clusterCount * m_clusterBytes;
-    const uint64_t bitmapLimit = volumeBytes / (kRecordBytes * 8) + 2ull * m_clusterBytes + 8;
+    const uint64_t volumeBytes = m_clusterCount * ClusterBytes();
+    const uint64_t bitmapLimit = volumeBytes / (kRecordBytes * 8) + 2ull * ClusterBytes() + 8;
     uint64_t count = UINT64_MAX;
     std::vector<unsigned char> attributeList;
     Ntfs::AttributeWalker walker(m_fixed.data(), kRecordBytes);
@@ -293,7 +289,7 @@ int CPartNtfsBackup::ProcMFT()
             if (allocated == 0 || allocated > bitmapLimit || allocated > UINT32_MAX)
                 return ERR_PART_INFO;
             count = std::min(count, attr->nonRes.dataSize * 8);
-            CAttrReadData reader(m_part.get(), attr, m_clusterBytes, m_clusterCount);
+            CAttrReadData reader(&Source(), attr, ClusterBytes(), m_clusterCount);
             int result = reader.ParseDataRunList();
             if (result != 0)
                 return result;
@@ -307,7 +303,7 @@ int CPartNtfsBackup::ProcMFT()
             if (reader.AttrReadData(0, m_mftBitmap.data(), unsigned(allocated), &got) != 0 ||
                 got != allocated)
                 return ERR_READ_PART;
-            m_volumeBytes += allocated;
+            ReserveForEndRecords(allocated);
         } else if (attr->type == Ntfs::ATTR_DATA && m_mftDataAttr.empty()) {
             if (attr->nonRes.lowestVcn != 0)
                 return ERR_PART_INFO;
@@ -321,14 +317,14 @@ int CPartNtfsBackup::ProcMFT()
     // Records 0-15 belong to the system files: a table without them is not
     // an MFT, and an incremental job always stores them.
     if (count < kSystemRecords || count > UINT32_MAX) {
-        DEBUG_TRACE("dev:%s, unusable MFT record count %llu\n", m_srcPartition.c_str(),
+        DEBUG_TRACE("dev:%s, unusable MFT record count %llu\n", SourcePath().c_str(),
                     static_cast<unsigned long long>(count));
         return ERR_PART_INFO;
     }
     m_recordCount = uint32_t(count);
     m_mftWindow.reset();
     m_mftReader = std::make_unique<CAttrReadData>(
-        m_part.get(), reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), m_clusterBytes,
+        &Source(), reinterpret_cast<const tagRECORD_ATTR*>(m_mftDataAttr.data()), ClusterBytes(),
         m_clusterCount);
     m_mftWindow = std::make_unique<CAttrReadWindow>(*m_mftReader);
     int result = m_mftReader->ParseDataRunList();
@@ -337,7 +333,7 @@ int CPartNtfsBackup::ProcMFT()
     if (result != 0)
         return result;
     if (m_mftReader->ExtentBytes() / kRecordBytes < m_recordCount) {
-        DEBUG_TRACE("dev:%s, the MFT's extents hold fewer than its %u records\n", m_srcPartition.c_str(),
+        DEBUG_TRACE("dev:%s, the MFT's extents hold fewer than its %u records\n", SourcePath().c_str(),
                     m_recordCount);
         return ERR_PART_INFO;
     }
@@ -355,7 +351,7 @@ int CPartNtfsBackup::ReadAttributeList(const tagRECORD_ATTR* attr, std::vector<u
     const uint64_t size = attr->nonRes.dataSize;
     if (attr->nonRes.lowestVcn != 0 || size > kMaxAttributeListBytes)
         return ERR_PART_INFO;
-    CAttrReadData reader(m_part.get(), attr, m_clusterBytes, m_clusterCount);
+    CAttrReadData reader(&Source(), attr, ClusterBytes(), m_clusterCount);
     int result = reader.ParseDataRunList();
     if (result != 0)
         return result;
@@ -537,11 +533,10 @@ int CPartNtfsBackup::WriteSummaries(std::vector<tagFileRecordInfo>& entries)
 {
     if (entries.empty())
         return 0;
-    int64_t bytes = int64_t(entries.size() * sizeof(tagFileRecordInfo));
-    m_volumeBytes += uint64_t(bytes);
-    bool written = m_image->Write(entries.data(), bytes) == bytes;
+    const uint32_t bytes = uint32_t(entries.size() * sizeof(tagFileRecordInfo));
+    const int result = WriteInOrder(entries.data(), bytes, bytes);
     entries.clear();
-    return written ? 0 : ERR_WRITE_FILE;
+    return result;
 }
 
 // Summaries are written in batches rather than 25 bytes at a time.
@@ -551,29 +546,25 @@ int CPartNtfsBackup::AddSummary(std::vector<tagFileRecordInfo>& batch, const tag
     return batch.size() == kSummaryBatch ? WriteSummaries(batch) : 0;
 }
 
-int CPartNtfsBackup::AskCancelWithoutProgress()
-{
-    return Callbacks::Progress(m_cb, m_progress->LastStep()) != 0 ? ERR_CANCELLED : 0;
-}
-
 int CPartNtfsBackup::BackupFilesInfo()
 {
-    return m_incremental ? BackupFilesInfoInc() : BackupFilesInfoFull();
+    return Incremental() ? BackupFilesInfoInc() : BackupFilesInfoFull();
 }
 
 int CPartNtfsBackup::BackupFilesInfoFull()
 {
-    int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0)
-        return ERR_SEEK_FILE;
-    m_recordSectionPos = uint64_t(pos);
+    int result = ImagePosition(&m_recordSectionPos);
+    if (result != 0)
+        return result;
     m_changeList.clear();
-    if (m_image->Write(&m_recordCount, 4) != 4)
-        return ERR_WRITE_FILE;
+    // Nothing waits to be written before the first data set.
+    result = WriteInOrder(&m_recordCount, 4, 0);
+    if (result != 0)
+        return result;
     std::vector<tagFileRecordInfo> batch;
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {
-        int result = ReadFileRecord(record);
+        result = ReadFileRecord(record);
         tagFileRecordInfo info{};
         if (result == 0)
             result = SummarizeRecord(record, false, &info);
@@ -583,17 +574,6 @@ int CPartNtfsBackup::BackupFilesInfoFull()
             return result;
     }
     return WriteSummaries(batch);
-}
-
-int CPartNtfsBackup::OpenPreviousImage(CDeviceIo& prev)
-{
-    while (prev.Open(m_prevImage, CDeviceIo::ModeRead) != 0) {
-        QString path = QString::fromLocal8Bit(m_prevImage.c_str());
-        if (Callbacks::NextFile(m_cb, path) != 0)
-            return ERR_OPEN_FILE;
-        m_prevImage = path.toLocal8Bit().toStdString();
-    }
-    return 0;
 }
 
 int CPartNtfsBackup::BackupFilesInfoInc()
@@ -622,23 +602,25 @@ int CPartNtfsBackup::BackupFilesInfoInc()
     if (prev.Read(&prevCount, 4) != 4)
         return ERR_READ_FILE;
 
-    int64_t pos = m_image->GetCurrentPos();
-    if (pos < 0)
-        return ERR_SEEK_FILE;
-    m_recordSectionPos = uint64_t(pos);
-    if (m_image->Write(&m_recordCount, 4) != 4)
-        return ERR_WRITE_FILE;
+    result = ImagePosition(&m_recordSectionPos);
+    if (result != 0)
+        return result;
+    result = WriteInOrder(&m_recordCount, 4, 0);
+    if (result != 0)
+        return result;
     m_changeList.clear();
     const uint32_t limit = std::min(m_recordCount, prevCount);
     if (prev.Seek(int64_t(kSystemRecords * sizeof(tagFileRecordInfo)), SEEK_CUR) != 0)
         return ERR_SEEK_FILE;
 
     // Images before content digests summarised the whole record.
-    const bool prevContentDigests = (m_prevFormatFlags & ImageFormat::kFormatFlagContentDigests) != 0;
+    const bool prevContentDigests = (PreviousFormatFlags() & ImageFormat::kFormatFlagContentDigests) != 0;
     std::vector<tagFileRecordInfo> batch;
     batch.reserve(kSummaryBatch);
     for (uint32_t record = 0; record < m_recordCount; ++record) {
-        if (record % kCancelCheckRecords == kCancelCheckRecords - 1 && AskCancelWithoutProgress() != 0)
+        // Reading the MFT only to compare it counts for nothing in the
+        // image: the caller is asked without moving the progress.
+        if (record % kCancelCheckRecords == kCancelCheckRecords - 1 && AskCancel() != 0)
             return ERR_CANCELLED;
         result = ReadFileRecord(record);
         if (result != 0)
@@ -678,7 +660,7 @@ int CPartNtfsBackup::BackupFilesInfoInc()
 
 int CPartNtfsBackup::WriteRecordStream()
 {
-    const bool full = !m_incremental;
+    const bool full = !Incremental();
     const uint32_t entries = full ? m_recordCount : uint32_t(m_changeList.size());
     // Nothing waits to be written yet: in an image the count lands right
     // here, as the walk's records and sets do after it.
@@ -709,7 +691,7 @@ int CPartNtfsBackup::WriteFileRecord(unsigned record, const unsigned char* bytes
     const int result = WriteInOrder(entry, sizeof entry, kRecordBytes);
     if (result != 0)
         return result;
-    return m_progress->ProgressFunc(kRecordBytes) != 0 ? ERR_CANCELLED : 0;
+    return Progress().ProgressFunc(kRecordBytes) != 0 ? ERR_CANCELLED : 0;
 }
 
 unsigned CPartNtfsBackup::OwnerOf(const uint8_t* bytes, unsigned record) const
@@ -759,8 +741,7 @@ int CPartNtfsBackup::ProcNonResident(unsigned record, const tagRECORD_ATTR* attr
         !Ntfs::IsUnstoredSystemAttribute(owner, attribute->type)) {
         // Not stored, but its size still moves the progress (once, with the
         // extent that carries the attribute's sizes).
-        if (attribute->nonRes.lowestVcn == 0 &&
-            m_progress->ProgressFunc(attribute->nonRes.allocatedSize) != 0)
+        if (attribute->nonRes.lowestVcn == 0 && Progress().ProgressFunc(attribute->nonRes.allocatedSize) != 0)
             return ERR_CANCELLED;
         return 0;
     }
@@ -780,9 +761,8 @@ void CPartNtfsBackup::DisplayName(unsigned /*record*/, const tagATTR_FILE_NAME* 
     if (text.isEmpty())
         return;
     QByteArray utf8 = text.toUtf8();
-    m_fileName = utf8.toStdString();
-    m_storedRaw = IsCompressFile(m_fileName.c_str()) != 0;
-    m_progress->ProcessName(m_fileName.c_str());
+    m_storedRaw = IsCompressFile(utf8.constData()) != 0;
+    Progress().ProcessName(utf8.constData());
 }
 
 // ---------------------------------------------------------------------------
@@ -824,7 +804,7 @@ int CPartNtfsBackup::SearchIndexBlocks(const tagRECORD_ATTR* allocation, const s
     if (blockBytes < Ntfs::kUpdateSequenceStride || blockBytes > Ntfs::kMaxRecordBytes ||
         blockBytes % Ntfs::kUpdateSequenceStride != 0)
         return ERR_PART_INFO;
-    CAttrReadData reader(m_part.get(), allocation, m_clusterBytes, m_clusterCount);
+    CAttrReadData reader(&Source(), allocation, ClusterBytes(), m_clusterCount);
     if (reader.ParseDataRunList() != 0)
         return ERR_PART_INFO;
     std::vector<uint8_t> block(blockBytes);
@@ -895,7 +875,7 @@ int CPartNtfsBackup::GetFileRecordNo(unsigned directoryRecord, std::string name,
         } else if (bitmap != nullptr) {
             if (bitmap->nonRes.dataSize > kMaxIndexBitmapBytes)
                 return ERR_PART_INFO;
-            CAttrReadData reader(m_part.get(), bitmap, m_clusterBytes, m_clusterCount);
+            CAttrReadData reader(&Source(), bitmap, ClusterBytes(), m_clusterCount);
             inUse.assign(size_t(bitmap->nonRes.dataSize), 0);
             unsigned got = 0;
             if (!inUse.empty() && (reader.ParseDataRunList() != 0 ||

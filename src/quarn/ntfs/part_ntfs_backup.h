@@ -110,14 +110,10 @@ private:
     // file and the hibernation file are known by name).
     static void NoteStoredName(StoredDataSets& sets, unsigned owner, const tagATTR_FILE_NAME* name,
                                uint32_t valueLength);
-    // Asks the caller whether to cancel, without moving the progress:
-    // reading the MFT only to compare it counts for nothing in the image.
-    int AskCancelWithoutProgress();
     // The record whose rules an attribute follows: an extension record's
     // attributes belong to its base record.
     unsigned OwnerRecord(unsigned record) const;
     unsigned OwnerOf(const uint8_t* bytes, unsigned record) const;
-    int OpenPreviousImage(CDeviceIo& prev);
     int SearchIndexNode(const uint8_t* node, uint32_t nodeBytes, const std::string& name,
                         bool directoriesOnly, unsigned* out);
     int SearchIndexBlocks(const tagRECORD_ATTR* allocation, const std::vector<uint8_t>& inUse,
@@ -135,6 +131,7 @@ private:
     std::unique_ptr<CNtfsBackupData> m_backupData;
     // Files whose data this build leaves out; built before the walk.
     std::unique_ptr<CRecordExclusions> m_exclusions;
+    uint64_t m_clusterCount = 0;  // the volume's, which every run must lie within
     uint32_t m_fileRecordSize = 1024;
     uint32_t m_indexRecordSize = 0;
     uint64_t m_mftLcn = 0;
@@ -143,9 +140,11 @@ private:
     // Which attributes get a data set; it stores continuation extents.
     StoredDataSets m_storedSets{true};
     int64_t m_reservedFs = -1;
+    uint64_t m_recordSectionPos = 0;
     uint64_t m_dataSectionPos = 0;
     uint32_t m_recordCountWritten = 0;
     std::vector<uint32_t> m_changeList;
+    bool m_storedRaw = false;  // the file being processed is stored raw
 };
 
 #endif
