@@ -158,22 +158,12 @@ int CPartBackup::BackupInit()
 
     // The source is checked before any volume is created: a source the job
     // cannot back up leaves every file of the image folder as it was.
-    if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
-        return ERR_OPEN_PART;
-    result = GetBootCodeInfo();
+    result = OpenSource();
     if (result != 0)
         return result;
     result = OpenVolume(m_volumePath);
     if (result != 0)
         return result;
-
-    // The used-size query may fail; the request's total then stands.
-    (void)GetPartNumOfUsedBytes();
-    if (m_totalBytes == 0) {
-        result = MeasurePartition(&m_totalBytes);
-        if (result != 0)
-            return result;
-    }
     Callbacks::TotalBytes(m_cb, m_totalBytes);
 
     m_progress = std::make_unique<CPartProgress>(m_totalBytes, m_cb.onProgress, m_cb.context);
@@ -198,6 +188,18 @@ int CPartBackup::BackupInit()
     return 0;
 }
 
+int CPartBackup::OpenSource()
+{
+    if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
+        return ERR_OPEN_PART;
+    const int result = GetBootCodeInfo();
+    if (result != 0)
+        return result;
+    // The used-size query may fail; the request's total then stands.
+    (void)GetPartNumOfUsedBytes();
+    return m_totalBytes != 0 ? 0 : MeasurePartition(&m_totalBytes);
+}
+
 int CPartBackup::StreamInit(StreamSink& sink)
 {
     m_streamSink = &sink;
@@ -205,17 +207,9 @@ int CPartBackup::StreamInit(StreamSink& sink)
     m_chunkBytes = kStreamChunkBytes;
     m_part = std::make_unique<CDeviceIo>();
     m_buffer.resize(m_chunkBytes);
-    if (m_part->Open(m_srcPartition, CDeviceIo::ModeRead) != 0)
-        return ERR_OPEN_PART;
-    int result = GetBootCodeInfo();
+    const int result = OpenSource();
     if (result != 0)
         return result;
-    (void)GetPartNumOfUsedBytes();
-    if (m_totalBytes == 0) {
-        result = MeasurePartition(&m_totalBytes);
-        if (result != 0)
-            return result;
-    }
     m_progress = std::make_unique<CPartProgress>(m_totalBytes, nullptr, nullptr);
     return 0;
 }

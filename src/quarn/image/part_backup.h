@@ -177,6 +177,9 @@ private:
     // The source partition's size; leaves it at its start. ERR_SEEK_PART
     // when it cannot be measured.
     int MeasurePartition(uint64_t* bytes);
+    // Opens the source and reads its geometry and its used bytes (the
+    // progress total), before any volume is opened.
+    int OpenSource();
     // The trailer that ends every image volume: ERR_SEEK_FILE,
     // ERR_READ_FILE or ERR_BAD_MAGIC when it cannot be read.
     static int ReadVolumeTrailer(CDeviceIo& volume, tagBLOCK_END* end);
