@@ -39,6 +39,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 using namespace desktest;
 
@@ -81,6 +83,17 @@ protected:
         click(wizard.nextButton());
         click(wizard.nextButton());
         ASSERT_EQ(wizard.currentStep(), 3);
+    }
+
+    // Brings a backup wizard of C: to step 2 as an incremental backup on the
+    // image the file chooser answers Browse with.
+    void toIncrementalStep2(desk::BackupDlg& wizard)
+    {
+        wizard.show();
+        ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
+        click(wizard.nextButton());
+        wizard.page2()->m_typeCombo->setCurrentIndex(1);
+        click(wizard.page2()->m_browseBtn);
     }
 
     DeskMachine machine;
@@ -260,11 +273,7 @@ TEST_F(DeskWizard, IncrementalBackupBuildsOnTheChosenImage)
         return QString("D:\\Images\\sys_0_2.bkp");
     });
     desk::BackupDlg wizard;
-    wizard.show();
-    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
-    click(wizard.nextButton());
-    wizard.page2()->m_typeCombo->setCurrentIndex(1);
-    click(wizard.page2()->m_browseBtn);
+    ASSERT_NO_FATAL_FAILURE(toIncrementalStep2(wizard));
     EXPECT_EQ(wizard.page2()->imagePath(), "D:\\Images\\sys");
     EXPECT_EQ(wizard.page2()->prevImage(), "D:\\Images\\sys_0_2.bkp");
     click(wizard.nextButton());
@@ -286,11 +295,7 @@ TEST_F(DeskWizard, IncrementalOnAProtectedImageAsksForItsPassword)
     desk::FileChooser before = desk::setFileChooser(
         [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\sys_0_0.bkp"); });
     desk::BackupDlg wizard;
-    wizard.show();
-    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
-    click(wizard.nextButton());
-    wizard.page2()->m_typeCombo->setCurrentIndex(1);
-    click(wizard.page2()->m_browseBtn);
+    ASSERT_NO_FATAL_FAILURE(toIncrementalStep2(wizard));
     click(wizard.nextButton());
     ASSERT_EQ(wizard.currentStep(), 3);
     BkWidget3& page3 = *wizard.page3();
@@ -384,52 +389,49 @@ TEST_F(DeskWizard, FullBackupOverAnExistingImageSetAsksFirst)
     EXPECT_FALSE(std::filesystem::exists(base + "_0_1.bkp"));
 }
 
-// An incremental image must build on the newest image of its chain: one
-// built on an older image would replace the newer image's files.
-TEST_F(DeskWizard, IncrementalOnAnOlderImageOfAChainIsRefused)
+// An incremental image builds on the first volume of the newest image of
+// its chain (one built on an older image would replace the newer image's
+// files). Any other base is refused as Next leaves step 2, before step 3
+// shows, with the file to choose instead.
+TEST_F(DeskWizard, BasesAnIncrementalCannotBuildOnAreRefusedAtStep2)
 {
-    std::ofstream(machine.host("fs/d/Images/sys_0_0.bkp")) << "x";
-    std::ofstream(machine.host("fs/d/Images/sys_0_1.bkp")) << "x";
-    desk::FileChooser before = desk::setFileChooser(
-        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\sys_0_0.bkp"); });
-    desk::BackupDlg wizard;
-    wizard.show();
-    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
-    click(wizard.nextButton());
-    wizard.page2()->m_typeCombo->setCurrentIndex(1);
-    click(wizard.page2()->m_browseBtn);
-    // Told when the place is chosen: step 3 does not show.
-    MsgBoxAnswers answers;
-    click(wizard.nextButton());
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(answers.boxes[0].message, "The image you selected is not the newest of its chain.\nChoose "
-                                        "sys_0_1.bkp: an incremental backup builds on the newest image.");
-    EXPECT_EQ(wizard.currentStep(), 2);
-    EXPECT_TRUE(scripted.backups.empty());
-    desk::setFileChooser(before);
-}
-
-TEST_F(DeskWizard, ALaterVolumeChosenAsTheBaseIsToldAtStep2WithTheFileToChoose)
-{
-    std::ofstream(machine.host("fs/d/Images/big_0_0.bkp")) << "x";
-    std::ofstream(machine.host("fs/d/Images/big_1_0.bkp")) << "x";
-    desk::FileChooser before = desk::setFileChooser(
-        [](QWidget*, const desk::FileRequest&) { return QString("D:\\Images\\big_1_0.bkp"); });
-    desk::BackupDlg wizard;
-    wizard.show();
-    ASSERT_TRUE(pressLetter(wizard.page1()->treeView(), *wizard.page1()->model(), 'c'));
-    click(wizard.nextButton());
-    wizard.page2()->m_typeCombo->setCurrentIndex(1);
-    click(wizard.page2()->m_browseBtn);
-    MsgBoxAnswers answers;
-    click(wizard.nextButton());
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_EQ(
-        answers.boxes[0].message,
-        "The file you chose is a later volume of its image.\nChoose big_0_0.bkp, the first volume of that "
-        "image.");
-    EXPECT_EQ(wizard.currentStep(), 2);
-    desk::setFileChooser(before);
+    const struct {
+        const char* what;
+        std::vector<std::string> images;  // in D:\Images
+        const char* chosen;
+        const char* message;
+    } refused[] = {
+        {"an older image of its chain",
+         {"sys_0_0.bkp", "sys_0_1.bkp"},
+         "D:\\Images\\sys_0_0.bkp",
+         "The image you selected is not the newest of its chain.\nChoose sys_0_1.bkp: an incremental backup "
+         "builds on the newest image."},
+        {"a later volume of its image",
+         {"big_0_0.bkp", "big_1_0.bkp"},
+         "D:\\Images\\big_1_0.bkp",
+         "The file you chose is a later volume of its image.\nChoose big_0_0.bkp, the first volume of that "
+         "image."},
+    };
+    for (const auto& test : refused) {
+        SCOPED_TRACE(test.what);
+        for (const std::string& image : test.images)
+            std::ofstream(machine.host("fs/d/Images/" + image)) << "x";
+        const QString chosen = QString::fromUtf8(test.chosen);
+        desk::FileChooser before =
+            desk::setFileChooser([chosen](QWidget*, const desk::FileRequest&) { return chosen; });
+        desk::BackupDlg wizard;
+        ASSERT_NO_FATAL_FAILURE(toIncrementalStep2(wizard));
+        MsgBoxAnswers answers;
+        click(wizard.nextButton());
+        desk::setFileChooser(before);
+        ASSERT_EQ(answers.boxes.size(), 1);
+        EXPECT_EQ(answers.boxes[0].message, test.message);
+        EXPECT_EQ(wizard.currentStep(), 2);
+        EXPECT_TRUE(scripted.backups.empty());
+        // The next case's folder holds only its own images.
+        for (const std::string& image : test.images)
+            std::filesystem::remove(machine.host("fs/d/Images/" + image));
+    }
 }
 
 TEST_F(DeskWizard, ATypedImagePathIsTakenLikeABrowsedOne)

@@ -3,12 +3,10 @@
 // with its bytes, the root's page file with its data or (filtered) empty,
 // the refusals that leave the destination untouched, and a cancel that
 // leaves it holding no file system.
-#include "support/disk_table.h"
+#include "support/clone_checks.h"
 #include "support/fat_fixture.h"
 #include "quarn/api/quarn.h"
-#include "support/recording_callbacks.h"
 #include "support/test_support.h"
-#include "fslayout/unfinished_restore.h"
 #include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
@@ -44,14 +42,13 @@ struct Source {
     Source source;                                                                                           \
     ASSERT_NO_FATAL_FAILURE(source.Make())
 
-int Clone(const std::string& source, const std::string& dest, bool filterPage = false,
-          const tagCallBackFunc& cb = tagCallBackFunc())
+int Clone(const std::string& source, const std::string& dest, bool filterPage = false)
 {
     tagCloneArgument arg;
     arg.srcPartition = source;
     arg.destPartition = dest;
     arg.filterPageFile = filterPage;
-    return clone_fat32(arg, cb);
+    return clone_fat32(arg, tagCallBackFunc());
 }
 
 // Sizes of destinations: one larger than the source, one that holds
@@ -60,6 +57,16 @@ std::vector<uint64_t> DestinationSizes(const Source& source)
 {
     return {kRichSourceBytes + 24 * kMiB, std::max<uint64_t>(source.used + 4 * kMiB, 34 * kMiB)};
 }
+
+// fsck.fat -n's judgement of a partition: empty when it finds it sound.
+std::string FatProblems(const std::string& partition)
+{
+    const CommandResult check = CheckFat(partition);
+    return check.exitCode == 0 ? std::string() : "fsck.fat -n: " + check.output;
+}
+
+// clone_fat32 for the checks every clone passes, onto 48 MiB destinations.
+const CloneUnderTest kFat32Clone = {clone_fat32, CheckFat, FatProblems, 48 * kMiB};
 
 class CloneFat32Filter : public ::testing::TestWithParam<bool> {};
 
@@ -98,82 +105,24 @@ INSTANTIATE_TEST_SUITE_P(Options, CloneFat32Filter, ::testing::Values(false, tru
 TEST(CloneFat32, ReportsProgressAndStates)
 {
     MAKE_SOURCE(source);
-    TempDir dir;
-    const std::string dest = dir.file("sdx1");
-    MakeSparseFile(dest, 48 * kMiB);
-    RecordingCallbacks calls;
-    ASSERT_EQ(Clone(source.part, dest, false, calls.Bind()), 0);
-    ASSERT_EQ(calls.totals.size(), 1u);
-    EXPECT_EQ(calls.totals[0], source.used);
-    ASSERT_FALSE(calls.steps.empty());
-    for (size_t i = 0; i < calls.steps.size(); ++i)
-        EXPECT_EQ(calls.steps[i], int(i) + 1);
-    EXPECT_EQ(calls.steps.back(), 95);
-    EXPECT_FALSE(calls.names.empty());
-    const std::vector<QString> states = {"Initializing ...", "Cloning partition ...",
-                                         "Finish restore partition", "Checking partition ... ", "Finish"};
-    EXPECT_EQ(calls.states, states);
+    ExpectProgressAndStates(kFat32Clone, source.part, source.used,
+                            {"Initializing ...", "Cloning partition ...", "Finish restore partition",
+                             "Checking partition ... ", "Finish"});
 }
 
 TEST(CloneFat32, CancelLeavesNoFileSystem)
 {
     MAKE_SOURCE(source);
-    for (int step : {1, 50}) {
-        SCOPED_TRACE("cancelled at step " + std::to_string(step));
-        TempDir dir;
-        const std::string dest = dir.file("sdx1");
-        MakeSparseFile(dest, 48 * kMiB);
-        ASSERT_EQ(Clone(source.part, dest), 0);
-        RecordingCallbacks calls;
-        calls.cancelAtStep = step;
-        EXPECT_EQ(Clone(source.part, dest, false, calls.Bind()), ERR_CANCELLED);
-        EXPECT_NE(CheckFat(dest).exitCode, 0);
-        const std::vector<uint8_t> bytes = ReadFileBytes(dest);
-        EXPECT_TRUE(UnfinishedRestore::IsMarked(bytes.data(), bytes.size()));
-    }
+    ExpectCancelLeavesNoFileSystem(kFat32Clone, source.part, {1, 50});
 }
 
 TEST(CloneFat32, RefusalsLeaveTheDestinationAsItWas)
 {
     MAKE_SOURCE(source);
-    TempDir dir;
-    const std::string dest = dir.file("sdx1");
-    MakeSparseFile(dest, 48 * kMiB);
-    ASSERT_EQ(Clone(source.part, dest), 0);
-    const std::vector<uint8_t> destBefore = ReadFileBytes(dest);
-    const std::vector<uint8_t> sourceBefore = ReadFileBytes(source.part);
-
-    const std::string small = dir.file("sdw1");
-    MakeSparseFile(small, source.used - 64 * 1024);
-    const std::string zeros = dir.file("sdv1");
-    MakeSparseFile(zeros, 40 * kMiB);
-    const std::string marked = dir.file("sdu1");
-    {
-        std::vector<uint8_t> bytes = sourceBefore;
-        UnfinishedRestore::MarkSector(bytes.data(), UnfinishedRestore::kSectorBytes);
-        WriteFileBytes(marked, bytes);
-    }
-    struct Case {
-        const char* what;
-        std::string source;
-        std::string dest;
-        int expected;
-    };
-    const std::vector<Case> cases = {
-        {"the destination is the source", source.part, source.part, ERR_SAME_PARTITION},
-        {"the destination is too small", source.part, small, ERR_PART_TOO_SMALL},
-        {"the source holds no file system", zeros, dest, ERR_PART_INFO},
-        {"the source holds a restore that did not finish", marked, dest, ERR_UNFINISHED_RESTORE},
-        {"the source does not exist", dir.file("missing"), dest, ERR_OPEN_PART},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::vector<uint8_t> smallBefore = ReadFileBytes(small);
-        EXPECT_EQ(Clone(c.source, c.dest), c.expected);
-        EXPECT_EQ(ReadFileBytes(dest), destBefore);
-        EXPECT_EQ(ReadFileBytes(small), smallBefore);
-        EXPECT_EQ(ReadFileBytes(source.part), sourceBefore);
-    }
+    RefusalFiles files;
+    ASSERT_NO_FATAL_FAILURE(MakeRefusalFiles(kFat32Clone, source.part, source.used - 64 * 1024, &files));
+    ExpectRefusalsWriteNothing(kFat32Clone, RefusalsOfEveryClone(source.part, files),
+                               {files.dest, files.small, source.part});
 }
 
 // A destination that holds the source's used bytes but, once formatted
@@ -255,19 +204,7 @@ TEST(CloneFat32, DamagedChainsAreRefusedBeforeAnythingIsWritten)
 TEST(CloneFat32, BootSectorCarriesTheDestinationsHiddenSectors)
 {
     MAKE_SOURCE(source);
-    TempDir dir;
-    const std::string dest = dir.file("sdz1");
-    const uint64_t size = 48 * kMiB;
-    MakeSparseFile(dest, size);
-    std::vector<uint8_t> disk;
-    ListPartition(&disk, 1, 2048, size);
-    WriteFileBytes(dir.file("sdz"), disk);
-    ASSERT_EQ(Clone(source.part, dest), 0);
-    const std::vector<uint8_t> bytes = ReadFileBytes(dest);
-    uint32_t hidden = 0;
-    std::memcpy(&hidden, bytes.data() + 0x1C, sizeof hidden);
-    EXPECT_EQ(hidden, 2048u);
-    EXPECT_EQ(CheckFat(dest).exitCode, 0);
+    ExpectBootSectorCarriesTheDestinationsHiddenSectors(kFat32Clone, source.part);
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 // without it, the refusals that leave the destination untouched, and a
 // cancel that leaves it holding no file system.
 #include "support/loop_device.h"
-#include "support/disk_table.h"
+#include "support/clone_checks.h"
 #include "support/ntfs_fixture.h"
 #include "support/ntfs_restore_fixture.h"
 #include "quarn/api/quarn.h"
-#include "support/recording_callbacks.h"
 #include "support/test_support.h"
-#include "fslayout/unfinished_restore.h"
 #include "usedspace/usedspace.h"
 
 #include <gtest/gtest.h>
@@ -97,15 +95,25 @@ struct Source {
     } while (0)
 
 int Clone(const std::string& source, const std::string& dest, bool filterPage = false,
-          bool filterHibernate = false, const tagCallBackFunc& cb = tagCallBackFunc())
+          bool filterHibernate = false)
 {
     tagCloneArgument arg;
     arg.srcPartition = source;
     arg.destPartition = dest;
     arg.filterPageFile = filterPage;
     arg.filterHibernateFile = filterHibernate;
-    return clone_ntfs(arg, cb);
+    return clone_ntfs(arg, tagCallBackFunc());
 }
+
+// ntfsfix -n, which changes nothing: it exits with 0 on a volume it takes
+// for sound.
+CommandResult NtfsFixCheck(const std::string& partition)
+{
+    return testsupport::Run("ntfsfix -n " + Quote(partition));
+}
+
+// clone_ntfs for the checks every clone passes, onto 80 MiB destinations.
+const CloneUnderTest kNtfsClone = {clone_ntfs, NtfsFixCheck, NtfsCheckProblems, 80 * kMiB};
 
 struct Filters {
     bool page;
@@ -167,7 +175,7 @@ TEST(CloneNtfs, SmallestDestinationHoldsExactlyTheUsedClusters)
     const std::string dest = dir.file("sdx1");
     MakeSparseFile(dest, source.used + kClusterBytes);
     ASSERT_EQ(Clone(source.part, dest), 0);
-    const CommandResult fix = testsupport::Run("ntfsfix -n " + Quote(dest));
+    const CommandResult fix = NtfsFixCheck(dest);
     EXPECT_EQ(fix.exitCode, 0) << fix.output;
     EXPECT_EQ(NtfsTree(dest), source.tree);
     EXPECT_EQ(CompareNtfsFiles(dest, source.files), "");
@@ -176,23 +184,12 @@ TEST(CloneNtfs, SmallestDestinationHoldsExactlyTheUsedClusters)
 TEST(CloneNtfs, ReportsProgressNamesAndStates)
 {
     MAKE_SOURCE(source, 64 * kMiB);
-    TempDir dir;
-    const std::string dest = dir.file("sdx1");
-    MakeSparseFile(dest, 80 * kMiB);
     RecordingCallbacks calls;
-    ASSERT_EQ(Clone(source.part, dest, false, false, calls.Bind()), 0);
-    ASSERT_EQ(calls.totals.size(), 1u);
-    EXPECT_EQ(calls.totals[0], source.used);
-    ASSERT_FALSE(calls.steps.empty());
-    for (size_t i = 0; i < calls.steps.size(); ++i)
-        EXPECT_EQ(calls.steps[i], int(i) + 1);
-    EXPECT_EQ(calls.steps.back(), 95);
-    EXPECT_EQ(calls.BytesDoneSum(), source.used);
+    ExpectProgressAndStates(
+        kNtfsClone, source.part, source.used,
+        {"Initializing ...", "Cloning partition ...", "Finishing restore partition ...", "Finish"}, &calls);
     EXPECT_NE(std::find(calls.names.begin(), calls.names.end(), QStringLiteral("big.dat")),
               calls.names.end());
-    const std::vector<QString> states = {"Initializing ...", "Cloning partition ...",
-                                         "Finishing restore partition ...", "Finish"};
-    EXPECT_EQ(calls.states, states);
 }
 
 // A cancel part way: ERR_CANCELLED, and the destination holds no file
@@ -201,54 +198,23 @@ TEST(CloneNtfs, CancelLeavesNoFileSystem)
 {
     REQUIRE_PROGRAM("ntfsfix");
     MAKE_SOURCE(source, 64 * kMiB);
-    for (int step : {1, 40, 94}) {
-        SCOPED_TRACE("cancelled at step " + std::to_string(step));
-        TempDir dir;
-        const std::string dest = dir.file("sdx1");
-        MakeSparseFile(dest, 80 * kMiB);
-        // A sound file system at first, so that its loss shows.
-        ASSERT_EQ(Clone(source.part, dest), 0);
-        RecordingCallbacks calls;
-        calls.cancelAtStep = step;
-        EXPECT_EQ(Clone(source.part, dest, false, false, calls.Bind()), ERR_CANCELLED);
-        EXPECT_EQ(calls.steps.back(), step);
-        EXPECT_NE(testsupport::Run("ntfsfix -n " + Quote(dest)).exitCode, 0);
-        const std::vector<uint8_t> bytes = ReadFileBytes(dest);
-        EXPECT_TRUE(UnfinishedRestore::IsMarked(bytes.data(), bytes.size()));
-    }
+    ExpectCancelLeavesNoFileSystem(kNtfsClone, source.part, {1, 40, 94});
 }
 
 // Every refusal comes before a byte of the destination is written.
 TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
 {
     MAKE_SOURCE(source, 64 * kMiB);
-    TempDir dir;
-    const std::string dest = dir.file("sdx1");
-    MakeSparseFile(dest, 80 * kMiB);
-    ASSERT_EQ(Clone(source.part, dest), 0);
-    const std::vector<uint8_t> destBefore = ReadFileBytes(dest);
-    const std::vector<uint8_t> sourceBefore = ReadFileBytes(source.part);
-
-    const std::string link = dir.file("sdy1-link");
-    ASSERT_EQ(::link(source.part.c_str(), link.c_str()), 0);
-    const std::string small = dir.file("sdw1");
-    MakeSparseFile(small, source.used - kMiB);
-    const std::string exact = dir.file("sdt1");
+    RefusalFiles files;
+    ASSERT_NO_FATAL_FAILURE(MakeRefusalFiles(kNtfsClone, source.part, source.used - kMiB, &files));
+    const std::string exact = files.dir.file("sdt1");
     MakeSparseFile(exact, source.used);
-    const std::string zeros = dir.file("sdv1");
-    MakeSparseFile(zeros, 64 * kMiB);
-    const std::string marked = dir.file("sdu1");
-    {
-        std::vector<uint8_t> bytes = sourceBefore;
-        UnfinishedRestore::MarkSector(bytes.data(), UnfinishedRestore::kSectorBytes);
-        WriteFileBytes(marked, bytes);
-    }
 
     // A file's record whose update sequence no longer matches: found before
     // anything is written, not when the walk comes to it.
-    const std::string damaged = dir.file("sds1");
+    const std::string damaged = files.dir.file("sds1");
     {
-        std::vector<uint8_t> bytes = sourceBefore;
+        std::vector<uint8_t> bytes = ReadFileBytes(source.part);
         const int64_t inode = NtfsInodeOf(source.part, "small.txt");
         ASSERT_GT(inode, 0);
         uint16_t sectorBytes = 0;
@@ -260,34 +226,11 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
         WriteFileBytes(damaged, bytes);
     }
 
-    struct Case {
-        const char* what;
-        std::string source;
-        std::string dest;
-        int expected;
-    };
-    const std::vector<Case> cases = {
-        {"the destination is the source", source.part, source.part, ERR_SAME_PARTITION},
-        {"the destination is the source by another name", source.part, link, ERR_SAME_PARTITION},
-        {"the destination is too small", source.part, small, ERR_PART_TOO_SMALL},
-        {"the destination holds the used bytes, but not with the backup boot sector", source.part, exact,
-         ERR_PART_TOO_SMALL},
-        {"the source holds no file system", zeros, dest, ERR_PART_INFO},
-        {"a file record of the source is damaged", damaged, dest, ERR_PART_INFO},
-        {"the source holds a restore that did not finish", marked, dest, ERR_UNFINISHED_RESTORE},
-        {"the source does not exist", dir.file("missing"), dest, ERR_OPEN_PART},
-        {"the destination does not exist", source.part, dir.file("missing"), ERR_OPEN_PART},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::vector<uint8_t> smallBefore = ReadFileBytes(small);
-        const std::vector<uint8_t> exactBefore = ReadFileBytes(exact);
-        EXPECT_EQ(Clone(c.source, c.dest), c.expected);
-        EXPECT_EQ(ReadFileBytes(dest), destBefore);
-        EXPECT_EQ(ReadFileBytes(small), smallBefore);
-        EXPECT_EQ(ReadFileBytes(exact), exactBefore);
-        EXPECT_EQ(ReadFileBytes(source.part), sourceBefore);
-    }
+    std::vector<CloneRefusal> refusals = RefusalsOfEveryClone(source.part, files);
+    refusals.push_back({"the destination holds the used bytes, but not with the backup boot sector",
+                        source.part, exact, ERR_PART_TOO_SMALL});
+    refusals.push_back({"a file record of the source is damaged", damaged, files.dest, ERR_PART_INFO});
+    ExpectRefusalsWriteNothing(kNtfsClone, refusals, {files.dest, files.small, exact, source.part});
 }
 
 // The boot sector names the destination's place on its disk (the disk
@@ -295,19 +238,7 @@ TEST(CloneNtfs, RefusalsLeaveTheDestinationAsItWas)
 TEST(CloneNtfs, BootSectorCarriesTheDestinationsHiddenSectors)
 {
     MAKE_SOURCE(source, 64 * kMiB);
-    TempDir dir;
-    const std::string dest = dir.file("sdz1");
-    const uint64_t size = 80 * kMiB;
-    MakeSparseFile(dest, size);
-    std::vector<uint8_t> disk;
-    ListPartition(&disk, 1, 2048, size);
-    WriteFileBytes(dir.file("sdz"), disk);
-    ASSERT_EQ(Clone(source.part, dest), 0);
-    const std::vector<uint8_t> bytes = ReadFileBytes(dest);
-    uint32_t hidden = 0;
-    std::memcpy(&hidden, bytes.data() + 0x1C, sizeof hidden);
-    EXPECT_EQ(hidden, 2048u);
-    EXPECT_EQ(NtfsCheckProblems(dest), "");
+    ExpectBootSectorCarriesTheDestinationsHiddenSectors(kNtfsClone, source.part);
 }
 
 using testsupport::LoopDevice;
